@@ -1,0 +1,21 @@
+#include "platform/log.h"
+#include "store/item_store.h"
+
+#include <QApplication>
+
+using namespace vesker;
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vesker"));
+    QApplication::setApplicationVersion(QStringLiteral(VESKER_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // The application's own store: folders, index, first-launch items and the cleanup timer.
+    ItemStore store;
+    qCInfo(lcApp).noquote() << "[app] Vesker" << QApplication::applicationVersion() << "- items in"
+                            << store.rootDir();
+
+    return QApplication::exec();
+}

@@ -1,0 +1,5 @@
+#include "platform/log.h"
+
+Q_LOGGING_CATEGORY(lcStore, "vesker.store")
+Q_LOGGING_CATEGORY(lcSettings, "vesker.settings")
+Q_LOGGING_CATEGORY(lcApp, "vesker.app")

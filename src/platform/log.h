@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// One category per component. Lines carry the component's bracketed tag in their text as well
+// ("[arrival] not taking the screen: ..."), because that is what people grep the journal for.
+Q_DECLARE_LOGGING_CATEGORY(lcStore)
+Q_DECLARE_LOGGING_CATEGORY(lcSettings)
+Q_DECLARE_LOGGING_CATEGORY(lcApp)

@@ -1,0 +1,209 @@
+// The changes the Inbox, the cards, the HTTP interface and the relay make to stored items.
+#include "store/item_store.h"
+
+#include "platform/atomic_file.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <filesystem>
+
+namespace vesker {
+
+namespace {
+
+constexpr qsizetype kMaxAcksPerDevice = 200;
+constexpr auto kRelayPrefix = "relay:";
+
+// Moves a file over any file at the destination. The destination is only replaced once the
+// source is known to exist, so a record whose file is missing never costs another file.
+void moveFile(const QString& source, const QString& destination)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path from(source.toStdString());
+    const fs::path to(destination.toStdString());
+    if (!fs::is_regular_file(fs::symlink_status(from, error)))
+        return;
+    // rename() replaces the destination in one step on the same file system.
+    fs::rename(from, to, error);
+    if (error == std::errc::cross_device_link) {
+        error.clear();
+        if (fs::copy_file(from, to, fs::copy_options::overwrite_existing, error))
+            fs::remove(from, error);
+    }
+}
+
+} // namespace
+
+void ItemStore::acknowledge(const QUuid& id, const QString& action)
+{
+    const int i = indexOf(id);
+    if (i < 0)
+        return;
+    ScreenItem& item = m_items[i];
+    item.acknowledged = true;
+    if (item.deviceID.startsWith(QLatin1String(kRelayPrefix)))
+        forwardRelayAck(item.deviceID.mid(6), action);
+    if (!item.deviceID.isEmpty()) {
+        QStringList& list = m_acks[item.deviceID];
+        const QString idText = uuidText(item.id);
+        if (!list.contains(idText)) {
+            list.append(idText);
+            if (list.size() > kMaxAcksPerDevice)
+                list.remove(0, list.size() - kMaxAcksPerDevice);
+            saveAcks();
+            Q_EMIT acksChanged();
+        }
+    }
+    publishItems();
+    save();
+}
+
+void ItemStore::move(const ScreenItem& item, ItemStatus status)
+{
+    const int i = indexOf(item.id);
+    if (i < 0)
+        return;
+    ScreenItem moved = m_items.at(i);
+    moved.status = status;
+    const QString source = fileURL(m_items.at(i));
+    const QString destination = fileURL(moved);
+    if (!source.isEmpty() && !destination.isEmpty() && source != destination)
+        moveFile(source, destination);
+    m_items[i] = moved;
+    publishItems();
+    save();
+}
+
+void ItemStore::archive(const ScreenItem& item)
+{
+    for (const ScreenItem& member : groupItems(item)) {
+        acknowledge(member.id, toString(AckAction::archive));
+        move(member, ItemStatus::archived);
+    }
+}
+
+void ItemStore::remove(const QUuid& id, const QString& ack)
+{
+    if (indexOf(id) < 0)
+        return;
+    acknowledge(id, ack);
+    const QString path = fileURL(m_items.at(indexOf(id)));
+    if (!path.isEmpty())
+        QFile::remove(path);
+    m_items.removeIf([&id](const ScreenItem& item) { return item.id == id; });
+    publishItems();
+    save();
+}
+
+void ItemStore::delete_(const QUuid& id)
+{
+    remove(id, toString(AckAction::delete_));
+}
+
+void ItemStore::removeWithGotIt(const QUuid& id)
+{
+    remove(id, toString(AckAction::gotIt));
+}
+
+void ItemStore::replaceImage(const QUuid& id, const QByteArray& data)
+{
+    const int i = indexOf(id);
+    if (i < 0 || m_items.at(i).kind != ItemKind::photo)
+        return;
+    const ScreenItem& item = m_items.at(i);
+    const QString oldPath = fileURL(item);
+    const QDateTime now = m_clock.now();
+    const QString extension = oldPath.isEmpty() ? QString() : QFileInfo(item.filename).suffix();
+    QString newName = fileDateText(now) + u'-' + uuidText(item.id).left(8) + QStringLiteral("-e")
+                      + QString::number(now.toSecsSinceEpoch());
+    if (!extension.isEmpty())
+        newName += u'.' + extension;
+    const QString folder = item.status == ItemStatus::archived ? m_archiveDir : m_inboxDir;
+
+    QString error;
+    if (!platform::writeFileAtomically(folder + u'/' + newName, data, &error)) {
+        qCWarning(lcStore).noquote() << "replaceImage failed: " + error;
+        return;
+    }
+    if (!oldPath.isEmpty() && item.filename != newName)
+        QFile::remove(oldPath);
+    ScreenItem& changed = m_items[i];
+    changed.filename = newName;
+    changed.barcodes.clear();
+    changed.recognizedText.clear();
+    publishItems();
+    save();
+}
+
+void ItemStore::setNote(const QUuid& id, const QString& note)
+{
+    const int i = indexOf(id);
+    if (i < 0 || m_items.at(i).note == note)
+        return;
+    m_items[i].note = note;
+    publishItems();
+    save();
+}
+
+void ItemStore::setTags(const QStringList& tags, const QUuid& id)
+{
+    const int i = indexOf(id);
+    if (i < 0)
+        return;
+    QStringList normalised;
+    QStringList seen;
+    for (const QString& tag : tags) {
+        const QString trimmed = tag.trimmed();
+        const QString folded = trimmed.toLower();
+        if (trimmed.isEmpty() || seen.contains(folded))
+            continue;
+        seen.append(folded);
+        normalised.append(trimmed);
+    }
+    if (normalised == m_items.at(i).tags)
+        return;
+    m_items[i].tags = normalised;
+    publishItems();
+    save();
+}
+
+void ItemStore::setGroup(const QUuid& id, const QString& groupID, qint64 index, qint64 count)
+{
+    const int i = indexOf(id);
+    if (i < 0 || groupID.isEmpty())
+        return;
+    ScreenItem& item = m_items[i];
+    item.groupID = groupID;
+    item.groupIndex = index;
+    item.groupCount = count;
+    publishItems();
+    save();
+}
+
+void ItemStore::setLocation(const QUuid& id, double lat, double lon)
+{
+    const int i = indexOf(id);
+    if (i < 0)
+        return;
+    m_items[i].lat = lat;
+    m_items[i].lon = lon;
+    publishItems();
+    save();
+}
+
+void ItemStore::setRecognition(const QUuid& id, const QStringList& barcodes, const QString& text)
+{
+    const int i = indexOf(id);
+    if (i < 0)
+        return;
+    m_items[i].barcodes = barcodes;
+    m_items[i].recognizedText = text;
+    publishItems();
+    save();
+}
+
+} // namespace vesker

@@ -1,0 +1,253 @@
+#include "store/screen_item.h"
+
+#include <QJsonArray>
+
+#include <array>
+#include <utility>
+
+namespace vesker {
+
+namespace {
+
+template <typename Enum, std::size_t N>
+QString rawOf(const std::array<std::pair<Enum, const char*>, N>& table, Enum value)
+{
+    for (const auto& [e, raw] : table) {
+        if (e == value)
+            return QString::fromLatin1(raw);
+    }
+    return {};
+}
+
+template <typename Enum, std::size_t N>
+std::optional<Enum> caseOf(const std::array<std::pair<Enum, const char*>, N>& table,
+                           const QString& raw)
+{
+    for (const auto& [e, text] : table) {
+        if (raw == QLatin1String(text))
+            return e;
+    }
+    return std::nullopt;
+}
+
+constexpr std::array<std::pair<ItemKind, const char*>, 3> kKinds{{
+    {ItemKind::photo, "photo"}, {ItemKind::text, "text"}, {ItemKind::pdf, "pdf"}}};
+constexpr std::array<std::pair<ItemStatus, const char*>, 3> kStatuses{{
+    {ItemStatus::inbox, "inbox"}, {ItemStatus::later, "later"}, {ItemStatus::archived, "archived"}}};
+constexpr std::array<std::pair<SenderArrival, const char*>, 2> kArrivals{{
+    {SenderArrival::normal, "normal"}, {SenderArrival::quiet, "quiet"}}};
+constexpr std::array<std::pair<AckAction, const char*>, 8> kActions{{
+    {AckAction::gotIt, "got-it"},
+    {AckAction::archive, "archive"},
+    {AckAction::delete_, "delete"},
+    {AckAction::later, "later"},
+    {AckAction::onIt, "on-it"},
+    {AckAction::cantRead, "cant-read"},
+    {AckAction::sendAnother, "send-another"},
+    {AckAction::wrongScreen, "wrong-screen"},
+}};
+
+QStringList stringsOf(const QJsonValue& value)
+{
+    QStringList list;
+    for (const QJsonValue& entry : value.toArray())
+        list.append(entry.toString());
+    return list;
+}
+
+bool isStringArray(const QJsonValue& value)
+{
+    if (!value.isArray())
+        return false;
+    const QJsonArray array = value.toArray();
+    return std::all_of(array.begin(), array.end(), [](const QJsonValue& v) { return v.isString(); });
+}
+
+bool isWholeNumber(const QJsonValue& value)
+{
+    const double d = value.toDouble();
+    return value.isDouble() && d == static_cast<double>(static_cast<qint64>(d));
+}
+
+} // namespace
+
+QString toString(ItemKind kind) { return rawOf(kKinds, kind); }
+QString toString(ItemStatus status) { return rawOf(kStatuses, status); }
+QString toString(SenderArrival arrival) { return rawOf(kArrivals, arrival); }
+QString toString(AckAction action) { return rawOf(kActions, action); }
+std::optional<ItemKind> itemKindFromString(const QString& raw) { return caseOf(kKinds, raw); }
+std::optional<ItemStatus> itemStatusFromString(const QString& raw) { return caseOf(kStatuses, raw); }
+std::optional<SenderArrival> senderArrivalFromString(const QString& raw)
+{
+    return caseOf(kArrivals, raw);
+}
+std::optional<AckAction> ackActionFromString(const QString& raw) { return caseOf(kActions, raw); }
+
+const QList<AckAction>& allAckActions()
+{
+    static const QList<AckAction> actions = [] {
+        QList<AckAction> list;
+        for (const auto& entry : kActions)
+            list.append(entry.first);
+        return list;
+    }();
+    return actions;
+}
+
+QString toIsoDate(const QDateTime& date)
+{
+    return date.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + u'Z';
+}
+
+QDateTime fromIsoDate(const QString& text)
+{
+    QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!date.isValid())
+        date = QDateTime::fromString(text, Qt::ISODate);
+    // A date without a zone would be read as local time and shift with the computer's zone.
+    if (!date.isValid() || date.timeSpec() == Qt::LocalTime)
+        return {};
+    return date.toUTC();
+}
+
+QString uuidText(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<ScreenItem> ScreenItem::fromJson(const QJsonObject& json, QString* error)
+{
+    auto fail = [error](const char* why) -> std::optional<ScreenItem> {
+        if (error)
+            *error = QString::fromLatin1(why);
+        return std::nullopt;
+    };
+    for (const char* key : {"id", "receivedAt", "filename", "note", "sender", "status"}) {
+        if (!json.value(QLatin1String(key)).isString())
+            return fail(key);
+    }
+    ScreenItem item;
+    item.id = QUuid::fromString(json.value(QLatin1String("id")).toString());
+    if (item.id.isNull())
+        return fail("id");
+    item.receivedAt = fromIsoDate(json.value(QLatin1String("receivedAt")).toString());
+    if (!item.receivedAt.isValid())
+        return fail("receivedAt");
+    const auto status = itemStatusFromString(json.value(QLatin1String("status")).toString());
+    if (!status)
+        return fail("status");
+    item.status = *status;
+    item.filename = json.value(QLatin1String("filename")).toString();
+    item.note = json.value(QLatin1String("note")).toString();
+    item.sender = json.value(QLatin1String("sender")).toString();
+
+    // Optional keys: missing gives the default; a present key of the wrong type is a decoding
+    // error, as for the required ones.
+    auto optional = [&json](const char* key) { return json.value(QLatin1String(key)); };
+    auto readString = [&](const char* key, QString& out) {
+        const QJsonValue v = optional(key);
+        if (v.isUndefined() || v.isNull())
+            return true;
+        out = v.toString();
+        return v.isString();
+    };
+    auto readStrings = [&](const char* key, QStringList& out) {
+        const QJsonValue v = optional(key);
+        if (v.isUndefined() || v.isNull())
+            return true;
+        out = stringsOf(v);
+        return isStringArray(v);
+    };
+    auto readInteger = [&](const char* key, qint64& out) {
+        const QJsonValue v = optional(key);
+        if (v.isUndefined() || v.isNull())
+            return true;
+        out = static_cast<qint64>(v.toDouble());
+        return isWholeNumber(v);
+    };
+    auto readDouble = [&](const char* key, std::optional<double>& out) {
+        const QJsonValue v = optional(key);
+        if (v.isUndefined() || v.isNull())
+            return true;
+        out = v.toDouble();
+        return v.isDouble();
+    };
+
+    QString kind;
+    if (!readString("kind", kind))
+        return fail("kind");
+    // Unknown kinds from newer or older senders are shown as photos rather than lost.
+    item.kind = kind == QLatin1String("text") ? ItemKind::text
+                : kind == QLatin1String("pdf") ? ItemKind::pdf
+                                                : ItemKind::photo;
+    const QJsonValue acknowledged = optional("acknowledged");
+    if (!acknowledged.isUndefined() && !acknowledged.isNull()) {
+        if (!acknowledged.isBool())
+            return fail("acknowledged");
+        item.acknowledged = acknowledged.toBool();
+    }
+    if (!readString("text", item.text))
+        return fail("text");
+    if (!readString("deviceID", item.deviceID))
+        return fail("deviceID");
+    if (!readStrings("barcodes", item.barcodes))
+        return fail("barcodes");
+    if (!readString("recognizedText", item.recognizedText))
+        return fail("recognizedText");
+    if (!readString("groupID", item.groupID))
+        return fail("groupID");
+    if (!readInteger("groupIndex", item.groupIndex))
+        return fail("groupIndex");
+    if (!readInteger("groupCount", item.groupCount))
+        return fail("groupCount");
+    if (!readStrings("tags", item.tags))
+        return fail("tags");
+    if (!readString("originalName", item.originalName))
+        return fail("originalName");
+    if (!readDouble("lat", item.lat))
+        return fail("lat");
+    if (!readDouble("lon", item.lon))
+        return fail("lon");
+    return item;
+}
+
+QJsonObject ScreenItem::toJson() const
+{
+    QJsonObject json{
+        {QStringLiteral("id"), uuidText(id)},
+        {QStringLiteral("receivedAt"), toIsoDate(receivedAt)},
+        {QStringLiteral("filename"), filename},
+        {QStringLiteral("note"), note},
+        {QStringLiteral("sender"), sender},
+        {QStringLiteral("status"), toString(status)},
+        {QStringLiteral("kind"), toString(kind)},
+        {QStringLiteral("text"), text},
+        {QStringLiteral("deviceID"), deviceID},
+        {QStringLiteral("barcodes"), QJsonArray::fromStringList(barcodes)},
+        {QStringLiteral("recognizedText"), recognizedText},
+        {QStringLiteral("acknowledged"), acknowledged},
+        {QStringLiteral("groupID"), groupID},
+        {QStringLiteral("groupIndex"), groupIndex},
+        {QStringLiteral("groupCount"), groupCount},
+        {QStringLiteral("tags"), QJsonArray::fromStringList(tags)},
+        {QStringLiteral("originalName"), originalName},
+    };
+    if (lat)
+        json.insert(QStringLiteral("lat"), *lat);
+    if (lon)
+        json.insert(QStringLiteral("lon"), *lon);
+    return json;
+}
+
+bool ScreenItem::matches(const QString& query, const QString& senderDisplayName) const
+{
+    const QString needle = query.trimmed();
+    if (needle.isEmpty())
+        return true;
+    QStringList parts{note, text, recognizedText, sender, senderDisplayName};
+    parts += barcodes;
+    parts += tags;
+    return parts.join(u'\n').contains(needle, Qt::CaseInsensitive);
+}
+
+} // namespace vesker

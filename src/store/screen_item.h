@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+#include <variant>
+
+namespace vesker {
+
+enum class ItemKind { photo, text, pdf };
+enum class ItemStatus { inbox, later, archived };
+enum class SenderArrival { normal, quiet };
+
+// What the receiver tells the sender about an item; carried everywhere as its raw string.
+enum class AckAction { gotIt, archive, delete_, later, onIt, cantRead, sendAnother, wrongScreen };
+
+QString toString(ItemKind kind);
+QString toString(ItemStatus status);
+QString toString(SenderArrival arrival);
+QString toString(AckAction action);
+// Exact, case-sensitive matches of the raw strings.
+std::optional<ItemKind> itemKindFromString(const QString& raw);
+std::optional<ItemStatus> itemStatusFromString(const QString& raw);
+std::optional<SenderArrival> senderArrivalFromString(const QString& raw);
+std::optional<AckAction> ackActionFromString(const QString& raw);
+// Every action, in the order the sender's app lists them.
+const QList<AckAction>& allAckActions();
+
+// "yyyy-MM-ddTHH:mm:ssZ": what the index and peers read. Fractions of a second are dropped.
+QString toIsoDate(const QDateTime& date);
+// Reads ISO-8601 with or without fractions and with any offset; invalid on failure.
+QDateTime fromIsoDate(const QString& text);
+// The upper-case, brace-less form that files and peers see.
+QString uuidText(const QUuid& id);
+
+// Which items the Inbox list shows: one sender (by display name), one tag, or everything.
+struct ItemFilter {
+    struct Sender { QString name; };
+    struct Tag { QString name; };
+    struct All {};
+    std::variant<All, Sender, Tag> value;
+
+    static ItemFilter all() { return {All{}}; }
+    static ItemFilter sender(QString name) { return {Sender{std::move(name)}}; }
+    static ItemFilter tag(QString name) { return {Tag{std::move(name)}}; }
+};
+
+// One received photo, text or PDF.
+struct ScreenItem {
+    QUuid id;
+    QDateTime receivedAt;
+    QString filename;
+    QString note;
+    QString sender;
+    ItemStatus status = ItemStatus::inbox;
+    ItemKind kind = ItemKind::photo;
+    QString text;
+    QString deviceID;
+    QStringList barcodes;
+    QString recognizedText;
+    bool acknowledged = false;
+    QString groupID;
+    qint64 groupIndex = 0;
+    qint64 groupCount = 0;
+    QStringList tags;
+    QString originalName;
+    std::optional<double> lat;
+    std::optional<double> lon;
+
+    // Fails (returns none and says why) when a required key is missing or of the wrong type,
+    // or `status` is not a known raw value; the other keys fall back to their defaults.
+    static std::optional<ScreenItem> fromJson(const QJsonObject& json, QString* error = nullptr);
+    QJsonObject toJson() const;
+
+    // The search of the Inbox's search box. `senderDisplayName` is the sender as the user
+    // named them (ItemStore::displayName), searched as well as the raw name.
+    bool matches(const QString& query, const QString& senderDisplayName) const;
+
+    bool operator==(const ScreenItem&) const = default;
+};
+
+} // namespace vesker
