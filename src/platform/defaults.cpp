@@ -21,12 +21,14 @@ constexpr auto kBytesKey = "$bytes";
 } // namespace
 
 Defaults::Defaults(QString filePath, QObject* parent, const Clock* clock)
-    : QObject(parent), m_path(std::move(filePath)), m_clock(clock ? *clock : Clock::system())
+    : QObject(parent)
+    , m_path(std::move(filePath))
+    , m_clock(clock ? *clock : Clock::system())
 {
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    QJsonParseError error{};
+    QJsonParseError error {};
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
         qCWarning(lcSettings).noquote()
@@ -40,7 +42,7 @@ Defaults::Defaults(QString filePath, QObject* parent, const Clock* clock)
 QString Defaults::configFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/Vesker");
+        + QStringLiteral("/Vesker");
 }
 
 Defaults& Defaults::standard()
@@ -51,8 +53,8 @@ Defaults& Defaults::standard()
 
 Defaults& Defaults::group()
 {
-    static Defaults* defaults =
-        new Defaults(configFolder() + QStringLiteral("/group.com.halvane.vesker.json"));
+    static Defaults* defaults
+        = new Defaults(configFolder() + QStringLiteral("/group.com.halvane.vesker.json"));
     return *defaults;
 }
 
@@ -138,7 +140,7 @@ void Defaults::set(const QString& key, const QJsonValue& value)
 
 void Defaults::setBytes(const QString& key, const QByteArray& value)
 {
-    set(key, QJsonObject{{QLatin1String(kBytesKey), QString::fromLatin1(value.toBase64())}});
+    set(key, QJsonObject {{QLatin1String(kBytesKey), QString::fromLatin1(value.toBase64())}});
 }
 
 void Defaults::setStringList(const QString& key, const QStringList& value)
@@ -171,8 +173,8 @@ void Defaults::save()
     }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QString error;
-    if (!writeFileAtomically(m_path, QJsonDocument(m_values).toJson(QJsonDocument::Indented),
-                             &error))
+    if (!writeFileAtomically(
+            m_path, QJsonDocument(m_values).toJson(QJsonDocument::Indented), &error))
         qCWarning(lcSettings).noquote() << "[settings] could not write" << m_path << ":" << error;
 }
 

@@ -18,8 +18,7 @@ class Defaults : public QObject {
 public:
     // Loads `filePath` if it exists. A file that does not decode is kept aside on the first write
     // rather than overwritten.
-    explicit Defaults(QString filePath, QObject* parent = nullptr,
-                      const Clock* clock = nullptr);
+    explicit Defaults(QString filePath, QObject* parent = nullptr, const Clock* clock = nullptr);
 
     // $XDG_CONFIG_HOME/Vesker: where both domains live.
     static QString configFolder();

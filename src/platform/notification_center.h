@@ -25,10 +25,10 @@ public:
     QMetaObject::Connection observe(const QString& name, QObject* receiver, Handler handler)
     {
         return connect(this, &NotificationCenter::posted, receiver,
-                       [name, handler](const QString& posted, const QVariant& object) {
-                           if (posted == name)
-                               handler(object);
-                       });
+            [name, handler](const QString& posted, const QVariant& object) {
+                if (posted == name)
+                    handler(object);
+            });
     }
 
 Q_SIGNALS:

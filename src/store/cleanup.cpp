@@ -16,7 +16,7 @@ struct AgeRow {
     qint64 seconds;
 };
 
-constexpr std::array<AgeRow, 5> kAges{{
+constexpr std::array<AgeRow, 5> kAges {{
     {CleanupAge::never, "never", 0},
     {CleanupAge::oneDay, "oneDay", 86400},
     {CleanupAge::threeDays, "threeDays", 259200},
@@ -73,8 +73,8 @@ void ItemStore::runCleanup()
     const auto seconds = age ? cleanupSeconds(*age) : std::nullopt;
     if (!seconds)
         return;
-    const bool deleting =
-        cleanupActionFromString(m_defaults.string(QStringLiteral("cleanupAction")))
+    const bool deleting
+        = cleanupActionFromString(m_defaults.string(QStringLiteral("cleanupAction")))
         == CleanupAction::delete_;
     const QDateTime cutoff = m_clock.now().addSecs(-*seconds);
 

@@ -64,15 +64,15 @@ QByteArray readFile(const QString& path, bool* exists)
 } // namespace
 
 ItemStore::ItemStore(std::optional<QString> root, platform::Defaults* defaults,
-                     const platform::Clock* clock, QObject* parent)
-    : QObject(parent),
-      m_root(root ? *root : defaultRoot()),
-      m_inboxDir(m_root + QStringLiteral("/Inbox")),
-      m_archiveDir(m_root + QStringLiteral("/Archive")),
-      m_indexPath(m_root + QStringLiteral("/index.json")),
-      m_acksPath(m_root + QStringLiteral("/acks.json")),
-      m_defaults(defaults ? *defaults : platform::Defaults::standard()),
-      m_clock(clock ? *clock : platform::Clock::system())
+    const platform::Clock* clock, QObject* parent)
+    : QObject(parent)
+    , m_root(root ? *root : defaultRoot())
+    , m_inboxDir(m_root + QStringLiteral("/Inbox"))
+    , m_archiveDir(m_root + QStringLiteral("/Archive"))
+    , m_indexPath(m_root + QStringLiteral("/index.json"))
+    , m_acksPath(m_root + QStringLiteral("/acks.json"))
+    , m_defaults(defaults ? *defaults : platform::Defaults::standard())
+    , m_clock(clock ? *clock : platform::Clock::system())
 {
     QDir().mkpath(m_inboxDir);
     QDir().mkpath(m_archiveDir);
@@ -103,11 +103,11 @@ void ItemStore::load()
     bool exists = false;
     const QByteArray index = readFile(m_indexPath, &exists);
     if (exists) {
-        QJsonParseError error{};
+        QJsonParseError error {};
         const QJsonDocument doc = QJsonDocument::fromJson(index, &error);
         QString why = error.error != QJsonParseError::NoError ? error.errorString()
-                      : doc.isArray()                        ? QString()
-                                                             : QStringLiteral("not a list");
+            : doc.isArray()                                   ? QString()
+                                                              : QStringLiteral("not a list");
         QList<ScreenItem> items;
         const QJsonArray records = doc.array();
         items.reserve(records.size());
@@ -160,10 +160,15 @@ void ItemStore::save()
         platform::keepAside(m_indexPath, m_clock.now());
         m_keepIndexAside = false;
     }
-    QJsonArray records;
-    for (const ScreenItem& item : std::as_const(m_items))
-        records.append(item.toJson());
-    platform::writeFileAtomically(m_indexPath, QJsonDocument(records).toJson(QJsonDocument::Indented));
+    QByteArray index;
+    index.reserve(m_items.size() * 768);
+    index += "[\n";
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        m_items.at(i).appendIndentedJson(index);
+        index += i + 1 < m_items.size() ? ",\n" : "\n";
+    }
+    index += "]\n";
+    platform::writeFileAtomically(m_indexPath, index);
 }
 
 void ItemStore::saveAcks()
@@ -182,7 +187,8 @@ void ItemStore::saveAcks()
     platform::writeFileAtomically(m_acksPath, QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-SaveBatch::SaveBatch(ItemStore& store) : m_store(store)
+SaveBatch::SaveBatch(ItemStore& store)
+    : m_store(store)
 {
     ++m_store.m_batchDepth;
 }
@@ -211,7 +217,7 @@ QString ItemStore::storedFileName(const QDateTime& at, const QUuid& id, const QS
 bool ItemStore::isPlainFileName(const QString& name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && !name.contains(u'/')
-           && !name.contains(QLatin1String("..")) && !name.contains(QChar(0));
+        && !name.contains(QLatin1String("..")) && !name.contains(QChar(0));
 }
 
 QString ItemStore::fileURL(const ScreenItem& item) const
@@ -279,8 +285,9 @@ void ItemStore::seedWhatsNew(bool freshInstall)
     const std::optional<QString> notes = WhatsNew::notes(current);
     if (!notes)
         return;
-    addSeededText(QStringLiteral("What's new in ") + current + QStringLiteral("\n\n") + notes->trimmed(),
-                  QStringLiteral("Version ") + current);
+    addSeededText(
+        QStringLiteral("What's new in ") + current + QStringLiteral("\n\n") + notes->trimmed(),
+        QStringLiteral("Version ") + current);
 }
 
 void ItemStore::setRelayAckHandler(RelayAckHandler handler)

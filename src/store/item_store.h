@@ -55,8 +55,8 @@ public:
     // welcome and what's-new items. A hosted screen's store is given its own root.
     // `defaults` and `clock` default to the standard settings and the system clock.
     explicit ItemStore(std::optional<QString> root = std::nullopt,
-                       platform::Defaults* defaults = nullptr,
-                       const platform::Clock* clock = nullptr, QObject* parent = nullptr);
+        platform::Defaults* defaults = nullptr, const platform::Clock* clock = nullptr,
+        QObject* parent = nullptr);
     ~ItemStore() override;
 
     static QString defaultRoot();
@@ -104,8 +104,8 @@ public:
     void setRecognition(const QUuid& id, const QStringList& barcodes, const QString& text);
 
     QList<ScreenItem> items(ItemStatus status) const;
-    QList<ScreenItem> items(ItemStatus status, const ItemFilter& filter,
-                            const QString& search) const;
+    QList<ScreenItem> items(
+        ItemStatus status, const ItemFilter& filter, const QString& search) const;
     int count(ItemStatus status) const;
     std::optional<ScreenItem> item(const QUuid& id) const;
     QList<ScreenItem> groupItems(const ScreenItem& item) const;

@@ -119,7 +119,7 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data)
     const QDateTime now = m_clock.now();
     const QString extension = oldPath.isEmpty() ? QString() : QFileInfo(item.filename).suffix();
     QString newName = fileDateText(now) + u'-' + uuidText(item.id).left(8) + QStringLiteral("-e")
-                      + QString::number(now.toSecsSinceEpoch());
+        + QString::number(now.toSecsSinceEpoch());
     if (!extension.isEmpty())
         newName += u'.' + extension;
     const QString folder = item.status == ItemStatus::archived ? m_archiveDir : m_inboxDir;

@@ -28,9 +28,8 @@ QString displayNameWith(const QMap<QString, QString>& aliases, const QString& ra
 
 void sortNewestFirst(QList<ScreenItem>& items)
 {
-    std::stable_sort(items.begin(), items.end(), [](const ScreenItem& a, const ScreenItem& b) {
-        return a.receivedAt > b.receivedAt;
-    });
+    std::stable_sort(items.begin(), items.end(),
+        [](const ScreenItem& a, const ScreenItem& b) { return a.receivedAt > b.receivedAt; });
 }
 
 } // namespace
@@ -46,8 +45,8 @@ QList<ScreenItem> ItemStore::items(ItemStatus status) const
     return result;
 }
 
-QList<ScreenItem> ItemStore::items(ItemStatus status, const ItemFilter& filter,
-                                   const QString& search) const
+QList<ScreenItem> ItemStore::items(
+    ItemStatus status, const ItemFilter& filter, const QString& search) const
 {
     // Aliases are read once per query, not once per item.
     const QMap<QString, QString> aliases = m_defaults.stringMap(QLatin1String(kSenderAliases));
@@ -80,7 +79,7 @@ QList<ScreenItem> ItemStore::items(ItemStatus status, const ItemFilter& filter,
 int ItemStore::count(ItemStatus status) const
 {
     return int(std::count_if(m_items.begin(), m_items.end(),
-                             [status](const ScreenItem& item) { return item.status == status; }));
+        [status](const ScreenItem& item) { return item.status == status; }));
 }
 
 std::optional<ScreenItem> ItemStore::item(const QUuid& id) const
@@ -126,7 +125,7 @@ QList<SenderEntry> ItemStore::senders() const
     QList<qsizetype> order(entries.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
-                     [&latest](qsizetype a, qsizetype b) { return latest[a] > latest[b]; });
+        [&latest](qsizetype a, qsizetype b) { return latest[a] > latest[b]; });
     QList<SenderEntry> sorted;
     sorted.reserve(entries.size());
     for (qsizetype i : order)

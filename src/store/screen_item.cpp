@@ -1,6 +1,9 @@
 #include "store/screen_item.h"
 
 #include <QJsonArray>
+#include <QLocale>
+
+#include <cstdio>
 
 #include <array>
 #include <utility>
@@ -20,8 +23,8 @@ QString rawOf(const std::array<std::pair<Enum, const char*>, N>& table, Enum val
 }
 
 template <typename Enum, std::size_t N>
-std::optional<Enum> caseOf(const std::array<std::pair<Enum, const char*>, N>& table,
-                           const QString& raw)
+std::optional<Enum> caseOf(
+    const std::array<std::pair<Enum, const char*>, N>& table, const QString& raw)
 {
     for (const auto& [e, text] : table) {
         if (raw == QLatin1String(text))
@@ -30,13 +33,14 @@ std::optional<Enum> caseOf(const std::array<std::pair<Enum, const char*>, N>& ta
     return std::nullopt;
 }
 
-constexpr std::array<std::pair<ItemKind, const char*>, 3> kKinds{{
-    {ItemKind::photo, "photo"}, {ItemKind::text, "text"}, {ItemKind::pdf, "pdf"}}};
-constexpr std::array<std::pair<ItemStatus, const char*>, 3> kStatuses{{
-    {ItemStatus::inbox, "inbox"}, {ItemStatus::later, "later"}, {ItemStatus::archived, "archived"}}};
-constexpr std::array<std::pair<SenderArrival, const char*>, 2> kArrivals{{
-    {SenderArrival::normal, "normal"}, {SenderArrival::quiet, "quiet"}}};
-constexpr std::array<std::pair<AckAction, const char*>, 8> kActions{{
+constexpr std::array<std::pair<ItemKind, const char*>, 3> kKinds {
+    {{ItemKind::photo, "photo"}, {ItemKind::text, "text"}, {ItemKind::pdf, "pdf"}}};
+constexpr std::array<std::pair<ItemStatus, const char*>, 3> kStatuses {
+    {{ItemStatus::inbox, "inbox"}, {ItemStatus::later, "later"},
+        {ItemStatus::archived, "archived"}}};
+constexpr std::array<std::pair<SenderArrival, const char*>, 2> kArrivals {
+    {{SenderArrival::normal, "normal"}, {SenderArrival::quiet, "quiet"}}};
+constexpr std::array<std::pair<AckAction, const char*>, 8> kActions {{
     {AckAction::gotIt, "got-it"},
     {AckAction::archive, "archive"},
     {AckAction::delete_, "delete"},
@@ -60,7 +64,8 @@ bool isStringArray(const QJsonValue& value)
     if (!value.isArray())
         return false;
     const QJsonArray array = value.toArray();
-    return std::all_of(array.begin(), array.end(), [](const QJsonValue& v) { return v.isString(); });
+    return std::all_of(
+        array.begin(), array.end(), [](const QJsonValue& v) { return v.isString(); });
 }
 
 bool isWholeNumber(const QJsonValue& value)
@@ -71,17 +76,38 @@ bool isWholeNumber(const QJsonValue& value)
 
 } // namespace
 
-QString toString(ItemKind kind) { return rawOf(kKinds, kind); }
-QString toString(ItemStatus status) { return rawOf(kStatuses, status); }
-QString toString(SenderArrival arrival) { return rawOf(kArrivals, arrival); }
-QString toString(AckAction action) { return rawOf(kActions, action); }
-std::optional<ItemKind> itemKindFromString(const QString& raw) { return caseOf(kKinds, raw); }
-std::optional<ItemStatus> itemStatusFromString(const QString& raw) { return caseOf(kStatuses, raw); }
+QString toString(ItemKind kind)
+{
+    return rawOf(kKinds, kind);
+}
+QString toString(ItemStatus status)
+{
+    return rawOf(kStatuses, status);
+}
+QString toString(SenderArrival arrival)
+{
+    return rawOf(kArrivals, arrival);
+}
+QString toString(AckAction action)
+{
+    return rawOf(kActions, action);
+}
+std::optional<ItemKind> itemKindFromString(const QString& raw)
+{
+    return caseOf(kKinds, raw);
+}
+std::optional<ItemStatus> itemStatusFromString(const QString& raw)
+{
+    return caseOf(kStatuses, raw);
+}
 std::optional<SenderArrival> senderArrivalFromString(const QString& raw)
 {
     return caseOf(kArrivals, raw);
 }
-std::optional<AckAction> ackActionFromString(const QString& raw) { return caseOf(kActions, raw); }
+std::optional<AckAction> ackActionFromString(const QString& raw)
+{
+    return caseOf(kActions, raw);
+}
 
 const QList<AckAction>& allAckActions()
 {
@@ -178,8 +204,8 @@ std::optional<ScreenItem> ScreenItem::fromJson(const QJsonObject& json, QString*
         return fail("kind");
     // Unknown kinds from newer or older senders are shown as photos rather than lost.
     item.kind = kind == QLatin1String("text") ? ItemKind::text
-                : kind == QLatin1String("pdf") ? ItemKind::pdf
-                                                : ItemKind::photo;
+        : kind == QLatin1String("pdf")        ? ItemKind::pdf
+                                              : ItemKind::photo;
     const QJsonValue acknowledged = optional("acknowledged");
     if (!acknowledged.isUndefined() && !acknowledged.isNull()) {
         if (!acknowledged.isBool())
@@ -213,7 +239,7 @@ std::optional<ScreenItem> ScreenItem::fromJson(const QJsonObject& json, QString*
 
 QJsonObject ScreenItem::toJson() const
 {
-    QJsonObject json{
+    QJsonObject json {
         {QStringLiteral("id"), uuidText(id)},
         {QStringLiteral("receivedAt"), toIsoDate(receivedAt)},
         {QStringLiteral("filename"), filename},
@@ -239,12 +265,123 @@ QJsonObject ScreenItem::toJson() const
     return json;
 }
 
+namespace {
+
+void appendJsonString(QByteArray& out, const QString& text)
+{
+    out += '"';
+    const QByteArray utf8 = text.toUtf8();
+    for (const char c : utf8) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[7];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
+void appendJsonStrings(QByteArray& out, const QStringList& list)
+{
+    if (list.isEmpty()) {
+        out += "[]";
+        return;
+    }
+    out += "[\n";
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        out += "            ";
+        appendJsonString(out, list.at(i));
+        out += i + 1 < list.size() ? ",\n" : "\n";
+    }
+    out += "        ]";
+}
+
+} // namespace
+
+void ScreenItem::appendIndentedJson(QByteArray& out) const
+{
+    auto key = [&out](const char* name) {
+        out += "        \"";
+        out += name;
+        out += "\": ";
+    };
+    auto string = [&](const char* name, const QString& value) {
+        key(name);
+        appendJsonString(out, value);
+        out += ",\n";
+    };
+    auto strings = [&](const char* name, const QStringList& value) {
+        key(name);
+        appendJsonStrings(out, value);
+        out += ",\n";
+    };
+    auto literal = [&](const char* name, const QByteArray& value) {
+        key(name);
+        out += value;
+        out += ",\n";
+    };
+    auto number
+        = [](double d) { return QByteArray::number(d, 'g', QLocale::FloatingPointShortest); };
+
+    // Keys in the sorted order QJsonObject would give them.
+    out += "    {\n";
+    literal("acknowledged", acknowledged ? "true" : "false");
+    strings("barcodes", barcodes);
+    string("deviceID", deviceID);
+    string("filename", filename);
+    literal("groupCount", QByteArray::number(groupCount));
+    string("groupID", groupID);
+    literal("groupIndex", QByteArray::number(groupIndex));
+    string("id", uuidText(id));
+    string("kind", toString(kind));
+    if (lat)
+        literal("lat", number(*lat));
+    if (lon)
+        literal("lon", number(*lon));
+    string("note", note);
+    string("originalName", originalName);
+    string("receivedAt", toIsoDate(receivedAt));
+    string("recognizedText", recognizedText);
+    string("sender", sender);
+    string("status", toString(status));
+    strings("tags", tags);
+    key("text");
+    appendJsonString(out, text);
+    out += "\n    }";
+}
+
 bool ScreenItem::matches(const QString& query, const QString& senderDisplayName) const
 {
     const QString needle = query.trimmed();
     if (needle.isEmpty())
         return true;
-    QStringList parts{note, text, recognizedText, sender, senderDisplayName};
+    QStringList parts {note, text, recognizedText, sender, senderDisplayName};
     parts += barcodes;
     parts += tags;
     return parts.join(u'\n').contains(needle, Qt::CaseInsensitive);

@@ -38,14 +38,18 @@ QString uuidText(const QUuid& id);
 
 // Which items the Inbox list shows: one sender (by display name), one tag, or everything.
 struct ItemFilter {
-    struct Sender { QString name; };
-    struct Tag { QString name; };
-    struct All {};
+    struct Sender {
+        QString name;
+    };
+    struct Tag {
+        QString name;
+    };
+    struct All { };
     std::variant<All, Sender, Tag> value;
 
-    static ItemFilter all() { return {All{}}; }
-    static ItemFilter sender(QString name) { return {Sender{std::move(name)}}; }
-    static ItemFilter tag(QString name) { return {Tag{std::move(name)}}; }
+    static ItemFilter all() { return {All {}}; }
+    static ItemFilter sender(QString name) { return {Sender {std::move(name)}}; }
+    static ItemFilter tag(QString name) { return {Tag {std::move(name)}}; }
 };
 
 // One received photo, text or PDF.
@@ -74,6 +78,10 @@ struct ScreenItem {
     // or `status` is not a known raw value; the other keys fall back to their defaults.
     static std::optional<ScreenItem> fromJson(const QJsonObject& json, QString* error = nullptr);
     QJsonObject toJson() const;
+    // The same record as toJson(), written straight as indented text with sorted keys: the
+    // index of a large screen is rewritten on every change, and building JSON objects first
+    // costs several times as much.
+    void appendIndentedJson(QByteArray& out) const;
 
     // The search of the Inbox's search box. `senderDisplayName` is the sender as the user
     // named them (ItemStore::displayName), searched as well as the raw name.

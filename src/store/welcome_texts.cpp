@@ -13,40 +13,48 @@ struct WelcomeText {
 // permission card names what a Linux desktop asks for instead of another system's panes.
 const QList<WelcomeText>& welcomeTable()
 {
-    static const QList<WelcomeText> table{
+    static const QList<WelcomeText> table {
         {"Welcome — 1 of 4",
-         {"Photos and text sent from a phone appear here the moment they arrive.",
-          "Connect a phone: click “Connect a phone” in the header and scan the QR code — that "
-          "opens a web page with a camera button, no install needed. Or install the Vesker Phone "
-          "app and pick this Mac from its list.",
-          "When you're done with something: Archive (Ctrl+E), Skip it for later (Ctrl+L), or "
-          "Delete (Ctrl+Backspace). “Got it” (Ctrl+G) tells the sender's phone you've seen it."}},
+            {"Photos and text sent from a phone appear here the moment they arrive.",
+                "Connect a phone: click “Connect a phone” in the header and scan the QR code — "
+                "that "
+                "opens a web page with a camera button, no install needed. Or install the Vesker "
+                "Phone "
+                "app and pick this Mac from its list.",
+                "When you're done with something: Archive (Ctrl+E), Skip it for later (Ctrl+L), or "
+                "Delete (Ctrl+Backspace). “Got it” (Ctrl+G) tells the sender's phone you've seen "
+                "it."}},
         {"Welcome — 2 of 4",
-         {"Every photo is read on arrival: barcodes show up as chips with Copy and “Paste into "
-          "front app”; printed text is OCR'd and searchable.",
-          "Each item has a note and tags (type a tag, press return). The search box at the top "
-          "finds anything — notes, OCR text, barcodes, tags, senders.",
-          "Large/compact view, size slider and Fit are in the header; each photo also has its own "
-          "zoom slider."}},
+            {"Every photo is read on arrival: barcodes show up as chips with Copy and “Paste into "
+             "front app”; printed text is OCR'd and searchable.",
+                "Each item has a note and tags (type a tag, press return). The search box at the "
+                "top "
+                "finds anything — notes, OCR text, barcodes, tags, senders.",
+                "Large/compact view, size slider and Fit are in the header; each photo also has "
+                "its own "
+                "zoom slider."}},
         {"Welcome — 3 of 4",
-         {"The sidebar on the left groups items by sender and by tag. Click a sender to see only "
-          "their items.",
-          "Click the ⋯ next to a sender (or right-click it) to rename them, or to make them "
-          "“Quiet” so their items are added without pulling the window forward.",
-          "Settings (Ctrl+,) has the rest: who's allowed to send, blur-by-sender for projectors, "
-          "auto-cleanup, full-screen behavior, remote screens over Tailscale, and more."}},
+            {"The sidebar on the left groups items by sender and by tag. Click a sender to see "
+             "only "
+             "their items.",
+                "Click the ⋯ next to a sender (or right-click it) to rename them, or to make them "
+                "“Quiet” so their items are added without pulling the window forward.",
+                "Settings (Ctrl+,) has the rest: who's allowed to send, blur-by-sender for "
+                "projectors, "
+                "auto-cleanup, full-screen behavior, remote screens over Tailscale, and more."}},
         {"Welcome — 4 of 4: Permissions",
-         {"Your desktop may need a few things set up. If one of them is missing, Settings "
-          "(Ctrl+,) ▸ General ▸ Permissions shows the status and opens the right place.",
-          "Local Network — required. Without it phones can't find or reach this Mac. Keep the "
-          "avahi-daemon service running so that phones can find it.",
-          "Notifications — a banner when something arrives while the window is hidden. Your "
-          "desktop's settings ▸ Notifications.",
-          "Accessibility — optional. Only needed for “Paste into front app”, which types a "
-          "scanned barcode into whatever app you were using. It works in an X11 session.",
-          "Firewall — if a firewall runs on this computer, allow incoming connections to "
-          "Vesker's port (8787 unless changed in Settings).",
-          "Archive or delete these cards whenever you like."}},
+            {"Your desktop may need a few things set up. If one of them is missing, Settings "
+             "(Ctrl+,) ▸ General ▸ Permissions shows the status and opens the right place.",
+                "Local Network — required. Without it phones can't find or reach this Mac. Keep "
+                "the "
+                "avahi-daemon service running so that phones can find it.",
+                "Notifications — a banner when something arrives while the window is hidden. Your "
+                "desktop's settings ▸ Notifications.",
+                "Accessibility — optional. Only needed for “Paste into front app”, which types a "
+                "scanned barcode into whatever app you were using. It works in an X11 session.",
+                "Firewall — if a firewall runs on this computer, allow incoming connections to "
+                "Vesker's port (8787 unless changed in Settings).",
+                "Archive or delete these cards whenever you like."}},
     };
     return table;
 }
@@ -62,7 +70,7 @@ const QStringList& ItemStore::welcomeTexts()
             for (const char* paragraph : entry.paragraphs)
                 paragraphs.append(QString::fromUtf8(paragraph));
             list.append(QString::fromUtf8(entry.title) + QStringLiteral("\n\n")
-                        + paragraphs.join(QStringLiteral("\n\n")).trimmed());
+                + paragraphs.join(QStringLiteral("\n\n")).trimmed());
         }
         return list;
     }();

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/defaults.h"
+#include "store/item_store.h"
+#include "support/manual_clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace vesker::test {
+
+// A hosted-style store in a temporary folder with its own settings file and a clock the test
+// moves. Records are added through the index file, as a previous run would have left them.
+class StoreTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    ManualClock m_clock;
+    std::unique_ptr<platform::Defaults> m_defaults = std::make_unique<platform::Defaults>(
+        m_dir.filePath(QStringLiteral("config/defaults.json")));
+
+    // The application's own store lives under the test process's private home; tests that
+    // open it must not see one another's items when run in one process.
+    void SetUp() override { QDir(ItemStore::defaultRoot()).removeRecursively(); }
+
+    QString root() const { return m_dir.filePath(QStringLiteral("store")); }
+
+    std::unique_ptr<ItemStore> openStore()
+    {
+        return std::make_unique<ItemStore>(root(), m_defaults.get(), &m_clock);
+    }
+
+    // An item received `ageSeconds` before the clock's now, with a file on disk.
+    ScreenItem makeItem(const QString& name, qint64 ageSeconds = 0,
+        ItemStatus status = ItemStatus::inbox, const QString& deviceID = {})
+    {
+        ScreenItem item;
+        item.id = QUuid::createUuid();
+        item.receivedAt = m_clock.now().addSecs(-ageSeconds);
+        item.filename = name;
+        item.sender = QStringLiteral("Ann");
+        item.status = status;
+        item.deviceID = deviceID;
+        return item;
+    }
+
+    static void writeFile(const QString& path, const QByteArray& data)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+
+    static QByteArray readFile(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QString inbox(const QString& name) const { return root() + QStringLiteral("/Inbox/") + name; }
+    QString archive(const QString& name) const
+    {
+        return root() + QStringLiteral("/Archive/") + name;
+    }
+
+    // Appends each item with its file in the folder its status says.
+    std::unique_ptr<ItemStore> storeWith(const QList<ScreenItem>& items)
+    {
+        auto store = openStore();
+        for (const ScreenItem& item : items) {
+            writeFile(store->fileURL(item), item.filename.toUtf8());
+            store->append(item);
+        }
+        return store;
+    }
+};
+
+} // namespace vesker::test
