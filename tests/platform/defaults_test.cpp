@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 #include "platform/defaults.h"
+#include "platform/notification_center.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,4 +103,19 @@ TEST(AtomicFile, KeepAsideNeverOverwritesAnEarlierCopy)
     EXPECT_EQ(readAll(first), QByteArray("first"));
     EXPECT_EQ(readAll(second), QByteArray("second"));
     EXPECT_TRUE(vesker::platform::keepAside(path, when).isEmpty()); // nothing left to keep
+}
+
+TEST(NotificationCenter, ObserversHearOnlyTheirNameAndOnlyWhileTheyLive)
+{
+    using vesker::platform::NotificationCenter;
+    QList<QVariant> heard;
+    auto receiver = std::make_unique<QObject>();
+    NotificationCenter::shared().observe(QString::fromLatin1(vesker::platform::kCaptureAndSend),
+        receiver.get(), [&heard](const QVariant& object) { heard.append(object); });
+    NotificationCenter::shared().post(QString::fromLatin1(vesker::platform::kPasteAndSend));
+    NotificationCenter::shared().post(
+        QString::fromLatin1(vesker::platform::kCaptureAndSend), QStringLiteral("/tmp/a.png"));
+    receiver.reset();
+    NotificationCenter::shared().post(QString::fromLatin1(vesker::platform::kCaptureAndSend));
+    EXPECT_EQ(heard, QList<QVariant> {QStringLiteral("/tmp/a.png")});
 }
