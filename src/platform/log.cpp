@@ -3,3 +3,4 @@
 Q_LOGGING_CATEGORY(lcStore, "vesker.store")
 Q_LOGGING_CATEGORY(lcSettings, "vesker.settings")
 Q_LOGGING_CATEGORY(lcApp, "vesker.app")
+Q_LOGGING_CATEGORY(lcDnsSd, "vesker.dnssd")
