@@ -27,3 +27,18 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The HTTP request parser under libFuzzer, built with clang in a build folder of its own and run
+# for FUZZ_SECONDS. Inputs it finds go to $(FUZZ_BUILD)/corpus, a crashing one to $(FUZZ_BUILD)/.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 600
+.PHONY: fuzz
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DVESKER_FUZZ=ON -DVESKER_BUILD_TESTS=OFF \
+	  -DVESKER_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target http_request_fuzz -j $(JOBS)
+	@mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/tests/fuzz/http_request_fuzz -max_total_time=$(FUZZ_SECONDS) \
+	  -dict=tests/fuzz/http.dict -artifact_prefix=$(FUZZ_BUILD)/ -print_final_stats=1 \
+	  $(FUZZ_BUILD)/corpus tests/fuzz/corpus $(wildcard tests/fuzz/regressions)

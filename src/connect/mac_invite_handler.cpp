@@ -1,0 +1,17 @@
+#include "connect/mac_invite_handler.h"
+
+namespace vesker {
+
+MacInviteHandler& MacInviteHandler::shared()
+{
+    static MacInviteHandler* handler = new MacInviteHandler;
+    return *handler;
+}
+
+void MacInviteHandler::finishedWithItem(const QUuid& itemID)
+{
+    if (itemHook)
+        itemHook(itemID);
+}
+
+} // namespace vesker

@@ -1,0 +1,30 @@
+#include "relay_manager/sibling_sync.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcSync, "vesker.sync")
+
+namespace vesker {
+
+SiblingSync::SiblingSync(QObject* parent)
+    : QObject(parent)
+{ }
+
+SiblingSync& SiblingSync::shared()
+{
+    static SiblingSync* sync = new SiblingSync();
+    return *sync;
+}
+
+void SiblingSync::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    // available() stays false.
+    m_status = QStringLiteral("Device sync is not available.");
+    qCInfo(lcSync).noquote() << "[sync] not available: no shared store to sync through";
+    Q_EMIT statusChanged();
+}
+
+} // namespace vesker

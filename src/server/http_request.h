@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+namespace vesker {
+
+// Largest body any server of the program accepts (60 MiB).
+inline constexpr qint64 kHTTPMaxBodyBytes = 62'914'560;
+// A head must end within this many bytes; it is also the head's share of the buffer limit.
+inline constexpr qint64 kHTTPHeadAllowance = 65'536;
+
+struct HTTPParseResult;
+
+// One request as the owner's handler sees it. Everything but `remoteAddress` comes from the
+// bytes on the wire; the server fills `remoteAddress` in after parsing.
+struct HTTPRequest {
+    QString method; // upper-cased
+    QString path; // the target before its first "?", not percent-decoded
+    QMap<QString, QString> query;
+    QMap<QString, QString> headers; // lower-cased, trimmed names
+    QByteArray body;
+    QString remoteAddress;
+
+    bool operator==(const HTTPRequest&) const = default;
+
+    // Parses the whole receive buffer from its first byte. Pure: the same bytes always give the
+    // same result, so callers may parse again after every read.
+    static HTTPParseResult parse(const QByteArray& buffer, qint64 maxBodyBytes = kHTTPMaxBodyBytes);
+};
+
+struct HTTPParseResult {
+    enum class Kind { needMore, invalid, complete };
+
+    Kind kind = Kind::needMore;
+    // Only for `complete`.
+    HTTPRequest request;
+    // For `needMore` once the head is complete: the buffer size at which the request will be
+    // complete. -1 while the head is still incomplete.
+    qint64 expectedSize = -1;
+
+    static HTTPParseResult needMore(qint64 expectedSize = -1)
+    {
+        return {Kind::needMore, {}, expectedSize};
+    }
+    static HTTPParseResult invalid() { return {Kind::invalid, {}, -1}; }
+};
+
+struct HTTPResponse {
+    qint64 status = 200;
+    QString contentType;
+    QByteArray body;
+
+    bool operator==(const HTTPResponse&) const = default;
+
+    // The reason phrase of the status line; "OK" for a status the table does not hold (clients of
+    // this server act on the code alone).
+    static QString reasonPhrase(qint64 status);
+
+    // The reply as it goes on the wire: the head, then the body, in one buffer.
+    QByteArray encode() const;
+
+    static HTTPResponse text(qint64 status, const QString& body);
+};
+
+// Percent-decoding as the query rules need it: nothing when an escape is malformed or the
+// decoded bytes are not UTF-8.
+std::optional<QString> percentDecode(QStringView text);
+
+// A strict signed 64-bit decimal with an optional sign, nothing else (no spaces, no "0x").
+std::optional<qint64> parseDecimalInt64(QStringView text);
+
+} // namespace vesker

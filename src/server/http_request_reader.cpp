@@ -1,0 +1,56 @@
+#include "server/http_request_reader.h"
+
+#include <utility>
+
+namespace vesker {
+
+HTTPRequestReader::HTTPRequestReader(qint64 maxBodyBytes)
+    : m_maxBodyBytes(maxBodyBytes)
+{ }
+
+HTTPRequestReader::Status HTTPRequestReader::append(QByteArrayView bytes)
+{
+    m_buffer.append(bytes);
+    if (m_buffer.size() > bufferLimit())
+        return Status::tooLarge;
+
+    if (m_expectedSize < 0) {
+        // The terminator may straddle the previous read's end.
+        const qsizetype from = qMax<qsizetype>(0, m_scannedUpTo - 3);
+        if (m_buffer.indexOf("\r\n\r\n", from) < 0) {
+            m_scannedUpTo = m_buffer.size();
+            return m_buffer.size() > kHTTPHeadAllowance ? Status::invalid : Status::needMore;
+        }
+    } else if (m_buffer.size() < m_expectedSize) {
+        return Status::needMore;
+    }
+
+    HTTPParseResult result = HTTPRequest::parse(m_buffer, m_maxBodyBytes);
+    switch (result.kind) {
+    case HTTPParseResult::Kind::needMore:
+        m_expectedSize = result.expectedSize;
+        return Status::needMore;
+    case HTTPParseResult::Kind::invalid:
+        return Status::invalid;
+    case HTTPParseResult::Kind::complete:
+        m_request = std::move(result.request);
+        return Status::complete;
+    }
+    return Status::invalid;
+}
+
+HTTPRequest HTTPRequestReader::takeRequest()
+{
+    HTTPRequest request = std::exchange(m_request, HTTPRequest());
+    clear();
+    return request;
+}
+
+void HTTPRequestReader::clear()
+{
+    m_buffer = QByteArray();
+    m_scannedUpTo = 0;
+    m_expectedSize = -1;
+}
+
+} // namespace vesker

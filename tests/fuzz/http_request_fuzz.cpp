@@ -1,0 +1,25 @@
+// libFuzzer entry for the HTTP request parser: `make fuzz` builds and runs it.
+
+#include "fuzz/http_request_check.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    quint32 seed = 0;
+    for (size_t i = 0; i < size && i < 16; ++i)
+        seed = seed * 31 + data[i];
+    seed += quint32(size);
+    // The product's limit, and a tiny one so that the fuzzer reaches bodies over it.
+    for (const qint64 maxBodyBytes : {vesker::kHTTPMaxBodyBytes, qint64(16)}) {
+        const QString failure = vesker::fuzz::checkRequestBytes(bytes, maxBodyBytes, seed);
+        if (!failure.isEmpty()) {
+            std::fprintf(stderr, "http_request_fuzz: %s\n", failure.toUtf8().constData());
+            std::abort();
+        }
+    }
+    return 0;
+}
