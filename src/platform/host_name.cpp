@@ -15,13 +15,12 @@ QString prettyHostName()
     if (!bus.isConnected())
         return {};
     QDBusInterface hostname(QStringLiteral("org.freedesktop.hostname1"),
-                            QStringLiteral("/org/freedesktop/hostname1"),
-                            QStringLiteral("org.freedesktop.DBus.Properties"), bus);
+        QStringLiteral("/org/freedesktop/hostname1"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), bus);
     // systemd-hostnamed starts on demand; a machine without it answers at once with an error.
     hostname.setTimeout(2000);
-    const QDBusReply<QDBusVariant> reply =
-        hostname.call(QStringLiteral("Get"), QStringLiteral("org.freedesktop.hostname1"),
-                      QStringLiteral("PrettyHostname"));
+    const QDBusReply<QDBusVariant> reply = hostname.call(QStringLiteral("Get"),
+        QStringLiteral("org.freedesktop.hostname1"), QStringLiteral("PrettyHostname"));
     return reply.isValid() ? reply.value().variant().toString().trimmed() : QString();
 }
 

@@ -19,7 +19,7 @@ ca_context* context()
         if (ca_context_create(&c) != CA_SUCCESS)
             return static_cast<ca_context*>(nullptr);
         ca_context_change_props(c, CA_PROP_APPLICATION_NAME, "Vesker", CA_PROP_APPLICATION_ID,
-                                "com.halvane.vesker", nullptr);
+            "com.halvane.vesker", nullptr);
         if (ca_context_open(c) != CA_SUCCESS) {
             ca_context_destroy(c);
             return static_cast<ca_context*>(nullptr);

@@ -27,17 +27,17 @@ std::optional<HostedScreen> HostedScreen::fromJson(const QJsonObject& json)
 QJsonObject HostedScreen::toJson() const
 {
     return {{QStringLiteral("id"), id.toString(QUuid::WithoutBraces).toUpper()},
-            {QStringLiteral("name"), name},
-            {QStringLiteral("slug"), slug},
-            {QStringLiteral("pin"), pin},
-            {QStringLiteral("port"), port},
-            {QStringLiteral("requirePinToSend"), requirePinToSend},
-            {QStringLiteral("enabled"), enabled}};
+        {QStringLiteral("name"), name}, {QStringLiteral("slug"), slug},
+        {QStringLiteral("pin"), pin}, {QStringLiteral("port"), port},
+        {QStringLiteral("requirePinToSend"), requirePinToSend},
+        {QStringLiteral("enabled"), enabled}};
 }
 
-HostedScreensManager::HostedScreensManager(platform::Defaults& defaults, QString productFolder,
-                                           QObject* parent)
-    : QObject(parent), m_defaults(defaults), m_productFolder(std::move(productFolder))
+HostedScreensManager::HostedScreensManager(
+    platform::Defaults& defaults, QString productFolder, QObject* parent)
+    : QObject(parent)
+    , m_defaults(defaults)
+    , m_productFolder(std::move(productFolder))
 {
     load();
 }
@@ -59,8 +59,8 @@ ItemStore* HostedScreensManager::store(const HostedScreen& screen)
         return existing;
     if (!ItemStore::isPlainFileName(screen.slug))
         return nullptr;
-    auto* store = new ItemStore(m_productFolder + QStringLiteral("/Hosted/") + screen.slug,
-                                &m_defaults, nullptr, this);
+    auto* store = new ItemStore(
+        m_productFolder + QStringLiteral("/Hosted/") + screen.slug, &m_defaults, nullptr, this);
     m_stores.insert(screen.id, store);
     return store;
 }

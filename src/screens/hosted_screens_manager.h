@@ -22,8 +22,8 @@ class HostedScreensManager : public QObject {
     Q_OBJECT
 public:
     // `productFolder` holds the "Hosted" folder with one store per screen.
-    HostedScreensManager(platform::Defaults& defaults, QString productFolder,
-                         QObject* parent = nullptr);
+    HostedScreensManager(
+        platform::Defaults& defaults, QString productFolder, QObject* parent = nullptr);
     ~HostedScreensManager() override;
 
     const QList<HostedScreen>& screens() const { return m_screens; }

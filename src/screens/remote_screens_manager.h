@@ -11,7 +11,7 @@ public:
     using QObject::QObject;
 
     // Restarts the local listeners of the screens shared on the network.
-    void restartRelays() {}
+    void restartRelays() { }
 };
 
 } // namespace vesker

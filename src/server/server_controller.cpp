@@ -32,14 +32,14 @@ QString fallback(const std::function<QString()>& f, QString (*defaultFn)())
 } // namespace
 
 ServerController::ServerController(ItemStore& store, Services services, QObject* parent)
-    : QObject(parent),
-      m_store(store),
-      m_services(std::move(services)),
-      m_defaults(m_services.defaults ? *m_services.defaults : platform::Defaults::standard()),
-      m_relay(m_services.relay ? *m_services.relay : RelayManager::shared()),
-      m_sync(m_services.sync ? *m_services.sync : SiblingSync::shared()),
-      m_invites(m_services.invites ? *m_services.invites : MacInviteHandler::shared()),
-      m_statusText(QStringLiteral("Starting…"))
+    : QObject(parent)
+    , m_store(store)
+    , m_services(std::move(services))
+    , m_defaults(m_services.defaults ? *m_services.defaults : platform::Defaults::standard())
+    , m_relay(m_services.relay ? *m_services.relay : RelayManager::shared())
+    , m_sync(m_services.sync ? *m_services.sync : SiblingSync::shared())
+    , m_invites(m_services.invites ? *m_services.invites : MacInviteHandler::shared())
+    , m_statusText(QStringLiteral("Starting…"))
 {
     const platform::Clock& clock = m_services.clock ? *m_services.clock : platform::Clock::system();
     m_access = std::make_unique<AccessManager>(m_defaults, clock);
@@ -56,8 +56,8 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
 
 ServerController::~ServerController() = default;
 
-QString ServerController::screenName(const platform::Defaults& defaults,
-                                     const QString& computerName)
+QString ServerController::screenName(
+    const platform::Defaults& defaults, const QString& computerName)
 {
     const QString stored = defaults.string(QStringLiteral("screenName")).trimmed();
     if (!stored.isEmpty())
@@ -121,12 +121,11 @@ void ServerController::start()
 
     // Reports of a server that was replaced meanwhile are ignored.
     HTTPServer* current = m_server.get();
-    const auto error = m_server->start(
-        [weak = QPointer<ServerController>(this), current](HTTPServerState state,
-                                                            const QString& error) {
-            if (weak && weak->m_server.get() == current)
-                weak->onServerState(state, error);
-        });
+    const auto error = m_server->start([weak = QPointer<ServerController>(this), current](
+                                           HTTPServerState state, const QString& error) {
+        if (weak && weak->m_server.get() == current)
+            weak->onServerState(state, error);
+    });
     if (error)
         setStatus(QStringLiteral("Could not start: ") + error->description);
     refreshAddresses();
@@ -183,8 +182,8 @@ void ServerController::setScreenName(const QString& name)
 
 void ServerController::refreshAddresses()
 {
-    QList<NetworkAddress> list = m_services.networkAddresses ? m_services.networkAddresses()
-                                                             : NetworkAddress::current();
+    QList<NetworkAddress> list
+        = m_services.networkAddresses ? m_services.networkAddresses() : NetworkAddress::current();
     if (const auto kind = interfaceKind(m_defaults)) {
         const QString wanted = *kind == HTTPInterfaceType::wifi ? kWifiLabel : kEthernetLabel;
         QList<NetworkAddress> matching;
@@ -228,8 +227,8 @@ std::optional<QString> ServerController::pairingURL() const
     QString url = m_addresses.first();
     if (m_access->codeRequired()) {
         // Only ASCII letters and digits stay as they are, so no code can break the link.
-        const QByteArray encoded =
-            m_access->accessCode().toUtf8().toPercentEncoding({}, QByteArrayLiteral("-._~"));
+        const QByteArray encoded
+            = m_access->accessCode().toUtf8().toPercentEncoding({}, QByteArrayLiteral("-._~"));
         url += QStringLiteral("/?code=") + QString::fromLatin1(encoded);
     }
     return url;
@@ -239,7 +238,8 @@ HTTPHandler ServerController::requestHandler()
 {
     return [alive = std::weak_ptr<int>(m_alive), weak = QPointer<ServerController>(this)](
                HTTPRequest request, HTTPReplyFunction reply) {
-        const auto stopped = [] { return HTTPResponse::text(503, QStringLiteral("Server stopped")); };
+        const auto stopped
+            = [] { return HTTPResponse::text(503, QStringLiteral("Server stopped")); };
         if (alive.expired()) {
             reply(stopped());
             return;
@@ -293,9 +293,8 @@ void ServerController::installCallbacks()
     const QPointer<RelayManager> relay(&m_relay);
     ItemStore::setRelayAckHandler([relay](const QString& messageID, const QString& action) {
         if (relay)
-            QTimer::singleShot(0, relay, [relay, messageID, action] {
-                relay->sendAck(messageID, action);
-            });
+            QTimer::singleShot(
+                0, relay, [relay, messageID, action] { relay->sendAck(messageID, action); });
     });
 
     m_invites.itemHook = [weak](const QUuid& itemID) {
