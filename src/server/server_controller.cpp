@@ -4,6 +4,7 @@
 #include "connect/mac_invite_handler.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/desktop_notifications.h"
 #include "platform/host_name.h"
 #include "platform/log.h"
 #include "platform/sounds.h"
@@ -36,16 +37,23 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     , m_store(store)
     , m_services(std::move(services))
     , m_defaults(m_services.defaults ? *m_services.defaults : platform::Defaults::standard())
+    , m_clock(m_services.clock ? *m_services.clock : platform::Clock::system())
     , m_relay(m_services.relay ? *m_services.relay : RelayManager::shared())
     , m_sync(m_services.sync ? *m_services.sync : SiblingSync::shared())
     , m_invites(m_services.invites ? *m_services.invites : MacInviteHandler::shared())
     , m_statusText(QStringLiteral("Starting…"))
 {
-    const platform::Clock& clock = m_services.clock ? *m_services.clock : platform::Clock::system();
-    m_access = std::make_unique<AccessManager>(m_defaults, clock);
+    m_access = std::make_unique<AccessManager>(m_defaults, m_clock);
     m_hosted = std::make_unique<HostedScreensManager>(m_defaults, ItemStore::defaultRoot());
     m_remote = std::make_unique<RemoteScreensManager>();
+    m_notifications = m_services.notifications ? m_services.notifications
+                                               : &platform::DesktopNotifications::shared();
 
+    // An upload released by the user's approval is stored; nobody waits for its reply.
+    m_access->onAccepted = [weak = QPointer<ServerController>(this)](const PendingUpload& upload) {
+        if (weak)
+            weak->storeUpload(upload);
+    };
     m_access->onPendingChanged = [weak = QPointer<ServerController>(this)] {
         if (weak)
             Q_EMIT weak->changed();
@@ -254,11 +262,6 @@ HTTPHandler ServerController::requestHandler()
             },
             Qt::QueuedConnection);
     };
-}
-
-HTTPResponse ServerController::route(const HTTPRequest&)
-{
-    return HTTPResponse::text(404, QStringLiteral("Not found"));
 }
 
 void ServerController::installCallbacks()

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "relay_manager/relay_manager.h"
+#include "server/access_types.h"
 #include "server/http_server.h"
 #include "server/network_addresses.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 
@@ -16,13 +19,13 @@ class AccessManager;
 class HostedScreensManager;
 class ItemStore;
 class MacInviteHandler;
-class RelayManager;
 class RemoteScreensManager;
 class SiblingSync;
 
 namespace platform {
 class Clock;
 class Defaults;
+class DesktopNotifications;
 } // namespace platform
 
 // What the controller works with; anything left empty is the program's own.
@@ -36,6 +39,7 @@ struct ServerControllerServices {
     std::function<QString()> computerName;
     std::function<QList<NetworkAddress>()> networkAddresses;
     std::function<QString()> hostName;
+    platform::DesktopNotifications* notifications = nullptr;
     // Where the main server listens: every address unless a test narrows it.
     QHostAddress listenAddress = QHostAddress::Any;
 };
@@ -89,6 +93,26 @@ public:
     HTTPHandler requestHandler();
     HTTPResponse route(const HTTPRequest& request);
 
+    // Intake: an allowed upload into the main store, an opened relay message into the main
+    // store or a hosted screen's.
+    HTTPResponse storeUpload(const PendingUpload& upload);
+    void acceptRelayItem(const RelayManager::Incoming& incoming);
+    void recognizeIfEnabled(const ScreenItem& item);
+    // The arrival effects of a new item of the main store: window, sound, notification.
+    void announceArrival(const ScreenItem& item);
+
+    // The three upload routes, and the memory of their replies by item key.
+    HTTPResponse handleUpload(const HTTPRequest& request, ItemKind kind);
+    HTTPResponse rememberResponse(const QString& itemKey, const HTTPResponse& response);
+
+    // "lat,lon" of the "x-location" header.
+    static std::optional<Coordinate> parseLocation(const std::optional<QString>& header);
+    static QString mimeType(const QString& filename);
+    // JPEG thumbnails (quality 70) of a stored photo or of a PDF's first page, the longer side
+    // `maxPixelSize`; none when the file cannot be read.
+    static std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize);
+    static std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize);
+
 Q_SIGNALS:
     void isRunningChanged();
     void statusTextChanged();
@@ -105,6 +129,7 @@ private:
     ItemStore& m_store;
     Services m_services;
     platform::Defaults& m_defaults;
+    const platform::Clock& m_clock;
     RelayManager& m_relay;
     SiblingSync& m_sync;
     MacInviteHandler& m_invites;
@@ -112,6 +137,10 @@ private:
     std::unique_ptr<HostedScreensManager> m_hosted;
     std::unique_ptr<RemoteScreensManager> m_remote;
     std::unique_ptr<HTTPServer> m_server;
+    platform::DesktopNotifications* m_notifications = nullptr;
+    // Replies by item key, newest last, at most 200.
+    QHash<QString, HTTPResponse> m_recentItems;
+    QStringList m_recentItemOrder;
     // Lets a server thread tell at once that the controller is gone.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     bool m_isRunning = false;

@@ -1,4 +1,4 @@
-#include "connect/mac_invite_handler.h"
+#include "controller_fixture.h"
 #include "platform/defaults.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
@@ -17,75 +17,7 @@
 #include <gtest/gtest.h>
 
 using namespace vesker;
-
-namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// Sends one raw request to 127.0.0.1 and returns everything the server wrote back.
-QByteArray exchange(quint16 port, const QByteArray& request)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(3000))
-        return {};
-    socket.write(request);
-    QByteArray reply;
-    // The event loop must run: the controller answers on the main thread.
-    (void)QTest::qWaitFor(
-        [&] {
-            reply += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        5000);
-    return reply + socket.readAll();
-}
-
-class ControllerTest : public ::testing::Test {
-protected:
-    QTemporaryDir m_dir;
-    test::ManualClock m_clock;
-    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json"))};
-    ItemStore m_store {m_dir.filePath(QStringLiteral("store")), &m_defaults, &m_clock};
-    RelayManager m_relay {m_defaults};
-    SiblingSync m_sync;
-    MacInviteHandler m_invites;
-    QList<NetworkAddress> m_addresses;
-    QString m_hostName = QStringLiteral("box");
-    QString m_computerName = QStringLiteral("Front Desk");
-
-    ControllerTest() { m_defaults.set(QStringLiteral("serverPort"), freePort()); }
-    ~ControllerTest() override { ItemStore::setRelayAckHandler(nullptr); }
-
-    std::unique_ptr<ServerController> makeController()
-    {
-        ServerController::Services services;
-        services.defaults = &m_defaults;
-        services.clock = &m_clock;
-        services.relay = &m_relay;
-        services.sync = &m_sync;
-        services.invites = &m_invites;
-        services.computerName = [this] { return m_computerName; };
-        services.networkAddresses = [this] { return m_addresses; };
-        services.hostName = [this] { return m_hostName; };
-        services.listenAddress = QHostAddress::LocalHost;
-        return std::make_unique<ServerController>(m_store, services);
-    }
-
-    static bool waitUntilRunning(const ServerController& c)
-    {
-        return QTest::qWaitFor([&] { return c.isRunning(); }, 5000);
-    }
-
-    quint16 port() const { return quint16(m_defaults.integer(QStringLiteral("serverPort"), 0)); }
-};
-
-} // namespace
+using namespace vesker::test;
 
 TEST(ServerControllerRules, PortOutsideTheUserRangeFallsBackTo8787)
 {

@@ -1,0 +1,136 @@
+#include "platform/image_decode.h"
+
+#include <QFile>
+#include <QImageReader>
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+
+namespace vesker::platform {
+
+namespace {
+
+QImage failed(DecodeError* error, DecodeError what)
+{
+    if (error)
+        *error = what;
+    return {};
+}
+
+bool isHeif(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(64);
+    const auto kind
+        = heif_check_filetype(reinterpret_cast<const uint8_t*>(head.constData()), int(head.size()));
+    return kind == heif_filetype_yes_supported || kind == heif_filetype_yes_unsupported;
+}
+
+DecodeError readFailure(const heif_error& failure)
+{
+    return failure.subcode == heif_suberror_Security_limit_exceeded ? DecodeError::tooLarge
+                                                                    : DecodeError::corrupt;
+}
+
+struct HeifDeleter {
+    void operator()(heif_context* p) const { heif_context_free(p); }
+    void operator()(const heif_image_handle* p) const { heif_image_handle_release(p); }
+    void operator()(const heif_image* p) const { heif_image_release(p); }
+};
+
+QImage decodeHeif(const QString& path, qint64 maxPixels, DecodeError* error)
+{
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { heif_init(nullptr); });
+
+    std::unique_ptr<heif_context, HeifDeleter> context(heif_context_alloc());
+    if (!context)
+        return failed(error, DecodeError::corrupt);
+    // libheif checks this against each image's declared size while it parses the file, before
+    // it allocates anything for the pixels. No side can be longer than the whole pixel budget
+    // allows for a one-pixel-high strip, nor than libheif's own default.
+    const qint64 longestSide = std::clamp<qint64>(maxPixels, 1, 32768);
+    heif_context_set_maximum_image_size_limit(context.get(), int(longestSide));
+
+    const QByteArray nativePath = QFile::encodeName(path);
+    if (const heif_error read
+        = heif_context_read_from_file(context.get(), nativePath.constData(), nullptr);
+        read.code != heif_error_Ok) {
+        return failed(error, readFailure(read));
+    }
+    heif_image_handle* rawHandle = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
+        return failed(error, DecodeError::corrupt);
+    std::unique_ptr<const heif_image_handle, HeifDeleter> handle(rawHandle);
+
+    const qint64 width = heif_image_handle_get_width(handle.get());
+    const qint64 height = heif_image_handle_get_height(handle.get());
+    if (width <= 0 || height <= 0)
+        return failed(error, DecodeError::corrupt);
+    if (width * height > maxPixels)
+        return failed(error, DecodeError::tooLarge);
+
+    heif_image* rawImage = nullptr;
+    if (const heif_error decoded = heif_decode_image(
+            handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr);
+        decoded.code != heif_error_Ok) {
+        return failed(error, readFailure(decoded));
+    }
+    std::unique_ptr<const heif_image, HeifDeleter> image(rawImage);
+
+    int stride = 0;
+    const uint8_t* pixels
+        = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int w = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
+    if (!pixels || w <= 0 || h <= 0 || qint64(w) * h > maxPixels || stride < w * 3)
+        return failed(error, DecodeError::corrupt);
+
+    QImage out(w, h, QImage::Format_RGB888);
+    if (out.isNull())
+        return failed(error, DecodeError::tooLarge);
+    for (int y = 0; y < h; ++y)
+        std::copy_n(pixels + qint64(y) * stride, w * 3, out.scanLine(y));
+    return out;
+}
+
+QImage decodeWithQt(const QString& path, qint64 maxPixels, DecodeError* error)
+{
+    QImageReader reader(path);
+    // The orientation tag is how a phone held upright says which way is up; without it a
+    // portrait photo is read lying on its side.
+    reader.setAutoTransform(true);
+    if (!reader.canRead()) {
+        const bool missing = reader.error() == QImageReader::FileNotFoundError
+            || reader.error() == QImageReader::DeviceError;
+        return failed(error, missing ? DecodeError::unreadable : DecodeError::unsupported);
+    }
+    // The header's size is known before any pixel is decoded; Qt's allocation limit (left as
+    // Qt set it) catches the formats that cannot tell it in advance.
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)
+        return failed(error, DecodeError::tooLarge);
+
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        return failed(error, DecodeError::corrupt);
+    if (qint64(image.width()) * image.height() > maxPixels)
+        return failed(error, DecodeError::tooLarge);
+    return image;
+}
+
+} // namespace
+
+QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error)
+{
+    if (!QFile::exists(path))
+        return failed(error, DecodeError::unreadable);
+    return isHeif(path) ? decodeHeif(path, maxPixels, error) : decodeWithQt(path, maxPixels, error);
+}
+
+} // namespace vesker::platform

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace vesker::platform {
+
+enum class DecodeError {
+    unreadable, // missing, or not a file we may read
+    unsupported, // no decoder knows the format
+    tooLarge, // more pixels than the caller allows
+    corrupt, // the decoder gave up on the data
+};
+
+// Enough for the 48-megapixel photos of current phones, and about as much as Qt's own
+// allocation limit lets through in 32-bit pixels.
+constexpr qint64 kMaxDecodedPixels = 64LL * 1000 * 1000;
+
+// Decodes an image file the way a viewer shows it: the orientation tag of a JPEG and the
+// rotation and mirroring of a HEIF file are applied. HEIC, HEIF and AVIF go through libheif,
+// everything else through QImageReader. Anything over `maxPixels` is refused from its header,
+// before any pixel memory is taken; Qt's allocation limit stays as Qt set it, and libheif's own
+// image-size limit is set too, so a forged header cannot make either decoder allocate without
+// bound. Returns a null image and fills `error` on failure.
+//
+// This is slow for a photo: call it from a worker thread, never the main thread.
+QImage decodeImage(
+    const QString& path, qint64 maxPixels = kMaxDecodedPixels, DecodeError* error = nullptr);
+
+} // namespace vesker::platform

@@ -1,0 +1,60 @@
+// What the receive side does when a new item reaches the main screen: the window, the sound and
+// the desktop notification.
+#include "server/server_controller.h"
+
+#include "app/window_manager.h"
+#include "platform/desktop_notifications.h"
+#include "platform/sounds.h"
+#include "store/item_store.h"
+
+#include <QLocale>
+
+namespace vesker {
+
+namespace {
+
+// "Received 14:05" (or "Received 2:05 PM"): the time of day as the user reads it, in the
+// computer's own time zone.
+QString receivedText(const ScreenItem& item)
+{
+    return QStringLiteral("Received ")
+        + QLocale().toString(item.receivedAt.toLocalTime().time(), QLocale::ShortFormat);
+}
+
+std::pair<QString, QString> notificationContent(const ScreenItem& item, const QString& name)
+{
+    switch (item.kind) {
+    case ItemKind::text:
+        // The whole text, even an empty one: the title already says what came.
+        return {QStringLiteral("Text from ") + name, item.text};
+    case ItemKind::pdf: {
+        QString body = item.originalName;
+        if (body.isEmpty())
+            body = item.note;
+        if (body.isEmpty())
+            body = receivedText(item);
+        return {QStringLiteral("PDF from ") + name, body};
+    }
+    case ItemKind::photo:
+        break;
+    }
+    return {
+        QStringLiteral("Photo from ") + name, item.note.isEmpty() ? receivedText(item) : item.note};
+}
+
+} // namespace
+
+void ServerController::announceArrival(const ScreenItem& item)
+{
+    // A quiet sender still gets the sound and the banner; only the window stays where it is.
+    if (m_store.arrivalMode(item.sender) != SenderArrival::quiet)
+        WindowManager::shared().handleArrival();
+
+    platform::Sounds::play(QStringLiteral("Glass"));
+
+    const auto [title, body] = notificationContent(item, m_store.displayName(item.sender));
+    // One banner per item, even for two items of the same second.
+    m_notifications->post(uuidText(item.id), title, body);
+}
+
+} // namespace vesker

@@ -1,0 +1,198 @@
+// Intake: what the receive side accepted becomes a stored item.
+#include "server/server_controller.h"
+
+#include "platform/atomic_file.h"
+#include "platform/clock.h"
+#include "platform/defaults.h"
+#include "screens/hosted_screens_manager.h"
+#include "store/item_store.h"
+#include "store/recognizer.h"
+
+#include <QClipboard>
+#include <QFutureWatcher>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+
+namespace vesker {
+
+namespace {
+
+// The extension of a relay photo, from its content type.
+QString photoExtension(const QString& contentType)
+{
+    const QString type = contentType.toLower();
+    if (type.contains(QLatin1String("png")))
+        return QStringLiteral("png");
+    if (type.contains(QLatin1String("heic")) || type.contains(QLatin1String("heif")))
+        return QStringLiteral("heic");
+    if (type.contains(QLatin1String("webp")))
+        return QStringLiteral("webp");
+    if (type.contains(QLatin1String("gif")))
+        return QStringLiteral("gif");
+    return QStringLiteral("jpg");
+}
+
+QString itemFilePath(const ItemStore& store, const ScreenItem& item)
+{
+    return store.inboxDir() + u'/' + item.filename;
+}
+
+} // namespace
+
+HTTPResponse ServerController::storeUpload(const PendingUpload& upload)
+{
+    ScreenItem item;
+    item.id = QUuid::createUuid();
+    item.receivedAt = m_clock.now();
+    item.note = upload.note;
+    item.sender = upload.sender;
+    item.status = ItemStatus::inbox;
+    item.kind = upload.kind;
+    item.deviceID = upload.deviceID;
+
+    QString extension;
+    switch (upload.kind) {
+    case ItemKind::photo:
+        // Chosen by the upload handler from a fixed list; anything else is not trusted as a
+        // file name part.
+        extension = ItemStore::isPlainFileName(upload.fileExtension) ? upload.fileExtension
+                                                                     : QStringLiteral("jpg");
+        break;
+    case ItemKind::text:
+        extension = QStringLiteral("txt");
+        item.text = upload.text;
+        break;
+    case ItemKind::pdf:
+        extension = QStringLiteral("pdf");
+        item.originalName = upload.originalName;
+        break;
+    }
+    item.filename = ItemStore::storedFileName(item.receivedAt, item.id, extension);
+
+    QString error;
+    const QByteArray content
+        = upload.kind == ItemKind::text ? upload.text.toUtf8() : upload.imageData;
+    // A text whose file cannot be written is still stored: its text is in the record.
+    if (!platform::writeFileAtomically(itemFilePath(m_store, item), content, &error)
+        && upload.kind != ItemKind::text) {
+        return HTTPResponse::text(500,
+            upload.kind == ItemKind::photo ? QStringLiteral("Save failed: ") + error
+                                           : QStringLiteral("Couldn't save the file"));
+    }
+
+    m_store.append(item);
+    if (item.kind == ItemKind::photo)
+        recognizeIfEnabled(item);
+    if (upload.location)
+        m_store.setLocation(item.id, upload.location->lat, upload.location->lon);
+    m_store.setGroup(item.id, upload.groupID, upload.groupIndex, upload.groupCount);
+    announceArrival(*m_store.item(item.id));
+
+    const QJsonObject reply {
+        {QStringLiteral("ok"), true}, {QStringLiteral("id"), uuidText(item.id)}};
+    return {200, QStringLiteral("application/json"),
+        QJsonDocument(reply).toJson(QJsonDocument::Compact)};
+}
+
+void ServerController::acceptRelayItem(const RelayManager::Incoming& incoming)
+{
+    ItemStore* target = nullptr;
+    if (incoming.screenID == m_relay.relayScreenID()) {
+        target = &m_store;
+    } else {
+        for (const HostedScreen& screen : m_hosted->screens()) {
+            if (screen.id.toString(QUuid::Id128) == incoming.screenID) {
+                target = m_hosted->store(screen);
+                break;
+            }
+        }
+    }
+    if (!target)
+        return;
+    const bool mainStore = target == &m_store;
+
+    ScreenItem item;
+    item.id = QUuid::createUuid();
+    const QDateTime now = m_clock.now();
+    item.receivedAt = incoming.sentAt.isValid() && incoming.sentAt < now ? incoming.sentAt : now;
+    item.note = incoming.header.note;
+    item.sender = incoming.header.senderName.isEmpty() ? QStringLiteral("Someone")
+                                                       : incoming.header.senderName;
+    item.status = ItemStatus::inbox;
+    item.deviceID = QStringLiteral("relay:") + incoming.messageID;
+
+    QString extension;
+    QByteArray content = incoming.data;
+    if (incoming.kind == QLatin1String("text")) {
+        item.kind = ItemKind::text;
+        item.text = QString::fromUtf8(incoming.data);
+        content = item.text.toUtf8();
+        extension = QStringLiteral("txt");
+    } else if (incoming.kind == QLatin1String("pdf")) {
+        item.kind = ItemKind::pdf;
+        item.originalName = incoming.header.filename.value_or(QString());
+        extension = QStringLiteral("pdf");
+    } else {
+        item.kind = ItemKind::photo;
+        extension = photoExtension(incoming.contentType);
+    }
+    item.filename = ItemStore::storedFileName(item.receivedAt, item.id, extension);
+    if (!platform::writeFileAtomically(itemFilePath(*target, item), content)
+        && item.kind != ItemKind::text)
+        return;
+
+    target->append(item);
+    if (item.kind == ItemKind::photo) {
+        if (mainStore) {
+            recognizeIfEnabled(item);
+        } else {
+            // A hosted screen reads every photo; its result is stored even when empty.
+            const QPointer<ItemStore> store(target);
+            const QUuid id = item.id;
+            auto* watcher = new QFutureWatcher<Recognizer::Result>(target);
+            connect(watcher, &QFutureWatcher<Recognizer::Result>::finished, target, [=] {
+                const Recognizer::Result result = watcher->result();
+                watcher->deleteLater();
+                if (store)
+                    store->setRecognition(id, result.barcodes, result.text);
+            });
+            watcher->setFuture(Recognizer::recognize(target->fileURL(item)));
+        }
+    }
+    if (incoming.header.lat && incoming.header.lon)
+        target->setLocation(item.id, *incoming.header.lat, *incoming.header.lon);
+    if (const auto& group = incoming.header.group)
+        target->setGroup(item.id, group->id, group->index, group->count);
+    if (mainStore)
+        announceArrival(*target->item(item.id));
+}
+
+void ServerController::recognizeIfEnabled(const ScreenItem& item)
+{
+    if (!m_defaults.boolValue(QStringLiteral("recognizeOnArrival"), true))
+        return;
+    const QString path = m_store.fileURL(item);
+    if (path.isEmpty())
+        return;
+    const QUuid id = item.id;
+    auto* watcher = new QFutureWatcher<Recognizer::Result>(this);
+    connect(watcher, &QFutureWatcher<Recognizer::Result>::finished, this, [this, watcher, id] {
+        const Recognizer::Result result = watcher->result();
+        watcher->deleteLater();
+        if (result.barcodes.isEmpty() && result.text.isEmpty())
+            return;
+        m_store.setRecognition(id, result.barcodes, result.text);
+        // The clipboard needs a GUI application; a headless run has none.
+        auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+        if (gui && !result.barcodes.isEmpty()
+            && m_defaults.boolValue(QStringLiteral("autoCopyBarcode"), false)) {
+            QGuiApplication::clipboard()->clear();
+            QGuiApplication::clipboard()->setText(Recognizer::payload(result.barcodes.first()));
+        }
+    });
+    watcher->setFuture(Recognizer::recognize(path));
+}
+
+} // namespace vesker

@@ -1,0 +1,209 @@
+// The small media services of the intake: the "x-location" header, the MIME type a stored file
+// is served under, and JPEG thumbnails of stored photos and PDFs.
+//
+// The thumbnail makers decode files that strangers sent: they are bounded in memory, give none
+// for anything they cannot read, and are slow enough (a phone photo, a PDF page) that callers
+// run them on a worker thread, never the main thread. They keep no state and may run on several
+// threads at once.
+#include "server/server_controller.h"
+
+#include "platform/image_decode.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QLoggingCategory>
+#include <QPainter>
+
+#include <poppler-qt6.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+namespace vesker {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcMedia, "vesker.media")
+
+constexpr int kJpegQuality = 70;
+
+bool isValidCoordinate(const QString& piece, double limit, double* value)
+{
+    // A number as it stands: a space around it (", 10") makes it no number at all.
+    if (std::any_of(piece.cbegin(), piece.cend(), [](QChar c) { return c.isSpace(); }))
+        return false;
+    bool ok = false;
+    *value = piece.toDouble(&ok);
+    return ok && std::isfinite(*value) && std::abs(*value) <= limit;
+}
+
+std::optional<QByteArray> jpegData(const QImage& image)
+{
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(kJpegQuality);
+    if (!writer.write(image))
+        return std::nullopt;
+    return out;
+}
+
+// JPEG has no transparency; the transparent parts of a PNG show on white, as a page would.
+QImage onWhite(const QImage& image)
+{
+    if (!image.hasAlphaChannel())
+        return image;
+    QImage flat(image.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, image);
+    return flat;
+}
+
+// At most `maxSide` on the longer side; a smaller photo stays as it is.
+QSize fittedSize(QSize size, int maxSide)
+{
+    if (std::max(size.width(), size.height()) <= maxSide)
+        return size;
+    const QSize fitted = size.scaled(maxSide, maxSide, Qt::KeepAspectRatio);
+    return {std::max(1, fitted.width()), std::max(1, fitted.height())};
+}
+
+QImage photoThumbnail(const QString& path, int maxSide)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    if (reader.canRead()) {
+        // The size from the header, before any pixel is decoded. Refusing what is over the
+        // budget also bounds the decoders' own working memory (a progressive JPEG keeps all
+        // its coefficients, whatever size it is scaled to).
+        const QSize stored = reader.size();
+        if (stored.isValid()) {
+            if (stored.isEmpty()
+                || qint64(stored.width()) * stored.height() > platform::kMaxDecodedPixels)
+                return {};
+            // Scaled before the orientation is applied, which keeps the longer side the same.
+            // JPEG decodes straight at a fraction of its size, so a phone photo stays cheap.
+            reader.setScaledSize(fittedSize(stored, maxSide));
+        }
+        QImage image;
+        if (!reader.read(&image) || image.isNull())
+            return {};
+        const QSize shown = fittedSize(image.size(), maxSide);
+        return shown == image.size()
+            ? image
+            : image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    // What Qt has no reader for (HEIC, HEIF, AVIF) goes through libheif, whole and bounded.
+    const QImage image = platform::decodeImage(path);
+    if (image.isNull())
+        return {};
+    return image.scaled(
+        fittedSize(image.size(), maxSide), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// Poppler says what it thinks of a broken file through qDebug by default: a damaged PDF from a
+// stranger would fill the log. Its lines go to our category, at debug level.
+void quietPoppler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Poppler::setDebugErrorFunction(
+            [](const QString& message, const QVariant&) {
+                qCDebug(lcMedia).noquote() << "[pdf]" << message;
+            },
+            QVariant());
+    });
+}
+
+} // namespace
+
+std::optional<Coordinate> ServerController::parseLocation(const std::optional<QString>& header)
+{
+    if (!header)
+        return std::nullopt;
+    const QStringList pieces = header->split(u',', Qt::SkipEmptyParts);
+    if (pieces.size() != 2)
+        return std::nullopt;
+    double lat = 0;
+    double lon = 0;
+    if (!isValidCoordinate(pieces.at(0), 90, &lat) || !isValidCoordinate(pieces.at(1), 180, &lon))
+        return std::nullopt;
+    return Coordinate {lat, lon};
+}
+
+QString ServerController::mimeType(const QString& filename)
+{
+    const QString extension = QFileInfo(filename).suffix().toLower();
+    if (extension == QLatin1String("pdf"))
+        return QStringLiteral("application/pdf");
+    if (extension == QLatin1String("png"))
+        return QStringLiteral("image/png");
+    if (extension == QLatin1String("gif"))
+        return QStringLiteral("image/gif");
+    if (extension == QLatin1String("webp"))
+        return QStringLiteral("image/webp");
+    if (extension == QLatin1String("heic"))
+        return QStringLiteral("image/heic");
+    // "heif" too: what phones send under that name is served as their photos are.
+    return QStringLiteral("image/jpeg");
+}
+
+std::optional<QByteArray> ServerController::thumbnailData(const QString& path, int maxPixelSize)
+{
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        return pdfThumbnailData(path, maxPixelSize);
+    if (maxPixelSize <= 0)
+        return std::nullopt;
+    const QImage image = photoThumbnail(path, maxPixelSize);
+    if (image.isNull())
+        return std::nullopt;
+    return jpegData(onWhite(image));
+}
+
+std::optional<QByteArray> ServerController::pdfThumbnailData(const QString& path, int maxPixelSize)
+{
+    if (maxPixelSize <= 0)
+        return std::nullopt;
+    quietPoppler();
+    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
+    if (!document || document->isLocked() || document->numPages() < 1)
+        return std::nullopt;
+    const std::unique_ptr<Poppler::Page> page = document->page(0);
+    if (!page)
+        return std::nullopt;
+    // In points, turned as the page says it is shown.
+    const QSizeF pageSize = page->pageSizeF();
+    if (!(pageSize.width() > 0) || !(pageSize.height() > 0))
+        return std::nullopt;
+
+    // The longer side becomes `maxPixelSize`, larger or smaller than the page itself.
+    const double scale = maxPixelSize / std::max(pageSize.width(), pageSize.height());
+    const qint64 width = std::max<qint64>(1, std::llround(pageSize.width() * scale));
+    const qint64 height = std::max<qint64>(1, std::llround(pageSize.height() * scale));
+    // Only the thumbnail's own pixels are ever rendered, so this bounds the memory of any page.
+    if (width * height > platform::kMaxDecodedPixels)
+        return std::nullopt;
+
+    document->setRenderHint(Poppler::Document::Antialiasing);
+    document->setRenderHint(Poppler::Document::TextAntialiasing);
+    document->setPaperColor(Qt::white);
+    const double dpi = 72.0 * scale;
+    const QImage rendered = page->renderToImage(dpi, dpi, 0, 0, int(width), int(height));
+    if (rendered.isNull())
+        return std::nullopt;
+
+    QImage canvas(int(width), int(height), QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    {
+        QPainter painter(&canvas);
+        painter.drawImage(canvas.rect(), rendered);
+    }
+    return jpegData(canvas);
+}
+
+} // namespace vesker

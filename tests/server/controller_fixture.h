@@ -1,0 +1,89 @@
+#pragma once
+
+#include "connect/mac_invite_handler.h"
+#include "platform/defaults.h"
+#include "relay_manager/relay_manager.h"
+#include "relay_manager/sibling_sync.h"
+#include "server/server_controller.h"
+#include "store/item_store.h"
+#include "support/manual_clock.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace vesker::test {
+
+inline quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Sends one raw request to 127.0.0.1 and returns everything the server wrote back.
+inline QByteArray exchange(quint16 port, const QByteArray& request)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(3000))
+        return {};
+    socket.write(request);
+    QByteArray reply;
+    // The event loop must run: the controller answers on the main thread.
+    (void)QTest::qWaitFor(
+        [&] {
+            reply += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        5000);
+    return reply + socket.readAll();
+}
+
+// A controller on 127.0.0.1 and a free port, with its own settings, store, relay, device sync
+// and invite handler, and the network addresses and host name the test gives it.
+class ControllerTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    ManualClock m_clock;
+    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json"))};
+    ItemStore m_store {m_dir.filePath(QStringLiteral("store")), &m_defaults, &m_clock};
+    RelayManager m_relay {m_defaults};
+    SiblingSync m_sync;
+    MacInviteHandler m_invites;
+    QList<NetworkAddress> m_addresses;
+    QString m_hostName = QStringLiteral("box");
+    QString m_computerName = QStringLiteral("Front Desk");
+
+    ControllerTest() { m_defaults.set(QStringLiteral("serverPort"), freePort()); }
+    ~ControllerTest() override { ItemStore::setRelayAckHandler(nullptr); }
+
+    std::unique_ptr<ServerController> makeController()
+    {
+        ServerController::Services services;
+        services.defaults = &m_defaults;
+        services.clock = &m_clock;
+        services.relay = &m_relay;
+        services.sync = &m_sync;
+        services.invites = &m_invites;
+        services.computerName = [this] { return m_computerName; };
+        services.networkAddresses = [this] { return m_addresses; };
+        services.hostName = [this] { return m_hostName; };
+        services.listenAddress = QHostAddress::LocalHost;
+        return std::make_unique<ServerController>(m_store, services);
+    }
+
+    static bool waitUntilRunning(const ServerController& c)
+    {
+        return QTest::qWaitFor([&] { return c.isRunning(); }, 5000);
+    }
+
+    quint16 port() const { return quint16(m_defaults.integer(QStringLiteral("serverPort"), 0)); }
+};
+
+} // namespace vesker::test
