@@ -20,6 +20,9 @@ ca_context* context()
             return static_cast<ca_context*>(nullptr);
         ca_context_change_props(c, CA_PROP_APPLICATION_NAME, "Vesker", CA_PROP_APPLICATION_ID,
             "com.halvane.vesker", nullptr);
+        // Only through a sound server: straight to ALSA, every play on a machine without a
+        // sound card would fail loudly on standard error.
+        ca_context_set_driver(c, "pulse");
         if (ca_context_open(c) != CA_SUCCESS) {
             ca_context_destroy(c);
             return static_cast<ca_context*>(nullptr);

@@ -34,6 +34,23 @@ QString photoExtension(const QString& contentType)
     return QStringLiteral("jpg");
 }
 
+// Reads the item's photo on the recognizer's pool and hands the result to `done` on the main
+// thread, unless the store has gone meanwhile.
+template <typename Done>
+void recognizeInBackground(ItemStore& store, const ScreenItem& item, Done done)
+{
+    const QString path = store.fileURL(item);
+    if (path.isEmpty())
+        return;
+    auto* watcher = new QFutureWatcher<Recognizer::Result>(&store);
+    QObject::connect(watcher, &QFutureWatcher<Recognizer::Result>::finished, &store,
+        [&store, watcher, item, done] {
+            watcher->deleteLater();
+            done(store, item, watcher->result());
+        });
+    watcher->setFuture(Recognizer::recognize(path));
+}
+
 QString itemFilePath(const ItemStore& store, const ScreenItem& item)
 {
     return store.inboxDir() + u'/' + item.filename;
@@ -82,12 +99,17 @@ HTTPResponse ServerController::storeUpload(const PendingUpload& upload)
                                            : QStringLiteral("Couldn't save the file"));
     }
 
-    m_store.append(item);
+    {
+        // One index write for the item with its place and group, not three: the sender is
+        // waiting for the reply.
+        const SaveBatch batch(m_store);
+        m_store.append(item);
+        if (upload.location)
+            m_store.setLocation(item.id, upload.location->lat, upload.location->lon);
+        m_store.setGroup(item.id, upload.groupID, upload.groupIndex, upload.groupCount);
+    }
     if (item.kind == ItemKind::photo)
         recognizeIfEnabled(item);
-    if (upload.location)
-        m_store.setLocation(item.id, upload.location->lat, upload.location->lon);
-    m_store.setGroup(item.id, upload.groupID, upload.groupIndex, upload.groupCount);
     announceArrival(*m_store.item(item.id));
 
     const QJsonObject reply {
@@ -143,28 +165,25 @@ void ServerController::acceptRelayItem(const RelayManager::Incoming& incoming)
         && item.kind != ItemKind::text)
         return;
 
-    target->append(item);
+    {
+        const SaveBatch batch(*target);
+        target->append(item);
+        if (incoming.header.lat && incoming.header.lon)
+            target->setLocation(item.id, *incoming.header.lat, *incoming.header.lon);
+        if (const auto& group = incoming.header.group)
+            target->setGroup(item.id, group->id, group->index, group->count);
+    }
     if (item.kind == ItemKind::photo) {
         if (mainStore) {
             recognizeIfEnabled(item);
         } else {
             // A hosted screen reads every photo; its result is stored even when empty.
-            const QPointer<ItemStore> store(target);
-            const QUuid id = item.id;
-            auto* watcher = new QFutureWatcher<Recognizer::Result>(target);
-            connect(watcher, &QFutureWatcher<Recognizer::Result>::finished, target, [=] {
-                const Recognizer::Result result = watcher->result();
-                watcher->deleteLater();
-                if (store)
-                    store->setRecognition(id, result.barcodes, result.text);
-            });
-            watcher->setFuture(Recognizer::recognize(target->fileURL(item)));
+            recognizeInBackground(*target, item,
+                [](ItemStore& store, const ScreenItem& item, const Recognizer::Result& result) {
+                    store.setRecognition(item.id, result.barcodes, result.text);
+                });
         }
     }
-    if (incoming.header.lat && incoming.header.lon)
-        target->setLocation(item.id, *incoming.header.lat, *incoming.header.lon);
-    if (const auto& group = incoming.header.group)
-        target->setGroup(item.id, group->id, group->index, group->count);
     if (mainStore)
         announceArrival(*target->item(item.id));
 }
@@ -173,26 +192,20 @@ void ServerController::recognizeIfEnabled(const ScreenItem& item)
 {
     if (!m_defaults.boolValue(QStringLiteral("recognizeOnArrival"), true))
         return;
-    const QString path = m_store.fileURL(item);
-    if (path.isEmpty())
-        return;
-    const QUuid id = item.id;
-    auto* watcher = new QFutureWatcher<Recognizer::Result>(this);
-    connect(watcher, &QFutureWatcher<Recognizer::Result>::finished, this, [this, watcher, id] {
-        const Recognizer::Result result = watcher->result();
-        watcher->deleteLater();
-        if (result.barcodes.isEmpty() && result.text.isEmpty())
-            return;
-        m_store.setRecognition(id, result.barcodes, result.text);
-        // The clipboard needs a GUI application; a headless run has none.
-        auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-        if (gui && !result.barcodes.isEmpty()
-            && m_defaults.boolValue(QStringLiteral("autoCopyBarcode"), false)) {
-            QGuiApplication::clipboard()->clear();
-            QGuiApplication::clipboard()->setText(Recognizer::payload(result.barcodes.first()));
-        }
-    });
-    watcher->setFuture(Recognizer::recognize(path));
+    const QPointer<ServerController> weak(this);
+    recognizeInBackground(m_store, item,
+        [weak](ItemStore& store, const ScreenItem& item, const Recognizer::Result& result) {
+            if (result.barcodes.isEmpty() && result.text.isEmpty())
+                return;
+            store.setRecognition(item.id, result.barcodes, result.text);
+            // The clipboard needs a GUI application; a headless run has none.
+            auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+            if (weak && gui && !result.barcodes.isEmpty()
+                && weak->m_defaults.boolValue(QStringLiteral("autoCopyBarcode"), false)) {
+                QGuiApplication::clipboard()->clear();
+                QGuiApplication::clipboard()->setText(Recognizer::payload(result.barcodes.first()));
+            }
+        });
 }
 
 } // namespace vesker

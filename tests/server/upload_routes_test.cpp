@@ -1,5 +1,6 @@
 #include "controller_fixture.h"
 
+#include "screens/hosted_screens_manager.h"
 #include "server/access_manager.h"
 #include "store/test_images.h"
 
@@ -348,4 +349,39 @@ TEST_F(UploadTest, RelayItemsGoToTheScreenTheyWereSentTo)
     EXPECT_EQ(items[2].originalName, QStringLiteral("menu.pdf"));
     EXPECT_EQ(items[2].groupID, QStringLiteral("G"));
     EXPECT_FALSE(items[2].lat) << "a location needs both coordinates";
+}
+
+using HostedUploadTest = ControllerTest;
+
+TEST_F(HostedUploadTest, AHostedScreenReadsEveryPhotoEvenWithRecognitionOff)
+{
+    m_defaults.set(QStringLiteral("recognizeOnArrival"), false);
+    m_defaults.set(QStringLiteral("hostedScreens"),
+        QJsonArray {QJsonObject {
+            {QStringLiteral("id"), QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF")},
+            {QStringLiteral("name"), QStringLiteral("Team")},
+            {QStringLiteral("slug"), QStringLiteral("team")}, {QStringLiteral("port"), 9001}}});
+    auto controller = makeController();
+    const QByteArray qr = png(barcodeImage(ZXing::BarcodeFormat::QRCode, "TEAM-7", 300, 300));
+
+    RelayManager::Incoming hosted;
+    hosted.messageID = QStringLiteral("H1");
+    hosted.screenID = QStringLiteral("6f9619ff8b86d011b42d00c04fc964ff");
+    hosted.kind = QStringLiteral("photo");
+    hosted.contentType = QStringLiteral("image/png");
+    hosted.data = qr;
+    controller->acceptRelayItem(hosted);
+    RelayManager::Incoming mine = hosted;
+    mine.screenID = m_relay.relayScreenID();
+    controller->acceptRelayItem(mine);
+
+    ItemStore* team = controller->hosted().store(controller->hosted().screens().first());
+    ASSERT_TRUE(team);
+    ASSERT_EQ(team->items().size(), 1);
+    EXPECT_EQ(m_store.items().size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !team->items().first().barcodes.isEmpty(); }, 20000));
+    EXPECT_EQ(team->items().first().barcodes, QStringList {QStringLiteral("QR TEAM-7")});
+    // The main store's photo is not read: recognition is off there.
+    QTest::qWait(300);
+    EXPECT_TRUE(m_store.items().first().barcodes.isEmpty());
 }
