@@ -1,5 +1,7 @@
 #include "platform/desktop_notifications.h"
 
+#include "platform/log.h"
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -11,8 +13,6 @@
 namespace vesker::platform {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcNotifications, "vesker.notifications")
 
 // Enough for a burst of arrivals while the server is slow to answer its first question; past
 // it the oldest are dropped rather than kept without end.

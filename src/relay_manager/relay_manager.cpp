@@ -1,13 +1,13 @@
 #include "relay_manager/relay_manager.h"
 
+#include "platform/log.h"
+
 #include "platform/defaults.h"
 
 #include <QLoggingCategory>
 #include <QRandomGenerator>
 
 #include <array>
-
-Q_LOGGING_CATEGORY(lcRelay, "vesker.relay")
 
 namespace vesker {
 

@@ -1,8 +1,8 @@
 #include "relay_manager/sibling_sync.h"
 
-#include <QLoggingCategory>
+#include "platform/log.h"
 
-Q_LOGGING_CATEGORY(lcSync, "vesker.sync")
+#include <QLoggingCategory>
 
 namespace vesker {
 

@@ -1,5 +1,7 @@
 #include "server/access_manager.h"
 
+#include "platform/log.h"
+
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "relay_manager/vouched_devices.h"
@@ -9,8 +11,6 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
-
-Q_LOGGING_CATEGORY(lcAccess, "vesker.access")
 
 namespace vesker {
 

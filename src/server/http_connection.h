@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/log.h"
+
 #include "server/http_request.h"
 #include "server/http_request_reader.h"
 #include "server/http_server.h"
@@ -15,8 +17,6 @@
 #include <mutex>
 
 class QSocketNotifier;
-
-Q_DECLARE_LOGGING_CATEGORY(lcHttp)
 
 namespace vesker {
 

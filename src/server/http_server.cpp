@@ -1,5 +1,7 @@
 #include "server/http_server.h"
 
+#include "platform/log.h"
+
 #include "platform/dns_sd.h"
 #include "server/http_connection.h"
 #include "server/http_server_engine.h"
@@ -7,8 +9,6 @@
 #include <QCoreApplication>
 #include <QList>
 #include <QThread>
-
-Q_LOGGING_CATEGORY(lcHttp, "vesker.http")
 
 namespace vesker {
 

@@ -7,6 +7,8 @@
 // threads at once.
 #include "server/server_controller.h"
 
+#include "platform/log.h"
+
 #include "platform/image_decode.h"
 
 #include <QBuffer>
@@ -25,8 +27,6 @@
 namespace vesker {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcMedia, "vesker.media")
 
 constexpr int kJpegQuality = 70;
 

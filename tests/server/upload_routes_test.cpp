@@ -2,7 +2,7 @@
 
 #include "screens/hosted_screens_manager.h"
 #include "server/access_manager.h"
-#include "store/test_images.h"
+#include "support/test_images.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "platform/image_decode.h"
 
-#include "test_images.h"
+#include "support/test_images.h"
 
 #include <QTemporaryDir>
 

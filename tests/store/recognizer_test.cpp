@@ -1,6 +1,6 @@
 #include "store/recognizer.h"
 
-#include "test_images.h"
+#include "support/test_images.h"
 
 #include <QCoreApplication>
 #include <QDir>
