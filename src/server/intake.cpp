@@ -19,21 +19,6 @@ namespace vesker {
 
 namespace {
 
-// The extension of a relay photo, from its content type.
-QString photoExtension(const QString& contentType)
-{
-    const QString type = contentType.toLower();
-    if (type.contains(QLatin1String("png")))
-        return QStringLiteral("png");
-    if (type.contains(QLatin1String("heic")) || type.contains(QLatin1String("heif")))
-        return QStringLiteral("heic");
-    if (type.contains(QLatin1String("webp")))
-        return QStringLiteral("webp");
-    if (type.contains(QLatin1String("gif")))
-        return QStringLiteral("gif");
-    return QStringLiteral("jpg");
-}
-
 // Reads the item's photo on the recognizer's pool and hands the result to `done` on the main
 // thread, unless the store has gone meanwhile.
 template <typename Done>

@@ -136,6 +136,20 @@ std::optional<Coordinate> ServerController::parseLocation(const std::optional<QS
     return Coordinate {lat, lon};
 }
 
+QString ServerController::photoExtension(const QString& contentType)
+{
+    const QString type = contentType.toLower();
+    if (type.contains(QLatin1String("png")))
+        return QStringLiteral("png");
+    if (type.contains(QLatin1String("heic")) || type.contains(QLatin1String("heif")))
+        return QStringLiteral("heic");
+    if (type.contains(QLatin1String("webp")))
+        return QStringLiteral("webp");
+    if (type.contains(QLatin1String("gif")))
+        return QStringLiteral("gif");
+    return QStringLiteral("jpg");
+}
+
 QString ServerController::mimeType(const QString& filename)
 {
     const QString extension = QFileInfo(filename).suffix().toLower();

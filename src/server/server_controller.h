@@ -108,6 +108,8 @@ public:
     // "lat,lon" of the "x-location" header.
     static std::optional<Coordinate> parseLocation(const std::optional<QString>& header);
     static QString mimeType(const QString& filename);
+    // The extension a photo is stored under, from the content type its sender declared.
+    static QString photoExtension(const QString& contentType);
     // JPEG thumbnails (quality 70) of a stored photo or of a PDF's first page, the longer side
     // `maxPixelSize`; none when the file cannot be read.
     static std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize);

@@ -26,22 +26,6 @@ qint64 integerHeader(const HTTPRequest& request, const char* name)
     return parseDecimalInt64(request.headers.value(QLatin1String(name))).value_or(0);
 }
 
-QString extensionFor(ItemKind kind, const QString& contentType)
-{
-    if (kind == ItemKind::pdf)
-        return QStringLiteral("pdf");
-    const QString type = contentType.toLower();
-    if (type.contains(QLatin1String("png")))
-        return QStringLiteral("png");
-    if (type.contains(QLatin1String("heic")) || type.contains(QLatin1String("heif")))
-        return QStringLiteral("heic");
-    if (type.contains(QLatin1String("webp")))
-        return QStringLiteral("webp");
-    if (type.contains(QLatin1String("gif")))
-        return QStringLiteral("gif");
-    return QStringLiteral("jpg");
-}
-
 } // namespace
 
 HTTPResponse ServerController::handleUpload(const HTTPRequest& request, ItemKind kind)
@@ -59,8 +43,9 @@ HTTPResponse ServerController::handleUpload(const HTTPRequest& request, ItemKind
     upload.id = QUuid::createUuid();
     upload.receivedAt = m_clock.now();
     upload.kind = kind;
-    upload.fileExtension
-        = extensionFor(kind, request.headers.value(QStringLiteral("content-type")));
+    upload.fileExtension = kind == ItemKind::pdf
+        ? QStringLiteral("pdf")
+        : photoExtension(request.headers.value(QStringLiteral("content-type")));
     upload.deviceID = request.headers.value(QStringLiteral("x-device")).trimmed();
     upload.note = decodedHeader(request, "x-note");
     upload.sender = decodedHeader(request, "x-sender").trimmed();

@@ -1,4 +1,5 @@
 #include "connect/mac_invite_handler.h"
+#include "controller_fixture.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
 #include "relay_manager/relay_manager.h"
@@ -23,6 +24,7 @@
 #include <gtest/gtest.h>
 
 using namespace vesker;
+using namespace vesker::test;
 
 namespace {
 
@@ -288,46 +290,20 @@ public:
     QList<Posted> posted;
 };
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-class ArrivalTest : public ::testing::Test {
+class ArrivalTest : public vesker::test::ControllerTest {
 protected:
-    QTemporaryDir m_dir;
-    test::ManualClock m_clock;
-    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json"))};
-    ItemStore m_store {m_dir.filePath(QStringLiteral("store")), &m_defaults, &m_clock};
-    RelayManager m_relay {m_defaults};
-    SiblingSync m_sync;
-    MacInviteHandler m_invites;
     RecordingNotifications m_notifications;
     std::unique_ptr<ServerController> m_controller;
 
     ArrivalTest()
     {
-        m_defaults.set(QStringLiteral("serverPort"), freePort());
         m_defaults.set(QStringLiteral("advertiseOnNetwork"), false);
-        ServerController::Services services;
-        services.defaults = &m_defaults;
-        services.clock = &m_clock;
-        services.relay = &m_relay;
-        services.sync = &m_sync;
-        services.invites = &m_invites;
-        services.computerName = [] { return QStringLiteral("Front Desk"); };
-        services.networkAddresses = [] { return QList<NetworkAddress>(); };
-        services.hostName = [] { return QStringLiteral("box"); };
-        services.notifications = &m_notifications;
-        services.listenAddress = QHostAddress::LocalHost;
-        m_controller = std::make_unique<ServerController>(m_store, services);
+        m_notificationService = &m_notifications;
+        m_controller = makeController();
     }
     ~ArrivalTest() override
     {
         m_controller.reset();
-        ItemStore::setRelayAckHandler(nullptr);
         QLocale::setDefault(QLocale::system());
     }
 

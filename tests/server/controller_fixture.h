@@ -59,6 +59,8 @@ protected:
     QList<NetworkAddress> m_addresses;
     QString m_hostName = QStringLiteral("box");
     QString m_computerName = QStringLiteral("Front Desk");
+    // None: the program's own desktop notifications.
+    platform::DesktopNotifications* m_notificationService = nullptr;
 
     ControllerTest() { m_defaults.set(QStringLiteral("serverPort"), freePort()); }
     ~ControllerTest() override { ItemStore::setRelayAckHandler(nullptr); }
@@ -74,6 +76,7 @@ protected:
         services.computerName = [this] { return m_computerName; };
         services.networkAddresses = [this] { return m_addresses; };
         services.hostName = [this] { return m_hostName; };
+        services.notifications = m_notificationService;
         services.listenAddress = QHostAddress::LocalHost;
         return std::make_unique<ServerController>(m_store, services);
     }

@@ -1,4 +1,5 @@
 #include "server/server_controller.h"
+#include "support/test_images.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -14,14 +15,9 @@
 #include <memory>
 
 using namespace vesker;
+using namespace vesker::test;
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 // Left half red, right half blue: which way it shows tells how it was turned.
 QImage twoColours(int width, int height)
@@ -33,22 +29,6 @@ QImage twoColours(int width, int height)
         std::fill(row, row + width / 2, qRgb(255, 0, 0));
     }
     return image;
-}
-
-// A JPEG with an EXIF orientation tag (1 to 8), added by hand right after the start marker.
-QByteArray jpegWithOrientation(const QImage& image, int orientation)
-{
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 95);
-    QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25);
-    exif += char(orientation);
-    exif += QByteArray(6, '\0'); // value padding, no next directory
-    QByteArray segment("\xff\xe1", 2);
-    segment += char((exif.size() + 2) >> 8);
-    segment += char((exif.size() + 2) & 0xff);
-    return jpeg.left(2) + segment + exif + jpeg.mid(2);
 }
 
 // A one-page PDF of `width` by `height` points whose page draws `content`, written out with
@@ -95,37 +75,6 @@ QByteArray bmpHeader(qint32 width, qint32 height)
     qToLittleEndian<quint16>(1, p + 26);
     qToLittleEndian<quint16>(24, p + 28);
     return bmp;
-}
-
-// HEIC through libheif's HEVC encoder; false where this libheif cannot encode.
-bool writeHeic(const QString& path, const QImage& source)
-{
-    const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
-    std::unique_ptr<heif_context, void (*)(heif_context*)> context(
-        heif_context_alloc(), heif_context_free);
-    heif_encoder* encoder = nullptr;
-    if (heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &encoder).code
-        != heif_error_Ok)
-        return false;
-    std::unique_ptr<heif_encoder, void (*)(heif_encoder*)> encoderOwner(
-        encoder, heif_encoder_release);
-    heif_image* image = nullptr;
-    if (heif_image_create(
-            rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image)
-            .code
-        != heif_error_Ok)
-        return false;
-    std::unique_ptr<heif_image, void (*)(const heif_image*)> imageOwner(image, heif_image_release);
-    heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    for (int y = 0; y < rgb.height(); ++y)
-        std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
-    if (heif_context_encode_image(context.get(), image, encoder, nullptr, nullptr).code
-        != heif_error_Ok)
-        return false;
-    return heif_context_write_to_file(context.get(), QFile::encodeName(path).constData()).code
-        == heif_error_Ok;
 }
 
 // The thumbnail as a browser would show it: a JPEG, decoded.
