@@ -92,8 +92,11 @@ void HTTPConnection::refuse(const HTTPResponse& response)
 
 void HTTPConnection::readRequest()
 {
-    const ssize_t received
-        = ::recv(m_fd, m_engine->readScratch(), HTTPServerEngine::kReadChunkBytes, 0);
+    qint64 received = 0;
+    const HTTPRequestReader::Status status = m_reader.receive(
+        HTTPServerEngine::kReadChunkBytes,
+        [this](char* into, qsizetype most) { return qint64(::recv(m_fd, into, size_t(most), 0)); },
+        received);
     if (received < 0) {
         if (errno == EINTR || wouldBlock(errno))
             return;
@@ -115,7 +118,7 @@ void HTTPConnection::readRequest()
     }
     m_budgetTaken += received;
 
-    switch (m_reader.append(QByteArrayView(m_engine->readScratch(), received))) {
+    switch (status) {
     case HTTPRequestReader::Status::needMore:
         return;
     case HTTPRequestReader::Status::invalid:

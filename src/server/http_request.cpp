@@ -132,7 +132,7 @@ std::optional<qint64> parseDecimalInt64(QStringView text)
     return negative ? qint64(0 - magnitude) : qint64(magnitude);
 }
 
-HTTPParseResult HTTPRequest::parse(const QByteArray& buffer, qint64 maxBodyBytes)
+HTTPParseResult HTTPRequest::parse(QByteArray buffer, qint64 maxBodyBytes)
 {
     const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
     if (headEnd < 0)
@@ -183,7 +183,10 @@ HTTPParseResult HTTPRequest::parse(const QByteArray& buffer, qint64 maxBodyBytes
     const qsizetype bodyStart = headEnd + 4;
     if (buffer.size() - bodyStart < bodyLength)
         return HTTPParseResult::needMore(bodyStart + bodyLength);
-    request.body = buffer.mid(bodyStart, bodyLength);
+    // Removing from the front of an unshared array only moves its start: no copy.
+    request.body = std::move(buffer);
+    request.body.remove(0, bodyStart);
+    request.body.truncate(bodyLength);
     return {HTTPParseResult::Kind::complete, std::move(request), -1};
 }
 

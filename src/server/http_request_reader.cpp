@@ -11,6 +11,11 @@ HTTPRequestReader::HTTPRequestReader(qint64 maxBodyBytes)
 HTTPRequestReader::Status HTTPRequestReader::append(QByteArrayView bytes)
 {
     m_buffer.append(bytes);
+    return advance();
+}
+
+HTTPRequestReader::Status HTTPRequestReader::advance()
+{
     if (m_buffer.size() > bufferLimit())
         return Status::tooLarge;
 
@@ -25,10 +30,19 @@ HTTPRequestReader::Status HTTPRequestReader::append(QByteArrayView bytes)
         return Status::needMore;
     }
 
-    HTTPParseResult result = HTTPRequest::parse(m_buffer, m_maxBodyBytes);
+    // Once the head has been read, this parse completes the request: the buffer is handed
+    // over to become the body.
+    const bool lastParse = m_expectedSize >= 0;
+    HTTPParseResult result = lastParse ? HTTPRequest::parse(std::move(m_buffer), m_maxBodyBytes)
+                                       : HTTPRequest::parse(m_buffer, m_maxBodyBytes);
     switch (result.kind) {
     case HTTPParseResult::Kind::needMore:
+        if (lastParse)
+            return Status::invalid;
         m_expectedSize = result.expectedSize;
+        // The body arrives into room made once, not into a buffer grown (and copied) again
+        // and again; the budget still counts only bytes received.
+        m_buffer.reserve(m_expectedSize);
         return Status::needMore;
     case HTTPParseResult::Kind::invalid:
         return Status::invalid;

@@ -19,6 +19,21 @@ public:
     explicit HTTPRequestReader(qint64 maxBodyBytes = kHTTPMaxBodyBytes);
 
     Status append(QByteArrayView bytes);
+    // Lets `read(char* into, qsizetype most)` (a recv) write up to `maxBytes` straight into the
+    // buffer, so that a large body is not copied on its way in. `received` is what read
+    // returned; when it is not positive nothing was added and the status is needMore.
+    template <typename Read> Status receive(qsizetype maxBytes, Read read, qint64& received)
+    {
+        const qsizetype before = m_buffer.size();
+        // Never past the end of the request: the buffer was reserved for exactly that much, and
+        // what follows the request is never read.
+        if (m_expectedSize > before)
+            maxBytes = qMin<qint64>(maxBytes, m_expectedSize - before);
+        m_buffer.resize(before + maxBytes);
+        received = read(m_buffer.data() + before, maxBytes);
+        m_buffer.resize(before + qMax<qint64>(received, 0));
+        return received > 0 ? advance() : Status::needMore;
+    }
     // After `complete`: the request, leaving the reader empty.
     HTTPRequest takeRequest();
     // Frees the buffer (after a refusal).
@@ -29,6 +44,8 @@ public:
     qint64 bufferLimit() const { return m_maxBodyBytes + kHTTPHeadAllowance; }
 
 private:
+    Status advance();
+
     qint64 m_maxBodyBytes;
     QByteArray m_buffer;
     // No CR LF CR LF begins before this offset.
