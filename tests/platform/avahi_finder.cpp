@@ -1,147 +1,84 @@
 #include "avahi_finder.h"
 
-#include <avahi-client/client.h>
-#include <avahi-client/lookup.h>
-#include <avahi-common/error.h>
-#include <avahi-common/malloc.h>
-
+#include <QRegularExpression>
 #include <QTest>
+
+#include <algorithm>
+#include <cctype>
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace vesker::test {
 
 namespace {
 
-QString keyOf(int interface, int protocol, const QString& name)
+// avahi-browse writes a byte outside printable ASCII as \DDD, in decimal, and puts a backslash
+// before its separators.
+QString unescape(const QByteArray& text)
 {
-    return QStringLiteral("%1/%2/%3").arg(interface).arg(protocol).arg(name);
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QByteArray code = text.mid(i + 1, 3);
+        if (text[i] != '\\') {
+            bytes += text[i];
+        } else if (code.size() == 3 && std::all_of(code.begin(), code.end(), ::isdigit)) {
+            bytes += char(code.toInt());
+            i += 3;
+        } else {
+            bytes += text.mid(++i, 1);
+        }
+    }
+    return QString::fromUtf8(bytes);
 }
 
 } // namespace
 
 AvahiFinder::AvahiFinder(const QString& type)
 {
-    int error = AVAHI_OK;
-    m_client = avahi_client_new(m_poll.api(), AvahiClientFlags(0), nullptr, nullptr, &error);
-    if (!m_client) {
-        m_error = QString::fromUtf8(avahi_strerror(error));
-        return;
-    }
-    const auto callback = [](AvahiServiceBrowser*, AvahiIfIndex interface, AvahiProtocol protocol,
-                              AvahiBrowserEvent event, const char* name, const char* type,
-                              const char* domain, AvahiLookupResultFlags, void* userdata) {
-        static_cast<AvahiFinder*>(userdata)->browsed(
-            interface, protocol, event, name, type, domain);
-    };
-    m_browser = avahi_service_browser_new(m_client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-        type.toUtf8().constData(), nullptr, AvahiLookupFlags(0), callback, this);
-    if (!m_browser)
-        m_error = QString::fromUtf8(avahi_strerror(avahi_client_errno(m_client)));
+    m_browse.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_browse.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    QObject::connect(&m_browse, &QProcess::readyReadStandardOutput, [this] { read(); });
+    m_browse.start(QStringLiteral("avahi-browse"),
+        {QStringLiteral("--resolve"), QStringLiteral("--parsable"), type});
 }
 
 AvahiFinder::~AvahiFinder()
 {
-    // Frees the browser and any resolver still running.
-    if (m_client)
-        avahi_client_free(m_client);
+    m_browse.kill();
+    m_browse.waitForFinished();
 }
 
-void AvahiFinder::browsed(
-    int interface, int protocol, int event, const char* name, const char* type, const char* domain)
+// "=;lo;IPv4;name;type;domain;host;address;port;"key=value" ..." for each resolved service,
+// "-;lo;IPv4;name;..." when it goes.
+void AvahiFinder::read()
 {
-    const QString key = keyOf(interface, protocol, QString::fromUtf8(name));
-    if (event == AVAHI_BROWSER_REMOVE) {
-        forget(key);
-        return;
-    }
-    if (event != AVAHI_BROWSER_NEW)
-        return;
-    forget(key);
-    auto entry = std::make_unique<Entry>();
-    const auto resolved = [](AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol,
-                              AvahiResolverEvent event, const char* name, const char*, const char*,
-                              const char*, const AvahiAddress* address, uint16_t port,
-                              AvahiStringList* txt, AvahiLookupResultFlags, void* userdata) {
-        auto* entry = static_cast<Entry*>(userdata);
-        if (event == AVAHI_RESOLVER_FOUND) {
-            FoundService& found = entry->service;
-            found.name = QString::fromUtf8(name);
-            found.port = port;
-            char text[AVAHI_ADDRESS_STR_MAX] = {};
-            if (address)
-                avahi_address_snprint(text, sizeof text, address);
-            found.address = QString::fromLatin1(text);
-            for (AvahiStringList* it = txt; it; it = avahi_string_list_get_next(it)) {
-                char* key = nullptr;
-                char* value = nullptr;
-                if (avahi_string_list_get_pair(it, &key, &value, nullptr) == 0) {
-                    found.txt.insert(QString::fromUtf8(key), QString::fromUtf8(value ? value : ""));
-                    avahi_free(key);
-                    avahi_free(value);
-                }
+    static const QRegularExpression entry(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
+    while (m_browse.canReadLine()) {
+        const QList<QByteArray> fields = m_browse.readLine().trimmed().split(';');
+        const QString name = unescape(fields.value(3));
+        if (fields[0] == "-") {
+            m_found.remove(name);
+        } else if (fields[0] == "=" && fields.size() >= 10) {
+            FoundService& found = m_found[name] = {quint16(fields[8].toUInt()), {}};
+            const QString txt = QString::fromLatin1(fields.mid(9).join(';'));
+            for (const QRegularExpressionMatch& match : entry.globalMatch(txt)) {
+                const QString text = unescape(match.captured(1).toLatin1());
+                found.txt.insert(text.section(u'=', 0, 0), text.section(u'=', 1));
             }
-            entry->resolved = true;
         }
-        entry->resolver = nullptr;
-        avahi_service_resolver_free(resolver);
-    };
-    entry->resolver = avahi_service_resolver_new(m_client, interface, protocol, name, type, domain,
-        AVAHI_PROTO_UNSPEC, AvahiLookupFlags(0), resolved, entry.get());
-    m_found[key] = std::move(entry);
-}
-
-void AvahiFinder::forget(const QString& key)
-{
-    const auto it = m_found.find(key);
-    if (it == m_found.end())
-        return;
-    if (it->second->resolver)
-        avahi_service_resolver_free(it->second->resolver);
-    m_found.erase(it);
-}
-
-std::optional<FoundService> AvahiFinder::find(const QString& name) const
-{
-    for (const auto& [key, entry] : m_found)
-        if (entry->resolved && entry->service.name == name)
-            return entry->service;
-    return std::nullopt;
+    }
 }
 
 std::optional<FoundService> AvahiFinder::waitFor(const QString& name, int timeoutMs)
 {
-    (void)QTest::qWaitFor([&] { return find(name).has_value(); }, timeoutMs);
-    return find(name);
+    if (!QTest::qWaitFor([&] { return m_found.contains(name); }, timeoutMs))
+        return std::nullopt;
+    return m_found.value(name);
 }
 
 bool AvahiFinder::waitUntilGone(const QString& name, int timeoutMs)
 {
-    return QTest::qWaitFor([&] { return !find(name).has_value(); }, timeoutMs);
-}
-
-TestAvahi testAvahi()
-{
-    if (qEnvironmentVariable("VESKER_TEST_SERVICES") != QLatin1String("1"))
-        return {false, false,
-            QStringLiteral(
-                "needs the loopback-only avahi-daemon of the test services, which this run "
-                "does not have (VESKER_TEST_SERVICES is not 1); tests never publish through "
-                "the machine's own daemon. Run: scripts/with-test-services <this binary>")};
-    const QString bus = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
-    if (bus.isEmpty())
-        return {false, true,
-            QStringLiteral("VESKER_TEST_SERVICES=1 but DBUS_SYSTEM_BUS_ADDRESS is not set: "
-                           "the test services did not start their system bus")};
-    platform::AvahiQtPoll poll;
-    int error = AVAHI_OK;
-    AvahiClient* client
-        = avahi_client_new(poll.api(), AvahiClientFlags(0), nullptr, nullptr, &error);
-    if (!client)
-        return {false, true,
-            QStringLiteral("VESKER_TEST_SERVICES=1 but there is no avahi-daemon on %1 (%2): "
-                           "the test services did not start it")
-                .arg(bus, QString::fromUtf8(avahi_strerror(error)))};
-    avahi_client_free(client);
-    return {true, false, {}};
+    return QTest::qWaitFor([&] { return !m_found.contains(name); }, timeoutMs);
 }
 
 } // namespace vesker::test

@@ -33,15 +33,11 @@ namespace vesker::test {
 inline QImage barcodeImage(
     ZXing::BarcodeFormat format, const std::string& payload, int width, int height)
 {
-    const ZXing::BitMatrix bits
-        = ZXing::MultiFormatWriter(format).setMargin(20).encode(payload, width, height);
-    QImage image(bits.width(), bits.height(), QImage::Format_Grayscale8);
-    for (int y = 0; y < bits.height(); ++y) {
-        uchar* row = image.scanLine(y);
-        for (int x = 0; x < bits.width(); ++x)
-            row[x] = bits.get(x, y) ? 0 : 255;
-    }
-    return image;
+    const auto pixels = ZXing::ToMatrix<uint8_t>(
+        ZXing::MultiFormatWriter(format).setMargin(20).encode(payload, width, height));
+    return QImage(
+        pixels.data(), pixels.width(), pixels.height(), pixels.width(), QImage::Format_Grayscale8)
+        .copy();
 }
 
 inline QImage whitePage(int width, int height)
@@ -51,23 +47,18 @@ inline QImage whitePage(int width, int height)
     return page;
 }
 
-// Printed lines in DejaVu Sans, `pixelSize` high, one below the other from `top`.
-inline void drawLines(QImage& page, const QStringList& lines, int top = 60, int pixelSize = 36)
+// Printed lines in DejaVu Sans, 36 pixels high, one below the other.
+inline void drawLines(QImage& page, const QStringList& lines)
 {
     static const int fontId = QFontDatabase::addApplicationFont(
         QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
     QFont font(fontId >= 0 ? QFontDatabase::applicationFontFamilies(fontId).value(0)
                            : QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(pixelSize);
+    font.setPixelSize(36);
     QPainter painter(&page);
-    painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(font);
-    painter.setPen(Qt::black);
-    int y = top + pixelSize;
-    for (const QString& line : lines) {
-        painter.drawText(40, y, line);
-        y += pixelSize * 2;
-    }
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(40, 96 + 72 * i, lines[i]);
 }
 
 inline QImage textPage(const QStringList& lines)
@@ -77,30 +68,25 @@ inline QImage textPage(const QStringList& lines)
     return page;
 }
 
+inline QByteArray imageBytes(const QImage& image, const char* format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
+}
+
 // A JPEG whose EXIF block says how to turn the stored pixels to show them (1 to 8, as in the
 // TIFF Orientation tag), written by hand: an APP1 segment right after the start of the image.
 inline QByteArray jpegWithOrientation(const QImage& image, int orientation)
 {
-    QByteArray jpeg;
-    {
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "JPEG", 95);
-    }
-    QByteArray exif("Exif\0\0", 6);
-    exif += QByteArray("MM\0\x2a\0\0\0\x08", 8); // big-endian TIFF, first directory at 8
-    exif += QByteArray("\0\x01", 2); // one entry
-    exif += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8); // Orientation, SHORT, one value
-    exif += char(0);
-    exif += char(orientation);
-    exif += QByteArray("\0\0", 2); // padding of the value field
-    exif += QByteArray("\0\0\0\0", 4); // no next directory
-    QByteArray segment("\xff\xe1", 2);
+    // Big-endian TIFF with one directory of one entry: Orientation, SHORT, one value.
+    QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25);
+    exif += char(orientation) + QByteArray(6, '\0');
     const int length = int(exif.size()) + 2;
-    segment += char(length >> 8);
-    segment += char(length & 0xff);
-    segment += exif;
-    return jpeg.left(2) + segment + jpeg.mid(2);
+    const QByteArray jpeg = imageBytes(image, "JPEG", 95);
+    return jpeg.left(2) + "\xff\xe1" + char(length >> 8) + char(length & 0xff) + exif + jpeg.mid(2);
 }
 
 // Writes `image` as HEIC with libheif's HEVC encoder, optionally asking for an orientation
@@ -108,22 +94,19 @@ inline QByteArray jpegWithOrientation(const QImage& image, int orientation)
 inline bool writeHeic(const QString& path, const QImage& source,
     heif_orientation orientation = heif_orientation_normal)
 {
+    const auto ok = [](heif_error error) { return error.code == heif_error_Ok; };
     const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
     std::unique_ptr<heif_context, void (*)(heif_context*)> context(
         heif_context_alloc(), heif_context_free);
     heif_encoder* encoder = nullptr;
-    if (heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &encoder).code
-        != heif_error_Ok)
+    if (!ok(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &encoder)))
         return false;
     std::unique_ptr<heif_encoder, void (*)(heif_encoder*)> encoderOwner(
         encoder, heif_encoder_release);
     heif_encoder_set_lossy_quality(encoder, 95);
-
     heif_image* image = nullptr;
-    if (heif_image_create(
-            rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image)
-            .code
-        != heif_error_Ok)
+    if (!ok(heif_image_create(
+            rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image)))
         return false;
     std::unique_ptr<heif_image, void (*)(const heif_image*)> imageOwner(image, heif_image_release);
     heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
@@ -131,15 +114,13 @@ inline bool writeHeic(const QString& path, const QImage& source,
     uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
     for (int y = 0; y < rgb.height(); ++y)
         std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
-
-    std::unique_ptr<heif_encoding_options, void (*)(heif_encoding_options*)> options(
-        heif_encoding_options_alloc(), heif_encoding_options_free);
+    heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = orientation;
-    if (heif_context_encode_image(context.get(), image, encoder, options.get(), nullptr).code
-        != heif_error_Ok)
-        return false;
-    return heif_context_write_to_file(context.get(), QFile::encodeName(path).constData()).code
-        == heif_error_Ok;
+    const bool encoded
+        = ok(heif_context_encode_image(context.get(), image, encoder, options, nullptr));
+    heif_encoding_options_free(options);
+    return encoded
+        && ok(heif_context_write_to_file(context.get(), QFile::encodeName(path).constData()));
 }
 
 inline bool writeFile(const QString& path, const QByteArray& data)
