@@ -4,7 +4,6 @@
 
 #include "app/window_manager.h"
 #include "platform/desktop_notifications.h"
-#include "platform/sounds.h"
 #include "store/item_store.h"
 
 #include <QLocale>
@@ -50,7 +49,7 @@ void ServerController::announceArrival(const ScreenItem& item)
     if (m_store.arrivalMode(item.sender) != SenderArrival::quiet)
         WindowManager::shared().handleArrival();
 
-    platform::Sounds::play(QStringLiteral("Glass"));
+    playSound(QStringLiteral("Glass"));
 
     const auto [title, body] = notificationContent(item, m_store.displayName(item.sender));
     // One banner per item, even for two items of the same second.

@@ -288,9 +288,10 @@ void ServerController::installCallbacks()
         if (weak)
             qCDebug(lcServer) << "[relay] a relay item arrived; it is not stored in this build";
     };
-    m_relay.onPairingRequest = [] {
+    m_relay.onPairingRequest = [weak] {
         WindowManager::shared().show();
-        platform::Sounds::play(QStringLiteral("Tink"));
+        if (weak)
+            weak->playSound(QStringLiteral("Tink"));
     };
 
     const QPointer<RelayManager> relay(&m_relay);
@@ -312,6 +313,14 @@ void ServerController::installCallbacks()
 
     m_sync.deviceName = name;
     m_sync.start();
+}
+
+void ServerController::playSound(const QString& name) const
+{
+    if (m_services.playSound)
+        m_services.playSound(name);
+    else
+        platform::Sounds::play(name);
 }
 
 void ServerController::setRunning(bool running)

@@ -40,6 +40,8 @@ struct ServerControllerServices {
     std::function<QList<NetworkAddress>()> networkAddresses;
     std::function<QString()> hostName;
     platform::DesktopNotifications* notifications = nullptr;
+    // Plays a named alert sound; empty: the desktop's sound theme.
+    std::function<void(const QString& name)> playSound;
     // Where the main server listens: every address unless a test narrows it.
     QHostAddress listenAddress = QHostAddress::Any;
 };
@@ -140,6 +142,7 @@ private:
     std::unique_ptr<RemoteScreensManager> m_remote;
     std::unique_ptr<HTTPServer> m_server;
     platform::DesktopNotifications* m_notifications = nullptr;
+    void playSound(const QString& name) const;
     // Replies by item key, newest last, at most 200.
     QHash<QString, HTTPResponse> m_recentItems;
     QStringList m_recentItemOrder;

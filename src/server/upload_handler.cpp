@@ -3,7 +3,6 @@
 
 #include "app/window_manager.h"
 #include "platform/clock.h"
-#include "platform/sounds.h"
 #include "server/access_manager.h"
 
 #include <QJsonDocument>
@@ -84,7 +83,7 @@ HTTPResponse ServerController::handleUpload(const HTTPRequest& request, ItemKind
         return HTTPResponse::text(503, QStringLiteral("Too many uploads waiting for approval"));
     }
     WindowManager::shared().show();
-    platform::Sounds::play(QStringLiteral("Tink"));
+    playSound(QStringLiteral("Tink"));
     const QJsonObject pending {{QStringLiteral("ok"), true}, {QStringLiteral("pending"), true}};
     return rememberResponse(itemKey,
         {202, QStringLiteral("application/json"),

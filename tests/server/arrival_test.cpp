@@ -259,7 +259,7 @@ TEST_F(ArrivalTest, TitleAndBodyFollowTheKindOfItem)
     }
 }
 
-TEST_F(ArrivalTest, AQuietSenderGetsTheNotificationButNotTheWindow)
+TEST_F(ArrivalTest, AQuietSenderGetsSoundAndNotificationButNotTheWindow)
 {
     LogCounter log;
     m_defaults.setStringMap(
@@ -267,12 +267,14 @@ TEST_F(ArrivalTest, AQuietSenderGetsTheNotificationButNotTheWindow)
 
     m_controller->announceArrival(item(ItemKind::photo, QStringLiteral("Quiet Ann")));
     EXPECT_EQ(log.count("vesker.arrival"), 0) << "the window manager was asked to act";
+    EXPECT_EQ(m_sounds, QStringList {QStringLiteral("Glass")});
     ASSERT_EQ(m_notifications.posted.size(), 1);
     EXPECT_EQ(m_notifications.posted.at(0).at(1), QStringLiteral("Photo from Quiet Ann"));
 
     m_controller->announceArrival(item(ItemKind::photo, QStringLiteral("Bo")));
     EXPECT_EQ(log.count("vesker.arrival"), 1) << "the window manager was not asked";
     EXPECT_EQ(m_notifications.posted.size(), 2);
+    EXPECT_EQ(m_sounds.size(), 2);
 }
 
 TEST_F(ArrivalTest, TwoItemsOfOneSecondAreTwoNotifications)

@@ -61,6 +61,7 @@ protected:
     QString m_computerName = QStringLiteral("Front Desk");
     // None: the program's own desktop notifications.
     platform::DesktopNotifications* m_notificationService = nullptr;
+    QStringList m_sounds;
 
     ControllerTest() { m_defaults.set(QStringLiteral("serverPort"), freePort()); }
     ~ControllerTest() override { ItemStore::setRelayAckHandler(nullptr); }
@@ -77,6 +78,7 @@ protected:
         services.networkAddresses = [this] { return m_addresses; };
         services.hostName = [this] { return m_hostName; };
         services.notifications = m_notificationService;
+        services.playSound = [this](const QString& name) { m_sounds.append(name); };
         services.listenAddress = QHostAddress::LocalHost;
         return std::make_unique<ServerController>(m_store, services);
     }

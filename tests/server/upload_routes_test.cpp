@@ -241,6 +241,7 @@ TEST_F(UploadTest, UnderAskAnUploadWaitsOnceAndIsStoredWhenTheDeviceIsAllowed)
     EXPECT_EQ(jsonOf(first),
         (QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("pending"), true}}));
     EXPECT_EQ(second, first);
+    EXPECT_EQ(m_sounds, QStringList {QStringLiteral("Tink")}) << "one sound for one held upload";
     QJsonObject status = jsonOf(route(request("GET", "/api/status?device=dev1")));
     EXPECT_EQ(status.value(QStringLiteral("pending")).toInt(), 1);
     EXPECT_TRUE(uploaded().isEmpty());
