@@ -287,12 +287,7 @@ void AccessManager::block(const QString& deviceID, const QString& name)
     }
     // Also declined, so a poll from a page that is still waiting learns its uploads were dropped
     // rather than waiting on.
-    m_denied.insert(deviceID);
-    removeGrantsOf(deviceID);
-    takePending(deviceID);
-    save();
-    if (onPendingChanged)
-        onPendingChanged();
+    deny(deviceID);
 }
 
 void AccessManager::removeGrants(const QString& deviceID)

@@ -1,6 +1,7 @@
 #include "server/access_types.h"
 
 #include "platform/clock.h"
+#include "platform/enum_table.h"
 
 #include <QRegularExpression>
 
@@ -10,36 +11,6 @@
 namespace vesker {
 
 namespace {
-
-template <typename Enum, std::size_t N>
-QString textOf(const std::array<std::pair<Enum, const char*>, N>& table, Enum value)
-{
-    for (const auto& [e, text] : table) {
-        if (e == value)
-            return QString::fromUtf8(text);
-    }
-    return {};
-}
-
-template <typename Enum, std::size_t N>
-std::optional<Enum> caseOf(
-    const std::array<std::pair<Enum, const char*>, N>& table, const QString& text)
-{
-    for (const auto& [e, t] : table) {
-        if (text == QString::fromUtf8(t))
-            return e;
-    }
-    return std::nullopt;
-}
-
-template <typename Enum, std::size_t N>
-QList<Enum> casesOf(const std::array<std::pair<Enum, const char*>, N>& table)
-{
-    QList<Enum> list;
-    for (const auto& entry : table)
-        list.append(entry.first);
-    return list;
-}
 
 constexpr std::array<std::pair<AccessPolicy, const char*>, 3> kPolicies {{
     {AccessPolicy::anyone, "anyone"},
@@ -78,33 +49,33 @@ QString abbreviatedDateFormat(const QLocale& locale)
 
 QString toString(AccessPolicy policy)
 {
-    return textOf(kPolicies, policy);
+    return platform::rawOf(kPolicies, policy);
 }
 std::optional<AccessPolicy> accessPolicyFromString(const QString& raw)
 {
-    return caseOf(kPolicies, raw);
+    return platform::caseOf(kPolicies, raw);
 }
 QString label(AccessPolicy policy)
 {
-    return textOf(kPolicyLabels, policy);
+    return platform::rawOf(kPolicyLabels, policy);
 }
 const QList<AccessPolicy>& allAccessPolicies()
 {
-    static const QList<AccessPolicy> all = casesOf(kPolicies);
+    static const QList<AccessPolicy> all = platform::casesOf(kPolicies);
     return all;
 }
 
 QString toString(GrantDuration duration)
 {
-    return textOf(kDurations, duration);
+    return platform::rawOf(kDurations, duration);
 }
 std::optional<GrantDuration> grantDurationFromString(const QString& id)
 {
-    return caseOf(kDurations, id);
+    return platform::caseOf(kDurations, id);
 }
 const QList<GrantDuration>& allGrantDurations()
 {
-    static const QList<GrantDuration> all = casesOf(kDurations);
+    static const QList<GrantDuration> all = platform::casesOf(kDurations);
     return all;
 }
 
@@ -129,7 +100,7 @@ QDateTime expiryDate(qint64 seconds, const platform::Clock& clock)
 
 QString toString(AccessDecision decision)
 {
-    return textOf(kDecisions, decision);
+    return platform::rawOf(kDecisions, decision);
 }
 
 bool DeviceGrant::isLive(const QDateTime& now) const

@@ -1,5 +1,7 @@
 #include "store/screen_item.h"
 
+#include "platform/enum_table.h"
+
 #include <QJsonArray>
 #include <QLocale>
 
@@ -11,27 +13,6 @@
 namespace vesker {
 
 namespace {
-
-template <typename Enum, std::size_t N>
-QString rawOf(const std::array<std::pair<Enum, const char*>, N>& table, Enum value)
-{
-    for (const auto& [e, raw] : table) {
-        if (e == value)
-            return QString::fromLatin1(raw);
-    }
-    return {};
-}
-
-template <typename Enum, std::size_t N>
-std::optional<Enum> caseOf(
-    const std::array<std::pair<Enum, const char*>, N>& table, const QString& raw)
-{
-    for (const auto& [e, text] : table) {
-        if (raw == QLatin1String(text))
-            return e;
-    }
-    return std::nullopt;
-}
 
 constexpr std::array<std::pair<ItemKind, const char*>, 3> kKinds {
     {{ItemKind::photo, "photo"}, {ItemKind::text, "text"}, {ItemKind::pdf, "pdf"}}};
@@ -78,45 +59,40 @@ bool isWholeNumber(const QJsonValue& value)
 
 QString toString(ItemKind kind)
 {
-    return rawOf(kKinds, kind);
+    return platform::rawOf(kKinds, kind);
 }
 QString toString(ItemStatus status)
 {
-    return rawOf(kStatuses, status);
+    return platform::rawOf(kStatuses, status);
 }
 QString toString(SenderArrival arrival)
 {
-    return rawOf(kArrivals, arrival);
+    return platform::rawOf(kArrivals, arrival);
 }
 QString toString(AckAction action)
 {
-    return rawOf(kActions, action);
+    return platform::rawOf(kActions, action);
 }
 std::optional<ItemKind> itemKindFromString(const QString& raw)
 {
-    return caseOf(kKinds, raw);
+    return platform::caseOf(kKinds, raw);
 }
 std::optional<ItemStatus> itemStatusFromString(const QString& raw)
 {
-    return caseOf(kStatuses, raw);
+    return platform::caseOf(kStatuses, raw);
 }
 std::optional<SenderArrival> senderArrivalFromString(const QString& raw)
 {
-    return caseOf(kArrivals, raw);
+    return platform::caseOf(kArrivals, raw);
 }
 std::optional<AckAction> ackActionFromString(const QString& raw)
 {
-    return caseOf(kActions, raw);
+    return platform::caseOf(kActions, raw);
 }
 
 const QList<AckAction>& allAckActions()
 {
-    static const QList<AckAction> actions = [] {
-        QList<AckAction> list;
-        for (const auto& entry : kActions)
-            list.append(entry.first);
-        return list;
-    }();
+    static const QList<AckAction> actions = platform::casesOf(kActions);
     return actions;
 }
 
