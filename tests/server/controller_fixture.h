@@ -19,13 +19,6 @@
 
 namespace vesker::test {
 
-inline quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 // Sends one raw request to 127.0.0.1 and returns everything the server wrote back.
 inline QByteArray exchange(quint16 port, const QByteArray& request)
 {
@@ -45,8 +38,8 @@ inline QByteArray exchange(quint16 port, const QByteArray& request)
     return reply + socket.readAll();
 }
 
-// A controller on 127.0.0.1 and a free port, with its own settings, store, relay, device sync
-// and invite handler, and the network addresses and host name the test gives it.
+// A controller on 127.0.0.1 and a fixed free port, with its own settings, store, relay, device
+// sync and invite handler, and the network addresses and host name the test gives it.
 class ControllerTest : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
@@ -58,29 +51,31 @@ protected:
     MacInviteHandler m_invites;
     QList<NetworkAddress> m_addresses;
     QString m_hostName = QStringLiteral("box");
-    QString m_computerName = QStringLiteral("Front Desk");
-    // None: the program's own desktop notifications.
-    platform::DesktopNotifications* m_notificationService = nullptr;
+    platform::DesktopNotifications* m_notificationService = nullptr; // none: our own
     QStringList m_sounds;
 
-    ControllerTest() { m_defaults.set(QStringLiteral("serverPort"), freePort()); }
+    ControllerTest()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_defaults.set(QStringLiteral("serverPort"), probe.serverPort());
+    }
     ~ControllerTest() override { ItemStore::setRelayAckHandler(nullptr); }
 
     std::unique_ptr<ServerController> makeController()
     {
-        ServerController::Services services;
-        services.defaults = &m_defaults;
-        services.clock = &m_clock;
-        services.relay = &m_relay;
-        services.sync = &m_sync;
-        services.invites = &m_invites;
-        services.computerName = [this] { return m_computerName; };
-        services.networkAddresses = [this] { return m_addresses; };
-        services.hostName = [this] { return m_hostName; };
-        services.notifications = m_notificationService;
-        services.playSound = [this](const QString& name) { m_sounds.append(name); };
-        services.listenAddress = QHostAddress::LocalHost;
-        return std::make_unique<ServerController>(m_store, services);
+        return std::make_unique<ServerController>(m_store,
+            ServerController::Services {.defaults = &m_defaults,
+                .clock = &m_clock,
+                .relay = &m_relay,
+                .sync = &m_sync,
+                .invites = &m_invites,
+                .computerName = [] { return QStringLiteral("Front Desk"); },
+                .networkAddresses = [this] { return m_addresses; },
+                .hostName = [this] { return m_hostName; },
+                .notifications = m_notificationService,
+                .playSound = [this](const QString& name) { m_sounds.append(name); },
+                .listenAddress = QHostAddress::LocalHost});
     }
 
     static bool waitUntilRunning(const ServerController& c)

@@ -1,82 +1,62 @@
 #include "controller_fixture.h"
-#include "platform/defaults.h"
-#include "relay_manager/relay_manager.h"
-#include "relay_manager/sibling_sync.h"
-#include "server/access_manager.h"
-#include "server/server_controller.h"
-#include "store/item_store.h"
-#include "support/manual_clock.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
 
-#include <gtest/gtest.h>
+#include <array>
 
 using namespace vesker;
 using namespace vesker::test;
 
-TEST(ServerControllerRules, PortOutsideTheUserRangeFallsBackTo8787)
+TEST(ServerControllerRules, PortAndScreenNameFallBack)
 {
     QTemporaryDir dir;
     platform::Defaults d(dir.filePath(QStringLiteral("d.json")));
-    const QList<std::pair<QJsonValue, quint16>> rows {{1023, 8787}, {65536, 8787}, {-5, 8787},
-        {QStringLiteral("abc"), 8787}, {1024, 1024}, {65535, 65535}, {8080.5, 8787},
-        {QJsonValue(), 8787}};
-    for (const auto& [value, expected] : rows) {
-        d.set(QStringLiteral("serverPort"), value);
+    const QList<std::pair<QJsonValue, int>> ports {{1023, 8787}, {65536, 8787}, {-5, 8787},
+        {"abc", 8787}, {8080.5, 8787}, {QJsonValue(), 8787}, {1024, 1024}, {65535, 65535}};
+    for (const auto& [value, expected] : ports) {
+        d.set("serverPort", value);
         EXPECT_EQ(ServerController::port(d), expected)
             << value.toVariant().toString().toStdString();
     }
-}
-
-TEST(ServerControllerRules, ScreenNameFallsBackToTheComputerThenMyMac)
-{
-    QTemporaryDir dir;
-    platform::Defaults d(dir.filePath(QStringLiteral("d.json")));
-    d.set(QStringLiteral("screenName"), QStringLiteral(" \n "));
-    EXPECT_EQ(ServerController::screenName(d, QStringLiteral("Studio")), QStringLiteral("Studio"));
-    EXPECT_EQ(ServerController::screenName(d, QString()), QStringLiteral("My Mac"));
-    d.set(QStringLiteral("screenName"), QStringLiteral("  Counter 2\n"));
-    EXPECT_EQ(
-        ServerController::screenName(d, QStringLiteral("Studio")), QStringLiteral("Counter 2"));
-    d.set(QStringLiteral("advertiseOnNetwork"), QStringLiteral("false"));
+    const QList<std::array<QString, 3>> names {{" \n ", "Studio", "Studio"}, {" \n ", "", "My Mac"},
+        {"  Counter 2\n", "Studio", "Counter 2"}};
+    for (const auto& [stored, computer, expected] : names) {
+        d.set("screenName", stored);
+        EXPECT_EQ(ServerController::screenName(d, computer), expected);
+    }
+    d.set("advertiseOnNetwork", "false");
     EXPECT_TRUE(ServerController::advertiseOnNetwork(d)) << "only a Bool false turns it off";
-    d.set(QStringLiteral("serverInterface"), QStringLiteral("Wifi"));
-    EXPECT_FALSE(ServerController::interfaceKind(d));
 }
 
-TEST_F(ControllerTest, ListensAndKeepsListeningThroughRestartsOnAFixedPort)
+TEST_F(ControllerTest, KeepsListeningAndAnsweringThroughRestartsOnAFixedPort)
 {
-    m_defaults.set(QStringLiteral("advertiseOnNetwork"), false);
-    m_defaults.set(QStringLiteral("advertisedName"), QStringLiteral("stale"));
+    m_defaults.set("advertiseOnNetwork", false);
+    m_defaults.set("advertisedName", "stale");
     auto controller = makeController();
     ASSERT_TRUE(waitUntilRunning(*controller)) << controller->statusText().toStdString();
     const QString listening = QStringLiteral("Listening on port %1 (not discoverable)").arg(port());
     EXPECT_EQ(controller->statusText(), listening);
-    EXPECT_FALSE(m_defaults.contains(QStringLiteral("advertisedName")));
+    EXPECT_FALSE(m_defaults.contains("advertisedName"));
 
     controller->restart();
     controller->restart();
     ASSERT_TRUE(waitUntilRunning(*controller)) << controller->statusText().toStdString();
-    EXPECT_EQ(controller->statusText(), listening);
     // A late report of a replaced server must not turn the status back.
     QTest::qWait(100);
-    EXPECT_TRUE(controller->isRunning());
     EXPECT_EQ(controller->statusText(), listening);
+    const QByteArray reply = exchange(port(), "GET /later-route HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_TRUE(reply.startsWith("HTTP/1.1 404 Not Found\r\n")) << reply.constData();
+    EXPECT_TRUE(reply.endsWith("\r\n\r\nNot found"));
 }
 
 TEST_F(ControllerTest, APortInUseIsReportedAndTheAddressesStillShown)
 {
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, port()));
-    m_addresses
-        = {{QStringLiteral("eth0"), QStringLiteral("Ethernet"), QStringLiteral("10.0.0.5")}};
+    m_addresses = {{"eth0", "Ethernet", "10.0.0.5"}};
     auto controller = makeController();
-    EXPECT_TRUE(controller->statusText().startsWith(QStringLiteral("Could not start: ")))
+    EXPECT_TRUE(controller->statusText().startsWith("Could not start: "))
         << controller->statusText().toStdString();
     EXPECT_FALSE(controller->isRunning());
     EXPECT_EQ(
@@ -85,109 +65,89 @@ TEST_F(ControllerTest, APortInUseIsReportedAndTheAddressesStillShown)
 
 TEST_F(ControllerTest, RenamingToTheSameTrimmedNameDoesNotRestart)
 {
-    m_defaults.set(QStringLiteral("screenName"), QStringLiteral("Counter"));
+    m_defaults.set("screenName", "Counter");
     auto controller = makeController();
     QSignalSpy replaced(controller->server(), &QObject::destroyed);
-    controller->setScreenName(QStringLiteral("  Counter \n"));
+    controller->setScreenName("  Counter \n");
     EXPECT_EQ(replaced.count(), 0);
-    controller->setScreenName(QStringLiteral(" Desk "));
+    controller->setScreenName(" Desk ");
     EXPECT_EQ(replaced.count(), 1);
-    EXPECT_EQ(m_defaults.string(QStringLiteral("screenName")), QStringLiteral("Desk"));
+    EXPECT_EQ(m_defaults.string("screenName"), QStringLiteral("Desk"));
     EXPECT_EQ(controller->server()->config().serviceName, QStringLiteral("Desk"));
 }
 
-TEST_F(ControllerTest, ARequestIsAnsweredOnTheMainThreadAndWith503OnceTheControllerIsGone)
+TEST_F(ControllerTest, RequestsInFlightWhenTheControllerGoesGet503)
 {
     auto controller = makeController();
-    ASSERT_TRUE(waitUntilRunning(*controller));
-    const QByteArray reply = exchange(port(), "GET /later-route HTTP/1.1\r\nHost: x\r\n\r\n");
-    EXPECT_TRUE(reply.startsWith("HTTP/1.1 404 Not Found\r\n")) << reply.constData();
-    EXPECT_TRUE(reply.endsWith("\r\n\r\nNot found"));
-
-    // A request already on its way when the controller goes still gets an answer.
     HTTPHandler handler = controller->requestHandler();
-    std::optional<HTTPResponse> late;
+    std::optional<HTTPResponse> late, after;
     handler(HTTPRequest {}, [&late](HTTPResponse r) { late = std::move(r); });
     controller.reset();
     (void)QTest::qWaitFor([&] { return late.has_value(); }, 2000);
     ASSERT_TRUE(late);
-    EXPECT_EQ(late->status, 503);
-    EXPECT_EQ(late->body, QByteArray("Server stopped"));
-    std::optional<HTTPResponse> after;
+    EXPECT_EQ(*late, HTTPResponse::text(503, "Server stopped"));
     handler(HTTPRequest {}, [&after](HTTPResponse r) { after = std::move(r); });
-    ASSERT_TRUE(after) << "answered at once, on the server's thread";
-    EXPECT_EQ(after->status, 503);
+    EXPECT_EQ(after, late) << "answered at once, on the server's thread";
 }
 
 TEST_F(ControllerTest, AddressesFollowTheInterfaceAndPreferredAddressSettings)
 {
-    const NetworkAddress wired {
-        QStringLiteral("enp3s0"), QStringLiteral("Ethernet"), QStringLiteral("192.168.1.20")};
-    const NetworkAddress wifi {
-        QStringLiteral("wlan0"), QString::fromUtf8("Wi\u2011Fi"), QStringLiteral("192.168.1.30")};
-    const NetworkAddress bridge {
-        QStringLiteral("br0"), QStringLiteral("br0"), QStringLiteral("10.1.0.1")};
+    const NetworkAddress wired {"enp3s0", "Ethernet", "192.168.1.20"};
+    const NetworkAddress wifi {"wlan0", QStringLiteral(u"Wi\u2011Fi"), "192.168.1.30"};
+    const NetworkAddress bridge {"br0", "br0", "10.1.0.1"};
     m_addresses = {bridge, wired, wifi};
     auto controller = makeController();
-    const QString p = u':' + QString::number(port());
+    const QString host = QStringLiteral("http://box.local:%1").arg(port());
     EXPECT_EQ(controller->networkAddresses(), m_addresses);
 
-    m_defaults.set(QStringLiteral("serverInterface"), QStringLiteral("wifi"));
-    m_defaults.set(QStringLiteral("preferredAddress"), QStringLiteral("10.9.9.9"));
+    m_defaults.set("serverInterface", "wifi");
+    m_defaults.set("preferredAddress", "10.9.9.9");
     controller->refreshAddresses();
-    EXPECT_EQ(controller->addresses(), QStringList {QStringLiteral("http://192.168.1.30") + p});
+    EXPECT_EQ(controller->addresses(),
+        QStringList {QStringLiteral("http://192.168.1.30:%1").arg(port())});
 
     m_addresses = {bridge, wired};
-    m_defaults.set(QStringLiteral("preferredAddress"), QStringLiteral("192.168.1.20"));
+    m_defaults.set("preferredAddress", "192.168.1.20");
     controller->refreshAddresses();
     EXPECT_EQ(controller->networkAddresses(), (QList<NetworkAddress> {wired, bridge}))
         << "no Wi-Fi address: all are kept, the preferred first";
 
     m_addresses.clear();
-    m_hostName = QStringLiteral("box.local");
+    m_hostName = "box.local";
     controller->refreshAddresses();
-    EXPECT_EQ(controller->addresses(), QStringList {QStringLiteral("http://box.local") + p});
-    EXPECT_EQ(controller->pairingURL(), QStringLiteral("http://box.local") + p);
+    EXPECT_EQ(controller->addresses(), QStringList {host});
+    EXPECT_EQ(controller->pairingURL(), host);
+    m_defaults.set("accessPolicy", "code");
+    m_defaults.set("accessCode", "a b&c-1é");
+    EXPECT_EQ(controller->pairingURL(), host + "/?code=a%20b%26c%2D1%C3%A9");
 
-    m_defaults.set(QStringLiteral("accessPolicy"), QStringLiteral("code"));
-    m_defaults.set(QStringLiteral("accessCode"), QStringLiteral("a b&c-1é"));
-    EXPECT_EQ(controller->pairingURL(),
-        QStringLiteral("http://box.local") + p + QStringLiteral("/?code=a%20b%26c%2D1%C3%A9"));
-
-    m_hostName = QStringLiteral("box");
+    m_hostName = "box";
     controller->refreshAddresses();
     EXPECT_FALSE(controller->pairingURL());
 }
 
 TEST_F(ControllerTest, WiresTheRelayTheStoreTheInvitesAndDeviceSync)
 {
-    QJsonArray hosted;
-    hosted.append(
-        QJsonObject {{QStringLiteral("id"), QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF")},
-            {QStringLiteral("name"), QStringLiteral("Team A")},
-            {QStringLiteral("slug"), QStringLiteral("team-a")}, {QStringLiteral("port"), 9001},
-            {QStringLiteral("enabled"), true}});
-    hosted.append(
-        QJsonObject {{QStringLiteral("id"), QStringLiteral("7F9619FF-8B86-D011-B42D-00C04FC964FF")},
-            {QStringLiteral("name"), QStringLiteral("Off")},
-            {QStringLiteral("slug"), QStringLiteral("off")}, {QStringLiteral("port"), 9002},
-            {QStringLiteral("enabled"), false}});
-    m_defaults.set(QStringLiteral("hostedScreens"), hosted);
-    m_defaults.set(QStringLiteral("screenName"), QStringLiteral("Counter"));
-
+    const auto screen = [](const char* id, const char* name, bool enabled) {
+        return QJsonObject {
+            {"id", id}, {"name", name}, {"slug", name}, {"port", 9001}, {"enabled", enabled}};
+    };
+    m_defaults.set("hostedScreens",
+        QJsonArray {screen("6F9619FF-8B86-D011-B42D-00C04FC964FF", "Team A", true),
+            screen("7F9619FF-8B86-D011-B42D-00C04FC964FF", "Off", false)});
+    m_defaults.set("screenName", "Counter");
     ScreenItem invite;
     invite.id = QUuid::createUuid();
     invite.receivedAt = m_clock.now();
-    invite.filename = QStringLiteral("invite.txt");
-    invite.deviceID = QStringLiteral("phone");
+    invite.deviceID = "phone";
     m_store.append(invite);
 
     auto controller = makeController();
     ASSERT_TRUE(m_relay.screenName);
     EXPECT_EQ(m_relay.screenName(), QStringLiteral("Counter"));
-    const QList<std::pair<QString, QString>> expected {
-        {QStringLiteral("6f9619ff8b86d011b42d00c04fc964ff"), QStringLiteral("Team A")}};
-    EXPECT_EQ(m_relay.extraScreens(), expected);
+    const QList<std::pair<QString, QString>> offered {
+        {"6f9619ff8b86d011b42d00c04fc964ff", "Team A"}};
+    EXPECT_EQ(m_relay.extraScreens(), offered);
     EXPECT_TRUE(ItemStore::hasRelayAckHandler());
     EXPECT_TRUE(m_sync.isStarted());
     EXPECT_EQ(m_sync.deviceName(), QStringLiteral("Counter"));
@@ -195,7 +155,7 @@ TEST_F(ControllerTest, WiresTheRelayTheStoreTheInvitesAndDeviceSync)
 
     m_invites.finishedWithItem(invite.id);
     EXPECT_FALSE(m_store.item(invite.id));
-    EXPECT_EQ(m_store.acks().value(QStringLiteral("phone")), QStringList {uuidText(invite.id)});
+    EXPECT_EQ(m_store.acks().value("phone"), QStringList {uuidText(invite.id)});
 
     // Hooks that need the controller do nothing once it is gone.
     controller.reset();
