@@ -6,29 +6,24 @@
 #include <gtest/gtest.h>
 
 using namespace vesker;
+using namespace Qt::Literals::StringLiterals;
 
 TEST(WhatsNew, NotesAreFoundByExactVersionOnly)
 {
-    ASSERT_TRUE(WhatsNew::notes(QStringLiteral("1.11.4")));
-    EXPECT_TRUE(
-        WhatsNew::notes(QStringLiteral("1.11.2"))->startsWith(QStringLiteral("Speed review")));
-    EXPECT_EQ(WhatsNew::notes(QStringLiteral("1.0")), QStringLiteral("First release."));
-    for (const char* missing : {"1.11.4 ", "1.11.04", "1.2", "", "1"})
-        EXPECT_FALSE(WhatsNew::notes(QString::fromLatin1(missing))) << missing;
+    // Otherwise an upgrade to this version would show no what's-new card.
+    EXPECT_TRUE(WhatsNew::notes(QStringLiteral(VESKER_VERSION)));
+    EXPECT_TRUE(WhatsNew::notes(u"1.11.2"_s)->startsWith(u"Speed review"_s));
+    EXPECT_EQ(WhatsNew::notes(u"1.0"_s), u"First release."_s);
+    for (const QString& missing : {u"1.11.4 "_s, u"1.11.04"_s, u"1.2"_s, u""_s, u"1"_s})
+        EXPECT_FALSE(WhatsNew::notes(missing)) << missing.toStdString();
 }
 
 TEST(AppVersion, ABuildWithoutVersionReportsOnePointZero)
 {
     const QString saved = QCoreApplication::applicationVersion();
     QCoreApplication::setApplicationVersion(QString());
-    EXPECT_EQ(AppVersion::current(), QStringLiteral("1.0"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.11.4"));
-    EXPECT_EQ(AppVersion::current(), QStringLiteral("1.11.4"));
+    EXPECT_EQ(AppVersion::current(), u"1.0"_s);
+    QCoreApplication::setApplicationVersion(u"1.11.4"_s);
+    EXPECT_EQ(AppVersion::current(), u"1.11.4"_s);
     QCoreApplication::setApplicationVersion(saved);
-}
-
-TEST(AppVersion, TheProgramVersionHasReleaseNotes)
-{
-    // Otherwise an upgrade to this version would show no what's-new card.
-    EXPECT_TRUE(WhatsNew::notes(QStringLiteral(VESKER_VERSION)));
 }

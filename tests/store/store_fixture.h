@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/atomic_file.h"
 #include "platform/defaults.h"
 #include "store/item_store.h"
 #include "support/manual_clock.h"
@@ -14,27 +15,44 @@
 
 namespace vesker::test {
 
+using namespace Qt::Literals::StringLiterals;
+using RelayCalls = QList<std::pair<QString, QString>>;
+
+// Records what the relay hook is given; installing it delivers what waited for a hook.
+struct RelayRecorder {
+    RelayCalls calls;
+    RelayRecorder()
+    {
+        ItemStore::setRelayAckHandler([this](const QString& id, const QString& action) {
+            calls.append({id, action});
+        });
+    }
+    ~RelayRecorder() { ItemStore::setRelayAckHandler(nullptr); }
+};
+
 // A hosted-style store in a temporary folder with its own settings file and a clock the test
-// moves. Records are added through the index file, as a previous run would have left them.
+// moves.
 class StoreTest : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
     ManualClock m_clock;
-    std::unique_ptr<platform::Defaults> m_defaults = std::make_unique<platform::Defaults>(
-        m_dir.filePath(QStringLiteral("config/defaults.json")));
+    std::unique_ptr<platform::Defaults> m_defaults
+        = std::make_unique<platform::Defaults>(m_dir.filePath(u"config/defaults.json"_s));
 
     // The application's own store lives under the test process's private home; tests that
     // open it must not see one another's items when run in one process.
     void SetUp() override { QDir(ItemStore::defaultRoot()).removeRecursively(); }
 
-    QString root() const { return m_dir.filePath(QStringLiteral("store")); }
+    QString root() const { return m_dir.filePath(u"store"_s); }
+    QString inbox(const QString& name) const { return root() + u"/Inbox/"_s + name; }
+    QString archive(const QString& name) const { return root() + u"/Archive/"_s + name; }
 
     std::unique_ptr<ItemStore> openStore()
     {
         return std::make_unique<ItemStore>(root(), m_defaults.get(), &m_clock);
     }
 
-    // An item received `ageSeconds` before the clock's now, with a file on disk.
+    // An item received `ageSeconds` before the clock's now.
     ScreenItem makeItem(const QString& name, qint64 ageSeconds = 0,
         ItemStatus status = ItemStatus::inbox, const QString& deviceID = {})
     {
@@ -42,7 +60,7 @@ protected:
         item.id = QUuid::createUuid();
         item.receivedAt = m_clock.now().addSecs(-ageSeconds);
         item.filename = name;
-        item.sender = QStringLiteral("Ann");
+        item.sender = u"Ann"_s;
         item.status = status;
         item.deviceID = deviceID;
         return item;
@@ -51,9 +69,7 @@ protected:
     static void writeFile(const QString& path, const QByteArray& data)
     {
         QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
+        ASSERT_TRUE(platform::writeFileAtomically(path, data));
     }
 
     static QByteArray readFile(const QString& path)
@@ -62,13 +78,7 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    QString inbox(const QString& name) const { return root() + QStringLiteral("/Inbox/") + name; }
-    QString archive(const QString& name) const
-    {
-        return root() + QStringLiteral("/Archive/") + name;
-    }
-
-    // Appends each item with its file in the folder its status says.
+    // Appends each item with its file (holding its name) in the folder its status says.
     std::unique_ptr<ItemStore> storeWith(const QList<ScreenItem>& items)
     {
         auto store = openStore();
