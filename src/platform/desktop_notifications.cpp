@@ -17,8 +17,6 @@ namespace {
 // Enough for a burst of arrivals while the server is slow to answer its first question; past
 // it the oldest are dropped rather than kept without end.
 constexpr qsizetype kMaxWaiting = 64;
-// Server numbers kept for lookup; older ones are forgotten.
-constexpr qsizetype kMaxRemembered = 256;
 
 QDBusMessage call(const QString& method)
 {
@@ -140,26 +138,8 @@ void DesktopNotifications::send(const Pending& notification)
                 reportMissing(reply.error().message());
                 return;
             }
-            remember(id, reply.value());
-            Q_EMIT delivered(id, reply.value());
+            Q_EMIT delivered(id);
         });
-}
-
-void DesktopNotifications::remember(const QString& id, uint serverID)
-{
-    if (!m_serverIDs.contains(id))
-        m_serverIDOrder.append(id);
-    m_serverIDs.insert(id, serverID);
-    while (m_serverIDOrder.size() > kMaxRemembered)
-        m_serverIDs.remove(m_serverIDOrder.takeFirst());
-}
-
-std::optional<uint> DesktopNotifications::serverID(const QString& id) const
-{
-    const auto it = m_serverIDs.constFind(id);
-    if (it == m_serverIDs.cend())
-        return std::nullopt;
-    return *it;
 }
 
 void DesktopNotifications::reportMissing(const QString& why)

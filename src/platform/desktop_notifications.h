@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -32,22 +31,16 @@ public:
         const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
     ~DesktopNotifications() override;
 
-    // Shows a banner now. `id` is the caller's name for it (an item's id); serverID() gives the
-    // server's number for it once the server has answered.
+    // Shows a banner now. `id` is the caller's name for it (an item's id).
     virtual void post(const QString& id, const QString& title, const QString& body);
 
-    // The server's number of a recent notification we posted; none before its answer, for an
-    // id never posted, or for one long forgotten.
-    std::optional<uint> serverID(const QString& id) const;
-    // Whether the server reads markup in bodies; none until it has said.
-    std::optional<bool> bodyMarkup() const { return m_bodyMarkup; }
 
     // What a server that reads markup must see for `text` to show as it is.
     static QString escapeMarkup(const QString& text);
 
 Q_SIGNALS:
-    // The server took the notification `id` and numbered it `serverID`.
-    void delivered(const QString& id, uint serverID);
+    // The server took the notification `id`.
+    void delivered(const QString& id);
 
 private:
     struct Pending {
@@ -59,7 +52,6 @@ private:
     void askCapabilities();
     void onCapabilities(QDBusPendingCallWatcher* watcher);
     void send(const Pending& notification);
-    void remember(const QString& id, uint serverID);
     void reportMissing(const QString& why);
 
     QDBusConnection m_bus;
@@ -68,8 +60,6 @@ private:
     bool m_reportedMissing = false;
     // Posts made while the server has not yet said whether it reads markup.
     QList<Pending> m_waiting;
-    QHash<QString, uint> m_serverIDs;
-    QStringList m_serverIDOrder;
 };
 
 } // namespace vesker::platform
