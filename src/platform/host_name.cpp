@@ -18,7 +18,8 @@ QString prettyHostName()
         QStringLiteral("/org/freedesktop/hostname1"),
         QStringLiteral("org.freedesktop.DBus.Properties"), bus);
     // systemd-hostnamed starts on demand; a machine without it answers at once with an error.
-    hostname.setTimeout(2000);
+    // Asked once, at start; a hung bus must not hold the start up for long.
+    hostname.setTimeout(500);
     const QDBusReply<QDBusVariant> reply = hostname.call(QStringLiteral("Get"),
         QStringLiteral("org.freedesktop.hostname1"), QStringLiteral("PrettyHostname"));
     return reply.isValid() ? reply.value().variant().toString().trimmed() : QString();

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
+#include "platform/enum_table.h"
 #include "platform/host_name.h"
 #include "platform/log.h"
 #include "platform/sounds.h"
@@ -24,6 +25,10 @@ namespace vesker {
 namespace {
 
 constexpr auto kAdvertisedName = "advertisedName";
+constexpr platform::EnumTable<HTTPInterfaceType, 2> kInterfaceKinds {{
+    {HTTPInterfaceType::wifi, "wifi"},
+    {HTTPInterfaceType::wiredEthernet, "wired"},
+}};
 
 QString fallback(const std::function<QString()>& f, QString (*defaultFn)())
 {
@@ -91,12 +96,7 @@ bool ServerController::advertiseOnNetwork(const platform::Defaults& defaults)
 
 std::optional<HTTPInterfaceType> ServerController::interfaceKind(const platform::Defaults& defaults)
 {
-    const QString kind = defaults.string(QStringLiteral("serverInterface"));
-    if (kind == QLatin1String("wifi"))
-        return HTTPInterfaceType::wifi;
-    if (kind == QLatin1String("wired"))
-        return HTTPInterfaceType::wiredEthernet;
-    return std::nullopt;
+    return platform::caseOf(kInterfaceKinds, defaults.string(QStringLiteral("serverInterface")));
 }
 
 void ServerController::start()

@@ -3,6 +3,7 @@
 
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/enum_table.h"
 
 #include <array>
 
@@ -22,6 +23,11 @@ constexpr std::array<AgeRow, 5> kAges {{
     {CleanupAge::threeDays, "threeDays", 259200},
     {CleanupAge::oneWeek, "oneWeek", 604800},
     {CleanupAge::oneMonth, "oneMonth", 2592000},
+}};
+
+constexpr platform::EnumTable<CleanupAction, 2> kActions {{
+    {CleanupAction::archive, "archive"},
+    {CleanupAction::delete_, "delete"},
 }};
 
 } // namespace
@@ -55,16 +61,12 @@ std::optional<qint64> cleanupSeconds(CleanupAge age)
 
 QString toString(CleanupAction action)
 {
-    return action == CleanupAction::delete_ ? QStringLiteral("delete") : QStringLiteral("archive");
+    return platform::rawOf(kActions, action);
 }
 
 std::optional<CleanupAction> cleanupActionFromString(const QString& raw)
 {
-    if (raw == QLatin1String("archive"))
-        return CleanupAction::archive;
-    if (raw == QLatin1String("delete"))
-        return CleanupAction::delete_;
-    return std::nullopt;
+    return platform::caseOf(kActions, raw);
 }
 
 void ItemStore::runCleanup()
