@@ -140,8 +140,10 @@ bool AccessManager::isBlocked(const QString& deviceID) const
         [&deviceID](const DeviceGrant& g) { return g.deviceID == deviceID; });
 }
 
-AccessDecision AccessManager::decide(const QString& deviceID, const QString& code) const
+AccessDecision AccessManager::decide(
+    const QString& deviceID, const QString& code, const QString& remoteAddress)
 {
+    Q_UNUSED(remoteAddress)
     if (!deviceID.isEmpty()) {
         if (isBlocked(deviceID))
             return AccessDecision::refuse;

@@ -53,7 +53,9 @@ public:
     // The policy is `code` and a code is set.
     bool codeRequired() const;
 
-    AccessDecision decide(const QString& deviceID, const QString& code) const;
+    // `remoteAddress` is the peer's address, for counting wrong codes per address.
+    AccessDecision decide(
+        const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
 
     // Holds an upload until its device is answered, unless that would pass the bounds on what

@@ -68,7 +68,8 @@ HTTPResponse ServerController::handleUpload(const HTTPRequest& request, ItemKind
         upload.imageData = request.body;
     }
 
-    switch (m_access->decide(upload.deviceID, decodedHeader(request, "x-code"))) {
+    switch (m_access->decide(
+        upload.deviceID, decodedHeader(request, "x-code"), request.remoteAddress)) {
     case AccessDecision::allow:
         return rememberResponse(itemKey, storeUpload(upload));
     case AccessDecision::refuse:

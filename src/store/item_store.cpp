@@ -227,13 +227,15 @@ QString ItemStore::fileURL(const ScreenItem& item) const
     return (item.status == ItemStatus::archived ? m_archiveDir : m_inboxDir) + u'/' + item.filename;
 }
 
-void ItemStore::append(const ScreenItem& item)
+void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
 {
     m_items.append(item);
     m_lastArrival = item.id;
     publishItems();
     Q_EMIT lastArrivalChanged();
     save();
+    if (onSaved)
+        onSaved(std::nullopt);
 }
 
 void ItemStore::publishItems()

@@ -84,8 +84,14 @@ public:
     static QString storedFileName(const QDateTime& at, const QUuid& id, const QString& extension);
     static bool isPlainFileName(const QString& name);
 
-    // The one way an arriving item is added; sets lastArrival.
-    void append(const ScreenItem& item);
+    // Told on the main thread once the index holding a change is on disk (no error), or that
+    // the write failed (the reason).
+    using SavedCallback = std::function<void(const std::optional<QString>& error)>;
+
+    // The one way an arriving item is added; sets lastArrival. `onSaved` hears whether the
+    // index holding the item reached the disk; when it did not, the item is no longer in the
+    // store and the caller removes its file.
+    void append(const ScreenItem& item, SavedCallback onSaved = {});
 
     void save();
     void saveAcks();
