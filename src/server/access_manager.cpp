@@ -193,8 +193,6 @@ std::optional<HoldRefusal> AccessManager::enqueue(PendingUpload upload)
     m_denied.remove(upload.deviceID);
     m_pending.append(std::move(upload));
     Q_EMIT pendingChanged();
-    if (onPendingChanged)
-        onPendingChanged();
     return std::nullopt;
 }
 
@@ -261,12 +259,8 @@ void AccessManager::approve(const QString& deviceID, const QString& name, GrantD
 void AccessManager::acceptPending(const QString& deviceID)
 {
     const QList<PendingUpload> released = takePending(deviceID);
-    if (onAccepted) {
-        for (const PendingUpload& upload : released)
-            onAccepted(upload);
-    }
-    if (onPendingChanged)
-        onPendingChanged();
+    for (const PendingUpload& upload : released)
+        Q_EMIT uploadAccepted(upload);
 }
 
 void AccessManager::deny(const QString& deviceID)
@@ -275,8 +269,6 @@ void AccessManager::deny(const QString& deviceID)
     removeGrantsOf(deviceID);
     takePending(deviceID);
     save();
-    if (onPendingChanged)
-        onPendingChanged();
 }
 
 void AccessManager::block(const QString& deviceID, const QString& name)

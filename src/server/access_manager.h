@@ -27,11 +27,6 @@ class Defaults;
 class AccessManager : public QObject {
     Q_OBJECT
 public:
-    // Set by the owner before any upload can arrive: stores one released upload.
-    std::function<void(const PendingUpload&)> onAccepted;
-    // Set by the owner: told after the waiting list changed.
-    std::function<void()> onPendingChanged;
-
     AccessManager(
         platform::Defaults& defaults, const platform::Clock& clock, QObject* parent = nullptr);
 
@@ -65,7 +60,7 @@ public:
     QList<PendingGroup> pendingGroups() const;
 
     void approve(const QString& deviceID, const QString& name, GrantDuration duration);
-    // Hands the device's held uploads to onAccepted, in arrival order.
+    // Releases the device's held uploads through uploadAccepted, in arrival order.
     void acceptPending(const QString& deviceID);
     void deny(const QString& deviceID);
     void block(const QString& deviceID, const QString& name);
@@ -79,6 +74,8 @@ Q_SIGNALS:
     void blockedChanged();
     void grantsChanged();
     void pendingChanged();
+    // A held upload was released by the user's approval: the owner stores it.
+    void uploadAccepted(const PendingUpload& upload);
 
 private:
     const DeviceGrant* firstGrant(const QString& deviceID) const;

@@ -55,14 +55,9 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
                                                : &platform::DesktopNotifications::shared();
 
     // An upload released by the user's approval is stored; nobody waits for its reply.
-    m_access->onAccepted = [weak = QPointer<ServerController>(this)](const PendingUpload& upload) {
-        if (weak)
-            weak->storeUpload(upload);
-    };
-    m_access->onPendingChanged = [weak = QPointer<ServerController>(this)] {
-        if (weak)
-            Q_EMIT weak->changed();
-    };
+    connect(m_access.get(), &AccessManager::uploadAccepted, this,
+        [this](const PendingUpload& upload) { storeUpload(upload); });
+    connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
     start();
     installCallbacks();
 }

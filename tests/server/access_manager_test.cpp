@@ -53,8 +53,10 @@ protected:
     void reopen()
     {
         m_access = std::make_unique<AccessManager>(*m_defaults, m_clock);
-        m_access->onAccepted = [this](const PendingUpload& u) { m_accepted.append(u.note); };
-        m_access->onPendingChanged = [this] { ++m_pendingCalls; };
+        QObject::connect(m_access.get(), &AccessManager::uploadAccepted,
+            [this](const PendingUpload& u) { m_accepted.append(u.note); });
+        QObject::connect(
+            m_access.get(), &AccessManager::pendingChanged, [this] { ++m_pendingCalls; });
     }
 
     void setPolicy(const char* raw) { m_defaults->set(QStringLiteral("accessPolicy"), raw); }
