@@ -8,10 +8,4 @@ MacInviteHandler& MacInviteHandler::shared()
     return *handler;
 }
 
-void MacInviteHandler::finishedWithItem(const QUuid& itemID)
-{
-    if (itemHook)
-        itemHook(itemID);
-}
-
 } // namespace vesker

@@ -40,34 +40,6 @@ DesktopNotifications::DesktopNotifications(const QDBusConnection& bus, QObject* 
 
 DesktopNotifications::~DesktopNotifications() = default;
 
-QString DesktopNotifications::escapeMarkup(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            out += QLatin1String("&quot;");
-            break;
-        case u'\'':
-            out += QLatin1String("&apos;");
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 void DesktopNotifications::post(const QString& id, const QString& title, const QString& body)
 {
     if (!m_bus.isConnected()) {
@@ -125,7 +97,8 @@ void DesktopNotifications::send(const Pending& notification)
             << uint(0) // replaces_id: every arrival is a banner of its own
             << QString() // app_icon: the desktop entry's
             << notification.title
-            << (m_bodyMarkup.value_or(false) ? escapeMarkup(notification.body) : notification.body)
+            << (m_bodyMarkup.value_or(false) ? notification.body.toHtmlEscaped()
+                                             : notification.body)
             << QStringList() // actions
             << hints << qint32(-1); // expire_timeout: the server's default
 

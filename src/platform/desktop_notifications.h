@@ -34,10 +34,6 @@ public:
     // Shows a banner now. `id` is the caller's name for it (an item's id).
     virtual void post(const QString& id, const QString& title, const QString& body);
 
-
-    // What a server that reads markup must see for `text` to show as it is.
-    static QString escapeMarkup(const QString& text);
-
 Q_SIGNALS:
     // The server took the notification `id`.
     void delivered(const QString& id);

@@ -43,6 +43,13 @@ QString RelayManager::relayScreenID() const
     return id;
 }
 
+void RelayManager::setPublishedScreens(
+    const QString& name, const QList<std::pair<QString, QString>>& extra)
+{
+    m_publishedName = name;
+    m_publishedExtra = extra;
+}
+
 void RelayManager::republish()
 {
     qCDebug(lcRelay) << "[relay] republish: no relay connection in this build";

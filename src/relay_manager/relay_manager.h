@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <utility>
 
 namespace vesker {
@@ -17,8 +16,9 @@ namespace platform {
 class Defaults;
 } // namespace platform
 
-// This device's side of the relay: its screen id, and the hooks through which opened relay
-// messages reach the receive side and acknowledgements go back. The relay connection itself is
+// This device's side of the relay: its screen id, the screens it publishes, and the signals
+// through which opened relay messages reach the receive side; acknowledgements go back through
+// sendAck(). The relay connection itself is
 // not built yet: the calls that would reach the relay only log that they did nothing.
 // Main thread only.
 class RelayManager : public QObject {
@@ -36,13 +36,6 @@ public:
         QDateTime sentAt;
     };
 
-    // Hooks the server controller sets once.
-    std::function<QString()> screenName;
-    // (id, name) of every hosted screen to publish beside this one.
-    std::function<QList<std::pair<QString, QString>>()> extraScreens;
-    std::function<void(const Incoming&)> onReceive;
-    std::function<void()> onPairingRequest;
-
     explicit RelayManager(platform::Defaults& defaults, QObject* parent = nullptr);
     // Created on first use over the standard settings; alive for the run.
     static RelayManager& shared();
@@ -50,13 +43,27 @@ public:
     // The stored "relayScreenID", made and stored on first use: 32 lowercase hex characters.
     QString relayScreenID() const;
 
+    // What the next publication names: this screen, and (id, name) of every hosted screen
+    // published beside it.
+    void setPublishedScreens(const QString& name, const QList<std::pair<QString, QString>>& extra);
+    QString publishedName() const { return m_publishedName; }
+    QList<std::pair<QString, QString>> publishedExtraScreens() const { return m_publishedExtra; }
+
     // Publishes this screen and the hosted ones to the relay again.
     void republish();
     // Tells the relay one acknowledgement (an AckAction raw value) of one relay message.
     void sendAck(const QString& messageID, const QString& action);
 
+Q_SIGNALS:
+    // An opened relay message for this screen or a hosted one.
+    void received(const vesker::RelayManager::Incoming& incoming);
+    // Another device asks to pair through the relay.
+    void pairingRequested();
+
 private:
     platform::Defaults& m_defaults;
+    QString m_publishedName;
+    QList<std::pair<QString, QString>> m_publishedExtra;
 };
 
 } // namespace vesker

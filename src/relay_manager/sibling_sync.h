@@ -3,8 +3,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 namespace vesker {
 
 // Keeps the user's own devices in step and tells the access policy which device ids are theirs
@@ -14,14 +12,15 @@ namespace vesker {
 class SiblingSync : public QObject {
     Q_OBJECT
 public:
-    // The name under which this device is published; set once by the server controller.
-    std::function<QString()> deviceName;
-
     explicit SiblingSync(QObject* parent = nullptr);
     // Created on first use; alive for the run.
     static SiblingSync& shared();
 
     void start();
+
+    // The name under which this device is published; the server controller keeps it current.
+    QString deviceName() const { return m_deviceName; }
+    void setDeviceName(const QString& name) { m_deviceName = name; }
 
     bool isStarted() const { return m_started; }
     bool available() const { return m_available; }
@@ -36,6 +35,7 @@ private:
     bool m_started = false;
     bool m_available = false;
     QString m_status;
+    QString m_deviceName;
 };
 
 } // namespace vesker

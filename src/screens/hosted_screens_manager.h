@@ -6,8 +6,8 @@
 #include <QList>
 #include <QObject>
 
-#include <functional>
 #include <memory>
+#include <optional>
 
 namespace vesker {
 
@@ -38,10 +38,8 @@ public:
     // Stops and starts the screens' listeners so that they advertise the current name.
     void restartAll();
 
-    // Called after the list of hosted screens changed.
-    std::function<void()> onChange;
-
 Q_SIGNALS:
+    // The list of hosted screens changed.
     void screensChanged();
 
 private:

@@ -1,9 +1,9 @@
 // What the receive side does when a new item reaches the main screen: the window, the sound and
 // the desktop notification.
-#include "server/server_controller.h"
+#include "server/arrival.h"
 
-#include "app/window_manager.h"
 #include "platform/desktop_notifications.h"
+#include "server/desktop_actions.h"
 #include "store/item_store.h"
 
 #include <QLocale>
@@ -13,11 +13,16 @@ namespace vesker {
 namespace {
 
 // "Received 14:05" (or "Received 2:05 PM"): the time of day as the user reads it, in the
-// computer's own time zone.
+// computer's own time zone. The C locale's short format carries seconds, which a banner has no
+// use for.
 QString receivedText(const ScreenItem& item)
 {
+    const QLocale locale;
+    const QString format = locale.language() == QLocale::C
+        ? QStringLiteral("HH:mm")
+        : locale.timeFormat(QLocale::ShortFormat);
     return QStringLiteral("Received ")
-        + QLocale().toString(item.receivedAt.toLocalTime().time(), QLocale::ShortFormat);
+        + locale.toString(item.receivedAt.toLocalTime().time(), format);
 }
 
 std::pair<QString, QString> notificationContent(const ScreenItem& item, const QString& name)
@@ -43,17 +48,24 @@ std::pair<QString, QString> notificationContent(const ScreenItem& item, const QS
 
 } // namespace
 
-void ServerController::announceArrival(const ScreenItem& item)
+ArrivalAnnouncer::ArrivalAnnouncer(
+    const ItemStore& store, DesktopActions& desktop, platform::DesktopNotifications& notifications)
+    : m_store(store)
+    , m_desktop(desktop)
+    , m_notifications(notifications)
+{ }
+
+void ArrivalAnnouncer::announce(const ScreenItem& item)
 {
     // A quiet sender still gets the sound and the banner; only the window stays where it is.
     if (m_store.arrivalMode(item.sender) != SenderArrival::quiet)
-        WindowManager::shared().handleArrival();
+        m_desktop.handleArrival(item);
 
-    playSound(QStringLiteral("Glass"));
+    m_desktop.playSound(QStringLiteral("Glass"));
 
     const auto [title, body] = notificationContent(item, m_store.displayName(item.sender));
     // One banner per item, even for two items of the same second.
-    m_notifications->post(uuidText(item.id), title, body);
+    m_notifications.post(uuidText(item.id), title, body);
 }
 
 } // namespace vesker

@@ -1,18 +1,22 @@
-// Intake: what the receive side accepted becomes a stored item.
-#include "server/server_controller.h"
+#include "server/intake.h"
 
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/log.h"
+#include "platform/media.h"
 #include "screens/hosted_screens_manager.h"
+#include "server/access_types.h"
+#include "server/arrival.h"
+#include "server/desktop_actions.h"
 #include "store/item_store.h"
 #include "store/recognizer.h"
 
-#include <QClipboard>
+#include <QFile>
 #include <QFutureWatcher>
-#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QPointer>
 
 namespace vesker {
@@ -20,7 +24,8 @@ namespace vesker {
 namespace {
 
 // Reads the item's photo on the recognizer's pool and hands the result to `done` on the main
-// thread, unless the store has gone meanwhile.
+// thread. A result for a photo that was replaced or removed meanwhile belongs to no stored file
+// and is dropped.
 template <typename Done>
 void recognizeInBackground(ItemStore& store, const ScreenItem& item, Done done)
 {
@@ -29,21 +34,57 @@ void recognizeInBackground(ItemStore& store, const ScreenItem& item, Done done)
         return;
     auto* watcher = new QFutureWatcher<Recognizer::Result>(&store);
     QObject::connect(watcher, &QFutureWatcher<Recognizer::Result>::finished, &store,
-        [&store, watcher, item, done] {
+        [&store, watcher, id = item.id, filename = item.filename, done] {
             watcher->deleteLater();
-            done(store, item, watcher->result());
+            const auto current = store.item(id);
+            if (current && current->filename == filename)
+                done(store, id, watcher->result());
         });
     watcher->setFuture(Recognizer::recognize(path));
 }
 
-QString itemFilePath(const ItemStore& store, const ScreenItem& item)
+HTTPResponse saveFailed(const QString& reason)
 {
-    return store.inboxDir() + u'/' + item.filename;
+    return HTTPResponse::text(500, QStringLiteral("Save failed: ") + reason);
 }
 
 } // namespace
 
-HTTPResponse ServerController::storeUpload(const PendingUpload& upload)
+ItemIntake::ItemIntake(ItemStore& store, HostedScreensManager& hosted, RelayManager& relay,
+    platform::Defaults& defaults, const platform::Clock& clock, DesktopActions& desktop,
+    ArrivalAnnouncer& arrival, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_hosted(hosted)
+    , m_relay(relay)
+    , m_defaults(defaults)
+    , m_clock(clock)
+    , m_desktop(desktop)
+    , m_arrival(arrival)
+{ }
+
+void ItemIntake::save(ItemStore& target, const ScreenItem& item, const QByteArray& content,
+    const std::function<void(ItemStore&)>& extras, Stored stored)
+{
+    const QString path = target.inboxDir() + u'/' + item.filename;
+    QString error;
+    if (!platform::writeFileAtomically(path, content, &error)) {
+        stored(error);
+        return;
+    }
+    // One index write for the item with its place and group: the sender is waiting for it.
+    const SaveBatch batch(target);
+    target.append(item, [path, stored = std::move(stored)](const std::optional<QString>& error) {
+        // The store has already let go of the record; the file must not outlive it.
+        if (error)
+            QFile::remove(path);
+        stored(error);
+    });
+    if (extras)
+        extras(target);
+}
+
+void ItemIntake::storeUpload(const PendingUpload& upload, HTTPReplyFunction done)
 {
     ScreenItem item;
     item.id = QUuid::createUuid();
@@ -72,53 +113,54 @@ HTTPResponse ServerController::storeUpload(const PendingUpload& upload)
         break;
     }
     item.filename = ItemStore::storedFileName(item.receivedAt, item.id, extension);
-
-    QString error;
     const QByteArray content
         = upload.kind == ItemKind::text ? upload.text.toUtf8() : upload.imageData;
-    // A text whose file cannot be written is still stored: its text is in the record.
-    if (!platform::writeFileAtomically(itemFilePath(m_store, item), content, &error)
-        && upload.kind != ItemKind::text) {
-        return HTTPResponse::text(500,
-            upload.kind == ItemKind::photo ? QStringLiteral("Save failed: ") + error
-                                           : QStringLiteral("Couldn't save the file"));
-    }
 
-    {
-        // One index write for the item with its place and group, not three: the sender is
-        // waiting for the reply.
-        const SaveBatch batch(m_store);
-        m_store.append(item);
-        if (upload.location)
-            m_store.setLocation(item.id, upload.location->lat, upload.location->lon);
-        m_store.setGroup(item.id, upload.groupID, upload.groupIndex, upload.groupCount);
-    }
-    if (item.kind == ItemKind::photo)
-        recognizeIfEnabled(item);
-    announceArrival(*m_store.item(item.id));
-
-    const QJsonObject reply {
-        {QStringLiteral("ok"), true}, {QStringLiteral("id"), uuidText(item.id)}};
-    return {200, QStringLiteral("application/json"),
-        QJsonDocument(reply).toJson(QJsonDocument::Compact)};
+    const auto extras = [id = item.id, location = upload.location, groupID = upload.groupID,
+                            index = upload.groupIndex, count = upload.groupCount](ItemStore& s) {
+        if (location)
+            s.setLocation(id, location->lat, location->lon);
+        s.setGroup(id, groupID, index, count);
+    };
+    const QPointer<ItemIntake> weak(this);
+    save(m_store, item, content, extras,
+        [weak, item, done = std::move(done)](const std::optional<QString>& error) {
+            if (error) {
+                qCWarning(lcServer).noquote() << "[intake] upload not stored:" << *error;
+                if (done)
+                    done(saveFailed(*error));
+                return;
+            }
+            if (weak) {
+                if (item.kind == ItemKind::photo)
+                    weak->recognizeIfEnabled(item);
+                if (const auto stored = weak->m_store.item(item.id))
+                    weak->m_arrival.announce(*stored);
+            }
+            if (done) {
+                const QJsonObject reply {
+                    {QStringLiteral("ok"), true}, {QStringLiteral("id"), uuidText(item.id)}};
+                done({200, QStringLiteral("application/json"),
+                    QJsonDocument(reply).toJson(QJsonDocument::Compact)});
+            }
+        });
 }
 
-void ServerController::acceptRelayItem(const RelayManager::Incoming& incoming)
+void ItemIntake::acceptRelayItem(const RelayManager::Incoming& incoming)
 {
     ItemStore* target = nullptr;
     if (incoming.screenID == m_relay.relayScreenID()) {
         target = &m_store;
     } else {
-        for (const HostedScreen& screen : m_hosted->screens()) {
+        for (const HostedScreen& screen : m_hosted.screens()) {
             if (screen.id.toString(QUuid::Id128) == incoming.screenID) {
-                target = m_hosted->store(screen);
+                target = m_hosted.store(screen);
                 break;
             }
         }
     }
     if (!target)
         return;
-    const bool mainStore = target == &m_store;
 
     ScreenItem item;
     item.id = QUuid::createUuid();
@@ -133,6 +175,10 @@ void ServerController::acceptRelayItem(const RelayManager::Incoming& incoming)
     QString extension;
     QByteArray content = incoming.data;
     if (incoming.kind == QLatin1String("text")) {
+        if (incoming.data.size() > kMaxTextBytes) {
+            qCWarning(lcServer) << "[intake] a relay text over the size limit was dropped";
+            return;
+        }
         item.kind = ItemKind::text;
         item.text = QString::fromUtf8(incoming.data);
         content = item.text.toUtf8();
@@ -143,53 +189,55 @@ void ServerController::acceptRelayItem(const RelayManager::Incoming& incoming)
         extension = QStringLiteral("pdf");
     } else {
         item.kind = ItemKind::photo;
-        extension = photoExtension(incoming.contentType);
+        extension = platform::photoExtension(incoming.contentType);
     }
     item.filename = ItemStore::storedFileName(item.receivedAt, item.id, extension);
-    if (!platform::writeFileAtomically(itemFilePath(*target, item), content)
-        && item.kind != ItemKind::text)
-        return;
 
-    {
-        const SaveBatch batch(*target);
-        target->append(item);
-        if (incoming.header.lat && incoming.header.lon)
-            target->setLocation(item.id, *incoming.header.lat, *incoming.header.lon);
-        if (const auto& group = incoming.header.group)
-            target->setGroup(item.id, group->id, group->index, group->count);
-    }
-    if (item.kind == ItemKind::photo) {
-        if (mainStore) {
-            recognizeIfEnabled(item);
-        } else {
+    const HeaderPlain header = incoming.header;
+    const auto extras = [id = item.id, header](ItemStore& s) {
+        if (header.lat && header.lon)
+            s.setLocation(id, *header.lat, *header.lon);
+        if (const auto& group = header.group)
+            s.setGroup(id, group->id, group->index, group->count);
+    };
+    const QPointer<ItemIntake> weak(this);
+    const QPointer<ItemStore> store(target);
+    save(*target, item, content, extras, [weak, store, item](const std::optional<QString>& error) {
+        if (error) {
+            qCWarning(lcServer).noquote() << "[intake] relay item not stored:" << *error;
+            return;
+        }
+        if (!weak || !store)
+            return;
+        const bool mainStore = store == &weak->m_store;
+        if (item.kind == ItemKind::photo && mainStore) {
+            weak->recognizeIfEnabled(item);
+        } else if (item.kind == ItemKind::photo) {
             // A hosted screen reads every photo; its result is stored even when empty.
-            recognizeInBackground(*target, item,
-                [](ItemStore& store, const ScreenItem& item, const Recognizer::Result& result) {
-                    store.setRecognition(item.id, result.barcodes, result.text);
+            recognizeInBackground(
+                *store, item, [](ItemStore& s, const QUuid& id, const Recognizer::Result& result) {
+                    s.setRecognition(id, result.barcodes, result.text);
                 });
         }
-    }
-    if (mainStore)
-        announceArrival(*target->item(item.id));
+        // Items of a hosted screen arrive without sound, banner or window.
+        if (const auto stored = store->item(item.id); stored && mainStore)
+            weak->m_arrival.announce(*stored);
+    });
 }
 
-void ServerController::recognizeIfEnabled(const ScreenItem& item)
+void ItemIntake::recognizeIfEnabled(const ScreenItem& item)
 {
     if (!m_defaults.boolValue(QStringLiteral("recognizeOnArrival"), true))
         return;
-    const QPointer<ServerController> weak(this);
-    recognizeInBackground(m_store, item,
-        [weak](ItemStore& store, const ScreenItem& item, const Recognizer::Result& result) {
+    const QPointer<ItemIntake> weak(this);
+    recognizeInBackground(
+        m_store, item, [weak](ItemStore& store, const QUuid& id, const Recognizer::Result& result) {
             if (result.barcodes.isEmpty() && result.text.isEmpty())
                 return;
-            store.setRecognition(item.id, result.barcodes, result.text);
-            // The clipboard needs a GUI application; a headless run has none.
-            auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-            if (weak && gui && !result.barcodes.isEmpty()
-                && weak->m_defaults.boolValue(QStringLiteral("autoCopyBarcode"), false)) {
-                QGuiApplication::clipboard()->clear();
-                QGuiApplication::clipboard()->setText(Recognizer::payload(result.barcodes.first()));
-            }
+            store.setRecognition(id, result.barcodes, result.text);
+            if (weak && !result.barcodes.isEmpty()
+                && weak->m_defaults.boolValue(QStringLiteral("autoCopyBarcode"), false))
+                weak->m_desktop.copyToClipboard(Recognizer::payload(result.barcodes.first()));
         });
 }
 

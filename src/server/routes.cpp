@@ -1,8 +1,9 @@
-// The local HTTP interface: which handler answers which request.
-#include "server/server_controller.h"
+#include "server/routes.h"
 
 #include "relay_manager/relay_manager.h"
 #include "server/access_manager.h"
+#include "server/server_controller.h"
+#include "server/upload_handler.h"
 #include "store/item_store.h"
 
 #include <QJsonArray>
@@ -21,39 +22,46 @@ HTTPResponse json(const QJsonObject& object)
 
 } // namespace
 
-HTTPResponse ServerController::route(const HTTPRequest& request)
+Routes::Routes(ServerController& controller, UploadHandler& uploads)
+    : m_controller(controller)
+    , m_uploads(uploads)
+{ }
+
+void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
 {
     const QString& method = request.method;
     const QString& path = request.path;
     const bool get = method == QLatin1String("GET");
     const bool post = method == QLatin1String("POST");
+    const AccessManager& access = m_controller.access();
+    const ItemStore& store = m_controller.store();
 
     if (get && path == QLatin1String("/api/info")) {
-        return json({{QStringLiteral("name"), screenName()},
-            {QStringLiteral("screen"), m_relay.relayScreenID()},
-            {QStringLiteral("inbox"), m_store.count(ItemStatus::inbox)},
-            {QStringLiteral("policy"), toString(m_access->policy())},
-            {QStringLiteral("requiresCode"), m_access->codeRequired()},
-            {QStringLiteral("supportsText"), true}});
+        return reply(json({{QStringLiteral("name"), m_controller.screenName()},
+            {QStringLiteral("screen"), m_controller.relay().relayScreenID()},
+            {QStringLiteral("inbox"), store.count(ItemStatus::inbox)},
+            {QStringLiteral("policy"), toString(access.policy())},
+            {QStringLiteral("requiresCode"), access.codeRequired()},
+            {QStringLiteral("supportsText"), true}}));
     }
     if (get && path == QLatin1String("/api/status")) {
         const QString device = request.query.value(QStringLiteral("device"));
-        QJsonObject status = m_access->deviceStatus(device).toJson();
+        QJsonObject status = access.deviceStatus(device).toJson();
         status.insert(
-            QStringLiteral("acked"), QJsonArray::fromStringList(m_store.acks().value(device)));
-        return json(status);
+            QStringLiteral("acked"), QJsonArray::fromStringList(store.acks().value(device)));
+        return reply(json(status));
     }
     if (post && path == QLatin1String("/upload"))
-        return handleUpload(request, ItemKind::photo);
+        return m_uploads.handle(request, ItemKind::photo, std::move(reply));
     if (post && path == QLatin1String("/file"))
-        return handleUpload(request, ItemKind::pdf);
+        return m_uploads.handle(request, ItemKind::pdf, std::move(reply));
     if (post && path == QLatin1String("/text"))
-        return handleUpload(request, ItemKind::text);
+        return m_uploads.handle(request, ItemKind::text, std::move(reply));
     if (method == QLatin1String("OPTIONS"))
-        return {204, QStringLiteral("text/plain"), {}};
+        return reply({204, QStringLiteral("text/plain"), {}});
     // The upload page at "/", the browser screen and the hosted screens' own routes are not
     // served by this build; their paths end here like any unknown one.
-    return HTTPResponse::text(404, QStringLiteral("Not found"));
+    reply(HTTPResponse::text(404, QStringLiteral("Not found")));
 }
 
 } // namespace vesker

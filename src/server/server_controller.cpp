@@ -1,6 +1,5 @@
 #include "server/server_controller.h"
 
-#include "app/window_manager.h"
 #include "connect/mac_invite_handler.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
@@ -8,12 +7,16 @@
 #include "platform/enum_table.h"
 #include "platform/host_name.h"
 #include "platform/log.h"
-#include "platform/sounds.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
 #include "screens/hosted_screens_manager.h"
 #include "screens/remote_screens_manager.h"
 #include "server/access_manager.h"
+#include "server/arrival.h"
+#include "server/desktop_actions.h"
+#include "server/intake.h"
+#include "server/routes.h"
+#include "server/upload_handler.h"
 #include "store/item_store.h"
 
 #include <QCoreApplication>
@@ -35,6 +38,21 @@ QString fallback(const std::function<QString()>& f, QString (*defaultFn)())
     return f ? f() : defaultFn();
 }
 
+// For a controller without a desktop (benchmarks, a headless tool).
+class NoDesktop final : public DesktopActions {
+public:
+    void showWindow() override { }
+    void handleArrival(const ScreenItem&) override { }
+    void copyToClipboard(const QString&) override { }
+    void playSound(const QString&) override { }
+};
+
+DesktopActions& noDesktop()
+{
+    static NoDesktop none;
+    return none;
+}
+
 } // namespace
 
 ServerController::ServerController(ItemStore& store, Services services, QObject* parent)
@@ -46,20 +64,26 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     , m_relay(m_services.relay ? *m_services.relay : RelayManager::shared())
     , m_sync(m_services.sync ? *m_services.sync : SiblingSync::shared())
     , m_invites(m_services.invites ? *m_services.invites : MacInviteHandler::shared())
+    , m_desktop(m_services.desktop ? *m_services.desktop : noDesktop())
     , m_statusText(QStringLiteral("Starting…"))
 {
     m_access = std::make_unique<AccessManager>(m_defaults, m_clock);
     m_hosted = std::make_unique<HostedScreensManager>(m_defaults, ItemStore::defaultRoot());
     m_remote = std::make_unique<RemoteScreensManager>();
-    m_notifications = m_services.notifications ? m_services.notifications
-                                               : &platform::DesktopNotifications::shared();
+    m_arrival = std::make_unique<ArrivalAnnouncer>(m_store, m_desktop,
+        m_services.notifications ? *m_services.notifications
+                                 : platform::DesktopNotifications::shared());
+    m_intake = std::make_unique<ItemIntake>(
+        m_store, *m_hosted, m_relay, m_defaults, m_clock, m_desktop, *m_arrival);
+    m_uploads = std::make_unique<UploadHandler>(*m_access, *m_intake, m_desktop, m_clock);
+    m_routes = std::make_unique<Routes>(*this, *m_uploads);
 
     // An upload released by the user's approval is stored; nobody waits for its reply.
     connect(m_access.get(), &AccessManager::uploadAccepted, this,
-        [this](const PendingUpload& upload) { storeUpload(upload); });
+        [this](const PendingUpload& upload) { m_intake->storeUpload(upload); });
     connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
     start();
-    installCallbacks();
+    connectSubsystems();
 }
 
 ServerController::~ServerController() = default;
@@ -180,7 +204,8 @@ void ServerController::setScreenName(const QString& name)
         return;
     m_defaults.set(QStringLiteral("screenName"), trimmed);
     restart();
-    QTimer::singleShot(0, this, [this] { m_relay.republish(); });
+    publishScreens();
+    QTimer::singleShot(0, &m_relay, [relay = &m_relay] { relay->republish(); });
 }
 
 void ServerController::refreshAddresses()
@@ -252,42 +277,41 @@ HTTPHandler ServerController::requestHandler()
         // main thread, where it is deleted.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [weak, request = std::move(request), reply = std::move(reply), stopped]() {
-                reply(weak ? weak->route(request) : stopped());
+            [weak, request = std::move(request), reply = std::move(reply), stopped]() mutable {
+                if (weak)
+                    weak->route(request, std::move(reply));
+                else
+                    reply(stopped());
             },
             Qt::QueuedConnection);
     };
 }
 
-void ServerController::installCallbacks()
+void ServerController::route(const HTTPRequest& request, HTTPReplyFunction reply)
 {
-    const QPointer<ServerController> weak(this);
-    platform::Defaults* defaults = &m_defaults;
-    const auto computerName = m_services.computerName;
-    const auto name = [defaults, computerName] {
-        return screenName(*defaults, fallback(computerName, platform::computerName));
-    };
+    m_routes->route(request, std::move(reply));
+}
 
-    m_relay.screenName = name;
-    m_relay.extraScreens = [weak] {
-        QList<std::pair<QString, QString>> screens;
-        if (!weak)
-            return screens;
-        for (const HostedScreen& screen : weak->m_hosted->screens()) {
-            if (screen.enabled)
-                screens.append({screen.id.toString(QUuid::Id128), screen.name});
-        }
-        return screens;
-    };
-    m_relay.onReceive = [weak](const RelayManager::Incoming&) {
-        if (weak)
-            qCDebug(lcServer) << "[relay] a relay item arrived; it is not stored in this build";
-    };
-    m_relay.onPairingRequest = [weak] {
-        WindowManager::shared().show();
-        if (weak)
-            weak->playSound(QStringLiteral("Tink"));
-    };
+void ServerController::publishScreens()
+{
+    QList<std::pair<QString, QString>> extra;
+    for (const HostedScreen& screen : m_hosted->screens()) {
+        if (screen.enabled)
+            extra.append({screen.id.toString(QUuid::Id128), screen.name});
+    }
+    const QString name = screenName();
+    m_relay.setPublishedScreens(name, extra);
+    m_sync.setDeviceName(name);
+}
+
+void ServerController::connectSubsystems()
+{
+    publishScreens();
+    connect(&m_relay, &RelayManager::received, m_intake.get(), &ItemIntake::acceptRelayItem);
+    connect(&m_relay, &RelayManager::pairingRequested, this, [this] {
+        m_desktop.showWindow();
+        m_desktop.playSound(QStringLiteral("Tink"));
+    });
 
     const QPointer<RelayManager> relay(&m_relay);
     ItemStore::setRelayAckHandler([relay](const QString& messageID, const QString& action) {
@@ -296,26 +320,15 @@ void ServerController::installCallbacks()
                 0, relay, [relay, messageID, action] { relay->sendAck(messageID, action); });
     });
 
-    m_invites.itemHook = [weak](const QUuid& itemID) {
-        if (weak)
-            weak->m_store.removeWithGotIt(itemID);
-    };
+    connect(&m_invites, &MacInviteHandler::itemFinished, this,
+        [this](const QUuid& itemID) { m_store.removeWithGotIt(itemID); });
 
-    m_hosted->onChange = [relay] {
-        if (relay)
-            QTimer::singleShot(0, relay, [relay] { relay->republish(); });
-    };
+    connect(m_hosted.get(), &HostedScreensManager::screensChanged, this, [this] {
+        publishScreens();
+        QTimer::singleShot(0, &m_relay, [relay = &m_relay] { relay->republish(); });
+    });
 
-    m_sync.deviceName = name;
     m_sync.start();
-}
-
-void ServerController::playSound(const QString& name) const
-{
-    if (m_services.playSound)
-        m_services.playSound(name);
-    else
-        platform::Sounds::play(name);
 }
 
 void ServerController::setRunning(bool running)

@@ -5,7 +5,6 @@
 #include "server/http_server.h"
 #include "server/network_addresses.h"
 
-#include <QHash>
 #include <QObject>
 #include <QStringList>
 
@@ -16,11 +15,16 @@
 namespace vesker {
 
 class AccessManager;
+class ArrivalAnnouncer;
+class DesktopActions;
 class HostedScreensManager;
+class ItemIntake;
 class ItemStore;
 class MacInviteHandler;
 class RemoteScreensManager;
+class Routes;
 class SiblingSync;
+class UploadHandler;
 
 namespace platform {
 class Clock;
@@ -40,16 +44,18 @@ struct ServerControllerServices {
     std::function<QList<NetworkAddress>()> networkAddresses;
     std::function<QString()> hostName;
     platform::DesktopNotifications* notifications = nullptr;
-    // Plays a named alert sound; empty: the desktop's sound theme.
-    std::function<void(const QString& name)> playSound;
+    // What the receive side asks of the desktop; none: nothing is shown, copied or played.
+    DesktopActions* desktop = nullptr;
     // Where the main server listens: every address unless a test narrows it.
     QHostAddress listenAddress = QHostAddress::Any;
 };
 
-// The hub of the receive side: it owns the access policy, the hosted and remote screens and
-// the main HTTP server, starts and restarts that server under the screen's name, publishes its
-// state and this computer's addresses, and connects the other subsystems' hooks to the store.
-// Main thread only, except handleRequest(), which each server calls on its own thread.
+// The hub of the receive side: it owns the access policy, the hosted and remote screens, the
+// main HTTP server with its routes, uploads, intake and arrivals, starts and restarts that
+// server under the screen's name, publishes its state and this computer's addresses, and
+// connects the other subsystems' signals to the store.
+// Main thread only, except the handler from requestHandler(), which the server calls on its own
+// thread.
 class ServerController : public QObject {
     Q_OBJECT
 public:
@@ -70,6 +76,9 @@ public:
     AccessManager& access() const { return *m_access; }
     HostedScreensManager& hosted() const { return *m_hosted; }
     RemoteScreensManager& remote() const { return *m_remote; }
+    RelayManager& relay() const { return m_relay; }
+    ItemIntake& intake() const { return *m_intake; }
+    ArrivalAnnouncer& arrival() const { return *m_arrival; }
     // The main server; null while stopped.
     HTTPServer* server() const { return m_server.get(); }
 
@@ -93,29 +102,8 @@ public:
     // The main server's request handler: hands the request to the main thread and the reply
     // back; a request that finds the controller gone is answered 503 "Server stopped".
     HTTPHandler requestHandler();
-    HTTPResponse route(const HTTPRequest& request);
-
-    // Intake: an allowed upload into the main store, an opened relay message into the main
-    // store or a hosted screen's.
-    HTTPResponse storeUpload(const PendingUpload& upload);
-    void acceptRelayItem(const RelayManager::Incoming& incoming);
-    void recognizeIfEnabled(const ScreenItem& item);
-    // The arrival effects of a new item of the main store: window, sound, notification.
-    void announceArrival(const ScreenItem& item);
-
-    // The three upload routes, and the memory of their replies by item key.
-    HTTPResponse handleUpload(const HTTPRequest& request, ItemKind kind);
-    HTTPResponse rememberResponse(const QString& itemKey, const HTTPResponse& response);
-
-    // "lat,lon" of the "x-location" header.
-    static std::optional<Coordinate> parseLocation(const std::optional<QString>& header);
-    static QString mimeType(const QString& filename);
-    // The extension a photo is stored under, from the content type its sender declared.
-    static QString photoExtension(const QString& contentType);
-    // JPEG thumbnails (quality 70) of a stored photo or of a PDF's first page, the longer side
-    // `maxPixelSize`; none when the file cannot be read.
-    static std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize);
-    static std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize);
+    // Answers through `reply`, at once or, for an upload, once its item is on disk.
+    void route(const HTTPRequest& request, HTTPReplyFunction reply);
 
 Q_SIGNALS:
     void isRunningChanged();
@@ -125,7 +113,8 @@ Q_SIGNALS:
     void changed();
 
 private:
-    void installCallbacks();
+    void connectSubsystems();
+    void publishScreens();
     void onServerState(HTTPServerState state, const QString& error);
     void setRunning(bool running);
     void setStatus(const QString& text);
@@ -140,12 +129,12 @@ private:
     std::unique_ptr<AccessManager> m_access;
     std::unique_ptr<HostedScreensManager> m_hosted;
     std::unique_ptr<RemoteScreensManager> m_remote;
+    DesktopActions& m_desktop;
+    std::unique_ptr<ArrivalAnnouncer> m_arrival;
+    std::unique_ptr<ItemIntake> m_intake;
+    std::unique_ptr<UploadHandler> m_uploads;
+    std::unique_ptr<Routes> m_routes;
     std::unique_ptr<HTTPServer> m_server;
-    platform::DesktopNotifications* m_notifications = nullptr;
-    void playSound(const QString& name) const;
-    // Replies by item key, newest last, at most 200.
-    QHash<QString, HTTPResponse> m_recentItems;
-    QStringList m_recentItemOrder;
     // Lets a server thread tell at once that the controller is gone.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     bool m_isRunning = false;

@@ -1,18 +1,21 @@
-// The three upload routes: decide, store or hold, and remember the reply per item key.
-#include "server/server_controller.h"
+#include "server/upload_handler.h"
 
-#include "app/window_manager.h"
 #include "platform/clock.h"
+#include "platform/media.h"
 #include "server/access_manager.h"
+#include "server/desktop_actions.h"
+#include "server/intake.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
+
+#include <algorithm>
+#include <cmath>
 
 namespace vesker {
 
 namespace {
-
-constexpr qsizetype kRememberedReplies = 200;
 
 // A header percent-decoded; a malformed encoding counts as missing.
 QString decodedHeader(const HTTPRequest& request, const char* name)
@@ -25,17 +28,64 @@ qint64 integerHeader(const HTTPRequest& request, const char* name)
     return parseDecimalInt64(request.headers.value(QLatin1String(name))).value_or(0);
 }
 
+bool isValidCoordinate(const QString& piece, double limit, double* value)
+{
+    // A number as it stands: a space around it (", 10") makes it no number at all.
+    if (std::any_of(piece.cbegin(), piece.cend(), [](QChar c) { return c.isSpace(); }))
+        return false;
+    bool ok = false;
+    *value = piece.toDouble(&ok);
+    return ok && std::isfinite(*value) && std::abs(*value) <= limit;
+}
+
 } // namespace
 
-HTTPResponse ServerController::handleUpload(const HTTPRequest& request, ItemKind kind)
+UploadHandler::UploadHandler(AccessManager& access, ItemIntake& intake, DesktopActions& desktop,
+    const platform::Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_access(access)
+    , m_intake(intake)
+    , m_desktop(desktop)
+    , m_clock(clock)
+{ }
+
+UploadHandler::~UploadHandler()
+{
+    for (const QList<HTTPReplyFunction>& waiting : std::as_const(m_inFlight)) {
+        for (const HTTPReplyFunction& reply : waiting)
+            reply(HTTPResponse::text(503, QStringLiteral("Server stopped")));
+    }
+}
+
+std::optional<Coordinate> UploadHandler::parseLocation(const std::optional<QString>& header)
+{
+    if (!header)
+        return std::nullopt;
+    const QStringList pieces = header->split(u',', Qt::SkipEmptyParts);
+    if (pieces.size() != 2)
+        return std::nullopt;
+    double lat = 0;
+    double lon = 0;
+    if (!isValidCoordinate(pieces.at(0), 90, &lat) || !isValidCoordinate(pieces.at(1), 180, &lon))
+        return std::nullopt;
+    return Coordinate {lat, lon};
+}
+
+void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply)
 {
     if (request.body.isEmpty())
-        return HTTPResponse::text(400, QStringLiteral("Empty body"));
+        return reply(HTTPResponse::text(400, QStringLiteral("Empty body")));
+    if (kind == ItemKind::text && request.body.size() > ItemIntake::kMaxTextBytes)
+        return reply(HTTPResponse::text(413, QStringLiteral("Text too long")));
     const QString itemKey = request.headers.value(QStringLiteral("x-item-id")).trimmed();
     if (!itemKey.isEmpty()) {
-        const auto remembered = m_recentItems.constFind(itemKey);
-        if (remembered != m_recentItems.cend())
-            return *remembered;
+        if (const auto remembered = m_recentItems.constFind(itemKey);
+            remembered != m_recentItems.cend())
+            return reply(*remembered);
+        // A repeat of an upload still being saved waits for its answer rather than storing
+        // the item twice.
+        if (const auto saving = m_inFlight.find(itemKey); saving != m_inFlight.end())
+            return saving->append(std::move(reply));
     }
 
     PendingUpload upload;
@@ -44,7 +94,7 @@ HTTPResponse ServerController::handleUpload(const HTTPRequest& request, ItemKind
     upload.kind = kind;
     upload.fileExtension = kind == ItemKind::pdf
         ? QStringLiteral("pdf")
-        : photoExtension(request.headers.value(QStringLiteral("content-type")));
+        : platform::photoExtension(request.headers.value(QStringLiteral("content-type")));
     upload.deviceID = request.headers.value(QStringLiteral("x-device")).trimmed();
     upload.note = decodedHeader(request, "x-note");
     upload.sender = decodedHeader(request, "x-sender").trimmed();
@@ -63,47 +113,60 @@ HTTPResponse ServerController::handleUpload(const HTTPRequest& request, ItemKind
     if (kind == ItemKind::text) {
         upload.text = QString::fromUtf8(request.body).trimmed();
         if (upload.text.isEmpty())
-            return HTTPResponse::text(400, QStringLiteral("Empty text"));
+            return reply(HTTPResponse::text(400, QStringLiteral("Empty text")));
     } else {
         upload.imageData = request.body;
     }
 
-    switch (m_access->decide(
-        upload.deviceID, decodedHeader(request, "x-code"), request.remoteAddress)) {
+    switch (
+        m_access.decide(upload.deviceID, decodedHeader(request, "x-code"), request.remoteAddress)) {
     case AccessDecision::allow:
-        return rememberResponse(itemKey, storeUpload(upload));
+        if (!itemKey.isEmpty())
+            m_inFlight.insert(itemKey, {});
+        return m_intake.storeUpload(upload,
+            [weak = QPointer<UploadHandler>(this), itemKey, reply = std::move(reply)](
+                HTTPResponse response) {
+                if (weak && !itemKey.isEmpty())
+                    weak->finish(itemKey, response);
+                reply(std::move(response));
+            });
     case AccessDecision::refuse:
-        return m_access->policy() == AccessPolicy::code
-            ? HTTPResponse::text(401, QStringLiteral("Access code required or incorrect"))
-            : HTTPResponse::text(403, QStringLiteral("This Mac declined the request"));
+        return reply(m_access.policy() == AccessPolicy::code
+                ? HTTPResponse::text(401, QStringLiteral("Access code required or incorrect"))
+                : HTTPResponse::text(403, QStringLiteral("This Mac declined the request")));
     case AccessDecision::ask:
         break;
     }
-    if (m_access->enqueue(std::move(upload))) {
+    if (m_access.enqueue(std::move(upload))) {
         // Memory for held uploads is bounded; the sender may try again later.
-        return HTTPResponse::text(503, QStringLiteral("Too many uploads waiting for approval"));
+        return reply(
+            HTTPResponse::text(503, QStringLiteral("Too many uploads waiting for approval")));
     }
-    WindowManager::shared().show();
-    playSound(QStringLiteral("Tink"));
+    m_desktop.showWindow();
+    m_desktop.playSound(QStringLiteral("Tink"));
     const QJsonObject pending {{QStringLiteral("ok"), true}, {QStringLiteral("pending"), true}};
-    return rememberResponse(itemKey,
-        {202, QStringLiteral("application/json"),
-            QJsonDocument(pending).toJson(QJsonDocument::Compact)});
+    const HTTPResponse held {202, QStringLiteral("application/json"),
+        QJsonDocument(pending).toJson(QJsonDocument::Compact)};
+    finish(itemKey, held);
+    reply(held);
 }
 
-HTTPResponse ServerController::rememberResponse(
-    const QString& itemKey, const HTTPResponse& response)
+void UploadHandler::finish(const QString& itemKey, const HTTPResponse& response)
 {
+    const QList<HTTPReplyFunction> waiting = m_inFlight.take(itemKey);
+    if (itemKey.isEmpty())
+        return;
     // A server error is never remembered: the sender's retry must be able to succeed.
-    if (itemKey.isEmpty() || response.status >= 500)
-        return response;
-    if (!m_recentItems.contains(itemKey)) {
-        if (m_recentItemOrder.size() >= kRememberedReplies)
-            m_recentItems.remove(m_recentItemOrder.takeFirst());
-        m_recentItemOrder.append(itemKey);
+    if (response.status < 500) {
+        if (!m_recentItems.contains(itemKey)) {
+            if (m_recentItemOrder.size() >= kRememberedReplies)
+                m_recentItems.remove(m_recentItemOrder.takeFirst());
+            m_recentItemOrder.append(itemKey);
+        }
+        m_recentItems.insert(itemKey, response);
     }
-    m_recentItems.insert(itemKey, response);
-    return response;
+    for (const HTTPReplyFunction& reply : waiting)
+        reply(response);
 }
 
 } // namespace vesker

@@ -7,6 +7,7 @@
 #include "server/server_controller.h"
 #include "store/item_store.h"
 #include "support/manual_clock.h"
+#include "support/recording_desktop.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -52,7 +53,7 @@ protected:
     QList<NetworkAddress> m_addresses;
     QString m_hostName = QStringLiteral("box");
     platform::DesktopNotifications* m_notificationService = nullptr; // none: our own
-    QStringList m_sounds;
+    RecordingDesktop m_desktop;
 
     ControllerTest()
     {
@@ -74,13 +75,22 @@ protected:
                 .networkAddresses = [this] { return m_addresses; },
                 .hostName = [this] { return m_hostName; },
                 .notifications = m_notificationService,
-                .playSound = [this](const QString& name) { m_sounds.append(name); },
+                .desktop = &m_desktop,
                 .listenAddress = QHostAddress::LocalHost});
     }
 
     static bool waitUntilRunning(const ServerController& c)
     {
         return QTest::qWaitFor([&] { return c.isRunning(); }, 5000);
+    }
+
+    // The reply of the controller's router, waited for: an upload is answered once it is saved.
+    static HTTPResponse route(ServerController& c, const HTTPRequest& request)
+    {
+        std::optional<HTTPResponse> reply;
+        c.route(request, [&reply](HTTPResponse r) { reply = std::move(r); });
+        (void)QTest::qWaitFor([&] { return reply.has_value(); }, 5000);
+        return reply.value_or(HTTPResponse::text(599, "no reply"));
     }
 
     quint16 port() const { return quint16(m_defaults.integer(QStringLiteral("serverPort"), 0)); }

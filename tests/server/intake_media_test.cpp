@@ -1,5 +1,6 @@
 #include "platform/image_decode.h"
-#include "server/server_controller.h"
+#include "platform/media.h"
+#include "server/upload_handler.h"
 #include "support/test_images.h"
 
 #include <QTemporaryDir>
@@ -78,7 +79,7 @@ TEST(IntakeMedia, LocationHeader)
         {QStringLiteral(",1,,2,"), Coordinate {1, 2}},
     };
     for (const auto& [header, expected] : rows)
-        EXPECT_EQ(ServerController::parseLocation(header), expected)
+        EXPECT_EQ(UploadHandler::parseLocation(header), expected)
             << header.value_or(QStringLiteral("(none)")).toStdString();
 }
 
@@ -87,12 +88,15 @@ TEST(IntakeMedia, MimeTypeByExtension)
     const QList<std::pair<const char*, const char*>> rows {
         {"scan.PDF", "application/pdf"},
         {"x.HEIF", "image/jpeg"},
+        {"x.heic", "image/heic"},
+        {"a.webp", "image/webp"},
+        {"a.GIF", "image/gif"},
+        {"notes.txt", "image/jpeg"},
         {"archive.pdf.png", "image/png"},
         {"pdf", "image/jpeg"},
     };
     for (const auto& [name, type] : rows)
-        EXPECT_EQ(ServerController::mimeType(QString::fromLatin1(name)), QLatin1String(type))
-            << name;
+        EXPECT_EQ(platform::mimeType(QString::fromLatin1(name)), QLatin1String(type)) << name;
 }
 
 TEST(IntakeMedia, PhotoThumbnailsAreTurnedUprightNeverEnlargedAndOnWhite)
@@ -101,7 +105,7 @@ TEST(IntakeMedia, PhotoThumbnailsAreTurnedUprightNeverEnlargedAndOnWhite)
     // Stored lying down, 400 by 200, with "turn 90 degrees clockwise to show" in its EXIF.
     const QString photo = dir.filePath(QStringLiteral("photo.jpg"));
     ASSERT_TRUE(writeFile(photo, jpegWithOrientation(twoColours(400, 200), 6)));
-    QImage thumbnail = shown(ServerController::thumbnailData(photo, 240));
+    QImage thumbnail = shown(platform::thumbnailData(photo, 240));
     EXPECT_EQ(thumbnail.size(), QSize(120, 240));
     EXPECT_TRUE(near(thumbnail.pixel(60, 20), Qt::red)) << "the stored left half is on top";
     EXPECT_TRUE(near(thumbnail.pixel(60, 220), Qt::blue));
@@ -110,7 +114,7 @@ TEST(IntakeMedia, PhotoThumbnailsAreTurnedUprightNeverEnlargedAndOnWhite)
     clear.fill(Qt::transparent);
     const QString small = dir.filePath(QStringLiteral("small.png"));
     ASSERT_TRUE(clear.save(small));
-    thumbnail = shown(ServerController::thumbnailData(small, 240));
+    thumbnail = shown(platform::thumbnailData(small, 240));
     EXPECT_EQ(thumbnail.size(), QSize(100, 50)) << "a photo is not enlarged";
     EXPECT_TRUE(near(thumbnail.pixel(50, 25), Qt::white)) << "transparency shows on white";
 }
@@ -121,7 +125,7 @@ TEST(IntakeMedia, HeicThumbnail)
     const QString path = dir.filePath(QStringLiteral("photo.heic"));
     if (!writeHeic(path, twoColours(480, 240)))
         GTEST_SKIP() << "this libheif has no HEVC encoder to make a test file with";
-    const QImage thumbnail = shown(ServerController::thumbnailData(path, 240));
+    const QImage thumbnail = shown(platform::thumbnailData(path, 240));
     EXPECT_EQ(thumbnail.size(), QSize(240, 120));
     EXPECT_TRUE(near(thumbnail.pixel(20, 60), Qt::red));
     EXPECT_TRUE(near(thumbnail.pixel(220, 60), Qt::blue));
@@ -149,7 +153,7 @@ TEST(IntakeMedia, PdfThumbnailEnlargesASmallPageOnWhite)
         // 100 by 50 points, the left half painted black.
         ASSERT_TRUE(
             writeFile(path, onePagePdf(100, 50, "0 0 0 rg 0 0 50 50 re f", row.pageEntries)));
-        const QImage thumbnail = shown(ServerController::thumbnailData(path, 240));
+        const QImage thumbnail = shown(platform::thumbnailData(path, 240));
         EXPECT_EQ(thumbnail.size(), row.size);
         EXPECT_TRUE(near(thumbnail.pixel(row.black), Qt::black));
         EXPECT_TRUE(near(thumbnail.pixel(row.white), Qt::white));
@@ -158,7 +162,7 @@ TEST(IntakeMedia, PdfThumbnailEnlargesASmallPageOnWhite)
     // A long, thin page keeps at least one pixel across.
     const QString strip = dir.filePath(QStringLiteral("strip.pdf"));
     ASSERT_TRUE(writeFile(strip, onePagePdf(14400, 3, "")));
-    EXPECT_EQ(shown(ServerController::thumbnailData(strip, 240)).size(), QSize(240, 1));
+    EXPECT_EQ(shown(platform::thumbnailData(strip, 240)).size(), QSize(240, 1));
 }
 
 TEST(IntakeMedia, WhatCannotBeReadGivesNoThumbnail)
@@ -192,6 +196,6 @@ TEST(IntakeMedia, WhatCannotBeReadGivesNoThumbnail)
     for (const Row& row : rows) {
         const QString path = dir.filePath(QString::fromLatin1(row.name));
         ASSERT_TRUE(!row.data || writeFile(path, *row.data));
-        EXPECT_FALSE(ServerController::thumbnailData(path, row.size)) << row.name;
+        EXPECT_FALSE(platform::thumbnailData(path, row.size)) << row.name;
     }
 }

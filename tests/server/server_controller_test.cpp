@@ -126,15 +126,14 @@ TEST_F(ControllerTest, AddressesFollowTheInterfaceAndPreferredAddressSettings)
     EXPECT_FALSE(controller->pairingURL());
 }
 
-TEST_F(ControllerTest, WiresTheRelayTheStoreTheInvitesAndDeviceSync)
+TEST_F(ControllerTest, RelayMessagesInvitesAndPairingReachTheStoreAndTheDesktop)
 {
-    const auto screen = [](const char* id, const char* name, bool enabled) {
-        return QJsonObject {
-            {"id", id}, {"name", name}, {"slug", name}, {"port", 9001}, {"enabled", enabled}};
-    };
+    m_defaults.set("recognizeOnArrival", false);
     m_defaults.set("hostedScreens",
-        QJsonArray {screen("6F9619FF-8B86-D011-B42D-00C04FC964FF", "Team A", true),
-            screen("7F9619FF-8B86-D011-B42D-00C04FC964FF", "Off", false)});
+        QJsonArray {QJsonObject {{"id", "6F9619FF-8B86-D011-B42D-00C04FC964FF"}, {"name", "Team"},
+                        {"slug", "team"}, {"port", 9001}, {"enabled", true}},
+            QJsonObject {{"id", "7F9619FF-8B86-D011-B42D-00C04FC964FF"}, {"name", "Off"},
+                {"slug", "off"}, {"port", 9002}, {"enabled", false}}});
     m_defaults.set("screenName", "Counter");
     ScreenItem invite;
     invite.id = QUuid::createUuid();
@@ -143,22 +142,29 @@ TEST_F(ControllerTest, WiresTheRelayTheStoreTheInvitesAndDeviceSync)
     m_store.append(invite);
 
     auto controller = makeController();
-    ASSERT_TRUE(m_relay.screenName);
-    EXPECT_EQ(m_relay.screenName(), QStringLiteral("Counter"));
-    const QList<std::pair<QString, QString>> offered {
-        {"6f9619ff8b86d011b42d00c04fc964ff", "Team A"}};
-    EXPECT_EQ(m_relay.extraScreens(), offered);
-    EXPECT_TRUE(ItemStore::hasRelayAckHandler());
-    EXPECT_TRUE(m_sync.isStarted());
+    EXPECT_EQ(m_relay.publishedName(), QStringLiteral("Counter"));
+    EXPECT_EQ(m_relay.publishedExtraScreens(),
+        (QList<std::pair<QString, QString>> {{"6f9619ff8b86d011b42d00c04fc964ff", "Team"}}));
     EXPECT_EQ(m_sync.deviceName(), QStringLiteral("Counter"));
-    EXPECT_EQ(controller->server()->config().screenID, m_relay.relayScreenID());
+    controller->setScreenName("Desk");
+    EXPECT_EQ(m_relay.publishedName(), QStringLiteral("Desk"));
+
+    // What the relay opens is stored, as the relay manager hands it over.
+    Q_EMIT m_relay.received({.messageID = "M1",
+        .screenID = m_relay.relayScreenID(),
+        .kind = "text",
+        .data = "from afar",
+        .header = {.senderName = "Bo"}});
+    const auto relayed = m_store.items().last();
+    EXPECT_EQ(relayed.text, QStringLiteral("from afar"));
+    EXPECT_EQ(relayed.deviceID, QStringLiteral("relay:M1"));
+    EXPECT_EQ(m_desktop.asked, (QStringList {"arrival Bo", "sound Glass"}));
+
+    m_desktop.asked.clear();
+    Q_EMIT m_relay.pairingRequested();
+    EXPECT_EQ(m_desktop.asked, (QStringList {"show", "sound Tink"}));
 
     m_invites.finishedWithItem(invite.id);
     EXPECT_FALSE(m_store.item(invite.id));
     EXPECT_EQ(m_store.acks().value("phone"), QStringList {uuidText(invite.id)});
-
-    // Hooks that need the controller do nothing once it is gone.
-    controller.reset();
-    EXPECT_TRUE(m_relay.extraScreens().isEmpty());
-    EXPECT_EQ(m_relay.screenName(), QStringLiteral("Counter"));
 }

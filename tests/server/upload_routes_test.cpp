@@ -2,7 +2,10 @@
 
 #include "screens/hosted_screens_manager.h"
 #include "server/access_manager.h"
+#include "store/recognizer.h"
 #include "support/test_images.h"
+
+#include <QThreadPool>
 
 #include <QDir>
 #include <QJsonArray>
@@ -34,7 +37,7 @@ class UploadTest : public ControllerTest {
 protected:
     std::unique_ptr<ServerController> m_controller = makeController();
 
-    HTTPResponse route(const HTTPRequest& r) { return m_controller->route(r); }
+    HTTPResponse route(const HTTPRequest& r) { return ControllerTest::route(*m_controller, r); }
     HTTPResponse upload(const char* path, QByteArray body, Headers headers = {})
     {
         return route({"POST", path, {}, std::move(headers), std::move(body)});
@@ -82,6 +85,7 @@ TEST_F(UploadTest, InfoDescribesTheScreen)
 
 TEST_F(UploadTest, APhotoTravelsTheWholeRoadOverASocketAndARepeatStoresNothing)
 {
+    m_defaults.set("autoCopyBarcode", true);
     ASSERT_TRUE(waitUntilRunning(*m_controller));
     const QByteArray photo = qrPhoto("https://example.org/k1");
     const QByteArray request = "POST /upload HTTP/1.1\r\nHost: x\r\nContent-Type: image/png\r\n"
@@ -110,6 +114,22 @@ TEST_F(UploadTest, APhotoTravelsTheWholeRoadOverASocketAndARepeatStoresNothing)
     // Recognition runs after the reply and writes its result back.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_store.item(item.id)->barcodes.isEmpty(); }, 20000));
     EXPECT_EQ(m_store.item(item.id)->barcodes, QStringList {"QR https://example.org/k1"});
+    EXPECT_EQ(m_desktop.asked,
+        (QStringList {"arrival Ann B", "sound Glass", "copy https://example.org/k1"}));
+}
+
+TEST_F(UploadTest, ALateRecognitionResultDoesNotLandOnAReplacedPhoto)
+{
+    const HTTPResponse reply
+        = upload("/upload", qrPhoto("OLD-CODE"), {{"content-type", "image/png"}});
+    ASSERT_EQ(reply.status, 200);
+    const QUuid id = uploaded().first().id;
+    QImage plain(300, 300, QImage::Format_RGB32);
+    plain.fill(Qt::white);
+    m_store.replaceImage(id, imageBytes(plain, "PNG"));
+    Recognizer::pool().waitForDone();
+    QTest::qWait(50); // the finished recognition reports back through the event loop
+    EXPECT_TRUE(m_store.item(id)->barcodes.isEmpty());
 }
 
 TEST_F(UploadTest, TextsAndPdfsAreStoredWithTheirOwnExtensions)
@@ -179,7 +199,7 @@ TEST_F(UploadTest, UnderAskAnUploadWaitsOnceWithinACapAndIsStoredWhenAllowed)
     EXPECT_EQ(first.status, 202);
     EXPECT_EQ(first.body, QByteArray(R"({"ok":true,"pending":true})"));
     EXPECT_EQ(upload("/text", "wait for me", headers), first);
-    EXPECT_EQ(m_sounds, QStringList {"Tink"}) << "one sound for one held upload";
+    EXPECT_EQ(m_desktop.asked, (QStringList {"show", "sound Tink"})) << "once for one held upload";
     EXPECT_EQ(get("/api/status", {{"device", "dev1"}}).value("pending").toInt(), 1);
     EXPECT_TRUE(uploaded().isEmpty());
 
@@ -202,22 +222,32 @@ TEST_F(UploadTest, UnderAskAnUploadWaitsOnceWithinACapAndIsStoredWhenAllowed)
     EXPECT_EQ(upload("/text", "x", late).status, 200) << "the 503 was not remembered";
 }
 
-TEST_F(UploadTest, ASaveFailureIsReportedAndNotRemembered)
+TEST_F(UploadTest, AFileThatCannotBeSavedIsA500WithNothingLeftAndARetrySucceeds)
 {
     QDir(m_store.rootDir()).rename("Inbox", "Inbox.away");
     writeFile(m_store.inboxDir(), "a file where the folder was");
     const Headers headers {{"x-item-id", "p1"}};
-    const HTTPResponse photo = upload("/upload", "jpegbytes", headers);
-    EXPECT_EQ(photo.status, 500);
-    EXPECT_TRUE(photo.body.startsWith("Save failed: ")) << photo.body.constData();
-    EXPECT_EQ(upload("/file", "pdf"), HTTPResponse::text(500, "Couldn't save the file"));
-    EXPECT_EQ(upload("/text", "still here").status, 200) << "a text lives in its record";
-    EXPECT_EQ(uploaded().size(), 1);
+    for (const char* path : {"/upload", "/file", "/text"}) {
+        const HTTPResponse reply = upload(path, "bytes", headers);
+        EXPECT_EQ(reply.status, 500) << path;
+        EXPECT_TRUE(reply.body.startsWith("Save failed: ")) << path << reply.body.constData();
+    }
+    EXPECT_TRUE(uploaded().isEmpty()) << "not even a text is kept";
+    EXPECT_TRUE(m_desktop.asked.isEmpty()) << "nothing arrived";
 
     QFile::remove(m_store.inboxDir());
     QDir(m_store.rootDir()).rename("Inbox.away", "Inbox");
     EXPECT_EQ(upload("/upload", "jpegbytes", headers).status, 200);
-    EXPECT_EQ(uploaded().size(), 2);
+    EXPECT_EQ(uploaded().size(), 1);
+}
+
+TEST_F(UploadTest, ATextOverOneMebibyteIsRefused)
+{
+    // Counted in UTF-8 bytes: "é" is two.
+    const QByteArray limit = QString(512 * 1024, QChar(0xE9)).toUtf8();
+    EXPECT_EQ(upload("/text", limit).status, 200);
+    EXPECT_EQ(upload("/text", limit + "x"), HTTPResponse::text(413, "Text too long"));
+    EXPECT_EQ(uploaded().size(), 1);
 }
 
 TEST_F(UploadTest, TheReplyMemoryKeepsTheNewest200Keys)
@@ -256,7 +286,7 @@ TEST_F(UploadTest, RelayItemsGoToTheScreenTheyWereSentTo)
     RelayManager::Incoming stranger = photo;
     stranger.screenID = "0123456789abcdef0123456789abcdef";
     for (const auto& incoming : {photo, text, pdf, stranger})
-        m_controller->acceptRelayItem(incoming);
+        Q_EMIT m_relay.received(incoming);
 
     const QList<ScreenItem> items = uploaded();
     ASSERT_EQ(items.size(), 3);
@@ -285,14 +315,16 @@ TEST_F(ControllerTest, AHostedScreenReadsEveryPhotoEvenWithRecognitionOff)
         .kind = "photo",
         .contentType = "image/png",
         .data = qrPhoto("TEAM-7")};
-    controller->acceptRelayItem(hosted);
+    Q_EMIT m_relay.received(hosted);
     hosted.screenID = m_relay.relayScreenID();
-    controller->acceptRelayItem(hosted);
+    Q_EMIT m_relay.received(hosted);
 
     ItemStore* team = controller->hosted().store(controller->hosted().screens().first());
     ASSERT_TRUE(team);
     ASSERT_EQ(team->items().size(), 1);
     EXPECT_EQ(m_store.items().size(), 1);
+    EXPECT_EQ(m_desktop.asked, (QStringList {"arrival Someone", "sound Glass"}))
+        << "only the main screen's item is announced";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !team->items().first().barcodes.isEmpty(); }, 20000));
     EXPECT_EQ(team->items().first().barcodes, QStringList {"QR TEAM-7"});
     // The main store's photo is not read: recognition is off there.

@@ -1,44 +1,28 @@
-// The small media services of the intake: the "x-location" header, the MIME type a stored file
-// is served under, and JPEG thumbnails of stored photos and PDFs.
-//
-// The thumbnail makers decode files that strangers sent: they are bounded in memory, give none
-// for anything they cannot read, and are slow enough (a phone photo, a PDF page) that callers
-// run them on a worker thread, never the main thread. They keep no state and may run on several
-// threads at once.
-#include "server/server_controller.h"
-
-#include "platform/log.h"
+#include "platform/media.h"
 
 #include "platform/image_decode.h"
+#include "platform/log.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QLoggingCategory>
+#include <QMimeDatabase>
 #include <QPainter>
 
 #include <poppler-qt6.h>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <mutex>
 
-namespace vesker {
+namespace vesker::platform {
 
 namespace {
 
 constexpr int kJpegQuality = 70;
-
-bool isValidCoordinate(const QString& piece, double limit, double* value)
-{
-    // A number as it stands: a space around it (", 10") makes it no number at all.
-    if (std::any_of(piece.cbegin(), piece.cend(), [](QChar c) { return c.isSpace(); }))
-        return false;
-    bool ok = false;
-    *value = piece.toDouble(&ok);
-    return ok && std::isfinite(*value) && std::abs(*value) <= limit;
-}
 
 std::optional<QByteArray> jpegData(const QImage& image)
 {
@@ -83,8 +67,7 @@ QImage photoThumbnail(const QString& path, int maxSide)
         // its coefficients, whatever size it is scaled to).
         const QSize stored = reader.size();
         if (stored.isValid()) {
-            if (stored.isEmpty()
-                || qint64(stored.width()) * stored.height() > platform::kMaxDecodedPixels)
+            if (stored.isEmpty() || qint64(stored.width()) * stored.height() > kMaxDecodedPixels)
                 return {};
             // Scaled before the orientation is applied, which keeps the longer side the same.
             // JPEG decodes straight at a fraction of its size, so a phone photo stays cheap.
@@ -99,7 +82,7 @@ QImage photoThumbnail(const QString& path, int maxSide)
             : image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     // What Qt has no reader for (HEIC, HEIF, AVIF) goes through libheif, whole and bounded.
-    const QImage image = platform::decodeImage(path);
+    const QImage image = decodeImage(path);
     if (image.isNull())
         return {};
     return image.scaled(
@@ -122,21 +105,7 @@ void quietPoppler()
 
 } // namespace
 
-std::optional<Coordinate> ServerController::parseLocation(const std::optional<QString>& header)
-{
-    if (!header)
-        return std::nullopt;
-    const QStringList pieces = header->split(u',', Qt::SkipEmptyParts);
-    if (pieces.size() != 2)
-        return std::nullopt;
-    double lat = 0;
-    double lon = 0;
-    if (!isValidCoordinate(pieces.at(0), 90, &lat) || !isValidCoordinate(pieces.at(1), 180, &lon))
-        return std::nullopt;
-    return Coordinate {lat, lon};
-}
-
-QString ServerController::photoExtension(const QString& contentType)
+QString photoExtension(const QString& contentType)
 {
     const QString type = contentType.toLower();
     if (type.contains(QLatin1String("png")))
@@ -150,24 +119,21 @@ QString ServerController::photoExtension(const QString& contentType)
     return QStringLiteral("jpg");
 }
 
-QString ServerController::mimeType(const QString& filename)
+QString mimeType(const QString& filename)
 {
     const QString extension = QFileInfo(filename).suffix().toLower();
-    if (extension == QLatin1String("pdf"))
-        return QStringLiteral("application/pdf");
-    if (extension == QLatin1String("png"))
-        return QStringLiteral("image/png");
-    if (extension == QLatin1String("gif"))
-        return QStringLiteral("image/gif");
-    if (extension == QLatin1String("webp"))
-        return QStringLiteral("image/webp");
+    // The system's database names these the way browsers expect; it calls ".heic" "image/heif",
+    // which is not what a phone sent it as.
     if (extension == QLatin1String("heic"))
         return QStringLiteral("image/heic");
-    // "heif" too: what phones send under that name is served as their photos are.
-    return QStringLiteral("image/jpeg");
+    static const QStringList kServedAsTheyAre {QStringLiteral("application/pdf"),
+        QStringLiteral("image/png"), QStringLiteral("image/gif"), QStringLiteral("image/webp")};
+    const QString type
+        = QMimeDatabase().mimeTypeForFile(filename, QMimeDatabase::MatchExtension).name();
+    return kServedAsTheyAre.contains(type) ? type : QStringLiteral("image/jpeg");
 }
 
-std::optional<QByteArray> ServerController::thumbnailData(const QString& path, int maxPixelSize)
+std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize)
 {
     if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
         return pdfThumbnailData(path, maxPixelSize);
@@ -179,7 +145,7 @@ std::optional<QByteArray> ServerController::thumbnailData(const QString& path, i
     return jpegData(onWhite(image));
 }
 
-std::optional<QByteArray> ServerController::pdfThumbnailData(const QString& path, int maxPixelSize)
+std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize)
 {
     if (maxPixelSize <= 0)
         return std::nullopt;
@@ -200,7 +166,7 @@ std::optional<QByteArray> ServerController::pdfThumbnailData(const QString& path
     const qint64 width = std::max<qint64>(1, std::llround(pageSize.width() * scale));
     const qint64 height = std::max<qint64>(1, std::llround(pageSize.height() * scale));
     // Only the thumbnail's own pixels are ever rendered, so this bounds the memory of any page.
-    if (width * height > platform::kMaxDecodedPixels)
+    if (width * height > kMaxDecodedPixels)
         return std::nullopt;
 
     document->setRenderHint(Poppler::Document::Antialiasing);
@@ -220,4 +186,4 @@ std::optional<QByteArray> ServerController::pdfThumbnailData(const QString& path
     return jpegData(canvas);
 }
 
-} // namespace vesker
+} // namespace vesker::platform

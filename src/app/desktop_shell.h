@@ -1,0 +1,17 @@
+#pragma once
+
+#include "server/desktop_actions.h"
+
+namespace vesker {
+
+// The desktop the receive side talks to: the window manager, the sound theme and the
+// clipboard.
+class DesktopShell final : public DesktopActions {
+public:
+    void showWindow() override;
+    void handleArrival(const ScreenItem& item) override;
+    void copyToClipboard(const QString& text) override;
+    void playSound(const QString& name) override;
+};
+
+} // namespace vesker

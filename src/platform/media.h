@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace vesker::platform {
+
+// The MIME type a stored file is served under, by its extension: the types phones send photos
+// and PDFs as; anything else, "heif" included, is served as a JPEG photo.
+QString mimeType(const QString& filename);
+// The extension a photo is stored under, from the content type its sender declared.
+QString photoExtension(const QString& contentType);
+
+// JPEG thumbnails (quality 70) of a stored photo or of a PDF's first page, the longer side
+// `maxPixelSize`; none when the file cannot be read. They decode files that strangers sent:
+// bounded in memory, slow enough that callers keep them off the main thread, and safe to run on
+// several threads at once.
+std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize);
+std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize);
+
+} // namespace vesker::platform
