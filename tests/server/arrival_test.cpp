@@ -241,12 +241,4 @@ TEST_F(ArrivalTest, TheTimeHasNoSecondsInTheCLocale)
     EXPECT_EQ(m_notifications.posted.at(0).at(2), QStringLiteral("Received 14:05"));
 }
 
-TEST_F(ArrivalTest, TwoItemsOfOneSecondAreTwoNotifications)
-{
-    m_controller->arrival().announce(item(ItemKind::photo));
-    m_controller->arrival().announce(item(ItemKind::photo));
-    ASSERT_EQ(m_notifications.posted.size(), 2);
-    EXPECT_NE(m_notifications.posted.at(0).at(0), m_notifications.posted.at(1).at(0));
-}
-
 #include "arrival_test.moc"
