@@ -11,6 +11,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -130,6 +131,8 @@ bool VeskerInstance::start()
     m_program->setProcessEnvironment(env);
     m_program->setProcessChannelMode(QProcess::MergedChannels);
     m_program->setStandardOutputFile(home + QStringLiteral("/vesker.log"), QIODevice::Append);
+    // A test process killed by its timeout must not leave the program running.
+    m_program->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     const QString binary = QStringLiteral(VESKER_BINARY);
     if (m_namespaceHolder) {
         // nsenter executes the program in place, so the process id stays the program's.
