@@ -30,10 +30,10 @@ class Dribblers {
 public:
     Dribblers(quint16 port, int count)
         : m_port(port)
-        , m_sockets(count, -1)
+        , m_clients(count)
     {
-        for (int& fd : m_sockets)
-            reconnect(fd);
+        for (Client& client : m_clients)
+            reconnect(client);
         m_thread = std::thread([this] { run(); });
     }
 
@@ -41,50 +41,59 @@ public:
     {
         m_stop = true;
         m_thread.join();
-        for (int fd : m_sockets) {
-            if (fd >= 0)
-                ::close(fd);
+        for (const Client& client : m_clients) {
+            if (client.fd >= 0)
+                ::close(client.fd);
         }
     }
 
 private:
+    struct Client {
+        int fd = -1;
+        size_t sent = 0;
+    };
+
     static constexpr std::string_view kHead
         = "GET /api/info HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: a-very-slow-phone-that-"
           "takes-its-time-over-every-single-byte-of-its-request-head\r\n\r\n";
 
-    void reconnect(int& fd)
+    void reconnect(Client& client)
     {
-        if (fd >= 0)
-            ::close(fd);
-        fd = connectLoopback(m_port, 2000);
-        if (fd >= 0)
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        drip(fd, 0);
+        if (client.fd >= 0)
+            ::close(client.fd);
+        client = {connectLoopback(m_port, 2000), 0};
+        if (client.fd >= 0)
+            ::fcntl(client.fd, F_SETFL, ::fcntl(client.fd, F_GETFL) | O_NONBLOCK);
+        drip(client);
     }
 
-    static bool drip(int fd, size_t at)
+    // One more byte of the head, never its last: the request must stay unfinished.
+    static bool drip(Client& client)
     {
-        return fd >= 0 && ::send(fd, kHead.data() + at % kHead.size(), 1, MSG_NOSIGNAL) == 1;
+        if (client.fd < 0 || client.sent + 1 >= kHead.size())
+            return false;
+        return ::send(client.fd, kHead.data() + client.sent++, 1, MSG_NOSIGNAL) == 1;
     }
 
     void run()
     {
-        for (size_t round = 1; !m_stop; ++round) {
+        while (!m_stop) {
             const QDeadlineTimer next(2000);
             while (!m_stop && !next.hasExpired())
                 QThread::msleep(20);
-            for (int& fd : m_sockets) {
+            for (Client& client : m_clients) {
                 char reply[512];
-                const ssize_t got = fd < 0 ? 0 : ::recv(fd, reply, sizeof reply, MSG_DONTWAIT);
+                const ssize_t got
+                    = client.fd < 0 ? 0 : ::recv(client.fd, reply, sizeof reply, MSG_DONTWAIT);
                 const bool closedOrAnswered = got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
-                if (closedOrAnswered || !drip(fd, round))
-                    reconnect(fd);
+                if (closedOrAnswered || !drip(client))
+                    reconnect(client);
             }
         }
     }
 
     quint16 m_port;
-    std::vector<int> m_sockets;
+    std::vector<Client> m_clients;
     std::atomic<bool> m_stop {false};
     std::thread m_thread;
 };
