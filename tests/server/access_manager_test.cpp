@@ -380,18 +380,6 @@ TEST_F(AccessManagerTest, UnreadableStoredListsAreKeptAsideBeforeTheyAreOverwrit
     }
 }
 
-TEST_F(AccessManagerTest, AFailureInTheSameSecondKeepsTheFirstCopyAside)
-{
-    for (const QByteArray unreadable : {"first", "second"}) {
-        m_defaults->setBytes(QStringLiteral("deviceGrants"), unreadable);
-        reopen();
-        m_access->save();
-    }
-    const QString base = QStringLiteral("deviceGrants.unreadable-2025-03-01T09-30-00Z");
-    EXPECT_EQ(m_defaults->bytes(base), QByteArray("first"));
-    EXPECT_EQ(m_defaults->bytes(base + QStringLiteral("-2")), QByteArray("second"));
-}
-
 TEST_F(AccessManagerTest, HeldUploadsAreBoundedPerDeviceAndInBytes)
 {
     setPolicy("ask");

@@ -102,20 +102,10 @@ TEST(NetworkAddresses, TheListenerJudgesAnInterfaceAsTheAddressListDoes)
     }
 }
 
-TEST(NetworkAddresses, TheKernelsListIsReadAndFiltered)
+TEST(NetworkAddresses, TheKernelsListIsRead)
 {
-    bool sawLoopback = false;
-    for (const InterfaceEntry& e : readInterfaceEntries())
-        sawLoopback
-            |= e.address == QHostAddress(QHostAddress::LocalHost) && (e.flags & IFF_LOOPBACK);
-    EXPECT_TRUE(sawLoopback);
-
-    QStringList names;
-    for (const NetworkAddress& a : NetworkAddress::current()) {
-        const QHostAddress address(a.address);
-        EXPECT_EQ(address.protocol(), QAbstractSocket::IPv4Protocol) << a.address.toStdString();
-        EXPECT_FALSE(address.isLoopback());
-        names.append(a.interface);
-    }
-    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    const QList<InterfaceEntry> entries = readInterfaceEntries();
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const InterfaceEntry& e) {
+        return e.address == QHostAddress(QHostAddress::LocalHost) && (e.flags & IFF_LOOPBACK);
+    }));
 }
