@@ -54,6 +54,9 @@ public:
     AccessDecision decide(
         const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
+    // The wrong-guess count per address that decide() keeps; the browser screen's PIN counts
+    // into the same one, so a guesser cannot switch secrets to try twice as fast.
+    GuessLimiter& guessLimiter() { return m_codeGuesses; }
 
     // Holds an upload until its device is answered, unless that would pass the bounds on what
     // may wait (then nothing changes and the refusal says why).
