@@ -9,6 +9,9 @@
 
 namespace vesker::platform {
 
+class AvahiHostNameWatch;
+class AvahiPublication;
+
 // One DNS-SD service instance to publish ("_vesker._tcp" for every screen of the program).
 struct DnsSdService {
     QString name;
@@ -22,24 +25,52 @@ struct DnsSdService {
 // Best effort: with no daemon (or no system bus) it reports `failed` once, with the reason, and
 // keeps quiet; when the daemon comes back it publishes again. A name taken by another host is
 // replaced by the daemon's alternative ("Name #2"), and `registered` reports the name actually
-// in use. Lives on the thread that creates it, which needs a running event loop.
+// in use. The talking to the daemon happens on the DNS-SD thread, so neither making nor
+// destroying a publisher waits for the daemon; the signals arrive on the thread that made the
+// publisher, which needs a running event loop. Destroying it withdraws the service soon after.
 class DnsSdPublisher : public QObject {
     Q_OBJECT
 public:
     explicit DnsSdPublisher(DnsSdService service, QObject* parent = nullptr);
     ~DnsSdPublisher() override;
 
-    const DnsSdService& service() const;
-    // Empty until the daemon confirmed the registration.
-    QString registeredName() const;
+    const DnsSdService& service() const { return m_service; }
+    // Empty until the daemon confirmed the registration, and again once it is lost.
+    QString registeredName() const { return m_registeredName; }
 
 Q_SIGNALS:
     void registered(const QString& name);
     void failed(const QString& reason);
 
 private:
-    struct Private;
-    std::unique_ptr<Private> d;
+    const DnsSdService m_service;
+    AvahiPublication* m_work;
+    QString m_registeredName;
+};
+
+// The name under which avahi-daemon publishes this host on the local network ("studio.local"),
+// known some time after construction and followed as the daemon comes, goes or renames the
+// host. The asking happens on the DNS-SD thread; `hostNameChanged` arrives on the thread that
+// made this object.
+class DnsSdHostName : public QObject {
+    Q_OBJECT
+public:
+    explicit DnsSdHostName(QObject* parent = nullptr);
+    ~DnsSdHostName() override;
+
+    // The process's one watcher, made on first use (main thread); it lives as long as the
+    // application object.
+    static DnsSdHostName& shared();
+
+    // Empty until the daemon has said, and while no daemon publishes a name for this host.
+    QString hostName() const { return m_hostName; }
+
+Q_SIGNALS:
+    void hostNameChanged(const QString& name);
+
+private:
+    AvahiHostNameWatch* m_work;
+    QString m_hostName;
 };
 
 } // namespace vesker::platform

@@ -10,6 +10,7 @@ namespace vesker::platform {
 QString computerName();
 
 // The operating system's host name as it is ("studio", or "studio.local" where so configured).
+// The name other machines on the local network reach this one by is DnsSdHostName's.
 QString hostName();
 
 } // namespace vesker::platform

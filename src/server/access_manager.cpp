@@ -50,6 +50,7 @@ AccessManager::AccessManager(
     : QObject(parent)
     , m_defaults(defaults)
     , m_clock(clock)
+    , m_codeGuesses(clock)
 {
     load();
 }
@@ -143,7 +144,6 @@ bool AccessManager::isBlocked(const QString& deviceID) const
 AccessDecision AccessManager::decide(
     const QString& deviceID, const QString& code, const QString& remoteAddress)
 {
-    Q_UNUSED(remoteAddress)
     if (!deviceID.isEmpty()) {
         if (isBlocked(deviceID))
             return AccessDecision::refuse;
@@ -155,8 +155,15 @@ AccessDecision AccessManager::decide(
         return AccessDecision::allow;
     case AccessPolicy::code: {
         const QString stored = accessCode();
-        if (stored.isEmpty() || code.trimmed() == stored)
+        if (stored.isEmpty())
             return AccessDecision::allow;
+        if (!m_codeGuesses.mayTry(remoteAddress))
+            return AccessDecision::refuse;
+        if (code.trimmed() == stored) {
+            m_codeGuesses.recordRight(remoteAddress);
+            return AccessDecision::allow;
+        }
+        m_codeGuesses.recordWrong(remoteAddress);
         return AccessDecision::refuse;
     }
     case AccessPolicy::ask:

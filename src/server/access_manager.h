@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/access_types.h"
+#include "server/guess_limiter.h"
 
 #include <QHash>
 #include <QJsonValue>
@@ -48,10 +49,14 @@ public:
     // The policy is `code` and a code is set.
     bool codeRequired() const;
 
-    // `remoteAddress` is the peer's address, for counting wrong codes per address.
+    // `remoteAddress` is the peer's address: wrong codes are counted per address, and one that
+    // has guessed wrong too often is refused without its code being checked (GuessLimiter).
     AccessDecision decide(
         const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
+    // The wrong-guess count per address that decide() keeps; the browser screen's PIN counts
+    // into the same one, so a guesser cannot switch secrets to try twice as fast.
+    GuessLimiter& guessLimiter() { return m_codeGuesses; }
 
     // Holds an upload until its device is answered, unless that would pass the bounds on what
     // may wait (then nothing changes and the refusal says why).
@@ -91,6 +96,7 @@ private:
     QList<DeviceGrant> m_grants;
     QList<PendingUpload> m_pending;
     QSet<QString> m_denied;
+    GuessLimiter m_codeGuesses;
     // Kept in step with m_pending, so that bounding it stays cheap however long it grows.
     QHash<QString, qsizetype> m_pendingPerDevice;
     qint64 m_pendingBytes = 0;

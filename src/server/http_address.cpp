@@ -1,6 +1,8 @@
 #include "server/http_address.h"
 
-#include <QFileInfo>
+#include "server/network_addresses.h"
+
+#include <QNetworkInterface>
 
 namespace vesker {
 
@@ -15,21 +17,21 @@ QString remoteAddressText(const QString& hostText)
     return text;
 }
 
-std::optional<HTTPInterfaceType> interfaceTypeOf(
-    const QString& name, QNetworkInterface::InterfaceType type, const QString& sysClassNet)
+std::optional<HTTPInterfaceType> interfaceTypeOf(const QString& name, const QString& sysClassNet)
 {
-    // Wi-Fi drivers present themselves as Ethernet; only sysfs tells them apart.
-    if (!name.isEmpty()
-        && QFileInfo::exists(sysClassNet + u'/' + name + QStringLiteral("/wireless")))
+    switch (interfaceKind(sysClassNet, name)) {
+    case InterfaceKind::wifi:
         return HTTPInterfaceType::wifi;
-    if (type == QNetworkInterface::Wifi || type == QNetworkInterface::Ieee80211)
-        return HTTPInterfaceType::wifi;
-    if (type == QNetworkInterface::Ethernet)
+    case InterfaceKind::ethernet:
         return HTTPInterfaceType::wiredEthernet;
+    case InterfaceKind::other:
+        break;
+    }
     return std::nullopt;
 }
 
-std::optional<HTTPInterfaceType> interfaceTypeOfLocalAddress(const QHostAddress& address)
+std::optional<HTTPInterfaceType> interfaceTypeOfLocalAddress(
+    const QHostAddress& address, const QString& sysClassNet)
 {
     // A dual-stack socket reports IPv4 locals as ::ffff:a.b.c.d, and a link-local address
     // carries its zone; interfaces list neither form.
@@ -46,7 +48,7 @@ std::optional<HTTPInterfaceType> interfaceTypeOfLocalAddress(const QHostAddress&
             QHostAddress candidate = entry.ip();
             candidate.setScopeId(QString());
             if (candidate == wanted)
-                return interfaceTypeOf(interface.name(), interface.type());
+                return interfaceTypeOf(interface.name(), sysClassNet);
         }
     }
     return std::nullopt;

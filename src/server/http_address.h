@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHostAddress>
-#include <QNetworkInterface>
 #include <QString>
 
 #include <optional>
@@ -15,13 +14,13 @@ enum class HTTPInterfaceType { wifi, wiredEthernet };
 // address written as plain IPv4.
 QString remoteAddressText(const QString& hostText);
 
-// The kind of one interface: Wi-Fi when the kernel lists it as wireless, wired Ethernet for
-// any other Ethernet interface; none for loopback, tunnels and the like.
-std::optional<HTTPInterfaceType> interfaceTypeOf(const QString& name,
-    QNetworkInterface::InterfaceType type,
-    const QString& sysClassNet = QStringLiteral("/sys/class/net"));
+// The kind of one interface by the rule the address list uses (interfaceKind): none for
+// loopback, container bridges, tunnels and the like.
+std::optional<HTTPInterfaceType> interfaceTypeOf(
+    const QString& name, const QString& sysClassNet = QStringLiteral("/sys/class/net"));
 
 // The kind of the local interface that holds `address`; none when no interface holds it.
-std::optional<HTTPInterfaceType> interfaceTypeOfLocalAddress(const QHostAddress& address);
+std::optional<HTTPInterfaceType> interfaceTypeOfLocalAddress(
+    const QHostAddress& address, const QString& sysClassNet = QStringLiteral("/sys/class/net"));
 
 } // namespace vesker

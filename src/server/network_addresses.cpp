@@ -40,9 +40,43 @@ InterfaceKind kindFromName(const QString& name)
         return InterfaceKind::wifi;
     if (name.startsWith(QLatin1String("en")) || name.startsWith(QLatin1String("eth")))
         return InterfaceKind::ethernet;
-    if (name.startsWith(QLatin1String("br")) || name.startsWith(QLatin1String("bridge")))
-        return InterfaceKind::bridge;
     return InterfaceKind::other;
+}
+
+// Bridges, bonds and VLANs stack at most a few deep; the bound also ends a loop of links.
+constexpr int kMaxStackDepth = 4;
+
+InterfaceKind kindAt(const QString& sysfsRoot, const QString& name, int depth)
+{
+    if (!isPlainName(name))
+        return InterfaceKind::other;
+    const QDir dir(sysfsRoot + QLatin1Char('/') + name);
+    if (!dir.exists())
+        return kindFromName(name);
+    if (dir.exists(QStringLiteral("wireless")) || dir.exists(QStringLiteral("phy80211")))
+        return InterfaceKind::wifi;
+    const bool ether
+        = readSmallFile(dir.filePath(QStringLiteral("type"))) == QString::number(ARPHRD_ETHER);
+    if (ether && QFileInfo::exists(dir.filePath(QStringLiteral("device"))))
+        return InterfaceKind::ethernet;
+    if (depth >= kMaxStackDepth)
+        return InterfaceKind::other;
+    // The interfaces under this one: a bridge lists its ports in brif/, and every stacked
+    // interface (bridge, bond, VLAN) has a lower_<name> link to each.
+    QStringList lower = QDir(dir.filePath(QStringLiteral("brif")))
+                            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    for (const QString& link : dir.entryList(
+             {QStringLiteral("lower_*")}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System))
+        lower.append(link.mid(6));
+    InterfaceKind found = InterfaceKind::other;
+    for (const QString& port : std::as_const(lower)) {
+        const InterfaceKind kind = kindAt(sysfsRoot, port, depth + 1);
+        if (kind == InterfaceKind::ethernet)
+            return kind;
+        if (kind == InterfaceKind::wifi)
+            found = kind;
+    }
+    return found;
 }
 
 } // namespace
@@ -54,20 +88,7 @@ size_t qHash(const NetworkAddress& address, size_t seed)
 
 InterfaceKind interfaceKind(const QString& sysfsRoot, const QString& name)
 {
-    if (!isPlainName(name))
-        return InterfaceKind::other;
-    const QDir dir(sysfsRoot + QLatin1Char('/') + name);
-    if (!dir.exists())
-        return kindFromName(name);
-    if (dir.exists(QStringLiteral("wireless")) || dir.exists(QStringLiteral("phy80211")))
-        return InterfaceKind::wifi;
-    if (dir.exists(QStringLiteral("bridge")))
-        return InterfaceKind::bridge;
-    const bool ether
-        = readSmallFile(dir.filePath(QStringLiteral("type"))) == QString::number(ARPHRD_ETHER);
-    if (ether && QFileInfo::exists(dir.filePath(QStringLiteral("device"))))
-        return InterfaceKind::ethernet;
-    return InterfaceKind::other;
+    return kindAt(sysfsRoot, name, 0);
 }
 
 QList<InterfaceEntry> readInterfaceEntries()
@@ -102,21 +123,10 @@ QList<NetworkAddress> selectNetworkAddresses(
         auto kind = kinds.constFind(entry.name);
         if (kind == kinds.cend())
             kind = kinds.insert(entry.name, interfaceKind(sysfsRoot, entry.name));
-        QString label;
-        switch (*kind) {
-        case InterfaceKind::wifi:
-            label = kWifiLabel;
-            break;
-        case InterfaceKind::ethernet:
-            label = kEthernetLabel;
-            break;
-        case InterfaceKind::bridge:
-            label = entry.name;
-            break;
-        case InterfaceKind::other:
+        if (*kind == InterfaceKind::other)
             continue;
-        }
-        result.append({entry.name, label, entry.address.toString()});
+        result.append({entry.name, *kind == InterfaceKind::wifi ? kWifiLabel : kEthernetLabel,
+            entry.address.toString()});
     }
     std::stable_sort(result.begin(), result.end(),
         [](const NetworkAddress& a, const NetworkAddress& b) { return a.interface < b.interface; });

@@ -39,19 +39,22 @@ struct InterfaceEntry {
     QHostAddress address;
 };
 
-enum class InterfaceKind { wifi, ethernet, bridge, other };
+enum class InterfaceKind { wifi, ethernet, other };
 
 // What kind of port an interface is, from its folder under sysfsRoot (normally
-// /sys/class/net): `wireless` or `phy80211` there means Wi-Fi, `bridge` a bridge, an Ethernet
-// type with a `device` link a wired port (virtual Ethernet pairs, tunnels and the like have no
-// device). An interface the folder does not know is judged by its name alone.
+// /sys/class/net): `wireless` or `phy80211` there means Wi-Fi, an Ethernet type with a
+// `device` link a wired port. A bridge, bond or VLAN takes the kind of a port under it, so a
+// container or VM bridge (docker0, virbr0, br-*) whose ports are virtual Ethernet pairs and
+// taps is `other`, as are those pairs, tunnels and the like. An interface the folder does not
+// know is judged by its name alone. The one rule for the address list and for the listener's
+// choice of interface.
 InterfaceKind interfaceKind(const QString& sysfsRoot, const QString& name);
 
 // The kernel's interface address list, in its own order; empty when it cannot be read.
 QList<InterfaceEntry> readInterfaceEntries();
 
-// The addresses worth showing among entries: IPv4 on an interface that is up, not loopback,
-// and a Wi-Fi port, a wired Ethernet port or a bridge. Sorted by interface name (plain
+// The addresses a phone can use among entries: IPv4 on an interface that is up, not loopback,
+// and a Wi-Fi or wired Ethernet port (or a bridge over one). Sorted by interface name (plain
 // comparison, so en10 comes before en2); one interface's addresses keep the given order.
 QList<NetworkAddress> selectNetworkAddresses(
     const QList<InterfaceEntry>& entries, const QString& sysfsRoot);

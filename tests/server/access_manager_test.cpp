@@ -30,7 +30,6 @@ protected:
     std::unique_ptr<platform::Defaults> m_defaults;
     std::unique_ptr<AccessManager> m_access;
     QStringList m_accepted; // the notes of the released uploads
-    int m_pendingCalls = 0;
 
     void SetUp() override { reset(); }
     void TearDown() override { clearVouchedDeviceIDs(); }
@@ -45,7 +44,6 @@ protected:
             m_dir.filePath(QStringLiteral("config-%1/defaults.json").arg(++m_generation)), nullptr,
             &m_clock);
         m_accepted.clear();
-        m_pendingCalls = 0;
         reopen();
     }
 
@@ -55,8 +53,6 @@ protected:
         m_access = std::make_unique<AccessManager>(*m_defaults, m_clock);
         QObject::connect(m_access.get(), &AccessManager::uploadAccepted,
             [this](const PendingUpload& u) { m_accepted.append(u.note); });
-        QObject::connect(
-            m_access.get(), &AccessManager::pendingChanged, [this] { ++m_pendingCalls; });
     }
 
     void setPolicy(const char* raw) { m_defaults->set(QStringLiteral("accessPolicy"), raw); }
@@ -137,17 +133,49 @@ TEST_F(AccessManagerTest, DecisionTable)
     }
 }
 
-TEST_F(AccessManagerTest, ACodeIsRequiredOnlyUnderCodeWithACodeSet)
+TEST_F(AccessManagerTest, TenWrongCodesInARowLockAnAddressOutForAMinute)
 {
     setPolicy("code");
-    m_defaults->set(QStringLiteral("accessCode"), " 042 \n");
-    EXPECT_TRUE(m_access->codeRequired());
-    EXPECT_EQ(m_access->accessCode(), QStringLiteral("042"));
-    setPolicy("ask");
-    EXPECT_FALSE(m_access->codeRequired());
-    setPolicy("code");
-    m_defaults->set(QStringLiteral("accessCode"), " \n");
-    EXPECT_FALSE(m_access->codeRequired());
+    m_defaults->set(QStringLiteral("accessCode"), "4711");
+    const QString guesser = QStringLiteral("192.168.1.66");
+    auto tryCode = [this](const char* code, const QString& from) {
+        return toString(m_access->decide(kPhone, QLatin1String(code), from)).toStdString();
+    };
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(tryCode("0000", guesser), "refuse");
+    EXPECT_EQ(tryCode("4711", guesser), "allow") << "nine wrong codes lock nothing";
+    for (int i = 0; i < 9; ++i)
+        tryCode("0000", guesser);
+    EXPECT_EQ(tryCode("4711", guesser), "allow") << "a right code starts the count again";
+
+    for (int i = 0; i < 10; ++i)
+        tryCode("0000", guesser);
+    EXPECT_EQ(tryCode("4711", guesser), "refuse") << "locked: the right code is not looked at";
+    EXPECT_EQ(tryCode("4711", QStringLiteral("192.168.1.20")), "allow") << "another address";
+    m_clock.advance(59);
+    EXPECT_EQ(tryCode("4711", guesser), "refuse");
+    m_clock.advance(1);
+    EXPECT_EQ(tryCode("4711", guesser), "allow") << "the minute is over";
+}
+
+TEST(GuessLimiter, AFloodOfAddressesCannotGrowTheTableOrFreeTheLatestGuesser)
+{
+    ManualClock clock;
+    GuessLimiter limiter(clock);
+    auto lockOut = [&](const QString& address) {
+        for (int i = 0; i < GuessLimiter::kMaxWrong; ++i)
+            limiter.recordWrong(address);
+    };
+    for (int i = 0; i < 3 * GuessLimiter::kMaxAddresses; ++i) {
+        clock.advance(i % 100 == 0 ? 1 : 0);
+        lockOut(QStringLiteral("fd00::%1").arg(i, 0, 16));
+    }
+    const QString guesser = QStringLiteral("192.168.1.66");
+    lockOut(guesser);
+    EXPECT_LE(limiter.trackedAddresses(), GuessLimiter::kMaxAddresses);
+    EXPECT_FALSE(limiter.mayTry(guesser));
+    clock.advance(GuessLimiter::kLockSeconds);
+    EXPECT_TRUE(limiter.mayTry(guesser));
 }
 
 TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)
@@ -211,8 +239,7 @@ TEST_F(AccessManagerTest, AnAnswerReleasesOrDropsOnlyThatDevicesUploadsInOrder)
     m_access->block(kTablet, QStringLiteral("Tablet"));
     EXPECT_EQ(m_accepted.size(), 2);
     EXPECT_TRUE(m_access->pending().isEmpty());
-    // The owner and the views hear of every change to the waiting list.
-    EXPECT_EQ(m_pendingCalls, 7);
+    // The views hear of every change to the waiting list.
     EXPECT_EQ(published.size(), 7);
 }
 
@@ -263,8 +290,6 @@ TEST_F(AccessManagerTest, StatusOutsideAskCountsEveryDeviceAsApproved)
     EXPECT_EQ(m_access->deviceStatus(kPhone), (DeviceStatus {false, true, 0}));
     replaceVouchedDeviceIDs({kTablet});
     EXPECT_EQ(m_access->deviceStatus(kTablet), (DeviceStatus {true, false, 0}));
-    EXPECT_EQ(QJsonDocument(DeviceStatus {true, false, 2}.toJson()).toJson(QJsonDocument::Compact),
-        QByteArray(R"({"approved":true,"denied":false,"pending":2})"));
 }
 
 TEST_F(AccessManagerTest, PruningRemovesOnlyExpiredGrantsAndSavesOnlyThen)
@@ -355,26 +380,15 @@ TEST_F(AccessManagerTest, UnreadableStoredListsAreKeptAsideBeforeTheyAreOverwrit
     }
 }
 
-TEST_F(AccessManagerTest, AFailureInTheSameSecondKeepsTheFirstCopyAside)
-{
-    for (const QByteArray unreadable : {"first", "second"}) {
-        m_defaults->setBytes(QStringLiteral("deviceGrants"), unreadable);
-        reopen();
-        m_access->save();
-    }
-    const QString base = QStringLiteral("deviceGrants.unreadable-2025-03-01T09-30-00Z");
-    EXPECT_EQ(m_defaults->bytes(base), QByteArray("first"));
-    EXPECT_EQ(m_defaults->bytes(base + QStringLiteral("-2")), QByteArray("second"));
-}
-
 TEST_F(AccessManagerTest, HeldUploadsAreBoundedPerDeviceAndInBytes)
 {
     setPolicy("ask");
     for (int i = 0; i < 20; ++i)
         hold(upload(kPhone));
+    QSignalSpy published(m_access.get(), &AccessManager::pendingChanged);
     EXPECT_EQ(m_access->enqueue(upload(kPhone)), HoldRefusal::tooManyFromDevice);
     EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 20);
-    EXPECT_EQ(m_pendingCalls, 20) << "a refused upload changes nothing";
+    EXPECT_TRUE(published.isEmpty()) << "a refused upload changes nothing";
     m_access->approve(kPhone, QStringLiteral("Phone"), GrantDuration::once);
     EXPECT_EQ(m_accepted.size(), 20);
     hold(upload(kPhone));
