@@ -5,6 +5,7 @@
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
 #include "platform/enum_table.h"
+#include "platform/dns_sd.h"
 #include "platform/host_name.h"
 #include "platform/log.h"
 #include "relay_manager/relay_manager.h"
@@ -82,6 +83,14 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     connect(m_access.get(), &AccessManager::uploadAccepted, this,
         [this](const PendingUpload& upload) { m_intake->storeUpload(upload); });
     connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
+    // The ".local" name is the one avahi publishes for this host, learnt after start and
+    // followed as the daemon comes and goes.
+    if (!m_services.hostName) {
+        auto& published = platform::DnsSdHostName::shared();
+        m_services.hostName = [&published] { return published.hostName(); };
+        connect(&published, &platform::DnsSdHostName::hostNameChanged, this,
+            &ServerController::refreshAddresses);
+    }
     start();
     connectSubsystems();
 }
@@ -237,7 +246,7 @@ void ServerController::refreshAddresses()
     QStringList urls;
     for (const NetworkAddress& entry : std::as_const(list))
         urls.append(QStringLiteral("http://") + entry.address + suffix);
-    const QString host = fallback(m_services.hostName, platform::hostName);
+    const QString host = m_services.hostName();
     if (host.endsWith(QLatin1String(".local")))
         urls.append(QStringLiteral("http://") + host + suffix);
 
