@@ -51,7 +51,7 @@ void ServerController::announceArrival(const ScreenItem& item)
 
     playSound(QStringLiteral("Glass"));
 
-    const auto [title, body] = notificationContent(item, m_store.displayName(item.sender));
+    const auto [title, body] = notificationContent(item, ItemStore::displayName(item.sender, m_store.defaults()));
     // One banner per item, even for two items of the same second.
     m_notifications->post(uuidText(item.id), title, body);
 }
