@@ -46,8 +46,8 @@ bool replaceWhole(const QString& path, const QByteArray& data,
     const std::function<void()>& beforeReplace, QString* error)
 {
     const QByteArray target = QFile::encodeName(path);
-    const QByteArray temp = target + ".new-"
-        + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    const QByteArray temp
+        = target + ".new-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
     QString why;
     auto fail = [&](const QString& reason) {
         if (error)
@@ -59,7 +59,7 @@ bool replaceWhole(const QString& path, const QByteArray& data,
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return fail(errnoText(errno));
-    struct stat existing {};
+    struct stat existing { };
     if (::stat(target.constData(), &existing) == 0)
         ::fchmod(fd, existing.st_mode & 07777);
 
@@ -82,7 +82,7 @@ bool replaceWhole(const QString& path, const QByteArray& data,
                 break;
             written += n;
         }
-        struct stat made {};
+        struct stat made { };
         if (written != data.size())
             why = out.errorString();
         else if (::fsync(fd) != 0)

@@ -20,8 +20,7 @@ class AtomicFile {
 public:
     explicit AtomicFile(QString path)
         : m_path(std::move(path))
-    {
-    }
+    { }
 
     const QString& path() const { return m_path; }
 

@@ -165,7 +165,8 @@ void Defaults::save()
 {
     QDir().mkpath(QFileInfo(m_file.path()).absolutePath());
     QString error;
-    if (!m_file.write(QJsonDocument(m_values).toJson(QJsonDocument::Indented), m_clock.now(), &error))
+    if (!m_file.write(
+            QJsonDocument(m_values).toJson(QJsonDocument::Indented), m_clock.now(), &error))
         qCWarning(lcSettings).noquote()
             << "[settings] could not write" << m_file.path() << ":" << error;
 }

@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QSet>
 #include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentMap>
 
 namespace vesker {
 
@@ -117,18 +118,31 @@ std::optional<QList<QByteArrayView>> splitArray(const QByteArray& text, bool* co
     }
 }
 
-// Each record that decodes, and the number that did not.
+// Each record that decodes, in order, and the number that did not. The records are decoded
+// in parallel: the main thread waits for a large index at every start.
 QList<ScreenItem> readIndex(const QList<QByteArrayView>& records, qsizetype* skipped)
 {
+    constexpr qsizetype kChunk = 500;
+    QList<QList<QByteArrayView>> chunks;
+    for (qsizetype i = 0; i < records.size(); i += kChunk)
+        chunks.append(records.mid(i, kChunk));
+    const QList<QList<ScreenItem>> decoded
+        = QtConcurrent::blockingMapped(chunks, [](const QList<QByteArrayView>& chunk) {
+              QList<ScreenItem> items;
+              items.reserve(chunk.size());
+              for (const QByteArrayView record : chunk) {
+                  const QJsonDocument doc = QJsonDocument::fromJson(
+                      QByteArray::fromRawData(record.data(), record.size()));
+                  auto item = doc.isObject() ? ScreenItem::fromJson(doc.object()) : std::nullopt;
+                  if (item)
+                      items.append(std::move(*item));
+              }
+              return items;
+          });
     QList<ScreenItem> items;
     items.reserve(records.size());
-    for (const QByteArrayView record : records) {
-        const QJsonDocument doc = QJsonDocument::fromJson(
-            QByteArray::fromRawData(record.data(), record.size()));
-        auto item = doc.isObject() ? ScreenItem::fromJson(doc.object()) : std::nullopt;
-        if (item)
-            items.append(std::move(*item));
-    }
+    for (const QList<ScreenItem>& chunk : decoded)
+        items.append(chunk);
     *skipped = records.size() - items.size();
     return items;
 }
@@ -175,15 +189,13 @@ ItemStore::ItemStore(std::optional<QString> root, platform::Defaults* defaults,
     m_acksWriter = std::make_unique<ItemStoreWriter>(
         m_acksPath, m_writerThread,
         [this] {
-            return ItemStoreWriter::Snapshot {[acks = m_acks] {
-                                                  QJsonObject object;
-                                                  for (auto it = acks.begin(); it != acks.end();
-                                                       ++it)
-                                                      object.insert(it.key(),
-                                                          QJsonArray::fromStringList(it.value()));
-                                                  return QJsonDocument(object).toJson(
-                                                      QJsonDocument::Compact);
-                                              },
+            return ItemStoreWriter::Snapshot {
+                [acks = m_acks] {
+                    QJsonObject object;
+                    for (auto it = acks.begin(); it != acks.end(); ++it)
+                        object.insert(it.key(), QJsonArray::fromStringList(it.value()));
+                    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+                },
                 [this](const std::optional<QString>& error) {
                     if (!error)
                         return;

@@ -22,8 +22,7 @@ ItemStoreWriter::ItemStoreWriter(QString path, QThreadPool& pool,
     , m_pool(pool)
     , m_takeSnapshot(std::move(takeSnapshot))
     , m_now(std::move(now))
-{
-}
+{ }
 
 ItemStoreWriter::~ItemStoreWriter()
 {
@@ -67,7 +66,8 @@ void ItemStoreWriter::start()
         }
         // The writer outlives its flights (its destructor waits), so `this` is alive here;
         // a call still queued when it goes is dropped with it.
-        QMetaObject::invokeMethod(this, [this, flight] { finish(flight); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, flight] { finish(flight); }, Qt::QueuedConnection);
     });
 }
 

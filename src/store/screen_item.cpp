@@ -51,7 +51,6 @@ bool isStringArray(const QJsonValue& value)
         array.begin(), array.end(), [](const QJsonValue& v) { return v.isString(); });
 }
 
-
 } // namespace
 
 QString toString(ItemKind kind)
@@ -360,8 +359,8 @@ namespace {
 QString foldCase(const QString& text)
 {
     QString folded = text.toCaseFolded();
-    const bool plain = std::all_of(
-        folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0xDF; });
+    const bool plain
+        = std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0xDF; });
     if (plain)
         return folded;
     QString out;

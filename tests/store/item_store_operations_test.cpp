@@ -31,11 +31,17 @@ TEST_F(StoreTest, AcknowledgingKeepsEachDevicesNewest200AndTellsTheRelayEveryTim
 TEST_F(StoreTest, AcknowledgingAnItemWithoutDeviceSavesOnlyTheIndex)
 {
     const ScreenItem item = makeItem(u"a.jpg"_s);
-    auto store = storeWith({item});
+    auto store = openStore();
+    const QUuid unknown = QUuid::createUuid();
+    store->acknowledge(unknown, u"got-it"_s);
+    store->delete_(unknown);
+    store->setNote(unknown, u"n"_s);
+    store->flush();
+    EXPECT_FALSE(QFile::exists(store->indexPath())) << "an unknown id writes nothing";
+    store->append(item);
     store->acknowledge(item.id, u"got-it"_s);
-    store->acknowledge(QUuid::createUuid(), u"got-it"_s); // unknown: nothing
-    EXPECT_FALSE(QFile::exists(store->acksPath()));
     EXPECT_TRUE(openStore()->item(item.id)->acknowledged);
+    EXPECT_FALSE(QFile::exists(store->acksPath()));
 }
 
 TEST_F(StoreTest, RelayAcknowledgementsWaitForTheHookAndArriveInOrder)
@@ -107,7 +113,11 @@ TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
     photo.recognizedText = u"text"_s;
     ScreenItem text = makeItem(u"t.txt"_s);
     text.kind = ItemKind::text;
-    auto store = storeWith({photo, text});
+    const ScreenItem archived = makeItem(u"old.jpg"_s, 0, ItemStatus::archived);
+    auto store = storeWith({photo, text, archived});
+    store->replaceImage(archived.id, "edit");
+    EXPECT_EQ(readFile(store->fileURL(*store->item(archived.id))), "edit");
+    EXPECT_EQ(QDir(root() + u"/Archive"_s).entryList(QDir::Files).size(), 1);
 
     store->replaceImage(text.id, "new");
     EXPECT_EQ(store->item(text.id)->filename, u"t.txt"_s);

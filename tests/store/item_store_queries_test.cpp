@@ -78,7 +78,8 @@ TEST_F(StoreTest, SendersGroupRawNamesUnderTheirAliasNewestFirstUntilTheAliasGoe
     EXPECT_EQ(store->senderSummary(u"Ann"_s), expected.first().rawNames);
     EXPECT_EQ(store->senderSummary(u"Nobody"_s), QStringList {u"Nobody"_s});
 
-    EXPECT_EQ(ItemStore::displayName(u"ann laptop"_s, *m_defaults), u"ann laptop"_s) << "exact match";
+    EXPECT_EQ(ItemStore::displayName(u"ann laptop"_s, *m_defaults), u"ann laptop"_s)
+        << "exact match";
 
     // Renaming the merged sender renames every raw name; blanks or the raw name itself remove it.
     store->renameSender(u"Ann"_s, u"Anna"_s);

@@ -60,9 +60,8 @@ private:
 struct DiskFullScope {
     explicit DiskFullScope(qint64 budget)
     {
-        platform::setWriteDeviceHookForTesting([budget](QIODevice& file) {
-            return std::make_unique<FailDevice>(file, budget);
-        });
+        platform::setWriteDeviceHookForTesting(
+            [budget](QIODevice& file) { return std::make_unique<FailDevice>(file, budget); });
     }
     ~DiskFullScope() { platform::setWriteDeviceHookForTesting(nullptr); }
 };
@@ -91,8 +90,7 @@ TEST_F(StoreTest, FirstLaunchCreatesTheFoldersAndFourWelcomeItemsOnce)
             EXPECT_EQ(item.note + item.sender, u"Getting startedVesker"_s);
             EXPECT_EQ(item.kind, ItemKind::text);
             // All four are made in one second; their ids keep the names apart.
-            const QString name
-                = u"^2025-03-01_15-00-00-%1\\.txt$"_s.arg(uuidText(item.id).left(8));
+            const QString name = u"^2025-03-01_15-00-00-%1\\.txt$"_s.arg(uuidText(item.id).left(8));
             EXPECT_TRUE(QRegularExpression(name).match(item.filename).hasMatch());
             EXPECT_EQ(readFile(store.fileURL(item)), item.text.toUtf8());
         }
@@ -224,7 +222,8 @@ TEST_F(StoreTest, OnAFullFileSystemEveryArrivalReportedSavedIsOnDisk)
         EXPECT_TRUE(out.contains("[       OK ]")) << out.toStdString();
         return;
     }
-    auto store = std::make_unique<ItemStore>(QString::fromLocal8Bit(place), m_defaults.get(), &m_clock);
+    auto store
+        = std::make_unique<ItemStore>(QString::fromLocal8Bit(place), m_defaults.get(), &m_clock);
     QList<QUuid> saved;
     std::optional<QString> failure;
     for (int i = 0; i < 200 && !failure; ++i) {
