@@ -32,7 +32,7 @@ ItemStoreWriter::~ItemStoreWriter()
 
 void ItemStoreWriter::markDirty()
 {
-    m_dirty = true;
+    m_dirty = m_wanted = true;
     if (m_inFlight || m_startQueued)
         return;
     m_startQueued = true;
@@ -49,7 +49,7 @@ void ItemStoreWriter::start()
 {
     if (m_inFlight || !m_dirty)
         return;
-    m_dirty = false;
+    m_dirty = m_wanted = false;
     Snapshot snapshot = m_takeSnapshot();
     auto flight = std::make_shared<Flight>();
     flight->finished = std::move(snapshot.finished);
@@ -86,7 +86,7 @@ void ItemStoreWriter::finish(const std::shared_ptr<Flight>& flight)
     m_inFlight.reset();
     if (flight->finished)
         flight->finished(flight->error);
-    if (m_dirty)
+    if (m_wanted)
         start();
 }
 
@@ -99,10 +99,10 @@ void ItemStoreWriter::flush()
             start();
         const std::shared_ptr<Flight> flight = m_inFlight;
         waitFor(flight);
-        const bool dirtyBefore = m_dirty;
-        m_dirty = false; // finish() must not start another write; the loop does
+        // finish() must not start another write behind our back; the loop does.
+        const bool wanted = std::exchange(m_wanted, false);
         finish(flight);
-        m_dirty = m_dirty || dirtyBefore;
+        m_wanted = m_wanted || wanted;
     }
 }
 

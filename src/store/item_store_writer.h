@@ -53,7 +53,9 @@ private:
     std::function<Snapshot()> m_takeSnapshot;
     std::function<QDateTime()> m_now;
     std::shared_ptr<Flight> m_inFlight;
+    // Dirty: memory differs from the file. Wanted: a change asked for a write.
     bool m_dirty = false;
+    bool m_wanted = false;
     bool m_startQueued = false;
 };
 

@@ -44,22 +44,6 @@ TEST_F(StoreTest, AcknowledgingAnItemWithoutDeviceSavesOnlyTheIndex)
     EXPECT_FALSE(QFile::exists(store->acksPath()));
 }
 
-TEST_F(StoreTest, RelayAcknowledgementsWaitForTheHookAndArriveInOrder)
-{
-    ItemStore::setRelayAckHandler(nullptr);
-    const ScreenItem a = makeItem(u"a.jpg"_s, 0, ItemStatus::inbox, u"relay:A"_s);
-    const ScreenItem b = makeItem(u"b.jpg"_s, 0, ItemStatus::inbox, u"relay:B"_s);
-    auto store = storeWith({a, b});
-    store->acknowledge(a.id, u"archive"_s);
-    store->delete_(b.id);
-    EXPECT_EQ(store->acks().value(u"relay:A"_s), QStringList {uuidText(a.id)});
-
-    RelayRecorder relay;
-    EXPECT_EQ(relay.calls, (RelayCalls {{u"A"_s, u"archive"_s}, {u"B"_s, u"delete"_s}}));
-    store->acknowledge(a.id, u"got-it"_s);
-    EXPECT_EQ(relay.calls.size(), 3);
-}
-
 TEST_F(StoreTest, ArchivingOneItemOfAGroupArchivesTheGroupButDeleteTakesOne)
 {
     QList<ScreenItem> items {makeItem(u"l.jpg"_s)};

@@ -27,9 +27,6 @@ TEST(ScreenItem, MissingOrUnknownOptionalKeysTakeTheirDefaults)
     const auto item = ScreenItem::fromJson(kMinimal);
     ASSERT_TRUE(item);
     EXPECT_EQ(item->kind, ItemKind::photo);
-    EXPECT_FALSE(item->acknowledged);
-    EXPECT_EQ(item->groupIndex, 0);
-    EXPECT_TRUE(item->tags.isEmpty());
     EXPECT_FALSE(item->lat.has_value());
     EXPECT_EQ(item->receivedAt, QDateTime(QDate(2025, 3, 1), QTime(9, 30), Qt::UTC));
     EXPECT_EQ(readWith(u"kind"_s, u"video"_s)->kind, ItemKind::photo);
