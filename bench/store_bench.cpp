@@ -1,5 +1,7 @@
-// Times the item store on a large screen: loading a 10,000-item index, saving it, and one
-// acknowledgement (which rewrites the index and acks.json). Prints the median of several runs.
+// Times the item store on a large screen: loading a 10,000-item index, and one acknowledgement
+// (which rewrites the index and acks.json). The writes run on the store's worker thread; what
+// the main thread pays is its own CPU time, snapshots and completion included. Prints the median
+// of several runs.
 #include "platform/defaults.h"
 #include "store/item_store.h"
 
@@ -9,7 +11,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
+#include <memory>
 
 using namespace vesker;
 
@@ -18,17 +22,33 @@ namespace {
 constexpr int kItems = 10000;
 constexpr int kRuns = 9;
 
-double medianMs(const std::function<void()>& work)
+double threadCpuMs()
 {
-    std::vector<double> times;
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+struct Times {
+    double wallMs;
+    double mainThreadMs;
+};
+
+Times median(const std::function<void()>& work)
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
     for (int i = 0; i < kRuns; ++i) {
         QElapsedTimer timer;
+        const double cpuStart = threadCpuMs();
         timer.start();
         work();
-        times.push_back(timer.nsecsElapsed() / 1e6);
+        wall.push_back(timer.nsecsElapsed() / 1e6);
+        cpu.push_back(threadCpuMs() - cpuStart);
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    std::sort(wall.begin(), wall.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
 }
 
 } // namespace
@@ -43,7 +63,6 @@ int main(int argc, char** argv)
     QList<QUuid> ids;
     {
         ItemStore store(root, &defaults);
-        // Appending saves each time; one batch writes the index once at the end.
         const SaveBatch batch(store);
         const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-30);
         for (int i = 0; i < kItems; ++i) {
@@ -64,16 +83,25 @@ int main(int argc, char** argv)
         }
     }
 
-    const double loadMs = medianMs([&] { ItemStore store(root, &defaults); });
+    // Loading blocks the main thread for all of its wall time, part of it waiting for the
+    // records decoded on other threads. Stores are closed outside the timing.
+    std::vector<std::unique_ptr<ItemStore>> loaded;
+    const Times load
+        = median([&] { loaded.push_back(std::make_unique<ItemStore>(root, &defaults)); });
+    loaded.clear();
     ItemStore store(root, &defaults);
-    const double saveMs = medianMs([&] { store.save(); });
     int next = 0;
-    const double ackMs = medianMs(
-        [&] { store.acknowledge(ids.at(next++ * 997 % kItems), QStringLiteral("got-it")); });
+    const Times ack = median([&] {
+        store.acknowledge(ids.at(next++ * 997 % kItems), QStringLiteral("got-it"));
+        // Waiting for the write costs the main thread no CPU; taking the snapshots and hearing
+        // the result does.
+        store.flush();
+    });
 
-    std::printf("items in index:                %d\n", kItems);
-    std::printf("load index (ms, median of %d):  %.1f   goal < 300\n", kRuns, loadMs);
-    std::printf("save index (ms, median of %d):  %.1f\n", kRuns, saveMs);
-    std::printf("acknowledge one (ms, median):  %.1f   goal < 150\n", ackMs);
+    std::printf("items in index:                        %d\n", kItems);
+    std::printf("load, main thread blocked (ms, median): %.1f   (its own CPU %.1f)\n", load.wallMs,
+        load.mainThreadMs);
+    std::printf("acknowledge, main thread busy (ms):     %.2f   goal < 5\n", ack.mainThreadMs);
+    std::printf("acknowledge until on disk (ms, wall):   %.1f\n", ack.wallMs);
     return 0;
 }

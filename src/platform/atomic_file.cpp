@@ -1,19 +1,128 @@
 #include "platform/atomic_file.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vesker::platform {
 
-bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error)
+namespace {
+
+QMutex hookLock;
+WriteDeviceHook writeHook;
+
+QString errnoText(int error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The rename is only durable once the folder's entry is on disk too. File systems that cannot
+// sync a folder say EINVAL; there is nothing more to do on them.
+bool syncFolder(const QByteArray& folder, QString* why)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        *why = errnoText(errno);
         return false;
     }
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    if (!synced)
+        *why = errnoText(errno);
+    ::close(fd);
+    return synced;
+}
+
+// Writes `data` to a new file beside `path`, syncs it and renames it over `path`;
+// `beforeReplace` runs once the new file is known to be whole.
+bool replaceWhole(const QString& path, const QByteArray& data,
+    const std::function<void()>& beforeReplace, QString* error)
+{
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray temp
+        = target + ".new-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    QString why;
+    auto fail = [&](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+
+    // 0666 lets the umask decide, as for any file the user's programs create.
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return fail(errnoText(errno));
+    struct stat existing { };
+    if (::stat(target.constData(), &existing) == 0)
+        ::fchmod(fd, existing.st_mode & 07777);
+
+    {
+        // Unbuffered, so that every failed write is seen here rather than lost in a buffer
+        // that is flushed after the fact.
+        QFile file;
+        file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
+        std::unique_ptr<QIODevice> hooked;
+        {
+            const QMutexLocker locker(&hookLock);
+            if (writeHook)
+                hooked = writeHook(file);
+        }
+        QIODevice& out = hooked ? *hooked : static_cast<QIODevice&>(file);
+        qint64 written = 0;
+        while (written < data.size()) {
+            const qint64 n = out.write(data.constData() + written, data.size() - written);
+            if (n <= 0)
+                break;
+            written += n;
+        }
+        struct stat made { };
+        if (written != data.size())
+            why = out.errorString();
+        else if (::fsync(fd) != 0)
+            why = errnoText(errno);
+        else if (::fstat(fd, &made) != 0 || made.st_size != data.size())
+            why = QStringLiteral("the file on disk is shorter than what was written");
+    }
+    if (::close(fd) != 0 && why.isEmpty())
+        why = errnoText(errno);
+    if (why.isEmpty() && beforeReplace)
+        beforeReplace();
+    if (why.isEmpty() && ::rename(temp.constData(), target.constData()) != 0)
+        why = errnoText(errno);
+    if (!why.isEmpty()) {
+        ::unlink(temp.constData());
+        return fail(why);
+    }
+    if (!syncFolder(QFile::encodeName(QFileInfo(path).absolutePath()), &why))
+        return fail(why);
     return true;
+}
+
+} // namespace
+
+bool AtomicFile::write(const QByteArray& data, const QDateTime& now, QString* error)
+{
+    return replaceWhole(
+        m_path, data,
+        [&] {
+            if (m_keepAside) {
+                keepAside(m_path, now);
+                m_keepAside = false;
+            }
+        },
+        error);
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error)
+{
+    return replaceWhole(path, data, {}, error);
 }
 
 QString keepAside(const QString& path, const QDateTime& now)
@@ -26,6 +135,12 @@ QString keepAside(const QString& path, const QDateTime& now)
     for (int n = 2; QFile::exists(target); ++n)
         target = path + QStringLiteral(".unreadable-") + stamp + u'-' + QString::number(n);
     return QFile::rename(path, target) ? target : QString();
+}
+
+void setWriteDeviceHookForTesting(WriteDeviceHook hook)
+{
+    const QMutexLocker locker(&hookLock);
+    writeHook = std::move(hook);
 }
 
 } // namespace vesker::platform

@@ -11,8 +11,6 @@
 #include <QJsonDocument>
 #include <QStandardPaths>
 
-#include <cmath>
-
 namespace vesker::platform {
 
 namespace {
@@ -22,18 +20,18 @@ constexpr auto kBytesKey = "$bytes";
 
 Defaults::Defaults(QString filePath, QObject* parent, const Clock* clock)
     : QObject(parent)
-    , m_path(std::move(filePath))
+    , m_file(std::move(filePath))
     , m_clock(clock ? *clock : Clock::system())
 {
-    QFile file(m_path);
+    QFile file(m_file.path());
     if (!file.open(QIODevice::ReadOnly))
         return;
     QJsonParseError error {};
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
         qCWarning(lcSettings).noquote()
-            << "[settings] could not read" << m_path << "- starting from defaults";
-        m_keepAsideBeforeSave = true;
+            << "[settings] could not read" << m_file.path() << "- starting from defaults";
+        m_file.keepAsideBeforeNextWrite();
         return;
     }
     m_values = doc.object();
@@ -67,12 +65,10 @@ bool Defaults::boolValue(const QString& key, bool fallback) const
 qint64 Defaults::integer(const QString& key, qint64 fallback) const
 {
     const QJsonValue v = m_values.value(key);
-    if (!v.isDouble())
-        return fallback;
-    const double d = v.toDouble();
-    if (!std::isfinite(d) || d != std::trunc(d) || std::fabs(d) > 9.0e15)
-        return fallback;
-    return static_cast<qint64>(d);
+    // Two different fallbacks tell a whole number apart from a fraction or one out of range,
+    // without the value ever passing through a double.
+    const qint64 a = v.toInteger(0);
+    return a == v.toInteger(1) ? a : fallback;
 }
 
 double Defaults::doubleValue(const QString& key, double fallback) const
@@ -167,15 +163,12 @@ void Defaults::remove(const QString& key)
 
 void Defaults::save()
 {
-    if (m_keepAsideBeforeSave) {
-        keepAside(m_path, m_clock.now());
-        m_keepAsideBeforeSave = false;
-    }
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QDir().mkpath(QFileInfo(m_file.path()).absolutePath());
     QString error;
-    if (!writeFileAtomically(
-            m_path, QJsonDocument(m_values).toJson(QJsonDocument::Indented), &error))
-        qCWarning(lcSettings).noquote() << "[settings] could not write" << m_path << ":" << error;
+    if (!m_file.write(
+            QJsonDocument(m_values).toJson(QJsonDocument::Indented), m_clock.now(), &error))
+        qCWarning(lcSettings).noquote()
+            << "[settings] could not write" << m_file.path() << ":" << error;
 }
 
 } // namespace vesker::platform

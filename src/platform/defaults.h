@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/atomic_file.h"
+
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMap>
@@ -27,7 +29,7 @@ public:
     // The app-group suite shared with the program's other parts.
     static Defaults& group();
 
-    QString filePath() const { return m_path; }
+    QString filePath() const { return m_file.path(); }
 
     bool contains(const QString& key) const { return m_values.contains(key); }
     QJsonValue value(const QString& key) const { return m_values.value(key); }
@@ -54,10 +56,9 @@ Q_SIGNALS:
 private:
     void save();
 
-    QString m_path;
+    AtomicFile m_file;
     QJsonObject m_values;
     const Clock& m_clock;
-    bool m_keepAsideBeforeSave = false;
 };
 
 } // namespace vesker::platform

@@ -63,7 +63,7 @@ void ArrivalAnnouncer::announce(const ScreenItem& item)
 
     m_desktop.playSound(QStringLiteral("Glass"));
 
-    const auto [title, body] = notificationContent(item, m_store.displayName(item.sender));
+    const auto [title, body] = notificationContent(item, ItemStore::displayName(item.sender, m_store.defaults()));
     // One banner per item, even for two items of the same second.
     m_notifications.post(uuidText(item.id), title, body);
 }

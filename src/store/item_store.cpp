@@ -6,12 +6,15 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/log.h"
+#include "store/item_store_writer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentMap>
 
 namespace vesker {
 
@@ -61,6 +64,102 @@ QByteArray readFile(const QString& path, bool* exists)
     return file.readAll();
 }
 
+// Splits the text of a JSON array into the text of its elements without decoding them, so
+// that one damaged record, or a file cut short, costs only what is damaged. `complete` tells
+// whether the text was one whole array; none when it is no array at all.
+std::optional<QList<QByteArrayView>> splitArray(const QByteArray& text, bool* complete)
+{
+    const char* p = text.constData();
+    const char* const end = p + text.size();
+    auto skipSpace = [&] {
+        while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t'))
+            ++p;
+    };
+    skipSpace();
+    if (p == end || *p != '[')
+        return std::nullopt;
+    ++p;
+    QList<QByteArrayView> elements;
+    *complete = false;
+    while (true) {
+        skipSpace();
+        if (p == end)
+            return elements;
+        if (*p == ']') {
+            ++p;
+            skipSpace();
+            *complete = p == end;
+            return elements;
+        }
+        const char* const start = p;
+        int depth = 0;
+        bool inString = false;
+        for (; p < end; ++p) {
+            const char c = *p;
+            if (inString) {
+                if (c == '\\')
+                    ++p;
+                else if (c == '"')
+                    inString = false;
+            } else if (c == '"') {
+                inString = true;
+            } else if (c == '{' || c == '[') {
+                ++depth;
+            } else if ((c == '}' || c == ']') && depth > 0) {
+                --depth;
+            } else if ((c == ',' || c == ']') && depth == 0) {
+                break;
+            }
+        }
+        p = std::min(p, end);
+        elements.append(QByteArrayView(start, p - start));
+        if (p < end && *p == ',')
+            ++p;
+    }
+}
+
+// Each record that decodes, in order, and the number that did not. The records are decoded
+// in parallel: the main thread waits for a large index at every start.
+QList<ScreenItem> readIndex(const QList<QByteArrayView>& records, qsizetype* skipped)
+{
+    constexpr qsizetype kChunk = 500;
+    QList<QList<QByteArrayView>> chunks;
+    for (qsizetype i = 0; i < records.size(); i += kChunk)
+        chunks.append(records.mid(i, kChunk));
+    const QList<QList<ScreenItem>> decoded
+        = QtConcurrent::blockingMapped(chunks, [](const QList<QByteArrayView>& chunk) {
+              QList<ScreenItem> items;
+              items.reserve(chunk.size());
+              for (const QByteArrayView record : chunk) {
+                  const QJsonDocument doc = QJsonDocument::fromJson(
+                      QByteArray::fromRawData(record.data(), record.size()));
+                  auto item = doc.isObject() ? ScreenItem::fromJson(doc.object()) : std::nullopt;
+                  if (item)
+                      items.append(std::move(*item));
+              }
+              return items;
+          });
+    QList<ScreenItem> items;
+    items.reserve(records.size());
+    for (const QList<ScreenItem>& chunk : decoded)
+        items.append(chunk);
+    *skipped = records.size() - items.size();
+    return items;
+}
+
+QByteArray serialiseIndex(const QList<ScreenItem>& items)
+{
+    QByteArray index;
+    index.reserve(items.size() * 768);
+    index += "[\n";
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        items.at(i).appendIndentedJson(index);
+        index += i + 1 < items.size() ? ",\n" : "\n";
+    }
+    index += "]\n";
+    return index;
+}
+
 } // namespace
 
 ItemStore::ItemStore(std::optional<QString> root, platform::Defaults* defaults,
@@ -74,6 +173,37 @@ ItemStore::ItemStore(std::optional<QString> root, platform::Defaults* defaults,
     , m_defaults(defaults ? *defaults : platform::Defaults::standard())
     , m_clock(clock ? *clock : platform::Clock::system())
 {
+    m_writerThread.setMaxThreadCount(1);
+    auto now = [this] { return m_clock.now(); };
+    m_indexWriter = std::make_unique<ItemStoreWriter>(
+        m_indexPath, m_writerThread,
+        [this] {
+            const QList<QUuid> arrivals = std::exchange(m_unsavedArrivals, {});
+            const QList<SavedCallback> callbacks = std::exchange(m_savedCallbacks, {});
+            return ItemStoreWriter::Snapshot {[items = m_items] { return serialiseIndex(items); },
+                [this, arrivals, callbacks](const std::optional<QString>& error) {
+                    indexWritten(arrivals, callbacks, error);
+                }};
+        },
+        now);
+    m_acksWriter = std::make_unique<ItemStoreWriter>(
+        m_acksPath, m_writerThread,
+        [this] {
+            return ItemStoreWriter::Snapshot {
+                [acks = m_acks] {
+                    QJsonObject object;
+                    for (auto it = acks.begin(); it != acks.end(); ++it)
+                        object.insert(it.key(), QJsonArray::fromStringList(it.value()));
+                    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+                },
+                [this](const std::optional<QString>& error) {
+                    if (!error)
+                        return;
+                    qCWarning(lcStore).noquote() << "[store] acks.json not written: " + *error;
+                    m_acksWriter->markDirtyQuietly();
+                }};
+        },
+        now);
     QDir().mkpath(m_inboxDir);
     QDir().mkpath(m_archiveDir);
     load();
@@ -88,7 +218,17 @@ ItemStore::ItemStore(std::optional<QString> root, platform::Defaults* defaults,
     m_cleanupTimer.start();
 }
 
-ItemStore::~ItemStore() = default;
+ItemStore::~ItemStore()
+{
+    flush();
+    m_writerThread.waitForDone();
+}
+
+void ItemStore::flush()
+{
+    m_acksWriter->flush();
+    m_indexWriter->flush();
+}
 
 QString ItemStore::defaultRoot()
 {
@@ -103,29 +243,19 @@ void ItemStore::load()
     bool exists = false;
     const QByteArray index = readFile(m_indexPath, &exists);
     if (exists) {
-        QJsonParseError error {};
-        const QJsonDocument doc = QJsonDocument::fromJson(index, &error);
-        QString why = error.error != QJsonParseError::NoError ? error.errorString()
-            : doc.isArray()                                   ? QString()
-                                                              : QStringLiteral("not a list");
-        QList<ScreenItem> items;
-        const QJsonArray records = doc.array();
-        items.reserve(records.size());
-        for (qsizetype i = 0; why.isEmpty() && i < records.size(); ++i) {
-            QString field;
-            auto item = ScreenItem::fromJson(records.at(i).toObject(), &field);
-            if (item)
-                items.append(std::move(*item));
-            else
-                why = QStringLiteral("record %1 has no valid %2").arg(i).arg(field);
-        }
-        // Reading is all or nothing: a partial list would silently drop items.
-        if (why.isEmpty()) {
-            m_items = std::move(items);
-        } else {
+        bool complete = false;
+        const auto records = splitArray(index, &complete);
+        qsizetype skipped = 0;
+        if (records)
+            m_items = readIndex(*records, &skipped);
+        if (!records || !complete || skipped > 0) {
+            // The whole file is kept for the user; every record that still decodes is used.
             qCWarning(lcStore).noquote()
-                << "[store] index.json could not be read (" + why + "); starting empty";
-            m_keepIndexAside = true;
+                << QStringLiteral("[store] index.json is damaged: %1 record(s) skipped, %2 "
+                                  "read; the file will be kept aside")
+                       .arg(records ? QString::number(skipped) : QStringLiteral("all"))
+                       .arg(m_items.size());
+            m_indexWriter->file().keepAsideBeforeNextWrite();
         }
     }
 
@@ -145,46 +275,43 @@ void ItemStore::load()
         }
         if (!valid) {
             m_acks.clear();
-            m_keepAcksAside = true;
+            m_acksWriter->file().keepAsideBeforeNextWrite();
         }
     }
 }
 
 void ItemStore::save()
 {
-    if (m_batchDepth > 0) {
-        m_indexDirty = true;
-        return;
-    }
-    if (m_keepIndexAside) {
-        platform::keepAside(m_indexPath, m_clock.now());
-        m_keepIndexAside = false;
-    }
-    QByteArray index;
-    index.reserve(m_items.size() * 768);
-    index += "[\n";
-    for (qsizetype i = 0; i < m_items.size(); ++i) {
-        m_items.at(i).appendIndentedJson(index);
-        index += i + 1 < m_items.size() ? ",\n" : "\n";
-    }
-    index += "]\n";
-    platform::writeFileAtomically(m_indexPath, index);
+    m_indexWriter->markDirty();
 }
 
 void ItemStore::saveAcks()
 {
-    if (m_batchDepth > 0) {
-        m_acksDirty = true;
-        return;
+    m_acksWriter->markDirty();
+}
+
+void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,
+    const std::optional<QString>& error)
+{
+    if (error) {
+        qCWarning(lcStore).noquote() << "[store] index.json not written: " + *error;
+        // Items that arrived for this write are not on disk: they leave the store, and whoever
+        // sent them hears so. Other changes wait for the next write.
+        const QSet<QUuid> gone(arrivals.begin(), arrivals.end());
+        const qsizetype before = m_items.size();
+        m_items.removeIf([&gone](const ScreenItem& item) { return gone.contains(item.id); });
+        if (m_lastArrival && gone.contains(*m_lastArrival)) {
+            m_lastArrival.reset();
+            Q_EMIT lastArrivalChanged();
+        }
+        if (m_items.size() != before)
+            publishItems();
+        m_indexWriter->markDirtyQuietly();
     }
-    if (m_keepAcksAside) {
-        platform::keepAside(m_acksPath, m_clock.now());
-        m_keepAcksAside = false;
+    for (const SavedCallback& callback : callbacks) {
+        if (callback)
+            callback(error);
     }
-    QJsonObject object;
-    for (auto it = m_acks.begin(); it != m_acks.end(); ++it)
-        object.insert(it.key(), QJsonArray::fromStringList(it.value()));
-    platform::writeFileAtomically(m_acksPath, QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 SaveBatch::SaveBatch(ItemStore& store)
@@ -195,12 +322,20 @@ SaveBatch::SaveBatch(ItemStore& store)
 
 SaveBatch::~SaveBatch()
 {
-    if (--m_store.m_batchDepth > 0)
-        return;
-    if (std::exchange(m_store.m_acksDirty, false))
-        m_store.saveAcks();
-    if (std::exchange(m_store.m_indexDirty, false))
-        m_store.save();
+    if (--m_store.m_batchDepth == 0)
+        m_store.endBatch();
+}
+
+void ItemStore::endBatch()
+{
+    if (std::exchange(m_lastArrivalChangePending, false))
+        Q_EMIT lastArrivalChanged();
+    if (std::exchange(m_acksChangePending, false))
+        Q_EMIT acksChanged();
+    if (std::exchange(m_itemsChangePending, false))
+        Q_EMIT itemsChanged();
+    if (std::exchange(m_storeChangePending, false))
+        Q_EMIT changed();
 }
 
 QString ItemStore::fileDateText(const QDateTime& at)
@@ -231,17 +366,41 @@ void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
 {
     m_items.append(item);
     m_lastArrival = item.id;
+    m_unsavedArrivals.append(item.id);
+    m_savedCallbacks.append(std::move(onSaved));
     publishItems();
-    Q_EMIT lastArrivalChanged();
+    if (m_batchDepth > 0)
+        m_lastArrivalChangePending = true;
+    else
+        Q_EMIT lastArrivalChanged();
     save();
-    if (onSaved)
-        onSaved(std::nullopt);
 }
 
 void ItemStore::publishItems()
 {
+    if (m_batchDepth > 0) {
+        m_itemsChangePending = m_storeChangePending = true;
+        return;
+    }
     Q_EMIT itemsChanged();
     Q_EMIT changed();
+}
+
+void ItemStore::publishAcks()
+{
+    if (m_batchDepth > 0) {
+        m_acksChangePending = true;
+        return;
+    }
+    Q_EMIT acksChanged();
+}
+
+void ItemStore::announceChange()
+{
+    if (m_batchDepth > 0)
+        m_storeChangePending = true;
+    else
+        Q_EMIT changed();
 }
 
 int ItemStore::indexOf(const QUuid& id) const

@@ -6,12 +6,16 @@
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace vesker {
+
+class ItemStoreWriter;
 
 namespace platform {
 class Clock;
@@ -42,8 +46,9 @@ std::optional<CleanupAction> cleanupActionFromString(const QString& raw);
 std::optional<qint64> cleanupSeconds(CleanupAge age);
 
 // The received items of one screen: their records, their files in "Inbox" and "Archive", the
-// JSON index and the acknowledgements per sending device. Every change is saved at once.
-// Main thread only.
+// JSON index and the acknowledgements per sending device. Every change is saved soon after it
+// is made: the index and acks.json are written on a worker thread from snapshots, in order, and
+// the last writes are waited for when the store goes (or on flush()). Main thread only.
 class ItemStore : public QObject {
     Q_OBJECT
 public:
@@ -93,8 +98,13 @@ public:
     // store and the caller removes its file.
     void append(const ScreenItem& item, SavedCallback onSaved = {});
 
+    // Ask for the index or acks.json to be written with the state as it is once the main
+    // thread is next idle.
     void save();
     void saveAcks();
+    // Waits until every change made so far is on disk (or its write has failed and been
+    // reported). The destructor does the same.
+    void flush();
 
     void acknowledge(const QUuid& id, const QString& action);
     void move(const ScreenItem& item, ItemStatus status);
@@ -119,7 +129,10 @@ public:
     QList<SenderEntry> senders() const;
     QList<TagEntry> tags() const;
     QStringList senderSummary(const QString& displayName) const;
-    QString displayName(const QString& rawSender) const;
+    // The name a raw sender is shown under: their alias in "senderAliases", trimmed, when one
+    // is set; else the raw name. Needs no store.
+    static QString displayName(const QString& rawSender, const platform::Defaults& defaults);
+    static QString displayName(const QString& rawSender);
     void setAlias(const QString& alias, const QString& rawSender);
     void renameSender(const QString& displayName, const QString& newName);
     SenderArrival arrivalMode(const QString& rawSender) const;
@@ -129,7 +142,7 @@ public:
 
     // Tells every view built on the store to redraw (after a sender's alias or arrival mode
     // changed in the settings).
-    void announceChange() { Q_EMIT changed(); }
+    void announceChange();
 
     // Installing the handler delivers, in order, the relay acknowledgements made while none
     // was installed (the first cleanup at launch runs before the server exists).
@@ -153,6 +166,10 @@ private:
     void addSeededText(const QString& content, const QString& note);
     int indexOf(const QUuid& id) const;
     void publishItems();
+    void publishAcks();
+    void endBatch();
+    void indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,
+        const std::optional<QString>& error);
     static void forwardRelayAck(const QString& messageID, const QString& action);
 
     QList<ScreenItem> m_items;
@@ -166,18 +183,26 @@ private:
     platform::Defaults& m_defaults;
     const platform::Clock& m_clock;
     QTimer m_cleanupTimer;
-    bool m_keepIndexAside = false;
-    // While a batch (the cleanup) runs, saves only mark the files dirty; one save ends it.
+    // Items appended since the last snapshot of the index, with whoever waits to hear that
+    // they reached the disk.
+    QList<QUuid> m_unsavedArrivals;
+    QList<SavedCallback> m_savedCallbacks;
+    // One writer thread for both files; declared before the writers, which wait for it.
+    QThreadPool m_writerThread;
+    std::unique_ptr<ItemStoreWriter> m_indexWriter;
+    std::unique_ptr<ItemStoreWriter> m_acksWriter;
+    // While a batch runs, changes are announced once at its end.
     int m_batchDepth = 0;
-    bool m_indexDirty = false;
-    bool m_acksDirty = false;
+    bool m_itemsChangePending = false;
+    bool m_acksChangePending = false;
+    bool m_storeChangePending = false;
+    bool m_lastArrivalChangePending = false;
     friend class SaveBatch;
-    bool m_keepAcksAside = false;
 };
 
-// Holds back the index and acknowledgement writes of a run of operations and writes each file
-// once at the end: the cleanup of a thousand old items would otherwise rewrite the whole index
-// two thousand times.
+// Holds back the change signals of a run of operations and sends each once at the end: the
+// cleanup of a thousand old items would otherwise redraw every view two thousand times. Writes
+// are gathered as well, into the snapshot taken once the batch is over.
 class SaveBatch {
 public:
     explicit SaveBatch(ItemStore& store);

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cmath>
 #include <filesystem>
 
 namespace vesker {
@@ -55,7 +56,7 @@ void ItemStore::acknowledge(const QUuid& id, const QString& action)
             if (list.size() > kMaxAcksPerDevice)
                 list.remove(0, list.size() - kMaxAcksPerDevice);
             saveAcks();
-            Q_EMIT acksChanged();
+            publishAcks();
         }
     }
     publishItems();
@@ -187,7 +188,8 @@ void ItemStore::setGroup(const QUuid& id, const QString& groupID, qint64 index, 
 void ItemStore::setLocation(const QUuid& id, double lat, double lon)
 {
     const int i = indexOf(id);
-    if (i < 0)
+    // JSON has no NaN or infinity: one such number would make the whole index unreadable.
+    if (i < 0 || !std::isfinite(lat) || !std::isfinite(lon))
         return;
     m_items[i].lat = lat;
     m_items[i].lon = lon;

@@ -162,9 +162,14 @@ QStringList ItemStore::senderSummary(const QString& displayName) const
     return {displayName};
 }
 
-QString ItemStore::displayName(const QString& rawSender) const
+QString ItemStore::displayName(const QString& rawSender, const platform::Defaults& defaults)
 {
-    return displayNameWith(m_defaults.stringMap(QLatin1String(kSenderAliases)), rawSender);
+    return displayNameWith(defaults.stringMap(QLatin1String(kSenderAliases)), rawSender);
+}
+
+QString ItemStore::displayName(const QString& rawSender)
+{
+    return displayName(rawSender, platform::Defaults::standard());
 }
 
 void ItemStore::setAlias(const QString& alias, const QString& rawSender)

@@ -5,8 +5,10 @@
 #include <QJsonArray>
 #include <QLocale>
 
+#include <cmath>
 #include <cstdio>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -47,12 +49,6 @@ bool isStringArray(const QJsonValue& value)
     const QJsonArray array = value.toArray();
     return std::all_of(
         array.begin(), array.end(), [](const QJsonValue& v) { return v.isString(); });
-}
-
-bool isWholeNumber(const QJsonValue& value)
-{
-    const double d = value.toDouble();
-    return value.isDouble() && d == static_cast<double>(static_cast<qint64>(d));
 }
 
 } // namespace
@@ -164,8 +160,10 @@ std::optional<ScreenItem> ScreenItem::fromJson(const QJsonObject& json, QString*
         const QJsonValue v = optional(key);
         if (v.isUndefined() || v.isNull())
             return true;
-        out = static_cast<qint64>(v.toDouble());
-        return isWholeNumber(v);
+        // Two fallbacks tell a whole number from a fraction or one out of range, and the
+        // value never passes through a double, so every 64-bit integer comes back exact.
+        out = v.toInteger(0);
+        return out == v.toInteger(1);
     };
     auto readDouble = [&](const char* key, std::optional<double>& out) {
         const QJsonValue v = optional(key);
@@ -234,9 +232,10 @@ QJsonObject ScreenItem::toJson() const
         {QStringLiteral("tags"), QJsonArray::fromStringList(tags)},
         {QStringLiteral("originalName"), originalName},
     };
-    if (lat)
+    // JSON has no NaN or infinity; such a place is no place.
+    if (lat && std::isfinite(*lat))
         json.insert(QStringLiteral("lat"), *lat);
-    if (lon)
+    if (lon && std::isfinite(*lon))
         json.insert(QStringLiteral("lon"), *lon);
     return json;
 }
@@ -336,9 +335,10 @@ void ScreenItem::appendIndentedJson(QByteArray& out) const
     literal("groupIndex", QByteArray::number(groupIndex));
     string("id", uuidText(id));
     string("kind", toString(kind));
-    if (lat)
+    // A NaN or infinity would make the whole index unreadable.
+    if (lat && std::isfinite(*lat))
         literal("lat", number(*lat));
-    if (lon)
+    if (lon && std::isfinite(*lon))
         literal("lon", number(*lon));
     string("note", note);
     string("originalName", originalName);
@@ -352,6 +352,59 @@ void ScreenItem::appendIndentedJson(QByteArray& out) const
     out += "\n    }";
 }
 
+namespace {
+
+// Qt folds case one character to one, so "ß" never meets "SS". The characters whose full
+// folding is longer are few; the common ones are spelled out here.
+QString foldCase(const QString& text)
+{
+    QString folded = text.toCaseFolded();
+    const bool plain
+        = std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0xDF; });
+    if (plain)
+        return folded;
+    QString out;
+    out.reserve(folded.size() + 8);
+    for (const QChar c : std::as_const(folded)) {
+        switch (c.unicode()) {
+        case 0x00DF: // ß
+        case 0x1E9E: // ẞ
+            out += QLatin1String("ss");
+            break;
+        case 0x0130: // İ
+            out += QStringLiteral("i\u0307");
+            break;
+        case 0x0149: // ŉ
+            out += QStringLiteral("\u02BCn");
+            break;
+        case 0xFB00:
+            out += QLatin1String("ff");
+            break;
+        case 0xFB01:
+            out += QLatin1String("fi");
+            break;
+        case 0xFB02:
+            out += QLatin1String("fl");
+            break;
+        case 0xFB03:
+            out += QLatin1String("ffi");
+            break;
+        case 0xFB04:
+            out += QLatin1String("ffl");
+            break;
+        case 0xFB05:
+        case 0xFB06:
+            out += QLatin1String("st");
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 bool ScreenItem::matches(const QString& query, const QString& senderDisplayName) const
 {
     const QString needle = query.trimmed();
@@ -360,7 +413,7 @@ bool ScreenItem::matches(const QString& query, const QString& senderDisplayName)
     QStringList parts {note, text, recognizedText, sender, senderDisplayName};
     parts += barcodes;
     parts += tags;
-    return parts.join(u'\n').contains(needle, Qt::CaseInsensitive);
+    return foldCase(parts.join(u'\n')).contains(foldCase(needle));
 }
 
 } // namespace vesker

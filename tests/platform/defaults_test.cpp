@@ -27,7 +27,7 @@ TEST(Defaults, ValuesOfTheWrongTypeReadAsTheirDefault)
     QTemporaryDir dir;
     writeFileAtomically(
         dir.filePath(u"d.json"_s), R"({"flag": "false", "realFlag": false, "port": "8080",
-        "half": 1.5, "whole": 8787, "name": 7, "list": ["a", 1], "map": {"a": "b", "c": 2},
+        "half": 1.5, "whole": -9223372036854775807, "huge": 1e19, "name": 7, "list": ["a", 1], "map": {"a": "b", "c": 2},
         "goodMap": {"mum": "quiet"}})");
     Defaults d(dir.filePath(u"d.json"_s));
     // A string "false" must not read as a set flag (the INI format's trap).
@@ -35,7 +35,8 @@ TEST(Defaults, ValuesOfTheWrongTypeReadAsTheirDefault)
     EXPECT_FALSE(d.boolValue(u"realFlag"_s, true));
     EXPECT_EQ(d.integer(u"port"_s, 1), 1);
     EXPECT_EQ(d.integer(u"half"_s, 1), 1);
-    EXPECT_EQ(d.integer(u"whole"_s, 1), 8787);
+    EXPECT_EQ(d.integer(u"whole"_s, 1), -9223372036854775807LL);
+    EXPECT_EQ(d.integer(u"huge"_s, 1), 1);
     EXPECT_EQ(d.string(u"name"_s, u"x"_s), u"x"_s);
     EXPECT_TRUE(d.stringList(u"list"_s).isEmpty());
     EXPECT_TRUE(d.stringMap(u"map"_s).isEmpty());

@@ -1,6 +1,7 @@
 #include "store_fixture.h"
 
 #include <QJsonArray>
+#include <QSignalSpy>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -32,7 +33,12 @@ TEST_F(CleanupTest, OldInboxItemsAreArchivedAndAcknowledgedAtTheCutOff)
     }
     auto store = storeWith(items);
     choose(u"oneDay"_s);
-    store->runCleanup();
+    QSignalSpy changes(store.get(), &ItemStore::itemsChanged);
+    QSignalSpy redraws(store.get(), &ItemStore::changed);
+    // The store's own timer runs the rule.
+    QMetaObject::invokeMethod(const_cast<QTimer*>(&store->cleanupTimer()), "timeout");
+    EXPECT_EQ(changes.count(), 1) << "one batch, one redraw";
+    EXPECT_EQ(redraws.count(), 1);
 
     EXPECT_EQ(store->item(old.id)->status, ItemStatus::archived);
     EXPECT_TRUE(store->item(old.id)->acknowledged);

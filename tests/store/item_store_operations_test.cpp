@@ -31,27 +31,17 @@ TEST_F(StoreTest, AcknowledgingKeepsEachDevicesNewest200AndTellsTheRelayEveryTim
 TEST_F(StoreTest, AcknowledgingAnItemWithoutDeviceSavesOnlyTheIndex)
 {
     const ScreenItem item = makeItem(u"a.jpg"_s);
-    auto store = storeWith({item});
+    auto store = openStore();
+    const QUuid unknown = QUuid::createUuid();
+    store->acknowledge(unknown, u"got-it"_s);
+    store->delete_(unknown);
+    store->setNote(unknown, u"n"_s);
+    store->flush();
+    EXPECT_FALSE(QFile::exists(store->indexPath())) << "an unknown id writes nothing";
+    store->append(item);
     store->acknowledge(item.id, u"got-it"_s);
-    store->acknowledge(QUuid::createUuid(), u"got-it"_s); // unknown: nothing
-    EXPECT_FALSE(QFile::exists(store->acksPath()));
     EXPECT_TRUE(openStore()->item(item.id)->acknowledged);
-}
-
-TEST_F(StoreTest, RelayAcknowledgementsWaitForTheHookAndArriveInOrder)
-{
-    ItemStore::setRelayAckHandler(nullptr);
-    const ScreenItem a = makeItem(u"a.jpg"_s, 0, ItemStatus::inbox, u"relay:A"_s);
-    const ScreenItem b = makeItem(u"b.jpg"_s, 0, ItemStatus::inbox, u"relay:B"_s);
-    auto store = storeWith({a, b});
-    store->acknowledge(a.id, u"archive"_s);
-    store->delete_(b.id);
-    EXPECT_EQ(store->acks().value(u"relay:A"_s), QStringList {uuidText(a.id)});
-
-    RelayRecorder relay;
-    EXPECT_EQ(relay.calls, (RelayCalls {{u"A"_s, u"archive"_s}, {u"B"_s, u"delete"_s}}));
-    store->acknowledge(a.id, u"got-it"_s);
-    EXPECT_EQ(relay.calls.size(), 3);
+    EXPECT_FALSE(QFile::exists(store->acksPath()));
 }
 
 TEST_F(StoreTest, ArchivingOneItemOfAGroupArchivesTheGroupButDeleteTakesOne)
@@ -107,7 +97,11 @@ TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
     photo.recognizedText = u"text"_s;
     ScreenItem text = makeItem(u"t.txt"_s);
     text.kind = ItemKind::text;
-    auto store = storeWith({photo, text});
+    const ScreenItem archived = makeItem(u"old.jpg"_s, 0, ItemStatus::archived);
+    auto store = storeWith({photo, text, archived});
+    store->replaceImage(archived.id, "edit");
+    EXPECT_EQ(readFile(store->fileURL(*store->item(archived.id))), "edit");
+    EXPECT_EQ(QDir(root() + u"/Archive"_s).entryList(QDir::Files).size(), 1);
 
     store->replaceImage(text.id, "new");
     EXPECT_EQ(store->item(text.id)->filename, u"t.txt"_s);

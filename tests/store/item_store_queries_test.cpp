@@ -78,11 +78,12 @@ TEST_F(StoreTest, SendersGroupRawNamesUnderTheirAliasNewestFirstUntilTheAliasGoe
     EXPECT_EQ(store->senderSummary(u"Ann"_s), expected.first().rawNames);
     EXPECT_EQ(store->senderSummary(u"Nobody"_s), QStringList {u"Nobody"_s});
 
-    EXPECT_EQ(store->displayName(u"ann laptop"_s), u"ann laptop"_s) << "exact match";
+    EXPECT_EQ(ItemStore::displayName(u"ann laptop"_s, *m_defaults), u"ann laptop"_s)
+        << "exact match";
 
     // Renaming the merged sender renames every raw name; blanks or the raw name itself remove it.
     store->renameSender(u"Ann"_s, u"Anna"_s);
-    EXPECT_EQ(store->displayName(u"Ann laptop"_s), u"Anna"_s);
+    EXPECT_EQ(ItemStore::displayName(u"Ann laptop"_s, *m_defaults), u"Anna"_s);
     store->renameSender(u"Anna"_s, u" \t"_s);
     QSignalSpy changes(store.get(), &ItemStore::changed);
     store->setAlias(u"Robert"_s, u"Bob"_s);

@@ -5,7 +5,13 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
+
+#include <cmath>
+
+#include <unistd.h>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -22,33 +28,58 @@ struct VersionScope {
     ~VersionScope() { QCoreApplication::setApplicationVersion(saved); }
 };
 
+// Lets `budget` bytes through to the file, then fails as a full disk does.
+class FailDevice : public QIODevice {
+public:
+    FailDevice(QIODevice& file, qint64 budget)
+        : m_file(file)
+        , m_budget(budget)
+    {
+        open(WriteOnly | Unbuffered);
+    }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        const qint64 n = m_budget > 0 ? m_file.write(data, std::min(size, m_budget)) : -1;
+        m_budget -= std::max<qint64>(n, 0);
+        if (n < 0)
+            setErrorString(u"No space left on device"_s);
+        return n;
+    }
+
+private:
+    QIODevice& m_file;
+    qint64 m_budget;
+};
+
+using SaveResults = QList<std::optional<QString>>;
+
 } // namespace
 
 TEST_F(StoreTest, FirstLaunchCreatesTheFoldersAndFourWelcomeItemsOnce)
 {
     VersionScope version(u"1.11.4"_s);
+    // File names are in local time: 09:30 UTC is 15:00 half a day's zones east.
+    qputenv("TZ", "IST-5:30");
     const QString folder = testHome() + u"/Pictures/Vesker"_s;
     ASSERT_EQ(ItemStore::defaultRoot(), folder);
     {
         ItemStore store(std::nullopt, m_defaults.get(), &m_clock);
-        EXPECT_TRUE(QFileInfo(folder + u"/Archive"_s).isDir());
         ASSERT_EQ(store.items().size(), 4);
+        store.flush();
         const QByteArray index = readFile(store.indexPath());
         EXPECT_TRUE(index.startsWith("[\n    {\n        \"acknowledged\": false,\n"));
         for (int i = 0; i < 4; ++i) {
             const ScreenItem& item = store.items().at(i);
             EXPECT_TRUE(item.text.startsWith(u"Welcome — %1 of 4"_s.arg(i + 1)));
-            EXPECT_EQ(item.note + item.sender, u"Getting startedVesker"_s);
-            EXPECT_EQ(item.kind, ItemKind::text);
             // All four are made in one second; their ids keep the names apart.
-            const QString name
-                = u"^2025-03-01_\\d\\d-30-00-%1\\.txt$"_s.arg(uuidText(item.id).left(8));
+            const QString name = u"^2025-03-01_15-00-00-%1\\.txt$"_s.arg(uuidText(item.id).left(8));
             EXPECT_TRUE(QRegularExpression(name).match(item.filename).hasMatch());
             EXPECT_EQ(readFile(store.fileURL(item)), item.text.toUtf8());
         }
         EXPECT_EQ(store.lastArrival(), store.items().last().id);
-        EXPECT_TRUE(m_defaults->boolValue(u"didSeedWelcome"_s, false));
-        EXPECT_EQ(m_defaults->string(u"lastSeenVersion"_s), u"1.11.4"_s);
     }
     EXPECT_EQ(ItemStore(std::nullopt, m_defaults.get(), &m_clock).items().size(), 4);
     EXPECT_EQ(QDir(folder + u"/Inbox"_s).entryList(QDir::Files).size(), 4);
@@ -81,26 +112,116 @@ TEST_F(StoreTest, AnUpgradeAddsOneWhatsNewItemOnlyWhenNotesExist)
     EXPECT_EQ(m_defaults->string(u"lastSeenVersion"_s), u"9.9"_s);
 }
 
-TEST_F(StoreTest, AnIndexThatFailsToDecodeIsKeptAsideBeforeTheNextSave)
+TEST_F(StoreTest, ADamagedIndexIsKeptAsideWholeButEveryGoodRecordIsLoaded)
 {
-    // The second record lacks its status: reading is all or nothing.
+    // The second record lacks its status; the last one was cut short.
     const QByteArray damaged = R"([
         {"id": "1A2B3C4D-0000-4000-8000-000000000001", "receivedAt": "2025-03-01T09:30:00Z",
-         "filename": "a.jpg", "note": "", "sender": "Ann", "status": "inbox"},
+         "filename": "a.jpg", "note": "[\"{,", "sender": "Ann", "status": "inbox"},
         {"id": "1A2B3C4D-0000-4000-8000-000000000002", "receivedAt": "2025-03-01T09:30:00Z",
-         "filename": "b.jpg", "note": "", "sender": "Ann"}])";
+         "filename": "b.jpg", "note": "", "sender": "Ann"},
+        {"id": "1A2B3C4D-0000-4000-8000-000000000003", "receivedAt": "2025-03-01T09:30:00Z",
+         "filename": "c.jpg", "note": "", "sender": "Ann", "status": "later"},
+        {"id": "1A2B3C4D-0000-4000-8000-000000000004", "receivedAt": "2025-03-0)";
     writeFile(root() + u"/index.json"_s, damaged);
     writeFile(root() + u"/acks.json"_s, R"({"dev": [1, 2]})");
     auto store = openStore();
-    EXPECT_TRUE(store->items().isEmpty());
+    ASSERT_EQ(store->items().size(), 2);
+    EXPECT_EQ(store->items().first().note, u"[\"{,"_s);
+    EXPECT_EQ(store->items().last().filename, u"c.jpg"_s);
     EXPECT_TRUE(store->acks().isEmpty());
     EXPECT_EQ(readFile(store->indexPath()), damaged) << "loading alone writes nothing";
 
-    store->append(makeItem(u"c.jpg"_s));
-    const QStringList kept = QDir(root()).entryList({u"index.json.unreadable-*"_s});
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(readFile(root() + u'/' + kept.first()), damaged);
-    EXPECT_EQ(openStore()->items().size(), 1);
+    store->append(makeItem(u"d.jpg"_s, 0, ItemStatus::inbox, u"dev"_s));
+    store->acknowledge(store->items().last().id, u"got-it"_s);
+    store->flush();
+    for (const char* file : {"index.json", "acks.json"}) {
+        const QStringList kept = QDir(root()).entryList({QLatin1String(file) + u".unreadable-*"_s});
+        ASSERT_EQ(kept.size(), 1) << file;
+        EXPECT_EQ(readFile(root() + u'/' + kept.first()),
+            file == std::string("acks.json") ? R"({"dev": [1, 2]})" : damaged);
+    }
+    EXPECT_EQ(openStore()->items().size(), 3);
+}
+
+TEST_F(StoreTest, AFailedIndexWriteLeavesTheOldFileAndTellsTheArrivalsItLost)
+{
+    const ScreenItem kept = makeItem(u"a.jpg"_s, 0, ItemStatus::inbox, u"dev"_s);
+    auto store = storeWith({kept});
+    store->acknowledge(kept.id, u"got-it"_s);
+    store->flush();
+    const QByteArray index = readFile(store->indexPath());
+    const QByteArray acks = readFile(store->acksPath());
+    SaveResults results;
+    auto record = [&results](const std::optional<QString>& error) { results.append(error); };
+    {
+        // Smaller than any file written here, and than Qt's write buffer.
+        platform::setWriteDeviceHookForTesting(
+            [](QIODevice& file) { return std::make_unique<FailDevice>(file, 40); });
+        QSignalSpy changes(store.get(), &ItemStore::itemsChanged);
+        store->append(makeItem(u"b.jpg"_s), record);
+        store->append(makeItem(u"c.jpg"_s), record);
+        store->acknowledge(kept.id, u"on-it"_s);
+        store->setNote(kept.id, u"kept in memory"_s);
+        store->flush();
+        ASSERT_EQ(results.size(), 2);
+        EXPECT_EQ(results.first(), u"No space left on device"_s);
+        EXPECT_EQ(store->items().size(), 1) << "the lost arrivals left the store";
+        EXPECT_EQ(changes.count(), 5);
+        EXPECT_EQ(readFile(store->indexPath()), index);
+        EXPECT_EQ(readFile(store->acksPath()), acks);
+        EXPECT_EQ(QDir(root()).entryList(QDir::Files).size(), 2) << "no partial files left";
+        platform::setWriteDeviceHookForTesting(nullptr);
+    }
+    // With space again the next change writes what was waiting as well.
+    results.clear();
+    store->append(makeItem(u"d.jpg"_s), record);
+    store->flush();
+    EXPECT_EQ(results, SaveResults {std::nullopt});
+    auto reopened = openStore();
+    EXPECT_EQ(reopened->items().size(), 2);
+    EXPECT_EQ(reopened->item(kept.id)->note, u"kept in memory"_s);
+}
+
+// A real full file system, which only root can mount: the test runs itself again in a mount
+// namespace of its own with the store on a tiny tmpfs.
+TEST_F(StoreTest, OnAFullFileSystemEveryArrivalReportedSavedIsOnDisk)
+{
+    const QByteArray place = qgetenv("VESKER_TMPFS_STORE");
+    if (place.isEmpty()) {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "mounting a tmpfs needs root";
+        QProcess child;
+        qputenv("VESKER_TMPFS_STORE", root().toLocal8Bit());
+        QDir().mkpath(root());
+        child.start(u"unshare"_s,
+            {u"-m"_s, u"sh"_s, u"-c"_s, u"mount -t tmpfs -o size=64k tmpfs \"$0\" && exec \"$@\""_s,
+                root(), QCoreApplication::applicationFilePath(),
+                u"--gtest_filter=StoreTest.OnAFullFileSystemEveryArrivalReportedSavedIsOnDisk"_s});
+        ASSERT_TRUE(child.waitForFinished(60000));
+        const QByteArray out = child.readAllStandardOutput() + child.readAllStandardError();
+        EXPECT_TRUE(child.exitCode() == 0 && out.contains("[       OK ]")) << out.toStdString();
+        return;
+    }
+    auto store
+        = std::make_unique<ItemStore>(QString::fromLocal8Bit(place), m_defaults.get(), &m_clock);
+    QList<QUuid> saved;
+    std::optional<QString> failure;
+    for (int i = 0; i < 200 && !failure; ++i) {
+        ScreenItem item = makeItem(u"%1.txt"_s.arg(i));
+        item.text = QString(600, u'x');
+        store->append(item, [&, id = item.id](const std::optional<QString>& error) {
+            error ? void(failure = error) : saved.append(id);
+        });
+        store->flush();
+    }
+    ASSERT_TRUE(failure) << "the file system never filled up";
+    EXPECT_TRUE(failure->contains(u"space"_s)) << failure->toStdString();
+    EXPECT_EQ(store->items().size(), saved.size());
+    store.reset();
+    const ItemStore reopened(QString::fromLocal8Bit(place), m_defaults.get(), &m_clock);
+    ASSERT_EQ(reopened.items().size(), saved.size());
+    EXPECT_EQ(reopened.items().last().id, saved.last());
 }
 
 TEST_F(StoreTest, AHostedStoreNeverSeedsAndKeepsItemsOfOneSecondInStoredOrder)
@@ -108,8 +229,6 @@ TEST_F(StoreTest, AHostedStoreNeverSeedsAndKeepsItemsOfOneSecondInStoredOrder)
     auto store = openStore();
     EXPECT_TRUE(store->items().isEmpty());
     EXPECT_FALSE(m_defaults->contains(u"didSeedWelcome"_s));
-    EXPECT_TRUE(store->cleanupTimer().isActive());
-    EXPECT_EQ(store->cleanupTimer().interval(), 1800 * 1000);
     QList<QUuid> ids;
     for (int ms : {900, 100, 500}) {
         ScreenItem item = makeItem(u"x%1.jpg"_s.arg(ms));
@@ -156,16 +275,21 @@ TEST_F(StoreTest, EveryFieldSurvivesTheIndexWhateverItHolds)
     item.recognizedText = u"x"_s;
     item.acknowledged = true;
     item.groupID = u"G"_s;
-    item.groupIndex = -9007199254740991LL;
-    item.groupCount = 9007199254740991LL;
+    item.groupIndex = std::numeric_limits<qint64>::min();
+    item.groupCount = std::numeric_limits<qint64>::max();
     item.tags = {u"a"_s};
     item.originalName = u"IMG_0001.HEIC"_s;
     item.lat = 52.520008;
     item.lon = -0.1;
     item.kind = ItemKind::pdf;
+    ScreenItem nowhere = makeItem(u"n.jpg"_s);
+    nowhere.lat = std::nan("");
+    nowhere.lon = -INFINITY;
     openStore()->append(item);
+    openStore()->append(nowhere);
 
     const QByteArray text = readFile(root() + u"/index.json"_s);
+    EXPECT_FALSE(openStore()->item(nowhere.id)->lat.has_value()) << "JSON has no NaN";
     EXPECT_EQ(QJsonDocument::fromJson(text).array().first().toObject(), item.toJson());
     QList<qsizetype> keyAt;
     for (const QString& key : item.toJson().keys()) // sorted

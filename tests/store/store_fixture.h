@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -47,9 +48,23 @@ protected:
     QString inbox(const QString& name) const { return root() + u"/Inbox/"_s + name; }
     QString archive(const QString& name) const { return root() + u"/Archive/"_s + name; }
 
+    // Stores write on a worker thread; what a test reads from disk is what every store it
+    // opened has written by then.
+    QList<QPointer<ItemStore>> m_opened;
+    void flushAll()
+    {
+        for (const QPointer<ItemStore>& store : std::as_const(m_opened)) {
+            if (store)
+                store->flush();
+        }
+    }
+
     std::unique_ptr<ItemStore> openStore()
     {
-        return std::make_unique<ItemStore>(root(), m_defaults.get(), &m_clock);
+        flushAll();
+        auto store = std::make_unique<ItemStore>(root(), m_defaults.get(), &m_clock);
+        m_opened.append(store.get());
+        return store;
     }
 
     // An item received `ageSeconds` before the clock's now.
@@ -72,8 +87,9 @@ protected:
         ASSERT_TRUE(platform::writeFileAtomically(path, data));
     }
 
-    static QByteArray readFile(const QString& path)
+    QByteArray readFile(const QString& path)
     {
+        flushAll();
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
