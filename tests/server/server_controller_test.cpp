@@ -158,6 +158,8 @@ TEST_F(ControllerTest, RelayMessagesInvitesAndPairingReachTheStoreAndTheDesktop)
     const auto relayed = m_store.items().last();
     EXPECT_EQ(relayed.text, QStringLiteral("from afar"));
     EXPECT_EQ(relayed.deviceID, QStringLiteral("relay:M1"));
+    // Announced once the index holding it is on disk.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_desktop.asked.isEmpty(); }, 5000));
     EXPECT_EQ(m_desktop.asked, (QStringList {"arrival Bo", "sound Glass"}));
 
     m_desktop.asked.clear();

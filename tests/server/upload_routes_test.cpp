@@ -310,6 +310,9 @@ TEST_F(ControllerTest, AHostedScreenReadsEveryPhotoEvenWithRecognitionOff)
     ASSERT_TRUE(team);
     ASSERT_EQ(team->items().size(), 1);
     EXPECT_EQ(m_store.items().size(), 1);
+    m_store.flush();
+    team->flush();
+    QCoreApplication::processEvents();
     EXPECT_EQ(m_desktop.asked, (QStringList {"arrival Someone", "sound Glass"}))
         << "only the main screen's item is announced";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !team->items().first().barcodes.isEmpty(); }, 20000));
