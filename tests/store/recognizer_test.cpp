@@ -233,3 +233,22 @@ TEST_F(RecognizerTest, ABurstRunsAFewAtATimeOffTheCallersThreadHoldingNoSockets)
     for (auto it = children.begin(); it != children.end(); ++it)
         EXPECT_EQ(it.value(), QStringList({"0", "1", "2", "3"})) << it.key();
 }
+
+TEST_F(RecognizerTest, ReadsA48MegapixelPhoto)
+{
+    // As a current phone takes it upright: 6000 by 8000, stored lying on its side with a tag.
+    QImage photo = whitePage(6000, 8000);
+    {
+        QPainter painter(&photo);
+        painter.drawImage(
+            3500, 1000, barcodeImage(F::QRCode, "https://example.com/20417", 1600, 1600));
+        QFont font = painter.font();
+        font.setPixelSize(160);
+        painter.setFont(font);
+        painter.drawText(600, 4000, kLines[0]);
+    }
+    const QString path = m_dir.filePath(QStringLiteral("large.jpg"));
+    ASSERT_TRUE(
+        writeFile(path, jpegWithOrientation(photo.transformed(QTransform().rotate(-90)), 6, 80)));
+    EXPECT_EQ(Recognizer::recognizeNow(path), (Recognizer::Result {kQr, kLines[0]}));
+}
