@@ -131,8 +131,18 @@ QFuture<Recognizer::Result> Recognizer::recognize(const QString& path)
     return QtConcurrent::run(&pool(), [path] { return recognizeNow(path); });
 }
 
+Recognizer::Result Recognizer::recognizeNow(const QString& path)
+{
+    return recognizeNow(path, Options {});
+}
+
 Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& options)
 {
+    // The helper decodes the photo for itself while this thread does the same and reads the
+    // text.
+    BarcodeSearch search(path,
+        options.barcodeHelper.isEmpty() ? BarcodeSearch::defaultHelper() : options.barcodeHelper,
+        platform::kMaxDecodedPixels, options.barcodeTimeout);
     QImage image = platform::decodeImage(path);
     if (image.isNull())
         return {};
@@ -148,8 +158,6 @@ Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& 
     if (image.isNull())
         return {};
 
-    // The codes are searched for in a child process while this thread reads the text.
-    BarcodeSearch search(image);
     Result result;
     // A photo whose text cannot be read keeps the codes found in it.
     try {
