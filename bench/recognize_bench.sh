@@ -40,7 +40,7 @@ sed -n '/^text$/,$p' "$work/ours.out" | tail -n +2 >"$work/ours.txt"
 
 # The same engine settings as ours: LSTM only, automatic page segmentation, English, no
 # language correction (the dictionaries are not loaded).
-no_dict=()
+no_dict=(-c lstm_use_matrix=0)
 for dawg in system freq punc number unambig bigram; do no_dict+=(-c "load_${dawg}_dawg=0"); done
 tesseract_ms=$(median_ms tesseract "$photo" "$work/cli" --oem 1 --psm 3 -l eng "${no_dict[@]}")
 tesseract "$photo" "$work/cli" --oem 1 --psm 3 -l eng "${no_dict[@]}" >/dev/null 2>&1

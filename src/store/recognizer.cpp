@@ -81,12 +81,15 @@ bool isGtin14(const QString& payload)
 std::optional<QList<Recognizer::TextLine>> readLines(const QImage& rgb, const QString& dataDir)
 {
     tesseract::TessBaseAPI api;
-    // Print is read as printed, without language correction: a part number or a name is not
-    // bent towards an English word, and the dictionaries are not loaded at all. Tesseract
-    // writes its notes ("Estimating resolution as ...") to stderr unless told where.
-    const std::vector<std::string> names {"load_system_dawg", "load_freq_dawg", "load_punc_dawg",
-        "load_number_dawg", "load_unambig_dawg", "load_bigram_dawg", "debug_file"};
-    const std::vector<std::string> values {"0", "0", "0", "0", "0", "0", "/dev/null"};
+    // Print is read as printed, without language correction: a part number or a misprint is
+    // not bent towards an English word, and no dictionary is loaded. The LSTM engine takes its
+    // word list only through lstm_use_matrix; the load_*_dawg switches keep the older engine's
+    // lists out too. Tesseract writes its notes ("Estimating resolution as ...") to stderr
+    // unless told where.
+    const std::vector<std::string> names {"lstm_use_matrix", "load_system_dawg", "load_freq_dawg",
+        "load_punc_dawg", "load_number_dawg", "load_unambig_dawg", "load_bigram_dawg",
+        "debug_file"};
+    const std::vector<std::string> values {"0", "0", "0", "0", "0", "0", "0", "/dev/null"};
     const QByteArray dir = QFile::encodeName(dataDir);
     if (api.Init(dir.isEmpty() ? nullptr : dir.constData(), "eng", tesseract::OEM_LSTM_ONLY,
             nullptr, 0, &names, &values, false)

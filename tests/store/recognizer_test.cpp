@@ -146,6 +146,24 @@ TEST_F(RecognizerTest, ReadsPicturesAsAViewerShowsThem)
     }
 }
 
+TEST_F(RecognizerTest, ReadsPrintAsPrintedWithoutCorrectingItToWords)
+{
+    // Small print a word list would bend: "rcported" into "reported", and so on.
+    const QStringList lines {QStringLiteral("opeinng thursdya rcported cldamaged srteet"),
+        QStringLiteral("Ref rcceived invoicc timbcr 20417")};
+    QImage page = whitePage(800, 120);
+    {
+        QPainter painter(&page);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(14);
+        painter.setFont(font);
+        for (int i = 0; i < lines.size(); ++i)
+            painter.drawText(20, 40 + 28 * i, lines[i]);
+    }
+    EXPECT_EQ(
+        Recognizer::recognizeNow(save(page, QStringLiteral("small.png"))).text, lines.join(u'\n'));
+}
+
 TEST_F(RecognizerTest, KeepsTheBarcodesWhenTextCannotBeRead)
 {
     // No trained data for the text engine.
