@@ -38,9 +38,12 @@ ours_ms=$(sed -n 's/^median //p' "$work/ours.out")
 ours_first=$(sed -n 's/^first //p' "$work/ours.out")
 sed -n '/^text$/,$p' "$work/ours.out" | tail -n +2 >"$work/ours.txt"
 
-# The same engine settings as ours: LSTM only, automatic page segmentation, English.
-tesseract_ms=$(median_ms tesseract "$photo" "$work/cli" --oem 1 --psm 3 -l eng)
-tesseract "$photo" "$work/cli" --oem 1 --psm 3 -l eng >/dev/null 2>&1
+# The same engine settings as ours: LSTM only, automatic page segmentation, English, no
+# language correction (the dictionaries are not loaded).
+no_dict=(-c lstm_use_matrix=0)
+for dawg in system freq punc number unambig bigram; do no_dict+=(-c "load_${dawg}_dawg=0"); done
+tesseract_ms=$(median_ms tesseract "$photo" "$work/cli" --oem 1 --psm 3 -l eng "${no_dict[@]}")
+tesseract "$photo" "$work/cli" --oem 1 --psm 3 -l eng "${no_dict[@]}" >/dev/null 2>&1
 zbar_ms=$(median_ms zbarimg -q --raw "$photo")
 zbarimg -q --raw "$photo" 2>/dev/null >"$work/zbar.txt" || true
 

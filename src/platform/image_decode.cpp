@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QMutex>
 
 #include <libheif/heif.h>
 
@@ -99,6 +100,31 @@ QImage decodeHeif(const QString& path, qint64 maxPixels, DecodeError* error)
     return out;
 }
 
+// Qt refuses to allocate more than its limit (128 MB unless raised) for one image, which a
+// 32-bit image passes at about 34 megapixels: well inside our own pixel budget.
+qint64 allocationLimitBytes()
+{
+    return qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+}
+
+qint64 decodedBytes(QSize size, QImage::Format format)
+{
+    const int bits
+        = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
+    return qint64(size.width()) * size.height() * std::max(bits, 32) / 8;
+}
+
+// For the few readers that cannot decode at a smaller size. The limit is process-wide, so it
+// only ever grows, and never past what the largest budget asked for needs.
+void raiseAllocationLimit(qint64 bytes)
+{
+    static QMutex mutex;
+    const QMutexLocker lock(&mutex);
+    const int megabytes = int((bytes + 1024 * 1024 - 1) / (1024 * 1024));
+    if (QImageReader::allocationLimit() < megabytes)
+        QImageReader::setAllocationLimit(megabytes);
+}
+
 QImage decodeWithQt(const QString& path, qint64 maxPixels, DecodeError* error)
 {
     QImageReader reader(path);
@@ -110,11 +136,29 @@ QImage decodeWithQt(const QString& path, qint64 maxPixels, DecodeError* error)
             || reader.error() == QImageReader::DeviceError;
         return failed(error, missing ? DecodeError::unreadable : DecodeError::unsupported);
     }
-    // The header's size is known before any pixel is decoded; Qt's allocation limit (left as
-    // Qt set it) catches the formats that cannot tell it in advance.
+    // The header's size is known before any pixel is decoded; Qt's allocation limit catches
+    // the formats that cannot tell it in advance.
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)
         return failed(error, DecodeError::tooLarge);
+    if (size.isValid()) {
+        const QImage::Format format = reader.imageFormat();
+        QSize fitted = size;
+        while (decodedBytes(fitted, format) > allocationLimitBytes() && fitted.width() > 1
+            && fitted.height() > 1) {
+            fitted /= 2;
+        }
+        // A 48-megapixel phone photo is past Qt's limit. Its sensor rarely holds more detail
+        // than a quarter of that, and JPEG (like PNG and WebP) decodes straight at half size
+        // for a fraction of the cost, so it is read that way; a reader that can only decode
+        // whole gets the memory our own budget allows.
+        if (fitted != size) {
+            if (reader.supportsOption(QImageIOHandler::ScaledSize))
+                reader.setScaledSize(fitted);
+            else
+                raiseAllocationLimit(decodedBytes(size, format));
+        }
+    }
 
     QImage image;
     if (!reader.read(&image) || image.isNull())

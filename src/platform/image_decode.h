@@ -12,16 +12,17 @@ enum class DecodeError {
     corrupt, // the decoder gave up on the data
 };
 
-// Enough for the 48-megapixel photos of current phones, and about as much as Qt's own
-// allocation limit lets through in 32-bit pixels.
+// Enough for the 48-megapixel photos of current phones, with room to spare.
 constexpr qint64 kMaxDecodedPixels = 64LL * 1000 * 1000;
 
 // Decodes an image file the way a viewer shows it: the orientation tag of a JPEG and the
 // rotation and mirroring of a HEIF file are applied. HEIC, HEIF and AVIF go through libheif,
 // everything else through QImageReader. Anything over `maxPixels` is refused from its header,
-// before any pixel memory is taken; Qt's allocation limit stays as Qt set it, and libheif's own
-// image-size limit is set too, so a forged header cannot make either decoder allocate without
-// bound. Returns a null image and fills `error` on failure.
+// before any pixel memory is taken, and libheif's own image-size limit is set, so a forged
+// header cannot make either decoder allocate without bound. `maxPixels` is the one limit: an
+// image within it that Qt's allocation limit would refuse is decoded at half its size per side
+// (or less) where its reader can do that cheaply (JPEG, PNG, WebP), else with Qt's limit raised
+// to what it needs. Returns a null image and fills `error` on failure.
 //
 // This is slow for a photo: call it from a worker thread, never the main thread.
 QImage decodeImage(

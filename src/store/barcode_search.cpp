@@ -2,249 +2,165 @@
 
 #include "platform/log.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 
-#include <ZXing/ReadBarcode.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
-#include <optional>
-#include <string>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <ZXing/BarcodeFormat.h>
 
 namespace vesker {
 
 namespace {
 
-// ZXing takes a few seconds on the largest photo we decode; a child still busy after this is
-// stuck.
-constexpr int kChildTimeoutMs = 60'000;
+const QString kHelperName = QStringLiteral("vesker-barcodes");
 
-// As ZXing's own pyramid: a layer a third the size of the one before, while the last is still
-// larger than this on its short side. A code that fills much of a large photo is found more
-// surely, and far sooner, in a smaller copy.
-constexpr int kLayerFactor = 3;
-constexpr int kSmallestLayerSide = 500;
-constexpr int kMaxLayers = 4;
-
-// What the child writes for each code: the format, the length of the text, the text in
-// UTF-8. A record of format None ends the list, so that a child that died half-way is told
-// from one that found nothing.
-void appendRecord(std::string& out, uint32_t format, const std::string& text)
+// The payload as the helper escaped it: "\\", "\n" and "\r" stand for themselves.
+std::optional<QByteArray> unescape(const QByteArray& text)
 {
-    const uint32_t length = uint32_t(text.size());
-    out.append(reinterpret_cast<const char*>(&format), sizeof format);
-    out.append(reinterpret_cast<const char*>(&length), sizeof length);
-    out.append(text);
-}
-
-bool writeAll(int fd, const std::string& data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
             continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-ZXing::DecodeHints searchHints()
-{
-    ZXing::DecodeHints hints;
-    // Every format, and codes that are rotated, small or blurred.
-    hints.setFormats(ZXing::BarcodeFormat::Any);
-    hints.setTryHarder(true);
-    hints.setTryRotate(true);
-    // Our layers stand in for ZXing's: its own merge of what it finds in its downscaled copies
-    // is where the failing assertion lies.
-    hints.setTryDownscale(false);
-    return hints;
-}
-
-// The child's whole life: ZXing over pixels made ready by the parent, and plain system calls.
-// Nothing here may wait on another thread: the parent's other threads (Qt's pools among them)
-// do not exist in the child, and whatever waited for them would wait for ever.
-[[noreturn]] void searchInChild(const QList<QImage>& layers, bool oneCodePerLayer, int output)
-{
-    // The child shares every descriptor of the program: its listening sockets and open
-    // connections among them. Held here, a closed connection would stay open for the peer
-    // and a restarted server could not bind its port again until the child ends. Only the
-    // standard streams and the pipe stay.
-    constexpr int fd = 3;
-    if (output != fd && ::dup2(output, fd) != fd)
-        ::_exit(3);
-    if (::close_range(fd + 1, ~0U, 0) != 0) {
-        for (long other = fd + 1, end = ::sysconf(_SC_OPEN_MAX); other < end; ++other)
-            ::close(int(other));
-    }
-    // A child killed by ZXing's assertion is expected; it must not leave a core dump behind.
-    const rlimit noCore {0, 0};
-    ::setrlimit(RLIMIT_CORE, &noCore);
-    try {
-        const ZXing::DecodeHints hints = searchHints();
-        std::string out;
-        for (const QImage& layer : layers) {
-            const ZXing::ImageView view(layer.constBits(), layer.width(), layer.height(),
-                ZXing::ImageFormat::Lum, int(layer.bytesPerLine()));
-            if (oneCodePerLayer) {
-                const ZXing::Result result = ZXing::ReadBarcode(view, hints);
-                if (result.isValid())
-                    appendRecord(out, uint32_t(result.format()), result.text());
-            } else {
-                for (const ZXing::Result& result : ZXing::ReadBarcodes(view, hints)) {
-                    if (result.isValid())
-                        appendRecord(out, uint32_t(result.format()), result.text());
-                }
-            }
         }
-        appendRecord(out, uint32_t(ZXing::BarcodeFormat::None), {});
-        ::_exit(writeAll(fd, out) ? 0 : 1);
-    } catch (...) {
-        ::_exit(2);
+        if (++i == text.size())
+            return std::nullopt;
+        switch (text[i]) {
+        case '\\':
+            out += '\\';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        default:
+            return std::nullopt;
+        }
     }
+    return out;
 }
 
-std::optional<QList<Recognizer::Barcode>> parseRecords(const std::string& data)
+// "code FORMAT PAYLOAD" lines and a closing "end"; anything else means the helper is not the
+// one we were built with, or died half-way.
+std::optional<QList<Recognizer::Barcode>> parseAnswer(const QByteArray& output)
 {
+    QList<QByteArray> lines = output.split('\n');
+    if (lines.size() < 2 || lines.takeLast() != "" || lines.takeLast() != "end")
+        return std::nullopt;
     QList<Recognizer::Barcode> found;
-    size_t at = 0;
-    while (data.size() - at >= 2 * sizeof(uint32_t)) {
-        uint32_t format = 0;
-        uint32_t length = 0;
-        std::memcpy(&format, data.data() + at, sizeof format);
-        std::memcpy(&length, data.data() + at + sizeof format, sizeof length);
-        at += 2 * sizeof(uint32_t);
-        if (length > data.size() - at)
+    for (const QByteArray& line : lines) {
+        const qsizetype space = line.indexOf(' ', 5);
+        if (!line.startsWith("code ") || space < 0)
             return std::nullopt;
-        if (format == uint32_t(ZXing::BarcodeFormat::None))
-            return at == data.size() && length == 0 ? std::optional(found) : std::nullopt;
-        found.append(
-            {ZXing::BarcodeFormat(format), QString::fromUtf8(data.data() + at, qsizetype(length))});
-        at += length;
+        const auto format = ZXing::BarcodeFormatFromString(line.mid(5, space - 5).toStdString());
+        const auto payload = unescape(line.mid(space + 1));
+        if (format == ZXing::BarcodeFormat::None || !payload)
+            return std::nullopt;
+        found.append({format, QString::fromUtf8(*payload)});
     }
-    return std::nullopt;
+    return found;
+}
+
+bool isExecutable(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
 }
 
 } // namespace
 
-BarcodeSearch::BarcodeSearch(const QImage& image)
+QString BarcodeSearch::defaultHelper()
 {
-    // Every image operation happens here in the parent: Qt converts and scales large images on
-    // its own worker threads, which a child would not have.
-    QImage layer = image.convertToFormat(QImage::Format_Grayscale8);
-    for (int n = 0; n < kMaxLayers && !layer.isNull(); ++n) {
-        m_layers.append(layer);
-        if (std::min(layer.width(), layer.height()) <= kSmallestLayerSide)
-            break;
-        layer = layer.scaled(layer.width() / kLayerFactor, layer.height() / kLayerFactor,
-            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    start(Mode::everyCode);
+    static const QString helper = [] {
+        QStringList places;
+        if (QCoreApplication::instance())
+            places << QCoreApplication::applicationDirPath() + u'/' + kHelperName;
+#ifdef VESKER_BARCODE_HELPER_BUILD_PATH
+        places << QStringLiteral(VESKER_BARCODE_HELPER_BUILD_PATH);
+#endif
+        for (const QString& place : places) {
+            if (isExecutable(place))
+                return place;
+        }
+        qCWarning(lcStore).noquote()
+            << "[recognizer] no" << kHelperName << "in" << places.join(QStringLiteral(" or "))
+            << "; photos are read for text only";
+        return QString();
+    }();
+    return helper;
 }
 
-BarcodeSearch::~BarcodeSearch()
+BarcodeSearch::BarcodeSearch(const QString& imagePath, const QString& helper, qint64 maxPixels,
+    std::chrono::milliseconds timeout)
+    : m_imagePath(imagePath)
+    , m_helper(helper)
+    , m_maxPixels(maxPixels)
+    , m_timeout(timeout)
 {
-    stop();
+    start(Mode::everyCode);
 }
 
 void BarcodeSearch::start(Mode mode)
 {
-    if (m_layers.isEmpty())
+    m_process.reset();
+    if (m_helper.isEmpty())
         return;
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        searchInChild(m_layers, mode == Mode::oneCodePerLayer, fds[1]);
-    }
-    ::close(fds[1]);
-    if (pid < 0) {
-        ::close(fds[0]);
-        return;
-    }
-    m_child = pid;
-    m_pipe = fds[0];
+    m_process = std::make_unique<QProcess>();
+    m_process->setStandardInputFile(QProcess::nullDevice());
+    QStringList args;
+    if (mode == Mode::oneCodePerLayer)
+        args << QStringLiteral("--one-per-layer");
+    args << QString::number(m_maxPixels) << m_imagePath;
+    m_process->start(m_helper, args, QIODevice::ReadOnly);
 }
 
 QList<Recognizer::Barcode> BarcodeSearch::results()
 {
-    if (m_child < 0) {
-        // No child could be started (out of processes or memory): the photo keeps no codes
-        // rather than risk the program on ZXing here.
+    if (!m_process)
         return {};
-    }
-    if (auto found = collect())
+    Outcome outcome = Outcome::failed;
+    if (auto found = collect(outcome))
         return *found;
-    qCWarning(lcStore).noquote() << "[recognizer] the barcode search" << m_outcome
-                                 << "; searching again for one code per layer";
-    start(Mode::oneCodePerLayer);
-    if (m_child < 0)
+    if (outcome != Outcome::crashed)
         return {};
-    return collect().value_or(QList<Recognizer::Barcode> {});
+    qCInfo(lcStore) << "[recognizer] the barcode search died; searching again for one code per"
+                       " layer";
+    start(Mode::oneCodePerLayer);
+    return collect(outcome).value_or(QList<Recognizer::Barcode> {});
 }
 
-std::optional<QList<Recognizer::Barcode>> BarcodeSearch::collect()
+std::optional<QList<Recognizer::Barcode>> BarcodeSearch::collect(Outcome& outcome)
 {
-    std::string data;
-    const QDeadlineTimer deadline(kChildTimeoutMs);
-    bool complete = false;
-    for (;;) {
-        pollfd readable {m_pipe, POLLIN, 0};
-        const int ready = ::poll(&readable, 1, int(deadline.remainingTime()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            break; // timed out (or poll failed): the child is killed below
-        char buffer[16384];
-        const ssize_t n = ::read(m_pipe, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            complete = n == 0;
-            break;
+    QProcess& process = *m_process;
+    outcome = Outcome::failed;
+    if (!process.waitForFinished(int(m_timeout.count()))) {
+        if (process.error() == QProcess::FailedToStart) {
+            qCWarning(lcStore).noquote()
+                << "[recognizer] cannot start" << m_helper << ":" << process.errorString();
+        } else {
+            qCWarning(lcStore).noquote() << "[recognizer] the barcode search gave no answer in"
+                                         << m_timeout.count() << "ms; stopped";
+            process.kill();
+            process.waitForFinished();
         }
-        data.append(buffer, size_t(n));
-    }
-    stop();
-    if (!complete)
         return std::nullopt;
-    return parseRecords(data);
-}
-
-void BarcodeSearch::stop()
-{
-    if (m_pipe >= 0) {
-        ::close(m_pipe);
-        m_pipe = -1;
     }
-    if (m_child > 0) {
-        // A child that has finished is a zombie until reaped, and killing it does nothing; one
-        // that has not is stuck or no longer wanted.
-        ::kill(m_child, SIGKILL);
-        int status = 0;
-        while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) { }
-        if (WIFSIGNALED(status))
-            m_outcome = QStringLiteral("died of signal %1").arg(WTERMSIG(status));
-        else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
-            m_outcome = QStringLiteral("failed with status %1").arg(WEXITSTATUS(status));
-        else
-            m_outcome = QStringLiteral("gave no answer");
-        m_child = -1;
+    if (process.exitStatus() == QProcess::CrashExit) {
+        outcome = Outcome::crashed;
+        return std::nullopt;
     }
+    const auto found = parseAnswer(process.readAllStandardOutput());
+    if (process.exitCode() != 0 || !found) {
+        qCWarning(lcStore).noquote()
+            << "[recognizer] the barcode search failed with status" << process.exitCode() << ":"
+            << QString::fromLocal8Bit(process.readAllStandardError().trimmed().left(200));
+        return std::nullopt;
+    }
+    outcome = Outcome::answered;
+    return found;
 }
 
 } // namespace vesker

@@ -2,48 +2,53 @@
 
 #include "store/recognizer.h"
 
-#include <QImage>
 #include <QList>
+#include <QProcess>
 #include <QString>
 
+#include <chrono>
+#include <memory>
 #include <optional>
-
-#include <sys/types.h>
 
 namespace vesker {
 
-// One search of an image for barcodes with ZXing, run in a child process of its own.
+// One search of an image file for barcodes, run by our helper program `vesker-barcodes` (see
+// barcode_helper_main.cpp) in a process of its own.
 //
 // Debian's ZXing 1.4 keeps its assertions, and one of them fails on ordinary photos: two
 // labels with the same linear code (two packets of one product side by side) abort the
-// process that reads them. A child that dies takes only this search with it; the search is
-// then repeated for one code per layer, which never reaches that assertion. A child that hangs
-// is killed after a while. Starting the search returns at once, so the caller can read the
-// text meanwhile.
+// process that reads them. A helper that dies takes only this search with it; the search is
+// then repeated for one code per layer, which never reaches that assertion. A helper that
+// hangs is killed at the time limit. Starting the search returns at once, so the caller can
+// read the text meanwhile.
 class BarcodeSearch {
 public:
-    explicit BarcodeSearch(const QImage& image);
-    ~BarcodeSearch();
+    // An empty `helper` means no search: the photo gets no codes.
+    BarcodeSearch(const QString& imagePath, const QString& helper, qint64 maxPixels,
+        std::chrono::milliseconds timeout);
     BarcodeSearch(const BarcodeSearch&) = delete;
     BarcodeSearch& operator=(const BarcodeSearch&) = delete;
 
-    // The codes found, in the order ZXing reported them, layer by layer (possibly repeated:
-    // the same code is often found in more than one layer). Waits for the child.
+    // The codes found, in the order the helper reported them (possibly repeated). Waits for
+    // the helper, at most until the time limit.
     QList<Recognizer::Barcode> results();
+
+    // The helper beside the program, else the one in the build tree (for tests and benchmarks
+    // run from there); empty, with one line in the log, when there is none.
+    static QString defaultHelper();
 
 private:
     enum class Mode { everyCode, oneCodePerLayer };
     void start(Mode mode);
-    // None when the child died, hung or said something unreadable.
-    std::optional<QList<Recognizer::Barcode>> collect();
-    void stop();
+    enum class Outcome { answered, crashed, failed };
+    // None when the helper died, hung or said something unreadable.
+    std::optional<QList<Recognizer::Barcode>> collect(Outcome& outcome);
 
-    // Grey copies: the full image first, then each a third of the one before.
-    QList<QImage> m_layers;
-    pid_t m_child = -1;
-    int m_pipe = -1;
-    // How the last child ended, for the log.
-    QString m_outcome;
+    QString m_imagePath;
+    QString m_helper;
+    qint64 m_maxPixels;
+    std::chrono::milliseconds m_timeout;
+    std::unique_ptr<QProcess> m_process;
 };
 
 } // namespace vesker

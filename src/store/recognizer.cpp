@@ -81,9 +81,15 @@ bool isGtin14(const QString& payload)
 std::optional<QList<Recognizer::TextLine>> readLines(const QImage& rgb, const QString& dataDir)
 {
     tesseract::TessBaseAPI api;
-    // Tesseract writes its notes ("Estimating resolution as ...") to stderr unless told where.
-    const std::vector<std::string> names {"debug_file"};
-    const std::vector<std::string> values {"/dev/null"};
+    // Print is read as printed, without language correction: a part number or a misprint is
+    // not bent towards an English word, and no dictionary is loaded. The LSTM engine takes its
+    // word list only through lstm_use_matrix; the load_*_dawg switches keep the older engine's
+    // lists out too. Tesseract writes its notes ("Estimating resolution as ...") to stderr
+    // unless told where.
+    const std::vector<std::string> names {"lstm_use_matrix", "load_system_dawg", "load_freq_dawg",
+        "load_punc_dawg", "load_number_dawg", "load_unambig_dawg", "load_bigram_dawg",
+        "debug_file"};
+    const std::vector<std::string> values {"0", "0", "0", "0", "0", "0", "0", "/dev/null"};
     const QByteArray dir = QFile::encodeName(dataDir);
     if (api.Init(dir.isEmpty() ? nullptr : dir.constData(), "eng", tesseract::OEM_LSTM_ONLY,
             nullptr, 0, &names, &values, false)
@@ -131,8 +137,18 @@ QFuture<Recognizer::Result> Recognizer::recognize(const QString& path)
     return QtConcurrent::run(&pool(), [path] { return recognizeNow(path); });
 }
 
+Recognizer::Result Recognizer::recognizeNow(const QString& path)
+{
+    return recognizeNow(path, Options {});
+}
+
 Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& options)
 {
+    // The helper decodes the photo for itself while this thread does the same and reads the
+    // text.
+    BarcodeSearch search(path,
+        options.barcodeHelper.isEmpty() ? BarcodeSearch::defaultHelper() : options.barcodeHelper,
+        platform::kMaxDecodedPixels, options.barcodeTimeout);
     QImage image = platform::decodeImage(path);
     if (image.isNull())
         return {};
@@ -148,8 +164,6 @@ Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& 
     if (image.isNull())
         return {};
 
-    // The codes are searched for in a child process while this thread reads the text.
-    BarcodeSearch search(image);
     Result result;
     // A photo whose text cannot be read keeps the codes found in it.
     try {

@@ -7,12 +7,14 @@
 
 #include <ZXing/BarcodeFormat.h>
 
+#include <chrono>
+
 class QThreadPool;
 
 namespace vesker {
 
-// Reads a received photo for barcodes (ZXing, in a short-lived child process: see
-// BarcodeSearch) and printed text (Tesseract's LSTM engine, English). The photo is turned
+// Reads a received photo for barcodes (ZXing, in our helper program: see BarcodeSearch) and
+// printed text (Tesseract's LSTM engine, English). The photo is turned
 // upright by its orientation tag first. It keeps no state but the list of symbology names, and
 // never writes a file or touches a store: callers store the result on the item.
 class Recognizer {
@@ -32,6 +34,12 @@ public:
         // Tesseract's trained data; empty means Tesseract's own search (TESSDATA_PREFIX, then
         // the folder it was built with).
         QString tessdataDir;
+        // The barcode helper program; empty means the one beside the program (or in the build
+        // tree). One that cannot be started gives no codes.
+        QString barcodeHelper;
+        // ZXing takes a few seconds on the largest photo we decode; a helper still busy after
+        // this is stuck, and is killed so that it does not hold a place in the pool.
+        std::chrono::milliseconds barcodeTimeout {60'000};
     };
 
     // Recognises on the recognizer's own pool, never on the calling thread. The pool is small
@@ -39,7 +47,8 @@ public:
     // per upload at once. Never fails: a file that cannot be read gives the empty result.
     static QFuture<Result> recognize(const QString& path);
     // The same work on the calling thread (for benchmarks, tests and workers of our own).
-    static Result recognizeNow(const QString& path, const Options& options = {});
+    static Result recognizeNow(const QString& path);
+    static Result recognizeNow(const QString& path, const Options& options);
     static QThreadPool& pool();
 
     // The payload of a stored barcode string: the string without its leading symbology name

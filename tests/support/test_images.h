@@ -79,13 +79,13 @@ inline QByteArray imageBytes(const QImage& image, const char* format, int qualit
 
 // A JPEG whose EXIF block says how to turn the stored pixels to show them (1 to 8, as in the
 // TIFF Orientation tag), written by hand: an APP1 segment right after the start of the image.
-inline QByteArray jpegWithOrientation(const QImage& image, int orientation)
+inline QByteArray jpegWithOrientation(const QImage& image, int orientation, int quality = 95)
 {
     // Big-endian TIFF with one directory of one entry: Orientation, SHORT, one value.
     QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25);
     exif += char(orientation) + QByteArray(6, '\0');
     const int length = int(exif.size()) + 2;
-    const QByteArray jpeg = imageBytes(image, "JPEG", 95);
+    const QByteArray jpeg = imageBytes(image, "JPEG", quality);
     return jpeg.left(2) + "\xff\xe1" + char(length >> 8) + char(length & 0xff) + exif + jpeg.mid(2);
 }
 
