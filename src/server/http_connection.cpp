@@ -41,7 +41,8 @@ HTTPConnection::HTTPConnection(int descriptor, HTTPServerEngine* engine)
     , m_charge(std::make_shared<HTTPBufferCharge>(engine->config().bufferBudget))
     , m_reader(engine->config().maxBodyBytes,
           [this](qint64 bytes) { return m_charge && m_charge->growTo(bytes); })
-    , m_lastReceived(std::chrono::steady_clock::now())
+    , m_accepted(std::chrono::steady_clock::now())
+    , m_lastReceived(m_accepted)
     , m_link(std::make_shared<ReplyLink>())
 {
     m_link->connection = this;
@@ -139,7 +140,8 @@ void HTTPConnection::readRequest()
         m_requestTimer.setSingleShot(true);
         m_requestTimer.start(config.headTimeout);
     }
-    if (!headWasComplete && m_reader.headComplete() && status == HTTPRequestReader::Status::needMore) {
+    if (!headWasComplete && m_reader.headComplete()
+        && status == HTTPRequestReader::Status::needMore) {
         m_requestTimer.setSingleShot(false);
         m_bufferedAtLastCheck = m_reader.bufferedBytes();
         m_requestTimer.start(config.bodyRateWindow);

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 class QSocketNotifier;
 
@@ -50,10 +51,14 @@ public:
 
     bool isReadingRequest() const { return m_phase == Phase::reading; }
     bool isRefusal() const { return m_refusal; }
-    // For choosing whom to evict: a connection still in its head goes before one in its body,
-    // and among those the one that has sent nothing for longest.
-    bool headComplete() const { return m_reader.headComplete(); }
-    std::chrono::steady_clock::time_point lastReceived() const { return m_lastReceived; }
+    // For choosing whom to evict: a connection still in its head goes before one in its body;
+    // among heads the one accepted first (a real client sends its head at once, so a head still
+    // coming after a while is suspect, while a connection just accepted has not been read yet),
+    // among bodies the one that has sent nothing for longest.
+    std::pair<bool, std::chrono::steady_clock::time_point> evictionRank() const
+    {
+        return {m_reader.headComplete(), m_reader.headComplete() ? m_lastReceived : m_accepted};
+    }
 
 private:
     enum class Phase { reading, awaitingReply, writing, draining, closed };
@@ -89,6 +94,7 @@ private:
     QTimer m_closeTimer;
     std::shared_ptr<HTTPBufferCharge> m_charge;
     HTTPRequestReader m_reader;
+    const std::chrono::steady_clock::time_point m_accepted;
     std::chrono::steady_clock::time_point m_lastReceived;
     qint64 m_bufferedAtLastCheck = 0;
     // Bytes of the request the peer is still to send after a refusal; -1 when unknown.

@@ -42,8 +42,7 @@ qint64 HTTPRequestReader::nextBodyStep() const
 {
     // The first step is small, so that a peer must send before it holds much; after that the
     // whole body at once, so that the buffer moves at most once (a realloc of the first step).
-    return m_buffer.size() < kFirstBodyStep ? qMin(m_expectedSize, kFirstBodyStep)
-                                            : m_expectedSize;
+    return m_buffer.size() < kFirstBodyStep ? qMin(m_expectedSize, kFirstBodyStep) : m_expectedSize;
 }
 
 HTTPRequestReader::Status HTTPRequestReader::advance()
@@ -91,8 +90,8 @@ qint64 HTTPRequestReader::bytesStillToCome() const
         return -1;
     // The head alone, parsed with no body limit worth the name: the length it declares, however
     // large (halved, so that adding the head's length cannot overflow).
-    const HTTPParseResult head = HTTPRequest::parse(
-        m_buffer.first(headEnd + 4), std::numeric_limits<qint64>::max() / 2);
+    const HTTPParseResult head
+        = HTTPRequest::parse(m_buffer.first(headEnd + 4), std::numeric_limits<qint64>::max() / 2);
     switch (head.kind) {
     case HTTPParseResult::Kind::needMore:
         return qMax<qint64>(0, head.expectedSize - m_buffer.size());

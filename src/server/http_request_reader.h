@@ -60,6 +60,8 @@ public:
 
     bool headComplete() const { return m_expectedSize >= 0; }
     qsizetype bufferedBytes() const { return m_buffer.size(); }
+    // What the buffer holds room for; never more than the owner agreed to.
+    qsizetype reservedBytes() const { return m_buffer.capacity(); }
     // The bytes of the request not received yet, once its head is known; -1 before, and when
     // the head declares no length this server can tell. Also answers after an invalid head
     // that declared a length over the limit, so that a refused client can be read to its end.

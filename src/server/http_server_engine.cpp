@@ -161,16 +161,13 @@ void HTTPServerEngine::accept(qintptr descriptor)
 
 bool HTTPServerEngine::evictOne()
 {
-    // The likeliest to be a peer that holds a place without using it: one still in its head
-    // (a real client sends its head at once), else the one silent for longest. Never one whose
-    // request has been handed over: its answer is owed.
+    // The likeliest to be a peer that holds a place without using it (see evictionRank).
+    // Never one whose request has been handed over: its answer is owed.
     HTTPConnection* victim = nullptr;
     for (HTTPConnection* connection : std::as_const(m_connections)) {
         if (connection->isRefusal() || !connection->isReadingRequest())
             continue;
-        if (!victim
-            || std::pair(connection->headComplete(), connection->lastReceived())
-                < std::pair(victim->headComplete(), victim->lastReceived()))
+        if (!victim || connection->evictionRank() < victim->evictionRank())
             victim = connection;
     }
     if (!victim)

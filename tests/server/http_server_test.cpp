@@ -151,27 +151,42 @@ QByteArray refusal(int status, const char* text)
     return HTTPResponse::text(status, QString::fromUtf8(text)).encode();
 }
 
-// The requests a handler saw, and on which thread.
+// The requests a handler saw, and on which thread; held ones wait for release().
 struct Seen {
     std::mutex mutex;
     QList<HTTPRequest> requests;
+    QList<HTTPReplyFunction> held;
     QThread* thread = nullptr;
 
-    HTTPHandler handler(HTTPResponse response = okText())
+    HTTPHandler handler(std::optional<HTTPResponse> response = okText())
     {
         return [this, response](HTTPRequest request, HTTPReplyFunction reply) {
-            {
-                std::lock_guard lock(mutex);
-                requests.append(request);
-                thread = QThread::currentThread();
-            }
-            reply(response);
+            std::lock_guard lock(mutex);
+            requests.append(std::move(request));
+            thread = QThread::currentThread();
+            if (response)
+                reply(*response);
+            else
+                held.append(std::move(reply));
         };
     }
+    HTTPHandler holding() { return handler(std::nullopt); }
     qsizetype count()
     {
         std::lock_guard lock(mutex);
         return requests.size();
+    }
+    bool waitFor(qsizetype count)
+    {
+        return QTest::qWaitFor([&] { return this->count() >= count; }, 5000);
+    }
+    // Answers the held requests with okText() and lets go of every request.
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        for (const HTTPReplyFunction& reply : std::exchange(held, {}))
+            reply(okText());
+        requests.clear();
     }
 };
 
@@ -194,8 +209,8 @@ TEST(HTTPServer, RepliesWithTheEightHeadLinesInOrder)
 {
     Seen seen;
     // 423 has its own phrase; a content type that looks like a format string goes out as it is.
-    auto server = startServer(
-        seen.handler({423, QStringLiteral("text/x-%1; q=é"), QByteArray("lo\0ck", 5)}));
+    auto server = startServer(seen.handler(
+        HTTPResponse {423, QStringLiteral("text/x-%1; q=é"), QByteArray("lo\0ck", 5)}));
     EXPECT_EQ(exchange(server->serverPort(), "get /x%20y?name=a+b HTTP/1.1\r\nHost: h\r\n\r\n"),
         QByteArray("HTTP/1.1 423 Locked\r\n"
                    "Content-Type: text/x-%1; q=\xc3\xa9\r\n"
@@ -361,126 +376,66 @@ TEST(HTTPServer, StalledClientsMakeRoomForFreshRequests)
     // both are closed without a reply however steadily the bytes come.
     Client head(server->serverPort());
     QByteArray reply = "unset";
-    EXPECT_TRUE(head.dribble("GET / HTTP/1.1\r\nX-Pad: " + QByteArray(40, 'p') + "\r\n\r\n", 1,
-        50ms, &reply));
+    EXPECT_TRUE(head.dribble(
+        "GET / HTTP/1.1\r\nX-Pad: " + QByteArray(40, 'p') + "\r\n\r\n", 1, 50ms, &reply));
     EXPECT_EQ(reply, QByteArray());
     Client body(server->serverPort());
     reply = "unset";
-    EXPECT_TRUE(body.dribble(
-        "POST /u HTTP/1.1\r\nContent-Length: 65536\r\n\r\n" + QByteArray(65536, 'b'), 1024,
-        50ms, &reply));
+    EXPECT_TRUE(
+        body.dribble("POST /u HTTP/1.1\r\nContent-Length: 65536\r\n\r\n" + QByteArray(65536, 'b'),
+            1024, 50ms, &reply));
     EXPECT_EQ(reply, QByteArray());
     EXPECT_EQ(seen.count(), 1);
 }
 
-TEST(HTTPServer, RefusesNewConnectionsOnlyWhenEveryPlaceAwaitsItsReply)
-{
-    std::vector<HTTPReplyFunction> pending;
-    std::mutex mutex;
-    auto server = startServer(
-        [&](HTTPRequest, HTTPReplyFunction reply) {
-            std::lock_guard lock(mutex);
-            pending.push_back(std::move(reply));
-        },
-        [](auto& config) { config.maxConnections = 2; });
-    std::vector<std::unique_ptr<Client>> waiting;
-    for (int i = 0; i < 2; ++i) {
-        waiting.push_back(std::make_unique<Client>(server->serverPort()));
-        ASSERT_TRUE(waiting.back()->sendAll(kGet));
-    }
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            std::lock_guard lock(mutex);
-            return pending.size() == 2;
-        },
-        5000));
-    EXPECT_EQ(exchange(server->serverPort()), refusal(503, "Server busy"));
-    std::lock_guard lock(mutex);
-    for (const HTTPReplyFunction& reply : pending)
-        reply(okText());
-    for (const auto& client : waiting)
-        EXPECT_EQ(client->readToEnd(), okText().encode());
-}
-
 TEST(HTTPServer, RefusedClientThatPausesMidUploadStillReadsItsReply)
 {
-    // Each refusal comes while the client has much left to send, and the client pauses for
-    // longer than the close delay before sending the rest, as a phone on a weak network does.
-    std::vector<HTTPReplyFunction> pending;
-    std::mutex mutex;
-    const HTTPHandler hold = [&](HTTPRequest, HTTPReplyFunction reply) {
-        std::lock_guard lock(mutex);
-        pending.push_back(std::move(reply));
+    // Each refusal comes while the client has most of its upload still to send, and the client
+    // pauses for longer than the close delay before it sends the rest, as on a weak network.
+    const QByteArray upload
+        = "POST /u HTTP/1.1\r\nContent-Length: 4194304\r\n\r\n" + QByteArray(4 << 20, 'x');
+    const std::pair<std::function<void(HTTPServerConfig&)>, QByteArray> cases[] = {
+        {[](auto& config) { config.maxBodyBytes = 1 << 20; }, refusal(400, "Bad request")},
+        {[](auto& config) { config.bufferBudget = std::make_shared<HTTPBufferBudget>(65536); },
+            refusal(503, "Server busy")},
+        // The one place is taken by a request awaiting its reply: nothing can give way.
+        {[](auto& config) { config.maxConnections = 1; }, refusal(503, "Server busy")},
     };
-    const QByteArray body(4 << 20, 'x');
-    const QByteArray upload = "POST /u HTTP/1.1\r\nContent-Length: 4194304\r\n\r\n" + body;
-    struct Case {
-        const char* name;
-        std::function<void(HTTPServerConfig&)> adjust;
-        QByteArray request;
-        QByteArray reply;
-        bool full = false; // the one place is taken by a request awaiting its reply
-    };
-    const Case cases[] = {
-        {"over the body limit", [](auto& config) { config.maxBodyBytes = 1 << 20; },
-            "POST /u HTTP/1.1\r\nContent-Length: 1048576\r\nX-Pad: " + QByteArray(70'000, 'p')
-                + "\r\n\r\n" + QByteArray(1 << 20, 'x'),
-            refusal(413, "Payload too large")},
-        {"over the budget",
-            [](auto& config) { config.bufferBudget = std::make_shared<HTTPBufferBudget>(65536); },
-            upload, refusal(503, "Server busy")},
-        {"over the connection cap", [](auto& config) { config.maxConnections = 1; }, upload,
-            refusal(503, "Server busy"), true},
-    };
+    Seen held;
     std::vector<std::unique_ptr<HTTPServer>> servers;
-    std::vector<std::unique_ptr<Client>> occupants;
+    std::optional<Client> occupant;
     std::vector<std::future<QByteArray>> replies;
-    for (const Case& c : cases) {
-        servers.push_back(startServer(hold, [&](auto& config) {
+    for (const auto& [adjust, reply] : cases) {
+        servers.push_back(startServer(held.holding(), [&](auto& config) {
             config.closeDelay = 300ms;
-            c.adjust(config);
+            adjust(config);
         }));
         const quint16 port = servers.back()->serverPort();
-        if (c.full) {
-            occupants.push_back(std::make_unique<Client>(port));
-            ASSERT_TRUE(occupants.back()->sendAll(kGet));
-            ASSERT_TRUE(QTest::qWaitFor(
-                [&] {
-                    std::lock_guard lock(mutex);
-                    return !pending.empty();
-                },
-                5000));
+        if (servers.back()->config().maxConnections == 1) {
+            ASSERT_TRUE(occupant.emplace(port).sendAll(kGet) && held.waitFor(1));
         }
-        replies.push_back(std::async(std::launch::async, [port, request = c.request] {
+        replies.push_back(std::async(std::launch::async, [port, &upload] {
             Client client(port);
-            const qsizetype first = request.size() / 4;
-            if (!client.sendAll(request.first(first)))
+            const qsizetype first = upload.size() / 4;
+            if (!client.sendAll(upload.first(first)))
                 return QByteArray("first part not sent");
             std::this_thread::sleep_for(800ms);
-            if (!client.sendAll(request.sliced(first)))
+            if (!client.sendAll(upload.sliced(first)))
                 return QByteArray("reset before the rest was sent");
             client.shutdownWrite();
             return client.readToEnd();
         }));
     }
     for (size_t i = 0; i < replies.size(); ++i)
-        EXPECT_EQ(replies[i].get(), cases[i].reply) << cases[i].name;
-    std::lock_guard lock(mutex);
-    for (const HTTPReplyFunction& reply : pending)
-        reply(okText());
+        EXPECT_EQ(replies[i].get(), cases[i].second) << i;
+    held.release();
 }
 
 TEST(HTTPServer, BudgetCountsReservedBytesUntilTheRequestIsFreed)
 {
-    std::mutex mutex;
-    QList<std::pair<HTTPRequest, HTTPReplyFunction>> held;
+    Seen held;
     auto budget = std::make_shared<HTTPBufferBudget>(3 << 20);
-    auto server = startServer(
-        [&](HTTPRequest request, HTTPReplyFunction reply) {
-            std::lock_guard lock(mutex);
-            held.append({std::move(request), std::move(reply)});
-        },
-        [&](auto& config) { config.bufferBudget = budget; });
+    auto server = startServer(held.holding(), [&](auto& config) { config.bufferBudget = budget; });
     const auto post = [](qint64 length, qint64 sent) {
         return "POST /u HTTP/1.1\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n"
             + QByteArray(sent, 'b');
@@ -488,13 +443,7 @@ TEST(HTTPServer, BudgetCountsReservedBytesUntilTheRequestIsFreed)
 
     // A body handed to the owner stays counted while the owner holds it.
     Client first(server->serverPort());
-    ASSERT_TRUE(first.sendAll(post(1'600'000, 1'600'000)));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            std::lock_guard lock(mutex);
-            return held.size() == 1;
-        },
-        5000));
+    ASSERT_TRUE(first.sendAll(post(1'600'000, 1'600'000)) && held.waitFor(1));
     EXPECT_GE(budget->used(), 1'600'000);
     // A head that declares 60 MiB and sends nothing more holds only a first step of it.
     Client declared(server->serverPort());
@@ -505,20 +454,12 @@ TEST(HTTPServer, BudgetCountsReservedBytesUntilTheRequestIsFreed)
     EXPECT_EQ(exchange(server->serverPort(), post(1 << 20, 1 << 20)), refusal(503, "Server busy"));
 
     // Once the owner lets go of the request, its bytes are free again.
-    {
-        std::lock_guard lock(mutex);
-        held.front().second(okText());
-        held.clear();
-    }
+    held.release();
     EXPECT_EQ(first.readToEnd(), okText().encode());
     Client again(server->serverPort());
     ASSERT_TRUE(again.sendAll(post(1 << 20, 1 << 20)));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            std::lock_guard lock(mutex);
-            return held.size() == 1;
-        },
-        5000));
+    EXPECT_TRUE(held.waitFor(1));
+    held.release();
 }
 
 TEST(HTTPServer, PeerThatDoesNotReadItsReplyIsClosed)
