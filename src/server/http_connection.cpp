@@ -120,6 +120,11 @@ void HTTPConnection::readRequest()
         HTTPServerEngine::kReadChunkBytes, m_engine->readScratch(),
         [this](char* into, qsizetype most) { return qint64(::recv(m_fd, into, size_t(most), 0)); },
         received);
+    if (status == HTTPRequestReader::Status::overBudget) {
+        // Perhaps before anything was read: no room could be made for the rest of the body.
+        refuseRequest(HTTPResponse::text(503, QStringLiteral("Server busy")));
+        return;
+    }
     if (received < 0) {
         if (errno == EINTR || wouldBlock(errno))
             return;
@@ -134,9 +139,10 @@ void HTTPConnection::readRequest()
     m_lastReceived = std::chrono::steady_clock::now();
     m_idleTimer.start();
     const HTTPServerConfig& config = m_engine->config();
-    if (!headWasComplete && !m_requestTimer.isActive()) {
+    if (!m_reader.headComplete() && !m_requestTimer.isActive()) {
         // The idle timer restarts with every byte, so it cannot stop a head sent a byte at a
-        // time; this deadline does.
+        // time; this deadline does. (Not armed for a head that came whole in its first read,
+        // as nearly every head does: that saves a timer on the way of every small request.)
         m_requestTimer.setSingleShot(true);
         m_requestTimer.start(config.headTimeout);
     }
@@ -156,8 +162,7 @@ void HTTPConnection::readRequest()
     case HTTPRequestReader::Status::tooLarge:
         refuseRequest(HTTPResponse::text(413, QStringLiteral("Payload too large")));
         return;
-    case HTTPRequestReader::Status::overBudget:
-        refuseRequest(HTTPResponse::text(503, QStringLiteral("Server busy")));
+    case HTTPRequestReader::Status::overBudget: // answered above
         return;
     case HTTPRequestReader::Status::complete:
         handOver();

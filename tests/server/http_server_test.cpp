@@ -445,12 +445,15 @@ TEST(HTTPServer, BudgetCountsReservedBytesUntilTheRequestIsFreed)
     Client first(server->serverPort());
     ASSERT_TRUE(first.sendAll(post(1'600'000, 1'600'000)) && held.waitFor(1));
     EXPECT_GE(budget->used(), 1'600'000);
+    // What no longer fits is refused, also when that shows only after the first MiB, and the
+    // refused client reads why.
+    EXPECT_EQ(
+        exchange(server->serverPort(), post(1'600'000, 1'600'000)), refusal(503, "Server busy"));
     // A head that declares 60 MiB and sends nothing more holds only a first step of it.
     Client declared(server->serverPort());
     ASSERT_TRUE(declared.sendAll(post(kHTTPMaxBodyBytes, 0)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return budget->used() > 2'600'000; }, 5000));
     EXPECT_LT(budget->used(), 3 << 20);
-    // What no longer fits is refused, and the refused client reads why.
     EXPECT_EQ(exchange(server->serverPort(), post(1 << 20, 1 << 20)), refusal(503, "Server busy"));
 
     // Once the owner lets go of the request, its bytes are free again.
