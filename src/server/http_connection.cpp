@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <sys/socket.h>
@@ -37,7 +38,11 @@ HTTPConnection::HTTPConnection(int descriptor, HTTPServerEngine* engine)
     : QObject(engine)
     , m_fd(descriptor)
     , m_engine(engine)
-    , m_reader(engine->config().maxBodyBytes)
+    , m_charge(std::make_shared<HTTPBufferCharge>(engine->config().bufferBudget))
+    , m_reader(engine->config().maxBodyBytes,
+          [this](qint64 bytes) { return m_charge && m_charge->growTo(bytes); })
+    , m_accepted(std::chrono::steady_clock::now())
+    , m_lastReceived(m_accepted)
     , m_link(std::make_shared<ReplyLink>())
 {
     m_link->connection = this;
@@ -58,8 +63,13 @@ HTTPConnection::HTTPConnection(int descriptor, HTTPServerEngine* engine)
     m_idleTimer.setSingleShot(true);
     m_idleTimer.setInterval(engine->config().idleTimeout);
     connect(&m_idleTimer, &QTimer::timeout, this, &HTTPConnection::closeNow);
+    connect(&m_requestTimer, &QTimer::timeout, this, [this] {
+        if (m_reader.headComplete())
+            checkBodyRate();
+        else
+            closeNow(); // the head's deadline has passed
+    });
     m_closeTimer.setSingleShot(true);
-    m_closeTimer.setInterval(engine->config().closeDelay);
     connect(&m_closeTimer, &QTimer::timeout, this, &HTTPConnection::closeNow);
 }
 
@@ -69,7 +79,6 @@ HTTPConnection::~HTTPConnection()
         std::lock_guard lock(m_link->mutex);
         m_link->connection = nullptr;
     }
-    releaseBudget();
     if (m_fd >= 0) {
         delete m_readNotifier;
         delete m_writeNotifier;
@@ -87,16 +96,35 @@ void HTTPConnection::serve()
 void HTTPConnection::refuse(const HTTPResponse& response)
 {
     m_refusal = true;
+    // Nothing of the request has been read: how much follows is not known.
+    m_drainLeft = -1;
+    m_charge.reset();
     answer(response);
+}
+
+void HTTPConnection::evict(bool answerIt)
+{
+    if (!answerIt) {
+        closeNow();
+        return;
+    }
+    m_refusal = true;
+    refuseRequest(HTTPResponse::text(503, QStringLiteral("Server busy")));
 }
 
 void HTTPConnection::readRequest()
 {
+    const bool headWasComplete = m_reader.headComplete();
     qint64 received = 0;
     const HTTPRequestReader::Status status = m_reader.receive(
-        HTTPServerEngine::kReadChunkBytes,
+        HTTPServerEngine::kReadChunkBytes, m_engine->readScratch(),
         [this](char* into, qsizetype most) { return qint64(::recv(m_fd, into, size_t(most), 0)); },
         received);
+    if (status == HTTPRequestReader::Status::overBudget) {
+        // Perhaps before anything was read: no room could be made for the rest of the body.
+        refuseRequest(HTTPResponse::text(503, QStringLiteral("Server busy")));
+        return;
+    }
     if (received < 0) {
         if (errno == EINTR || wouldBlock(errno))
             return;
@@ -108,28 +136,33 @@ void HTTPConnection::readRequest()
         closeNow();
         return;
     }
+    m_lastReceived = std::chrono::steady_clock::now();
     m_idleTimer.start();
-
-    if (!m_engine->budget().tryTake(received)) {
-        releaseBudget();
-        m_reader.clear();
-        answer(HTTPResponse::text(503, QStringLiteral("Server busy")));
-        return;
+    const HTTPServerConfig& config = m_engine->config();
+    if (!m_reader.headComplete() && !m_requestTimer.isActive()) {
+        // The idle timer restarts with every byte, so it cannot stop a head sent a byte at a
+        // time; this deadline does. (Not armed for a head that came whole in its first read,
+        // as nearly every head does: that saves a timer on the way of every small request.)
+        m_requestTimer.setSingleShot(true);
+        m_requestTimer.start(config.headTimeout);
     }
-    m_budgetTaken += received;
+    if (!headWasComplete && m_reader.headComplete()
+        && status == HTTPRequestReader::Status::needMore) {
+        m_requestTimer.setSingleShot(false);
+        m_bufferedAtLastCheck = m_reader.bufferedBytes();
+        m_requestTimer.start(config.bodyRateWindow);
+    }
 
     switch (status) {
     case HTTPRequestReader::Status::needMore:
         return;
     case HTTPRequestReader::Status::invalid:
-        m_reader.clear();
-        releaseBudget();
-        answer(HTTPResponse::text(400, QStringLiteral("Bad request")));
+        refuseRequest(HTTPResponse::text(400, QStringLiteral("Bad request")));
         return;
     case HTTPRequestReader::Status::tooLarge:
-        m_reader.clear();
-        releaseBudget();
-        answer(HTTPResponse::text(413, QStringLiteral("Payload too large")));
+        refuseRequest(HTTPResponse::text(413, QStringLiteral("Payload too large")));
+        return;
+    case HTTPRequestReader::Status::overBudget: // answered above
         return;
     case HTTPRequestReader::Status::complete:
         handOver();
@@ -137,16 +170,40 @@ void HTTPConnection::readRequest()
     }
 }
 
+void HTTPConnection::checkBodyRate()
+{
+    const HTTPServerConfig& config = m_engine->config();
+    const qint64 arrived = m_reader.bufferedBytes() - m_bufferedAtLastCheck;
+    if (arrived * 1000 < config.minBodyBytesPerSecond * config.bodyRateWindow.count()) {
+        qCDebug(lcHttp).noquote() << "[http] closing an upload that arrives too slowly from"
+                                  << m_remoteAddress;
+        closeNow();
+        return;
+    }
+    m_bufferedAtLastCheck = m_reader.bufferedBytes();
+}
+
+void HTTPConnection::refuseRequest(const HTTPResponse& response)
+{
+    m_drainLeft = m_reader.bytesStillToCome();
+    m_reader.clear();
+    m_charge.reset();
+    m_requestTimer.stop();
+    answer(response);
+}
+
 void HTTPConnection::handOver()
 {
     HTTPRequest request = m_reader.takeRequest();
-    releaseBudget();
+    // The body keeps its memory counted for as long as it lives, wherever it goes.
+    request.bufferCharge = std::exchange(m_charge, nullptr);
     request.remoteAddress = m_remoteAddress;
     // One request per connection: nothing more is read until the reply has gone out, so a peer
     // that half-closes now still gets its answer.
     m_phase = Phase::awaitingReply;
     m_readNotifier->setEnabled(false);
     m_idleTimer.stop();
+    m_requestTimer.stop();
 
     const HTTPReplyFunction reply = replyFunction(m_link);
     const HTTPHandler& handler = m_engine->config().handler;
@@ -202,6 +259,7 @@ void HTTPConnection::send(QByteArray wire)
         return;
     m_phase = Phase::writing;
     m_readNotifier->setEnabled(false);
+    m_requestTimer.stop();
     m_out = std::move(wire);
     m_outOffset = 0;
     // From here the timer watches the peer taking the reply: one that never reads must not hold
@@ -245,17 +303,29 @@ void HTTPConnection::finishWriting(bool delivered)
         ::shutdown(m_fd, SHUT_WR);
     }
     // Whatever the peer still sends is read and dropped until the close: closing with unread
-    // bytes would reset the connection and could destroy the reply before the peer reads it.
+    // bytes would reset the connection and could destroy the reply before the peer reads it. A
+    // refused peer may still be sending much of its request, so it is given longer.
     m_phase = Phase::draining;
     m_readNotifier->setEnabled(true);
-    m_closeTimer.start();
+    const HTTPServerConfig& config = m_engine->config();
+    m_closeTimer.start(m_drainLeft != 0 ? config.drainTimeout : config.closeDelay);
 }
 
 void HTTPConnection::drain()
 {
     const ssize_t received
         = ::recv(m_fd, m_engine->readScratch(), HTTPServerEngine::kReadChunkBytes, 0);
-    if (received > 0 || (received < 0 && (errno == EINTR || wouldBlock(errno))))
+    if (received > 0) {
+        if (m_drainLeft > 0) {
+            m_drainLeft = qMax<qint64>(0, m_drainLeft - received);
+            // The request has been read to its end: the peer now reads its reply and leaves.
+            if (m_drainLeft == 0)
+                m_closeTimer.start(std::min(std::chrono::milliseconds(m_closeTimer.remainingTime()),
+                    m_engine->config().closeDelay));
+        }
+        return;
+    }
+    if (received < 0 && (errno == EINTR || wouldBlock(errno)))
         return;
     closeNow();
 }
@@ -266,6 +336,7 @@ void HTTPConnection::closeNow()
         return;
     m_phase = Phase::closed;
     m_idleTimer.stop();
+    m_requestTimer.stop();
     m_closeTimer.stop();
     {
         std::lock_guard lock(m_link->mutex);
@@ -279,16 +350,9 @@ void HTTPConnection::closeNow()
     m_fd = -1;
     m_out = QByteArray();
     m_reader.clear();
-    releaseBudget();
+    m_charge.reset();
     m_engine->connectionClosed(this);
     deleteLater();
-}
-
-void HTTPConnection::releaseBudget()
-{
-    if (m_budgetTaken > 0)
-        m_engine->budget().give(m_budgetTaken);
-    m_budgetTaken = 0;
 }
 
 } // namespace vesker

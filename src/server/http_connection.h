@@ -13,8 +13,10 @@
 #include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 class QSocketNotifier;
 
@@ -41,11 +43,22 @@ public:
     void serve();
     // Answers at once without reading a request (the server is full).
     void refuse(const HTTPResponse& response);
+    // Gives up the request being read to make room for a new connection: answered 503 when
+    // `answer` (and read to its end like any refusal), else closed without a word.
+    void evict(bool answer);
     // Closes without a word. Safe to call more than once.
     void closeNow();
 
     bool isReadingRequest() const { return m_phase == Phase::reading; }
     bool isRefusal() const { return m_refusal; }
+    // For choosing whom to evict: a connection still in its head goes before one in its body;
+    // among heads the one accepted first (a real client sends its head at once, so a head still
+    // coming after a while is suspect, while a connection just accepted has not been read yet),
+    // among bodies the one that has sent nothing for longest.
+    std::pair<bool, std::chrono::steady_clock::time_point> evictionRank() const
+    {
+        return {m_reader.headComplete(), m_reader.headComplete() ? m_lastReceived : m_accepted};
+    }
 
 private:
     enum class Phase { reading, awaitingReply, writing, draining, closed };
@@ -59,13 +72,14 @@ private:
     };
 
     void readRequest();
+    void checkBodyRate();
+    void refuseRequest(const HTTPResponse& response);
     void drain();
     void handOver();
     void answer(const HTTPResponse& response);
     void send(QByteArray wire);
     void writeSome();
     void finishWriting(bool delivered);
-    void releaseBudget();
     static HTTPReplyFunction replyFunction(std::shared_ptr<ReplyLink> link);
 
     int m_fd;
@@ -75,9 +89,16 @@ private:
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
     QTimer m_idleTimer;
+    // The head's deadline, then the body's rate checks.
+    QTimer m_requestTimer;
     QTimer m_closeTimer;
+    std::shared_ptr<HTTPBufferCharge> m_charge;
     HTTPRequestReader m_reader;
-    qint64 m_budgetTaken = 0;
+    const std::chrono::steady_clock::time_point m_accepted;
+    std::chrono::steady_clock::time_point m_lastReceived;
+    qint64 m_bufferedAtLastCheck = 0;
+    // Bytes of the request the peer is still to send after a refusal; -1 when unknown.
+    qint64 m_drainLeft = 0;
     QByteArray m_out;
     qsizetype m_outOffset = 0;
     QString m_remoteAddress;

@@ -4,6 +4,7 @@
 #include <QMap>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace vesker {
@@ -24,8 +25,17 @@ struct HTTPRequest {
     QMap<QString, QString> headers; // lower-cased, trimmed names
     QByteArray body;
     QString remoteAddress;
+    // The request's share of its server's buffer budget, given back when the last copy of the
+    // request is gone: a body handed on stays counted while it is still held. Not part of the
+    // request's value.
+    std::shared_ptr<const void> bufferCharge;
 
-    bool operator==(const HTTPRequest&) const = default;
+    bool operator==(const HTTPRequest& other) const
+    {
+        return method == other.method && path == other.path && query == other.query
+            && headers == other.headers && body == other.body
+            && remoteAddress == other.remoteAddress;
+    }
 
     // Parses the whole receive buffer from its first byte. Pure: the same bytes always give the
     // same result, so callers may parse again after every read. A buffer handed over with

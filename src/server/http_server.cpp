@@ -90,6 +90,26 @@ void HTTPBufferBudget::give(qint64 bytes)
     m_used.fetch_sub(bytes);
 }
 
+HTTPBufferCharge::HTTPBufferCharge(std::shared_ptr<HTTPBufferBudget> budget)
+    : m_budget(std::move(budget))
+{ }
+
+HTTPBufferCharge::~HTTPBufferCharge()
+{
+    if (m_bytes > 0)
+        m_budget->give(m_bytes);
+}
+
+bool HTTPBufferCharge::growTo(qint64 bytes)
+{
+    if (bytes <= m_bytes)
+        return true;
+    if (!m_budget->tryTake(bytes - m_bytes))
+        return false;
+    m_bytes = bytes;
+    return true;
+}
+
 HTTPServer::HTTPServer(HTTPServerConfig config, QObject* parent)
     : QObject(parent)
     , m_config(std::move(config))

@@ -39,8 +39,9 @@ using HTTPReplyFunction = std::function<void(HTTPResponse)>;
 // thread (HTTPServer::stop waits for the server's thread): it hands the work on and returns.
 using HTTPHandler = std::function<void(HTTPRequest, HTTPReplyFunction)>;
 
-// Bytes of incomplete requests held by all servers together. A request that would take more
-// than is left is refused with 503 rather than letting many large uploads exhaust memory.
+// Bytes of request buffers held by all servers together: what their readers reserved, until the
+// requests are freed (also after they were handed to the owner). A request that would take
+// more than is left is refused with 503 rather than letting many large uploads exhaust memory.
 class HTTPBufferBudget {
 public:
     explicit HTTPBufferBudget(qint64 limit);
@@ -56,6 +57,24 @@ public:
 private:
     const qint64 m_limit;
     std::atomic<qint64> m_used {0};
+};
+
+// What one request's buffer holds of a budget: taken before the buffer grows, given back when
+// the charge is destroyed (on any thread), which is when the last copy of the request is.
+class HTTPBufferCharge {
+public:
+    explicit HTTPBufferCharge(std::shared_ptr<HTTPBufferBudget> budget);
+    ~HTTPBufferCharge();
+    HTTPBufferCharge(const HTTPBufferCharge&) = delete;
+    HTTPBufferCharge& operator=(const HTTPBufferCharge&) = delete;
+
+    // Counts `bytes` in all for this request; false, and nothing more counted, when the budget
+    // cannot hold them.
+    bool growTo(qint64 bytes);
+
+private:
+    const std::shared_ptr<HTTPBufferBudget> m_budget;
+    qint64 m_bytes = 0;
 };
 
 struct HTTPServerConfig {
@@ -74,12 +93,26 @@ struct HTTPServerConfig {
 
     // Every address by default (IPv4 and IPv6 on one socket); tests use the loopback address.
     QHostAddress address = QHostAddress::Any;
+    // At the cap a new connection takes the place of the one reading a request that is least
+    // likely to finish (see HTTPServerEngine); only when every one is being answered is it
+    // refused with 503.
     int maxConnections = 128;
     // A connection whose request is incomplete and that sends nothing for this long is closed
     // without a reply; so is one that takes nothing of its reply for this long.
     std::chrono::milliseconds idleTimeout {60'000};
+    // A request head must be whole within this time of its first byte, however steadily it
+    // arrives; else the connection is closed without a reply.
+    std::chrono::milliseconds headTimeout {15'000};
+    // A body must arrive at this rate at least, measured over each window since its head ended
+    // (so the first window is its grace); a slower one is closed without a reply.
+    qint64 minBodyBytesPerSecond = 4096;
+    std::chrono::milliseconds bodyRateWindow {10'000};
     // How long a connection stays after its reply has been written out.
     std::chrono::milliseconds closeDelay {1'000};
+    // How long a refused client that is still sending is read (its bytes dropped) after its
+    // reply, at most, so that it reads the reply instead of a reset. The close comes sooner once
+    // the declared request has been read to its end or the peer ends its side.
+    std::chrono::milliseconds drainTimeout {5'000};
     // Empty: HTTPBufferBudget::processWide().
     std::shared_ptr<HTTPBufferBudget> bufferBudget;
 };

@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <utility>
+
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -134,7 +136,7 @@ void HTTPServerEngine::accept(qintptr descriptor)
         }
     }
 
-    if (m_serving >= m_config.maxConnections) {
+    if (m_serving >= m_config.maxConnections && !evictOne()) {
         // A refused connection stays until its 503 has been read, like a served one; but no more
         // of them than served ones at once: past that a flood is closed without a word, before
         // it takes every file descriptor of the process.
@@ -155,6 +157,29 @@ void HTTPServerEngine::accept(qintptr descriptor)
     ++m_serving;
     ++m_open;
     connection->serve();
+}
+
+bool HTTPServerEngine::evictOne()
+{
+    // The likeliest to be a peer that holds a place without using it (see evictionRank).
+    // Never one whose request has been handed over: its answer is owed.
+    HTTPConnection* victim = nullptr;
+    for (HTTPConnection* connection : std::as_const(m_connections)) {
+        if (connection->isRefusal() || !connection->isReadingRequest())
+            continue;
+        if (!victim || connection->evictionRank() < victim->evictionRank())
+            victim = connection;
+    }
+    if (!victim)
+        return false;
+    // It gets its 503 like any refused client, while there is room for refusals.
+    const bool answer = m_refusing < m_config.maxConnections;
+    if (answer) {
+        --m_serving;
+        ++m_refusing;
+    }
+    victim->evict(answer);
+    return true;
 }
 
 void HTTPServerEngine::connectionClosed(HTTPConnection* connection)

@@ -49,6 +49,8 @@ private:
     class Listener;
 
     void accept(qintptr descriptor);
+    // Closes or refuses one connection still reading its request; false when none is.
+    bool evictOne();
     void finishIfIdle();
 
     HTTPServerConfig m_config;

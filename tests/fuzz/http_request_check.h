@@ -20,6 +20,7 @@ namespace vesker::fuzz {
 // - A complete request stays the same complete request whatever follows it.
 // - A complete request has an upper-case method, no remote address, and a body no longer than
 //   the limit.
+// - The reader's buffer never has room for more than it asked its owner for.
 inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quint32 seed)
 {
     using Status = HTTPRequestReader::Status;
@@ -40,7 +41,11 @@ inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quin
             return QStringLiteral("bytes after a complete request changed it");
     }
 
-    HTTPRequestReader reader(maxBodyBytes);
+    qint64 granted = 0;
+    HTTPRequestReader reader(maxBodyBytes, [&granted](qint64 bytes) {
+        granted = std::max(granted, bytes);
+        return true;
+    });
     quint32 state = seed * 2654435761u + 1;
     qsizetype offset = 0;
     while (offset < whole.size()) {
@@ -69,6 +74,10 @@ inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quin
                 break;
             }
         }
+        if (reader.reservedBytes() > granted)
+            return QStringLiteral("buffer of %1 bytes, %2 asked for")
+                .arg(reader.reservedBytes())
+                .arg(granted);
         if (status != expected)
             return QStringLiteral("reader answered %1, parsing the buffer %2 (after %3 bytes)")
                 .arg(int(status))
