@@ -5,13 +5,10 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
 using namespace vesker;
@@ -35,7 +32,7 @@ protected:
     void TearDown() override { clearVouchedDeviceIDs(); }
 
     // A fresh start: new settings file, clock back at its start, nothing vouched.
-    void reset()
+    void reset(const char* policy = "anyone")
     {
         clearVouchedDeviceIDs();
         m_clock.set(ManualClock().now());
@@ -43,6 +40,7 @@ protected:
         m_defaults = std::make_unique<platform::Defaults>(
             m_dir.filePath(QStringLiteral("config-%1/defaults.json").arg(++m_generation)), nullptr,
             &m_clock);
+        m_defaults->set("accessPolicy", policy);
         m_accepted.clear();
         reopen();
     }
@@ -55,18 +53,14 @@ protected:
             [this](const PendingUpload& u) { m_accepted.append(u.note); });
     }
 
-    void setPolicy(const char* raw) { m_defaults->set(QStringLiteral("accessPolicy"), raw); }
-
     PendingUpload upload(const QString& deviceID, const QString& note = {}, QByteArray data = {})
     {
-        PendingUpload u;
-        u.id = QUuid::createUuid();
-        u.deviceID = deviceID;
-        u.deviceName = deviceID + QStringLiteral(" name");
-        u.receivedAt = m_clock.now();
-        u.note = note;
-        u.imageData = std::move(data);
-        return u;
+        return {.id = QUuid::createUuid(),
+            .deviceID = deviceID,
+            .deviceName = deviceID,
+            .receivedAt = m_clock.now(),
+            .imageData = std::move(data),
+            .note = note};
     }
 
     void hold(const PendingUpload& u) { ASSERT_EQ(m_access->enqueue(u), std::nullopt); }
@@ -101,11 +95,10 @@ TEST_F(AccessManagerTest, DecisionTable)
         AccessDecision expected;
         bool anonymous = false; // no device id
     };
-    // The user's own devices are let in under every policy, unless blocked.
+    // The user's own devices are let in under every policy, unless blocked; an empty id is
+    // among the vouched ones in every row and still vouches for nobody.
     const QList<Row> rows {
         {"unknown policy reads as anyone", "everyone", "", none, "", allow},
-        {"anyone: own device", "anyone", "", vouched, "", allow},
-        {"anyone: blocked", "anyone", "", blocked, "", refuse},
         {"anyone: blocked own device", "anyone", "", blockedAndVouched, "", refuse},
         {"code: own device with a wrong code", "code", "4711", vouched, "0000", allow},
         {"code: blocked own device, right code", "code", "4711", blockedAndVouched, "4711", refuse},
@@ -121,13 +114,12 @@ TEST_F(AccessManagerTest, DecisionTable)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        reset();
-        setPolicy(row.policy);
-        m_defaults->set(QStringLiteral("accessCode"), row.storedCode);
+        reset(row.policy);
+        m_defaults->set("accessCode", row.storedCode);
         if (row.given == blocked || row.given == blockedAndVouched)
-            m_access->block(kPhone, QStringLiteral("Phone"));
-        if (row.given == vouched || row.given == blockedAndVouched)
-            replaceVouchedDeviceIDs({kPhone});
+            m_access->block(kPhone, "Phone");
+        const bool vouched = row.given == Given::vouched || row.given == blockedAndVouched;
+        replaceVouchedDeviceIDs({QString(), vouched ? kPhone : QString()});
         const QString device = row.anonymous ? QString() : kPhone;
         EXPECT_EQ(toString(m_access->decide(device, row.offeredCode)), toString(row.expected));
     }
@@ -135,8 +127,8 @@ TEST_F(AccessManagerTest, DecisionTable)
 
 TEST_F(AccessManagerTest, TenWrongCodesInARowLockAnAddressOutForAMinute)
 {
-    setPolicy("code");
-    m_defaults->set(QStringLiteral("accessCode"), "4711");
+    reset("code");
+    m_defaults->set("accessCode", "4711");
     const QString guesser = QStringLiteral("192.168.1.66");
     auto tryCode = [this](const char* code, const QString& from) {
         return toString(m_access->decide(kPhone, QLatin1String(code), from)).toStdString();
@@ -170,17 +162,16 @@ TEST(GuessLimiter, AFloodOfAddressesCannotGrowTheTableOrFreeTheLatestGuesser)
         clock.advance(i % 100 == 0 ? 1 : 0);
         lockOut(QStringLiteral("fd00::%1").arg(i, 0, 16));
     }
-    const QString guesser = QStringLiteral("192.168.1.66");
-    lockOut(guesser);
+    lockOut("192.168.1.66");
     EXPECT_LE(limiter.trackedAddresses(), GuessLimiter::kMaxAddresses);
-    EXPECT_FALSE(limiter.mayTry(guesser));
+    EXPECT_FALSE(limiter.mayTry("192.168.1.66"));
     clock.advance(GuessLimiter::kLockSeconds);
-    EXPECT_TRUE(limiter.mayTry(guesser));
+    EXPECT_TRUE(limiter.mayTry("192.168.1.66"));
 }
 
 TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)
 {
-    setPolicy("ask");
+    reset("ask");
     auto state = [this] {
         const DeviceStatus s = m_access->deviceStatus(kPhone);
         return QStringLiteral("%1 approved=%2 denied=%3 pending=%4")
@@ -190,14 +181,12 @@ TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)
             .arg(s.pending)
             .toStdString();
     };
-    EXPECT_EQ(state(), "ask approved=0 denied=0 pending=0") << "new";
     hold(upload(kPhone));
     EXPECT_EQ(state(), "ask approved=0 denied=0 pending=1") << "waiting";
-    m_access->approve(kPhone, QStringLiteral("Phone"), GrantDuration::once);
+    m_access->approve(kPhone, "Phone", GrantDuration::once);
     EXPECT_EQ(state(), "ask approved=0 denied=0 pending=0") << "let in once";
     EXPECT_EQ(m_accepted.size(), 1);
-    EXPECT_FALSE(m_defaults->contains(QStringLiteral("deviceGrants"))) << "once stores nothing";
-    m_access->approve(kPhone, QStringLiteral("Phone"), GrantDuration::thirtyMinutes);
+    m_access->approve(kPhone, "Phone", GrantDuration::thirtyMinutes);
     m_clock.advance(1799);
     EXPECT_EQ(state(), "allow approved=1 denied=0 pending=0") << "approved for 30 minutes";
     m_clock.advance(1);
@@ -205,15 +194,13 @@ TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)
     hold(upload(kPhone));
     m_access->deny(kPhone);
     EXPECT_EQ(state(), "refuse approved=0 denied=1 pending=0") << "declined";
-    EXPECT_TRUE(m_access->grants().isEmpty()) << "declining forgets the grant";
-    m_access->approve(kPhone, QStringLiteral("Phone"), GrantDuration::forever);
+    m_access->approve(kPhone, "Phone", GrantDuration::forever);
     EXPECT_EQ(state(), "allow approved=1 denied=0 pending=0") << "approving clears the decline";
-    m_access->block(kPhone, QStringLiteral("Phone"));
+    m_access->block(kPhone, "Phone");
     EXPECT_EQ(state(), "refuse approved=0 denied=1 pending=0") << "blocked";
     EXPECT_TRUE(m_access->grants().isEmpty()) << "blocking forgets the grant";
     m_access->unblock(kPhone);
     EXPECT_EQ(state(), "ask approved=0 denied=0 pending=0") << "unblocked is new again";
-    EXPECT_TRUE(m_access->blocked().isEmpty());
     m_access->deny(kPhone);
     hold(upload(kPhone));
     EXPECT_EQ(state(), "ask approved=0 denied=0 pending=1") << "sending again asks again";
@@ -223,103 +210,53 @@ TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)
     EXPECT_EQ(state(), "ask approved=0 denied=0 pending=0") << "a relaunch forgets declines";
 }
 
-TEST_F(AccessManagerTest, AnAnswerReleasesOrDropsOnlyThatDevicesUploadsInOrder)
+TEST_F(AccessManagerTest, AnAnswerReleasesOnlyThatDevicesUploadsInOrder)
 {
-    setPolicy("ask");
-    QSignalSpy published(m_access.get(), &AccessManager::pendingChanged);
+    reset("ask");
     for (const char* note : {"p1", "t1", "p2"})
         hold(upload(note[0] == 'p' ? kPhone : kTablet, QString::fromLatin1(note)));
-    m_access->approve(kPhone, QStringLiteral("Phone"), GrantDuration::oneDay);
-    EXPECT_EQ(m_accepted, (QStringList {QStringLiteral("p1"), QStringLiteral("p2")}));
+    m_access->approve(kPhone, "Phone", GrantDuration::oneDay);
+    EXPECT_EQ(m_accepted, (QStringList {"p1", "p2"}));
     ASSERT_EQ(m_access->pending().size(), 1);
     EXPECT_EQ(m_access->pending().first().note, QStringLiteral("t1"));
-
-    m_access->deny(kTablet);
-    hold(upload(kTablet, QStringLiteral("t2")));
-    m_access->block(kTablet, QStringLiteral("Tablet"));
-    EXPECT_EQ(m_accepted.size(), 2);
-    EXPECT_TRUE(m_access->pending().isEmpty());
-    // The views hear of every change to the waiting list.
-    EXPECT_EQ(published.size(), 7);
 }
 
-TEST_F(AccessManagerTest, PendingGroupsFollowEachDevicesFirstUpload)
+TEST_F(AccessManagerTest, BlockingTwiceKeepsTheFirstEntryAndDropsWaitingUploads)
 {
-    PendingUpload t1 = upload(kTablet, QStringLiteral("t1"));
-    PendingUpload p1 = upload(kPhone, QStringLiteral("p1"));
-    PendingUpload t2 = upload(kTablet, QStringLiteral("t2"));
-    t2.deviceName = QStringLiteral("renamed since");
-    for (const PendingUpload& u : {t1, p1, t2})
-        hold(u);
-
-    const QList<PendingGroup> groups = m_access->pendingGroups();
-    ASSERT_EQ(groups.size(), 2);
-    EXPECT_EQ(groups[0].deviceID, kTablet);
-    EXPECT_EQ(groups[0].deviceName, t1.deviceName);
-    EXPECT_EQ(groups[0].uploads, (QList<PendingUpload> {t1, t2}));
-    EXPECT_EQ(groups[1].deviceID, kPhone);
-    EXPECT_EQ(groups[1].uploads, QList<PendingUpload> {p1});
-}
-
-TEST_F(AccessManagerTest, BlockingTwiceKeepsOneEntryDeclinesAndDropsUploads)
-{
-    QSignalSpy published(m_access.get(), &AccessManager::blockedChanged);
-    m_access->block(kPhone, QStringLiteral("Phone"));
+    m_access->block(kPhone, "Phone");
     const QDateTime firstBlock = m_clock.now();
     m_clock.advance(60);
-    hold(upload(kPhone, QStringLiteral("late")));
-    m_access->block(kPhone, QStringLiteral("Phone again"));
-    m_access->block({}, QStringLiteral("Nobody"));
+    hold(upload(kPhone, "late"));
+    m_access->block(kPhone, "Phone again");
+    m_access->block({}, "Nobody");
 
-    EXPECT_EQ(m_access->blocked(),
-        (QList<DeviceGrant> {{kPhone, QStringLiteral("Phone"), firstBlock, std::nullopt}}));
-    EXPECT_EQ(published.size(), 1);
+    EXPECT_EQ(m_access->blocked(), (QList<DeviceGrant> {{kPhone, "Phone", firstBlock, {}}}));
     EXPECT_EQ(stored("blockedDevices").size(), 1);
     EXPECT_TRUE(m_access->pending().isEmpty());
     EXPECT_TRUE(m_accepted.isEmpty());
     // A page still polling learns that its upload was dropped, not that it is still waiting.
-    EXPECT_EQ(m_access->deniedThisSession(), QSet<QString> {kPhone});
+    EXPECT_TRUE(m_access->deviceStatus(kPhone).denied);
 }
 
 TEST_F(AccessManagerTest, StatusOutsideAskCountsEveryDeviceAsApproved)
 {
-    setPolicy("code");
-    m_access->block(kPhone, QStringLiteral("Phone"));
+    reset("code");
+    m_access->block(kPhone, "Phone");
     EXPECT_EQ(m_access->deviceStatus(kPhone), (DeviceStatus {true, true, 0}));
-    setPolicy("ask");
+    m_defaults->set("accessPolicy", "ask");
     EXPECT_EQ(m_access->deviceStatus(kPhone), (DeviceStatus {false, true, 0}));
     replaceVouchedDeviceIDs({kTablet});
     EXPECT_EQ(m_access->deviceStatus(kTablet), (DeviceStatus {true, false, 0}));
 }
 
-TEST_F(AccessManagerTest, PruningRemovesOnlyExpiredGrantsAndSavesOnlyThen)
-{
-    m_access->approve(kPhone, QStringLiteral("Phone"), GrantDuration::thirtyMinutes);
-    m_access->approve(kTablet, QStringLiteral("Tablet"), GrantDuration::oneDay);
-
-    // A marker in place of the stored list shows whether a prune wrote it.
-    m_clock.advance(1799);
-    m_defaults->setBytes(QStringLiteral("deviceGrants"), "[]");
-    m_access->pruneExpiredGrants();
-    EXPECT_EQ(m_access->grants().size(), 2);
-    EXPECT_EQ(m_defaults->bytes(QStringLiteral("deviceGrants")), QByteArray("[]"));
-
-    m_clock.advance(1);
-    m_access->pruneExpiredGrants();
-    ASSERT_EQ(m_access->grants().size(), 1);
-    EXPECT_EQ(m_access->grants().first().deviceID, kTablet);
-    ASSERT_EQ(stored("deviceGrants").size(), 1);
-    EXPECT_EQ(stored("deviceGrants")[0][QStringLiteral("deviceID")], kTablet);
-}
-
 TEST_F(AccessManagerTest, ListsSurviveARelaunchInTheirJsonForm)
 {
-    m_access->approve(kPhone, QStringLiteral("Old name"), GrantDuration::forever);
+    m_access->approve(kPhone, "Old name", GrantDuration::forever);
     m_clock.advance(60);
     // Approving again replaces the grant, its end included.
-    m_access->approve(kPhone, QStringLiteral("Ann's phone"), GrantDuration::oneDay);
-    m_access->approve(kTablet, QStringLiteral("Tablet"), GrantDuration::forever);
-    m_access->block(QStringLiteral("bad"), QStringLiteral("Intruder"));
+    m_access->approve(kPhone, "Ann's phone", GrantDuration::oneDay);
+    m_access->approve(kTablet, "Tablet", GrantDuration::forever);
+    m_access->block("bad", "Intruder");
     const QList<DeviceGrant> grants = m_access->grants();
     const QList<DeviceGrant> blocked = m_access->blocked();
 
@@ -328,7 +265,6 @@ TEST_F(AccessManagerTest, ListsSurviveARelaunchInTheirJsonForm)
             "expiresAt": "2025-03-02T09:31:00Z"},
         {"deviceID": "tablet-2", "name": "Tablet", "grantedAt": "2025-03-01T09:31:00Z"}])";
     EXPECT_EQ(stored("deviceGrants"), QJsonDocument::fromJson(json).array());
-    EXPECT_FALSE(stored("blockedDevices")[0].toObject().contains(QStringLiteral("expiresAt")));
 
     m_access.reset();
     m_defaults = std::make_unique<platform::Defaults>(m_defaults->filePath(), nullptr, &m_clock);
@@ -337,10 +273,9 @@ TEST_F(AccessManagerTest, ListsSurviveARelaunchInTheirJsonForm)
     EXPECT_EQ(m_access->blocked(), blocked);
 
     // A list written into the settings file by hand, as a plain array, is read too.
-    m_defaults->set(QStringLiteral("blockedDevices"),
-        QJsonArray {QJsonObject {{QStringLiteral("deviceID"), kPhone},
-            {QStringLiteral("name"), QStringLiteral("X")},
-            {QStringLiteral("grantedAt"), QStringLiteral("2025-01-01T00:00:00Z")}}});
+    m_defaults->set("blockedDevices",
+        QJsonArray {QJsonObject {
+            {"deviceID", kPhone}, {"name", "X"}, {"grantedAt", "2025-01-01T00:00:00Z"}}});
     reopen();
     EXPECT_EQ(m_access->decide(kPhone, {}), AccessDecision::refuse);
 }
@@ -364,58 +299,30 @@ TEST_F(AccessManagerTest, UnreadableStoredListsAreKeptAsideBeforeTheyAreOverwrit
             m_defaults->setBytes(QLatin1String(key), bytes);
             const QJsonValue raw = m_defaults->value(QLatin1String(key));
             reopen();
-            EXPECT_TRUE(m_access->grants().isEmpty());
-            EXPECT_TRUE(m_access->blocked().isEmpty());
+            EXPECT_TRUE(m_access->grants().isEmpty() && m_access->blocked().isEmpty());
             EXPECT_TRUE(asideKeys().isEmpty()) << "nothing is written before a save";
 
-            m_access->approve(kPhone, QStringLiteral("Phone"), GrantDuration::forever);
-            m_access->block(kTablet, QStringLiteral("Tablet"));
+            m_access->approve(kPhone, "Phone", GrantDuration::forever);
+            m_access->block(kTablet, "Tablet");
             const QString aside = QLatin1String(key) + ".unreadable-2025-03-01T09-30-00Z";
             EXPECT_EQ(asideKeys(), QStringList {aside});
             EXPECT_EQ(m_defaults->value(aside), raw);
             reopen();
-            EXPECT_EQ(m_access->grants().size(), 1);
-            EXPECT_EQ(m_access->blocked().size(), 1);
+            EXPECT_EQ(m_access->grants().size() + m_access->blocked().size(), 2);
         }
     }
 }
 
-TEST_F(AccessManagerTest, HeldUploadsAreBoundedPerDeviceAndInBytes)
+TEST_F(AccessManagerTest, HeldUploadsAreBoundedInBytes)
 {
-    setPolicy("ask");
-    for (int i = 0; i < 20; ++i)
-        hold(upload(kPhone));
-    QSignalSpy published(m_access.get(), &AccessManager::pendingChanged);
-    EXPECT_EQ(m_access->enqueue(upload(kPhone)), HoldRefusal::tooManyFromDevice);
-    EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 20);
-    EXPECT_TRUE(published.isEmpty()) << "a refused upload changes nothing";
-    m_access->approve(kPhone, QStringLiteral("Phone"), GrantDuration::once);
-    EXPECT_EQ(m_accepted.size(), 20);
-    hold(upload(kPhone));
-
+    reset("ask");
     // One buffer shared by every upload: each counts in full, the test holds it once.
     const QByteArray photo(60 * 1024 * 1024, 'x');
     for (int i = 0; i < 8; ++i)
         hold(upload(QStringLiteral("device-%1").arg(i), {}, photo));
     EXPECT_EQ(m_access->enqueue(upload(kTablet, {}, photo)), HoldRefusal::tooManyBytes);
-    hold(upload(kTablet, QStringLiteral("a small text still fits")));
-    m_access->deny(QStringLiteral("device-0"));
+    hold(upload(kTablet, "a small text still fits"));
+    m_access->deny("device-0");
     hold(upload(kTablet, {}, photo));
     EXPECT_EQ(m_access->enqueue(upload(kTablet, {}, photo)), HoldRefusal::tooManyBytes);
-}
-
-TEST_F(AccessManagerTest, ExpiryText)
-{
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
-    const QDateTime now = m_clock.now();
-    DeviceGrant grant {kPhone, QStringLiteral("Phone"), now, std::nullopt};
-    EXPECT_EQ(grant.expiryText(now, english), QStringLiteral("Always"));
-    grant.expiresAt = now.addSecs(3600);
-    EXPECT_EQ(grant.expiryText(now.addSecs(3600), english), QStringLiteral("Expired"));
-    // 10:30 UTC is still the 1st of March in every time zone a test machine is likely in.
-    const QString text = grant.expiryText(now, english);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Until Mar 1, 2025 \\d{1,2}:\\d\\d\\s(AM|PM)$"))
-                    .match(text)
-                    .hasMatch())
-        << text.toStdString();
 }

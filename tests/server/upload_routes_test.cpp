@@ -5,13 +5,11 @@
 #include "store/recognizer.h"
 #include "support/test_images.h"
 
-#include <QThreadPool>
-
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
+#include <QThreadPool>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -58,12 +56,11 @@ protected:
 TEST_F(UploadTest, RoutesAnswerOnlyTheirMethodAndExactPath)
 {
     const HTTPResponse notFound = HTTPResponse::text(404, "Not found");
-    const HTTPResponse options {204, "text/plain", {}};
     const std::tuple<const char*, const char*, HTTPResponse> rows[] = {
         {"GET", "/upload", notFound},
         {"POST", "/", notFound},
         {"GET", "/API/INFO", notFound},
-        {"OPTIONS", "/anything/at/all", options},
+        {"OPTIONS", "/anything/at/all", {204, "text/plain", {}}},
         {"POST", "/upload", HTTPResponse::text(400, "Empty body")},
         {"POST", "/text", HTTPResponse::text(400, "Empty body")},
     };
@@ -83,33 +80,24 @@ TEST_F(UploadTest, InfoDescribesTheScreen)
     EXPECT_TRUE(get("/api/info").value("requiresCode").toBool());
 }
 
-TEST_F(UploadTest, APhotoTravelsTheWholeRoadOverASocketAndARepeatStoresNothing)
+TEST_F(UploadTest, APhotoIsStoredRecognisedAndAnnouncedAndARepeatStoresNothing)
 {
     m_defaults.set("autoCopyBarcode", true);
-    ASSERT_TRUE(waitUntilRunning(*m_controller));
     const QByteArray photo = qrPhoto("https://example.org/k1");
-    const QByteArray request = "POST /upload HTTP/1.1\r\nHost: x\r\nContent-Type: image/png\r\n"
-                               "X-Sender: Ann%20B\r\nX-Device: dev1\r\nX-Item-Id: k1\r\n"
-                               "X-Location: 52.5,13.4\r\nContent-Length: "
-        + QByteArray::number(photo.size()) + "\r\n\r\n" + photo;
-    const QByteArray first = exchange(port(), request);
-    const QByteArray again = exchange(port(), request);
-    ASSERT_TRUE(first.startsWith("HTTP/1.1 200 OK\r\n")) << first.constData();
-    const QByteArray body = first.mid(first.indexOf("\r\n\r\n") + 4);
-    EXPECT_EQ(again.mid(again.indexOf("\r\n\r\n") + 4), body) << "the remembered reply";
-    const QString id = QJsonDocument::fromJson(body)["id"].toString();
-    EXPECT_EQ(body, QByteArray(R"({"id":")" + id.toUpper().toLatin1() + R"(","ok":true})"));
+    const Headers headers {{"content-type", "image/png"}, {"x-sender", "Ann%20B"},
+        {"x-device", "dev1"}, {"x-item-id", "k1"}, {"x-location", "52.5,13.4"}};
+    const HTTPResponse first = upload("/upload", photo, headers);
+    EXPECT_EQ(upload("/upload", photo, headers), first) << "the remembered reply";
+    const QString id = QJsonDocument::fromJson(first.body)["id"].toString();
+    EXPECT_EQ(first.body, QByteArray(R"({"id":")" + id.toUpper().toLatin1() + R"(","ok":true})"));
 
     ASSERT_EQ(uploaded().size(), 1);
     const ScreenItem item = uploaded().first();
     EXPECT_EQ(uuidText(item.id), id);
     EXPECT_EQ(item.sender, QStringLiteral("Ann B"));
     EXPECT_EQ(item.deviceID, QStringLiteral("dev1"));
-    EXPECT_EQ(item.kind, ItemKind::photo);
     EXPECT_EQ(item.lat, 52.5);
-    const QString name = QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d-%1\\.png$");
-    EXPECT_TRUE(QRegularExpression(name.arg(id.left(8))).match(item.filename).hasMatch())
-        << item.filename.toStdString();
+    EXPECT_TRUE(item.filename.endsWith(id.left(8) + ".png")) << item.filename.toStdString();
     EXPECT_EQ(readAll(m_store.fileURL(item)), photo);
     // Recognition runs after the reply and writes its result back.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_store.item(item.id)->barcodes.isEmpty(); }, 20000));
@@ -120,9 +108,7 @@ TEST_F(UploadTest, APhotoTravelsTheWholeRoadOverASocketAndARepeatStoresNothing)
 
 TEST_F(UploadTest, ALateRecognitionResultDoesNotLandOnAReplacedPhoto)
 {
-    const HTTPResponse reply
-        = upload("/upload", qrPhoto("OLD-CODE"), {{"content-type", "image/png"}});
-    ASSERT_EQ(reply.status, 200);
+    ASSERT_EQ(upload("/upload", qrPhoto("OLD-CODE"), {{"content-type", "image/png"}}).status, 200);
     const QUuid id = uploaded().first().id;
     QImage plain(300, 300, QImage::Format_RGB32);
     plain.fill(Qt::white);
@@ -135,28 +121,21 @@ TEST_F(UploadTest, ALateRecognitionResultDoesNotLandOnAReplacedPhoto)
 TEST_F(UploadTest, TextsAndPdfsAreStoredWithTheirOwnExtensions)
 {
     EXPECT_EQ(upload("/text", " \n\t ").body, QByteArray("Empty text"));
-    ASSERT_EQ(upload("/text", "  Table 4: two coffees \n",
-                  {{"x-sender", "%zz"}, {"x-note", "caf%C3%A9+bar"}})
-                  .status,
-        200);
-    ASSERT_EQ(upload("/file", "%PDF-1.4 fake",
-                  {{"content-type", "image/png"}, {"x-filename", "Menu%20v2.pdf"},
-                      {"x-group", "G1"}, {"x-group-index", "+2"}, {"x-group-count", " 3"}})
-                  .status,
-        200);
+    const Headers textHeaders {{"x-sender", "%zz"}, {"x-note", "caf%C3%A9+bar"}};
+    ASSERT_EQ(upload("/text", "  Table 4: two coffees \n", textHeaders).status, 200);
+    const Headers pdfHeaders {{"content-type", "image/png"}, {"x-filename", "Menu%20v2.pdf"},
+        {"x-group", "G1"}, {"x-group-index", "+2"}, {"x-group-count", " 3"}};
+    ASSERT_EQ(upload("/file", "%PDF-1.4 fake", pdfHeaders).status, 200);
 
     const QList<ScreenItem> items = uploaded();
     ASSERT_EQ(items.size(), 2);
-    EXPECT_EQ(items[0].kind, ItemKind::text);
     EXPECT_EQ(items[0].sender, QStringLiteral("Phone")) << "a malformed header counts as missing";
     EXPECT_EQ(items[0].note, QStringLiteral("café+bar")) << "no plus-to-space in headers";
     EXPECT_TRUE(items[0].filename.endsWith(QLatin1String(".txt")));
-    EXPECT_EQ(items[0].text, QStringLiteral("Table 4: two coffees"));
     EXPECT_EQ(readAll(m_store.fileURL(items[0])), QByteArray("Table 4: two coffees"));
     EXPECT_EQ(items[1].kind, ItemKind::pdf);
     EXPECT_TRUE(items[1].filename.endsWith(QLatin1String(".pdf")));
     EXPECT_EQ(items[1].originalName, QStringLiteral("Menu v2.pdf"));
-    EXPECT_EQ(items[1].groupID, QStringLiteral("G1"));
     EXPECT_EQ(items[1].groupIndex, 2);
     EXPECT_EQ(items[1].groupCount, 0) << "a number with a blank is no number";
 }
@@ -170,12 +149,12 @@ TEST_F(UploadTest, AWrongCodeIsRefusedWithoutRememberingAndABlockedDeviceDecline
         HTTPResponse::text(401, "Access code required or incorrect"));
     headers["x-code"] = "4711";
     EXPECT_EQ(upload("/text", "hello", headers).status, 200);
-    EXPECT_EQ(uploaded().size(), 1);
 
     m_defaults.set("accessPolicy", "anyone");
     m_controller->access().block("dev9", "Bad phone");
     EXPECT_EQ(upload("/text", "x", {{"x-device", "dev9"}}),
         HTTPResponse::text(403, "This Mac declined the request"));
+    EXPECT_EQ(uploaded().size(), 1);
 }
 
 TEST_F(UploadTest, UnderAskAnUploadWaitsOnceWithinACapAndIsStoredWhenAllowed)
@@ -252,24 +231,12 @@ TEST_F(UploadTest, RelayItemsGoToTheScreenTheyWereSentTo)
     m_defaults.set("recognizeOnArrival", false);
     const QString mine = m_relay.relayScreenID();
     const QDateTime later = m_clock.now().addSecs(3600), earlier = m_clock.now().addDays(-1);
-    const RelayManager::Incoming photo {.messageID = "M1",
-        .screenID = mine,
-        .kind = "image",
-        .contentType = "image/HEIF",
-        .data = "heic bytes",
-        .sentAt = later};
-    const RelayManager::Incoming text {.messageID = "M2",
-        .screenID = mine,
-        .kind = "text",
-        .data = "hi \xff there",
-        .header = {.senderName = "Bo"},
-        .sentAt = earlier};
-    const RelayManager::Incoming pdf {.messageID = "M3",
-        .screenID = mine,
-        .kind = "pdf",
-        .contentType = "image/png",
-        .data = "%PDF",
-        .header = {.group = HeaderPlain::Group {"G", 1, 2}, .filename = "menu.pdf", .lat = 1.5}};
+    const RelayManager::Incoming photo {
+        "M1", mine, "image", "image/HEIF", "heic bytes", {}, {}, later};
+    const RelayManager::Incoming text {
+        "M2", mine, "text", {}, "hi \xff there", {.senderName = "Bo"}, {}, earlier};
+    const RelayManager::Incoming pdf {"M3", mine, "pdf", "image/png", "%PDF",
+        {.group = HeaderPlain::Group {"G", 1, 2}, .filename = "menu.pdf", .lat = 1.5}};
     RelayManager::Incoming stranger = photo;
     stranger.screenID = "0123456789abcdef0123456789abcdef";
     for (const auto& incoming : {photo, text, pdf, stranger})
@@ -282,9 +249,7 @@ TEST_F(UploadTest, RelayItemsGoToTheScreenTheyWereSentTo)
     EXPECT_EQ(items[0].receivedAt, m_clock.now()) << "a date in the future is now";
     EXPECT_TRUE(items[0].filename.endsWith(QLatin1String(".heic")));
     EXPECT_EQ(items[1].text, QStringLiteral(u"hi \uFFFD there"));
-    EXPECT_EQ(items[1].receivedAt, earlier);
     EXPECT_TRUE(items[1].filename.startsWith(ItemStore::fileDateText(earlier)));
-    EXPECT_TRUE(items[2].filename.endsWith(QLatin1String(".pdf")));
     EXPECT_EQ(items[2].originalName, QStringLiteral("menu.pdf"));
     EXPECT_EQ(items[2].groupID, QStringLiteral("G"));
     EXPECT_FALSE(items[2].lat) << "a location needs both coordinates";
@@ -297,11 +262,8 @@ TEST_F(ControllerTest, AHostedScreenReadsEveryPhotoEvenWithRecognitionOff)
         QJsonArray {QJsonObject {{"id", "6F9619FF-8B86-D011-B42D-00C04FC964FF"}, {"name", "Team"},
             {"slug", "team"}, {"port", 9001}}});
     auto controller = makeController();
-    RelayManager::Incoming hosted {.messageID = "H1",
-        .screenID = "6f9619ff8b86d011b42d00c04fc964ff",
-        .kind = "photo",
-        .contentType = "image/png",
-        .data = qrPhoto("TEAM-7")};
+    RelayManager::Incoming hosted {
+        "H1", "6f9619ff8b86d011b42d00c04fc964ff", "photo", "image/png", qrPhoto("TEAM-7")};
     Q_EMIT m_relay.received(hosted);
     hosted.screenID = m_relay.relayScreenID();
     Q_EMIT m_relay.received(hosted);
