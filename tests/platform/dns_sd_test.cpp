@@ -80,18 +80,12 @@ void check(bool ok, const char* what)
 [[noreturn]] void publishWithSystemBus(const QByteArray& busAddress)
 {
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", busAddress);
-    QElapsedTimer clock;
-    clock.start();
     DnsSdPublisher publisher(
         {uniqueName(QStringLiteral("Vesker nobody")), kType, 9, {{"name", "x"}}});
-    check(clock.elapsed() < 100, "constructed at once");
-    QList<qint64> failedAt;
-    QObject::connect(
-        &publisher, &DnsSdPublisher::failed, [&] { failedAt.append(clock.elapsed()); });
+    QSignalSpy failed(&publisher, &DnsSdPublisher::failed);
     // Long enough for the retry 1 s later, which must not report again.
     QTest::qWait(2000);
-    check(failedAt.size() == 1 && failedAt[0] < 1000, "one failure, reported within 1 s");
-    check(publisher.registeredName().isEmpty(), "no name registered");
+    check(failed.count() == 1 && publisher.registeredName().isEmpty(), "one failure, no name");
     endChild(0);
 }
 
