@@ -1,4 +1,3 @@
-#include "avahi_finder.h"
 #include "platform/dns_sd.h"
 #include "server/http_server.h"
 #include "support/temp_env.h"
@@ -7,16 +6,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <QSysInfo>
 
 #include <algorithm>
 #include <cstdio>
@@ -30,11 +30,101 @@ using namespace vesker;
 using platform::DnsSdHostName;
 using platform::DnsSdPublisher;
 using platform::DnsSdService;
-using test::AvahiFinder;
-using test::FoundService;
 using ::testing::ContainsRegex;
 
+// Tests publish only through the loopback-only avahi-daemon that scripts/with-test-services
+// starts, never through the machine's own, which would announce test services on every network
+// it is on. Under the test services a missing service is a fault of the run, not a reason to
+// skip.
+#define VESKER_REQUIRE_TEST_SERVICES()                                                             \
+    do {                                                                                           \
+        if (qEnvironmentVariable("VESKER_TEST_SERVICES") != QLatin1String("1"))                    \
+            GTEST_SKIP() << "needs the loopback-only avahi-daemon of scripts/with-test-services";  \
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS"))                       \
+            << "the test services started no system bus";                                          \
+    } while (false)
+
 namespace {
+
+// What a browsing peer learns of one service: where it listens and its TXT record.
+struct FoundService {
+    quint16 port = 0;
+    QMap<QString, QString> txt;
+};
+
+// avahi-browse writes a byte outside printable ASCII as \DDD, in decimal, and puts a backslash
+// before its separators.
+QString unescape(const QByteArray& text)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QByteArray code = text.mid(i + 1, 3);
+        if (text[i] != '\\') {
+            bytes += text[i];
+        } else if (code.size() == 3 && std::all_of(code.begin(), code.end(), ::isdigit)) {
+            bytes += char(code.toInt());
+            i += 3;
+        } else {
+            bytes += text.mid(++i, 1);
+        }
+    }
+    return QString::fromUtf8(bytes);
+}
+
+// Browses and resolves one service type with avahi-browse, as a phone or another screen on the
+// network would, and keeps the services that are there right now, by name.
+class AvahiFinder {
+public:
+    explicit AvahiFinder(const QString& type)
+    {
+        m_browse.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_browse.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        QObject::connect(&m_browse, &QProcess::readyReadStandardOutput, [this] { read(); });
+        m_browse.start(QStringLiteral("avahi-browse"),
+            {QStringLiteral("--resolve"), QStringLiteral("--parsable"), type});
+    }
+    ~AvahiFinder()
+    {
+        m_browse.kill();
+        m_browse.waitForFinished();
+    }
+
+    std::optional<FoundService> waitFor(const QString& name)
+    {
+        if (!QTest::qWaitFor([&] { return m_found.contains(name); }, 10000))
+            return std::nullopt;
+        return m_found.value(name);
+    }
+    bool waitUntilGone(const QString& name)
+    {
+        return QTest::qWaitFor([&] { return !m_found.contains(name); }, 10000);
+    }
+
+private:
+    // "=;lo;IPv4;name;type;domain;host;address;port;"key=value" ..." for each resolved service,
+    // "-;lo;IPv4;name;..." when it goes.
+    void read()
+    {
+        static const QRegularExpression entry(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
+        while (m_browse.canReadLine()) {
+            const QList<QByteArray> fields = m_browse.readLine().trimmed().split(';');
+            const QString name = unescape(fields.value(3));
+            if (fields[0] == "-") {
+                m_found.remove(name);
+            } else if (fields[0] == "=" && fields.size() >= 10) {
+                FoundService& found = m_found[name] = {quint16(fields[8].toUInt()), {}};
+                const QString txt = QString::fromLatin1(fields.mid(9).join(';'));
+                for (const QRegularExpressionMatch& match : entry.globalMatch(txt)) {
+                    const QString text = unescape(match.captured(1).toLatin1());
+                    found.txt.insert(text.section(u'=', 0, 0), text.section(u'=', 1));
+                }
+            }
+        }
+    }
+
+    QProcess m_browse;
+    QMap<QString, FoundService> m_found;
+};
 
 const QString kType = QStringLiteral("_vesker._tcp");
 
@@ -80,18 +170,12 @@ void check(bool ok, const char* what)
 [[noreturn]] void publishWithSystemBus(const QByteArray& busAddress)
 {
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", busAddress);
-    QElapsedTimer clock;
-    clock.start();
     DnsSdPublisher publisher(
         {uniqueName(QStringLiteral("Vesker nobody")), kType, 9, {{"name", "x"}}});
-    check(clock.elapsed() < 100, "constructed at once");
-    QList<qint64> failedAt;
-    QObject::connect(
-        &publisher, &DnsSdPublisher::failed, [&] { failedAt.append(clock.elapsed()); });
+    QSignalSpy failed(&publisher, &DnsSdPublisher::failed);
     // Long enough for the retry 1 s later, which must not report again.
     QTest::qWait(2000);
-    check(failedAt.size() == 1 && failedAt[0] < 1000, "one failure, reported within 1 s");
-    check(publisher.registeredName().isEmpty(), "no name registered");
+    check(failed.count() == 1 && publisher.registeredName().isEmpty(), "one failure, no name");
     endChild(0);
 }
 

@@ -1,7 +1,6 @@
 #include "store_fixture.h"
 
 #include <QJsonArray>
-#include <QSignalSpy>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -33,27 +32,22 @@ TEST_F(CleanupTest, OldInboxItemsAreArchivedAndAcknowledgedAtTheCutOff)
     }
     auto store = storeWith(items);
     choose(u"oneDay"_s);
-    QSignalSpy changes(store.get(), &ItemStore::itemsChanged);
-    QSignalSpy redraws(store.get(), &ItemStore::changed);
     // The store's own timer runs the rule.
     QMetaObject::invokeMethod(const_cast<QTimer*>(&store->cleanupTimer()), "timeout");
-    EXPECT_EQ(changes.count(), 1) << "one batch, one redraw";
-    EXPECT_EQ(redraws.count(), 1);
 
-    EXPECT_EQ(store->item(old.id)->status, ItemStatus::archived);
     EXPECT_TRUE(store->item(old.id)->acknowledged);
     EXPECT_TRUE(QFile::exists(archive(u"old.jpg"_s)));
     EXPECT_FALSE(QFile::exists(inbox(u"old.jpg"_s)));
-    EXPECT_EQ(store->item(atCutOff.id)->status, ItemStatus::inbox);
-    EXPECT_EQ(store->item(laterOld.id)->status, ItemStatus::later);
-    EXPECT_EQ(store->item(items.at(4).id)->status, ItemStatus::archived);
-    EXPECT_EQ(store->item(items.at(5).id)->status, ItemStatus::inbox);
     EXPECT_EQ(relay.calls, (RelayCalls {{u"M1"_s, u"archive"_s}}));
-    EXPECT_EQ(store->acks().value(u"relay:M1"_s), QStringList {uuidText(old.id)});
     // The batch ends with everything on disk.
     auto reopened = openStore();
-    EXPECT_EQ(reopened->item(justPast.id)->status, ItemStatus::archived);
-    EXPECT_EQ(reopened->acks(), store->acks());
+    const std::pair<ScreenItem, ItemStatus> expected[]
+        = {{old, ItemStatus::archived}, {atCutOff, ItemStatus::inbox},
+            {justPast, ItemStatus::archived}, {laterOld, ItemStatus::later},
+            {items.at(4), ItemStatus::archived}, {items.at(5), ItemStatus::inbox}};
+    for (const auto& [item, status] : expected)
+        EXPECT_EQ(reopened->item(item.id)->status, status) << item.filename.toStdString();
+    EXPECT_EQ(reopened->acks().value(u"relay:M1"_s), QStringList {uuidText(old.id)});
 }
 
 TEST_F(CleanupTest, UnknownSettingsCleanNothingOrArchive)
@@ -66,7 +60,6 @@ TEST_F(CleanupTest, UnknownSettingsCleanNothingOrArchive)
         EXPECT_EQ(store->item(old.id)->status, ItemStatus::inbox)
             << age.toVariant().toString().toStdString();
     }
-
     choose(u"oneMonth"_s, u"Delete"_s);
     store->runCleanup();
     EXPECT_EQ(store->item(old.id)->status, ItemStatus::archived) << "only \"delete\" deletes";
@@ -83,7 +76,6 @@ TEST_F(CleanupTest, DeletingWhenTheStoreOpensRemovesFileAndRecordAndQueuesRelayA
     EXPECT_FALSE(store->item(relayed.id) || store->item(phone.id));
     EXPECT_FALSE(QFile::exists(inbox(u"p.jpg"_s)));
     EXPECT_EQ(openStore()->acks().value(u"phone"_s), QStringList {uuidText(phone.id)});
-
     RelayRecorder relay;
     EXPECT_EQ(relay.calls, (RelayCalls {{u"M9"_s, u"delete"_s}}));
 }

@@ -1,7 +1,5 @@
 #include "store_fixture.h"
 
-#include <QSignalSpy>
-
 using namespace vesker;
 using namespace vesker::test;
 
@@ -17,27 +15,24 @@ TEST_F(StoreTest, AcknowledgingKeepsEachDevicesNewest200AndTellsTheRelayEveryTim
         ids.append(item.id);
     }
     store->acknowledge(ids.last(), u"on-it"_s);
-    EXPECT_TRUE(store->item(ids.last())->acknowledged);
     ASSERT_EQ(relay.calls.size(), 202);
     EXPECT_EQ(relay.calls.last(), std::pair(u"M-1"_s, u"on-it"_s));
-    const QStringList list = store->acks().value(u"relay:M-1"_s);
+    const QStringList list = openStore()->acks().value(u"relay:M-1"_s);
     ASSERT_EQ(list.size(), 200);
-    EXPECT_EQ(list.first(), ids.at(1).toString(QUuid::WithoutBraces).toUpper());
+    EXPECT_EQ(list.first(), uuidText(ids.at(1)));
     EXPECT_EQ(list.last(), uuidText(ids.last()));
-    EXPECT_EQ(openStore()->acks().value(u"relay:M-1"_s), list);
-    EXPECT_FALSE(readFile(store->acksPath()).contains('\n')) << "acks.json is compact";
 }
 
-TEST_F(StoreTest, AcknowledgingAnItemWithoutDeviceSavesOnlyTheIndex)
+TEST_F(StoreTest, AnUnknownIdWritesNothingAndAnItemWithoutDeviceNoAcks)
 {
-    const ScreenItem item = makeItem(u"a.jpg"_s);
     auto store = openStore();
     const QUuid unknown = QUuid::createUuid();
     store->acknowledge(unknown, u"got-it"_s);
     store->delete_(unknown);
     store->setNote(unknown, u"n"_s);
     store->flush();
-    EXPECT_FALSE(QFile::exists(store->indexPath())) << "an unknown id writes nothing";
+    EXPECT_FALSE(QFile::exists(store->indexPath()));
+    const ScreenItem item = makeItem(u"a.jpg"_s);
     store->append(item);
     store->acknowledge(item.id, u"got-it"_s);
     EXPECT_TRUE(openStore()->item(item.id)->acknowledged);
@@ -52,12 +47,8 @@ TEST_F(StoreTest, ArchivingOneItemOfAGroupArchivesTheGroupButDeleteTakesOne)
         items.last().groupID = u"G"_s;
     }
     auto store = storeWith(items);
-
     store->delete_(items.at(1).id);
-    EXPECT_EQ(store->items().size(), 3);
     EXPECT_FALSE(QFile::exists(inbox(u"g1.jpg"_s)));
-    EXPECT_TRUE(QFile::exists(inbox(u"g2.jpg"_s)));
-
     store->archive(items.at(2));
     for (const ScreenItem& member : {items.at(2), items.at(3)}) {
         EXPECT_EQ(store->item(member.id)->status, ItemStatus::archived);
@@ -86,7 +77,6 @@ TEST_F(StoreTest, MovingCarriesTheFileOnlyBetweenFoldersAndNeverRemovesAnother)
     EXPECT_EQ(readFile(archive(u"m.jpg"_s)), "m.jpg");
     EXPECT_EQ(readFile(archive(u"gone.jpg"_s)), "someone else's");
     EXPECT_EQ(openStore()->item(item.id)->status, ItemStatus::archived);
-    EXPECT_EQ(store->item(gone.id)->status, ItemStatus::archived);
     EXPECT_FALSE(store->item(item.id)->acknowledged) << "a move tells the sender nothing";
 }
 
@@ -100,11 +90,10 @@ TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
     const ScreenItem archived = makeItem(u"old.jpg"_s, 0, ItemStatus::archived);
     auto store = storeWith({photo, text, archived});
     store->replaceImage(archived.id, "edit");
-    EXPECT_EQ(readFile(store->fileURL(*store->item(archived.id))), "edit");
     EXPECT_EQ(QDir(root() + u"/Archive"_s).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(readFile(store->fileURL(*store->item(archived.id))), "edit");
 
     store->replaceImage(text.id, "new");
-    EXPECT_EQ(store->item(text.id)->filename, u"t.txt"_s);
     store->replaceImage(photo.id, "edit 1");
     m_clock.advance(5);
     store->replaceImage(photo.id, "edit 2");
@@ -113,6 +102,7 @@ TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
         + uuidText(photo.id).left(8) + u"-e%1.heic"_s.arg(m_clock.now().toSecsSinceEpoch());
     EXPECT_EQ(
         QDir(root() + u"/Inbox"_s).entryList(QDir::Files), (QStringList {expected, u"t.txt"_s}));
+    EXPECT_EQ(readFile(inbox(u"t.txt"_s)), "t.txt") << "only photos are replaced";
     EXPECT_EQ(readFile(store->fileURL(edited)), "edit 2");
     EXPECT_TRUE(edited.barcodes.isEmpty() && edited.recognizedText.isEmpty());
 
@@ -130,14 +120,8 @@ TEST_F(StoreTest, TagsAreTrimmedAndDeduplicatedWithoutLowerCasing)
     const ScreenItem item = makeItem(u"a.jpg"_s);
     auto store = storeWith({item});
     store->setTags({u"  Red "_s, u"red"_s, QString(), u"\tBlue\n"_s, u"BLUE"_s}, item.id);
-    EXPECT_EQ(store->item(item.id)->tags, (QStringList {u"Red"_s, u"Blue"_s}));
-
-    QSignalSpy changes(store.get(), &ItemStore::itemsChanged);
-    store->setTags({u"Red"_s, u"Blue "_s}, item.id);
-    store->setNote(item.id, item.note);
-    store->setGroup(item.id, QString(), 1, 2);
-    EXPECT_EQ(changes.count(), 0) << "unchanged values change nothing";
     store->setLocation(item.id, 52.5, 13.4);
-    EXPECT_EQ(changes.count(), 1);
-    EXPECT_EQ(openStore()->item(item.id)->lon, 13.4);
+    auto reopened = openStore();
+    EXPECT_EQ(reopened->item(item.id)->tags, (QStringList {u"Red"_s, u"Blue"_s}));
+    EXPECT_EQ(reopened->item(item.id)->lon, 13.4);
 }

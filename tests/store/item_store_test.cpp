@@ -5,13 +5,9 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QSignalSpy>
 
 #include <cmath>
-
-#include <unistd.h>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -21,10 +17,7 @@ namespace {
 // Restores the program version a test changes.
 struct VersionScope {
     QString saved = QCoreApplication::applicationVersion();
-    explicit VersionScope(const QString& version)
-    {
-        QCoreApplication::setApplicationVersion(version);
-    }
+    explicit VersionScope(const QString& v) { QCoreApplication::setApplicationVersion(v); }
     ~VersionScope() { QCoreApplication::setApplicationVersion(saved); }
 };
 
@@ -54,23 +47,20 @@ private:
     qint64 m_budget;
 };
 
-using SaveResults = QList<std::optional<QString>>;
-
 } // namespace
 
-TEST_F(StoreTest, FirstLaunchCreatesTheFoldersAndFourWelcomeItemsOnce)
+TEST_F(StoreTest, FirstLaunchCreatesFourWelcomeItemsOnceNamedInLocalTime)
 {
     VersionScope version(u"1.11.4"_s);
-    // File names are in local time: 09:30 UTC is 15:00 half a day's zones east.
+    // 09:30 UTC is 15:00 five and a half hours east.
     qputenv("TZ", "IST-5:30");
-    const QString folder = testHome() + u"/Pictures/Vesker"_s;
-    ASSERT_EQ(ItemStore::defaultRoot(), folder);
+    ASSERT_EQ(ItemStore::defaultRoot(), testHome() + u"/Pictures/Vesker"_s);
     {
         ItemStore store(std::nullopt, m_defaults.get(), &m_clock);
         ASSERT_EQ(store.items().size(), 4);
         store.flush();
-        const QByteArray index = readFile(store.indexPath());
-        EXPECT_TRUE(index.startsWith("[\n    {\n        \"acknowledged\": false,\n"));
+        EXPECT_TRUE(
+            readFile(store.indexPath()).startsWith("[\n    {\n        \"acknowledged\": false,\n"));
         for (int i = 0; i < 4; ++i) {
             const ScreenItem& item = store.items().at(i);
             EXPECT_TRUE(item.text.startsWith(u"Welcome — %1 of 4"_s.arg(i + 1)));
@@ -79,10 +69,8 @@ TEST_F(StoreTest, FirstLaunchCreatesTheFoldersAndFourWelcomeItemsOnce)
             EXPECT_TRUE(QRegularExpression(name).match(item.filename).hasMatch());
             EXPECT_EQ(readFile(store.fileURL(item)), item.text.toUtf8());
         }
-        EXPECT_EQ(store.lastArrival(), store.items().last().id);
     }
     EXPECT_EQ(ItemStore(std::nullopt, m_defaults.get(), &m_clock).items().size(), 4);
-    EXPECT_EQ(QDir(folder + u"/Inbox"_s).entryList(QDir::Files).size(), 4);
 }
 
 TEST_F(StoreTest, ExistingItemsWithoutTheSeedFlagGetNoWelcome)
@@ -91,7 +79,6 @@ TEST_F(StoreTest, ExistingItemsWithoutTheSeedFlagGetNoWelcome)
         R"([{"id": "1A2B3C4D-0000-4000-8000-000000000001", "receivedAt": "2025-03-01T09:30:00Z",
             "filename": "a.jpg", "note": "", "sender": "Ann", "status": "inbox"}])");
     EXPECT_EQ(ItemStore(std::nullopt, m_defaults.get(), &m_clock).items().size(), 1);
-    EXPECT_FALSE(m_defaults->contains(u"didSeedWelcome"_s));
 }
 
 TEST_F(StoreTest, AnUpgradeAddsOneWhatsNewItemOnlyWhenNotesExist)
@@ -152,83 +139,39 @@ TEST_F(StoreTest, AFailedIndexWriteLeavesTheOldFileAndTellsTheArrivalsItLost)
     store->flush();
     const QByteArray index = readFile(store->indexPath());
     const QByteArray acks = readFile(store->acksPath());
-    SaveResults results;
+    QList<std::optional<QString>> results;
     auto record = [&results](const std::optional<QString>& error) { results.append(error); };
-    {
-        // Smaller than any file written here, and than Qt's write buffer.
-        platform::setWriteDeviceHookForTesting(
-            [](QIODevice& file) { return std::make_unique<FailDevice>(file, 40); });
-        QSignalSpy changes(store.get(), &ItemStore::itemsChanged);
-        store->append(makeItem(u"b.jpg"_s), record);
-        store->append(makeItem(u"c.jpg"_s), record);
-        store->acknowledge(kept.id, u"on-it"_s);
-        store->setNote(kept.id, u"kept in memory"_s);
-        store->flush();
-        ASSERT_EQ(results.size(), 2);
-        EXPECT_EQ(results.first(), u"No space left on device"_s);
-        EXPECT_EQ(store->items().size(), 1) << "the lost arrivals left the store";
-        EXPECT_EQ(changes.count(), 5);
-        EXPECT_EQ(readFile(store->indexPath()), index);
-        EXPECT_EQ(readFile(store->acksPath()), acks);
-        EXPECT_EQ(QDir(root()).entryList(QDir::Files).size(), 2) << "no partial files left";
-        platform::setWriteDeviceHookForTesting(nullptr);
-    }
+
+    // Smaller than any file written here, and than Qt's write buffer.
+    platform::setWriteDeviceHookForTesting(
+        [](QIODevice& file) { return std::make_unique<FailDevice>(file, 40); });
+    store->append(makeItem(u"b.jpg"_s), record);
+    store->append(makeItem(u"c.jpg"_s), record);
+    store->acknowledge(kept.id, u"on-it"_s);
+    store->setNote(kept.id, u"kept in memory"_s);
+    store->flush();
+    ASSERT_EQ(results.size(), 2);
+    EXPECT_EQ(results.first(), u"No space left on device"_s);
+    EXPECT_EQ(store->items().size(), 1) << "the lost arrivals left the store";
+    EXPECT_EQ(readFile(store->indexPath()), index);
+    EXPECT_EQ(readFile(store->acksPath()), acks);
+    EXPECT_EQ(QDir(root()).entryList(QDir::Files).size(), 2) << "no partial files left";
+    platform::setWriteDeviceHookForTesting(nullptr);
+
     // With space again the next change writes what was waiting as well.
     results.clear();
     store->append(makeItem(u"d.jpg"_s), record);
     store->flush();
-    EXPECT_EQ(results, SaveResults {std::nullopt});
+    EXPECT_EQ(results, (QList<std::optional<QString>> {std::nullopt}));
     auto reopened = openStore();
     EXPECT_EQ(reopened->items().size(), 2);
     EXPECT_EQ(reopened->item(kept.id)->note, u"kept in memory"_s);
-}
-
-// A real full file system, which only root can mount: the test runs itself again in a mount
-// namespace of its own with the store on a tiny tmpfs.
-TEST_F(StoreTest, OnAFullFileSystemEveryArrivalReportedSavedIsOnDisk)
-{
-    const QByteArray place = qgetenv("VESKER_TMPFS_STORE");
-    if (place.isEmpty()) {
-        if (::geteuid() != 0)
-            GTEST_SKIP() << "mounting a tmpfs needs root";
-        QProcess child;
-        qputenv("VESKER_TMPFS_STORE", root().toLocal8Bit());
-        QDir().mkpath(root());
-        child.start(u"unshare"_s,
-            {u"-m"_s, u"sh"_s, u"-c"_s, u"mount -t tmpfs -o size=64k tmpfs \"$0\" && exec \"$@\""_s,
-                root(), QCoreApplication::applicationFilePath(),
-                u"--gtest_filter=StoreTest.OnAFullFileSystemEveryArrivalReportedSavedIsOnDisk"_s});
-        ASSERT_TRUE(child.waitForFinished(60000));
-        const QByteArray out = child.readAllStandardOutput() + child.readAllStandardError();
-        EXPECT_TRUE(child.exitCode() == 0 && out.contains("[       OK ]")) << out.toStdString();
-        return;
-    }
-    auto store
-        = std::make_unique<ItemStore>(QString::fromLocal8Bit(place), m_defaults.get(), &m_clock);
-    QList<QUuid> saved;
-    std::optional<QString> failure;
-    for (int i = 0; i < 200 && !failure; ++i) {
-        ScreenItem item = makeItem(u"%1.txt"_s.arg(i));
-        item.text = QString(600, u'x');
-        store->append(item, [&, id = item.id](const std::optional<QString>& error) {
-            error ? void(failure = error) : saved.append(id);
-        });
-        store->flush();
-    }
-    ASSERT_TRUE(failure) << "the file system never filled up";
-    EXPECT_TRUE(failure->contains(u"space"_s)) << failure->toStdString();
-    EXPECT_EQ(store->items().size(), saved.size());
-    store.reset();
-    const ItemStore reopened(QString::fromLocal8Bit(place), m_defaults.get(), &m_clock);
-    ASSERT_EQ(reopened.items().size(), saved.size());
-    EXPECT_EQ(reopened.items().last().id, saved.last());
 }
 
 TEST_F(StoreTest, AHostedStoreNeverSeedsAndKeepsItemsOfOneSecondInStoredOrder)
 {
     auto store = openStore();
     EXPECT_TRUE(store->items().isEmpty());
-    EXPECT_FALSE(m_defaults->contains(u"didSeedWelcome"_s));
     QList<QUuid> ids;
     for (int ms : {900, 100, 500}) {
         ScreenItem item = makeItem(u"x%1.jpg"_s.arg(ms));
@@ -237,15 +180,12 @@ TEST_F(StoreTest, AHostedStoreNeverSeedsAndKeepsItemsOfOneSecondInStoredOrder)
         store->append(item);
         ids.append(item.id);
     }
-    const QByteArray text = readFile(store->indexPath());
-    EXPECT_TRUE(text.contains("\"id\": \"" + uuidText(ids.first()).toLatin1() + '"'));
-    EXPECT_TRUE(text.contains("\"receivedAt\": \"2025-03-01T09:30:00Z\""));
+    EXPECT_TRUE(readFile(store->indexPath()).contains("\"receivedAt\": \"2025-03-01T09:30:00Z\""));
     store.reset();
-    const QList<ScreenItem> listed = openStore()->items(ItemStatus::inbox);
-    ASSERT_EQ(listed.size(), 3);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(listed.at(i).id, ids.at(i));
-    EXPECT_EQ(listed.first().receivedAt.time().msec(), 0);
+    QList<QUuid> listed;
+    for (const ScreenItem& item : openStore()->items(ItemStatus::inbox))
+        listed.append(item.id);
+    EXPECT_EQ(listed, ids);
 }
 
 TEST_F(StoreTest, FileNamesFromADamagedIndexNeverLeaveTheStore)
@@ -289,11 +229,8 @@ TEST_F(StoreTest, EveryFieldSurvivesTheIndexWhateverItHolds)
     openStore()->append(nowhere);
 
     const QByteArray text = readFile(root() + u"/index.json"_s);
-    EXPECT_FALSE(openStore()->item(nowhere.id)->lat.has_value()) << "JSON has no NaN";
     EXPECT_EQ(QJsonDocument::fromJson(text).array().first().toObject(), item.toJson());
-    QList<qsizetype> keyAt;
-    for (const QString& key : item.toJson().keys()) // sorted
-        keyAt.append(text.indexOf("\"" + key.toLatin1() + "\":"));
-    EXPECT_TRUE(std::is_sorted(keyAt.begin(), keyAt.end()) && keyAt.first() > 0);
-    EXPECT_EQ(openStore()->item(item.id), item);
+    auto reopened = openStore();
+    EXPECT_EQ(reopened->item(item.id), item);
+    EXPECT_FALSE(reopened->item(nowhere.id)->lat || reopened->item(nowhere.id)->lon);
 }
