@@ -15,14 +15,14 @@
 #include <QSet>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <memory>
 #include <netinet/in.h>
-#include <ostream>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -51,7 +51,7 @@ struct Reply {
 
 // A blocking socket to 127.0.0.1:port whose connect, sends and receives give up after
 // `timeoutMs`; -1, with errno set, when it cannot connect.
-inline int connectLoopback(quint16 port, int timeoutMs = kBoundMs)
+inline int connectLoopback(quint16 port, int timeoutMs)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const timeval timeout {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
@@ -96,14 +96,14 @@ inline Reply readReply(int fd)
     return {raw.mid(9, 3).toInt(), raw.mid(headEnd + 4), {}};
 }
 
-inline Reply exchange(quint16 port, const QByteArray& request)
+inline Reply exchange(quint16 port, int timeoutMs, const QByteArray& request)
 {
-    const int fd = connectLoopback(port);
-    if (fd >= 0 && sendAll(fd, request))
-        return readReply(fd);
-    const Reply failed {0, {}, QString::fromLocal8Bit(strerror(errno))};
-    ::close(fd);
-    return failed;
+    const int fd = connectLoopback(port, timeoutMs);
+    if (fd < 0)
+        return {0, {}, QString::fromLocal8Bit(strerror(errno))};
+    // A server that stops reading early may still have answered.
+    sendAll(fd, request);
+    return readReply(fd);
 }
 
 enum class Kind { photo, pdf, text };
@@ -120,36 +120,33 @@ inline QByteArray sample(Kind kind, qsizetype size)
         image.save(&buffer, "JPG");
         return bytes;
     }();
-    if (kind == Kind::photo)
-        return kPhoto.leftJustified(size, '\0');
-    if (kind == Kind::pdf)
-        return "%PDF-1.4\n" + QByteArray(size - 15, '%') + "\n%%EOF";
-    return QByteArray(size, 'a');
+    return kind == Kind::photo ? kPhoto.leftJustified(size, '\0')
+        : kind == Kind::pdf    ? "%PDF-1.4\n" + QByteArray(size - 15, '%') + "\n%%EOF"
+                               : QByteArray(size, 'a');
 }
 
 // The program on a free port, with the offscreen platform, no network advertising and a quiet
 // store. Settings are written before the first start; a restart keeps home, port and store.
 class Vesker {
 public:
-    explicit Vesker(const QJsonObject& settings = {})
+    explicit Vesker(const QVariantMap& settings = {})
     {
         // A quiet store: no welcome or what's-new cards, and no recognition work competing
         // with the requests a test sends.
-        QJsonObject all {{"serverPort", port}, {"advertiseOnNetwork", false},
+        QVariantMap all {{"serverPort", port}, {"advertiseOnNetwork", false},
             {"recognizeOnArrival", false}, {"didSeedWelcome", true},
             {"lastSeenVersion", VESKER_VERSION}};
-        for (auto it = settings.begin(); it != settings.end(); ++it)
-            all.insert(it.key(), it.value());
+        all.insert(settings);
         const QString home = m_home.path();
         QDir().mkpath(home + "/.config/Vesker");
         QFile file(home + "/.config/Vesker/defaults.json");
         if (file.open(QIODevice::WriteOnly))
-            file.write(QJsonDocument(all).toJson());
+            file.write(QJsonDocument::fromVariant(all).toJson());
 
         // Folders left to the test process's own environment would be shared by every
         // program it starts.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_PICTURES_DIR"})
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
             env.remove(name);
         env.insert("HOME", home);
         env.insert("XDG_CONFIG_HOME", home + "/.config");
@@ -165,34 +162,21 @@ public:
     ~Vesker()
     {
         stop();
-        if (m_namespaceHolder) {
-            // The namespace, and its tmpfs, end with the last process in it.
-            m_namespaceHolder->kill();
-            m_namespaceHolder->waitForFinished(kBoundMs);
-        }
+        // Lets the temporary home go with its store; fails harmlessly where nothing is mounted.
+        ::umount2(QFile::encodeName(store()).constData(), MNT_DETACH);
     }
 
-    // Puts the item store on a tmpfs of its own in a private mount namespace, so that a full
-    // disk can be tried without touching the machine's. Needs root; call before start().
+    // Puts the item store on a tmpfs in a mount namespace private to this test process and the
+    // program it starts, so that a full disk can be tried without touching the machine's.
+    // Needs root, and no other thread yet; call before start().
     bool mountStoreOnTmpfs(int mebibytes)
     {
-        // A shell mounts the tmpfs and holds the namespace while its standard input stays
-        // open; the program starts inside it, so a restart finds the same tmpfs.
-        const QString storeDir = m_home.path() + "/Pictures/Vesker";
-        QDir().mkpath(storeDir);
-        m_namespaceHolder = std::make_unique<QProcess>();
-        m_namespaceHolder->start("unshare",
-            {"--mount", "--propagation", "private", "sh", "-c",
-                "mount -t tmpfs -o size=\"$1\"m tmpfs \"$0\" && echo mounted && read _", storeDir,
-                QString::number(mebibytes)});
-        if (!m_namespaceHolder->waitForReadyRead(kBoundMs)
-            || m_namespaceHolder->readAll() != "mounted\n")
-            return false;
-        // nsenter executes the program in place, so the process id stays the program's.
-        m_program.setArguments({"-t", QString::number(m_namespaceHolder->processId()), "-m", "--",
-            m_program.program()});
-        m_program.setProgram("nsenter");
-        return true;
+        const QByteArray options = "size=" + QByteArray::number(mebibytes) + "m";
+        return QDir().mkpath(store()) && ::unshare(CLONE_NEWNS) == 0
+            && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+            && ::mount(
+                   "tmpfs", QFile::encodeName(store()).constData(), "tmpfs", 0, options.constData())
+            == 0;
     }
 
     // Starts the program and waits, within a bound, until it answers GET /api/info.
@@ -231,10 +215,10 @@ public:
         return start();
     }
 
-    Reply info() const
+    Reply info(int timeoutMs = kBoundMs) const
     {
-        return exchange(
-            port, "GET /api/info HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        return exchange(port, timeoutMs,
+            "GET /api/info HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     }
 
     // POST /upload, /file or /text with the content type a phone sends for the kind;
@@ -244,7 +228,7 @@ public:
         static const char* const kRoutes[][2] {{"/upload", "image/jpeg"},
             {"/file", "application/pdf"}, {"/text", "text/plain; charset=utf-8"}};
         const auto& [path, type] = kRoutes[int(kind)];
-        return exchange(port,
+        return exchange(port, kBoundMs,
             QByteArray("POST ") + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
                 + "Content-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size())
                 + "\r\n" + headers + "\r\n" + body);
@@ -253,13 +237,9 @@ public:
     // -1 when the program does not answer.
     int inboxCount() const { return QJsonDocument::fromJson(info().body)["inbox"].toInt(-1); }
 
-    // A path in the item store as this test process reaches it.
     QString store(const QString& relative = {}) const
     {
-        const QString root = m_namespaceHolder
-            ? QStringLiteral("/proc/%1/root").arg(m_namespaceHolder->processId())
-            : QString();
-        return root + m_home.path() + "/Pictures/Vesker/" + relative;
+        return m_home.path() + "/Pictures/Vesker/" + relative;
     }
 
     QJsonArray index() const
@@ -293,7 +273,6 @@ public:
 private:
     QTemporaryDir m_home {QDir::tempPath() + "/vesker-e2e-XXXXXX"};
     QProcess m_program;
-    std::unique_ptr<QProcess> m_namespaceHolder;
 };
 
 } // namespace vesker::e2e

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <atomic>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -25,10 +24,9 @@ TEST(HostileClients, StalledClientsLeaveRoomForOthers)
     constexpr std::string_view kHead
         = "GET /api/info HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: a-very-slow-phone-that-"
           "takes-its-time-over-every-single-byte-of-its-request-head\r\n\r\n";
-    std::atomic<bool> done {false};
-    std::thread dribblers([&] {
+    const std::jthread dribblers([&](std::stop_token done) {
         std::vector<std::pair<int, size_t>> clients(300, {-1, 0});
-        while (!done) {
+        while (!done.stop_requested()) {
             for (auto& [fd, sent] : clients) {
                 char reply[512];
                 if (fd < 0 || ::recv(fd, reply, sizeof reply, MSG_DONTWAIT) >= 0 || errno != EAGAIN
@@ -39,7 +37,7 @@ TEST(HostileClients, StalledClientsLeaveRoomForOthers)
                 }
                 ::send(fd, kHead.data() + sent++, 1, MSG_NOSIGNAL);
             }
-            for (int tick = 0; tick < 100 && !done; ++tick)
+            for (int tick = 0; tick < 100 && !done.stop_requested(); ++tick)
                 QThread::msleep(20);
         }
         for (const auto& [fd, sent] : clients)
@@ -47,13 +45,11 @@ TEST(HostileClients, StalledClientsLeaveRoomForOthers)
     });
     QThread::sleep(4);
     for (int probe = 0; probe < 3; ++probe) {
-        const Reply reply = vesker.info();
+        const Reply reply = vesker.info(5000);
         EXPECT_EQ(reply.status, 200)
             << "probe " << probe << ": " << reply.body.toStdString() << reply.error.toStdString();
         QThread::sleep(1);
     }
-    done = true;
-    dribblers.join();
 }
 
 TEST(HostileClients, OversizedUploadReadsItsRefusal)

