@@ -1,0 +1,278 @@
+#pragma once
+
+// The built program started for real with a home of its own, and a deliberately plain
+// HTTP/1.1 client over blocking POSIX sockets, so that a test can also behave as a badly
+// written or hostile peer would. Everything talks to 127.0.0.1 only.
+
+#include <QBuffer>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// GoogleTest shows a QString (and so a QStringList or QSet) as its text rather than its bytes.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace vesker::e2e {
+
+// How long the program may take to start or stop, and a request to be answered.
+inline constexpr int kBoundMs = 15000;
+
+struct Reply {
+    int status = 0; // 0: no reply could be read; `error` says why
+    QByteArray body;
+    QString error;
+
+    // Of the item an upload stored.
+    QString id() const { return QJsonDocument::fromJson(body)["id"].toString(); }
+};
+
+// A blocking socket to 127.0.0.1:port whose connect, sends and receives give up after
+// `timeoutMs`; -1, with errno set, when it cannot connect.
+inline int connectLoopback(quint16 port, int timeoutMs)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval timeout {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+// False, with errno set, when the peer or the timeout stops it.
+inline bool sendAll(int fd, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const ssize_t sent = ::send(fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL);
+        if (sent < 0 && errno != EINTR)
+            return false;
+        bytes = bytes.sliced(std::max<ssize_t>(sent, 0));
+    }
+    return true;
+}
+
+// Reads until the peer closes or the timeout passes, and closes `fd`.
+inline Reply readReply(int fd)
+{
+    QByteArray raw;
+    char buffer[65536];
+    ssize_t got = 0;
+    while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0 || (got < 0 && errno == EINTR))
+        raw.append(buffer, std::max<ssize_t>(got, 0));
+    const QString error = got < 0 ? QString::fromLocal8Bit(strerror(errno))
+                                  : QStringLiteral("no reply head in %1 bytes").arg(raw.size());
+    ::close(fd);
+    const qsizetype headEnd = raw.indexOf("\r\n\r\n");
+    if (!raw.startsWith("HTTP/1.") || headEnd < 0)
+        return {0, {}, error};
+    return {raw.mid(9, 3).toInt(), raw.mid(headEnd + 4), {}};
+}
+
+inline Reply exchange(quint16 port, int timeoutMs, const QByteArray& request)
+{
+    const int fd = connectLoopback(port, timeoutMs);
+    if (fd < 0)
+        return {0, {}, QString::fromLocal8Bit(strerror(errno))};
+    // A server that stops reading early may still have answered.
+    sendAll(fd, request);
+    return readReply(fd);
+}
+
+enum class Kind { photo, pdf, text };
+
+// A real JPEG or PDF padded to `size` bytes (readers stop at its end marker), or a text that
+// long, so that file sizes in a test are chosen, not incidental.
+inline QByteArray sample(Kind kind, qsizetype size)
+{
+    static const QByteArray kPhoto = [] {
+        QImage image(16, 16, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        image.save(&buffer, "JPG");
+        return bytes;
+    }();
+    return kind == Kind::photo ? kPhoto.leftJustified(size, '\0')
+        : kind == Kind::pdf    ? "%PDF-1.4\n" + QByteArray(size - 15, '%') + "\n%%EOF"
+                               : QByteArray(size, 'a');
+}
+
+// The program on a free port, with the offscreen platform, no network advertising and a quiet
+// store. Settings are written before the first start; a restart keeps home, port and store.
+class Vesker {
+public:
+    explicit Vesker(const QVariantMap& settings = {})
+    {
+        // A quiet store: no welcome or what's-new cards, and no recognition work competing
+        // with the requests a test sends.
+        QVariantMap all {{"serverPort", port}, {"advertiseOnNetwork", false},
+            {"recognizeOnArrival", false}, {"didSeedWelcome", true},
+            {"lastSeenVersion", VESKER_VERSION}};
+        all.insert(settings);
+        const QString home = m_home.path();
+        QDir().mkpath(home + "/.config/Vesker");
+        QFile file(home + "/.config/Vesker/defaults.json");
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QJsonDocument::fromVariant(all).toJson());
+
+        // Folders left to the test process's own environment would be shared by every
+        // program it starts.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            env.remove(name);
+        env.insert("HOME", home);
+        env.insert("XDG_CONFIG_HOME", home + "/.config");
+        env.insert("XDG_RUNTIME_DIR", home);
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        m_program.setProcessEnvironment(env);
+        m_program.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_program.setProgram(VESKER_BINARY);
+        // A test process killed by its timeout must not leave the program running.
+        m_program.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    }
+
+    ~Vesker()
+    {
+        stop();
+        // Lets the temporary home go with its store; fails harmlessly where nothing is mounted.
+        ::umount2(QFile::encodeName(store()).constData(), MNT_DETACH);
+    }
+
+    // Puts the item store on a tmpfs in a mount namespace private to this test process and the
+    // program it starts, so that a full disk can be tried without touching the machine's.
+    // Needs root, and no other thread yet; call before start().
+    bool mountStoreOnTmpfs(int mebibytes)
+    {
+        const QByteArray options = "size=" + QByteArray::number(mebibytes) + "m";
+        return QDir().mkpath(store()) && ::unshare(CLONE_NEWNS) == 0
+            && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+            && ::mount(
+                   "tmpfs", QFile::encodeName(store()).constData(), "tmpfs", 0, options.constData())
+            == 0;
+    }
+
+    // Starts the program and waits, within a bound, until it answers GET /api/info.
+    bool start()
+    {
+        m_program.start();
+        if (!m_program.waitForStarted(kBoundMs))
+            return false;
+        // Without an event loop QProcess learns of the program's end only while waiting.
+        const QDeadlineTimer deadline(kBoundMs);
+        while (!deadline.hasExpired() && !m_program.waitForFinished(50)) {
+            if (info().status == 200)
+                return true;
+        }
+        return false;
+    }
+
+    // As the session ends it, forced if it lingers.
+    void stop()
+    {
+        m_program.terminate();
+        if (!m_program.waitForFinished(kBoundMs))
+            kill();
+    }
+
+    // As a crash would.
+    void kill()
+    {
+        m_program.kill();
+        m_program.waitForFinished(kBoundMs);
+    }
+
+    bool restart()
+    {
+        stop();
+        return start();
+    }
+
+    Reply info(int timeoutMs = kBoundMs) const
+    {
+        return exchange(port, timeoutMs,
+            "GET /api/info HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    }
+
+    // POST /upload, /file or /text with the content type a phone sends for the kind;
+    // `headers` are extra lines, each ending in CRLF.
+    Reply upload(Kind kind, const QByteArray& body, const QByteArray& headers = {}) const
+    {
+        static const char* const kRoutes[][2] {{"/upload", "image/jpeg"},
+            {"/file", "application/pdf"}, {"/text", "text/plain; charset=utf-8"}};
+        const auto& [path, type] = kRoutes[int(kind)];
+        return exchange(port, kBoundMs,
+            QByteArray("POST ") + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                + "Content-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size())
+                + "\r\n" + headers + "\r\n" + body);
+    }
+
+    // -1 when the program does not answer.
+    int inboxCount() const { return QJsonDocument::fromJson(info().body)["inbox"].toInt(-1); }
+
+    QString store(const QString& relative = {}) const
+    {
+        return m_home.path() + "/Pictures/Vesker/" + relative;
+    }
+
+    QJsonArray index() const
+    {
+        QFile file(store("index.json"));
+        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).array()
+                                              : QJsonArray();
+    }
+
+    QSet<QString> indexIds() const
+    {
+        QSet<QString> ids;
+        for (const QJsonValue& record : index())
+            ids.insert(record["id"].toString());
+        return ids;
+    }
+
+    // Copies of an index the program could not read, kept beside the store.
+    QStringList keptAside() const
+    {
+        return QDir(store()).entryList({"index.json.unreadable-*"}, QDir::Files);
+    }
+
+    // A port nothing listens on now, on any address, since the program listens on all.
+    const quint16 port = [] {
+        QTcpServer probe;
+        probe.listen();
+        return probe.serverPort();
+    }();
+
+private:
+    QTemporaryDir m_home {QDir::tempPath() + "/vesker-e2e-XXXXXX"};
+    QProcess m_program;
+};
+
+} // namespace vesker::e2e
