@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace vesker {
 namespace {
 
@@ -22,24 +20,6 @@ HTTPRequest completeRequest(const QByteArray& bytes)
     HTTPParseResult result = HTTPRequest::parse(bytes);
     EXPECT_EQ(result.kind, Kind::complete);
     return result.request;
-}
-
-// Feeds `bytes` to the reader as a connection reads, at most `most` bytes a read.
-Status receiveAll(HTTPRequestReader& reader, QByteArrayView bytes, qsizetype most)
-{
-    QByteArray scratch(most, Qt::Uninitialized);
-    qsizetype at = 0;
-    qint64 received = 0;
-    const auto read = [&](char* into, qsizetype n) {
-        n = std::min(n, bytes.size() - at);
-        std::memcpy(into, bytes.data() + at, size_t(n));
-        at += n;
-        return qint64(n);
-    };
-    Status status = Status::needMore;
-    while (status == Status::needMore && at < bytes.size())
-        status = reader.receive(most, scratch.data(), read, received);
-    return status;
 }
 
 TEST(HTTPRequestParse, RequestLineQueryAndHeaders)
@@ -97,11 +77,9 @@ TEST(HTTPRequestParse, BodyLength)
         {"Content-Length: 2\r\nContent-Length: 4", "abcd", Kind::complete, "abcd"},
         // Anything but a plain decimal counts as no length.
         {"Content-Length: 3 3", "abc", Kind::complete, ""},
-        {"Content-Length: 0x10", "abc", Kind::complete, ""},
         {"Content-Length: １２", "abc", Kind::complete, ""},
         {"Content-Length: 9223372036854775808", "abc", Kind::complete, ""},
         {"Content-Length: -1", "abc", Kind::invalid, ""},
-        {"Content-Length: -9223372036854775808", "", Kind::invalid, ""},
         {"Content-Length: 62914560", "", Kind::needMore, ""},
         {"Content-Length: 62914561", "", Kind::invalid, ""},
         // A body this server cannot frame is refused rather than mistaken for the next request.
@@ -133,7 +111,7 @@ TEST(HTTPRequestParse, HeadLengthLimit)
     EXPECT_EQ(HTTPRequestReader(100).append(ended), Status::tooLarge);
 }
 
-TEST(HTTPRequestReader, SplitAnywhereOrDribbledGivesTheSameRequest)
+TEST(HTTPRequestReader, SplitAnywhereGivesTheSameRequest)
 {
     // Every part of the head, and a body that holds the head's terminator.
     const QByteArray requests[] = {
@@ -152,27 +130,7 @@ TEST(HTTPRequestReader, SplitAnywhereOrDribbledGivesTheSameRequest)
             ASSERT_EQ(reader.append(QByteArrayView(whole).sliced(split)), Status::complete);
             ASSERT_EQ(reader.takeRequest(), expected) << split;
         }
-        HTTPRequestReader reader;
-        ASSERT_EQ(receiveAll(reader, whole, 1), Status::complete);
-        EXPECT_EQ(reader.takeRequest(), expected);
     }
-}
-
-TEST(HTTPRequestReader, LimitsAtTheProductSize)
-{
-    const QByteArray head = "POST /u HTTP/1.1\r\nContent-Length: 62914560\r\n";
-    QByteArray body(kHTTPMaxBodyBytes, Qt::Uninitialized);
-    for (qsizetype i = 0; i < body.size(); ++i)
-        body[i] = char(i * 7 + i / 251);
-    HTTPRequestReader largest;
-    ASSERT_EQ(receiveAll(largest, head + "\r\n" + body, 256 * 1024), Status::complete);
-    EXPECT_TRUE(largest.takeRequest().body == body);
-    // A head over the allowance plus that body passes the buffer limit, though the head itself
-    // was fine and the declared length too.
-    HTTPRequestReader overLimit;
-    EXPECT_EQ(receiveAll(overLimit, head + "X-Pad: " + QByteArray(70'000, 'a') + "\r\n\r\n" + body,
-                  256 * 1024),
-        Status::tooLarge);
 }
 
 // Every seed of the fuzzer and every input that once failed it, replayed with several splits.
