@@ -13,31 +13,26 @@ namespace vesker::fuzz {
 
 // What must hold for any bytes a peer can send, shared by the fuzzer and the parser tests that
 // replay its corpus. Returns what failed, or an empty string.
-//
-// - The reader, fed the bytes in chunks of any size, answers after every chunk exactly what
-//   parsing the whole buffer so far answers (after the buffer limit), and ends with the same
-//   request.
-// - A complete request stays the same complete request whatever follows it.
-// - A complete request has an upper-case method, no remote address, and a body no longer than
-//   the limit.
+// - The reader, fed the bytes in chunks of any size, answers after every chunk what parsing the
+//   whole buffer so far answers (after the buffer limit), and ends with the same request.
+// - A complete request stays the same whatever follows it, has an upper-case method, no remote
+//   address and a body within the limit.
 // - The reader's buffer never has room for more than it asked its owner for.
 inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quint32 seed)
 {
     using Status = HTTPRequestReader::Status;
+    using Kind = HTTPParseResult::Kind;
     const QByteArray whole = bytes.toByteArray();
 
     const HTTPParseResult result = HTTPRequest::parse(whole, maxBodyBytes);
-    if (result.kind == HTTPParseResult::Kind::complete) {
+    if (result.kind == Kind::complete) {
         const HTTPRequest& request = result.request;
-        if (request.method != request.method.toUpper())
-            return QStringLiteral("method not upper-cased");
-        if (!request.remoteAddress.isEmpty())
-            return QStringLiteral("remote address set by the parser");
-        if (request.body.size() > maxBodyBytes)
-            return QStringLiteral("body over the limit");
+        if (request.method != request.method.toUpper() || !request.remoteAddress.isEmpty()
+            || request.body.size() > maxBodyBytes)
+            return QStringLiteral("method not upper-cased, remote address set or body too long");
         const HTTPParseResult extended = HTTPRequest::parse(
             whole + QByteArray("\r\n\r\nGET /x HTTP/1.1\r\n\r\n"), maxBodyBytes);
-        if (extended.kind != HTTPParseResult::Kind::complete || !(extended.request == request))
+        if (extended.kind != Kind::complete || !(extended.request == request))
             return QStringLiteral("bytes after a complete request changed it");
     }
 
@@ -47,8 +42,7 @@ inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quin
         return true;
     });
     quint32 state = seed * 2654435761u + 1;
-    qsizetype offset = 0;
-    while (offset < whole.size()) {
+    for (qsizetype offset = 0; offset < whole.size();) {
         state = state * 1664525u + 1013904223u;
         // Mostly small chunks, sometimes large ones, so that splits fall everywhere.
         const qsizetype limit = (state >> 28) < 12 ? 8 : whole.size();
@@ -57,23 +51,11 @@ inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quin
         const Status status = reader.append(QByteArrayView(whole).sliced(offset, chunk));
         offset += chunk;
 
-        const QByteArray buffer = whole.first(offset);
-        Status expected;
-        if (buffer.size() > reader.bufferLimit()) {
-            expected = Status::tooLarge;
-        } else {
-            switch (HTTPRequest::parse(buffer, maxBodyBytes).kind) {
-            case HTTPParseResult::Kind::needMore:
-                expected = Status::needMore;
-                break;
-            case HTTPParseResult::Kind::invalid:
-                expected = Status::invalid;
-                break;
-            case HTTPParseResult::Kind::complete:
-                expected = Status::complete;
-                break;
-            }
-        }
+        const HTTPParseResult parsed = HTTPRequest::parse(whole.first(offset), maxBodyBytes);
+        const Status expected = offset > reader.bufferLimit() ? Status::tooLarge
+            : parsed.kind == Kind::needMore                   ? Status::needMore
+            : parsed.kind == Kind::invalid                    ? Status::invalid
+                                                              : Status::complete;
         if (reader.reservedBytes() > granted)
             return QStringLiteral("buffer of %1 bytes, %2 asked for")
                 .arg(reader.reservedBytes())
@@ -83,11 +65,8 @@ inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quin
                 .arg(int(status))
                 .arg(int(expected))
                 .arg(offset);
-        if (status == Status::complete) {
-            if (!(reader.takeRequest() == HTTPRequest::parse(buffer, maxBodyBytes).request))
-                return QStringLiteral("reader's request differs from the parsed one");
-            break;
-        }
+        if (status == Status::complete && !(reader.takeRequest() == parsed.request))
+            return QStringLiteral("reader's request differs from the parsed one");
         if (status != Status::needMore)
             break;
     }

@@ -8,9 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <optional>
-
 namespace vesker {
 namespace {
 
@@ -25,97 +22,78 @@ HTTPRequest completeRequest(const QByteArray& bytes)
     return result.request;
 }
 
-TEST(HTTPRequestParse, RequestLineAndQuery)
+TEST(HTTPRequestParse, RequestLineQueryAndHeaders)
 {
-    struct Case {
+    const struct {
         const char* requestLine;
-        std::optional<QString> method; // none: invalid
+        const char* method; // null: invalid
         QString path;
         Map query;
-    };
-    const Case cases[] = {
-        {"GET /api/status?device=abc&x=1 HTTP/1.1", "GET", "/api/status",
-            {{"device", "abc"}, {"x", "1"}}},
+    } cases[] = {
         {"  post  /x   HTTP/1.1", "POST", "/x", {}},
-        {"GET", std::nullopt, {}, {}},
-        {"GET ", std::nullopt, {}, {}},
+        {"GET", nullptr, {}, {}},
+        {"GET ", nullptr, {}, {}},
         // The path stays as sent; only the query is decoded, and the later of two fields wins.
-        {"GET /caf%C3%A9/a+b?y&a=1&a=2 HTTP/1.1", "GET", "/caf%C3%A9/a+b", {{"y", ""}, {"a", "2"}}},
-        {"GET /p?a=1?b=2 HTTP/1.1", "GET", "/p", {{"a", "1?b=2"}}},
-        {"GET /?q=hello+world%21&n=%C3%A9&m=%c3%a9&%3D=%26 HTTP/1.1", "GET", "/",
-            {{"q", "hello world!"}, {"n", "é"}, {"m", "é"}, {"=", "&"}}},
-        // A malformed escape or bytes that are not UTF-8 empty a value and drop a name.
-        {"GET /?v=%zz&w=100%&x=%C3&y=%FF HTTP/1.1", "GET", "/",
-            {{"v", ""}, {"w", ""}, {"x", ""}, {"y", ""}}},
-        {"GET /?%zz=1&%FF=2&ok=3 HTTP/1.1", "GET", "/", {{"ok", "3"}}},
-        // "+" is a space in values only.
-        {"GET /?a+b=c+d&e%2Bf=g%2Bh HTTP/1.1", "GET", "/", {{"a+b", "c d"}, {"e+f", "g+h"}}},
+        {"GET /caf%C3%A9/a+b?y&a=1&a=2&q=a+b%21&n=%C3%A9&m=%c3%a9&%3D=%26&e%2Bf=g%2Bh HTTP/1.1",
+            "GET", "/caf%C3%A9/a+b",
+            {{"y", ""}, {"a", "2"}, {"q", "a b!"}, {"n", "é"}, {"m", "é"}, {"=", "&"},
+                {"e+f", "g+h"}}},
+        // A malformed escape or bytes that are not UTF-8 empty a value and drop a name; "+" is
+        // a space in values only.
+        {"GET /p?a=1?b=2&v=%zz&w=100%&x=%C3&y=%FF&%zz=1&%FF=2&a+b=c+d HTTP/1.1", "GET", "/p",
+            {{"a", "1?b=2"}, {"v", ""}, {"w", ""}, {"x", ""}, {"y", ""}, {"a+b", "c d"}}},
         {"GET /?=x&a==b&c=d=e&==f=g&=&&flag= HTTP/1.1", "GET", "/",
             {{"x", ""}, {"a", "=b"}, {"c", "d=e"}, {"f", "g"}, {"flag", ""}}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.requestLine);
         const HTTPParseResult result = HTTPRequest::parse(c.requestLine + QByteArray("\r\n\r\n"));
-        if (!c.method) {
-            EXPECT_EQ(result.kind, Kind::invalid);
-            continue;
-        }
-        ASSERT_EQ(result.kind, Kind::complete);
-        EXPECT_EQ(result.request.method, *c.method);
+        ASSERT_EQ(result.kind, c.method ? Kind::complete : Kind::invalid);
+        EXPECT_EQ(result.request.method, QLatin1String(c.method));
         EXPECT_EQ(result.request.path, c.path);
         EXPECT_EQ(result.request.query, c.query);
     }
-}
-
-TEST(HTTPRequestParse, HeadersAreLowerCasedTrimmedAndTheLaterWins)
-{
-    // A line without a colon is ignored, and only CR LF ends a line.
-    const HTTPRequest request
-        = completeRequest("GET / HTTP/1.1\r\nX-Note: a\r\nx-NOTE: b\r\n"
-                          "\t X-Pad \t:  \t v w \t \r\nX-Url: http://h:1/p\r\n"
-                          "X-Empty:\r\nJunk line\r\nX-A: 1\nX-B: 2\r\n\r\n");
-    EXPECT_EQ(request.headers,
+    // Header names are lower-cased and trimmed, the later wins, a line without a colon is
+    // ignored, and only CR LF ends a line.
+    EXPECT_EQ(completeRequest("GET / HTTP/1.1\r\nX-Note: a\r\nx-NOTE: b\r\n"
+                              "\t X-Pad \t:  \t v w \t \r\nX-Url: http://h:1/p\r\n"
+                              "X-Empty:\r\nJunk line\r\nX-A: 1\nX-B: 2\r\n\r\n")
+                  .headers,
         (Map {{"x-note", "b"}, {"x-pad", "v w"}, {"x-url", "http://h:1/p"}, {"x-empty", ""},
             {"x-a", "1\nX-B: 2"}}));
 }
 
 TEST(HTTPRequestParse, BodyLength)
 {
-    struct Case {
+    const struct {
         QByteArray headers;
         QByteArray after; // bytes after the head
         Kind kind;
         QByteArray body;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"", "ignored", Kind::complete, ""}, // no length: what follows the head is no body
-        {"Content-Length: 5", "hello", Kind::complete, "hello"},
         {"Content-Length: 5", "hel", Kind::needMore, ""},
         {"Content-Length: \t+3 ", "abc", Kind::complete, "abc"},
         {"Content-Length: 2\r\nContent-Length: 4", "abcd", Kind::complete, "abcd"},
         // Anything but a plain decimal counts as no length.
-        {"Content-Length: abc", "xyz", Kind::complete, ""},
         {"Content-Length: 3 3", "abc", Kind::complete, ""},
-        {"Content-Length: 0x10", "abc", Kind::complete, ""},
         {"Content-Length: １２", "abc", Kind::complete, ""},
         {"Content-Length: 9223372036854775808", "abc", Kind::complete, ""},
         {"Content-Length: -1", "abc", Kind::invalid, ""},
-        {"Content-Length: -9223372036854775808", "", Kind::invalid, ""},
         {"Content-Length: 62914560", "", Kind::needMore, ""},
         {"Content-Length: 62914561", "", Kind::invalid, ""},
+        // A body this server cannot frame is refused rather than mistaken for the next request.
         {"Transfer-Encoding: chunked\r\nContent-Length: 3", "abc", Kind::invalid, ""},
         {"Transfer-Encoding: identity, chunked", "", Kind::invalid, ""},
         {"Transfer-Encoding:", "", Kind::invalid, ""},
         {"Transfer-Encoding: Identity\r\nContent-Length: 3", "abc", Kind::complete, "abc"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.headers.toStdString());
         const HTTPParseResult result
             = HTTPRequest::parse("POST /u HTTP/1.1\r\n" + c.headers + "\r\n\r\n" + c.after);
         EXPECT_EQ(result.kind, c.kind);
-        if (c.kind == Kind::complete) {
-            EXPECT_EQ(result.request.body, c.body);
-        }
+        EXPECT_EQ(result.request.body, c.body);
     }
 }
 
@@ -126,7 +104,6 @@ TEST(HTTPRequestParse, HeadLengthLimit)
     EXPECT_EQ(HTTPRequest::parse(padded(65'536)).kind, Kind::needMore);
     EXPECT_EQ(HTTPRequestReader().append(padded(65'536)), Status::needMore);
     EXPECT_EQ(HTTPRequest::parse(padded(65'537)).kind, Kind::invalid);
-    EXPECT_EQ(HTTPRequest::parse(padded(70'000)).kind, Kind::invalid);
     // A head that ends may be longer: only the buffer limit bounds it, and the reader checks
     // that limit before it parses.
     const QByteArray ended = padded(69'996) + "\r\n\r\n";
@@ -134,14 +111,13 @@ TEST(HTTPRequestParse, HeadLengthLimit)
     EXPECT_EQ(HTTPRequestReader(100).append(ended), Status::tooLarge);
 }
 
-TEST(HTTPRequestReader, SplitAnywhereOrDribbledGivesTheSameRequest)
+TEST(HTTPRequestReader, SplitAnywhereGivesTheSameRequest)
 {
     // Every part of the head, and a body that holds the head's terminator.
     const QByteArray requests[] = {
-        "GET /api/status?device=abc&x=1&q=a+b%21 HTTP/1.1\r\nHost: 127.0.0.1:8787\r\n\r\n",
-        QByteArrayLiteral("POST /upload?kind=photo HTTP/1.1\r\nContent-Type: image/jpeg\r\n"
-                          "X-Note: caf\xc3\xa9\r\nContent-Length: 23\r\n\r\n"
-                          "\x00\x01\r\n\r\nbinary\xff\xfe body\r\n\r\n"),
+        "GET /api/status?device=abc&q=a+b%21 HTTP/1.1\r\nHost: 127.0.0.1:8787\r\n\r\n",
+        QByteArrayLiteral("POST /upload?kind=photo HTTP/1.1\r\nX-Note: caf\xc3\xa9\r\n"
+                          "Content-Length: 23\r\n\r\n\x00\x01\r\n\r\nbinary\xff\xfe body\r\n\r\n"),
         "POST /text HTTP/1.1\r\nContent-Length: 0\r\n\r\n",
     };
     for (const QByteArray& whole : requests) {
@@ -154,72 +130,16 @@ TEST(HTTPRequestReader, SplitAnywhereOrDribbledGivesTheSameRequest)
             ASSERT_EQ(reader.append(QByteArrayView(whole).sliced(split)), Status::complete);
             ASSERT_EQ(reader.takeRequest(), expected) << split;
         }
-        // One byte per read, through the path a connection reads by.
-        HTTPRequestReader reader;
-        qsizetype at = 0;
-        qint64 received = 0;
-        const auto readByte = [&](char* into, qsizetype) {
-            *into = whole[at++];
-            return qint64(1);
-        };
-        char scratch[1];
-        while (at + 1 < whole.size())
-            ASSERT_EQ(reader.receive(1, scratch, readByte, received), Status::needMore) << at;
-        ASSERT_EQ(reader.receive(1, scratch, readByte, received), Status::complete);
-        EXPECT_EQ(reader.takeRequest(), expected);
     }
-}
-
-TEST(HTTPRequestReader, LimitsAtTheProductSize)
-{
-    QByteArray body(kHTTPMaxBodyBytes, Qt::Uninitialized);
-    for (qsizetype i = 0; i < body.size(); ++i)
-        body[i] = char(i * 7 + i / 251);
-    // Received as a connection receives: up to 256 KiB per read, the head in reads of its own.
-    QByteArray scratch(256 * 1024, Qt::Uninitialized);
-    const auto upload = [&](HTTPRequestReader& reader, const QByteArray& head, qsizetype& sent) {
-        sent = 0;
-        qint64 received = 0;
-        const auto read = [&](char* into, qsizetype most) {
-            const QByteArrayView rest = sent < head.size()
-                ? QByteArrayView(head).sliced(sent)
-                : QByteArrayView(body).sliced(sent - head.size());
-            const qsizetype n = qMin(most, rest.size());
-            std::memcpy(into, rest.data(), size_t(n));
-            sent += n;
-            return qint64(n);
-        };
-        Status status = Status::needMore;
-        while (status == Status::needMore && sent < head.size() + body.size())
-            status = reader.receive(256 * 1024, scratch.data(), read, received);
-        return status;
-    };
-    qsizetype sent = 0;
-    HTTPRequestReader largest;
-    ASSERT_EQ(upload(largest, "POST /u HTTP/1.1\r\nContent-Length: 62914560\r\n\r\n", sent),
-        Status::complete);
-    EXPECT_TRUE(largest.takeRequest().body == body);
-
-    // A head over the allowance plus that body passes the buffer limit: 413, though the head
-    // itself was fine and the declared length too.
-    HTTPRequestReader overLimit;
-    EXPECT_EQ(upload(overLimit,
-                  "POST /u HTTP/1.1\r\nContent-Length: 62914560\r\nX-Pad: "
-                      + QByteArray(70'000, 'a') + "\r\n\r\n",
-                  sent),
-        Status::tooLarge);
-    EXPECT_GT(sent, 62'980'096);
-    EXPECT_LE(sent, 62'980'096 + 256 * 1024);
 }
 
 // Every seed of the fuzzer and every input that once failed it, replayed with several splits.
 TEST(HTTPRequestReader, FuzzCorpusHolds)
 {
-    const QString root
-        = QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../fuzz/"));
+    const QDir root = QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../fuzz"));
     int files = 0;
-    for (const QString& folder : {QStringLiteral("corpus"), QStringLiteral("regressions")}) {
-        for (const QFileInfo& info : QDir(root + folder).entryInfoList(QDir::Files)) {
+    for (const QString folder : {"corpus", "regressions"}) {
+        for (const QFileInfo& info : QDir(root.filePath(folder)).entryInfoList(QDir::Files)) {
             QFile file(info.filePath());
             ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << info.filePath().toStdString();
             const QByteArray bytes = file.readAll();
