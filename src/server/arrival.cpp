@@ -10,19 +10,22 @@
 
 namespace vesker {
 
-namespace {
-
-// "Received 14:05" (or "Received 2:05 PM"): the time of day as the user reads it, in the
-// computer's own time zone. The C locale's short format carries seconds, which a banner has no
-// use for.
-QString receivedText(const ScreenItem& item)
+QString shortTimeText(const QDateTime& at)
 {
+    // The C locale's short format carries seconds, which nobody reading a time of day needs.
     const QLocale locale;
     const QString format = locale.language() == QLocale::C
         ? QStringLiteral("HH:mm")
         : locale.timeFormat(QLocale::ShortFormat);
-    return QStringLiteral("Received ")
-        + locale.toString(item.receivedAt.toLocalTime().time(), format);
+    return locale.toString(at.toLocalTime().time(), format);
+}
+
+namespace {
+
+// "Received 14:05" (or "Received 2:05 PM").
+QString receivedText(const ScreenItem& item)
+{
+    return QStringLiteral("Received ") + shortTimeText(item.receivedAt);
 }
 
 std::pair<QString, QString> notificationContent(const ScreenItem& item, const QString& name)
@@ -63,7 +66,8 @@ void ArrivalAnnouncer::announce(const ScreenItem& item)
 
     m_desktop.playSound(QStringLiteral("Glass"));
 
-    const auto [title, body] = notificationContent(item, ItemStore::displayName(item.sender, m_store.defaults()));
+    const auto [title, body]
+        = notificationContent(item, ItemStore::displayName(item.sender, m_store.defaults()));
     // One banner per item, even for two items of the same second.
     m_notifications.post(uuidText(item.id), title, body);
 }

@@ -2,8 +2,10 @@
 
 #include "relay_manager/relay_manager.h"
 #include "server/access_manager.h"
+#include "server/browser_screen.h"
 #include "server/server_controller.h"
 #include "server/upload_handler.h"
+#include "server/web_pages.h"
 #include "store/item_store.h"
 
 #include <QJsonArray>
@@ -22,9 +24,10 @@ HTTPResponse json(const QJsonObject& object)
 
 } // namespace
 
-Routes::Routes(ServerController& controller, UploadHandler& uploads)
+Routes::Routes(ServerController& controller, UploadHandler& uploads, BrowserScreen& browserScreen)
     : m_controller(controller)
     , m_uploads(uploads)
+    , m_browserScreen(browserScreen)
 { }
 
 void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
@@ -36,6 +39,10 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
     const AccessManager& access = m_controller.access();
     const ItemStore& store = m_controller.store();
 
+    if (get && (path == QLatin1String("/") || path == QLatin1String("/index.html"))) {
+        return reply({200, QStringLiteral("text/html; charset=utf-8"),
+            uploadPageHTML(m_controller.screenName()).toUtf8()});
+    }
     if (get && path == QLatin1String("/api/info")) {
         return reply(json({{QStringLiteral("name"), m_controller.screenName()},
             {QStringLiteral("screen"), m_controller.relay().relayScreenID()},
@@ -59,8 +66,10 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
         return m_uploads.handle(request, ItemKind::text, std::move(reply));
     if (method == QLatin1String("OPTIONS"))
         return reply({204, QStringLiteral("text/plain"), {}});
-    // The upload page at "/", the browser screen and the hosted screens' own routes are not
-    // served by this build; their paths end here like any unknown one.
+    // The hosted screens' copies under "/s/" are not served by this build; their paths end here
+    // like any unknown one.
+    if (BrowserScreen::handles(path))
+        return m_browserScreen.handle(request, std::move(reply));
     reply(HTTPResponse::text(404, QStringLiteral("Not found")));
 }
 

@@ -4,6 +4,7 @@
 
 namespace vesker {
 
+class BrowserScreen;
 class ServerController;
 class UploadHandler;
 
@@ -11,7 +12,7 @@ class UploadHandler;
 // methods are compared exactly; anything unknown is 404. Main thread only.
 class Routes {
 public:
-    Routes(ServerController& controller, UploadHandler& uploads);
+    Routes(ServerController& controller, UploadHandler& uploads, BrowserScreen& browserScreen);
 
     // Answers through `reply`, at once or (an upload) once the item is on disk.
     void route(const HTTPRequest& request, HTTPReplyFunction reply);
@@ -19,6 +20,7 @@ public:
 private:
     ServerController& m_controller;
     UploadHandler& m_uploads;
+    BrowserScreen& m_browserScreen;
 };
 
 } // namespace vesker

@@ -4,8 +4,8 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
-#include "platform/enum_table.h"
 #include "platform/dns_sd.h"
+#include "platform/enum_table.h"
 #include "platform/host_name.h"
 #include "platform/log.h"
 #include "relay_manager/relay_manager.h"
@@ -14,6 +14,7 @@
 #include "screens/remote_screens_manager.h"
 #include "server/access_manager.h"
 #include "server/arrival.h"
+#include "server/browser_screen.h"
 #include "server/desktop_actions.h"
 #include "server/intake.h"
 #include "server/routes.h"
@@ -77,7 +78,9 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     m_intake = std::make_unique<ItemIntake>(
         m_store, *m_hosted, m_relay, m_defaults, m_clock, m_desktop, *m_arrival);
     m_uploads = std::make_unique<UploadHandler>(*m_access, *m_intake, m_desktop, m_clock);
-    m_routes = std::make_unique<Routes>(*this, *m_uploads);
+    m_browserScreen = std::make_unique<BrowserScreen>(
+        m_store, *m_access, m_defaults, m_clock, [this] { return screenName(); });
+    m_routes = std::make_unique<Routes>(*this, *m_uploads, *m_browserScreen);
 
     // An upload released by the user's approval is stored; nobody waits for its reply.
     connect(m_access.get(), &AccessManager::uploadAccepted, this,

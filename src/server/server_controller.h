@@ -16,6 +16,7 @@ namespace vesker {
 
 class AccessManager;
 class ArrivalAnnouncer;
+class BrowserScreen;
 class DesktopActions;
 class HostedScreensManager;
 class ItemIntake;
@@ -79,6 +80,7 @@ public:
     RelayManager& relay() const { return m_relay; }
     ItemIntake& intake() const { return *m_intake; }
     ArrivalAnnouncer& arrival() const { return *m_arrival; }
+    BrowserScreen& browserScreen() const { return *m_browserScreen; }
     // The main server; null while stopped.
     HTTPServer* server() const { return m_server.get(); }
 
@@ -133,6 +135,7 @@ private:
     std::unique_ptr<ArrivalAnnouncer> m_arrival;
     std::unique_ptr<ItemIntake> m_intake;
     std::unique_ptr<UploadHandler> m_uploads;
+    std::unique_ptr<BrowserScreen> m_browserScreen;
     std::unique_ptr<Routes> m_routes;
     std::unique_ptr<HTTPServer> m_server;
     // Lets a server thread tell at once that the controller is gone.

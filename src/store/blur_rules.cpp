@@ -1,0 +1,65 @@
+#include "store/blur_rules.h"
+
+#include "platform/defaults.h"
+#include "platform/notification_center.h"
+
+namespace vesker {
+
+namespace {
+
+const QString kBlurAll = QStringLiteral("blurAll");
+const QString kBlurSenders = QStringLiteral("blurSenders");
+const QString kKnownSenders = QStringLiteral("knownSenders");
+
+} // namespace
+
+BlurRules::BlurRules(platform::Defaults* defaults)
+    : m_defaults(defaults ? *defaults : platform::Defaults::standard())
+{ }
+
+QString BlurRules::senderKey(const QString& sender)
+{
+    return sender.trimmed().toLower();
+}
+
+QStringList BlurRules::blurSenders() const
+{
+    QStringList keys;
+    const QStringList pieces = m_defaults.string(kBlurSenders).split(u',', Qt::SkipEmptyParts);
+    for (const QString& piece : pieces) {
+        QString key = senderKey(piece);
+        if (!key.isEmpty())
+            keys.append(std::move(key));
+    }
+    return keys;
+}
+
+bool BlurRules::isKnown(const QString& sender) const
+{
+    // Entries are stored as keys; one written in capitals elsewhere never matches.
+    return m_defaults.stringList(kKnownSenders).contains(senderKey(sender));
+}
+
+bool BlurRules::shouldBlur(const QString& sender) const
+{
+    if (isKnown(sender))
+        return false;
+    if (m_defaults.boolValue(kBlurAll, false))
+        return true;
+    return blurSenders().contains(senderKey(sender));
+}
+
+void BlurRules::setKnown(const QString& sender, bool known)
+{
+    const QString key = senderKey(sender);
+    if (key.isEmpty())
+        return;
+    QStringList list = m_defaults.stringList(kKnownSenders);
+    list.removeAll(key);
+    if (known)
+        list.append(key);
+    m_defaults.setStringList(kKnownSenders, list);
+    platform::NotificationCenter::shared().post(QLatin1String(platform::kBlurRulesChanged));
+}
+
+} // namespace vesker

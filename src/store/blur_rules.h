@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace vesker {
+
+namespace platform {
+class Defaults;
+} // namespace platform
+
+// Whether a photo is shown blurred, by its sender alone: "blurAll", the typed list
+// "blurSenders" and the list "knownSenders" of people who are never blurred. Senders are
+// compared by key (trimmed, lower-cased). Main thread only.
+class BlurRules {
+public:
+    // `defaults` absent: the standard settings.
+    explicit BlurRules(platform::Defaults* defaults = nullptr);
+
+    static QString senderKey(const QString& sender);
+
+    // The keys of "blurSenders", in the order typed.
+    QStringList blurSenders() const;
+    bool isKnown(const QString& sender) const;
+    bool shouldBlur(const QString& sender) const;
+    // Adds or removes the sender in "knownSenders" and posts BlurRulesChanged; a blank name
+    // changes nothing.
+    void setKnown(const QString& sender, bool known);
+
+private:
+    platform::Defaults& m_defaults;
+};
+
+} // namespace vesker
