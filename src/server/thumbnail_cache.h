@@ -28,22 +28,28 @@ public:
     static constexpr qsizetype kMaxBytes = 32 * 1024 * 1024;
 
     explicit ThumbnailCache(QObject* parent = nullptr);
-    // Waits for the jobs under way; their callers hear nothing.
+    // Waits for the jobs under way; their callers hear "none".
     ~ThumbnailCache() override;
 
     // `done` is called once: at once from the cache, else when the thumbnail of the file at
-    // `path` is made (none: the file could not be read as a photo or PDF).
+    // `path` is made (none: the file could not be read as a photo or PDF). A kept thumbnail
+    // whose file has changed since (a photo turned or cropped in place) is made again.
     void request(const QUuid& id, const QString& path, Callback done);
 
     qsizetype size() const { return m_entries.size(); }
     qsizetype bytes() const { return m_bytes; }
 
 private:
-    void finished(const QUuid& id, const std::optional<QByteArray>& jpeg);
-    void insert(const QUuid& id, const QByteArray& jpeg);
+    // The file's size and modification time.
+    using Stamp = std::pair<qint64, qint64>;
+    static Stamp stamp(const QString& path);
+    void finished(const QUuid& id, Stamp stamp, const std::optional<QByteArray>& jpeg);
+    void insert(const QUuid& id, Stamp stamp, const QByteArray& jpeg);
+    void evict(const QUuid& id);
 
     struct Entry {
         QByteArray jpeg;
+        Stamp stamp;
         std::list<QUuid>::iterator use;
     };
     QThreadPool m_pool;

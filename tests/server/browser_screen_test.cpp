@@ -162,6 +162,10 @@ TEST_F(BrowserScreenTest, ImagesAndThumbnailsComeFromTheItemsFolder)
     EXPECT_EQ(thumb.contentType, "image/jpeg");
     EXPECT_EQ(QImage::fromData(thumb.body).size(), QSize(240, 180));
     EXPECT_EQ(send("GET", "/api/thumb/" + idText(archived)), thumb);
+    // A photo turned in place gets a new thumbnail.
+    writeFile(m_store.fileURL(archived), imageBytes(whitePage(300, 400), "JPEG"));
+    EXPECT_EQ(QImage::fromData(send("GET", "/api/thumb/" + idText(archived)).body).size(),
+        QSize(180, 240));
 }
 
 TEST_F(BrowserScreenTest, BlurFollowsSendersAndSettings)
