@@ -1,0 +1,130 @@
+// The built program started for real with a home of its own, and Debian's Chromium to drive the
+// pages it serves. Everything talks to 127.0.0.1 only.
+import { spawn } from 'node:child_process';
+import { mkdtempSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:net';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { chromium } from 'playwright-core';
+
+const binary = process.env.VESKER_BINARY;
+if (!binary) throw new Error('VESKER_BINARY must name the built program');
+
+const freePort = () => new Promise((resolve, reject) => {
+  const probe = createServer();
+  probe.on('error', reject);
+  probe.listen(0, '127.0.0.1', () => {
+    const { port } = probe.address();
+    probe.close(() => resolve(port));
+  });
+});
+
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// Retries `read` until it gives something truthy, for at most `ms`.
+export async function eventually(read, ms = 10000) {
+  const end = Date.now() + ms;
+  for (;;) {
+    const value = await read();
+    if (value || Date.now() > end) return value;
+    await sleep(100);
+  }
+}
+
+// JPEG photos drawn by the browser: a colour field with a big label, so that each differs and
+// shows what it is in a screenshot.
+export async function makePhotos(browser, labels, width = 1200, height = 900) {
+  const page = await browser.newPage();
+  const data = await page.evaluate(({ labels, width, height }) => labels.map((label, n) => {
+    const canvas = document.createElement('canvas');
+    canvas.width = width;
+    canvas.height = height;
+    const g = canvas.getContext('2d');
+    const gradient = g.createLinearGradient(0, 0, width, height);
+    gradient.addColorStop(0, `hsl(${(n * 67 + 200) % 360} 60% 55%)`);
+    gradient.addColorStop(1, `hsl(${(n * 67 + 250) % 360} 55% 30%)`);
+    g.fillStyle = gradient;
+    g.fillRect(0, 0, width, height);
+    g.fillStyle = '#fff';
+    g.font = `bold ${Math.round(height / 6)}px sans-serif`;
+    g.textAlign = 'center';
+    g.fillText(label, width / 2, height / 2);
+    return canvas.toDataURL('image/jpeg', 0.85).split(',')[1];
+  }), { labels, width, height });
+  await page.close();
+  return data.map((base64, n) => ({ name: `${labels[n]}.jpg`, mimeType: 'image/jpeg', buffer: Buffer.from(base64, 'base64') }));
+}
+
+// The program on a free port with the offscreen platform, no network advertising and a quiet
+// store; `settings` are added to its defaults.json.
+export async function startVesker(settings = {}) {
+  const port = await freePort();
+  const home = mkdtempSync(join(tmpdir(), 'vesker-web-'));
+  mkdirSync(join(home, '.config/Vesker'), { recursive: true });
+  writeFileSync(join(home, '.config/Vesker/defaults.json'), JSON.stringify({
+    serverPort: port, advertiseOnNetwork: false, recognizeOnArrival: false,
+    didSeedWelcome: true, lastSeenVersion: '1.11.4', ...settings,
+  }));
+  const env = { ...process.env, HOME: home, XDG_CONFIG_HOME: join(home, '.config'),
+    XDG_RUNTIME_DIR: home, QT_QPA_PLATFORM: 'offscreen' };
+  delete env.XDG_DATA_HOME;
+  delete env.XDG_CACHE_HOME;
+  // Its log is shown only when it does not come up.
+  const child = spawn(binary, [], { env, stdio: ['ignore', 'ignore', 'pipe'] });
+  let log = '';
+  child.stderr.on('data', (chunk) => { log = (log + chunk).slice(-4000); });
+  const url = `http://127.0.0.1:${port}`;
+  const store = join(home, 'Pictures/Vesker');
+  const readJSON = (name, fallback) => {
+    try { return JSON.parse(readFileSync(join(store, name), 'utf8')); } catch { return fallback; }
+  };
+  const vesker = {
+    url, home, store,
+    index: () => readJSON('index.json', []),
+    acks: () => readJSON('acks.json', {}),
+    async upload(path, body, headers = {}) {
+      const reply = await fetch(url + path, { method: 'POST', body, headers });
+      return { status: reply.status, body: await reply.text() };
+    },
+    async stop() {
+      if (child.exitCode === null) {
+        const ended = new Promise((resolve) => child.once('exit', resolve));
+        child.kill('SIGTERM');
+        await Promise.race([ended, sleep(5000)]);
+        if (child.exitCode === null) child.kill('SIGKILL');
+      }
+      rmSync(home, { recursive: true, force: true });
+    },
+  };
+  const up = await eventually(async () => {
+    try { return (await fetch(url + '/api/info')).ok; } catch { return false; }
+  }, 15000);
+  if (!up) {
+    await vesker.stop();
+    throw new Error(`the program did not answer on ${url}:\n${log}`);
+  }
+  return vesker;
+}
+
+export function launchBrowser() {
+  return chromium.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+}
+
+export const phone = { viewport: { width: 390, height: 844 }, hasTouch: true, isMobile: true, deviceScaleFactor: 2 };
+export const desktop = { viewport: { width: 1280, height: 800 } };
+
+// A page that records script errors and dialogs, which no test expects.
+export async function openPage(browser, url, options) {
+  const context = await browser.newContext(options);
+  const page = await context.newPage();
+  page.problems = [];
+  page.on('pageerror', (error) => page.problems.push('page error: ' + error.message));
+  page.on('dialog', (dialog) => { page.problems.push('dialog: ' + dialog.message()); dialog.dismiss(); });
+  await page.goto(url);
+  return page;
+}

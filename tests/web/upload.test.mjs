@@ -1,0 +1,98 @@
+// The upload page at phone size, sending to the real program.
+import assert from 'node:assert/strict';
+import { createHash } from 'node:crypto';
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { after, before, test } from 'node:test';
+import { eventually, launchBrowser, makePhotos, openPage, phone, startVesker } from './harness.mjs';
+
+let browser;
+before(async () => { browser = await launchBrowser(); });
+after(() => browser?.close());
+
+// Starts the program, opens its upload page and hands both to `body`; stops the program after.
+async function withUploadPage(settings, body, path = '/') {
+  const vesker = await startVesker(settings);
+  try {
+    const page = await openPage(browser, vesker.url + path, phone);
+    await body(page, vesker);
+    assert.deepEqual(page.problems, []);
+    await page.context().close();
+  } finally {
+    await vesker.stop();
+  }
+}
+
+const firstStatus = (page) => page.locator('#history li .status').first();
+const sha = (bytes) => createHash('sha256').update(bytes).digest('hex');
+
+test('photos picked together arrive in order with the name and the note', async () => {
+  const photos = await makePhotos(browser, ['one', 'two', 'three'], 300, 200);
+  await withUploadPage({}, async (page, vesker) => {
+    await page.getByLabel('Your name').fill('Arlo');
+    await page.getByLabel('Note (optional)').fill('Shelf 3');
+    await page.locator('#library').setInputFiles(photos);
+    await assert.doesNotReject(page.getByText('✅ Sent').nth(2).waitFor());
+    assert.equal(await page.getByText('✅ Sent').count(), 3);
+    assert.equal(await page.getByLabel('Note (optional)').inputValue(), '');
+
+    const items = await eventually(() => vesker.index().length === 3 && vesker.index());
+    items.sort((a, b) => a.receivedAt.localeCompare(b.receivedAt));
+    const stored = items.map((item) => sha(readFileSync(join(vesker.store, 'Inbox', item.filename))));
+    assert.deepEqual(stored, photos.map((p) => sha(p.buffer)));
+    for (const item of items) assert.deepEqual([item.sender, item.note], ['Arlo', 'Shelf 3']);
+  });
+});
+
+test('a text is sent and clears the fields', async () => {
+  await withUploadPage({}, async (page, vesker) => {
+    await page.getByLabel('Note (optional)').fill('from the van');
+    await page.getByPlaceholder('Serial number, part number, anything…').fill('  SN 4471-B  ');
+    await page.getByRole('button', { name: 'Send text' }).click();
+    await firstStatus(page).getByText('✅ Sent').waitFor();
+    assert.match(await page.locator('#history li .meta').first().textContent(), / · SN 4471-B$/);
+    assert.equal(await page.getByPlaceholder('Serial number, part number, anything…').inputValue(), '');
+    const [item] = await eventually(() => vesker.index().length && vesker.index());
+    assert.deepEqual([item.text, item.note, item.sender], ['SN 4471-B', 'from the van', 'Phone']);
+  });
+});
+
+test('an access code is asked for after a refusal, and one from a link leaves the address bar', async () => {
+  const settings = { accessPolicy: 'code', accessCode: '123456' };
+  await withUploadPage(settings, async (page, vesker) => {
+    // The page learns at load that a code is needed; a send without one is refused.
+    await page.getByLabel('Access code').waitFor();
+    await page.getByPlaceholder('Serial number, part number, anything…').fill('first');
+    await page.getByRole('button', { name: 'Send text' }).click();
+    await firstStatus(page).getByText('❌ Access code required or incorrect').waitFor();
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'code');
+
+    await page.getByLabel('Access code').fill('123456');
+    await page.getByRole('button', { name: 'Send again' }).click();
+    await firstStatus(page).getByText('✅ Sent').waitFor();
+    assert.equal(vesker.index().length, 1);
+  });
+  await withUploadPage(settings, async (page) => {
+    assert.equal(new URL(page.url()).search, '');
+    assert.equal(await page.getByLabel('Access code').inputValue(), '123456');
+    await page.getByPlaceholder('Serial number, part number, anything…').fill('from the link');
+    await page.getByRole('button', { name: 'Send text' }).click();
+    await firstStatus(page).getByText('✅ Sent').waitFor();
+  }, '/?code=123456');
+});
+
+// The program answers approvals only from its window, which no test can reach yet; the
+// decline is therefore played by the status replies, after the real 202 put the page waiting.
+test('a device that must be allowed waits, then shows the decline', async () => {
+  await withUploadPage({ accessPolicy: 'ask' }, async (page, vesker) => {
+    await page.getByPlaceholder('Serial number, part number, anything…').fill('may I?');
+    await page.getByRole('button', { name: 'Send text' }).click();
+    await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
+    await page.route('**/api/status?*', (route) => route.fulfill({
+      contentType: 'application/json',
+      body: JSON.stringify({ approved: false, denied: true, pending: 1, acked: [] }),
+    }));
+    await firstStatus(page).getByText('❌ The screen declined').waitFor({ timeout: 5000 });
+    assert.equal(vesker.index().length, 0);
+  });
+});
