@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench shots clean
 
 all: build
 
@@ -24,6 +24,10 @@ test: build
 
 bench: build
 	@scripts/bench $(BUILD)
+
+# The served pages rendered from a demo store, light and dark, to $(BUILD)/shots/*.png.
+shots: build
+	@scripts/shots $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
