@@ -56,8 +56,10 @@ export async function makePhotos(browser, labels, width = 1200, height = 900) {
 }
 
 // The program on a free port with the offscreen platform, no network advertising and a quiet
-// store; `settings` are added to its defaults.json.
-export async function startVesker(settings = {}) {
+// store; `settings` are added to its defaults.json. With `answers`, the program's receive side
+// runs alone (tests/web/web_test_host.cpp), so that `vesker.answer('approve DEVICE')` can give
+// the answers the window would.
+export async function startVesker(settings = {}, { answers = false } = {}) {
   const port = await freePort();
   const home = mkdtempSync(join(tmpdir(), 'vesker-web-'));
   mkdirSync(join(home, '.config/Vesker'), { recursive: true });
@@ -70,7 +72,8 @@ export async function startVesker(settings = {}) {
   delete env.XDG_DATA_HOME;
   delete env.XDG_CACHE_HOME;
   // Its log is shown only when it does not come up.
-  const child = spawn(binary, [], { env, stdio: ['ignore', 'ignore', 'pipe'] });
+  const program = answers ? process.env.VESKER_WEB_HOST : binary;
+  const child = spawn(program, [], { env, stdio: [answers ? 'pipe' : 'ignore', 'pipe', 'pipe'] });
   let log = '';
   child.stderr.on('data', (chunk) => { log = (log + chunk).slice(-4000); });
   const url = `http://127.0.0.1:${port}`;
@@ -85,6 +88,12 @@ export async function startVesker(settings = {}) {
     async upload(path, body, headers = {}) {
       const reply = await fetch(url + path, { method: 'POST', body, headers });
       return { status: reply.status, body: await reply.text() };
+    },
+    // Carries out one answer of the window and resolves once it has been.
+    answer(command) {
+      const done = new Promise((resolve) => child.stdout.once('data', resolve));
+      child.stdin.write(command + '\n');
+      return done;
     },
     async stop() {
       if (child.exitCode === null) {

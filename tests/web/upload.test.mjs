@@ -81,18 +81,23 @@ test('an access code is asked for after a refusal, and one from a link leaves th
   }, '/?code=123456');
 });
 
-// The program answers approvals only from its window, which no test can reach yet; the
-// decline is therefore played by the status replies, after the real 202 put the page waiting.
-test('a device that must be allowed waits, then shows the decline', async () => {
-  await withUploadPage({ accessPolicy: 'ask' }, async (page, vesker) => {
-    await page.getByPlaceholder('Serial number, part number, anything…').fill('may I?');
-    await page.getByRole('button', { name: 'Send text' }).click();
-    await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
-    await page.route('**/api/status?*', (route) => route.fulfill({
-      contentType: 'application/json',
-      body: JSON.stringify({ approved: false, denied: true, pending: 1, acked: [] }),
-    }));
-    await firstStatus(page).getByText('❌ The screen declined').waitFor({ timeout: 5000 });
-    assert.equal(vesker.index().length, 0);
-  });
+// The device is answered through the access policy, as the window's prompt would.
+test('a device that must be allowed waits, then is sent once allowed or shows the decline', async () => {
+  for (const [answer, status, stored] of [['approve', '✅ Sent', 1], ['deny', '❌ The screen declined', 0]]) {
+    const vesker = await startVesker({ accessPolicy: 'ask' }, { answers: true });
+    try {
+      const page = await openPage(browser, vesker.url, phone);
+      await page.getByPlaceholder('Serial number, part number, anything…').fill('may I?');
+      await page.getByRole('button', { name: 'Send text' }).click();
+      await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
+      const device = await page.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
+      await vesker.answer(`${answer} ${device}`);
+      await firstStatus(page).getByText(status).waitFor({ timeout: 10000 });
+      assert.equal((await eventually(() => vesker.index().length === stored && vesker.index())).length, stored);
+      assert.deepEqual(page.problems, []);
+      await page.context().close();
+    } finally {
+      await vesker.stop();
+    }
+  }
 });

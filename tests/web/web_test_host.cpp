@@ -1,0 +1,51 @@
+// The program's receive side without its window, for the browser tests: the real store and
+// server, settings and folders from the environment as the program reads them, listening on
+// 127.0.0.1 only. Lines on standard input stand in for the answers a person gives in the window
+// that does not exist yet:
+//   approve DEVICE    allow the device once and release what it holds
+//   deny DEVICE       decline it
+// Each command is answered "done" on standard output once carried out.
+#include "platform/defaults.h"
+#include "server/access_manager.h"
+#include "server/server_controller.h"
+#include "store/item_store.h"
+
+#include <QGuiApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace vesker;
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Vesker"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(VESKER_VERSION));
+    platform::Defaults& defaults = platform::Defaults::standard();
+    ItemStore store(std::nullopt, &defaults);
+    ServerController controller(
+        store, {.defaults = &defaults, .listenAddress = QHostAddress::LocalHost});
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char line[512];
+        const ssize_t n = ::read(STDIN_FILENO, line, sizeof line - 1);
+        if (n <= 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        const QStringList words = QString::fromUtf8(line, n).simplified().split(u' ');
+        for (qsizetype i = 0; i + 1 < words.size(); i += 2) {
+            const QString& device = words.at(i + 1);
+            if (words.at(i) == u"approve")
+                controller.access().approve(device, device, GrantDuration::once);
+            else if (words.at(i) == u"deny")
+                controller.access().deny(device);
+        }
+        std::fputs("done\n", stdout);
+        std::fflush(stdout);
+    });
+    return QGuiApplication::exec();
+}
