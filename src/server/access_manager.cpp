@@ -141,6 +141,19 @@ bool AccessManager::isBlocked(const QString& deviceID) const
         [&deviceID](const DeviceGrant& g) { return g.deviceID == deviceID; });
 }
 
+bool AccessManager::tryCode(const QString& code, const QString& remoteAddress)
+{
+    // A request without a code is no guess: a page asks for the code only after such a refusal.
+    if (code.isEmpty() || !m_codeGuesses.mayTry(remoteAddress))
+        return false;
+    if (code == accessCode()) {
+        m_codeGuesses.recordRight(remoteAddress);
+        return true;
+    }
+    m_codeGuesses.recordWrong(remoteAddress);
+    return false;
+}
+
 AccessDecision AccessManager::decide(
     const QString& deviceID, const QString& code, const QString& remoteAddress)
 {
@@ -154,17 +167,10 @@ AccessDecision AccessManager::decide(
     case AccessPolicy::anyone:
         return AccessDecision::allow;
     case AccessPolicy::code: {
-        const QString stored = accessCode();
-        if (stored.isEmpty())
+        if (accessCode().isEmpty())
             return AccessDecision::allow;
-        if (!m_codeGuesses.mayTry(remoteAddress))
-            return AccessDecision::refuse;
-        if (code.trimmed() == stored) {
-            m_codeGuesses.recordRight(remoteAddress);
-            return AccessDecision::allow;
-        }
-        m_codeGuesses.recordWrong(remoteAddress);
-        return AccessDecision::refuse;
+        return tryCode(code.trimmed(), remoteAddress) ? AccessDecision::allow
+                                                      : AccessDecision::refuse;
     }
     case AccessPolicy::ask:
         break;

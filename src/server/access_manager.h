@@ -56,7 +56,9 @@ public:
     DeviceStatus deviceStatus(const QString& deviceID) const;
     // The wrong-guess count per address that decide() keeps; the browser screen's PIN counts
     // into the same one, so a guesser cannot switch secrets to try twice as fast.
-    GuessLimiter& guessLimiter() { return m_codeGuesses; }
+    // Whether `code` is the access code, counting wrong ones per address: an address that has
+    // guessed wrong too often is refused for a while without its code being looked at.
+    bool tryCode(const QString& code, const QString& remoteAddress);
 
     // Holds an upload until its device is answered, unless that would pass the bounds on what
     // may wait (then nothing changes and the refusal says why).

@@ -108,6 +108,12 @@ TEST_F(BrowserScreenTest, GatesComeBeforeEverythingElse)
         else
             EXPECT_EQ(reply.status, 200) << row.method << " " << row.path.toStdString();
     }
+
+    // The code is no easier to guess here than on the upload routes.
+    for (int i = 0; i < 10; ++i)
+        send("GET", "/api/items", {{"code", QString::number(1000 + i)}}, "10.0.0.9");
+    EXPECT_EQ(send("GET", "/api/items", {{"code", "4711"}}, "10.0.0.9"), kNoCode);
+    EXPECT_EQ(send("GET", "/api/items", {{"code", "4711"}}).status, 200);
 }
 
 TEST_F(BrowserScreenTest, ActionsFollowPermissionsAndPin)
