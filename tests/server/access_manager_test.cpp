@@ -125,29 +125,23 @@ TEST_F(AccessManagerTest, DecisionTable)
     }
 }
 
-TEST_F(AccessManagerTest, TenWrongCodesInARowLockAnAddressOutForAMinute)
+TEST_F(AccessManagerTest, WrongCodesCountPerAddressUntilARightOneAndLockForAMinute)
 {
     reset("code");
     m_defaults->set("accessCode", "4711");
-    const QString guesser = QStringLiteral("192.168.1.66");
-    auto tryCode = [this](const char* code, const QString& from) {
-        return toString(m_access->decide(kPhone, QLatin1String(code), from)).toStdString();
+    auto tryCode = [this](const char* code, const char* from = "192.168.1.66") {
+        return toString(m_access->decide(kPhone, QLatin1String(code), QLatin1String(from)));
     };
-    for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(tryCode("0000", guesser), "refuse");
-    EXPECT_EQ(tryCode("4711", guesser), "allow") << "nine wrong codes lock nothing";
-    for (int i = 0; i < 9; ++i)
-        tryCode("0000", guesser);
-    EXPECT_EQ(tryCode("4711", guesser), "allow") << "a right code starts the count again";
-
-    for (int i = 0; i < 10; ++i)
-        tryCode("0000", guesser);
-    EXPECT_EQ(tryCode("4711", guesser), "refuse") << "locked: the right code is not looked at";
-    EXPECT_EQ(tryCode("4711", QStringLiteral("192.168.1.20")), "allow") << "another address";
+    for (const int wrong : {9, 9, 10}) {
+        for (int i = 0; i < wrong; ++i)
+            tryCode("0000");
+        EXPECT_EQ(tryCode("4711"), wrong < 10 ? "allow" : "refuse") << "after " << wrong;
+    }
+    EXPECT_EQ(tryCode("4711", "192.168.1.20"), "allow") << "another address";
     m_clock.advance(59);
-    EXPECT_EQ(tryCode("4711", guesser), "refuse");
+    EXPECT_EQ(tryCode("4711"), "refuse");
     m_clock.advance(1);
-    EXPECT_EQ(tryCode("4711", guesser), "allow") << "the minute is over";
+    EXPECT_EQ(tryCode("4711"), "allow") << "the minute is over";
 }
 
 TEST(GuessLimiter, AFloodOfAddressesCannotGrowTheTableOrFreeTheLatestGuesser)
@@ -172,42 +166,33 @@ TEST(GuessLimiter, AFloodOfAddressesCannotGrowTheTableOrFreeTheLatestGuesser)
 TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)
 {
     reset("ask");
-    auto state = [this] {
-        const DeviceStatus s = m_access->deviceStatus(kPhone);
-        return QStringLiteral("%1 approved=%2 denied=%3 pending=%4")
-            .arg(toString(m_access->decide(kPhone, {})))
-            .arg(s.approved)
-            .arg(s.denied)
-            .arg(s.pending)
-            .toStdString();
+    const auto held = [&] { hold(upload(kPhone)); };
+    const auto approve
+        = [&](GrantDuration d) { return [=, this] { m_access->approve(kPhone, "P", d); }; };
+    const std::pair<std::function<void()>, const char*> steps[] = {
+        {held, "ask approved=0 denied=0 pending=1"},
+        {approve(GrantDuration::once), "ask approved=0 denied=0 pending=0"},
+        {[&] { approve(GrantDuration::thirtyMinutes)(), m_clock.advance(1799); },
+            "allow approved=1 denied=0 pending=0"},
+        {[&] { m_clock.advance(1); }, "ask approved=0 denied=0 pending=0"}, // to the second
+        {[&] { held(), m_access->deny(kPhone); }, "refuse approved=0 denied=1 pending=0"},
+        {approve(GrantDuration::forever), "allow approved=1 denied=0 pending=0"},
+        {[&] { m_access->block(kPhone, "P"); }, "refuse approved=0 denied=1 pending=0"},
+        {[&] { m_access->unblock(kPhone); }, "ask approved=0 denied=0 pending=0"}, // new again
+        {[&] { m_access->deny(kPhone), held(); }, "ask approved=0 denied=0 pending=1"},
+        {[&] { m_access->deny(kPhone), reopen(); }, "ask approved=0 denied=0 pending=0"},
     };
-    hold(upload(kPhone));
-    EXPECT_EQ(state(), "ask approved=0 denied=0 pending=1") << "waiting";
-    m_access->approve(kPhone, "Phone", GrantDuration::once);
-    EXPECT_EQ(state(), "ask approved=0 denied=0 pending=0") << "let in once";
+    for (const auto& [step, expected] : steps) {
+        step();
+        const DeviceStatus s = m_access->deviceStatus(kPhone);
+        EXPECT_EQ(QStringLiteral("%1 approved=%2 denied=%3 pending=%4")
+                      .arg(toString(m_access->decide(kPhone, {})))
+                      .arg(s.approved)
+                      .arg(s.denied)
+                      .arg(s.pending),
+            expected);
+    }
     EXPECT_EQ(m_accepted.size(), 1);
-    m_access->approve(kPhone, "Phone", GrantDuration::thirtyMinutes);
-    m_clock.advance(1799);
-    EXPECT_EQ(state(), "allow approved=1 denied=0 pending=0") << "approved for 30 minutes";
-    m_clock.advance(1);
-    EXPECT_EQ(state(), "ask approved=0 denied=0 pending=0") << "expired to the second";
-    hold(upload(kPhone));
-    m_access->deny(kPhone);
-    EXPECT_EQ(state(), "refuse approved=0 denied=1 pending=0") << "declined";
-    m_access->approve(kPhone, "Phone", GrantDuration::forever);
-    EXPECT_EQ(state(), "allow approved=1 denied=0 pending=0") << "approving clears the decline";
-    m_access->block(kPhone, "Phone");
-    EXPECT_EQ(state(), "refuse approved=0 denied=1 pending=0") << "blocked";
-    EXPECT_TRUE(m_access->grants().isEmpty()) << "blocking forgets the grant";
-    m_access->unblock(kPhone);
-    EXPECT_EQ(state(), "ask approved=0 denied=0 pending=0") << "unblocked is new again";
-    m_access->deny(kPhone);
-    hold(upload(kPhone));
-    EXPECT_EQ(state(), "ask approved=0 denied=0 pending=1") << "sending again asks again";
-
-    m_access->deny(kPhone);
-    reopen();
-    EXPECT_EQ(state(), "ask approved=0 denied=0 pending=0") << "a relaunch forgets declines";
 }
 
 TEST_F(AccessManagerTest, AnAnswerReleasesOnlyThatDevicesUploadsInOrder)

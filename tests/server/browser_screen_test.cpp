@@ -68,10 +68,6 @@ protected:
             ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
             : QStringList();
     }
-    static QString idText(const ScreenItem& item)
-    {
-        return item.id.toString(QUuid::WithoutBraces).toUpper();
-    }
 };
 
 TEST_F(BrowserScreenTest, GatesComeBeforeEverythingElse)
@@ -94,7 +90,7 @@ TEST_F(BrowserScreenTest, GatesComeBeforeEverythingElse)
         {true, "GET", "/api/items", {}, kNoCode},
         {true, "GET", "/api/items", {{"code", ""}}, kNoCode},
         {true, "GET", "/api/items", {{"code", "4712"}}, kNoCode},
-        {true, "GET", "/api/thumb/" + idText(photo), {}, kNoCode},
+        {true, "GET", "/api/thumb/" + uuidText(photo.id), {}, kNoCode},
         {true, "GET", "/api/items", {{"code", "4711"}}, std::nullopt},
         {true, "GET", "/api/itemsx", {{"code", "4711"}}, kNotFound},
         {true, "POST", "/api/items", {{"code", "4711"}}, kNotFound},
@@ -116,91 +112,71 @@ TEST_F(BrowserScreenTest, GatesComeBeforeEverythingElse)
     EXPECT_EQ(send("GET", "/api/items", {{"code", "4711"}}).status, 200);
 }
 
-TEST_F(BrowserScreenTest, ActionsFollowPermissionsAndPin)
+TEST_F(BrowserScreenTest, ActionsFollowPermissionsAndAPinLockEndsAfterAMinute)
 {
     const ScreenItem a = add(ItemKind::photo, "Ann");
     const ScreenItem b = add(ItemKind::photo, "Bo");
-    const Query idA {{"id", idText(a)}};
     // Default permissions: only Got it.
-    EXPECT_EQ(send("POST", "/api/later", idA), kForbidden);
-    EXPECT_EQ(send("POST", "/api/archive", idA), kForbidden);
+    EXPECT_EQ(send("POST", "/api/later", {{"id", uuidText(a.id)}}), kForbidden);
+    EXPECT_EQ(send("POST", "/api/archive", {{"id", uuidText(a.id)}}), kForbidden);
     EXPECT_EQ(send("POST", "/api/ack", {{"id", "not-a-uuid"}}), kNotFound);
-    EXPECT_EQ(send("POST", "/api/ack", idA), kOk);
-    EXPECT_TRUE(m_store.item(a.id)->acknowledged);
 
     m_defaults.set("viewerCanArchive", true);
     m_defaults.set("viewerPIN", " 1234\t");
-    EXPECT_TRUE(QJsonDocument::fromJson(send("GET", "/api/items").body)["needsPin"].toBool());
-    EXPECT_EQ(send("POST", "/api/archive", {{"id", idText(b)}}), kPin);
+    EXPECT_EQ(send("POST", "/api/archive", {{"id", uuidText(b.id)}}), kPin);
     EXPECT_TRUE(logLines().last().endsWith("\t10.0.0.5\tbad-pin"));
     // Ten wrong PINs lock the address out for a minute, right PIN or not; others may still try.
     for (int i = 0; i < 9; ++i)
-        send("POST", "/api/archive", {{"id", idText(b)}, {"pin", "0000"}});
-    const Query right {{"id", idText(b)}, {"pin", "1234"}};
+        send("POST", "/api/archive", {{"id", uuidText(b.id)}, {"pin", "0000"}});
+    const Query right {{"id", uuidText(b.id)}, {"pin", "1234"}};
     EXPECT_EQ(send("POST", "/api/archive", right), kPin);
     EXPECT_EQ(send("POST", "/api/archive", right, "10.0.0.6"), kOk);
     EXPECT_EQ(m_store.item(b.id)->status, ItemStatus::archived);
     EXPECT_TRUE(
-        logLines().last().endsWith("\t10.0.0.6\tarchive\t" + idText(b).left(8) + "\tfrom Bo"));
+        logLines().last().endsWith("\t10.0.0.6\tarchive\t" + uuidText(b.id).left(8) + "\tfrom Bo"));
     m_clock.advance(61);
-    EXPECT_EQ(send("POST", "/api/ack", {{"id", idText(a)}, {"pin", "1234"}}), kOk);
+    EXPECT_EQ(send("POST", "/api/ack", {{"id", uuidText(a.id)}, {"pin", "1234"}}), kOk);
 }
 
-TEST_F(BrowserScreenTest, ImagesAndThumbnailsComeFromTheItemsFolder)
+TEST_F(BrowserScreenTest, ThumbnailsAreScaledAndFollowAPhotoTurnedInPlace)
 {
     const QByteArray jpeg = imageBytes(whitePage(640, 480), "JPEG");
     const ScreenItem archived = add(ItemKind::photo, "Ann", ItemStatus::archived, jpeg);
-    const ScreenItem text = add(ItemKind::text, "Ann", ItemStatus::inbox, {});
     const ScreenItem missing = add(ItemKind::photo, "Ann", ItemStatus::inbox, {});
-    const ScreenItem garbage = add(ItemKind::photo, "Ann", ItemStatus::inbox, "not a photo");
+    EXPECT_EQ(send("GET", "/api/image/" + uuidText(archived.id)),
+        (HTTPResponse {200, "image/jpeg", jpeg}));
+    EXPECT_EQ(send("GET", "/api/image/" + uuidText(missing.id)), kNotFound);
+    EXPECT_EQ(send("GET", "/api/thumb/" + uuidText(missing.id)), kNotFound);
+    EXPECT_EQ(send("GET", "/api/image/" + uuidText(QUuid::createUuid())), kNotFound);
 
-    EXPECT_EQ(
-        send("GET", "/api/image/" + idText(archived)), (HTTPResponse {200, "image/jpeg", jpeg}));
-    for (const ScreenItem& item : {text, missing}) {
-        EXPECT_EQ(send("GET", "/api/image/" + idText(item)), kNotFound);
-        EXPECT_EQ(send("GET", "/api/thumb/" + idText(item)), kNotFound);
-    }
-    EXPECT_EQ(send("GET", "/api/thumb/" + idText(garbage)), kNotFound);
-    EXPECT_EQ(
-        send("GET", "/api/image/" + QUuid::createUuid().toString(QUuid::WithoutBraces)), kNotFound);
-
-    const HTTPResponse thumb = send("GET", "/api/thumb/" + idText(archived));
+    const HTTPResponse thumb = send("GET", "/api/thumb/" + uuidText(archived.id));
     EXPECT_EQ(thumb.contentType, "image/jpeg");
     EXPECT_EQ(QImage::fromData(thumb.body).size(), QSize(240, 180));
-    EXPECT_EQ(send("GET", "/api/thumb/" + idText(archived)), thumb);
-    // A photo turned in place gets a new thumbnail.
+    EXPECT_EQ(send("GET", "/api/thumb/" + uuidText(archived.id)), thumb);
     writeFile(m_store.fileURL(archived), imageBytes(whitePage(300, 400), "JPEG"));
-    EXPECT_EQ(QImage::fromData(send("GET", "/api/thumb/" + idText(archived)).body).size(),
+    EXPECT_EQ(QImage::fromData(send("GET", "/api/thumb/" + uuidText(archived.id)).body).size(),
         QSize(180, 240));
 }
 
 TEST_F(BrowserScreenTest, BlurFollowsSendersAndSettings)
 {
-    const ScreenItem known = add(ItemKind::photo, " Mum ");
-    const ScreenItem listed = add(ItemKind::photo, "DAD");
-    const ScreenItem other = add(ItemKind::photo, "Cy");
-    const ScreenItem text = add(ItemKind::text, "Cy");
+    // A known sender, a listed one, another, and a text, which is never blurred.
+    const ScreenItem added[] = {add(ItemKind::photo, " Mum "), add(ItemKind::photo, "DAD"),
+        add(ItemKind::photo, "Cy"), add(ItemKind::text, "Cy")};
     m_defaults.setStringList("knownSenders", {"mum"});
     m_defaults.set("blurSenders", "mum, ,dad");
-    struct Row {
-        bool blurAll, viewerBlurAll;
-        bool known, listed, other;
-    };
-    const Row rows[] = {
-        {false, false, false, true, false},
-        {true, false, false, true, true},
-        {false, true, false, true, true},
-    };
-    for (const Row& row : rows) {
-        m_defaults.set("blurAll", row.blurAll);
-        m_defaults.set("viewerBlurAll", row.viewerBlurAll);
+    const std::tuple<bool, bool, QString> rows[]
+        = {{false, false, "0100"}, {true, false, "0110"}, {false, true, "0110"}};
+    for (const auto& [blurAll, viewerBlurAll, expected] : rows) {
+        m_defaults.set("blurAll", blurAll);
+        m_defaults.set("viewerBlurAll", viewerBlurAll);
         QMap<QString, bool> blurred;
         for (const QJsonValue& v : items())
             blurred.insert(v["id"].toString(), v["blurred"].toBool());
-        EXPECT_EQ(blurred.value(idText(known)), row.known);
-        EXPECT_EQ(blurred.value(idText(listed)), row.listed);
-        EXPECT_EQ(blurred.value(idText(other)), row.other);
-        EXPECT_FALSE(blurred.value(idText(text)));
+        QString shown;
+        for (const ScreenItem& item : added)
+            shown += blurred.value(uuidText(item.id)) ? u'1' : u'0';
+        EXPECT_EQ(shown, expected) << blurAll << viewerBlurAll;
     }
 }
 
@@ -212,30 +188,23 @@ TEST_F(BrowserScreenTest, ViewerLogKeepsOneViewPerTenMinutesAndOneLinePerEvent)
     }
     items("10.0.0.9");
     const ScreenItem odd = add(ItemKind::photo, "Ann\tB\r\nC");
-    send("POST", "/api/ack", {{"id", idText(odd)}}, "");
+    send("POST", "/api/ack", {{"id", uuidText(odd.id)}}, "");
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 4);
     EXPECT_EQ(lines[0], "2025-03-01T09:30:00Z\t10.0.0.5\tview");
     EXPECT_EQ(lines[1], "2025-03-01T09:40:00Z\t10.0.0.5\tview");
     EXPECT_TRUE(lines[2].endsWith("\t10.0.0.9\tview"));
     EXPECT_EQ(lines[3].split('\t').mid(1),
-        QStringList({"?", "got-it", idText(odd).left(8), "from Ann B  C"}));
+        QStringList({"?", "got-it", uuidText(odd.id).left(8), "from Ann B  C"}));
 }
 
-TEST_F(BrowserScreenTest, ScreenNameNeverLeavesItsPlaceInEitherPage)
+TEST_F(BrowserScreenTest, ScreenNameIsEscapedForItsPlaceInEitherPage)
 {
     const QString name
         = QString::fromUtf8("Anna's \"Mac\" </script> </SCRIPT @@CONFIG@@ \u2028 &amp;");
     m_defaults.set("screenName", name);
     for (const char* path : {"/", "/screen"}) {
-        const HTTPResponse page = send("GET", path);
-        ASSERT_EQ(page.status, 200) << path;
-        EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
-        const QString html = QString::fromUtf8(page.body);
-        EXPECT_FALSE(html.contains("@@SCREEN_NAME@@")) << path;
-        EXPECT_EQ(
-            html.count("</script", Qt::CaseInsensitive), html.count("<script", Qt::CaseInsensitive))
-            << path;
+        const QString html = QString::fromUtf8(send("GET", path).body);
         EXPECT_TRUE(
             html.contains("Anna&#39;s &quot;Mac&quot; &lt;/script&gt; &lt;/SCRIPT @@CONFIG@@"))
             << path;
@@ -245,8 +214,6 @@ TEST_F(BrowserScreenTest, ScreenNameNeverLeavesItsPlaceInEitherPage)
                                 .match(html);
         ASSERT_TRUE(config.hasMatch()) << path;
         EXPECT_FALSE(config.captured(1).contains(QRegularExpression("[<>&\u2028\u2029]"))) << path;
-        const QJsonObject data = QJsonDocument::fromJson(config.captured(1).toUtf8()).object();
-        EXPECT_EQ(data["name"].toString(), name) << path;
-        EXPECT_EQ(data["base"].toString(), "") << path;
+        EXPECT_EQ(QJsonDocument::fromJson(config.captured(1).toUtf8())["name"].toString(), name);
     }
 }

@@ -10,7 +10,6 @@
 #include "support/recording_desktop.h"
 
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,25 +18,6 @@
 #include <memory>
 
 namespace vesker::test {
-
-// Sends one raw request to 127.0.0.1 and returns everything the server wrote back.
-inline QByteArray exchange(quint16 port, const QByteArray& request)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(3000))
-        return {};
-    socket.write(request);
-    QByteArray reply;
-    // The event loop must run: the controller answers on the main thread.
-    (void)QTest::qWaitFor(
-        [&] {
-            reply += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        5000);
-    return reply + socket.readAll();
-}
 
 // A controller on 127.0.0.1 and a fixed free port, with its own settings, store, relay, device
 // sync and invite handler, and the network addresses and host name the test gives it.
