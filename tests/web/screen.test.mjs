@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { desktop, eventually, launchBrowser, makePhotos, openPage, phone, startVesker } from './harness.mjs';
+import { desktop, launchBrowser, makePhotos, openPage, phone, withVesker } from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launchBrowser(); });
@@ -12,65 +12,50 @@ after(() => browser?.close());
 // One poll of the screen, with room for a slow machine.
 const onePoll = { timeout: 4000 };
 
-test('arrivals show up, Got it needs the PIN and reaches the phone as seen', async () => {
-  const vesker = await startVesker({ allowBrowserScreens: true, viewerPIN: '2468', viewerBlurAll: true });
-  try {
-    const screen = await openPage(browser, vesker.url + '/screen', desktop);
-    await screen.getByRole('heading', { name: 'Waiting for photos' }).waitFor();
+test('arrivals show up, Got it needs the PIN and reaches the phone as seen', () => withVesker({ allowBrowserScreens: true, viewerPIN: '2468', viewerBlurAll: true }, async (vesker) => {
+  const screen = await openPage(browser, vesker.url + '/screen', desktop);
+  await screen.getByRole('heading', { name: 'Waiting for photos' }).waitFor();
 
-    // A phone sends a photo: it takes the stage blurred, and a click reveals it.
-    const phonePage = await openPage(browser, vesker.url + '/', phone);
-    await phonePage.getByLabel('Your name').fill('Mara');
-    await phonePage.locator('#library').setInputFiles(await makePhotos(browser, ['crate'], 400, 300));
-    await phonePage.getByText('✅ Sent').waitFor();
-    const photo = screen.locator('#stage img');
-    await photo.and(screen.locator('.blurred')).waitFor(onePoll);
-    assert.equal(await photo.getAttribute('title'), 'Click to reveal');
-    await screen.locator('#caption').getByText('Mara').waitFor();
-    assert.equal(await screen.locator('#count').textContent(), '1 in inbox');
-    await photo.click();
-    await screen.locator('#stage img:not(.blurred)').waitFor();
-    assert.ok(await photo.evaluate((img) => img.complete && img.naturalWidth === 400));
+  // A phone sends a photo: it takes the stage blurred, and a click reveals it.
+  const phonePage = await openPage(browser, vesker.url + '/', phone);
+  await phonePage.getByLabel('Your name').fill('Mara');
+  await phonePage.locator('#library').setInputFiles(await makePhotos(browser, ['crate'], 400, 300));
+  await phonePage.getByText('✅ Sent').waitFor();
+  const photo = screen.locator('#stage img');
+  await photo.and(screen.locator('.blurred')).waitFor(onePoll);
+  assert.equal(await photo.getAttribute('title'), 'Click to reveal');
+  await screen.locator('#caption').getByText('Mara').waitFor();
+  assert.equal(await screen.locator('#count').textContent(), '1 in inbox');
+  await photo.click();
+  await screen.locator('#stage img:not(.blurred)').waitFor();
+  assert.ok(await photo.evaluate((img) => img.complete && img.naturalWidth === 400));
 
-    // Got it asks for the PIN; a wrong one is refused and the right one does it.
-    await screen.getByRole('button', { name: 'Got it' }).click();
-    await screen.getByText('PIN to do that on this screen').waitFor();
-    await screen.locator('#pin').fill('1111');
-    await screen.getByRole('button', { name: 'OK' }).click();
-    await screen.getByText("That PIN didn't work").waitFor();
-    await screen.locator('#pin').fill('2468');
-    await screen.getByRole('button', { name: 'OK' }).click();
-    await screen.locator('#caption').getByText('✓ Got it').waitFor();
+  // Got it asks for the PIN; a wrong one is refused and the right one does it.
+  await screen.getByRole('button', { name: 'Got it' }).click();
+  await screen.getByText('PIN to do that on this screen').waitFor();
+  await screen.locator('#pin').fill('1111');
+  await screen.getByRole('button', { name: 'OK' }).click();
+  await screen.getByText("That PIN didn't work").waitFor();
+  await screen.locator('#pin').fill('2468');
+  await screen.getByRole('button', { name: 'OK' }).click();
+  await screen.locator('#caption').getByText('✓ Got it').waitFor();
 
-    const [item] = vesker.index();
-    const device = await phonePage.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
-    const status = await (await fetch(`${vesker.url}/api/status?device=${encodeURIComponent(device)}`)).json();
-    assert.deepEqual(status.acked, [item.id]);
-    assert.match(readFileSync(join(vesker.store, 'acks.json'), 'utf8'), new RegExp(item.id));
-    await phonePage.getByText('👀 Seen on the screen').waitFor({ timeout: 8000 });
+  const [item] = vesker.index();
+  const device = await phonePage.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
+  const status = await (await fetch(`${vesker.url}/api/status?device=${encodeURIComponent(device)}`)).json();
+  assert.deepEqual(status.acked, [item.id]);
+  assert.match(readFileSync(join(vesker.store, 'acks.json'), 'utf8'), new RegExp(item.id));
+  await phonePage.getByText('👀 Seen on the screen').waitFor({ timeout: 8000 });
 
-    // A newer arrival takes over the stage while the viewer looks at the older one.
-    await vesker.upload('/text', 'Part 7731', { 'X-Sender': 'Ode', 'Content-Type': 'text/plain; charset=utf-8' });
-    await screen.locator('#stage .textcard').getByText('Part 7731').waitFor(onePoll);
-    assert.equal(await screen.locator('#strip .tile').count(), 2);
-    assert.equal(await screen.locator('#strip .tile.current').textContent(), 'text');
+  // A newer arrival takes over the stage while the viewer looks at the older one.
+  await vesker.upload('/text', 'Part 7731', { 'X-Sender': 'Ode', 'Content-Type': 'text/plain; charset=utf-8' });
+  await screen.locator('#stage .textcard').getByText('Part 7731').waitFor(onePoll);
+  assert.equal(await screen.locator('#strip .tile').count(), 2);
+  assert.equal(await screen.locator('#strip .tile.current').textContent(), 'text');
 
-    assert.deepEqual([...screen.problems, ...phonePage.problems], []);
-  } finally {
-    await vesker.stop();
-  }
-});
+  // A file sent as a photo that is none leaves the kind's placeholder.
+  await vesker.upload('/upload', 'not an image', { 'Content-Type': 'image/jpeg' });
+  await screen.locator('#stage .placeholder').getByText('📷').waitFor(onePoll);
 
-test('an image that cannot be shown leaves the kind\'s placeholder', async () => {
-  const vesker = await startVesker({ allowBrowserScreens: true });
-  try {
-    // Not a picture at all, though sent as one.
-    await vesker.upload('/upload', 'not an image', { 'Content-Type': 'image/jpeg' });
-    const screen = await openPage(browser, vesker.url + '/screen', desktop);
-    await screen.locator('#stage .placeholder').getByText('📷').waitFor(onePoll);
-    await screen.locator('#strip .tile').getByText('📷').waitFor();
-    assert.deepEqual(screen.problems, []);
-  } finally {
-    await vesker.stop();
-  }
-});
+  assert.deepEqual([...screen.problems, ...phonePage.problems], []);
+}));

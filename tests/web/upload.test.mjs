@@ -4,24 +4,18 @@ import { createHash } from 'node:crypto';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { eventually, launchBrowser, makePhotos, openPage, phone, startVesker } from './harness.mjs';
+import { eventually, launchBrowser, makePhotos, openPage, phone, withVesker } from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launchBrowser(); });
 after(() => browser?.close());
 
 // Starts the program, opens its upload page and hands both to `body`; stops the program after.
-async function withUploadPage(settings, body, path = '/') {
-  const vesker = await startVesker(settings);
-  try {
-    const page = await openPage(browser, vesker.url + path, phone);
-    await body(page, vesker);
-    assert.deepEqual(page.problems, []);
-    await page.context().close();
-  } finally {
-    await vesker.stop();
-  }
-}
+const withUploadPage = (settings, body, path = '/', options = {}) => withVesker(settings, async (vesker) => {
+  const page = await openPage(browser, vesker.url + path, phone);
+  await body(page, vesker);
+  assert.deepEqual(page.problems, []);
+}, options);
 
 const firstStatus = (page) => page.locator('#history li .status').first();
 const sha = (bytes) => createHash('sha256').update(bytes).digest('hex');
@@ -84,9 +78,7 @@ test('an access code is asked for after a refusal, and one from a link leaves th
 // The device is answered through the access policy, as the window's prompt would.
 test('a device that must be allowed waits, then is sent once allowed or shows the decline', async () => {
   for (const [answer, status, stored] of [['approve', '✅ Sent', 1], ['deny', '❌ The screen declined', 0]]) {
-    const vesker = await startVesker({ accessPolicy: 'ask' }, { answers: true });
-    try {
-      const page = await openPage(browser, vesker.url, phone);
+    await withUploadPage({ accessPolicy: 'ask' }, async (page, vesker) => {
       await page.getByPlaceholder('Serial number, part number, anything…').fill('may I?');
       await page.getByRole('button', { name: 'Send text' }).click();
       await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
@@ -94,10 +86,6 @@ test('a device that must be allowed waits, then is sent once allowed or shows th
       await vesker.answer(`${answer} ${device}`);
       await firstStatus(page).getByText(status).waitFor({ timeout: 10000 });
       assert.equal((await eventually(() => vesker.index().length === stored && vesker.index())).length, stored);
-      assert.deepEqual(page.problems, []);
-      await page.context().close();
-    } finally {
-      await vesker.stop();
-    }
+    }, '/', { answers: true });
   }
 });
