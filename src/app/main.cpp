@@ -1,4 +1,5 @@
 #include "app/desktop_shell.h"
+#include "app/single_instance.h"
 #include "connect/mac_invite_handler.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
@@ -10,6 +11,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 using namespace vesker;
 
 // The one place where the program's parts are made and handed to each other.
@@ -19,6 +22,22 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Vesker"));
     QApplication::setApplicationVersion(QStringLiteral(VESKER_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // One copy per user: a later launch hands its request (the window, an opened invite link)
+    // to the running copy before it touches the store or the port.
+    const QString inviteUrl = SingleInstance::inviteArgument(QApplication::arguments());
+    SingleInstance instance;
+    switch (instance.start(inviteUrl)) {
+    case SingleInstance::Outcome::handedOver:
+        return 0;
+    case SingleInstance::Outcome::unanswered:
+        std::fputs("vesker: Vesker is already running but does not answer; not starting a second "
+                   "copy over the same files\n",
+            stderr);
+        return 1;
+    case SingleInstance::Outcome::running:
+        break;
+    }
 
     platform::Defaults& defaults = platform::Defaults::standard();
     // The application's own store: folders, index, first-launch items and the cleanup timer.
@@ -37,8 +56,17 @@ int main(int argc, char** argv)
             .invites = &invites,
             .notifications = &notifications,
             .desktop = &desktop});
+
+    const auto openInvite
+        = [&](const QString& url) { invites.handle(url, controller.screenName()); };
+    QObject::connect(
+        &instance, &SingleInstance::showRequested, &app, [&desktop] { desktop.showWindow(); });
+    QObject::connect(&instance, &SingleInstance::inviteOpened, &invites, openInvite);
     qCInfo(lcApp).noquote() << "[app] Vesker" << QApplication::applicationVersion() << "- items in"
                             << store.rootDir();
+
+    if (!inviteUrl.isEmpty())
+        openInvite(inviteUrl);
 
     return QApplication::exec();
 }
