@@ -194,6 +194,40 @@ public:
 
     bool restart() { return stop(), start(); }
 
+    // The program's log (its standard error) goes to a file instead; call before start().
+    void captureLog()
+    {
+        m_program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        m_program.setStandardErrorFile(m_home.filePath("vesker.log"));
+    }
+    QByteArray log() const
+    {
+        QFile file(m_home.filePath("vesker.log"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    qint64 pid() const { return m_program.processId(); }
+
+    struct Launch {
+        int exitCode = -1; // -1: it did not end within the bound
+        QByteArray errors;
+    };
+
+    // The program started once more while this one runs, as the user would: same home.
+    Launch launchAgain(const QStringList& arguments = {}) const
+    {
+        QProcess again;
+        again.setProcessEnvironment(m_program.processEnvironment());
+        again.start(VESKER_BINARY, arguments);
+        if (!again.waitForFinished(kBoundMs)) {
+            again.kill();
+            again.waitForFinished(kBoundMs);
+            return {};
+        }
+        return {again.exitStatus() == QProcess::NormalExit ? again.exitCode() : -1,
+            again.readAllStandardError()};
+    }
+
     Reply info(int timeoutMs = kBoundMs) const
     {
         return exchange(port, timeoutMs,
