@@ -39,8 +39,8 @@ SingleInstance::SingleInstance(QString socketPath, QObject* parent)
 
 SingleInstance::~SingleInstance()
 {
-    if (m_server)
-        m_server->close(); // removes the socket file
+    // Before the members go: the connections' sockets report their end to this object.
+    m_server.reset(); // closes it, which removes the socket file
 }
 
 QString SingleInstance::defaultSocketPath()
