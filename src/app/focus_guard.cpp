@@ -127,6 +127,14 @@ std::optional<QString> FocusGuard::holdReason() const
     return std::nullopt;
 }
 
+std::optional<QString> FocusGuard::holdArrival()
+{
+    auto reason = holdReason();
+    if (reason)
+        setHeldBack(m_heldBack + 1);
+    return reason;
+}
+
 void FocusGuard::addRule(const QString& bundleID, const QString& name, Trigger trigger)
 {
     const bool listed = std::any_of(m_rules.cbegin(), m_rules.cend(),

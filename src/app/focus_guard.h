@@ -48,6 +48,9 @@ public:
 
     // Why the window must stay where it is now, or nothing.
     std::optional<QString> holdReason() const;
+    // The arrival road's question: when a reason holds the window back, the arrival is counted
+    // in heldBack() and the reason returned.
+    std::optional<QString> holdArrival();
 
     // Ignored when a rule for that id exists already.
     void addRule(const QString& bundleID, const QString& name, Trigger trigger);
