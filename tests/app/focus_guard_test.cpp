@@ -116,8 +116,12 @@ TEST(FocusGuard, AnotherApplicationOnTheDisplayHoldsTheWindowBack)
     ASSERT_TRUE(QDir().mkpath(applications));
     QFile desktopFile(applications + u"/org.example.FocusProbe.desktop"_s);
     ASSERT_TRUE(desktopFile.open(QIODevice::WriteOnly));
+    // A class of this run's own, so that probes of other test runs on the display are other
+    // applications.
+    const QString wmClass = u"VeskerFocusProbe%1"_s.arg(QCoreApplication::applicationPid());
     desktopFile.write("[Desktop Entry]\nType=Application\nName=Focus Probe\n"
-                      "Exec=focus-probe-not-installed %U\nStartupWMClass=VeskerFocusProbe\n");
+                      "Exec=focus-probe-not-installed %U\nStartupWMClass="
+        + wmClass.toUtf8() + "\n");
     desktopFile.close();
 
     platform::X11Workspace workspace;
@@ -127,7 +131,7 @@ TEST(FocusGuard, AnotherApplicationOnTheDisplayHoldsTheWindowBack)
     guard.addRule(u"org.example.FocusProbe"_s, u"Focus Probe"_s, Trigger::frontmost);
 
     QProcess probe;
-    probe.start(QStringLiteral(VESKER_FOCUS_PROBE));
+    probe.start(QStringLiteral(VESKER_FOCUS_PROBE), {wmClass});
     ASSERT_TRUE(probe.waitForStarted());
     const auto stopProbe = qScopeGuard([&] {
         probe.kill();

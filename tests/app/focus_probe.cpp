@@ -1,4 +1,4 @@
-// A window of a class of its own, "VeskerFocusProbe", that asks the window manager to make it
+// A window of the class given as its argument, that asks the window manager to make it
 // the active window and then waits to be killed: another application for the focus tests.
 #include <xcb/xcb.h>
 
@@ -19,8 +19,10 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc != 2)
+        return 2;
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return 1;
@@ -28,9 +30,14 @@ int main()
     const xcb_window_t window = xcb_generate_id(c);
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 320, 200, 0,
         XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    const char wmClass[] = "focusprobe\0VeskerFocusProbe";
+    // The instance name, then the class, each ended by a NUL.
+    char wmClass[256] = "focusprobe";
+    const std::size_t classLength = std::strlen(argv[1]);
+    if (classLength + 12 > sizeof wmClass)
+        return 2;
+    std::memcpy(wmClass + 11, argv[1], classLength + 1);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-        sizeof wmClass, wmClass);
+        uint32_t(11 + classLength + 1), wmClass);
     const char title[] = "Focus probe";
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
         sizeof title - 1, title);
