@@ -1,5 +1,8 @@
 #include "support/temp_env.h"
 
+#ifdef VESKER_WIDGET_TESTS
+#include <QApplication>
+#endif
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
@@ -28,7 +31,9 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     ::testing::InitGoogleTest(&argc, argv);
-#ifdef VESKER_GUI_TESTS
+#if defined(VESKER_WIDGET_TESTS)
+    QApplication app(argc, argv);
+#elif defined(VESKER_GUI_TESTS)
     // Painting text (QPainter, fonts) needs a GUI application.
     QGuiApplication app(argc, argv);
 #else
