@@ -1,5 +1,7 @@
 #include "app/window_manager.h"
 
+#include "app/focus_guard.h"
+
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
 #include "platform/launch_at_login.h"
@@ -44,11 +46,31 @@ WindowManager::~WindowManager()
         qApp->removeEventFilter(this);
 }
 
+namespace {
+
+// The focus guard, asked as the window manager asks any hold.
+class FocusGuardHold : public ArrivalHold {
+public:
+    explicit FocusGuardHold(FocusGuard& guard)
+        : m_guard(guard)
+    { }
+    bool doNotDisturb() const override { return m_guard.doNotDisturb(); }
+    QString holdReason() const override { return m_guard.holdReason().value_or(QString()); }
+    int heldBack() const override { return int(m_guard.heldBack()); }
+    void setHeldBack(int count) override { m_guard.setHeldBack(count); }
+
+private:
+    FocusGuard& m_guard;
+};
+
+} // namespace
+
 WindowManager& WindowManager::shared()
 {
     // Lives as long as the process: delayed steps and the close watch may still refer to it.
     static auto* wake = new platform::DisplayWake();
-    static auto* manager = new WindowManager(platform::Defaults::standard(), *wake);
+    static auto* hold = new FocusGuardHold(FocusGuard::shared());
+    static auto* manager = new WindowManager(platform::Defaults::standard(), *wake, hold);
     return *manager;
 }
 
