@@ -1,0 +1,7 @@
+#include "shots.h"
+
+namespace vesker::shots {
+
+void mainWindowShots() { }
+
+} // namespace vesker::shots

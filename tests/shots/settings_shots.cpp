@@ -1,0 +1,7 @@
+#include "shots.h"
+
+namespace vesker::shots {
+
+void settingsShots() { }
+
+} // namespace vesker::shots

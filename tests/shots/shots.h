@@ -1,0 +1,17 @@
+// The windows rendered to PNG for `make shots`: each part of the program adds its own shots.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace vesker::shots {
+
+// Writes the widget, as laid out at its current size, to <folder>/<name>.png.
+void save(QWidget& widget, const QString& name);
+
+// Each takes the folder from save() and its own demo state.
+void mainWindowShots();
+void settingsShots();
+
+} // namespace vesker::shots

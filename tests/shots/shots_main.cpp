@@ -1,0 +1,38 @@
+// `make shots` for the windows: renders them on the offscreen platform from demo state made in a
+// temporary folder, to the folder given as the only argument.
+#include "shots.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace vesker::shots {
+
+namespace {
+QString g_folder;
+}
+
+void save(QWidget& widget, const QString& name)
+{
+    widget.show();
+    QApplication::processEvents();
+    const QString path = g_folder + u'/' + name + QStringLiteral(".png");
+    if (!widget.grab().save(path))
+        std::fprintf(stderr, "shots: could not write %s\n", qPrintable(path));
+}
+
+} // namespace vesker::shots
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    vesker::shots::g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(vesker::shots::g_folder);
+    vesker::shots::mainWindowShots();
+    vesker::shots::settingsShots();
+    return 0;
+}
