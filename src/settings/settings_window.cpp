@@ -1,17 +1,60 @@
 #include "settings/settings_window.h"
 
+#include "app/window_manager.h"
+#include "platform/clock.h"
+#include "platform/defaults.h"
+#include "server/server_controller.h"
+#include "settings/access_settings_tab.h"
+#include "settings/general_settings_tab.h"
+
 #include <QPointer>
-#include <QWidget>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QVBoxLayout>
 
 namespace vesker {
 
-void showSettingsWindow(ServerController&, QWidget* parent)
+namespace {
+
+// A tab taller than a small screen still shows all of itself.
+QScrollArea* scrolling(QWidget* content)
 {
-    static QPointer<QWidget> window;
+    auto* area = new QScrollArea;
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidget(content);
+    return area;
+}
+
+} // namespace
+
+SettingsWindow::SettingsWindow(ServerController& controller, platform::Defaults& defaults,
+    WindowManager& windows, const platform::Clock& clock, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("Settings"));
+    resize(kDefaultSize);
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("settingsTabs"));
+    m_tabs->setDocumentMode(true);
+    auto* general = new GeneralSettingsTab(defaults, windows);
+    general->setObjectName(QStringLiteral("generalTab"));
+    m_tabs->addTab(scrolling(general), QStringLiteral("General"));
+    auto* access = new AccessSettingsTab(controller.access(), defaults, clock);
+    access->setObjectName(QStringLiteral("accessTab"));
+    m_tabs->addTab(scrolling(access), QStringLiteral("Access"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_tabs);
+}
+
+void showSettingsWindow(ServerController& controller, QWidget* parent)
+{
+    static QPointer<SettingsWindow> window;
     if (!window) {
-        window = new QWidget(parent, Qt::Window);
+        window = new SettingsWindow(controller, platform::Defaults::standard(),
+            WindowManager::shared(), platform::Clock::system(), parent);
         window->setAttribute(Qt::WA_DeleteOnClose);
-        window->setWindowTitle(QStringLiteral("Settings"));
     }
     window->show();
     window->raise();

@@ -1,0 +1,142 @@
+#include "settings/general_settings_tab.h"
+
+#include "app/window_manager.h"
+#include "platform/defaults.h"
+#include "platform/launch_at_login.h"
+#include "settings/settings_bindings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace vesker {
+
+namespace {
+
+const QString kFullScreenDisplay = QString::fromLatin1(WindowManager::kFullScreenDisplay);
+
+QStringList displayNames()
+{
+    QStringList names;
+    for (const QScreen* screen : QGuiApplication::screens())
+        names.append(WindowManager::displayName(screen));
+    return names;
+}
+
+QComboBox* picker(QFormLayout* form, QComboBox* box, const QString& label)
+{
+    box->setAccessibleName(label);
+    form->addRow(label + u':', box);
+    return box;
+}
+
+} // namespace
+
+GeneralSettingsTab::GeneralSettingsTab(
+    platform::Defaults& defaults, WindowManager& windows, QWidget* parent)
+    : QWidget(parent)
+    , m_defaults(defaults)
+    , m_windows(windows)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(makeArrivalGroup());
+    layout->addWidget(makeStartGroup());
+    layout->addWidget(makeInboxGroup());
+    layout->addStretch();
+}
+
+QWidget* GeneralSettingsTab::makeArrivalGroup()
+{
+    auto* group = new QGroupBox(QStringLiteral("When something arrives"), this);
+    auto* form = new QFormLayout(group);
+    picker(form,
+        settings::boundPicker(m_defaults, QString::fromLatin1(WindowManager::kArrivalBehavior),
+            settings::arrivalBehaviorChoices(), QStringLiteral("bringForward"),
+            QStringLiteral("arrivalBehaviorPicker"), group),
+        QStringLiteral("On arrival"));
+    picker(form,
+        settings::boundPicker(m_defaults, QString::fromLatin1(WindowManager::kFullScreenStyle),
+            settings::fullScreenStyleChoices(), QStringLiteral("fill"),
+            QStringLiteral("fullScreenStylePicker"), group),
+        QStringLiteral("Full screen"));
+
+    // The displays come and go, so the list is made anew whenever it or the setting changes.
+    auto* display = picker(form, new QComboBox(group), QStringLiteral("Display"));
+    display->setObjectName(QStringLiteral("fullScreenDisplayPicker"));
+    auto list = [this, display] {
+        const QSignalBlocker quiet(display);
+        const QString stored = m_defaults.string(kFullScreenDisplay);
+        display->clear();
+        for (const settings::Choice& choice : settings::displayChoices(displayNames(), stored))
+            display->addItem(choice.label, choice.value);
+        display->setCurrentIndex(qMax(0, display->findData(stored)));
+    };
+    list();
+    connect(display, &QComboBox::activated, this, [this, display](int index) {
+        m_defaults.set(kFullScreenDisplay, display->itemData(index).toString());
+    });
+    connect(&m_defaults, &platform::Defaults::changed, display, [list](const QString& key) {
+        if (key == kFullScreenDisplay)
+            list();
+    });
+    connect(qApp, &QGuiApplication::screenAdded, display, list);
+    connect(qApp, &QGuiApplication::screenRemoved, display, list);
+
+    form->addRow(settings::boundCheckBox(m_defaults,
+        QString::fromLatin1(WindowManager::kWakeDisplayOnArrival), false,
+        QStringLiteral("Wake the display"), QStringLiteral("wakeDisplayCheck"), group));
+    return group;
+}
+
+QWidget* GeneralSettingsTab::makeStartGroup()
+{
+    auto* group = new QGroupBox(QStringLiteral("Start-up"), this);
+    auto* layout = new QVBoxLayout(group);
+    auto* hideDock = settings::boundCheckBox(m_defaults, QStringLiteral("hideDockIcon"), false,
+        QStringLiteral("Hide the Dock icon (menu bar only)"), QStringLiteral("hideDockIconCheck"),
+        group);
+    // Only the user's own change is applied: onboarding applies its own.
+    connect(hideDock, &QCheckBox::toggled, this,
+        [this](bool hide) { m_windows.applyActivationPolicy(hide); });
+    layout->addWidget(hideDock);
+
+    // Not a stored setting: the autostart entry itself is the state.
+    auto* login = new QCheckBox(QStringLiteral("Open at login"), group);
+    login->setObjectName(QStringLiteral("launchAtLoginCheck"));
+    login->setAccessibleName(login->text());
+    login->setChecked(platform::LaunchAtLogin::isEnabled());
+    connect(login, &QCheckBox::toggled, this, [this](bool on) { m_windows.setLaunchAtLogin(on); });
+    layout->addWidget(login);
+    return group;
+}
+
+QWidget* GeneralSettingsTab::makeInboxGroup()
+{
+    auto* group = new QGroupBox(QStringLiteral("Inbox and sending"), this);
+    auto* form = new QFormLayout(group);
+    picker(form,
+        settings::boundPicker(m_defaults, QStringLiteral("viewMode"), settings::viewModeChoices(),
+            QStringLiteral("large"), QStringLiteral("viewModePicker"), group),
+        QStringLiteral("Cards"));
+    form->addRow(settings::boundCheckBox(m_defaults, QStringLiteral("macSimpleMode"), false,
+        QStringLiteral("Simple mode"), QStringLiteral("simpleModeCheck"), group));
+    form->addRow(settings::boundCheckBox(m_defaults, QStringLiteral("confirmDelete"), true,
+        QStringLiteral("Ask before deleting an item"), QStringLiteral("confirmDeleteCheck"),
+        group));
+    picker(form,
+        settings::boundPicker(m_defaults, QStringLiteral("photoSendSize"),
+            settings::photoSizeChoices(), QStringLiteral("large"),
+            QStringLiteral("photoSendSizePicker"), group),
+        QStringLiteral("Sent photos"));
+    form->addRow(settings::boundCheckBox(m_defaults, QStringLiteral("includePhotoLocation"), false,
+        QStringLiteral("Send where a photo was taken with it"),
+        QStringLiteral("includePhotoLocationCheck"), group));
+    return group;
+}
+
+} // namespace vesker

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+
+namespace vesker {
+
+class WindowManager;
+
+namespace platform {
+class Defaults;
+}
+
+// What an arrival does with the window, how the program starts, and how the Inbox looks and
+// sends photos.
+class GeneralSettingsTab : public QWidget {
+    Q_OBJECT
+public:
+    GeneralSettingsTab(
+        platform::Defaults& defaults, WindowManager& windows, QWidget* parent = nullptr);
+
+private:
+    QWidget* makeArrivalGroup();
+    QWidget* makeStartGroup();
+    QWidget* makeInboxGroup();
+
+    platform::Defaults& m_defaults;
+    WindowManager& m_windows;
+};
+
+} // namespace vesker
