@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/enum_table.h"
+#include "platform/time_text.h"
 
 #include <QRegularExpression>
 
@@ -116,7 +117,7 @@ QString DeviceGrant::expiryText(const QDateTime& now, const QLocale& locale) con
         return QStringLiteral("Expired");
     const QDateTime local = expiresAt->toLocalTime();
     return QStringLiteral("Until ") + locale.toString(local.date(), abbreviatedDateFormat(locale))
-        + u' ' + locale.toString(local.time(), QLocale::ShortFormat);
+        + u' ' + platform::shortTimeText(local, locale);
 }
 
 std::optional<DeviceGrant> DeviceGrant::fromJson(const QJsonObject& json)

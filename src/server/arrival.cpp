@@ -3,6 +3,7 @@
 #include "server/arrival.h"
 
 #include "platform/desktop_notifications.h"
+#include "platform/time_text.h"
 #include "server/desktop_actions.h"
 #include "store/item_store.h"
 
@@ -10,22 +11,12 @@
 
 namespace vesker {
 
-QString shortTimeText(const QDateTime& at)
-{
-    // The C locale's short format carries seconds, which nobody reading a time of day needs.
-    const QLocale locale;
-    const QString format = locale.language() == QLocale::C
-        ? QStringLiteral("HH:mm")
-        : locale.timeFormat(QLocale::ShortFormat);
-    return locale.toString(at.toLocalTime().time(), format);
-}
-
 namespace {
 
 // "Received 14:05" (or "Received 2:05 PM").
 QString receivedText(const ScreenItem& item)
 {
-    return QStringLiteral("Received ") + shortTimeText(item.receivedAt);
+    return QStringLiteral("Received ") + platform::shortTimeText(item.receivedAt);
 }
 
 std::pair<QString, QString> notificationContent(const ScreenItem& item, const QString& name)

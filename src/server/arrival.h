@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class QDateTime;
-
 namespace vesker {
 
 class DesktopActions;
@@ -13,10 +11,6 @@ struct ScreenItem;
 namespace platform {
 class DesktopNotifications;
 }
-
-// The time of day of `at` as the user reads it ("14:05" or "2:05 PM"), in the computer's own time
-// zone, without seconds.
-QString shortTimeText(const QDateTime& at);
 
 // Announces a new item of the main screen: the window (unless its sender is quiet), the sound,
 // and one desktop notification per item. Main thread only.

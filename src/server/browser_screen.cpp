@@ -2,6 +2,7 @@
 
 #include "platform/defaults.h"
 #include "platform/media.h"
+#include "platform/time_text.h"
 #include "server/access_manager.h"
 #include "server/arrival.h"
 #include "server/web_pages.h"
@@ -130,7 +131,7 @@ QJsonObject BrowserScreen::itemJSON(const ScreenItem& item, bool viewerBlurAll) 
     return {{QStringLiteral("id"), item.id.toString(QUuid::WithoutBraces).toUpper()},
         {QStringLiteral("kind"), toString(item.kind)},
         {QStringLiteral("sender"), ItemStore::displayName(item.sender, m_defaults)},
-        {QStringLiteral("when"), shortTimeText(item.receivedAt)},
+        {QStringLiteral("when"), platform::shortTimeText(item.receivedAt)},
         {QStringLiteral("note"), item.note},
         {QStringLiteral("text"), item.kind == ItemKind::text ? item.text : QString()},
         {QStringLiteral("barcodes"), QJsonArray::fromStringList(item.barcodes)},
