@@ -2,11 +2,31 @@
 
 #include "connect/mac_invite_handler.h"
 
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
 
 namespace vesker {
+
+namespace {
+
+// The look of both alerts: the question in bold above its explanation, and wide enough that a
+// two-sentence message does not wrap into a narrow column.
+void shapeAlert(QMessageBox& box)
+{
+    if (auto* title = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont font = title->font();
+        font.setBold(true);
+        title->setFont(font);
+    }
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(400, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+            grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+} // namespace
 
 InviteAlerts::InviteAlerts(MacInviteHandler& invites, QWidget* window)
     : QObject(window)
@@ -57,6 +77,7 @@ void InviteAlerts::updateConfirmation()
         else
             m_invites.cancelPending();
     });
+    shapeAlert(*box);
     m_confirmation = box;
     box->open();
 }
@@ -98,6 +119,7 @@ void InviteAlerts::updateResult()
         else
             m_invites.dismissResult();
     });
+    shapeAlert(*box);
     m_result = box;
     box->open();
 }

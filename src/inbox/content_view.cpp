@@ -26,6 +26,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace vesker {
 
 namespace {
@@ -57,7 +59,15 @@ QString describe(const OutgoingItem& item)
 // One line of the Inbox: who sent it, when, and its note or text.
 QString rowText(const ScreenItem& item)
 {
-    const QString when = QLocale().toString(item.receivedAt.toLocalTime(), QLocale::ShortFormat);
+    // Today's items by their time alone, older ones with their day; seconds say nothing here.
+    const QLocale locale;
+    const QDateTime local = item.receivedAt.toLocalTime();
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    timeFormat.remove(QStringLiteral(":ss"));
+    const QString time = locale.toString(local.time(), timeFormat);
+    const QString when = local.date() == QDate::currentDate()
+        ? time
+        : locale.toString(local.date(), QStringLiteral("d MMM")) + u' ' + time;
     QString what = item.note.isEmpty() ? item.text : item.note;
     what = what.simplified().left(160);
     const QString sender = item.sender.isEmpty() ? QStringLiteral("Unknown sender") : item.sender;
@@ -89,7 +99,9 @@ ContentView::ContentView(ItemStore& store, ServerController& server, platform::D
     m_list->setAccessibleName(QStringLiteral("Inbox"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setWordWrap(true);
-    m_list->setSpacing(4);
+    m_list->setSpacing(6);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setIconSize(QSize(24, 24));
 
     auto* empty = new QWidget(m_pages);
@@ -131,9 +143,15 @@ void ContentView::rebuildList()
 {
     m_list->clear();
     const QIcon phone = symbolIcon(QStringLiteral("iphone"), palette(), QPalette::PlaceholderText);
+    QList<ScreenItem> inbox;
     for (const ScreenItem& item : m_store.items()) {
-        if (item.status != ItemStatus::inbox)
-            continue;
+        if (item.status == ItemStatus::inbox)
+            inbox.append(item);
+    }
+    // The newest on top, where the eye goes when something arrives.
+    std::stable_sort(inbox.begin(), inbox.end(),
+        [](const ScreenItem& a, const ScreenItem& b) { return a.receivedAt > b.receivedAt; });
+    for (const ScreenItem& item : inbox) {
         // A QListWidgetItem shows its text as it is: nothing in it is read as markup.
         auto* row = new QListWidgetItem(phone, rowText(item), m_list);
         row->setData(Qt::UserRole, item.id);
