@@ -29,18 +29,16 @@ QIcon symbolIcon(const QString& symbol, const QPalette& palette, QPalette::Color
         return {};
     const QColor color = palette.color(role);
     QIcon icon;
-    // The icon sizes the views ask for, at twice the pixels for high-density screens.
+    // Drawn at each size the views ask for, so that no size is a blurred scale of another.
     for (const int size : {16, 24, 32, 48, 64, 96, 128}) {
         QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
-            QImage shape(size, size, QImage::Format_ARGB32_Premultiplied);
-            shape.fill(Qt::transparent);
             QImageReader reader(file);
             reader.setScaledSize(QSize(size, size));
-            shape = reader.read();
+            const QImage shape = reader.read();
             if (shape.isNull())
                 return {};
             painter.drawImage(0, 0, shape);
