@@ -25,7 +25,7 @@ test: build
 bench: build
 	@scripts/bench $(BUILD)
 
-# The served pages rendered from a demo store, light and dark, to $(BUILD)/shots/*.png.
+# The served pages (light and dark) and the windows, rendered from demo state, to $(BUILD)/shots/*.png.
 shots: build
 	@scripts/shots $(BUILD)
 

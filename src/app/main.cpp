@@ -1,21 +1,23 @@
 #include "app/desktop_shell.h"
+#include "app/main_window.h"
 #include "app/single_instance.h"
+#include "app/vesker_app.h"
+#include "app/window_manager.h"
 #include "connect/mac_invite_handler.h"
-#include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
 #include "platform/log.h"
-#include "relay_manager/relay_manager.h"
-#include "relay_manager/sibling_sync.h"
 #include "server/server_controller.h"
 #include "store/item_store.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 
 using namespace vesker;
 
-// The one place where the program's parts are made and handed to each other.
+// The process entry: one copy per user, then the application's parts in their order, then the
+// main window.
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -39,34 +41,40 @@ int main(int argc, char** argv)
         break;
     }
 
-    platform::Defaults& defaults = platform::Defaults::standard();
-    // The application's own store: folders, index, first-launch items and the cleanup timer.
-    ItemStore store(std::nullopt, &defaults);
-    RelayManager relay(defaults);
-    SiblingSync sync;
-    MacInviteHandler invites;
     platform::DesktopNotifications notifications;
     DesktopShell desktop;
+    WindowManager& windows = WindowManager::shared();
+    VeskerApp vesker({.notifications = &notifications,
+        .desktop = &desktop,
+        .applyHideDockIcon = [&windows](bool hide) { windows.applyActivationPolicy(hide); }});
+    MacInviteHandler& invites = vesker.invites();
 
-    // The receive side starts with the program: its server, the access policy and the hooks.
-    ServerController controller(store,
-        {.defaults = &defaults,
-            .relay = &relay,
-            .sync = &sync,
-            .invites = &invites,
-            .notifications = &notifications,
-            .desktop = &desktop});
+    // The window is made once; closing it only hides it, and an arrival or a second launch
+    // shows it again.
+    std::unique_ptr<MainWindow> window;
+    const auto makeWindow = [&] {
+        if (!window)
+            window = std::make_unique<MainWindow>(
+                vesker.store(), vesker.server(), invites, vesker.defaults(), &windows);
+        window->show();
+    };
+    windows.setWindowFactory(makeWindow);
+    makeWindow();
 
     const auto openInvite
-        = [&](const QString& url) { invites.handle(url, controller.screenName()); };
+        = [&](const QString& url) { invites.handle(url, vesker.server().screenName()); };
     QObject::connect(
-        &instance, &SingleInstance::showRequested, &app, [&desktop] { desktop.showWindow(); });
+        &instance, &SingleInstance::showRequested, &app, [&windows] { windows.show(); });
     QObject::connect(&instance, &SingleInstance::inviteOpened, &invites, openInvite);
     qCInfo(lcApp).noquote() << "[app] Vesker" << QApplication::applicationVersion() << "- items in"
-                            << store.rootDir();
+                            << vesker.store().rootDir()
+                            << "- started:" << vesker.steps().join(u", ");
 
     if (!inviteUrl.isEmpty())
         openInvite(inviteUrl);
 
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The window goes before the parts it shows.
+    window.reset();
+    return status;
 }

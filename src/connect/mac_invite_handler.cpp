@@ -2,6 +2,8 @@
 
 #include "platform/log.h"
 
+#include <utility>
+
 namespace vesker {
 
 MacInviteHandler& MacInviteHandler::shared()
@@ -21,6 +23,50 @@ void MacInviteHandler::handle(const QString& url, const QString& hostName, const
     // The link itself is a credential; the log only says that one is waiting.
     qCInfo(lcApp).noquote() << "[invite] an invite link waits for confirmation";
     Q_EMIT pendingChanged();
+}
+
+void MacInviteHandler::accept()
+{
+    if (!m_pending)
+        return;
+    m_pending.reset();
+    Q_EMIT pendingChanged();
+    publishResult(QStringLiteral("Could not connect: this Mac is not connected to the relay."));
+}
+
+void MacInviteHandler::offerBack()
+{
+    if (!m_joined)
+        return;
+    publishResult(
+        QStringLiteral("Could not send the invite: this Mac is not connected to the relay."));
+}
+
+void MacInviteHandler::cancelPending()
+{
+    if (!m_pending)
+        return;
+    m_pending.reset();
+    Q_EMIT pendingChanged();
+}
+
+void MacInviteHandler::dismissResult()
+{
+    if (!m_result && !m_joined)
+        return;
+    m_result.reset();
+    m_joined.reset();
+    Q_EMIT resultChanged();
+    // An invitation that came in as an Inbox item has had its answer.
+    if (!m_sourceItem.isNull())
+        finishedWithItem(std::exchange(m_sourceItem, QUuid()));
+}
+
+void MacInviteHandler::publishResult(const QString& text, const std::optional<QString>& joined)
+{
+    m_result = text;
+    m_joined = joined;
+    Q_EMIT resultChanged();
 }
 
 } // namespace vesker

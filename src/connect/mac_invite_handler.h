@@ -21,17 +21,33 @@ public:
     void handle(const QString& url, const QString& hostName, const QUuid& sourceItem = {});
     const std::optional<QString>& pending() const { return m_pending; }
     const std::optional<QString>& screenName() const { return m_screenName; }
+    // What came of accepting or sharing back, and the screen that was joined (by its name).
+    const std::optional<QString>& result() const { return m_result; }
+    const std::optional<QString>& joined() const { return m_joined; }
+
+    // Accepts the pending invite. Without a relay connection it can only say so.
+    void accept();
+    // Sends the joined screen an invite to this one. Needs the relay as well.
+    void offerBack();
+    // The user turned the pending link down, or the result was read.
+    void cancelPending();
+    void dismissResult();
+    // Publishes an outcome, as the relay's answer does.
+    void publishResult(const QString& text, const std::optional<QString>& joined = std::nullopt);
 
     // Called once the invitation that came in as the given item has been answered.
     void finishedWithItem(const QUuid& itemID) { Q_EMIT itemFinished(itemID); }
 
 Q_SIGNALS:
     void pendingChanged();
+    void resultChanged();
     void itemFinished(const QUuid& itemID);
 
 private:
     std::optional<QString> m_pending;
     std::optional<QString> m_screenName;
+    std::optional<QString> m_result;
+    std::optional<QString> m_joined;
     QString m_hostName;
     QUuid m_sourceItem;
 };

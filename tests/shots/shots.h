@@ -3,12 +3,15 @@
 
 #include <QString>
 
+class QPixmap;
 class QWidget;
 
 namespace vesker::shots {
 
 // Writes the widget, as laid out at its current size, to <folder>/<name>.png.
 void save(QWidget& widget, const QString& name);
+// Writes an image already drawn to <folder>/<name>.png.
+void saveImage(const QPixmap& image, const QString& name);
 
 // Each takes the folder from save() and its own demo state.
 void mainWindowShots();

@@ -19,8 +19,13 @@ void save(QWidget& widget, const QString& name)
 {
     widget.show();
     QApplication::processEvents();
+    saveImage(widget.grab(), name);
+}
+
+void saveImage(const QPixmap& image, const QString& name)
+{
     const QString path = g_folder + u'/' + name + QStringLiteral(".png");
-    if (!widget.grab().save(path))
+    if (!image.save(path))
         std::fprintf(stderr, "shots: could not write %s\n", qPrintable(path));
 }
 

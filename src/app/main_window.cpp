@@ -1,0 +1,42 @@
+#include "app/main_window.h"
+
+#include "app/invite_alerts.h"
+#include "inbox/content_view.h"
+#include "settings/settings_window.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenuBar>
+
+namespace vesker {
+
+MainWindow::MainWindow(ItemStore& store, ServerController& server, MacInviteHandler& invites,
+    platform::Defaults& defaults, WindowManager* windows, QWidget* parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Vesker"));
+    resize(kDefaultSize);
+    setMinimumSize(kMinimumSize);
+
+    m_content = new ContentView(store, server, defaults, windows, this);
+    setCentralWidget(m_content);
+    m_inviteAlerts = new InviteAlerts(invites, this);
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_settings = file->addAction(QStringLiteral("Settings…"));
+    m_settings->setObjectName(QStringLiteral("settingsAction"));
+    m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_settings->setMenuRole(QAction::PreferencesRole);
+    connect(m_settings, &QAction::triggered, this,
+        [this, &server] { showSettingsWindow(server, this); });
+    file->addSeparator();
+    m_quit = file->addAction(QStringLiteral("Quit"));
+    m_quit->setObjectName(QStringLiteral("quitAction"));
+    m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_quit->setMenuRole(QAction::QuitRole);
+    // Nothing is torn down in order: the store writes as it goes.
+    connect(m_quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+} // namespace vesker

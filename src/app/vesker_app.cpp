@@ -1,0 +1,67 @@
+#include "app/vesker_app.h"
+
+#include "app/updater.h"
+#include "connect/mac_invite_handler.h"
+#include "platform/defaults.h"
+#include "relay_manager/relay_manager.h"
+#include "relay_manager/sibling_sync.h"
+#include "server/server_controller.h"
+#include "store/item_store.h"
+
+#include <QGuiApplication>
+#include <QTimer>
+
+namespace vesker {
+
+VeskerApp::VeskerApp(Services services)
+    : m_services(std::move(services))
+{
+    m_invites = m_services.invites ? m_services.invites : &MacInviteHandler::shared();
+    m_steps << QStringLiteral("invites");
+
+    m_defaults = m_services.defaults ? m_services.defaults : &platform::Defaults::standard();
+    m_steps << QStringLiteral("settings");
+
+    // Its files are read here, on the main thread, so the Inbox is there before any window.
+    m_store = std::make_unique<ItemStore>(m_services.storeRoot, m_defaults);
+    m_steps << QStringLiteral("store");
+
+    const bool hideDockIcon = m_defaults->boolValue(QString::fromLatin1(kHideDockIcon), false);
+    if (hideDockIcon && m_services.applyHideDockIcon)
+        m_services.applyHideDockIcon(true);
+    m_steps << QStringLiteral("taskbar");
+
+    // Closing the main window leaves the program running: the server, the relay and the
+    // arrivals that bring the window back.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    Updater* updater = m_services.updater ? m_services.updater : &Updater::shared();
+    QTimer::singleShot(0, &m_context, [this, updater] {
+        m_steps << QStringLiteral("updater");
+        updater->start();
+    });
+    m_steps << QStringLiteral("update queued");
+}
+
+VeskerApp::~VeskerApp() = default;
+
+ServerController& VeskerApp::server()
+{
+    if (!m_server) {
+        m_relay = std::make_unique<RelayManager>(*m_defaults);
+        m_sync = std::make_unique<SiblingSync>();
+        m_server = std::make_unique<ServerController>(*m_store,
+            ServerController::Services {.defaults = m_defaults,
+                .relay = m_relay.get(),
+                .sync = m_sync.get(),
+                .invites = m_invites,
+                .notifications = m_services.notifications,
+                .desktop = m_services.desktop,
+                .listenAddress = m_services.listenAddress});
+        m_steps << QStringLiteral("server");
+    }
+    return *m_server;
+}
+
+} // namespace vesker

@@ -1,0 +1,72 @@
+#include "ui/text_style.h"
+
+#include <QWidget>
+
+namespace vesker {
+
+QFont font(TextStyle style, const QFont& base)
+{
+    // Ratios of the body size, after the desktop's default type scale.
+    struct Scale {
+        double ratio;
+        bool bold;
+    };
+    const Scale scale = [style]() -> Scale {
+        switch (style) {
+        case TextStyle::title:
+            return {2.0, false};
+        case TextStyle::title2:
+            return {1.6, false};
+        case TextStyle::title3:
+            return {1.4, false};
+        case TextStyle::headline:
+            return {1.0, true};
+        case TextStyle::body:
+            return {1.0, false};
+        case TextStyle::callout:
+            return {0.92, false};
+        case TextStyle::caption:
+            return {0.85, false};
+        case TextStyle::caption2:
+            return {0.8, false};
+        }
+        return {1.0, false};
+    }();
+    QFont font = base;
+    if (base.pointSizeF() > 0)
+        font.setPointSizeF(base.pointSizeF() * scale.ratio);
+    else
+        font.setPixelSize(qRound(base.pixelSize() * scale.ratio));
+    font.setBold(scale.bold);
+    return font;
+}
+
+void setTextStyle(QWidget& widget, TextStyle style)
+{
+    widget.setFont(font(style, widget.font()));
+}
+
+QColor secondaryColor(const QPalette& palette)
+{
+    return palette.color(QPalette::PlaceholderText);
+}
+
+QColor accentColor(const QPalette& palette)
+{
+    return palette.color(QPalette::Highlight);
+}
+
+QColor separatorColor(const QPalette& palette)
+{
+    return palette.color(QPalette::Mid);
+}
+
+void setSecondary(QWidget& widget)
+{
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::WindowText, secondaryColor(palette));
+    palette.setColor(QPalette::Text, secondaryColor(palette));
+    widget.setPalette(palette);
+}
+
+} // namespace vesker
