@@ -194,6 +194,15 @@ public:
 
     bool restart() { return stop(), start(); }
 
+    // On the X display and window manager of the test services instead of the offscreen
+    // platform, for what a user sees of windows; call before start().
+    void useDisplay()
+    {
+        QProcessEnvironment env = m_program.processEnvironment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        m_program.setProcessEnvironment(env);
+    }
+
     // The program's log (its standard error) goes to a file instead; call before start().
     void captureLog()
     {
