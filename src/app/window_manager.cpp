@@ -216,10 +216,13 @@ void WindowManager::restoreSavedFrame()
 {
     if (!m_window || !m_savedFrame)
         return;
-    m_window->setWindowFlag(Qt::FramelessWindowHint, false);
-    m_window->setGeometry(*m_savedFrame);
+    const QRect frame = *m_savedFrame;
     m_savedFrame.reset();
+    m_window->setWindowFlag(Qt::FramelessWindowHint, false);
     bringForward(m_window);
+    // The window manager places a window that is mapped again by its own rules; the frame is
+    // asked for again once the window is back, so that it is the one that holds.
+    m_window->setGeometry(frame);
 }
 
 void WindowManager::wakeDisplayIfWanted()

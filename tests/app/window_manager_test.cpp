@@ -108,6 +108,9 @@ TEST_F(WindowManagerTest, FillCoversTheWorkAreaOnceAndGivesTheFrameBack)
         "fullScreenDisplay", WindowManager::displayName(QGuiApplication::screens().first()));
     ASSERT_TRUE(activate(m_main));
     manager.attach(&m_main);
+    // The window manager may still be placing the new window; its frame is taken once it has.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_x11.geometry(m_main) == m_main.geometry(); }, kWaitMs));
     const QRect frame = m_main.geometry();
 
     manager.enterFullScreen();
