@@ -4,8 +4,8 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "server/server_controller.h"
-#include "settings/access_settings_tab.h"
-#include "settings/general_settings_tab.h"
+#include "settings/access_settings_view.h"
+#include "settings/general_settings_view.h"
 
 #include <QPointer>
 #include <QScrollArea>
@@ -37,10 +37,10 @@ SettingsWindow::SettingsWindow(ServerController& controller, platform::Defaults&
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("settingsTabs"));
     m_tabs->setDocumentMode(true);
-    auto* general = new GeneralSettingsTab(defaults, windows);
+    auto* general = new GeneralSettingsView(defaults, windows);
     general->setObjectName(QStringLiteral("generalTab"));
     m_tabs->addTab(scrolling(general), QStringLiteral("General"));
-    auto* access = new AccessSettingsTab(controller.access(), defaults, clock);
+    auto* access = new AccessSettingsView(controller.access(), defaults, clock);
     access->setObjectName(QStringLiteral("accessTab"));
     m_tabs->addTab(scrolling(access), QStringLiteral("Access"));
     auto* layout = new QVBoxLayout(this);

@@ -1,4 +1,4 @@
-#include "settings/access_settings_tab.h"
+#include "settings/access_settings_view.h"
 
 #include "platform/clock.h"
 #include "platform/defaults.h"
@@ -52,7 +52,7 @@ QLabel* hint(const QString& text, QWidget* parent)
 
 } // namespace
 
-AccessSettingsTab::AccessSettingsTab(AccessManager& access, platform::Defaults& defaults,
+AccessSettingsView::AccessSettingsView(AccessManager& access, platform::Defaults& defaults,
     const platform::Clock& clock, QWidget* parent)
     : QWidget(parent)
     , m_access(access)
@@ -65,13 +65,13 @@ AccessSettingsTab::AccessSettingsTab(AccessManager& access, platform::Defaults& 
     layout->addWidget(makeBrowserGroup());
     layout->addStretch();
 
-    connect(&m_access, &AccessManager::grantsChanged, this, &AccessSettingsTab::listGrants);
-    connect(&m_access, &AccessManager::blockedChanged, this, &AccessSettingsTab::listBlocked);
+    connect(&m_access, &AccessManager::grantsChanged, this, &AccessSettingsView::listGrants);
+    connect(&m_access, &AccessManager::blockedChanged, this, &AccessSettingsView::listBlocked);
     listGrants();
     listBlocked();
 }
 
-QWidget* AccessSettingsTab::makePolicyGroup()
+QWidget* AccessSettingsView::makePolicyGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Who can send to this computer"), this);
     auto* form = new QFormLayout(group);
@@ -112,7 +112,7 @@ QWidget* AccessSettingsTab::makePolicyGroup()
     return group;
 }
 
-QWidget* AccessSettingsTab::makeDevicesGroup()
+QWidget* AccessSettingsView::makeDevicesGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Devices"), this);
     auto* layout = new QVBoxLayout(group);
@@ -169,7 +169,7 @@ QWidget* AccessSettingsTab::makeDevicesGroup()
     return group;
 }
 
-QWidget* AccessSettingsTab::makeBrowserGroup()
+QWidget* AccessSettingsView::makeBrowserGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Browser screens"), this);
     auto* layout = new QVBoxLayout(group);
@@ -201,7 +201,7 @@ QWidget* AccessSettingsTab::makeBrowserGroup()
     return group;
 }
 
-void AccessSettingsTab::showEvent(QShowEvent* event)
+void AccessSettingsView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     m_access.pruneExpiredGrants();
@@ -209,7 +209,7 @@ void AccessSettingsTab::showEvent(QShowEvent* event)
     listGrants();
 }
 
-void AccessSettingsTab::listGrants()
+void AccessSettingsView::listGrants()
 {
     const QString selected = selectedDevice(m_grants);
     const QDateTime now = m_clock.now();
@@ -224,7 +224,7 @@ void AccessSettingsTab::listGrants()
     m_block->setEnabled(!selectedDevice(m_grants).isEmpty());
 }
 
-void AccessSettingsTab::listBlocked()
+void AccessSettingsView::listBlocked()
 {
     m_blocked->clear();
     for (const DeviceGrant& device : m_access.blocked()) {
@@ -234,7 +234,7 @@ void AccessSettingsTab::listBlocked()
     m_unblock->setEnabled(false);
 }
 
-QString AccessSettingsTab::selectedDevice(const QTreeWidget* list)
+QString AccessSettingsView::selectedDevice(const QTreeWidget* list)
 {
     const QTreeWidgetItem* row = list->currentItem();
     return row && row->isSelected() ? row->data(0, kDeviceRole).toString() : QString();

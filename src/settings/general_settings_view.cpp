@@ -1,4 +1,4 @@
-#include "settings/general_settings_tab.h"
+#include "settings/general_settings_view.h"
 
 #include "app/window_manager.h"
 #include "platform/defaults.h"
@@ -37,7 +37,7 @@ QComboBox* picker(QFormLayout* form, QComboBox* box, const QString& label)
 
 } // namespace
 
-GeneralSettingsTab::GeneralSettingsTab(
+GeneralSettingsView::GeneralSettingsView(
     platform::Defaults& defaults, WindowManager& windows, QWidget* parent)
     : QWidget(parent)
     , m_defaults(defaults)
@@ -50,7 +50,7 @@ GeneralSettingsTab::GeneralSettingsTab(
     layout->addStretch();
 }
 
-QWidget* GeneralSettingsTab::makeArrivalGroup()
+QWidget* GeneralSettingsView::makeArrivalGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("When something arrives"), this);
     auto* form = new QFormLayout(group);
@@ -93,7 +93,7 @@ QWidget* GeneralSettingsTab::makeArrivalGroup()
     return group;
 }
 
-QWidget* GeneralSettingsTab::makeStartGroup()
+QWidget* GeneralSettingsView::makeStartGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Start-up"), this);
     auto* layout = new QVBoxLayout(group);
@@ -115,7 +115,7 @@ QWidget* GeneralSettingsTab::makeStartGroup()
     return group;
 }
 
-QWidget* GeneralSettingsTab::makeInboxGroup()
+QWidget* GeneralSettingsView::makeInboxGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Inbox and sending"), this);
     auto* form = new QFormLayout(group);

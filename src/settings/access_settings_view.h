@@ -17,10 +17,10 @@ class Defaults;
 
 // Who may send to this computer: the policy and its code, the approved and blocked devices, and
 // what browser screens may see and do.
-class AccessSettingsTab : public QWidget {
+class AccessSettingsView : public QWidget {
     Q_OBJECT
 public:
-    AccessSettingsTab(AccessManager& access, platform::Defaults& defaults,
+    AccessSettingsView(AccessManager& access, platform::Defaults& defaults,
         const platform::Clock& clock, QWidget* parent = nullptr);
 
 protected:

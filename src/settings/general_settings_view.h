@@ -12,10 +12,10 @@ class Defaults;
 
 // What an arrival does with the window, how the program starts, and how the Inbox looks and
 // sends photos.
-class GeneralSettingsTab : public QWidget {
+class GeneralSettingsView : public QWidget {
     Q_OBJECT
 public:
-    GeneralSettingsTab(
+    GeneralSettingsView(
         platform::Defaults& defaults, WindowManager& windows, QWidget* parent = nullptr);
 
 private:
