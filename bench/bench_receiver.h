@@ -11,6 +11,7 @@
 #include "store/item_store.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QTcpServer>
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -91,6 +93,19 @@ inline QByteArray photoUpload(const QByteArray& photo, const QByteArray& extraHe
     return "POST /upload HTTP/1.1\r\nHost: bench\r\nContent-Type: image/jpeg\r\n"
            "X-Sender: Bench\r\nX-Device: bench\r\n"
         + extraHeaders + "Content-Length: " + QByteArray::number(photo.size()) + "\r\n\r\n" + photo;
+}
+
+// Runs `client` on a thread of its own while the event loop serves it, and returns when it is
+// done: the server answers on the loop this thread runs.
+template <typename Client> void runClient(Client client)
+{
+    std::thread thread([&] {
+        client();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    QCoreApplication::exec();
+    thread.join();
 }
 
 // The receive side of the program over a store filled by `fill` (in one index write), on a

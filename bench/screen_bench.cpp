@@ -64,7 +64,7 @@ int main(int argc, char** argv)
     std::vector<double> lists;
     Reply firstThumb, cachedThumb, uploadReply;
     std::vector<Reply> busyThumbs(kConcurrentThumbnails);
-    std::thread client([&] {
+    runClient([&] {
         for (int i = 0; i < kListRequests; ++i)
             lists.push_back(exchange(port, get("/api/items")).ms);
         firstThumb = exchange(port, get("/api/thumb/" + ids[0]));
@@ -81,10 +81,7 @@ int main(int argc, char** argv)
         uploadReply = exchange(port, photoUpload(upload));
         for (std::thread& t : thumbs)
             t.join();
-        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    QCoreApplication::exec();
-    client.join();
 
     std::vector<double> busy;
     int busyOk = 0;

@@ -44,17 +44,14 @@ int main(int argc, char** argv)
     const QByteArray photo = noisyJpeg(4000, 3000, 64);
     std::vector<Reply> timings;
     double totalSeconds = 0;
-    std::thread client([&] {
+    runClient([&] {
         QElapsedTimer total;
         total.start();
         for (int i = 0; i < kUploads; ++i)
             timings.push_back(exchange(
                 port, photoUpload(photo, "X-Item-Id: bench-" + QByteArray::number(i) + "\r\n")));
         totalSeconds = total.nsecsElapsed() / 1e9;
-        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    QCoreApplication::exec();
-    client.join();
 
     std::vector<double> replies;
     int ok = 0;

@@ -84,13 +84,11 @@ void InviteAlerts::updateConfirmation()
 
 void InviteAlerts::updateResult()
 {
-    if (!m_invites.result()) {
-        if (m_result)
-            m_result->done(QMessageBox::Ok);
-        return;
-    }
+    // A new result replaces the alert on screen; none closes it.
     if (m_result)
         m_result->done(QMessageBox::Ok);
+    if (!m_invites.result())
+        return;
     QString message = *m_invites.result();
     if (m_invites.joined())
         message += QStringLiteral("\n\nThey can't send to this Mac yet. Sharing your screen back "
