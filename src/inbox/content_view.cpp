@@ -4,7 +4,7 @@
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
 #include "platform/notification_center.h"
-#include "server/approval_prompt_view.h"
+#include "server/pending_approvals_view.h"
 #include "server/server_controller.h"
 #include "store/item_store.h"
 #include "ui/symbol_icon.h"
@@ -90,7 +90,7 @@ ContentView::ContentView(ItemStore& store, ServerController& server, platform::D
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    m_prompt = new ApprovalPromptView(server.access(), this);
+    m_prompt = new PendingApprovalsView(server.access(), this);
     layout->addWidget(m_prompt);
 
     m_pages = new QStackedWidget(this);

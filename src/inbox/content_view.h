@@ -14,7 +14,7 @@ class QStackedWidget;
 
 namespace vesker {
 
-class ApprovalPromptView;
+class PendingApprovalsView;
 class ItemStore;
 class ServerController;
 class WindowManager;
@@ -58,7 +58,7 @@ private:
     platform::Defaults& m_defaults;
     WindowManager* m_windows = nullptr;
 
-    ApprovalPromptView* m_prompt = nullptr;
+    PendingApprovalsView* m_prompt = nullptr;
     QStackedWidget* m_pages = nullptr;
     QListWidget* m_list = nullptr;
     std::optional<SendRequest> m_sendRequest;

@@ -40,12 +40,17 @@ QString uuidText(const QUuid& id);
 struct ItemFilter {
     struct Sender {
         QString name;
+        bool operator==(const Sender&) const = default;
     };
     struct Tag {
         QString name;
+        bool operator==(const Tag&) const = default;
     };
-    struct All { };
+    struct All {
+        bool operator==(const All&) const = default;
+    };
     std::variant<All, Sender, Tag> value;
+    bool operator==(const ItemFilter&) const = default;
 
     static ItemFilter all() { return {All {}}; }
     static ItemFilter sender(QString name) { return {Sender {std::move(name)}}; }

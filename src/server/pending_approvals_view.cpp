@@ -1,4 +1,4 @@
-#include "server/approval_prompt_view.h"
+#include "server/pending_approvals_view.h"
 
 #include "server/access_manager.h"
 #include "ui/symbol_icon.h"
@@ -23,7 +23,7 @@ QString countText(const PendingGroup& group)
 
 } // namespace
 
-ApprovalPromptView::ApprovalPromptView(AccessManager& access, QWidget* parent)
+PendingApprovalsView::PendingApprovalsView(AccessManager& access, QWidget* parent)
     : QFrame(parent)
     , m_access(access)
 {
@@ -34,12 +34,12 @@ ApprovalPromptView::ApprovalPromptView(AccessManager& access, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     // A button removes the prompt it sits in: the rebuild waits until its click has returned.
-    connect(&m_access, &AccessManager::pendingChanged, this, &ApprovalPromptView::rebuild,
+    connect(&m_access, &AccessManager::pendingChanged, this, &PendingApprovalsView::rebuild,
         Qt::QueuedConnection);
     rebuild();
 }
 
-void ApprovalPromptView::rebuild()
+void PendingApprovalsView::rebuild()
 {
     if (m_content) {
         m_content->hide();

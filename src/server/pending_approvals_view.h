@@ -10,10 +10,10 @@ class AccessManager;
 
 // The question put to the user while a device waits to send: shown for the first waiting
 // device, answered with an approval for a chosen time, Deny or Block. Hidden while nobody waits.
-class ApprovalPromptView : public QFrame {
+class PendingApprovalsView : public QFrame {
     Q_OBJECT
 public:
-    explicit ApprovalPromptView(AccessManager& access, QWidget* parent = nullptr);
+    explicit PendingApprovalsView(AccessManager& access, QWidget* parent = nullptr);
 
 private:
     void rebuild();

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "store/screen_item.h"
+
+#include <QDialog>
+
+namespace vesker {
+
+class ItemStore;
+class ThumbnailLoader;
+
+// One item's picture large, with the time it arrived, "Open in Viewer" (the file in the
+// desktop's default application) and "Close".
+class PreviewSheet : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMaxPixel = 2400;
+
+    PreviewSheet(ItemStore& store, ThumbnailLoader& thumbnails, const ScreenItem& item,
+        QWidget* parent = nullptr);
+};
+
+} // namespace vesker
