@@ -1,0 +1,67 @@
+#pragma once
+
+#include "store/screen_item.h"
+
+#include <QAbstractScrollArea>
+#include <QList>
+#include <QUuid>
+
+namespace vesker {
+
+// Makes and refills the card widgets the list shows; the list owns them once made.
+class CardFactory {
+public:
+    virtual ~CardFactory() = default;
+    // A card for the item; `isFirst`: it is the newest card, the one item shortcuts act on.
+    virtual QWidget* create(const ScreenItem& item, bool isFirst, QWidget* parent) = 0;
+    // Shows another item, or the same item changed, on a card made earlier.
+    virtual void reuse(QWidget* card, const ScreenItem& item, bool isFirst) = 0;
+    // A height for a card not yet made, as close as can be told without making it.
+    virtual int estimateHeight(const ScreenItem& item, int width) const = 0;
+    // The item left the list: whatever was kept for its card can go.
+    virtual void forget(const QUuid& id) = 0;
+};
+
+// The Inbox's list of cards, virtualised: it knows every listed item and a height for each
+// (estimated until its card is measured) but makes cards only for what is on screen and one
+// screen around it, reusing the ones that scrolled away. Changes arrive as a new list and are
+// applied by id (inserts, removals, updates), so an arrival or a note edit never rebuilds it.
+// The card holding keyboard focus is never destroyed, and the view stays put when a card above
+// the top changes height.
+class CardListView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit CardListView(CardFactory& factory, QWidget* parent = nullptr);
+    ~CardListView() override;
+
+    void setItems(const QList<ScreenItem>& items);
+    const QList<ScreenItem>& items() const;
+    // Space between cards and around them, and whether a divider follows each card.
+    void setMetrics(int spacing, int inset, bool dividers);
+    // The cards' look changed (mode, width, scale): every card is refilled and measured again.
+    void refreshAll();
+
+    // Puts the item's card at the top; animated over 0.25 s, easing out.
+    void scrollToId(const QUuid& id, bool animated);
+    // The id of the card at the top of the viewport; none when the list is empty.
+    QUuid topId() const;
+
+    QWidget* cardFor(const QUuid& id) const;
+    int cardWidgetCount() const;
+
+Q_SIGNALS:
+    // A scroll started by scrollToId has reached its place.
+    void scrolledTo(const QUuid& id);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace vesker
