@@ -18,6 +18,8 @@ public:
 
     // 1, 2 or 3: the widest form that fits.
     int variant() const { return m_variant; }
+    // "Speed review" is offered only once the window has a speed review to open.
+    void setSpeedReviewAvailable(bool available);
 
 Q_SIGNALS:
     void connectRequested();
