@@ -44,7 +44,7 @@ public Q_SLOTS:
 
 } // namespace
 
-TEST(PreviewSheet, ShowsThePictureAndOpensAnArchivedFileFromTheArchive)
+TEST(PreviewSheet, OpensAnArchivedFileFromTheArchiveAndStaysOpen)
 {
     test::CardWorld world;
     const ScreenItem added = world.add(ItemKind::photo, u"Mum"_s);
