@@ -131,7 +131,7 @@ QWidget* symbolLabel(const QString& symbol, const QString& text, TextStyle style
     auto* icon = new QLabel(box);
     const int side = QFontMetrics(font(style, box->font())).height();
     icon->setPixmap(symbolIcon(symbol, palette).pixmap(side, side));
-    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addWidget(icon, 0, Qt::AlignVCenter);
     auto* label = plainLabel(text, box);
     setTextStyle(*label, style);
     label->setObjectName(QStringLiteral("text"));

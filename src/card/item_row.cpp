@@ -225,6 +225,7 @@ QWidget* ItemRow::makeBlurredPlaceholder(QWidget* parent)
 
     auto* column = new QVBoxLayout;
     column->setSpacing(6);
+    column->addStretch(1);
     column->addWidget(
         symbolLabel(QStringLiteral("eye.slash"), QStringLiteral("Hidden until revealed"),
             TextStyle::headline, cell->palette().color(QPalette::WindowText), cell));
@@ -250,6 +251,7 @@ QWidget* ItemRow::makeBlurredPlaceholder(QWidget* parent)
     buttons->addWidget(always);
     buttons->addStretch(1);
     column->addLayout(buttons);
+    column->addStretch(1);
     row->addLayout(column, 1);
     return cell;
 }
