@@ -63,6 +63,9 @@ public:
 
     // Asks whether to delete the item, or every item of its set, and does so on "Delete".
     void confirmDelete(DeleteScope scope);
+    // Shows a blurred photo on this card only (its button, or the window's shortcut on the
+    // newest card); remembered in the card's state.
+    void reveal();
 
 Q_SIGNALS:
     void forwardRequested(const OutgoingItem& item);
@@ -78,7 +81,6 @@ private:
     void reviewSettings();
     // Runs after the event that asked for it, so that a button may rebuild its own card.
     void later(std::function<void()> action);
-    void reveal();
     void alwaysShow();
     QString displayName() const;
     void fillLarge(QWidget* body);
