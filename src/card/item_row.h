@@ -11,10 +11,13 @@
 #include <memory>
 #include <optional>
 
+class QBoxLayout;
+
 namespace vesker {
 
 class ItemStore;
 class MacInviteHandler;
+class PdfCell;
 class ThumbnailLoader;
 
 // What every card works with.
@@ -44,6 +47,8 @@ struct ItemRowLayout {
 class ItemRow : public QFrame {
     Q_OBJECT
 public:
+    enum class DeleteScope { one, set };
+
     ItemRow(const CardServices& services, const ScreenItem& item, const ItemRowLayout& layout,
         std::shared_ptr<CardState> state, QWidget* parent = nullptr);
     ~ItemRow() override;
@@ -56,17 +61,52 @@ public:
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
 
+    // Asks whether to delete the item, or every item of its set, and does so on "Delete".
+    void confirmDelete(DeleteScope scope);
+    // Shows a blurred photo on this card only (its button, or the window's shortcut on the
+    // newest card); remembered in the card's state.
+    void reveal();
+
 Q_SIGNALS:
     void forwardRequested(const OutgoingItem& item);
     void previewRequested();
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void rebuild();
+    bool isBlurred() const;
+    // Rebuilds when what the card shows of the store's settings changed.
+    void reviewSettings();
+    // Runs after the event that asked for it, so that a button may rebuild its own card.
+    void later(std::function<void()> action);
+    void alwaysShow();
+    QString displayName() const;
+    void fillLarge(QWidget* body);
+    void fillCompact(QWidget* body);
+    QWidget* makePhoto(QWidget* parent);
+    QWidget* makeBlurredPlaceholder(QWidget* parent);
+    QWidget* makeCompactThumbnail(QWidget* parent);
+    QWidget* makeTextCell(bool compact, QWidget* parent);
+    void countPages();
 
     CardServices m_services;
     ScreenItem m_item;
     ItemRowLayout m_layout;
     std::shared_ptr<CardState> m_state;
+    QWidget* m_body = nullptr;
+    // The places the codes, the note and tags, and the actions go into.
+    QBoxLayout* m_recognisedSlot = nullptr;
+    QBoxLayout* m_noteSlot = nullptr;
+    QBoxLayout* m_actionSlot = nullptr;
+    PdfCell* m_pdfCell = nullptr;
+    // Counted once per file, however often the card is rebuilt.
+    QString m_countedPath;
+    std::optional<int> m_pageCount;
+    bool m_shownBlurred = false;
+    bool m_simpleMode = false;
+    QString m_shownName;
 };
 
 } // namespace vesker

@@ -6,6 +6,8 @@
 #include <QThreadPool>
 
 #include <functional>
+#include <memory>
+#include <unordered_map>
 
 namespace vesker {
 
@@ -34,7 +36,12 @@ public:
 
 private:
     struct Pending;
+    void finish(Ticket ticket, const QImage& image);
+
     QThreadPool m_pool;
+    Ticket m_nextTicket = 1;
+    // Main thread only: what each unfinished ticket waits for.
+    std::unordered_map<Ticket, std::shared_ptr<Pending>> m_pending;
 };
 
 } // namespace vesker

@@ -1,12 +1,19 @@
 #pragma once
 
+#include "card/thumbnail_loader.h"
+
 #include <QImage>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+
+class QPainter;
 
 namespace vesker {
 
-class ThumbnailLoader;
+// A small turning arc in the middle of `area`, for the places that wait for a picture; `phase`
+// advances it.
+void paintSpinner(QPainter& painter, const QRectF& area, int phase, const QColor& colour);
 
 // A downscaled photo or PDF page, with a faint placeholder and a spinner while it loads and a
 // "photo" symbol once it has given up (four attempts, 120 to 480 ms apart, for a file that is
@@ -35,7 +42,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
+    void hideEvent(QHideEvent* event) override;
+
 private:
+    void attempt(int number);
+    void stopLoading();
+    void updateSpinner();
+    const QImage& blurredImage(QSize target);
+
     ThumbnailLoader& m_loader;
     QString m_path;
     int m_maxPixel = 0;
@@ -44,6 +58,14 @@ private:
     QImage m_image;
     bool m_failed = false;
     bool m_loading = false;
+    // Bumped for every new source: a result or a retry of an earlier one finds it changed.
+    quint64 m_generation = 0;
+    ThumbnailLoader::Ticket m_ticket = 0;
+    QTimer m_spin;
+    int m_spinPhase = 0;
+    QImage m_blurred;
+    QSize m_blurredFor;
+    int m_blurredRadius = 0;
 };
 
 } // namespace vesker

@@ -1,5 +1,6 @@
 #include "connect/mac_invite_handler.h"
 
+#include "connect/invite_links.h"
 #include "platform/log.h"
 
 #include <utility>
@@ -14,7 +15,7 @@ MacInviteHandler& MacInviteHandler::shared()
 
 void MacInviteHandler::handle(const QString& url, const QString& hostName, const QUuid& sourceItem)
 {
-    if (!url.contains(QLatin1String("/i/")) && !url.startsWith(QLatin1String("vesker://invite/")))
+    if (!InviteLinks::looksLikeInvite(url))
         return;
     m_hostName = hostName;
     m_sourceItem = sourceItem;

@@ -18,6 +18,17 @@ public:
 
     PreviewSheet(ItemStore& store, ThumbnailLoader& thumbnails, const ScreenItem& item,
         QWidget* parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    ItemStore& m_store;
+    ThumbnailLoader& m_thumbnails;
+    ScreenItem m_item;
+    class Picture;
+    Picture* m_picture = nullptr;
+    bool m_started = false;
 };
 
 } // namespace vesker

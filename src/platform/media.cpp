@@ -133,41 +133,38 @@ QString mimeType(const QString& filename)
     return kServedAsTheyAre.contains(type) ? type : QStringLiteral("image/jpeg");
 }
 
-std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize)
+QImage thumbnailImage(const QString& path, int maxSide)
 {
+    if (maxSide <= 0)
+        return {};
     if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
-        return pdfThumbnailData(path, maxPixelSize);
-    if (maxPixelSize <= 0)
-        return std::nullopt;
-    const QImage image = photoThumbnail(path, maxPixelSize);
-    if (image.isNull())
-        return std::nullopt;
-    return jpegData(onWhite(image));
+        return pdfPageImage(path, maxSide);
+    return photoThumbnail(path, maxSide);
 }
 
-std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize)
+QImage pdfPageImage(const QString& path, int maxSide)
 {
-    if (maxPixelSize <= 0)
-        return std::nullopt;
+    if (maxSide <= 0)
+        return {};
     quietPoppler();
     const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
     if (!document || document->isLocked() || document->numPages() < 1)
-        return std::nullopt;
+        return {};
     const std::unique_ptr<Poppler::Page> page = document->page(0);
     if (!page)
-        return std::nullopt;
+        return {};
     // In points, turned as the page says it is shown.
     const QSizeF pageSize = page->pageSizeF();
     if (!(pageSize.width() > 0) || !(pageSize.height() > 0))
-        return std::nullopt;
+        return {};
 
-    // The longer side becomes `maxPixelSize`, larger or smaller than the page itself.
-    const double scale = maxPixelSize / std::max(pageSize.width(), pageSize.height());
+    // The longer side becomes `maxSide`, larger or smaller than the page itself.
+    const double scale = maxSide / std::max(pageSize.width(), pageSize.height());
     const qint64 width = std::max<qint64>(1, std::llround(pageSize.width() * scale));
     const qint64 height = std::max<qint64>(1, std::llround(pageSize.height() * scale));
     // Only the thumbnail's own pixels are ever rendered, so this bounds the memory of any page.
     if (width * height > kMaxDecodedPixels)
-        return std::nullopt;
+        return {};
 
     document->setRenderHint(Poppler::Document::Antialiasing);
     document->setRenderHint(Poppler::Document::TextAntialiasing);
@@ -175,7 +172,7 @@ std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize
     const double dpi = 72.0 * scale;
     const QImage rendered = page->renderToImage(dpi, dpi, 0, 0, int(width), int(height));
     if (rendered.isNull())
-        return std::nullopt;
+        return {};
 
     QImage canvas(int(width), int(height), QImage::Format_RGB32);
     canvas.fill(Qt::white);
@@ -183,7 +180,32 @@ std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize
         QPainter painter(&canvas);
         painter.drawImage(canvas.rect(), rendered);
     }
-    return jpegData(canvas);
+    return canvas;
+}
+
+std::optional<int> pdfPageCount(const QString& path)
+{
+    quietPoppler();
+    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
+    if (!document || document->isLocked())
+        return std::nullopt;
+    return document->numPages();
+}
+
+std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize)
+{
+    const QImage image = thumbnailImage(path, maxPixelSize);
+    if (image.isNull())
+        return std::nullopt;
+    return jpegData(onWhite(image));
+}
+
+std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize)
+{
+    const QImage image = pdfPageImage(path, maxPixelSize);
+    if (image.isNull())
+        return std::nullopt;
+    return jpegData(image);
 }
 
 } // namespace vesker::platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 #include <optional>
@@ -17,6 +18,15 @@ QString photoExtension(const QString& contentType);
 // `maxPixelSize`; none when the file cannot be read. They decode files that strangers sent:
 // bounded in memory, slow enough that callers keep them off the main thread, and safe to run on
 // several threads at once.
+// The pictures behind every thumbnail, the server's and the window's alike. A photo comes out
+// upright with its longer side at most `maxSide` (never enlarged); a PDF (by its extension, in
+// any case) is its first page drawn on white with its longer side exactly `maxSide`. Null when
+// the file cannot be read. Any thread.
+QImage thumbnailImage(const QString& path, int maxSide);
+QImage pdfPageImage(const QString& path, int maxSide);
+// The number of pages of a PDF; none when it cannot be opened. Slow: keep it off the main thread.
+std::optional<int> pdfPageCount(const QString& path);
+
 std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize);
 std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize);
 

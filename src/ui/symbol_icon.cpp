@@ -16,6 +16,14 @@ QString symbolFile(const QString& symbol)
         {QStringLiteral("iphone"), QStringLiteral(":/icons/iphone.svg")},
         {QStringLiteral("tray"), QStringLiteral(":/icons/tray.svg")},
         {QStringLiteral("link"), QStringLiteral(":/icons/link.svg")},
+        {QStringLiteral("photo"), QStringLiteral(":/icons/photo.svg")},
+        {QStringLiteral("eye.slash"), QStringLiteral(":/icons/eye.slash.svg")},
+        {QStringLiteral("doc.richtext"), QStringLiteral(":/icons/doc.richtext.svg")},
+        {QStringLiteral("checkmark.circle.fill"),
+            QStringLiteral(":/icons/checkmark.circle.fill.svg")},
+        {QStringLiteral("square.stack"), QStringLiteral(":/icons/square.stack.svg")},
+        {QStringLiteral("globe.badge.chevron.backward"),
+            QStringLiteral(":/icons/globe.badge.chevron.backward.svg")},
     };
     return files.value(symbol);
 }

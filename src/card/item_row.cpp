@@ -1,0 +1,411 @@
+#include "card/item_row.h"
+
+#include "card/card_cells.h"
+#include "card/card_header.h"
+#include "card/thumbnail_view.h"
+#include "connect/invite_links.h"
+#include "connect/mac_invite_handler.h"
+#include "platform/defaults.h"
+#include "platform/media.h"
+#include "platform/notification_center.h"
+#include "store/blur_rules.h"
+#include "store/item_store.h"
+#include "ui/symbol_icon.h"
+
+#include <QFutureWatcher>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vesker {
+
+namespace {
+
+constexpr int kCompactBox = 140;
+constexpr int kMinViewport = 120;
+constexpr int kUnfittedHeight = 900;
+constexpr int kBlurredPixels = 24;
+constexpr int kThumbnailPixels = 400;
+constexpr int kBlurRadius = 6;
+const QString kSimpleModeKey = QStringLiteral("macSimpleMode");
+
+QBoxLayout* emptySlot(QBoxLayout* parent, int spacing)
+{
+    auto* slot = new QVBoxLayout;
+    slot->setSpacing(spacing);
+    parent->addLayout(slot);
+    return slot;
+}
+
+} // namespace
+
+ItemRow::ItemRow(const CardServices& services, const ScreenItem& item, const ItemRowLayout& layout,
+    std::shared_ptr<CardState> state, QWidget* parent)
+    : QFrame(parent)
+    , m_services(services)
+    , m_item(item)
+    , m_layout(layout)
+    , m_state(state ? std::move(state) : std::make_shared<CardState>())
+{
+    setObjectName(QStringLiteral("itemRow"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+
+    connect(&m_services.store, &ItemStore::changed, this, &ItemRow::reviewSettings);
+    connect(&m_services.store.defaults(), &platform::Defaults::changed, this,
+        [this](const QString& key) {
+            if (key == kSimpleModeKey)
+                reviewSettings();
+        });
+    platform::NotificationCenter::shared().observe(QLatin1String(platform::kBlurRulesChanged), this,
+        [this](const QVariant&) { reviewSettings(); });
+    rebuild();
+}
+
+ItemRow::~ItemRow() = default;
+
+void ItemRow::setItem(const ScreenItem& item, std::shared_ptr<CardState> state)
+{
+    if (!state)
+        state = std::make_shared<CardState>();
+    if (item == m_item && state == m_state)
+        return;
+    m_item = item;
+    m_state = std::move(state);
+    rebuild();
+}
+
+void ItemRow::setRowLayout(const ItemRowLayout& layout)
+{
+    if (layout == m_layout)
+        return;
+    m_layout = layout;
+    rebuild();
+}
+
+bool ItemRow::isBlurred() const
+{
+    return m_item.kind == ItemKind::photo && !m_state->revealed
+        && BlurRules(&m_services.store.defaults()).shouldBlur(m_item.sender);
+}
+
+QString ItemRow::displayName() const
+{
+    return ItemStore::displayName(m_item.sender, m_services.store.defaults());
+}
+
+void ItemRow::reviewSettings()
+{
+    const bool simple = m_services.store.defaults().boolValue(kSimpleModeKey, false);
+    if (isBlurred() != m_shownBlurred || simple != m_simpleMode || displayName() != m_shownName)
+        rebuild();
+}
+
+void ItemRow::later(std::function<void()> action)
+{
+    QMetaObject::invokeMethod(this, std::move(action), Qt::QueuedConnection);
+}
+
+void ItemRow::rebuild()
+{
+    m_shownBlurred = isBlurred();
+    m_simpleMode = m_services.store.defaults().boolValue(kSimpleModeKey, false);
+    m_shownName = displayName();
+    m_pdfCell = nullptr;
+    // Rebuilds are queued behind the events of the card's own buttons, so the old widgets are
+    // never in the middle of handling one.
+    delete m_body;
+    m_body = new QWidget(this);
+    m_body->setObjectName(QStringLiteral("cardBody"));
+    if (m_layout.mode == ViewMode::compact)
+        fillCompact(m_body);
+    else
+        fillLarge(m_body);
+    layout()->addWidget(m_body);
+    if (m_item.kind == ItemKind::pdf)
+        countPages();
+    update();
+    updateGeometry();
+}
+
+void ItemRow::fillLarge(QWidget* body)
+{
+    auto* column = new QVBoxLayout(body);
+    column->setContentsMargins(14, 14, 14, 14);
+    column->setSpacing(10);
+    column->addWidget(makeCardHeader(m_item, m_services.store, body));
+
+    switch (m_item.kind) {
+    case ItemKind::pdf: {
+        const QString path = m_services.store.fileURL(m_item);
+        m_pdfCell = new PdfCell(m_services.thumbnails, path, m_item.originalName, body);
+        column->addWidget(m_pdfCell);
+        break;
+    }
+    case ItemKind::photo:
+        column->addWidget(m_shownBlurred ? makeBlurredPlaceholder(body) : makePhoto(body));
+        break;
+    case ItemKind::text:
+        column->addWidget(makeTextCell(false, body));
+        break;
+    }
+    // Simple mode decides what goes into these; they stay empty until then.
+    m_recognisedSlot = emptySlot(column, 6);
+    m_noteSlot = emptySlot(column, 8);
+    m_actionSlot = emptySlot(column, 8);
+}
+
+void ItemRow::fillCompact(QWidget* body)
+{
+    auto* row = new QHBoxLayout(body);
+    row->setContentsMargins(12, 12, 12, 12);
+    row->setSpacing(14);
+
+    QWidget* box
+        = m_item.kind == ItemKind::text ? makeTextCell(true, body) : makeCompactThumbnail(body);
+    box->setFixedSize(kCompactBox, kCompactBox);
+    row->addWidget(box, 0, Qt::AlignTop);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(8);
+    column->addWidget(makeCardHeader(m_item, m_services.store, body));
+    m_recognisedSlot = emptySlot(column, 6);
+    m_noteSlot = emptySlot(column, 8);
+    m_actionSlot = emptySlot(column, 8);
+    column->addStretch(1);
+    row->addLayout(column, 1);
+}
+
+QWidget* ItemRow::makePhoto(QWidget* parent)
+{
+    const double scale = m_layout.scale;
+    const int width = std::max(int(std::lround(m_layout.availableWidth * scale)), kMinViewport);
+    const int height = std::max(
+        int(std::lround(scale * m_layout.fitHeight.value_or(kUnfittedHeight))), kMinViewport);
+    auto* photo = new ThumbnailView(m_services.thumbnails, parent);
+    photo->setObjectName(QStringLiteral("cardPhoto"));
+    photo->setFixedSize(width, height);
+    const QString path = m_services.store.fileURL(m_item);
+    photo->setSource(path, std::max(width, height), ThumbnailView::ContentMode::fit);
+    new ClickDragFilter(
+        photo, [this] { Q_EMIT previewRequested(); }, [path] { return fileDragData(path); });
+
+    auto* centred = new QWidget(parent);
+    auto* row = new QHBoxLayout(centred);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(photo, 0, Qt::AlignHCenter);
+    return centred;
+}
+
+QWidget* ItemRow::makeBlurredPlaceholder(QWidget* parent)
+{
+    auto* cell = new QWidget(parent);
+    auto* row = new QHBoxLayout(cell);
+    row->setContentsMargins(0, 6, 0, 6);
+    row->setSpacing(14);
+
+    auto* picture = new ThumbnailView(m_services.thumbnails, cell);
+    picture->setObjectName(QStringLiteral("blurredPhoto"));
+    picture->setFixedSize(160, 160);
+    picture->setBlurRadius(kBlurRadius);
+    picture->setSource(
+        m_services.store.fileURL(m_item), kBlurredPixels, ThumbnailView::ContentMode::fill);
+    row->addWidget(picture, 0, Qt::AlignVCenter);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(6);
+    column->addStretch(1);
+    column->addWidget(
+        symbolLabel(QStringLiteral("eye.slash"), QStringLiteral("Hidden until revealed"),
+            TextStyle::headline, cell->palette().color(QPalette::WindowText), cell));
+    const QString name = displayName();
+    auto* message = plainLabel(
+        QStringLiteral("Photos from %1 are blurred by your settings.").arg(name), cell);
+    message->setObjectName(QStringLiteral("blurredMessage"));
+    message->setWordWrap(true);
+    setSecondary(*message);
+    column->addWidget(message);
+
+    auto* buttons = new QHBoxLayout;
+    auto* reveal = new QPushButton(QStringLiteral("Reveal"), cell);
+    reveal->setObjectName(QStringLiteral("revealButton"));
+    connect(reveal, &QPushButton::clicked, this, [this] { later([this] { this->reveal(); }); });
+    auto* always = new QPushButton(buttonTitle(QStringLiteral("Always show from ") + name), cell);
+    always->setObjectName(QStringLiteral("alwaysShowButton"));
+    always->setToolTip(QStringLiteral(
+        "Marks this sender as known. Their photos are never blurred, even with “Blur every "
+        "photo” on. Undo in Settings ▸ Display or the sender's ⋯ menu."));
+    connect(always, &QPushButton::clicked, this, [this] { later([this] { alwaysShow(); }); });
+    buttons->addWidget(reveal);
+    buttons->addWidget(always);
+    buttons->addStretch(1);
+    column->addLayout(buttons);
+    column->addStretch(1);
+    row->addLayout(column, 1);
+    return cell;
+}
+
+QWidget* ItemRow::makeCompactThumbnail(QWidget* parent)
+{
+    auto* picture = new ThumbnailView(m_services.thumbnails, parent);
+    picture->setObjectName(QStringLiteral("compactThumbnail"));
+    const QString path = m_services.store.fileURL(m_item);
+    picture->setBlurRadius(m_shownBlurred ? kBlurRadius : 0);
+    picture->setSource(
+        path, m_shownBlurred ? kBlurredPixels : kThumbnailPixels, ThumbnailView::ContentMode::fill);
+    if (m_shownBlurred) {
+        picture->setToolTip(QStringLiteral("Click to reveal"));
+        auto* overlay = new QWidget(picture);
+        overlay->setAttribute(Qt::WA_TransparentForMouseEvents);
+        auto* stack = new QVBoxLayout(overlay);
+        stack->setAlignment(Qt::AlignCenter);
+        QPalette white = overlay->palette();
+        white.setColor(QPalette::WindowText, Qt::white);
+        auto* icon = new QLabel(overlay);
+        const int side = QFontMetrics(vesker::font(TextStyle::title2, overlay->font())).height();
+        icon->setPixmap(symbolIcon(QStringLiteral("eye.slash"), white).pixmap(side, side));
+        stack->addWidget(icon, 0, Qt::AlignHCenter);
+        auto* word = new QLabel(QStringLiteral("Reveal"), overlay);
+        word->setObjectName(QStringLiteral("revealOverlay"));
+        setTextStyle(*word, TextStyle::caption);
+        word->setPalette(white);
+        stack->addWidget(word, 0, Qt::AlignHCenter);
+        overlay->setGeometry(0, 0, kCompactBox, kCompactBox);
+    } else {
+        picture->setToolTip(QStringLiteral("Click to enlarge — or drag it into another app"));
+    }
+    new ClickDragFilter(
+        picture,
+        [this] {
+            if (isBlurred())
+                reveal();
+            else
+                Q_EMIT previewRequested();
+        },
+        [path] { return fileDragData(path); });
+    return picture;
+}
+
+QWidget* ItemRow::makeTextCell(bool compact, QWidget* parent)
+{
+    std::function<void()> onInvite;
+    if (m_services.invites) {
+        onInvite = [this] {
+            const std::optional<QUrl> link = InviteLinks::extract(m_item.text);
+            if (!link)
+                return;
+            const QString host = m_services.screenName ? m_services.screenName() : QString();
+            m_services.invites->handle(link->toString(), host, m_item.id);
+        };
+    }
+    return new TextCell(m_item.text, compact, onInvite, parent);
+}
+
+void ItemRow::reveal()
+{
+    m_state->revealed = true;
+    rebuild();
+}
+
+void ItemRow::alwaysShow()
+{
+    BlurRules(&m_services.store.defaults()).setKnown(m_item.sender, true);
+    m_services.store.announceChange();
+}
+
+void ItemRow::countPages()
+{
+    const QString path = m_services.store.fileURL(m_item);
+    if (path == m_countedPath) {
+        m_pdfCell->setPageCount(m_pageCount);
+        return;
+    }
+    m_countedPath = path;
+    m_pageCount.reset();
+    if (m_pdfCell)
+        m_pdfCell->setPageCount(std::nullopt);
+    // Poppler reads the whole cross-reference table: never on the main thread.
+    auto* watcher = new QFutureWatcher<std::optional<int>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
+        watcher->deleteLater();
+        if (path != m_countedPath)
+            return;
+        m_pageCount = watcher->result();
+        if (m_pdfCell) {
+            m_pdfCell->setPageCount(m_pageCount);
+            updateGeometry();
+        }
+    });
+    watcher->setFuture(QtConcurrent::run([path] { return platform::pdfPageCount(path); }));
+}
+
+int ItemRow::heightForWidth(int width) const
+{
+    QLayout* outer = layout();
+    if (!outer)
+        return -1;
+    return outer->hasHeightForWidth() ? outer->totalHeightForWidth(width)
+                                      : outer->totalSizeHint().height();
+}
+
+void ItemRow::paintEvent(QPaintEvent* event)
+{
+    if (m_layout.mode != ViewMode::large) {
+        QFrame::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+    painter.fillPath(shape, palette().color(QPalette::Base));
+    painter.setPen(QPen(separatorColor(palette()), 1));
+    painter.drawPath(shape);
+}
+
+void ItemRow::confirmDelete(DeleteScope scope)
+{
+    const bool wholeSet = scope == DeleteScope::set;
+    auto* box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("deleteConfirmation"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(wholeSet
+            ? QStringLiteral("Delete all %1 items in this set?").arg(m_item.groupCount)
+            : QStringLiteral("Delete this item?"));
+    box->setInformativeText(
+        QStringLiteral("The file is removed from disk. Archive keeps it "
+                       "instead. Turn this warning off in Settings ▸ General."));
+    QPushButton* remove
+        = box->addButton(wholeSet ? QStringLiteral("Delete set") : QStringLiteral("Delete"),
+            QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    const QList<ScreenItem> doomed
+        = wholeSet ? m_services.store.groupItems(m_item) : QList<ScreenItem> {m_item};
+    ItemStore& store = m_services.store;
+    connect(
+        box, &QMessageBox::buttonClicked, this, [remove, doomed, &store](QAbstractButton* button) {
+            if (button != remove)
+                return;
+            SaveBatch batch(store);
+            for (const ScreenItem& item : doomed)
+                store.delete_(item.id);
+        });
+    box->open();
+}
+
+} // namespace vesker

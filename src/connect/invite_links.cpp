@@ -1,0 +1,56 @@
+#include "connect/invite_links.h"
+
+#include <QRegularExpression>
+
+namespace vesker {
+
+namespace {
+
+const QString kAppPrefix = QStringLiteral("vesker://invite/");
+
+QString stripped(QString word)
+{
+    static const QString kAround = QStringLiteral("\"'<>().,“”‘’«»");
+    qsizetype start = 0;
+    qsizetype end = word.size();
+    while (start < end && kAround.contains(word.at(start)))
+        ++start;
+    while (end > start && kAround.contains(word.at(end - 1)))
+        --end;
+    return word.mid(start, end - start);
+}
+
+std::optional<QUrl> inviteUrl(const QString& word)
+{
+    if (!InviteLinks::looksLikeInvite(word))
+        return std::nullopt;
+    const QUrl url(word, QUrl::StrictMode);
+    if (!url.isValid())
+        return std::nullopt;
+    if (word.startsWith(kAppPrefix))
+        return word.size() > kAppPrefix.size() ? std::optional(url) : std::nullopt;
+    // A plain "http" link could be changed on its way; a bare "/i/" has no code.
+    if (url.scheme() == QLatin1String("https") && !url.host().isEmpty()
+        && url.path().startsWith(QLatin1String("/i/")) && url.path().size() > 3)
+        return url;
+    return std::nullopt;
+}
+
+} // namespace
+
+bool InviteLinks::looksLikeInvite(const QString& text)
+{
+    return text.contains(QLatin1String("/i/")) || text.startsWith(kAppPrefix);
+}
+
+std::optional<QUrl> InviteLinks::extract(const QString& text)
+{
+    static const QRegularExpression kSpace(QStringLiteral("\\s+"));
+    for (const QString& word : text.split(kSpace, Qt::SkipEmptyParts)) {
+        if (auto url = inviteUrl(stripped(word)))
+            return url;
+    }
+    return std::nullopt;
+}
+
+} // namespace vesker

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "card/thumbnail_loader.h"
+#include "platform/defaults.h"
+#include "store/item_store.h"
+#include "support/test_images.h"
+
+#include <QDir>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryDir>
+
+namespace vesker::test {
+
+// A PDF of `pages` Letter pages (612 x 792 points).
+inline bool writePdf(const QString& path, int pages)
+{
+    QPdfWriter writer(path);
+    writer.setPageSize(QPageSize(QPageSize::Letter));
+    writer.setPageMargins({});
+    QPainter painter(&writer);
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0)
+            writer.newPage();
+        painter.drawText(100, 100, QStringLiteral("Page %1").arg(page + 1));
+    }
+    return painter.end();
+}
+
+// A store in a temporary folder with its own settings, and a loader of one thread.
+struct CardWorld {
+    QTemporaryDir dir;
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
+    ItemStore store {dir.filePath(QStringLiteral("store")), &defaults};
+    ThumbnailLoader loader {1};
+
+    ScreenItem add(ItemKind kind, const QString& sender, const QString& text = {})
+    {
+        ScreenItem item;
+        item.id = QUuid::createUuid();
+        item.receivedAt = QDateTime::currentDateTime();
+        item.sender = sender;
+        item.kind = kind;
+        item.text = text;
+        if (kind == ItemKind::photo) {
+            item.filename = item.id.toString(QUuid::WithoutBraces) + QStringLiteral(".jpg");
+            writeFile(QDir(store.inboxDir()).filePath(item.filename),
+                imageBytes(whitePage(64, 48), "JPEG"));
+        } else if (kind == ItemKind::pdf) {
+            item.filename = item.id.toString(QUuid::WithoutBraces) + QStringLiteral(".pdf");
+            writePdf(QDir(store.inboxDir()).filePath(item.filename), 3);
+        }
+        store.append(item);
+        return item;
+    }
+};
+
+} // namespace vesker::test

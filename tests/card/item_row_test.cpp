@@ -1,0 +1,149 @@
+#include "card/item_row.h"
+#include "card_fixture.h"
+#include "connect/mac_invite_handler.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace vesker;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct ItemRowTest : ::testing::Test {
+    test::CardWorld world;
+    MacInviteHandler invites;
+
+    std::unique_ptr<ItemRow> card(const ScreenItem& item, ViewMode mode = ViewMode::large)
+    {
+        const CardServices services {world.store, world.loader, &invites, [] { return u"Desk"_s; }};
+        auto row = std::make_unique<ItemRow>(services, item,
+            ItemRowLayout {.mode = mode, .availableWidth = 600, .fitHeight = 400},
+            std::make_shared<CardState>());
+        row->show();
+        return row;
+    }
+};
+
+bool isBlurred(const ItemRow& row)
+{
+    return row.findChild<QPushButton*>(u"revealButton"_s) != nullptr;
+}
+
+QString labelText(const QWidget& parent, const QString& name)
+{
+    const auto* holder = parent.findChild<QWidget*>(name);
+    if (!holder)
+        return {};
+    if (const auto* label = qobject_cast<const QLabel*>(holder))
+        return label->text();
+    const auto* text = holder->findChild<QLabel*>(u"text"_s);
+    return text ? text->text() : QString();
+}
+
+} // namespace
+
+TEST_F(ItemRowTest, BlursPhotosOnlyBySenderRules)
+{
+    const struct {
+        const char* name;
+        ItemKind kind;
+        bool blurAll;
+        QString blurSenders;
+        QStringList known;
+        bool blurred;
+    } rows[] = {
+        {"known sender beats blur-all", ItemKind::photo, true, {}, {u"mum"_s}, false},
+        {"blur-all", ItemKind::photo, true, {}, {}, true},
+        {"listed sender", ItemKind::photo, false, u"dad, MUM "_s, {}, true},
+        {"unlisted sender", ItemKind::photo, false, u"dad"_s, {}, false},
+        {"text never", ItemKind::text, true, {}, {}, false},
+        {"PDF never", ItemKind::pdf, true, {}, {}, false},
+    };
+    for (const auto& row : rows) {
+        world.defaults.set(u"blurAll"_s, row.blurAll);
+        world.defaults.set(u"blurSenders"_s, row.blurSenders);
+        world.defaults.setStringList(u"knownSenders"_s, row.known);
+        const auto shown = card(world.add(row.kind, u" Mum"_s, u"hi"_s));
+        EXPECT_EQ(isBlurred(*shown), row.blurred) << row.name;
+    }
+}
+
+TEST_F(ItemRowTest, RevealIsPerCardAndAlwaysShowUnblursTheSendersOtherCards)
+{
+    world.defaults.set(u"blurAll"_s, true);
+    const auto first = card(world.add(ItemKind::photo, u"Mum"_s));
+    const auto second = card(world.add(ItemKind::photo, u"Mum"_s));
+    const auto stranger = card(world.add(ItemKind::photo, u"Bob"_s));
+    const auto compact = card(world.add(ItemKind::photo, u"Mum"_s), ViewMode::compact);
+    EXPECT_EQ(compact->findChild<QLabel*>(u"revealOverlay"_s)->text(), u"Reveal"_s);
+
+    first->findChild<QPushButton*>(u"revealButton"_s)->click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(isBlurred(*first));
+    EXPECT_TRUE(isBlurred(*second)) << "revealing is one card's business";
+
+    second->findChild<QPushButton*>(u"alwaysShowButton"_s)->click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(isBlurred(*second));
+    EXPECT_TRUE(isBlurred(*stranger));
+    EXPECT_EQ(compact->findChild<QLabel*>(u"revealOverlay"_s), nullptr);
+    EXPECT_EQ(world.defaults.stringList(u"knownSenders"_s), QStringList {u"mum"_s});
+}
+
+TEST_F(ItemRowTest, HeaderShowsSeenSetAndAliasWithItsBroadcastName)
+{
+    world.store.setAlias(u"Mum"_s, u"Pixel 7"_s);
+    ScreenItem item = world.add(ItemKind::text, u"Pixel 7"_s, u"hi"_s);
+    item.acknowledged = true;
+    item.groupIndex = 2;
+    item.groupCount = 3;
+    const auto row = card(item);
+    EXPECT_EQ(labelText(*row, u"cardSender"_s), u"from Mum"_s);
+    EXPECT_EQ(row->findChild<QLabel*>(u"cardSender"_s)->toolTip(), u"Broadcast name: Pixel 7"_s);
+    EXPECT_EQ(labelText(*row, u"cardSeen"_s), u"Seen"_s);
+    EXPECT_EQ(labelText(*row, u"cardSet"_s), u"Set 2 of 3"_s);
+
+    item.acknowledged = false;
+    item.groupCount = 1;
+    item.sender = u"Bob"_s;
+    row->setItem(item, std::make_shared<CardState>());
+    EXPECT_EQ(row->findChild<QWidget*>(u"cardSeen"_s), nullptr);
+    EXPECT_EQ(row->findChild<QWidget*>(u"cardSet"_s), nullptr);
+    EXPECT_TRUE(row->findChild<QLabel*>(u"cardSender"_s)->toolTip().isEmpty());
+}
+
+TEST_F(ItemRowTest, PdfShowsItsTitleAndPageCount)
+{
+    const auto row = card(world.add(ItemKind::pdf, u"Mum"_s));
+    EXPECT_EQ(labelText(*row, u"pdfTitle"_s), u"Document.pdf"_s);
+    QTRY_COMPARE(labelText(*row, u"pdfPages"_s), u"3 pages"_s);
+    EXPECT_TRUE(row->findChild<QLabel*>(u"pdfPages"_s)->isVisible());
+}
+
+TEST_F(ItemRowTest, OutsideTextShowsLiterallyAndAnInviteLinkIsOffered)
+{
+    const QString text = u"<b>Tom & Jerry</b> join me: (https://invite.example/i/AB12CD34)."_s;
+    const auto row = card(world.add(ItemKind::text, u"<i>R&D</i>"_s, text));
+    EXPECT_EQ(labelText(*row, u"cardText"_s), text);
+    EXPECT_EQ(labelText(*row, u"cardSender"_s), u"from <i>R&D</i>"_s);
+    const auto compact = card(row->item(), ViewMode::compact);
+    EXPECT_NE(compact->findChild<QPushButton*>(u"connectButton"_s), nullptr);
+    EXPECT_EQ(compact->findChild<QPushButton*>(u"copyTextButton"_s), nullptr);
+
+    row->findChild<QPushButton*>(u"connectButton"_s)->click();
+    EXPECT_EQ(invites.pending(), u"https://invite.example/i/AB12CD34"_s);
+
+    const auto plain = card(world.add(ItemKind::text, u"Bob"_s, u"see x.com/i/ later"_s));
+    EXPECT_EQ(plain->findChild<QPushButton*>(u"connectButton"_s), nullptr);
+
+    world.defaults.set(u"blurAll"_s, true);
+    const auto photo = card(world.add(ItemKind::photo, u"R&D"_s));
+    EXPECT_EQ(
+        photo->findChild<QPushButton*>(u"alwaysShowButton"_s)->text(), u"Always show from R&&D"_s);
+    EXPECT_EQ(
+        labelText(*photo, u"blurredMessage"_s), u"Photos from R&D are blurred by your settings."_s);
+}
