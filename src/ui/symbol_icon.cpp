@@ -13,9 +13,25 @@ namespace {
 QString symbolFile(const QString& symbol)
 {
     static const QHash<QString, QString> files {
+        {QStringLiteral("archivebox"), QStringLiteral(":/icons/archivebox.svg")},
+        {QStringLiteral("arrow.up.left.and.arrow.down.right"),
+            QStringLiteral(":/icons/arrow.up.left.and.arrow.down.right.svg")},
+        {QStringLiteral("chevron.right"), QStringLiteral(":/icons/chevron.right.svg")},
+        {QStringLiteral("clock"), QStringLiteral(":/icons/clock.svg")},
         {QStringLiteral("iphone"), QStringLiteral(":/icons/iphone.svg")},
-        {QStringLiteral("tray"), QStringLiteral(":/icons/tray.svg")},
+        {QStringLiteral("iphone.and.arrow.forward"),
+            QStringLiteral(":/icons/iphone.and.arrow.forward.svg")},
         {QStringLiteral("link"), QStringLiteral(":/icons/link.svg")},
+        {QStringLiteral("list.bullet"), QStringLiteral(":/icons/list.bullet.svg")},
+        {QStringLiteral("magnifyingglass"), QStringLiteral(":/icons/magnifyingglass.svg")},
+        {QStringLiteral("paperplane"), QStringLiteral(":/icons/paperplane.svg")},
+        {QStringLiteral("photo"), QStringLiteral(":/icons/photo.svg")},
+        {QStringLiteral("qrcode"), QStringLiteral(":/icons/qrcode.svg")},
+        {QStringLiteral("rectangle.portrait"), QStringLiteral(":/icons/rectangle.portrait.svg")},
+        {QStringLiteral("rectangle.stack"), QStringLiteral(":/icons/rectangle.stack.svg")},
+        {QStringLiteral("sidebar.left"), QStringLiteral(":/icons/sidebar.left.svg")},
+        {QStringLiteral("tray"), QStringLiteral(":/icons/tray.svg")},
+        {QStringLiteral("xmark.circle.fill"), QStringLiteral(":/icons/xmark.circle.fill.svg")},
     };
     return files.value(symbol);
 }
