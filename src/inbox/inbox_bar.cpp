@@ -141,6 +141,7 @@ QWidget* InboxBar::buildSimpleBar()
         "QLabel#inboxBadge { background: %1; border-radius: %2px; padding: 2px 8px; }")
                                .arg(capsule.name(QColor::HexArgb))
                                .arg(m_badge->fontMetrics().height() / 2 + 2));
+    m_badge->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     row->addWidget(m_badge);
     row->addSpacing(8);
     row->addStretch(1);

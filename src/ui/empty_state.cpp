@@ -44,7 +44,14 @@ EmptyState::EmptyState(QWidget* parent)
     m_description->setMaximumWidth(kMaxDescriptionWidth);
     setSecondary(*m_description);
     m_description->hide();
-    layout->addWidget(m_description, 0, Qt::AlignHCenter);
+    // Centred by stretches rather than by alignment: an aligned word-wrapped label is given
+    // its narrow guess of a width and a height too low for the lines it then wraps into.
+    m_description->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto* descriptionRow = new QHBoxLayout;
+    descriptionRow->addStretch(1);
+    descriptionRow->addWidget(m_description, 100);
+    descriptionRow->addStretch(1);
+    layout->addLayout(descriptionRow);
 
     m_actions = new QVBoxLayout;
     m_actions->setContentsMargins(0, 4, 0, 0);
