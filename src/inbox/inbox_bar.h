@@ -1,6 +1,15 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
+
+class QAbstractButton;
+class QBoxLayout;
+class QLabel;
+class QLineEdit;
+class QSlider;
+class QStackedLayout;
+class QToolButton;
 
 namespace vesker {
 
@@ -31,9 +40,40 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QWidget* buildSimpleBar();
+    QWidget* buildFullBar();
+    QToolButton* button(const QString& name, const QString& symbol, const QString& title,
+        const QString& help, QWidget* parent);
+    // Shows what the state, the store and the server hold now, without writing anything back.
+    void refresh();
+    void refreshCounts();
+    void refreshServer();
+    void applyVariant(int variant);
+    void chooseVariant();
+
     InboxState& m_state;
     ServerController& m_server;
     int m_variant = 1;
+    bool m_speedReviewAvailable = false;
+    bool m_choosingVariant = false;
+
+    QStackedLayout* m_stack = nullptr;
+    QWidget* m_simpleBar = nullptr;
+    QLabel* m_badge = nullptr;
+    QWidget* m_fullBar = nullptr;
+    QBoxLayout* m_fullLayout = nullptr;
+    QList<QToolButton*> m_tabButtons; // Inbox, Later, Archive
+    QToolButton* m_speedReview = nullptr;
+    QToolButton* m_large = nullptr;
+    QToolButton* m_compact = nullptr;
+    QWidget* m_photoControls = nullptr;
+    QSlider* m_photoScale = nullptr;
+    QToolButton* m_fit = nullptr;
+    QToolButton* m_sidebar = nullptr;
+    QLineEdit* m_search = nullptr;
+    QToolButton* m_clearSearch = nullptr;
+    QList<QLabel*> m_dots; // the simple bar's and the full bar's
+    QList<QToolButton*> m_titledButtons; // lose their titles in the narrowest form
 };
 
 } // namespace vesker

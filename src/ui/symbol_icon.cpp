@@ -1,6 +1,6 @@
 #include "ui/symbol_icon.h"
 
-#include <QHash>
+#include <QFile>
 #include <QImageReader>
 #include <QPainter>
 #include <QPixmap>
@@ -9,23 +9,12 @@ namespace vesker {
 
 namespace {
 
-// The one table from the views' symbol names to the files under resources/icons/.
+// Each symbol's file under resources/icons/ carries the symbol's own name, so adding an icon
+// is adding its file; a name without a file gives none.
 QString symbolFile(const QString& symbol)
 {
-    static const QHash<QString, QString> files {
-        {QStringLiteral("iphone"), QStringLiteral(":/icons/iphone.svg")},
-        {QStringLiteral("tray"), QStringLiteral(":/icons/tray.svg")},
-        {QStringLiteral("link"), QStringLiteral(":/icons/link.svg")},
-        {QStringLiteral("photo"), QStringLiteral(":/icons/photo.svg")},
-        {QStringLiteral("eye.slash"), QStringLiteral(":/icons/eye.slash.svg")},
-        {QStringLiteral("doc.richtext"), QStringLiteral(":/icons/doc.richtext.svg")},
-        {QStringLiteral("checkmark.circle.fill"),
-            QStringLiteral(":/icons/checkmark.circle.fill.svg")},
-        {QStringLiteral("square.stack"), QStringLiteral(":/icons/square.stack.svg")},
-        {QStringLiteral("globe.badge.chevron.backward"),
-            QStringLiteral(":/icons/globe.badge.chevron.backward.svg")},
-    };
-    return files.value(symbol);
+    const QString file = QStringLiteral(":/icons/%1.svg").arg(symbol);
+    return QFile::exists(file) ? file : QString();
 }
 
 } // namespace

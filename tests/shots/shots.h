@@ -16,5 +16,6 @@ void saveImage(const QPixmap& image, const QString& name);
 // Each takes the folder from save() and its own demo state.
 void mainWindowShots();
 void settingsShots();
+void inboxBarShots();
 
 } // namespace vesker::shots

@@ -39,5 +39,6 @@ int main(int argc, char** argv)
     QDir().mkpath(vesker::shots::g_folder);
     vesker::shots::mainWindowShots();
     vesker::shots::settingsShots();
+    vesker::shots::inboxBarShots();
     return 0;
 }

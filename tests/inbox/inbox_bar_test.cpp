@@ -1,0 +1,115 @@
+#include "inbox/inbox_bar.h"
+#include "inbox/inbox_state.h"
+#include "server/controller_fixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace vesker;
+using namespace vesker::test;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+class InboxBarTest : public ControllerTest {
+protected:
+    std::unique_ptr<ServerController> m_controller = makeController();
+    InboxState m_state {m_store, m_defaults};
+    InboxBar m_bar {m_state, *m_controller};
+
+    ScreenItem addText(const QString& text)
+    {
+        const ScreenItem item {.id = QUuid::createUuid(),
+            .receivedAt = QDateTime::currentDateTimeUtc(),
+            .kind = ItemKind::text,
+            .text = text};
+        m_store.append(item);
+        return item;
+    }
+    template <typename T> T* find(const QString& name) const { return m_bar.findChild<T*>(name); }
+    QStringList tabTitles() const
+    {
+        QStringList titles;
+        for (const char* name : {"tabInbox", "tabLater", "tabArchive"})
+            titles.append(find<QToolButton>(QString::fromLatin1(name))->text());
+        return titles;
+    }
+    bool shown(const QString& name) const
+    {
+        const QWidget* widget = find<QWidget>(name);
+        return widget && widget->isVisibleTo(&m_bar);
+    }
+};
+
+} // namespace
+
+TEST_F(InboxBarTest, CountsFollowTheStore)
+{
+    const ScreenItem first = addText(u"one"_s);
+    addText(u"two"_s);
+    EXPECT_EQ(tabTitles(), QStringList({u"Inbox (2)"_s, u"Later (0)"_s, u"Archive (0)"_s}));
+
+    m_bar.setSpeedReviewAvailable(true);
+    find<QToolButton>(u"tabArchive"_s)->click();
+    EXPECT_EQ(m_state.tab(), ItemStatus::archived);
+    EXPECT_FALSE(shown(u"speedReviewButton"_s)) << "nothing archived to review";
+    m_store.archive(first);
+    EXPECT_EQ(tabTitles(), QStringList({u"Inbox (1)"_s, u"Later (0)"_s, u"Archive (1)"_s}));
+    EXPECT_TRUE(shown(u"speedReviewButton"_s));
+    m_state.setTab(ItemStatus::inbox);
+    EXPECT_FALSE(shown(u"speedReviewButton"_s));
+
+    m_state.setSimpleMode(true);
+    EXPECT_TRUE(shown(u"simpleBar"_s));
+    EXPECT_EQ(find<QLabel>(u"inboxBadge"_s)->text(), u"1"_s);
+    EXPECT_TRUE(shown(u"inboxBadge"_s));
+    m_store.archive(m_store.items(ItemStatus::inbox).value(0));
+    EXPECT_FALSE(shown(u"inboxBadge"_s)) << "no badge at 0";
+}
+
+TEST_F(InboxBarTest, NarrowingDropsPhotoControlsThenTitles)
+{
+    struct Row {
+        int width;
+        int variant;
+        bool photoControls;
+        Qt::ToolButtonStyle connect;
+    };
+    m_state.setViewMode(ViewMode::large);
+    m_bar.show();
+    for (const Row& row : {Row {1400, 1, true, Qt::ToolButtonTextBesideIcon},
+             Row {900, 2, false, Qt::ToolButtonTextBesideIcon},
+             Row {600, 3, false, Qt::ToolButtonIconOnly}}) {
+        m_bar.resize(row.width, 40);
+        EXPECT_EQ(m_bar.variant(), row.variant) << row.width;
+        EXPECT_EQ(shown(u"photoScaleSlider"_s), row.photoControls) << row.width;
+        const auto* connect = find<QToolButton>(u"connectButton"_s);
+        EXPECT_EQ(connect->toolButtonStyle(), row.connect) << row.width;
+        EXPECT_EQ(connect->accessibleName(), u"Connect"_s) << "still named for screen readers";
+    }
+    m_bar.resize(1400, 40);
+    m_state.setViewMode(ViewMode::compact);
+    EXPECT_FALSE(shown(u"photoScaleSlider"_s)) << "photo size means nothing for compact cards";
+}
+
+TEST_F(InboxBarTest, SearchFieldWritesTheStateAndFollowsIt)
+{
+    auto* field = find<QLineEdit>(u"searchField"_s);
+    EXPECT_EQ(field->placeholderText(), u"Search everything"_s);
+    EXPECT_FALSE(shown(u"searchClear"_s));
+
+    QTest::keyClicks(field, u"milk"_s);
+    EXPECT_EQ(m_state.search(), u"milk"_s);
+    ASSERT_TRUE(shown(u"searchClear"_s));
+    find<QToolButton>(u"searchClear"_s)->click();
+    EXPECT_TRUE(m_state.search().isEmpty());
+    EXPECT_TRUE(field->text().isEmpty());
+
+    m_state.setFilter(ItemFilter::tag(u"receipts"_s));
+    EXPECT_EQ(field->placeholderText(), u"Search #receipts"_s);
+}
