@@ -16,6 +16,9 @@ QString symbolFile(const QString& symbol)
         {QStringLiteral("iphone"), QStringLiteral(":/icons/iphone.svg")},
         {QStringLiteral("tray"), QStringLiteral(":/icons/tray.svg")},
         {QStringLiteral("link"), QStringLiteral(":/icons/link.svg")},
+        {QStringLiteral("text.quote"), QStringLiteral(":/icons/text.quote.svg")},
+        {QStringLiteral("point.3.connected.trianglepath.dotted"),
+            QStringLiteral(":/icons/point.3.connected.trianglepath.dotted.svg")},
     };
     return files.value(symbol);
 }

@@ -148,7 +148,7 @@ TEST_F(MainWindowTest, ApprovalPromptAnswersTheWaitingDevice)
         EXPECT_TRUE(access.pending().isEmpty());
         EXPECT_EQ(!access.blocked().isEmpty(), c.blocked);
         EXPECT_TRUE(QTest::qWaitFor([&] {
-            return !window().findChild<QWidget*>(QStringLiteral("approvalPrompt"))->isVisible();
+            return !window().findChild<QWidget*>(QStringLiteral("pendingApprovals"))->isVisible();
         }));
     }
 }
