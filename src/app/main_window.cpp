@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
 #include "app/invite_alerts.h"
+#include "app/updater.h"
+#include "card/thumbnail_loader.h"
 #include "inbox/content_view.h"
 #include "settings/settings_window.h"
 
@@ -11,7 +13,8 @@
 namespace vesker {
 
 MainWindow::MainWindow(ItemStore& store, ServerController& server, MacInviteHandler& invites,
-    platform::Defaults& defaults, WindowManager* windows, QWidget* parent)
+    platform::Defaults& defaults, WindowManager* windows, Updater* updater,
+    ThumbnailLoader* thumbnails, QWidget* parent)
     : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("mainWindow"));
@@ -19,7 +22,15 @@ MainWindow::MainWindow(ItemStore& store, ServerController& server, MacInviteHand
     resize(kDefaultSize);
     setMinimumSize(kMinimumSize);
 
-    m_content = new ContentView(store, server, defaults, windows, this);
+    m_content
+        = new ContentView({.store = store,
+                              .server = server,
+                              .defaults = defaults,
+                              .thumbnails = thumbnails ? *thumbnails : ThumbnailLoader::shared(),
+                              .updater = updater ? *updater : Updater::shared(),
+                              .invites = &invites,
+                              .windows = windows},
+            this);
     setCentralWidget(m_content);
     m_inviteAlerts = new InviteAlerts(invites, this);
 

@@ -11,6 +11,8 @@ class InviteAlerts;
 class ItemStore;
 class MacInviteHandler;
 class ServerController;
+class ThumbnailLoader;
+class Updater;
 class WindowManager;
 
 namespace platform {
@@ -26,8 +28,10 @@ public:
     static constexpr QSize kDefaultSize {1100, 760};
     static constexpr QSize kMinimumSize {720, 520};
 
+    // Without an updater or a thumbnail loader, the program's own.
     MainWindow(ItemStore& store, ServerController& server, MacInviteHandler& invites,
-        platform::Defaults& defaults, WindowManager* windows, QWidget* parent = nullptr);
+        platform::Defaults& defaults, WindowManager* windows, Updater* updater = nullptr,
+        ThumbnailLoader* thumbnails = nullptr, QWidget* parent = nullptr);
 
     ContentView& content() const { return *m_content; }
     InviteAlerts& inviteAlerts() const { return *m_inviteAlerts; }

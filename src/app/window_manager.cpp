@@ -206,6 +206,16 @@ void WindowManager::enterFullScreen()
         target = QGuiApplication::primaryScreen();
     if (!target)
         return;
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        // The compositor places windows itself: the frame can grow to the display's size, but
+        // it stays wherever the compositor puts it.
+        static bool told = false;
+        if (!told) {
+            told = true;
+            qCInfo(lcArrival).noquote()
+                << "[window] on Wayland \"fill\" can only resize the window, not place it";
+        }
+    }
     m_savedFrame = window->geometry();
     window->setWindowFlag(Qt::FramelessWindowHint, true);
     window->setGeometry(target->availableGeometry());

@@ -1,13 +1,25 @@
 #include "inbox/content_view.h"
 
+#include "app/update_banner.h"
 #include "app/window_manager.h"
+#include "connect/qr_sheet.h"
+#include "inbox/card_list_view.h"
+#include "inbox/dropped_files.h"
+#include "inbox/inbox_bar.h"
+#include "inbox/inbox_state.h"
+#include "inbox/item_card_factory.h"
+#include "inbox/preview_sheet.h"
+#include "inbox/sheet_queue.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
 #include "platform/notification_center.h"
+#include "relay_manager/relay_requests_view.h"
+#include "screens/relay_pending_view.h"
+#include "send/send_sheet.h"
 #include "server/pending_approvals_view.h"
 #include "server/server_controller.h"
 #include "store/item_store.h"
-#include "ui/symbol_icon.h"
+#include "ui/empty_state.h"
 #include "ui/text_style.h"
 
 #include <QApplication>
@@ -15,121 +27,106 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
-#include <QDialog>
 #include <QDialogButtonBox>
+#include <QDropEvent>
 #include <QLabel>
-#include <QListWidget>
-#include <QLocale>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTimer>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace vesker {
 
 namespace {
 
-// What the clipboard holds, as things to send: its local files, else its text.
-QList<OutgoingItem> itemsFromClipboard()
+constexpr int kBarInset = 10;
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+QList<OutgoingItem> outgoingFiles(const QList<QUrl>& urls)
 {
     QList<OutgoingItem> items;
-    const QClipboard* clipboard = QGuiApplication::clipboard();
-    const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;
-    if (!data)
-        return items;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile())
-            items.append({.imageURL = url});
-    }
-    if (items.isEmpty() && data->hasText() && !data->text().trimmed().isEmpty())
-        items.append({.text = data->text()});
+    for (const QUrl& url : urls)
+        items.append({.imageURL = url});
     return items;
-}
-
-QString describe(const OutgoingItem& item)
-{
-    if (!item.imageURL.isEmpty())
-        return item.imageURL.fileName();
-    return item.text.left(200);
-}
-
-// One line of the Inbox: who sent it, when, and its note or text.
-QString rowText(const ScreenItem& item)
-{
-    // Today's items by their time alone, older ones with their day; seconds say nothing here.
-    const QLocale locale;
-    const QDateTime local = item.receivedAt.toLocalTime();
-    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
-    timeFormat.remove(QStringLiteral(":ss"));
-    const QString time = locale.toString(local.time(), timeFormat);
-    const QString when = local.date() == QDate::currentDate()
-        ? time
-        : locale.toString(local.date(), QStringLiteral("d MMM")) + u' ' + time;
-    QString what = item.note.isEmpty() ? item.text : item.note;
-    what = what.simplified().left(160);
-    const QString sender = item.sender.isEmpty() ? QStringLiteral("Unknown sender") : item.sender;
-    return what.isEmpty() ? QStringLiteral("%1 · %2").arg(sender, when)
-                          : QStringLiteral("%1 · %2\n%3").arg(sender, when, what);
 }
 
 } // namespace
 
-ContentView::ContentView(ItemStore& store, ServerController& server, platform::Defaults& defaults,
-    WindowManager* windows, QWidget* parent)
+ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     : QWidget(parent)
-    , m_store(store)
-    , m_server(server)
-    , m_defaults(defaults)
-    , m_windows(windows)
+    , m_services(services)
 {
     setObjectName(QStringLiteral("contentView"));
+    setAcceptDrops(true);
+    ServerController& server = m_services.server;
+    m_state = new InboxState(m_services.store, m_services.defaults, this);
+    m_sheets = new SheetQueue(this);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
+    m_bar = new InboxBar(*m_state, server, this);
+    auto* barBox = new QVBoxLayout;
+    barBox->setContentsMargins(kBarInset, kBarInset, kBarInset, kBarInset);
+    barBox->addWidget(m_bar);
+    layout->addLayout(barBox);
+    layout->addWidget(divider(this));
+    layout->addWidget(new UpdateBanner(m_services.updater, this));
     m_prompt = new PendingApprovalsView(server.access(), this);
     layout->addWidget(m_prompt);
+    layout->addWidget(new RelayPendingView(server.remote(), this));
+    layout->addWidget(new RelayRequestsView(server.relay(), server, this));
 
-    m_pages = new QStackedWidget(this);
-    m_list = new QListWidget(m_pages);
-    m_list->setObjectName(QStringLiteral("inboxList"));
-    m_list->setAccessibleName(QStringLiteral("Inbox"));
-    m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setWordWrap(true);
-    m_list->setSpacing(6);
-    m_list->setSelectionMode(QAbstractItemView::NoSelection);
-    m_list->setFocusPolicy(Qt::NoFocus);
-    m_list->setIconSize(QSize(24, 24));
+    m_area = new QStackedWidget(this);
+    m_factory = std::make_unique<ItemCardFactory>(
+        CardServices {.store = m_services.store,
+            .thumbnails = m_services.thumbnails,
+            .invites = m_services.invites,
+            .screenName = [&server] { return server.screenName(); }},
+        *m_state,
+        ItemCardFactory::Callbacks {.areaSize = [this] { return m_list->viewport()->size(); },
+            .forward = [this](const OutgoingItem& item) { setSendRequest({.items = {item}}); },
+            .preview = [this](const ScreenItem& item) { showPreview(item); }});
+    m_list = new CardListView(*m_factory, m_area);
+    m_list->viewport()->installEventFilter(this);
+    m_empty = new EmptyState(m_area);
+    m_empty->setObjectName(QStringLiteral("emptyState"));
+    m_connectPhone = new QPushButton(QStringLiteral("Connect a phone"));
+    m_connectPhone->setObjectName(QStringLiteral("connectPhoneButton"));
+    connect(m_connectPhone, &QPushButton::clicked, this, &ContentView::showConnect);
+    m_empty->addAction(m_connectPhone);
+    m_area->addWidget(m_list);
+    m_area->addWidget(m_empty);
+    layout->addWidget(m_area, 1);
 
-    auto* empty = new QWidget(m_pages);
-    auto* emptyLayout = new QVBoxLayout(empty);
-    emptyLayout->addStretch();
-    auto* emptyIcon = new QLabel(empty);
-    emptyIcon->setPixmap(symbolIcon(QStringLiteral("tray"), palette(), QPalette::PlaceholderText)
-                             .pixmap(QSize(64, 64), devicePixelRatio()));
-    emptyIcon->setAlignment(Qt::AlignCenter);
-    auto* emptyTitle = new QLabel(QStringLiteral("Inbox is empty"), empty);
-    emptyTitle->setObjectName(QStringLiteral("emptyStateTitle"));
-    emptyTitle->setAlignment(Qt::AlignCenter);
-    setTextStyle(*emptyTitle, TextStyle::title2);
-    auto* emptyDetail
-        = new QLabel(QStringLiteral("Photos, texts and PDFs sent to this Mac appear here."), empty);
-    emptyDetail->setAlignment(Qt::AlignCenter);
-    setSecondary(*emptyDetail);
-    emptyLayout->addWidget(emptyIcon);
-    emptyLayout->addWidget(emptyTitle);
-    emptyLayout->addWidget(emptyDetail);
-    emptyLayout->addStretch();
+    connect(m_bar, &InboxBar::connectRequested, this, &ContentView::showConnect);
+    connect(m_bar, &InboxBar::sendRequested, this, [this] { setSendRequest({}); });
+    connect(m_bar, &InboxBar::fullScreenRequested, this, &ContentView::toggleFullScreen);
+    connect(m_state, &InboxState::changed, this, &ContentView::relist);
+    connect(&m_services.store, &ItemStore::itemsChanged, this, &ContentView::relist);
+    connect(&server, &ServerController::addressesChanged, this, &ContentView::showEmptyState);
+    connect(&server, &ServerController::statusTextChanged, this, &ContentView::showEmptyState);
 
-    m_pages->addWidget(empty);
-    m_pages->addWidget(m_list);
-    layout->addWidget(m_pages, 1);
+    m_arrivalScroll.setSingleShot(true);
+    m_arrivalScroll.setInterval(kArrivalScrollDelayMs);
+    connect(&m_arrivalScroll, &QTimer::timeout, this,
+        [this] { m_list->scrollToId(m_arrivalTarget, true); });
+    connect(m_state, &InboxState::arrivalRequested, this, &ContentView::bringIntoView);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+        &ContentView::applicationStateChanged);
+    // A drop on a field inside the window reaches the field first; the window takes it there.
+    qApp->installEventFilter(this);
 
-    connect(&m_store, &ItemStore::itemsChanged, this, &ContentView::rebuildList);
-    rebuildList();
+    relist();
 
     // This view is the only receiver of both: without a main window they do nothing.
     auto& center = platform::NotificationCenter::shared();
@@ -139,62 +136,176 @@ ContentView::ContentView(ItemStore& store, ServerController& server, platform::D
         [this](const QVariant& object) { captureAndSend(object); });
 }
 
-void ContentView::rebuildList()
+ContentView::~ContentView()
 {
-    m_list->clear();
-    const QIcon phone = symbolIcon(QStringLiteral("iphone"), palette(), QPalette::PlaceholderText);
-    QList<ScreenItem> inbox;
-    for (const ScreenItem& item : m_store.items()) {
-        if (item.status == ItemStatus::inbox)
-            inbox.append(item);
+    // The cards go before the factory they call back into.
+    delete m_list;
+    m_list = nullptr;
+}
+
+QDialog* ContentView::currentSheet() const
+{
+    return m_sheets->current();
+}
+
+void ContentView::relist()
+{
+    if (!m_list)
+        return;
+    const ViewMode mode = m_state->effectiveViewMode();
+    const QString lookKey = QStringLiteral("%1 %2 %3")
+                                .arg(toString(mode))
+                                .arg(m_state->effectiveScale())
+                                .arg(m_state->effectiveFit());
+    const bool large = mode == ViewMode::large;
+    m_list->setMetrics(large ? 16 : 0, large ? 16 : 0, !large);
+    m_list->setItems(m_state->listedItems());
+    if (lookKey != m_lookKey) {
+        m_lookKey = lookKey;
+        m_list->refreshAll();
     }
-    // The newest on top, where the eye goes when something arrives.
-    std::stable_sort(inbox.begin(), inbox.end(),
-        [](const ScreenItem& a, const ScreenItem& b) { return a.receivedAt > b.receivedAt; });
-    for (const ScreenItem& item : inbox) {
-        // A QListWidgetItem shows its text as it is: nothing in it is read as markup.
-        auto* row = new QListWidgetItem(phone, rowText(item), m_list);
-        row->setData(Qt::UserRole, item.id);
-        row->setToolTip(item.sender.toHtmlEscaped());
+    showEmptyState();
+}
+
+void ContentView::showEmptyState()
+{
+    if (!m_list->items().isEmpty()) {
+        m_area->setCurrentWidget(m_list);
+        return;
     }
-    m_pages->setCurrentIndex(m_list->count() ? 1 : 0);
+    const EmptyStateContent content
+        = m_state->emptyState(m_services.server.addresses(), m_services.server.statusText());
+    m_empty->setContent(content.title, content.systemImage, content.description);
+    m_connectPhone->setVisible(content.offersConnect);
+    m_area->setCurrentWidget(m_empty);
+}
+
+void ContentView::showConnect()
+{
+    m_sheets->present([this] { return new QRSheet(m_services.server, this); });
+}
+
+void ContentView::showPreview(const ScreenItem& item)
+{
+    m_sheets->present([this, item] {
+        return new PreviewSheet(m_services.store, m_services.thumbnails, item, this);
+    });
 }
 
 void ContentView::setSendRequest(const SendRequest& request)
 {
-    m_sendRequest = request;
-    Q_EMIT sendRequestChanged();
-    if (m_sendSheet)
-        m_sendSheet->close();
+    m_sheets->present([this, request]() -> QDialog* {
+        m_sendRequest = request;
+        Q_EMIT sendRequestChanged();
+        auto* sheet = new SendSheet(request.items, this);
+        connect(sheet, &QDialog::finished, this, [this, id = request.id] {
+            if (m_sendRequest && m_sendRequest->id == id) {
+                m_sendRequest.reset();
+                Q_EMIT sendRequestChanged();
+            }
+        });
+        return sheet;
+    });
+}
 
-    // Until the Send sheet comes, a sheet that shows what would be sent.
-    auto* sheet = new QDialog(this);
-    sheet->setObjectName(QStringLiteral("sendSheet"));
-    sheet->setWindowTitle(QStringLiteral("Send"));
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    auto* layout = new QVBoxLayout(sheet);
-    auto* list = new QListWidget(sheet);
-    list->setObjectName(QStringLiteral("sendItems"));
-    for (const OutgoingItem& item : request.items)
-        list->addItem(describe(item));
-    layout->addWidget(new QLabel(QStringLiteral("Send to"), sheet));
-    layout->addWidget(list);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, sheet);
-    connect(buttons, &QDialogButtonBox::rejected, sheet, &QDialog::reject);
-    layout->addWidget(buttons);
-    connect(sheet, &QDialog::finished, this, [this] { m_sendRequest.reset(); });
-    m_sendSheet = sheet;
-    sheet->open();
+void ContentView::toggleFullScreen()
+{
+    WindowManager* windows = m_services.windows;
+    if (!windows)
+        return;
+    QWidget* window = windows->window();
+    if ((!window || !window->isFullScreen()) && !windows->savedFrame())
+        windows->enterFullScreen();
+    else if (window && window->isFullScreen())
+        window->showNormal();
+    else
+        windows->restoreSavedFrame();
+}
+
+void ContentView::bringIntoView(const QUuid& id)
+{
+    // A newer arrival replaces the scroll still waiting for an older one.
+    m_arrivalScroll.stop();
+    const std::optional<QUuid> target = m_state->scrollTarget(id);
+    if (!target)
+        return;
+    // Not looking now: the user sees it when they come back.
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive)
+        m_pendingScroll = target;
+    else
+        m_pendingScroll.reset();
+    m_arrivalTarget = *target;
+    m_arrivalScroll.start();
+}
+
+void ContentView::applicationStateChanged(Qt::ApplicationState state)
+{
+    if (state != Qt::ApplicationActive || !m_pendingScroll)
+        return;
+    const QUuid id = *std::exchange(m_pendingScroll, std::nullopt);
+    for (const ScreenItem& item : m_list->items()) {
+        if (item.id == id) {
+            m_list->scrollToId(id, false);
+            return;
+        }
+    }
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && (widget == this || isAncestorOf(widget)))
+            return handleDrag(event);
+        break;
+    }
+    case QEvent::Resize:
+        // The cards are laid out for the viewport's size; one refill after a run of resizes.
+        if (watched == m_list->viewport() && !m_refillQueued) {
+            m_refillQueued = true;
+            QTimer::singleShot(0, this, [this] {
+                m_refillQueued = false;
+                m_list->refreshAll();
+            });
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ContentView::handleDrag(QEvent* event)
+{
+    auto* drop = static_cast<QDropEvent*>(event);
+    const QMimeData* data = drop->mimeData();
+    if (!data || !data->hasUrls())
+        return false;
+    // Copies only: nothing dropped here is ever taken away from where it came from.
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    if (event->type() != QEvent::Drop)
+        return true;
+    const QList<QUrl> files = sendableDroppedFiles(data->urls());
+    if (!files.isEmpty())
+        setSendRequest({.items = outgoingFiles(files)});
+    return true;
 }
 
 void ContentView::pasteAndSend()
 {
-    setSendRequest({.items = itemsFromClipboard()});
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    setSendRequest(
+        {.items = OutgoingItem::fromPasteboard(clipboard ? clipboard->mimeData() : nullptr)});
 }
 
 void ContentView::captureAndSend(const QVariant& object)
 {
+    if (object.typeId() != QMetaType::QUrl)
+        return;
     const QUrl url = object.toUrl();
     if (!url.isLocalFile())
         return;
@@ -204,9 +315,9 @@ void ContentView::captureAndSend(const QVariant& object)
 void ContentView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (m_windows && window())
-        m_windows->attach(window());
-    if (m_defaults.boolValue(QString::fromLatin1(kDidShowOnboarding), false)) {
+    if (m_services.windows && window())
+        m_services.windows->attach(window());
+    if (m_services.defaults.boolValue(QString::fromLatin1(kDidShowOnboarding), false)) {
         askNotificationServer();
         return;
     }
@@ -215,35 +326,37 @@ void ContentView::showEvent(QShowEvent* event)
 
 void ContentView::showOnboarding()
 {
-    if (m_onboarding || !isVisible())
+    if (m_onboardingQueued || !isVisible())
         return;
-    // Until onboarding comes, a sheet that greets the user once.
-    auto* sheet = new QDialog(this);
-    sheet->setObjectName(QStringLiteral("onboardingSheet"));
-    sheet->setWindowTitle(QStringLiteral("Welcome to Vesker"));
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    auto* layout = new QVBoxLayout(sheet);
-    auto* title = new QLabel(QStringLiteral("Welcome to Vesker"), sheet);
-    setTextStyle(*title, TextStyle::title2);
-    layout->addWidget(title);
-    auto* detail = new QLabel(
-        QStringLiteral("Photos, texts and PDFs sent from your phone to \u201c%1\u201d land in "
-                       "the Inbox of this Mac.")
-            .arg(m_server.screenName()),
-        sheet);
-    detail->setTextFormat(Qt::PlainText);
-    detail->setWordWrap(true);
-    layout->addWidget(detail);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, sheet);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Continue"));
-    connect(buttons, &QDialogButtonBox::accepted, sheet, &QDialog::accept);
-    layout->addWidget(buttons);
-    // However it goes away, the greeting is not shown again.
-    connect(sheet, &QDialog::finished, this,
-        [this] { m_defaults.set(QString::fromLatin1(kDidShowOnboarding), true); });
-    m_onboarding = sheet;
-    sheet->open();
+    m_onboardingQueued = true;
+    m_sheets->present([this]() -> QDialog* {
+        // Until onboarding comes, a sheet that greets the user once.
+        auto* sheet = new QDialog(this);
+        sheet->setObjectName(QStringLiteral("onboardingSheet"));
+        sheet->setWindowTitle(QStringLiteral("Welcome to Vesker"));
+        sheet->setWindowModality(Qt::WindowModal);
+        auto* layout = new QVBoxLayout(sheet);
+        auto* title = new QLabel(QStringLiteral("Welcome to Vesker"), sheet);
+        setTextStyle(*title, TextStyle::title2);
+        layout->addWidget(title);
+        auto* detail = new QLabel(
+            QStringLiteral("Photos, texts and PDFs sent from your phone to \u201c%1\u201d land in "
+                           "the Inbox of this Mac.")
+                .arg(m_services.server.screenName()),
+            sheet);
+        detail->setTextFormat(Qt::PlainText);
+        detail->setWordWrap(true);
+        layout->addWidget(detail);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, sheet);
+        buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Continue"));
+        connect(buttons, &QDialogButtonBox::accepted, sheet, &QDialog::accept);
+        layout->addWidget(buttons);
+        // However it goes away, the greeting is not shown again.
+        connect(sheet, &QDialog::finished, this,
+            [this] { m_services.defaults.set(QString::fromLatin1(kDidShowOnboarding), true); });
+        m_onboarding = sheet;
+        return sheet;
+    });
 }
 
 void ContentView::askNotificationServer()

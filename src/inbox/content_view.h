@@ -3,40 +3,72 @@
 #include "inbox/send_request.h"
 
 #include <QPointer>
+#include <QTimer>
+#include <QUuid>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 #include <QDialog>
 class QLabel;
-class QListWidget;
+class QPushButton;
 class QStackedWidget;
 
 namespace vesker {
 
-class PendingApprovalsView;
+class CardListView;
+class EmptyState;
+class InboxBar;
+class InboxState;
+class ItemCardFactory;
 class ItemStore;
+class MacInviteHandler;
+class PendingApprovalsView;
 class ServerController;
+class SheetQueue;
+class ThumbnailLoader;
+class Updater;
 class WindowManager;
+struct ScreenItem;
 
 namespace platform {
 class Defaults;
 }
 
-// The main window's content: the approval prompt over the Inbox, the Send sheet for what the
-// "Paste and Send" and "Capture and Send" commands hand it, and onboarding on the first run.
-// The window it is shown in becomes the window manager's main window.
+// What the Inbox window works with. `invites` may be none (cards then offer no invite button),
+// `windows` too (no full screen, and the window is not the window manager's main window).
+struct ContentViewServices {
+    ItemStore& store;
+    ServerController& server;
+    platform::Defaults& defaults;
+    ThumbnailLoader& thumbnails;
+    Updater& updater;
+    MacInviteHandler* invites = nullptr;
+    WindowManager* windows = nullptr;
+};
+
+// The main window's content, the Inbox: its bar, the banners of devices waiting for an answer,
+// the cards of the listed items (or what an empty list says), and the sheets it opens one at a
+// time: Connect, Preview, Send and, on the first run, onboarding. Files dropped anywhere on it,
+// "Paste and Send" and "Capture and Send" open the Send sheet; an arrival is scrolled into view.
 class ContentView : public QWidget {
     Q_OBJECT
 public:
     static constexpr auto kDidShowOnboarding = "didShowOnboarding";
     static constexpr int kOnboardingDelayMs = 600;
+    static constexpr int kArrivalScrollDelayMs = 50;
 
-    ContentView(ItemStore& store, ServerController& server, platform::Defaults& defaults,
-        WindowManager* windows, QWidget* parent = nullptr);
+    explicit ContentView(const ContentViewServices& services, QWidget* parent = nullptr);
+    ~ContentView() override;
+
+    InboxState& state() const { return *m_state; }
+    CardListView& cardList() const { return *m_list; }
+    // The sheet open now; none while no sheet is open.
+    QDialog* currentSheet() const;
 
     const std::optional<SendRequest>& sendRequest() const { return m_sendRequest; }
-    // Presents the Send sheet for the request.
+    // Presents the Send sheet for the request, once any sheet open now has closed.
     void setSendRequest(const SendRequest& request);
     bool showsOnboarding() const { return m_onboarding != nullptr; }
 
@@ -45,25 +77,45 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Drags and drops anywhere in the window, fields included, are the window's.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void rebuildList();
+    void relist();
+    void showEmptyState();
+    void showConnect();
+    void showPreview(const ScreenItem& item);
+    void toggleFullScreen();
+    void bringIntoView(const QUuid& id);
+    void applicationStateChanged(Qt::ApplicationState state);
+    bool handleDrag(QEvent* event);
     void pasteAndSend();
     void captureAndSend(const QVariant& object);
     void showOnboarding();
     void askNotificationServer();
 
-    ItemStore& m_store;
-    ServerController& m_server;
-    platform::Defaults& m_defaults;
-    WindowManager* m_windows = nullptr;
+    ContentViewServices m_services;
+    InboxState* m_state = nullptr;
+    std::unique_ptr<ItemCardFactory> m_factory;
+    SheetQueue* m_sheets = nullptr;
 
+    InboxBar* m_bar = nullptr;
     PendingApprovalsView* m_prompt = nullptr;
-    QStackedWidget* m_pages = nullptr;
-    QListWidget* m_list = nullptr;
+    QStackedWidget* m_area = nullptr;
+    CardListView* m_list = nullptr;
+    EmptyState* m_empty = nullptr;
+    QPushButton* m_connectPhone = nullptr;
+    // The look the cards were last made with: a change refills every card.
+    QString m_lookKey;
+    bool m_refillQueued = false;
+
+    QTimer m_arrivalScroll;
+    QUuid m_arrivalTarget;
+    std::optional<QUuid> m_pendingScroll;
+
     std::optional<SendRequest> m_sendRequest;
-    QPointer<QDialog> m_sendSheet;
     QPointer<QDialog> m_onboarding;
+    bool m_onboardingQueued = false;
     bool m_askedNotifications = false;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QFrame>
+#include "server/approval_banner.h"
 
 namespace vesker {
 
@@ -8,10 +8,16 @@ class RemoteScreensManager;
 
 // One card per device waiting to send through this computer to a remote screen, with how long
 // to allow it, Deny and Block. Takes no room while nobody waits.
-class RelayPendingView : public QFrame {
+class RelayPendingView : public ApprovalBanner {
     Q_OBJECT
 public:
     explicit RelayPendingView(RemoteScreensManager& remote, QWidget* parent = nullptr);
+
+protected:
+    QList<ApprovalCardContent> cards() override;
+
+private:
+    RemoteScreensManager& m_remote;
 };
 
 } // namespace vesker

@@ -1,17 +1,90 @@
 #pragma once
 
+#include "server/access_types.h"
+
+#include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
 
 namespace vesker {
 
-// Screens reached by address. This build keeps none and shares none with local phones.
+namespace platform {
+class Clock;
+class Defaults;
+} // namespace platform
+
+// One request of a local device to send through this computer to a remote screen, held until
+// the user allows the device.
+struct RelayRequest {
+    QUuid screenID;
+    QString screenName;
+    QString deviceID;
+    QString deviceName;
+    QByteArray body;
+
+    // "<screen UUID>|<device id>": what grants, denials and the waiting list are kept by.
+    QString key() const;
+};
+
+// The waiting requests of one screen and device, as the approval banner shows them.
+struct RelayPending {
+    QString key;
+    QString screenName;
+    QString deviceName;
+    QString deviceID;
+    int count = 0;
+    bool operator==(const RelayPending&) const = default;
+};
+
+// Screens reached by address, and the devices waiting to send to them through this computer.
+// This build keeps no screens of its own yet; held requests come from whoever relays them.
 class RemoteScreensManager : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    static constexpr auto kGrantsKey = "relayDeviceGrants";
+    static constexpr auto kBlockedKey = "relayBlockedDevices";
+
+    // Without settings nothing is kept across launches.
+    explicit RemoteScreensManager(platform::Defaults* defaults = nullptr,
+        const platform::Clock* clock = nullptr, QObject* parent = nullptr);
 
     // Restarts the local listeners of the screens shared on the network.
     void restartRelays() { }
+
+    // Holds a request until its device is answered; a blocked device or a key denied during
+    // this run is dropped at once. False when dropped.
+    bool hold(const RelayRequest& request);
+    // One entry per key, in the order each key first waited.
+    QList<RelayPending> pendingDevices() const;
+
+    void allow(const QString& key, GrantDuration duration);
+    void deny(const QString& key);
+    void block(const QString& key);
+
+    const QList<DeviceGrant>& grants() const { return m_grants; }
+    const QList<DeviceGrant>& blocked() const { return m_blocked; }
+
+Q_SIGNALS:
+    void pendingDevicesChanged();
+    // An allowed request, to be sent on to its screen.
+    void forwardRequested(const vesker::RelayRequest& request);
+
+private:
+    void dropWaiting(const std::function<bool(const RelayRequest&)>& which);
+    void removeGrant(const QString& key);
+    void save();
+
+    platform::Defaults* m_defaults = nullptr;
+    const platform::Clock& m_clock;
+    QList<RelayRequest> m_waiting;
+    QList<DeviceGrant> m_grants; // by key
+    QList<DeviceGrant> m_blocked; // by device id
+    QSet<QString> m_denied;
 };
 
 } // namespace vesker

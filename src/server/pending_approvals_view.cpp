@@ -4,96 +4,139 @@
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
 
-#include <QHBoxLayout>
+#include <QBuffer>
+#include <QImageReader>
 #include <QLabel>
-#include <QPushButton>
-#include <QTimer>
-#include <QVBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent>
 
 namespace vesker {
 
 namespace {
 
-QString countText(const PendingGroup& group)
+// One worker is enough for a few previews, and keeps them off the thumbnail and recognition
+// pools.
+QThreadPool& previewPool()
 {
-    const qsizetype n = group.uploads.size();
-    return n == 1 ? QStringLiteral("1 item is waiting.")
-                  : QStringLiteral("%1 items are waiting.").arg(n);
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
+
+QImage decodeScaled(const QByteArray& data, int side)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.isValid())
+        reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatioByExpanding));
+    return reader.read();
+}
+
+QPixmap roundedPreview(const QImage& image, int side, qreal dpr)
+{
+    const int pixels = qRound(side * dpr);
+    QPixmap pixmap(pixels, pixels);
+    pixmap.fill(Qt::transparent);
+    const QImage filled
+        = image.scaled(pixels, pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath clip;
+    clip.addRoundedRect(QRectF(0, 0, pixels, pixels), 6 * dpr, 6 * dpr);
+    painter.setClipPath(clip);
+    painter.drawImage(
+        QPoint((pixels - filled.width()) / 2, (pixels - filled.height()) / 2), filled);
+    painter.end();
+    pixmap.setDevicePixelRatio(dpr);
+    return pixmap;
 }
 
 } // namespace
 
 PendingApprovalsView::PendingApprovalsView(AccessManager& access, QWidget* parent)
-    : QFrame(parent)
+    : ApprovalBanner(parent)
     , m_access(access)
 {
-    setObjectName(QStringLiteral("approvalPrompt"));
-    setFrameShape(QFrame::StyledPanel);
-    setAutoFillBackground(true);
-    setBackgroundRole(QPalette::AlternateBase);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    // A button removes the prompt it sits in: the rebuild waits until its click has returned.
-    connect(&m_access, &AccessManager::pendingChanged, this, &PendingApprovalsView::rebuild,
-        Qt::QueuedConnection);
-    rebuild();
+    setObjectName(QStringLiteral("pendingApprovals"));
+    connect(
+        &m_access, &AccessManager::pendingChanged, this, &PendingApprovalsView::scheduleRebuild);
+    scheduleRebuild();
 }
 
-void PendingApprovalsView::rebuild()
+QList<ApprovalCardContent> PendingApprovalsView::cards()
 {
-    if (m_content) {
-        m_content->hide();
-        m_content->deleteLater();
-        m_content = nullptr;
-    }
     const QList<PendingGroup> groups = m_access.pendingGroups();
-    setVisible(!groups.isEmpty());
-    if (groups.isEmpty())
-        return;
-    const PendingGroup group = groups.first();
+    QSet<QUuid> shown;
+    QList<ApprovalCardContent> contents;
+    for (const PendingGroup& group : groups) {
+        auto* preview = new QLabel;
+        preview->setObjectName(QStringLiteral("approvalPreview"));
+        preview->setFixedSize(kPreviewSize, kPreviewSize);
+        preview->setAlignment(Qt::AlignCenter);
+        const PendingUpload& first = group.uploads.first();
+        const QImage image = m_previews.value(first.id);
+        if (first.kind == ItemKind::photo && !image.isNull()) {
+            preview->setPixmap(roundedPreview(image, kPreviewSize, devicePixelRatioF()));
+        } else {
+            const int side = QFontMetrics(vesker::font(TextStyle::title, this->font())).height();
+            preview->setPixmap(
+                symbolIcon(QStringLiteral("text.quote"), palette(), QPalette::WindowText)
+                    .pixmap(QSize(side, side), devicePixelRatioF()));
+            preview->setAccessibleName(QStringLiteral("text.quote"));
+        }
+        if (first.kind == ItemKind::photo) {
+            shown.insert(first.id);
+            if (!m_previews.contains(first.id))
+                decodePreview(first.id, first.imageData);
+        }
 
-    m_content = new QWidget(this);
-    auto* row = new QHBoxLayout(m_content);
-    row->setContentsMargins(14, 10, 14, 10);
-    row->setSpacing(12);
-
-    auto* icon = new QLabel(m_content);
-    icon->setPixmap(symbolIcon(QStringLiteral("iphone"), palette(), QPalette::Highlight)
-                        .pixmap(QSize(32, 32), devicePixelRatio()));
-    row->addWidget(icon, 0, Qt::AlignTop);
-
-    auto* texts = new QVBoxLayout;
-    auto* title = new QLabel(m_content);
-    title->setObjectName(QStringLiteral("approvalTitle"));
-    title->setTextFormat(Qt::PlainText);
-    title->setWordWrap(true);
-    title->setText(QStringLiteral("%1 wants to send to this Mac").arg(group.deviceName));
-    setTextStyle(*title, TextStyle::headline);
-    auto* detail = new QLabel(countText(group), m_content);
-    detail->setTextFormat(Qt::PlainText);
-    setSecondary(*detail);
-    texts->addWidget(title);
-    texts->addWidget(detail);
-    row->addLayout(texts, 1);
-
-    const QString deviceID = group.deviceID;
-    const QString name = group.deviceName;
-    auto addButton = [&](const QString& label, auto action) {
-        QString title = label;
-        auto* button = new QPushButton(title.replace(u'&', QStringLiteral("&&")), m_content);
-        button->setAccessibleName(label);
-        connect(button, &QPushButton::clicked, this, action);
-        row->addWidget(button, 0, Qt::AlignVCenter);
-        return button;
-    };
-    for (const GrantDuration duration : allGrantDurations()) {
-        addButton(toString(duration),
-            [this, deviceID, name, duration] { m_access.approve(deviceID, name, duration); });
+        const qsizetype n = group.uploads.size();
+        const QString what
+            = n == 1 ? QStringLiteral("something") : QStringLiteral("%1 items").arg(n);
+        const QString deviceID = group.deviceID;
+        const QString name = group.deviceName;
+        contents.append({.tint = QColor(255, 204, 0, qRound(255 * 0.15)),
+            .leading = preview,
+            .headline = name + QStringLiteral(" wants to send ") + what,
+            .detail = QStringLiteral("Allow this device?"),
+            .allow = [this, deviceID, name](
+                         GrantDuration duration) { m_access.approve(deviceID, name, duration); },
+            .deny = [this, deviceID] { m_access.deny(deviceID); },
+            .block = [this, deviceID, name] { m_access.block(deviceID, name); }});
     }
-    row->addSpacing(8);
-    addButton(QStringLiteral("Deny"), [this, deviceID] { m_access.deny(deviceID); });
-    addButton(QStringLiteral("Block"), [this, deviceID, name] { m_access.block(deviceID, name); });
-    layout()->addWidget(m_content);
+    // Previews of uploads no longer waiting are of no further use.
+    m_previews.removeIf([&](auto it) { return !shown.contains(it.key()); });
+    return contents;
+}
+
+void PendingApprovalsView::decodePreview(const QUuid& uploadID, const QByteArray& data)
+{
+    if (m_decoding.contains(uploadID))
+        return;
+    m_decoding.insert(uploadID);
+    const int side = qRound(kPreviewSize * devicePixelRatioF());
+    QPointer<PendingApprovalsView> self(this);
+    (void)QtConcurrent::run(&previewPool(), [self, uploadID, data, side] {
+        const QImage image = decodeScaled(data, side);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, uploadID, image] {
+            if (!self)
+                return;
+            self->m_decoding.remove(uploadID);
+            self->m_previews.insert(uploadID, image);
+            if (!image.isNull())
+                self->scheduleRebuild();
+        });
+    });
 }
 
 } // namespace vesker

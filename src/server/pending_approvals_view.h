@@ -1,6 +1,10 @@
 #pragma once
 
-#include <QFrame>
+#include "server/approval_banner.h"
+
+#include <QHash>
+#include <QImage>
+#include <QUuid>
 
 class QLabel;
 
@@ -8,18 +12,25 @@ namespace vesker {
 
 class AccessManager;
 
-// The question put to the user while a device waits to send: shown for the first waiting
-// device, answered with an approval for a chosen time, Deny or Block. Hidden while nobody waits.
-class PendingApprovalsView : public QFrame {
+// One card per device waiting to send to this computer, in the order each first sent: what it
+// sends, how long to allow it, Deny and Block. Takes no room while nobody waits.
+class PendingApprovalsView : public ApprovalBanner {
     Q_OBJECT
 public:
+    static constexpr int kPreviewSize = 56;
+
     explicit PendingApprovalsView(AccessManager& access, QWidget* parent = nullptr);
 
+protected:
+    QList<ApprovalCardContent> cards() override;
+
 private:
-    void rebuild();
+    // Decodes the held photo on a worker; a null image marks data that is no picture.
+    void decodePreview(const QUuid& uploadID, const QByteArray& data);
 
     AccessManager& m_access;
-    QWidget* m_content = nullptr;
+    QHash<QUuid, QImage> m_previews;
+    QSet<QUuid> m_decoding;
 };
 
 } // namespace vesker

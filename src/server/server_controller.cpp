@@ -71,7 +71,7 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
 {
     m_access = std::make_unique<AccessManager>(m_defaults, m_clock);
     m_hosted = std::make_unique<HostedScreensManager>(m_defaults, ItemStore::defaultRoot());
-    m_remote = std::make_unique<RemoteScreensManager>();
+    m_remote = std::make_unique<RemoteScreensManager>(&m_defaults, &m_clock);
     m_arrival = std::make_unique<ArrivalAnnouncer>(m_store, m_desktop,
         m_services.notifications ? *m_services.notifications
                                  : platform::DesktopNotifications::shared());

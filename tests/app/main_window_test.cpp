@@ -1,5 +1,5 @@
 // The main window on the offscreen platform: the start-up order, its menu, closing without
-// quitting, the approval prompt against the real access policy, and an opened invite link.
+// quitting, and an opened invite link.
 #include "app/invite_alerts.h"
 #include "app/main_window.h"
 #include "app/updater.h"
@@ -8,7 +8,6 @@
 #include "connect/mac_invite_handler.h"
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
-#include "server/access_manager.h"
 #include "server/server_controller.h"
 #include "store/item_store.h"
 
@@ -33,7 +32,6 @@ protected:
         probe.listen(QHostAddress::LocalHost);
         m_defaults.set(QStringLiteral("serverPort"), probe.serverPort());
         m_defaults.set(QStringLiteral("advertiseOnNetwork"), false);
-        m_defaults.set(QStringLiteral("accessPolicy"), QStringLiteral("ask"));
         m_defaults.set(QStringLiteral("didShowOnboarding"), true);
     }
 
@@ -52,7 +50,7 @@ protected:
     {
         if (!m_window)
             m_window = std::make_unique<MainWindow>(
-                app().store(), app().server(), m_invites, m_defaults, &m_windows);
+                app().store(), app().server(), m_invites, m_defaults, &m_windows, &m_updater);
         return *m_window;
     }
 
@@ -100,57 +98,6 @@ TEST_F(MainWindowTest, ClosingKeepsTheProgramRunningAndAShowBringsTheWindowBack)
 
     m_windows.show();
     EXPECT_TRUE(window().isVisible());
-}
-
-TEST_F(MainWindowTest, ApprovalPromptAnswersTheWaitingDevice)
-{
-    struct Case {
-        QString button;
-        bool stored;
-        bool blocked;
-    };
-    for (const Case& c : {Case {"Once", true, false}, Case {"Always", true, false},
-             Case {"Deny", false, false}, Case {"Block", false, true}}) {
-        SCOPED_TRACE(c.button.toStdString());
-        m_window.reset();
-        m_app.reset();
-        QDir(m_dir.filePath(QStringLiteral("Vesker"))).removeRecursively();
-        window().show();
-        AccessManager& access = app().server().access();
-        const QString device = QStringLiteral("phone-") + c.button;
-        ASSERT_EQ(access.enqueue({.id = QUuid::createUuid(),
-                      .deviceID = device,
-                      .deviceName = QStringLiteral("Ode's phone"),
-                      .receivedAt = QDateTime::currentDateTimeUtc(),
-                      .kind = ItemKind::text,
-                      .text = QStringLiteral("SN 4471-B"),
-                      .sender = QStringLiteral("Ode")}),
-            std::nullopt);
-        QPushButton* button = nullptr;
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            for (auto* b : window().findChildren<QPushButton*>())
-                if (b->isVisible() && b->accessibleName() == c.button)
-                    button = b;
-            return button != nullptr;
-        }));
-        button->click();
-
-        const auto hasText = [&] {
-            for (const ScreenItem& item : app().store().items())
-                if (item.text == QStringLiteral("SN 4471-B"))
-                    return true;
-            return false;
-        };
-        if (c.stored)
-            EXPECT_TRUE(QTest::qWaitFor(hasText));
-        else
-            EXPECT_FALSE(hasText());
-        EXPECT_TRUE(access.pending().isEmpty());
-        EXPECT_EQ(!access.blocked().isEmpty(), c.blocked);
-        EXPECT_TRUE(QTest::qWaitFor([&] {
-            return !window().findChild<QWidget*>(QStringLiteral("approvalPrompt"))->isVisible();
-        }));
-    }
 }
 
 TEST_F(MainWindowTest, OpenedInviteLinkAsksToConnectAndCancelForgetsIt)

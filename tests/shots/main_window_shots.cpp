@@ -65,7 +65,7 @@ struct Demo {
         .updater = &updater,
         .storeRoot = dir.filePath(QStringLiteral("Vesker")),
         .listenAddress = QHostAddress::LocalHost}};
-    MainWindow window {app.store(), app.server(), invites, defaults, nullptr};
+    MainWindow window {app.store(), app.server(), invites, defaults, nullptr, &updater};
 };
 
 // The window with its open alert drawn over it, as the user sees them together.

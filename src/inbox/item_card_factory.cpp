@@ -1,0 +1,84 @@
+#include "inbox/item_card_factory.h"
+
+#include "inbox/inbox_state.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+
+namespace vesker {
+
+namespace {
+
+// What a card shows besides its content: sender line, action bar, margins.
+constexpr int kLargeChrome = 150;
+constexpr int kCompactHeight = 164;
+constexpr int kMaxEstimatedLines = 12;
+
+} // namespace
+
+ItemCardFactory::ItemCardFactory(CardServices services, InboxState& state, Callbacks callbacks)
+    : m_services(std::move(services))
+    , m_state(state)
+    , m_callbacks(std::move(callbacks))
+{ }
+
+ItemRowLayout ItemCardFactory::rowLayout(bool isFirst) const
+{
+    const QSize area = m_callbacks.areaSize();
+    return {.mode = m_state.effectiveViewMode(),
+        .isNewest = isFirst,
+        .availableWidth = InboxState::availableWidth(area.width()),
+        .fitHeight = m_state.fitHeight(area.height()),
+        .scale = m_state.effectiveScale()};
+}
+
+QWidget* ItemCardFactory::create(const ScreenItem& item, bool isFirst, QWidget* parent)
+{
+    auto* row = new ItemRow(m_services, item, rowLayout(isFirst), stateFor(item.id), parent);
+    QObject::connect(row, &ItemRow::forwardRequested, row,
+        [forward = m_callbacks.forward](const OutgoingItem& outgoing) { forward(outgoing); });
+    QObject::connect(row, &ItemRow::previewRequested, row,
+        [row, preview = m_callbacks.preview] { preview(row->item()); });
+    return row;
+}
+
+void ItemCardFactory::reuse(QWidget* card, const ScreenItem& item, bool isFirst)
+{
+    auto* row = static_cast<ItemRow*>(card);
+    row->setRowLayout(rowLayout(isFirst));
+    row->setItem(item, stateFor(item.id));
+}
+
+int ItemCardFactory::estimateHeight(const ScreenItem& item, int width) const
+{
+    if (m_state.effectiveViewMode() == ViewMode::compact)
+        return kCompactHeight;
+    if (item.kind != ItemKind::text) {
+        // Until measured, a photo or page is taken to fill the height it may fit into.
+        const int content = m_state.fitHeight(m_callbacks.areaSize().height())
+                                .value_or(m_callbacks.areaSize().height());
+        return int(content * m_state.effectiveScale()) + kLargeChrome;
+    }
+    const QFontMetrics metrics(QGuiApplication::font());
+    const int perLine = std::max(1, width / std::max(1, metrics.averageCharWidth()));
+    qsizetype lines = 0;
+    for (const QStringView line : QStringView(item.text).split(u'\n'))
+        lines += 1 + line.size() / perLine;
+    return int(std::min<qsizetype>(lines, kMaxEstimatedLines)) * metrics.lineSpacing()
+        + kLargeChrome;
+}
+
+void ItemCardFactory::forget(const QUuid& id)
+{
+    m_cardStates.remove(id);
+}
+
+std::shared_ptr<CardState> ItemCardFactory::stateFor(const QUuid& id)
+{
+    auto& state = m_cardStates[id];
+    if (!state)
+        state = std::make_shared<CardState>();
+    return state;
+}
+
+} // namespace vesker

@@ -1,0 +1,305 @@
+// The Inbox window over a real server on 127.0.0.1: what an empty Inbox says, how an arrival is
+// brought into view, the approval cards, drops and the one-sheet-at-a-time rule.
+#include "app/updater.h"
+#include "card/thumbnail_loader.h"
+#include "inbox/card_list_view.h"
+#include "inbox/content_view.h"
+#include "inbox/inbox_bar.h"
+#include "inbox/inbox_state.h"
+#include "screens/remote_screens_manager.h"
+#include "send/send_sheet.h"
+#include "server/controller_fixture.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QDropEvent>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+
+using namespace vesker;
+
+namespace {
+
+class ContentViewTest : public test::ControllerTest {
+protected:
+    void open(const QString& policy = QStringLiteral("anyone"))
+    {
+        m_defaults.set(QStringLiteral("accessPolicy"), policy);
+        m_defaults.set(QString::fromLatin1(ContentView::kDidShowOnboarding), true);
+        m_defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+        m_controller = makeController();
+        ASSERT_TRUE(waitUntilRunning(*m_controller));
+        m_view = std::make_unique<ContentView>(ContentViewServices {.store = m_store,
+            .server = *m_controller,
+            .defaults = m_defaults,
+            .thumbnails = m_thumbnails,
+            .updater = m_updater});
+        m_view->resize(900, 700);
+        m_view->show();
+    }
+
+    // The reply's status and body; the server answers on its own thread, so the loop runs.
+    std::pair<int, QByteArray> http(const QString& path, const QByteArray& body = {},
+        const QList<std::pair<QByteArray, QByteArray>>& headers = {})
+    {
+        QNetworkRequest request(
+            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path)));
+        for (const auto& [name, value] : headers)
+            request.setRawHeader(name, value);
+        QNetworkReply* reply = body.isNull() ? m_http.get(request) : m_http.post(request, body);
+        EXPECT_TRUE(QTest::qWaitFor([reply] { return reply->isFinished(); }, 5000));
+        reply->deleteLater();
+        return {
+            reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+    }
+
+    int uploadPhoto(const QByteArray& device = "dev-1")
+    {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return http(QStringLiteral("/upload"), png,
+            {{"Content-Type", "image/png"}, {"x-device", device}, {"x-sender", "Ann"}})
+            .first;
+    }
+
+    template <typename T = QWidget> T* find(const QString& name) const
+    {
+        return m_view->findChild<T*>(name);
+    }
+
+    QString sheetName() const
+    {
+        return m_view->currentSheet() ? m_view->currentSheet()->objectName() : QString();
+    }
+
+    ScreenItem storedText(const QString& text)
+    {
+        ScreenItem item;
+        item.id = QUuid::createUuid();
+        item.receivedAt = m_clock.now();
+        item.kind = ItemKind::text;
+        item.text = text;
+        item.sender = QStringLiteral("Ode");
+        m_clock.advance(60);
+        return item;
+    }
+
+    Updater m_updater;
+    ThumbnailLoader m_thumbnails {1};
+    QNetworkAccessManager m_http;
+    std::unique_ptr<ServerController> m_controller;
+    std::unique_ptr<ContentView> m_view;
+};
+
+TEST_F(ContentViewTest, EmptyInboxSaysHowToConnectAndOffersTheConnectSheet)
+{
+    open();
+    for (const bool withAddress : {false, true}) {
+        SCOPED_TRACE(withAddress ? "with an address" : "without an address");
+        if (withAddress)
+            m_addresses.append(
+                {QStringLiteral("eth0"), QStringLiteral("Ethernet"), QStringLiteral("192.0.2.7")});
+        m_controller->refreshAddresses();
+        QApplication::processEvents();
+
+        EXPECT_EQ(find<QLabel>(QStringLiteral("emptyStateTitle"))->text(), "Nothing on screen");
+        const QString description = find<QLabel>(QStringLiteral("emptyStateDescription"))->text();
+        if (withAddress)
+            EXPECT_EQ(description,
+                QStringLiteral("Open http://192.0.2.7:%1 on your phone, or click \u201cConnect a "
+                               "phone\u201d for a QR code.")
+                    .arg(port()));
+        else
+            EXPECT_EQ(description, m_controller->statusText());
+        ASSERT_FALSE(description.isEmpty());
+
+        find<QPushButton>(QStringLiteral("connectPhoneButton"))->click();
+        EXPECT_EQ(sheetName(), "connectSheet");
+        m_view->currentSheet()->reject();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_view->currentSheet() == nullptr; }));
+    }
+}
+
+TEST_F(ContentViewTest, AnUploadWhileArchiveIsSearchedShowsTheInboxAndScrollsToIt)
+{
+    open();
+    for (int i = 0; i < 30; ++i)
+        m_store.append(storedText(QStringLiteral("older %1").arg(i)));
+    m_view->state().setTab(ItemStatus::archived);
+    m_view->state().setSearch(QStringLiteral("pump"));
+    CardListView& list = m_view->cardList();
+    QSignalSpy scrolled(&list, &CardListView::scrolledTo);
+
+    ASSERT_EQ(uploadPhoto(), 200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scrolled.count() == 1; }, 2000));
+    EXPECT_EQ(m_view->state().tab(), ItemStatus::inbox);
+    EXPECT_TRUE(find<QLineEdit>(QStringLiteral("searchField"))->text().isEmpty());
+    const QUuid uploaded = list.items().first().id;
+    EXPECT_EQ(list.items().first().kind, ItemKind::photo);
+    EXPECT_EQ(scrolled.takeFirst().at(0).toUuid(), uploaded);
+    EXPECT_EQ(list.topId(), uploaded);
+
+    // Two in one go: only the later one is scrolled to.
+    list.verticalScrollBar()->setValue(list.verticalScrollBar()->maximum());
+    const ScreenItem first = storedText(QStringLiteral("first"));
+    const ScreenItem second = storedText(QStringLiteral("second"));
+    m_store.append(first);
+    m_store.append(second);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !scrolled.isEmpty(); }, 2000));
+    QTest::qWait(2 * ContentView::kArrivalScrollDelayMs);
+    ASSERT_EQ(scrolled.count(), 1);
+    EXPECT_EQ(scrolled.at(0).at(0).toUuid(), second.id);
+    EXPECT_EQ(list.topId(), second.id);
+}
+
+TEST_F(ContentViewTest, ApprovalCardsShowTheDeviceAsSentAndAnswerIt)
+{
+    open(QStringLiteral("ask"));
+    const QString name = QStringLiteral("<b>Ann</b> & Co");
+    struct Case {
+        QByteArray device;
+        QString button;
+        bool stored;
+        bool approved;
+        bool denied;
+    };
+    for (const Case& c : {Case {"dev-once", "Once", true, false, false},
+             Case {"dev-always", "Always", true, true, false},
+             Case {"dev-deny", "Deny", false, false, true},
+             Case {"dev-block", "Block", false, false, true}}) {
+        SCOPED_TRACE(c.button.toStdString());
+        const QByteArray text = "SN " + c.device;
+        ASSERT_EQ(http(QStringLiteral("/text"), text,
+                      {{"Content-Type", "text/plain"}, {"x-device", c.device},
+                          {"x-device-name", QUrl::toPercentEncoding(name)}})
+                      .first,
+            202);
+        QWidget* banner = find(QStringLiteral("pendingApprovals"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return banner->isVisible(); }, 2000));
+        auto* title = banner->findChild<QLabel*>(QStringLiteral("approvalTitle"));
+        ASSERT_NE(title, nullptr);
+        EXPECT_EQ(title->text(), name + " wants to send something");
+        EXPECT_EQ(title->textFormat(), Qt::PlainText);
+
+        for (auto* button : banner->findChildren<QPushButton*>())
+            if (button->accessibleName() == c.button)
+                button->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->isVisible(); }, 2000));
+        const bool stored = std::any_of(m_store.items().begin(), m_store.items().end(),
+            [&](const ScreenItem& item) { return item.text == text; });
+        EXPECT_EQ(stored, c.stored);
+        const QJsonObject status
+            = QJsonDocument::fromJson(http(QStringLiteral("/api/status?device=") + c.device).second)
+                  .object();
+        EXPECT_EQ(status.value("denied").toBool(), c.denied);
+        EXPECT_EQ(status.value("approved").toBool(), c.approved);
+    }
+}
+
+TEST_F(ContentViewTest, DroppedImagesAndPdfsOpenTheSendSheetAsCopies)
+{
+    open();
+    QTemporaryDir files;
+    const auto make = [&](const QString& name) {
+        QFile file(files.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write("x");
+        return QUrl::fromLocalFile(file.fileName());
+    };
+    const QUrl photo = make(QStringLiteral("shelf.jpg"));
+    const QUrl pdf = make(QStringLiteral("manual.pdf"));
+    const QUrl text = make(QStringLiteral("notes.txt"));
+    QDir(files.path()).mkdir(QStringLiteral("scans.png"));
+    const QUrl folder = QUrl::fromLocalFile(files.filePath(QStringLiteral("scans.png")));
+    const QUrl web(QStringLiteral("https://example.com/a.jpg"));
+
+    // Dropped over the search field, through the window as a real drag arrives: the field
+    // must not keep it for itself.
+    QWidget* field = find(QStringLiteral("searchField"));
+    const auto drop = [&](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint at = field->mapTo(m_view.get(), field->rect().center());
+        QDragEnterEvent enter(
+            at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->windowHandle(), &enter);
+        QDropEvent event(
+            QPointF(at), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->windowHandle(), &event);
+        EXPECT_TRUE(event.isAccepted());
+        EXPECT_EQ(event.dropAction(), Qt::CopyAction);
+    };
+    const auto sentFiles = [&] {
+        QList<QUrl> urls;
+        if (auto* sheet = qobject_cast<SendSheet*>(m_view->currentSheet()))
+            for (const OutgoingItem& item : sheet->items())
+                urls.append(item.imageURL);
+        return urls;
+    };
+
+    drop({text, folder, web});
+    QApplication::processEvents();
+    EXPECT_EQ(m_view->currentSheet(), nullptr) << "nothing sendable, nothing opens";
+
+    drop({photo, pdf, text, folder, web});
+    EXPECT_EQ(sentFiles(), QList<QUrl>({photo, pdf}));
+    m_view->currentSheet()->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_view->currentSheet() == nullptr; }));
+
+    // While the Connect sheet is open, a drop waits for it to close.
+    Q_EMIT find<InboxBar>(QStringLiteral("inboxBar"))->connectRequested();
+    ASSERT_EQ(sheetName(), "connectSheet");
+    drop({pdf});
+    EXPECT_EQ(sheetName(), "connectSheet");
+    m_view->currentSheet()->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sheetName() == "sendSheet"; }));
+    EXPECT_EQ(sentFiles(), QList<QUrl>({pdf}));
+}
+
+TEST_F(ContentViewTest, RelayedRequestsAreCountedPerScreenAndDevice)
+{
+    open();
+    RemoteScreensManager& remote = m_controller->remote();
+    QWidget* banner = find(QStringLiteral("relayPending"));
+    QApplication::processEvents();
+    EXPECT_FALSE(banner->isVisible());
+
+    const RelayRequest request {.screenID = QUuid::createUuid(),
+        .screenName = QStringLiteral("Lobby TV"),
+        .deviceID = QStringLiteral("dev-9"),
+        .deviceName = QStringLiteral("Ines")};
+    for (const QString& count : {QStringLiteral("1 item"), QStringLiteral("2 items")}) {
+        ASSERT_TRUE(remote.hold(request));
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            auto* detail = banner->findChild<QLabel*>(QStringLiteral("approvalDetail"));
+            return detail && detail->isVisible()
+                && detail->text() == count + " waiting. Allow this device to use the relay?";
+        }));
+    }
+    EXPECT_EQ(banner->findChild<QLabel*>(QStringLiteral("approvalTitle"))->text(),
+        "Ines wants to send to Lobby TV through this Mac");
+
+    QSignalSpy forwarded(&remote, &RemoteScreensManager::forwardRequested);
+    for (auto* button : banner->findChildren<QPushButton*>())
+        if (button->accessibleName() == QStringLiteral("30 min"))
+            button->click();
+    EXPECT_EQ(forwarded.count(), 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->isVisible(); }));
+    ASSERT_TRUE(remote.hold(request)) << "the grant lets the next one through";
+    EXPECT_EQ(forwarded.count(), 3);
+    EXPECT_TRUE(remote.pendingDevices().isEmpty());
+}
+
+} // namespace
