@@ -67,8 +67,7 @@ struct CardListView::Private {
     Private(CardListView& view, CardFactory& cards)
         : q(view)
         , factory(cards)
-    {
-    }
+    { }
 
     QScrollBar* bar() const { return q.verticalScrollBar(); }
     int count() const { return int(rows.size()); }
@@ -92,8 +91,8 @@ struct CardListView::Private {
     // The first row whose slot reaches below y.
     int rowAt(qint64 y) const
     {
-        const auto it = std::partition_point(tops.begin() + 1, tops.end(),
-            [this, y](qint64 next) { return next - spacing <= y; });
+        const auto it = std::partition_point(
+            tops.begin() + 1, tops.end(), [this, y](qint64 next) { return next - spacing <= y; });
         return std::min(int(it - tops.begin()) - 1, count() - 1);
     }
 
@@ -239,8 +238,8 @@ struct CardListView::Private {
         const int value = bar()->value();
         for (auto it = live.cbegin(); it != live.cend(); ++it) {
             const int i = model.indexOf(it.value());
-            it.key()->setGeometry(inset, int(tops[size_t(i)] - value), cardWidth,
-                rows[size_t(i)].height);
+            it.key()->setGeometry(
+                inset, int(tops[size_t(i)] - value), cardWidth, rows[size_t(i)].height);
             it.key()->show();
         }
         while (spare.size() > kSpareCards) {
