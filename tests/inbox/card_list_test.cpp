@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace vesker;
@@ -224,7 +225,7 @@ TEST_F(CardListViewTest, ForgetsOnlyTheIdsThatLeaveTheList)
     items.removeAt(0);
     items.move(5, 900);
     view.setItems(items);
-    EXPECT_EQ(factory.forgotten, gone);
+    EXPECT_THAT(factory.forgotten, ::testing::UnorderedElementsAreArray(gone));
 }
 
 } // namespace
