@@ -1,5 +1,7 @@
 #include "inbox/card_list_model.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <vector>
 
@@ -82,8 +84,24 @@ CardListEdits CardListEdits::between(
     return edits;
 }
 
-CardListEdits CardListModel::setItems(const QList<ScreenItem>& items)
+CardListEdits CardListModel::setItems(const QList<ScreenItem>& listed)
 {
+    // Rows are found by id: an id listed twice is shown once, where it first appears.
+    QList<ScreenItem> items = listed;
+    QSet<QUuid> seen;
+    seen.reserve(listed.size());
+    for (const ScreenItem& item : listed)
+        seen.insert(item.id);
+    if (seen.size() != listed.size()) {
+        seen.clear();
+        items.clear();
+        for (const ScreenItem& item : listed) {
+            if (!seen.contains(item.id)) {
+                seen.insert(item.id);
+                items.append(item);
+            }
+        }
+    }
     const CardListEdits edits = CardListEdits::between(m_items, items);
     const auto reindex = [this] {
         m_rows.clear();

@@ -33,7 +33,7 @@ public:
     // -1 when the id is not listed.
     int indexOf(const QUuid& id) const { return m_rows.value(id, -1); }
 
-    // Returns the edits applied.
+    // Returns the edits applied. An id listed twice is kept where it first appears.
     CardListEdits setItems(const QList<ScreenItem>& items);
 
 Q_SIGNALS:

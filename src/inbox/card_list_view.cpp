@@ -401,26 +401,20 @@ struct CardListView::Private {
 
     bool handleKey(QKeyEvent* event)
     {
-        std::optional<QAbstractSlider::SliderAction> action;
-        switch (event->key()) {
-        case Qt::Key_PageUp:
-            action = QAbstractSlider::SliderPageStepSub;
-            break;
-        case Qt::Key_PageDown:
-            action = QAbstractSlider::SliderPageStepAdd;
-            break;
-        case Qt::Key_Home:
-            action = QAbstractSlider::SliderToMinimum;
-            break;
-        case Qt::Key_End:
-            action = QAbstractSlider::SliderToMaximum;
-            break;
-        default:
-            return false;
+        static constexpr std::pair<int, QAbstractSlider::SliderAction> kKeys[] = {
+            {Qt::Key_PageUp, QAbstractSlider::SliderPageStepSub},
+            {Qt::Key_PageDown, QAbstractSlider::SliderPageStepAdd},
+            {Qt::Key_Home, QAbstractSlider::SliderToMinimum},
+            {Qt::Key_End, QAbstractSlider::SliderToMaximum},
+        };
+        for (const auto& [key, action] : kKeys) {
+            if (event->key() == key) {
+                animation.stop();
+                bar()->triggerAction(action);
+                return true;
+            }
         }
-        animation.stop();
-        bar()->triggerAction(*action);
-        return true;
+        return false;
     }
 
     void paintDividers()

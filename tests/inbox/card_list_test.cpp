@@ -43,6 +43,7 @@ TEST(CardListModel, AppliesTheFewestEditsById)
         const char* name;
         QString before, after;
         QList<int> removals, insertions, updates;
+        QString listed = after;
     };
     const Case cases[] = {
         {"arrival at the top", "abc", "xabc", {}, {0}, {}},
@@ -51,6 +52,7 @@ TEST(CardListModel, AppliesTheFewestEditsById)
         {"one moved to the top", "abcd", "dabc", {3}, {0}, {}},
         {"moved and edited, another edited in place", "abc", "c'ab'", {2}, {0}, {2}},
         {"everything filtered out", "abc", "", {0, 1, 2}, {}, {}},
+        {"an id listed twice", "ab", "xaxb", {}, {0}, {}, "xab"},
     };
     for (const Case& c : cases) {
         CardListModel model;
@@ -63,7 +65,7 @@ TEST(CardListModel, AppliesTheFewestEditsById)
         EXPECT_EQ(removed, c.removals) << c.name;
         EXPECT_EQ(inserted, c.insertions) << c.name;
         EXPECT_EQ(updated, c.updates) << c.name;
-        EXPECT_EQ(model.items(), itemsFrom(c.after)) << c.name;
+        EXPECT_EQ(model.items(), itemsFrom(c.listed)) << c.name;
     }
 }
 
@@ -216,6 +218,22 @@ TEST_F(CardListViewTest, ScrollToIdPutsTheCardAtTheTop)
     EXPECT_EQ(arrived.first().first().toUuid(), items[3].id);
     EXPECT_EQ(view.topId(), items[3].id);
     EXPECT_EQ(topY(3), 16);
+}
+
+TEST_F(CardListViewTest, LargeCardsAreSpacedAndInsetCompactOnesDivided)
+{
+    struct Case {
+        int spacing, inset;
+        bool dividers;
+    };
+    for (const Case c : {Case {0, 0, true}, Case {16, 16, false}}) {
+        view.setMetrics(c.spacing, c.inset, c.dividers);
+        QCoreApplication::processEvents();
+        const QRect first = card(0)->geometry();
+        EXPECT_EQ(first.topLeft(), QPoint(c.inset, c.inset));
+        EXPECT_EQ(first.width(), view.viewport()->width() - 2 * c.inset);
+        EXPECT_EQ(topY(1), first.bottom() + 1 + (c.dividers ? 1 : 0) + c.spacing);
+    }
 }
 
 TEST_F(CardListViewTest, ForgetsOnlyTheIdsThatLeaveTheList)
