@@ -1,96 +1,605 @@
 #include "inbox/card_list_view.h"
 
+#include "inbox/card_list_model.h"
+
+#include <QEasingCurve>
+#include <QEvent>
 #include <QHash>
-#include <QResizeEvent>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
-#include <QVBoxLayout>
+#include <QVariantAnimation>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace vesker {
 
-// Every card made at once in a plain column.
+namespace {
+
+constexpr int kSingleStep = 40;
+constexpr int kScrollMs = 250;
+// Hidden cards kept for reuse; a quick scroll back finds them ready.
+constexpr size_t kSpareCards = 4;
+// Measuring cards that came into range can move the range again; a few rounds settle it.
+constexpr int kLayoutRounds = 4;
+
+struct Row {
+    QUuid id;
+    int height = 0;
+    bool measured = false;
+    QWidget* card = nullptr;
+};
+
+// Where the content sits under the top edge of the viewport, kept across height changes.
+struct Anchor {
+    QUuid id;
+    qint64 offset = 0;
+};
+
+} // namespace
+
 struct CardListView::Private {
+    CardListView& q;
     CardFactory& factory;
-    QList<ScreenItem> items;
-    QWidget* content = nullptr;
-    QVBoxLayout* column = nullptr;
-    QHash<QUuid, QWidget*> cards;
+    CardListModel model;
+    std::vector<Row> rows;
+    // tops[i]: where row i starts; tops[n]: past the last row and its spacing. Only the first
+    // validTops entries are current; they are recomputed on demand from the first stale one.
+    std::vector<qint64> tops;
+    size_t validTops = 0;
+    QHash<QWidget*, QUuid> live;
+    std::vector<QWidget*> spare;
+    // Rows removed by the edit being applied, until it is known whether they come back moved.
+    QHash<QUuid, Row> leaving;
+    QUuid firstId;
+    int spacing = 16;
+    int inset = 16;
+    bool dividers = false;
+    int cardWidth = 0;
+    bool inLayout = false;
+    bool layoutQueued = false;
+    QVariantAnimation animation;
+    QUuid scrollTarget;
+    int scrollStart = 0;
+
+    Private(CardListView& view, CardFactory& cards)
+        : q(view)
+        , factory(cards)
+    { }
+
+    QScrollBar* bar() const { return q.verticalScrollBar(); }
+    int count() const { return int(rows.size()); }
+    int slot(int i) const { return rows[size_t(i)].height + (dividers ? 1 : 0); }
+    const ScreenItem& item(int i) const { return model.items()[i]; }
+
+    void invalidateFrom(int row) { validTops = std::min(validTops, size_t(std::max(row, 0)) + 1); }
+
+    void ensureTops()
+    {
+        const size_t n = rows.size();
+        tops.resize(n + 1);
+        tops[0] = inset;
+        for (size_t i = std::max<size_t>(validTops, 1); i <= n; ++i)
+            tops[i] = tops[i - 1] + slot(int(i - 1)) + spacing;
+        validTops = n + 1;
+    }
+
+    qint64 contentHeight() const { return rows.empty() ? 0 : tops.back() - spacing + inset; }
+
+    // The first row whose slot reaches below y.
+    int rowAt(qint64 y) const
+    {
+        const auto it = std::partition_point(
+            tops.begin() + 1, tops.end(), [this, y](qint64 next) { return next - spacing <= y; });
+        return std::min(int(it - tops.begin()) - 1, count() - 1);
+    }
+
+    // The last row starting above y.
+    int lastRowBefore(qint64 y) const
+    {
+        const auto it = std::partition_point(
+            tops.begin(), tops.end() - 1, [y](qint64 top) { return top < y; });
+        return int(it - tops.begin()) - 1;
+    }
+
+    void updateRange()
+    {
+        const int page = q.viewport()->height();
+        bar()->setRange(0, int(std::max<qint64>(0, contentHeight() - page)));
+        bar()->setPageStep(page);
+        bar()->setSingleStep(kSingleStep);
+    }
+
+    // At the very top nothing is anchored: what is inserted there is meant to be seen.
+    std::optional<Anchor> captureAnchor()
+    {
+        ensureTops();
+        const int value = bar()->value();
+        if (rows.empty() || value <= 0)
+            return std::nullopt;
+        const int row = rowAt(value);
+        return Anchor {rows[size_t(row)].id, value - tops[size_t(row)]};
+    }
+
+    void restoreAnchor(const std::optional<Anchor>& anchor)
+    {
+        ensureTops();
+        updateRange();
+        if (!anchor)
+            return;
+        const int row = model.indexOf(anchor->id);
+        if (row >= 0)
+            setValue(int(tops[size_t(row)] + anchor->offset));
+    }
+
+    void setValue(int value)
+    {
+        const bool wasInLayout = std::exchange(inLayout, true);
+        bar()->setValue(value);
+        inLayout = wasInLayout;
+    }
+
+    bool holdsFocus(QWidget* card) const
+    {
+        const QWidget* focus = q.window()->focusWidget();
+        return focus && (focus == card || card->isAncestorOf(focus));
+    }
+
+    int estimate(int i) const { return std::max(0, factory.estimateHeight(item(i), cardWidth)); }
+
+    void attachCard(int i)
+    {
+        Row& row = rows[size_t(i)];
+        QWidget* card = nullptr;
+        if (!spare.empty()) {
+            card = spare.back();
+            spare.pop_back();
+            factory.reuse(card, item(i), i == 0);
+        } else {
+            card = factory.create(item(i), i == 0, q.viewport());
+            card->installEventFilter(&q);
+        }
+        row.card = card;
+        row.measured = false;
+        live.insert(card, row.id);
+    }
+
+    void releaseCard(Row& row)
+    {
+        live.remove(row.card);
+        row.card->hide();
+        spare.push_back(row.card);
+        row.card = nullptr;
+    }
+
+    void dropCard(QWidget* card)
+    {
+        live.remove(card);
+        card->removeEventFilter(&q);
+        // Hiding hands keyboard focus on before the card goes; it may be inside its own
+        // handler (a button that archived its item), hence later.
+        card->hide();
+        card->deleteLater();
+    }
+
+    bool measure(int i)
+    {
+        Row& row = rows[size_t(i)];
+        QWidget* card = row.card;
+        int height = card->hasHeightForWidth() ? card->heightForWidth(cardWidth) : -1;
+        if (height < 0)
+            height = card->sizeHint().height();
+        height = std::max(0, height);
+        row.measured = true;
+        if (height == row.height)
+            return false;
+        row.height = height;
+        invalidateFrom(i);
+        return true;
+    }
+
+    void layoutCards()
+    {
+        if (inLayout)
+            return;
+        inLayout = true;
+        const int page = q.viewport()->height();
+        for (int round = 0; round < kLayoutRounds; ++round) {
+            const std::optional<Anchor> anchor = captureAnchor();
+            updateRange();
+            const int value = bar()->value();
+            int first = 0;
+            int last = -1;
+            if (!rows.empty()) {
+                first = rowAt(std::max(0, value - page));
+                last = lastRowBefore(qint64(value) + 2 * page);
+            }
+            const auto cards = live.keys();
+            for (QWidget* card : cards) {
+                const int i = model.indexOf(live.value(card));
+                if ((i < first || i > last) && !holdsFocus(card))
+                    releaseCard(rows[size_t(i)]);
+            }
+            bool changed = false;
+            for (int i = first; i <= last; ++i) {
+                if (!rows[size_t(i)].card)
+                    attachCard(i);
+                if (!rows[size_t(i)].measured)
+                    changed |= measure(i);
+            }
+            if (!changed)
+                break;
+            restoreAnchor(anchor);
+        }
+        ensureTops();
+        updateRange();
+        const int value = bar()->value();
+        for (auto it = live.cbegin(); it != live.cend(); ++it) {
+            const int i = model.indexOf(it.value());
+            it.key()->setGeometry(
+                inset, int(tops[size_t(i)] - value), cardWidth, rows[size_t(i)].height);
+            it.key()->show();
+        }
+        while (spare.size() > kSpareCards) {
+            dropCard(spare.back());
+            spare.pop_back();
+        }
+        q.viewport()->update();
+        inLayout = false;
+    }
+
+    void scheduleLayout()
+    {
+        if (std::exchange(layoutQueued, true))
+            return;
+        QMetaObject::invokeMethod(
+            &q,
+            [this] {
+                layoutQueued = false;
+                layoutCards();
+            },
+            Qt::QueuedConnection);
+    }
+
+    // Everything measured so far was for another width or look.
+    void remeasureAll()
+    {
+        for (int i = 0; i < count(); ++i) {
+            Row& row = rows[size_t(i)];
+            row.measured = false;
+            if (!row.card)
+                row.height = estimate(i);
+        }
+        validTops = 0;
+    }
+
+    void onRemoved(const QList<int>& oldRows)
+    {
+        for (const int r : oldRows) {
+            const Row& row = rows[size_t(r)];
+            leaving.insert(row.id, row);
+        }
+        std::vector<Row> remaining;
+        remaining.reserve(rows.size() - size_t(oldRows.size()));
+        qsizetype next = 0;
+        for (int i = 0; i < count(); ++i) {
+            if (next < oldRows.size() && oldRows[next] == i)
+                ++next;
+            else
+                remaining.push_back(rows[size_t(i)]);
+        }
+        rows = std::move(remaining);
+        invalidateFrom(oldRows.first());
+    }
+
+    void onInserted(const QList<int>& newRows)
+    {
+        std::vector<Row> merged;
+        merged.reserve(size_t(model.count()));
+        qsizetype next = 0;
+        size_t kept = 0;
+        for (int j = 0; j < model.count(); ++j) {
+            if (next < newRows.size() && newRows[next] == j) {
+                ++next;
+                const QUuid id = item(j).id;
+                if (const auto moved = leaving.find(id); moved != leaving.end()) {
+                    merged.push_back(*moved);
+                    leaving.erase(moved);
+                } else {
+                    merged.push_back(Row {id, 0, false, nullptr});
+                }
+            } else {
+                merged.push_back(rows[kept++]);
+            }
+        }
+        rows = std::move(merged);
+        for (const int j : newRows) {
+            if (!rows[size_t(j)].card && !rows[size_t(j)].measured)
+                rows[size_t(j)].height = estimate(j);
+        }
+        invalidateFrom(newRows.first());
+    }
+
+    void refill(int i)
+    {
+        Row& row = rows[size_t(i)];
+        row.measured = false;
+        if (row.card)
+            factory.reuse(row.card, item(i), i == 0);
+        else
+            row.height = estimate(i);
+    }
+
+    void onUpdated(const QList<int>& changedRows)
+    {
+        for (const int j : changedRows)
+            refill(j);
+    }
+
+    // Ids that left for good are forgotten; a new first card takes the newest card's role.
+    void finishEdit()
+    {
+        for (auto it = leaving.cbegin(); it != leaving.cend(); ++it) {
+            factory.forget(it.key());
+            if (it->card)
+                dropCard(it->card);
+        }
+        leaving.clear();
+        const QUuid newFirst = rows.empty() ? QUuid() : rows.front().id;
+        if (newFirst == firstId)
+            return;
+        if (const int old = model.indexOf(firstId); old > 0 && rows[size_t(old)].card)
+            refill(old);
+        if (!rows.empty() && rows.front().card)
+            refill(0);
+        firstId = newFirst;
+    }
+
+    qint64 targetFor(int row) const
+    {
+        return std::clamp<qint64>(tops[size_t(row)] - inset, 0, bar()->maximum());
+    }
+
+    // Lays out until the row's place stops moving under cards measured on the way.
+    void settleAt(int row)
+    {
+        for (int round = 0; round < kLayoutRounds; ++round) {
+            ensureTops();
+            updateRange();
+            const qint64 target = targetFor(row);
+            if (bar()->value() == target && round > 0)
+                return;
+            setValue(int(target));
+            layoutCards();
+        }
+    }
+
+    void animationStep(double progress)
+    {
+        const int row = model.indexOf(scrollTarget);
+        if (row < 0) {
+            animation.stop();
+            return;
+        }
+        ensureTops();
+        updateRange();
+        const qint64 target = targetFor(row);
+        bar()->setValue(int(scrollStart + (target - scrollStart) * progress));
+    }
+
+    void animationFinished()
+    {
+        const QUuid id = std::exchange(scrollTarget, QUuid());
+        const int row = model.indexOf(id);
+        if (row < 0)
+            return;
+        settleAt(row);
+        Q_EMIT q.scrolledTo(id);
+    }
+
+    bool handleKey(QKeyEvent* event)
+    {
+        static constexpr std::pair<int, QAbstractSlider::SliderAction> kKeys[] = {
+            {Qt::Key_PageUp, QAbstractSlider::SliderPageStepSub},
+            {Qt::Key_PageDown, QAbstractSlider::SliderPageStepAdd},
+            {Qt::Key_Home, QAbstractSlider::SliderToMinimum},
+            {Qt::Key_End, QAbstractSlider::SliderToMaximum},
+        };
+        for (const auto& [key, action] : kKeys) {
+            if (event->key() == key) {
+                animation.stop();
+                bar()->triggerAction(action);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void paintDividers()
+    {
+        if (!dividers || rows.empty())
+            return;
+        QPainter painter(q.viewport());
+        painter.setPen(q.palette().color(QPalette::Mid));
+        const int value = bar()->value();
+        const int last = lastRowBefore(qint64(value) + q.viewport()->height());
+        for (int i = rowAt(value); i <= last; ++i) {
+            const int y = int(tops[size_t(i)] + rows[size_t(i)].height - value);
+            painter.drawLine(inset, y, inset + cardWidth - 1, y);
+        }
+    }
 };
 
 CardListView::CardListView(CardFactory& factory, QWidget* parent)
     : QAbstractScrollArea(parent)
-    , d(new Private {factory})
+    , d(std::make_unique<Private>(*this, factory))
 {
     setObjectName(QStringLiteral("cardList"));
-    d->content = new QWidget(viewport());
-    d->column = new QVBoxLayout(d->content);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::StrongFocus);
+    verticalScrollBar()->setSingleStep(kSingleStep);
+    d->cardWidth = std::max(0, viewport()->width() - 2 * d->inset);
+
+    connect(&d->model, &CardListModel::removed, this,
+        [this](const QList<int>& rows) { d->onRemoved(rows); });
+    connect(&d->model, &CardListModel::inserted, this,
+        [this](const QList<int>& rows) { d->onInserted(rows); });
+    connect(&d->model, &CardListModel::updated, this,
+        [this](const QList<int>& rows) { d->onUpdated(rows); });
+
+    d->animation.setDuration(kScrollMs);
+    d->animation.setEasingCurve(QEasingCurve::OutCubic);
+    d->animation.setStartValue(0.0);
+    d->animation.setEndValue(1.0);
+    connect(&d->animation, &QVariantAnimation::valueChanged, this,
+        [this](const QVariant& progress) { d->animationStep(progress.toDouble()); });
+    connect(&d->animation, &QVariantAnimation::finished, this, [this] { d->animationFinished(); });
 }
 
-CardListView::~CardListView() = default;
+CardListView::~CardListView()
+{
+    // The cards outlive this object's own members by a moment (the viewport deletes them).
+    d->animation.stop();
+    for (QWidget* card : d->live.keys())
+        card->removeEventFilter(this);
+    for (QWidget* card : d->spare)
+        card->removeEventFilter(this);
+}
 
 void CardListView::setItems(const QList<ScreenItem>& items)
 {
-    for (auto it = d->cards.begin(); it != d->cards.end(); ++it) {
-        d->column->removeWidget(it.value());
-        delete it.value();
-    }
-    for (const ScreenItem& old : d->items) {
-        if (!std::any_of(items.begin(), items.end(),
-                [&](const ScreenItem& item) { return item.id == old.id; }))
-            d->factory.forget(old.id);
-    }
-    d->cards.clear();
-    d->items = items;
-    for (int i = 0; i < items.size(); ++i) {
-        QWidget* card = d->factory.create(items[i], i == 0, d->content);
-        d->cards.insert(items[i].id, card);
-        d->column->addWidget(card);
-    }
-    d->content->resize(viewport()->width(), d->content->sizeHint().height());
-    verticalScrollBar()->setRange(0, std::max(0, d->content->height() - viewport()->height()));
+    const std::optional<Anchor> anchor = d->captureAnchor();
+    d->model.setItems(items);
+    d->finishEdit();
+    d->restoreAnchor(anchor);
+    d->layoutCards();
 }
 
-const QList<ScreenItem>& CardListView::items() const { return d->items; }
-void CardListView::setMetrics(int, int, bool) { }
-void CardListView::refreshAll() { setItems(d->items); }
-
-void CardListView::scrollToId(const QUuid& id, bool)
+const QList<ScreenItem>& CardListView::items() const
 {
-    if (QWidget* card = d->cards.value(id)) {
-        verticalScrollBar()->setValue(card->y());
-        Q_EMIT scrolledTo(id);
+    return d->model.items();
+}
+
+void CardListView::setMetrics(int spacing, int inset, bool dividers)
+{
+    if (spacing == d->spacing && inset == d->inset && dividers == d->dividers)
+        return;
+    const std::optional<Anchor> anchor = d->captureAnchor();
+    d->spacing = spacing;
+    d->inset = inset;
+    d->dividers = dividers;
+    d->cardWidth = std::max(0, viewport()->width() - 2 * inset);
+    d->remeasureAll();
+    d->restoreAnchor(anchor);
+    d->layoutCards();
+}
+
+void CardListView::refreshAll()
+{
+    const std::optional<Anchor> anchor = d->captureAnchor();
+    for (int i = 0; i < d->count(); ++i)
+        d->refill(i);
+    // Spare cards would show their old look when reused.
+    for (QWidget* card : d->spare)
+        d->dropCard(card);
+    d->spare.clear();
+    d->validTops = 0;
+    d->restoreAnchor(anchor);
+    d->layoutCards();
+}
+
+void CardListView::scrollToId(const QUuid& id, bool animated)
+{
+    const int row = d->model.indexOf(id);
+    if (row < 0)
+        return;
+    d->animation.stop();
+    d->scrollTarget = id;
+    if (!animated) {
+        d->animationFinished();
+        return;
     }
+    d->scrollStart = verticalScrollBar()->value();
+    d->animation.start();
 }
 
 QUuid CardListView::topId() const
 {
-    for (const ScreenItem& item : d->items) {
-        QWidget* card = d->cards.value(item.id);
-        if (card->y() + card->height() > verticalScrollBar()->value())
-            return item.id;
-    }
-    return {};
+    if (d->rows.empty())
+        return {};
+    d->ensureTops();
+    return d->rows[size_t(d->rowAt(verticalScrollBar()->value()))].id;
 }
 
-QWidget* CardListView::cardFor(const QUuid& id) const { return d->cards.value(id); }
-int CardListView::cardWidgetCount() const { return int(d->cards.size()); }
+QWidget* CardListView::cardFor(const QUuid& id) const
+{
+    const int row = d->model.indexOf(id);
+    return row < 0 ? nullptr : d->rows[size_t(row)].card;
+}
+
+int CardListView::cardWidgetCount() const
+{
+    return int(d->live.size() + d->spare.size());
+}
 
 void CardListView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    d->content->resize(viewport()->width(), d->content->sizeHint().height());
-    verticalScrollBar()->setRange(0, std::max(0, d->content->height() - viewport()->height()));
+    const std::optional<Anchor> anchor = d->captureAnchor();
+    const int width = std::max(0, viewport()->width() - 2 * d->inset);
+    if (width != d->cardWidth) {
+        d->cardWidth = width;
+        d->remeasureAll();
+    }
+    d->restoreAnchor(anchor);
+    d->layoutCards();
 }
 
 void CardListView::scrollContentsBy(int, int)
 {
-    d->content->move(0, -verticalScrollBar()->value());
+    if (!d->inLayout)
+        d->layoutCards();
 }
 
 bool CardListView::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::LayoutRequest) {
+        // The card's own layout runs after this filter; measure once it has.
+        const int row = d->model.indexOf(d->live.value(static_cast<QWidget*>(watched)));
+        if (row >= 0) {
+            d->rows[size_t(row)].measured = false;
+            d->scheduleLayout();
+        }
+    }
     return QAbstractScrollArea::eventFilter(watched, event);
 }
 
-bool CardListView::viewportEvent(QEvent* event) { return QAbstractScrollArea::viewportEvent(event); }
+bool CardListView::viewportEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Paint:
+        d->paintDividers();
+        return true;
+    case QEvent::Wheel:
+        d->animation.stop();
+        break;
+    case QEvent::KeyPress:
+        if (d->handleKey(static_cast<QKeyEvent*>(event)))
+            return true;
+        break;
+    default:
+        break;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void CardListView::keyPressEvent(QKeyEvent* event)
+{
+    if (!d->handleKey(event))
+        QAbstractScrollArea::keyPressEvent(event);
+}
 
 } // namespace vesker

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QUuid>
 
+#include <memory>
+
 namespace vesker {
 
 // Makes and refills the card widgets the list shows; the list owns them once made.
@@ -58,6 +60,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Private;

@@ -1,0 +1,152 @@
+#include "inbox/card_list_model.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <vector>
+
+namespace vesker {
+
+namespace {
+
+// Which of the pairs (old row, new row), taken in old order, keep their relative order: the
+// longest run increasing in the new row, so that a single moved item costs one removal and one
+// insertion rather than shifting everything between its two places.
+std::vector<bool> keptInOrder(const std::vector<int>& newRows)
+{
+    const size_t n = newRows.size();
+    std::vector<bool> kept(n, false);
+    if (std::is_sorted(newRows.begin(), newRows.end())) {
+        // Nothing moved: the usual case of an arrival, a removal or an edit.
+        std::fill(kept.begin(), kept.end(), true);
+        return kept;
+    }
+    std::vector<int> tails; // index into newRows of the smallest tail of each run length
+    std::vector<int> previous(n, -1);
+    for (size_t k = 0; k < n; ++k) {
+        const auto at = std::lower_bound(tails.begin(), tails.end(), newRows[k],
+            [&newRows](int index, int value) { return newRows[size_t(index)] < value; });
+        if (at != tails.begin())
+            previous[k] = *(at - 1);
+        if (at == tails.end())
+            tails.push_back(int(k));
+        else
+            *at = int(k);
+    }
+    for (int k = tails.empty() ? -1 : tails.back(); k >= 0; k = previous[size_t(k)])
+        kept[size_t(k)] = true;
+    return kept;
+}
+
+} // namespace
+
+CardListEdits CardListEdits::between(
+    const QList<ScreenItem>& before, const QList<ScreenItem>& after)
+{
+    QHash<QUuid, int> newRowOf;
+    newRowOf.reserve(after.size());
+    for (int j = 0; j < after.size(); ++j)
+        newRowOf.insert(after[j].id, j);
+
+    std::vector<int> oldRows;
+    std::vector<int> newRows;
+    oldRows.reserve(size_t(before.size()));
+    newRows.reserve(size_t(before.size()));
+    for (int i = 0; i < before.size(); ++i) {
+        const int j = newRowOf.value(before[i].id, -1);
+        // A repeated id is listed once; its other places count as gone or new.
+        if (j >= 0 && after[j].id == before[i].id) {
+            oldRows.push_back(i);
+            newRows.push_back(j);
+        }
+    }
+    const std::vector<bool> kept = keptInOrder(newRows);
+
+    std::vector<bool> oldKept(size_t(before.size()), false);
+    std::vector<bool> newKept(size_t(after.size()), false);
+    CardListEdits edits;
+    for (size_t k = 0; k < kept.size(); ++k) {
+        if (!kept[k] || newKept[size_t(newRows[k])])
+            continue;
+        oldKept[size_t(oldRows[k])] = true;
+        newKept[size_t(newRows[k])] = true;
+        if (!(before[oldRows[k]] == after[newRows[k]]))
+            edits.updates.append(newRows[k]);
+    }
+    for (int i = 0; i < before.size(); ++i) {
+        if (!oldKept[size_t(i)])
+            edits.removals.append(i);
+    }
+    for (int j = 0; j < after.size(); ++j) {
+        if (!newKept[size_t(j)])
+            edits.insertions.append(j);
+    }
+    return edits;
+}
+
+CardListEdits CardListModel::setItems(const QList<ScreenItem>& listed)
+{
+    // Rows are found by id: an id listed twice is shown once, where it first appears.
+    QList<ScreenItem> items = listed;
+    QSet<QUuid> seen;
+    seen.reserve(listed.size());
+    for (const ScreenItem& item : listed)
+        seen.insert(item.id);
+    if (seen.size() != listed.size()) {
+        seen.clear();
+        items.clear();
+        for (const ScreenItem& item : listed) {
+            if (!seen.contains(item.id)) {
+                seen.insert(item.id);
+                items.append(item);
+            }
+        }
+    }
+    const CardListEdits edits = CardListEdits::between(m_items, items);
+    const auto reindex = [this] {
+        m_rows.clear();
+        m_rows.reserve(m_items.size());
+        for (int i = 0; i < m_items.size(); ++i)
+            m_rows.insert(m_items[i].id, i);
+    };
+
+    if (!edits.removals.isEmpty()) {
+        QList<ScreenItem> remaining;
+        remaining.reserve(m_items.size() - edits.removals.size());
+        qsizetype next = 0;
+        for (int i = 0; i < m_items.size(); ++i) {
+            if (next < edits.removals.size() && edits.removals[next] == i)
+                ++next;
+            else
+                remaining.append(m_items[i]);
+        }
+        m_items = std::move(remaining);
+        reindex();
+        Q_EMIT removed(edits.removals);
+    }
+    if (!edits.insertions.isEmpty()) {
+        QList<ScreenItem> merged;
+        merged.reserve(items.size());
+        qsizetype next = 0;
+        qsizetype kept = 0;
+        for (int j = 0; j < items.size(); ++j) {
+            if (next < edits.insertions.size() && edits.insertions[next] == j) {
+                merged.append(items[j]);
+                ++next;
+            } else {
+                merged.append(m_items[kept++]);
+            }
+        }
+        m_items = std::move(merged);
+        reindex();
+        Q_EMIT inserted(edits.insertions);
+    }
+    if (!edits.updates.isEmpty()) {
+        for (const int j : edits.updates)
+            m_items[j] = items[j];
+        Q_EMIT updated(edits.updates);
+    }
+    return edits;
+}
+
+} // namespace vesker
