@@ -1,6 +1,7 @@
 #include "card/card_header.h"
 
 #include "card/card_cells.h"
+#include "platform/time_text.h"
 #include "store/item_store.h"
 #include "ui/text_style.h"
 
@@ -30,7 +31,7 @@ QString receivedText(const QDateTime& at)
 {
     const QLocale locale;
     return locale.toString(at.date(), QStringLiteral("MMM d, yyyy")) + QStringLiteral(", ")
-        + locale.toString(at.time(), QLocale::ShortFormat);
+        + platform::shortTimeText(at, locale);
 }
 
 } // namespace

@@ -133,6 +133,9 @@ void ItemRow::rebuild()
     else
         fillLarge(m_body);
     layout()->addWidget(m_body);
+    // A child added to a card on screen stays hidden until the event loop shows it, and its
+    // layout would measure the card as empty until then; the list measures it now.
+    m_body->show();
     if (m_item.kind == ItemKind::pdf)
         countPages();
     update();

@@ -147,3 +147,18 @@ TEST_F(ItemRowTest, OutsideTextShowsLiterallyAndAnInviteLinkIsOffered)
     EXPECT_EQ(
         labelText(*photo, u"blurredMessage"_s), u"Photos from R&D are blurred by your settings."_s);
 }
+
+TEST_F(ItemRowTest, CardOnScreenMeasuresItsNewLookAtOnce)
+{
+    // The list measures a card right after handing it another look or item; a card that
+    // measured as empty then was drawn zero pixels high.
+    const auto row = card(world.add(ItemKind::photo, u"Mum"_s));
+    const int large = row->heightForWidth(600);
+    row->setRowLayout({.mode = ViewMode::compact, .availableWidth = 600});
+    EXPECT_GE(row->heightForWidth(600), 140);
+    row->setItem(world.add(ItemKind::text, u"Ann"_s, u"hello"_s), nullptr);
+    EXPECT_GE(row->heightForWidth(600), 140);
+    row->setRowLayout({.mode = ViewMode::large, .availableWidth = 600, .fitHeight = 400});
+    row->setItem(world.add(ItemKind::photo, u"Mum"_s), nullptr);
+    EXPECT_EQ(row->heightForWidth(600), large);
+}

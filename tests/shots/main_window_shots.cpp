@@ -6,17 +6,25 @@
 #include "app/main_window.h"
 #include "app/updater.h"
 #include "app/vesker_app.h"
+#include "card/item_row.h"
 #include "connect/mac_invite_handler.h"
+#include "inbox/content_view.h"
+#include "inbox/inbox_state.h"
 #include "platform/defaults.h"
 #include "server/access_manager.h"
 #include "server/server_controller.h"
 #include "store/item_store.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QBuffer>
+#include <QDialog>
+#include <QFile>
 #include <QMessageBox>
 #include <QPainter>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 
 namespace vesker::shots {
 
@@ -69,7 +77,7 @@ struct Demo {
 };
 
 // The window with its open alert drawn over it, as the user sees them together.
-void saveWithAlert(MainWindow& window, QMessageBox* box, const QString& name)
+void saveWithAlert(MainWindow& window, QWidget* box, const QString& name)
 {
     window.show();
     QApplication::processEvents();
@@ -84,37 +92,152 @@ void saveWithAlert(MainWindow& window, QMessageBox* box, const QString& name)
     saveImage(shot, name);
 }
 
+// A photo as a phone would send it: a label on a parcel, a shelf, a whiteboard.
+QByteArray demoPhoto(const QColor& background, const QString& text, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(background);
+    QPainter painter(&image);
+    painter.setBrush(QColor(250, 248, 240));
+    painter.setPen(Qt::NoPen);
+    const QRect label(size.width() / 6, size.height() / 4, size.width() * 2 / 3, size.height() / 2);
+    painter.drawRoundedRect(label, 18, 18);
+    painter.setPen(Qt::black);
+    QFont font;
+    font.setPixelSize(size.height() / 14);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(label, Qt::AlignCenter | Qt::TextWordWrap, text);
+    painter.end();
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 85);
+    return data;
+}
+
+void addPhoto(
+    Demo& demo, const QString& sender, const QString& note, const QByteArray& jpeg, int minutesAgo)
+{
+    ScreenItem item;
+    item.id = QUuid::createUuid();
+    item.receivedAt = QDateTime::currentDateTime().addSecs(-60 * minutesAgo);
+    item.sender = sender;
+    item.note = note;
+    item.kind = ItemKind::photo;
+    item.filename = ItemStore::storedFileName(item.receivedAt, item.id, QStringLiteral("jpg"));
+    QFile file(demo.app.store().fileURL(item));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(jpeg);
+    file.close();
+    demo.app.store().append(item);
+}
+
+// Lets thumbnails decode on their pool and reach the cards before the picture is taken.
+void settle()
+{
+    for (int i = 0; i < 30; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(10);
+    }
+}
+
+void saveSettled(QWidget& window, const QString& name)
+{
+    window.show();
+    settle();
+    save(window, name);
+}
+
+ContentView& content(Demo& demo)
+{
+    return demo.window.content();
+}
+
 } // namespace
 
 void mainWindowShots()
 {
     {
         Demo demo;
+        // What a first launch finds: the getting-started texts.
+        const QStringList welcome = ItemStore::welcomeTexts();
+        for (qsizetype i = welcome.size() - 1; i >= 0; --i)
+            demo.add(QStringLiteral("Vesker"), QStringLiteral("Getting started"), welcome.at(i), 0);
+        saveSettled(demo.window, QStringLiteral("main-window-welcome"));
         demo.archiveAll();
-        save(demo.window, QStringLiteral("main-window-empty"));
+        saveSettled(demo.window, QStringLiteral("main-window-empty"));
+        content(demo).state().setTab(ItemStatus::later);
+        saveSettled(demo.window, QStringLiteral("main-window-later-empty"));
+        content(demo).state().setTab(ItemStatus::archived);
+        content(demo).state().setSearch(QStringLiteral("nothing like this"));
+        saveSettled(demo.window, QStringLiteral("main-window-no-results"));
+    }
+    {
+        Demo demo;
+        const QList<ScreenItem> items = demo.app.store().items();
+        for (const ScreenItem& item : items)
+            demo.app.store().delete_(item.id);
+        demo.window.content().state().setTab(ItemStatus::archived);
+        saveSettled(demo.window, QStringLiteral("main-window-archive-empty"));
     }
 
     Demo demo;
     demo.archiveAll();
-    demo.add(QStringLiteral("Ines"), QStringLiteral("Signed delivery note"), {}, 42);
-    demo.add(QStringLiteral("Ode"), QStringLiteral("Serial from the old pump"),
-        QStringLiteral("SN 4471-B / rev 3"), 18);
-    demo.add(QStringLiteral("Mara"), {}, QStringLiteral("Shelf 3, top: bolts M6 <b>x400</b>"), 5);
-    demo.add(QStringLiteral("Arlo"), QStringLiteral("Arrived damaged?"), {}, 1);
-    save(demo.window, QStringLiteral("main-window-items"));
+    demo.add(QStringLiteral("Mara"), {}, QStringLiteral("Shelf 3, top: bolts M6 <b>x400</b>"), 50);
+    addPhoto(demo, QStringLiteral("Ines"), QStringLiteral("Signed delivery note"),
+        demoPhoto(QColor(70, 90, 120), QStringLiteral("DELIVERY NOTE\nNo. 20931"), {1600, 1200}),
+        42);
+    addPhoto(demo, QStringLiteral("Ode"), QStringLiteral("Serial from the old pump"),
+        demoPhoto(QColor(120, 100, 70), QStringLiteral("SN 4471-B\nrev 3"), {1200, 1600}), 18);
+    addPhoto(demo, QStringLiteral("Arlo"), {},
+        demoPhoto(QColor(60, 110, 80), QStringLiteral("Crate 12\nFRAGILE"), {1600, 1200}), 1);
+    saveSettled(demo.window, QStringLiteral("main-window-photos-large"));
+    content(demo).state().setViewMode(ViewMode::compact);
+    saveSettled(demo.window, QStringLiteral("main-window-photos-compact"));
+    demo.window.resize(MainWindow::kMinimumSize.width(), MainWindow::kDefaultSize.height());
+    saveSettled(demo.window, QStringLiteral("main-window-narrow"));
+    demo.window.resize(MainWindow::kDefaultSize);
+    content(demo).state().setViewMode(ViewMode::large);
+    content(demo).state().setSimpleMode(true);
+    saveSettled(demo.window, QStringLiteral("main-window-simple"));
+    content(demo).state().setSimpleMode(false);
 
     AccessManager& access = demo.app.server().access();
+    (void)access.enqueue({.id = QUuid::createUuid(),
+        .deviceID = QStringLiteral("arlo-phone"),
+        .deviceName = QStringLiteral("Arlo's iPhone"),
+        .receivedAt = QDateTime::currentDateTimeUtc(),
+        .kind = ItemKind::photo,
+        .imageData = demoPhoto(QColor(60, 110, 80), QStringLiteral("Crate 13"), {800, 600}),
+        .fileExtension = QStringLiteral("jpg")});
     for (int i = 0; i < 2; ++i)
         (void)access.enqueue({.id = QUuid::createUuid(),
-            .deviceID = QStringLiteral("arlo-phone"),
-            .deviceName = QStringLiteral("Arlo's iPhone"),
+            .deviceID = QStringLiteral("dock-tablet"),
+            .deviceName = QStringLiteral("Dock <b>tablet</b> & scanner"),
             .receivedAt = QDateTime::currentDateTimeUtc(),
             .kind = ItemKind::text,
             .text = QStringLiteral("Crate 12")});
-    QApplication::processEvents();
-    save(demo.window, QStringLiteral("main-window-approval"));
+    saveSettled(demo.window, QStringLiteral("main-window-approval"));
     access.deny(QStringLiteral("arlo-phone"));
-    QApplication::processEvents();
+    access.deny(QStringLiteral("dock-tablet"));
+    settle();
+
+    if (auto* connect = demo.window.findChild<QAbstractButton*>(QStringLiteral("connectButton")))
+        connect->click();
+    settle();
+    saveWithAlert(demo.window, content(demo).currentSheet(), QStringLiteral("main-window-connect"));
+    if (QDialog* sheet = content(demo).currentSheet())
+        sheet->reject();
+    settle();
+
+    if (auto* card = demo.window.findChild<ItemRow*>(QStringLiteral("itemRow")))
+        Q_EMIT card->previewRequested();
+    settle();
+    saveWithAlert(demo.window, content(demo).currentSheet(), QStringLiteral("main-window-preview"));
+    if (QDialog* sheet = content(demo).currentSheet())
+        sheet->reject();
+    settle();
 
     demo.invites.handle(QStringLiteral("vesker://invite/ABCD-EFGH"), QStringLiteral("Workshop"));
     saveWithAlert(demo.window, demo.window.inviteAlerts().confirmation(),
