@@ -319,6 +319,10 @@ QWidget* InboxBar::buildFullBar()
     m_clearSearch->setAccessibleName(QStringLiteral("Clear"));
     m_clearSearch->setAutoRaise(true);
     m_clearSearch->setIconSize(QSize(iconSide, iconSide));
+    // Its room is kept while it is hidden, so the bar does not jump at the first letter typed.
+    QSizePolicy keepRoom = m_clearSearch->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    m_clearSearch->setSizePolicy(keepRoom);
     connect(m_clearSearch, &QToolButton::clicked, this, [this] { m_state.setSearch({}); });
     searchRow->addWidget(m_clearSearch);
     row->addWidget(searchBox);

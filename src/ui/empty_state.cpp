@@ -34,7 +34,8 @@ EmptyState::EmptyState(QWidget* parent)
     QFont titleFont = vesker::font(TextStyle::title2, m_title->font());
     titleFont.setBold(true);
     m_title->setFont(titleFont);
-    layout->addWidget(m_title, 0, Qt::AlignHCenter);
+    // The whole width, for the reason below: a long search quoted in it wraps to its height.
+    layout->addWidget(m_title);
 
     m_description = new QLabel(this);
     m_description->setObjectName(QStringLiteral("emptyStateDescription"));
