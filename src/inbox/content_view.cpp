@@ -2,6 +2,7 @@
 
 #include "app/update_banner.h"
 #include "app/window_manager.h"
+#include "card/item_row.h"
 #include "connect/qr_sheet.h"
 #include "inbox/card_list_view.h"
 #include "inbox/dropped_files.h"
@@ -22,6 +23,7 @@
 #include "ui/empty_state.h"
 #include "ui/text_style.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
@@ -126,6 +128,13 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     // A drop on a field inside the window reaches the field first; the window takes it there.
     qApp->installEventFilter(this);
 
+    // Item shortcuts act on the newest item, whether or not its card exists at the moment.
+    auto* reveal = new QAction(this);
+    reveal->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    reveal->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(reveal, &QAction::triggered, this, &ContentView::revealNewest);
+    addAction(reveal);
+
     relist();
 
     // This view is the only receiver of both: without a main window they do nothing.
@@ -178,6 +187,17 @@ void ContentView::showEmptyState()
     m_empty->setContent(content.title, content.systemImage, content.description);
     m_connectPhone->setVisible(content.offersConnect);
     m_area->setCurrentWidget(m_empty);
+}
+
+void ContentView::revealNewest()
+{
+    const QList<ScreenItem>& items = m_list->items();
+    if (items.isEmpty())
+        return;
+    if (auto* card = qobject_cast<ItemRow*>(m_list->cardFor(items.first().id)))
+        card->reveal();
+    else
+        m_factory->stateFor(items.first().id)->revealed = true;
 }
 
 void ContentView::showConnect()

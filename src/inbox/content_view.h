@@ -83,6 +83,7 @@ protected:
 private:
     void relist();
     void showEmptyState();
+    void revealNewest();
     void showConnect();
     void showPreview(const ScreenItem& item);
     void toggleFullScreen();

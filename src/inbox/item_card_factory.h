@@ -29,12 +29,12 @@ public:
     void reuse(QWidget* card, const ScreenItem& item, bool isFirst) override;
     int estimateHeight(const ScreenItem& item, int width) const override;
     void forget(const QUuid& id) override;
+    // What the card of that item remembers, kept while the item is listed.
+    std::shared_ptr<CardState> stateFor(const QUuid& id);
 
     ItemRowLayout rowLayout(bool isFirst) const;
 
 private:
-    std::shared_ptr<CardState> stateFor(const QUuid& id);
-
     CardServices m_services;
     InboxState& m_state;
     Callbacks m_callbacks;

@@ -303,3 +303,25 @@ TEST_F(ContentViewTest, RelayedRequestsAreCountedPerScreenAndDevice)
 }
 
 } // namespace
+
+TEST_F(ContentViewTest, RevealShortcutActsOnTheNewestPhotoOnly)
+{
+    m_defaults.set(QStringLiteral("blurAll"), true);
+    open();
+    ASSERT_EQ(uploadPhoto(), 200);
+    m_clock.advance(60);
+    ASSERT_EQ(uploadPhoto(), 200);
+    QApplication::processEvents();
+    const QList<ScreenItem> listed = m_view->cardList().items();
+    ASSERT_EQ(listed.size(), 2);
+    const auto blurred = [this](const ScreenItem& item) {
+        QWidget* card = m_view->cardList().cardFor(item.id);
+        return card && card->findChild<QPushButton*>(QStringLiteral("revealButton"));
+    };
+    ASSERT_TRUE(blurred(listed.at(0)) && blurred(listed.at(1)));
+
+    QTest::keyClick(m_view.get(), Qt::Key_R, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_FALSE(blurred(listed.at(0)));
+    EXPECT_TRUE(blurred(listed.at(1)));
+}
