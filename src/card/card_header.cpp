@@ -30,8 +30,8 @@ QTimer& sharedTicker()
 QString receivedText(const QDateTime& at)
 {
     const QLocale locale;
-    return locale.toString(at.date(), QStringLiteral("MMM d, yyyy")) + QStringLiteral(", ")
-        + platform::shortTimeText(at, locale);
+    return locale.toString(at.toLocalTime().date(), QStringLiteral("MMM d, yyyy"))
+        + QStringLiteral(", ") + platform::shortTimeText(at, locale);
 }
 
 } // namespace

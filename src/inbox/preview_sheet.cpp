@@ -79,7 +79,8 @@ PreviewSheet::PreviewSheet(
     column->addWidget(m_picture, 1);
 
     auto* footer = new QHBoxLayout;
-    auto* time = new QLabel(QLocale().toString(item.receivedAt, QLocale::ShortFormat), this);
+    auto* time
+        = new QLabel(QLocale().toString(item.receivedAt.toLocalTime(), QLocale::ShortFormat), this);
     time->setObjectName(QStringLiteral("previewTime"));
     setSecondary(*time);
     footer->addWidget(time, 0, Qt::AlignVCenter);
