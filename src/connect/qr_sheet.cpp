@@ -16,7 +16,7 @@ namespace {
 // Large enough for a phone held at arm's length, small enough for a laptop's sheet.
 constexpr int kModuleSize = 6;
 
-QLabel* plainLabel(const QString& name, QWidget* parent)
+QLabel* sheetLabel(const QString& name, QWidget* parent)
 {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
@@ -36,25 +36,25 @@ QRSheet::QRSheet(ServerController& server, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(12);
 
-    auto* title = plainLabel(QStringLiteral("connectTitle"), this);
+    auto* title = sheetLabel(QStringLiteral("connectTitle"), this);
     title->setText(QStringLiteral("Connect a phone"));
     setTextStyle(*title, TextStyle::title3);
     layout->addWidget(title);
 
-    auto* code = plainLabel(QStringLiteral("qrCode"), this);
+    auto* code = sheetLabel(QStringLiteral("qrCode"), this);
     code->setWordWrap(true);
     layout->addWidget(code, 0, Qt::AlignHCenter);
 
-    auto* hint = plainLabel(QStringLiteral("connectHint"), this);
+    auto* hint = sheetLabel(QStringLiteral("connectHint"), this);
     hint->setText(QStringLiteral("Point your phone's camera at the code."));
     setSecondary(*hint);
     layout->addWidget(hint);
 
-    auto* addresses = plainLabel(QStringLiteral("connectAddresses"), this);
+    auto* addresses = sheetLabel(QStringLiteral("connectAddresses"), this);
     addresses->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(addresses);
 
-    auto* accessCode = plainLabel(QStringLiteral("accessCode"), this);
+    auto* accessCode = sheetLabel(QStringLiteral("accessCode"), this);
     accessCode->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(accessCode);
 
