@@ -169,6 +169,16 @@ void ContentView::relist()
     const bool large = mode == ViewMode::large;
     m_list->setMetrics(large ? 16 : 0, large ? 16 : 0, !large);
     m_list->setItems(m_state->listedItems());
+    // Another tab, sender, tag or search is another list: it is read from its top.
+    const QString choiceKey
+        = QStringLiteral("%1 %2 %3")
+              .arg(toString(m_state->simpleMode() ? ItemStatus::inbox : m_state->tab()),
+                  m_state->searchPrompt(), m_state->search());
+    if (choiceKey != m_choiceKey) {
+        m_choiceKey = choiceKey;
+        if (!m_list->items().isEmpty())
+            m_list->scrollToId(m_list->items().first().id, false);
+    }
     if (lookKey != m_lookKey) {
         m_lookKey = lookKey;
         m_list->refreshAll();

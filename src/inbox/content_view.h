@@ -108,6 +108,8 @@ private:
     QPushButton* m_connectPhone = nullptr;
     // The look the cards were last made with: a change refills every card.
     QString m_lookKey;
+    // The tab, filter and search the list was last read for.
+    QString m_choiceKey;
     bool m_refillQueued = false;
 
     QTimer m_arrivalScroll;

@@ -325,3 +325,23 @@ TEST_F(ContentViewTest, RevealShortcutActsOnTheNewestPhotoOnly)
     EXPECT_FALSE(blurred(listed.at(0)));
     EXPECT_TRUE(blurred(listed.at(1)));
 }
+
+TEST_F(ContentViewTest, AnotherTabOrSearchIsReadFromItsTop)
+{
+    for (int i = 0; i < 30; ++i) {
+        ScreenItem item = storedText(QStringLiteral("note %1\nsecond line").arg(i));
+        item.status = i % 2 ? ItemStatus::archived : ItemStatus::inbox;
+        m_store.append(item);
+    }
+    open();
+    QScrollBar* bar = m_view->cardList().verticalScrollBar();
+    for (const auto& choose : std::initializer_list<std::function<void()>> {
+             [this] { m_view->state().setTab(ItemStatus::archived); },
+             [this] { m_view->state().setSearch(QStringLiteral("note 1")); }}) {
+        bar->setValue(bar->maximum());
+        ASSERT_GT(bar->value(), 0);
+        choose();
+        QApplication::processEvents();
+        EXPECT_EQ(bar->value(), 0);
+    }
+}
