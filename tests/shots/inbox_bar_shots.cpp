@@ -1,40 +1,25 @@
 #include "shots.h"
 
-#include "connect/mac_invite_handler.h"
+#include "demo_server.h"
+
 #include "connect/qr_sheet.h"
 #include "inbox/inbox_bar.h"
 #include "inbox/inbox_state.h"
-#include "platform/defaults.h"
-#include "relay_manager/relay_manager.h"
-#include "relay_manager/sibling_sync.h"
-#include "server/server_controller.h"
-#include "store/item_store.h"
 #include "ui/empty_state.h"
 
 #include <QPushButton>
-#include <QTemporaryDir>
 
 namespace vesker::shots {
 
 void inboxBarShots()
 {
-    QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    ItemStore store(dir.filePath(QStringLiteral("store")), &defaults);
-    RelayManager relay(defaults);
-    SiblingSync sync;
-    MacInviteHandler invites;
-    ServerController controller(store,
-        ServerController::Services {.defaults = &defaults,
-            .relay = &relay,
-            .sync = &sync,
-            .invites = &invites,
-            .networkAddresses =
-                [] {
-                    return QList<NetworkAddress> {{QStringLiteral("wlan0"), QStringLiteral("Wi-Fi"),
-                        QStringLiteral("192.168.1.24")}};
-                },
-            .listenAddress = QHostAddress::LocalHost});
+    DemoServer demo({.networkAddresses = [] {
+        return QList<NetworkAddress> {
+            {QStringLiteral("wlan0"), QStringLiteral("Wi-Fi"), QStringLiteral("192.168.1.24")}};
+    }});
+    platform::Defaults& defaults = demo.defaults;
+    ItemStore& store = demo.store;
+    ServerController& controller = demo.controller;
     controller.refreshAddresses();
     defaults.set(QStringLiteral("accessPolicy"), QStringLiteral("code"));
     defaults.set(QStringLiteral("accessCode"), QStringLiteral("048213"));

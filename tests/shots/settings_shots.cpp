@@ -1,37 +1,24 @@
 #include "shots.h"
 
+#include "demo_server.h"
+
 #include "app/window_manager.h"
-#include "connect/mac_invite_handler.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
-#include "relay_manager/relay_manager.h"
-#include "relay_manager/sibling_sync.h"
 #include "server/access_manager.h"
 #include "server/server_controller.h"
 #include "settings/settings_window.h"
-#include "store/item_store.h"
 
 #include <QTabWidget>
-#include <QTemporaryDir>
 
 namespace vesker::shots {
 
 void settingsShots()
 {
-    QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    ItemStore store(dir.filePath(QStringLiteral("store")), &defaults);
-    RelayManager relay(defaults);
-    SiblingSync sync;
-    MacInviteHandler invites;
-    ServerController controller(store,
-        ServerController::Services {.defaults = &defaults,
-            .relay = &relay,
-            .sync = &sync,
-            .invites = &invites,
-            .computerName = [] { return QStringLiteral("Front Desk"); },
-            .listenAddress = QHostAddress::LocalHost});
+    DemoServer demo({.computerName = [] { return QStringLiteral("Front Desk"); }});
+    platform::Defaults& defaults = demo.defaults;
+    ServerController& controller = demo.controller;
     platform::DisplayWake wake;
     WindowManager windows(defaults, wake);
 
