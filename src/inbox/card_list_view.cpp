@@ -522,7 +522,14 @@ void CardListView::scrollToId(const QUuid& id, bool animated)
         d->animationFinished();
         return;
     }
-    d->scrollStart = verticalScrollBar()->value();
+    d->ensureTops();
+    d->updateRange();
+    // Eased across thousands of cards, the item would come into view only in the last frame, and
+    // every frame would make cards nobody sees; from far away the scroll starts two screens short.
+    const qint64 target = d->targetFor(row);
+    const qint64 reach = 2 * qint64(viewport()->height());
+    d->scrollStart
+        = int(std::clamp<qint64>(verticalScrollBar()->value(), target - reach, target + reach));
     d->animation.start();
 }
 

@@ -213,8 +213,13 @@ TEST_F(CardListViewTest, ScrollToIdPutsTheCardAtTheTop)
     EXPECT_EQ(topY(500), 16) << "below the list's inset";
 
     QSignalSpy arrived(&view, &CardListView::scrolledTo);
+    QSignalSpy moved(view.verticalScrollBar(), &QScrollBar::valueChanged);
     view.scrollToId(items[3].id, true);
     ASSERT_TRUE(arrived.wait(2000));
+    ASSERT_FALSE(moved.isEmpty());
+    EXPECT_LE(moved.first().first().toInt(),
+        view.verticalScrollBar()->value() + 2 * view.viewport()->height())
+        << "from far away the scroll starts close to the item, not a thousand cards off";
     EXPECT_EQ(arrived.first().first().toUuid(), items[3].id);
     EXPECT_EQ(view.topId(), items[3].id);
     EXPECT_EQ(topY(3), 16);
