@@ -74,10 +74,8 @@ protected:
 
     QStringList asideKeys() const
     {
-        return QJsonDocument::fromJson(fileBytes(m_defaults->filePath()))
-            .object()
-            .keys()
-            .filter(".unreadable-");
+        const QJsonDocument file = QJsonDocument::fromJson(fileBytes(m_defaults->filePath()));
+        return file.object().keys().filter(".unreadable-");
     }
 };
 
