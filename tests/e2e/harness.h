@@ -4,6 +4,9 @@
 // blocking POSIX sockets, so that a test can also behave as a badly written or hostile peer
 // would. Everything talks to 127.0.0.1 only.
 
+#include "support/loopback_socket.h"
+#include "support/temp_env.h"
+
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -17,14 +20,11 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
-#include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <netinet/in.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vesker::e2e {
@@ -41,49 +41,18 @@ struct Reply {
     QString id() const { return QJsonDocument::fromJson(body)["id"].toString(); }
 };
 
-// A blocking socket whose connect, sends and receives give up after `timeoutMs`; -1, with errno
-// set, when it cannot connect.
-inline int connectLoopback(quint16 port, int timeoutMs)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const timeval timeout {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return fd;
-    ::close(fd);
-    return -1;
-}
-
-// False, with errno set, when the peer or the timeout stops it.
-inline bool sendAll(int fd, QByteArrayView bytes)
-{
-    while (!bytes.isEmpty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL);
-        if (sent < 0 && errno != EINTR)
-            return false;
-        bytes = bytes.sliced(std::max<ssize_t>(sent, 0));
-    }
-    return true;
-}
+using test::connectLoopback;
+using test::sendAll;
 
 // Reads until the peer closes or the timeout passes, and closes `fd`.
 inline Reply readReply(int fd)
 {
-    QByteArray raw;
-    char buffer[65536];
-    ssize_t got = 0;
-    while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0 || (got < 0 && errno == EINTR))
-        raw.append(buffer, std::max<ssize_t>(got, 0));
-    const std::string error = got < 0 ? strerror(errno) : "no reply head";
+    int error = 0;
+    const QByteArray raw = test::readToEnd(fd, error);
     ::close(fd);
     const qsizetype headEnd = raw.indexOf("\r\n\r\n");
     if (!raw.startsWith("HTTP/1.") || headEnd < 0)
-        return {0, {}, error};
+        return {0, {}, error ? strerror(error) : "no reply head"};
     return {raw.mid(9, 3).toInt(), raw.mid(headEnd + 4), {}};
 }
 
@@ -209,11 +178,7 @@ public:
         m_program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
         m_program.setStandardErrorFile(m_home.filePath("vesker.log"));
     }
-    QByteArray log() const
-    {
-        QFile file(m_home.filePath("vesker.log"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray log() const { return test::fileBytes(m_home.filePath("vesker.log")); }
 
     qint64 pid() const { return m_program.processId(); }
 
@@ -265,9 +230,7 @@ public:
 
     QJsonArray index() const
     {
-        QFile file(store("index.json"));
-        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).array()
-                                              : QJsonArray();
+        return QJsonDocument::fromJson(test::fileBytes(store("index.json"))).array();
     }
 
     QSet<QString> indexIds() const

@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 #include "platform/defaults.h"
+#include "support/temp_env.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,16 +11,7 @@
 
 using namespace vesker::platform;
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
+using vesker::test::fileBytes;
 
 TEST(Defaults, ValuesOfTheWrongTypeReadAsTheirDefault)
 {
@@ -69,11 +61,11 @@ TEST(Defaults, AnUnreadableFileIsKeptAsideBeforeTheFirstWrite)
     writeFileAtomically(path, "{ not json");
     Defaults d(path);
     EXPECT_FALSE(d.contains(u"x"_s));
-    EXPECT_EQ(readAll(path), "{ not json") << "loading alone changes nothing";
+    EXPECT_EQ(fileBytes(path), "{ not json") << "loading alone changes nothing";
     d.set(u"x"_s, 1);
     const QStringList kept = QDir(dir.path()).entryList({u"d.json.unreadable-*"_s});
     ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(readAll(dir.filePath(kept.first())), "{ not json");
+    EXPECT_EQ(fileBytes(dir.filePath(kept.first())), "{ not json");
     EXPECT_EQ(Defaults(path).integer(u"x"_s, 0), 1);
 }
 
@@ -88,7 +80,7 @@ TEST(AtomicFile, KeepAsideNeverOverwritesAnEarlierCopy)
     const QString second = keepAside(path, when);
     EXPECT_TRUE(first.endsWith(u"index.json.unreadable-2025-03-01T09-30-00Z"_s));
     EXPECT_NE(first, second);
-    EXPECT_EQ(readAll(first), "first");
-    EXPECT_EQ(readAll(second), "second");
+    EXPECT_EQ(fileBytes(first), "first");
+    EXPECT_EQ(fileBytes(second), "second");
     EXPECT_TRUE(keepAside(path, when).isEmpty()) << "nothing left to keep";
 }

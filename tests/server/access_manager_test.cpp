@@ -2,6 +2,7 @@
 #include "relay_manager/vouched_devices.h"
 #include "server/access_manager.h"
 #include "support/manual_clock.h"
+#include "support/temp_env.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -73,9 +74,8 @@ protected:
 
     QStringList asideKeys() const
     {
-        QFile file(m_defaults->filePath());
-        file.open(QIODevice::ReadOnly);
-        return QJsonDocument::fromJson(file.readAll()).object().keys().filter(".unreadable-");
+        const QJsonDocument file = QJsonDocument::fromJson(fileBytes(m_defaults->filePath()));
+        return file.object().keys().filter(".unreadable-");
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "server/browser_screen.h"
 #include "server/web_pages.h"
+#include "support/temp_env.h"
 #include "support/test_images.h"
 
 #include <QDir>
@@ -63,10 +64,8 @@ protected:
     }
     QStringList logLines() const
     {
-        QFile f(m_store.rootDir() + "/browser-log.txt");
-        return f.open(QIODevice::ReadOnly)
-            ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
-            : QStringList();
+        return QString::fromUtf8(fileBytes(m_store.rootDir() + "/browser-log.txt"))
+            .split('\n', Qt::SkipEmptyParts);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "fuzz/http_request_check.h"
 #include "server/http_request.h"
 #include "server/http_request_reader.h"
+#include "support/temp_env.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,9 +141,7 @@ TEST(HTTPRequestReader, FuzzCorpusHolds)
     int files = 0;
     for (const QString folder : {"corpus", "regressions"}) {
         for (const QFileInfo& info : QDir(root.filePath(folder)).entryInfoList(QDir::Files)) {
-            QFile file(info.filePath());
-            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << info.filePath().toStdString();
-            const QByteArray bytes = file.readAll();
+            const QByteArray bytes = test::fileBytes(info.filePath());
             ++files;
             for (quint32 seed = 0; seed < 8; ++seed) {
                 for (qint64 max : {kHTTPMaxBodyBytes, qint64(16)})

@@ -1,4 +1,5 @@
 #include "server/http_server.h"
+#include "support/loopback_socket.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -6,10 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <future>
 #include <mutex>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,47 +17,26 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A plain TCP client, so that tests see exactly the bytes on the wire. Every wait on it ends
-// after 5 s without progress.
+// Every wait on a client ends after 5 s without progress.
 class Client {
 public:
     explicit Client(quint16 port, int receiveBuffer = 0)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const timeval timeout {5, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        if (receiveBuffer > 0)
-            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        const sockaddr_in address {AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-        ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    }
+        : m_fd(test::connectLoopback(port, 5000, receiveBuffer))
+    { }
     ~Client() { ::close(m_fd); }
 
     void shutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
-
-    bool sendAll(QByteArrayView data)
-    {
-        for (ssize_t sent = 0; !data.isEmpty(); data = data.sliced(sent)) {
-            if ((sent = ::send(m_fd, data.data(), size_t(data.size()), MSG_NOSIGNAL)) <= 0)
-                return false;
-        }
-        return true;
-    }
-
-    // Everything the server sends until it ends its side; marked when it never does.
+    bool sendAll(QByteArrayView data) { return test::sendAll(m_fd, data); }
+    // Marked when the server never ends its side.
     QByteArray readToEnd()
     {
-        QByteArray received;
-        char buffer[65536];
-        ssize_t n;
-        while ((n = ::recv(m_fd, buffer, sizeof buffer, 0)) > 0)
-            received.append(buffer, n);
-        return n < 0 && errno == EAGAIN ? received + "<still open>" : received;
+        int error = 0;
+        const QByteArray received = test::readToEnd(m_fd, error);
+        return error == EAGAIN ? received + "<still open>" : received;
     }
 
 private:
-    int m_fd = -1;
+    int m_fd;
 };
 
 const QByteArray kGet = "GET / HTTP/1.1\r\n\r\n";

@@ -3,6 +3,7 @@
 #include "screens/hosted_screens_manager.h"
 #include "server/access_manager.h"
 #include "store/recognizer.h"
+#include "support/temp_env.h"
 #include "support/test_images.h"
 
 #include <QJsonArray>
@@ -16,12 +17,6 @@ using namespace vesker::test;
 namespace {
 
 using Headers = QMap<QString, QString>;
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QByteArray qrPhoto(const char* text)
 {
@@ -97,7 +92,7 @@ TEST_F(UploadTest, APhotoIsStoredRecognisedAndAnnouncedAndARepeatStoresNothing)
     EXPECT_EQ(item.deviceID, QStringLiteral("dev1"));
     EXPECT_EQ(item.lat, 52.5);
     EXPECT_TRUE(item.filename.endsWith(id.left(8) + ".png")) << item.filename.toStdString();
-    EXPECT_EQ(readAll(m_store.fileURL(item)), photo);
+    EXPECT_EQ(fileBytes(m_store.fileURL(item)), photo);
     // Recognition runs after the reply and writes its result back.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_store.item(item.id)->barcodes.isEmpty(); }, 20000));
     EXPECT_EQ(m_store.item(item.id)->barcodes, QStringList {"QR https://example.org/k1"});
@@ -131,7 +126,7 @@ TEST_F(UploadTest, TextsAndPdfsAreStoredWithTheirOwnExtensions)
     EXPECT_EQ(items[0].sender, QStringLiteral("Phone")) << "a malformed header counts as missing";
     EXPECT_EQ(items[0].note, QStringLiteral("café+bar")) << "no plus-to-space in headers";
     EXPECT_TRUE(items[0].filename.endsWith(QLatin1String(".txt")));
-    EXPECT_EQ(readAll(m_store.fileURL(items[0])), QByteArray("Table 4: two coffees"));
+    EXPECT_EQ(fileBytes(m_store.fileURL(items[0])), QByteArray("Table 4: two coffees"));
     EXPECT_EQ(items[1].kind, ItemKind::pdf);
     EXPECT_TRUE(items[1].filename.endsWith(QLatin1String(".pdf")));
     EXPECT_EQ(items[1].originalName, QStringLiteral("Menu v2.pdf"));

@@ -1,5 +1,6 @@
 #include "store/recognizer.h"
 
+#include "support/temp_env.h"
 #include "support/test_images.h"
 
 #include <QFile>
@@ -181,10 +182,8 @@ TEST_F(RecognizerTest, AFailingHelperOrTextEngineCostsOnlyWhatItReads)
         options.barcodeTimeout = std::chrono::seconds(2);
         EXPECT_EQ(Recognizer::recognizeNow(path, options), c.expected);
         // A helper that hung is not left behind.
-        QFile pid(pidFile);
-        if (pid.open(QIODevice::ReadOnly)) {
-            EXPECT_EQ(::kill(pid.readAll().trimmed().toInt(), 0), -1);
-        }
+        if (const QByteArray pid = fileBytes(pidFile); !pid.isEmpty())
+            EXPECT_EQ(::kill(pid.trimmed().toInt(), 0), -1);
     }
 }
 

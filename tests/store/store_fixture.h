@@ -4,6 +4,7 @@
 #include "platform/defaults.h"
 #include "store/item_store.h"
 #include "support/manual_clock.h"
+#include "support/temp_env.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,8 +91,7 @@ protected:
     QByteArray readFile(const QString& path)
     {
         flushAll();
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return fileBytes(path);
     }
 
     // Appends each item with its file (holding its name) in the folder its status says.
