@@ -1,7 +1,7 @@
 #include "card/item_row.h"
 
-#include "card/card_cells.h"
-#include "card/card_header.h"
+#include "card/card_cells_view.h"
+#include "card/card_header_view.h"
 #include "card/thumbnail_view.h"
 #include "connect/invite_links.h"
 #include "connect/mac_invite_handler.h"

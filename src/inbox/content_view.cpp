@@ -6,7 +6,7 @@
 #include "connect/qr_sheet.h"
 #include "inbox/card_list_view.h"
 #include "inbox/dropped_files.h"
-#include "inbox/inbox_bar.h"
+#include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
 #include "inbox/item_card_factory.h"
 #include "inbox/preview_sheet.h"
@@ -76,7 +76,7 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    m_bar = new InboxBar(*m_state, server, this);
+    m_bar = new InboxBarView(*m_state, server, this);
     auto* barBox = new QVBoxLayout;
     barBox->setContentsMargins(kBarInset, kBarInset, kBarInset, kBarInset);
     barBox->addWidget(m_bar);
@@ -110,9 +110,9 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     m_area->addWidget(m_empty);
     layout->addWidget(m_area, 1);
 
-    connect(m_bar, &InboxBar::connectRequested, this, &ContentView::showConnect);
-    connect(m_bar, &InboxBar::sendRequested, this, [this] { setSendRequest({}); });
-    connect(m_bar, &InboxBar::fullScreenRequested, this, &ContentView::toggleFullScreen);
+    connect(m_bar, &InboxBarView::connectRequested, this, &ContentView::showConnect);
+    connect(m_bar, &InboxBarView::sendRequested, this, [this] { setSendRequest({}); });
+    connect(m_bar, &InboxBarView::fullScreenRequested, this, &ContentView::toggleFullScreen);
     connect(m_state, &InboxState::changed, this, &ContentView::relist);
     connect(&m_services.store, &ItemStore::itemsChanged, this, &ContentView::relist);
     connect(&server, &ServerController::addressesChanged, this, &ContentView::showEmptyState);

@@ -19,7 +19,7 @@ namespace vesker {
 
 class CardListView;
 class EmptyState;
-class InboxBar;
+class InboxBarView;
 class InboxState;
 class ItemCardFactory;
 class ItemStore;
@@ -100,7 +100,7 @@ private:
     std::unique_ptr<ItemCardFactory> m_factory;
     SheetQueue* m_sheets = nullptr;
 
-    InboxBar* m_bar = nullptr;
+    InboxBarView* m_bar = nullptr;
     PendingApprovalsView* m_prompt = nullptr;
     QStackedWidget* m_area = nullptr;
     CardListView* m_list = nullptr;

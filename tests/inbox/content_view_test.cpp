@@ -4,7 +4,7 @@
 #include "card/thumbnail_loader.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
-#include "inbox/inbox_bar.h"
+#include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
 #include "screens/remote_screens_manager.h"
 #include "send/send_sheet.h"
@@ -259,7 +259,7 @@ TEST_F(ContentViewTest, DroppedImagesAndPdfsOpenTheSendSheetAsCopies)
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_view->currentSheet() == nullptr; }));
 
     // While the Connect sheet is open, a drop waits for it to close.
-    Q_EMIT find<InboxBar>(QStringLiteral("inboxBar"))->connectRequested();
+    Q_EMIT find<InboxBarView>(QStringLiteral("inboxBar"))->connectRequested();
     ASSERT_EQ(sheetName(), "connectSheet");
     drop({pdf});
     EXPECT_EQ(sheetName(), "connectSheet");

@@ -20,10 +20,10 @@ class ServerController;
 // their counts, the view controls, search, the server's dot, Connect, Send…, full screen and
 // Simple. As the window narrows the full bar drops the photo controls, then the button titles.
 // It reads and writes the window's state and asks its owner for the rest.
-class InboxBar : public QWidget {
+class InboxBarView : public QWidget {
     Q_OBJECT
 public:
-    InboxBar(InboxState& state, ServerController& server, QWidget* parent = nullptr);
+    InboxBarView(InboxState& state, ServerController& server, QWidget* parent = nullptr);
 
     // 1, 2 or 3: the widest form that fits.
     int variant() const { return m_variant; }

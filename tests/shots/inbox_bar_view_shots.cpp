@@ -3,7 +3,7 @@
 #include "demo_server.h"
 
 #include "connect/qr_sheet.h"
-#include "inbox/inbox_bar.h"
+#include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
 #include "ui/empty_state.h"
 
@@ -30,7 +30,7 @@ void inboxBarShots()
             .text = text});
 
     InboxState state(store, defaults);
-    InboxBar bar(state, controller);
+    InboxBarView bar(state, controller);
     for (const int width : {1400, 900, 600}) {
         bar.resize(width, bar.sizeHint().height() + 8);
         save(bar, QStringLiteral("inbox_bar_%1").arg(width));

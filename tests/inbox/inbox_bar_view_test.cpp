@@ -1,4 +1,4 @@
-#include "inbox/inbox_bar.h"
+#include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
 #include "server/controller_fixture.h"
 
@@ -16,11 +16,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-class InboxBarTest : public ControllerTest {
+class InboxBarViewTest : public ControllerTest {
 protected:
     std::unique_ptr<ServerController> m_controller = makeController();
     InboxState m_state {m_store, m_defaults};
-    InboxBar m_bar {m_state, *m_controller};
+    InboxBarView m_bar {m_state, *m_controller};
 
     ScreenItem addText(const QString& text)
     {
@@ -48,7 +48,7 @@ protected:
 
 } // namespace
 
-TEST_F(InboxBarTest, CountsFollowTheStore)
+TEST_F(InboxBarViewTest, CountsFollowTheStore)
 {
     const ScreenItem first = addText(u"one"_s);
     addText(u"two"_s);
@@ -72,7 +72,7 @@ TEST_F(InboxBarTest, CountsFollowTheStore)
     EXPECT_FALSE(shown(u"inboxBadge"_s)) << "no badge at 0";
 }
 
-TEST_F(InboxBarTest, NarrowingDropsPhotoControlsThenTitles)
+TEST_F(InboxBarViewTest, NarrowingDropsPhotoControlsThenTitles)
 {
     struct Row {
         int width;
@@ -97,7 +97,7 @@ TEST_F(InboxBarTest, NarrowingDropsPhotoControlsThenTitles)
     EXPECT_FALSE(shown(u"photoScaleSlider"_s)) << "photo size means nothing for compact cards";
 }
 
-TEST_F(InboxBarTest, SearchFieldWritesTheStateAndFollowsIt)
+TEST_F(InboxBarViewTest, SearchFieldWritesTheStateAndFollowsIt)
 {
     auto* field = find<QLineEdit>(u"searchField"_s);
     EXPECT_EQ(field->placeholderText(), u"Search everything"_s);

@@ -1,6 +1,6 @@
-#include "card/card_header.h"
+#include "card/card_header_view.h"
 
-#include "card/card_cells.h"
+#include "card/card_cells_view.h"
 #include "platform/time_text.h"
 #include "store/item_store.h"
 #include "ui/text_style.h"

@@ -1,4 +1,4 @@
-#include "card/card_cells.h"
+#include "card/card_cells_view.h"
 
 #include "card/thumbnail_view.h"
 #include "connect/invite_links.h"

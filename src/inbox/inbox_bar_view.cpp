@@ -1,4 +1,4 @@
-#include "inbox/inbox_bar.h"
+#include "inbox/inbox_bar_view.h"
 
 #include "inbox/inbox_state.h"
 #include "server/server_controller.h"
@@ -66,7 +66,7 @@ public:
 
 } // namespace
 
-InboxBar::InboxBar(InboxState& state, ServerController& server, QWidget* parent)
+InboxBarView::InboxBarView(InboxState& state, ServerController& server, QWidget* parent)
     : QWidget(parent)
     , m_state(state)
     , m_server(server)
@@ -81,27 +81,27 @@ InboxBar::InboxBar(InboxState& state, ServerController& server, QWidget* parent)
     m_stack->addWidget(m_simpleBar);
     m_stack->addWidget(m_fullBar);
 
-    connect(&m_state, &InboxState::changed, this, &InboxBar::refresh);
-    connect(&m_state.store(), &ItemStore::changed, this, &InboxBar::refreshCounts);
-    connect(&m_server, &ServerController::isRunningChanged, this, &InboxBar::refreshServer);
-    connect(&m_server, &ServerController::statusTextChanged, this, &InboxBar::refreshServer);
+    connect(&m_state, &InboxState::changed, this, &InboxBarView::refresh);
+    connect(&m_state.store(), &ItemStore::changed, this, &InboxBarView::refreshCounts);
+    connect(&m_server, &ServerController::isRunningChanged, this, &InboxBarView::refreshServer);
+    connect(&m_server, &ServerController::statusTextChanged, this, &InboxBarView::refreshServer);
     refreshServer();
     refresh();
 }
 
-void InboxBar::setSpeedReviewAvailable(bool available)
+void InboxBarView::setSpeedReviewAvailable(bool available)
 {
     m_speedReviewAvailable = available;
     refreshCounts();
 }
 
-void InboxBar::resizeEvent(QResizeEvent* event)
+void InboxBarView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     chooseVariant();
 }
 
-QToolButton* InboxBar::button(const QString& name, const QString& symbol, const QString& title,
+QToolButton* InboxBarView::button(const QString& name, const QString& symbol, const QString& title,
     const QString& help, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
@@ -117,7 +117,7 @@ QToolButton* InboxBar::button(const QString& name, const QString& symbol, const 
     return button;
 }
 
-QWidget* InboxBar::buildSimpleBar()
+QWidget* InboxBarView::buildSimpleBar()
 {
     auto* bar = new QWidget(this);
     bar->setObjectName(QStringLiteral("simpleBar"));
@@ -154,20 +154,20 @@ QWidget* InboxBar::buildSimpleBar()
     auto* connectButton = button(QStringLiteral("simpleConnectButton"), QStringLiteral("qrcode"),
         QStringLiteral("Connect"), QStringLiteral("QR code and links for phones that send here"),
         bar);
-    connect(connectButton, &QToolButton::clicked, this, &InboxBar::connectRequested);
+    connect(connectButton, &QToolButton::clicked, this, &InboxBarView::connectRequested);
     row->addWidget(connectButton);
 
     auto* send = button(QStringLiteral("simpleSendButton"), QStringLiteral("paperplane"),
         QStringLiteral("Send…"),
         QStringLiteral("Send photos or text to another screen — or drop files on the window"), bar);
-    connect(send, &QToolButton::clicked, this, &InboxBar::sendRequested);
+    connect(send, &QToolButton::clicked, this, &InboxBarView::sendRequested);
     row->addWidget(send);
 
     auto* fullScreen = button(QStringLiteral("simpleFullScreenButton"),
         QStringLiteral("arrow.up.left.and.arrow.down.right"), {},
         QStringLiteral("Full screen (%1)").arg(keys(Qt::META | Qt::CTRL | Qt::Key_F)), bar);
     fullScreen->setAccessibleName(QStringLiteral("Full screen"));
-    connect(fullScreen, &QToolButton::clicked, this, &InboxBar::fullScreenRequested);
+    connect(fullScreen, &QToolButton::clicked, this, &InboxBarView::fullScreenRequested);
     row->addWidget(fullScreen);
 
     auto* advanced = button(QStringLiteral("advancedButton"), QStringLiteral("chevron.right"),
@@ -184,7 +184,7 @@ QWidget* InboxBar::buildSimpleBar()
     return bar;
 }
 
-QWidget* InboxBar::buildFullBar()
+QWidget* InboxBarView::buildFullBar()
 {
     auto* bar = new QWidget(this);
     bar->setObjectName(QStringLiteral("fullBar"));
@@ -217,7 +217,7 @@ QWidget* InboxBar::buildFullBar()
                        "Reviews what is shown, so filter or search first to review just those.")
             .arg(keys(QKeyCombination(Qt::Key_Backspace))),
         bar);
-    connect(m_speedReview, &QToolButton::clicked, this, &InboxBar::speedReviewRequested);
+    connect(m_speedReview, &QToolButton::clicked, this, &InboxBarView::speedReviewRequested);
     m_titledButtons.append(m_speedReview);
     row->addWidget(m_speedReview);
 
@@ -338,7 +338,7 @@ QWidget* InboxBar::buildFullBar()
         QStringLiteral("QR code and links: phones that send here, and the browser screen that "
                        "shows this Inbox"),
         bar);
-    connect(connectButton, &QToolButton::clicked, this, &InboxBar::connectRequested);
+    connect(connectButton, &QToolButton::clicked, this, &InboxBarView::connectRequested);
     m_titledButtons.append(connectButton);
     row->addWidget(connectButton);
 
@@ -348,7 +348,7 @@ QWidget* InboxBar::buildFullBar()
                        "window, or %1 to paste and send")
             .arg(keys(Qt::CTRL | Qt::SHIFT | Qt::Key_V)),
         bar);
-    connect(send, &QToolButton::clicked, this, &InboxBar::sendRequested);
+    connect(send, &QToolButton::clicked, this, &InboxBarView::sendRequested);
     m_titledButtons.append(send);
     row->addWidget(send);
 
@@ -356,7 +356,7 @@ QWidget* InboxBar::buildFullBar()
         QStringLiteral("arrow.up.left.and.arrow.down.right"), {},
         QStringLiteral("Full screen (%1)").arg(keys(Qt::META | Qt::CTRL | Qt::Key_F)), bar);
     fullScreen->setAccessibleName(QStringLiteral("Full screen"));
-    connect(fullScreen, &QToolButton::clicked, this, &InboxBar::fullScreenRequested);
+    connect(fullScreen, &QToolButton::clicked, this, &InboxBarView::fullScreenRequested);
     row->addWidget(fullScreen);
 
     auto* simple = button(QStringLiteral("simpleButton"), {}, QStringLiteral("Simple"),
@@ -368,7 +368,7 @@ QWidget* InboxBar::buildFullBar()
     return bar;
 }
 
-void InboxBar::refresh()
+void InboxBarView::refresh()
 {
     m_stack->setCurrentWidget(m_state.simpleMode() ? m_simpleBar : m_fullBar);
     for (qsizetype i = 0; i < m_tabButtons.size(); ++i)
@@ -391,7 +391,7 @@ void InboxBar::refresh()
     refreshCounts();
 }
 
-void InboxBar::refreshCounts()
+void InboxBarView::refreshCounts()
 {
     const ItemStore& store = m_state.store();
     for (qsizetype i = 0; i < m_tabButtons.size(); ++i) {
@@ -408,7 +408,7 @@ void InboxBar::refreshCounts()
     chooseVariant();
 }
 
-void InboxBar::refreshServer()
+void InboxBarView::refreshServer()
 {
     const bool running = m_server.isRunning();
     const QString status = running ? QStringLiteral("Ready to receive") : m_server.statusText();
@@ -421,7 +421,7 @@ void InboxBar::refreshServer()
     }
 }
 
-void InboxBar::applyVariant(int variant)
+void InboxBarView::applyVariant(int variant)
 {
     m_variant = variant;
     m_fullLayout->setSpacing(variant == 3 ? 8 : 12);
@@ -431,7 +431,7 @@ void InboxBar::applyVariant(int variant)
             variant == 3 ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
 }
 
-void InboxBar::chooseVariant()
+void InboxBarView::chooseVariant()
 {
     if (m_choosingVariant)
         return;
