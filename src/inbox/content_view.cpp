@@ -10,7 +10,6 @@
 #include "inbox/inbox_state.h"
 #include "inbox/item_card_factory.h"
 #include "inbox/preview_sheet.h"
-#include "inbox/sheet_queue.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
 #include "platform/notification_center.h"
@@ -33,8 +32,10 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace vesker {
@@ -61,6 +62,55 @@ QList<OutgoingItem> outgoingFiles(const QList<QUrl>& urls)
 }
 
 } // namespace
+
+// The window shows one sheet at a time: a sheet asked for while another is open waits and opens
+// when that one closes, in the order asked. Each sheet is made only when its turn comes and
+// goes with deleteLater() once closed.
+class SheetQueue : public QObject {
+public:
+    // Makes the sheet when its turn comes; may give none, when it is no longer wanted.
+    using Maker = std::function<QDialog*()>;
+
+    using QObject::QObject;
+
+    void present(Maker make);
+    QDialog* current() const { return m_current; }
+    qsizetype waiting() const { return m_waiting.size(); }
+
+private:
+    void openNext();
+
+    QPointer<QDialog> m_current;
+    QList<Maker> m_waiting;
+};
+
+void SheetQueue::present(Maker make)
+{
+    m_waiting.append(std::move(make));
+    if (!m_current)
+        openNext();
+}
+
+void SheetQueue::openNext()
+{
+    while (!m_current && !m_waiting.isEmpty()) {
+        QDialog* sheet = m_waiting.takeFirst()();
+        if (!sheet)
+            continue;
+        m_current = sheet;
+        connect(sheet, &QDialog::finished, this, [this, sheet] {
+            sheet->deleteLater();
+            if (m_current == sheet)
+                m_current = nullptr;
+            // The next sheet waits until the closing one has finished going.
+            QTimer::singleShot(0, this, &SheetQueue::openNext);
+        });
+        // A sheet taken down with its window never finishes; the queue must not stall on it.
+        connect(sheet, &QObject::destroyed, this,
+            [this] { QTimer::singleShot(0, this, &SheetQueue::openNext); });
+        sheet->open();
+    }
+}
 
 ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     : QWidget(parent)
