@@ -1,5 +1,6 @@
 #include "app/single_instance.h"
 
+#include "connect/invite_links.h"
 #include "platform/log.h"
 
 #include <QDeadlineTimer>
@@ -53,9 +54,7 @@ QString SingleInstance::defaultSocketPath()
 
 bool SingleInstance::looksLikeInvite(const QString& text)
 {
-    return text.size() <= kMaxUrlLength
-        && (text.startsWith(QLatin1String("vesker://invite/"))
-            || text.contains(QLatin1String("/i/")))
+    return text.size() <= kMaxUrlLength && InviteLinks::looksLikeInvite(text)
         && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'));
 }
 
