@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/card_state.h"
+#include "card/image_edit_operations.h"
 #include "inbox/inbox_state.h"
 #include "send/outgoing_item.h"
 #include "store/screen_item.h"
@@ -66,6 +67,14 @@ public:
     // Shows a blurred photo on this card only (its button, or the window's shortcut on the
     // newest card); remembered in the card's state.
     void reveal();
+    // "Copied" for 1.2 s after a copy from this card.
+    void flashCopied();
+    // Turns the photo a quarter turn and saves it upright over the item's file.
+    void rotate(bool clockwise);
+    // Replaces the item's file with edited bytes, resets the zoom and reads the photo again.
+    void saveEditedImage(const ImageEditOperations::Encoded& image);
+    // The crop-and-rotate editor for the photo; its result is saved as above.
+    void openEditor();
 
 Q_SIGNALS:
     void forwardRequested(const OutgoingItem& item);
