@@ -10,6 +10,8 @@
 #include "inbox/inbox_state.h"
 #include "inbox/item_card_factory.h"
 #include "inbox/preview_sheet.h"
+#include "inbox/sidebar_view.h"
+#include "inbox/speed_review_sheet.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
 #include "platform/notification_center.h"
@@ -30,10 +32,13 @@
 #include <QDBusPendingCall>
 #include <QDialogButtonBox>
 #include <QDropEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -122,7 +127,24 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     m_state = new InboxState(m_services.store, m_services.defaults, this);
     m_sheets = new SheetQueue(this);
 
-    auto* layout = new QVBoxLayout(this);
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_split = new QSplitter(Qt::Horizontal, this);
+    m_split->setChildrenCollapsible(false);
+    m_sidebar = new SidebarView(*m_state, m_split);
+    m_sidebarWidth = SidebarView::kIdealWidth;
+    auto* detail = new QWidget(m_split);
+    m_split->addWidget(m_sidebar);
+    m_split->addWidget(detail);
+    m_split->setCollapsible(0, true);
+    m_split->setStretchFactor(1, 1);
+    outer->addWidget(m_split);
+    // The column opens once the window appears, if the settings and the width want it.
+    m_sidebar->hide();
+    m_groupBySender = m_state->groupBySender();
+    m_simpleMode = m_state->simpleMode();
+
+    auto* layout = new QVBoxLayout(detail);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
@@ -164,6 +186,9 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     connect(m_bar, &InboxBarView::sendRequested, this, [this] { setSendRequest({}); });
     connect(m_bar, &InboxBarView::fullScreenRequested, this, &ContentView::toggleFullScreen);
     connect(m_state, &InboxState::changed, this, &ContentView::relist);
+    connect(m_state, &InboxState::changed, this, &ContentView::followSidebarSettings);
+    m_bar->setSpeedReviewAvailable(true);
+    connect(m_bar, &InboxBarView::speedReviewRequested, this, &ContentView::showSpeedReview);
     connect(&m_services.store, &ItemStore::itemsChanged, this, &ContentView::relist);
     connect(&server, &ServerController::addressesChanged, this, &ContentView::showEmptyState);
     connect(&server, &ServerController::statusTextChanged, this, &ContentView::showEmptyState);
@@ -392,9 +417,73 @@ void ContentView::captureAndSend(const QVariant& object)
     setSendRequest({.items = {OutgoingItem {.imageURL = url}}});
 }
 
+bool ContentView::sidebarWanted() const
+{
+    return m_state->groupBySender() && !m_state->simpleMode() && !m_crowded;
+}
+
+bool ContentView::sidebarShown() const
+{
+    if (m_sidebar->isHidden())
+        return false;
+    // Dragged shut by hand, it is still there at no width.
+    return !m_split->isVisible() || m_split->sizes().value(0) > 0;
+}
+
+void ContentView::setSidebarShown(bool shown)
+{
+    if (shown == sidebarShown())
+        return;
+    if (!shown) {
+        if (const int width = m_split->sizes().value(0); width > 0)
+            m_sidebarWidth = width;
+        m_sidebar->hide();
+        return;
+    }
+    m_sidebar->show();
+    const int total = m_split->width() - m_split->handleWidth();
+    m_split->setSizes({m_sidebarWidth, std::max(0, total - m_sidebarWidth)});
+}
+
+void ContentView::followSidebarSettings()
+{
+    const bool group = m_state->groupBySender();
+    const bool simple = m_state->simpleMode();
+    if (group == m_groupBySender && simple == m_simpleMode)
+        return;
+    m_groupBySender = group;
+    m_simpleMode = simple;
+    setSidebarShown(sidebarWanted());
+}
+
+void ContentView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const bool crowded = event->size().width() < kCrowdedWidth;
+    // Only crossing the line moves the column: between crossings it is the user's to open or
+    // close.
+    if (crowded == m_crowded)
+        return;
+    m_crowded = crowded;
+    if (m_state->groupBySender() && !m_state->simpleMode())
+        setSidebarShown(!crowded);
+}
+
+void ContentView::showSpeedReview()
+{
+    // What the list shows at the press, not whatever it shows once the sheet's turn comes.
+    m_sheets->present([this, items = m_state->listedItems()] {
+        return new SpeedReviewSheet(m_services.store, m_services.thumbnails, items, this);
+    });
+}
+
 void ContentView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (!event->spontaneous()) {
+        m_crowded = width() < kCrowdedWidth;
+        setSidebarShown(sidebarWanted());
+    }
     if (m_services.windows && window())
         m_services.windows->attach(window());
     if (m_services.defaults.boolValue(QString::fromLatin1(kDidShowOnboarding), false)) {

@@ -13,6 +13,7 @@
 #include <QDialog>
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QStackedWidget;
 
 namespace vesker {
@@ -27,6 +28,7 @@ class MacInviteHandler;
 class PendingApprovalsView;
 class ServerController;
 class SheetQueue;
+class SidebarView;
 class ThumbnailLoader;
 class Updater;
 class WindowManager;
@@ -58,6 +60,8 @@ public:
     static constexpr auto kDidShowOnboarding = "didShowOnboarding";
     static constexpr int kOnboardingDelayMs = 600;
     static constexpr int kArrivalScrollDelayMs = 50;
+    // Narrower than this, the window gives all its width to the list.
+    static constexpr int kCrowdedWidth = 900;
 
     explicit ContentView(const ContentViewServices& services, QWidget* parent = nullptr);
     ~ContentView() override;
@@ -72,11 +76,17 @@ public:
     void setSendRequest(const SendRequest& request);
     bool showsOnboarding() const { return m_onboarding != nullptr; }
 
+    SidebarView& sidebar() const { return *m_sidebar; }
+    bool sidebarShown() const;
+    // Opens or closes the sidebar column, as the user does by dragging its edge.
+    void setSidebarShown(bool shown);
+
 Q_SIGNALS:
     void sendRequestChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     // Drags and drops anywhere in the window, fields included, are the window's.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -94,12 +104,21 @@ private:
     void captureAndSend(const QVariant& object);
     void showOnboarding();
     void askNotificationServer();
+    bool sidebarWanted() const;
+    void followSidebarSettings();
+    void showSpeedReview();
 
     ContentViewServices m_services;
     InboxState* m_state = nullptr;
     std::unique_ptr<ItemCardFactory> m_factory;
     SheetQueue* m_sheets = nullptr;
 
+    QSplitter* m_split = nullptr;
+    SidebarView* m_sidebar = nullptr;
+    int m_sidebarWidth = 0;
+    bool m_crowded = false;
+    bool m_groupBySender = false;
+    bool m_simpleMode = false;
     InboxBarView* m_bar = nullptr;
     PendingApprovalsView* m_prompt = nullptr;
     QStackedWidget* m_area = nullptr;

@@ -33,8 +33,10 @@ QList<SenderRow> Sidebar::senderRows(const ItemStore& store)
         else
             row.symbol = QStringLiteral("person");
         QStringList parts;
-        if (row.rawNames.size() > 1 || (row.rawNames.size() == 1 && row.rawNames.first() != row.name))
-            parts.append(QStringLiteral("Devices: %1.").arg(row.rawNames.join(QStringLiteral(", "))));
+        if (row.rawNames.size() > 1
+            || (row.rawNames.size() == 1 && row.rawNames.first() != row.name))
+            parts.append(
+                QStringLiteral("Devices: %1.").arg(row.rawNames.join(QStringLiteral(", "))));
         if (row.known)
             parts.append(QStringLiteral("Known sender \u2014 never blurred"));
         row.tooltip = parts.join(u' ');

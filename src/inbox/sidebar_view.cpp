@@ -155,9 +155,8 @@ protected:
         event->setDropAction(Qt::CopyAction);
         event->accept();
         // The rows are rebuilt by the change; this one must outlive its own drop.
-        QTimer::singleShot(0, &m_view, [view = &m_view, from, into = m_sender] {
-            view->combine(from, into);
-        });
+        QTimer::singleShot(
+            0, &m_view, [view = &m_view, from, into = m_sender] { view->combine(from, into); });
     }
 
 private:
@@ -210,8 +209,8 @@ public:
             view.saveRename(name, nickname);
         };
         connect(save, &QPushButton::clicked, this, [this, finish] { finish(m_field->text()); });
-        connect(m_field, &QLineEdit::returnPressed, this,
-            [this, finish] { finish(m_field->text()); });
+        connect(
+            m_field, &QLineEdit::returnPressed, this, [this, finish] { finish(m_field->text()); });
         connect(clear, &QPushButton::clicked, this, [finish] { finish(QString()); });
         connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     }
@@ -302,7 +301,8 @@ void SidebarView::rebuild()
     if (senders.isEmpty())
         m_rows->addWidget(caption(QStringLiteral("No one yet"), m_content));
     for (const SenderRow& sender : senders) {
-        Row* row = addRow(ItemFilter::sender(sender.name), sender.symbol, sender.name, sender.count);
+        Row* row
+            = addRow(ItemFilter::sender(sender.name), sender.symbol, sender.name, sender.count);
         row->setToolTip(sender.tooltip.toHtmlEscaped());
         auto* more = new QToolButton(row);
         more->setObjectName(QStringLiteral("senderMenuButton"));
@@ -315,15 +315,16 @@ void SidebarView::rebuild()
         row->layout()->addWidget(more);
         m_senderRows.insert(sender.name, row);
     }
-    m_rows->addWidget(caption(
-        QStringLiteral("\u22ef or right-click a sender to rename, combine or quiet them"),
-        m_content));
+    m_rows->addWidget(
+        caption(QStringLiteral("\u22ef or right-click a sender to rename, combine or quiet them"),
+            m_content));
 
     m_rows->addWidget(sectionHeader(QStringLiteral("Tags"), m_content));
     if (tags.isEmpty())
         m_rows->addWidget(caption(QStringLiteral("Add tags to items to see them here"), m_content));
     for (const TagEntry& tag : tags)
-        m_tagRows.insert(tag.tag, addRow(ItemFilter::tag(tag.tag), QStringLiteral("tag"), tag.tag, tag.count));
+        m_tagRows.insert(
+            tag.tag, addRow(ItemFilter::tag(tag.tag), QStringLiteral("tag"), tag.tag, tag.count));
     m_rows->addStretch(1);
     showSelection();
 }
@@ -369,8 +370,8 @@ QMenu* SidebarView::senderMenu(const QString& displayName, QWidget* parent)
         ? *found
         : SenderRow {.name = displayName, .rawNames = {displayName}};
     // Every action looks the sender up again: the menu may outlive a change of the store.
-    menu->addAction(QStringLiteral("Rename\u2026"), this,
-        [this, displayName] { startRename(displayName); });
+    menu->addAction(
+        QStringLiteral("Rename\u2026"), this, [this, displayName] { startRename(displayName); });
     if (m_senders.size() > 1) {
         QMenu* others = menu->addMenu(QStringLiteral("Combine with\u2026"));
         for (const SenderRow& other : std::as_const(m_senders)) {
@@ -383,7 +384,8 @@ QMenu* SidebarView::senderMenu(const QString& displayName, QWidget* parent)
     if (sender.rawNames.size() > 1) {
         menu->addAction(QStringLiteral("Separate into %1 senders").arg(sender.rawNames.size()),
             this, [this, displayName] {
-                m_state.setFilter(Sidebar::separate(displayName, m_state.store(), m_state.filter()));
+                m_state.setFilter(
+                    Sidebar::separate(displayName, m_state.store(), m_state.filter()));
             });
     }
     menu->addSeparator();
@@ -393,7 +395,8 @@ QMenu* SidebarView::senderMenu(const QString& displayName, QWidget* parent)
     };
     for (const auto& [mode, title] : modes) {
         QAction* action = menu->addAction(title, this, [this, mode, displayName] {
-            Sidebar::setArrivalMode(mode, m_state.store().senderSummary(displayName), m_state.store());
+            Sidebar::setArrivalMode(
+                mode, m_state.store().senderSummary(displayName), m_state.store());
         });
         if (sender.arrival == mode)
             action->setIcon(symbolIcon(QStringLiteral("checkmark"), palette()));
@@ -420,7 +423,8 @@ void SidebarView::startRename(const QString& displayName)
         m_popover->close();
     m_popover = new RenamePopover(*this, *found);
     QWidget* anchor = senderRow(displayName);
-    m_popover->move(anchor ? anchor->mapToGlobal(QPoint(0, anchor->height())) : mapToGlobal(QPoint()));
+    m_popover->move(
+        anchor ? anchor->mapToGlobal(QPoint(0, anchor->height())) : mapToGlobal(QPoint()));
     m_popover->show();
     m_popover->findChild<QLineEdit*>()->setFocus();
 }

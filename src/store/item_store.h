@@ -111,6 +111,8 @@ public:
     void archive(const ScreenItem& item);
     void remove(const QUuid& id, const QString& ack);
     void delete_(const QUuid& id);
+    // Deletes each in turn, with one write of the index and of acks.json for them all.
+    void delete_(const QList<QUuid>& ids);
     void removeWithGotIt(const QUuid& id);
     void replaceImage(const QUuid& id, const QByteArray& data);
     void setNote(const QUuid& id, const QString& note);

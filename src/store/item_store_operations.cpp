@@ -105,6 +105,13 @@ void ItemStore::delete_(const QUuid& id)
     remove(id, toString(AckAction::delete_));
 }
 
+void ItemStore::delete_(const QList<QUuid>& ids)
+{
+    const SaveBatch batch(*this);
+    for (const QUuid& id : ids)
+        delete_(id);
+}
+
 void ItemStore::removeWithGotIt(const QUuid& id)
 {
     remove(id, toString(AckAction::gotIt));
