@@ -189,7 +189,8 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     connect(m_state, &InboxState::changed, this, &ContentView::followSidebarSettings);
     m_bar->setSpeedReviewAvailable(true);
     connect(m_bar, &InboxBarView::speedReviewRequested, this, &ContentView::showSpeedReview);
-    connect(&m_services.store, &ItemStore::itemsChanged, this, &ContentView::relist);
+    // A nickname or a combined sender changes which items a sender filter or search lists.
+    connect(&m_services.store, &ItemStore::changed, this, &ContentView::relist);
     connect(&server, &ServerController::addressesChanged, this, &ContentView::showEmptyState);
     connect(&server, &ServerController::statusTextChanged, this, &ContentView::showEmptyState);
 

@@ -6,6 +6,7 @@
 #include "inbox/content_view.h"
 #include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
+#include "inbox/sidebar_view.h"
 #include "screens/remote_screens_manager.h"
 #include "send/send_sheet.h"
 #include "server/controller_fixture.h"
@@ -17,6 +18,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -344,4 +346,63 @@ TEST_F(ContentViewTest, AnotherTabOrSearchIsReadFromItsTop)
         QApplication::processEvents();
         EXPECT_EQ(bar->value(), 0);
     }
+}
+
+TEST_F(ContentViewTest, TheSidebarFollowsTheWidthOnlyWhereItCrosses900)
+{
+    open();
+    auto widen = [this](int width) {
+        m_view->resize(width, 700);
+        QApplication::processEvents();
+        return m_view->sidebarShown();
+    };
+    EXPECT_TRUE(widen(1000));
+    EXPECT_FALSE(widen(899)) << "crowded out";
+    m_view->setSidebarShown(true);
+    EXPECT_TRUE(widen(850)) << "opened by hand, and the width did not cross";
+    EXPECT_TRUE(widen(1200));
+    m_view->setSidebarShown(false);
+    EXPECT_FALSE(widen(1100)) << "closed by hand";
+    EXPECT_FALSE(widen(800));
+    EXPECT_TRUE(widen(950));
+    m_view->state().setSimpleMode(true);
+    EXPECT_FALSE(m_view->sidebarShown());
+    EXPECT_FALSE(widen(800));
+    EXPECT_FALSE(widen(1000)) << "simple mode has no sidebar";
+}
+
+TEST_F(ContentViewTest, CombiningSendersFromTheMenuLeavesOneRowNamingBoth)
+{
+    open();
+    m_view->resize(1000, 700);
+    for (const QString& sender :
+        {QStringLiteral("mum"), QStringLiteral("Mum-Phone"), QStringLiteral("<b>R&D</b>")}) {
+        ScreenItem item = storedText(QStringLiteral("hi"));
+        item.sender = sender;
+        m_store.append(item);
+    }
+    QApplication::processEvents();
+    SidebarView& sidebar = m_view->sidebar();
+    QWidget* odd = sidebar.senderRow(QStringLiteral("<b>R&D</b>"));
+    ASSERT_NE(odd, nullptr);
+    EXPECT_EQ(odd->findChild<QLabel*>(QStringLiteral("rowTitle"))->textFormat(), Qt::PlainText);
+    m_view->state().setFilter(ItemFilter::sender(QStringLiteral("mum")));
+
+    std::unique_ptr<QMenu> menu(sidebar.senderMenu(QStringLiteral("Mum-Phone"), nullptr));
+    QMenu* combine = menu->actions().at(1)->menu();
+    ASSERT_NE(combine, nullptr);
+    QStringList titles;
+    for (QAction* action : combine->actions())
+        titles.append(action->text());
+    EXPECT_EQ(titles, (QStringList {QStringLiteral("<b>R&&D</b>"), QStringLiteral("mum")}));
+    combine->actions().at(1)->trigger();
+    QApplication::processEvents();
+
+    EXPECT_EQ(sidebar.senderRow(QStringLiteral("Mum-Phone")), nullptr);
+    QWidget* mum = sidebar.senderRow(QStringLiteral("mum"));
+    ASSERT_NE(mum, nullptr);
+    EXPECT_EQ(mum->toolTip(), QStringLiteral("Devices: mum, Mum-Phone."));
+    EXPECT_EQ(mum->findChild<QLabel*>(QStringLiteral("rowCount"))->text(), QStringLiteral("2"));
+    EXPECT_EQ(m_view->state().filter(), ItemFilter::sender(QStringLiteral("mum")));
+    EXPECT_EQ(m_view->cardList().items().size(), 2);
 }
