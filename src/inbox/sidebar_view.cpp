@@ -311,6 +311,7 @@ void SidebarView::rebuild()
         more->setToolTip(QStringLiteral("Rename, or choose what happens when they send"));
         more->setAccessibleName(QStringLiteral("Sender menu"));
         more->setPopupMode(QToolButton::InstantPopup);
+        more->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
         more->setMenu(senderMenu(sender.name, more));
         row->layout()->addWidget(more);
         m_senderRows.insert(sender.name, row);

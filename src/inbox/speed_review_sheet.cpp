@@ -1,6 +1,7 @@
 #include "inbox/speed_review_sheet.h"
 
 #include "card/thumbnail_view.h"
+#include "platform/time_text.h"
 #include "store/item_store.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
@@ -86,6 +87,7 @@ SpeedReviewSheet::SpeedReviewSheet(
     m_progress->setObjectName(QStringLiteral("reviewProgress"));
     setSecondary(*m_progress);
     header->addWidget(m_progress);
+    header->addSpacing(4);
     m_marks = plainLabel({}, this);
     m_marks->setObjectName(QStringLiteral("reviewMarks"));
     setColour(*m_marks, kRed);
@@ -246,8 +248,12 @@ QWidget* SpeedReviewSheet::makeItemView(const ScreenItem& item)
     const bool marked = m_review.isMarked(item.id);
 
     auto* caption = new QHBoxLayout;
-    auto* when
-        = plainLabel(QLocale().toString(item.receivedAt.toLocalTime(), QLocale::ShortFormat), view);
+    // Written as the cards write it, in the computer's own time zone.
+    const QLocale locale;
+    auto* when = plainLabel(
+        locale.toString(item.receivedAt.toLocalTime().date(), QStringLiteral("MMM d, yyyy"))
+            + QStringLiteral(", ") + platform::shortTimeText(item.receivedAt, locale),
+        view);
     setTextStyle(*when, TextStyle::headline);
     caption->addWidget(when, 0, Qt::AlignBaseline);
     auto* from = plainLabel(
