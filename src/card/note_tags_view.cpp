@@ -6,7 +6,6 @@
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,11 +79,10 @@ NoteTagsView::NoteTagsView(ItemStore& store, QWidget* parent)
     m_note->setMinimumWidth(kNoteMinWidth);
     m_note->setMaximumWidth(kNoteMaxWidth);
     m_note->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_note->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_note->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(m_note, &QPlainTextEdit::textChanged, this, &NoteTagsView::noteEdited);
-    connect(m_note->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged,
-        this, &NoteTagsView::fitNoteHeight);
+    connect(m_note, &QPlainTextEdit::textChanged, this, &NoteTagsView::fitNoteHeight);
+    m_note->viewport()->installEventFilter(this);
     row->addWidget(m_note, 0, Qt::AlignTop);
 
     auto* box = new QHBoxLayout(m_tagBox);
@@ -152,6 +150,13 @@ QStringList NoteTagsView::typedTags(const QString& text)
     return tags;
 }
 
+bool NoteTagsView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_note->viewport() && event->type() == QEvent::Resize)
+        fitNoteHeight();
+    return QWidget::eventFilter(watched, event);
+}
+
 void NoteTagsView::noteEdited()
 {
     if (m_filling || m_item.id.isNull())
@@ -161,12 +166,22 @@ void NoteTagsView::noteEdited()
 
 void NoteTagsView::fitNoteHeight()
 {
-    // A plain-text document measures its height in lines.
-    const int lines = std::clamp(
-        int(m_note->document()->documentLayout()->documentSize().height()), 1, kNoteMaxLines);
-    const QMargins margins = m_note->contentsMargins();
-    const int height = lines * m_note->fontMetrics().lineSpacing()
-        + int(2 * m_note->document()->documentMargin()) + margins.top() + margins.bottom();
+    // Counted from the text itself: the editor lays its document out only once it is shown.
+    const QFontMetrics metrics = m_note->fontMetrics();
+    const int margin = int(2 * m_note->document()->documentMargin());
+    const int width
+        = std::max(m_note->viewport()->width(), kNoteMinWidth - 2 * m_note->frameWidth()) - margin;
+    int lines = 0;
+    for (const QString& line : m_note->toPlainText().split(QLatin1Char('\n'))) {
+        const QRect wrapped = metrics.boundingRect(QRect(0, 0, std::max(width, 1), 1 << 20),
+            Qt::TextWordWrap, line.isEmpty() ? QStringLiteral(" ") : line);
+        lines
+            += std::max(1, (wrapped.height() + metrics.lineSpacing() / 2) / metrics.lineSpacing());
+    }
+    m_note->setVerticalScrollBarPolicy(
+        lines > kNoteMaxLines ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    const int height = std::min(lines, kNoteMaxLines) * metrics.lineSpacing() + margin
+        + 2 * m_note->frameWidth() + 2;
     if (height != m_note->height())
         m_note->setFixedHeight(height);
 }

@@ -31,6 +31,9 @@ public:
     // trimmed, empty pieces dropped.
     static QStringList typedTags(const QString& text);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void noteEdited();
     void fitNoteHeight();
