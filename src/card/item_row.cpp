@@ -2,6 +2,8 @@
 
 #include "card/card_cells_view.h"
 #include "card/card_header_view.h"
+#include "card/note_tags_view.h"
+#include "card/recognised_block_view.h"
 #include "card/thumbnail_view.h"
 #include "connect/invite_links.h"
 #include "connect/mac_invite_handler.h"
@@ -24,6 +26,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace vesker {
 
@@ -68,6 +71,7 @@ ItemRow::ItemRow(const CardServices& services, const ScreenItem& item, const Ite
             if (key == kSimpleModeKey)
                 reviewSettings();
         });
+    connect(this, &ItemRow::copiedFlashChanged, this, &ItemRow::refreshParts);
     platform::NotificationCenter::shared().observe(QLatin1String(platform::kBlurRulesChanged), this,
         [this](const QVariant&) { reviewSettings(); });
     rebuild();
@@ -81,9 +85,59 @@ void ItemRow::setItem(const ScreenItem& item, std::shared_ptr<CardState> state)
         state = std::make_shared<CardState>();
     if (item == m_item && state == m_state)
         return;
-    m_item = item;
+    const ScreenItem previous = std::exchange(m_item, item);
+    const bool sameState = state == m_state;
     m_state = std::move(state);
-    rebuild();
+    if (!sameState || !keepsShape(previous)) {
+        rebuild();
+        return;
+    }
+    refreshHeader(previous);
+    refreshParts();
+    updateGeometry();
+}
+
+bool ItemRow::keepsShape(const ScreenItem& previous) const
+{
+    // The content cells are made once per build; what they show of an item never changes
+    // while it keeps its id, file and kind.
+    return m_item.id == previous.id && m_item.kind == previous.kind
+        && m_item.filename == previous.filename && m_item.text == previous.text
+        && m_item.originalName == previous.originalName && isBlurred() == m_shownBlurred
+        && m_services.store.defaults().boolValue(kSimpleModeKey, false) == m_simpleMode;
+}
+
+void ItemRow::refreshHeader(const ScreenItem& previous)
+{
+    if (!m_header || !m_body->layout()
+        || (m_item.acknowledged == previous.acknowledged && m_item.sender == previous.sender
+            && m_item.receivedAt == previous.receivedAt && m_item.groupIndex == previous.groupIndex
+            && m_item.groupCount == previous.groupCount))
+        return;
+    QWidget* header = makeCardHeader(m_item, m_services.store, m_body);
+    delete m_body->layout()->replaceWidget(m_header, header);
+    m_header->hide();
+    m_header->deleteLater();
+    m_header = header;
+}
+
+void ItemRow::refreshParts()
+{
+    if (m_recognisedSlot) {
+        const bool wanted = RecognisedBlockView::isWanted(m_item);
+        if (wanted && !m_recognised) {
+            m_recognised = new RecognisedBlockView([this] { flashCopied(); }, m_body);
+            m_recognisedSlot->addWidget(m_recognised);
+        } else if (!wanted && m_recognised) {
+            m_recognised->hide();
+            m_recognised->deleteLater();
+            m_recognised = nullptr;
+        }
+        if (m_recognised)
+            m_recognised->refresh(m_item, m_state);
+    }
+    if (m_noteTags)
+        m_noteTags->refresh(m_item, m_state);
 }
 
 void ItemRow::setRowLayout(const ItemRowLayout& layout)
@@ -123,6 +177,9 @@ void ItemRow::rebuild()
     m_simpleMode = m_services.store.defaults().boolValue(kSimpleModeKey, false);
     m_shownName = displayName();
     m_pdfCell = nullptr;
+    m_header = nullptr;
+    m_recognised = nullptr;
+    m_noteTags = nullptr;
     // Rebuilds are queued behind the events of the card's own buttons, so the old widgets are
     // never in the middle of handling one.
     delete m_body;
@@ -133,6 +190,7 @@ void ItemRow::rebuild()
     else
         fillLarge(m_body);
     layout()->addWidget(m_body);
+    refreshParts();
     // A child added to a card on screen stays hidden until the event loop shows it, and its
     // layout would measure the card as empty until then; the list measures it now.
     m_body->show();
@@ -147,7 +205,8 @@ void ItemRow::fillLarge(QWidget* body)
     auto* column = new QVBoxLayout(body);
     column->setContentsMargins(14, 14, 14, 14);
     column->setSpacing(10);
-    column->addWidget(makeCardHeader(m_item, m_services.store, body));
+    m_header = makeCardHeader(m_item, m_services.store, body);
+    column->addWidget(m_header);
 
     switch (m_item.kind) {
     case ItemKind::pdf: {
@@ -167,6 +226,10 @@ void ItemRow::fillLarge(QWidget* body)
     m_recognisedSlot = emptySlot(column, 6);
     m_noteSlot = emptySlot(column, 8);
     m_actionSlot = emptySlot(column, 8);
+    if (!m_simpleMode) {
+        m_noteTags = new NoteTagsView(m_services.store, body);
+        m_noteSlot->addWidget(m_noteTags);
+    }
 }
 
 void ItemRow::fillCompact(QWidget* body)
@@ -182,10 +245,14 @@ void ItemRow::fillCompact(QWidget* body)
 
     auto* column = new QVBoxLayout;
     column->setSpacing(8);
-    column->addWidget(makeCardHeader(m_item, m_services.store, body));
+    m_header = makeCardHeader(m_item, m_services.store, body);
+    column->addWidget(m_header);
     m_recognisedSlot = emptySlot(column, 6);
     m_noteSlot = emptySlot(column, 8);
     m_actionSlot = emptySlot(column, 8);
+    // Compact cards keep the note whatever simple mode says.
+    m_noteTags = new NoteTagsView(m_services.store, body);
+    m_noteSlot->addWidget(m_noteTags);
     column->addStretch(1);
     row->addLayout(column, 1);
 }

@@ -18,7 +18,9 @@ namespace vesker {
 
 class ItemStore;
 class MacInviteHandler;
+class NoteTagsView;
 class PdfCell;
+class RecognisedBlockView;
 class ThumbnailLoader;
 
 // What every card works with.
@@ -55,7 +57,9 @@ public:
     ~ItemRow() override;
 
     const ScreenItem& item() const { return m_item; }
-    // The list hands a card another item, or the same item changed.
+    // The list hands a card another item, or the same item changed. A change that leaves the
+    // card's shape alone (a note, tags, codes, seen) refreshes its parts in place, so the field
+    // being typed into keeps its text, cursor and focus.
     void setItem(const ScreenItem& item, std::shared_ptr<CardState> state);
     void setRowLayout(const ItemRowLayout& layout);
 
@@ -79,12 +83,18 @@ public:
 Q_SIGNALS:
     void forwardRequested(const OutgoingItem& item);
     void previewRequested();
+    // flashCopied() sends this as "Copied" appears and again as it goes.
+    void copiedFlashChanged(bool on);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void rebuild();
+    // What cannot change in place: a card of another look is built anew.
+    bool keepsShape(const ScreenItem& previous) const;
+    void refreshHeader(const ScreenItem& previous);
+    void refreshParts();
     bool isBlurred() const;
     // Rebuilds when what the card shows of the store's settings changed.
     void reviewSettings();
@@ -109,6 +119,9 @@ private:
     QBoxLayout* m_recognisedSlot = nullptr;
     QBoxLayout* m_noteSlot = nullptr;
     QBoxLayout* m_actionSlot = nullptr;
+    QWidget* m_header = nullptr;
+    RecognisedBlockView* m_recognised = nullptr;
+    NoteTagsView* m_noteTags = nullptr;
     PdfCell* m_pdfCell = nullptr;
     // Counted once per file, however often the card is rebuilt.
     QString m_countedPath;

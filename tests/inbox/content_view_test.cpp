@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -405,4 +406,27 @@ TEST_F(ContentViewTest, CombiningSendersFromTheMenuLeavesOneRowNamingBoth)
     EXPECT_EQ(mum->findChild<QLabel*>(QStringLiteral("rowCount"))->text(), QStringLiteral("2"));
     EXPECT_EQ(m_view->state().filter(), ItemFilter::sender(QStringLiteral("mum")));
     EXPECT_EQ(m_view->cardList().items().size(), 2);
+}
+
+TEST_F(ContentViewTest, NoteTypedIntoACardSurvivesTheStoresRoundTripWithFocus)
+{
+    open();
+    const ScreenItem item = storedText(QStringLiteral("Gate code"));
+    m_store.append(item);
+    QApplication::processEvents();
+    QWidget* card = m_view->cardList().cardFor(item.id);
+    ASSERT_NE(card, nullptr);
+    auto* note = card->findChild<QPlainTextEdit*>(QStringLiteral("noteField"));
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    note->setFocus();
+
+    QTest::keyClicks(note, QStringLiteral("Ring <b>twice</b> & wait"));
+    QApplication::processEvents();
+    EXPECT_EQ(m_store.items().first().note, QStringLiteral("Ring <b>twice</b> & wait"));
+    EXPECT_EQ(m_view->cardList().cardFor(item.id), card);
+    EXPECT_EQ(card->findChild<QPlainTextEdit*>(QStringLiteral("noteField")), note);
+    EXPECT_TRUE(note->hasFocus());
+    EXPECT_EQ(note->textCursor().position(), note->toPlainText().size());
+    EXPECT_EQ(note->toPlainText(), QStringLiteral("Ring <b>twice</b> & wait"));
 }

@@ -18,5 +18,6 @@ void mainWindowShots();
 void settingsShots();
 void inboxBarShots();
 void sidebarShots();
+void codesShots();
 
 } // namespace vesker::shots

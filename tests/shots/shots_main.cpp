@@ -38,6 +38,7 @@ int main(int argc, char** argv)
     vesker::shots::g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(vesker::shots::g_folder);
     vesker::shots::mainWindowShots();
+    vesker::shots::codesShots();
     vesker::shots::settingsShots();
     vesker::shots::inboxBarShots();
     vesker::shots::sidebarShots();
