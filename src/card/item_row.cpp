@@ -412,3 +412,9 @@ void ItemRow::confirmDelete(DeleteScope scope)
 }
 
 } // namespace vesker
+
+namespace vesker {
+
+void ItemRow::openEditor() { }
+
+} // namespace vesker
