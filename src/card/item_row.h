@@ -16,6 +16,7 @@ class QBoxLayout;
 
 namespace vesker {
 
+class ActionBarView;
 class ItemStore;
 class MacInviteHandler;
 class PdfCell;
@@ -69,6 +70,7 @@ public:
     void reveal();
     // "Copied" for 1.2 s after a copy from this card.
     void flashCopied();
+    bool copiedFlash() const { return m_copiedFlash; }
     // Turns the photo a quarter turn and saves it upright over the item's file.
     void rotate(bool clockwise);
     // Replaces the item's file with edited bytes, resets the zoom and reads the photo again.
@@ -79,6 +81,7 @@ public:
 Q_SIGNALS:
     void forwardRequested(const OutgoingItem& item);
     void previewRequested();
+    void copiedFlashChanged(bool shown);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -99,6 +102,7 @@ private:
     QWidget* makeCompactThumbnail(QWidget* parent);
     QWidget* makeTextCell(bool compact, QWidget* parent);
     void countPages();
+    void placeActions(QWidget* body, bool compactBar);
 
     CardServices m_services;
     ScreenItem m_item;
@@ -110,6 +114,8 @@ private:
     QBoxLayout* m_noteSlot = nullptr;
     QBoxLayout* m_actionSlot = nullptr;
     PdfCell* m_pdfCell = nullptr;
+    ActionBarView* m_actionBar = nullptr;
+    bool m_copiedFlash = false;
     // Counted once per file, however often the card is rebuilt.
     QString m_countedPath;
     std::optional<int> m_pageCount;
