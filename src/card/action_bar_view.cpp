@@ -26,6 +26,7 @@ namespace {
 
 // Never enlarged: the photo at its own size, bounded only by what decoding allows.
 constexpr int kFullSize = 1 << 14;
+constexpr int kSpacing = 8;
 const QColor kDestructive(0xd7, 0x26, 0x26);
 const QColor kGreen(0x28, 0xa7, 0x45);
 const QString kConfirmDeleteKey = QStringLiteral("confirmDelete");
@@ -56,6 +57,9 @@ ActionBarView::ActionBarView(ItemRow& card, const CardServices& services, const 
     setObjectName(compact ? QStringLiteral("compactActionBar") : QStringLiteral("actionBar"));
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     connect(&m_services.store.defaults(), &platform::Defaults::changed, this,
         [this](const QString& key) {
             if (key == kConfirmDeleteKey)
@@ -96,21 +100,74 @@ void ActionBarView::fill()
     }
     m_copied = nullptr;
     m_row = new QWidget(this);
-    auto* row = new QHBoxLayout(m_row);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(8);
+    m_rowLayout = new QBoxLayout(QBoxLayout::LeftToRight, m_row);
+    m_rowLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowLayout->setSpacing(kSpacing);
+    const auto group = [this] {
+        auto* box = new QWidget(m_row);
+        auto* line = new QHBoxLayout(box);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->setSpacing(kSpacing);
+        return box;
+    };
+    m_first = group();
+    m_second = group();
+    m_group = m_first;
     if (m_compact)
-        fillCompact(m_row);
+        fillCompact();
     else
-        fillFull(m_row);
+        fillFull();
+    m_rowLayout->addWidget(m_first, 0, Qt::AlignLeft);
+    m_rowLayout->addStretch(1);
+    m_rowLayout->addWidget(m_second, 0, Qt::AlignLeft);
     layout()->addWidget(m_row);
+    arrange(width());
     m_row->show();
+    updateGeometry();
+}
+
+int ActionBarView::oneRowWidth() const
+{
+    return m_first->sizeHint().width() + kSpacing + m_second->sizeHint().width();
+}
+
+void ActionBarView::arrange(int width)
+{
+    const auto direction
+        = width >= oneRowWidth() ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
+    if (m_rowLayout->direction() != direction)
+        m_rowLayout->setDirection(direction);
+}
+
+int ActionBarView::heightForWidth(int width) const
+{
+    const int first = m_first->sizeHint().height();
+    const int second = m_second->sizeHint().height();
+    return width >= oneRowWidth() ? std::max(first, second) : first + kSpacing + second;
+}
+
+QSize ActionBarView::sizeHint() const
+{
+    return {oneRowWidth(), heightForWidth(oneRowWidth())};
+}
+
+QSize ActionBarView::minimumSizeHint() const
+{
+    const int narrowest
+        = std::max(m_first->minimumSizeHint().width(), m_second->minimumSizeHint().width());
+    return {narrowest, heightForWidth(narrowest)};
+}
+
+void ActionBarView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    arrange(width());
 }
 
 QPushButton* ActionBarView::button(const QString& name, const QString& title, const QString& symbol,
     const QString& help, std::function<void()> action)
 {
-    auto* button = new QPushButton(title, m_row);
+    auto* button = new QPushButton(title, m_group);
     button->setObjectName(name);
     button->setAccessibleName(title.isEmpty() ? help : title);
     if (!symbol.isEmpty())
@@ -119,13 +176,12 @@ QPushButton* ActionBarView::button(const QString& name, const QString& title, co
     button->setAutoDefault(false);
     if (action)
         connect(button, &QPushButton::clicked, this, [this, action] { later(action); });
-    m_row->layout()->addWidget(button);
+    m_group->layout()->addWidget(button);
     return button;
 }
 
-void ActionBarView::fillFull(QWidget* row)
+void ActionBarView::fillFull()
 {
-    auto* line = static_cast<QHBoxLayout*>(row->layout());
     ItemStore& store = m_services.store;
     const ScreenItem item = m_item;
     const ItemActions::Offered offered = ItemActions::offered(item, false);
@@ -184,7 +240,7 @@ void ActionBarView::fillFull(QWidget* row)
             [this] { later([this] { askDelete(ItemRow::DeleteScope::set); }); });
         set->setMenu(menu);
     }
-    line->addStretch(1);
+    m_group = m_second;
 
     button(QStringLiteral("forwardButton"), QStringLiteral("Forward"),
         QStringLiteral("arrowshape.turn.up.right"),
@@ -220,9 +276,8 @@ void ActionBarView::fillFull(QWidget* row)
             [path] { showInFiles(path); });
 }
 
-void ActionBarView::fillCompact(QWidget* row)
+void ActionBarView::fillCompact()
 {
-    auto* line = static_cast<QHBoxLayout*>(row->layout());
     ItemStore& store = m_services.store;
     const ScreenItem item = m_item;
     const QString path = store.fileURL(item);
@@ -239,7 +294,7 @@ void ActionBarView::fillCompact(QWidget* row)
     markDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
         QStringLiteral("Delete (%1)").arg(keyText(Qt::CTRL | Qt::Key_Backspace)),
         [this] { askDelete(ItemRow::DeleteScope::one); }));
-    line->addStretch(1);
+    m_group = m_second;
     if (item.kind == ItemKind::pdf)
         button(QStringLiteral("openButton"), QStringLiteral("Open"), {}, {},
             [path] { openFile(path); });
@@ -247,14 +302,14 @@ void ActionBarView::fillCompact(QWidget* row)
         button(QStringLiteral("copyButton"), QStringLiteral("Copy"), {},
             QStringLiteral("Copy image to clipboard"), [this] { copy(); });
 
-    m_copied = new QLabel(QStringLiteral("Copied"), row);
+    m_copied = new QLabel(QStringLiteral("Copied"), m_group);
     m_copied->setObjectName(QStringLiteral("copiedLabel"));
     setTextStyle(*m_copied, TextStyle::caption);
     QPalette green = m_copied->palette();
     green.setColor(QPalette::WindowText, kGreen);
     m_copied->setPalette(green);
     m_copied->setVisible(m_card.copiedFlash());
-    line->addWidget(m_copied);
+    m_group->layout()->addWidget(m_copied);
 }
 
 void ActionBarView::askDelete(ItemRow::DeleteScope scope)

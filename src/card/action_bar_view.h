@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QBoxLayout;
 class QLabel;
 class QMessageBox;
 class QPushButton;
@@ -26,10 +27,21 @@ public:
     // Shows the controls for the item as it is now.
     void refresh(const ScreenItem& item);
 
+    // One row when it fits; else the forward-and-file group goes under the first.
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    int oneRowWidth() const;
+    void arrange(int width);
     void fill();
-    void fillFull(QWidget* row);
-    void fillCompact(QWidget* row);
+    void fillFull();
+    void fillCompact();
     QPushButton* button(const QString& name, const QString& title, const QString& symbol,
         const QString& help, std::function<void()> action);
     // Runs once the click that asked for it is over: the action may rebuild this bar.
@@ -42,6 +54,11 @@ private:
     ScreenItem m_item;
     bool m_compact;
     QWidget* m_row = nullptr;
+    QBoxLayout* m_rowLayout = nullptr;
+    // The two halves of the bar; buttons go into m_group.
+    QWidget* m_first = nullptr;
+    QWidget* m_second = nullptr;
+    QWidget* m_group = nullptr;
     QLabel* m_copied = nullptr;
 };
 
