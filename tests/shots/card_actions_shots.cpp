@@ -110,10 +110,8 @@ void cardActionsShots()
     const auto shoot = [&](const ScreenItem& item, const QString& name) {
         ItemRow card(services, item, layout, std::make_shared<CardState>());
         card.resize(700, card.heightForWidth(700));
-        // The photo comes from the loader's pool.
-        loader.load(store.fileURL(item), 16, &card, [](const QImage&) {});
-        QThread::msleep(300);
-        QApplication::processEvents();
+        card.show();
+        settle();
         card.resize(700, card.heightForWidth(700));
         save(card, name);
     };
