@@ -1,9 +1,11 @@
 #include "card/item_row.h"
 
+#include "card/action_bar_view.h"
 #include "card/card_cells_view.h"
 #include "card/card_header_view.h"
 #include "card/note_tags_view.h"
 #include "card/recognised_block_view.h"
+#include "card/item_actions.h"
 #include "card/thumbnail_view.h"
 #include "connect/invite_links.h"
 #include "connect/mac_invite_handler.h"
@@ -17,10 +19,11 @@
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QThreadPool>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
@@ -38,6 +41,7 @@ constexpr int kUnfittedHeight = 900;
 constexpr int kBlurredPixels = 24;
 constexpr int kThumbnailPixels = 400;
 constexpr int kBlurRadius = 6;
+constexpr int kCopiedFlashMs = 1200;
 const QString kSimpleModeKey = QStringLiteral("macSimpleMode");
 
 QBoxLayout* emptySlot(QBoxLayout* parent, int spacing)
@@ -46,6 +50,28 @@ QBoxLayout* emptySlot(QBoxLayout* parent, int spacing)
     slot->setSpacing(spacing);
     parent->addLayout(slot);
     return slot;
+}
+
+// Turning and re-encoding a full photo takes a moment; one at a time, away from thumbnails and
+// recognition.
+QThreadPool& editPool()
+{
+    static QThreadPool* pool = [] {
+        auto* made = new QThreadPool(QCoreApplication::instance());
+        made->setMaxThreadCount(1);
+        return made;
+    }();
+    return *pool;
+}
+
+void saveEdited(
+    ItemStore& store, const QUuid& id, CardState& state, const ImageEditOperations::Encoded& image)
+{
+    if (image.data.isEmpty())
+        return;
+    // The new photo is shown whole; set before the store tells the list, which redraws the card.
+    state.zoom = 1.0;
+    ItemActions::saveEditedImage(store, id, image);
 }
 
 } // namespace
@@ -138,6 +164,8 @@ void ItemRow::refreshParts()
     }
     if (m_noteTags)
         m_noteTags->refresh(m_item, m_state);
+    if (m_actionBar)
+        m_actionBar->refresh(m_item);
 }
 
 void ItemRow::setRowLayout(const ItemRowLayout& layout)
@@ -180,6 +208,7 @@ void ItemRow::rebuild()
     m_header = nullptr;
     m_recognised = nullptr;
     m_noteTags = nullptr;
+    m_actionBar = nullptr;
     // Rebuilds are queued behind the events of the card's own buttons, so the old widgets are
     // never in the middle of handling one.
     delete m_body;
@@ -230,6 +259,7 @@ void ItemRow::fillLarge(QWidget* body)
         m_noteTags = new NoteTagsView(m_services.store, body);
         m_noteSlot->addWidget(m_noteTags);
     }
+    placeActions(body, m_simpleMode);
 }
 
 void ItemRow::fillCompact(QWidget* body)
@@ -253,6 +283,7 @@ void ItemRow::fillCompact(QWidget* body)
     // Compact cards keep the note whatever simple mode says.
     m_noteTags = new NoteTagsView(m_services.store, body);
     m_noteSlot->addWidget(m_noteTags);
+    placeActions(body, false);
     column->addStretch(1);
     row->addLayout(column, 1);
 }
@@ -446,36 +477,60 @@ void ItemRow::paintEvent(QPaintEvent* event)
 
 void ItemRow::confirmDelete(DeleteScope scope)
 {
-    const bool wholeSet = scope == DeleteScope::set;
-    auto* box = new QMessageBox(this);
-    box->setObjectName(QStringLiteral("deleteConfirmation"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setIcon(QMessageBox::Warning);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(wholeSet
-            ? QStringLiteral("Delete all %1 items in this set?").arg(m_item.groupCount)
-            : QStringLiteral("Delete this item?"));
-    box->setInformativeText(
-        QStringLiteral("The file is removed from disk. Archive keeps it "
-                       "instead. Turn this warning off in Settings ▸ General."));
-    QPushButton* remove
-        = box->addButton(wholeSet ? QStringLiteral("Delete set") : QStringLiteral("Delete"),
-            QMessageBox::DestructiveRole);
-    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    const QList<ScreenItem> doomed
-        = wholeSet ? m_services.store.groupItems(m_item) : QList<ScreenItem> {m_item};
-    ItemStore& store = m_services.store;
-    connect(
-        box, &QMessageBox::buttonClicked, this, [remove, doomed, &store](QAbstractButton* button) {
-            if (button != remove)
-                return;
-            SaveBatch batch(store);
-            for (const ScreenItem& item : doomed)
-                store.delete_(item.id);
-        });
-    box->open();
+    askToDelete(this, m_services.store, m_item, scope == DeleteScope::set);
 }
+
+void ItemRow::placeActions(QWidget* body, bool compactBar)
+{
+    m_actionBar = new ActionBarView(*this, m_services, m_item, compactBar, body);
+    m_actionSlot->addWidget(m_actionBar);
+}
+
+void ItemRow::flashCopied()
+{
+    m_state->copiedFlash = true;
+    Q_EMIT copiedFlashChanged(true);
+    // Each copy sets its own clock; the first to run out clears the flash.
+    QTimer::singleShot(kCopiedFlashMs, this, [this, state = m_state] {
+        if (!std::exchange(state->copiedFlash, false) || state != m_state)
+            return;
+        Q_EMIT copiedFlashChanged(false);
+    });
+}
+
+void ItemRow::rotate(bool clockwise)
+{
+    if (m_item.kind != ItemKind::photo)
+        return;
+    const QString path = m_services.store.fileURL(m_item);
+    if (path.isEmpty())
+        return;
+    // Held by the store rather than the card: a card scrolled away mid-turn still saves it.
+    ItemStore& store = m_services.store;
+    auto* watcher = new QFutureWatcher<std::optional<ImageEditOperations::Encoded>>(&store);
+    connect(watcher, &QFutureWatcherBase::finished, &store,
+        [watcher, &store, state = m_state, id = m_item.id, filename = m_item.filename] {
+            watcher->deleteLater();
+            const std::optional<ScreenItem> current = store.item(id);
+            // Turned meanwhile (a second click): this turn was of a photo that is gone.
+            if (!current || current->filename != filename || !watcher->result())
+                return;
+            saveEdited(store, id, *state, *watcher->result());
+        });
+    watcher->setFuture(QtConcurrent::run(
+        &editPool(), [path, clockwise] { return ItemActions::quarterTurned(path, clockwise); }));
+}
+
+void ItemRow::saveEditedImage(const ImageEditOperations::Encoded& image)
+{
+    saveEdited(m_services.store, m_item.id, *m_state, image);
+}
+
+} // namespace vesker
+
+namespace vesker {
+
+void ItemRow::openEditor()
+{ }
 
 } // namespace vesker

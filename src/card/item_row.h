@@ -16,6 +16,7 @@ class QBoxLayout;
 
 namespace vesker {
 
+class ActionBarView;
 class ItemStore;
 class MacInviteHandler;
 class NoteTagsView;
@@ -73,6 +74,7 @@ public:
     void reveal();
     // "Copied" for 1.2 s after a copy from this card.
     void flashCopied();
+    bool copiedFlash() const { return m_state->copiedFlash; }
     // Turns the photo a quarter turn and saves it upright over the item's file.
     void rotate(bool clockwise);
     // Replaces the item's file with edited bytes, resets the zoom and reads the photo again.
@@ -84,7 +86,7 @@ Q_SIGNALS:
     void forwardRequested(const OutgoingItem& item);
     void previewRequested();
     // flashCopied() sends this as "Copied" appears and again as it goes.
-    void copiedFlashChanged(bool on);
+    void copiedFlashChanged(bool shown);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -109,6 +111,7 @@ private:
     QWidget* makeCompactThumbnail(QWidget* parent);
     QWidget* makeTextCell(bool compact, QWidget* parent);
     void countPages();
+    void placeActions(QWidget* body, bool compactBar);
 
     CardServices m_services;
     ScreenItem m_item;
@@ -123,6 +126,7 @@ private:
     RecognisedBlockView* m_recognised = nullptr;
     NoteTagsView* m_noteTags = nullptr;
     PdfCell* m_pdfCell = nullptr;
+    ActionBarView* m_actionBar = nullptr;
     // Counted once per file, however often the card is rebuilt.
     QString m_countedPath;
     std::optional<int> m_pageCount;

@@ -2,6 +2,7 @@
 
 #include "app/update_banner.h"
 #include "app/window_manager.h"
+#include "card/action_bar_view.h"
 #include "card/item_row.h"
 #include "connect/qr_sheet.h"
 #include "inbox/card_list_view.h"
@@ -210,6 +211,18 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     reveal->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(reveal, &QAction::triggered, this, &ContentView::revealNewest);
     addAction(reveal);
+    const std::pair<QKeyCombination, void (ContentView::*)()> itemKeys[] {
+        {Qt::CTRL | Qt::Key_G, &ContentView::gotItNewest},
+        {Qt::CTRL | Qt::Key_E, &ContentView::archiveNewest},
+        {Qt::CTRL | Qt::Key_L, &ContentView::skipNewest},
+        {Qt::CTRL | Qt::Key_Backspace, &ContentView::deleteNewest}};
+    for (const auto& [key, act] : itemKeys) {
+        auto* action = new QAction(this);
+        action->setShortcut(QKeySequence(key));
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(action, &QAction::triggered, this, act);
+        addAction(action);
+    }
 
     relist();
 
@@ -284,6 +297,55 @@ void ContentView::revealNewest()
         card->reveal();
     else
         m_factory->stateFor(items.first().id)->revealed = true;
+}
+
+std::optional<ScreenItem> ContentView::newest() const
+{
+    const QList<ScreenItem>& items = m_list->items();
+    if (items.isEmpty())
+        return std::nullopt;
+    return items.first();
+}
+
+ItemActions::Offered ContentView::offeredOnNewest(const ScreenItem& item) const
+{
+    // The keys do what the newest card's bar offers, and nothing it does not.
+    const bool compactBar
+        = m_state->simpleMode() && m_state->effectiveViewMode() == ViewMode::large;
+    return ItemActions::offered(item, compactBar);
+}
+
+void ContentView::gotItNewest()
+{
+    if (const auto item = newest(); item && offeredOnNewest(*item).gotIt)
+        ItemActions::gotIt(m_services.store, *item);
+}
+
+void ContentView::archiveNewest()
+{
+    if (const auto item = newest(); item && offeredOnNewest(*item).archive)
+        ItemActions::archive(m_services.store, *item);
+}
+
+void ContentView::skipNewest()
+{
+    if (const auto item = newest(); item && offeredOnNewest(*item).skip)
+        ItemActions::skip(m_services.store, *item);
+}
+
+void ContentView::deleteNewest()
+{
+    const auto item = newest();
+    if (!item)
+        return;
+    if (!ItemActions::asksBeforeDelete(m_services.defaults)) {
+        ItemActions::delete_(m_services.store, *item);
+        return;
+    }
+    if (auto* card = qobject_cast<ItemRow*>(m_list->cardFor(item->id)))
+        card->confirmDelete(ItemRow::DeleteScope::one);
+    else
+        askToDelete(this, m_services.store, *item, false);
 }
 
 void ContentView::showConnect()

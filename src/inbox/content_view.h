@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/item_actions.h"
 #include "inbox/send_request.h"
 
 #include <QPointer>
@@ -94,6 +95,13 @@ private:
     void relist();
     void showEmptyState();
     void revealNewest();
+    // The item keys act on the first item listed, whether or not its card exists.
+    std::optional<ScreenItem> newest() const;
+    ItemActions::Offered offeredOnNewest(const ScreenItem& item) const;
+    void gotItNewest();
+    void archiveNewest();
+    void skipNewest();
+    void deleteNewest();
     void showConnect();
     void showPreview(const ScreenItem& item);
     void toggleFullScreen();

@@ -9,11 +9,11 @@
 #include "server/access_types.h"
 #include "server/arrival.h"
 #include "server/desktop_actions.h"
+#include "store/item_recognition.h"
 #include "store/item_store.h"
 #include "store/recognizer.h"
 
 #include <QFile>
-#include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
@@ -22,26 +22,6 @@
 namespace vesker {
 
 namespace {
-
-// Reads the item's photo on the recognizer's pool and hands the result to `done` on the main
-// thread. A result for a photo that was replaced or removed meanwhile belongs to no stored file
-// and is dropped.
-template <typename Done>
-void recognizeInBackground(ItemStore& store, const ScreenItem& item, Done done)
-{
-    const QString path = store.fileURL(item);
-    if (path.isEmpty())
-        return;
-    auto* watcher = new QFutureWatcher<Recognizer::Result>(&store);
-    QObject::connect(watcher, &QFutureWatcher<Recognizer::Result>::finished, &store,
-        [&store, watcher, id = item.id, filename = item.filename, done] {
-            watcher->deleteLater();
-            const auto current = store.item(id);
-            if (current && current->filename == filename)
-                done(store, id, watcher->result());
-        });
-    watcher->setFuture(Recognizer::recognize(path));
-}
 
 HTTPResponse saveFailed(const QString& reason)
 {

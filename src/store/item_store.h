@@ -114,7 +114,10 @@ public:
     // Deletes each in turn, with one write of the index and of acks.json for them all.
     void delete_(const QList<QUuid>& ids);
     void removeWithGotIt(const QUuid& id);
-    void replaceImage(const QUuid& id, const QByteArray& data);
+    // Writes the photo's new bytes under a new name whose extension (`extension`) names their
+    // format, then removes the old file; a failed write leaves the item and its file as they
+    // were. The codes and text read from the old photo are cleared.
+    void replaceImage(const QUuid& id, const QByteArray& data, const QString& extension);
     void setNote(const QUuid& id, const QString& note);
     void setTags(const QStringList& tags, const QUuid& id);
     void setGroup(const QUuid& id, const QString& groupID, qint64 index, qint64 count);

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -117,7 +118,7 @@ void ItemStore::removeWithGotIt(const QUuid& id)
     remove(id, toString(AckAction::gotIt));
 }
 
-void ItemStore::replaceImage(const QUuid& id, const QByteArray& data)
+void ItemStore::replaceImage(const QUuid& id, const QByteArray& data, const QString& extension)
 {
     const int i = indexOf(id);
     if (i < 0 || m_items.at(i).kind != ItemKind::photo)
@@ -125,11 +126,15 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data)
     const ScreenItem& item = m_items.at(i);
     const QString oldPath = fileURL(item);
     const QDateTime now = m_clock.now();
-    const QString extension = oldPath.isEmpty() ? QString() : QFileInfo(item.filename).suffix();
     QString newName = fileDateText(now) + u'-' + uuidText(item.id).left(8) + QStringLiteral("-e")
         + QString::number(now.toSecsSinceEpoch());
-    if (!extension.isEmpty())
-        newName += u'.' + extension;
+    // The name is built only from what we made: an extension of anything but letters and
+    // digits is left out rather than joined to a path.
+    const bool plainExtension = !extension.isEmpty() && extension.size() <= 8
+        && std::all_of(extension.begin(), extension.end(),
+            [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; });
+    if (plainExtension)
+        newName += u'.' + extension.toLower();
     const QString folder = item.status == ItemStatus::archived ? m_archiveDir : m_inboxDir;
 
     QString error;

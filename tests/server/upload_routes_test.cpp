@@ -106,7 +106,7 @@ TEST_F(UploadTest, ALateRecognitionResultDoesNotLandOnAReplacedPhoto)
     const QUuid id = uploaded().first().id;
     QImage plain(300, 300, QImage::Format_RGB32);
     plain.fill(Qt::white);
-    m_store.replaceImage(id, imageBytes(plain, "PNG"));
+    m_store.replaceImage(id, imageBytes(plain, "PNG"), "png");
     Recognizer::pool().waitForDone();
     QTest::qWait(50); // the finished recognition reports back through the event loop
     EXPECT_TRUE(m_store.item(id)->barcodes.isEmpty());

@@ -19,5 +19,6 @@ void settingsShots();
 void inboxBarShots();
 void sidebarShots();
 void codesShots();
+void cardActionsShots();
 
 } // namespace vesker::shots

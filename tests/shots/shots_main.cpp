@@ -42,5 +42,6 @@ int main(int argc, char** argv)
     vesker::shots::settingsShots();
     vesker::shots::inboxBarShots();
     vesker::shots::sidebarShots();
+    vesker::shots::cardActionsShots();
     return 0;
 }

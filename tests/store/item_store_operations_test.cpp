@@ -86,17 +86,17 @@ TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
     text.kind = ItemKind::text;
     const ScreenItem archived = makeItem(u"old.jpg"_s, 0, ItemStatus::archived);
     auto store = storeWith({photo, text, archived});
-    store->replaceImage(archived.id, "edit");
+    store->replaceImage(archived.id, "edit", u"jpg"_s);
     EXPECT_EQ(QDir(root() + u"/Archive"_s).entryList(QDir::Files).size(), 1);
     EXPECT_EQ(readFile(store->fileURL(*store->item(archived.id))), "edit");
 
-    store->replaceImage(text.id, "new");
-    store->replaceImage(photo.id, "edit 1");
+    store->replaceImage(text.id, "new", u"jpg"_s);
+    store->replaceImage(photo.id, "edit 1", u"jpg"_s);
     m_clock.advance(5);
-    store->replaceImage(photo.id, "edit 2");
+    store->replaceImage(photo.id, "edit 2", u"JPG"_s);
     const ScreenItem edited = *store->item(photo.id);
     const QString expected = ItemStore::fileDateText(m_clock.now()) + u'-'
-        + uuidText(photo.id).left(8) + u"-e%1.heic"_s.arg(m_clock.now().toSecsSinceEpoch());
+        + uuidText(photo.id).left(8) + u"-e%1.jpg"_s.arg(m_clock.now().toSecsSinceEpoch());
     EXPECT_EQ(
         QDir(root() + u"/Inbox"_s).entryList(QDir::Files), (QStringList {expected, u"t.txt"_s}));
     EXPECT_EQ(readFile(inbox(u"t.txt"_s)), "t.txt") << "only photos are replaced";
@@ -107,7 +107,7 @@ TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
     QDir(root()).rename(u"Inbox"_s, u"Inbox.moved"_s);
     writeFile(root() + u"/Inbox"_s, "not a folder");
     m_clock.advance(5);
-    store->replaceImage(photo.id, "edit 3");
+    store->replaceImage(photo.id, "edit 3", u"jpg"_s);
     EXPECT_EQ(store->item(photo.id)->filename, expected) << "a failed replacement changes nothing";
     EXPECT_EQ(readFile(root() + u"/Inbox.moved/"_s + expected), "edit 2");
 }

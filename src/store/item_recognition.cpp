@@ -1,0 +1,25 @@
+#include "store/item_recognition.h"
+
+#include "store/item_store.h"
+
+#include <QFutureWatcher>
+
+namespace vesker {
+
+void recognizeInBackground(ItemStore& store, const ScreenItem& item, RecognitionDone done)
+{
+    const QString path = store.fileURL(item);
+    if (path.isEmpty())
+        return;
+    auto* watcher = new QFutureWatcher<Recognizer::Result>(&store);
+    QObject::connect(watcher, &QFutureWatcher<Recognizer::Result>::finished, &store,
+        [&store, watcher, id = item.id, filename = item.filename, done = std::move(done)] {
+            watcher->deleteLater();
+            const auto current = store.item(id);
+            if (current && current->filename == filename)
+                done(store, id, watcher->result());
+        });
+    watcher->setFuture(Recognizer::recognize(path));
+}
+
+} // namespace vesker
