@@ -20,6 +20,8 @@ class ItemStore;
 class MacInviteHandler;
 class PdfCell;
 class ThumbnailLoader;
+class ZoomableImageView;
+class ZoomControls;
 
 // What every card works with.
 struct CardServices {
@@ -95,6 +97,9 @@ private:
     void fillLarge(QWidget* body);
     void fillCompact(QWidget* body);
     QWidget* makePhoto(QWidget* parent);
+    // The large photo and its zoom controls follow the item's file and the card's zoom.
+    void refreshPhoto();
+    void zoomTo(double zoom);
     QWidget* makeBlurredPlaceholder(QWidget* parent);
     QWidget* makeCompactThumbnail(QWidget* parent);
     QWidget* makeTextCell(bool compact, QWidget* parent);
@@ -110,6 +115,8 @@ private:
     QBoxLayout* m_noteSlot = nullptr;
     QBoxLayout* m_actionSlot = nullptr;
     PdfCell* m_pdfCell = nullptr;
+    ZoomableImageView* m_photo = nullptr;
+    ZoomControls* m_zoomControls = nullptr;
     // Counted once per file, however often the card is rebuilt.
     QString m_countedPath;
     std::optional<int> m_pageCount;
