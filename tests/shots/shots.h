@@ -17,5 +17,6 @@ void saveImage(const QPixmap& image, const QString& name);
 void mainWindowShots();
 void settingsShots();
 void inboxBarShots();
+void photoEditingShots();
 
 } // namespace vesker::shots

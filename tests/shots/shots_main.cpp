@@ -40,5 +40,6 @@ int main(int argc, char** argv)
     vesker::shots::mainWindowShots();
     vesker::shots::settingsShots();
     vesker::shots::inboxBarShots();
+    vesker::shots::photoEditingShots();
     return 0;
 }
