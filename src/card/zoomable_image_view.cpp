@@ -40,7 +40,6 @@ ZoomableImageView::ZoomableImageView(ThumbnailLoader& loader, QWidget* parent)
     , m_loader(loader)
 {
     setObjectName(QStringLiteral("zoomableImage"));
-    setAttribute(Qt::WA_AcceptTouchEvents, false);
     m_clickTimer.setSingleShot(true);
     connect(&m_clickTimer, &QTimer::timeout, this, [this] {
         if (m_zoom <= 1)
