@@ -3,10 +3,13 @@
 #include "card/action_bar_view.h"
 #include "card/card_cells_view.h"
 #include "card/card_header_view.h"
+#include "card/image_edit_sheet.h"
+#include "card/item_actions.h"
 #include "card/note_tags_view.h"
 #include "card/recognised_block_view.h"
-#include "card/item_actions.h"
 #include "card/thumbnail_view.h"
+#include "card/zoom_controls_view.h"
+#include "card/zoomable_image_view.h"
 #include "connect/invite_links.h"
 #include "connect/mac_invite_handler.h"
 #include "platform/defaults.h"
@@ -24,6 +27,7 @@
 #include <QPushButton>
 #include <QThreadPool>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
@@ -166,6 +170,7 @@ void ItemRow::refreshParts()
         m_noteTags->refresh(m_item, m_state);
     if (m_actionBar)
         m_actionBar->refresh(m_item);
+    refreshPhoto();
 }
 
 void ItemRow::setRowLayout(const ItemRowLayout& layout)
@@ -209,6 +214,8 @@ void ItemRow::rebuild()
     m_recognised = nullptr;
     m_noteTags = nullptr;
     m_actionBar = nullptr;
+    m_photo = nullptr;
+    m_zoomControls = nullptr;
     // Rebuilds are queued behind the events of the card's own buttons, so the old widgets are
     // never in the middle of handling one.
     delete m_body;
@@ -294,19 +301,80 @@ QWidget* ItemRow::makePhoto(QWidget* parent)
     const int width = std::max(int(std::lround(m_layout.availableWidth * scale)), kMinViewport);
     const int height = std::max(
         int(std::lround(scale * m_layout.fitHeight.value_or(kUnfittedHeight))), kMinViewport);
-    auto* photo = new ThumbnailView(m_services.thumbnails, parent);
-    photo->setObjectName(QStringLiteral("cardPhoto"));
-    photo->setFixedSize(width, height);
-    const QString path = m_services.store.fileURL(m_item);
-    photo->setSource(path, std::max(width, height), ThumbnailView::ContentMode::fit);
-    new ClickDragFilter(
-        photo, [this] { Q_EMIT previewRequested(); }, [path] { return fileDragData(path); });
+    auto* cell = new QWidget(parent);
+    auto* column = new QVBoxLayout(cell);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
 
-    auto* centred = new QWidget(parent);
-    auto* row = new QHBoxLayout(centred);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(photo, 0, Qt::AlignHCenter);
-    return centred;
+    m_photo = new ZoomableImageView(m_services.thumbnails, cell);
+    m_photo->setObjectName(QStringLiteral("cardPhoto"));
+    m_photo->setViewport({width, height});
+    m_photo->setMaxZoom(ZoomControls::kMaxZoom);
+    const QString path = m_services.store.fileURL(m_item);
+    m_photo->setDragData([path] { return fileDragData(path); });
+    connect(m_photo, &ZoomableImageView::openRequested, this, &ItemRow::previewRequested);
+    connect(m_photo, &ZoomableImageView::zoomChanged, this, &ItemRow::zoomTo);
+    column->addWidget(m_photo, 0, Qt::AlignHCenter);
+    if (m_simpleMode)
+        return cell;
+
+    auto* controls = new QHBoxLayout;
+    controls->setSpacing(14);
+    controls->addStretch(1);
+    m_zoomControls = new ZoomControls(cell);
+    m_zoomControls->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(m_zoomControls, &ZoomControls::zoomChanged, this, &ItemRow::zoomTo);
+    controls->addWidget(m_zoomControls);
+    for (const bool clockwise : {false, true}) {
+        auto* turn = new QToolButton(cell);
+        turn->setObjectName(
+            clockwise ? QStringLiteral("rotateRightButton") : QStringLiteral("rotateLeftButton"));
+        turn->setIcon(symbolIcon(
+            clockwise ? QStringLiteral("rotate.right") : QStringLiteral("rotate.left"), palette()));
+        turn->setAutoRaise(true);
+        turn->setToolTip(clockwise ? QStringLiteral("Rotate right (saves the photo)")
+                                   : QStringLiteral("Rotate left (saves the photo)"));
+        turn->setAccessibleName(
+            clockwise ? QStringLiteral("Rotate right") : QStringLiteral("Rotate left"));
+        // Saving may rebuild the card that holds the button.
+        connect(turn, &QToolButton::clicked, this,
+            [this, clockwise] { later([this, clockwise] { rotate(clockwise); }); });
+        controls->addWidget(turn);
+    }
+    controls->addStretch(1);
+    column->addLayout(controls);
+    return cell;
+}
+
+void ItemRow::refreshPhoto()
+{
+    if (m_photo) {
+        m_photo->setSource(m_services.store.fileURL(m_item));
+        m_photo->setZoom(m_state->zoom);
+    }
+    if (m_zoomControls)
+        m_zoomControls->setZoom(m_state->zoom);
+}
+
+void ItemRow::zoomTo(double zoom)
+{
+    m_state->zoom = zoom;
+    refreshPhoto();
+}
+
+void ItemRow::openEditor()
+{
+    const QUuid id = m_item.id;
+    auto* sheet = new ImageEditSheet(
+        m_services.thumbnails, m_services.store.fileURL(m_item), QStringLiteral("Edit photo"),
+        [this, id](const ImageEditOperations::Encoded& edited) {
+            // The list may have handed this card another item meanwhile.
+            if (m_item.id == id)
+                saveEditedImage(edited);
+        },
+        this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
 }
 
 QWidget* ItemRow::makeBlurredPlaceholder(QWidget* parent)
@@ -525,12 +593,5 @@ void ItemRow::saveEditedImage(const ImageEditOperations::Encoded& image)
 {
     saveEdited(m_services.store, m_item.id, *m_state, image);
 }
-
-} // namespace vesker
-
-namespace vesker {
-
-void ItemRow::openEditor()
-{ }
 
 } // namespace vesker

@@ -23,6 +23,8 @@ class NoteTagsView;
 class PdfCell;
 class RecognisedBlockView;
 class ThumbnailLoader;
+class ZoomableImageView;
+class ZoomControls;
 
 // What every card works with.
 struct CardServices {
@@ -107,6 +109,9 @@ private:
     void fillLarge(QWidget* body);
     void fillCompact(QWidget* body);
     QWidget* makePhoto(QWidget* parent);
+    // The large photo and its zoom controls follow the item's file and the card's zoom.
+    void refreshPhoto();
+    void zoomTo(double zoom);
     QWidget* makeBlurredPlaceholder(QWidget* parent);
     QWidget* makeCompactThumbnail(QWidget* parent);
     QWidget* makeTextCell(bool compact, QWidget* parent);
@@ -127,6 +132,8 @@ private:
     NoteTagsView* m_noteTags = nullptr;
     PdfCell* m_pdfCell = nullptr;
     ActionBarView* m_actionBar = nullptr;
+    ZoomableImageView* m_photo = nullptr;
+    ZoomControls* m_zoomControls = nullptr;
     // Counted once per file, however often the card is rebuilt.
     QString m_countedPath;
     std::optional<int> m_pageCount;

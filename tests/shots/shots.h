@@ -20,5 +20,6 @@ void inboxBarShots();
 void sidebarShots();
 void codesShots();
 void cardActionsShots();
+void photoEditingShots();
 
 } // namespace vesker::shots

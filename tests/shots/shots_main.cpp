@@ -43,5 +43,6 @@ int main(int argc, char** argv)
     vesker::shots::inboxBarShots();
     vesker::shots::sidebarShots();
     vesker::shots::cardActionsShots();
+    vesker::shots::photoEditingShots();
     return 0;
 }
