@@ -106,6 +106,7 @@ void ZoomableImageView::setViewport(QSize viewport)
     m_viewport = viewport;
     m_fitted = {};
     updateFrame();
+    sharpenIfNeeded();
 }
 
 void ZoomableImageView::setMaxZoom(double maxZoom)
@@ -168,6 +169,26 @@ void ZoomableImageView::showZoom(double zoom)
     setCursor(m_zoom > 1 ? Qt::OpenHandCursor : Qt::PointingHandCursor);
     updateFrame();
     update();
+    sharpenIfNeeded();
+}
+
+int ZoomableImageView::wantedPixel() const
+{
+    const int side = std::max(m_viewport.width(), m_viewport.height());
+    const double needed = side * devicePixelRatioF() * std::max(1.0, m_zoom);
+    // Whole quarters of the limit, so a pinch does not ask for a new picture at every step.
+    const int step = kMaxPixel / 4;
+    return std::clamp(int(std::ceil(needed / step)) * step, step, kMaxPixel);
+}
+
+void ZoomableImageView::sharpenIfNeeded()
+{
+    // A photo smaller than what was asked has no more pixels to give.
+    const bool scaledDown = std::max(m_image.width(), m_image.height()) >= m_loadedPixel - 1;
+    if (m_image.isNull() || m_loading || !scaledDown || wantedPixel() <= m_loadedPixel)
+        return;
+    ++m_generation;
+    attempt(0);
 }
 
 void ZoomableImageView::changeZoom(double zoom)
@@ -232,34 +253,40 @@ void ZoomableImageView::attempt(int number)
 {
     m_loading = true;
     const quint64 generation = m_generation;
-    m_ticket
-        = m_loader.load(m_path, kMaxPixel, this, [this, generation, number](const QImage& image) {
-              if (generation != m_generation)
-                  return;
-              m_ticket = 0;
-              if (!image.isNull()) {
-                  m_image = image;
-                  m_loading = false;
-                  updateFrame();
-                  updateSpinner();
-                  update();
-                  return;
-              }
-              // A photo still being written shows up on one of the later attempts.
-              QTimer::singleShot(kRetryStepMs * (number + 1), this, [this, generation, number] {
-                  if (generation != m_generation)
-                      return;
-                  if (number + 1 < kAttempts) {
-                      attempt(number + 1);
-                      return;
-                  }
-                  m_loading = false;
-                  m_failed = true;
-                  m_errorView->show();
-                  updateSpinner();
-                  update();
-              });
-          });
+    // Cards show photos far smaller than the limit: a picture of the size shown keeps a list of
+    // cards light, and zooming in asks for a sharper one.
+    m_loadedPixel = wantedPixel();
+    m_ticket = m_loader.load(
+        m_path, m_loadedPixel, this, [this, generation, number](const QImage& image) {
+            if (generation != m_generation)
+                return;
+            m_ticket = 0;
+            if (!image.isNull()) {
+                m_image = image;
+                m_loading = false;
+                updateFrame();
+                updateSpinner();
+                update();
+                return;
+            }
+            // A photo still being written shows up on one of the later attempts.
+            QTimer::singleShot(kRetryStepMs * (number + 1), this, [this, generation, number] {
+                if (generation != m_generation)
+                    return;
+                if (number + 1 < kAttempts) {
+                    attempt(number + 1);
+                    return;
+                }
+                m_loading = false;
+                // A sharper picture that failed leaves the one shown in place.
+                if (!m_image.isNull())
+                    return;
+                m_failed = true;
+                m_errorView->show();
+                updateSpinner();
+                update();
+            });
+        });
 }
 
 void ZoomableImageView::updateSpinner()

@@ -68,6 +68,10 @@ private:
     void load(bool force);
     void attempt(int number);
     void stopLoading();
+    // The longer side the picture needs at this viewport and zoom, in steps up to the limit.
+    int wantedPixel() const;
+    // Loads a sharper picture when a zoom or a larger viewport needs one, keeping the one shown.
+    void sharpenIfNeeded();
     void showZoom(double zoom);
     void changeZoom(double zoom);
     void toggleZoom();
@@ -87,6 +91,8 @@ private:
     QImage m_fitted;
     bool m_failed = false;
     bool m_loading = false;
+    // The longer side asked of the loader for the picture shown (or being loaded).
+    int m_loadedPixel = 0;
     quint64 m_generation = 0;
     ThumbnailLoader::Ticket m_ticket = 0;
 

@@ -118,6 +118,23 @@ TEST_F(ZoomTest, WheelAndPinchZoomWithinOneToSix)
     EXPECT_EQ(changed.last().at(0).toDouble(), 1.0) << "the card hears every change";
 }
 
+TEST(ZoomView, LoadsThePhotoAtTheSizeShownAndASharperOneWhenZoomed)
+{
+    // A card never holds a full-size picture it shows small; zooming in brings the detail.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"large.png"_s);
+    ASSERT_TRUE(test::whitePage(4000, 3000).save(path));
+    ThumbnailLoader loader {1};
+    ZoomableImageView view {loader};
+    view.setViewport({600, 300});
+    view.setSource(path);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.image().isNull(); }));
+    EXPECT_EQ(view.image().width(), 750);
+    view.setZoom(6);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.image().width() == 3000; }));
+}
+
 TEST(ZoomControls, ResetIsOfferedOnlyWhileZoomed)
 {
     ZoomControls controls;
