@@ -55,8 +55,8 @@ ActionBarView::ActionBarView(ItemRow& card, const CardServices& services, const 
     , m_compact(compact)
 {
     setObjectName(compact ? QStringLiteral("compactActionBar") : QStringLiteral("actionBar"));
-    auto* outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
+    // No layout of its own: a layout would answer for the bar's height in place of
+    // heightForWidth(), and it knows nothing of the bar folding onto two lines.
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
@@ -68,6 +68,8 @@ ActionBarView::ActionBarView(ItemRow& card, const CardServices& services, const 
     connect(&m_card, &ItemRow::copiedFlashChanged, this, [this](bool shown) {
         if (m_copied)
             m_copied->setVisible(shown);
+        // "Copied" widens the bar, which may now fold onto two lines.
+        updateGeometry();
     });
     fill();
 }
@@ -120,7 +122,7 @@ void ActionBarView::fill()
     m_rowLayout->addWidget(m_first, 0, Qt::AlignLeft);
     m_rowLayout->addStretch(1);
     m_rowLayout->addWidget(m_second, 0, Qt::AlignLeft);
-    layout()->addWidget(m_row);
+    m_row->setGeometry(rect());
     arrange(width());
     m_row->show();
     updateGeometry();
@@ -162,6 +164,7 @@ void ActionBarView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     arrange(width());
+    m_row->setGeometry(rect());
 }
 
 QPushButton* ActionBarView::button(const QString& name, const QString& title, const QString& symbol,

@@ -430,3 +430,20 @@ TEST_F(ContentViewTest, NoteTypedIntoACardSurvivesTheStoresRoundTripWithFocus)
     EXPECT_EQ(note->textCursor().position(), note->toPlainText().size());
     EXPECT_EQ(note->toPlainText(), QStringLiteral("Ring <b>twice</b> & wait"));
 }
+
+TEST_F(ContentViewTest, CardsInTheListShowTheirWholeActionBar)
+{
+    // The list sizes cards by heightForWidth; a bar measured as empty was cut off.
+    open();
+    ASSERT_EQ(uploadPhoto(), 200);
+    m_store.append(storedText(QStringLiteral("Shelf 3")));
+    QApplication::processEvents();
+    for (const ScreenItem& item : m_view->cardList().items()) {
+        QWidget* card = m_view->cardList().cardFor(item.id);
+        ASSERT_NE(card, nullptr);
+        const QWidget* bar = card->findChild<QWidget*>(QStringLiteral("actionBar"));
+        ASSERT_NE(bar, nullptr);
+        EXPECT_GE(bar->height(), bar->findChild<QPushButton*>()->sizeHint().height());
+        EXPECT_TRUE(card->rect().contains(bar->mapTo(card, bar->rect().bottomRight())));
+    }
+}
