@@ -128,8 +128,13 @@ void NoteTagsView::refresh(const ScreenItem& item, std::shared_ptr<CardState> st
         m_tagInput->setText(m_state ? m_state->tagsText : QString());
     if (item.tags != m_shownTags)
         showChips(item.tags);
-    m_tagInput->setPlaceholderText(
-        item.tags.isEmpty() ? QStringLiteral("add tag, press return") : QStringLiteral("add tag"));
+    const QString prompt
+        = item.tags.isEmpty() ? QStringLiteral("add tag, press return") : QStringLiteral("add tag");
+    m_tagInput->setPlaceholderText(prompt);
+    // Wide enough to read its prompt whole; the flow wraps it onto a row of its own if need be.
+    const int promptWidth = m_tagInput->fontMetrics().horizontalAdvance(prompt)
+        + m_tagInput->textMargins().left() + m_tagInput->textMargins().right() + 12;
+    m_tagInput->setMinimumWidth(std::max(kTagInputMinWidth, promptWidth));
 }
 
 QStringList NoteTagsView::typedTags(const QString& text)
