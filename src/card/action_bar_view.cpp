@@ -27,8 +27,6 @@ namespace {
 // Never enlarged: the photo at its own size, bounded only by what decoding allows.
 constexpr int kFullSize = 1 << 14;
 constexpr int kSpacing = 8;
-const QColor kDestructive(0xd7, 0x26, 0x26);
-const QColor kGreen(0x28, 0xa7, 0x45);
 const QString kConfirmDeleteKey = QStringLiteral("confirmDelete");
 
 QString keyText(QKeyCombination key)
@@ -39,7 +37,7 @@ QString keyText(QKeyCombination key)
 void markDestructive(QPushButton& button)
 {
     QPalette palette = button.palette();
-    palette.setColor(QPalette::ButtonText, kDestructive);
+    palette.setColor(QPalette::ButtonText, destructiveColor());
     button.setPalette(palette);
     button.setAutoDefault(false);
 }
@@ -309,7 +307,7 @@ void ActionBarView::fillCompact()
     m_copied->setObjectName(QStringLiteral("copiedLabel"));
     setTextStyle(*m_copied, TextStyle::caption);
     QPalette green = m_copied->palette();
-    green.setColor(QPalette::WindowText, kGreen);
+    green.setColor(QPalette::WindowText, successColor());
     m_copied->setPalette(green);
     m_copied->setVisible(m_card.copiedFlash());
     m_group->layout()->addWidget(m_copied);

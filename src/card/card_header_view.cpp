@@ -95,7 +95,7 @@ QWidget* makeCardHeader(const ScreenItem& item, const ItemStore& store, QWidget*
     if (item.acknowledged) {
         auto* seen = symbolLabel(QStringLiteral("checkmark.circle.fill"), QStringLiteral("Seen"),
             // Green is this label's own colour: the theme has no role for "done".
-            TextStyle::caption, QColor(0x28, 0xa7, 0x45), header);
+            TextStyle::caption, successColor(), header);
         seen->setObjectName(QStringLiteral("cardSeen"));
         row->addWidget(seen);
     }

@@ -48,7 +48,7 @@ QLabel* greenCaption(const char* name, QWidget* parent)
     label->setTextFormat(Qt::PlainText);
     setTextStyle(*label, TextStyle::caption);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(0x1f, 0x9d, 0x55));
+    palette.setColor(QPalette::WindowText, successColor());
     label->setPalette(palette);
     label->hide();
     return label;

@@ -50,15 +50,6 @@ namespace {
 
 constexpr int kBarInset = 10;
 
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    return line;
-}
-
 QList<OutgoingItem> outgoingFiles(const QList<QUrl>& urls)
 {
     QList<OutgoingItem> items;
@@ -154,7 +145,7 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     barBox->setContentsMargins(kBarInset, kBarInset, kBarInset, kBarInset);
     barBox->addWidget(m_bar);
     layout->addLayout(barBox);
-    layout->addWidget(divider(this));
+    layout->addWidget(makeDivider(this));
     layout->addWidget(new UpdateBanner(m_services.updater, this));
     m_prompt = new PendingApprovalsView(server.access(), this);
     layout->addWidget(m_prompt);

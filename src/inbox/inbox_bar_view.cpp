@@ -414,7 +414,7 @@ void InboxBarView::refreshServer()
     const QString status = running ? QStringLiteral("Ready to receive") : m_server.statusText();
     for (QLabel* dot : std::as_const(m_dots)) {
         dot->setPixmap(
-            dotPixmap(running ? QColor(Qt::green) : QColor(Qt::red), devicePixelRatioF()));
+            dotPixmap(running ? successColor() : destructiveColor(), devicePixelRatioF()));
         // The status may quote a system error; as rich text it could not change the tooltip.
         dot->setToolTip(QStringLiteral("<qt>") + status.toHtmlEscaped());
         dot->setAccessibleName(status);

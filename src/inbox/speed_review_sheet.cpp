@@ -21,18 +21,6 @@ namespace vesker {
 
 namespace {
 
-const QColor kRed(0xd7, 0x37, 0x2f);
-const QColor kGreen(0x2f, 0xa1, 0x4b);
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    return line;
-}
-
 QLabel* plainLabel(const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -90,15 +78,15 @@ SpeedReviewSheet::SpeedReviewSheet(
     header->addSpacing(4);
     m_marks = plainLabel({}, this);
     m_marks->setObjectName(QStringLiteral("reviewMarks"));
-    setColour(*m_marks, kRed);
+    setColour(*m_marks, destructiveColor());
     header->addWidget(m_marks);
     column->addLayout(header);
-    column->addWidget(divider(this));
+    column->addWidget(makeDivider(this));
 
     m_area = new QStackedWidget(this);
     m_area->setContentsMargins(16, 16, 16, 16);
     column->addWidget(m_area, 1);
-    column->addWidget(divider(this));
+    column->addWidget(makeDivider(this));
 
     auto* controls = new QHBoxLayout;
     controls->setContentsMargins(16, 16, 16, 16);
@@ -122,7 +110,7 @@ SpeedReviewSheet::SpeedReviewSheet(
     const QString backspace = QKeySequence(Qt::Key_Backspace).toString(QKeySequence::NativeText);
     m_delete = button(QStringLiteral("deleteButton"), QStringLiteral("Delete"),
         QStringLiteral("trash"), QStringLiteral("Mark to delete and go on (%1)").arg(backspace));
-    setColour(*m_delete, kRed);
+    setColour(*m_delete, destructiveColor());
     m_keep = button(QStringLiteral("keepButton"), QStringLiteral("Keep"),
         QStringLiteral("checkmark"), QStringLiteral("Keep it and go on (\u2192)"));
     m_finish = button(QStringLiteral("finishButton"), {}, {}, {});
@@ -199,7 +187,7 @@ void SpeedReviewSheet::finish()
     discard->setAutoDefault(false);
     box->setDefaultButton(keep);
     box->setEscapeButton(keep);
-    setColour(*remove, kRed);
+    setColour(*remove, destructiveColor());
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::buttonClicked, this, [this, remove, discard](QAbstractButton* b) {
         if (b == remove) {
@@ -225,7 +213,8 @@ void SpeedReviewSheet::refresh()
     m_keep->setVisible(!atEnd);
     m_finish->setVisible(atEnd);
     m_finish->setText(m_review.finishTitle());
-    setColour(*m_finish, m_review.markedCount() > 0 ? kRed : palette().color(QPalette::ButtonText));
+    setColour(*m_finish,
+        m_review.markedCount() > 0 ? destructiveColor() : palette().color(QPalette::ButtonText));
 
     // Each item gets a view of its own, so its picture loads afresh.
     while (QWidget* old = m_area->widget(0)) {
@@ -265,13 +254,13 @@ QWidget* SpeedReviewSheet::makeItemView(const ScreenItem& item)
     if (marked) {
         auto* icon = new QLabel(view);
         QPalette red = icon->palette();
-        red.setColor(QPalette::WindowText, kRed);
+        red.setColor(QPalette::WindowText, destructiveColor());
         icon->setPixmap(symbolIcon(QStringLiteral("trash"), red).pixmap(16, 16));
         caption->addWidget(icon);
         auto* label = plainLabel(QStringLiteral("Marked to delete"), view);
         label->setObjectName(QStringLiteral("markedLabel"));
         setTextStyle(*label, TextStyle::callout);
-        setColour(*label, kRed);
+        setColour(*label, destructiveColor());
         caption->addWidget(label);
     }
     column->addLayout(caption);
@@ -330,7 +319,7 @@ QWidget* SpeedReviewSheet::makeEndCard()
     column->addStretch(1);
     auto* symbol = new QLabel(card);
     QPalette green = symbol->palette();
-    green.setColor(QPalette::WindowText, kGreen);
+    green.setColor(QPalette::WindowText, successColor());
     symbol->setPixmap(symbolIcon(QStringLiteral("checkmark.circle"), green).pixmap(56, 56));
     column->addWidget(symbol, 0, Qt::AlignHCenter);
     auto* title = plainLabel(QStringLiteral("That's everything"), card);

@@ -73,7 +73,7 @@ private:
         button->setAccessibleName(label);
         if (destructive) {
             QPalette palette = button->palette();
-            palette.setColor(QPalette::ButtonText, QColor(Qt::red).darker(120));
+            palette.setColor(QPalette::ButtonText, destructiveColor());
             button->setPalette(palette);
         }
         connect(button, &QPushButton::clicked, this, std::move(action));

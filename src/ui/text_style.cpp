@@ -1,5 +1,7 @@
 #include "ui/text_style.h"
 
+#include <QFrame>
+
 #include <QWidget>
 
 namespace vesker {
@@ -67,6 +69,25 @@ void setSecondary(QWidget& widget)
     palette.setColor(QPalette::WindowText, secondaryColor(palette));
     palette.setColor(QPalette::Text, secondaryColor(palette));
     widget.setPalette(palette);
+}
+
+QColor successColor()
+{
+    return QColor(0x28, 0xa7, 0x45);
+}
+
+QColor destructiveColor()
+{
+    return QColor(0xd7, 0x26, 0x26);
+}
+
+QFrame* makeDivider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
 }
 
 } // namespace vesker

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QPalette>
 
+class QFrame;
 class QWidget;
 
 namespace vesker {
@@ -20,5 +21,12 @@ QColor accentColor(const QPalette& palette);
 QColor separatorColor(const QPalette& palette);
 // Makes a label's text secondary.
 void setSecondary(QWidget& widget);
+
+// The only colours the views name themselves: the same in a light and a dark theme.
+QColor successColor(); // "Got it", "Seen", "Copied", a running server
+QColor destructiveColor(); // Delete, Deny, Block, a stopped server
+
+// A thin line between parts of a view, in the separator colour.
+QFrame* makeDivider(QWidget* parent);
 
 } // namespace vesker
