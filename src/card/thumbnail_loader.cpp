@@ -3,10 +3,19 @@
 #include "platform/media.h"
 
 #include <QPointer>
+#include <QTimer>
 
 #include <atomic>
 
 namespace vesker {
+
+namespace {
+
+// A file still being written shows up on one of the later attempts.
+constexpr int kAttempts = 4;
+constexpr int kRetryStepMs = 120;
+
+} // namespace
 
 struct ThumbnailLoader::Pending {
     // Read by the worker before it decodes: a request nobody waits for any more costs nothing.
@@ -74,8 +83,66 @@ ThumbnailLoader::Ticket ThumbnailLoader::load(
     return ticket;
 }
 
+struct ThumbnailLoader::Retry {
+    QString path;
+    int maxPixel = 0;
+    QPointer<QObject> receiver;
+    std::function<void(const QImage&)> done;
+    Ticket attempt = 0;
+};
+
+ThumbnailLoader::Ticket ThumbnailLoader::loadRetrying(
+    const QString& path, int maxPixel, QObject* receiver, std::function<void(const QImage&)> done)
+{
+    const Ticket ticket = m_nextTicket++;
+    m_retries.emplace(ticket,
+        std::make_shared<Retry>(Retry {
+            .path = path, .maxPixel = maxPixel, .receiver = receiver, .done = std::move(done)}));
+    attemptRetry(ticket, 0);
+    return ticket;
+}
+
+void ThumbnailLoader::attemptRetry(Ticket ticket, int number)
+{
+    const auto found = m_retries.find(ticket);
+    if (found == m_retries.end())
+        return;
+    const std::shared_ptr<Retry> retry = found->second;
+    if (!retry->receiver) {
+        m_retries.erase(found);
+        return;
+    }
+    retry->attempt = load(retry->path, retry->maxPixel, retry->receiver,
+        [this, ticket, number, retry](const QImage& image) {
+            if (!m_retries.contains(ticket))
+                return;
+            if (!image.isNull()) {
+                m_retries.erase(ticket);
+                retry->done(image);
+                return;
+            }
+            QTimer::singleShot(kRetryStepMs * (number + 1), this, [this, ticket, number, retry] {
+                if (!m_retries.contains(ticket))
+                    return;
+                if (number + 1 < kAttempts) {
+                    attemptRetry(ticket, number + 1);
+                    return;
+                }
+                m_retries.erase(ticket);
+                if (retry->receiver)
+                    retry->done({});
+            });
+        });
+}
+
 void ThumbnailLoader::cancel(Ticket ticket)
 {
+    if (const auto retry = m_retries.find(ticket); retry != m_retries.end()) {
+        const Ticket attempt = retry->second->attempt;
+        m_retries.erase(retry);
+        cancel(attempt);
+        return;
+    }
     const auto found = m_pending.find(ticket);
     if (found == m_pending.end())
         return;

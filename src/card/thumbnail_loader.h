@@ -32,16 +32,24 @@ public:
     // the ticket was cancelled first; a request cancelled before it started is never decoded.
     Ticket load(const QString& path, int maxPixel, QObject* receiver,
         std::function<void(const QImage&)> done);
+    // Up to four attempts, waiting 120, 240, 360 and 480 ms after each miss, for a file still
+    // being written. `done` hears the picture, or a null image once the last wait has passed.
+    Ticket loadRetrying(const QString& path, int maxPixel, QObject* receiver,
+        std::function<void(const QImage&)> done);
+    // Either kind of ticket.
     void cancel(Ticket ticket);
 
 private:
     struct Pending;
+    struct Retry;
     void finish(Ticket ticket, const QImage& image);
+    void attemptRetry(Ticket ticket, int number);
 
     QThreadPool m_pool;
     Ticket m_nextTicket = 1;
     // Main thread only: what each unfinished ticket waits for.
     std::unordered_map<Ticket, std::shared_ptr<Pending>> m_pending;
+    std::unordered_map<Ticket, std::shared_ptr<Retry>> m_retries;
 };
 
 } // namespace vesker

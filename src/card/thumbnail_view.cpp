@@ -12,8 +12,6 @@ namespace vesker {
 
 namespace {
 
-constexpr int kAttempts = 4;
-constexpr int kRetryStepMs = 120;
 constexpr qreal kCornerRadius = 8;
 
 QColor faint(const QPalette& palette)
@@ -96,7 +94,7 @@ void ThumbnailView::setSource(const QString& path, int maxPixel, ContentMode mod
     m_image = {};
     m_failed = false;
     if (isVisible())
-        attempt(0);
+        startLoading();
     updateSpinner();
     update();
 }
@@ -117,7 +115,7 @@ void ThumbnailView::stopLoading()
     m_loading = false;
 }
 
-void ThumbnailView::attempt(int number)
+void ThumbnailView::startLoading()
 {
     if (m_path.isEmpty())
         return;
@@ -128,31 +126,17 @@ void ThumbnailView::attempt(int number)
         ? m_maxPixel
         : int(std::ceil(m_maxPixel * std::max<qreal>(1, devicePixelRatioF())));
     const quint64 generation = m_generation;
-    m_ticket = m_loader.load(m_path, pixels, this, [this, generation, number](const QImage& image) {
+    m_ticket = m_loader.loadRetrying(m_path, pixels, this, [this, generation](const QImage& image) {
         if (generation != m_generation)
             return;
         m_ticket = 0;
-        if (!image.isNull()) {
-            m_image = image;
-            m_loading = false;
-            updateSpinner();
-            update();
+        m_loading = false;
+        m_image = image;
+        m_failed = image.isNull();
+        updateSpinner();
+        update();
+        if (!m_failed)
             Q_EMIT loaded();
-            return;
-        }
-        // The file may still be being written: wait a little longer after each miss.
-        QTimer::singleShot(kRetryStepMs * (number + 1), this, [this, generation, number] {
-            if (generation != m_generation)
-                return;
-            if (number + 1 < kAttempts) {
-                attempt(number + 1);
-                return;
-            }
-            m_loading = false;
-            m_failed = true;
-            updateSpinner();
-            update();
-        });
     });
 }
 
@@ -169,7 +153,7 @@ void ThumbnailView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (m_image.isNull() && !m_loading && !m_failed)
-        attempt(0);
+        startLoading();
     updateSpinner();
 }
 

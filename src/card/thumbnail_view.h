@@ -45,7 +45,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void attempt(int number);
+    void startLoading();
     void stopLoading();
     void updateSpinner();
     const QImage& blurredImage(QSize target);

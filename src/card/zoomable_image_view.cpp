@@ -25,8 +25,6 @@ namespace vesker {
 namespace {
 
 constexpr int kMaxPixel = 3000;
-constexpr int kAttempts = 4;
-constexpr int kRetryStepMs = 120;
 constexpr qreal kCornerRadius = 10;
 constexpr qreal kPanThreshold = 2;
 constexpr int kToggleMs = 150;
@@ -188,7 +186,7 @@ void ZoomableImageView::sharpenIfNeeded()
     if (m_image.isNull() || m_loading || !scaledDown || wantedPixel() <= m_loadedPixel)
         return;
     ++m_generation;
-    attempt(0);
+    startLoading();
 }
 
 void ZoomableImageView::changeZoom(double zoom)
@@ -235,7 +233,7 @@ void ZoomableImageView::load(bool force)
         return;
     m_errorView->hide();
     if (isVisible())
-        attempt(0);
+        startLoading();
     updateFrame();
     updateSpinner();
     update();
@@ -249,43 +247,29 @@ void ZoomableImageView::stopLoading()
     m_loading = false;
 }
 
-void ZoomableImageView::attempt(int number)
+void ZoomableImageView::startLoading()
 {
     m_loading = true;
     const quint64 generation = m_generation;
     // Cards show photos far smaller than the limit: a picture of the size shown keeps a list of
     // cards light, and zooming in asks for a sharper one.
     m_loadedPixel = wantedPixel();
-    m_ticket = m_loader.load(
-        m_path, m_loadedPixel, this, [this, generation, number](const QImage& image) {
+    m_ticket = m_loader.loadRetrying(
+        m_path, m_loadedPixel, this, [this, generation](const QImage& image) {
             if (generation != m_generation)
                 return;
             m_ticket = 0;
-            if (!image.isNull()) {
+            m_loading = false;
+            if (!image.isNull())
                 m_image = image;
-                m_loading = false;
-                updateFrame();
-                updateSpinner();
-                update();
-                return;
-            }
-            // A photo still being written shows up on one of the later attempts.
-            QTimer::singleShot(kRetryStepMs * (number + 1), this, [this, generation, number] {
-                if (generation != m_generation)
-                    return;
-                if (number + 1 < kAttempts) {
-                    attempt(number + 1);
-                    return;
-                }
-                m_loading = false;
-                // A sharper picture that failed leaves the one shown in place.
-                if (!m_image.isNull())
-                    return;
+            // A sharper picture that failed leaves the one shown in place.
+            else if (m_image.isNull()) {
                 m_failed = true;
                 m_errorView->show();
-                updateSpinner();
-                update();
-            });
+            }
+            updateFrame();
+            updateSpinner();
+            update();
         });
 }
 
@@ -302,7 +286,7 @@ void ZoomableImageView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (m_image.isNull() && !m_loading && !m_failed && !m_path.isEmpty())
-        attempt(0);
+        startLoading();
     updateSpinner();
 }
 

@@ -66,7 +66,7 @@ protected:
 
 private:
     void load(bool force);
-    void attempt(int number);
+    void startLoading();
     void stopLoading();
     // The longer side the picture needs at this viewport and zoom, in steps up to the limit.
     int wantedPixel() const;
