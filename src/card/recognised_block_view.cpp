@@ -1,7 +1,7 @@
 #include "card/recognised_block_view.h"
 
 #include "card/card_cells_view.h"
-#include "card/front_app_paste.h"
+#include "card/front_app_paste_view.h"
 #include "store/recognizer.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"

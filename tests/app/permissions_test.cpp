@@ -15,10 +15,10 @@ class AnsweringNotificationServer : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public Q_SLOTS:
-    QString GetServerInformation(QString& vendor, QString& version, QString& spec)
+    QString GetServerInformation(QString& vendor, QString& version, QString& protocolVersion)
     {
         vendor = QStringLiteral("test");
-        version = spec = QStringLiteral("1.2");
+        version = protocolVersion = QStringLiteral("1.2");
         return QStringLiteral("answering");
     }
 };

@@ -1,4 +1,4 @@
-#include "card/front_app_paste.h"
+#include "card/front_app_paste_view.h"
 
 #include "app/permissions.h"
 #include "platform/key_synth.h"
