@@ -364,15 +364,14 @@ void ItemRow::zoomTo(double zoom)
 
 void ItemRow::openEditor()
 {
-    const QUuid id = m_item.id;
+    // The editor belongs to the window and saves through the store: an arrival may take this
+    // card away, or hand it another item, while the user is still cropping.
+    ItemStore& store = m_services.store;
     auto* sheet = new ImageEditSheet(
-        m_services.thumbnails, m_services.store.fileURL(m_item), QStringLiteral("Edit photo"),
-        [this, id](const ImageEditOperations::Encoded& edited) {
-            // The list may have handed this card another item meanwhile.
-            if (m_item.id == id)
-                saveEditedImage(edited);
-        },
-        this);
+        m_services.thumbnails, store.fileURL(m_item), QStringLiteral("Edit photo"),
+        [&store, id = m_item.id, state = m_state](
+            const ImageEditOperations::Encoded& edited) { saveEdited(store, id, *state, edited); },
+        window());
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->open();
 }

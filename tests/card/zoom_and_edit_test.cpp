@@ -266,3 +266,25 @@ TEST(ZoomOnCard, PhotoAndSliderShareTheCardsZoomAndSimpleModeHasNoControls)
     EXPECT_FALSE(simple.findChild<ZoomControls*>());
     EXPECT_FALSE(simple.findChild<QToolButton*>(u"rotateLeftButton"_s));
 }
+
+TEST(EditFromCard, AnEditSavesEvenWhenItsCardIsTakenAwayMeanwhile)
+{
+    test::CardWorld world;
+    const ScreenItem item = world.add(ItemKind::photo, u"Mum"_s);
+    QWidget window;
+    auto* card = new ItemRow({world.store, world.loader}, item,
+        {.mode = ViewMode::large, .availableWidth = 600, .fitHeight = 400}, nullptr, &window);
+    window.show();
+    card->openEditor();
+    auto* sheet = window.findChild<ImageEditSheet*>();
+    ASSERT_NE(sheet, nullptr);
+    QSignalSpy loaded(sheet, &ImageEditSheet::imageLoaded);
+    ASSERT_TRUE(loaded.wait());
+    delete card;
+
+    sheet->findChild<QPushButton*>(u"rotateRightButton"_s)->click();
+    QTest::keyClick(sheet, Qt::Key_Return);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return world.store.item(item.id)->filename != item.filename; }));
+    EXPECT_EQ(QImage(world.store.fileURL(*world.store.item(item.id))).size(), QSize(48, 64));
+}
