@@ -1,0 +1,20 @@
+#include "screens/remote_screen.h"
+
+namespace vesker {
+
+std::optional<QUrl> RemoteScreen::baseURL() const
+{
+    QString text = url.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    if (!text.contains(QLatin1String("://")))
+        text.prepend(QLatin1String("http://"));
+    if (QUrl(text).port() == -1 && !text.endsWith(u'/'))
+        text += QLatin1Char(':') + QString::number(kDefaultPort);
+    const QUrl formed(text, QUrl::StrictMode);
+    if (!formed.isValid() || formed.host().isEmpty())
+        return std::nullopt;
+    return formed;
+}
+
+} // namespace vesker

@@ -1,0 +1,31 @@
+#include "send/upload_types.h"
+
+namespace vesker {
+
+QString UploadError::description() const
+{
+    switch (m_kind) {
+    case Kind::connection:
+        return QStringLiteral("Couldn't reach the Mac (") + m_detail + u')';
+    case Kind::badResponse:
+        return QStringLiteral("Mac replied: ") + m_detail;
+    case Kind::timeout:
+        return QStringLiteral("Timed out");
+    case Kind::badURL:
+        return QStringLiteral("That address doesn't look right");
+    case Kind::needsCode:
+        return QStringLiteral("Access code required");
+    case Kind::denied:
+        return QStringLiteral("The Mac declined");
+    case Kind::approvalTimeout:
+        return QStringLiteral("The Mac didn't answer in time");
+    case Kind::tooOldForPDF:
+        return QStringLiteral("That screen's app is too old to receive PDFs \u2014 update it");
+    case Kind::notConnected:
+        return QStringLiteral("That screen hasn't approved this device \u2014 reconnect it in "
+                              "Settings \u25B8 Internet");
+    }
+    return {};
+}
+
+} // namespace vesker

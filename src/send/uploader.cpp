@@ -1,0 +1,303 @@
+#include "send/uploader.h"
+
+#include "send/usage_stats.h"
+
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimer>
+#include <QUrlQuery>
+
+namespace vesker {
+
+namespace {
+
+// A reply's text shown to the user is the receiver's to choose, but not its length.
+constexpr qsizetype kMaxReplyText = 200;
+
+std::optional<QUrl> targetURL(const UploadTarget& target, const QString& path)
+{
+    QUrl url;
+    if (target.kind == UploadTarget::Kind::endpoint) {
+        url.setScheme(QStringLiteral("http"));
+        url.setHost(target.host);
+        url.setPort(target.port);
+        url.setPath(path);
+    } else {
+        url = target.baseURL;
+        QString basePath = url.path(QUrl::FullyEncoded);
+        while (basePath.endsWith(u'/'))
+            basePath.chop(1);
+        url.setPath(basePath + path, QUrl::TolerantMode);
+        url.setQuery(QString());
+        url.setFragment(QString());
+    }
+    const QString scheme = url.scheme();
+    if (!url.isValid() || url.host().isEmpty()
+        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return std::nullopt;
+    return url;
+}
+
+bool isLocalHost(const QString& host)
+{
+    const QString name = host.toLower();
+    if (name == QLatin1String("localhost") || name.endsWith(QLatin1String(".local")))
+        return true;
+    const QHostAddress address(host);
+    if (address.isNull())
+        return false;
+    return address.isLoopback() || address.isLinkLocal() || address.isUniqueLocalUnicast()
+        || address.isInSubnet(QHostAddress::parseSubnet(QStringLiteral("10.0.0.0/8")))
+        || address.isInSubnet(QHostAddress::parseSubnet(QStringLiteral("172.16.0.0/12")))
+        || address.isInSubnet(QHostAddress::parseSubnet(QStringLiteral("192.168.0.0/16")));
+}
+
+// Header values the receiver percent-decodes: encoding every one keeps a "%", a line end or a
+// non-ASCII letter intact.
+QByteArray encoded(const QString& value)
+{
+    return QUrl::toPercentEncoding(value);
+}
+
+// One HTTP exchange: the request goes out at once; `done` gets the status and body, or the
+// transport failure. Timing out means no byte moved either way for the whole time-out.
+class Exchange : public QObject {
+public:
+    using Done
+        = std::function<void(int status, const QByteArray& body, std::optional<UploadError>)>;
+
+    Exchange(Uploader& uploader, const QUrl& url, QNetworkRequest request,
+        const std::optional<QByteArray>& body, Done done, QObject* parent)
+        : QObject(parent)
+        , m_done(std::move(done))
+    {
+        request.setUrl(url);
+        request.setAttribute(
+            QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        QNetworkAccessManager& network = uploader.network();
+        // A screen on this network must not be sent through a proxy that cannot reach it; an
+        // address on the internet keeps the user's proxy.
+        network.setProxy(isLocalHost(url.host()) ? QNetworkProxy(QNetworkProxy::NoProxy)
+                                                 : QNetworkProxy(QNetworkProxy::DefaultProxy));
+        m_reply = body ? network.post(request, *body) : network.get(request);
+
+        m_idle.setSingleShot(true);
+        m_idle.setInterval(uploader.options().timeoutMs);
+        connect(&m_idle, &QTimer::timeout, this, [this] {
+            m_timedOut = true;
+            m_reply->abort();
+        });
+        const auto moved = [this](qint64 done, qint64) {
+            if (done > 0)
+                m_idle.start();
+        };
+        connect(m_reply, &QNetworkReply::uploadProgress, this, moved);
+        connect(m_reply, &QNetworkReply::downloadProgress, this, moved);
+        connect(m_reply, &QNetworkReply::finished, this, &Exchange::onFinished);
+        m_idle.start();
+    }
+
+    ~Exchange() override
+    {
+        if (m_reply) {
+            m_reply->disconnect(this);
+            m_reply->abort();
+            m_reply->deleteLater();
+        }
+    }
+
+private:
+    void onFinished()
+    {
+        m_idle.stop();
+        // Whoever is told may delete this exchange along with its job.
+        const Done done = m_done;
+        QNetworkReply* reply = m_reply;
+        m_reply = nullptr;
+        reply->deleteLater();
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (m_timedOut || reply->error() == QNetworkReply::TimeoutError)
+            return done(0, {}, UploadError(UploadError::Kind::timeout));
+        if (!status.isValid())
+            return done(0, {}, UploadError(UploadError::Kind::connection, reply->errorString()));
+        done(status.toInt(), reply->readAll(), std::nullopt);
+    }
+
+    Done m_done;
+    QPointer<QNetworkReply> m_reply;
+    QTimer m_idle;
+    bool m_timedOut = false;
+};
+
+class SendJob : public UploadJob {
+public:
+    SendJob(Uploader& uploader, const UploadRequest& request, const UploadTarget& target)
+    {
+        if (target.kind == UploadTarget::Kind::relay) {
+            // Sealing for the relay comes with pairing; until then no relay screen has
+            // approved this computer.
+            finishLater({UploadError(UploadError::Kind::notConnected)});
+            return;
+        }
+        const std::optional<QUrl> url = targetURL(target, request.path);
+        if (!url) {
+            finishLater({UploadError(UploadError::Kind::badURL)});
+            return;
+        }
+        const Uploader::Options& options = uploader.options();
+        QNetworkRequest head;
+        head.setHeader(QNetworkRequest::ContentTypeHeader, request.contentType);
+        head.setRawHeader("X-Note", encoded(request.note));
+        head.setRawHeader("X-Sender", encoded(request.sender));
+        head.setRawHeader("X-Code", encoded(request.code));
+        head.setRawHeader("X-Device", encoded(options.deviceID));
+        head.setRawHeader("X-Device-Name", encoded(options.deviceName));
+        head.setRawHeader("X-Item-Id", encoded(request.itemID));
+        if (request.group) {
+            head.setRawHeader("X-Group", encoded(request.group->id));
+            head.setRawHeader("X-Group-Index", QByteArray::number(request.group->index));
+            head.setRawHeader("X-Group-Count", QByteArray::number(request.group->count));
+        }
+        if (request.fileName)
+            head.setRawHeader("X-Filename", encoded(*request.fileName));
+        if (request.location) {
+            head.setRawHeader("X-Location",
+                QByteArray::number(request.location->lat, 'g', 12) + ','
+                    + QByteArray::number(request.location->lon, 'g', 12));
+        }
+        const bool pdf = request.kind == QLatin1String("pdf");
+        new Exchange(
+            uploader, *url, head, request.body,
+            [this, pdf, kind = request.kind, stats = QPointer<UsageStats>(options.stats)](
+                int status, const QByteArray& body, std::optional<UploadError> failure) {
+                if (failure)
+                    return finish({failure});
+                switch (status) {
+                case 200:
+                    if (stats)
+                        stats->recordSent(kind);
+                    return finish({});
+                case 202:
+                    return finish({.outcome = UploadOutcome::waitingForApproval});
+                case 401:
+                    return finish({UploadError(UploadError::Kind::needsCode)});
+                case 403:
+                    return finish({UploadError(UploadError::Kind::denied)});
+                case 404:
+                    if (pdf)
+                        return finish({UploadError(UploadError::Kind::tooOldForPDF)});
+                    break;
+                }
+                QString text = QString::fromUtf8(body.left(kMaxReplyText * 4)).simplified();
+                text.truncate(kMaxReplyText);
+                if (text.isEmpty())
+                    text = QStringLiteral("HTTP ") + QString::number(status);
+                finish({UploadError(UploadError::Kind::badResponse, text)});
+            },
+            this);
+    }
+
+private:
+    void finishLater(UploadResult result)
+    {
+        QTimer::singleShot(0, this, [this, result] { finish(result); });
+    }
+};
+
+class ApprovalWait : public UploadJob {
+public:
+    ApprovalWait(Uploader& uploader, const UploadTarget& target)
+        : m_uploader(uploader)
+        , m_target(target)
+    {
+        if (target.kind == UploadTarget::Kind::relay) {
+            QTimer::singleShot(0, this, [this] { finish({}); });
+            return;
+        }
+        m_url = targetURL(target, QStringLiteral("/api/status"));
+        if (!m_url) {
+            QTimer::singleShot(
+                0, this, [this] { finish({UploadError(UploadError::Kind::badURL)}); });
+            return;
+        }
+        QUrlQuery query;
+        query.addQueryItem(QStringLiteral("device"),
+            QString::fromLatin1(QUrl::toPercentEncoding(uploader.options().deviceID)));
+        m_url->setQuery(query);
+        scheduleNext();
+    }
+
+private:
+    void scheduleNext()
+    {
+        if (m_polls >= m_uploader.options().maxPolls)
+            return finish({UploadError(UploadError::Kind::approvalTimeout)});
+        ++m_polls;
+        QTimer::singleShot(m_uploader.options().pollIntervalMs, this, [this] { poll(); });
+    }
+
+    void poll()
+    {
+        // One status request at a time; a failed one simply counts as a poll.
+        m_exchange.reset(new Exchange(
+            m_uploader, *m_url, QNetworkRequest(), std::nullopt,
+            [this](int status, const QByteArray& body, std::optional<UploadError> failure) {
+                const QJsonObject answer = !failure && status == 200
+                    ? QJsonDocument::fromJson(body).object()
+                    : QJsonObject();
+                m_exchange.release()->deleteLater();
+                if (answer.value(QLatin1String("denied")).toBool())
+                    return finish({UploadError(UploadError::Kind::denied)});
+                const QJsonValue pending = answer.value(QLatin1String("pending"));
+                if (answer.value(QLatin1String("approved")).toBool()
+                    || (pending.isDouble() && pending.toDouble() <= 0))
+                    return finish({});
+                scheduleNext();
+            },
+            nullptr));
+    }
+
+    Uploader& m_uploader;
+    UploadTarget m_target;
+    std::optional<QUrl> m_url;
+    std::unique_ptr<Exchange> m_exchange;
+    int m_polls = 0;
+};
+
+} // namespace
+
+void UploadJob::finish(UploadResult result)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_result = std::move(result);
+    Q_EMIT finished(m_result);
+}
+
+Uploader::Uploader(Options options, QObject* parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_network(std::make_unique<QNetworkAccessManager>())
+{
+    m_network->setAutoDeleteReplies(false);
+}
+
+Uploader::~Uploader() = default;
+
+std::unique_ptr<UploadJob> Uploader::send(const UploadRequest& request, const UploadTarget& target)
+{
+    return std::make_unique<SendJob>(*this, request, target);
+}
+
+std::unique_ptr<UploadJob> Uploader::waitForApproval(const UploadTarget& target)
+{
+    return std::make_unique<ApprovalWait>(*this, target);
+}
+
+} // namespace vesker

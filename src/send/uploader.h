@@ -1,0 +1,68 @@
+#pragma once
+
+#include "send/upload_types.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QNetworkAccessManager;
+
+namespace vesker {
+
+class UsageStats;
+
+// One upload or one wait for approval under way. It reports once, through `finished`, on a
+// later turn of the event loop; deleting it first cancels the request and reports nothing.
+class UploadJob : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    bool isFinished() const { return m_finished; }
+    const UploadResult& result() const { return m_result; }
+
+Q_SIGNALS:
+    void finished(const vesker::UploadResult& result);
+
+protected:
+    void finish(UploadResult result);
+
+private:
+    bool m_finished = false;
+    UploadResult m_result;
+};
+
+// Sends items to other screens over their HTTP upload routes, one request at a time as the
+// caller asks. Requests never follow redirects (a screen answers directly or not at all) and go
+// past any proxy to local addresses.
+class Uploader : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        QString deviceID; // sent as X-Device and polled for
+        QString deviceName; // sent as X-Device-Name
+        UsageStats* stats = nullptr; // advanced for every stored item
+        int timeoutMs = 30'000; // without a byte moving either way
+        int pollIntervalMs = 2'000;
+        int maxPolls = 90;
+    };
+
+    explicit Uploader(Options options, QObject* parent = nullptr);
+    ~Uploader() override;
+
+    std::unique_ptr<UploadJob> send(const UploadRequest& request, const UploadTarget& target);
+    // Polls the screen until it approves this computer or drops its held items (success),
+    // declines it (denied) or the polls run out (approvalTimeout). A relay screen holds no
+    // uploads, so its wait ends at once.
+    std::unique_ptr<UploadJob> waitForApproval(const UploadTarget& target);
+
+    const Options& options() const { return m_options; }
+    QNetworkAccessManager& network() const { return *m_network; }
+
+private:
+    Options m_options;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+};
+
+} // namespace vesker

@@ -1,0 +1,272 @@
+#include "server/controller_fixture.h"
+
+#include "screens/remote_screen.h"
+#include "send/uploader.h"
+#include "send/usage_stats.h"
+#include "server/access_manager.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QTcpSocket>
+
+using namespace vesker;
+using namespace vesker::test;
+
+namespace {
+
+// A server that answers every request with one canned reply once its body is in, or, given
+// none, accepts and never answers.
+class CannedServer : public QTcpServer {
+public:
+    explicit CannedServer(QByteArray reply)
+        : m_reply(std::move(reply))
+    {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+        });
+    }
+
+private:
+    void read(QTcpSocket* socket)
+    {
+        QByteArray& buffer = m_buffers[socket];
+        buffer += socket->readAll();
+        const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+        const qsizetype lengthAt = buffer.toLower().indexOf("content-length:");
+        if (headEnd < 0 || lengthAt < 0 || m_reply.isEmpty())
+            return;
+        const qint64 length
+            = buffer.mid(lengthAt + 15, buffer.indexOf('\r', lengthAt) - lengthAt - 15)
+                  .trimmed()
+                  .toLongLong();
+        if (buffer.size() - headEnd - 4 >= length) {
+            socket->write(m_reply);
+            socket->disconnectFromHost();
+        }
+    }
+
+    QByteArray m_reply;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};
+
+QByteArray pngBytes()
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return buffer.data();
+}
+
+UploadRequest textRequest(const QString& text, const QString& code = {})
+{
+    return {.path = "/text",
+        .kind = "text",
+        .body = text.toUtf8(),
+        .contentType = "text/plain; charset=utf-8",
+        .sender = "Desk",
+        .code = code,
+        .itemID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()};
+}
+
+} // namespace
+
+class UploaderTest : public ControllerTest {
+protected:
+    std::unique_ptr<ServerController> m_controller = makeController();
+    platform::Defaults m_group {m_dir.filePath(QStringLiteral("group.json"))};
+    UsageStats m_stats {m_group};
+
+    void SetUp() override { ASSERT_TRUE(waitUntilRunning(*m_controller)); }
+
+    Uploader::Options options(const QString& deviceID = "MAC-1")
+    {
+        return {.deviceID = deviceID,
+            .deviceName = "Büro Mac",
+            .stats = &m_stats,
+            .pollIntervalMs = 10};
+    }
+    UploadTarget local() const { return UploadTarget::endpoint("127.0.0.1", port()); }
+
+    static UploadResult run(std::unique_ptr<UploadJob> job)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return job->isFinished(); }, 10000));
+        return job->result();
+    }
+    static std::optional<UploadError::Kind> failure(const UploadResult& result)
+    {
+        return result.error ? std::optional(result.error->kind()) : std::nullopt;
+    }
+    QList<ScreenItem> uploaded() const
+    {
+        QList<ScreenItem> items = m_store.items();
+        items.removeIf([](const ScreenItem& i) { return i.sender == QLatin1String("Vesker"); });
+        std::sort(items.begin(), items.end(),
+            [](const ScreenItem& a, const ScreenItem& b) { return a.groupIndex < b.groupIndex; });
+        return items;
+    }
+};
+
+TEST_F(UploaderTest, AGroupArrivesInOrderWithItsNoteSenderAndDetailsIntact)
+{
+    Uploader uploader(options());
+    const QString note = QStringLiteral("100% sure, café\nsecond line");
+    const QString group = "G-1";
+    UploadRequest photo {.path = "/upload",
+        .kind = "photo",
+        .body = pngBytes(),
+        .contentType = "image/png",
+        .location = Coordinate {47.5, -8.25}};
+    UploadRequest pdf {.path = "/file",
+        .kind = "pdf",
+        .body = "%PDF-1.4\n%%EOF\n",
+        .contentType = "application/pdf",
+        .fileName = "Menü 50%.pdf"};
+    UploadRequest text = textRequest("hello");
+    int index = 0;
+    for (UploadRequest* request : {&photo, &pdf, &text}) {
+        request->note = note;
+        request->sender = "Ann's Mac";
+        request->group = UploadGroup {group, ++index, 3};
+        request->itemID = QString::number(index);
+        const UploadResult result = run(uploader.send(
+            *request, UploadTarget::url(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port())))));
+        ASSERT_TRUE(result.ok()) << result.error->description().toStdString();
+        EXPECT_EQ(result.outcome, UploadOutcome::stored);
+    }
+
+    const QList<ScreenItem> items = uploaded();
+    ASSERT_EQ(items.size(), 3);
+    const ItemKind kinds[] = {ItemKind::photo, ItemKind::pdf, ItemKind::text};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(items[i].kind, kinds[i]);
+        EXPECT_EQ(items[i].note, note);
+        EXPECT_EQ(items[i].sender, "Ann's Mac");
+        EXPECT_EQ(items[i].deviceID, "MAC-1");
+        EXPECT_EQ(items[i].groupID, group);
+        EXPECT_EQ(items[i].groupCount, 3);
+    }
+    EXPECT_EQ(items[0].lat, 47.5);
+    EXPECT_EQ(items[0].lon, -8.25);
+    EXPECT_EQ(items[1].originalName, "Menü 50%.pdf");
+    EXPECT_EQ(items[2].text, "hello");
+    EXPECT_EQ(m_stats.sentCount(), 3);
+    EXPECT_EQ(m_stats.sentCount("pdf"), 1);
+}
+
+TEST_F(UploaderTest, AScreenThatWantsACodeTakesOnlyTheRightOne)
+{
+    m_defaults.set("accessPolicy", "code");
+    m_defaults.set("accessCode", "424242");
+    Uploader uploader(options());
+    const UploadResult without = run(uploader.send(textRequest("a"), local()));
+    EXPECT_EQ(failure(without), UploadError::Kind::needsCode);
+    EXPECT_EQ(without.error->description(), "Access code required");
+    EXPECT_TRUE(run(uploader.send(textRequest("b", "424242"), local())).ok());
+    EXPECT_EQ(uploaded().size(), 1);
+    EXPECT_EQ(m_stats.sentCount(), 1) << "a refused upload is not counted";
+}
+
+TEST_F(UploaderTest, AHeldUploadWaitsForTheAnswerOfTheScreen)
+{
+    m_defaults.set("accessPolicy", "ask");
+    AccessManager& access = m_controller->access();
+    const struct {
+        const char* device;
+        std::function<void()> answer;
+        std::optional<UploadError::Kind> expected;
+    } rows[] = {
+        {"approved", [&] { access.approve("approved", "Mac", GrantDuration::once); }, {}},
+        {"denied", [&] { access.deny("denied"); }, UploadError::Kind::denied},
+        {"blocked", [&] { access.block("blocked", "Mac"); }, UploadError::Kind::denied},
+        {"ignored", [] {}, UploadError::Kind::approvalTimeout},
+    };
+    for (const auto& row : rows) {
+        Uploader::Options o = options(row.device);
+        o.maxPolls = 5;
+        Uploader uploader(o);
+        const UploadResult held = run(uploader.send(textRequest(row.device), local()));
+        ASSERT_TRUE(held.ok()) << row.device;
+        EXPECT_EQ(held.outcome, UploadOutcome::waitingForApproval) << row.device;
+        std::unique_ptr<UploadJob> wait = uploader.waitForApproval(local());
+        row.answer();
+        EXPECT_EQ(failure(run(std::move(wait))), row.expected) << row.device;
+    }
+    ASSERT_EQ(uploaded().size(), 1);
+    EXPECT_EQ(uploaded().first().text, "approved");
+    EXPECT_EQ(m_stats.sentCount(), 0) << "held items count when the screen stores them";
+}
+
+TEST_F(UploaderTest, RepliesAndTransportFailuresBecomeTheirErrors)
+{
+    Uploader uploader(options());
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
+    const QByteArray moved = "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:"
+        + QByteArray::number(port()) + "/upload\r\nContent-Length: 5\r\n\r\nMoved";
+    const struct {
+        const char* name;
+        QByteArray reply; // empty: a server that never answers; "closed": nobody listens
+        const char* kind;
+        UploadError expected;
+    } rows[] = {
+        {"redirect is not followed", moved, "text", {UploadError::Kind::badResponse, "Moved"}},
+        {"pdf to an old screen", "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot found",
+            "pdf", UploadError::Kind::tooOldForPDF},
+        {"404 to a text", "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot found", "text",
+            {UploadError::Kind::badResponse, "Not found"}},
+        {"declined", "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n", "text",
+            UploadError::Kind::denied},
+        {"server error without text", "HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n", "text",
+            {UploadError::Kind::badResponse, "HTTP 500"}},
+        {"never answers", {}, "text", UploadError::Kind::timeout},
+    };
+    for (const auto& row : rows) {
+        Uploader::Options o = options();
+        o.timeoutMs = 300;
+        Uploader quick(o);
+        CannedServer server(row.reply);
+        UploadRequest request = textRequest("x");
+        request.kind = row.kind;
+        const UploadResult result
+            = run(quick.send(request, UploadTarget::endpoint("127.0.0.1", server.serverPort())));
+        EXPECT_EQ(result.error, row.expected) << row.name;
+    }
+    const UploadResult refused
+        = run(uploader.send(textRequest("x"), UploadTarget::endpoint("127.0.0.1", closedPort)));
+    EXPECT_EQ(failure(refused), UploadError::Kind::connection);
+    EXPECT_TRUE(refused.error->description().startsWith("Couldn't reach the Mac ("));
+    EXPECT_EQ(failure(run(uploader.send(textRequest("x"), UploadTarget::url(QUrl("file:///tmp"))))),
+        UploadError::Kind::badURL);
+    EXPECT_EQ(failure(run(uploader.send(textRequest("x"), UploadTarget::relayScreen({})))),
+        UploadError::Kind::notConnected);
+    EXPECT_TRUE(uploaded().isEmpty());
+}
+
+TEST(RemoteScreenTest, BaseAddressFromWhatTheUserTyped)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"192.168.1.20", "http://192.168.1.20:8787"},
+        {"  desk.local:9000 \n", "http://desk.local:9000"},
+        {"https://screen.example.org", "https://screen.example.org:8787"},
+        {"http://screen.example.org/", "http://screen.example.org/"},
+        {"[fe80::1]", "http://[fe80::1]:8787"},
+        {"http://host:8080/s/abc", "http://host:8080/s/abc"},
+        {"", nullptr},
+        {" \t\n", nullptr},
+        {"http://bad host", nullptr},
+        {"http://", nullptr},
+    };
+    for (const auto& [typed, expected] : rows) {
+        const std::optional<QUrl> url = RemoteScreen {.url = typed}.baseURL();
+        if (expected)
+            EXPECT_EQ(url.value_or(QUrl()).toString(), expected) << '"' << typed << '"';
+        else
+            EXPECT_FALSE(url) << '"' << typed << '"' << " gave " << url->toString().toStdString();
+    }
+}
