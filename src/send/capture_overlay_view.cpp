@@ -126,11 +126,27 @@ CaptureOverlay::~CaptureOverlay()
     qDeleteAll(m_views);
 }
 
+QPixmap CaptureOverlay::grabScreen(QScreen* screen)
+{
+    // Depending on the Qt version, the root window's grab on X11 is this screen or the whole
+    // virtual desktop: its size says which.
+    const QPixmap grabbed = screen->grabWindow(0);
+    const QRect own = screen->geometry();
+    if (grabbed.isNull() || grabbed.deviceIndependentSize().toSize() == own.size())
+        return grabbed;
+    const qreal ratio = grabbed.devicePixelRatio();
+    const QPoint offset = own.topLeft() - screen->virtualGeometry().topLeft();
+    QPixmap part = grabbed.copy(
+        QRect((QPointF(offset) * ratio).toPoint(), (QSizeF(own.size()) * ratio).toSize()));
+    part.setDevicePixelRatio(ratio);
+    return part;
+}
+
 void CaptureOverlay::show()
 {
     QList<QPair<QScreen*, QPixmap>> screens;
     for (QScreen* screen : QGuiApplication::screens())
-        screens.append({screen, screen->grabWindow(0)});
+        screens.append({screen, grabScreen(screen)});
     showOn(screens);
 }
 

@@ -59,6 +59,9 @@ public:
     explicit CaptureOverlay(QObject* parent = nullptr);
     ~CaptureOverlay() override;
 
+    // What the screen shows now, in its device pixels; null when it cannot be grabbed.
+    static QPixmap grabScreen(QScreen* screen);
+
     // Covers every screen, each with a picture of what it shows now.
     void show();
     // Covers the given screens with the given pictures (used where nothing can be grabbed).

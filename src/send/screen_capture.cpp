@@ -122,12 +122,16 @@ void ScreenCapture::selectionEnded(QScreen* screen, const QRect& area)
         finish({std::nullopt, CaptureFailure::noDisplay});
         return;
     }
-    const QPixmap grabbed = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QPixmap grabbed = CaptureOverlay::grabScreen(screen);
     if (grabbed.isNull()) {
         finish({std::nullopt, CaptureFailure::noDisplay});
         return;
     }
-    const std::optional<QString> path = writePNG(grabbed.toImage());
+    const qreal ratio = grabbed.devicePixelRatio();
+    const QRect pixels(
+        (QRectF(area).topLeft() * ratio).toPoint(), (QSizeF(area.size()) * ratio).toSize());
+    // An area dragged past the screen's edge keeps its size; what lies beyond comes out black.
+    const std::optional<QString> path = writePNG(grabbed.toImage().copy(pixels));
     finish({path, CaptureFailure::failed});
 }
 
