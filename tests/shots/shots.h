@@ -21,5 +21,6 @@ void sidebarShots();
 void codesShots();
 void cardActionsShots();
 void photoEditingShots();
+void captureShots();
 
 } // namespace vesker::shots

@@ -44,5 +44,6 @@ int main(int argc, char** argv)
     vesker::shots::sidebarShots();
     vesker::shots::cardActionsShots();
     vesker::shots::photoEditingShots();
+    vesker::shots::captureShots();
     return 0;
 }
