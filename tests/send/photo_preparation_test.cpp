@@ -187,18 +187,16 @@ TEST(PhotoPreparation, StoredSizeReadsOnlyExactValues)
 {
     QTemporaryDir dir;
     platform::Defaults defaults(dir.filePath(u"defaults.json"_s));
+    const QString key = QString::fromLatin1(kPhotoSendSizeKey);
+    EXPECT_EQ(currentPhotoSize(defaults), PhotoSize::large);
     const std::pair<QJsonValue, PhotoSize> rows[] = {
         {u"medium"_s, PhotoSize::medium},
         {u"original"_s, PhotoSize::original},
         {u"Medium"_s, PhotoSize::large},
         {2, PhotoSize::large},
-        {QJsonValue::Undefined, PhotoSize::large},
     };
     for (const auto& [stored, expected] : rows) {
-        if (stored.isUndefined())
-            defaults.remove(QString::fromLatin1(kPhotoSendSizeKey));
-        else
-            defaults.set(QString::fromLatin1(kPhotoSendSizeKey), stored);
+        defaults.set(key, stored);
         EXPECT_EQ(currentPhotoSize(defaults), expected)
             << stored.toVariant().toString().toStdString();
     }
