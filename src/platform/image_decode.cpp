@@ -1,5 +1,6 @@
 #include "platform/image_decode.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QMutex>
@@ -21,15 +22,34 @@ QImage failed(DecodeError* error, DecodeError what)
     return {};
 }
 
-bool isHeif(const QString& path)
+bool isHeifHead(const QByteArray& head)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(64);
     const auto kind
         = heif_check_filetype(reinterpret_cast<const uint8_t*>(head.constData()), int(head.size()));
     return kind == heif_filetype_yes_supported || kind == heif_filetype_yes_unsupported;
+}
+
+bool isHeif(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && isHeifHead(file.read(64));
+}
+
+// The size `size` takes when made to fit a square of `longestSide`; unchanged when it fits or
+// no side is asked for.
+QSize fitted(QSize size, int longestSide)
+{
+    if (longestSide <= 0 || std::max(size.width(), size.height()) <= longestSide)
+        return size;
+    return size.scaled(longestSide, longestSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+QImage shrunk(QImage image, int longestSide)
+{
+    const QSize target = fitted(image.size(), longestSide);
+    if (target == image.size())
+        return image;
+    return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 DecodeError readFailure(const heif_error& failure)
@@ -44,7 +64,8 @@ struct HeifDeleter {
     void operator()(const heif_image* p) const { heif_image_release(p); }
 };
 
-QImage decodeHeif(const QString& path, qint64 maxPixels, DecodeError* error)
+template <typename ReadInto>
+QImage decodeHeif(ReadInto readInto, qint64 maxPixels, DecodeError* error)
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { heif_init(nullptr); });
@@ -58,10 +79,7 @@ QImage decodeHeif(const QString& path, qint64 maxPixels, DecodeError* error)
     const qint64 longestSide = std::clamp<qint64>(maxPixels, 1, 32768);
     heif_context_set_maximum_image_size_limit(context.get(), int(longestSide));
 
-    const QByteArray nativePath = QFile::encodeName(path);
-    if (const heif_error read
-        = heif_context_read_from_file(context.get(), nativePath.constData(), nullptr);
-        read.code != heif_error_Ok) {
+    if (const heif_error read = readInto(context.get()); read.code != heif_error_Ok) {
         return failed(error, readFailure(read));
     }
     heif_image_handle* rawHandle = nullptr;
@@ -125,9 +143,8 @@ void raiseAllocationLimit(qint64 bytes)
         QImageReader::setAllocationLimit(megabytes);
 }
 
-QImage decodeWithQt(const QString& path, qint64 maxPixels, DecodeError* error)
+QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, DecodeError* error)
 {
-    QImageReader reader(path);
     // The orientation tag is how a phone held upright says which way is up; without it a
     // portrait photo is read lying on its side.
     reader.setAutoTransform(true);
@@ -143,18 +160,18 @@ QImage decodeWithQt(const QString& path, qint64 maxPixels, DecodeError* error)
         return failed(error, DecodeError::tooLarge);
     if (size.isValid()) {
         const QImage::Format format = reader.imageFormat();
-        QSize fitted = size;
-        while (decodedBytes(fitted, format) > allocationLimitBytes() && fitted.width() > 1
-            && fitted.height() > 1) {
-            fitted /= 2;
+        QSize target = fitted(size, longestSide);
+        while (decodedBytes(target, format) > allocationLimitBytes() && target.width() > 1
+            && target.height() > 1) {
+            target /= 2;
         }
         // A 48-megapixel phone photo is past Qt's limit. Its sensor rarely holds more detail
         // than a quarter of that, and JPEG (like PNG and WebP) decodes straight at half size
         // for a fraction of the cost, so it is read that way; a reader that can only decode
         // whole gets the memory our own budget allows.
-        if (fitted != size) {
+        if (target != size) {
             if (reader.supportsOption(QImageIOHandler::ScaledSize))
-                reader.setScaledSize(fitted);
+                reader.setScaledSize(target);
             else
                 raiseAllocationLimit(decodedBytes(size, format));
         }
@@ -165,7 +182,7 @@ QImage decodeWithQt(const QString& path, qint64 maxPixels, DecodeError* error)
         return failed(error, DecodeError::corrupt);
     if (qint64(image.width()) * image.height() > maxPixels)
         return failed(error, DecodeError::tooLarge);
-    return image;
+    return shrunk(std::move(image), longestSide);
 }
 
 } // namespace
@@ -174,7 +191,33 @@ QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error)
 {
     if (!QFile::exists(path))
         return failed(error, DecodeError::unreadable);
-    return isHeif(path) ? decodeHeif(path, maxPixels, error) : decodeWithQt(path, maxPixels, error);
+    if (isHeif(path)) {
+        const QByteArray nativePath = QFile::encodeName(path);
+        const auto read = [&](heif_context* context) {
+            return heif_context_read_from_file(context, nativePath.constData(), nullptr);
+        };
+        return decodeHeif(read, maxPixels, error);
+    }
+    QImageReader reader(path);
+    return decodeWithQt(reader, 0, maxPixels, error);
+}
+
+QImage decodeImageData(
+    const QByteArray& data, int longestSide, qint64 maxPixels, DecodeError* error)
+{
+    if (isHeifHead(data.left(64))) {
+        const auto read = [&](heif_context* context) {
+            return heif_context_read_from_memory_without_copy(
+                context, data.constData(), size_t(data.size()), nullptr);
+        };
+        const QImage image = decodeHeif(read, maxPixels, error);
+        return image.isNull() ? image : shrunk(image, longestSide);
+    }
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return decodeWithQt(reader, longestSide, maxPixels, error);
 }
 
 } // namespace vesker::platform

@@ -28,4 +28,10 @@ constexpr qint64 kMaxDecodedPixels = 64LL * 1000 * 1000;
 QImage decodeImage(
     const QString& path, qint64 maxPixels = kMaxDecodedPixels, DecodeError* error = nullptr);
 
+// The same for an image held in memory, made to fit a square of `longestSide` pixels when that
+// is above zero. A JPEG is decoded straight at the nearest larger fraction of its size, so a
+// photo bound for a smaller copy never takes its full-size pixel memory.
+QImage decodeImageData(const QByteArray& data, int longestSide = 0,
+    qint64 maxPixels = kMaxDecodedPixels, DecodeError* error = nullptr);
+
 } // namespace vesker::platform

@@ -1,0 +1,234 @@
+#include "send/photo_preparation.h"
+
+#include "platform/defaults.h"
+#include "platform/enum_table.h"
+#include "platform/image_decode.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QMimeDatabase>
+
+#include <exiv2/exiv2.hpp>
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace vesker {
+
+namespace {
+
+constexpr platform::EnumTable<PhotoSize, 3> kPhotoSizes {{
+    {PhotoSize::large, "large"},
+    {PhotoSize::medium, "medium"},
+    {PhotoSize::original, "original"},
+}};
+
+const QString kJpeg = QStringLiteral("image/jpeg");
+
+struct Reduction {
+    int longestSide;
+    int quality;
+};
+
+Reduction reductionFor(PhotoSize size)
+{
+    return size == PhotoSize::medium ? Reduction {2048, 80} : Reduction {3200, 85};
+}
+
+// The XMP toolkit inside exiv2 must be set up once before threads use it, and exiv2 would
+// otherwise write its complaints about odd files to stderr.
+void initialiseExiv2()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::XmpParser::initialize();
+        Exiv2::enableBMFF(true);
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    });
+}
+
+Exiv2::Image::AutoPtr openMetadata(const QByteArray& data)
+{
+    initialiseExiv2();
+    auto image = Exiv2::ImageFactory::open(
+        reinterpret_cast<const Exiv2::byte*>(data.constData()), long(data.size()));
+    if (image.get())
+        image->readMetadata();
+    return image;
+}
+
+QByteArray contentsOf(Exiv2::BasicIo& io)
+{
+    if (io.open() != 0)
+        return {};
+    const long size = io.size();
+    const Exiv2::DataBuf buffer = io.read(size);
+    io.close();
+    if (buffer.size_ != size)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(buffer.pData_), buffer.size_);
+}
+
+QSize storedSize(const QByteArray& data)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    return QImageReader(&buffer).size();
+}
+
+QByteArray encodeJpeg(const QImage& image, int quality)
+{
+    // A view of the same pixels without the text the decoder picked up (JPEG comments, PNG
+    // text), which the writer would otherwise carry over.
+    QImage bare(
+        image.constBits(), image.width(), image.height(), image.bytesPerLine(), image.format());
+    bare.setColorSpace(image.colorSpace());
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    if (!writer.write(bare))
+        return {};
+    return bytes;
+}
+
+// Degrees, minutes and seconds as rationals, however many of the three a camera wrote.
+std::optional<double> degreesOf(const Exiv2::Exifdatum& datum)
+{
+    if (datum.count() < 1 || datum.count() > 3)
+        return std::nullopt;
+    double degrees = 0;
+    double unit = 1;
+    for (long i = 0; i < long(datum.count()); ++i) {
+        const Exiv2::Rational part = datum.toRational(i);
+        if (part.second == 0)
+            return std::nullopt;
+        degrees += double(part.first) / double(part.second) / unit;
+        unit *= 60;
+    }
+    return degrees;
+}
+
+QString referenceOf(const Exiv2::ExifData& exif, const char* key, const char* fallback)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    if (it == exif.end() || it->typeId() != Exiv2::asciiString)
+        return QString::fromLatin1(fallback);
+    QString text = QString::fromStdString(it->toString());
+    text.truncate(text.indexOf(QChar(0)) < 0 ? text.size() : text.indexOf(QChar(0)));
+    return text.toUpper();
+}
+
+} // namespace
+
+QString toString(PhotoSize size)
+{
+    return platform::rawOf(kPhotoSizes, size);
+}
+
+PhotoSize photoSizeFromString(const QString& raw)
+{
+    return platform::caseOf(kPhotoSizes, raw).value_or(PhotoSize::large);
+}
+
+QList<PhotoSize> allPhotoSizes()
+{
+    return platform::casesOf(kPhotoSizes);
+}
+
+PhotoSize currentPhotoSize(const platform::Defaults& defaults)
+{
+    return photoSizeFromString(defaults.string(QString::fromLatin1(kPhotoSendSizeKey)));
+}
+
+QString imageMimeType(const QByteArray& data)
+{
+    // Qt's type database knows HEIF only by its file name, so its boxes are read here.
+    const QString heif = QString::fromLatin1(
+        heif_get_file_mime_type(reinterpret_cast<const uint8_t*>(data.constData()),
+            int(std::min<qsizetype>(data.size(), 64))));
+    if (heif.startsWith(QLatin1String("image/")))
+        return heif;
+    const QString name = QMimeDatabase().mimeTypeForData(data).name();
+    return name.startsWith(QLatin1String("image/")) ? name : kJpeg;
+}
+
+QByteArray stripMetadata(const QByteArray& data)
+{
+    try {
+        const auto image = openMetadata(data);
+        if (!image.get())
+            return data;
+        const Exiv2::ExifData& exif = image->exifData();
+        const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+        const std::optional<long> turn = orientation != exif.end() && orientation->count() > 0
+            ? std::optional<long>(orientation->toLong())
+            : std::nullopt;
+        image->clearExifData();
+        image->clearIptcData();
+        image->clearXmpData();
+        image->clearXmpPacket();
+        image->clearComment();
+        if (turn)
+            image->exifData()["Exif.Image.Orientation"] = uint16_t(*turn);
+        image->writeMetadata();
+        const QByteArray stripped = contentsOf(image->io());
+        return stripped.isEmpty() ? data : stripped;
+    } catch (const std::exception&) {
+        // Formats exiv2 reads but cannot write (HEIF among them) land here too.
+        return data;
+    }
+}
+
+PreparedPhoto preparePhoto(const QByteArray& data, PhotoSize size)
+{
+    const QString mimeType = imageMimeType(data);
+    if (size == PhotoSize::original)
+        return {stripMetadata(data), mimeType};
+
+    const Reduction reduction = reductionFor(size);
+    if (mimeType == kJpeg) {
+        const QSize stored = storedSize(data);
+        if (stored.isValid() && std::max(stored.width(), stored.height()) <= reduction.longestSide)
+            return {stripMetadata(data), kJpeg};
+    }
+    const QImage reduced = platform::decodeImageData(data, reduction.longestSide);
+    if (reduced.isNull())
+        return {data, mimeType};
+    QByteArray jpeg = encodeJpeg(reduced, reduction.quality);
+    if (jpeg.isEmpty())
+        return {data, mimeType};
+    if (jpeg.size() >= data.size() && mimeType == kJpeg)
+        return {stripMetadata(data), kJpeg};
+    return {std::move(jpeg), kJpeg};
+}
+
+std::optional<PhotoLocation> PhotoLocation::read(const QByteArray& data)
+{
+    try {
+        const auto image = openMetadata(data);
+        if (!image.get())
+            return std::nullopt;
+        const Exiv2::ExifData& exif = image->exifData();
+        const auto latitude = exif.findKey(Exiv2::ExifKey("Exif.GPSInfo.GPSLatitude"));
+        const auto longitude = exif.findKey(Exiv2::ExifKey("Exif.GPSInfo.GPSLongitude"));
+        if (latitude == exif.end() || longitude == exif.end())
+            return std::nullopt;
+        const auto north = degreesOf(*latitude);
+        const auto east = degreesOf(*longitude);
+        if (!north || !east)
+            return std::nullopt;
+        const bool south = referenceOf(exif, "Exif.GPSInfo.GPSLatitudeRef", "N") == u"S";
+        const bool west = referenceOf(exif, "Exif.GPSInfo.GPSLongitudeRef", "E") == u"W";
+        return PhotoLocation {south ? -*north : *north, west ? -*east : *east};
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace vesker

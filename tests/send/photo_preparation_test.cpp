@@ -1,0 +1,203 @@
+#include "send/photo_preparation.h"
+
+#include "platform/defaults.h"
+#include "support/temp_env.h"
+#include "support/test_images.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+
+using namespace vesker;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+Exiv2::Image::AutoPtr metadataOf(const QByteArray& data)
+{
+    Exiv2::XmpParser::initialize();
+    auto image = Exiv2::ImageFactory::open(
+        reinterpret_cast<const Exiv2::byte*>(data.constData()), long(data.size()));
+    image->readMetadata();
+    return image;
+}
+
+// What a phone camera leaves in a photo: position, maker data, XMP, IPTC and how to turn it.
+QByteArray withCameraMetadata(const QByteArray& jpeg, int orientation,
+    const char* latitudeRef = "N", const char* longitudeRef = "E", bool withLongitude = true)
+{
+    auto image = metadataOf(jpeg);
+    Exiv2::ExifData& exif = image->exifData();
+    exif["Exif.Image.Orientation"] = uint16_t(orientation);
+    exif["Exif.Image.Make"] = std::string("Testmaker");
+    exif["Exif.Photo.MakerNote"] = std::string("1 2 3 4");
+    exif["Exif.GPSInfo.GPSLatitude"] = std::string("52/1 30/1 36/1");
+    if (withLongitude)
+        exif["Exif.GPSInfo.GPSLongitude"] = std::string("13/1 24/1 0/1");
+    if (*latitudeRef)
+        exif["Exif.GPSInfo.GPSLatitudeRef"] = std::string(latitudeRef);
+    if (*longitudeRef)
+        exif["Exif.GPSInfo.GPSLongitudeRef"] = std::string(longitudeRef);
+    image->xmpData()["Xmp.dc.description"] = std::string("at home");
+    image->iptcData()["Iptc.Application2.Caption"] = std::string("at home");
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    io.open();
+    const Exiv2::DataBuf buffer = io.read(io.size());
+    return QByteArray(reinterpret_cast<const char*>(buffer.pData_), buffer.size_);
+}
+
+// Stored left half red, right half blue: turned upright by orientation 6, red is on top.
+QImage halves(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    for (int y = 0; y < height; ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), width / 2, qRgb(255, 0, 0));
+    return image;
+}
+
+QImage decoded(const QByteArray& data, QSize* stored = nullptr)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    if (stored)
+        *stored = reader.size();
+    reader.setAutoTransform(false);
+    return reader.read();
+}
+
+void expectNoCameraMetadata(const QByteArray& data)
+{
+    const auto image = metadataOf(data);
+    for (const auto& datum : image->exifData())
+        EXPECT_EQ(datum.key(), "Exif.Image.Orientation");
+    EXPECT_TRUE(image->xmpData().empty());
+    EXPECT_TRUE(image->iptcData().empty());
+}
+
+} // namespace
+
+TEST(PhotoPreparation, FitsEachSizeStripsAndTurnsUpright)
+{
+    const QByteArray big = withCameraMetadata(test::imageBytes(halves(4000, 3000), "JPEG", 95), 6);
+    const QByteArray small
+        = withCameraMetadata(test::imageBytes(halves(3000, 2000), "JPEG", 95), 6);
+    struct Row {
+        const char* name;
+        const QByteArray& input;
+        PhotoSize size;
+        QSize stored; // as the output's pixels lie
+        bool keepsOwnPixels;
+    };
+    const Row rows[] = {
+        {"large", big, PhotoSize::large, {2400, 3200}, false},
+        {"medium", big, PhotoSize::medium, {1536, 2048}, false},
+        {"original", big, PhotoSize::original, {4000, 3000}, true},
+        {"already fits", small, PhotoSize::large, {3000, 2000}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const PreparedPhoto out = preparePhoto(row.input, row.size);
+        EXPECT_EQ(out.mimeType, u"image/jpeg");
+        QSize stored;
+        const QImage pixels = decoded(out.bytes, &stored);
+        EXPECT_EQ(stored, row.stored);
+        expectNoCameraMetadata(out.bytes);
+        const auto metadata = metadataOf(out.bytes);
+        const Exiv2::ExifData& exif = metadata->exifData();
+        const bool tagged = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end();
+        EXPECT_EQ(tagged, row.keepsOwnPixels);
+        if (row.keepsOwnPixels) {
+            // The compressed image itself is passed on untouched, only its container rewritten.
+            EXPECT_TRUE(row.input.endsWith(out.bytes.right(out.bytes.size() / 2)));
+        } else {
+            EXPECT_GT(QColor(pixels.pixel(stored.width() / 2, 10)).red(), 200);
+            EXPECT_GT(QColor(pixels.pixel(stored.width() / 2, stored.height() - 10)).blue(), 200);
+        }
+    }
+}
+
+TEST(PhotoPreparation, HeicGoesAsUprightJpegUnlessOriginal)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"photo.heic"_s);
+    if (!test::writeHeic(path, halves(640, 480), heif_orientation_rotate_90_cw))
+        GTEST_SKIP() << "no HEVC encoder";
+    const QByteArray heic = test::fileBytes(path);
+
+    const PreparedPhoto large = preparePhoto(heic, PhotoSize::large);
+    EXPECT_EQ(large.mimeType, u"image/jpeg");
+    const QImage pixels = decoded(large.bytes);
+    ASSERT_EQ(pixels.size(), QSize(480, 640));
+    EXPECT_GT(QColor(pixels.pixel(240, 10)).red(), 200);
+
+    EXPECT_EQ(preparePhoto(heic, PhotoSize::original).mimeType, u"image/heic");
+}
+
+TEST(PhotoPreparation, WhatIsNoJpegKeepsItsTypeOrFallsBack)
+{
+    const QByteArray png = test::imageBytes(halves(40, 30), "PNG");
+    EXPECT_EQ(preparePhoto(png, PhotoSize::original).mimeType, u"image/png");
+    const QByteArray junk("not a picture at all");
+    for (PhotoSize size : allPhotoSizes()) {
+        const PreparedPhoto out = preparePhoto(junk, size);
+        EXPECT_EQ(out.bytes, junk);
+        EXPECT_EQ(out.mimeType, u"image/jpeg");
+    }
+}
+
+TEST(PhotoPreparation, ReadsTheLocationWithItsReferences)
+{
+    const QImage tiny = halves(16, 16);
+    struct Row {
+        const char* latitudeRef;
+        const char* longitudeRef;
+        bool withLongitude;
+        std::optional<std::pair<double, double>> expected;
+    };
+    const double lat = 52 + 30 / 60.0 + 36 / 3600.0;
+    const double lon = 13.4;
+    const Row rows[] = {
+        {"N", "E", true, {{lat, lon}}},
+        {"s", "W", true, {{-lat, -lon}}},
+        {"", "", true, {{lat, lon}}},
+        {"X", "Q", true, {{lat, lon}}},
+        {"S", "W", false, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.latitudeRef) + row.longitudeRef);
+        const auto location = PhotoLocation::read(withCameraMetadata(test::imageBytes(tiny, "JPEG"),
+            1, row.latitudeRef, row.longitudeRef, row.withLongitude));
+        ASSERT_EQ(location.has_value(), row.expected.has_value());
+        if (location) {
+            EXPECT_DOUBLE_EQ(location->latitude, row.expected->first);
+            EXPECT_DOUBLE_EQ(location->longitude, row.expected->second);
+        }
+    }
+    EXPECT_FALSE(PhotoLocation::read(test::imageBytes(tiny, "JPEG")));
+}
+
+TEST(PhotoPreparation, StoredSizeReadsOnlyExactValues)
+{
+    QTemporaryDir dir;
+    platform::Defaults defaults(dir.filePath(u"defaults.json"_s));
+    const QString key = QString::fromLatin1(kPhotoSendSizeKey);
+    EXPECT_EQ(currentPhotoSize(defaults), PhotoSize::large);
+    const std::pair<QJsonValue, PhotoSize> rows[] = {
+        {u"medium"_s, PhotoSize::medium},
+        {u"original"_s, PhotoSize::original},
+        {u"Medium"_s, PhotoSize::large},
+        {2, PhotoSize::large},
+    };
+    for (const auto& [stored, expected] : rows) {
+        defaults.set(key, stored);
+        EXPECT_EQ(currentPhotoSize(defaults), expected)
+            << stored.toVariant().toString().toStdString();
+    }
+}
