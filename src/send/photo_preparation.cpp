@@ -20,6 +20,9 @@ namespace vesker {
 
 namespace {
 
+// Full size, re-encoded only where the metadata could not be removed otherwise.
+constexpr int kOriginalQuality = 92;
+
 constexpr platform::EnumTable<PhotoSize, 3> kPhotoSizes {{
     {PhotoSize::large, "large"},
     {PhotoSize::medium, "medium"},
@@ -158,12 +161,15 @@ QString imageMimeType(const QByteArray& data)
     return name.startsWith(QLatin1String("image/")) ? name : kJpeg;
 }
 
-QByteArray stripMetadata(const QByteArray& data)
+namespace {
+
+// None where the metadata cannot be removed from this file (a format exiv2 cannot write).
+std::optional<QByteArray> strippedMetadata(const QByteArray& data)
 {
     try {
         const auto image = openMetadata(data);
         if (!image.get())
-            return data;
+            return std::nullopt;
         const Exiv2::ExifData& exif = image->exifData();
         const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
         const std::optional<long> turn = orientation != exif.end() && orientation->count() > 0
@@ -178,18 +184,36 @@ QByteArray stripMetadata(const QByteArray& data)
             image->exifData()["Exif.Image.Orientation"] = uint16_t(*turn);
         image->writeMetadata();
         const QByteArray stripped = contentsOf(image->io());
-        return stripped.isEmpty() ? data : stripped;
+        if (stripped.isEmpty())
+            return std::nullopt;
+        return stripped;
     } catch (const std::exception&) {
         // Formats exiv2 reads but cannot write (HEIF among them) land here too.
-        return data;
+        return std::nullopt;
     }
+}
+
+} // namespace
+
+QByteArray stripMetadata(const QByteArray& data)
+{
+    return strippedMetadata(data).value_or(data);
 }
 
 PreparedPhoto preparePhoto(const QByteArray& data, PhotoSize size)
 {
     const QString mimeType = imageMimeType(data);
-    if (size == PhotoSize::original)
-        return {stripMetadata(data), mimeType};
+    if (size == PhotoSize::original) {
+        if (std::optional<QByteArray> stripped = strippedMetadata(data))
+            return {*stripped, mimeType};
+        // A photo whose metadata cannot be removed in place (HEIC here) would tell where it was
+        // taken: it goes re-encoded at its full size instead, carrying nothing.
+        const QImage full = platform::decodeImageData(data);
+        QByteArray jpeg = full.isNull() ? QByteArray() : encodeJpeg(full, kOriginalQuality);
+        if (!jpeg.isEmpty())
+            return {std::move(jpeg), kJpeg};
+        return {data, mimeType};
+    }
 
     const Reduction reduction = reductionFor(size);
     if (mimeType == kJpeg) {

@@ -123,21 +123,29 @@ TEST(PhotoPreparation, FitsEachSizeStripsAndTurnsUpright)
     }
 }
 
-TEST(PhotoPreparation, HeicGoesAsUprightJpegUnlessOriginal)
+TEST(PhotoPreparation, HeicGoesAsUprightJpegWithoutWhereItWasTaken)
 {
+    // The camera's Exif block, GPS included, stored in the HEIC as phones do.
+    Exiv2::Blob tiff;
+    Exiv2::ExifParser::encode(tiff, Exiv2::littleEndian,
+        metadataOf(withCameraMetadata(test::imageBytes(halves(64, 48), "JPEG"), 1))->exifData());
     QTemporaryDir dir;
     const QString path = dir.filePath(u"photo.heic"_s);
-    if (!test::writeHeic(path, halves(640, 480), heif_orientation_rotate_90_cw))
+    if (!test::writeHeic(path, halves(640, 480), heif_orientation_rotate_90_cw,
+            QByteArray(reinterpret_cast<const char*>(tiff.data()), qsizetype(tiff.size()))))
         GTEST_SKIP() << "no HEVC encoder";
     const QByteArray heic = test::fileBytes(path);
+    ASSERT_TRUE(PhotoLocation::read(heic)) << "the test photo must carry a place";
 
-    const PreparedPhoto large = preparePhoto(heic, PhotoSize::large);
-    EXPECT_EQ(large.mimeType, u"image/jpeg");
-    const QImage pixels = decoded(large.bytes);
-    ASSERT_EQ(pixels.size(), QSize(480, 640));
-    EXPECT_GT(QColor(pixels.pixel(240, 10)).red(), 200);
-
-    EXPECT_EQ(preparePhoto(heic, PhotoSize::original).mimeType, u"image/heic");
+    for (const PhotoSize size : {PhotoSize::large, PhotoSize::original}) {
+        SCOPED_TRACE(toString(size).toStdString());
+        const PreparedPhoto prepared = preparePhoto(heic, size);
+        EXPECT_EQ(prepared.mimeType, u"image/jpeg");
+        EXPECT_FALSE(PhotoLocation::read(prepared.bytes));
+        const QImage pixels = decoded(prepared.bytes);
+        ASSERT_EQ(pixels.size(), QSize(480, 640));
+        EXPECT_GT(QColor(pixels.pixel(240, 10)).red(), 200);
+    }
 }
 
 TEST(PhotoPreparation, WhatIsNoJpegKeepsItsTypeOrFallsBack)

@@ -91,8 +91,9 @@ inline QByteArray jpegWithOrientation(const QImage& image, int orientation, int 
 
 // Writes `image` as HEIC with libheif's HEVC encoder, optionally asking for an orientation
 // (stored as rotation boxes). False when this libheif has no HEVC encoder.
+// `exif`: an Exif block (a TIFF header onwards) stored with the image, as cameras do.
 inline bool writeHeic(const QString& path, const QImage& source,
-    heif_orientation orientation = heif_orientation_normal)
+    heif_orientation orientation = heif_orientation_normal, const QByteArray& exif = {})
 {
     const auto ok = [](heif_error error) { return error.code == heif_error_Ok; };
     const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
@@ -116,10 +117,17 @@ inline bool writeHeic(const QString& path, const QImage& source,
         std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = orientation;
+    heif_image_handle* handle = nullptr;
     const bool encoded
-        = ok(heif_context_encode_image(context.get(), image, encoder, options, nullptr));
+        = ok(heif_context_encode_image(context.get(), image, encoder, options, &handle));
     heif_encoding_options_free(options);
-    return encoded
+    if (!encoded)
+        return false;
+    const bool tagged = exif.isEmpty()
+        || ok(heif_context_add_exif_metadata(
+            context.get(), handle, exif.constData(), int(exif.size())));
+    heif_image_handle_release(handle);
+    return tagged
         && ok(heif_context_write_to_file(context.get(), QFile::encodeName(path).constData()));
 }
 
