@@ -1,5 +1,7 @@
 #include "card/image_edit_operations.h"
 
+#include "platform/media.h"
+
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -47,22 +49,15 @@ std::optional<ImageEditOperations::Encoded> ImageEditOperations::encode(
         return std::nullopt;
     const bool png = QFileInfo(likePath).suffix().compare(u"png", Qt::CaseInsensitive) == 0;
     Encoded encoded {.extension = png ? QStringLiteral("png") : QStringLiteral("jpg")};
+    if (!png) {
+        encoded.data = platform::jpegBytes(image, kJpegQuality);
+        if (encoded.data.isEmpty())
+            return std::nullopt;
+        return encoded;
+    }
     QBuffer buffer(&encoded.data);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, png ? "png" : "jpeg");
-    if (!png) {
-        writer.setQuality(kJpegQuality);
-        // JPEG has no transparency: what was clear becomes white rather than black.
-        if (image.hasAlphaChannel()) {
-            QImage flat(image.size(), QImage::Format_RGB32);
-            flat.fill(Qt::white);
-            QPainter(&flat).drawImage(0, 0, image);
-            if (!writer.write(flat))
-                return std::nullopt;
-            return encoded;
-        }
-    }
-    if (!writer.write(image))
+    if (!QImageWriter(&buffer, "png").write(image))
         return std::nullopt;
     return encoded;
 }

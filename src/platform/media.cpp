@@ -4,6 +4,7 @@
 #include "platform/log.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
@@ -23,18 +24,6 @@ namespace vesker::platform {
 namespace {
 
 constexpr int kJpegQuality = 70;
-
-std::optional<QByteArray> jpegData(const QImage& image)
-{
-    QByteArray out;
-    QBuffer buffer(&out);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(kJpegQuality);
-    if (!writer.write(image))
-        return std::nullopt;
-    return out;
-}
 
 // JPEG has no transparency; the transparent parts of a PNG show on white, as a page would.
 QImage onWhite(const QImage& image)
@@ -197,7 +186,10 @@ std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize)
     const QImage image = thumbnailImage(path, maxPixelSize);
     if (image.isNull())
         return std::nullopt;
-    return jpegData(onWhite(image));
+    QByteArray jpeg = jpegBytes(image, kJpegQuality);
+    if (jpeg.isEmpty())
+        return std::nullopt;
+    return jpeg;
 }
 
 std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize)
@@ -205,7 +197,26 @@ std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize
     const QImage image = pdfPageImage(path, maxPixelSize);
     if (image.isNull())
         return std::nullopt;
-    return jpegData(image);
+    QByteArray jpeg = jpegBytes(image, kJpegQuality);
+    if (jpeg.isEmpty())
+        return std::nullopt;
+    return jpeg;
+}
+
+QByteArray jpegBytes(const QImage& image, int quality)
+{
+    // A view of the same pixels without the decoder's text, which the writer would carry over.
+    const QImage flat = onWhite(image);
+    QImage bare(flat.constBits(), flat.width(), flat.height(), flat.bytesPerLine(), flat.format());
+    bare.setColorSpace(flat.colorSpace());
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    if (!writer.write(bare))
+        return {};
+    return bytes;
 }
 
 } // namespace vesker::platform

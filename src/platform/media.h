@@ -30,4 +30,9 @@ std::optional<int> pdfPageCount(const QString& path);
 std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize);
 std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize);
 
+// JPEG bytes of an image at `quality` (0 to 100): what was transparent shows on white, as a page
+// would, and no text the decoder picked up (JPEG comments, PNG text) goes along. Empty on
+// failure.
+QByteArray jpegBytes(const QImage& image, int quality);
+
 } // namespace vesker::platform

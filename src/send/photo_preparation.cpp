@@ -3,6 +3,7 @@
 #include "platform/defaults.h"
 #include "platform/enum_table.h"
 #include "platform/image_decode.h"
+#include "platform/media.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -81,23 +82,6 @@ QSize storedSize(const QByteArray& data)
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     return QImageReader(&buffer).size();
-}
-
-QByteArray encodeJpeg(const QImage& image, int quality)
-{
-    // A view of the same pixels without the text the decoder picked up (JPEG comments, PNG
-    // text), which the writer would otherwise carry over.
-    QImage bare(
-        image.constBits(), image.width(), image.height(), image.bytesPerLine(), image.format());
-    bare.setColorSpace(image.colorSpace());
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(quality);
-    if (!writer.write(bare))
-        return {};
-    return bytes;
 }
 
 // Degrees, minutes and seconds as rationals, however many of the three a camera wrote.
@@ -209,7 +193,8 @@ PreparedPhoto preparePhoto(const QByteArray& data, PhotoSize size)
         // A photo whose metadata cannot be removed in place (HEIC here) would tell where it was
         // taken: it goes re-encoded at its full size instead, carrying nothing.
         const QImage full = platform::decodeImageData(data);
-        QByteArray jpeg = full.isNull() ? QByteArray() : encodeJpeg(full, kOriginalQuality);
+        QByteArray jpeg
+            = full.isNull() ? QByteArray() : platform::jpegBytes(full, kOriginalQuality);
         if (!jpeg.isEmpty())
             return {std::move(jpeg), kJpeg};
         return {data, mimeType};
@@ -224,7 +209,7 @@ PreparedPhoto preparePhoto(const QByteArray& data, PhotoSize size)
     const QImage reduced = platform::decodeImageData(data, reduction.longestSide);
     if (reduced.isNull())
         return {data, mimeType};
-    QByteArray jpeg = encodeJpeg(reduced, reduction.quality);
+    QByteArray jpeg = platform::jpegBytes(reduced, reduction.quality);
     if (jpeg.isEmpty())
         return {data, mimeType};
     if (jpeg.size() >= data.size() && mimeType == kJpeg)
