@@ -1,0 +1,315 @@
+#include "connect/mac_invite_handler.h"
+#include "platform/defaults.h"
+#include "relay_manager/relay_manager.h"
+#include "relay_manager/sibling_sync.h"
+#include "send/send_session.h"
+#include "send/uploader.h"
+#include "server/access_manager.h"
+#include "server/server_controller.h"
+#include "store/item_store.h"
+#include "support/manual_clock.h"
+#include "support/recording_desktop.h"
+#include "support/test_images.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+
+using namespace vesker;
+using State = ScreenSender::State;
+
+namespace {
+
+// A whole receiving screen on 127.0.0.1 with its own settings and store.
+struct Screen {
+    QTemporaryDir dir;
+    test::ManualClock clock;
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
+    ItemStore store {dir.filePath(QStringLiteral("store")), &defaults, &clock};
+    RelayManager relay {defaults};
+    SiblingSync sync;
+    MacInviteHandler invites;
+    test::RecordingDesktop desktop;
+    std::unique_ptr<ServerController> controller;
+
+    explicit Screen(const QString& policy = QStringLiteral("anyone"))
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        defaults.set(QStringLiteral("serverPort"), probe.serverPort());
+        defaults.set(QStringLiteral("accessPolicy"), policy);
+        defaults.set(QStringLiteral("accessCode"), QStringLiteral("424242"));
+        probe.close();
+        controller = std::make_unique<ServerController>(store,
+            ServerController::Services {.defaults = &defaults,
+                .clock = &clock,
+                .relay = &relay,
+                .sync = &sync,
+                .invites = &invites,
+                .computerName = [] { return QStringLiteral("Screen"); },
+                .networkAddresses = [] { return QList<NetworkAddress> {}; },
+                .hostName = [] { return QStringLiteral("screen"); },
+                .desktop = &desktop,
+                .listenAddress = QHostAddress::LocalHost});
+        EXPECT_TRUE(QTest::qWaitFor([this] { return controller->isRunning(); }, 5000));
+    }
+    ~Screen() { ItemStore::setRelayAckHandler(nullptr); }
+
+    DiscoveredMac mac(const QString& name) const
+    {
+        return {.name = name,
+            .endpoint = {QStringLiteral("127.0.0.1"),
+                quint16(defaults.integer(QStringLiteral("serverPort"), 0))}};
+    }
+    QList<ScreenItem> received() const
+    {
+        QList<ScreenItem> items = store.items();
+        items.removeIf([](const ScreenItem& i) { return i.sender == QLatin1String("Vesker"); });
+        std::sort(items.begin(), items.end(),
+            [](const ScreenItem& a, const ScreenItem& b) { return a.groupIndex < b.groupIndex; });
+        return items;
+    }
+};
+
+// A screen that takes connections and never says a word.
+struct SilentScreen : QTcpServer {
+    QList<QPointer<QTcpSocket>> sockets;
+    SilentScreen()
+    {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection())
+                sockets.append(socket);
+        });
+    }
+    DiscoveredMac mac() const
+    {
+        return {.name = "Silent", .endpoint = {"127.0.0.1", serverPort()}};
+    }
+    bool allClosed() const
+    {
+        return std::all_of(sockets.begin(), sockets.end(),
+            [](const auto& s) { return !s || s->state() == QAbstractSocket::UnconnectedState; });
+    }
+};
+
+QImage filled(QColor colour)
+{
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+QByteArray jpegTakenAt52North()
+{
+    const QByteArray jpeg = test::imageBytes(filled(Qt::darkGreen), "JPEG");
+    auto image = Exiv2::ImageFactory::open(
+        reinterpret_cast<const Exiv2::byte*>(jpeg.constData()), long(jpeg.size()));
+    image->readMetadata();
+    image->exifData()["Exif.GPSInfo.GPSLatitude"] = std::string("52/1 30/1 0/1");
+    image->exifData()["Exif.GPSInfo.GPSLatitudeRef"] = std::string("N");
+    image->exifData()["Exif.GPSInfo.GPSLongitude"] = std::string("13/1 0/1 0/1");
+    image->exifData()["Exif.GPSInfo.GPSLongitudeRef"] = std::string("E");
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    io.open();
+    const Exiv2::DataBuf buffer = io.read(io.size());
+    return QByteArray(reinterpret_cast<const char*>(buffer.pData_), buffer.size_);
+}
+
+} // namespace
+
+class SendSessionTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    platform::Defaults m_settings {m_dir.filePath(QStringLiteral("sender.json"))};
+    int m_sounds = 0;
+
+    std::unique_ptr<Uploader> uploader(const QString& device = "SENDER-1", int timeoutMs = 10'000)
+    {
+        return std::make_unique<Uploader>(Uploader::Options {.deviceID = device,
+            .deviceName = "Desk",
+            .timeoutMs = timeoutMs,
+            .pollIntervalMs = 10,
+            .maxPolls = 500});
+    }
+    std::unique_ptr<SendSession> session(Uploader& up, QList<OutgoingItem> items)
+    {
+        return std::make_unique<SendSession>(items,
+            SendSession::Services {.defaults = &m_settings,
+                .uploader = &up,
+                .screenName = [] { return QStringLiteral("Ann's Mac"); },
+                .deliveredSound = [this] { ++m_sounds; }});
+    }
+    QUrl file(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(m_dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return QUrl::fromLocalFile(f.fileName());
+    }
+    static bool finished(const SendSession& s)
+    {
+        return QTest::qWaitFor([&] { return !s.isSending(); }, 15000);
+    }
+    static State stateOf(const SendSession& s, const QString& name)
+    {
+        for (const auto& status : s.statuses())
+            if (status.name == name)
+                return status.state;
+        return State::idle;
+    }
+};
+
+TEST_F(SendSessionTest, ItemsArriveAsOneGroupInOrderWithTheNoteAndSender)
+{
+    Screen b;
+    auto up = uploader();
+    const QString note = QStringLiteral("100% sûr, café\nnext line");
+    const QList<OutgoingItem> items {
+        {.imageURL = file("photo.png", test::imageBytes(filled(Qt::red), "PNG"))},
+        {.imageURL = file("Menü.PDF", "%PDF-1.4\n%%EOF\n")},
+        {.text = "hello", .note = "own note"},
+    };
+    auto s = session(*up, items);
+    s->setNote(note);
+    QSignalSpy delivered(s.get(), &SendSession::delivered);
+    s->setDiscovered({b.mac("B")});
+    EXPECT_EQ(s->selected(), QSet<QString> {"B"}) << "a lone screen is chosen by itself";
+    s->send();
+    ASSERT_TRUE(finished(*s));
+
+    EXPECT_EQ(s->results(), QStringList {"B: sent 3 of 3 ✓"});
+    EXPECT_EQ(delivered.size(), 1);
+    EXPECT_EQ(m_sounds, 1);
+    const QList<ScreenItem> got = b.received();
+    ASSERT_EQ(got.size(), 3);
+    const ItemKind kinds[] = {ItemKind::photo, ItemKind::pdf, ItemKind::text};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(got[i].kind, kinds[i]);
+        EXPECT_EQ(got[i].sender, "Ann's Mac");
+        EXPECT_EQ(got[i].groupID, got[0].groupID);
+        EXPECT_EQ(got[i].groupCount, 3);
+        EXPECT_EQ(got[i].note, i == 2 ? "own note" : note);
+    }
+    EXPECT_FALSE(got[0].groupID.isEmpty());
+    EXPECT_EQ(got[1].originalName, "Menü.PDF");
+    EXPECT_EQ(got[2].text, "hello");
+}
+
+TEST_F(SendSessionTest, APhotoCarriesWhereItWasTakenOnlyWhenAllowed)
+{
+    Screen b;
+    auto up = uploader();
+    const QUrl photo = file("taken.jpg", jpegTakenAt52North());
+    for (const bool include : {false, true}) {
+        m_settings.set(SendSession::kIncludeLocationKey, include);
+        auto s = session(*up, {{.imageURL = photo}});
+        s->setDiscovered({b.mac("B")});
+        s->send();
+        ASSERT_TRUE(finished(*s));
+        const ScreenItem got = b.received().last();
+        EXPECT_EQ(got.lat.has_value(), include);
+        if (include) {
+            EXPECT_DOUBLE_EQ(*got.lat, 52.5);
+            EXPECT_DOUBLE_EQ(*got.lon, 13.0);
+        }
+    }
+}
+
+TEST_F(SendSessionTest, AnAccessCodeIsAskedOnceAndRemembered)
+{
+    Screen b(QStringLiteral("code"));
+    auto up = uploader();
+    int asked = 0;
+    for (int run = 0; run < 2; ++run) {
+        auto s = session(*up, {{.text = QString::number(run)}});
+        QObject::connect(s.get(), &SendSession::codePromptChanged, s.get(), [&] {
+            if (!s->codePromptFor())
+                return;
+            ++asked;
+            EXPECT_EQ(*s->codePromptFor(), "B");
+            EXPECT_EQ(s->codeInput(), "");
+            s->submitCode("424242");
+        });
+        s->setDiscovered({b.mac("B")});
+        s->send();
+        ASSERT_TRUE(finished(*s));
+        EXPECT_EQ(stateOf(*s, "B"), State::sent);
+    }
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(b.received().size(), 2);
+    EXPECT_EQ(session(*up, {})->codes().value("B"), "424242");
+}
+
+TEST_F(SendSessionTest, AHeldSendEndsAsTheScreenAnswers)
+{
+    Screen b(QStringLiteral("ask"));
+    AccessManager& access = b.controller->access();
+    const struct {
+        QString device;
+        std::function<void(const QString&)> answer;
+        State expected;
+        QString last;
+    } rows[] = {
+        {"APPROVED", [&](const QString& d) { access.approve(d, "Desk", GrantDuration::once); },
+            State::sent, "B: sent 1 of 1 ✓"},
+        {"DENIED", [&](const QString& d) { access.deny(d); }, State::declined, "B: nothing sent"},
+        {"BLOCKED", [&](const QString& d) { access.block(d, "Desk"); }, State::declined,
+            "B: nothing sent"},
+    };
+    for (const auto& row : rows) {
+        auto up = uploader(row.device);
+        auto s = session(*up, {{.text = row.device}});
+        QObject::connect(s.get(), &SendSession::resultsChanged, s.get(), [&] {
+            if (s->results() == QStringList {"B: waiting for approval…"})
+                row.answer(row.device);
+        });
+        s->setDiscovered({b.mac("B")});
+        s->send();
+        ASSERT_TRUE(finished(*s));
+        EXPECT_EQ(stateOf(*s, "B"), row.expected) << row.device.toStdString();
+        EXPECT_EQ(s->results().first(), "B: waiting for approval…");
+        EXPECT_EQ(s->results().last(), row.last);
+        EXPECT_EQ(m_sounds, 0) << "a held send leaves the sheet open";
+    }
+    ASSERT_EQ(b.received().size(), 1);
+    EXPECT_EQ(b.received().first().text, "APPROVED");
+}
+
+TEST_F(SendSessionTest, ASilentScreenDoesNotHoldTheOthers)
+{
+    Screen b;
+    SilentScreen silent;
+    auto up = uploader("SENDER-1", 1500);
+    auto s = session(*up, {{.text = "one"}, {.text = "two"}});
+    s->setDiscovered({silent.mac(), b.mac("B")});
+    s->setSelected({"Silent", "B"});
+    s->send();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stateOf(*s, "B") == State::sent; }, 10000));
+    EXPECT_EQ(stateOf(*s, "Silent"), State::running);
+    EXPECT_EQ(b.received().size(), 2);
+    ASSERT_TRUE(finished(*s));
+    EXPECT_EQ(stateOf(*s, "Silent"), State::failed);
+    EXPECT_TRUE(s->results().contains("Silent: Timed out"));
+}
+
+TEST_F(SendSessionTest, CancellingStopsEveryUploadUnderWay)
+{
+    SilentScreen silent;
+    auto up = uploader();
+    auto s = session(*up, {{.text = "waits"}});
+    s->setDiscovered({silent.mac()});
+    s->send();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !silent.sockets.isEmpty(); }, 5000));
+    s->cancel();
+    EXPECT_FALSE(s->isSending());
+    EXPECT_EQ(s->activeJobs(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return silent.allClosed(); }, 5000));
+}
