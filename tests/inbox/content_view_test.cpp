@@ -7,9 +7,9 @@
 #include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
 #include "inbox/sidebar_view.h"
+#include "inbox_window_fixture.h"
 #include "screens/remote_screens_manager.h"
 #include "send/send_sheet.h"
-#include "server/controller_fixture.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -31,39 +31,8 @@ using namespace vesker;
 
 namespace {
 
-class ContentViewTest : public test::ControllerTest {
+class ContentViewTest : public test::InboxWindowTest {
 protected:
-    void open(const QString& policy = QStringLiteral("anyone"))
-    {
-        m_defaults.set(QStringLiteral("accessPolicy"), policy);
-        m_defaults.set(QString::fromLatin1(ContentView::kDidShowOnboarding), true);
-        m_defaults.set(QStringLiteral("advertiseOnNetwork"), false);
-        m_controller = makeController();
-        ASSERT_TRUE(waitUntilRunning(*m_controller));
-        m_view = std::make_unique<ContentView>(ContentViewServices {.store = m_store,
-            .server = *m_controller,
-            .defaults = m_defaults,
-            .thumbnails = m_thumbnails,
-            .updater = m_updater});
-        m_view->resize(900, 700);
-        m_view->show();
-    }
-
-    // The reply's status and body; the server answers on its own thread, so the loop runs.
-    std::pair<int, QByteArray> http(const QString& path, const QByteArray& body = {},
-        const QList<std::pair<QByteArray, QByteArray>>& headers = {})
-    {
-        QNetworkRequest request(
-            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path)));
-        for (const auto& [name, value] : headers)
-            request.setRawHeader(name, value);
-        QNetworkReply* reply = body.isNull() ? m_http.get(request) : m_http.post(request, body);
-        EXPECT_TRUE(QTest::qWaitFor([reply] { return reply->isFinished(); }, 5000));
-        reply->deleteLater();
-        return {
-            reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
-    }
-
     int uploadPhoto(const QByteArray& device = "dev-1")
     {
         QImage image(40, 30, QImage::Format_RGB32);
@@ -98,12 +67,6 @@ protected:
         m_clock.advance(60);
         return item;
     }
-
-    Updater m_updater;
-    ThumbnailLoader m_thumbnails {1};
-    QNetworkAccessManager m_http;
-    std::unique_ptr<ServerController> m_controller;
-    std::unique_ptr<ContentView> m_view;
 };
 
 TEST_F(ContentViewTest, EmptyInboxSaysHowToConnectAndOffersTheConnectSheet)

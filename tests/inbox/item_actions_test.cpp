@@ -8,7 +8,7 @@
 #include "card/thumbnail_loader.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
-#include "server/controller_fixture.h"
+#include "inbox_window_fixture.h"
 #include "store/recognizer.h"
 #include "support/test_images.h"
 
@@ -32,32 +32,8 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-class ItemActionsTest : public test::ControllerTest {
+class ItemActionsTest : public test::InboxWindowTest {
 protected:
-    void open()
-    {
-        m_defaults.set(QString::fromLatin1(ContentView::kDidShowOnboarding), true);
-        m_defaults.set(u"advertiseOnNetwork"_s, false);
-        m_controller = makeController();
-        ASSERT_TRUE(waitUntilRunning(*m_controller));
-        m_view = std::make_unique<ContentView>(ContentViewServices {.store = m_store,
-            .server = *m_controller,
-            .defaults = m_defaults,
-            .thumbnails = m_thumbnails,
-            .updater = m_updater});
-        m_view->resize(900, 700);
-        m_view->show();
-    }
-
-    QByteArray get(const QString& path)
-    {
-        QNetworkReply* reply
-            = m_http.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1%2"_s.arg(port()).arg(path))));
-        EXPECT_TRUE(QTest::qWaitFor([reply] { return reply->isFinished(); }, 5000));
-        reply->deleteLater();
-        return reply->readAll();
-    }
-
     // A photo (or text) from "dev-1", newer than every item before it.
     ScreenItem add(ItemKind kind = ItemKind::photo, const QByteArray& file = {},
         const QString& extension = u"jpg"_s)
@@ -115,12 +91,6 @@ protected:
             = read(m_store.acksPath())[u"dev-1"_s].toArray().contains(uuidText(item.id));
         return {status, acked};
     }
-
-    Updater m_updater;
-    ThumbnailLoader m_thumbnails {1};
-    QNetworkAccessManager m_http;
-    std::unique_ptr<ServerController> m_controller;
-    std::unique_ptr<ContentView> m_view;
 };
 
 TEST_F(ItemActionsTest, GotItOnAnUploadTellsThePhoneAndShowsSeen)
@@ -136,7 +106,8 @@ TEST_F(ItemActionsTest, GotItOnAnUploadTellsThePhoneAndShowsSeen)
     QApplication::processEvents();
 
     click(m_view->cardList().cardFor(id), u"gotItButton"_s);
-    const QJsonObject status = QJsonDocument::fromJson(get(u"/api/status?device=dev-7"_s)).object();
+    const QJsonObject status
+        = QJsonDocument::fromJson(http(u"/api/status?device=dev-7"_s).second).object();
     EXPECT_EQ(status[u"acked"_s].toArray(), QJsonArray {uuidText(id)});
     QWidget* shown = m_view->cardList().cardFor(id);
     EXPECT_NE(shown->findChild<QWidget*>(u"cardSeen"_s), nullptr);
