@@ -1,5 +1,8 @@
 #include "app/main_window.h"
 
+#include "send/relay_book.h"
+#include "send/screen_directory.h"
+
 #include "app/invite_alerts.h"
 #include "app/updater.h"
 #include "card/thumbnail_loader.h"
@@ -29,7 +32,9 @@ MainWindow::MainWindow(ItemStore& store, ServerController& server, MacInviteHand
                               .thumbnails = thumbnails ? *thumbnails : ThumbnailLoader::shared(),
                               .updater = updater ? *updater : Updater::shared(),
                               .invites = &invites,
-                              .windows = windows},
+                              .windows = windows,
+                              .directory = &ScreenDirectory::shared(),
+                              .relayBook = &RelayBook::shared()},
             this);
     setCentralWidget(m_content);
     m_inviteAlerts = new InviteAlerts(invites, this);

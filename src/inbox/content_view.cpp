@@ -356,7 +356,13 @@ void ContentView::setSendRequest(const SendRequest& request)
     m_sheets->present([this, request]() -> QDialog* {
         m_sendRequest = request;
         Q_EMIT sendRequestChanged();
-        auto* sheet = new SendSheet(request.items, this);
+        SendSheet::Services services {
+            .session = {.defaults = &m_services.defaults,
+                .directory = m_services.directory,
+                .relayBook = m_services.relayBook,
+                .screenName = [server = &m_services.server] { return server->screenName(); }},
+            .thumbnails = &m_services.thumbnails};
+        auto* sheet = new SendSheet(request.items, std::move(services), this);
         connect(sheet, &QDialog::finished, this, [this, id = request.id] {
             if (m_sendRequest && m_sendRequest->id == id) {
                 m_sendRequest.reset();

@@ -25,6 +25,8 @@ class InboxBarView;
 class InboxState;
 class ItemCardFactory;
 class ItemStore;
+class RelayBook;
+class ScreenDirectory;
 class MacInviteHandler;
 class PendingApprovalsView;
 class ServerController;
@@ -49,6 +51,8 @@ struct ContentViewServices {
     Updater& updater;
     MacInviteHandler* invites = nullptr;
     WindowManager* windows = nullptr;
+    ScreenDirectory* directory = nullptr; // none: no nicknames or groups when sending
+    RelayBook* relayBook = nullptr; // none: no relay screens to send to
 };
 
 // The main window's content, the Inbox: its bar, the banners of devices waiting for an answer,

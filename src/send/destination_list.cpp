@@ -1,0 +1,250 @@
+#include "send/destination_list.h"
+
+#include "screens/remote_screen.h"
+#include "send/mac_browser.h"
+#include "send/relay_book.h"
+#include "send/screen_directory.h"
+#include "send/send_session.h"
+#include "ui/symbol_icon.h"
+#include "ui/text_style.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QTimer>
+
+namespace vesker {
+
+namespace {
+
+QLabel* plainLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLabel* detailLabel(const QString& text, QWidget* parent)
+{
+    QLabel* label = plainLabel(text, parent);
+    setTextStyle(*label, TextStyle::caption);
+    setSecondary(*label);
+    return label;
+}
+
+QLabel* dot(const QColor& colour, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    QPixmap pixmap(7, 7);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawEllipse(0, 0, 7, 7);
+    painter.end();
+    label->setPixmap(pixmap);
+    return label;
+}
+
+// A toggle row: the checkbox carries no text of its own, so outside names stay plain labels.
+QCheckBox* toggleRow(
+    QVBoxLayout& layout, const QString& name, QWidget* parent, const QList<QWidget*>& details)
+{
+    auto* row = new QWidget(parent);
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    auto* box = new QCheckBox(row);
+    box->setAccessibleName(name);
+    line->addWidget(box);
+    QLabel* title = plainLabel(name, row);
+    title->setBuddy(box);
+    line->addWidget(title);
+    for (QWidget* detail : details) {
+        detail->setParent(row);
+        line->addWidget(detail);
+    }
+    line->addStretch();
+    layout.addWidget(row);
+    return box;
+}
+
+} // namespace
+
+DestinationList::DestinationList(Sources sources, QWidget* parent)
+    : QWidget(parent)
+    , m_sources(std::move(sources))
+{
+    setObjectName(QStringLiteral("destinationList"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    SendSession& session = m_sources.session;
+    connect(&session, &SendSession::macsChanged, this, &DestinationList::scheduleRebuild);
+    connect(&session, &SendSession::selectedChanged, this, &DestinationList::scheduleRebuild);
+    connect(&session, &SendSession::sendingChanged, this, &DestinationList::scheduleRebuild);
+    if (m_sources.browser) {
+        connect(m_sources.browser, &MacBrowser::statusTextChanged, this,
+            &DestinationList::scheduleRebuild);
+    }
+    if (m_sources.directory) {
+        connect(m_sources.directory, &ScreenDirectory::groupsChanged, this,
+            &DestinationList::scheduleRebuild);
+        connect(m_sources.directory, &ScreenDirectory::knownScreensChanged, this,
+            &DestinationList::scheduleRebuild);
+    }
+    if (m_sources.relayBook) {
+        connect(m_sources.relayBook, &RelayBook::screensChanged, this,
+            &DestinationList::scheduleRebuild);
+    }
+    rebuild();
+}
+
+void DestinationList::scheduleRebuild()
+{
+    if (m_rebuildQueued)
+        return;
+    m_rebuildQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_rebuildQueued = false;
+        rebuild();
+    });
+}
+
+void DestinationList::rebuild()
+{
+    if (m_rows) {
+        m_rows->hide();
+        m_rows->deleteLater();
+    }
+    m_rows = new QWidget(this);
+    auto* layout = new QVBoxLayout(m_rows);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    addGroups(*layout);
+    addMacs(*layout);
+    addRelayScreens(*layout);
+    addRemoteScreens(*layout);
+    static_cast<QVBoxLayout*>(this->layout())->addWidget(m_rows);
+}
+
+void DestinationList::addHeader(QVBoxLayout& layout, const QString& text, bool spaced)
+{
+    if (spaced)
+        layout.addSpacing(6);
+    auto* header = plainLabel(text, m_rows);
+    setTextStyle(*header, TextStyle::headline);
+    layout.addWidget(header);
+}
+
+void DestinationList::addGroups(QVBoxLayout& layout)
+{
+    if (!m_sources.directory || m_sources.directory->groups().isEmpty())
+        return;
+    addHeader(layout, tr("Groups"), false);
+    SendSession& session = m_sources.session;
+    for (const ScreenGroup& group : m_sources.directory->groups()) {
+        const QStringList reachable = session.reachableMembers(group);
+        QCheckBox* box = toggleRow(layout, group.name, m_rows,
+            {detailLabel(tr("%1 of %2 reachable").arg(reachable.size()).arg(group.members.size()),
+                nullptr)});
+        box->setObjectName(QStringLiteral("groupToggle"));
+        box->setChecked(session.isGroupChosen(group));
+        box->setEnabled(!reachable.isEmpty());
+        connect(box, &QCheckBox::toggled, this,
+            [&session, group](bool on) { session.setGroupChosen(group, on); });
+    }
+}
+
+void DestinationList::addMacs(QVBoxLayout& layout)
+{
+    addHeader(layout, tr("Screens on this network"), false);
+    SendSession& session = m_sources.session;
+    if (session.macs().isEmpty()) {
+        auto* row = new QWidget(m_rows);
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        auto* spinner = new QProgressBar(row);
+        spinner->setRange(0, 0);
+        spinner->setTextVisible(false);
+        spinner->setFixedSize(48, 8);
+        line->addWidget(spinner);
+        const QString status
+            = m_sources.browser ? m_sources.browser->statusText() : MacBrowser::lookingText();
+        QLabel* text = plainLabel(status, row);
+        text->setObjectName(QStringLiteral("discoveryStatus"));
+        setSecondary(*text);
+        line->addWidget(text);
+        line->addStretch();
+        layout.addWidget(row);
+        return;
+    }
+    for (const DiscoveredMac& mac : session.macs()) {
+        const QString shown
+            = m_sources.directory ? m_sources.directory->displayName(mac.name, mac.name) : mac.name;
+        QList<QWidget*> details;
+        if (shown != mac.name)
+            details.append(detailLabel(mac.name, nullptr));
+        QCheckBox* box = toggleRow(layout, shown, m_rows, details);
+        box->setObjectName(QStringLiteral("macToggle"));
+        box->setChecked(session.selected().contains(mac.name));
+        connect(box, &QCheckBox::toggled, this,
+            [&session, name = mac.name](bool on) { session.setChosen(name, on); });
+    }
+}
+
+void DestinationList::addRelayScreens(QVBoxLayout& layout)
+{
+    if (!m_sources.relayBook || m_sources.relayBook->screens().isEmpty())
+        return;
+    addHeader(layout, tr("Screens over the internet"), true);
+    SendSession& session = m_sources.session;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const RelayScreen& screen : m_sources.relayBook->screens()) {
+        const std::optional<QString> approval = SendSession::approvalStatusText(screen, now);
+        QLabel* light = dot(screen.online ? successColor() : QColor(Qt::gray), nullptr);
+        light->setToolTip(
+            screen.online ? tr("Open now") : tr("Not open — this will be waiting when it is"));
+        QList<QWidget*> details {light};
+        if (approval)
+            details.append(detailLabel(*approval, nullptr));
+        else if (!screen.online)
+            details.append(detailLabel(tr("not open — it'll be waiting"), nullptr));
+        QCheckBox* box = toggleRow(layout, screen.name, m_rows, details);
+        const QString id = SendSession::relaySelectionID(screen.id);
+        box->setChecked(session.selected().contains(id));
+        box->setEnabled(!approval);
+        connect(
+            box, &QCheckBox::toggled, this, [&session, id](bool on) { session.setChosen(id, on); });
+    }
+}
+
+void DestinationList::addRemoteScreens(QVBoxLayout& layout)
+{
+    const QList<RemoteScreen> screens
+        = m_sources.remoteScreens ? m_sources.remoteScreens() : QList<RemoteScreen> {};
+    if (screens.isEmpty())
+        return;
+    addHeader(layout, tr("Remote screens"), true);
+    SendSession& session = m_sources.session;
+    for (const RemoteScreen& screen : screens) {
+        QLabel* url = detailLabel(screen.url, nullptr);
+        QFont mono = url->font();
+        mono.setFamily(QStringLiteral("monospace"));
+        mono.setStyleHint(QFont::Monospace);
+        url->setFont(mono);
+        // No reachability checks are kept for these screens yet, so each is offered as able.
+        QCheckBox* box
+            = toggleRow(layout, screen.name, m_rows, {dot(successColor(), nullptr), url});
+        box->setObjectName(QStringLiteral("remoteToggle"));
+        const QString id = SendSession::remoteSelectionID(screen.id);
+        box->setChecked(session.selected().contains(id));
+        connect(
+            box, &QCheckBox::toggled, this, [&session, id](bool on) { session.setChosen(id, on); });
+    }
+}
+
+} // namespace vesker

@@ -1,0 +1,163 @@
+#include "connect/mac_invite_handler.h"
+#include "platform/defaults.h"
+#include "relay_manager/relay_manager.h"
+#include "relay_manager/sibling_sync.h"
+#include "send/send_sheet.h"
+#include "send/uploader.h"
+#include "server/server_controller.h"
+#include "store/item_store.h"
+#include "support/recording_desktop.h"
+#include "support/test_images.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace vesker;
+
+namespace {
+
+// The receiving screen: this very program's server on 127.0.0.1 with its own store.
+struct Screen {
+    QTemporaryDir dir;
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
+    ItemStore store {dir.filePath(QStringLiteral("store")), &defaults};
+    RelayManager relay {defaults};
+    SiblingSync sync;
+    MacInviteHandler invites;
+    test::RecordingDesktop desktop;
+    std::unique_ptr<ServerController> controller;
+
+    explicit Screen(const QString& policy)
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        defaults.set(QStringLiteral("serverPort"), probe.serverPort());
+        defaults.set(QStringLiteral("accessPolicy"), policy);
+        defaults.set(QStringLiteral("accessCode"), QStringLiteral("424242"));
+        probe.close();
+        controller = std::make_unique<ServerController>(store,
+            ServerController::Services {.defaults = &defaults,
+                .relay = &relay,
+                .sync = &sync,
+                .invites = &invites,
+                .computerName = [] { return QStringLiteral("Screen"); },
+                .networkAddresses = [] { return QList<NetworkAddress> {}; },
+                .desktop = &desktop,
+                .listenAddress = QHostAddress::LocalHost});
+        EXPECT_TRUE(QTest::qWaitFor([this] { return controller->isRunning(); }, 5000));
+    }
+    quint16 port() const { return quint16(defaults.integer(QStringLiteral("serverPort"), 0)); }
+    QList<ScreenItem> received() const
+    {
+        QList<ScreenItem> items = store.items();
+        items.removeIf([](const ScreenItem& i) { return i.sender == QLatin1String("Vesker"); });
+        std::sort(items.begin(), items.end(),
+            [](const ScreenItem& a, const ScreenItem& b) { return a.groupIndex < b.groupIndex; });
+        return items;
+    }
+};
+
+QStringList shownResults(const SendSheet& sheet)
+{
+    QStringList lines;
+    for (const QLabel* label : sheet.findChildren<QLabel*>(QStringLiteral("sendResultLine")))
+        lines.append(label->text());
+    return lines;
+}
+
+} // namespace
+
+class SendSheetTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    platform::Defaults m_settings {m_dir.filePath(QStringLiteral("sender.json"))};
+    Uploader m_uploader {{.deviceID = "SENDER-1", .deviceName = "Desk", .pollIntervalMs = 10}};
+    QStringList m_picked;
+
+    std::unique_ptr<SendSheet> sheet(const QList<OutgoingItem>& items)
+    {
+        auto made = std::make_unique<SendSheet>(items,
+            SendSheet::Services {.session = {.defaults = &m_settings,
+                                     .uploader = &m_uploader,
+                                     .screenName = [] { return QStringLiteral("Desk"); }},
+                .discover = false,
+                .pickFiles = [this](QWidget*) { return m_picked; }});
+        made->show();
+        return made;
+    }
+    QString photo()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("photo.png"));
+        QImage image(32, 24, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        image.save(path);
+        return path;
+    }
+};
+
+TEST_F(SendSheetTest, APhotoAndATextReachTheScreenInOrder)
+{
+    Screen b(QStringLiteral("anyone"));
+    m_picked = {photo()};
+    auto s = sheet({});
+    s->findChild<QPushButton*>(QStringLiteral("sendAddPhotos"))->click();
+    QTest::keyClicks(s->findChild<QLineEdit*>(QStringLiteral("sendTextDraft")), "hello there");
+    s->session().setDiscovered({{.name = "B", .endpoint = {"127.0.0.1", b.port()}}});
+    auto* send = s->findChild<QPushButton*>(QStringLiteral("sendButton"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return send->isEnabled(); }, 1000));
+    EXPECT_EQ(send->text(), "Send 2 items");
+    send->click();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !s->session().isSending(); }, 15000));
+    EXPECT_EQ(shownResults(*s), QStringList {"B: sent 2 of 2 ✓"});
+    const QList<ScreenItem> got = b.received();
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(got[0].kind, ItemKind::photo);
+    EXPECT_EQ(got[1].text, "hello there");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !s->isVisible(); }, 3000))
+        << "the sheet closes once everything arrived";
+}
+
+TEST_F(SendSheetTest, TheCodeTypedInThePromptSends)
+{
+    Screen b(QStringLiteral("code"));
+    auto s = sheet({{.text = "secret"}});
+    s->session().setDiscovered({{.name = "B", .endpoint = {"127.0.0.1", b.port()}}});
+    s->findChild<QPushButton*>(QStringLiteral("sendButton"))->click();
+
+    auto* prompt = s->findChild<QWidget*>(QStringLiteral("codePrompt"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompt->isVisible(); }, 10000));
+    EXPECT_TRUE(b.received().isEmpty());
+    auto* field = s->findChild<QLineEdit*>(QStringLiteral("codeField"));
+    field->clear();
+    QTest::keyClicks(field, "424242");
+    s->findChild<QPushButton*>(QStringLiteral("codeSend"))->click();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.received().size() == 1; }, 15000));
+    EXPECT_EQ(b.received().first().text, "secret");
+    EXPECT_FALSE(prompt->isVisible());
+}
+
+TEST_F(SendSheetTest, ClosingMidSendLeavesNoJob)
+{
+    // A screen that takes the connection and never answers keeps the send going.
+    QTcpServer silent;
+    silent.listen(QHostAddress::LocalHost, 0);
+    auto s = sheet({{.text = "waiting"}});
+    s->session().setDiscovered(
+        {{.name = "Silent", .endpoint = {"127.0.0.1", silent.serverPort()}}});
+    s->findChild<QPushButton*>(QStringLiteral("sendButton"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.hasPendingConnections(); }, 5000));
+    EXPECT_GT(s->session().activeJobs(), 0);
+
+    s->findChild<QPushButton*>(QStringLiteral("sendCancel"))->click();
+    EXPECT_FALSE(s->isVisible());
+    EXPECT_EQ(s->session().activeJobs(), 0);
+    EXPECT_FALSE(s->session().isSending());
+}
