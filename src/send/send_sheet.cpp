@@ -133,7 +133,10 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
         refreshFooter();
     });
     connect(m_session.get(), &SendSession::selectedChanged, this, &SendSheet::refreshFooter);
-    connect(m_session.get(), &SendSession::sendingChanged, this, &SendSheet::refreshFooter);
+    connect(m_session.get(), &SendSession::sendingChanged, this, [this] {
+        refreshFooter();
+        refreshResults();
+    });
     connect(m_session.get(), &SendSession::textDraftChanged, this, &SendSheet::refreshFooter);
     connect(m_session.get(), &SendSession::codePromptChanged, this, &SendSheet::refreshCodePrompt);
     connect(m_session.get(), &SendSession::resultsChanged, this, [this] {
@@ -171,10 +174,12 @@ QWidget* SendSheet::makeItemsArea()
     auto* paste = new QPushButton(tr("Paste"), area);
     paste->setObjectName(QStringLiteral("sendPaste"));
     paste->setToolTip(tr("Paste an image or text from the clipboard (Ctrl+V)"));
+    paste->setAutoDefault(false);
     connect(paste, &QPushButton::clicked, this, &SendSheet::pasteFromClipboard);
     header->addWidget(paste);
     auto* add = new QPushButton(tr("Add photos…"), area);
     add->setObjectName(QStringLiteral("sendAddPhotos"));
+    add->setAutoDefault(false);
     connect(add, &QPushButton::clicked, this, &SendSheet::addPhotos);
     header->addWidget(add);
     layout->addLayout(header);
@@ -453,7 +458,15 @@ void SendSheet::refreshResults()
         delete old->widget();
         delete old;
     }
-    const QStringList lines = m_pasteMessage.isEmpty() ? m_session->results() : m_pasteMessage;
+    QStringList lines = m_pasteMessage;
+    if (lines.isEmpty() && m_session->isSending()) {
+        // One line per screen while sending, its latest.
+        for (const SendSession::ScreenStatus& status : m_session->statuses())
+            lines.append(
+                status.lines.isEmpty() ? tr("%1: sending…").arg(status.name) : status.lines.last());
+    } else if (lines.isEmpty()) {
+        lines = m_session->results();
+    }
     for (const QString& line : lines) {
         QLabel* label = plainLabel(line, m_resultsBox);
         label->setObjectName(QStringLiteral("sendResultLine"));

@@ -22,5 +22,6 @@ void codesShots();
 void cardActionsShots();
 void photoEditingShots();
 void captureShots();
+void sendSheetShots();
 
 } // namespace vesker::shots

@@ -45,5 +45,6 @@ int main(int argc, char** argv)
     vesker::shots::cardActionsShots();
     vesker::shots::photoEditingShots();
     vesker::shots::captureShots();
+    vesker::shots::sendSheetShots();
     return 0;
 }
