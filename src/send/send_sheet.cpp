@@ -26,6 +26,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -54,6 +55,31 @@ protected:
         QLabel::mouseReleaseEvent(event);
     }
 };
+
+// The text as far as it fills `count` wrapped lines, so no line shows cut in half.
+QString firstLines(const QString& text, const QFont& font, int width, int count)
+{
+    QString shown;
+    int lines = 0;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            if (lines == count)
+                return shown;
+            if (lines > 0)
+                shown += QLatin1Char('\n');
+            shown += paragraph.mid(line.textStart(), line.textLength()).trimmed();
+            ++lines;
+        }
+        layout.endLayout();
+    }
+    return shown;
+}
 
 QPixmap coverSquare(const QPixmap& source, int side)
 {
@@ -294,12 +320,11 @@ QWidget* SendSheet::makeCell(const OutgoingItem& item)
     const QColor accent = accentColor(palette());
     if (item.imageURL.isEmpty()) {
         base->setTextFormat(Qt::PlainText);
-        // Four lines of the caption size fill the square.
-        base->setText(item.text.section(QLatin1Char('\n'), 0, 3));
         base->setWordWrap(true);
         base->setAlignment(Qt::AlignTop | Qt::AlignLeft);
         base->setMargin(6);
         setTextStyle(*base, TextStyle::caption);
+        base->setText(firstLines(item.text, base->font(), kCellSize - 12, 4));
         base->setStyleSheet(QStringLiteral("background: rgba(%1,%2,%3,26); border-radius: 8px;")
                                 .arg(accent.red())
                                 .arg(accent.green())
@@ -524,7 +549,9 @@ void SendSheet::dropEvent(QDropEvent* event)
 
 void SendSheet::done(int result)
 {
-    // Nothing sent on after the sheet is gone, also while it waits to be deleted.
+    // Nothing sent on after the sheet is gone, also while it waits to be deleted; the views
+    // keep the last lines they showed.
+    m_session->disconnect(this);
     m_session->cancel();
     QDialog::done(result);
 }
