@@ -532,7 +532,8 @@ void SendSheet::showEvent(QShowEvent* event)
 
 void SendSheet::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls()) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     }

@@ -9,6 +9,8 @@
 #include "support/recording_desktop.h"
 #include "support/test_images.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -160,4 +162,30 @@ TEST_F(SendSheetTest, ClosingMidSendLeavesNoJob)
     EXPECT_FALSE(s->isVisible());
     EXPECT_EQ(s->session().activeJobs(), 0);
     EXPECT_FALSE(s->session().isSending());
+}
+
+TEST_F(SendSheetTest, CtrlVAddsTheClipboardOnlyOutsideTheTextFields)
+{
+    auto s = sheet({});
+    s->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s.get()));
+    auto* note = s->findChild<QLineEdit*>(QStringLiteral("sendNote"));
+    auto* button = s->findChild<QPushButton*>(QStringLiteral("sendAddPhotos"));
+    QApplication::clipboard()->setText(QStringLiteral("  from the clipboard "));
+
+    note->setFocus();
+    QTest::keyClick(note, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(note->text(), "  from the clipboard ") << "the field pastes into itself";
+    EXPECT_TRUE(s->items().isEmpty());
+
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(s->items().size(), 1);
+    EXPECT_EQ(s->items().first().text, "from the clipboard");
+
+    QApplication::clipboard()->clear();
+    QTest::keyClick(button, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(s->items().size(), 1);
+    EXPECT_EQ(shownResults(*s),
+        QStringList {"Nothing on the clipboard I can send (image, image file or text)."});
 }
