@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "platform/defaults.h"
 #include "send/relay_book.h"
 #include "send/screen_directory.h"
 
@@ -34,7 +35,8 @@ MainWindow::MainWindow(ItemStore& store, ServerController& server, MacInviteHand
                               .invites = &invites,
                               .windows = windows,
                               .directory = &ScreenDirectory::shared(),
-                              .relayBook = &RelayBook::shared()},
+                              .relayBook = &RelayBook::shared(),
+                              .groupDefaults = &platform::Defaults::group()},
             this);
     setCentralWidget(m_content);
     m_inviteAlerts = new InviteAlerts(invites, this);

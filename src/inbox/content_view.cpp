@@ -361,6 +361,7 @@ void ContentView::setSendRequest(const SendRequest& request)
                 .directory = m_services.directory,
                 .relayBook = m_services.relayBook,
                 .screenName = [server = &m_services.server] { return server->screenName(); }},
+            .deviceSettings = m_services.groupDefaults,
             .thumbnails = &m_services.thumbnails};
         auto* sheet = new SendSheet(request.items, std::move(services), this);
         connect(sheet, &QDialog::finished, this, [this, id = request.id] {

@@ -53,6 +53,8 @@ struct ContentViewServices {
     WindowManager* windows = nullptr;
     ScreenDirectory* directory = nullptr; // none: no nicknames or groups when sending
     RelayBook* relayBook = nullptr; // none: no relay screens to send to
+    // The app-group settings, where this computer's device id is kept; none: `defaults`.
+    platform::Defaults* groupDefaults = nullptr;
 };
 
 // The main window's content, the Inbox: its bar, the banners of devices waiting for an answer,

@@ -4,7 +4,7 @@
 #include "card/thumbnail_loader.h"
 #include "inbox/dropped_files.h"
 #include "platform/private_temp.h"
-#include "send/destination_list.h"
+#include "send/destination_list_view.h"
 #include "send/device_id.h"
 #include "send/mac_browser.h"
 #include "send/uploader.h"
@@ -102,7 +102,8 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
     SendSession::Services sessionServices = m_services.session;
     if (!sessionServices.uploader && sessionServices.defaults) {
         m_ownUploader = std::make_unique<Uploader>(Uploader::Options {
-            .deviceID = thisDeviceID(*sessionServices.defaults),
+            .deviceID = thisDeviceID(
+                m_services.deviceSettings ? *m_services.deviceSettings : *sessionServices.defaults),
             .deviceName = sessionServices.screenName ? sessionServices.screenName() : QString()});
         sessionServices.uploader = m_ownUploader.get();
     }

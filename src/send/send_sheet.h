@@ -37,6 +37,8 @@ public:
 
     struct Services {
         SendSession::Services session; // an Uploader is made when none is given
+        // Where this computer's device id is kept (the app-group settings); none: the session's.
+        platform::Defaults* deviceSettings = nullptr;
         ThumbnailLoader* thumbnails = nullptr; // none: items show grey squares
         // Looks for screens on the network while shown; off for tests that feed screens in.
         bool discover = true;

@@ -1,4 +1,4 @@
-#include "send/destination_list.h"
+#include "send/destination_list_view.h"
 
 #include "screens/remote_screen.h"
 #include "send/mac_browser.h"
