@@ -181,26 +181,26 @@ std::optional<int> pdfPageCount(const QString& path)
     return document->numPages();
 }
 
-std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize)
+namespace {
+
+std::optional<QByteArray> asJpeg(const QImage& image)
 {
-    const QImage image = thumbnailImage(path, maxPixelSize);
-    if (image.isNull())
-        return std::nullopt;
-    QByteArray jpeg = jpegBytes(image, kJpegQuality);
+    QByteArray jpeg = image.isNull() ? QByteArray() : jpegBytes(image, kJpegQuality);
     if (jpeg.isEmpty())
         return std::nullopt;
     return jpeg;
 }
 
+} // namespace
+
+std::optional<QByteArray> thumbnailData(const QString& path, int maxPixelSize)
+{
+    return asJpeg(thumbnailImage(path, maxPixelSize));
+}
+
 std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize)
 {
-    const QImage image = pdfPageImage(path, maxPixelSize);
-    if (image.isNull())
-        return std::nullopt;
-    QByteArray jpeg = jpegBytes(image, kJpegQuality);
-    if (jpeg.isEmpty())
-        return std::nullopt;
-    return jpeg;
+    return asJpeg(pdfPageImage(path, maxPixelSize));
 }
 
 QByteArray jpegBytes(const QImage& image, int quality)

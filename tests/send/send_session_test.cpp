@@ -1,5 +1,6 @@
 #include "connect/mac_invite_handler.h"
 #include "platform/defaults.h"
+#include "receiving_screen.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
 #include "send/send_session.h"
@@ -22,60 +23,12 @@
 #include <gtest/gtest.h>
 
 using namespace vesker;
+using test::Screen;
 using State = ScreenSender::State;
 
 namespace {
 
 // A whole receiving screen on 127.0.0.1 with its own settings and store.
-struct Screen {
-    QTemporaryDir dir;
-    test::ManualClock clock;
-    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
-    ItemStore store {dir.filePath(QStringLiteral("store")), &defaults, &clock};
-    RelayManager relay {defaults};
-    SiblingSync sync;
-    MacInviteHandler invites;
-    test::RecordingDesktop desktop;
-    std::unique_ptr<ServerController> controller;
-
-    explicit Screen(const QString& policy = QStringLiteral("anyone"))
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        defaults.set(QStringLiteral("serverPort"), probe.serverPort());
-        defaults.set(QStringLiteral("accessPolicy"), policy);
-        defaults.set(QStringLiteral("accessCode"), QStringLiteral("424242"));
-        probe.close();
-        controller = std::make_unique<ServerController>(store,
-            ServerController::Services {.defaults = &defaults,
-                .clock = &clock,
-                .relay = &relay,
-                .sync = &sync,
-                .invites = &invites,
-                .computerName = [] { return QStringLiteral("Screen"); },
-                .networkAddresses = [] { return QList<NetworkAddress> {}; },
-                .hostName = [] { return QStringLiteral("screen"); },
-                .desktop = &desktop,
-                .listenAddress = QHostAddress::LocalHost});
-        EXPECT_TRUE(QTest::qWaitFor([this] { return controller->isRunning(); }, 5000));
-    }
-    ~Screen() { ItemStore::setRelayAckHandler(nullptr); }
-
-    DiscoveredMac mac(const QString& name) const
-    {
-        return {.name = name,
-            .endpoint = {QStringLiteral("127.0.0.1"),
-                quint16(defaults.integer(QStringLiteral("serverPort"), 0))}};
-    }
-    QList<ScreenItem> received() const
-    {
-        QList<ScreenItem> items = store.items();
-        items.removeIf([](const ScreenItem& i) { return i.sender == QLatin1String("Vesker"); });
-        std::sort(items.begin(), items.end(),
-            [](const ScreenItem& a, const ScreenItem& b) { return a.groupIndex < b.groupIndex; });
-        return items;
-    }
-};
 
 // A screen that takes connections and never says a word.
 struct SilentScreen : QTcpServer {
