@@ -3,6 +3,7 @@
 #include "card/thumbnail_view.h"
 #include "connect/invite_links.h"
 #include "ui/symbol_icon.h"
+#include "ui/text_style.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -137,14 +138,6 @@ QWidget* symbolLabel(const QString& symbol, const QString& text, TextStyle style
     label->setObjectName(QStringLiteral("text"));
     row->addWidget(label, 1);
     return box;
-}
-
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
 }
 
 PdfCell::PdfCell(

@@ -46,9 +46,6 @@ QWidget* symbolLabel(const QString& symbol, const QString& text, TextStyle style
 // A button's title from outside text: "&" stays an ampersand rather than a mnemonic.
 QString buttonTitle(QString text);
 
-// A text as typed: plain, never interpreted as markup.
-QLabel* plainLabel(const QString& text, QWidget* parent);
-
 // The PDF of a large card: its first page at the left, its title, page count and the buttons
 // to open it or find it.
 class PdfCell : public QWidget {

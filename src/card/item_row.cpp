@@ -18,6 +18,7 @@
 #include "store/blur_rules.h"
 #include "store/item_store.h"
 #include "ui/symbol_icon.h"
+#include "ui/text_style.h"
 
 #include <QFutureWatcher>
 #include <QHBoxLayout>

@@ -33,13 +33,6 @@ QString menuTitle(const QString& text)
     return QString(text).replace(u'&', QStringLiteral("&&"));
 }
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 QLabel* sectionHeader(const QString& text, QWidget* parent)
 {
     auto* label = plainLabel(text, parent);

@@ -21,13 +21,6 @@ namespace vesker {
 
 namespace {
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 void setColour(QWidget& widget, const QColor& colour)
 {
     QPalette look = widget.palette();

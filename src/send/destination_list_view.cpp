@@ -20,13 +20,6 @@ namespace vesker {
 
 namespace {
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 QLabel* detailLabel(const QString& text, QWidget* parent)
 {
     QLabel* label = plainLabel(text, parent);

@@ -34,13 +34,6 @@ namespace vesker {
 
 namespace {
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 // The base of an item cell: a click on a photo or PDF opens the editor.
 class CellBase : public QLabel {
 public:

@@ -1,6 +1,7 @@
 #include "ui/text_style.h"
 
 #include <QFrame>
+#include <QLabel>
 
 #include <QWidget>
 
@@ -79,6 +80,13 @@ QColor successColor()
 QColor destructiveColor()
 {
     return QColor(0xd7, 0x26, 0x26);
+}
+
+QLabel* plainLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
 }
 
 QFrame* makeDivider(QWidget* parent)

@@ -5,6 +5,7 @@
 #include <QPalette>
 
 class QFrame;
+class QLabel;
 class QWidget;
 
 namespace vesker {
@@ -25,6 +26,9 @@ void setSecondary(QWidget& widget);
 // The only colours the views name themselves: the same in a light and a dark theme.
 QColor successColor(); // "Got it", "Seen", "Copied", a running server
 QColor destructiveColor(); // Delete, Deny, Block, a stopped server
+
+// A label for text from outside (names, notes, codes): shown as typed, never read as markup.
+QLabel* plainLabel(const QString& text, QWidget* parent);
 
 // A thin line between parts of a view, in the separator colour.
 QFrame* makeDivider(QWidget* parent);
