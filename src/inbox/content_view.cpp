@@ -362,7 +362,8 @@ void ContentView::setSendRequest(const SendRequest& request)
                 .relayBook = m_services.relayBook,
                 .screenName = [server = &m_services.server] { return server->screenName(); }},
             .deviceSettings = m_services.groupDefaults,
-            .thumbnails = &m_services.thumbnails};
+            .thumbnails = &m_services.thumbnails,
+            .remote = &m_services.server.remote()};
         auto* sheet = new SendSheet(request.items, std::move(services), this);
         connect(sheet, &QDialog::finished, this, [this, id = request.id] {
             if (m_sendRequest && m_sendRequest->id == id) {

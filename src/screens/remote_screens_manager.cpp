@@ -2,9 +2,13 @@
 
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/local_proxy.h"
+#include "send/upload_types.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 
 namespace vesker {
 
@@ -30,6 +34,18 @@ QJsonArray toArray(const QList<DeviceGrant>& list)
     return array;
 }
 
+std::optional<RemoteScreen> screenFromJson(const QJsonObject& object)
+{
+    const QUuid id(object.value(QLatin1String("id")).toString());
+    if (id.isNull())
+        return std::nullopt;
+    return RemoteScreen {.id = id,
+        .name = object.value(QLatin1String("name")).toString(),
+        .url = object.value(QLatin1String("url")).toString(),
+        .shareOnLAN = object.value(QLatin1String("shareOnLAN")).toBool(),
+        .relayPort = object.value(QLatin1String("relayPort")).toInt()};
+}
+
 QString deviceOf(const QString& key)
 {
     return key.section(u'|', 1);
@@ -49,7 +65,86 @@ RemoteScreensManager::RemoteScreensManager(
     , m_clock(clock ? *clock : platform::Clock::system())
     , m_grants(readList(defaults, kGrantsKey))
     , m_blocked(readList(defaults, kBlockedKey))
-{ }
+{
+    m_checkTimer.setInterval(kCheckIntervalMs);
+    connect(&m_checkTimer, &QTimer::timeout, this, &RemoteScreensManager::checkReachability);
+    if (!m_defaults)
+        return;
+    connect(m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(kScreensKey))
+            loadScreens();
+    });
+    loadScreens();
+}
+
+RemoteScreensManager::~RemoteScreensManager() = default;
+
+void RemoteScreensManager::loadScreens()
+{
+    QList<RemoteScreen> screens;
+    for (const QJsonValue& entry : m_defaults->value(QString::fromLatin1(kScreensKey)).toArray()) {
+        if (auto screen = screenFromJson(entry.toObject()))
+            screens.append(*screen);
+    }
+    if (screens == m_screens && m_checkTimer.isActive())
+        return;
+    m_screens = std::move(screens);
+    Q_EMIT screensChanged();
+    if (m_screens.isEmpty()) {
+        m_checkTimer.stop();
+    } else {
+        m_checkTimer.start();
+    }
+    checkReachability();
+}
+
+void RemoteScreensManager::checkReachability()
+{
+    const quint64 round = ++m_checkRound;
+    // Answers still to come, and who has answered so far in this round.
+    auto outstanding = std::make_shared<int>(0);
+    auto answered = std::make_shared<QSet<QUuid>>();
+    const auto finish = [this, round, answered] {
+        if (round != m_checkRound)
+            return;
+        // Screens removed while the check ran do not count.
+        QSet<QUuid> known;
+        for (const RemoteScreen& screen : std::as_const(m_screens))
+            known.insert(screen.id);
+        const QSet<QUuid> found = *answered & known;
+        if (found != m_reachable) {
+            m_reachable = found;
+            Q_EMIT reachableChanged();
+        }
+    };
+    for (const RemoteScreen& screen : std::as_const(m_screens)) {
+        const auto base = screen.baseURL();
+        const auto url
+            = base ? UploadTarget::url(*base).urlFor(QStringLiteral("/api/info")) : std::nullopt;
+        if (!url)
+            continue;
+        if (!m_network)
+            m_network = std::make_unique<QNetworkAccessManager>();
+        QNetworkRequest request(*url);
+        request.setTransferTimeout(kCheckTimeoutMs);
+        request.setAttribute(
+            QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        m_network->setProxy(platform::proxyFor(url->host()));
+        QNetworkReply* reply = m_network->get(request);
+        ++*outstanding;
+        connect(reply, &QNetworkReply::finished, this,
+            [reply, id = screen.id, outstanding, answered, finish] {
+                reply->deleteLater();
+                // Any HTTP answer means something listens there, whatever it thinks of us.
+                if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0)
+                    answered->insert(id);
+                if (--*outstanding == 0)
+                    finish();
+            });
+    }
+    if (*outstanding == 0)
+        finish();
+}
 
 bool RemoteScreensManager::hold(const RelayRequest& request)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "screens/remote_screen.h"
 #include "server/access_types.h"
 
 #include <QByteArray>
@@ -7,9 +8,13 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <QUuid>
 
 #include <functional>
+#include <memory>
+
+class QNetworkAccessManager;
 
 namespace vesker {
 
@@ -41,17 +46,29 @@ struct RelayPending {
     bool operator==(const RelayPending&) const = default;
 };
 
-// Screens reached by address, and the devices waiting to send to them through this computer.
-// This build keeps no screens of its own yet; held requests come from whoever relays them.
+// Screens reached by address, which of them answer, and the devices waiting to send to them
+// through this computer. The screens are read from the settings, and read again when the
+// settings change them.
 class RemoteScreensManager : public QObject {
     Q_OBJECT
 public:
+    static constexpr auto kScreensKey = "remoteScreens";
     static constexpr auto kGrantsKey = "relayDeviceGrants";
     static constexpr auto kBlockedKey = "relayBlockedDevices";
+    static constexpr int kCheckIntervalMs = 30'000;
+    static constexpr int kCheckTimeoutMs = 5'000;
 
-    // Without settings nothing is kept across launches.
+    // Without settings nothing is kept across launches and no screen is known.
     explicit RemoteScreensManager(platform::Defaults* defaults = nullptr,
         const platform::Clock* clock = nullptr, QObject* parent = nullptr);
+    ~RemoteScreensManager() override;
+
+    // In stored order.
+    const QList<RemoteScreen>& screens() const { return m_screens; }
+    // The screens the last check found answering; changed only by a check.
+    const QSet<QUuid>& reachable() const { return m_reachable; }
+    // Asks every screen again now; a check still under way is dropped.
+    void checkReachability();
 
     // Restarts the local listeners of the screens shared on the network.
     void restartRelays() { }
@@ -70,11 +87,14 @@ public:
     const QList<DeviceGrant>& blocked() const { return m_blocked; }
 
 Q_SIGNALS:
+    void screensChanged();
+    void reachableChanged();
     void pendingDevicesChanged();
     // An allowed request, to be sent on to its screen.
     void forwardRequested(const vesker::RelayRequest& request);
 
 private:
+    void loadScreens();
     void dropWaiting(const std::function<bool(const RelayRequest&)>& which);
     void removeGrant(const QString& key);
     void save();
@@ -85,6 +105,12 @@ private:
     QList<DeviceGrant> m_grants; // by key
     QList<DeviceGrant> m_blocked; // by device id
     QSet<QString> m_denied;
+    QList<RemoteScreen> m_screens;
+    QSet<QUuid> m_reachable;
+    QTimer m_checkTimer;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    // Tells a check's late answers from the current one's.
+    quint64 m_checkRound = 0;
 };
 
 } // namespace vesker

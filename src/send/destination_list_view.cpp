@@ -1,6 +1,6 @@
 #include "send/destination_list_view.h"
 
-#include "screens/remote_screen.h"
+#include "screens/remote_screens_manager.h"
 #include "send/mac_browser.h"
 #include "send/relay_book.h"
 #include "send/screen_directory.h"
@@ -91,6 +91,12 @@ DestinationList::DestinationList(Sources sources, QWidget* parent)
     }
     if (m_sources.relayBook) {
         connect(m_sources.relayBook, &RelayBook::screensChanged, this,
+            &DestinationList::scheduleRebuild);
+    }
+    if (m_sources.remote) {
+        connect(m_sources.remote, &RemoteScreensManager::screensChanged, this,
+            &DestinationList::scheduleRebuild);
+        connect(m_sources.remote, &RemoteScreensManager::reachableChanged, this,
             &DestinationList::scheduleRebuild);
     }
     rebuild();
@@ -217,21 +223,22 @@ void DestinationList::addRelayScreens(QVBoxLayout& layout)
 
 void DestinationList::addRemoteScreens(QVBoxLayout& layout)
 {
-    const QList<RemoteScreen> screens
-        = m_sources.remoteScreens ? m_sources.remoteScreens() : QList<RemoteScreen> {};
-    if (screens.isEmpty())
+    if (!m_sources.remote || m_sources.remote->screens().isEmpty())
         return;
+    const RemoteScreensManager& remote = *m_sources.remote;
     addHeader(layout, tr("Remote screens"), true);
     SendSession& session = m_sources.session;
-    for (const RemoteScreen& screen : screens) {
+    for (const RemoteScreen& screen : remote.screens()) {
         QLabel* url = detailLabel(screen.url, nullptr);
         QFont mono = url->font();
         mono.setFamily(QStringLiteral("monospace"));
         mono.setStyleHint(QFont::Monospace);
         url->setFont(mono);
-        // No reachability checks are kept for these screens yet, so each is offered as able.
-        QCheckBox* box
-            = toggleRow(layout, screen.name, m_rows, {dot(successColor(), nullptr), url});
+        // Offered whether it answered or not: the check is only a hint, and a send says why
+        // it failed.
+        const bool answers = remote.reachable().contains(screen.id);
+        QCheckBox* box = toggleRow(layout, screen.name, m_rows,
+            {dot(answers ? successColor() : destructiveColor(), nullptr), url});
         box->setObjectName(QStringLiteral("remoteToggle"));
         const QString id = SendSession::remoteSelectionID(screen.id);
         box->setChecked(session.selected().contains(id));

@@ -12,7 +12,7 @@ class MacBrowser;
 class RelayBook;
 class ScreenDirectory;
 class SendSession;
-struct RemoteScreen;
+class RemoteScreensManager;
 
 // The Send sheet's upper half: every screen the items can go to, as toggles over the session's
 // selection, in sections for groups, screens on this network, screens over the internet and
@@ -25,7 +25,7 @@ public:
         MacBrowser* browser = nullptr; // none: the status line stays at its first text
         ScreenDirectory* directory = nullptr;
         RelayBook* relayBook = nullptr;
-        std::function<QList<RemoteScreen>()> remoteScreens;
+        RemoteScreensManager* remote = nullptr;
     };
 
     explicit DestinationList(Sources sources, QWidget* parent = nullptr);

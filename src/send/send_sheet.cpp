@@ -4,6 +4,7 @@
 #include "card/thumbnail_loader.h"
 #include "inbox/dropped_files.h"
 #include "platform/private_temp.h"
+#include "screens/remote_screens_manager.h"
 #include "send/destination_list_view.h"
 #include "send/device_id.h"
 #include "send/mac_browser.h"
@@ -100,6 +101,8 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
             .deviceName = sessionServices.screenName ? sessionServices.screenName() : QString()});
         sessionServices.uploader = m_ownUploader.get();
     }
+    if (RemoteScreensManager* remote = m_services.remote; remote && !sessionServices.remoteScreens)
+        sessionServices.remoteScreens = [remote] { return remote->screens(); };
     m_session = std::make_unique<SendSession>(items, sessionServices);
     if (m_services.discover) {
         m_browser = std::make_unique<MacBrowser>();
@@ -122,7 +125,7 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
                                              .browser = m_browser.get(),
                                              .directory = sessionServices.directory,
                                              .relayBook = sessionServices.relayBook,
-                                             .remoteScreens = sessionServices.remoteScreens},
+                                             .remote = m_services.remote},
         this);
     column->addWidget(m_destinations);
     column->addWidget(makeDivider(this));

@@ -23,6 +23,7 @@ namespace vesker {
 
 class DestinationList;
 class MacBrowser;
+class RemoteScreensManager;
 class ThumbnailLoader;
 class Uploader;
 
@@ -40,6 +41,7 @@ public:
         // Where this computer's device id is kept (the app-group settings); none: the session's.
         platform::Defaults* deviceSettings = nullptr;
         ThumbnailLoader* thumbnails = nullptr; // none: items show grey squares
+        RemoteScreensManager* remote = nullptr; // the screens reached by address
         // Looks for screens on the network while shown; off for tests that feed screens in.
         bool discover = true;
         FilePicker pickFiles; // none: the file dialog

@@ -28,4 +28,28 @@ QString UploadError::description() const
     return {};
 }
 
+std::optional<QUrl> UploadTarget::urlFor(const QString& path) const
+{
+    QUrl url;
+    if (kind == Kind::endpoint) {
+        url.setScheme(QStringLiteral("http"));
+        url.setHost(host);
+        url.setPort(port);
+        url.setPath(path);
+    } else {
+        url = baseURL;
+        QString basePath = url.path(QUrl::FullyEncoded);
+        while (basePath.endsWith(u'/'))
+            basePath.chop(1);
+        url.setPath(basePath + path, QUrl::TolerantMode);
+        url.setQuery(QString());
+        url.setFragment(QString());
+    }
+    const QString scheme = url.scheme();
+    if (!url.isValid() || url.host().isEmpty()
+        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return std::nullopt;
+    return url;
+}
+
 } // namespace vesker

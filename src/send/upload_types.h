@@ -31,6 +31,9 @@ struct UploadTarget {
     {
         return {.kind = Kind::relay, .relay = screen};
     }
+
+    // The address of `path` on an endpoint or url target; none when no web address comes of it.
+    std::optional<QUrl> urlFor(const QString& path) const;
 };
 
 class UploadError {

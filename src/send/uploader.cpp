@@ -1,12 +1,11 @@
 #include "send/uploader.h"
 
+#include "platform/local_proxy.h"
 #include "send/usage_stats.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
-#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
@@ -18,44 +17,6 @@ namespace {
 
 // A reply's text shown to the user is the receiver's to choose, but not its length.
 constexpr qsizetype kMaxReplyText = 200;
-
-std::optional<QUrl> targetURL(const UploadTarget& target, const QString& path)
-{
-    QUrl url;
-    if (target.kind == UploadTarget::Kind::endpoint) {
-        url.setScheme(QStringLiteral("http"));
-        url.setHost(target.host);
-        url.setPort(target.port);
-        url.setPath(path);
-    } else {
-        url = target.baseURL;
-        QString basePath = url.path(QUrl::FullyEncoded);
-        while (basePath.endsWith(u'/'))
-            basePath.chop(1);
-        url.setPath(basePath + path, QUrl::TolerantMode);
-        url.setQuery(QString());
-        url.setFragment(QString());
-    }
-    const QString scheme = url.scheme();
-    if (!url.isValid() || url.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return std::nullopt;
-    return url;
-}
-
-bool isLocalHost(const QString& host)
-{
-    const QString name = host.toLower();
-    if (name == QLatin1String("localhost") || name.endsWith(QLatin1String(".local")))
-        return true;
-    const QHostAddress address(host);
-    if (address.isNull())
-        return false;
-    return address.isLoopback() || address.isLinkLocal() || address.isUniqueLocalUnicast()
-        || address.isInSubnet(QHostAddress::parseSubnet(QStringLiteral("10.0.0.0/8")))
-        || address.isInSubnet(QHostAddress::parseSubnet(QStringLiteral("172.16.0.0/12")))
-        || address.isInSubnet(QHostAddress::parseSubnet(QStringLiteral("192.168.0.0/16")));
-}
 
 // Header values the receiver percent-decodes: encoding every one keeps a "%", a line end or a
 // non-ASCII letter intact.
@@ -80,10 +41,7 @@ public:
         request.setAttribute(
             QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         QNetworkAccessManager& network = uploader.network();
-        // A screen on this network must not be sent through a proxy that cannot reach it; an
-        // address on the internet keeps the user's proxy.
-        network.setProxy(isLocalHost(url.host()) ? QNetworkProxy(QNetworkProxy::NoProxy)
-                                                 : QNetworkProxy(QNetworkProxy::DefaultProxy));
+        network.setProxy(platform::proxyFor(url.host()));
         m_reply = body ? network.post(request, *body) : network.get(request);
 
         m_idle.setSingleShot(true);
@@ -144,7 +102,7 @@ public:
             finishLater({UploadError(UploadError::Kind::notConnected)});
             return;
         }
-        const std::optional<QUrl> url = targetURL(target, request.path);
+        const std::optional<QUrl> url = target.urlFor(request.path);
         if (!url) {
             finishLater({UploadError(UploadError::Kind::badURL)});
             return;
@@ -219,7 +177,7 @@ public:
             QTimer::singleShot(0, this, [this] { finish({}); });
             return;
         }
-        m_url = targetURL(target, QStringLiteral("/api/status"));
+        m_url = target.urlFor(QStringLiteral("/api/status"));
         if (!m_url) {
             QTimer::singleShot(
                 0, this, [this] { finish({UploadError(UploadError::Kind::badURL)}); });

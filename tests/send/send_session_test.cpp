@@ -8,6 +8,7 @@
 #include "server/access_manager.h"
 #include "server/server_controller.h"
 #include "store/item_store.h"
+#include "support/camera_metadata.h"
 #include "support/manual_clock.h"
 #include "support/recording_desktop.h"
 #include "support/test_images.h"
@@ -19,7 +20,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 using namespace vesker;
@@ -57,23 +57,6 @@ QImage filled(QColor colour)
     QImage image(16, 16, QImage::Format_RGB32);
     image.fill(colour);
     return image;
-}
-
-QByteArray jpegTakenAt52North()
-{
-    const QByteArray jpeg = test::imageBytes(filled(Qt::darkGreen), "JPEG");
-    auto image = Exiv2::ImageFactory::open(
-        reinterpret_cast<const Exiv2::byte*>(jpeg.constData()), long(jpeg.size()));
-    image->readMetadata();
-    image->exifData()["Exif.GPSInfo.GPSLatitude"] = std::string("52/1 30/1 0/1");
-    image->exifData()["Exif.GPSInfo.GPSLatitudeRef"] = std::string("N");
-    image->exifData()["Exif.GPSInfo.GPSLongitude"] = std::string("13/1 0/1 0/1");
-    image->exifData()["Exif.GPSInfo.GPSLongitudeRef"] = std::string("E");
-    image->writeMetadata();
-    Exiv2::BasicIo& io = image->io();
-    io.open();
-    const Exiv2::DataBuf buffer = io.read(io.size());
-    return QByteArray(reinterpret_cast<const char*>(buffer.pData_), buffer.size_);
 }
 
 } // namespace
@@ -160,7 +143,8 @@ TEST_F(SendSessionTest, APhotoCarriesWhereItWasTakenOnlyWhenAllowed)
 {
     Screen b;
     auto up = uploader();
-    const QUrl photo = file("taken.jpg", jpegTakenAt52North());
+    const QUrl photo = file(
+        "taken.jpg", test::withCameraMetadata(test::imageBytes(filled(Qt::darkGreen), "JPEG"), 1));
     for (const bool include : {false, true}) {
         m_settings.set(SendSession::kIncludeLocationKey, include);
         auto s = session(*up, {{.imageURL = photo}});
@@ -170,8 +154,8 @@ TEST_F(SendSessionTest, APhotoCarriesWhereItWasTakenOnlyWhenAllowed)
         const ScreenItem got = b.received().last();
         EXPECT_EQ(got.lat.has_value(), include);
         if (include) {
-            EXPECT_DOUBLE_EQ(*got.lat, 52.5);
-            EXPECT_DOUBLE_EQ(*got.lon, 13.0);
+            EXPECT_NEAR(*got.lat, 52.51, 1e-9);
+            EXPECT_NEAR(*got.lon, 13.4, 1e-9);
         }
     }
 }

@@ -1,12 +1,15 @@
 #include "server/controller_fixture.h"
 
-#include "screens/remote_screen.h"
+#include "screens/remote_screens_manager.h"
 #include "send/uploader.h"
 #include "send/usage_stats.h"
 #include "server/access_manager.h"
 
 #include <QBuffer>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSignalSpy>
 #include <QTcpSocket>
 
 using namespace vesker;
@@ -35,10 +38,11 @@ private:
         buffer += socket->readAll();
         const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
         const qsizetype lengthAt = buffer.toLower().indexOf("content-length:");
-        if (headEnd < 0 || lengthAt < 0 || m_reply.isEmpty())
+        if (headEnd < 0 || m_reply.isEmpty())
             return;
-        const qint64 length
-            = buffer.mid(lengthAt + 15, buffer.indexOf('\r', lengthAt) - lengthAt - 15)
+        const qint64 length = lengthAt < 0
+            ? 0
+            : buffer.mid(lengthAt + 15, buffer.indexOf('\r', lengthAt) - lengthAt - 15)
                   .trimmed()
                   .toLongLong();
         if (buffer.size() - headEnd - 4 >= length) {
@@ -269,4 +273,37 @@ TEST(RemoteScreenTest, BaseAddressFromWhatTheUserTyped)
         else
             EXPECT_FALSE(url) << '"' << typed << '"' << " gave " << url->toString().toStdString();
     }
+}
+
+TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReachable)
+{
+    QTemporaryDir dir;
+    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    CannedServer answering("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 closedPort = closed.serverPort();
+    closed.close();
+    const auto entry = [](const char* id, const QString& url) {
+        return QJsonObject {{"id", id}, {"name", id}, {"url", url}};
+    };
+    const QJsonArray stored {entry("0a3e8f2c-1b4d-4e6f-8a9b-0c1d2e3f4a5b",
+                                 QStringLiteral("127.0.0.1:%1").arg(answering.serverPort())),
+        entry(
+            "1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("127.0.0.1:%1").arg(closedPort)),
+        entry("2c1b4d0a-3e8f-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("http://bad host")),
+        entry("not a uuid", QStringLiteral("127.0.0.1"))};
+    defaults.set(RemoteScreensManager::kScreensKey, stored);
+
+    RemoteScreensManager remote(&defaults);
+    ASSERT_EQ(remote.screens().size(), 3) << "an entry without an id is no screen";
+    const QUuid first = remote.screens()[0].id;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return remote.reachable() == QSet<QUuid> {first}; }, 10000));
+
+    // Changed elsewhere: the answering one removed is no longer counted.
+    QSignalSpy reachable(&remote, &RemoteScreensManager::reachableChanged);
+    defaults.set(RemoteScreensManager::kScreensKey, QJsonArray {stored[1]});
+    EXPECT_EQ(remote.screens().size(), 1);
+    EXPECT_TRUE(reachable.wait(10000));
+    EXPECT_TRUE(remote.reachable().isEmpty());
 }

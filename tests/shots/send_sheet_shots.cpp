@@ -2,6 +2,7 @@
 
 #include "card/thumbnail_loader.h"
 #include "demo_server.h"
+#include "screens/remote_screens_manager.h"
 #include "send/screen_directory.h"
 #include "send/send_sheet.h"
 #include "send/uploader.h"
@@ -59,15 +60,32 @@ void sendSheetShots()
             = {QStringLiteral("Studio"), QStringLiteral("Kitchen"), QStringLiteral("Till")}}
                         .toJson()});
     ScreenDirectory directory(settings);
+    const quint16 port = ServerController::port(receiver.defaults);
+    // Two screens typed in by address: the demo screen, and one whose computer is off.
+    QTcpServer off;
+    off.listen(QHostAddress::LocalHost, 0);
+    const quint16 offPort = off.serverPort();
+    off.close();
+    const auto typed = [](const char* id, const QString& name, const QString& url) {
+        return QJsonObject {{QStringLiteral("id"), QLatin1String(id)},
+            {QStringLiteral("name"), name}, {QStringLiteral("url"), url}};
+    };
+    settings.set(QString::fromLatin1(RemoteScreensManager::kScreensKey),
+        QJsonArray {typed("5d0c1a7e-2b3f-4c5d-8e9f-0a1b2c3d4e5f", QStringLiteral("Upstairs office"),
+                        QStringLiteral("127.0.0.1:%1").arg(port)),
+            typed("6e1d2b8f-3c4a-4d5e-9f0a-1b2c3d4e5f6a", QStringLiteral("Warehouse"),
+                QStringLiteral("127.0.0.1:%1").arg(offPort))});
+    RemoteScreensManager remote(&settings);
     Uploader uploader({.deviceID = QStringLiteral("SHOTS"), .deviceName = QStringLiteral("Desk")});
     ThumbnailLoader thumbnails;
-    auto make = [&](const QList<OutgoingItem>& items) {
+    auto make = [&](const QList<OutgoingItem>& items, Uploader* from = nullptr) {
         auto sheet = std::make_unique<SendSheet>(items,
             SendSheet::Services {.session = {.defaults = &settings,
-                                     .uploader = &uploader,
+                                     .uploader = from ? from : &uploader,
                                      .directory = &directory,
                                      .screenName = [] { return QStringLiteral("Desk"); }},
                 .thumbnails = &thumbnails,
+                .remote = &remote,
                 .discover = false});
         sheet->resize(600, 640);
         return sheet;
@@ -83,7 +101,6 @@ void sendSheetShots()
              demoPhoto(dir.filePath(QStringLiteral("dusk.jpg")), QColor(0xe0, 0x8a, 0x5c)))},
         {.text = QStringLiteral("Table 4 wants the bill & two coffees\nthen the dessert menu")},
     };
-    const quint16 port = ServerController::port(receiver.defaults);
     for (int i = 0; i < 50 && !receiver.controller.isRunning(); ++i)
         wait(100);
     auto full = make(items);
@@ -115,6 +132,21 @@ void sendSheetShots()
     for (int i = 0; i < 100 && done->session().results().isEmpty(); ++i)
         wait(20);
     save(*done, QStringLiteral("send-sheet-done"));
+
+    // A screen that wants its access code asks a computer it has not met yet.
+    receiver.defaults.set(QStringLiteral("accessPolicy"), QStringLiteral("code"));
+    receiver.defaults.set(QStringLiteral("accessCode"), QStringLiteral("424242"));
+    Uploader stranger(
+        {.deviceID = QStringLiteral("SHOTS-2"), .deviceName = QStringLiteral("Desk")});
+    auto code = make(items, &stranger);
+    code->session().setDiscovered({at(QStringLiteral("Kitchen"), port)});
+    code->show();
+    code->findChild<QPushButton*>(QStringLiteral("sendButton"))->click();
+    for (int i = 0; i < 100 && !code->session().codePromptFor(); ++i)
+        wait(20);
+    wait(100);
+    save(*code, QStringLiteral("send-sheet-code"));
+    code->reject();
 }
 
 } // namespace vesker::shots

@@ -1,0 +1,224 @@
+// This computer sending to another screen that is the built program itself, started for real
+// with a home of its own: by the address the user typed, and by the name it advertises.
+
+#include "harness.h"
+
+#include "platform/defaults.h"
+#include "platform/dns_sd.h"
+#include "send/mac_browser.h"
+#include "send/send_session.h"
+#include "send/uploader.h"
+#include "support/camera_metadata.h"
+#include "support/test_images.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QUrlQuery>
+
+#include <gtest/gtest.h>
+
+using namespace vesker;
+using e2e::Vesker;
+using State = ScreenSender::State;
+
+namespace {
+
+constexpr auto kOwnName = "Ann's Mac";
+constexpr auto kDevice = "A-DEVICE-1";
+
+// The sending side: this test process with its own settings, as the Send sheet drives it.
+class Sender {
+public:
+    Sender()
+    {
+        m_uploader = std::make_unique<Uploader>(
+            Uploader::Options {.deviceID = kDevice, .deviceName = kOwnName});
+    }
+
+    platform::Defaults& settings() { return m_settings; }
+
+    QUrl file(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(m_dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return QUrl::fromLocalFile(f.fileName());
+    }
+
+    std::unique_ptr<SendSession> session(
+        const QList<OutgoingItem>& items, const QList<RemoteScreen>& remote = {})
+    {
+        return std::make_unique<SendSession>(items,
+            SendSession::Services {.defaults = &m_settings,
+                .uploader = m_uploader.get(),
+                .screenName = [] { return QString::fromLatin1(kOwnName); },
+                .remoteScreens = [remote] { return remote; }});
+    }
+
+private:
+    QTemporaryDir m_dir;
+    platform::Defaults m_settings {m_dir.filePath(QStringLiteral("defaults.json"))};
+    std::unique_ptr<Uploader> m_uploader;
+};
+
+RemoteScreen typedAddress(const Vesker& b)
+{
+    return {
+        .name = QStringLiteral("Front desk"), .url = QStringLiteral("127.0.0.1:%1").arg(b.port)};
+}
+
+State sendAndWait(SendSession& session)
+{
+    session.send();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !session.isSending(); }, e2e::kBoundMs));
+    const auto statuses = session.statuses();
+    return statuses.size() == 1 ? statuses.first().state : State::idle;
+}
+
+QJsonObject deviceStatus(const Vesker& b)
+{
+    const e2e::Reply reply = e2e::exchange(b.port, e2e::kBoundMs,
+        QByteArray("GET /api/status?device=") + kDevice
+            + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    return QJsonDocument::fromJson(reply.body).object();
+}
+
+} // namespace
+
+TEST(SendingToAnotherScreen, ByAddressAPhotoPdfAndTextArriveAsOneGroupWithoutCameraData)
+{
+    Vesker b;
+    ASSERT_TRUE(b.start());
+    Sender a;
+    a.settings().set(SendSession::kIncludeLocationKey, true);
+    const QString note = QStringLiteral("100% sûr, é\nsecond line");
+    const RemoteScreen screen = typedAddress(b);
+    auto session
+        = a.session({{.imageURL = a.file("taken.jpg",
+                          test::withCameraMetadata(
+                              test::imageBytes(QImage(64, 48, QImage::Format_RGB32), "JPEG"), 6))},
+                        {.imageURL = a.file("Menu.pdf", e2e::sample(e2e::Kind::pdf, 400))},
+                        {.text = QStringLiteral("Table 4")}},
+            {screen});
+    session->setNote(note);
+    session->setChosen(SendSession::remoteSelectionID(screen.id), true);
+    EXPECT_EQ(sendAndWait(*session), State::sent) << qPrintable(session->results().join('\n'));
+
+    const QJsonArray index = b.index();
+    ASSERT_EQ(index.size(), 3);
+    const QStringList kinds {"photo", "pdf", "text"};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject item = index[i].toObject();
+        EXPECT_EQ(item["kind"].toString(), kinds[i]);
+        EXPECT_EQ(item["sender"].toString(), kOwnName);
+        EXPECT_EQ(item["note"].toString(), note);
+        EXPECT_EQ(item["groupID"], index[0]["groupID"]);
+        EXPECT_EQ(item["groupIndex"].toInt(), i + 1);
+        EXPECT_EQ(item["groupCount"].toInt(), 3);
+    }
+    EXPECT_EQ(index[2]["text"].toString(), "Table 4");
+    EXPECT_NEAR(index[0]["lat"].toDouble(), 52.51, 1e-9);
+    EXPECT_NEAR(index[0]["lon"].toDouble(), 13.4, 1e-9);
+
+    // Nothing the camera wrote, but how to turn the picture, is left in what B stored.
+    const QByteArray stored = test::fileBytes(b.store("Inbox/" + index[0]["filename"].toString()));
+    ASSERT_FALSE(stored.isEmpty());
+    const auto metadata = test::metadataOf(stored);
+    for (const auto& datum : metadata->exifData())
+        EXPECT_EQ(datum.key(), "Exif.Image.Orientation");
+    EXPECT_TRUE(metadata->xmpData().empty());
+    EXPECT_TRUE(metadata->iptcData().empty());
+}
+
+TEST(SendingToAnotherScreen, ACodeIsAskedOnceAndRememberedForThatScreen)
+{
+    Vesker b({{"accessPolicy", "code"}, {"accessCode", "424242"}});
+    ASSERT_TRUE(b.start());
+    Sender a;
+    const RemoteScreen screen = typedAddress(b);
+    int asked = 0;
+    for (int run = 0; run < 2; ++run) {
+        auto session = a.session({{.text = QString::number(run)}}, {screen});
+        QObject::connect(session.get(), &SendSession::codePromptChanged, session.get(), [&] {
+            if (session->codePromptFor()) {
+                ++asked;
+                session->submitCode(QStringLiteral("424242"));
+            }
+        });
+        session->setChosen(SendSession::remoteSelectionID(screen.id), true);
+        EXPECT_EQ(sendAndWait(*session), State::sent);
+    }
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(b.inboxCount(), 2);
+    EXPECT_EQ(a.session({})->codes().value(QStringLiteral("Front desk")), "424242");
+}
+
+TEST(SendingToAnotherScreen, UnderAskTheSenderWaitsWhileTheScreenHoldsItPending)
+{
+    Vesker b({{"accessPolicy", "ask"}});
+    ASSERT_TRUE(b.start());
+    Sender a;
+    const RemoteScreen screen = typedAddress(b);
+    auto session = a.session({{.text = QStringLiteral("held")}}, {screen});
+    session->setChosen(SendSession::remoteSelectionID(screen.id), true);
+    session->send();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return session->results().join('\n').contains(u"waiting for approval"); },
+        e2e::kBoundMs));
+    EXPECT_EQ(deviceStatus(b)["pending"].toInt(), 1);
+    EXPECT_EQ(b.inboxCount(), 0);
+    // The sheet closing mid-wait: nothing is left sending.
+    session.reset();
+    EXPECT_EQ(b.inboxCount(), 0);
+}
+
+TEST(SendingToAnotherScreen, FoundByItsAdvertisedNameWhileItRuns)
+{
+    if (qEnvironmentVariable("VESKER_TEST_SERVICES") != QLatin1String("1"))
+        GTEST_SKIP() << "needs the loopback-only avahi-daemon of scripts/with-test-services";
+    const QString tag = QStringLiteral(" %1-%2")
+                            .arg(QCoreApplication::applicationPid())
+                            .arg(QRandomGenerator::global()->bounded(100000));
+    const QString name = QStringLiteral("Counter") + tag;
+    const QString own = QStringLiteral("Office") + tag;
+    Vesker b({{"advertiseOnNetwork", true}, {"screenName", name}});
+    ASSERT_TRUE(b.start());
+    // This computer's own advertisement, and a screen it shares for another: neither is offered.
+    QTcpServer listening;
+    ASSERT_TRUE(listening.listen(QHostAddress::LocalHost, 0));
+    std::vector<std::unique_ptr<platform::DnsSdPublisher>> published;
+    for (const QString& mine : {own, QStringLiteral("Kitchen via ") + own})
+        published.push_back(std::make_unique<platform::DnsSdPublisher>(
+            platform::DnsSdService {mine, MacBrowser::serviceType(), listening.serverPort(), {}}));
+
+    MacBrowser browser;
+    browser.setOwnName(own);
+    browser.setRunning(true);
+    QElapsedTimer found;
+    found.start();
+    browser.start();
+    const auto names = [&] {
+        QStringList list;
+        for (const DiscoveredMac& mac : browser.macs())
+            if (mac.name.endsWith(tag))
+                list.append(mac.name);
+        return list;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return names().contains(name); }, 10'000));
+    std::printf("[ figure ] found by name after %lld ms\n", found.elapsed());
+    QTest::qWait(300); // the other two had as long to show up
+    EXPECT_EQ(names(), QStringList {name});
+
+    Sender a;
+    auto session = a.session({{.text = QStringLiteral("by name")}});
+    session->setDiscovered(browser.macs());
+    session->setSelected({name});
+    EXPECT_EQ(sendAndWait(*session), State::sent) << qPrintable(session->results().join('\n'));
+    ASSERT_EQ(b.index().size(), 1);
+    EXPECT_EQ(b.index()[0].toObject()["text"].toString(), "by name");
+
+    b.stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return names().isEmpty(); }, 10'000));
+}
