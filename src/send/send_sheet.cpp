@@ -144,9 +144,9 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
     column->addWidget(makeFooter());
     setMinimumWidth(560);
 
-    // A paste anywhere but in a text field adds to the items; a field keeps its own paste
-    // because it claims the key first.
-    auto* paste = new QShortcut(QKeySequence::Paste, this);
+    // Ctrl+V alone, anywhere but in a text field, adds to the items; a field keeps its own
+    // paste because it claims the key first.
+    auto* paste = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_V), this);
     paste->setContext(Qt::WidgetWithChildrenShortcut);
     connect(paste, &QShortcut::activated, this, &SendSheet::pasteFromClipboard);
 
