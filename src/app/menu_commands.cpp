@@ -63,8 +63,7 @@ MenuCommands::MenuCommands(QMenuBar& bar, QMenu& file, Services services, QObjec
         });
     m_simpleMode->setCheckable(true);
     m_simpleMode->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
-    // The mark shows the stored value, whoever wrote it; a click does not flip it by itself.
-    connect(m_simpleMode, &QAction::toggled, this, &MenuCommands::followSimpleMode);
+    // The mark shows the stored value, whoever wrote it (the Settings window writes it too).
     connect(&m_services.defaults, &platform::Defaults::changed, this, [this](const QString& key) {
         if (key == QLatin1String(kSimpleModeKey))
             followSimpleMode();

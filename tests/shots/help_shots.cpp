@@ -52,9 +52,6 @@ void helpShots()
     save(window, QStringLiteral("help_search"));
     search->setText(QStringLiteral("xylophone"));
     save(window, QStringLiteral("help_nothing_found"));
-    search->clear();
-    help.show(QStringLiteral("trouble"));
-    save(window, QStringLiteral("help_troubleshooting"));
     menuShots(help, defaults);
 }
 
