@@ -4,7 +4,9 @@
 #include "send/relay_book.h"
 #include "send/screen_directory.h"
 
+#include "app/help_window.h"
 #include "app/invite_alerts.h"
+#include "app/menu_commands.h"
 #include "app/updater.h"
 #include "card/thumbnail_loader.h"
 #include "inbox/content_view.h"
@@ -55,6 +57,9 @@ MainWindow::MainWindow(ItemStore& store, ServerController& server, MacInviteHand
     m_quit->setMenuRole(QAction::QuitRole);
     // Nothing is torn down in order: the store writes as it goes.
     connect(m_quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    m_commands = new MenuCommands(*menuBar(), *file,
+        {defaults, updater ? *updater : Updater::shared(), HelpWindowController::shared()}, this);
 }
 
 } // namespace vesker

@@ -10,6 +10,7 @@ class ContentView;
 class InviteAlerts;
 class ItemStore;
 class MacInviteHandler;
+class MenuCommands;
 class ServerController;
 class ThumbnailLoader;
 class Updater;
@@ -37,12 +38,14 @@ public:
     InviteAlerts& inviteAlerts() const { return *m_inviteAlerts; }
     QAction* settingsAction() const { return m_settings; }
     QAction* quitAction() const { return m_quit; }
+    MenuCommands& commands() const { return *m_commands; }
 
 private:
     ContentView* m_content = nullptr;
     InviteAlerts* m_inviteAlerts = nullptr;
     QAction* m_settings = nullptr;
     QAction* m_quit = nullptr;
+    MenuCommands* m_commands = nullptr;
 };
 
 } // namespace vesker

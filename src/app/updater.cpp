@@ -16,4 +16,7 @@ void Updater::start()
     Q_EMIT started();
 }
 
+void Updater::checkNow()
+{ }
+
 } // namespace vesker

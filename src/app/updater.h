@@ -11,6 +11,7 @@ public:
     static Updater& shared();
 
     void start();
+    void checkNow();
     bool isStarted() const { return m_started; }
 
 Q_SIGNALS:

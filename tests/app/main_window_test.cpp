@@ -1,17 +1,23 @@
-// The main window on the offscreen platform: the start-up order, its menu, closing without
+// The main window on the offscreen platform: the start-up order, its menus, closing without
 // quitting, and an opened invite link.
 #include "app/invite_alerts.h"
 #include "app/main_window.h"
+#include "app/menu_commands.h"
+#include "app/service_hosts.h"
 #include "app/updater.h"
 #include "app/vesker_app.h"
 #include "app/window_manager.h"
 #include "connect/mac_invite_handler.h"
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
+#include "send/send_sheet.h"
 #include "server/server_controller.h"
 #include "store/item_store.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -76,14 +82,80 @@ TEST_F(MainWindowTest, StartsStoreFirstAndTheUpdateCheckAfterTheStructureIsBuilt
             {"invites", "settings", "store", "taskbar", "update queued", "server", "updater"}));
 }
 
-TEST_F(MainWindowTest, FileMenuHoldsSettingsAndQuitWithTheirShortcuts)
+// Receives the addresses the program hands to the browser.
+class Browser : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+TEST_F(MainWindowTest, MenusHoldTheirCommandsWithTheirKeys)
 {
-    EXPECT_EQ(window().windowTitle(), "Vesker");
-    EXPECT_EQ(window().minimumSize(), QSize(720, 520));
-    EXPECT_EQ(window().settingsAction()->text(), QStringLiteral("Settings…"));
-    EXPECT_EQ(window().settingsAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
-    EXPECT_EQ(window().quitAction()->text(), "Quit");
-    EXPECT_EQ(window().quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+    const MenuCommands& commands = window().commands();
+    const struct {
+        QAction* action;
+        const char* menu;
+        const char* title;
+        const char* keys;
+    } cases[] = {
+        {commands.checkForUpdates(), "File", "Check for Updates…", ""},
+        {window().settingsAction(), "File", "Settings…", "Ctrl+,"},
+        {window().quitAction(), "File", "Quit", "Ctrl+Q"},
+        {commands.pasteAndSend(), "Edit", "Paste and Send…", "Ctrl+Shift+V"},
+        {commands.simpleMode(), "View", "Simple Mode", "Ctrl+Alt+S"},
+        {commands.help(), "Help", "Vesker Help", "Ctrl+?"},
+        {commands.keyboardShortcuts(), "Help", "Keyboard Shortcuts", ""},
+        {commands.troubleshooting(), "Help", "Troubleshooting", ""},
+        {commands.supportWebsite(), "Help", "Support Website", ""},
+        {commands.privacy(), "Help", "Privacy", ""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(c.action);
+        const auto* menu = qobject_cast<QMenu*>(c.action->parent());
+        ASSERT_TRUE(menu) << c.title;
+        EXPECT_EQ(menu->title().remove(u'&'), c.menu);
+        EXPECT_EQ(c.action->text(), QString::fromUtf8(c.title));
+        EXPECT_EQ(c.action->shortcut(), QKeySequence(QString::fromUtf8(c.keys))) << c.title;
+    }
+    EXPECT_EQ(window().menuBar()->actions().first()->menu()->actions().first(),
+        commands.checkForUpdates());
+
+    Browser browser;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
+    commands.supportWebsite()->trigger();
+    commands.privacy()->trigger();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    EXPECT_EQ(browser.opened, QList<QUrl>({QUrl(kSupportPageAddress), QUrl(kPrivacyPageAddress)}));
+}
+
+TEST_F(MainWindowTest, PasteAndSendOpensTheSendSheetWithTheClipboardText)
+{
+    window().show();
+    QGuiApplication::clipboard()->setText(QStringLiteral("Door code 4411"));
+    window().commands().pasteAndSend()->trigger();
+    auto* sheet = window().findChild<SendSheet*>(QStringLiteral("sendSheet"));
+    ASSERT_TRUE(sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    ASSERT_EQ(sheet->items().size(), 1);
+    EXPECT_EQ(sheet->items().first().text, "Door code 4411");
+}
+
+TEST_F(MainWindowTest, SimpleModeShowsTheStoredSettingWhoeverChangesIt)
+{
+    QAction* simple = window().commands().simpleMode();
+    EXPECT_FALSE(simple->isChecked());
+    simple->trigger(); // a missing setting reads as off
+    EXPECT_TRUE(m_defaults.boolValue(QStringLiteral("macSimpleMode"), false));
+    EXPECT_TRUE(simple->isChecked());
+
+    m_defaults.set(QStringLiteral("macSimpleMode"), false); // from the Settings window
+    EXPECT_FALSE(simple->isChecked());
+    simple->trigger();
+    simple->trigger();
+    EXPECT_FALSE(m_defaults.boolValue(QStringLiteral("macSimpleMode"), true));
+    EXPECT_FALSE(simple->isChecked());
 }
 
 TEST_F(MainWindowTest, ClosingKeepsTheProgramRunningAndAShowBringsTheWindowBack)
@@ -118,3 +190,5 @@ TEST_F(MainWindowTest, OpenedInviteLinkAsksToConnectAndCancelForgetsIt)
 }
 
 } // namespace
+
+#include "main_window_test.moc"
