@@ -49,7 +49,7 @@ ApplicationChooserSheet::ApplicationChooserSheet(QWidget* parent)
     for (const platform::DesktopApp& app : index.listed()) {
         auto* item = new QListWidgetItem(appIcon(app.iconName), app.name, m_list);
         item->setData(kFileRole, app.filePath);
-        item->setToolTip(app.id.toHtmlEscaped());
+        item->setToolTip(QStringLiteral("<p>%1</p>").arg(app.id.toHtmlEscaped()));
     }
     layout->addWidget(m_list);
 

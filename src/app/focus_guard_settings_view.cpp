@@ -214,7 +214,8 @@ QWidget* FocusGuardSettingsView::makeRuleRow(int index)
     remove->setIcon(symbolIcon(QStringLiteral("minus.circle"), palette()));
     const QString help
         = QStringLiteral("Stop treating ") + rule.name + QStringLiteral(" as a reason to wait");
-    remove->setToolTip(help.toHtmlEscaped());
+    // Marked up so that the escaped name shows as typed.
+    remove->setToolTip(QStringLiteral("<p>%1</p>").arg(help.toHtmlEscaped()));
     remove->setAccessibleName(help);
     connect(remove, &QToolButton::clicked, this, [this, id] { m_guard.removeRule(id); });
     layout->addWidget(remove);
