@@ -3,6 +3,10 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
 
 namespace vesker {
 
@@ -37,9 +41,14 @@ private:
     Status m_accessibility = Status::unknown;
 };
 
-// Opens the desktop's settings page for a permission, named by its anchor
-// ("Privacy_Accessibility"). This desktop has no such page for either permission: nothing opens
-// and the answer is false, so the caller says in plain words what to do instead.
+// The program and arguments that open the settings page for a permission, named by its anchor
+// ("Privacy_Notifications"), on the first of `desktops` ($XDG_CURRENT_DESKTOP, "ubuntu:GNOME")
+// that has one and whose program `installed` finds. Nothing where no desktop has such a page.
+std::optional<QStringList> privacySettingsCommand(const QString& desktops, const QString& anchor,
+    const std::function<bool(const QString& program)>& installed);
+
+// Opens this desktop's settings page for a permission, started without a shell. False when the
+// desktop has none for it or it did not start: the caller then says in plain words what to do.
 bool openPrivacySettings(const QString& anchor);
 
 } // namespace vesker

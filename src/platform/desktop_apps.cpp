@@ -1,5 +1,6 @@
 #include "platform/desktop_apps.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -27,6 +28,59 @@ QString executableOf(const QString& exec)
     return {};
 }
 
+// The escapes a desktop entry's string values may hold.
+QString unescaped(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        if (c != QLatin1Char('\\') || i + 1 == value.size()) {
+            out.append(c);
+            continue;
+        }
+        switch (value.at(++i).unicode()) {
+        case 's':
+            out.append(QLatin1Char(' '));
+            break;
+        case 'n':
+            out.append(QLatin1Char('\n'));
+            break;
+        case 't':
+            out.append(QLatin1Char('\t'));
+            break;
+        case 'r':
+            out.append(QLatin1Char('\r'));
+            break;
+        default:
+            out.append(value.at(i));
+            break;
+        }
+    }
+    return out;
+}
+
+// "Name[de_DE]" beats "Name[de]", which beats "Name"; a smaller rank is a better match, and
+// -1 is a key that is no name for this language.
+int nameRank(const QString& key, const QLocale& locale)
+{
+    if (key == QLatin1String("Name"))
+        return 2;
+    if (!key.startsWith(QLatin1String("Name[")) || !key.endsWith(QLatin1Char(']')))
+        return -1;
+    QString wanted = key.mid(5, key.size() - 6);
+    // A modifier ("sr@latin") is one we never ask for.
+    if (wanted.contains(QLatin1Char('@')))
+        return -1;
+    const QString full = locale.name();
+    const QString language = full.section(QLatin1Char('_'), 0, 0);
+    if (wanted == full && full.contains(QLatin1Char('_')))
+        return 0;
+    if (wanted == language && language != QLatin1String("C"))
+        return 1;
+    return -1;
+}
+
 } // namespace
 
 QStringList DesktopAppIndex::folders()
@@ -47,21 +101,30 @@ QStringList DesktopAppIndex::folders()
 
 QString DesktopAppIndex::idOfFile(const QString& path)
 {
+    const QString clean = QFileInfo(path).absoluteFilePath();
     QString name = QFileInfo(path).fileName();
+    for (const QString& folder : folders()) {
+        if (clean.startsWith(folder + QLatin1Char('/'))) {
+            name = clean.mid(folder.size() + 1).replace(QLatin1Char('/'), QLatin1Char('-'));
+            break;
+        }
+    }
     if (name.endsWith(QLatin1String(".desktop")))
         name.chop(8);
     return name;
 }
 
-std::optional<DesktopApp> DesktopAppIndex::readFile(const QString& path, const QString& id)
+std::optional<DesktopApp> DesktopAppIndex::readFile(
+    const QString& path, const QString& id, const QLocale& locale)
 {
     QFile file(path);
     if (file.size() > kMaxFileSize || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    DesktopApp app {.id = id};
+    DesktopApp app {.id = id, .filePath = path};
     bool inEntry = false;
     bool isApplication = false;
     bool hidden = false;
+    int bestName = 3;
     while (!file.atEnd()) {
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
         if (line.startsWith(QLatin1Char('['))) {
@@ -72,11 +135,15 @@ std::optional<DesktopApp> DesktopAppIndex::readFile(const QString& path, const Q
         if (!inEntry || eq <= 0 || line.startsWith(QLatin1Char('#')))
             continue;
         const QString key = line.left(eq).trimmed();
-        const QString value = line.mid(eq + 1).trimmed();
-        if (key == QLatin1String("Type"))
+        const QString value = unescaped(line.mid(eq + 1).trimmed());
+        const int rank = nameRank(key, locale);
+        if (rank >= 0) {
+            if (rank < bestName && !value.isEmpty()) {
+                app.name = value;
+                bestName = rank;
+            }
+        } else if (key == QLatin1String("Type"))
             isApplication = value == QLatin1String("Application");
-        else if (key == QLatin1String("Name"))
-            app.name = value;
         else if (key == QLatin1String("Icon"))
             app.iconName = value;
         else if (key == QLatin1String("StartupWMClass"))
@@ -85,6 +152,8 @@ std::optional<DesktopApp> DesktopAppIndex::readFile(const QString& path, const Q
             app.executable = executableOf(value);
         else if (key == QLatin1String("Hidden"))
             hidden = value == QLatin1String("true");
+        else if (key == QLatin1String("NoDisplay"))
+            app.noDisplay = value == QLatin1String("true");
     }
     if (!isApplication || hidden)
         return std::nullopt;
@@ -154,6 +223,21 @@ std::optional<DesktopApp> DesktopAppIndex::match(
             return m_apps.at(*it);
     }
     return std::nullopt;
+}
+
+QList<DesktopApp> DesktopAppIndex::listed()
+{
+    refreshIfChanged();
+    QList<DesktopApp> apps;
+    for (const DesktopApp& app : std::as_const(m_apps)) {
+        if (!app.noDisplay)
+            apps.append(app);
+    }
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(apps.begin(), apps.end(),
+        [&](const auto& a, const auto& b) { return collator.compare(a.name, b.name) < 0; });
+    return apps;
 }
 
 std::optional<DesktopApp> DesktopAppIndex::find(const QString& id)

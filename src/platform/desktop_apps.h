@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QLocale>
 #include <QString>
 
 #include <optional>
@@ -12,10 +13,13 @@ namespace vesker::platform {
 // What a .desktop file says about one application.
 struct DesktopApp {
     QString id; // the file's desktop-file id, "org.gnome.Nautilus"
-    QString name;
-    QString iconName;
+    QString name; // in the user's language where the file has it
+    QString iconName; // a theme icon's name, or an absolute file
     QString startupWmClass;
     QString executable; // file name of the program Exec= starts
+    QString filePath;
+    // Installed but kept out of menus (helpers, handlers of links): still matched to windows.
+    bool noDisplay = false;
 };
 
 // The applications installed for this user, read from the applications folders of
@@ -28,11 +32,15 @@ public:
     std::optional<DesktopApp> match(
         const QString& wmInstance, const QString& wmClass, const QString& executable);
     std::optional<DesktopApp> find(const QString& id);
+    // What a menu of applications offers: every installed one that menus show, by name.
+    QList<DesktopApp> listed();
 
-    // One file on its own; `id` is its desktop-file id.
-    static std::optional<DesktopApp> readFile(const QString& path, const QString& id);
-    // The file name without ".desktop": the id of a file that lies directly in an applications
-    // folder.
+    // One file on its own; `id` is its desktop-file id. Nothing for a file that is not an
+    // application or that a user's copy hides.
+    static std::optional<DesktopApp> readFile(
+        const QString& path, const QString& id, const QLocale& locale = QLocale());
+    // Its path below an applications folder with "/" as "-", or else its file name, without
+    // ".desktop".
     static QString idOfFile(const QString& path);
 
 private:

@@ -1,5 +1,9 @@
 #include "settings/general_settings_view.h"
 
+#include "app/focus_guard.h"
+#include "app/focus_guard_settings_view.h"
+#include "app/permissions.h"
+#include "app/permissions_settings_view.h"
 #include "app/window_manager.h"
 #include "platform/defaults.h"
 #include "platform/launch_at_login.h"
@@ -45,7 +49,9 @@ GeneralSettingsView::GeneralSettingsView(
 {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(makeArrivalGroup());
+    layout->addWidget(new FocusGuardSettingsView(FocusGuard::shared(), this));
     layout->addWidget(makeStartGroup());
+    layout->addWidget(new PermissionsSettingsView(Permissions::shared(), this));
     layout->addWidget(makeInboxGroup());
     layout->addStretch();
 }

@@ -1,14 +1,22 @@
 #include "app/focus_guard.h"
+#include "app/focus_guard_settings_view.h"
 
 #include "platform/defaults.h"
 #include "platform/workspace.h"
 #include "support/fake_workspace.h"
 #include "support/temp_env.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +29,27 @@ namespace {
 QString settingsFile(const char* name)
 {
     return test::testHome() + u"/settings-"_s + QLatin1String(name) + u".json"_s;
+}
+
+// An applications folder of the test's own, first in $XDG_DATA_DIRS.
+void writeDesktopFile(const QString& id, const QByteArray& entry)
+{
+    const QString data = test::testHome() + u"/data"_s;
+    QDir().mkpath(data + u"/applications"_s);
+    qputenv("XDG_DATA_DIRS", data.toLocal8Bit());
+    QFile file(data + u"/applications/"_s + id + u".desktop"_s);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nType=Application\n" + entry);
+}
+
+QStringList ruleNames(const FocusGuardSettingsView& view)
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QStringList names;
+    for (const QLabel* label : view.findChildren<QLabel*>(u"focusRuleName"_s))
+        names.append(label->text());
+    return names;
 }
 
 } // namespace
@@ -112,23 +141,21 @@ TEST(FocusGuard, AnotherApplicationOnTheDisplayHoldsTheWindowBack)
     qunsetenv("WAYLAND_DISPLAY");
     qunsetenv("XDG_SESSION_TYPE");
 
-    const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + u"/applications"_s;
-    ASSERT_TRUE(QDir().mkpath(applications));
-    QFile desktopFile(applications + u"/org.example.FocusProbe.desktop"_s);
-    ASSERT_TRUE(desktopFile.open(QIODevice::WriteOnly));
     // A class of this run's own, so that probes of other test runs on the display are other
     // applications.
     const QString wmClass = u"VeskerFocusProbe%1"_s.arg(QCoreApplication::applicationPid());
-    desktopFile.write("[Desktop Entry]\nType=Application\nName=Focus Probe\n"
-                      "Exec=focus-probe-not-installed %U\nStartupWMClass="
-        + wmClass.toUtf8() + "\n");
-    desktopFile.close();
+    const QString iconFile = test::testHome() + u"/probe.png"_s;
+    QImage(16, 16, QImage::Format_RGB32).save(iconFile);
+    writeDesktopFile(u"org.example.FocusProbe"_s,
+        "Name=Focus Probe\nExec=focus-probe-not-installed %U\nIcon=" + iconFile.toUtf8()
+            + "\nStartupWMClass=" + wmClass.toUtf8() + "\n");
 
     platform::X11Workspace workspace;
     ASSERT_TRUE(workspace.isConnected());
     platform::Defaults defaults(settingsFile("x11"));
     FocusGuard guard(defaults, workspace);
-    guard.addRule(u"org.example.FocusProbe"_s, u"Focus Probe"_s, Trigger::frontmost);
+    FocusGuardSettingsView view(guard);
+    auto* menu = view.findChild<QMenu*>(u"runningAppMenu"_s);
 
     QProcess probe;
     probe.start(QStringLiteral(VESKER_FOCUS_PROBE), {wmClass});
@@ -141,6 +168,15 @@ TEST(FocusGuard, AnotherApplicationOnTheDisplayHoldsTheWindowBack)
     const QString id = u"org.example.FocusProbe"_s;
     ASSERT_TRUE(QTest::qWaitFor([&] { return guard.frontmostBundleID() == id; }, 10000))
         << "front: " << guard.frontmostBundleID().toStdString();
+    // Picked from the running applications as the user sees them: name and icon of its file.
+    Q_EMIT menu->aboutToShow();
+    const QList<QAction*> entries = menu->actions();
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+        [](const QAction* action) { return action->text() == u"Focus Probe"_s; });
+    ASSERT_NE(entry, entries.end());
+    EXPECT_FALSE((*entry)->icon().isNull());
+    (*entry)->trigger();
+
     const auto running = workspace.runningApplications();
     const auto probeApp = std::find_if(
         running.begin(), running.end(), [&](const auto& app) { return app.bundleId == id; });
@@ -157,4 +193,48 @@ TEST(FocusGuard, AnotherApplicationOnTheDisplayHoldsTheWindowBack)
     probe.waitForFinished();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !guard.holdReason(); }, 10000));
     EXPECT_EQ(guard.heldBack(), 1);
+}
+
+// The section as the user works it: applications chosen from the installed ones start as
+// "only when it's in front", and the list and its hints follow every change.
+TEST(FocusGuard, SettingsSectionAddsChangesAndRemovesRules)
+{
+    for (const char* name : {"Zeta", "Alpha", "Mid"})
+        writeDesktopFile(
+            u"org.example."_s + QLatin1String(name), "Name=" + QByteArray(name) + "\n");
+    platform::Defaults defaults(settingsFile("view"));
+    test::FakeWorkspace workspace; // nothing else runs
+    FocusGuard guard(defaults, workspace);
+    FocusGuardSettingsView view(guard);
+    auto* hint = view.findChild<QLabel*>(u"focusRulesEmptyHint"_s);
+    auto* held = view.findChild<QLabel*>(u"heldBackLabel"_s);
+    EXPECT_FALSE(view.findChild<QPushButton*>(u"addRunningAppButton"_s)->isEnabled());
+    EXPECT_TRUE(hint->isVisibleTo(&view));
+    EXPECT_FALSE(held->isVisibleTo(&view));
+
+    view.chooseApplication();
+    auto* list = view.findChild<QListWidget*>(u"applicationList"_s);
+    ASSERT_NE(list, nullptr);
+    for (QListWidgetItem* item : list->findItems(u"a"_s, Qt::MatchContains)) // not "Mid"
+        item->setSelected(true);
+    view.findChild<QPushButton*>(u"addApplicationsButton"_s)->click();
+    EXPECT_EQ(ruleNames(view), QStringList({u"Alpha"_s, u"Zeta"_s}));
+    EXPECT_FALSE(hint->isVisibleTo(&view));
+
+    auto* picker = view.findChild<QComboBox*>(u"focusRuleTrigger"_s);
+    EXPECT_EQ(picker->currentText(), u"only when it's in front"_s);
+    picker->setCurrentIndex(0);
+    Q_EMIT picker->activated(0);
+    EXPECT_EQ(guard.rules().first().trigger, Trigger::running);
+
+    guard.setHeldBack(2);
+    EXPECT_TRUE(held->isVisibleTo(&view));
+    EXPECT_EQ(held->text(), u"2 arrived without interrupting you"_s);
+
+    for (int i = 0; i < 2; ++i) {
+        view.findChild<QToolButton*>(u"focusRuleRemove"_s)->click();
+        ruleNames(view);
+    }
+    EXPECT_TRUE(ruleNames(view).isEmpty());
+    EXPECT_TRUE(hint->isVisibleTo(&view));
 }

@@ -50,4 +50,34 @@ TEST(Permissions, BannersFollowTheNotificationServerAndTypingNeedsAnXDisplay)
     EXPECT_EQ(changed.count(), 1);
 }
 
+// Which settings program a permission's button starts; none is started here.
+TEST(Permissions, SettingsPageOfEachDesktop)
+{
+    struct Row {
+        const char* name;
+        QString desktops;
+        QString anchor;
+        QStringList installed;
+        std::optional<QStringList> command;
+    };
+    const QString notifications = QStringLiteral("Privacy_Notifications");
+    const QList<Row> rows {
+        {"GNOME behind a vendor's name", "ubuntu:GNOME", notifications, {"gnome-control-center"},
+            QStringList {"gnome-control-center", "notifications"}},
+        {"Plasma 5 has only the older program", "KDE", notifications,
+            {"systemsettings5", "gnome-control-center"},
+            QStringList {"systemsettings5", "kcm_notifications"}},
+        {"desktop without the program", "GNOME", notifications, {}, std::nullopt},
+        {"unknown desktop", "Hyprland", notifications, {"gnome-control-center"}, std::nullopt},
+        {"no page grants typing", "GNOME", "Privacy_Accessibility", {"gnome-control-center"},
+            std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(privacySettingsCommand(row.desktops, row.anchor,
+                      [&](const QString& program) { return row.installed.contains(program); }),
+            row.command);
+    }
+}
+
 #include "permissions_test.moc"

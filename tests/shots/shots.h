@@ -24,5 +24,6 @@ void photoEditingShots();
 void captureShots();
 void sendSheetShots();
 void helpShots();
+void focusGuardShots();
 
 } // namespace vesker::shots

@@ -47,5 +47,6 @@ int main(int argc, char** argv)
     vesker::shots::captureShots();
     vesker::shots::sendSheetShots();
     vesker::shots::helpShots();
+    vesker::shots::focusGuardShots();
     return 0;
 }
