@@ -1,5 +1,6 @@
 #include "settings/general_settings_view.h"
 
+#include "app/update_settings_row_view.h"
 #include "app/window_manager.h"
 #include "platform/defaults.h"
 #include "platform/launch_at_login.h"
@@ -47,6 +48,7 @@ GeneralSettingsView::GeneralSettingsView(
     layout->addWidget(makeArrivalGroup());
     layout->addWidget(makeStartGroup());
     layout->addWidget(makeInboxGroup());
+    layout->addWidget(new UpdateSettingsRowView(Updater::shared(), this));
     layout->addStretch();
 }
 

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace vesker {
+
+// The maker's own services. There is no public one yet: the hosts sit under the reserved
+// "example" name, so nothing is ever reached until a real host is put here.
+inline constexpr auto kMakerWebService = "https://www.vesker.example";
+// The update manifest, on the maker's web service.
+inline constexpr auto kUpdateManifestPath = "/mac/latest.json";
+
+} // namespace vesker
