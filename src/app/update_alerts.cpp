@@ -4,12 +4,32 @@
 #include "app/updater.h"
 
 #include <QDesktopServices>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
 #include <QUrl>
 
 namespace vesker {
+
+namespace {
+
+// The program's alerts put the outcome in bold over its explanation, wide enough that two
+// sentences do not wrap into a narrow column.
+void shapeAlert(QMessageBox& box)
+{
+    if (auto* title = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont font = title->font();
+        font.setBold(true);
+        title->setFont(font);
+    }
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(400, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+            grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+} // namespace
 
 void openUpdateDownload(const UpdateRelease& release)
 {
@@ -53,13 +73,13 @@ void UpdateAlerts::show()
     // Release notes come from the server: text, never markup.
     box->setInformativeText(Qt::convertFromPlainText(content->informative, Qt::WhiteSpaceNormal));
 
+    // One role for all keeps the buttons in their order (Download, Later, Skip); Escape is
+    // "Later", or the only button.
     QList<QPushButton*> buttons;
-    const QList<QMessageBox::ButtonRole> roles
-        = {QMessageBox::AcceptRole, QMessageBox::RejectRole, QMessageBox::DestructiveRole};
-    for (qsizetype i = 0; i < content->buttons.size(); ++i)
-        buttons.append(box->addButton(content->buttons[i],
-            content->buttons.size() == 1 ? QMessageBox::AcceptRole : roles.value(i)));
+    for (const QString& title : content->buttons)
+        buttons.append(box->addButton(title, QMessageBox::ActionRole));
     box->setDefaultButton(buttons.first());
+    box->setEscapeButton(buttons.value(1, buttons.first()));
 
     const bool offered = status.state == UpdateStatus::State::available;
     connect(box, &QMessageBox::finished, this, [this, box, buttons, offered, status] {
@@ -70,6 +90,7 @@ void UpdateAlerts::show()
         else if (box->clickedButton() == buttons.value(2))
             m_updater.skipVersion(status.release);
     });
+    shapeAlert(*box);
     m_alert = box;
     box->open();
 }

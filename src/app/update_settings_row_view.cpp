@@ -117,6 +117,7 @@ QWidget* UpdateSettingsRowView::makeOffer(const UpdateRelease& release)
     block->setObjectName(QStringLiteral("updateOffer"));
     auto* column = new QVBoxLayout(block);
     column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(4);
 
     auto* titleLine = new QHBoxLayout;
     auto* icon = new QLabel(block);
