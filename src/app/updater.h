@@ -62,7 +62,6 @@ public:
     QString currentVersion() const { return m_currentVersion; }
     bool automaticChecksEnabled() const;
     bool isStarted() const { return m_started; }
-    bool hasTimer() const { return m_timer != nullptr; }
     // The release the Inbox banner offers: the available one unless the user skipped it.
     std::optional<UpdateRelease> pendingRelease() const;
 

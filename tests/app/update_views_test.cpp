@@ -1,5 +1,4 @@
-// The banner, the Settings row and the menu's alert over one updater: what each shows of an
-// offered version, and what their buttons do.
+// What the banner, the Settings row and the menu's alert show of an offered version.
 #include "app/update_alerts.h"
 #include "app/update_banner.h"
 #include "app/update_settings_row_view.h"
@@ -19,14 +18,13 @@ class Browser : public QObject {
     Q_OBJECT
 public:
     QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl& url) { opened.append(url); }
+    Q_INVOKABLE void open(const QUrl& url) { opened.append(url); }
 };
 
 TEST(UpdateViews, LaterHidesTheBannerWhileSettingsStillOffersAndTheMenuCheckOffersAgain)
 {
     test::UpdaterFixture f;
-    f.server.reply = test::ManifestServer::manifest("2.1", ",\"size\":2000");
+    f.reply = test::manifest("2.1", ",\"size\":2000");
     UpdateBanner banner(f.updater);
     UpdateSettingsRowView row(f.updater);
     UpdateAlerts alerts(f.updater, nullptr);
@@ -43,6 +41,7 @@ TEST(UpdateViews, LaterHidesTheBannerWhileSettingsStillOffersAndTheMenuCheckOffe
     ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.alert() != nullptr; }, 10000));
     EXPECT_FALSE(banner.isHidden());
     EXPECT_EQ(alerts.alert()->text(), "Version 2.1 is available");
+    EXPECT_EQ(alerts.alert()->informativeText(), "<p>2.0 kB download.</p>");
     Browser browser;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
     alerts.alert()->buttons().value(0)->click();
