@@ -241,7 +241,7 @@ int main(int argc, char** argv)
         {{QString::fromLatin1(ContentView::kDidShowOnboarding), true}});
     receiver.store.flush();
     ThumbnailLoader thumbnails;
-    Updater updater;
+    Updater updater {receiver.defaults, {.manifestUrl = QUrl()}};
 
     Window large = openWindow(receiver, thumbnails, updater);
     const ScrollFigures largeScroll = scrollThrough(*large.window);

@@ -7,6 +7,7 @@
 #include "app/help_window.h"
 #include "app/invite_alerts.h"
 #include "app/menu_commands.h"
+#include "app/update_alerts.h"
 #include "app/updater.h"
 #include "card/thumbnail_loader.h"
 #include "inbox/content_view.h"
@@ -42,6 +43,7 @@ MainWindow::MainWindow(ItemStore& store, ServerController& server, MacInviteHand
             this);
     setCentralWidget(m_content);
     m_inviteAlerts = new InviteAlerts(invites, this);
+    new UpdateAlerts(updater ? *updater : Updater::shared(), this);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     m_settings = file->addAction(QStringLiteral("Settings…"));

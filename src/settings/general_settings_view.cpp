@@ -4,6 +4,7 @@
 #include "app/focus_guard_settings_view.h"
 #include "app/permissions.h"
 #include "app/permissions_settings_view.h"
+#include "app/update_settings_row_view.h"
 #include "app/window_manager.h"
 #include "platform/defaults.h"
 #include "platform/launch_at_login.h"
@@ -53,6 +54,7 @@ GeneralSettingsView::GeneralSettingsView(
     layout->addWidget(makeStartGroup());
     layout->addWidget(new PermissionsSettingsView(Permissions::shared(), this));
     layout->addWidget(makeInboxGroup());
+    layout->addWidget(new UpdateSettingsRowView(Updater::shared(), this));
     layout->addStretch();
 }
 

@@ -90,7 +90,7 @@ TEST_F(HelpWindowTest, SearchKeepsTheChosenPageAndSaysWhenNothingMatches)
 TEST_F(HelpWindowTest, HelpMenuSwitchesTheOpenWindowToItsTopics)
 {
     QMenuBar bar;
-    Updater updater;
+    Updater updater {m_defaults, {.manifestUrl = QUrl()}};
     MenuCommands commands(bar, *bar.addMenu(QStringLiteral("File")),
         {.defaults = m_defaults, .updater = updater, .help = m_help});
     commands.help()->trigger();

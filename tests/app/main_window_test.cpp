@@ -65,7 +65,7 @@ protected:
     platform::DisplayWake m_wake;
     WindowManager m_windows {m_defaults, m_wake};
     MacInviteHandler m_invites;
-    Updater m_updater;
+    Updater m_updater {m_defaults, {.manifestUrl = QUrl()}};
     std::unique_ptr<VeskerApp> m_app;
     std::unique_ptr<MainWindow> m_window;
 };

@@ -84,15 +84,16 @@ inline QByteArray sample(Kind kind, qsizetype size)
                                : QByteArray(size, 'a');
 }
 
-// The program on a free port, with the offscreen platform and no network advertising, welcome
-// cards or recognition work competing with the requests. A restart keeps home, port and store.
+// The program on a free port, with the offscreen platform and no network advertising, update
+// check, welcome cards or recognition work competing with the requests. A restart keeps home,
+// port and store.
 class Vesker {
 public:
     explicit Vesker(const QVariantMap& settings = {})
     {
         QVariantMap all {{"serverPort", port}, {"advertiseOnNetwork", false},
             {"recognizeOnArrival", false}, {"didSeedWelcome", true},
-            {"lastSeenVersion", VESKER_VERSION}};
+            {"lastSeenVersion", VESKER_VERSION}, {"checkForUpdatesAutomatically", false}};
         all.insert(settings);
         const QString home = m_home.path();
         QDir().mkpath(home + "/.config/Vesker");

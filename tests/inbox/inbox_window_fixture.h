@@ -44,7 +44,7 @@ protected:
             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
     }
 
-    Updater m_updater;
+    Updater m_updater {m_defaults, {.manifestUrl = QUrl()}};
     ThumbnailLoader m_thumbnails {1};
     QNetworkAccessManager m_http;
     std::unique_ptr<ServerController> m_controller;

@@ -23,7 +23,7 @@ void menuShots(HelpWindowController& help, platform::Defaults& defaults)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     file->addSeparator();
     file->addAction(QStringLiteral("Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    Updater updater;
+    Updater updater {defaults, {.manifestUrl = QUrl()}};
     MenuCommands commands(bar, *file, {defaults, updater, help});
     for (QMenu* menu : bar.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
         menu->popup(QPoint(0, 0));

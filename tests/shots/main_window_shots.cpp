@@ -67,7 +67,7 @@ struct Demo {
     QTemporaryDir dir;
     platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
     MacInviteHandler invites;
-    Updater updater;
+    Updater updater {defaults, {.manifestUrl = QUrl()}};
     VeskerApp app {{.defaults = &defaults,
         .invites = &invites,
         .updater = &updater,

@@ -25,5 +25,6 @@ void captureShots();
 void sendSheetShots();
 void helpShots();
 void focusGuardShots();
+void updateShots();
 
 } // namespace vesker::shots

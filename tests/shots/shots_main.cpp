@@ -48,5 +48,6 @@ int main(int argc, char** argv)
     vesker::shots::sendSheetShots();
     vesker::shots::helpShots();
     vesker::shots::focusGuardShots();
+    vesker::shots::updateShots();
     return 0;
 }

@@ -56,7 +56,8 @@ export async function startVesker(settings = {}, { answers = false } = {}) {
   mkdirSync(join(home, '.config/Vesker'), { recursive: true });
   writeFileSync(join(home, '.config/Vesker/defaults.json'), JSON.stringify({
     serverPort: port, advertiseOnNetwork: false, recognizeOnArrival: false,
-    didSeedWelcome: true, lastSeenVersion: '1.11.4', ...settings,
+    didSeedWelcome: true, lastSeenVersion: '1.11.4', checkForUpdatesAutomatically: false,
+    ...settings,
   }));
   const env = { ...process.env, HOME: home, XDG_CONFIG_HOME: join(home, '.config'),
     XDG_RUNTIME_DIR: home, QT_QPA_PLATFORM: 'offscreen', XDG_DATA_HOME: '', XDG_CACHE_HOME: '' };
