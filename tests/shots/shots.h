@@ -23,5 +23,6 @@ void cardActionsShots();
 void photoEditingShots();
 void captureShots();
 void sendSheetShots();
+void onboardingShots();
 
 } // namespace vesker::shots
