@@ -120,6 +120,8 @@ OnboardingSheet::OnboardingSheet(const OnboardingSheetServices& services, QWidge
             if (state == Qt::ApplicationActive)
                 permissions.refresh();
         });
+    if (parent)
+        parent->window()->installEventFilter(this);
     showServer();
     showNotifications();
     showAccessibility();
@@ -130,6 +132,13 @@ void OnboardingSheet::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     fitHeight();
     m_services.permissions.refresh();
+}
+
+bool OnboardingSheet::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Hide && !event->spontaneous() && isVisible())
+        reject();
+    return QDialog::eventFilter(watched, event);
 }
 
 void OnboardingSheet::fitHeight()

@@ -44,6 +44,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Its window closing dismisses it: left open, it would float alone on the screen and hold
+    // back every sheet after it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // One status beside a section's title: a coloured dot and a short text.

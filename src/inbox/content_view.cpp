@@ -562,13 +562,13 @@ void ContentView::showOnboarding()
         return;
     m_onboardingQueued = true;
     m_sheets->present([this]() -> QDialog* {
-        auto* sheet = new OnboardingSheet({.server = m_services.server,
-                                              .defaults = m_services.defaults,
-                                              .permissions = m_services.permissions
-                                                  ? *m_services.permissions
-                                                  : Permissions::shared(),
-                                              .windows = m_services.windows,
-                                              .computerName = platform::computerName()},
+        auto* sheet = new OnboardingSheet(
+            {.server = m_services.server,
+                .defaults = m_services.defaults,
+                .permissions
+                = m_services.permissions ? *m_services.permissions : Permissions::shared(),
+                .windows = m_services.windows,
+                .computerName = platform::computerName()},
             this);
         // However it goes away, even taken down with the window, it is not shown again.
         auto remember = [defaults = &m_services.defaults] {
