@@ -1,5 +1,7 @@
 #include "inbox/content_view.h"
 
+#include "app/onboarding_sheet.h"
+#include "app/permissions.h"
 #include "app/update_banner.h"
 #include "app/window_manager.h"
 #include "card/action_bar_view.h"
@@ -15,6 +17,7 @@
 #include "inbox/speed_review_sheet.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
+#include "platform/host_name.h"
 #include "platform/notification_center.h"
 #include "relay_manager/relay_requests_view.h"
 #include "screens/relay_pending_view.h"
@@ -31,7 +34,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
-#include <QDialogButtonBox>
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -561,30 +563,20 @@ void ContentView::showOnboarding()
         return;
     m_onboardingQueued = true;
     m_sheets->present([this]() -> QDialog* {
-        // Until onboarding comes, a sheet that greets the user once.
-        auto* sheet = new QDialog(this);
-        sheet->setObjectName(QStringLiteral("onboardingSheet"));
-        sheet->setWindowTitle(QStringLiteral("Welcome to Vesker"));
-        sheet->setWindowModality(Qt::WindowModal);
-        auto* layout = new QVBoxLayout(sheet);
-        auto* title = new QLabel(QStringLiteral("Welcome to Vesker"), sheet);
-        setTextStyle(*title, TextStyle::title2);
-        layout->addWidget(title);
-        auto* detail = new QLabel(
-            QStringLiteral("Photos, texts and PDFs sent from your phone to \u201c%1\u201d land in "
-                           "the Inbox of this Mac.")
-                .arg(m_services.server.screenName()),
-            sheet);
-        detail->setTextFormat(Qt::PlainText);
-        detail->setWordWrap(true);
-        layout->addWidget(detail);
-        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, sheet);
-        buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Continue"));
-        connect(buttons, &QDialogButtonBox::accepted, sheet, &QDialog::accept);
-        layout->addWidget(buttons);
-        // However it goes away, the greeting is not shown again.
-        connect(sheet, &QDialog::finished, this,
-            [this] { m_services.defaults.set(QString::fromLatin1(kDidShowOnboarding), true); });
+        auto* sheet = new OnboardingSheet(
+            {.server = m_services.server,
+                .defaults = m_services.defaults,
+                .permissions
+                = m_services.permissions ? *m_services.permissions : Permissions::shared(),
+                .windows = m_services.windows,
+                .computerName = platform::computerName()},
+            this);
+        // However it goes away, even taken down with the window, it is not shown again.
+        auto remember = [defaults = &m_services.defaults] {
+            defaults->set(QString::fromLatin1(kDidShowOnboarding), true);
+        };
+        connect(sheet, &QDialog::finished, sheet, remember);
+        connect(sheet, &QObject::destroyed, sheet, remember);
         m_onboarding = sheet;
         return sheet;
     });

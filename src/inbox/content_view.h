@@ -29,6 +29,7 @@ class RelayBook;
 class ScreenDirectory;
 class MacInviteHandler;
 class PendingApprovalsView;
+class Permissions;
 class ServerController;
 class SheetQueue;
 class SidebarView;
@@ -55,6 +56,7 @@ struct ContentViewServices {
     RelayBook* relayBook = nullptr; // none: no relay screens to send to
     // The app-group settings, where this computer's device id is kept; none: `defaults`.
     platform::Defaults* groupDefaults = nullptr;
+    Permissions* permissions = nullptr; // none: the program's own
 };
 
 // The main window's content, the Inbox: its bar, the banners of devices waiting for an answer,

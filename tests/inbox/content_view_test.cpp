@@ -410,3 +410,32 @@ TEST_F(ContentViewTest, CardsInTheListShowTheirWholeActionBar)
         EXPECT_TRUE(card->rect().contains(bar->mapTo(card, bar->rect().bottomRight())));
     }
 }
+
+TEST_F(ContentViewTest, OnboardingComesOnceHoweverItGoesAway)
+{
+    open();
+    const QString shown = QString::fromLatin1(ContentView::kDidShowOnboarding);
+    const std::pair<const char*, std::function<void(QDialog&)>> closers[] = {
+        {"Continue",
+            [](QDialog& sheet) { sheet.findChild<QPushButton*>("continueButton")->click(); }},
+        {"Escape", [](QDialog& sheet) { QTest::keyClick(&sheet, Qt::Key_Escape); }},
+        {"its window closed", [](QDialog& sheet) { sheet.close(); }},
+        {"the Inbox closed", [this](QDialog&) { m_view->close(); }},
+        {"the Inbox gone", [this](QDialog&) { m_view.reset(); }},
+    };
+    for (const auto& [how, close] : closers) {
+        SCOPED_TRACE(how);
+        m_view.reset();
+        m_defaults.set(shown, false);
+        showView();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sheetName() == "onboardingSheet"; }, 3000));
+        QPointer<QDialog> sheet = m_view->currentSheet();
+        close(*sheet);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_defaults.boolValue(shown, false); }));
+        EXPECT_TRUE(!sheet || !sheet->isVisible());
+    }
+    // The next window, even after a wait longer than the sheet's delay, opens without it.
+    showView();
+    QTest::qWait(2 * ContentView::kOnboardingDelayMs);
+    EXPECT_EQ(m_view->currentSheet(), nullptr);
+}

@@ -20,6 +20,13 @@ protected:
         m_defaults.set(QStringLiteral("advertiseOnNetwork"), false);
         m_controller = makeController();
         ASSERT_TRUE(waitUntilRunning(*m_controller));
+        showView();
+    }
+
+    // A new Inbox window over the same server and settings.
+    void showView()
+    {
+        m_view.reset();
         m_view = std::make_unique<ContentView>(ContentViewServices {.store = m_store,
             .server = *m_controller,
             .defaults = m_defaults,

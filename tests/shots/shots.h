@@ -26,5 +26,6 @@ void sendSheetShots();
 void helpShots();
 void focusGuardShots();
 void updateShots();
+void onboardingShots();
 
 } // namespace vesker::shots

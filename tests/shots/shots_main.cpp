@@ -49,5 +49,6 @@ int main(int argc, char** argv)
     vesker::shots::helpShots();
     vesker::shots::focusGuardShots();
     vesker::shots::updateShots();
+    vesker::shots::onboardingShots();
     return 0;
 }

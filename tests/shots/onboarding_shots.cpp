@@ -1,0 +1,78 @@
+#include "shots.h"
+
+#include "demo_server.h"
+
+#include "app/onboarding_sheet.h"
+#include "app/permissions.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDeadlineTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+
+namespace vesker::shots {
+
+namespace {
+
+// The permission answers come back over D-Bus.
+void settle()
+{
+    const QDeadlineTimer deadline(300);
+    while (!deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+} // namespace
+
+void onboardingShots()
+{
+    // As on a first run: a listening server, nothing asked yet.
+    {
+        DemoServer demo;
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        demo.defaults.set(QStringLiteral("serverPort"), probe.serverPort());
+        probe.close();
+        demo.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+        demo.controller.start();
+        const QDeadlineTimer deadline(3000);
+        while (!demo.controller.isRunning() && !deadline.hasExpired())
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        Permissions permissions;
+        OnboardingSheet sheet({.server = demo.controller,
+            .defaults = demo.defaults,
+            .permissions = permissions,
+            .computerName = QStringLiteral("Front Desk")});
+        sheet.show();
+        settle();
+        save(sheet, QStringLiteral("onboarding_sheet"));
+    }
+    // A stopped server, a computer without a name, the tray icon off, and every "what to do"
+    // line a press of the buttons brings up.
+    {
+        DemoServer demo;
+        // Someone else holds the port.
+        QTcpServer holder;
+        holder.listen(QHostAddress::LocalHost);
+        demo.defaults.set(QStringLiteral("serverPort"), holder.serverPort());
+        demo.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+        demo.controller.start();
+        Permissions permissions;
+        OnboardingSheet sheet(
+            {.server = demo.controller, .defaults = demo.defaults, .permissions = permissions});
+        sheet.show();
+        settle();
+        sheet.findChild<QLineEdit*>(QStringLiteral("screenNameField"))
+            ->setText(QStringLiteral("Reception"));
+        sheet.findChild<QCheckBox*>(QStringLiteral("showInMenuBarSwitch"))->click();
+        for (const char* button :
+            {"localNetworkButton", "notificationsButton", "accessibilityButton"})
+            sheet.findChild<QPushButton*>(QLatin1String(button))->click();
+        settle();
+        save(sheet, QStringLiteral("onboarding_sheet_help"));
+    }
+}
+
+} // namespace vesker::shots
