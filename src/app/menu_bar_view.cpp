@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 
 namespace vesker {
@@ -65,9 +66,12 @@ QPixmap dotPixmap(const QColor& colour, qreal ratio)
     return pixmap;
 }
 
-QPushButton* smallButton(const QString& text, QWidget* parent)
+// A compact button, as the rows' Copy and Archive and the error's settings button are.
+QToolButton* smallButton(const QString& text, QWidget* parent)
 {
-    auto* button = new QPushButton(text, parent);
+    auto* button = new QToolButton(parent);
+    button->setText(text);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     setTextStyle(*button, TextStyle::caption);
     button->setAccessibleName(text);
     return button;
@@ -97,7 +101,6 @@ MenuBarView::MenuBarView(Services services, QWidget* parent)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(kInset, kInset, kInset, kInset);
     column->setSpacing(kSpacing);
-    column->setSizeConstraint(QLayout::SetFixedSize);
 
     auto* header = new QHBoxLayout;
     auto* name = new QLabel(QStringLiteral("Vesker"), this);
@@ -114,12 +117,22 @@ MenuBarView::MenuBarView(Services services, QWidget* parent)
     column->addLayout(header);
     column->addWidget(makeDivider(this));
 
-    m_doNotDisturb = new QCheckBox(QStringLiteral("Do Not Disturb"), this);
+    // The label on the left and the switch at the far right, as a settings switch stands.
+    auto* doNotDisturb = new QHBoxLayout;
+    doNotDisturb->setSpacing(6);
+    m_bell = new QLabel(this);
+    auto* label = new QLabel(QStringLiteral("Do Not Disturb"), this);
+    m_doNotDisturb = new QCheckBox(this);
     m_doNotDisturb->setObjectName(QStringLiteral("doNotDisturb"));
-    m_doNotDisturb->setLayoutDirection(Qt::RightToLeft);
+    m_doNotDisturb->setAccessibleName(label->text());
+    label->setBuddy(m_doNotDisturb);
     connect(m_doNotDisturb, &QCheckBox::toggled, this,
         [this](bool on) { m_model.setDoNotDisturb(on); });
-    column->addWidget(m_doNotDisturb);
+    doNotDisturb->addWidget(m_bell);
+    doNotDisturb->addWidget(label);
+    doNotDisturb->addStretch();
+    doNotDisturb->addWidget(m_doNotDisturb);
+    column->addLayout(doNotDisturb);
     m_holdLine = captionLabel(this);
     m_holdLine->setObjectName(QStringLiteral("holdLine"));
     m_heldBackLine = captionLabel(this);
@@ -146,7 +159,7 @@ MenuBarView::MenuBarView(Services services, QWidget* parent)
     // This desktop has no Screen Recording pane; the button tries its own settings and says so
     // when there is no page to open.
     m_errorSettings = smallButton(QStringLiteral("Open screenshot settings"), m_errorBox);
-    connect(m_errorSettings, &QPushButton::clicked, this, [this] {
+    connect(m_errorSettings, &QToolButton::clicked, this, [this] {
         if (openPrivacySettings(QStringLiteral("Privacy_ScreenCapture")))
             return;
         m_errorSettings->setEnabled(false);
@@ -214,8 +227,9 @@ void MenuBarView::rebuild()
         const QSignalBlocker quiet(m_doNotDisturb);
         m_doNotDisturb->setChecked(doNotDisturb);
     }
-    m_doNotDisturb->setIcon(symbolIcon(
-        doNotDisturb ? QStringLiteral("bell.slash.fill") : QStringLiteral("bell"), palette()));
+    m_bell->setPixmap(symbolIcon(
+        doNotDisturb ? QStringLiteral("bell.slash.fill") : QStringLiteral("bell"), palette())
+                          .pixmap(QSize(16, 16), devicePixelRatioF()));
     const auto hold = m_model.holdLine();
     m_holdLine->setText(hold.value_or(QString()));
     m_holdLine->setVisible(hold.has_value());
@@ -244,6 +258,7 @@ void MenuBarView::rebuild()
     }
     m_shown = kept;
     m_empty->setVisible(rows.isEmpty());
+    adjustSize();
 }
 
 QWidget* MenuBarView::makeRow(const RecentRow& row)
@@ -282,15 +297,15 @@ QWidget* MenuBarView::makeRow(const RecentRow& row)
     line->addLayout(texts, 1);
 
     if (row.barcode) {
-        QPushButton* copy = smallButton(QStringLiteral("Copy"), widget);
+        QToolButton* copy = smallButton(QStringLiteral("Copy"), widget);
         copy->setObjectName(QStringLiteral("copyButton"));
-        connect(copy, &QPushButton::clicked, this,
+        connect(copy, &QToolButton::clicked, this,
             [code = *row.barcode] { MenuBarModel::copyPayload(code); });
         line->addWidget(copy);
     }
-    QPushButton* archive = smallButton(QStringLiteral("Archive"), widget);
+    QToolButton* archive = smallButton(QStringLiteral("Archive"), widget);
     archive->setObjectName(QStringLiteral("archiveButton"));
-    connect(archive, &QPushButton::clicked, this, [this, id = row.id] { m_model.archive(id); });
+    connect(archive, &QToolButton::clicked, this, [this, id = row.id] { m_model.archive(id); });
     line->addWidget(archive);
     return widget;
 }

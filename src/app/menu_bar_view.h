@@ -11,7 +11,7 @@
 
 class QCheckBox;
 class QLabel;
-class QPushButton;
+class QToolButton;
 class QVBoxLayout;
 
 namespace vesker {
@@ -59,12 +59,13 @@ private:
 
     QLabel* m_dot = nullptr;
     QLabel* m_count = nullptr;
+    QLabel* m_bell = nullptr;
     QCheckBox* m_doNotDisturb = nullptr;
     QLabel* m_holdLine = nullptr;
     QLabel* m_heldBackLine = nullptr;
     QWidget* m_errorBox = nullptr;
     QLabel* m_errorText = nullptr;
-    QPushButton* m_errorSettings = nullptr;
+    QToolButton* m_errorSettings = nullptr;
     QLabel* m_empty = nullptr;
     QVBoxLayout* m_rows = nullptr;
     // Rows kept while their item looks the same, so a thumbnail is not loaded again on every

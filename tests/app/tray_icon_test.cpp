@@ -20,10 +20,10 @@
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QLabel>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -148,7 +148,7 @@ TEST(TrayIcon, RegistersWithTheHostFollowsTheInboxAndOpensThePanel)
     rows.removeIf([](QWidget* row) { return !row->isVisible(); });
     ASSERT_EQ(rows.size(), 6);
     EXPECT_EQ(rows.first()->property("itemID").toUuid(), newest.id);
-    rows.first()->findChild<QPushButton*>(u"archiveButton"_s)->click();
+    rows.first()->findChild<QToolButton*>(u"archiveButton"_s)->click();
     tray.store.flush();
     EXPECT_TRUE(test::fileBytes(tray.store.acksPath()).contains(uuidText(newest.id).toUtf8()));
 

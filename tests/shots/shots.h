@@ -23,5 +23,6 @@ void cardActionsShots();
 void photoEditingShots();
 void captureShots();
 void sendSheetShots();
+void trayShots();
 
 } // namespace vesker::shots

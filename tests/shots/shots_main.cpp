@@ -46,5 +46,6 @@ int main(int argc, char** argv)
     vesker::shots::photoEditingShots();
     vesker::shots::captureShots();
     vesker::shots::sendSheetShots();
+    vesker::shots::trayShots();
     return 0;
 }
