@@ -41,6 +41,8 @@ public:
 
     // Shows the panel beside `anchor` (the icon, or where it was clicked), inside that screen.
     void popUpNear(const QRect& anchor);
+    // Where the panel opens to tell of a failed capture started from elsewhere.
+    void setAnchor(const QRect& anchor) { m_anchor = anchor; }
     // The capture button's action; the panel steps aside while the user drags the box.
     void startCapture();
     std::optional<QString> captureError() const { return m_captureError; }

@@ -48,7 +48,7 @@ TrayIcon::TrayIcon(Services services, QObject* parent)
     connect(capture, &QAction::triggered, this, [this] {
         MenuBarView& panel = ensurePanel();
         // A failure is told in the panel, which opens where the icon is.
-        panel.popUpNear(anchor());
+        panel.setAnchor(anchor());
         panel.startCapture();
     });
     m_menu->addSeparator();
