@@ -3,6 +3,7 @@
 #include "app/focus_guard.h"
 #include "platform/time_text.h"
 #include "server/server_controller.h"
+#include "store/blur_rules.h"
 #include "store/item_store.h"
 #include "store/recognizer.h"
 
@@ -58,6 +59,7 @@ QString MenuBarModel::title(const ScreenItem& item)
 QList<RecentRow> MenuBarModel::recentRows() const
 {
     const QList<ScreenItem> inbox = m_store.items(ItemStatus::inbox);
+    const BlurRules blur(&m_store.defaults());
     QList<RecentRow> rows;
     for (const ScreenItem& item : inbox.first(std::min<qsizetype>(inbox.size(), kRecentLimit))) {
         RecentRow row;
@@ -66,8 +68,10 @@ QList<RecentRow> MenuBarModel::recentRows() const
         row.title = title(item);
         row.caption = ItemStore::displayName(item.sender, m_store.defaults())
             + QStringLiteral(" · ") + platform::shortTimeText(item.receivedAt);
-        if (item.kind == ItemKind::photo)
+        if (item.kind == ItemKind::photo) {
             row.picture = m_store.fileURL(item);
+            row.blurred = blur.shouldBlur(item.sender);
+        }
         if (!item.barcodes.isEmpty())
             row.barcode = item.barcodes.first();
         rows.append(row);

@@ -24,6 +24,8 @@ struct RecentRow {
     QString caption;
     // The photo's file for its thumbnail; empty for texts and PDFs, which show a symbol.
     QString picture;
+    // The sender's photos are hidden in the Inbox; the thumbnail here hides it as well.
+    bool blurred = false;
     // The first code read from the photo, as stored (symbology name included); none: no Copy.
     std::optional<QString> barcode;
     bool operator==(const RecentRow&) const = default;

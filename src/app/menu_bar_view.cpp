@@ -29,6 +29,7 @@ constexpr int kInset = 12;
 constexpr int kSpacing = 8;
 constexpr int kPicture = 44;
 constexpr int kThumbnailPixels = 120;
+constexpr int kBlurRadius = 6;
 
 // One line of outside text, cut with an ellipsis at whatever width the row leaves it.
 class ElidedLabel : public QLabel {
@@ -273,6 +274,7 @@ QWidget* MenuBarView::makeRow(const RecentRow& row)
     if (row.kind == ItemKind::photo) {
         auto* thumbnail = new ThumbnailView(m_thumbnails, widget);
         thumbnail->setFixedSize(kPicture, kPicture);
+        thumbnail->setBlurRadius(row.blurred ? kBlurRadius : 0);
         thumbnail->setSource(row.picture, kThumbnailPixels, ThumbnailView::ContentMode::fill);
         line->addWidget(thumbnail);
     } else {

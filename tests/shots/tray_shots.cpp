@@ -115,6 +115,8 @@ void trayShots()
         empty.shoot(QStringLiteral("tray_panel_empty"));
     }
     TrayDemo demo;
+    // Photos from this sender are hidden in the Inbox, and so blurred here.
+    demo.demo.defaults.set(QStringLiteral("blurSenders"), QStringLiteral("Pixel 8"));
     demo.demo.defaults.setStringMap(
         QStringLiteral("senderAliases"), {{QStringLiteral("iPhone (4)"), QStringLiteral("Ana")}});
     demo.add(ItemKind::photo, QStringLiteral("Pixel 8"), 240, {}, {}, {}, QColor(0x5a, 0x7d, 0x4a));
