@@ -1,11 +1,17 @@
 #include "app/desktop_shell.h"
+#include "app/focus_guard.h"
 #include "app/main_window.h"
+#include "app/menu_bar_model.h"
 #include "app/single_instance.h"
+#include "app/tray_icon.h"
 #include "app/vesker_app.h"
 #include "app/window_manager.h"
+#include "card/thumbnail_loader.h"
 #include "connect/mac_invite_handler.h"
 #include "platform/desktop_notifications.h"
 #include "platform/log.h"
+#include "send/capture_overlay_view.h"
+#include "send/screen_capture.h"
 #include "server/server_controller.h"
 #include "store/item_store.h"
 
@@ -60,6 +66,13 @@ int main(int argc, char** argv)
     };
     windows.setWindowFactory(makeWindow);
     makeWindow();
+
+    MenuBarModel trayModel(vesker.store(), &vesker.server(), FocusGuard::shared());
+    TrayIcon tray({.model = trayModel,
+        .defaults = vesker.defaults(),
+        .thumbnails = ThumbnailLoader::shared(),
+        .capture = ScreenCapture::shared(),
+        .windows = &windows});
 
     const auto openInvite
         = [&](const QString& url) { invites.handle(url, vesker.server().screenName()); };

@@ -27,5 +27,6 @@ void helpShots();
 void focusGuardShots();
 void updateShots();
 void onboardingShots();
+void trayShots();
 
 } // namespace vesker::shots

@@ -50,5 +50,6 @@ int main(int argc, char** argv)
     vesker::shots::focusGuardShots();
     vesker::shots::updateShots();
     vesker::shots::onboardingShots();
+    vesker::shots::trayShots();
     return 0;
 }
