@@ -45,7 +45,7 @@ constexpr std::array<std::pair<const char*, const char*>, 26> kReleaseNotes {{
         "Send over the internet. Pair a phone or another computer once with an invite link or an "
         "eight-character code, and items travel end-to-end encrypted through the relay — the relay "
         "never sees what you send.\n\nSettings ▸ Internet turns it on and lists your pairings."},
-    {"1.9.4", "The menu-bar panel shows the last item's barcode with a Copy button."},
+    {"1.9.4", "The tray panel shows the last item's barcode with a Copy button."},
     {"1.9.3", "Photos sent with their location show a map link on their card."},
     {"1.9.2",
         "Quiet senders: choose “Quiet — just add it” from a sender's menu and their items land in "
@@ -54,13 +54,13 @@ constexpr std::array<std::pair<const char*, const char*>, 26> kReleaseNotes {{
     {"1.9",
         "Focus guard: keep the window from jumping forward while a chosen app is running or in "
         "front, for example during a presentation. Settings ▸ Display ▸ Focus guard.\n\nArrivals "
-        "held back are counted in the menu bar."},
+        "held back are counted in the tray."},
     {"1.8.1", "Tags are matched without regard to case in the sidebar filter."},
     {"1.8",
         "Tags and notes. Type a tag on any card and press return; the sidebar lists every tag.\n\n"
         "The search box now also finds tags."},
     {"1.7",
-        "Screen-area capture: drag over any part of the screen from the menu bar and send it to "
+        "Screen-area capture: drag over any part of the screen from the tray and send it to "
         "another screen."},
     {"1.6.1", "Fixes uploads of very large photos from older phones."},
     {"1.5",

@@ -106,7 +106,7 @@ QWidget* GeneralSettingsView::makeStartGroup()
     auto* group = new QGroupBox(QStringLiteral("Start-up"), this);
     auto* layout = new QVBoxLayout(group);
     auto* hideDock = settings::boundCheckBox(m_defaults, QStringLiteral("hideDockIcon"), false,
-        QStringLiteral("Hide the Dock icon (menu bar only)"), QStringLiteral("hideDockIconCheck"),
+        QStringLiteral("Hide the task bar entry (tray only)"), QStringLiteral("hideDockIconCheck"),
         group);
     // Only the user's own change is applied: onboarding applies its own.
     connect(hideDock, &QCheckBox::toggled, this,
