@@ -1,32 +1,13 @@
 #include "app/invite_alerts.h"
 
 #include "connect/mac_invite_handler.h"
+#include "ui/text_style.h"
 
-#include <QGridLayout>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
 
 namespace vesker {
-
-namespace {
-
-// The look of both alerts: the question in bold above its explanation, and wide enough that a
-// two-sentence message does not wrap into a narrow column.
-void shapeAlert(QMessageBox& box)
-{
-    if (auto* title = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
-        QFont font = title->font();
-        font.setBold(true);
-        title->setFont(font);
-    }
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-        grid->addItem(new QSpacerItem(400, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
-            grid->rowCount(), 0, 1, grid->columnCount());
-}
-
-} // namespace
 
 InviteAlerts::InviteAlerts(MacInviteHandler& invites, QWidget* window)
     : QObject(window)

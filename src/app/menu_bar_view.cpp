@@ -14,7 +14,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -53,19 +52,6 @@ protected:
 private:
     QString m_full;
 };
-
-QPixmap dotPixmap(const QColor& colour, qreal ratio)
-{
-    QPixmap pixmap(QSize(8, 8) * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
-    painter.drawEllipse(QRectF(0, 0, 8, 8));
-    return pixmap;
-}
 
 // A compact button, as the rows' Copy and Archive and the error's settings button are.
 QToolButton* smallButton(const QString& text, QWidget* parent)
@@ -219,7 +205,8 @@ void MenuBarView::scheduleRebuild()
 void MenuBarView::rebuild()
 {
     const bool running = m_model.serverRunning();
-    m_dot->setPixmap(dotPixmap(running ? successColor() : destructiveColor(), devicePixelRatioF()));
+    m_dot->setPixmap(
+        statusDot(running ? successColor() : destructiveColor(), 8, devicePixelRatioF()));
     m_dot->setToolTip(running ? QStringLiteral("Receiving") : QStringLiteral("Not receiving"));
     m_count->setText(m_model.inboxCountText());
 

@@ -14,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -52,16 +51,7 @@ void OnboardingSheet::Status::show(const onboarding::StatusLine& line) const
         color = successColor();
     else if (line.tone == onboarding::Tone::bad)
         color = destructiveColor();
-    const qreal ratio = dot->devicePixelRatioF();
-    QPixmap pixmap(QSize(kDot, kDot) * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawEllipse(QRectF(0, 0, kDot, kDot));
-    dot->setPixmap(pixmap);
+    dot->setPixmap(statusDot(color, kDot, dot->devicePixelRatioF()));
     text->setText(line.text);
 }
 

@@ -8,7 +8,6 @@
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -32,20 +31,12 @@ QString statusText(Status status)
     return QStringLiteral("Not asked yet");
 }
 
-QPixmap statusDot(Status status, const QPalette& palette, qreal ratio)
+QPixmap permissionDot(Status status, const QPalette& palette, qreal ratio)
 {
     const QColor colour = status == Status::granted ? successColor()
         : status == Status::denied                  ? destructiveColor()
                                                     : secondaryColor(palette);
-    QPixmap dot(QSize(8, 8) * ratio);
-    dot.setDevicePixelRatio(ratio);
-    dot.fill(Qt::transparent);
-    QPainter painter(&dot);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
-    painter.drawEllipse(QRectF(0, 0, 8, 8));
-    return dot;
+    return statusDot(colour, 8, ratio);
 }
 
 bool hasSettingsPage(const QString& anchor)
@@ -142,7 +133,7 @@ PermissionsSettingsView::PermissionsSettingsView(Permissions& permissions, QWidg
         const auto show = [this, row, dot, status, help, hasPage] {
             const Status now = (m_permissions.*row.status)();
             status->setText(statusText(now));
-            dot->setPixmap(statusDot(now, palette(), devicePixelRatioF()));
+            dot->setPixmap(permissionDot(now, palette(), devicePixelRatioF()));
             help->setVisible(!hasPage && now == Status::denied);
         };
         show();

@@ -2,34 +2,15 @@
 
 #include "app/update_texts.h"
 #include "app/updater.h"
+#include "ui/text_style.h"
 
 #include <QDesktopServices>
-#include <QGridLayout>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
 #include <QUrl>
 
 namespace vesker {
-
-namespace {
-
-// The program's alerts put the outcome in bold over its explanation, wide enough that two
-// sentences do not wrap into a narrow column.
-void shapeAlert(QMessageBox& box)
-{
-    if (auto* title = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
-        QFont font = title->font();
-        font.setBold(true);
-        title->setFont(font);
-    }
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-        grid->addItem(new QSpacerItem(400, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
-            grid->rowCount(), 0, 1, grid->columnCount());
-}
-
-} // namespace
 
 void openUpdateDownload(const UpdateRelease& release)
 {

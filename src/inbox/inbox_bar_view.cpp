@@ -10,7 +10,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStackedLayout>
@@ -42,19 +41,6 @@ QString tabTitle(ItemStatus status)
         return QStringLiteral("Archive");
     }
     return {};
-}
-
-QPixmap dotPixmap(const QColor& color, qreal ratio)
-{
-    QPixmap pixmap(QSize(kDotSize, kDotSize) * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawEllipse(QRectF(0, 0, kDotSize, kDotSize));
-    return pixmap;
 }
 
 // The search field's frame: as wide as it may be when there is room, no narrower than 120.
@@ -413,8 +399,8 @@ void InboxBarView::refreshServer()
     const bool running = m_server.isRunning();
     const QString status = running ? QStringLiteral("Ready to receive") : m_server.statusText();
     for (QLabel* dot : std::as_const(m_dots)) {
-        dot->setPixmap(
-            dotPixmap(running ? successColor() : destructiveColor(), devicePixelRatioF()));
+        dot->setPixmap(statusDot(
+            running ? successColor() : destructiveColor(), kDotSize, devicePixelRatioF()));
         // The status may quote a system error; as rich text it could not change the tooltip.
         dot->setToolTip(QStringLiteral("<qt>") + status.toHtmlEscaped());
         dot->setAccessibleName(status);

@@ -12,7 +12,6 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -31,15 +30,7 @@ QLabel* detailLabel(const QString& text, QWidget* parent)
 QLabel* dot(const QColor& colour, QWidget* parent)
 {
     auto* label = new QLabel(parent);
-    QPixmap pixmap(7, 7);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
-    painter.drawEllipse(0, 0, 7, 7);
-    painter.end();
-    label->setPixmap(pixmap);
+    label->setPixmap(statusDot(colour, 7, label->devicePixelRatioF()));
     return label;
 }
 

@@ -1,8 +1,11 @@
 #include "ui/text_style.h"
 
 #include <QFrame>
+#include <QGridLayout>
 #include <QLabel>
-
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QWidget>
 
 namespace vesker {
@@ -96,6 +99,31 @@ QFrame* makeDivider(QWidget* parent)
     line->setFrameShadow(QFrame::Plain);
     line->setForegroundRole(QPalette::Mid);
     return line;
+}
+
+QPixmap statusDot(const QColor& colour, int size, qreal ratio)
+{
+    QPixmap pixmap(QSize(size, size) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(0, 0, size, size));
+    return pixmap;
+}
+
+void shapeAlert(QMessageBox& box)
+{
+    if (auto* title = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont bold = title->font();
+        bold.setBold(true);
+        title->setFont(bold);
+    }
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(400, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+            grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 } // namespace vesker

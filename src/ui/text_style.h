@@ -6,6 +6,8 @@
 
 class QFrame;
 class QLabel;
+class QMessageBox;
+class QPixmap;
 class QWidget;
 
 namespace vesker {
@@ -32,5 +34,12 @@ QLabel* plainLabel(const QString& text, QWidget* parent);
 
 // A thin line between parts of a view, in the separator colour.
 QFrame* makeDivider(QWidget* parent);
+
+// The filled circle that tells a state by its colour (a server running, a screen answering).
+QPixmap statusDot(const QColor& colour, int size, qreal ratio);
+
+// The program's alerts put the outcome in bold over its explanation, wide enough that two
+// sentences do not wrap into a narrow column.
+void shapeAlert(QMessageBox& box);
 
 } // namespace vesker
