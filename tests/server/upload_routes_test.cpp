@@ -38,13 +38,6 @@ protected:
     {
         return QJsonDocument::fromJson(route({"GET", path, std::move(query)}).body).object();
     }
-    // The store's own welcome items left out.
-    QList<ScreenItem> uploaded() const
-    {
-        QList<ScreenItem> items = m_store.items();
-        items.removeIf([](const ScreenItem& i) { return i.sender == QLatin1String("Vesker"); });
-        return items;
-    }
 };
 
 TEST_F(UploadTest, RoutesAnswerOnlyTheirMethodAndExactPath)
