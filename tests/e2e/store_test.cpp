@@ -81,16 +81,6 @@ TEST(Store, OneUnreadableRecordCostsOnlyItself)
     EXPECT_EQ(vesker.indexIds(), ids);
 }
 
-TEST(Store, TextOverOneMebibyteIsRefused)
-{
-    Vesker vesker;
-    ASSERT_TRUE(vesker.start());
-    const Reply reply = vesker.upload(Kind::text, QByteArray(1024 * 1024 + 1, 'a'));
-    EXPECT_EQ(reply.status, 413);
-    EXPECT_EQ(reply.body, "Text too long");
-    EXPECT_THAT(vesker.indexIds(), IsEmpty());
-}
-
 TEST(Store, FullDiskRefusesUploadsAndKeepsEveryStoredOne)
 {
     if (geteuid() != 0)

@@ -108,6 +108,8 @@ TEST_F(UploadTest, ALateRecognitionResultDoesNotLandOnAReplacedPhoto)
 TEST_F(UploadTest, TextsAndPdfsAreStoredWithTheirOwnExtensions)
 {
     EXPECT_EQ(upload("/text", " \n\t ").body, QByteArray("Empty text"));
+    EXPECT_EQ(upload("/text", QByteArray(1024 * 1024 + 1, 'a')),
+        HTTPResponse::text(413, "Text too long"));
     const Headers textHeaders {{"x-sender", "%zz"}, {"x-note", "caf%C3%A9+bar"}};
     ASSERT_EQ(upload("/text", "  Table 4: two coffees \n", textHeaders).status, 200);
     const Headers pdfHeaders {{"content-type", "image/png"}, {"x-filename", "Menu%20v2.pdf"},
