@@ -8,7 +8,6 @@
 #include <QThread>
 
 #include <atomic>
-#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -31,22 +30,6 @@ QStringList itemsWithoutFile(const Vesker& vesker)
 }
 
 } // namespace
-
-TEST(Store, ExtremeHeaderValuesSurviveARestart)
-{
-    Vesker vesker;
-    ASSERT_TRUE(vesker.start());
-    const Reply reply = vesker.upload(Kind::photo, sample(Kind::photo, 2000),
-        "X-Group: G\r\nX-Group-Index: 9223372036854775807\r\n"
-        "X-Group-Count: -9223372036854775808\r\nX-Location: nan,inf\r\n");
-    ASSERT_EQ(reply.status, 200) << reply.body.toStdString();
-    ASSERT_TRUE(vesker.restart());
-
-    EXPECT_EQ(vesker.inboxCount(), 1);
-    EXPECT_EQ(vesker.index().at(0)["groupIndex"].toInteger(), std::numeric_limits<qint64>::max());
-    EXPECT_EQ(vesker.index().at(0)["groupCount"].toInteger(), std::numeric_limits<qint64>::min());
-    EXPECT_THAT(vesker.keptAside(), IsEmpty());
-}
 
 TEST(Store, OneUnreadableRecordCostsOnlyItself)
 {

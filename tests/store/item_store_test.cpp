@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <limits>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -208,6 +209,8 @@ TEST_F(StoreTest, EveryFieldSurvivesTheIndexWhateverItHolds)
     item.acknowledged = true;
     item.tags = {u"a"_s};
     item.lat = 52.520008;
+    item.groupIndex = std::numeric_limits<qint64>::max();
+    item.groupCount = std::numeric_limits<qint64>::min();
     item.kind = ItemKind::pdf;
     ScreenItem nowhere = makeItem(u"n.jpg"_s);
     nowhere.lat = std::nan("");
