@@ -129,6 +129,20 @@ TEST_F(UploadTest, TextsAndPdfsAreStoredWithTheirOwnExtensions)
     EXPECT_EQ(items[1].groupCount, 0) << "a number with a blank is no number";
 }
 
+TEST_F(UploadTest, GuessingTheAccessCodeLocksTheSenderOut)
+{
+    m_defaults.set("accessPolicy", "code");
+    m_defaults.set("accessCode", "428913");
+    const auto send = [&](const QString& code) {
+        HTTPRequest r {"POST", "/text", {}, {{"x-code", code}}, "hello"};
+        r.remoteAddress = "10.0.0.5";
+        return route(r).status;
+    };
+    for (int guess = 0; guess < 10; ++guess)
+        EXPECT_EQ(send(QString::number(100000 + guess)), 401) << "guess " << guess;
+    EXPECT_EQ(send("428913"), 401) << "the right code went through after ten wrong ones";
+}
+
 TEST_F(UploadTest, UnderAskAHeldUploadIsAskedForOnceAndTheHoldIsCapped)
 {
     m_defaults.set("accessPolicy", "ask");

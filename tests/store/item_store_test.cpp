@@ -99,10 +99,12 @@ TEST_F(StoreTest, AnUpgradeAddsOneWhatsNewItemOnlyWhenNotesExist)
     EXPECT_EQ(m_defaults->string(u"lastSeenVersion"_s), u"9.9"_s);
 }
 
-// The end-to-end test damages one record; here the file is also cut short, and acks.json too.
+// A record no version of the program wrote, among good ones, a file cut short, and acks.json.
 TEST_F(StoreTest, ADamagedIndexIsKeptAsideWholeButEveryGoodRecordIsLoaded)
 {
     const QByteArray damaged = R"([
+        {"id": "not an id", "receivedAt": "2025-03-01T09:30:00Z",
+         "filename": "b.jpg", "note": "", "sender": "Ann", "status": "inbox"},
         {"id": "1A2B3C4D-0000-4000-8000-000000000001", "receivedAt": "2025-03-01T09:30:00Z",
          "filename": "a.jpg", "note": "[\"{,", "sender": "Ann", "status": "inbox"},
         {"id": "1A2B3C4D-0000-4000-8000-000000000002", "receivedAt": "2025-03-0)";
