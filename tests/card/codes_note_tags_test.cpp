@@ -120,8 +120,6 @@ TEST_F(CodesNoteTagsTest, PasteWithoutXTestLeavesTheValueOnTheClipboardAndSaysSo
 {
     const auto row = card(photo({u"QR https://example.com/?a=1&b=2"_s}, {}));
     auto* paste = row->findChild<QPushButton*>(u"pasteBarcodeButton"_s);
-    EXPECT_EQ(
-        paste->toolTip(), u"Copies the value, switches to the previous app, and presses Ctrl+V"_s);
     paste->click();
     EXPECT_EQ(QApplication::clipboard()->text(), u"https://example.com/?a=1&b=2"_s);
     EXPECT_TRUE(row->isVisible()) << "nothing to switch to: the window stays";

@@ -218,7 +218,6 @@ TEST_F(EditSheetTest, ReturnSavesOnlyAnEditAndEscapeCancels)
     ASSERT_EQ(saved.size(), 1);
     const QImage turned = QImage::fromData(saved[0]);
     EXPECT_EQ(turned.size(), QSize(40, 60));
-    EXPECT_TRUE(saved[0].startsWith("\x89PNG")) << "a capitalised PNG stays PNG";
 
     auto cancelled = open(u"other.jpg"_s, {60, 40});
     button(*cancelled, u"rotateLeftButton"_s)->click();
@@ -238,7 +237,6 @@ TEST_F(EditSheetTest, DraggingACornerOnTheCanvasCropsTheSavedImage)
     button(*sheet, u"editSaveButton"_s)->click();
     ASSERT_EQ(saved.size(), 1);
     EXPECT_EQ(QImage::fromData(saved[0]).size(), QSize(320, 220));
-    EXPECT_TRUE(saved[0].startsWith("\xff\xd8")) << "JPEG";
 }
 
 TEST(ZoomOnCard, PhotoAndSliderShareTheCardsZoomAndSimpleModeHasNoControls)

@@ -109,11 +109,6 @@ TEST(Desktop, AnArrivalMovesTheClosedWindowOnlyWhenTheSettingsLetIt)
 {
     const ArrivalCase cases[] {
         {"bring forward", {{"arrivalBehavior", "bringForward"}}, true},
-        {"notify", {{"arrivalBehavior", "notify"}}, false},
-        {"quiet sender",
-            {{"arrivalBehavior", "bringForward"},
-                {"senderArrival", QVariantMap {{"ann", "quiet"}}}},
-            false},
         {"do not disturb", {{"arrivalBehavior", "bringForward"}, {"focusGuardDoNotDisturb", true}},
             false},
     };

@@ -1,5 +1,5 @@
-// What the store keeps whatever a sender put in its headers or body, on a full disk and when
-// the program is killed: nothing answered 200 is lost.
+// What the store keeps on a full disk and when the program is killed: nothing answered 200 is
+// lost.
 #include "harness.h"
 
 #include <gmock/gmock.h>
@@ -8,7 +8,6 @@
 #include <QThread>
 
 #include <atomic>
-#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -31,65 +30,6 @@ QStringList itemsWithoutFile(const Vesker& vesker)
 }
 
 } // namespace
-
-TEST(Store, ExtremeHeaderValuesSurviveARestart)
-{
-    Vesker vesker;
-    ASSERT_TRUE(vesker.start());
-    const Reply reply = vesker.upload(Kind::photo, sample(Kind::photo, 2000),
-        "X-Group: G\r\nX-Group-Index: 9223372036854775807\r\n"
-        "X-Group-Count: -9223372036854775808\r\nX-Location: nan,inf\r\n");
-    ASSERT_EQ(reply.status, 200) << reply.body.toStdString();
-    ASSERT_TRUE(vesker.restart());
-
-    EXPECT_EQ(vesker.inboxCount(), 1);
-    EXPECT_EQ(vesker.index().at(0)["groupIndex"].toInteger(), std::numeric_limits<qint64>::max());
-    EXPECT_EQ(vesker.index().at(0)["groupCount"].toInteger(), std::numeric_limits<qint64>::min());
-    EXPECT_THAT(vesker.keptAside(), IsEmpty());
-}
-
-TEST(Store, OneUnreadableRecordCostsOnlyItself)
-{
-    Vesker vesker;
-    ASSERT_TRUE(vesker.start());
-    QSet<QString> ids;
-    for (const char* text : {"first", "second", "third"})
-        ids.insert(vesker.upload(Kind::text, text).id());
-    vesker.stop();
-
-    // A record among good ones that no version of the program could have written.
-    QJsonArray records = vesker.index();
-    QJsonObject broken = records[0].toObject();
-    broken["id"] = "not an id";
-    records.insert(1, broken);
-    const QByteArray damaged = QJsonDocument(records).toJson();
-    QFile index(vesker.store("index.json"));
-    ASSERT_TRUE(index.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    index.write(damaged);
-    index.close();
-
-    ASSERT_TRUE(vesker.start());
-    EXPECT_EQ(vesker.inboxCount(), 3);
-    // The next arrival writes the index again; the damaged one must be kept, whole.
-    ids.insert(vesker.upload(Kind::text, "fourth").id());
-    const QStringList aside = vesker.keptAside();
-    ASSERT_EQ(aside.size(), 1);
-    EXPECT_EQ(vesker::test::fileBytes(vesker.store(aside[0])), damaged);
-
-    ASSERT_TRUE(vesker.restart());
-    EXPECT_EQ(vesker.inboxCount(), 4);
-    EXPECT_EQ(vesker.indexIds(), ids);
-}
-
-TEST(Store, TextOverOneMebibyteIsRefused)
-{
-    Vesker vesker;
-    ASSERT_TRUE(vesker.start());
-    const Reply reply = vesker.upload(Kind::text, QByteArray(1024 * 1024 + 1, 'a'));
-    EXPECT_EQ(reply.status, 413);
-    EXPECT_EQ(reply.body, "Text too long");
-    EXPECT_THAT(vesker.indexIds(), IsEmpty());
-}
 
 TEST(Store, FullDiskRefusesUploadsAndKeepsEveryStoredOne)
 {

@@ -1,25 +1,13 @@
-#include "connect/mac_invite_handler.h"
-#include "platform/defaults.h"
-#include "receiving_screen.h"
-#include "relay_manager/relay_manager.h"
-#include "relay_manager/sibling_sync.h"
 #include "send/send_sheet.h"
 #include "send/uploader.h"
-#include "server/server_controller.h"
-#include "store/item_store.h"
-#include "support/recording_desktop.h"
-#include "support/test_images.h"
+#include "server/controller_fixture.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <gtest/gtest.h>
+#include <QTcpSocket>
 
 using namespace vesker;
 using test::Screen;
@@ -79,7 +67,7 @@ TEST_F(SendSheetTest, APhotoAndATextReachTheScreenInOrder)
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !s->session().isSending(); }, 15000));
     EXPECT_EQ(shownResults(*s), QStringList {"B: sent 2 of 2 ✓"});
-    const QList<ScreenItem> got = b.received();
+    const QList<ScreenItem> got = b.uploaded();
     ASSERT_EQ(got.size(), 2);
     EXPECT_EQ(got[0].kind, ItemKind::photo);
     EXPECT_EQ(got[1].text, "hello there");
@@ -96,18 +84,18 @@ TEST_F(SendSheetTest, TheCodeTypedInThePromptSends)
 
     auto* prompt = s->findChild<QWidget*>(QStringLiteral("codePrompt"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return prompt->isVisible(); }, 10000));
-    EXPECT_TRUE(b.received().isEmpty());
+    EXPECT_TRUE(b.uploaded().isEmpty());
     auto* field = s->findChild<QLineEdit*>(QStringLiteral("codeField"));
     field->clear();
     QTest::keyClicks(field, "424242");
     s->findChild<QPushButton*>(QStringLiteral("codeSend"))->click();
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return b.received().size() == 1; }, 15000));
-    EXPECT_EQ(b.received().first().text, "secret");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.uploaded().size() == 1; }, 15000));
+    EXPECT_EQ(b.uploaded().first().text, "secret");
     EXPECT_FALSE(prompt->isVisible());
 }
 
-TEST_F(SendSheetTest, ClosingMidSendLeavesNoJob)
+TEST_F(SendSheetTest, ClosingMidSendLeavesNoJobAndNoConnection)
 {
     // A screen that takes the connection and never answers keeps the send going.
     QTcpServer silent;
@@ -117,12 +105,15 @@ TEST_F(SendSheetTest, ClosingMidSendLeavesNoJob)
         {{.name = "Silent", .endpoint = {"127.0.0.1", silent.serverPort()}}});
     s->findChild<QPushButton*>(QStringLiteral("sendButton"))->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return silent.hasPendingConnections(); }, 5000));
+    QTcpSocket* upload = silent.nextPendingConnection();
     EXPECT_GT(s->session().activeJobs(), 0);
 
     s->findChild<QPushButton*>(QStringLiteral("sendCancel"))->click();
     EXPECT_FALSE(s->isVisible());
     EXPECT_EQ(s->session().activeJobs(), 0);
     EXPECT_FALSE(s->session().isSending());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return upload->state() == QAbstractSocket::UnconnectedState; }, 5000));
 }
 
 TEST_F(SendSheetTest, CtrlVAddsTheClipboardOnlyOutsideTheTextFields)

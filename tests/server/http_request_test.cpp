@@ -137,7 +137,7 @@ TEST(HTTPRequestReader, SplitAnywhereGivesTheSameRequest)
 // Every seed of the fuzzer and every input that once failed it, replayed with several splits.
 TEST(HTTPRequestReader, FuzzCorpusHolds)
 {
-    const QDir root = QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../fuzz"));
+    const QDir root(QStringLiteral(VESKER_FUZZ_DIR));
     int files = 0;
     for (const QString folder : {"corpus", "regressions"}) {
         for (const QFileInfo& info : QDir(root.filePath(folder)).entryInfoList(QDir::Files)) {

@@ -146,6 +146,9 @@ TEST(HTTPServer, ABodyOverTheLimitIsRefusedBeforeTheCloseWhileTheClientStillSend
     const QByteArray upload = "POST /u HTTP/1.1\r\nContent-Length: 1048576\r\nX-Pad: "
         + QByteArray(70'000, 'p') + "\r\n\r\n" + QByteArray(8 << 20, 'x');
     EXPECT_EQ(exchange(server->serverPort(), upload), refusal(413, "Payload too large"));
+    // A head that declares more than the limit is refused as it comes, and its body drained.
+    EXPECT_EQ(exchange(server->serverPort(), post((1 << 20) + 1, (1 << 20) + 1)),
+        refusal(400, "Bad request"));
 }
 
 TEST(HTTPServer, RefusedClientThatPausesMidUploadStillReadsItsReply)

@@ -38,13 +38,6 @@ protected:
     {
         return QJsonDocument::fromJson(route({"GET", path, std::move(query)}).body).object();
     }
-    // The store's own welcome items left out.
-    QList<ScreenItem> uploaded() const
-    {
-        QList<ScreenItem> items = m_store.items();
-        items.removeIf([](const ScreenItem& i) { return i.sender == QLatin1String("Vesker"); });
-        return items;
-    }
 };
 
 TEST_F(UploadTest, RoutesAnswerOnlyTheirMethodAndExactPath)
@@ -115,6 +108,8 @@ TEST_F(UploadTest, ALateRecognitionResultDoesNotLandOnAReplacedPhoto)
 TEST_F(UploadTest, TextsAndPdfsAreStoredWithTheirOwnExtensions)
 {
     EXPECT_EQ(upload("/text", " \n\t ").body, QByteArray("Empty text"));
+    EXPECT_EQ(upload("/text", QByteArray(1024 * 1024 + 1, 'a')),
+        HTTPResponse::text(413, "Text too long"));
     const Headers textHeaders {{"x-sender", "%zz"}, {"x-note", "caf%C3%A9+bar"}};
     ASSERT_EQ(upload("/text", "  Table 4: two coffees \n", textHeaders).status, 200);
     const Headers pdfHeaders {{"content-type", "image/png"}, {"x-filename", "Menu%20v2.pdf"},
@@ -132,6 +127,20 @@ TEST_F(UploadTest, TextsAndPdfsAreStoredWithTheirOwnExtensions)
     EXPECT_EQ(items[1].originalName, QStringLiteral("Menu v2.pdf"));
     EXPECT_EQ(items[1].groupIndex, 2);
     EXPECT_EQ(items[1].groupCount, 0) << "a number with a blank is no number";
+}
+
+TEST_F(UploadTest, GuessingTheAccessCodeLocksTheSenderOut)
+{
+    m_defaults.set("accessPolicy", "code");
+    m_defaults.set("accessCode", "428913");
+    const auto send = [&](const QString& code) {
+        HTTPRequest r {"POST", "/text", {}, {{"x-code", code}}, "hello"};
+        r.remoteAddress = "10.0.0.5";
+        return route(r).status;
+    };
+    for (int guess = 0; guess < 10; ++guess)
+        EXPECT_EQ(send(QString::number(100000 + guess)), 401) << "guess " << guess;
+    EXPECT_EQ(send("428913"), 401) << "the right code went through after ten wrong ones";
 }
 
 TEST_F(UploadTest, UnderAskAHeldUploadIsAskedForOnceAndTheHoldIsCapped)

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <limits>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -98,10 +99,12 @@ TEST_F(StoreTest, AnUpgradeAddsOneWhatsNewItemOnlyWhenNotesExist)
     EXPECT_EQ(m_defaults->string(u"lastSeenVersion"_s), u"9.9"_s);
 }
 
-// The end-to-end test damages one record; here the file is also cut short, and acks.json too.
+// A record no version of the program wrote, among good ones, a file cut short, and acks.json.
 TEST_F(StoreTest, ADamagedIndexIsKeptAsideWholeButEveryGoodRecordIsLoaded)
 {
     const QByteArray damaged = R"([
+        {"id": "not an id", "receivedAt": "2025-03-01T09:30:00Z",
+         "filename": "b.jpg", "note": "", "sender": "Ann", "status": "inbox"},
         {"id": "1A2B3C4D-0000-4000-8000-000000000001", "receivedAt": "2025-03-01T09:30:00Z",
          "filename": "a.jpg", "note": "[\"{,", "sender": "Ann", "status": "inbox"},
         {"id": "1A2B3C4D-0000-4000-8000-000000000002", "receivedAt": "2025-03-0)";
@@ -208,6 +211,8 @@ TEST_F(StoreTest, EveryFieldSurvivesTheIndexWhateverItHolds)
     item.acknowledged = true;
     item.tags = {u"a"_s};
     item.lat = 52.520008;
+    item.groupIndex = std::numeric_limits<qint64>::max();
+    item.groupCount = std::numeric_limits<qint64>::min();
     item.kind = ItemKind::pdf;
     ScreenItem nowhere = makeItem(u"n.jpg"_s);
     nowhere.lat = std::nan("");

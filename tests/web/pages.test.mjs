@@ -19,6 +19,7 @@ test('hostile names, notes and texts show literally and run nothing', () => with
   await upload.getByPlaceholder('Serial number, part number, anything…').fill(evil);
   await upload.getByRole('button', { name: 'Send text' }).click();
   await upload.getByText('✅ Sent').waitFor();
+  assert.equal(await upload.getByPlaceholder('Serial number, part number, anything…').inputValue(), '');
   assert.equal(await upload.locator('#history .note').textContent(), evil);
   assert.ok((await upload.locator('#history .meta').textContent()).endsWith(' · ' + evil.slice(0, 40)));
   const [item] = await eventually(() => vesker.index().length && vesker.index());

@@ -38,19 +38,6 @@ test('photos picked together arrive in order with the name and the note', async 
   });
 });
 
-test('a text is sent and clears the fields', async () => {
-  await withUploadPage({}, async (page, vesker) => {
-    await page.getByLabel('Note (optional)').fill('from the van');
-    await page.getByPlaceholder('Serial number, part number, anything…').fill('  SN 4471-B  ');
-    await page.getByRole('button', { name: 'Send text' }).click();
-    await firstStatus(page).getByText('✅ Sent').waitFor();
-    assert.match(await page.locator('#history li .meta').first().textContent(), / · SN 4471-B$/);
-    assert.equal(await page.getByPlaceholder('Serial number, part number, anything…').inputValue(), '');
-    const [item] = await eventually(() => vesker.index().length && vesker.index());
-    assert.deepEqual([item.text, item.note, item.sender], ['SN 4471-B', 'from the van', 'Phone']);
-  });
-});
-
 test('an access code is asked for after a refusal, and one from a link leaves the address bar', async () => {
   const settings = { accessPolicy: 'code', accessCode: '123456' };
   await withUploadPage(settings, async (page, vesker) => {
