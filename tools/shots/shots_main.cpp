@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <cstdio>
@@ -34,6 +36,12 @@ void saveImage(const QPixmap& image, const QString& name)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Whatever a view reads or writes through the program's shared settings stays in a home of
+    // the shots' own, never the user's.
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral(".config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral(".local/share"))));
     QApplication app(argc, argv);
     vesker::shots::g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(vesker::shots::g_folder);
