@@ -72,11 +72,14 @@ TEST(MenuBar, TitlesFollowTheKindAndCopyTakesOnlyTheCodesContent)
     for (const auto& [item, title] : rows) {
         Panel panel;
         panel.defaults.setStringMap(u"senderAliases"_s, {{u"Ana's phone"_s, u"Ana"_s}});
+        // The panel must not show clearly what the Inbox blurs.
+        panel.defaults.set(u"blurAll"_s, true);
         panel.add(5, ItemStatus::inbox, item);
         const RecentRow shown = panel.model.recentRows().value(0);
         EXPECT_EQ(shown.title, title);
         EXPECT_TRUE(shown.caption.startsWith(u"Ana · "_s)) << shown.caption.toStdString();
         EXPECT_EQ(shown.barcode.has_value(), !item.barcodes.isEmpty());
+        EXPECT_EQ(shown.blurred, item.kind == ItemKind::photo);
     }
     MenuBarModel::copyPayload(codes.first());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), u"https://a.example/x y"_s);
