@@ -43,15 +43,26 @@ std::optional<QByteArray> unescape(const QByteArray& text)
     return out;
 }
 
-// "code FORMAT PAYLOAD" lines and a closing "end"; anything else means the helper is not the
-// one we were built with, or died half-way.
-std::optional<QList<Recognizer::Barcode>> parseAnswer(const QByteArray& output)
+// "code FORMAT PAYLOAD" and "place LEFT TOP RIGHT BOTTOM" lines and a closing "end"; anything
+// else means the helper is not the one we were built with, or died half-way.
+std::optional<BarcodeSearch::Answer> parseAnswer(const QByteArray& output)
 {
     QList<QByteArray> lines = output.split('\n');
     if (lines.size() < 2 || lines.takeLast() != "" || lines.takeLast() != "end")
         return std::nullopt;
-    QList<Recognizer::Barcode> found;
+    BarcodeSearch::Answer answer;
     for (const QByteArray& line : lines) {
+        if (line.startsWith("place ")) {
+            const QList<QByteArray> numbers = line.mid(6).split(' ');
+            bool valid = numbers.size() == 4;
+            int edges[4] = {};
+            for (qsizetype i = 0; valid && i < 4; ++i)
+                edges[i] = numbers[i].toInt(&valid);
+            if (!valid)
+                return std::nullopt;
+            answer.places.append(QRect(QPoint(edges[0], edges[1]), QPoint(edges[2], edges[3])));
+            continue;
+        }
         const qsizetype space = line.indexOf(' ', 5);
         if (!line.startsWith("code ") || space < 0)
             return std::nullopt;
@@ -59,9 +70,9 @@ std::optional<QList<Recognizer::Barcode>> parseAnswer(const QByteArray& output)
         const auto payload = unescape(line.mid(space + 1));
         if (format == ZXing::BarcodeFormat::None || !payload)
             return std::nullopt;
-        found.append({format, QString::fromUtf8(*payload)});
+        answer.codes.append({format, QString::fromUtf8(*payload)});
     }
-    return found;
+    return answer;
 }
 
 bool isExecutable(const QString& path)
@@ -117,22 +128,25 @@ void BarcodeSearch::start(Mode mode)
     m_process->start(m_helper, args, QIODevice::ReadOnly);
 }
 
-QList<Recognizer::Barcode> BarcodeSearch::results()
+const BarcodeSearch::Answer& BarcodeSearch::answer()
 {
     if (!m_process)
-        return {};
+        return m_answer;
     Outcome outcome = Outcome::failed;
-    if (auto found = collect(outcome))
-        return *found;
-    if (outcome != Outcome::crashed)
-        return {};
-    qCInfo(lcStore) << "[recognizer] the barcode search died; searching again for one code per"
-                       " layer";
-    start(Mode::oneCodePerLayer);
-    return collect(outcome).value_or(QList<Recognizer::Barcode> {});
+    auto found = collect(outcome);
+    if (!found && outcome == Outcome::crashed) {
+        qCInfo(lcStore) << "[recognizer] the barcode search died; searching again for one code"
+                           " per layer";
+        start(Mode::oneCodePerLayer);
+        found = collect(outcome);
+    }
+    m_process.reset();
+    if (found)
+        m_answer = std::move(*found);
+    return m_answer;
 }
 
-std::optional<QList<Recognizer::Barcode>> BarcodeSearch::collect(Outcome& outcome)
+std::optional<BarcodeSearch::Answer> BarcodeSearch::collect(Outcome& outcome)
 {
     QProcess& process = *m_process;
     outcome = Outcome::failed;
