@@ -22,6 +22,9 @@ constexpr float kConfident = 80;
 // What Tesseract reads with less confidence than this where the reduced copy held no line is
 // a code or a pattern taken for letters.
 constexpr float kNoise = 40;
+// Marks closer than this (on the reduced copy) are read as one part of the photo, so that
+// the words of a line and the lines of a paragraph stay together.
+constexpr int kGroupMargin = 40;
 // Past this share of the photo, one read of the whole full photo costs less than its parts.
 constexpr double kMostOfThePhoto = 0.5;
 
@@ -41,15 +44,11 @@ float weakestWord(const tesseract::ResultIterator& line)
 
 // A line's box with room for what sticks out of it: accents, descenders, a letter the layout
 // analysis left at its end.
-// Confidence over the characters read, so that a long line counts for more than a smudge.
-float confidence(const QList<TextReader::Line>& lines)
+// Two readings of one line: they share most of their height and some of their width.
+bool sameLine(const QRect& a, const QRect& b)
 {
-    double sum = 0, weight = 0;
-    for (const TextReader::Line& line : lines) {
-        sum += double(line.confidence) * line.text.size();
-        weight += line.text.size();
-    }
-    return weight > 0 ? float(sum / weight) : 0;
+    const int shared = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
+    return a.intersects(b) && 2 * shared >= std::min(a.height(), b.height());
 }
 
 QRect around(const QRect& box)
@@ -63,7 +62,7 @@ QRect around(const QRect& box)
 QRect alone(const QRect& box)
 {
     const int h = box.height();
-    return box.adjusted(-h / 2, -h / 5, h / 2, h / 5);
+    return box.adjusted(-h, -h / 5, h, h / 5);
 }
 
 bool sameRow(const QRect& line, const QRect& mark)
@@ -91,6 +90,23 @@ struct Place {
     qsizetype line = -1;
     bool widened = false; // the line's box was widened to marks beside it
 };
+
+// Rectangles that overlap made one, until none do.
+QList<QRect> merged(QList<QRect> rects)
+{
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (qsizetype i = 0; i < rects.size(); ++i) {
+            for (qsizetype j = rects.size() - 1; j > i; --j) {
+                if (rects[i].intersects(rects[j])) {
+                    rects[i] |= rects.takeAt(j);
+                    grew = true;
+                }
+            }
+        }
+    }
+    return rects;
+}
 
 // Tesseract takes the bars of a code for letters it is unsure of.
 bool onCodes(const QRect& box, const QList<QRect>& codes)
@@ -129,8 +145,10 @@ QList<Place> placesToReread(
                 beside = i;
             }
         }
+        // Faint print leaves gaps between the marks of one line; room at their sides joins
+        // them up again. Above and below are other lines, which would be read in pieces.
         if (beside < 0) {
-            places.append({mark, -1});
+            places.append({mark.adjusted(-kGroupMargin, 0, kGroupMargin, 0), -1});
             continue;
         }
         if (placeOfLine[beside] < 0) {
@@ -222,24 +240,30 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
         const auto lines = read(reduced, Layout::page);
         return lines ? std::optional(centred(*lines, 1)) : std::nullopt;
     }
-    // Only the part of the photo that holds marks is read: a label on a parcel, a receipt on
-    // a table leave most of the frame to the engine's layout analysis for nothing.
+    // Only the parts of the photo that hold marks are read: a label on a parcel, a receipt on
+    // a table, the blank half of a page leave most of the frame to the engine's layout
+    // analysis for nothing.
     const QImage gray = reduced.convertToFormat(QImage::Format_Grayscale8);
-    QRect marked;
-    for (const QRect& region : inkRegions(gray, {}))
-        marked |= region;
-    const int margin = std::max(reduced.width(), reduced.height()) / 20;
-    marked = marked.isEmpty() ? reduced.rect()
-                              : marked.adjusted(-margin, -margin, margin, margin) & reduced.rect();
-    auto first = read(reduced.copy(marked), Layout::page);
-    if (!first)
-        return std::nullopt;
-    for (Line& line : *first)
-        line.box.translate(marked.topLeft());
+    QList<QRect> groups = inkRegions(gray, {});
+    for (QRect& group : groups)
+        group = group.adjusted(-kGroupMargin, -kGroupMargin, kGroupMargin, kGroupMargin);
+    groups = merged(std::move(groups));
+    if (groups.isEmpty())
+        groups.append(reduced.rect());
+    QList<Line> first;
+    for (const QRect& group : groups) {
+        const QRect crop = group & reduced.rect();
+        auto lines = read(reduced.copy(crop), Layout::page);
+        if (!lines)
+            return std::nullopt;
+        for (Line& line : *lines)
+            line.box.translate(crop.topLeft());
+        first += *lines;
+    }
 
-    const QList<Place> places = placesToReread(*first, gray, codePlaces());
+    const QList<Place> places = placesToReread(first, gray, codePlaces());
     if (places.isEmpty())
-        return centred(*first, 1);
+        return centred(first, 1);
     qint64 area = 0;
     for (const Place& place : places)
         area += qint64(place.box.width()) * place.box.height();
@@ -249,14 +273,14 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
                                << "% of it";
     const QImage full = loadFull();
     if (full.isNull() || full.size() == reduced.size())
-        return centred(*first, 1);
+        return centred(first, 1);
     const double scale = double(full.height()) / reduced.height();
     if (area > kMostOfThePhoto * reduced.width() * reduced.height()) {
         const auto whole = read(full, Layout::page);
-        return whole ? centred(*whole, 1) : centred(*first, scale);
+        return whole ? centred(*whole, 1) : centred(first, scale);
     }
 
-    QList<Line> kept = *first;
+    QList<Line> kept = first;
     QList<Line> closer;
     for (const Place& place : places) {
         const QRect crop = mapRect(place.box, reduced.size(), full.size());
@@ -286,19 +310,25 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
             }
             continue;
         }
-        // What only the full photo shows as noise (a code, a pattern) is left out; the lines
-        // the reduced copy gave here are replaced when Tesseract is surer of the new ones.
-        again->removeIf([](const Line& line) { return line.confidence < kNoise; });
-        const auto inside = [&](const Line& line) { return place.box.contains(line.box.center()); };
-        QList<Line> before;
-        std::copy_if(kept.begin(), kept.end(), std::back_inserter(before), inside);
-        if (again->isEmpty() || confidence(*again) <= confidence(before))
-            continue;
-        for (Line& line : kept) {
-            if (inside(line))
-                line.text.clear();
+        // Each new line replaces the lines the reduced copy gave in its place when Tesseract
+        // is surer of it; where the reduced copy gave none, what only the full photo shows as
+        // noise (a code, a pattern) is left out.
+        for (const Line& now : *again) {
+            QList<Line*> before;
+            for (Line& line : kept) {
+                if (!line.text.isEmpty()
+                    && sameLine(mapRect(line.box, reduced.size(), full.size()), now.box))
+                    before.append(&line);
+            }
+            float surest = before.isEmpty() ? kNoise : 0;
+            for (const Line* line : before)
+                surest = std::max(surest, line->confidence);
+            if (now.confidence < surest)
+                continue;
+            for (Line* line : before)
+                line->text.clear();
+            closer.append(now);
         }
-        closer += *again;
     }
     kept.removeIf([](const Line& line) { return line.text.isEmpty(); });
     return centred(kept, scale) + centred(closer, 1);
