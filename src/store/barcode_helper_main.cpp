@@ -14,8 +14,9 @@
 // FORMAT is ZXing's name of the format; the place is where the code lies on the reduced picture
 // (in pixels, made to fit kReadingSide, upright), so that text is not looked for there; in PAYLOAD
 // (UTF-8) a backslash, a line feed and a carriage return are written as "\\", "\n" and "\r". A last
-// line "end" tells a search that finished from one that died half-way. An image that cannot be
-// decoded has no codes.
+// line "end" tells a search that finished from one that died half-way; a line "searched" comes
+// between what was found on the reduced picture and what only the full photo showed. An image
+// that cannot be decoded has no codes.
 #include "platform/image_decode.h"
 #include "store/ink_regions.h"
 
@@ -174,6 +175,8 @@ int main(int argc, char** argv)
         = vesker::decodeForReading(args[1], maxPixels).convertToFormat(QImage::Format_Grayscale8);
     if (!reduced.isNull()) {
         const QList<QRect> regions = vesker::inkRegions(reduced, search.runLayers(reduced));
+        std::fputs("searched\n", stdout);
+        std::fflush(stdout);
         if (std::max(reduced.width(), reduced.height()) >= vesker::kReadingSide
             && !regions.isEmpty()) {
             const QImage full = vesker::platform::decodeImage(args[1], maxPixels)

@@ -43,7 +43,8 @@ std::optional<QByteArray> unescape(const QByteArray& text)
     return out;
 }
 
-// "code FORMAT PAYLOAD" and "place LEFT TOP RIGHT BOTTOM" lines and a closing "end"; anything
+// "code FORMAT PAYLOAD" and "place LEFT TOP RIGHT BOTTOM" lines, one "searched" and a closing
+// "end"; anything
 // else means the helper is not the one we were built with, or died half-way.
 std::optional<BarcodeSearch::Answer> parseAnswer(const QByteArray& output)
 {
@@ -52,6 +53,8 @@ std::optional<BarcodeSearch::Answer> parseAnswer(const QByteArray& output)
         return std::nullopt;
     BarcodeSearch::Answer answer;
     for (const QByteArray& line : lines) {
+        if (line == "searched")
+            continue;
         if (line.startsWith("place ")) {
             const QList<QByteArray> numbers = line.mid(6).split(' ');
             bool valid = numbers.size() == 4;
@@ -126,6 +129,27 @@ void BarcodeSearch::start(Mode mode)
         args << QStringLiteral("--one-per-layer");
     args << QString::number(m_maxPixels) << m_imagePath;
     m_process->start(m_helper, args, QIODevice::ReadOnly);
+    m_output.clear();
+    m_deadline = QDeadlineTimer(m_timeout);
+}
+
+QList<QRect> BarcodeSearch::placesAtReadingSize()
+{
+    if (!m_process)
+        return m_answer.places;
+    // The helper says "searched" once it has searched the reduced picture, before it looks
+    // closer at the full photo: what it found there is all the text reader needs to know.
+    const auto marker
+        = [this] { return m_output.startsWith("searched\n") || m_output.contains("\nsearched\n"); };
+    while (!marker() && m_process->state() != QProcess::NotRunning
+        && m_process->waitForReadyRead(int(std::max<qint64>(m_deadline.remainingTime(), 1)))) {
+        m_output += m_process->readAllStandardOutput();
+    }
+    m_output += m_process->readAllStandardOutput();
+    if (!marker())
+        return {};
+    const auto found = parseAnswer(m_output.left(m_output.indexOf("searched\n")) + "end\n");
+    return found ? found->places : QList<QRect> {};
 }
 
 const BarcodeSearch::Answer& BarcodeSearch::answer()
@@ -166,7 +190,8 @@ std::optional<BarcodeSearch::Answer> BarcodeSearch::collect(Outcome& outcome)
         outcome = Outcome::crashed;
         return std::nullopt;
     }
-    const auto found = parseAnswer(process.readAllStandardOutput());
+    m_output += process.readAllStandardOutput();
+    const auto found = parseAnswer(m_output);
     if (process.exitCode() != 0 || !found) {
         qCWarning(lcStore).noquote()
             << "[recognizer] the barcode search failed with status" << process.exitCode() << ":"

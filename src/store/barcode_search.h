@@ -2,6 +2,7 @@
 
 #include "store/recognizer.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QProcess>
 #include <QRect>
@@ -39,6 +40,9 @@ public:
     // What the helper found; nothing when it failed. Waits for the helper the first time, at
     // most until the time limit.
     const Answer& answer();
+    // The places of the codes found on the reduced picture alone; waits only until the helper
+    // has searched that.
+    QList<QRect> placesAtReadingSize();
 
     // The helper beside the program, else the one in the build tree (for tests and benchmarks
     // run from there); empty, with one line in the log, when there is none.
@@ -56,6 +60,8 @@ private:
     qint64 m_maxPixels;
     std::chrono::milliseconds m_timeout;
     std::unique_ptr<QProcess> m_process;
+    QByteArray m_output;
+    QDeadlineTimer m_deadline;
     Answer m_answer;
 };
 

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,6 +92,26 @@ QImage readable(QImage image)
     return image;
 }
 
+// One text engine per thread, kept between photos: loading its model costs as much as
+// reading a short receipt. The pool's threads end after a while without work, and their
+// engines with them.
+thread_local std::unique_ptr<TextReader> t_engine;
+thread_local QString t_engineData;
+
+TextReader& engine(const QString& tessdataDir)
+{
+    if (!t_engine || !t_engine->isReady() || t_engineData != tessdataDir) {
+        t_engine = std::make_unique<TextReader>(tessdataDir);
+        t_engineData = tessdataDir;
+    }
+    return *t_engine;
+}
+
+void dropEngine()
+{
+    t_engine.reset();
+}
+
 } // namespace
 
 QThreadPool& Recognizer::pool()
@@ -122,13 +143,17 @@ Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& 
     Result result;
     // A photo whose text cannot be read keeps the codes found in it.
     try {
-        TextReader reader(options.tessdataDir);
-        const auto loadFull = [&] { return readable(platform::decodeImage(path)); };
-        const auto codePlaces = [&] { return search.answer().places; };
-        if (const auto lines = reader.readPhoto(reduced, loadFull, codePlaces))
+        // The full photo is decoded beside the first reading, in case a part of it is needed.
+        std::future<QImage> full = std::async(
+            std::launch::async, [path] { return readable(platform::decodeImage(path)); });
+        const auto loadFull = [&] { return full.get(); };
+        const auto codePlaces = [&] { return search.placesAtReadingSize(); };
+        if (const auto lines = engine(options.tessdataDir).readPhoto(reduced, loadFull, codePlaces))
             result.text = joinLines(*lines);
     } catch (const std::exception&) {
-        // Out of memory on a huge page, most likely: the text is lost, nothing else.
+        // Out of memory on a huge page, most likely: the text is lost, nothing else. The
+        // engine may be left half-way and is made anew.
+        dropEngine();
     }
     result.barcodes = barcodeEntries(search.answer().codes);
     return result;

@@ -25,6 +25,10 @@ constexpr float kNoise = 40;
 // Marks closer than this (on the reduced copy) are read as one part of the photo, so that
 // the words of a line and the lines of a paragraph stay together.
 constexpr int kGroupMargin = 40;
+// A mark no larger than this on either side (on the reduced copy, with the margin inkRegions
+// gives it), alone and away from any line, is a speck or the end of a code's bar: no word is
+// that small.
+constexpr int kSpeck = 64;
 // Past this share of the photo, one read of the whole full photo costs less than its parts.
 constexpr double kMostOfThePhoto = 0.5;
 
@@ -173,6 +177,10 @@ QList<Place> placesToReread(
                 places[i].box |= places.takeAt(j).box;
         }
     }
+    places.removeIf([](const Place& place) {
+        return place.line < 0 && place.box.width() <= kSpeck + 2 * kGroupMargin
+            && place.box.height() <= kSpeck;
+    });
     return places;
 }
 
@@ -230,6 +238,8 @@ std::optional<QList<TextReader::Line>> TextReader::read(const QImage& rgb, Layou
         lines.append(
             {QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), line, weakestWord(*it)});
     } while (it->Next(tesseract::RIL_TEXTLINE));
+    // The engine is kept for the next photo; the picture and its layout are not.
+    m_api->Clear();
     return lines;
 }
 
