@@ -144,8 +144,8 @@ Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& 
     // A photo whose text cannot be read keeps the codes found in it.
     try {
         // The full photo is decoded beside the first reading, in case a part of it is needed.
-        std::future<QImage> full = std::async(
-            std::launch::async, [path] { return readable(platform::decodeImage(path)); });
+        std::future<QImage> full = std::async(std::launch::async | std::launch::deferred,
+            [path] { return readable(platform::decodeImage(path)); });
         const auto loadFull = [&] { return full.get(); };
         const auto codePlaces = [&] { return search.placesAtReadingSize(); };
         if (const auto lines = engine(options.tessdataDir).readPhoto(reduced, loadFull, codePlaces))

@@ -46,15 +46,15 @@ float weakestWord(const tesseract::ResultIterator& line)
     return weakest;
 }
 
-// A line's box with room for what sticks out of it: accents, descenders, a letter the layout
-// analysis left at its end.
-// Two readings of one line: they share most of their height and some of their width.
+// Two readings of one line: they share half their height or more, and some of their width.
 bool sameLine(const QRect& a, const QRect& b)
 {
     const int shared = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
     return a.intersects(b) && 2 * shared >= std::min(a.height(), b.height());
 }
 
+// A line's box with room for what sticks out of it: accents, descenders, a letter the layout
+// analysis left at its end.
 QRect around(const QRect& box)
 {
     const int h = box.height();
@@ -69,6 +69,7 @@ QRect alone(const QRect& box)
     return box.adjusted(-h, -h / 5, h, h / 5);
 }
 
+// A mark at the end of a line, not a block of lines of its own.
 bool sameRow(const QRect& line, const QRect& mark)
 {
     if (mark.height() > 3 * line.height())
@@ -202,16 +203,21 @@ TextReader::TextReader(const QString& tessdataDir)
     m_ready = m_api->Init(dir.isEmpty() ? nullptr : dir.constData(), "eng",
                   tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false)
         == 0;
+    if (m_ready)
+        m_api->SetPageSegMode(tesseract::PSM_AUTO);
 }
 
 TextReader::~TextReader() = default;
 
-std::optional<QList<TextReader::Line>> TextReader::read(const QImage& rgb, Layout layout)
+std::optional<QList<TextReader::Line>> TextReader::read(const QImage& rgb)
 {
     if (!m_ready || rgb.isNull())
         return std::nullopt;
-    m_api->SetPageSegMode(
-        layout == Layout::page ? tesseract::PSM_AUTO : tesseract::PSM_SINGLE_LINE);
+    // The engine is kept for the next picture; this picture and its layout are not.
+    struct Clear {
+        tesseract::TessBaseAPI& api;
+        ~Clear() { api.Clear(); }
+    } clear {*m_api};
     m_api->SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
     if (m_api->Recognize(nullptr) != 0)
         return std::nullopt;
@@ -238,8 +244,6 @@ std::optional<QList<TextReader::Line>> TextReader::read(const QImage& rgb, Layou
         lines.append(
             {QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), line, weakestWord(*it)});
     } while (it->Next(tesseract::RIL_TEXTLINE));
-    // The engine is kept for the next photo; the picture and its layout are not.
-    m_api->Clear();
     return lines;
 }
 
@@ -247,7 +251,7 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
     const std::function<QImage()>& loadFull, const std::function<QList<QRect>()>& codePlaces)
 {
     if (std::max(reduced.width(), reduced.height()) < kReadingSide) {
-        const auto lines = read(reduced, Layout::page);
+        const auto lines = read(reduced);
         return lines ? std::optional(centred(*lines, 1)) : std::nullopt;
     }
     // Only the parts of the photo that hold marks are read: a label on a parcel, a receipt on
@@ -263,7 +267,7 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
     QList<Line> first;
     for (const QRect& group : groups) {
         const QRect crop = group & reduced.rect();
-        auto lines = read(reduced.copy(crop), Layout::page);
+        auto lines = read(reduced.copy(crop));
         if (!lines)
             return std::nullopt;
         for (Line& line : *lines)
@@ -286,7 +290,7 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
         return centred(first, 1);
     const double scale = double(full.height()) / reduced.height();
     if (area > kMostOfThePhoto * reduced.width() * reduced.height()) {
-        const auto whole = read(full, Layout::page);
+        const auto whole = read(full);
         return whole ? centred(*whole, 1) : centred(first, scale);
     }
 
@@ -294,7 +298,7 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
     QList<Line> closer;
     for (const Place& place : places) {
         const QRect crop = mapRect(place.box, reduced.size(), full.size());
-        auto again = read(full.copy(crop), Layout::page);
+        auto again = read(full.copy(crop));
         if (!again)
             continue;
         for (Line& line : *again)

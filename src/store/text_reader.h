@@ -34,10 +34,9 @@ public:
         QString text;
         float confidence = 0; // Tesseract's, 0 to 100
     };
-    enum class Layout { page, line };
-    // The lines of an RGB888 picture, laid out as a page or as one line; none when the engine
-    // gave up on it. A line's confidence is its least sure word's.
-    std::optional<QList<Line>> read(const QImage& rgb, Layout layout);
+    // The lines of an RGB888 picture, in Tesseract's order; none when the engine gave up on
+    // it. A line's confidence is its least sure word's.
+    std::optional<QList<Line>> read(const QImage& rgb);
 
     // The lines of a photo from `reduced` and, where needed, from the full photo, which
     // `loadFull` decodes (a null image when it cannot); not ordered. `codePlaces` gives where
