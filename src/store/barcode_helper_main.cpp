@@ -186,7 +186,7 @@ int main(int argc, char** argv)
                 area += qint64(region.width()) * region.height();
             const auto fromFull
                 = [&](QRect r) { return vesker::mapRect(r, full.size(), reduced.size()); };
-            if (full.size() == reduced.size()) {
+            if (full.isNull() || full.size() == reduced.size()) {
                 // Nothing larger to look at.
             } else if (area > kMostOfThePhoto * reduced.width() * reduced.height()) {
                 search.run(full, fromFull);
