@@ -187,7 +187,7 @@ QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Dec
 
 } // namespace
 
-QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error)
+QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error, int longestSide)
 {
     if (!QFile::exists(path))
         return failed(error, DecodeError::unreadable);
@@ -196,10 +196,11 @@ QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error)
         const auto read = [&](heif_context* context) {
             return heif_context_read_from_file(context, nativePath.constData(), nullptr);
         };
-        return decodeHeif(read, maxPixels, error);
+        const QImage image = decodeHeif(read, maxPixels, error);
+        return image.isNull() ? image : shrunk(image, longestSide);
     }
     QImageReader reader(path);
-    return decodeWithQt(reader, 0, maxPixels, error);
+    return decodeWithQt(reader, longestSide, maxPixels, error);
 }
 
 QImage decodeImageData(

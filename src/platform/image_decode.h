@@ -24,9 +24,12 @@ constexpr qint64 kMaxDecodedPixels = 64LL * 1000 * 1000;
 // (or less) where its reader can do that cheaply (JPEG, PNG, WebP), else with Qt's limit raised
 // to what it needs. Returns a null image and fills `error` on failure.
 //
+// With `longestSide` above zero the image is made to fit a square of that many pixels, and a
+// JPEG is decoded straight at the nearest larger fraction of its size (far cheaper than whole).
+//
 // This is slow for a photo: call it from a worker thread, never the main thread.
-QImage decodeImage(
-    const QString& path, qint64 maxPixels = kMaxDecodedPixels, DecodeError* error = nullptr);
+QImage decodeImage(const QString& path, qint64 maxPixels = kMaxDecodedPixels,
+    DecodeError* error = nullptr, int longestSide = 0);
 
 // The same for an image held in memory, made to fit a square of `longestSide` pixels when that
 // is above zero. A JPEG is decoded straight at the nearest larger fraction of its size, so a

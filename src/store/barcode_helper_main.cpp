@@ -4,14 +4,21 @@
 //
 //   vesker-barcodes [--one-per-layer] MAX_PIXELS IMAGE
 //
-// It decodes IMAGE as the program does, refusing more than MAX_PIXELS, and prints one line per
-// code, in the order ZXing reported them, layer by layer (a code is often found in more than
-// one layer):
+// It decodes IMAGE as the program does, refusing more than MAX_PIXELS, and searches it at the
+// reduced size text is first read at (see ink_regions.h), layer by layer; then it searches
+// the full photo, but only where the reduced copy shows marks that no code found explains (a
+// small dense code far from the lens). It prints one line per code, in the order ZXing
+// reported them (a code is often found more than once):
 //   code FORMAT PAYLOAD
-// FORMAT is ZXing's name of the format; in PAYLOAD (UTF-8) a backslash, a line feed and a
-// carriage return are written as "\\", "\n" and "\r". A last line "end" tells a search that
-// finished from one that died half-way. An image that cannot be decoded has no codes.
+//   place LEFT TOP RIGHT BOTTOM
+// FORMAT is ZXing's name of the format; the place is where the code lies on the reduced picture
+// (in pixels, made to fit kReadingSide, upright), so that text is not looked for there; in PAYLOAD
+// (UTF-8) a backslash, a line feed and a carriage return are written as "\\", "\n" and "\r". A last
+// line "end" tells a search that finished from one that died half-way; a line "searched" comes
+// between what was found on the reduced picture and what only the full photo showed. An image
+// that cannot be decoded has no codes.
 #include "platform/image_decode.h"
+#include "store/ink_regions.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -20,11 +27,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include <sys/resource.h>
 
 namespace {
+
+// Searching the full photo region by region costs more than searching it whole once the
+// regions cover more than this share of it.
+constexpr double kMostOfThePhoto = 0.5;
 
 // As ZXing's own pyramid: a layer a third the size of the one before, while the last is still
 // larger than this on its short side. A code that fills much of a large photo is found more
@@ -44,6 +56,22 @@ ZXing::DecodeHints searchHints()
     // is where Debian's ZXing 1.4 fails an assertion.
     hints.setTryDownscale(false);
     return hints;
+}
+
+// Where a code was found, on the picture it was found in.
+QRect placeOf(const ZXing::Result& result)
+{
+    const ZXing::Position& corners = result.position();
+    int left = corners[0].x, right = left, top = corners[0].y, bottom = top;
+    for (int i = 1; i < 4; ++i) {
+        left = std::min(left, corners[i].x), right = std::max(right, corners[i].x);
+        top = std::min(top, corners[i].y), bottom = std::max(bottom, corners[i].y);
+    }
+    // A linear code is reported as the line it was read along; its bars reach above and below.
+    const int reach = (right - left) / 4 - (bottom - top) / 2;
+    if (reach > 0)
+        top -= reach, bottom += reach;
+    return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 void printCode(const ZXing::Result& result)
@@ -70,6 +98,60 @@ void printCode(const ZXing::Result& result)
     std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
+class Search {
+public:
+    explicit Search(bool oneCodePerLayer)
+        : m_oneCodePerLayer(oneCodePerLayer)
+    { }
+
+    // Searches `image` and prints what it finds; gives the places of the codes found, which
+    // `toReduced` takes from `image` onto the reduced picture.
+    QList<QRect> run(const QImage& image, const std::function<QRect(QRect)>& toReduced)
+    {
+        const ZXing::ImageView view(image.constBits(), image.width(), image.height(),
+            ZXing::ImageFormat::Lum, int(image.bytesPerLine()));
+        QList<QRect> places;
+        const auto found = [&](const ZXing::Result& result) {
+            if (!result.isValid())
+                return;
+            printCode(result);
+            const QRect place = toReduced(placeOf(result));
+            std::printf(
+                "place %d %d %d %d\n", place.left(), place.top(), place.right(), place.bottom());
+            places.append(place);
+        };
+        // One code per layer never reaches the assertion that two equal codes side by side
+        // (two packets of one product) run into.
+        if (m_oneCodePerLayer) {
+            found(ZXing::ReadBarcode(view, m_hints));
+        } else {
+            for (const ZXing::Result& result : ZXing::ReadBarcodes(view, m_hints))
+                found(result);
+        }
+        return places;
+    }
+
+    // The picture and copies of it a third the size each, while they are large.
+    QList<QRect> runLayers(QImage layer)
+    {
+        QList<QRect> places;
+        const QSize size = layer.size();
+        for (int n = 0; n < kMaxLayers && !layer.isNull(); ++n) {
+            const QSize from = layer.size();
+            places += run(layer, [&](QRect r) { return vesker::mapRect(r, from, size); });
+            if (std::min(layer.width(), layer.height()) <= kSmallestLayerSide)
+                break;
+            layer = layer.scaled(layer.width() / kLayerFactor, layer.height() / kLayerFactor,
+                Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
+        return places;
+    }
+
+private:
+    bool m_oneCodePerLayer;
+    ZXing::DecodeHints m_hints = searchHints();
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -88,24 +170,34 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    QImage layer = vesker::platform::decodeImage(args[1], maxPixels)
-                       .convertToFormat(QImage::Format_Grayscale8);
-    const ZXing::DecodeHints hints = searchHints();
-    for (int n = 0; n < kMaxLayers && !layer.isNull(); ++n) {
-        const ZXing::ImageView view(layer.constBits(), layer.width(), layer.height(),
-            ZXing::ImageFormat::Lum, int(layer.bytesPerLine()));
-        // One code per layer never reaches the assertion that two equal codes side by side
-        // (two packets of one product) run into.
-        if (oneCodePerLayer) {
-            printCode(ZXing::ReadBarcode(view, hints));
-        } else {
-            for (const ZXing::Result& result : ZXing::ReadBarcodes(view, hints))
-                printCode(result);
+    Search search(oneCodePerLayer);
+    const QImage reduced
+        = vesker::decodeForReading(args[1], maxPixels).convertToFormat(QImage::Format_Grayscale8);
+    if (!reduced.isNull()) {
+        const QList<QRect> regions = vesker::inkRegions(reduced, search.runLayers(reduced));
+        std::fputs("searched\n", stdout);
+        std::fflush(stdout);
+        if (std::max(reduced.width(), reduced.height()) >= vesker::kReadingSide
+            && !regions.isEmpty()) {
+            const QImage full = vesker::platform::decodeImage(args[1], maxPixels)
+                                    .convertToFormat(QImage::Format_Grayscale8);
+            qint64 area = 0;
+            for (const QRect& region : regions)
+                area += qint64(region.width()) * region.height();
+            const auto fromFull
+                = [&](QRect r) { return vesker::mapRect(r, full.size(), reduced.size()); };
+            if (full.isNull() || full.size() == reduced.size()) {
+                // Nothing larger to look at.
+            } else if (area > kMostOfThePhoto * reduced.width() * reduced.height()) {
+                search.run(full, fromFull);
+            } else {
+                for (const QRect& region : regions) {
+                    const QRect crop = vesker::mapRect(region, reduced.size(), full.size());
+                    search.run(full.copy(crop),
+                        [&](QRect r) { return fromFull(r.translated(crop.topLeft())); });
+                }
+            }
         }
-        if (std::min(layer.width(), layer.height()) <= kSmallestLayerSide)
-            break;
-        layer = layer.scaled(layer.width() / kLayerFactor, layer.height() / kLayerFactor,
-            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     std::fputs("end\n", stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;

@@ -43,15 +43,29 @@ std::optional<QByteArray> unescape(const QByteArray& text)
     return out;
 }
 
-// "code FORMAT PAYLOAD" lines and a closing "end"; anything else means the helper is not the
-// one we were built with, or died half-way.
-std::optional<QList<Recognizer::Barcode>> parseAnswer(const QByteArray& output)
+// "code FORMAT PAYLOAD" and "place LEFT TOP RIGHT BOTTOM" lines, one "searched" and a closing
+// "end"; anything
+// else means the helper is not the one we were built with, or died half-way.
+std::optional<BarcodeSearch::Answer> parseAnswer(const QByteArray& output)
 {
     QList<QByteArray> lines = output.split('\n');
     if (lines.size() < 2 || lines.takeLast() != "" || lines.takeLast() != "end")
         return std::nullopt;
-    QList<Recognizer::Barcode> found;
+    BarcodeSearch::Answer answer;
     for (const QByteArray& line : lines) {
+        if (line == "searched")
+            continue;
+        if (line.startsWith("place ")) {
+            const QList<QByteArray> numbers = line.mid(6).split(' ');
+            bool valid = numbers.size() == 4;
+            int edges[4] = {};
+            for (qsizetype i = 0; valid && i < 4; ++i)
+                edges[i] = numbers[i].toInt(&valid);
+            if (!valid)
+                return std::nullopt;
+            answer.places.append(QRect(QPoint(edges[0], edges[1]), QPoint(edges[2], edges[3])));
+            continue;
+        }
         const qsizetype space = line.indexOf(' ', 5);
         if (!line.startsWith("code ") || space < 0)
             return std::nullopt;
@@ -59,9 +73,9 @@ std::optional<QList<Recognizer::Barcode>> parseAnswer(const QByteArray& output)
         const auto payload = unescape(line.mid(space + 1));
         if (format == ZXing::BarcodeFormat::None || !payload)
             return std::nullopt;
-        found.append({format, QString::fromUtf8(*payload)});
+        answer.codes.append({format, QString::fromUtf8(*payload)});
     }
-    return found;
+    return answer;
 }
 
 bool isExecutable(const QString& path)
@@ -115,24 +129,48 @@ void BarcodeSearch::start(Mode mode)
         args << QStringLiteral("--one-per-layer");
     args << QString::number(m_maxPixels) << m_imagePath;
     m_process->start(m_helper, args, QIODevice::ReadOnly);
+    m_output.clear();
+    m_deadline = QDeadlineTimer(m_timeout);
 }
 
-QList<Recognizer::Barcode> BarcodeSearch::results()
+QList<QRect> BarcodeSearch::placesAtReadingSize()
 {
     if (!m_process)
+        return m_answer.places;
+    // The helper says "searched" once it has searched the reduced picture, before it looks
+    // closer at the full photo: what it found there is all the text reader needs to know.
+    const auto marker
+        = [this] { return m_output.startsWith("searched\n") || m_output.contains("\nsearched\n"); };
+    while (!marker() && m_process->state() != QProcess::NotRunning
+        && m_process->waitForReadyRead(int(std::max<qint64>(m_deadline.remainingTime(), 1)))) {
+        m_output += m_process->readAllStandardOutput();
+    }
+    m_output += m_process->readAllStandardOutput();
+    if (!marker())
         return {};
-    Outcome outcome = Outcome::failed;
-    if (auto found = collect(outcome))
-        return *found;
-    if (outcome != Outcome::crashed)
-        return {};
-    qCInfo(lcStore) << "[recognizer] the barcode search died; searching again for one code per"
-                       " layer";
-    start(Mode::oneCodePerLayer);
-    return collect(outcome).value_or(QList<Recognizer::Barcode> {});
+    const auto found = parseAnswer(m_output.left(m_output.indexOf("searched\n")) + "end\n");
+    return found ? found->places : QList<QRect> {};
 }
 
-std::optional<QList<Recognizer::Barcode>> BarcodeSearch::collect(Outcome& outcome)
+const BarcodeSearch::Answer& BarcodeSearch::answer()
+{
+    if (!m_process)
+        return m_answer;
+    Outcome outcome = Outcome::failed;
+    auto found = collect(outcome);
+    if (!found && outcome == Outcome::crashed) {
+        qCInfo(lcStore) << "[recognizer] the barcode search died; searching again for one code"
+                           " per layer";
+        start(Mode::oneCodePerLayer);
+        found = collect(outcome);
+    }
+    m_process.reset();
+    if (found)
+        m_answer = std::move(*found);
+    return m_answer;
+}
+
+std::optional<BarcodeSearch::Answer> BarcodeSearch::collect(Outcome& outcome)
 {
     QProcess& process = *m_process;
     outcome = Outcome::failed;
@@ -152,7 +190,8 @@ std::optional<QList<Recognizer::Barcode>> BarcodeSearch::collect(Outcome& outcom
         outcome = Outcome::crashed;
         return std::nullopt;
     }
-    const auto found = parseAnswer(process.readAllStandardOutput());
+    m_output += process.readAllStandardOutput();
+    const auto found = parseAnswer(m_output);
     if (process.exitCode() != 0 || !found) {
         qCWarning(lcStore).noquote()
             << "[recognizer] the barcode search failed with status" << process.exitCode() << ":"

@@ -2,8 +2,10 @@
 
 #include "store/recognizer.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QProcess>
+#include <QRect>
 #include <QString>
 
 #include <chrono>
@@ -29,9 +31,18 @@ public:
     BarcodeSearch(const BarcodeSearch&) = delete;
     BarcodeSearch& operator=(const BarcodeSearch&) = delete;
 
-    // The codes found, in the order the helper reported them (possibly repeated). Waits for
-    // the helper, at most until the time limit.
-    QList<Recognizer::Barcode> results();
+    struct Answer {
+        // In the order the helper reported them (possibly repeated).
+        QList<Recognizer::Barcode> codes;
+        // Where they lie on the photo reduced to kReadingSide (see ink_regions.h).
+        QList<QRect> places;
+    };
+    // What the helper found; nothing when it failed. Waits for the helper the first time, at
+    // most until the time limit.
+    const Answer& answer();
+    // The places of the codes found on the reduced picture alone; waits only until the helper
+    // has searched that.
+    QList<QRect> placesAtReadingSize();
 
     // The helper beside the program, else the one in the build tree (for tests and benchmarks
     // run from there); empty, with one line in the log, when there is none.
@@ -42,13 +53,16 @@ private:
     void start(Mode mode);
     enum class Outcome { answered, crashed, failed };
     // None when the helper died, hung or said something unreadable.
-    std::optional<QList<Recognizer::Barcode>> collect(Outcome& outcome);
+    std::optional<Answer> collect(Outcome& outcome);
 
     QString m_imagePath;
     QString m_helper;
     qint64 m_maxPixels;
     std::chrono::milliseconds m_timeout;
     std::unique_ptr<QProcess> m_process;
+    QByteArray m_output;
+    QDeadlineTimer m_deadline;
+    Answer m_answer;
 };
 
 } // namespace vesker

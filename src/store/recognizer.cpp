@@ -2,6 +2,8 @@
 
 #include "platform/image_decode.h"
 #include "store/barcode_search.h"
+#include "store/ink_regions.h"
+#include "store/text_reader.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -9,11 +11,9 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <tesseract/baseapi.h>
-#include <tesseract/resultiterator.h>
-
 #include <algorithm>
 #include <exception>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,52 +77,39 @@ bool isGtin14(const QString& payload)
     return (10 - sum % 10) % 10 == payload[13].unicode() - u'0';
 }
 
-// None when the engine could not start (no trained data) or gave up on the image.
-std::optional<QList<Recognizer::TextLine>> readLines(const QImage& rgb, const QString& dataDir)
+// Seen as a viewer shows it, in the pixel layout Tesseract reads; null when it cannot be.
+QImage readable(QImage image)
 {
-    tesseract::TessBaseAPI api;
-    // Print is read as printed, without language correction: a part number or a misprint is
-    // not bent towards an English word, and no dictionary is loaded. The LSTM engine takes its
-    // word list only through lstm_use_matrix; the load_*_dawg switches keep the older engine's
-    // lists out too. Tesseract writes its notes ("Estimating resolution as ...") to stderr
-    // unless told where.
-    const std::vector<std::string> names {"lstm_use_matrix", "load_system_dawg", "load_freq_dawg",
-        "load_punc_dawg", "load_number_dawg", "load_unambig_dawg", "load_bigram_dawg",
-        "debug_file"};
-    const std::vector<std::string> values {"0", "0", "0", "0", "0", "0", "0", "/dev/null"};
-    const QByteArray dir = QFile::encodeName(dataDir);
-    if (api.Init(dir.isEmpty() ? nullptr : dir.constData(), "eng", tesseract::OEM_LSTM_ONLY,
-            nullptr, 0, &names, &values, false)
-        != 0) {
-        return std::nullopt;
+    if (image.hasAlphaChannel()) {
+        // Dropping the alpha channel would turn a transparent background black, the colour of
+        // the print on it: such a picture is seen as a viewer shows it, on white.
+        QImage flat(image.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter(&flat).drawImage(0, 0, image);
+        image = std::move(flat);
     }
-    api.SetPageSegMode(tesseract::PSM_AUTO);
-    api.SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
-    if (api.Recognize(nullptr) != 0)
-        return std::nullopt;
+    image.convertTo(QImage::Format_RGB888);
+    return image;
+}
 
-    QList<Recognizer::TextLine> lines;
-    const std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (!it)
-        return lines;
-    do {
-        if (it->Empty(tesseract::RIL_TEXTLINE))
-            continue;
-        const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (!text || !it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom))
-            continue;
-        QString line = QString::fromUtf8(text.get());
-        // Tesseract ends every line with its own line feed; the lines are joined later.
-        while (line.endsWith(u'\n'))
-            line.chop(1);
-        // A "line" with no character in it is a smudge the layout analysis took for text; it
-        // would only leave blank lines between the real ones.
-        if (line.trimmed().isEmpty())
-            continue;
-        lines.append({(top + bottom) / 2.0, line});
-    } while (it->Next(tesseract::RIL_TEXTLINE));
-    return lines;
+// One text engine per thread, kept between photos: loading its model costs as much as
+// reading a short receipt. The pool's threads end after a while without work, and their
+// engines with them.
+thread_local std::unique_ptr<TextReader> t_engine;
+thread_local QString t_engineData;
+
+TextReader& engine(const QString& tessdataDir)
+{
+    if (!t_engine || !t_engine->isReady() || t_engineData != tessdataDir) {
+        t_engine = std::make_unique<TextReader>(tessdataDir);
+        t_engineData = tessdataDir;
+    }
+    return *t_engine;
+}
+
+void dropEngine()
+{
+    t_engine.reset();
 }
 
 } // namespace
@@ -149,30 +136,26 @@ Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& 
     BarcodeSearch search(path,
         options.barcodeHelper.isEmpty() ? BarcodeSearch::defaultHelper() : options.barcodeHelper,
         platform::kMaxDecodedPixels, options.barcodeTimeout);
-    QImage image = platform::decodeImage(path);
-    if (image.isNull())
-        return {};
-    if (image.hasAlphaChannel()) {
-        // Dropping the alpha channel would turn a transparent background black, the colour of
-        // the print on it: such a picture is seen as a viewer shows it, on white.
-        QImage flat(image.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter(&flat).drawImage(0, 0, image);
-        image = std::move(flat);
-    }
-    image.convertTo(QImage::Format_RGB888);
-    if (image.isNull())
+    const QImage reduced = readable(decodeForReading(path, platform::kMaxDecodedPixels));
+    if (reduced.isNull())
         return {};
 
     Result result;
     // A photo whose text cannot be read keeps the codes found in it.
     try {
-        if (const auto lines = readLines(image, options.tessdataDir))
+        // The full photo is decoded beside the first reading, in case a part of it is needed.
+        std::future<QImage> full = std::async(std::launch::async | std::launch::deferred,
+            [path] { return readable(platform::decodeImage(path)); });
+        const auto loadFull = [&] { return full.get(); };
+        const auto codePlaces = [&] { return search.placesAtReadingSize(); };
+        if (const auto lines = engine(options.tessdataDir).readPhoto(reduced, loadFull, codePlaces))
             result.text = joinLines(*lines);
     } catch (const std::exception&) {
-        // Out of memory on a huge page, most likely: the text is lost, nothing else.
+        // Out of memory on a huge page, most likely: the text is lost, nothing else. The
+        // engine may be left half-way and is made anew.
+        dropEngine();
     }
-    result.barcodes = barcodeEntries(search.results());
+    result.barcodes = barcodeEntries(search.answer().codes);
     return result;
 }
 

@@ -14,9 +14,11 @@ class QThreadPool;
 namespace vesker {
 
 // Reads a received photo for barcodes (ZXing, in our helper program: see BarcodeSearch) and
-// printed text (Tesseract's LSTM engine, English). The photo is turned
-// upright by its orientation tag first. It keeps no state but the list of symbology names, and
-// never writes a file or touches a store: callers store the result on the item.
+// printed text (Tesseract's LSTM engine, English: see TextReader). The photo is turned
+// upright by its orientation tag first, and read at a reduced size before the full photo is
+// looked at where that copy misses something (see ink_regions.h). It keeps no state but the list of
+// symbology names, and never writes a file or touches a store: callers store the result on the
+// item.
 class Recognizer {
 public:
     Recognizer() = delete;

@@ -182,8 +182,9 @@ TEST_F(RecognizerTest, AFailingHelperOrTextEngineCostsOnlyWhatItReads)
         options.barcodeTimeout = std::chrono::seconds(2);
         EXPECT_EQ(Recognizer::recognizeNow(path, options), c.expected);
         // A helper that hung is not left behind.
-        if (const QByteArray pid = fileBytes(pidFile); !pid.isEmpty())
+        if (const QByteArray pid = fileBytes(pidFile); !pid.isEmpty()) {
             EXPECT_EQ(::kill(pid.trimmed().toInt(), 0), -1);
+        }
     }
 }
 
@@ -202,4 +203,31 @@ TEST_F(RecognizerTest, ReadsA48MegapixelPhoto)
     ASSERT_TRUE(
         writeFile(path, jpegWithOrientation(photo.transformed(QTransform().rotate(-90)), 6, 80)));
     EXPECT_EQ(Recognizer::recognizeNow(path), (Result {kQr, kLines[0]}));
+}
+
+TEST_F(RecognizerTest, ReadsSmallPrintAndDenseCodesOfALargePhotoUpClose)
+{
+    // A 12-megapixel photo is read at half size first. The heading and the large code are
+    // plain there; the small print and the DataMatrix with 2-pixel modules are not, and are
+    // read from the full photo.
+    QImage photo = whitePage(4000, 3000);
+    QPainter painter(&photo);
+    painter.drawImage(3000, 300, barcodeImage(F::QRCode, "https://example.com/20417", 600, 600));
+    const QImage dense = barcodeImage(F::DataMatrix, "Shelf B-12 lot 7741 bay 3", 0, 0);
+    painter.drawImage(3600, 2700, dense.scaled(dense.size() * 2));
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(60);
+    painter.setFont(font);
+    painter.drawText(300, 400, kLines[0]);
+    font.setPixelSize(14);
+    painter.setFont(font);
+    painter.drawText(300, 1500, kLines[2]);
+    painter.end();
+    const QString path = m_dir.filePath(QStringLiteral("large.jpg"));
+    ASSERT_TRUE(writeFile(path, imageBytes(photo, "JPEG", 92)));
+
+    const Result result = Recognizer::recognizeNow(path);
+    EXPECT_EQ(result.barcodes,
+        QStringList({kQr[0], QStringLiteral("DataMatrix Shelf B-12 lot 7741 bay 3")}));
+    EXPECT_EQ(result.text, kLines[0] + u'\n' + kLines[2]);
 }
