@@ -132,6 +132,12 @@ void RemoteScreensManager::checkReachability()
         m_network->setProxy(platform::proxyFor(url->host()));
         QNetworkReply* reply = m_network->get(request);
         ++*outstanding;
+        // The head is the whole answer: a body, however long or slow, is never waited for.
+        reply->setReadBufferSize(1);
+        connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
+            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0)
+                reply->abort();
+        });
         connect(reply, &QNetworkReply::finished, this,
             [reply, id = screen.id, outstanding, answered, finish] {
                 reply->deleteLater();

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTimer>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -202,6 +203,19 @@ TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReacha
     closed.listen(QHostAddress::LocalHost, 0);
     const quint16 closedPort = closed.serverPort();
     closed.close();
+    // Answers, then dribbles a body that would take for ever: the head is answer enough.
+    QTcpServer trickling;
+    trickling.listen(QHostAddress::LocalHost, 0);
+    QTimer drip;
+    QObject::connect(&trickling, &QTcpServer::newConnection, &trickling, [&] {
+        trickling.nextPendingConnection()->write(
+            "HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n");
+    });
+    QObject::connect(&drip, &QTimer::timeout, &trickling, [&] {
+        for (QTcpSocket* socket : trickling.findChildren<QTcpSocket*>())
+            socket->write(QByteArray(100, 'x'));
+    });
+    drip.start(200);
     const auto entry = [](const char* id, const QString& url) {
         return QJsonObject {{"id", id}, {"name", id}, {"url", url}};
     };
@@ -210,13 +224,20 @@ TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReacha
         entry(
             "1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("127.0.0.1:%1").arg(closedPort)),
         entry("2c1b4d0a-3e8f-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("http://bad host")),
+        entry("3d2c1b4d-0a3e-4f6f-8a9b-0c1d2e3f4a5b",
+            QStringLiteral("127.0.0.1:%1").arg(trickling.serverPort())),
         entry("not a uuid", QStringLiteral("127.0.0.1"))};
     defaults.set(RemoteScreensManager::kScreensKey, stored);
 
     RemoteScreensManager remote(&defaults);
-    ASSERT_EQ(remote.screens().size(), 3) << "an entry without an id is no screen";
+    ASSERT_EQ(remote.screens().size(), 4) << "an entry without an id is no screen";
     const QUuid first = remote.screens()[0].id;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return remote.reachable() == QSet<QUuid> {first}; }, 10000));
+    const QUuid dribbling = remote.screens()[3].id;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return remote.reachable() == QSet<QUuid> {first, dribbling};
+        },
+        10000));
 
     // Changed elsewhere: the answering one removed is no longer counted.
     QSignalSpy reachable(&remote, &RemoteScreensManager::reachableChanged);
