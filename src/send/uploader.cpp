@@ -17,6 +17,7 @@ namespace {
 
 // A reply's text shown to the user is the receiver's to choose, but not its length.
 constexpr qsizetype kMaxReplyText = 200;
+constexpr qint64 kMaxReplyBytes = 64 * 1024;
 
 // Header values the receiver percent-decodes: encoding every one keeps a "%", a line end or a
 // non-ASCII letter intact.
@@ -56,6 +57,12 @@ public:
         };
         connect(m_reply, &QNetworkReply::uploadProgress, this, moved);
         connect(m_reply, &QNetworkReply::downloadProgress, this, moved);
+        // Every answer a screen gives fits in a few lines; one that keeps talking is cut off
+        // and judged by its status alone, rather than held in memory for ever.
+        connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
+            if (received > kMaxReplyBytes && m_reply)
+                QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        });
         connect(m_reply, &QNetworkReply::finished, this, &Exchange::onFinished);
         m_idle.start();
     }
@@ -83,7 +90,7 @@ private:
             return done(0, {}, UploadError(UploadError::Kind::timeout));
         if (!status.isValid())
             return done(0, {}, UploadError(UploadError::Kind::connection, reply->errorString()));
-        done(status.toInt(), reply->readAll(), std::nullopt);
+        done(status.toInt(), reply->read(kMaxReplyBytes), std::nullopt);
     }
 
     Done m_done;

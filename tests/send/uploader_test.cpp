@@ -160,6 +160,24 @@ TEST_F(UploaderTest, RepliesAndTransportFailuresBecomeTheirErrors)
             = run(quick.send(request, UploadTarget::endpoint("127.0.0.1", server.serverPort())));
         EXPECT_EQ(result.error, row.expected) << row.name;
     }
+    // A screen that never stops talking: its status decides, and the send ends.
+    QTcpServer flood;
+    flood.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&flood, &QTcpServer::newConnection, &flood, [&] {
+        flood.nextPendingConnection()->write(
+            "HTTP/1.1 500 Oops\r\nContent-Length: 100000000000\r\n\r\n");
+    });
+    QTimer pour;
+    QObject::connect(&pour, &QTimer::timeout, &flood, [&] {
+        for (QTcpSocket* socket : flood.findChildren<QTcpSocket*>())
+            socket->write(QByteArray(64 * 1024, ' '));
+    });
+    pour.start(5);
+    EXPECT_EQ(failure(run(uploader.send(
+                  textRequest("x"), UploadTarget::endpoint("127.0.0.1", flood.serverPort())))),
+        UploadError::Kind::badResponse);
+    pour.stop();
+
     const UploadResult refused
         = run(uploader.send(textRequest("x"), UploadTarget::endpoint("127.0.0.1", closedPort)));
     EXPECT_EQ(failure(refused), UploadError::Kind::connection);
