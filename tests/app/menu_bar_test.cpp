@@ -1,13 +1,8 @@
 // What the tray panel shows and does, on a real store in a temporary folder.
-#include "app/focus_guard.h"
-#include "app/menu_bar_model.h"
-#include "platform/defaults.h"
-#include "store/item_store.h"
-#include "support/fake_workspace.h"
+#include "panel_fixture.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -16,16 +11,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Panel {
-    QUuid add(int minute, ItemStatus status = ItemStatus::inbox, ScreenItem item = {})
-    {
-        item.id = QUuid::createUuid();
-        item.receivedAt = QDateTime(QDate(2026, 5, 1), QTime(9, minute), Qt::UTC);
-        item.status = status;
-        item.sender = u"Ana's phone"_s;
-        store.append(item);
-        return item.id;
-    }
+struct Panel : test::PanelFixture {
     QList<QUuid> shownIDs() const
     {
         QList<QUuid> ids;
@@ -33,13 +19,6 @@ struct Panel {
             ids.append(row.id);
         return ids;
     }
-
-    QTemporaryDir dir;
-    platform::Defaults defaults {dir.filePath(u"defaults.json"_s)};
-    ItemStore store {dir.filePath(u"Vesker"_s), &defaults};
-    test::FakeWorkspace workspace;
-    FocusGuard focus {defaults, workspace};
-    MenuBarModel model {store, nullptr, focus};
 };
 
 } // namespace

@@ -1,20 +1,13 @@
 #include "app/single_instance.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QLocalSocket>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtConcurrent>
 
 #include <gtest/gtest.h>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 using namespace vesker;
 using Outcome = SingleInstance::Outcome;
@@ -106,38 +99,4 @@ TEST_F(SingleInstanceTest, HostileMessagesAreDroppedAndTheCopyStaysReachable)
 
     EXPECT_EQ(launchAgain(m_path, "vesker://invite/ABCD-EFGH"), Outcome::handedOver);
     EXPECT_EQ(m_invites.size(), 1);
-}
-
-TEST_F(SingleInstanceTest, ACrashedCopysSocketAndLockAreTakenOver)
-{
-    // What a copy that was killed leaves behind: a socket nobody listens on, and a lock naming
-    // a process that has ended.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(m_path);
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
-    QProcess ended;
-    ended.start("true", {});
-    ASSERT_TRUE(ended.waitForStarted(kBoundMs));
-    const qint64 pid = ended.processId();
-    ASSERT_TRUE(ended.waitForFinished(kBoundMs));
-    QFile lock(m_path + ".lock");
-    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
-    lock.write(QByteArray::number(pid) + "\n" + QCoreApplication::applicationName().toUtf8() + "\n"
-        + QSysInfo::machineHostName().toUtf8() + "\n");
-    lock.close();
-
-    ASSERT_EQ(m_first.start(), Outcome::running);
-    EXPECT_EQ(launchAgain(m_path, {}), Outcome::handedOver);
-    EXPECT_EQ(m_shows.size(), 1);
-}
-
-TEST_F(SingleInstanceTest, ACopyThatHoldsTheLockButDoesNotAnswerIsNotReplaced)
-{
-    ASSERT_EQ(m_first.start(), Outcome::running);
-    // Nothing runs this thread's event loop while the later launch waits: a hung copy.
-    EXPECT_EQ(SingleInstance(m_path).start(), Outcome::unanswered);
 }

@@ -1,21 +1,17 @@
 // The tray icon as a tray host sees it: a StatusNotifierWatcher served by a thread of its own
 // (the program asks the watcher a blocking question, which its own event loop could not answer).
-#include "app/focus_guard.h"
 #include "app/tray_icon.h"
 #include "app/vesker_app.h"
 #include "card/thumbnail_loader.h"
-#include "platform/defaults.h"
+#include "panel_fixture.h"
 #include "send/capture_overlay_view.h"
 #include "send/screen_capture.h"
-#include "store/item_store.h"
-#include "support/fake_workspace.h"
 #include "support/temp_env.h"
 
 #include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingReply>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
@@ -39,23 +35,7 @@ Q_SIGNALS:
 
 namespace {
 
-struct Tray {
-    ScreenItem add(int minute)
-    {
-        const ScreenItem item {.id = QUuid::createUuid(),
-            .receivedAt = QDateTime::currentDateTimeUtc().addSecs(minute * 60 - 3600),
-            .kind = ItemKind::text,
-            .deviceID = u"DEVICE-1"_s};
-        store.append(item);
-        return item;
-    }
-
-    QTemporaryDir dir;
-    platform::Defaults defaults {dir.filePath(u"defaults.json"_s)};
-    ItemStore store {dir.filePath(u"Vesker"_s), &defaults};
-    test::FakeWorkspace workspace;
-    FocusGuard focus {defaults, workspace};
-    MenuBarModel model {store, nullptr, focus};
+struct Tray : test::PanelFixture {
     ThumbnailLoader thumbnails;
     ScreenCapture capture;
     TrayIcon icon {
@@ -116,17 +96,17 @@ TEST(TrayIcon, RegistersWithTheHostFollowsTheInboxAndOpensThePanel)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !items.isEmpty(); }, 5000));
     const QString service = items.first();
     EXPECT_TRUE(toolTip(service).contains(u"1 in Inbox"_s));
-    const ScreenItem newest = tray.add(59);
+    const QUuid newest = tray.add(59);
     EXPECT_TRUE(QTest::qWaitFor([&] { return toolTip(service).contains(u"2 in Inbox"_s); }));
 
     callItem(service, u"org.kde.StatusNotifierItem"_s, u"Activate"_s, {0, 0});
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return tray.icon.panel() && tray.icon.panel()->isVisible(); }));
     QWidget* first = tray.icon.panel()->findChild<QWidget*>(u"recentRow"_s);
-    ASSERT_EQ(first->property("itemID").toUuid(), newest.id);
+    ASSERT_EQ(first->property("itemID").toUuid(), newest);
     first->findChild<QToolButton*>(u"archiveButton"_s)->click();
     tray.store.flush();
-    EXPECT_TRUE(test::fileBytes(tray.store.acksPath()).contains(uuidText(newest.id).toUtf8()));
+    EXPECT_TRUE(test::fileBytes(tray.store.acksPath()).contains(uuidText(newest).toUtf8()));
 
     // Turned off in the settings, the item leaves the host's tray at once.
     tray.defaults.set(QLatin1String(VeskerApp::kShowInMenuBar), false);

@@ -20,15 +20,9 @@ TEST_F(InboxStateTest, EmptyAreaSaysWhyNothingIsListed)
     const QString status = u"Listening on port 8787"_s;
 
     EXPECT_EQ(state.emptyState({}, status).description, status) << "no address to offer";
-    const EmptyStateContent inbox = state.emptyState({u"http://10.0.0.2:8787"_s}, status);
-    EXPECT_EQ(inbox.title, u"Nothing on screen"_s);
-    EXPECT_EQ(inbox.description,
-        u"Open http://10.0.0.2:8787 on your phone, or click \u201cConnect a phone\u201d for a "
-        u"QR code."_s);
-    EXPECT_TRUE(inbox.offersConnect);
+    EXPECT_TRUE(state.emptyState({u"http://10.0.0.2:8787"_s}, status).offersConnect);
 
     state.setTab(ItemStatus::archived);
-    EXPECT_EQ(state.emptyState({}, status).title, u"Archive is empty"_s);
     state.setFilter(ItemFilter::tag(u"parcel"_s));
     EXPECT_EQ(state.emptyState({}, status).title, u"No results for \u201cSearch #parcel\u201d"_s);
     state.setSearch(u"abc"_s);

@@ -58,7 +58,6 @@ TEST_F(SidebarTest, CombinedSendersShowAsOneRowNamingBothDevicesAndGoQuietTogeth
     ASSERT_EQ(rowNames(), (QStringList {u"Dad"_s, u"mum"_s}));
     const SenderRow& mum = rows.at(1);
     EXPECT_EQ(mum.count, 2);
-    EXPECT_EQ(mum.symbol, u"person.2"_s);
     EXPECT_EQ(mum.tooltip, u"Devices: mum, Mum-Phone."_s);
     EXPECT_EQ(rows.at(0).tooltip, QString()) << "one raw name, shown as it is";
     EXPECT_EQ(Sidebar::renameStartText(rows.at(0)), QString());

@@ -5,11 +5,11 @@
 #include "platform/defaults.h"
 #include "store/item_store.h"
 #include "support/manual_clock.h"
+#include "support/temp_env.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -40,8 +40,6 @@ protected:
         return item;
     }
 
-    QString text(const QString& name) const { return m_sheet->findChild<QLabel*>(name)->text(); }
-
     void press(QWidget* target, Qt::Key key)
     {
         QTest::keyClick(target, key);
@@ -71,14 +69,9 @@ TEST_F(SpeedReviewTest, DeletingTheMarkedItemsSavesIndexAndAcknowledgementsOnce)
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_sheet.get()));
 
     // Newest first: c is marked, b kept, a marked; Left and Right change a mark's mind.
-    press(m_sheet.get(), Qt::Key_Backspace);
-    press(m_sheet.get(), Qt::Key_Backspace);
-    EXPECT_EQ(text(u"reviewMarks"_s), u"\u00b7 2 to delete"_s);
-    press(m_sheet.get(), Qt::Key_Left);
-    EXPECT_EQ(text(u"markedLabel"_s), u"Marked to delete"_s);
-    press(m_sheet.get(), Qt::Key_Right);
-    press(m_sheet.get(), Qt::Key_Delete);
-    EXPECT_EQ(text(u"reviewProgress"_s), u"3 reviewed"_s);
+    for (const Qt::Key key :
+        {Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_Left, Qt::Key_Right, Qt::Key_Delete})
+        press(m_sheet.get(), key);
     EXPECT_EQ(
         m_sheet->findChild<QPushButton*>(u"finishButton"_s)->text(), u"Delete 2 and finish"_s);
 
@@ -112,13 +105,8 @@ TEST_F(SpeedReviewTest, DeletingTheMarkedItemsSavesIndexAndAcknowledgementsOnce)
     EXPECT_FALSE(QFile::exists(m_store.archiveDir() + u"/a.jpg"_s));
     EXPECT_TRUE(QFile::exists(m_store.archiveDir() + u"/b.jpg"_s));
     EXPECT_FALSE(QFile::exists(m_store.archiveDir() + u"/c.jpg"_s));
-    QFile acks(m_store.acksPath());
-    ASSERT_TRUE(acks.open(QIODevice::ReadOnly));
-    const QStringList acked = QJsonDocument::fromJson(acks.readAll())
-                                  .object()
-                                  .value(u"dev-1"_s)
-                                  .toVariant()
-                                  .toStringList();
+    const QJsonArray acked
+        = QJsonDocument::fromJson(test::fileBytes(m_store.acksPath()))[u"dev-1"_s].toArray();
     EXPECT_TRUE(acked.contains(uuidText(a.id)) && acked.contains(uuidText(c.id)));
     EXPECT_FALSE(acked.contains(uuidText(b.id)));
 }
@@ -127,8 +115,6 @@ TEST_F(SpeedReviewTest, AnEmptyListEndsAtOnceAndClosesWithoutAsking)
 {
     m_sheet = std::make_unique<SpeedReviewSheet>(m_store, m_thumbnails, QList<ScreenItem>());
     m_sheet->show();
-    EXPECT_EQ(text(u"reviewProgress"_s), u"0 reviewed"_s);
-    EXPECT_EQ(text(u"reviewEndText"_s), u"Nothing marked to delete."_s);
     m_sheet->finish();
     EXPECT_EQ(m_sheet->confirmation(), nullptr);
     EXPECT_FALSE(m_sheet->isVisible());
