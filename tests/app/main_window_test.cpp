@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QMenu>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -89,9 +90,21 @@ public Q_SLOTS:
     void open(const QUrl& url) { opened.append(url); }
 };
 
-TEST_F(MainWindowTest, SupportAndPrivacyOpenTheirPagesInTheBrowser)
+TEST_F(MainWindowTest, EveryCommandIsThereWithItsKeysAndTheLinksOpenInTheBrowser)
 {
     const MenuCommands& commands = window().commands();
+    const std::pair<QAction*, const char*> keys[]
+        = {{commands.checkForUpdates(), ""}, {window().settingsAction(), "Ctrl+,"},
+            {window().quitAction(), "Ctrl+Q"}, {commands.pasteAndSend(), "Ctrl+Shift+V"},
+            {commands.simpleMode(), "Ctrl+Alt+S"}, {commands.help(), "Ctrl+?"},
+            {commands.keyboardShortcuts(), ""}, {commands.troubleshooting(), ""},
+            {commands.supportWebsite(), ""}, {commands.privacy(), ""}};
+    for (const auto& [action, sequence] : keys) {
+        ASSERT_TRUE(action && qobject_cast<QMenu*>(action->parent()));
+        EXPECT_EQ(action->shortcut(), QKeySequence(QString::fromLatin1(sequence)))
+            << qPrintable(action->text());
+    }
+
     Browser browser;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
     commands.supportWebsite()->trigger();
