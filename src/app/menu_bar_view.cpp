@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -193,13 +192,7 @@ MenuBarView::MenuBarView(Services services, QWidget* parent)
 void MenuBarView::scheduleRebuild()
 {
     // A row's own Archive button is still on the stack when the store announces the change.
-    if (m_rebuildQueued)
-        return;
-    m_rebuildQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        m_rebuildQueued = false;
-        rebuild();
-    });
+    m_rebuild.request();
 }
 
 void MenuBarView::rebuild()

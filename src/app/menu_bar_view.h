@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/menu_bar_model.h"
+#include "platform/coalesced_call.h"
 
 #include <QHash>
 #include <QPoint>
@@ -77,7 +78,7 @@ private:
         QPointer<QWidget> widget;
     };
     QHash<QUuid, Shown> m_shown;
-    bool m_rebuildQueued = false;
+    platform::CoalescedCall m_rebuild {this, [this] { rebuild(); }};
     std::optional<QString> m_captureError;
     QRect m_anchor;
 };

@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace vesker {
@@ -139,13 +138,7 @@ void OnboardingSheet::fitHeight()
 
 void OnboardingSheet::refitLater()
 {
-    if (m_refitQueued)
-        return;
-    m_refitQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        m_refitQueued = false;
-        fitHeight();
-    });
+    m_refit.request();
 }
 
 QVBoxLayout* OnboardingSheet::addSection(const QString& symbol, const QString& title,

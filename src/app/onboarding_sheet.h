@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/coalesced_call.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -90,7 +92,7 @@ private:
     QLabel* m_networkHint = nullptr;
     QLabel* m_notificationsHint = nullptr;
     QLabel* m_accessibilityHint = nullptr;
-    bool m_refitQueued = false;
+    platform::CoalescedCall m_refit {this, [this] { fitHeight(); }};
 };
 
 } // namespace vesker

@@ -13,7 +13,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
-#include <QTimer>
 
 namespace vesker {
 
@@ -95,13 +94,7 @@ DestinationList::DestinationList(Sources sources, QWidget* parent)
 
 void DestinationList::scheduleRebuild()
 {
-    if (m_rebuildQueued)
-        return;
-    m_rebuildQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        m_rebuildQueued = false;
-        rebuild();
-    });
+    m_rebuild.request();
 }
 
 void DestinationList::rebuild()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/coalesced_call.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -44,7 +46,7 @@ private:
 
     Sources m_sources;
     QWidget* m_rows = nullptr;
-    bool m_rebuildQueued = false;
+    platform::CoalescedCall m_rebuild {this, [this] { rebuild(); }};
 };
 
 } // namespace vesker
