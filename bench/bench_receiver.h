@@ -3,11 +3,10 @@
 // 127.0.0.1) over a temporary folder.
 #pragma once
 
-#include "connect/mac_invite_handler.h"
 #include "platform/defaults.h"
+#include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
-#include "server/server_controller.h"
 #include "store/item_store.h"
 
 #include <QBuffer>
@@ -129,7 +128,6 @@ public:
             ServerControllerServices {.defaults = &defaults,
                 .relay = &relay,
                 .sync = &sync,
-                .invites = &invites,
                 .listenAddress = QHostAddress::LocalHost});
     }
 
@@ -140,7 +138,6 @@ public:
     ItemStore store {dir.filePath(QStringLiteral("store")), &defaults};
     RelayManager relay {defaults};
     SiblingSync sync;
-    MacInviteHandler invites;
     std::unique_ptr<ServerController> controller;
 };
 

@@ -9,7 +9,7 @@
 //   http_bench_server --stall PORT COUNT   keeps COUNT connections to 127.0.0.1:PORT that each
 //                                          send a request head one byte every 2 s, and opens a
 //                                          new one shortly after any is closed, until killed
-#include "server/http_server.h"
+#include "http/http_server.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>

@@ -5,12 +5,13 @@
 // shows its result, an arrival until its card is on screen, and the peak resident memory; then
 // the first paint and the most cards again in compact mode.
 #include "app/main_window.h"
-#include "app/updater.h"
 #include "bench_receiver.h"
 #include "card/item_row.h"
-#include "card/thumbnail_loader.h"
+#include "connect/invite_handler.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
+#include "platform/thumbnail_loader.h"
+#include "update/updater.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -103,12 +104,13 @@ struct Window {
 
 Window openWindow(Receiver& receiver, ThumbnailLoader& thumbnails, Updater& updater)
 {
+    static InviteHandler invites;
     PaintSpy spy;
     QElapsedTimer timer;
     timer.start();
     Window result;
-    result.window = std::make_unique<MainWindow>(receiver.store, *receiver.controller,
-        receiver.invites, receiver.defaults, nullptr, &updater, &thumbnails);
+    result.window = std::make_unique<MainWindow>(receiver.store, *receiver.controller, invites,
+        receiver.defaults, nullptr, &updater, &thumbnails);
     QWidget* viewport = result.window->content().cardList().viewport();
     viewport->installEventFilter(&spy);
     result.window->show();

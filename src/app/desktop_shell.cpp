@@ -1,7 +1,7 @@
 #include "app/desktop_shell.h"
 
-#include "app/window_manager.h"
 #include "platform/sounds.h"
+#include "window/window_manager.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/desktop_actions.h"
+#include "receive/desktop_actions.h"
 
 namespace vesker {
 

@@ -1,19 +1,19 @@
 #include "app/desktop_shell.h"
-#include "app/focus_guard.h"
 #include "app/main_window.h"
-#include "app/menu_bar_model.h"
 #include "app/single_instance.h"
-#include "app/tray_icon.h"
 #include "app/vesker_app.h"
-#include "app/window_manager.h"
-#include "card/thumbnail_loader.h"
-#include "connect/mac_invite_handler.h"
+#include "connect/invite_handler.h"
+#include "focus_guard/focus_guard.h"
 #include "platform/desktop_notifications.h"
 #include "platform/log.h"
+#include "platform/thumbnail_loader.h"
+#include "receive/server_controller.h"
 #include "send/capture_overlay_view.h"
 #include "send/screen_capture.h"
-#include "server/server_controller.h"
 #include "store/item_store.h"
+#include "tray/tray_icon.h"
+#include "tray/tray_panel_model.h"
+#include "window/window_manager.h"
 
 #include <QApplication>
 
@@ -53,7 +53,7 @@ int main(int argc, char** argv)
     VeskerApp vesker({.notifications = &notifications,
         .desktop = &desktop,
         .applyHideDockIcon = [&windows](bool hide) { windows.applyActivationPolicy(hide); }});
-    MacInviteHandler& invites = vesker.invites();
+    InviteHandler& invites = vesker.invites();
 
     // The window is made once; closing it only hides it, and an arrival or a second launch
     // shows it again.
@@ -67,7 +67,7 @@ int main(int argc, char** argv)
     windows.setWindowFactory(makeWindow);
     makeWindow();
 
-    MenuBarModel trayModel(vesker.store(), &vesker.server(), FocusGuard::shared());
+    TrayPanelModel trayModel(vesker.store(), &vesker.server(), FocusGuard::shared());
     TrayIcon tray({.model = trayModel,
         .defaults = vesker.defaults(),
         .thumbnails = ThumbnailLoader::shared(),

@@ -4,14 +4,14 @@
 #include "send/relay_book.h"
 #include "send/screen_directory.h"
 
-#include "app/help_window.h"
-#include "app/invite_alerts.h"
 #include "app/menu_commands.h"
-#include "app/update_alerts.h"
-#include "app/updater.h"
-#include "card/thumbnail_loader.h"
+#include "connect/invite_alerts.h"
+#include "help/help_window.h"
 #include "inbox/content_view.h"
+#include "platform/thumbnail_loader.h"
 #include "settings/settings_window.h"
+#include "update/update_alerts.h"
+#include "update/updater.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -19,7 +19,7 @@
 
 namespace vesker {
 
-MainWindow::MainWindow(ItemStore& store, ServerController& server, MacInviteHandler& invites,
+MainWindow::MainWindow(ItemStore& store, ServerController& server, InviteHandler& invites,
     platform::Defaults& defaults, WindowManager* windows, Updater* updater,
     ThumbnailLoader* thumbnails, QWidget* parent)
     : QMainWindow(parent)

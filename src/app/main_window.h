@@ -9,7 +9,7 @@ namespace vesker {
 class ContentView;
 class InviteAlerts;
 class ItemStore;
-class MacInviteHandler;
+class InviteHandler;
 class MenuCommands;
 class ServerController;
 class ThumbnailLoader;
@@ -30,7 +30,7 @@ public:
     static constexpr QSize kMinimumSize {720, 520};
 
     // Without an updater or a thumbnail loader, the program's own.
-    MainWindow(ItemStore& store, ServerController& server, MacInviteHandler& invites,
+    MainWindow(ItemStore& store, ServerController& server, InviteHandler& invites,
         platform::Defaults& defaults, WindowManager* windows, Updater* updater = nullptr,
         ThumbnailLoader* thumbnails = nullptr, QWidget* parent = nullptr);
 

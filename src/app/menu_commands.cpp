@@ -1,10 +1,10 @@
 #include "app/menu_commands.h"
 
-#include "app/help_window.h"
-#include "app/service_hosts.h"
-#include "app/updater.h"
+#include "help/help_window.h"
 #include "platform/defaults.h"
 #include "platform/notification_center.h"
+#include "platform/service_hosts.h"
+#include "update/updater.h"
 
 #include <QAction>
 #include <QDesktopServices>

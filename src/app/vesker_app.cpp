@@ -1,12 +1,13 @@
 #include "app/vesker_app.h"
+#include "window/window_keys.h"
 
-#include "app/updater.h"
-#include "connect/mac_invite_handler.h"
+#include "connect/invite_handler.h"
 #include "platform/defaults.h"
+#include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
-#include "server/server_controller.h"
 #include "store/item_store.h"
+#include "update/updater.h"
 
 #include <QGuiApplication>
 #include <QTimer>
@@ -16,7 +17,7 @@ namespace vesker {
 VeskerApp::VeskerApp(Services services)
     : m_services(std::move(services))
 {
-    m_invites = m_services.invites ? m_services.invites : &MacInviteHandler::shared();
+    m_invites = m_services.invites ? m_services.invites : &InviteHandler::shared();
     m_steps << QStringLiteral("invites");
 
     m_defaults = m_services.defaults ? m_services.defaults : &platform::Defaults::standard();
@@ -26,7 +27,8 @@ VeskerApp::VeskerApp(Services services)
     m_store = std::make_unique<ItemStore>(m_services.storeRoot, m_defaults);
     m_steps << QStringLiteral("store");
 
-    const bool hideDockIcon = m_defaults->boolValue(QString::fromLatin1(kHideDockIcon), false);
+    const bool hideDockIcon
+        = m_defaults->boolValue(QString::fromLatin1(window_keys::kHideTaskbarEntry), false);
     if (hideDockIcon && m_services.applyHideDockIcon)
         m_services.applyHideDockIcon(true);
     m_steps << QStringLiteral("taskbar");
@@ -55,10 +57,12 @@ ServerController& VeskerApp::server()
             ServerController::Services {.defaults = m_defaults,
                 .relay = m_relay.get(),
                 .sync = m_sync.get(),
-                .invites = m_invites,
                 .notifications = m_services.notifications,
                 .desktop = m_services.desktop,
                 .listenAddress = m_services.listenAddress});
+        // A finished invite item leaves the Inbox as if the user had pressed "Got it".
+        QObject::connect(m_invites, &InviteHandler::itemFinished, m_server.get(),
+            [store = m_store.get()](const QUuid& itemID) { store->removeWithGotIt(itemID); });
         m_steps << QStringLiteral("server");
     }
     return *m_server;

@@ -13,7 +13,7 @@ namespace vesker {
 
 class DesktopActions;
 class ItemStore;
-class MacInviteHandler;
+class InviteHandler;
 class RelayManager;
 class ServerController;
 class SiblingSync;
@@ -27,7 +27,7 @@ class DesktopNotifications;
 // What the application is made with; anything left empty is the program's own.
 struct VeskerAppServices {
     platform::Defaults* defaults = nullptr;
-    MacInviteHandler* invites = nullptr;
+    InviteHandler* invites = nullptr;
     Updater* updater = nullptr;
     // The store's folder; none: the user's Pictures folder, with the first-launch items.
     std::optional<QString> storeRoot;
@@ -46,14 +46,12 @@ class VeskerApp {
 public:
     using Services = VeskerAppServices;
 
-    static constexpr auto kShowInMenuBar = "showInMenuBar";
-    static constexpr auto kHideDockIcon = "hideDockIcon";
     static constexpr auto kSimpleMode = "macSimpleMode";
 
     explicit VeskerApp(Services services = {});
     ~VeskerApp();
 
-    MacInviteHandler& invites() const { return *m_invites; }
+    InviteHandler& invites() const { return *m_invites; }
     platform::Defaults& defaults() const { return *m_defaults; }
     ItemStore& store() const { return *m_store; }
     // Made, and its server started, on the first call.
@@ -64,7 +62,7 @@ public:
 
 private:
     Services m_services;
-    MacInviteHandler* m_invites = nullptr;
+    InviteHandler* m_invites = nullptr;
     platform::Defaults* m_defaults = nullptr;
     std::unique_ptr<ItemStore> m_store;
     std::unique_ptr<RelayManager> m_relay;

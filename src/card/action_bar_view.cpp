@@ -2,8 +2,8 @@
 
 #include "card/card_cells_view.h"
 #include "card/item_actions.h"
-#include "card/thumbnail_loader.h"
 #include "platform/defaults.h"
+#include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"

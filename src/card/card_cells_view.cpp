@@ -1,9 +1,9 @@
 #include "card/card_cells_view.h"
 
-#include "card/thumbnail_view.h"
 #include "connect/invite_links.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
+#include "ui/thumbnail_view.h"
 
 #include <QApplication>
 #include <QClipboard>

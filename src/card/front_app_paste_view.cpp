@@ -1,7 +1,7 @@
 #include "card/front_app_paste_view.h"
 
-#include "app/permissions.h"
 #include "platform/key_synth.h"
+#include "platform/permissions.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #include "card/item_actions.h"
 
-#include "card/thumbnail_loader.h"
 #include "platform/defaults.h"
+#include "platform/thumbnail_loader.h"
 #include "store/item_recognition.h"
 #include "store/item_store.h"
 

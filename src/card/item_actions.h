@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/image_edit_operations.h"
+#include "image_edit/image_edit_operations.h"
 #include "send/outgoing_item.h"
 #include "store/screen_item.h"
 

@@ -3,15 +3,14 @@
 #include "card/action_bar_view.h"
 #include "card/card_cells_view.h"
 #include "card/card_header_view.h"
-#include "card/image_edit_sheet.h"
 #include "card/item_actions.h"
 #include "card/note_tags_view.h"
 #include "card/recognised_block_view.h"
-#include "card/thumbnail_view.h"
 #include "card/zoom_controls_view.h"
 #include "card/zoomable_image_view.h"
+#include "connect/invite_handler.h"
 #include "connect/invite_links.h"
-#include "connect/mac_invite_handler.h"
+#include "image_edit/image_edit_sheet.h"
 #include "platform/defaults.h"
 #include "platform/media.h"
 #include "platform/notification_center.h"
@@ -19,6 +18,7 @@
 #include "store/item_store.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
+#include "ui/thumbnail_view.h"
 
 #include <QFutureWatcher>
 #include <QHBoxLayout>

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "card/card_state.h"
-#include "card/image_edit_operations.h"
-#include "inbox/inbox_state.h"
+#include "image_edit/image_edit_operations.h"
 #include "send/outgoing_item.h"
 #include "store/screen_item.h"
 
@@ -18,7 +17,7 @@ namespace vesker {
 
 class ActionBarView;
 class ItemStore;
-class MacInviteHandler;
+class InviteHandler;
 class NoteTagsView;
 class PdfCell;
 class RecognisedBlockView;
@@ -31,7 +30,7 @@ struct CardServices {
     ItemStore& store;
     ThumbnailLoader& thumbnails;
     // Opens the invite link of a text item; none: the button is not offered.
-    MacInviteHandler* invites = nullptr;
+    InviteHandler* invites = nullptr;
     // This screen's own name, told to the invite handler.
     std::function<QString()> screenName;
 };

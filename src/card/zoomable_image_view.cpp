@@ -1,8 +1,8 @@
 #include "card/zoomable_image_view.h"
 
-#include "card/thumbnail_view.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
+#include "ui/thumbnail_view.h"
 
 #include <QApplication>
 #include <QDrag>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/thumbnail_loader.h"
+#include "platform/thumbnail_loader.h"
 
 #include <QDateTime>
 #include <QImage>

@@ -1,8 +1,8 @@
 #include "connect/qr_sheet.h"
 
+#include "access/access_manager.h"
 #include "platform/qr_code.h"
-#include "server/access_manager.h"
-#include "server/server_controller.h"
+#include "receive/server_controller.h"
 #include "ui/text_style.h"
 
 #include <QLabel>

@@ -27,7 +27,7 @@ class ItemCardFactory;
 class ItemStore;
 class RelayBook;
 class ScreenDirectory;
-class MacInviteHandler;
+class InviteHandler;
 class PendingApprovalsView;
 class Permissions;
 class ServerController;
@@ -50,7 +50,7 @@ struct ContentViewServices {
     platform::Defaults& defaults;
     ThumbnailLoader& thumbnails;
     Updater& updater;
-    MacInviteHandler* invites = nullptr;
+    InviteHandler* invites = nullptr;
     WindowManager* windows = nullptr;
     ScreenDirectory* directory = nullptr; // none: no nicknames or groups when sending
     RelayBook* relayBook = nullptr; // none: no relay screens to send to

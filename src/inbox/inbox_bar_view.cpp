@@ -1,7 +1,7 @@
 #include "inbox/inbox_bar_view.h"
 
 #include "inbox/inbox_state.h"
-#include "server/server_controller.h"
+#include "receive/server_controller.h"
 #include "store/item_store.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"

@@ -22,20 +22,6 @@ QString key(const char* name)
 
 } // namespace
 
-QString toString(ViewMode mode)
-{
-    return mode == ViewMode::compact ? QStringLiteral("compact") : QStringLiteral("large");
-}
-
-std::optional<ViewMode> viewModeFromString(const QString& raw)
-{
-    if (raw == QLatin1String("large"))
-        return ViewMode::large;
-    if (raw == QLatin1String("compact"))
-        return ViewMode::compact;
-    return std::nullopt;
-}
-
 InboxState::InboxState(ItemStore& store, platform::Defaults& defaults, QObject* parent)
     : QObject(parent)
     , m_store(store)

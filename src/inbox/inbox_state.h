@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/card_state.h"
 #include "store/screen_item.h"
 
 #include <QObject>
@@ -15,11 +16,6 @@ class ItemStore;
 namespace platform {
 class Defaults;
 }
-
-enum class ViewMode { large, compact };
-QString toString(ViewMode mode);
-// "large" or "compact"; anything else is none.
-std::optional<ViewMode> viewModeFromString(const QString& raw);
 
 // What the empty item area says, and whether it offers "Connect a phone".
 struct EmptyStateContent {

@@ -1,9 +1,9 @@
 #include "inbox/preview_sheet.h"
 
-#include "card/thumbnail_loader.h"
-#include "card/thumbnail_view.h"
+#include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 #include "ui/text_style.h"
+#include "ui/thumbnail_view.h"
 
 #include <QDesktopServices>
 #include <QHBoxLayout>

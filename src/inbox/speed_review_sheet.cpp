@@ -1,10 +1,10 @@
 #include "inbox/speed_review_sheet.h"
 
-#include "card/thumbnail_view.h"
 #include "platform/time_text.h"
 #include "store/item_store.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
+#include "ui/thumbnail_view.h"
 
 #include <QAction>
 #include <QGraphicsOpacityEffect>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/approval_banner.h"
+#include "access/approval_banner.h"
 
 namespace vesker {
 

@@ -1,9 +1,9 @@
 #include "screens/remote_screens_manager.h"
 
+#include "http/http_address.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/local_proxy.h"
-#include "send/upload_types.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -119,8 +119,7 @@ void RemoteScreensManager::checkReachability()
     };
     for (const RemoteScreen& screen : std::as_const(m_screens)) {
         const auto base = screen.baseURL();
-        const auto url
-            = base ? UploadTarget::url(*base).urlFor(QStringLiteral("/api/info")) : std::nullopt;
+        const auto url = base ? urlUnderBase(*base, QStringLiteral("/api/info")) : std::nullopt;
         if (!url)
             continue;
         if (!m_network)

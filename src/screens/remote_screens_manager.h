@@ -1,7 +1,7 @@
 #pragma once
 
+#include "access/access_types.h"
 #include "screens/remote_screen.h"
-#include "server/access_types.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,8 +1,8 @@
 #include "send/destination_list_view.h"
 
 #include "screens/remote_screens_manager.h"
-#include "send/mac_browser.h"
 #include "send/relay_book.h"
+#include "send/screen_browser.h"
 #include "send/screen_directory.h"
 #include "send/send_session.h"
 #include "ui/symbol_icon.h"
@@ -70,7 +70,7 @@ DestinationList::DestinationList(Sources sources, QWidget* parent)
     connect(&session, &SendSession::selectedChanged, this, &DestinationList::scheduleRebuild);
     connect(&session, &SendSession::sendingChanged, this, &DestinationList::scheduleRebuild);
     if (m_sources.browser) {
-        connect(m_sources.browser, &MacBrowser::statusTextChanged, this,
+        connect(m_sources.browser, &ScreenBrowser::statusTextChanged, this,
             &DestinationList::scheduleRebuild);
     }
     if (m_sources.directory) {
@@ -156,7 +156,7 @@ void DestinationList::addMacs(QVBoxLayout& layout)
         spinner->setFixedSize(48, 8);
         line->addWidget(spinner);
         const QString status
-            = m_sources.browser ? m_sources.browser->statusText() : MacBrowser::lookingText();
+            = m_sources.browser ? m_sources.browser->statusText() : ScreenBrowser::lookingText();
         QLabel* text = plainLabel(status, row);
         text->setObjectName(QStringLiteral("discoveryStatus"));
         setSecondary(*text);
@@ -165,7 +165,7 @@ void DestinationList::addMacs(QVBoxLayout& layout)
         layout.addWidget(row);
         return;
     }
-    for (const DiscoveredMac& mac : session.macs()) {
+    for (const DiscoveredScreen& mac : session.macs()) {
         const QString shown
             = m_sources.directory ? m_sources.directory->displayName(mac.name, mac.name) : mac.name;
         QList<QWidget*> details;

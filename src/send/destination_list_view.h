@@ -10,7 +10,7 @@ class QVBoxLayout;
 
 namespace vesker {
 
-class MacBrowser;
+class ScreenBrowser;
 class RelayBook;
 class ScreenDirectory;
 class SendSession;
@@ -24,7 +24,7 @@ class DestinationList : public QWidget {
 public:
     struct Sources {
         SendSession& session;
-        MacBrowser* browser = nullptr; // none: the status line stays at its first text
+        ScreenBrowser* browser = nullptr; // none: the status line stays at its first text
         ScreenDirectory* directory = nullptr;
         RelayBook* relayBook = nullptr;
         RemoteScreensManager* remote = nullptr;

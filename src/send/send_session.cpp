@@ -69,18 +69,18 @@ void SendSession::addText()
     setTextDraft({});
 }
 
-void SendSession::setDiscovered(const QList<DiscoveredMac>& macs)
+void SendSession::setDiscovered(const QList<DiscoveredScreen>& macs)
 {
     if (m_services.directory) {
         QStringList names;
-        for (const DiscoveredMac& mac : macs)
+        for (const DiscoveredScreen& mac : macs)
             names.append(mac.name);
         m_services.directory->remember(names);
     }
     const QString ownShares
         = QStringLiteral(" via ") + (m_services.screenName ? m_services.screenName() : QString());
-    QList<DiscoveredMac> offered = macs;
-    offered.removeIf([&](const DiscoveredMac& mac) { return mac.name.endsWith(ownShares); });
+    QList<DiscoveredScreen> offered = macs;
+    offered.removeIf([&](const DiscoveredScreen& mac) { return mac.name.endsWith(ownShares); });
     if (offered != m_macs) {
         m_macs = offered;
         Q_EMIT macsChanged();
@@ -141,7 +141,7 @@ QStringList SendSession::reachableMembers(const ScreenGroup& group) const
     QStringList reachable;
     for (const QString& member : group.members) {
         if (std::any_of(m_macs.begin(), m_macs.end(),
-                [&](const DiscoveredMac& mac) { return mac.name == member; }))
+                [&](const DiscoveredScreen& mac) { return mac.name == member; }))
             reachable.append(member);
     }
     return reachable;
@@ -264,7 +264,7 @@ int SendSession::activeJobs() const
 QList<SendDestination> SendSession::destinations() const
 {
     QList<SendDestination> destinations;
-    for (const DiscoveredMac& mac : m_macs) {
+    for (const DiscoveredScreen& mac : m_macs) {
         if (m_selected.contains(mac.name))
             destinations.append(
                 {mac.name, UploadTarget::endpoint(mac.endpoint.host, mac.endpoint.port)});

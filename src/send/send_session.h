@@ -1,9 +1,9 @@
 #pragma once
 
 #include "screens/remote_screen.h"
-#include "send/mac_browser.h"
 #include "send/outgoing_item.h"
 #include "send/relay_book.h"
+#include "send/screen_browser.h"
 #include "send/screen_directory.h"
 #include "send/screen_sender.h"
 
@@ -80,9 +80,9 @@ public:
 
     // What discovery found, in its order. The screens learnt go into the directory; when
     // nothing is chosen and exactly one screen is on offer, it is chosen.
-    void setDiscovered(const QList<DiscoveredMac>& macs);
+    void setDiscovered(const QList<DiscoveredScreen>& macs);
     // The found screens on offer: without this computer's own shares ("X via <own name>").
-    const QList<DiscoveredMac>& macs() const { return m_macs; }
+    const QList<DiscoveredScreen>& macs() const { return m_macs; }
     QList<RelayScreen> sendableRelayScreens() const;
     // Why a relay screen cannot be chosen; none when it can.
     static std::optional<QString> approvalStatusText(
@@ -151,7 +151,7 @@ private:
     QList<OutgoingItem> m_items;
     QString m_note;
     QString m_textDraft;
-    QList<DiscoveredMac> m_macs;
+    QList<DiscoveredScreen> m_macs;
     QSet<QString> m_selected;
     std::optional<QString> m_codePromptFor;
     QString m_codeInput;

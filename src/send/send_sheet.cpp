@@ -1,13 +1,13 @@
 #include "send/send_sheet.h"
 
-#include "card/image_edit_sheet.h"
-#include "card/thumbnail_loader.h"
-#include "inbox/dropped_files.h"
+#include "image_edit/image_edit_sheet.h"
 #include "platform/private_temp.h"
+#include "platform/thumbnail_loader.h"
 #include "screens/remote_screens_manager.h"
 #include "send/destination_list_view.h"
 #include "send/device_id.h"
-#include "send/mac_browser.h"
+#include "send/dropped_files.h"
+#include "send/screen_browser.h"
 #include "send/uploader.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
@@ -105,10 +105,10 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
         sessionServices.remoteScreens = [remote] { return remote->screens(); };
     m_session = std::make_unique<SendSession>(items, sessionServices);
     if (m_services.discover) {
-        m_browser = std::make_unique<MacBrowser>();
+        m_browser = std::make_unique<ScreenBrowser>();
         if (sessionServices.screenName)
             m_browser->setOwnName(sessionServices.screenName());
-        connect(m_browser.get(), &MacBrowser::macsChanged, this,
+        connect(m_browser.get(), &ScreenBrowser::macsChanged, this,
             [this] { m_session->setDiscovered(m_browser->macs()); });
     }
 

@@ -22,7 +22,7 @@ class QWidget;
 namespace vesker {
 
 class DestinationList;
-class MacBrowser;
+class ScreenBrowser;
 class RemoteScreensManager;
 class ThumbnailLoader;
 class Uploader;
@@ -82,7 +82,7 @@ private:
 
     Services m_services;
     std::unique_ptr<Uploader> m_ownUploader;
-    std::unique_ptr<MacBrowser> m_browser;
+    std::unique_ptr<ScreenBrowser> m_browser;
     std::unique_ptr<SendSession> m_session;
     QHash<QUuid, QPixmap> m_thumbs;
     QStringList m_pasteMessage;

@@ -1,5 +1,7 @@
 #include "send/upload_types.h"
 
+#include "http/http_address.h"
+
 namespace vesker {
 
 QString UploadError::description() const
@@ -30,26 +32,13 @@ QString UploadError::description() const
 
 std::optional<QUrl> UploadTarget::urlFor(const QString& path) const
 {
+    if (kind != Kind::endpoint)
+        return urlUnderBase(baseURL, path);
     QUrl url;
-    if (kind == Kind::endpoint) {
-        url.setScheme(QStringLiteral("http"));
-        url.setHost(host);
-        url.setPort(port);
-        url.setPath(path);
-    } else {
-        url = baseURL;
-        QString basePath = url.path(QUrl::FullyEncoded);
-        while (basePath.endsWith(u'/'))
-            basePath.chop(1);
-        url.setPath(basePath + path, QUrl::TolerantMode);
-        url.setQuery(QString());
-        url.setFragment(QString());
-    }
-    const QString scheme = url.scheme();
-    if (!url.isValid() || url.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return std::nullopt;
-    return url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(host);
+    url.setPort(port);
+    return urlUnderBase(url, path);
 }
 
 } // namespace vesker

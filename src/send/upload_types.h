@@ -1,7 +1,7 @@
 #pragma once
 
+#include "access/access_types.h"
 #include "send/relay_book.h"
-#include "server/access_types.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "settings/access_settings_view.h"
 
+#include "access/access_manager.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
-#include "server/access_manager.h"
 #include "settings/settings_bindings.h"
 
 #include <QCheckBox>

@@ -1,14 +1,14 @@
 #include "settings/general_settings_view.h"
 
-#include "app/focus_guard.h"
-#include "app/focus_guard_settings_view.h"
-#include "app/permissions.h"
-#include "app/permissions_settings_view.h"
-#include "app/update_settings_row_view.h"
-#include "app/window_manager.h"
+#include "focus_guard/focus_guard.h"
+#include "focus_guard/focus_guard_settings_view.h"
 #include "platform/defaults.h"
 #include "platform/launch_at_login.h"
+#include "platform/permissions.h"
+#include "settings/permissions_settings_view.h"
 #include "settings/settings_bindings.h"
+#include "update/update_settings_row_view.h"
+#include "window/window_manager.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,7 +23,7 @@ namespace vesker {
 
 namespace {
 
-const QString kFullScreenDisplay = QString::fromLatin1(WindowManager::kFullScreenDisplay);
+const QString kFullScreenDisplay = QString::fromLatin1(window_keys::kFullScreenDisplay);
 
 QStringList displayNames()
 {
@@ -63,12 +63,12 @@ QWidget* GeneralSettingsView::makeArrivalGroup()
     auto* group = new QGroupBox(QStringLiteral("When something arrives"), this);
     auto* form = new QFormLayout(group);
     picker(form,
-        settings::boundPicker(m_defaults, QString::fromLatin1(WindowManager::kArrivalBehavior),
+        settings::boundPicker(m_defaults, QString::fromLatin1(window_keys::kArrivalBehavior),
             settings::arrivalBehaviorChoices(), QStringLiteral("bringForward"),
             QStringLiteral("arrivalBehaviorPicker"), group),
         QStringLiteral("On arrival"));
     picker(form,
-        settings::boundPicker(m_defaults, QString::fromLatin1(WindowManager::kFullScreenStyle),
+        settings::boundPicker(m_defaults, QString::fromLatin1(window_keys::kFullScreenStyle),
             settings::fullScreenStyleChoices(), QStringLiteral("fill"),
             QStringLiteral("fullScreenStylePicker"), group),
         QStringLiteral("Full screen"));
@@ -95,9 +95,9 @@ QWidget* GeneralSettingsView::makeArrivalGroup()
     connect(qApp, &QGuiApplication::screenAdded, display, list);
     connect(qApp, &QGuiApplication::screenRemoved, display, list);
 
-    form->addRow(settings::boundCheckBox(m_defaults,
-        QString::fromLatin1(WindowManager::kWakeDisplayOnArrival), false,
-        QStringLiteral("Wake the display"), QStringLiteral("wakeDisplayCheck"), group));
+    form->addRow(
+        settings::boundCheckBox(m_defaults, QString::fromLatin1(window_keys::kWakeDisplayOnArrival),
+            false, QStringLiteral("Wake the display"), QStringLiteral("wakeDisplayCheck"), group));
     return group;
 }
 
@@ -105,9 +105,10 @@ QWidget* GeneralSettingsView::makeStartGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Start-up"), this);
     auto* layout = new QVBoxLayout(group);
-    auto* hideDock = settings::boundCheckBox(m_defaults, QStringLiteral("hideDockIcon"), false,
-        QStringLiteral("Hide the task bar entry (tray only)"), QStringLiteral("hideDockIconCheck"),
-        group);
+    auto* hideDock
+        = settings::boundCheckBox(m_defaults, QLatin1String(window_keys::kHideTaskbarEntry), false,
+            QStringLiteral("Hide the task bar entry (tray only)"),
+            QStringLiteral("hideDockIconCheck"), group);
     // Only the user's own change is applied: onboarding applies its own.
     connect(hideDock, &QCheckBox::toggled, this,
         [this](bool hide) { m_windows.applyActivationPolicy(hide); });

@@ -1,6 +1,6 @@
 #include "settings/settings_choices.h"
 
-#include "server/access_types.h"
+#include "access/access_types.h"
 
 #include <QRandomGenerator>
 

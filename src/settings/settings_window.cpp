@@ -1,11 +1,11 @@
 #include "settings/settings_window.h"
 
-#include "app/window_manager.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
-#include "server/server_controller.h"
+#include "receive/server_controller.h"
 #include "settings/access_settings_view.h"
 #include "settings/general_settings_view.h"
+#include "window/window_manager.h"
 
 #include <QPointer>
 #include <QScrollArea>

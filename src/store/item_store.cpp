@@ -1,12 +1,12 @@
 #include "store/item_store.h"
 
-#include "inbox/app_version.h"
-#include "inbox/whats_new.h"
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/log.h"
+#include "store/app_version.h"
 #include "store/item_store_writer.h"
+#include "store/whats_new.h"
 
 #include <QDir>
 #include <QFile>

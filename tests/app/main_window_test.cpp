@@ -1,18 +1,18 @@
 // The main window on the offscreen platform: the start-up order, its menus and an opened invite
 // link.
-#include "app/invite_alerts.h"
 #include "app/main_window.h"
 #include "app/menu_commands.h"
-#include "app/service_hosts.h"
-#include "app/updater.h"
 #include "app/vesker_app.h"
-#include "app/window_manager.h"
-#include "connect/mac_invite_handler.h"
+#include "connect/invite_alerts.h"
+#include "connect/invite_handler.h"
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
+#include "platform/service_hosts.h"
+#include "receive/server_controller.h"
 #include "send/send_sheet.h"
-#include "server/server_controller.h"
 #include "store/item_store.h"
+#include "update/updater.h"
+#include "window/window_manager.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -63,7 +63,7 @@ protected:
     platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json"))};
     platform::DisplayWake m_wake;
     WindowManager m_windows {m_defaults, m_wake};
-    MacInviteHandler m_invites;
+    InviteHandler m_invites;
     Updater m_updater {m_defaults, {.manifestUrl = QUrl()}};
     std::unique_ptr<VeskerApp> m_app;
     std::unique_ptr<MainWindow> m_window;
@@ -151,6 +151,21 @@ TEST_F(MainWindowTest, OpenedInviteLinkAsksToConnectAndCancelForgetsIt)
     box->button(QMessageBox::Cancel)->click();
     EXPECT_FALSE(m_invites.pending().has_value());
     EXPECT_EQ(window().inviteAlerts().confirmation(), nullptr);
+}
+
+TEST_F(MainWindowTest, AFinishedInviteItemLeavesTheInboxWithGotIt)
+{
+    app().server();
+    ScreenItem invite;
+    invite.id = QUuid::createUuid();
+    invite.receivedAt = QDateTime::currentDateTimeUtc();
+    invite.deviceID = QStringLiteral("phone");
+    app().store().append(invite);
+
+    m_invites.finishedWithItem(invite.id);
+    EXPECT_FALSE(app().store().item(invite.id));
+    EXPECT_EQ(app().store().acks().value(QStringLiteral("phone")),
+        QStringList {invite.id.toString(QUuid::WithoutBraces).toUpper()});
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "card/thumbnail_loader.h"
 #include "platform/defaults.h"
+#include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 #include "support/test_images.h"
 

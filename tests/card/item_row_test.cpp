@@ -1,6 +1,6 @@
 #include "card/item_row.h"
 #include "card_fixture.h"
-#include "connect/mac_invite_handler.h"
+#include "connect/invite_handler.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -15,7 +15,7 @@ namespace {
 
 struct ItemRowTest : ::testing::Test {
     test::CardWorld world;
-    MacInviteHandler invites;
+    InviteHandler invites;
 
     std::unique_ptr<ItemRow> card(const ScreenItem& item, ViewMode mode = ViewMode::large)
     {

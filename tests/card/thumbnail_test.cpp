@@ -1,5 +1,5 @@
-#include "card/thumbnail_view.h"
 #include "card_fixture.h"
+#include "ui/thumbnail_view.h"
 
 #include <QSignalSpy>
 #include <QTest>

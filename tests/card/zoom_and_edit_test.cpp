@@ -1,9 +1,9 @@
-#include "card/crop_box.h"
-#include "card/image_edit_sheet.h"
 #include "card/item_row.h"
 #include "card/zoom_controls_view.h"
 #include "card/zoomable_image_view.h"
 #include "card_fixture.h"
+#include "image_edit/crop_box.h"
+#include "image_edit/image_edit_sheet.h"
 
 #include <QLabel>
 #include <QNativeGestureEvent>

@@ -1,5 +1,5 @@
 #include "connect/qr_sheet.h"
-#include "server/controller_fixture.h"
+#include "receive/controller_fixture.h"
 
 #include <QLabel>
 

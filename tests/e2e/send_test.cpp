@@ -5,7 +5,7 @@
 
 #include "platform/defaults.h"
 #include "platform/dns_sd.h"
-#include "send/mac_browser.h"
+#include "send/screen_browser.h"
 #include "send/send_session.h"
 #include "send/uploader.h"
 #include "support/camera_metadata.h"
@@ -190,10 +190,10 @@ TEST(SendingToAnotherScreen, FoundByItsAdvertisedNameWhileItRuns)
     ASSERT_TRUE(listening.listen(QHostAddress::LocalHost, 0));
     std::vector<std::unique_ptr<platform::DnsSdPublisher>> published;
     for (const QString& mine : {own, QStringLiteral("Kitchen via ") + own})
-        published.push_back(std::make_unique<platform::DnsSdPublisher>(
-            platform::DnsSdService {mine, MacBrowser::serviceType(), listening.serverPort(), {}}));
+        published.push_back(std::make_unique<platform::DnsSdPublisher>(platform::DnsSdService {
+            mine, ScreenBrowser::serviceType(), listening.serverPort(), {}}));
 
-    MacBrowser browser;
+    ScreenBrowser browser;
     browser.setOwnName(own);
     browser.setRunning(true);
     QElapsedTimer found;
@@ -201,7 +201,7 @@ TEST(SendingToAnotherScreen, FoundByItsAdvertisedNameWhileItRuns)
     browser.start();
     const auto names = [&] {
         QStringList list;
-        for (const DiscoveredMac& mac : browser.macs())
+        for (const DiscoveredScreen& mac : browser.macs())
             if (mac.name.endsWith(tag))
                 list.append(mac.name);
         return list;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "server/http_request.h"
-#include "server/http_request_reader.h"
+#include "http/http_request.h"
+#include "http/http_request_reader.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

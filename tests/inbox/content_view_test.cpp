@@ -1,15 +1,15 @@
 // The Inbox window over a real server on 127.0.0.1: what an empty Inbox says, how an arrival is
 // brought into view, the approval cards, drops and the one-sheet-at-a-time rule.
-#include "app/updater.h"
-#include "card/thumbnail_loader.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
 #include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
 #include "inbox/sidebar_view.h"
 #include "inbox_window_fixture.h"
+#include "platform/thumbnail_loader.h"
 #include "screens/remote_screens_manager.h"
 #include "send/send_sheet.h"
+#include "update/updater.h"
 
 #include <QBuffer>
 #include <QDir>

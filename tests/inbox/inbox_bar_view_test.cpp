@@ -1,6 +1,6 @@
 #include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
-#include "server/controller_fixture.h"
+#include "receive/controller_fixture.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
 // The Inbox window over the real server on 127.0.0.1, in a temporary folder.
 #pragma once
 
-#include "app/updater.h"
-#include "card/thumbnail_loader.h"
 #include "inbox/content_view.h"
-#include "server/controller_fixture.h"
+#include "platform/thumbnail_loader.h"
+#include "receive/controller_fixture.h"
+#include "update/updater.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

@@ -1,17 +1,17 @@
 // What a card's actions and the window's item keys do, seen where the sender, the disk and the
 // user see it: "/api/status" of the real server on 127.0.0.1, the store's folders and files,
 // the card.
-#include "app/updater.h"
-#include "card/image_edit_operations.h"
 #include "card/item_actions.h"
 #include "card/item_row.h"
-#include "card/thumbnail_loader.h"
+#include "image_edit/image_edit_operations.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
 #include "inbox_window_fixture.h"
+#include "platform/thumbnail_loader.h"
 #include "store/recognizer.h"
 #include "support/temp_env.h"
 #include "support/test_images.h"
+#include "update/updater.h"
 
 #include <QDir>
 #include <QDrag>

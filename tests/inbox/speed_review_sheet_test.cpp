@@ -1,8 +1,8 @@
 // Reviewing the Archive: what is marked goes only when confirmed, with one save for all of it.
-#include "card/thumbnail_loader.h"
 #include "inbox/speed_review_sheet.h"
 #include "platform/atomic_file.h"
 #include "platform/defaults.h"
+#include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 #include "support/manual_clock.h"
 #include "support/temp_env.h"

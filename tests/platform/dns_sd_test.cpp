@@ -1,5 +1,5 @@
+#include "http/http_server.h"
 #include "platform/dns_sd.h"
-#include "server/http_server.h"
 #include "support/temp_env.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
+#include "access/access_manager.h"
+#include "receive/controller_fixture.h"
 #include "send/send_session.h"
 #include "send/uploader.h"
-#include "server/access_manager.h"
-#include "server/controller_fixture.h"
 #include "support/camera_metadata.h"
 #include "support/test_images.h"
 
@@ -17,7 +17,7 @@ namespace {
 // A screen that takes connections and never says a word.
 struct SilentScreen : QTcpServer {
     SilentScreen() { listen(QHostAddress::LocalHost, 0); }
-    DiscoveredMac mac() const
+    DiscoveredScreen mac() const
     {
         return {.name = "Silent", .endpoint = {"127.0.0.1", serverPort()}};
     }

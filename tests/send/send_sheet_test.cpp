@@ -1,6 +1,6 @@
+#include "receive/controller_fixture.h"
 #include "send/send_sheet.h"
 #include "send/uploader.h"
-#include "server/controller_fixture.h"
 
 #include <QApplication>
 #include <QClipboard>

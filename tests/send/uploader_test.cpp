@@ -1,4 +1,4 @@
-#include "server/controller_fixture.h"
+#include "receive/controller_fixture.h"
 
 #include "screens/remote_screens_manager.h"
 #include "send/uploader.h"

@@ -1,10 +1,10 @@
 #include "settings/settings_window.h"
 
-#include "app/window_manager.h"
+#include "access/access_manager.h"
 #include "platform/display_wake.h"
 #include "platform/launch_at_login.h"
-#include "server/access_manager.h"
-#include "server/controller_fixture.h"
+#include "receive/controller_fixture.h"
+#include "window/window_manager.h"
 
 #include <QCheckBox>
 #include <QComboBox>

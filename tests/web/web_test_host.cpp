@@ -5,9 +5,9 @@
 //   approve DEVICE    allow the device once and release what it holds
 //   deny DEVICE       decline it
 // Each command is answered "done" on standard output once carried out.
+#include "access/access_manager.h"
 #include "platform/defaults.h"
-#include "server/access_manager.h"
-#include "server/server_controller.h"
+#include "receive/server_controller.h"
 #include "store/item_store.h"
 
 #include <QGuiApplication>

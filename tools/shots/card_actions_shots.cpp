@@ -1,8 +1,8 @@
 #include "shots.h"
 
 #include "card/item_row.h"
-#include "card/thumbnail_loader.h"
 #include "platform/defaults.h"
+#include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 
 #include <QApplication>

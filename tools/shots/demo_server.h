@@ -2,11 +2,10 @@
 // server on 127.0.0.1.
 #pragma once
 
-#include "connect/mac_invite_handler.h"
 #include "platform/defaults.h"
+#include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
-#include "server/server_controller.h"
 #include "store/item_store.h"
 
 #include <QTemporaryDir>
@@ -23,7 +22,6 @@ struct DemoServer {
         services.defaults = &defaults;
         services.relay = &relay;
         services.sync = &sync;
-        services.invites = &invites;
         services.listenAddress = QHostAddress::LocalHost;
         return services;
     }
@@ -33,7 +31,6 @@ struct DemoServer {
     ItemStore store {dir.filePath(QStringLiteral("store")), &defaults};
     RelayManager relay {defaults};
     SiblingSync sync;
-    MacInviteHandler invites;
     ServerController controller;
 };
 

@@ -1,7 +1,7 @@
 #include "shots.h"
 
-#include "app/focus_guard.h"
-#include "app/focus_guard_settings_view.h"
+#include "focus_guard/focus_guard.h"
+#include "focus_guard/focus_guard_settings_view.h"
 #include "platform/defaults.h"
 #include "platform/workspace.h"
 

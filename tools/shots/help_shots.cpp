@@ -1,9 +1,9 @@
 #include "shots.h"
 
-#include "app/help_window.h"
 #include "app/menu_commands.h"
-#include "app/updater.h"
+#include "help/help_window.h"
 #include "platform/defaults.h"
+#include "update/updater.h"
 
 #include <QApplication>
 #include <QLineEdit>

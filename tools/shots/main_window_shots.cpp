@@ -2,18 +2,18 @@
 // a waiting device, and the two questions of an opened invite link.
 #include "shots.h"
 
-#include "app/invite_alerts.h"
+#include "access/access_manager.h"
 #include "app/main_window.h"
-#include "app/updater.h"
 #include "app/vesker_app.h"
 #include "card/item_row.h"
-#include "connect/mac_invite_handler.h"
+#include "connect/invite_alerts.h"
+#include "connect/invite_handler.h"
 #include "inbox/content_view.h"
 #include "inbox/inbox_state.h"
 #include "platform/defaults.h"
-#include "server/access_manager.h"
-#include "server/server_controller.h"
+#include "receive/server_controller.h"
 #include "store/item_store.h"
+#include "update/updater.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -66,7 +66,7 @@ struct Demo {
 
     QTemporaryDir dir;
     platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
-    MacInviteHandler invites;
+    InviteHandler invites;
     Updater updater {defaults, {.manifestUrl = QUrl()}};
     VeskerApp app {{.defaults = &defaults,
         .invites = &invites,

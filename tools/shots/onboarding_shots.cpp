@@ -2,8 +2,8 @@
 
 #include "demo_server.h"
 
-#include "app/onboarding_sheet.h"
-#include "app/permissions.h"
+#include "onboarding/onboarding_sheet.h"
+#include "platform/permissions.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,11 +1,11 @@
 // The large photo zoomed in with its controls, and the crop-and-rotate editor in mid-crop.
 #include "shots.h"
 
-#include "card/image_edit_sheet.h"
 #include "card/item_row.h"
-#include "card/thumbnail_loader.h"
 #include "card/zoomable_image_view.h"
+#include "image_edit/image_edit_sheet.h"
 #include "platform/defaults.h"
+#include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "shots.h"
 
-#include "card/thumbnail_loader.h"
 #include "demo_server.h"
+#include "platform/thumbnail_loader.h"
 #include "screens/remote_screens_manager.h"
 #include "send/screen_directory.h"
 #include "send/send_sheet.h"
@@ -40,7 +40,7 @@ QString demoPhoto(const QString& path, QColor sky)
     return path;
 }
 
-DiscoveredMac at(const QString& name, quint16 port)
+DiscoveredScreen at(const QString& name, quint16 port)
 {
     return {.name = name, .endpoint = {QStringLiteral("127.0.0.1"), port}};
 }

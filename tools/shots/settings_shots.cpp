@@ -2,13 +2,13 @@
 
 #include "demo_server.h"
 
-#include "app/window_manager.h"
+#include "access/access_manager.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
-#include "server/access_manager.h"
-#include "server/server_controller.h"
+#include "receive/server_controller.h"
 #include "settings/settings_window.h"
+#include "window/window_manager.h"
 
 #include <QTabWidget>
 

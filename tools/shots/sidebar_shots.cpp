@@ -2,12 +2,12 @@
 // half-way through the Archive and at its end.
 #include "shots.h"
 
-#include "card/thumbnail_loader.h"
 #include "inbox/inbox_state.h"
 #include "inbox/sidebar.h"
 #include "inbox/sidebar_view.h"
 #include "inbox/speed_review_sheet.h"
 #include "platform/defaults.h"
+#include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 
 #include <QApplication>

@@ -2,15 +2,15 @@
 // back; and the tray icon at the Inbox counts it shows most.
 #include "shots.h"
 
-#include "app/focus_guard.h"
-#include "app/menu_bar_model.h"
-#include "app/menu_bar_view.h"
-#include "app/tray_icon.h"
-#include "card/thumbnail_loader.h"
 #include "demo_server.h"
+#include "focus_guard/focus_guard.h"
+#include "platform/thumbnail_loader.h"
 #include "platform/workspace.h"
 #include "send/capture_overlay_view.h"
 #include "send/screen_capture.h"
+#include "tray/tray_icon.h"
+#include "tray/tray_panel.h"
+#include "tray/tray_panel_model.h"
 
 #include <QApplication>
 #include <QDir>
@@ -69,7 +69,7 @@ struct TrayDemo {
 
     void shoot(const QString& name)
     {
-        MenuBarView panel({.model = model, .thumbnails = thumbnails, .capture = capture});
+        TrayPanel panel({.model = model, .thumbnails = thumbnails, .capture = capture});
         panel.popUpNear(QRect(600, 0, 24, 24));
         // Thumbnails arrive from the loader's pool, the server's state from its thread.
         for (int i = 0; i < 60; ++i) {
@@ -82,7 +82,7 @@ struct TrayDemo {
     DemoServer demo;
     SlidesInFront workspace;
     FocusGuard focus {demo.defaults, workspace};
-    MenuBarModel model {demo.store, &demo.controller, focus};
+    TrayPanelModel model {demo.store, &demo.controller, focus};
     ThumbnailLoader thumbnails;
     ScreenCapture capture;
 };

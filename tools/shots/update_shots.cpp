@@ -1,10 +1,10 @@
 #include "shots.h"
 
-#include "app/update_alerts.h"
-#include "app/update_banner.h"
-#include "app/update_settings_row_view.h"
-#include "app/updater.h"
 #include "platform/defaults.h"
+#include "update/update_alerts.h"
+#include "update/update_banner.h"
+#include "update/update_settings_row_view.h"
+#include "update/updater.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

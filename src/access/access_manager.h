@@ -1,0 +1,110 @@
+#pragma once
+
+#include "access/access_types.h"
+#include "access/guess_limiter.h"
+
+#include <QHash>
+#include <QJsonValue>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace vesker {
+
+namespace platform {
+class Clock;
+class Defaults;
+} // namespace platform
+
+// Decides who may send over the local network: approved devices (with or without an end),
+// blocked devices, devices declined during this run, the user's own devices (always let in
+// unless blocked), and the uploads held while their device waits for the user's answer.
+// Approvals and blocks are kept in the settings; the policy and the access code are read from
+// them at every decision. Main thread only.
+class AccessManager : public QObject {
+    Q_OBJECT
+public:
+    AccessManager(
+        platform::Defaults& defaults, const platform::Clock& clock, QObject* parent = nullptr);
+
+    // Published to the views.
+    const QList<DeviceGrant>& blocked() const { return m_blocked; }
+    const QList<DeviceGrant>& grants() const { return m_grants; }
+    const QList<PendingUpload>& pending() const { return m_pending; }
+    const QSet<QString>& deniedThisSession() const { return m_denied; }
+
+    // Reads the approved and blocked devices from the settings; a stored list that does not
+    // decode reads as empty and is kept aside under "<key>.unreadable-<UTC time>" by the next
+    // save, rather than overwritten.
+    void load();
+    void save();
+
+    AccessPolicy policy() const;
+    // "accessCode" trimmed; empty when missing.
+    QString accessCode() const;
+    // The policy is `code` and a code is set.
+    bool codeRequired() const;
+
+    // `remoteAddress` is the peer's address: wrong codes are counted per address, and one that
+    // has guessed wrong too often is refused without its code being checked (GuessLimiter).
+    AccessDecision decide(
+        const QString& deviceID, const QString& code, const QString& remoteAddress = {});
+    DeviceStatus deviceStatus(const QString& deviceID) const;
+    // The wrong-guess count per address that decide() keeps; the browser screen's PIN counts
+    // into the same one, so a guesser cannot switch secrets to try twice as fast.
+    // Whether `code` is the access code, counting wrong ones per address: an address that has
+    // guessed wrong too often is refused for a while without its code being looked at.
+    bool tryCode(const QString& code, const QString& remoteAddress);
+
+    // Holds an upload until its device is answered, unless that would pass the bounds on what
+    // may wait (then nothing changes and the refusal says why).
+    [[nodiscard]] std::optional<HoldRefusal> enqueue(PendingUpload upload);
+    // One group per device, ordered by each device's earliest held upload.
+    QList<PendingGroup> pendingGroups() const;
+
+    void approve(const QString& deviceID, const QString& name, GrantDuration duration);
+    // Releases the device's held uploads through uploadAccepted, in arrival order.
+    void acceptPending(const QString& deviceID);
+    void deny(const QString& deviceID);
+    void block(const QString& deviceID, const QString& name);
+    // The Settings window's edits: forget an approved device; unblock one.
+    void removeGrants(const QString& deviceID);
+    void unblock(const QString& deviceID);
+    // Forgets grants whose end has passed; saves only when one was removed.
+    void pruneExpiredGrants();
+
+Q_SIGNALS:
+    void blockedChanged();
+    void grantsChanged();
+    void pendingChanged();
+    // A held upload was released by the user's approval: the owner stores it.
+    void uploadAccepted(const PendingUpload& upload);
+
+private:
+    const DeviceGrant* firstGrant(const QString& deviceID) const;
+    bool isBlocked(const QString& deviceID) const;
+    // Takes the device's held uploads out of the waiting list, in arrival order.
+    QList<PendingUpload> takePending(const QString& deviceID);
+    bool removeGrantsOf(const QString& deviceID);
+    void storeList(const char* key, const QList<DeviceGrant>& list, QJsonValue& unreadable);
+
+    platform::Defaults& m_defaults;
+    const platform::Clock& m_clock;
+    QList<DeviceGrant> m_blocked;
+    QList<DeviceGrant> m_grants;
+    QList<PendingUpload> m_pending;
+    QSet<QString> m_denied;
+    GuessLimiter m_codeGuesses;
+    // Kept in step with m_pending, so that bounding it stays cheap however long it grows.
+    QHash<QString, qsizetype> m_pendingPerDevice;
+    qint64 m_pendingBytes = 0;
+    // Stored values that did not decode, to be kept aside before the next save replaces them.
+    QJsonValue m_unreadableGrants {QJsonValue::Undefined};
+    QJsonValue m_unreadableBlocked {QJsonValue::Undefined};
+};
+
+} // namespace vesker

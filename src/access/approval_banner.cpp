@@ -1,0 +1,132 @@
+#include "access/approval_banner.h"
+
+#include "ui/text_style.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace vesker {
+
+namespace {
+
+constexpr int kMargin = 12;
+constexpr int kCardRadius = 10;
+
+class ApprovalCard : public QFrame {
+public:
+    ApprovalCard(const ApprovalCardContent& content, QWidget* parent)
+        : QFrame(parent)
+        , m_tint(content.tint)
+    {
+        setObjectName(QStringLiteral("approvalCard"));
+        auto* row = new QHBoxLayout(this);
+        row->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+        row->setSpacing(12);
+        content.leading->setParent(this);
+        row->addWidget(content.leading, 0, Qt::AlignVCenter);
+
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(2);
+        auto* headline = new QLabel(content.headline, this);
+        headline->setObjectName(QStringLiteral("approvalTitle"));
+        headline->setTextFormat(Qt::PlainText);
+        headline->setWordWrap(true);
+        setTextStyle(*headline, TextStyle::headline);
+        auto* detail = new QLabel(content.detail, this);
+        detail->setObjectName(QStringLiteral("approvalDetail"));
+        detail->setTextFormat(Qt::PlainText);
+        detail->setWordWrap(true);
+        setTextStyle(*detail, TextStyle::callout);
+        setSecondary(*detail);
+        texts->addWidget(headline);
+        texts->addWidget(detail);
+        row->addLayout(texts, 1);
+
+        for (const GrantDuration duration : allGrantDurations()) {
+            addButton(row, toString(duration), false,
+                [allow = content.allow, duration] { allow(duration); });
+        }
+        addButton(row, QStringLiteral("Deny"), true, content.deny);
+        addButton(row, QStringLiteral("Block"), true, content.block)
+            ->setToolTip(QStringLiteral("Refuse this device from now on"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_tint);
+        painter.drawRoundedRect(rect(), kCardRadius, kCardRadius);
+    }
+
+private:
+    QPushButton* addButton(
+        QHBoxLayout* row, const QString& label, bool destructive, std::function<void()> action)
+    {
+        auto* button = new QPushButton(label, this);
+        button->setAccessibleName(label);
+        if (destructive) {
+            QPalette palette = button->palette();
+            palette.setColor(QPalette::ButtonText, destructiveColor());
+            button->setPalette(palette);
+        }
+        connect(button, &QPushButton::clicked, this, std::move(action));
+        row->addWidget(button, 0, Qt::AlignVCenter);
+        return button;
+    }
+
+    QColor m_tint;
+};
+
+} // namespace
+
+ApprovalBanner::ApprovalBanner(QWidget* parent)
+    : QFrame(parent)
+{
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    divider->setForegroundRole(QPalette::Mid);
+    column->addWidget(divider);
+    hide();
+}
+
+void ApprovalBanner::scheduleRebuild()
+{
+    if (m_scheduled)
+        return;
+    m_scheduled = true;
+    QTimer::singleShot(0, this, &ApprovalBanner::rebuild);
+}
+
+void ApprovalBanner::rebuild()
+{
+    m_scheduled = false;
+    if (m_stack) {
+        m_stack->hide();
+        m_stack->deleteLater();
+        m_stack = nullptr;
+    }
+    const QList<ApprovalCardContent> contents = cards();
+    setVisible(!contents.isEmpty());
+    if (contents.isEmpty())
+        return;
+    m_stack = new QWidget(this);
+    auto* stack = new QVBoxLayout(m_stack);
+    stack->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    stack->setSpacing(8);
+    for (const ApprovalCardContent& content : contents)
+        stack->addWidget(new ApprovalCard(content, m_stack));
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_stack);
+}
+
+} // namespace vesker

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "access/access_types.h"
+
+#include <QColor>
+#include <QFrame>
+
+#include <functional>
+
+class QVBoxLayout;
+
+namespace vesker {
+
+// What one waiting device's card says and does.
+struct ApprovalCardContent {
+    QColor tint; // the card's background, already at its opacity
+    QWidget* leading = nullptr; // preview or symbol; the card takes it
+    QString headline;
+    QString detail;
+    std::function<void(GrantDuration)> allow;
+    std::function<void()> deny;
+    std::function<void()> block;
+};
+
+// A stack of cards, one per device waiting for the user's answer, with a divider under it; no
+// room at all while nobody waits. Subclasses say what the cards hold.
+class ApprovalBanner : public QFrame {
+    Q_OBJECT
+public:
+    explicit ApprovalBanner(QWidget* parent = nullptr);
+
+protected:
+    // Rebuilds on the next turn of the event loop: the button that changed the list may be
+    // one of the cards about to go.
+    void scheduleRebuild();
+    virtual QList<ApprovalCardContent> cards() = 0;
+
+private:
+    void rebuild();
+
+    QWidget* m_stack = nullptr;
+    bool m_scheduled = false;
+};
+
+} // namespace vesker

@@ -1,0 +1,142 @@
+#include "access/pending_approvals_view.h"
+
+#include "access/access_manager.h"
+#include "ui/symbol_icon.h"
+#include "ui/text_style.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+namespace vesker {
+
+namespace {
+
+// One worker is enough for a few previews, and keeps them off the thumbnail and recognition
+// pools.
+QThreadPool& previewPool()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
+
+QImage decodeScaled(const QByteArray& data, int side)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.isValid())
+        reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatioByExpanding));
+    return reader.read();
+}
+
+QPixmap roundedPreview(const QImage& image, int side, qreal dpr)
+{
+    const int pixels = qRound(side * dpr);
+    QPixmap pixmap(pixels, pixels);
+    pixmap.fill(Qt::transparent);
+    const QImage filled
+        = image.scaled(pixels, pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath clip;
+    clip.addRoundedRect(QRectF(0, 0, pixels, pixels), 6 * dpr, 6 * dpr);
+    painter.setClipPath(clip);
+    painter.drawImage(
+        QPoint((pixels - filled.width()) / 2, (pixels - filled.height()) / 2), filled);
+    painter.end();
+    pixmap.setDevicePixelRatio(dpr);
+    return pixmap;
+}
+
+} // namespace
+
+PendingApprovalsView::PendingApprovalsView(AccessManager& access, QWidget* parent)
+    : ApprovalBanner(parent)
+    , m_access(access)
+{
+    setObjectName(QStringLiteral("pendingApprovals"));
+    connect(
+        &m_access, &AccessManager::pendingChanged, this, &PendingApprovalsView::scheduleRebuild);
+    scheduleRebuild();
+}
+
+QList<ApprovalCardContent> PendingApprovalsView::cards()
+{
+    const QList<PendingGroup> groups = m_access.pendingGroups();
+    QSet<QUuid> shown;
+    QList<ApprovalCardContent> contents;
+    for (const PendingGroup& group : groups) {
+        auto* preview = new QLabel;
+        preview->setObjectName(QStringLiteral("approvalPreview"));
+        preview->setFixedSize(kPreviewSize, kPreviewSize);
+        preview->setAlignment(Qt::AlignCenter);
+        const PendingUpload& first = group.uploads.first();
+        const QImage image = m_previews.value(first.id);
+        if (first.kind == ItemKind::photo && !image.isNull()) {
+            preview->setPixmap(roundedPreview(image, kPreviewSize, devicePixelRatioF()));
+        } else {
+            const int side = QFontMetrics(vesker::font(TextStyle::title, this->font())).height();
+            preview->setPixmap(
+                symbolIcon(QStringLiteral("text.quote"), palette(), QPalette::WindowText)
+                    .pixmap(QSize(side, side), devicePixelRatioF()));
+            preview->setAccessibleName(QStringLiteral("text.quote"));
+        }
+        if (first.kind == ItemKind::photo) {
+            shown.insert(first.id);
+            if (!m_previews.contains(first.id))
+                decodePreview(first.id, first.imageData);
+        }
+
+        const qsizetype n = group.uploads.size();
+        const QString what
+            = n == 1 ? QStringLiteral("something") : QStringLiteral("%1 items").arg(n);
+        const QString deviceID = group.deviceID;
+        const QString name = group.deviceName;
+        contents.append({.tint = QColor(255, 204, 0, qRound(255 * 0.15)),
+            .leading = preview,
+            .headline = name + QStringLiteral(" wants to send ") + what,
+            .detail = QStringLiteral("Allow this device?"),
+            .allow = [this, deviceID, name](
+                         GrantDuration duration) { m_access.approve(deviceID, name, duration); },
+            .deny = [this, deviceID] { m_access.deny(deviceID); },
+            .block = [this, deviceID, name] { m_access.block(deviceID, name); }});
+    }
+    // Previews of uploads no longer waiting are of no further use.
+    m_previews.removeIf([&](auto it) { return !shown.contains(it.key()); });
+    return contents;
+}
+
+void PendingApprovalsView::decodePreview(const QUuid& uploadID, const QByteArray& data)
+{
+    if (m_decoding.contains(uploadID))
+        return;
+    m_decoding.insert(uploadID);
+    const int side = qRound(kPreviewSize * devicePixelRatioF());
+    QPointer<PendingApprovalsView> self(this);
+    (void)QtConcurrent::run(&previewPool(), [self, uploadID, data, side] {
+        const QImage image = decodeScaled(data, side);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, uploadID, image] {
+            if (!self)
+                return;
+            self->m_decoding.remove(uploadID);
+            self->m_previews.insert(uploadID, image);
+            if (!image.isNull())
+                self->scheduleRebuild();
+        });
+    });
+}
+
+} // namespace vesker

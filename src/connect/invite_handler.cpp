@@ -1,0 +1,73 @@
+#include "connect/invite_handler.h"
+
+#include "connect/invite_links.h"
+#include "platform/log.h"
+
+#include <utility>
+
+namespace vesker {
+
+InviteHandler& InviteHandler::shared()
+{
+    static InviteHandler* handler = new InviteHandler;
+    return *handler;
+}
+
+void InviteHandler::handle(const QString& url, const QString& hostName, const QUuid& sourceItem)
+{
+    if (!InviteLinks::looksLikeInvite(url))
+        return;
+    m_hostName = hostName;
+    m_sourceItem = sourceItem;
+    m_pending = url;
+    m_screenName.reset();
+    // The link itself is a credential; the log only says that one is waiting.
+    qCInfo(lcApp).noquote() << "[invite] an invite link waits for confirmation";
+    Q_EMIT pendingChanged();
+}
+
+void InviteHandler::accept()
+{
+    if (!m_pending)
+        return;
+    m_pending.reset();
+    Q_EMIT pendingChanged();
+    publishResult(QStringLiteral("Could not connect: this Mac is not connected to the relay."));
+}
+
+void InviteHandler::offerBack()
+{
+    if (!m_joined)
+        return;
+    publishResult(
+        QStringLiteral("Could not send the invite: this Mac is not connected to the relay."));
+}
+
+void InviteHandler::cancelPending()
+{
+    if (!m_pending)
+        return;
+    m_pending.reset();
+    Q_EMIT pendingChanged();
+}
+
+void InviteHandler::dismissResult()
+{
+    if (!m_result && !m_joined)
+        return;
+    m_result.reset();
+    m_joined.reset();
+    Q_EMIT resultChanged();
+    // An invitation that came in as an Inbox item has had its answer.
+    if (!m_sourceItem.isNull())
+        finishedWithItem(std::exchange(m_sourceItem, QUuid()));
+}
+
+void InviteHandler::publishResult(const QString& text, const std::optional<QString>& joined)
+{
+    m_result = text;
+    m_joined = joined;
+    Q_EMIT resultChanged();
+}
+
+} // namespace vesker

@@ -1,0 +1,73 @@
+#include "http/http_address.h"
+
+#include "http/network_addresses.h"
+
+#include <QNetworkInterface>
+
+namespace vesker {
+
+QString remoteAddressText(const QString& hostText)
+{
+    QString text = hostText;
+    const qsizetype zone = text.indexOf(u'%');
+    if (zone >= 0)
+        text.truncate(zone);
+    if (text.startsWith(u"::ffff:"))
+        text.remove(0, 7);
+    return text;
+}
+
+std::optional<HTTPInterfaceType> interfaceTypeOf(const QString& name, const QString& sysClassNet)
+{
+    switch (interfaceKind(sysClassNet, name)) {
+    case InterfaceKind::wifi:
+        return HTTPInterfaceType::wifi;
+    case InterfaceKind::ethernet:
+        return HTTPInterfaceType::wiredEthernet;
+    case InterfaceKind::other:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<HTTPInterfaceType> interfaceTypeOfLocalAddress(
+    const QHostAddress& address, const QString& sysClassNet)
+{
+    // A dual-stack socket reports IPv4 locals as ::ffff:a.b.c.d, and a link-local address
+    // carries its zone; interfaces list neither form.
+    QHostAddress wanted = address;
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    if (isV4)
+        wanted = QHostAddress(v4);
+    wanted.setScopeId(QString());
+
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface& interface : interfaces) {
+        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+            QHostAddress candidate = entry.ip();
+            candidate.setScopeId(QString());
+            if (candidate == wanted)
+                return interfaceTypeOf(interface.name(), sysClassNet);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QUrl> urlUnderBase(const QUrl& base, const QString& path)
+{
+    QUrl url = base;
+    QString basePath = url.path(QUrl::FullyEncoded);
+    while (basePath.endsWith(u'/'))
+        basePath.chop(1);
+    url.setPath(basePath + path, QUrl::TolerantMode);
+    url.setQuery(QString());
+    url.setFragment(QString());
+    const QString scheme = url.scheme();
+    if (!url.isValid() || url.host().isEmpty()
+        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return std::nullopt;
+    return url;
+}
+
+} // namespace vesker

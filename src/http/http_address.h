@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+namespace vesker {
+
+// The kinds of interface a server can be limited to.
+enum class HTTPInterfaceType { wifi, wiredEthernet };
+
+// A peer's address as owners see it: an IPv6 zone ("%wlan0") cut off, an IPv4-mapped IPv6
+// address written as plain IPv4.
+QString remoteAddressText(const QString& hostText);
+
+// The kind of one interface by the rule the address list uses (interfaceKind): none for
+// loopback, container bridges, tunnels and the like.
+std::optional<HTTPInterfaceType> interfaceTypeOf(
+    const QString& name, const QString& sysClassNet = QStringLiteral("/sys/class/net"));
+
+// The kind of the local interface that holds `address`; none when no interface holds it.
+std::optional<HTTPInterfaceType> interfaceTypeOfLocalAddress(
+    const QHostAddress& address, const QString& sysClassNet = QStringLiteral("/sys/class/net"));
+
+// `path` under a screen's base address, which may carry a path of its own; the base's query and
+// fragment go. None unless the result is a web address with a host.
+std::optional<QUrl> urlUnderBase(const QUrl& base, const QString& path);
+
+} // namespace vesker

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "platform/log.h"
+
+#include "http/http_request.h"
+#include "http/http_request_reader.h"
+#include "http/http_server.h"
+
+#include <QByteArray>
+#include <QLoggingCategory>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+class QSocketNotifier;
+
+namespace vesker {
+
+class HTTPServerEngine;
+
+// One accepted TCP connection of an HTTPServer, on the server's thread: reads one request,
+// hands it to the handler, writes the one reply and closes.
+//
+// It drives the socket itself rather than through QTcpSocket, because the wire needs two things
+// QTcpSocket cannot do: keep a connection whose peer has finished sending (a client may
+// half-close after its request and still wait for the reply) and finish our own sending side
+// while still reading (so that a refusal sent to a client that is still uploading is read
+// before the connection closes, instead of being lost to a reset).
+class HTTPConnection : public QObject {
+    Q_OBJECT
+public:
+    // Takes ownership of the non-blocking socket `descriptor`.
+    HTTPConnection(int descriptor, HTTPServerEngine* engine);
+    ~HTTPConnection() override;
+
+    // Reads a request and hands it to the handler.
+    void serve();
+    // Answers at once without reading a request (the server is full).
+    void refuse(const HTTPResponse& response);
+    // Gives up the request being read to make room for a new connection: answered 503 when
+    // `answer` (and read to its end like any refusal), else closed without a word.
+    void evict(bool answer);
+    // Closes without a word. Safe to call more than once.
+    void closeNow();
+
+    bool isReadingRequest() const { return m_phase == Phase::reading; }
+    bool isRefusal() const { return m_refusal; }
+    // For choosing whom to evict: a connection still in its head goes before one in its body;
+    // among heads the one accepted first (a real client sends its head at once, so a head still
+    // coming after a while is suspect, while a connection just accepted has not been read yet),
+    // among bodies the one that has sent nothing for longest.
+    std::pair<bool, std::chrono::steady_clock::time_point> evictionRank() const
+    {
+        return {m_reader.headComplete(), m_reader.headComplete() ? m_lastReceived : m_accepted};
+    }
+
+private:
+    enum class Phase { reading, awaitingReply, writing, draining, closed };
+
+    // What a reply function shares with its connection: the connection may be gone (closed
+    // by a timeout, or the server stopped) before the owner replies.
+    struct ReplyLink {
+        std::mutex mutex;
+        HTTPConnection* connection = nullptr;
+        std::atomic<bool> used {false};
+    };
+
+    void readRequest();
+    void checkBodyRate();
+    void refuseRequest(const HTTPResponse& response);
+    void drain();
+    void handOver();
+    void answer(const HTTPResponse& response);
+    void send(QByteArray wire);
+    void writeSome();
+    void finishWriting(bool delivered);
+    static HTTPReplyFunction replyFunction(std::shared_ptr<ReplyLink> link);
+
+    int m_fd;
+    HTTPServerEngine* m_engine;
+    Phase m_phase = Phase::reading;
+    bool m_refusal = false;
+    QSocketNotifier* m_readNotifier = nullptr;
+    QSocketNotifier* m_writeNotifier = nullptr;
+    QTimer m_idleTimer;
+    // The head's deadline, then the body's rate checks.
+    QTimer m_requestTimer;
+    QTimer m_closeTimer;
+    std::shared_ptr<HTTPBufferCharge> m_charge;
+    HTTPRequestReader m_reader;
+    const std::chrono::steady_clock::time_point m_accepted;
+    std::chrono::steady_clock::time_point m_lastReceived;
+    qint64 m_bufferedAtLastCheck = 0;
+    // Bytes of the request the peer is still to send after a refusal; -1 when unknown.
+    qint64 m_drainLeft = 0;
+    QByteArray m_out;
+    qsizetype m_outOffset = 0;
+    QString m_remoteAddress;
+    std::shared_ptr<ReplyLink> m_link;
+};
+
+} // namespace vesker

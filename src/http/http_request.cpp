@@ -1,0 +1,246 @@
+#include "http/http_request.h"
+
+#include <QList>
+#include <QStringDecoder>
+
+namespace vesker {
+
+namespace {
+
+bool isHorizontalSpace(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+QStringView trimmedHorizontal(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isHorizontalSpace(text[begin]))
+        ++begin;
+    while (end > begin && isHorizontalSpace(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Splits at the first "=" into at most two parts, leaving out empty parts: "=x" is the name
+// "x" alone, "a==b" is "a" and "=b", "a=" is "a" alone.
+QList<QStringView> splitQueryField(QStringView field)
+{
+    QList<QStringView> parts;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] != u'=')
+            continue;
+        if (i > start) {
+            parts.append(field.sliced(start, i - start));
+            start = i + 1;
+            break;
+        }
+        start = i + 1;
+    }
+    if (start < field.size())
+        parts.append(field.sliced(start));
+    return parts;
+}
+
+QMap<QString, QString> parseQuery(QStringView queryString)
+{
+    QMap<QString, QString> query;
+    for (QStringView field : queryString.split(u'&', Qt::SkipEmptyParts)) {
+        const QList<QStringView> parts = splitQueryField(field);
+        if (parts.isEmpty())
+            continue;
+        const std::optional<QString> name = percentDecode(parts[0]);
+        if (!name)
+            continue;
+        QString value;
+        if (parts.size() > 1) {
+            QString raw = parts[1].toString();
+            raw.replace(u'+', u' ');
+            value = percentDecode(raw).value_or(QString());
+        }
+        query.insert(*name, value);
+    }
+    return query;
+}
+
+} // namespace
+
+std::optional<QString> percentDecode(QStringView text)
+{
+    if (!text.contains(u'%'))
+        return text.toString();
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray bytes;
+    bytes.reserve(utf8.size());
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (c != '%') {
+            bytes.append(c);
+            continue;
+        }
+        if (i + 2 >= utf8.size())
+            return std::nullopt;
+        const int high = hexValue(utf8[i + 1]);
+        const int low = hexValue(utf8[i + 2]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes.append(char(high * 16 + low));
+        i += 2;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return decoded;
+}
+
+std::optional<qint64> parseDecimalInt64(QStringView text)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    // Accumulated as a magnitude, so that the most negative value fits as well.
+    const quint64 limit = negative ? quint64(1) << 63 : (quint64(1) << 63) - 1;
+    quint64 magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        const quint64 digit = c - u'0';
+        if (magnitude > (limit - digit) / 10)
+            return std::nullopt;
+        magnitude = magnitude * 10 + digit;
+    }
+    return negative ? qint64(0 - magnitude) : qint64(magnitude);
+}
+
+HTTPParseResult HTTPRequest::parse(QByteArray buffer, qint64 maxBodyBytes)
+{
+    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return buffer.size() > kHTTPHeadAllowance ? HTTPParseResult::invalid()
+                                                  : HTTPParseResult::needMore();
+
+    const QString head = QString::fromUtf8(QByteArrayView(buffer).first(headEnd));
+    const QList<QStringView> lines = QStringView(head).split(u"\r\n");
+
+    const QList<QStringView> requestLine = lines.first().split(u' ', Qt::SkipEmptyParts);
+    if (requestLine.size() < 2)
+        return HTTPParseResult::invalid();
+
+    HTTPRequest request;
+    request.method = requestLine[0].toString().toUpper();
+    const QStringView target = requestLine[1];
+    const qsizetype question = target.indexOf(u'?');
+    if (question >= 0) {
+        request.path = target.first(question).toString();
+        request.query = parseQuery(target.sliced(question + 1));
+    } else {
+        request.path = target.toString();
+    }
+
+    for (QStringView line : lines) {
+        const qsizetype colon = line.indexOf(u':');
+        if (colon < 0)
+            continue;
+        request.headers.insert(trimmedHorizontal(line.first(colon)).toString().toLower(),
+            trimmedHorizontal(line.sliced(colon + 1)).toString());
+    }
+
+    // Only Content-Length delimits a body here. Taking a chunked body for an empty one would
+    // store nothing and still answer success, so such a request is refused.
+    const auto transferEncoding = request.headers.constFind(QStringLiteral("transfer-encoding"));
+    if (transferEncoding != request.headers.constEnd()
+        && transferEncoding->compare(u"identity", Qt::CaseInsensitive) != 0)
+        return HTTPParseResult::invalid();
+
+    qint64 bodyLength = 0;
+    const auto contentLength = request.headers.constFind(QStringLiteral("content-length"));
+    if (contentLength != request.headers.constEnd())
+        bodyLength = parseDecimalInt64(*contentLength).value_or(0);
+    // Compared unsigned, so that a negative length is refused as well.
+    if (quint64(bodyLength) > quint64(maxBodyBytes))
+        return HTTPParseResult::invalid();
+
+    const qsizetype bodyStart = headEnd + 4;
+    if (buffer.size() - bodyStart < bodyLength)
+        return HTTPParseResult::needMore(bodyStart + bodyLength);
+    // Removing from the front of an unshared array only moves its start: no copy.
+    request.body = std::move(buffer);
+    request.body.remove(0, bodyStart);
+    request.body.truncate(bodyLength);
+    return {HTTPParseResult::Kind::complete, std::move(request), -1};
+}
+
+QString HTTPResponse::reasonPhrase(qint64 status)
+{
+    switch (status) {
+    case 200:
+        return QStringLiteral("OK");
+    case 202:
+        return QStringLiteral("Accepted");
+    case 204:
+        return QStringLiteral("No Content");
+    case 400:
+        return QStringLiteral("Bad Request");
+    case 401:
+        return QStringLiteral("Unauthorized");
+    case 403:
+        return QStringLiteral("Forbidden");
+    case 404:
+        return QStringLiteral("Not Found");
+    case 413:
+        return QStringLiteral("Payload Too Large");
+    case 423:
+        return QStringLiteral("Locked");
+    case 500:
+        return QStringLiteral("Internal Server Error");
+    case 503:
+        return QStringLiteral("Service Unavailable");
+    default:
+        return QStringLiteral("OK");
+    }
+}
+
+QByteArray HTTPResponse::encode() const
+{
+    // Built by concatenation, not QString::arg: a content type holding "%1" must go out as it is.
+    const QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' '
+        + reasonPhrase(status).toUtf8() + "\r\nContent-Type: " + contentType.toUtf8()
+        + "\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nCache-Control: no-store"
+          "\r\nAccess-Control-Allow-Origin: *"
+          "\r\nAccess-Control-Allow-Headers: *"
+          "\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS"
+          "\r\nConnection: close\r\n\r\n";
+    QByteArray wire;
+    wire.reserve(head.size() + body.size());
+    wire.append(head);
+    wire.append(body);
+    return wire;
+}
+
+HTTPResponse HTTPResponse::text(qint64 status, const QString& body)
+{
+    return {status, QStringLiteral("text/plain; charset=utf-8"), body.toUtf8()};
+}
+
+} // namespace vesker

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "http/http_server.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QSet>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+namespace vesker {
+
+class HTTPConnection;
+
+// The part of an HTTPServer that lives on the server's own thread: the listening socket and
+// every connection. Every member function runs on that thread.
+class HTTPServerEngine : public QObject {
+    Q_OBJECT
+public:
+    // The largest single read from a socket, and so the most one read can add to a buffer.
+    static constexpr qsizetype kReadChunkBytes = 262'144;
+
+    explicit HTTPServerEngine(HTTPServerConfig config);
+    ~HTTPServerEngine() override;
+
+    const HTTPServerConfig& config() const { return m_config; }
+    HTTPBufferBudget& budget() const { return *m_config.bufferBudget; }
+
+    std::optional<HTTPServerError> listen(const QHostAddress& address, quint16 port);
+    quint16 serverPort() const;
+    void closeListener();
+    // The owner has gone: no new connections, requests still being read are dropped, and the
+    // thread ends once the connections whose replies are pending have been served.
+    void retire();
+
+    int openConnections() const { return m_open.load(); }
+    // One read buffer for all connections of this thread: a connection's own buffer then grows
+    // only by what it actually received.
+    char* readScratch() { return m_scratch.get(); }
+    void connectionClosed(HTTPConnection* connection);
+
+Q_SIGNALS:
+    // HTTPServerState as int: it crosses to the main thread queued.
+    void stateChanged(int state, const QString& error);
+
+private:
+    class Listener;
+
+    void accept(qintptr descriptor);
+    // Closes or refuses one connection still reading its request; false when none is.
+    bool evictOne();
+    void finishIfIdle();
+
+    HTTPServerConfig m_config;
+    Listener* m_listener = nullptr;
+    std::unique_ptr<char[]> m_scratch;
+    QSet<HTTPConnection*> m_connections;
+    int m_serving = 0;
+    int m_refusing = 0;
+    std::atomic<int> m_open {0};
+    bool m_retired = false;
+};
+
+} // namespace vesker

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "access/guess_limiter.h"
+#include "http/http_server.h"
+#include "receive/thumbnail_cache.h"
+#include "receive/viewer_log.h"
+
+#include <QJsonObject>
+#include <QThreadPool>
+
+#include <functional>
+#include <optional>
+
+namespace vesker {
+
+class AccessManager;
+class ItemStore;
+struct ScreenItem;
+
+namespace platform {
+class Clock;
+class Defaults;
+} // namespace platform
+
+// The Inbox shown in any browser: the page at "/screen", the item list it polls, the images and
+// thumbnails, and the viewer's actions (Got it, Later, Archive) with their permissions and PIN.
+// Off unless "allowBrowserScreens" is on; settings are read afresh on every request. Main
+// thread only; files and thumbnails are read on pools of their own.
+class BrowserScreen {
+public:
+    BrowserScreen(ItemStore& store, AccessManager& access, platform::Defaults& defaults,
+        const platform::Clock& clock, std::function<QString()> screenName);
+    ~BrowserScreen();
+
+    // The paths the router hands over: "/screen", the "/api/items", "/api/image/" and
+    // "/api/thumb/" prefixes and the three actions.
+    static bool handles(const QString& path);
+    void handle(const HTTPRequest& request, HTTPReplyFunction reply);
+
+    // One item as the page's script reads it.
+    QJsonObject itemJSON(const ScreenItem& item, bool viewerBlurAll) const;
+    // The item named by the last piece of `path`, read as a UUID.
+    std::optional<ScreenItem> itemFromPath(const QString& path) const;
+
+    const ThumbnailCache& thumbnails() const { return m_thumbnails; }
+
+private:
+    void items(const HTTPRequest& request, HTTPReplyFunction reply);
+    void image(const QString& path, HTTPReplyFunction reply);
+    void thumbnail(const QString& path, HTTPReplyFunction reply);
+    void act(const HTTPRequest& request, const QString& action, HTTPReplyFunction reply);
+    // "viewerPIN" trimmed of spaces and tabs; empty: actions need none.
+    QString viewerPIN() const;
+    bool flag(const char* key, bool fallback) const;
+
+    ItemStore& m_store;
+    AccessManager& m_access;
+    platform::Defaults& m_defaults;
+    std::function<QString()> m_screenName;
+    ViewerLog m_log;
+    GuessLimiter m_pinGuesses;
+    ThumbnailCache m_thumbnails;
+    // Whole photos are read off the main thread, so a large one never holds the polls up.
+    QThreadPool m_files;
+};
+
+} // namespace vesker

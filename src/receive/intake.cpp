@@ -1,0 +1,224 @@
+#include "receive/intake.h"
+
+#include "access/access_types.h"
+#include "platform/atomic_file.h"
+#include "platform/clock.h"
+#include "platform/defaults.h"
+#include "platform/log.h"
+#include "platform/media.h"
+#include "receive/arrival.h"
+#include "receive/desktop_actions.h"
+#include "screens/hosted_screens_manager.h"
+#include "store/item_recognition.h"
+#include "store/item_store.h"
+#include "store/recognizer.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QPointer>
+
+namespace vesker {
+
+namespace {
+
+HTTPResponse saveFailed(const QString& reason)
+{
+    return HTTPResponse::text(500, QStringLiteral("Save failed: ") + reason);
+}
+
+} // namespace
+
+ItemIntake::ItemIntake(ItemStore& store, HostedScreensManager& hosted, RelayManager& relay,
+    platform::Defaults& defaults, const platform::Clock& clock, DesktopActions& desktop,
+    ArrivalAnnouncer& arrival, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_hosted(hosted)
+    , m_relay(relay)
+    , m_defaults(defaults)
+    , m_clock(clock)
+    , m_desktop(desktop)
+    , m_arrival(arrival)
+{ }
+
+void ItemIntake::save(ItemStore& target, const ScreenItem& item, const QByteArray& content,
+    const std::function<void(ItemStore&)>& extras, Stored stored)
+{
+    const QString path = target.inboxDir() + u'/' + item.filename;
+    QString error;
+    if (!platform::writeFileAtomically(path, content, &error)) {
+        stored(error);
+        return;
+    }
+    // One index write for the item with its place and group: the sender is waiting for it.
+    const SaveBatch batch(target);
+    target.append(item, [path, stored = std::move(stored)](const std::optional<QString>& error) {
+        // The store has already let go of the record; the file must not outlive it.
+        if (error)
+            QFile::remove(path);
+        stored(error);
+    });
+    if (extras)
+        extras(target);
+}
+
+void ItemIntake::storeUpload(const PendingUpload& upload, HTTPReplyFunction done)
+{
+    ScreenItem item;
+    item.id = QUuid::createUuid();
+    item.receivedAt = m_clock.now();
+    item.note = upload.note;
+    item.sender = upload.sender;
+    item.status = ItemStatus::inbox;
+    item.kind = upload.kind;
+    item.deviceID = upload.deviceID;
+
+    QString extension;
+    switch (upload.kind) {
+    case ItemKind::photo:
+        // Chosen by the upload handler from a fixed list; anything else is not trusted as a
+        // file name part.
+        extension = ItemStore::isPlainFileName(upload.fileExtension) ? upload.fileExtension
+                                                                     : QStringLiteral("jpg");
+        break;
+    case ItemKind::text:
+        extension = QStringLiteral("txt");
+        item.text = upload.text;
+        break;
+    case ItemKind::pdf:
+        extension = QStringLiteral("pdf");
+        item.originalName = upload.originalName;
+        break;
+    }
+    item.filename = ItemStore::storedFileName(item.receivedAt, item.id, extension);
+    const QByteArray content
+        = upload.kind == ItemKind::text ? upload.text.toUtf8() : upload.imageData;
+
+    const auto extras = [id = item.id, location = upload.location, groupID = upload.groupID,
+                            index = upload.groupIndex, count = upload.groupCount](ItemStore& s) {
+        if (location)
+            s.setLocation(id, location->lat, location->lon);
+        s.setGroup(id, groupID, index, count);
+    };
+    const QPointer<ItemIntake> weak(this);
+    save(m_store, item, content, extras,
+        [weak, item, done = std::move(done)](const std::optional<QString>& error) {
+            if (error) {
+                qCWarning(lcServer).noquote() << "[intake] upload not stored:" << *error;
+                if (done)
+                    done(saveFailed(*error));
+                return;
+            }
+            if (weak) {
+                if (item.kind == ItemKind::photo)
+                    weak->recognizeIfEnabled(item);
+                if (const auto stored = weak->m_store.item(item.id))
+                    weak->m_arrival.announce(*stored);
+            }
+            if (done) {
+                const QJsonObject reply {
+                    {QStringLiteral("ok"), true}, {QStringLiteral("id"), uuidText(item.id)}};
+                done({200, QStringLiteral("application/json"),
+                    QJsonDocument(reply).toJson(QJsonDocument::Compact)});
+            }
+        });
+}
+
+void ItemIntake::acceptRelayItem(const RelayManager::Incoming& incoming)
+{
+    ItemStore* target = nullptr;
+    if (incoming.screenID == m_relay.relayScreenID()) {
+        target = &m_store;
+    } else {
+        for (const HostedScreen& screen : m_hosted.screens()) {
+            if (screen.id.toString(QUuid::Id128) == incoming.screenID) {
+                target = m_hosted.store(screen);
+                break;
+            }
+        }
+    }
+    if (!target)
+        return;
+
+    ScreenItem item;
+    item.id = QUuid::createUuid();
+    const QDateTime now = m_clock.now();
+    item.receivedAt = incoming.sentAt.isValid() && incoming.sentAt < now ? incoming.sentAt : now;
+    item.note = incoming.header.note;
+    item.sender = incoming.header.senderName.isEmpty() ? QStringLiteral("Someone")
+                                                       : incoming.header.senderName;
+    item.status = ItemStatus::inbox;
+    item.deviceID = QStringLiteral("relay:") + incoming.messageID;
+
+    QString extension;
+    QByteArray content = incoming.data;
+    if (incoming.kind == QLatin1String("text")) {
+        if (incoming.data.size() > kMaxTextBytes) {
+            qCWarning(lcServer) << "[intake] a relay text over the size limit was dropped";
+            return;
+        }
+        item.kind = ItemKind::text;
+        item.text = QString::fromUtf8(incoming.data);
+        content = item.text.toUtf8();
+        extension = QStringLiteral("txt");
+    } else if (incoming.kind == QLatin1String("pdf")) {
+        item.kind = ItemKind::pdf;
+        item.originalName = incoming.header.filename.value_or(QString());
+        extension = QStringLiteral("pdf");
+    } else {
+        item.kind = ItemKind::photo;
+        extension = platform::photoExtension(incoming.contentType);
+    }
+    item.filename = ItemStore::storedFileName(item.receivedAt, item.id, extension);
+
+    const HeaderPlain header = incoming.header;
+    const auto extras = [id = item.id, header](ItemStore& s) {
+        if (header.lat && header.lon)
+            s.setLocation(id, *header.lat, *header.lon);
+        if (const auto& group = header.group)
+            s.setGroup(id, group->id, group->index, group->count);
+    };
+    const QPointer<ItemIntake> weak(this);
+    const QPointer<ItemStore> store(target);
+    save(*target, item, content, extras, [weak, store, item](const std::optional<QString>& error) {
+        if (error) {
+            qCWarning(lcServer).noquote() << "[intake] relay item not stored:" << *error;
+            return;
+        }
+        if (!weak || !store)
+            return;
+        const bool mainStore = store == &weak->m_store;
+        if (item.kind == ItemKind::photo && mainStore) {
+            weak->recognizeIfEnabled(item);
+        } else if (item.kind == ItemKind::photo) {
+            // A hosted screen reads every photo; its result is stored even when empty.
+            recognizeInBackground(
+                *store, item, [](ItemStore& s, const QUuid& id, const Recognizer::Result& result) {
+                    s.setRecognition(id, result.barcodes, result.text);
+                });
+        }
+        // Items of a hosted screen arrive without sound, banner or window.
+        if (const auto stored = store->item(item.id); stored && mainStore)
+            weak->m_arrival.announce(*stored);
+    });
+}
+
+void ItemIntake::recognizeIfEnabled(const ScreenItem& item)
+{
+    if (!m_defaults.boolValue(QStringLiteral("recognizeOnArrival"), true))
+        return;
+    const QPointer<ItemIntake> weak(this);
+    recognizeInBackground(
+        m_store, item, [weak](ItemStore& store, const QUuid& id, const Recognizer::Result& result) {
+            if (result.barcodes.isEmpty() && result.text.isEmpty())
+                return;
+            store.setRecognition(id, result.barcodes, result.text);
+            if (weak && !result.barcodes.isEmpty()
+                && weak->m_defaults.boolValue(QStringLiteral("autoCopyBarcode"), false))
+                weak->m_desktop.copyToClipboard(Recognizer::payload(result.barcodes.first()));
+        });
+}
+
+} // namespace vesker

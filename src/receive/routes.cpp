@@ -1,0 +1,76 @@
+#include "receive/routes.h"
+
+#include "access/access_manager.h"
+#include "receive/browser_screen.h"
+#include "receive/server_controller.h"
+#include "receive/upload_handler.h"
+#include "receive/web_pages.h"
+#include "relay_manager/relay_manager.h"
+#include "store/item_store.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace vesker {
+
+namespace {
+
+HTTPResponse json(const QJsonObject& object)
+{
+    return {200, QStringLiteral("application/json"),
+        QJsonDocument(object).toJson(QJsonDocument::Compact)};
+}
+
+} // namespace
+
+Routes::Routes(ServerController& controller, UploadHandler& uploads, BrowserScreen& browserScreen)
+    : m_controller(controller)
+    , m_uploads(uploads)
+    , m_browserScreen(browserScreen)
+{ }
+
+void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
+{
+    const QString& method = request.method;
+    const QString& path = request.path;
+    const bool get = method == QLatin1String("GET");
+    const bool post = method == QLatin1String("POST");
+    const AccessManager& access = m_controller.access();
+    const ItemStore& store = m_controller.store();
+
+    if (get && (path == QLatin1String("/") || path == QLatin1String("/index.html"))) {
+        return reply({200, QStringLiteral("text/html; charset=utf-8"),
+            uploadPageHTML(m_controller.screenName()).toUtf8()});
+    }
+    if (get && path == QLatin1String("/api/info")) {
+        return reply(json({{QStringLiteral("name"), m_controller.screenName()},
+            {QStringLiteral("screen"), m_controller.relay().relayScreenID()},
+            {QStringLiteral("inbox"), store.count(ItemStatus::inbox)},
+            {QStringLiteral("policy"), toString(access.policy())},
+            {QStringLiteral("requiresCode"), access.codeRequired()},
+            {QStringLiteral("supportsText"), true}}));
+    }
+    if (get && path == QLatin1String("/api/status")) {
+        const QString device = request.query.value(QStringLiteral("device"));
+        QJsonObject status = access.deviceStatus(device).toJson();
+        status.insert(
+            QStringLiteral("acked"), QJsonArray::fromStringList(store.acks().value(device)));
+        return reply(json(status));
+    }
+    if (post && path == QLatin1String("/upload"))
+        return m_uploads.handle(request, ItemKind::photo, std::move(reply));
+    if (post && path == QLatin1String("/file"))
+        return m_uploads.handle(request, ItemKind::pdf, std::move(reply));
+    if (post && path == QLatin1String("/text"))
+        return m_uploads.handle(request, ItemKind::text, std::move(reply));
+    if (method == QLatin1String("OPTIONS"))
+        return reply({204, QStringLiteral("text/plain"), {}});
+    // The hosted screens' copies under "/s/" are not served by this build; their paths end here
+    // like any unknown one.
+    if (BrowserScreen::handles(path))
+        return m_browserScreen.handle(request, std::move(reply));
+    reply(HTTPResponse::text(404, QStringLiteral("Not found")));
+}
+
+} // namespace vesker

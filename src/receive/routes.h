@@ -1,0 +1,26 @@
+#pragma once
+
+#include "http/http_server.h"
+
+namespace vesker {
+
+class BrowserScreen;
+class ServerController;
+class UploadHandler;
+
+// The local HTTP interface's route table: which handler answers which request. Paths and
+// methods are compared exactly; anything unknown is 404. Main thread only.
+class Routes {
+public:
+    Routes(ServerController& controller, UploadHandler& uploads, BrowserScreen& browserScreen);
+
+    // Answers through `reply`, at once or (an upload) once the item is on disk.
+    void route(const HTTPRequest& request, HTTPReplyFunction reply);
+
+private:
+    ServerController& m_controller;
+    UploadHandler& m_uploads;
+    BrowserScreen& m_browserScreen;
+};
+
+} // namespace vesker

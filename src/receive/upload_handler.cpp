@@ -1,0 +1,172 @@
+#include "receive/upload_handler.h"
+
+#include "access/access_manager.h"
+#include "platform/clock.h"
+#include "platform/media.h"
+#include "receive/desktop_actions.h"
+#include "receive/intake.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vesker {
+
+namespace {
+
+// A header percent-decoded; a malformed encoding counts as missing.
+QString decodedHeader(const HTTPRequest& request, const char* name)
+{
+    return percentDecode(request.headers.value(QLatin1String(name))).value_or(QString());
+}
+
+qint64 integerHeader(const HTTPRequest& request, const char* name)
+{
+    return parseDecimalInt64(request.headers.value(QLatin1String(name))).value_or(0);
+}
+
+bool isValidCoordinate(const QString& piece, double limit, double* value)
+{
+    // A number as it stands: a space around it (", 10") makes it no number at all.
+    if (std::any_of(piece.cbegin(), piece.cend(), [](QChar c) { return c.isSpace(); }))
+        return false;
+    bool ok = false;
+    *value = piece.toDouble(&ok);
+    return ok && std::isfinite(*value) && std::abs(*value) <= limit;
+}
+
+} // namespace
+
+UploadHandler::UploadHandler(AccessManager& access, ItemIntake& intake, DesktopActions& desktop,
+    const platform::Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_access(access)
+    , m_intake(intake)
+    , m_desktop(desktop)
+    , m_clock(clock)
+{ }
+
+UploadHandler::~UploadHandler()
+{
+    for (const QList<HTTPReplyFunction>& waiting : std::as_const(m_inFlight)) {
+        for (const HTTPReplyFunction& reply : waiting)
+            reply(HTTPResponse::text(503, QStringLiteral("Server stopped")));
+    }
+}
+
+std::optional<Coordinate> UploadHandler::parseLocation(const std::optional<QString>& header)
+{
+    if (!header)
+        return std::nullopt;
+    const QStringList pieces = header->split(u',', Qt::SkipEmptyParts);
+    if (pieces.size() != 2)
+        return std::nullopt;
+    double lat = 0;
+    double lon = 0;
+    if (!isValidCoordinate(pieces.at(0), 90, &lat) || !isValidCoordinate(pieces.at(1), 180, &lon))
+        return std::nullopt;
+    return Coordinate {lat, lon};
+}
+
+void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply)
+{
+    if (request.body.isEmpty())
+        return reply(HTTPResponse::text(400, QStringLiteral("Empty body")));
+    if (kind == ItemKind::text && request.body.size() > ItemIntake::kMaxTextBytes)
+        return reply(HTTPResponse::text(413, QStringLiteral("Text too long")));
+    const QString itemKey = request.headers.value(QStringLiteral("x-item-id")).trimmed();
+    if (!itemKey.isEmpty()) {
+        if (const auto remembered = m_recentItems.constFind(itemKey);
+            remembered != m_recentItems.cend())
+            return reply(*remembered);
+        // A repeat of an upload still being saved waits for its answer rather than storing
+        // the item twice.
+        if (const auto saving = m_inFlight.find(itemKey); saving != m_inFlight.end())
+            return saving->append(std::move(reply));
+    }
+
+    PendingUpload upload;
+    upload.id = QUuid::createUuid();
+    upload.receivedAt = m_clock.now();
+    upload.kind = kind;
+    upload.fileExtension = kind == ItemKind::pdf
+        ? QStringLiteral("pdf")
+        : platform::photoExtension(request.headers.value(QStringLiteral("content-type")));
+    upload.deviceID = request.headers.value(QStringLiteral("x-device")).trimmed();
+    upload.note = decodedHeader(request, "x-note");
+    upload.sender = decodedHeader(request, "x-sender").trimmed();
+    if (upload.sender.isEmpty())
+        upload.sender = QStringLiteral("Phone");
+    upload.deviceName = decodedHeader(request, "x-device-name");
+    if (upload.deviceName.isEmpty())
+        upload.deviceName = upload.sender;
+    upload.originalName = decodedHeader(request, "x-filename");
+    const auto location = request.headers.constFind(QStringLiteral("x-location"));
+    upload.location = parseLocation(
+        location == request.headers.cend() ? std::nullopt : std::optional<QString>(*location));
+    upload.groupID = request.headers.value(QStringLiteral("x-group"));
+    upload.groupIndex = integerHeader(request, "x-group-index");
+    upload.groupCount = integerHeader(request, "x-group-count");
+    if (kind == ItemKind::text) {
+        upload.text = QString::fromUtf8(request.body).trimmed();
+        if (upload.text.isEmpty())
+            return reply(HTTPResponse::text(400, QStringLiteral("Empty text")));
+    } else {
+        upload.imageData = request.body;
+    }
+
+    switch (
+        m_access.decide(upload.deviceID, decodedHeader(request, "x-code"), request.remoteAddress)) {
+    case AccessDecision::allow:
+        if (!itemKey.isEmpty())
+            m_inFlight.insert(itemKey, {});
+        return m_intake.storeUpload(upload,
+            [weak = QPointer<UploadHandler>(this), itemKey, reply = std::move(reply)](
+                HTTPResponse response) {
+                if (weak && !itemKey.isEmpty())
+                    weak->finish(itemKey, response);
+                reply(std::move(response));
+            });
+    case AccessDecision::refuse:
+        return reply(m_access.policy() == AccessPolicy::code
+                ? HTTPResponse::text(401, QStringLiteral("Access code required or incorrect"))
+                : HTTPResponse::text(403, QStringLiteral("This Mac declined the request")));
+    case AccessDecision::ask:
+        break;
+    }
+    if (m_access.enqueue(std::move(upload))) {
+        // Memory for held uploads is bounded; the sender may try again later.
+        return reply(
+            HTTPResponse::text(503, QStringLiteral("Too many uploads waiting for approval")));
+    }
+    m_desktop.showWindow();
+    m_desktop.playSound(QStringLiteral("Tink"));
+    const QJsonObject pending {{QStringLiteral("ok"), true}, {QStringLiteral("pending"), true}};
+    const HTTPResponse held {202, QStringLiteral("application/json"),
+        QJsonDocument(pending).toJson(QJsonDocument::Compact)};
+    finish(itemKey, held);
+    reply(held);
+}
+
+void UploadHandler::finish(const QString& itemKey, const HTTPResponse& response)
+{
+    const QList<HTTPReplyFunction> waiting = m_inFlight.take(itemKey);
+    if (itemKey.isEmpty())
+        return;
+    // A server error is never remembered: the sender's retry must be able to succeed.
+    if (response.status < 500) {
+        if (!m_recentItems.contains(itemKey)) {
+            if (m_recentItemOrder.size() >= kRememberedReplies)
+                m_recentItems.remove(m_recentItemOrder.takeFirst());
+            m_recentItemOrder.append(itemKey);
+        }
+        m_recentItems.insert(itemKey, response);
+    }
+    for (const HTTPReplyFunction& reply : waiting)
+        reply(response);
+}
+
+} // namespace vesker

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "access/access_types.h"
+#include "http/http_server.h"
+
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+
+#include <optional>
+
+namespace vesker {
+
+class AccessManager;
+class DesktopActions;
+class ItemIntake;
+
+namespace platform {
+class Clock;
+}
+
+// The three upload routes: read the request, ask the access policy, then store, refuse or hold
+// the upload. Replies are remembered by the sender's item key (the newest 200 keys, never a
+// server error), so a sender that repeats a request after a lost reply gets the same answer
+// instead of a second item. Main thread only.
+class UploadHandler : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qsizetype kRememberedReplies = 200;
+
+    UploadHandler(AccessManager& access, ItemIntake& intake, DesktopActions& desktop,
+        const platform::Clock& clock, QObject* parent = nullptr);
+    // Repeats still waiting for a save are told that the server stopped.
+    ~UploadHandler() override;
+
+    // Answers through `reply`, at once or once the upload is on disk.
+    void handle(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply);
+
+    // "lat,lon" of the "x-location" header.
+    static std::optional<Coordinate> parseLocation(const std::optional<QString>& header);
+
+private:
+    // Remembers the reply for the key and answers the repeats that waited for it.
+    void finish(const QString& itemKey, const HTTPResponse& response);
+
+    AccessManager& m_access;
+    ItemIntake& m_intake;
+    DesktopActions& m_desktop;
+    const platform::Clock& m_clock;
+    // Replies by item key, newest last.
+    QHash<QString, HTTPResponse> m_recentItems;
+    QStringList m_recentItemOrder;
+    // Keys whose upload is being saved, with the repeats that wait for its answer.
+    QHash<QString, QList<HTTPReplyFunction>> m_inFlight;
+};
+
+} // namespace vesker

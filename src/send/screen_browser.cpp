@@ -1,0 +1,118 @@
+#include "send/screen_browser.h"
+
+#include "platform/dns_sd_browser.h"
+#include "platform/log.h"
+
+#include <QNetworkInformation>
+
+#include <algorithm>
+#include <utility>
+
+namespace vesker {
+
+QString ScreenBrowser::lookingText()
+{
+    return QStringLiteral("Looking for screens on your Wi\u2011Fi\u2026");
+}
+
+ScreenBrowser::ScreenBrowser(QObject* parent)
+    : QObject(parent)
+    , m_statusText(lookingText())
+{ }
+
+ScreenBrowser::~ScreenBrowser() = default;
+
+void ScreenBrowser::setOwnName(const QString& name)
+{
+    if (name == m_ownName)
+        return;
+    m_ownName = name;
+    rebuild();
+}
+
+void ScreenBrowser::start()
+{
+    m_browser = std::make_unique<platform::DnsSdBrowser>(serviceType());
+    m_found.clear();
+    rebuild();
+    setStatusText(lookingText());
+    auto* browser = m_browser.get();
+    connect(
+        browser, &platform::DnsSdBrowser::browsing, this, [this] { setStatusText(lookingText()); });
+    connect(browser, &platform::DnsSdBrowser::waiting, this, [this](const QString& reason) {
+        setStatusText(QStringLiteral("Waiting for the network: ") + reason);
+    });
+    connect(browser, &platform::DnsSdBrowser::failed, this, [this](const QString& reason) {
+        qCWarning(lcDnsSd).noquote() << QStringLiteral("[ScreenBrowser] browse failed: ") + reason;
+        setStatusText(QStringLiteral("Can't look for screens (%1). Trying again…").arg(reason));
+    });
+    connect(browser, &platform::DnsSdBrowser::found, this, &ScreenBrowser::onFound);
+    connect(browser, &platform::DnsSdBrowser::removed, this, &ScreenBrowser::onRemoved);
+}
+
+void ScreenBrowser::startPathMonitor()
+{
+    if (m_monitoring)
+        return;
+    m_monitoring = true;
+    if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+        return; // no monitor on this system: browsing follows the daemon only
+    auto* info = QNetworkInformation::instance();
+    connect(info, &QNetworkInformation::reachabilityChanged, this,
+        [this, usable = info->reachability() >= QNetworkInformation::Reachability::Local](
+            QNetworkInformation::Reachability reachability) mutable {
+            const bool nowUsable = reachability >= QNetworkInformation::Reachability::Local;
+            // A browser that ran while the network was down may hold stale entries and has
+            // seen no announcements: begin again once the network is back.
+            if (nowUsable && !usable && m_running && m_browser)
+                start();
+            usable = nowUsable;
+        });
+}
+
+void ScreenBrowser::setStatusText(const QString& text)
+{
+    if (text == m_statusText)
+        return;
+    m_statusText = text;
+    Q_EMIT statusTextChanged();
+}
+
+void ScreenBrowser::onFound(const platform::DnsSdFound& service)
+{
+    m_found.insert(service.name,
+        {service.name, {service.address, service.port},
+            service.txt.value(QStringLiteral("screen"))});
+    rebuild();
+}
+
+void ScreenBrowser::onRemoved(const QString& name)
+{
+    if (m_found.remove(name))
+        rebuild();
+}
+
+bool ScreenBrowser::isOwn(const QString& name) const
+{
+    return !m_ownName.isEmpty()
+        && (name == m_ownName || name.endsWith(QStringLiteral(" via ") + m_ownName));
+}
+
+void ScreenBrowser::rebuild()
+{
+    QList<DiscoveredScreen> macs;
+    for (const DiscoveredScreen& mac : std::as_const(m_found)) {
+        if (!isOwn(mac.name))
+            macs.append(mac);
+    }
+    std::stable_sort(
+        macs.begin(), macs.end(), [](const DiscoveredScreen& a, const DiscoveredScreen& b) {
+            return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+        });
+    if (macs == m_macs)
+        return;
+    m_macs = macs;
+    Q_EMIT macsChanged();
+}
+
+} // namespace vesker

@@ -1,0 +1,167 @@
+#include "tray/tray_icon.h"
+
+#include "platform/defaults.h"
+#include "platform/log.h"
+#include "tray/tray_panel.h"
+#include "tray/tray_panel_model.h"
+#include "ui/symbol_icon.h"
+#include "ui/text_style.h"
+#include "window/window_manager.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace vesker {
+
+namespace {
+
+// Sizes trays ask for, from a 16-pixel panel to a high-density one.
+constexpr int kIconSides[] = {16, 22, 24, 32, 48, 64, 128};
+
+} // namespace
+
+TrayIcon::TrayIcon(Services services, QObject* parent)
+    : QObject(parent)
+    , m_model(services.model)
+    , m_defaults(services.defaults)
+    , m_thumbnails(services.thumbnails)
+    , m_capture(services.capture)
+    , m_windows(services.windows)
+{
+    m_menu = std::make_unique<QMenu>();
+    QAction* open = m_menu->addAction(QStringLiteral("Open window"));
+    connect(open, &QAction::triggered, this, [this] {
+        if (m_windows)
+            m_windows->show();
+    });
+    m_doNotDisturb = m_menu->addAction(QStringLiteral("Do Not Disturb"));
+    m_doNotDisturb->setCheckable(true);
+    connect(
+        m_doNotDisturb, &QAction::toggled, this, [this](bool on) { m_model.setDoNotDisturb(on); });
+    QAction* capture = m_menu->addAction(QStringLiteral("Capture an area…"));
+    connect(capture, &QAction::triggered, this, [this] {
+        TrayPanel& panel = ensurePanel();
+        // A failure is told in the panel, which opens where the icon is.
+        panel.setAnchor(anchor());
+        panel.startCapture();
+    });
+    m_menu->addSeparator();
+    QAction* quit = m_menu->addAction(QStringLiteral("Quit"));
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    m_tray.setContextMenu(m_menu.get());
+
+    connect(&m_tray, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Context)
+                return;
+            if (m_panel && m_panel->isVisible())
+                m_panel->hide();
+            else
+                openPanel();
+        });
+    connect(&m_model, &TrayPanelModel::changed, this, &TrayIcon::updateLabel);
+    connect(&m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(window_keys::kShowTrayIcon))
+            applyShowInMenuBar();
+    });
+    updateLabel();
+
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        qCInfo(lcApp) << "[tray] this desktop shows no tray icons; the window is reached by "
+                         "starting Vesker again";
+    applyShowInMenuBar();
+}
+
+TrayIcon::~TrayIcon()
+{
+    delete m_panel;
+}
+
+QPixmap TrayIcon::iconPixmap(int inboxCount, int side)
+{
+    const TrayPanelModel::Label label = TrayPanelModel::label(inboxCount);
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // A filled tile, so the symbol reads on light and dark panels alike.
+    const QRectF tile = QRectF(0, 0, side, side).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(accentColor(QGuiApplication::palette()));
+    painter.drawRoundedRect(tile, side * 0.22, side * 0.22);
+    QPalette white;
+    white.setColor(QPalette::WindowText, Qt::white);
+    const int inset = qRound(side * 0.14);
+    symbolIcon(label.symbol, white)
+        .paint(&painter, pixmap.rect().adjusted(inset, inset, -inset, -inset));
+    if (label.title.isEmpty())
+        return pixmap;
+
+    // The count as a badge in the top corner; past two digits the tooltip has the number.
+    const QString text = inboxCount > 99 ? QStringLiteral("99+") : label.title;
+    QFont font = QGuiApplication::font();
+    font.setBold(true);
+    font.setPixelSize(std::max(7, qRound(side * 0.42)));
+    const QFontMetricsF metrics(font);
+    const qreal height = std::max<qreal>(metrics.height(), side * 0.5);
+    const qreal width = std::max(height, metrics.horizontalAdvance(text) + height * 0.5);
+    const QRectF badge(side - width, 0, width, height);
+    painter.setBrush(destructiveColor());
+    painter.drawRoundedRect(badge, height / 2, height / 2);
+    painter.setPen(Qt::white);
+    painter.setFont(font);
+    painter.drawText(badge, Qt::AlignCenter, text);
+    return pixmap;
+}
+
+void TrayIcon::updateLabel()
+{
+    const int count = m_model.inboxCount();
+    const QSignalBlocker quiet(m_doNotDisturb);
+    m_doNotDisturb->setChecked(m_model.doNotDisturb());
+    if (count == m_shownCount)
+        return;
+    m_shownCount = count;
+    QIcon icon;
+    for (const int side : kIconSides)
+        icon.addPixmap(iconPixmap(count, side));
+    m_tray.setIcon(icon);
+    m_tray.setToolTip(TrayPanelModel::label(count).toolTip);
+}
+
+void TrayIcon::applyShowInMenuBar()
+{
+    const bool show = m_defaults.boolValue(QLatin1String(window_keys::kShowTrayIcon), true);
+    m_tray.setVisible(show);
+    if (!show && m_panel)
+        m_panel->hide();
+}
+
+TrayPanel& TrayIcon::ensurePanel()
+{
+    if (!m_panel)
+        m_panel = new TrayPanel({.model = m_model,
+            .thumbnails = m_thumbnails,
+            .capture = m_capture,
+            .windows = m_windows});
+    return *m_panel;
+}
+
+void TrayIcon::openPanel()
+{
+    ensurePanel().popUpNear(anchor());
+}
+
+QRect TrayIcon::anchor() const
+{
+    // A tray that speaks over D-Bus tells us no geometry; the pointer is where the click was.
+    const QRect geometry = m_tray.geometry();
+    return geometry.isValid() ? geometry : QRect(QCursor::pos(), QSize(1, 1));
+}
+
+} // namespace vesker

@@ -1,0 +1,142 @@
+#include "tray/tray_panel_model.h"
+
+#include "focus_guard/focus_guard.h"
+#include "platform/time_text.h"
+#include "receive/server_controller.h"
+#include "store/blur_rules.h"
+#include "store/item_store.h"
+#include "store/recognizer.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLocale>
+
+namespace vesker {
+
+TrayPanelModel::TrayPanelModel(
+    ItemStore& store, ServerController* server, FocusGuard& focus, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_server(server)
+    , m_focus(focus)
+{
+    // The store's changed() covers items, acknowledgements and renamed senders alike.
+    connect(&m_store, &ItemStore::changed, this, &TrayPanelModel::changed);
+    if (server)
+        connect(server, &ServerController::isRunningChanged, this, &TrayPanelModel::changed);
+    connect(&m_focus, &FocusGuard::doNotDisturbChanged, this, &TrayPanelModel::changed);
+    connect(&m_focus, &FocusGuard::heldBackChanged, this, &TrayPanelModel::changed);
+    connect(&m_focus, &FocusGuard::rulesChanged, this, &TrayPanelModel::changed);
+    connect(&m_focus, &FocusGuard::frontmostBundleIDChanged, this, &TrayPanelModel::changed);
+}
+
+int TrayPanelModel::inboxCount() const
+{
+    return m_store.count(ItemStatus::inbox);
+}
+
+QString TrayPanelModel::inboxCountText() const
+{
+    return QLocale().toString(inboxCount()) + QStringLiteral(" in Inbox");
+}
+
+bool TrayPanelModel::serverRunning() const
+{
+    return m_server && m_server->isRunning();
+}
+
+QString TrayPanelModel::title(const ScreenItem& item)
+{
+    if (item.kind == ItemKind::text)
+        return item.text;
+    if (!item.barcodes.isEmpty())
+        return item.barcodes.first();
+    if (!item.note.isEmpty())
+        return item.note;
+    return QStringLiteral("Photo");
+}
+
+QList<RecentRow> TrayPanelModel::recentRows() const
+{
+    const QList<ScreenItem> inbox = m_store.items(ItemStatus::inbox);
+    const BlurRules blur(&m_store.defaults());
+    QList<RecentRow> rows;
+    for (const ScreenItem& item : inbox.first(std::min<qsizetype>(inbox.size(), kRecentLimit))) {
+        RecentRow row;
+        row.id = item.id;
+        row.kind = item.kind;
+        row.title = title(item);
+        row.caption = ItemStore::displayName(item.sender, m_store.defaults())
+            + QStringLiteral(" · ") + platform::shortTimeText(item.receivedAt);
+        if (item.kind == ItemKind::photo) {
+            row.picture = m_store.fileURL(item);
+            row.blurred = blur.shouldBlur(item.sender);
+        }
+        if (!item.barcodes.isEmpty())
+            row.barcode = item.barcodes.first();
+        rows.append(row);
+    }
+    return rows;
+}
+
+bool TrayPanelModel::doNotDisturb() const
+{
+    return m_focus.doNotDisturb();
+}
+
+void TrayPanelModel::setDoNotDisturb(bool on)
+{
+    if (on != m_focus.doNotDisturb())
+        m_focus.setDoNotDisturb(on);
+}
+
+std::optional<QString> TrayPanelModel::holdLine() const
+{
+    if (m_focus.doNotDisturb())
+        return std::nullopt;
+    const auto reason = m_focus.holdReason();
+    if (!reason)
+        return std::nullopt;
+    return QStringLiteral("Waiting — ") + *reason;
+}
+
+std::optional<QString> TrayPanelModel::heldBackLine() const
+{
+    if (m_focus.heldBack() < 1)
+        return std::nullopt;
+    return QLocale().toString(m_focus.heldBack())
+        + QStringLiteral(" arrived without interrupting you");
+}
+
+void TrayPanelModel::copyPayload(const QString& barcode)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    clipboard->clear();
+    clipboard->setText(Recognizer::payload(barcode));
+}
+
+void TrayPanelModel::archive(const QUuid& id)
+{
+    // The row may be stale: the item can have left the Inbox since the panel drew it.
+    const auto item = m_store.item(id);
+    if (!item || item->status != ItemStatus::inbox)
+        return;
+    // One redraw for both steps, not a flash of an acknowledged row still in the Inbox.
+    SaveBatch batch(m_store);
+    m_store.acknowledge(id, toString(AckAction::archive));
+    if (const auto acknowledged = m_store.item(id))
+        m_store.move(*acknowledged, ItemStatus::archived);
+}
+
+TrayPanelModel::Label TrayPanelModel::label(int inboxCount)
+{
+    if (inboxCount < 1)
+        return {QStringLiteral("iphone.and.arrow.forward"), {}, QStringLiteral("Vesker")};
+    const QString count = QLocale().toString(inboxCount);
+    return {QStringLiteral("iphone.and.arrow.forward.inward"), count,
+        QStringLiteral("Vesker — ") + count + QStringLiteral(" in Inbox")};
+}
+
+} // namespace vesker

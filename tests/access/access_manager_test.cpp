@@ -1,0 +1,313 @@
+#include "access/access_manager.h"
+#include "platform/defaults.h"
+#include "relay_manager/vouched_devices.h"
+#include "support/manual_clock.h"
+#include "support/temp_env.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace vesker;
+using namespace vesker::test;
+
+namespace {
+
+const QString kPhone = QStringLiteral("phone-1");
+const QString kTablet = QStringLiteral("tablet-2");
+
+class AccessManagerTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    ManualClock m_clock;
+    int m_generation = 0;
+    std::unique_ptr<platform::Defaults> m_defaults;
+    std::unique_ptr<AccessManager> m_access;
+    QStringList m_accepted; // the notes of the released uploads
+
+    void SetUp() override { reset(); }
+    void TearDown() override { clearVouchedDeviceIDs(); }
+
+    // A fresh start: new settings file, clock back at its start, nothing vouched.
+    void reset(const char* policy = "anyone")
+    {
+        clearVouchedDeviceIDs();
+        m_clock.set(ManualClock().now());
+        m_access.reset();
+        m_defaults = std::make_unique<platform::Defaults>(
+            m_dir.filePath(QStringLiteral("config-%1/defaults.json").arg(++m_generation)), nullptr,
+            &m_clock);
+        m_defaults->set("accessPolicy", policy);
+        m_accepted.clear();
+        reopen();
+    }
+
+    // A new manager over the same settings, as after a relaunch.
+    void reopen()
+    {
+        m_access = std::make_unique<AccessManager>(*m_defaults, m_clock);
+        QObject::connect(m_access.get(), &AccessManager::uploadAccepted,
+            [this](const PendingUpload& u) { m_accepted.append(u.note); });
+    }
+
+    PendingUpload upload(const QString& deviceID, const QString& note = {}, QByteArray data = {})
+    {
+        return {.id = QUuid::createUuid(),
+            .deviceID = deviceID,
+            .deviceName = deviceID,
+            .receivedAt = m_clock.now(),
+            .imageData = std::move(data),
+            .note = note};
+    }
+
+    void hold(const PendingUpload& u) { ASSERT_EQ(m_access->enqueue(u), std::nullopt); }
+
+    // The stored list under `key` as JSON records, decoded from its data value.
+    QJsonArray stored(const char* key) const
+    {
+        return QJsonDocument::fromJson(m_defaults->bytes(QLatin1String(key))).array();
+    }
+
+    QStringList asideKeys() const
+    {
+        const QJsonDocument file = QJsonDocument::fromJson(fileBytes(m_defaults->filePath()));
+        return file.object().keys().filter(".unreadable-");
+    }
+};
+
+} // namespace
+
+TEST_F(AccessManagerTest, DecisionTable)
+{
+    enum class Given { none, blocked, vouched, blockedAndVouched };
+    using enum Given;
+    using enum AccessDecision;
+    struct Row {
+        const char* name;
+        const char* policy;
+        const char* storedCode;
+        Given given;
+        const char* offeredCode;
+        AccessDecision expected;
+        bool anonymous = false; // no device id
+    };
+    // The user's own devices are let in under every policy, unless blocked; an empty id is
+    // among the vouched ones in every row and still vouches for nobody.
+    const QList<Row> rows {
+        {"unknown policy reads as anyone", "everyone", "", none, "", allow},
+        {"anyone: blocked own device", "anyone", "", blockedAndVouched, "", refuse},
+        {"code: own device with a wrong code", "code", "4711", vouched, "0000", allow},
+        {"code: blocked own device, right code", "code", "4711", blockedAndVouched, "4711", refuse},
+        {"code: no code stored", "code", "", none, "x", allow},
+        {"code: trimmed on both sides", "code", " 123456 ", none, "123456\r\n", allow},
+        {"code: letter case counts", "code", "AbCd", none, "abcd", refuse},
+        {"code: no device id, right code", "code", "1", none, "1", allow, true},
+        {"code: no device id, no code", "code", "1", none, "", refuse, true},
+        {"ask: new device", "ask", "", none, "", ask},
+        {"ask: no device id", "ask", "", none, "", refuse, true},
+        {"ask: own device without a grant", "ask", "", vouched, "", allow},
+        {"ask: blocked own device", "ask", "", blockedAndVouched, "", refuse},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        reset(row.policy);
+        m_defaults->set("accessCode", row.storedCode);
+        if (row.given == blocked || row.given == blockedAndVouched)
+            m_access->block(kPhone, "Phone");
+        const bool vouched = row.given == Given::vouched || row.given == blockedAndVouched;
+        replaceVouchedDeviceIDs({QString(), vouched ? kPhone : QString()});
+        const QString device = row.anonymous ? QString() : kPhone;
+        EXPECT_EQ(toString(m_access->decide(device, row.offeredCode)), toString(row.expected));
+    }
+}
+
+TEST_F(AccessManagerTest, WrongCodesCountPerAddressUntilARightOneAndLockForAMinute)
+{
+    reset("code");
+    m_defaults->set("accessCode", "4711");
+    auto tryCode = [this](const char* code, const char* from = "192.168.1.66") {
+        return toString(m_access->decide(kPhone, QLatin1String(code), QLatin1String(from)));
+    };
+    for (const int wrong : {9, 9, 10}) {
+        for (int i = 0; i < wrong; ++i)
+            tryCode("0000");
+        EXPECT_EQ(tryCode("4711"), wrong < 10 ? "allow" : "refuse") << "after " << wrong;
+    }
+    EXPECT_EQ(tryCode("4711", "192.168.1.20"), "allow") << "another address";
+    m_clock.advance(59);
+    EXPECT_EQ(tryCode("4711"), "refuse");
+    m_clock.advance(1);
+    EXPECT_EQ(tryCode("4711"), "allow") << "the minute is over";
+}
+
+TEST(GuessLimiter, AFloodOfAddressesCannotGrowTheTableOrFreeTheLatestGuesser)
+{
+    ManualClock clock;
+    GuessLimiter limiter(clock);
+    auto lockOut = [&](const QString& address) {
+        for (int i = 0; i < GuessLimiter::kMaxWrong; ++i)
+            limiter.recordWrong(address);
+    };
+    for (int i = 0; i < 3 * GuessLimiter::kMaxAddresses; ++i) {
+        clock.advance(i % 100 == 0 ? 1 : 0);
+        lockOut(QStringLiteral("fd00::%1").arg(i, 0, 16));
+    }
+    lockOut("192.168.1.66");
+    EXPECT_LE(limiter.trackedAddresses(), GuessLimiter::kMaxAddresses);
+    EXPECT_FALSE(limiter.mayTry("192.168.1.66"));
+    clock.advance(GuessLimiter::kLockSeconds);
+    EXPECT_TRUE(limiter.mayTry("192.168.1.66"));
+}
+
+TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)
+{
+    reset("ask");
+    const auto held = [&] { hold(upload(kPhone)); };
+    const auto approve
+        = [&](GrantDuration d) { return [=, this] { m_access->approve(kPhone, "P", d); }; };
+    const std::pair<std::function<void()>, const char*> steps[] = {
+        {held, "ask approved=0 denied=0 pending=1"},
+        {approve(GrantDuration::once), "ask approved=0 denied=0 pending=0"},
+        {[&] { approve(GrantDuration::thirtyMinutes)(), m_clock.advance(1799); },
+            "allow approved=1 denied=0 pending=0"},
+        {[&] { m_clock.advance(1); }, "ask approved=0 denied=0 pending=0"}, // to the second
+        {[&] { held(), m_access->deny(kPhone); }, "refuse approved=0 denied=1 pending=0"},
+        {approve(GrantDuration::forever), "allow approved=1 denied=0 pending=0"},
+        {[&] { m_access->block(kPhone, "P"); }, "refuse approved=0 denied=1 pending=0"},
+        {[&] { m_access->unblock(kPhone); }, "ask approved=0 denied=0 pending=0"}, // new again
+        {[&] { m_access->deny(kPhone), held(); }, "ask approved=0 denied=0 pending=1"},
+        {[&] { m_access->deny(kPhone), reopen(); }, "ask approved=0 denied=0 pending=0"},
+    };
+    for (const auto& [step, expected] : steps) {
+        step();
+        const DeviceStatus s = m_access->deviceStatus(kPhone);
+        EXPECT_EQ(QStringLiteral("%1 approved=%2 denied=%3 pending=%4")
+                      .arg(toString(m_access->decide(kPhone, {})))
+                      .arg(s.approved)
+                      .arg(s.denied)
+                      .arg(s.pending),
+            expected);
+    }
+    EXPECT_EQ(m_accepted.size(), 1);
+}
+
+TEST_F(AccessManagerTest, AnAnswerReleasesOnlyThatDevicesUploadsInOrder)
+{
+    reset("ask");
+    for (const char* note : {"p1", "t1", "p2"})
+        hold(upload(note[0] == 'p' ? kPhone : kTablet, QString::fromLatin1(note)));
+    m_access->approve(kPhone, "Phone", GrantDuration::oneDay);
+    EXPECT_EQ(m_accepted, (QStringList {"p1", "p2"}));
+    ASSERT_EQ(m_access->pending().size(), 1);
+    EXPECT_EQ(m_access->pending().first().note, QStringLiteral("t1"));
+}
+
+TEST_F(AccessManagerTest, BlockingTwiceKeepsTheFirstEntryAndDropsWaitingUploads)
+{
+    m_access->block(kPhone, "Phone");
+    const QDateTime firstBlock = m_clock.now();
+    m_clock.advance(60);
+    hold(upload(kPhone, "late"));
+    m_access->block(kPhone, "Phone again");
+    m_access->block({}, "Nobody");
+
+    EXPECT_EQ(m_access->blocked(), (QList<DeviceGrant> {{kPhone, "Phone", firstBlock, {}}}));
+    EXPECT_EQ(stored("blockedDevices").size(), 1);
+    EXPECT_TRUE(m_access->pending().isEmpty());
+    EXPECT_TRUE(m_accepted.isEmpty());
+    // A page still polling learns that its upload was dropped, not that it is still waiting.
+    EXPECT_TRUE(m_access->deviceStatus(kPhone).denied);
+}
+
+TEST_F(AccessManagerTest, StatusOutsideAskCountsEveryDeviceAsApproved)
+{
+    reset("code");
+    m_access->block(kPhone, "Phone");
+    EXPECT_EQ(m_access->deviceStatus(kPhone), (DeviceStatus {true, true, 0}));
+    m_defaults->set("accessPolicy", "ask");
+    EXPECT_EQ(m_access->deviceStatus(kPhone), (DeviceStatus {false, true, 0}));
+    replaceVouchedDeviceIDs({kTablet});
+    EXPECT_EQ(m_access->deviceStatus(kTablet), (DeviceStatus {true, false, 0}));
+}
+
+TEST_F(AccessManagerTest, ListsSurviveARelaunchInTheirJsonForm)
+{
+    m_access->approve(kPhone, "Old name", GrantDuration::forever);
+    m_clock.advance(60);
+    // Approving again replaces the grant, its end included.
+    m_access->approve(kPhone, "Ann's phone", GrantDuration::oneDay);
+    m_access->approve(kTablet, "Tablet", GrantDuration::forever);
+    m_access->block("bad", "Intruder");
+    const QList<DeviceGrant> grants = m_access->grants();
+    const QList<DeviceGrant> blocked = m_access->blocked();
+
+    const QByteArray json = R"([
+        {"deviceID": "phone-1", "name": "Ann's phone", "grantedAt": "2025-03-01T09:31:00Z",
+            "expiresAt": "2025-03-02T09:31:00Z"},
+        {"deviceID": "tablet-2", "name": "Tablet", "grantedAt": "2025-03-01T09:31:00Z"}])";
+    EXPECT_EQ(stored("deviceGrants"), QJsonDocument::fromJson(json).array());
+
+    m_access.reset();
+    m_defaults = std::make_unique<platform::Defaults>(m_defaults->filePath(), nullptr, &m_clock);
+    reopen();
+    EXPECT_EQ(m_access->grants(), grants);
+    EXPECT_EQ(m_access->blocked(), blocked);
+
+    // A list written into the settings file by hand, as a plain array, is read too.
+    m_defaults->set("blockedDevices",
+        QJsonArray {QJsonObject {
+            {"deviceID", kPhone}, {"name", "X"}, {"grantedAt", "2025-01-01T00:00:00Z"}}});
+    reopen();
+    EXPECT_EQ(m_access->decide(kPhone, {}), AccessDecision::refuse);
+}
+
+TEST_F(AccessManagerTest, UnreadableStoredListsAreKeptAsideBeforeTheyAreOverwritten)
+{
+    const QByteArray good = R"({"deviceID":"a","name":"A","grantedAt":"2025-01-01T00:00:00Z"})";
+    const QList<std::pair<const char*, QByteArray>> rows {
+        {"not JSON", "{{nope"},
+        {"an object, not a list", good},
+        {"one good record and one without a name",
+            "[" + good + R"(,{"deviceID":"b","grantedAt":"2025-01-01T00:00:00Z"}])"},
+        {"a date that is not a date", R"([{"deviceID":"a","name":"A","grantedAt":"yesterday"}])"},
+        {"an end that is not a date",
+            R"([{"deviceID":"a","name":"A","grantedAt":"2025-01-01T00:00:00Z","expiresAt":5}])"},
+    };
+    for (const char* key : {"deviceGrants", "blockedDevices"}) {
+        for (const auto& [name, bytes] : rows) {
+            SCOPED_TRACE(std::string(key) + ": " + name);
+            reset();
+            m_defaults->setBytes(QLatin1String(key), bytes);
+            const QJsonValue raw = m_defaults->value(QLatin1String(key));
+            reopen();
+            EXPECT_TRUE(m_access->grants().isEmpty() && m_access->blocked().isEmpty());
+            EXPECT_TRUE(asideKeys().isEmpty()) << "nothing is written before a save";
+
+            m_access->approve(kPhone, "Phone", GrantDuration::forever);
+            m_access->block(kTablet, "Tablet");
+            const QString aside = QLatin1String(key) + ".unreadable-2025-03-01T09-30-00Z";
+            EXPECT_EQ(asideKeys(), QStringList {aside});
+            EXPECT_EQ(m_defaults->value(aside), raw);
+            reopen();
+            EXPECT_EQ(m_access->grants().size() + m_access->blocked().size(), 2);
+        }
+    }
+}
+
+TEST_F(AccessManagerTest, HeldUploadsAreBoundedInBytes)
+{
+    reset("ask");
+    // One buffer shared by every upload: each counts in full, the test holds it once.
+    const QByteArray photo(60 * 1024 * 1024, 'x');
+    for (int i = 0; i < 8; ++i)
+        hold(upload(QStringLiteral("device-%1").arg(i), {}, photo));
+    EXPECT_EQ(m_access->enqueue(upload(kTablet, {}, photo)), HoldRefusal::tooManyBytes);
+    hold(upload(kTablet, "a small text still fits"));
+    m_access->deny("device-0");
+    hold(upload(kTablet, {}, photo));
+    EXPECT_EQ(m_access->enqueue(upload(kTablet, {}, photo)), HoldRefusal::tooManyBytes);
+}

@@ -1,0 +1,129 @@
+// The help window on the offscreen platform: its search, the page it keeps, the Help menu's
+// topics and its frame across runs.
+#include "app/menu_commands.h"
+#include "help/help_window.h"
+#include "platform/defaults.h"
+#include "update/updater.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vesker;
+
+namespace {
+
+QStringList titles(const QList<HelpTopic>& topics)
+{
+    QStringList found;
+    for (const HelpTopic& topic : topics)
+        found.append(topic.title);
+    return found;
+}
+
+TEST(HelpSearch, FindsTopicsByTheWordsOnTheirPages)
+{
+    const struct {
+        const char* query;
+        QStringList expected;
+    } cases[] = {
+        {"relay", {"Over the internet", "Not being interrupted", "Privacy"}},
+        {"ARCHIVE", {"When something arrives", "Who may send to you"}},
+        {" \tgot it ", {"When something arrives"}}, // trimmed ends, inner space kept
+        {"ctrl+shift+v", {"Sending from this Mac"}}, // key blocks are searched
+        {"wi-fi", {}}, // the pages write it with a non-breaking hyphen
+        {"sparkles", {}}, // symbols and ids are not searched
+        {"start", {"Getting started"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(
+            titles(filterHelpTopics(HelpTopic::all(), QString::fromUtf8(c.query))), c.expected)
+            << c.query;
+    EXPECT_EQ(filterHelpTopics(HelpTopic::all(), QStringLiteral("   ")).size(), 14);
+}
+
+class HelpWindowTest : public ::testing::Test {
+protected:
+    QString page() const
+    {
+        auto* title = m_help.window()->findChild<QLabel*>(QStringLiteral("helpPageTitle"));
+        return title && title->isVisibleTo(m_help.window()) ? title->text() : QString();
+    }
+    QListWidget& list() const
+    {
+        return *m_help.window()->findChild<QListWidget*>(QStringLiteral("helpTopicList"));
+    }
+    QString row() const { return list().currentItem() ? list().currentItem()->text() : "none"; }
+    void search(const QString& text)
+    {
+        m_help.window()->findChild<QLineEdit*>(QStringLiteral("helpSearch"))->setText(text);
+    }
+
+    QTemporaryDir m_dir;
+    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json"))};
+    HelpSelection m_selection;
+    HelpWindowController m_help {m_selection, m_defaults};
+};
+
+TEST_F(HelpWindowTest, SearchKeepsTheChosenPageAndSaysWhenNothingMatches)
+{
+    m_help.show(QStringLiteral("media"));
+    search(QStringLiteral("relay"));
+    EXPECT_EQ(list().count(), 3);
+    EXPECT_EQ(row(), "none");
+    EXPECT_EQ(page(), "Photos, text and PDFs");
+
+    search(QStringLiteral("pdf"));
+    EXPECT_EQ(row(), "Photos, text and PDFs");
+
+    auto* nothing = m_help.window()->findChild<QWidget*>(QStringLiteral("helpNothingFound"));
+    EXPECT_FALSE(nothing->isVisible());
+    search(QStringLiteral("xylophone"));
+    EXPECT_TRUE(nothing->isVisible());
+    EXPECT_EQ(page(), "Photos, text and PDFs");
+}
+
+TEST_F(HelpWindowTest, HelpMenuSwitchesTheOpenWindowToItsTopics)
+{
+    QMenuBar bar;
+    Updater updater {m_defaults, {.manifestUrl = QUrl()}};
+    MenuCommands commands(bar, *bar.addMenu(QStringLiteral("File")),
+        {.defaults = m_defaults, .updater = updater, .help = m_help});
+    commands.help()->trigger();
+    HelpWindow* window = m_help.window();
+    ASSERT_TRUE(window && window->isVisible());
+    EXPECT_EQ(page(), "Getting started");
+
+    list().setCurrentRow(5);
+    commands.keyboardShortcuts()->trigger();
+    EXPECT_EQ(page(), "When something arrives");
+    commands.troubleshooting()->trigger();
+    EXPECT_EQ(page(), "Troubleshooting");
+    window->close();
+    commands.help()->trigger();
+    EXPECT_EQ(m_help.window(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(page(), "Troubleshooting");
+
+    m_help.show(QStringLiteral("no-such-topic"));
+    EXPECT_EQ(row(), "none");
+    EXPECT_EQ(page(), "Getting started");
+}
+
+TEST_F(HelpWindowTest, FrameSurvivesARestart)
+{
+    m_help.show();
+    const QRect frame(40, 50, 820, 530);
+    m_help.window()->setGeometry(frame);
+    m_help.window()->close();
+
+    HelpWindowController later(m_selection, m_defaults);
+    later.show();
+    EXPECT_EQ(later.window()->geometry(), frame);
+}
+
+} // namespace

@@ -1,0 +1,309 @@
+#include "http/http_server.h"
+#include "support/loopback_socket.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace vesker {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Every wait on a client ends after 5 s without progress.
+class Client {
+public:
+    explicit Client(quint16 port, int receiveBuffer = 0)
+        : m_fd(test::connectLoopback(port, 5000, receiveBuffer))
+    { }
+    ~Client() { ::close(m_fd); }
+
+    void shutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
+    bool sendAll(QByteArrayView data) { return test::sendAll(m_fd, data); }
+    // Marked when the server never ends its side.
+    QByteArray readToEnd()
+    {
+        int error = 0;
+        const QByteArray received = test::readToEnd(m_fd, error);
+        return error == EAGAIN ? received + "<still open>" : received;
+    }
+
+private:
+    int m_fd;
+};
+
+const QByteArray kGet = "GET / HTTP/1.1\r\n\r\n";
+
+// Sends all of `request` on a connection of its own before it reads.
+QByteArray exchange(quint16 port, QByteArrayView request = kGet)
+{
+    Client client(port);
+    return client.sendAll(request) ? client.readToEnd() : "<not sent>";
+}
+
+HTTPResponse okText(const QByteArray& body = "ok")
+{
+    return {200, QStringLiteral("text/plain; charset=utf-8"), body};
+}
+
+QByteArray refusal(int status, const char* text)
+{
+    return HTTPResponse::text(status, QString::fromUtf8(text)).encode();
+}
+
+QByteArray post(qint64 length, qint64 sent)
+{
+    return "POST /u HTTP/1.1\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n"
+        + QByteArray(sent, 'b');
+}
+
+// Holds every request and its reply until release(), which answers okText().
+struct Held {
+    std::mutex mutex;
+    QList<std::pair<HTTPRequest, HTTPReplyFunction>> requests;
+
+    HTTPHandler handler()
+    {
+        return [this](HTTPRequest request, HTTPReplyFunction reply) {
+            std::lock_guard lock(mutex);
+            requests.append({std::move(request), std::move(reply)});
+        };
+    }
+    bool waitFor(qsizetype count)
+    {
+        return QTest::qWaitFor(
+            [&] { return std::lock_guard(mutex), requests.size() >= count; }, 5000);
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        for (const auto& [request, reply] : std::exchange(requests, {}))
+            reply(okText());
+    }
+};
+
+// For servers that must not hand any request on.
+void unexpected(HTTPRequest request, HTTPReplyFunction)
+{
+    ADD_FAILURE() << "handed on: " << request.path.toStdString();
+}
+
+// A server on 127.0.0.1 and a port of the system's choice, unless `adjust` says otherwise.
+std::unique_ptr<HTTPServer> startServer(HTTPHandler handler,
+    const std::function<void(HTTPServerConfig&)>& adjust = {},
+    HTTPServer::StateCallback onState = {})
+{
+    HTTPServerConfig config;
+    config.address = QHostAddress::LocalHost;
+    config.handler = std::move(handler);
+    if (adjust)
+        adjust(config);
+    auto server = std::make_unique<HTTPServer>(std::move(config));
+    const std::optional<HTTPServerError> error = server->start(std::move(onState));
+    EXPECT_FALSE(error.has_value()) << (error ? error->description.toStdString() : "");
+    return server;
+}
+
+TEST(HTTPServer, AnswersOneRequestPerConnectionOnce)
+{
+    std::promise<HTTPRequest> seen;
+    // Listening on every address puts IPv4 peers on an IPv6 socket as ::ffff:127.0.0.1 (Qt
+    // cannot bind that mapped address alone); the peer is still only 127.0.0.1.
+    auto server = startServer(
+        [&](HTTPRequest request, HTTPReplyFunction reply) {
+            seen.set_value(std::move(request));
+            reply({423, QStringLiteral("text/x-%1; q=é"), QByteArray("lo\0ck", 5)});
+            reply(okText("second")); // a faulty owner: the second reply must not reach the wire
+        },
+        [](auto& config) { config.address = QHostAddress::Any; });
+    // 423 has its own phrase; a content type that looks like a format string goes out as it is.
+    EXPECT_EQ(exchange(server->serverPort(),
+                  "get /x%20y?name=a+b HTTP/1.1\r\nHost: h\r\n\r\nGET /2 HTTP/1.1\r\n\r\n"),
+        QByteArray("HTTP/1.1 423 Locked\r\nContent-Type: text/x-%1; q=\xc3\xa9\r\n"
+                   "Content-Length: 5\r\nCache-Control: no-store\r\n"
+                   "Access-Control-Allow-Origin: *\r\nAccess-Control-Allow-Headers: *\r\n"
+                   "Access-Control-Allow-Methods: GET, POST, OPTIONS\r\nConnection: close\r\n\r\n")
+            + QByteArray("lo\0ck", 5));
+    EXPECT_EQ(seen.get_future().get(),
+        (HTTPRequest {"GET", "/x%20y", {{"name", "a b"}}, {{"host", "h"}}, {}, "127.0.0.1"}));
+    // A peer on a link-local address loses its zone.
+    EXPECT_EQ(remoteAddressText(QStringLiteral("::ffff:10.0.0.1%3")), "10.0.0.1");
+}
+
+TEST(HTTPServer, ABodyOverTheLimitIsRefusedBeforeTheCloseWhileTheClientStillSends)
+{
+    // A long head with a body within the declared length passes the buffer limit; the body
+    // limit refuses it. The client sends all of its upload before it reads: the server must
+    // take the rest in rather than reset the connection under it.
+    auto server = startServer(unexpected, [](auto& config) { config.maxBodyBytes = 1 << 20; });
+    const QByteArray upload = "POST /u HTTP/1.1\r\nContent-Length: 1048576\r\nX-Pad: "
+        + QByteArray(70'000, 'p') + "\r\n\r\n" + QByteArray(8 << 20, 'x');
+    EXPECT_EQ(exchange(server->serverPort(), upload), refusal(413, "Payload too large"));
+    // A head that declares more than the limit is refused as it comes, and its body drained.
+    EXPECT_EQ(exchange(server->serverPort(), post((1 << 20) + 1, (1 << 20) + 1)),
+        refusal(400, "Bad request"));
+}
+
+TEST(HTTPServer, RefusedClientThatPausesMidUploadStillReadsItsReply)
+{
+    // Each refusal comes while the client has most of its upload still to send, and the client
+    // pauses for longer than the close delay before it sends the rest, as on a weak network:
+    // once for want of buffer room, once because the one place is taken by a request awaiting
+    // its reply, so that nothing can give way.
+    Held held;
+    auto noRoom = startServer(held.handler(), [](auto& config) {
+        config.closeDelay = 300ms;
+        config.bufferBudget = std::make_shared<HTTPBufferBudget>(65536);
+    });
+    auto full = startServer(held.handler(), [](auto& config) {
+        config.closeDelay = 300ms;
+        config.maxConnections = 1;
+    });
+    Client occupant(full->serverPort());
+    ASSERT_TRUE(occupant.sendAll(kGet) && held.waitFor(1));
+    const QByteArray upload = post(4 << 20, 4 << 20);
+    for (const quint16 port : {noRoom->serverPort(), full->serverPort()}) {
+        Client client(port);
+        ASSERT_TRUE(client.sendAll(upload.first(upload.size() / 4)));
+        std::this_thread::sleep_for(800ms);
+        EXPECT_TRUE(client.sendAll(upload.sliced(upload.size() / 4))) << "reset under the client";
+        client.shutdownWrite();
+        EXPECT_EQ(client.readToEnd(), refusal(503, "Server busy"));
+    }
+    held.release();
+}
+
+TEST(HTTPServer, LargeUploadEchoedFromAnotherThreadArrivesWhole)
+{
+    QByteArray body(5 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < body.size(); ++i)
+        body[i] = char(i * 7 + i / 251);
+    std::jthread worker;
+    auto server = startServer([&](HTTPRequest request, HTTPReplyFunction reply) {
+        worker = std::jthread([reply, body = std::move(request.body)] {
+            std::this_thread::sleep_for(50ms);
+            reply({200, QStringLiteral("application/octet-stream"), body});
+        });
+    });
+    // The peer finishes its sending side after the upload, as some tools do, and still waits.
+    // A small receive window and a late reader: the reply cannot be written out within the
+    // close delay, so a close timer that started when the reply was queued would cut it.
+    Client client(server->serverPort(), 16 * 1024);
+    ASSERT_TRUE(client.sendAll(post(body.size(), 0) + body));
+    client.shutdownWrite();
+    std::this_thread::sleep_for(1500ms);
+    const QByteArray received = client.readToEnd();
+    const HTTPResponse expected {200, QStringLiteral("application/octet-stream"), body};
+    EXPECT_TRUE(received == expected.encode()) << received.size() << " bytes";
+}
+
+TEST(HTTPServer, ABodyThatTricklesOrStopsIsClosedWithoutAReply)
+{
+    auto server = startServer([](HTTPRequest, HTTPReplyFunction reply) { reply(okText()); },
+        [](auto& config) {
+            config.minBodyBytesPerSecond = 64 * 1024;
+            config.bodyRateWindow = 300ms;
+        });
+    // However steadily a trickle comes, it is too slow.
+    Client trickle(server->serverPort());
+    ASSERT_TRUE(trickle.sendAll(post(65536, 0)));
+    for (int i = 0; i < 64 && trickle.sendAll(QByteArray(1024, 'b')); ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(trickle.readToEnd(), QByteArray());
+    Client halfWay(server->serverPort());
+    ASSERT_TRUE(halfWay.sendAll(post(1000, 500)));
+    halfWay.shutdownWrite();
+    EXPECT_EQ(halfWay.readToEnd(), QByteArray());
+}
+
+TEST(HTTPServer, PeerThatDoesNotReadItsReplyIsClosed)
+{
+    auto server = startServer(
+        [](HTTPRequest, HTTPReplyFunction reply) {
+            reply({200, QStringLiteral("application/octet-stream"), QByteArray(32 << 20, 'r')});
+        },
+        [](auto& config) { config.idleTimeout = 500ms; });
+    Client client(server->serverPort(), 16 * 1024);
+    ASSERT_TRUE(client.sendAll(kGet));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 1; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 0; }, 4000));
+}
+
+TEST(HTTPServer, BudgetCountsReservedBytesUntilTheRequestIsFreed)
+{
+    Held held;
+    auto budget = std::make_shared<HTTPBufferBudget>(3 << 20);
+    auto server = startServer(held.handler(), [&](auto& config) { config.bufferBudget = budget; });
+    // A body handed to the owner stays counted while the owner holds it.
+    Client first(server->serverPort());
+    ASSERT_TRUE(first.sendAll(post(1'600'000, 1'600'000)) && held.waitFor(1));
+    // What no longer fits is refused, also when that shows only after the first MiB, and the
+    // refused client reads why.
+    EXPECT_EQ(
+        exchange(server->serverPort(), post(1'600'000, 1'600'000)), refusal(503, "Server busy"));
+    // A head that declares 60 MiB and sends nothing more holds only a first step of it.
+    Client declared(server->serverPort());
+    ASSERT_TRUE(declared.sendAll(post(kHTTPMaxBodyBytes, 0)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return budget->used() > 2'600'000; }, 5000));
+    EXPECT_LT(budget->used(), 3 << 20);
+    EXPECT_EQ(exchange(server->serverPort(), post(1 << 20, 1 << 20)), refusal(503, "Server busy"));
+
+    // Once the owner lets go of the request, its bytes are free again.
+    held.release();
+    EXPECT_EQ(first.readToEnd(), okText().encode());
+    Client again(server->serverPort());
+    ASSERT_TRUE(again.sendAll(post(1 << 20, 1 << 20)));
+    EXPECT_TRUE(held.waitFor(1));
+    held.release();
+}
+
+TEST(HTTPServer, RestartBindsTheSamePortAtOnceAndDropsTheOldServersReports)
+{
+    Held held;
+    QList<HTTPServerState> oldStates, newStates;
+    auto first = startServer(held.handler(), {},
+        [&](HTTPServerState state, const QString&) { oldStates.append(state); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return oldStates.size() == 2; }, 2000));
+    const quint16 port = first->serverPort();
+    Client waiting(port);
+    ASSERT_TRUE(waiting.sendAll(kGet) && held.waitFor(1));
+    first->stop();
+    auto replacement
+        = startServer([](HTTPRequest, HTTPReplyFunction reply) { reply(okText("new")); },
+            [&](auto& config) { config.port = port; },
+            [&](HTTPServerState state, const QString&) {
+                EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+                newStates.append(state);
+            });
+    EXPECT_TRUE(newStates.isEmpty()) << "reported inside start";
+    // The request the old server handed over is still answered on its own connection, also
+    // once the old server is gone, whose late reports are dropped with it.
+    first.reset();
+    held.release();
+    EXPECT_EQ(waiting.readToEnd(), okText().encode());
+    EXPECT_EQ(exchange(port), okText("new").encode());
+    replacement->stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return newStates.size() == 3; }, 2000));
+    EXPECT_EQ(newStates,
+        (QList<HTTPServerState> {
+            HTTPServerState::setup, HTTPServerState::ready, HTTPServerState::cancelled}));
+    EXPECT_EQ(oldStates, (QList<HTTPServerState> {HTTPServerState::setup, HTTPServerState::ready}));
+}
+
+TEST(HTTPServer, RequiredInterfaceTypeDropsConnectionsFromOtherKinds)
+{
+    // The loopback interface is of neither kind.
+    auto server = startServer(
+        unexpected, [](auto& config) { config.interfaceType = HTTPInterfaceType::wiredEthernet; });
+    EXPECT_EQ(exchange(server->serverPort()), QByteArray());
+}
+
+} // namespace
+} // namespace vesker

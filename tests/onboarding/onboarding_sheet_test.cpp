@@ -1,0 +1,92 @@
+// The first-run sheet over a real server on 127.0.0.1: what "Continue" applies.
+#include "onboarding/onboarding_sheet.h"
+#include "platform/display_wake.h"
+#include "platform/launch_at_login.h"
+#include "platform/permissions.h"
+#include "receive/controller_fixture.h"
+#include "window/window_manager.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+
+using namespace vesker;
+
+namespace {
+
+class OnboardingSheetTest : public test::ControllerTest {
+protected:
+    OnboardingSheetTest()
+    {
+        m_defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+        m_controller = makeController();
+    }
+
+    // Opens a sheet, lets `edit` change it, and presses Continue.
+    void finish(const std::function<void(OnboardingSheet&)>& edit)
+    {
+        OnboardingSheet sheet({.server = *m_controller,
+            .defaults = m_defaults,
+            .permissions = m_permissions,
+            .windows = &m_windows});
+        sheet.show();
+        edit(sheet);
+        sheet.findChild<QPushButton*>(QStringLiteral("continueButton"))->click();
+        EXPECT_EQ(sheet.result(), QDialog::Accepted);
+    }
+
+    std::unique_ptr<ServerController> m_controller;
+    Permissions m_permissions;
+    platform::DisplayWake m_wake;
+    WindowManager m_windows {m_defaults, m_wake};
+};
+
+TEST_F(OnboardingSheetTest, TheNameFieldRenamesTheScreenWhenTheNameChanges)
+{
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    const auto type = [](const QString& name) {
+        return [name](OnboardingSheet& sheet) {
+            sheet.findChild<QLineEdit*>(QStringLiteral("screenNameField"))->setText(name);
+        };
+    };
+    finish(type(QStringLiteral("  Reception \n")));
+    EXPECT_EQ(m_defaults.string(QStringLiteral("screenName")), QStringLiteral("Reception"));
+    EXPECT_EQ(m_controller->server()->config().serviceName, QStringLiteral("Reception"));
+
+    // The same name, or only other spaces around it, leaves the server as it runs.
+    QSignalSpy replaced(m_controller->server(), &QObject::destroyed);
+    finish([](OnboardingSheet&) {});
+    finish(type(QStringLiteral(" Reception")));
+    EXPECT_EQ(replaced.count(), 0);
+}
+
+TEST_F(OnboardingSheetTest, StartUpChoicesWriteTheAutostartEntryAndKeepTheProgramReachable)
+{
+    const QString entry = platform::LaunchAtLogin::entryPath();
+    ASSERT_TRUE(entry.startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
+    finish([](OnboardingSheet& sheet) {
+        sheet.findChild<QCheckBox*>(QStringLiteral("launchAtLoginSwitch"))->click();
+        sheet.findChild<QCheckBox*>(QStringLiteral("hideDockIconSwitch"))->click();
+    });
+    QFile written(entry);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().contains("Exec="));
+    EXPECT_TRUE(m_windows.hidesDockIcon());
+
+    // Without the tray icon a hidden task bar entry would leave nothing to reach the program by.
+    finish([](OnboardingSheet& sheet) {
+        auto* login = sheet.findChild<QCheckBox*>(QStringLiteral("launchAtLoginSwitch"));
+        EXPECT_TRUE(login->isChecked());
+        login->click();
+        sheet.findChild<QCheckBox*>(QStringLiteral("showInMenuBarSwitch"))->click();
+        EXPECT_FALSE(
+            sheet.findChild<QCheckBox*>(QStringLiteral("hideDockIconSwitch"))->isEnabled());
+    });
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_FALSE(m_defaults.boolValue(QLatin1String(window_keys::kHideTaskbarEntry), true));
+    EXPECT_FALSE(m_windows.hidesDockIcon());
+}
+
+} // namespace

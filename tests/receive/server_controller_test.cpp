@@ -1,0 +1,139 @@
+#include "controller_fixture.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+
+#include <array>
+
+using namespace vesker;
+using namespace vesker::test;
+
+TEST(ServerControllerRules, PortAndScreenNameFallBack)
+{
+    QTemporaryDir dir;
+    platform::Defaults d(dir.filePath(QStringLiteral("d.json")));
+    const QList<std::pair<QJsonValue, int>> ports {{1023, 8787}, {65536, 8787}, {"abc", 8787},
+        {8080.5, 8787}, {QJsonValue(), 8787}, {1024, 1024}, {65535, 65535}};
+    for (const auto& [value, expected] : ports) {
+        d.set("serverPort", value);
+        EXPECT_EQ(ServerController::port(d), expected)
+            << value.toVariant().toString().toStdString();
+    }
+    const QList<std::array<QString, 3>> names {{" \n ", "Studio", "Studio"}, {" \n ", "", "My Mac"},
+        {"  Counter 2\n", "Studio", "Counter 2"}};
+    for (const auto& [stored, computer, expected] : names) {
+        d.set("screenName", stored);
+        EXPECT_EQ(ServerController::screenName(d, computer), expected);
+    }
+    d.set("advertiseOnNetwork", "false");
+    EXPECT_TRUE(ServerController::advertiseOnNetwork(d)) << "only a Bool false turns it off";
+}
+
+TEST_F(ControllerTest, KeepsListeningThroughRestartsOnAFixedPort)
+{
+    m_defaults.set("advertiseOnNetwork", false);
+    m_defaults.set("advertisedName", "stale");
+    auto controller = makeController();
+    ASSERT_TRUE(waitUntilRunning(*controller)) << controller->statusText().toStdString();
+    const QString listening = QStringLiteral("Listening on port %1 (not discoverable)").arg(port());
+    EXPECT_EQ(controller->statusText(), listening);
+    EXPECT_FALSE(m_defaults.contains("advertisedName"));
+
+    controller->restart();
+    controller->restart();
+    ASSERT_TRUE(waitUntilRunning(*controller)) << controller->statusText().toStdString();
+    // A late report of a replaced server must not turn the status back.
+    QTest::qWait(100);
+    EXPECT_EQ(controller->statusText(), listening);
+}
+
+TEST_F(ControllerTest, APortInUseIsReportedAndTheAddressesStillShown)
+{
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, port()));
+    m_addresses = {{"eth0", "Ethernet", "10.0.0.5"}};
+    auto controller = makeController();
+    EXPECT_TRUE(controller->statusText().startsWith("Could not start: "))
+        << controller->statusText().toStdString();
+    EXPECT_FALSE(controller->isRunning());
+    EXPECT_EQ(
+        controller->addresses(), QStringList {QStringLiteral("http://10.0.0.5:%1").arg(port())});
+}
+
+TEST_F(ControllerTest, RequestsInFlightWhenTheControllerGoesGet503)
+{
+    auto controller = makeController();
+    HTTPHandler handler = controller->requestHandler();
+    std::optional<HTTPResponse> late, after;
+    handler(HTTPRequest {}, [&late](HTTPResponse r) { late = std::move(r); });
+    controller.reset();
+    (void)QTest::qWaitFor([&] { return late.has_value(); }, 2000);
+    ASSERT_TRUE(late);
+    EXPECT_EQ(*late, HTTPResponse::text(503, "Server stopped"));
+    handler(HTTPRequest {}, [&after](HTTPResponse r) { after = std::move(r); });
+    EXPECT_EQ(after, late) << "answered at once, on the server's thread";
+}
+
+TEST_F(ControllerTest, AddressesFollowTheInterfaceAndPreferredAddressSettings)
+{
+    const NetworkAddress wired {"enp3s0", "Ethernet", "192.168.1.20"};
+    const NetworkAddress wifi {"wlan0", QStringLiteral(u"Wi\u2011Fi"), "192.168.1.30"};
+    const NetworkAddress bridge {"br0", "br0", "10.1.0.1"};
+    m_addresses = {bridge, wired, wifi};
+    auto controller = makeController();
+    const QString host = QStringLiteral("http://box.local:%1").arg(port());
+    EXPECT_EQ(controller->networkAddresses(), m_addresses);
+
+    m_defaults.set("serverInterface", "wifi");
+    m_defaults.set("preferredAddress", "10.9.9.9");
+    controller->refreshAddresses();
+    EXPECT_EQ(controller->addresses(),
+        QStringList {QStringLiteral("http://192.168.1.30:%1").arg(port())});
+
+    m_addresses = {bridge, wired};
+    m_defaults.set("preferredAddress", "192.168.1.20");
+    controller->refreshAddresses();
+    EXPECT_EQ(controller->networkAddresses(), (QList<NetworkAddress> {wired, bridge}))
+        << "no Wi-Fi address: all are kept, the preferred first";
+
+    m_addresses.clear();
+    m_hostName = "box.local";
+    controller->refreshAddresses();
+    EXPECT_EQ(controller->addresses(), QStringList {host});
+    EXPECT_EQ(controller->pairingURL(), host);
+    m_defaults.set("accessPolicy", "code");
+    m_defaults.set("accessCode", "a b&c-1é");
+    EXPECT_EQ(controller->pairingURL(), host + "/?code=a%20b%26c%2D1%C3%A9");
+
+    m_hostName = "box";
+    controller->refreshAddresses();
+    EXPECT_FALSE(controller->pairingURL());
+}
+
+TEST_F(ControllerTest, TheNameReachesPeersAndPairingReachesTheDesktop)
+{
+    m_defaults.set("hostedScreens",
+        QJsonArray {QJsonObject {{"id", "6F9619FF-8B86-D011-B42D-00C04FC964FF"}, {"name", "Team"},
+                        {"slug", "team"}, {"port", 9001}, {"enabled", true}},
+            QJsonObject {{"id", "7F9619FF-8B86-D011-B42D-00C04FC964FF"}, {"name", "Off"},
+                {"slug", "off"}, {"port", 9002}, {"enabled", false}}});
+    m_defaults.set("screenName", "Counter");
+
+    auto controller = makeController();
+    EXPECT_EQ(m_relay.publishedName(), QStringLiteral("Counter"));
+    EXPECT_EQ(m_relay.publishedExtraScreens(),
+        (QList<std::pair<QString, QString>> {{"6f9619ff8b86d011b42d00c04fc964ff", "Team"}}));
+    EXPECT_EQ(m_sync.deviceName(), QStringLiteral("Counter"));
+    // The same name, trimmed, leaves the server running.
+    QSignalSpy replaced(controller->server(), &QObject::destroyed);
+    controller->setScreenName("  Counter \n");
+    EXPECT_EQ(replaced.count(), 0);
+    controller->setScreenName(" Desk ");
+    EXPECT_EQ(replaced.count(), 1);
+    EXPECT_EQ(m_defaults.string("screenName"), QStringLiteral("Desk"));
+    EXPECT_EQ(controller->server()->config().serviceName, QStringLiteral("Desk"));
+    EXPECT_EQ(m_relay.publishedName(), QStringLiteral("Desk"));
+
+    Q_EMIT m_relay.pairingRequested();
+    EXPECT_EQ(m_desktop.asked, (QStringList {"show", "sound Tink"}));
+}

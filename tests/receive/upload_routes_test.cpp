@@ -1,0 +1,230 @@
+#include "controller_fixture.h"
+
+#include "access/access_manager.h"
+#include "screens/hosted_screens_manager.h"
+#include "store/recognizer.h"
+#include "support/temp_env.h"
+#include "support/test_images.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThreadPool>
+
+using namespace vesker;
+using namespace vesker::test;
+
+namespace {
+
+using Headers = QMap<QString, QString>;
+
+QByteArray qrPhoto(const char* text)
+{
+    return imageBytes(barcodeImage(ZXing::BarcodeFormat::QRCode, text, 300, 300), "PNG");
+}
+
+} // namespace
+
+class UploadTest : public ControllerTest {
+protected:
+    std::unique_ptr<ServerController> m_controller = makeController();
+
+    HTTPResponse route(const HTTPRequest& r) { return ControllerTest::route(*m_controller, r); }
+    HTTPResponse upload(const char* path, QByteArray body, Headers headers = {})
+    {
+        return route({"POST", path, {}, std::move(headers), std::move(body)});
+    }
+    QJsonObject get(const char* path, Headers query = {})
+    {
+        return QJsonDocument::fromJson(route({"GET", path, std::move(query)}).body).object();
+    }
+};
+
+TEST_F(UploadTest, RoutesAnswerOnlyTheirMethodAndExactPath)
+{
+    const HTTPResponse notFound = HTTPResponse::text(404, "Not found");
+    const std::tuple<const char*, const char*, HTTPResponse> rows[] = {
+        {"GET", "/upload", notFound},
+        {"POST", "/", notFound},
+        {"GET", "/API/INFO", notFound},
+        {"OPTIONS", "/anything/at/all", {204, "text/plain", {}}},
+        {"POST", "/upload", HTTPResponse::text(400, "Empty body")},
+        {"POST", "/text", HTTPResponse::text(400, "Empty body")},
+    };
+    for (const auto& [method, path, expected] : rows)
+        EXPECT_EQ(route({method, path}), expected) << method << ' ' << path;
+}
+
+TEST_F(UploadTest, InfoDescribesTheScreen)
+{
+    m_defaults.set("screenName", "Front desk");
+    m_defaults.set("accessPolicy", "code");
+    EXPECT_EQ(get("/api/info", {{"x", "1"}}),
+        (QJsonObject {{"name", "Front desk"}, {"screen", m_relay.relayScreenID()}, {"inbox", 0},
+            {"policy", "code"}, {"requiresCode", false}, {"supportsText", true}}))
+        << "no code is set, so none is required";
+    m_defaults.set("accessCode", "1234");
+    EXPECT_TRUE(get("/api/info").value("requiresCode").toBool());
+}
+
+TEST_F(UploadTest, APhotoIsStoredRecognisedAndAnnouncedAndARepeatStoresNothing)
+{
+    m_defaults.set("autoCopyBarcode", true);
+    const QByteArray photo = qrPhoto("https://example.org/k1");
+    const Headers headers {{"content-type", "image/png"}, {"x-sender", "Ann%20B"},
+        {"x-device", "dev1"}, {"x-item-id", "k1"}, {"x-location", "52.5,13.4"}};
+    const HTTPResponse first = upload("/upload", photo, headers);
+    EXPECT_EQ(upload("/upload", photo, headers), first) << "the remembered reply";
+    const QString id = QJsonDocument::fromJson(first.body)["id"].toString();
+    EXPECT_EQ(first.body, QByteArray(R"({"id":")" + id.toUpper().toLatin1() + R"(","ok":true})"));
+
+    ASSERT_EQ(uploaded().size(), 1);
+    const ScreenItem item = uploaded().first();
+    EXPECT_EQ(uuidText(item.id), id);
+    EXPECT_EQ(item.sender, QStringLiteral("Ann B"));
+    EXPECT_EQ(item.deviceID, QStringLiteral("dev1"));
+    EXPECT_EQ(item.lat, 52.5);
+    EXPECT_TRUE(item.filename.endsWith(id.left(8) + ".png")) << item.filename.toStdString();
+    EXPECT_EQ(fileBytes(m_store.fileURL(item)), photo);
+    // Recognition runs after the reply and writes its result back.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_store.item(item.id)->barcodes.isEmpty(); }, 20000));
+    EXPECT_EQ(m_store.item(item.id)->barcodes, QStringList {"QR https://example.org/k1"});
+    EXPECT_EQ(m_desktop.asked,
+        (QStringList {"arrival Ann B", "sound Glass", "copy https://example.org/k1"}));
+}
+
+TEST_F(UploadTest, ALateRecognitionResultDoesNotLandOnAReplacedPhoto)
+{
+    ASSERT_EQ(upload("/upload", qrPhoto("OLD-CODE"), {{"content-type", "image/png"}}).status, 200);
+    const QUuid id = uploaded().first().id;
+    QImage plain(300, 300, QImage::Format_RGB32);
+    plain.fill(Qt::white);
+    m_store.replaceImage(id, imageBytes(plain, "PNG"), "png");
+    Recognizer::pool().waitForDone();
+    QTest::qWait(50); // the finished recognition reports back through the event loop
+    EXPECT_TRUE(m_store.item(id)->barcodes.isEmpty());
+}
+
+TEST_F(UploadTest, TextsAndPdfsAreStoredWithTheirOwnExtensions)
+{
+    EXPECT_EQ(upload("/text", " \n\t ").body, QByteArray("Empty text"));
+    EXPECT_EQ(upload("/text", QByteArray(1024 * 1024 + 1, 'a')),
+        HTTPResponse::text(413, "Text too long"));
+    const Headers textHeaders {{"x-sender", "%zz"}, {"x-note", "caf%C3%A9+bar"}};
+    ASSERT_EQ(upload("/text", "  Table 4: two coffees \n", textHeaders).status, 200);
+    const Headers pdfHeaders {{"content-type", "image/png"}, {"x-filename", "Menu%20v2.pdf"},
+        {"x-group", "G1"}, {"x-group-index", "+2"}, {"x-group-count", " 3"}};
+    ASSERT_EQ(upload("/file", "%PDF-1.4 fake", pdfHeaders).status, 200);
+
+    const QList<ScreenItem> items = uploaded();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0].sender, QStringLiteral("Phone")) << "a malformed header counts as missing";
+    EXPECT_EQ(items[0].note, QStringLiteral("café+bar")) << "no plus-to-space in headers";
+    EXPECT_TRUE(items[0].filename.endsWith(QLatin1String(".txt")));
+    EXPECT_EQ(fileBytes(m_store.fileURL(items[0])), QByteArray("Table 4: two coffees"));
+    EXPECT_EQ(items[1].kind, ItemKind::pdf);
+    EXPECT_TRUE(items[1].filename.endsWith(QLatin1String(".pdf")));
+    EXPECT_EQ(items[1].originalName, QStringLiteral("Menu v2.pdf"));
+    EXPECT_EQ(items[1].groupIndex, 2);
+    EXPECT_EQ(items[1].groupCount, 0) << "a number with a blank is no number";
+}
+
+TEST_F(UploadTest, GuessingTheAccessCodeLocksTheSenderOut)
+{
+    m_defaults.set("accessPolicy", "code");
+    m_defaults.set("accessCode", "428913");
+    const auto send = [&](const QString& code) {
+        HTTPRequest r {"POST", "/text", {}, {{"x-code", code}}, "hello"};
+        r.remoteAddress = "10.0.0.5";
+        return route(r).status;
+    };
+    for (int guess = 0; guess < 10; ++guess)
+        EXPECT_EQ(send(QString::number(100000 + guess)), 401) << "guess " << guess;
+    EXPECT_EQ(send("428913"), 401) << "the right code went through after ten wrong ones";
+}
+
+TEST_F(UploadTest, UnderAskAHeldUploadIsAskedForOnceAndTheHoldIsCapped)
+{
+    m_defaults.set("accessPolicy", "ask");
+    const Headers headers {{"x-device", "dev1"}, {"x-item-id", "k1"}};
+    const HTTPResponse first = upload("/text", "wait for me", headers);
+    EXPECT_EQ(first, (HTTPResponse {202, "application/json", R"({"ok":true,"pending":true})"}));
+    EXPECT_EQ(upload("/text", "wait for me", headers), first);
+    EXPECT_EQ(m_desktop.asked, (QStringList {"show", "sound Tink"})) << "once for one held upload";
+    EXPECT_EQ(get("/api/status", {{"device", "dev1"}}).value("pending").toInt(), 1);
+
+    // Held uploads are capped per device, and the refusal is not remembered.
+    for (int i = 0; i < 19; ++i)
+        ASSERT_EQ(upload("/text", "x", {{"x-device", "dev1"}}).status, 202);
+    const Headers late {{"x-device", "dev1"}, {"x-item-id", "late"}};
+    EXPECT_EQ(upload("/text", "x", late),
+        HTTPResponse::text(503, "Too many uploads waiting for approval"));
+    m_controller->access().approve("dev1", "Ann", GrantDuration::forever);
+    EXPECT_EQ(uploaded().size(), 20);
+    EXPECT_EQ(upload("/text", "x", late).status, 200) << "the 503 was not remembered";
+}
+
+TEST_F(UploadTest, TheReplyMemoryKeepsTheNewest200Keys)
+{
+    for (int i = 0; i <= 200; ++i)
+        upload("/text", "t", {{"x-item-id", QStringLiteral("key%1").arg(i)}});
+    upload("/text", "t", {{"x-item-id", "key200"}});
+    EXPECT_EQ(uploaded().size(), 201) << "a recent key is still remembered";
+    upload("/text", "t", {{"x-item-id", "key0"}});
+    EXPECT_EQ(uploaded().size(), 202) << "the oldest key was forgotten";
+}
+
+TEST_F(UploadTest, RelayItemsGoToTheScreenTheyWereSentTo)
+{
+    m_defaults.set("recognizeOnArrival", false);
+    const QString mine = m_relay.relayScreenID();
+    const QDateTime later = m_clock.now().addSecs(3600), earlier = m_clock.now().addDays(-1);
+    const RelayManager::Incoming photo {
+        "M1", mine, "image", "image/HEIF", "heic bytes", {}, {}, later};
+    const RelayManager::Incoming text {
+        "M2", mine, "text", {}, "hi \xff there", {.senderName = "Bo"}, {}, earlier};
+    const RelayManager::Incoming pdf {"M3", mine, "pdf", "image/png", "%PDF",
+        {.group = HeaderPlain::Group {"G", 1, 2}, .filename = "menu.pdf", .lat = 1.5}};
+    RelayManager::Incoming stranger = photo;
+    stranger.screenID = "0123456789abcdef0123456789abcdef";
+    for (const auto& incoming : {photo, text, pdf, stranger})
+        Q_EMIT m_relay.received(incoming);
+
+    const QList<ScreenItem> items = uploaded();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0].sender, QStringLiteral("Someone"));
+    EXPECT_EQ(items[0].deviceID, QStringLiteral("relay:M1"));
+    EXPECT_EQ(items[0].receivedAt, m_clock.now()) << "a date in the future is now";
+    EXPECT_TRUE(items[0].filename.endsWith(QLatin1String(".heic")));
+    EXPECT_EQ(items[1].text, QStringLiteral(u"hi \uFFFD there"));
+    EXPECT_TRUE(items[1].filename.startsWith(ItemStore::fileDateText(earlier)));
+    EXPECT_EQ(items[2].originalName, QStringLiteral("menu.pdf"));
+    EXPECT_EQ(items[2].groupID, QStringLiteral("G"));
+    EXPECT_FALSE(items[2].lat) << "a location needs both coordinates";
+}
+
+TEST_F(ControllerTest, AHostedScreenReadsEveryPhotoEvenWithRecognitionOff)
+{
+    m_defaults.set("recognizeOnArrival", false);
+    m_defaults.set("hostedScreens",
+        QJsonArray {QJsonObject {{"id", "6F9619FF-8B86-D011-B42D-00C04FC964FF"}, {"name", "Team"},
+            {"slug", "team"}, {"port", 9001}}});
+    auto controller = makeController();
+    RelayManager::Incoming hosted {
+        "H1", "6f9619ff8b86d011b42d00c04fc964ff", "photo", "image/png", qrPhoto("TEAM-7")};
+    Q_EMIT m_relay.received(hosted);
+    hosted.screenID = m_relay.relayScreenID();
+    Q_EMIT m_relay.received(hosted);
+
+    ItemStore* team = controller->hosted().store(controller->hosted().screens().first());
+    ASSERT_TRUE(team);
+    ASSERT_EQ(team->items().size(), 1);
+    EXPECT_EQ(m_store.items().size(), 1);
+    m_store.flush();
+    team->flush();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_desktop.asked, (QStringList {"arrival Someone", "sound Glass"}))
+        << "only the main screen's item is announced";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !team->items().first().barcodes.isEmpty(); }, 20000));
+    EXPECT_EQ(team->items().first().barcodes, QStringList {"QR TEAM-7"});
+}

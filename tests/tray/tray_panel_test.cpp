@@ -1,0 +1,82 @@
+// What the tray panel shows and does, on a real store in a temporary folder.
+#include "panel_fixture.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+using namespace vesker;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct Panel : test::PanelFixture {
+    QList<QUuid> shownIDs() const
+    {
+        QList<QUuid> ids;
+        for (const RecentRow& row : model.recentRows())
+            ids.append(row.id);
+        return ids;
+    }
+};
+
+} // namespace
+
+TEST(MenuBar, ShowsTheSixNewestInboxItemsAndCountsOnlyTheInbox)
+{
+    Panel panel;
+    QList<QUuid> inbox;
+    for (int minute = 0; minute < 7; ++minute)
+        inbox.prepend(panel.add(minute));
+    panel.add(30, ItemStatus::later);
+    panel.add(31, ItemStatus::archived);
+    EXPECT_EQ(panel.model.inboxCountText(), u"7 in Inbox"_s);
+    EXPECT_EQ(panel.shownIDs(), inbox.first(6));
+
+    panel.store.move(*panel.store.item(inbox.first()), ItemStatus::later);
+    EXPECT_EQ(panel.shownIDs(), inbox.mid(1, 6));
+    EXPECT_EQ(TrayPanelModel::label(panel.model.inboxCount()).toolTip, u"Vesker — 6 in Inbox"_s);
+}
+
+TEST(MenuBar, TitlesFollowTheKindAndCopyTakesOnlyTheCodesContent)
+{
+    const QStringList codes {u"QR https://a.example/x y"_s, u"EAN-13 4006381333931"_s};
+    const QList<std::pair<ScreenItem, QString>> rows {
+        {{.note = u"a note"_s, .kind = ItemKind::text, .text = u"Buy milk"_s}, u"Buy milk"_s},
+        {{.kind = ItemKind::pdf}, u"Photo"_s},
+        {{.note = u"Shelf 3"_s, .kind = ItemKind::photo}, u"Shelf 3"_s},
+        {{.note = u"Shelf 3"_s, .kind = ItemKind::photo, .barcodes = codes}, codes.first()},
+    };
+    for (const auto& [item, title] : rows) {
+        Panel panel;
+        panel.defaults.setStringMap(u"senderAliases"_s, {{u"Ana's phone"_s, u"Ana"_s}});
+        // The panel must not show clearly what the Inbox blurs.
+        panel.defaults.set(u"blurAll"_s, true);
+        panel.add(5, ItemStatus::inbox, item);
+        const RecentRow shown = panel.model.recentRows().value(0);
+        EXPECT_EQ(shown.title, title);
+        EXPECT_TRUE(shown.caption.startsWith(u"Ana · "_s)) << shown.caption.toStdString();
+        EXPECT_EQ(shown.barcode.has_value(), !item.barcodes.isEmpty());
+        EXPECT_EQ(shown.blurred, item.kind == ItemKind::photo);
+    }
+    TrayPanelModel::copyPayload(codes.first());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"https://a.example/x y"_s);
+}
+
+TEST(MenuBar, HoldAndHeldBackLinesFollowTheFocusGuard)
+{
+    Panel panel;
+    panel.workspace.activate(u"org.example.Slides"_s);
+    QCoreApplication::processEvents();
+    panel.focus.addRule(u"org.example.Slides"_s, u"Slides"_s, FocusGuard::Trigger::frontmost);
+    EXPECT_EQ(panel.model.holdLine(), u"Waiting — Slides is in front"_s);
+    panel.model.setDoNotDisturb(true);
+    EXPECT_EQ(panel.model.holdLine(), std::nullopt);
+    EXPECT_TRUE(panel.defaults.boolValue(u"focusGuardDoNotDisturb"_s, false));
+
+    panel.focus.holdArrival();
+    EXPECT_EQ(panel.model.heldBackLine(), u"1 arrived without interrupting you"_s);
+    panel.focus.setHeldBack(0);
+    EXPECT_EQ(panel.model.heldBackLine(), std::nullopt);
+}
