@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     WindowManager& windows = WindowManager::shared();
     VeskerApp vesker({.notifications = &notifications,
         .desktop = &desktop,
-        .applyHideDockIcon = [&windows](bool hide) { windows.applyActivationPolicy(hide); }});
+        .applyHideTaskbarEntry = [&windows](bool hide) { windows.applyActivationPolicy(hide); }});
     InviteHandler& invites = vesker.invites();
 
     // The window is made once; closing it only hides it, and an arrival or a second launch

@@ -1,5 +1,6 @@
 #include "app/menu_commands.h"
 
+#include "card/card_keys.h"
 #include "help/help_window.h"
 #include "platform/defaults.h"
 #include "platform/notification_center.h"
@@ -17,7 +18,7 @@ namespace vesker {
 
 namespace {
 
-constexpr auto kSimpleModeKey = "macSimpleMode";
+constexpr auto kSimpleModeKey = card_keys::kSimpleMode;
 
 QAction* command(QMenu& menu, const QString& name, const QString& title, QObject* receiver,
     std::function<void()> act)

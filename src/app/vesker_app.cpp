@@ -27,10 +27,10 @@ VeskerApp::VeskerApp(Services services)
     m_store = std::make_unique<ItemStore>(m_services.storeRoot, m_defaults);
     m_steps << QStringLiteral("store");
 
-    const bool hideDockIcon
+    const bool hideTaskbarEntry
         = m_defaults->boolValue(QString::fromLatin1(window_keys::kHideTaskbarEntry), false);
-    if (hideDockIcon && m_services.applyHideDockIcon)
-        m_services.applyHideDockIcon(true);
+    if (hideTaskbarEntry && m_services.applyHideTaskbarEntry)
+        m_services.applyHideTaskbarEntry(true);
     m_steps << QStringLiteral("taskbar");
 
     // Closing the main window leaves the program running: the server, the relay and the

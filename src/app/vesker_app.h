@@ -34,7 +34,7 @@ struct VeskerAppServices {
     platform::DesktopNotifications* notifications = nullptr;
     DesktopActions* desktop = nullptr;
     // Keeps the windows out of the task bar ("hideDockIcon"); called once at start when set.
-    std::function<void(bool hide)> applyHideDockIcon;
+    std::function<void(bool hide)> applyHideTaskbarEntry;
     QHostAddress listenAddress = QHostAddress::Any;
 };
 
@@ -46,7 +46,6 @@ class VeskerApp {
 public:
     using Services = VeskerAppServices;
 
-    static constexpr auto kSimpleMode = "macSimpleMode";
 
     explicit VeskerApp(Services services = {});
     ~VeskerApp();

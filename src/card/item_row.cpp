@@ -3,6 +3,7 @@
 #include "card/action_bar_view.h"
 #include "card/card_cells_view.h"
 #include "card/card_header_view.h"
+#include "card/card_keys.h"
 #include "card/item_actions.h"
 #include "card/note_tags_view.h"
 #include "card/recognised_block_view.h"
@@ -47,7 +48,7 @@ constexpr int kBlurredPixels = 24;
 constexpr int kThumbnailPixels = 400;
 constexpr int kBlurRadius = 6;
 constexpr int kCopiedFlashMs = 1200;
-const QString kSimpleModeKey = QStringLiteral("macSimpleMode");
+const QString kSimpleModeKey = QString::fromLatin1(card_keys::kSimpleMode);
 
 QBoxLayout* emptySlot(QBoxLayout* parent, int spacing)
 {

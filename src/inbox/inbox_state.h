@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/card_keys.h"
 #include "card/card_state.h"
 #include "store/screen_item.h"
 
@@ -37,7 +38,7 @@ public:
     static constexpr auto kPhotoScale = "photoScale";
     static constexpr auto kFitToWindow = "fitToWindow";
     static constexpr auto kGroupBySender = "groupBySender";
-    static constexpr auto kSimpleMode = "macSimpleMode";
+    static constexpr auto kSimpleMode = card_keys::kSimpleMode;
     static constexpr double kMinPhotoScale = 0.25;
     static constexpr double kMaxPhotoScale = 1.0;
 

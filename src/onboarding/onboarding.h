@@ -55,7 +55,7 @@ Drafts currentDrafts(const platform::Defaults& defaults);
 // What "Continue" asks of the rest of the program beside the server's rename.
 struct StartupHooks {
     std::function<void(bool enabled)> setLaunchAtLogin;
-    std::function<void(bool hideDockIcon)> applyActivationPolicy;
+    std::function<void(bool hide)> applyActivationPolicy;
 };
 
 // Renames the screen (the server restarts only for a new name), sets the login item, and

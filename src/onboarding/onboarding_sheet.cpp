@@ -298,10 +298,10 @@ void OnboardingSheet::addTraySection()
     stack->setSpacing(kHeaderSpacing);
     auto* tray = settings::boundCheckBox(m_services.defaults,
         QLatin1String(window_keys::kShowTrayIcon), true, QStringLiteral("Show in the tray"),
-        QStringLiteral("showInMenuBarSwitch"), switches);
+        QStringLiteral("showTrayIconSwitch"), switches);
     auto* hide = settings::boundCheckBox(m_services.defaults,
         QLatin1String(window_keys::kHideTaskbarEntry), false, QStringLiteral("Hide task bar entry"),
-        QStringLiteral("hideDockIconSwitch"), switches);
+        QStringLiteral("hideTaskbarEntrySwitch"), switches);
     for (QCheckBox* box : {tray, hide}) {
         box->setLayoutDirection(Qt::RightToLeft);
         QFont small = vesker::font(TextStyle::callout, box->font());

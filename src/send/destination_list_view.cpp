@@ -108,7 +108,7 @@ void DestinationList::rebuild()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     addGroups(*layout);
-    addMacs(*layout);
+    addNearbyScreens(*layout);
     addRelayScreens(*layout);
     addRemoteScreens(*layout);
     static_cast<QVBoxLayout*>(this->layout())->addWidget(m_rows);
@@ -142,7 +142,7 @@ void DestinationList::addGroups(QVBoxLayout& layout)
     }
 }
 
-void DestinationList::addMacs(QVBoxLayout& layout)
+void DestinationList::addNearbyScreens(QVBoxLayout& layout)
 {
     addHeader(layout, tr("Screens on this network"), false);
     SendSession& session = m_sources.session;

@@ -40,7 +40,7 @@ private:
     void rebuild();
     void addHeader(QVBoxLayout& layout, const QString& text, bool spaced);
     void addGroups(QVBoxLayout& layout);
-    void addMacs(QVBoxLayout& layout);
+    void addNearbyScreens(QVBoxLayout& layout);
     void addRelayScreens(QVBoxLayout& layout);
     void addRemoteScreens(QVBoxLayout& layout);
 

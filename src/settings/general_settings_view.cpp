@@ -1,5 +1,6 @@
 #include "settings/general_settings_view.h"
 
+#include "card/card_keys.h"
 #include "focus_guard/focus_guard.h"
 #include "focus_guard/focus_guard_settings_view.h"
 #include "platform/defaults.h"
@@ -105,14 +106,14 @@ QWidget* GeneralSettingsView::makeStartGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Start-up"), this);
     auto* layout = new QVBoxLayout(group);
-    auto* hideDock
+    auto* hideTaskbarEntry
         = settings::boundCheckBox(m_defaults, QLatin1String(window_keys::kHideTaskbarEntry), false,
             QStringLiteral("Hide the task bar entry (tray only)"),
-            QStringLiteral("hideDockIconCheck"), group);
+            QStringLiteral("hideTaskbarEntryCheck"), group);
     // Only the user's own change is applied: onboarding applies its own.
-    connect(hideDock, &QCheckBox::toggled, this,
+    connect(hideTaskbarEntry, &QCheckBox::toggled, this,
         [this](bool hide) { m_windows.applyActivationPolicy(hide); });
-    layout->addWidget(hideDock);
+    layout->addWidget(hideTaskbarEntry);
 
     // Not a stored setting: the autostart entry itself is the state.
     auto* login = new QCheckBox(QStringLiteral("Open at login"), group);
@@ -132,7 +133,7 @@ QWidget* GeneralSettingsView::makeInboxGroup()
         settings::boundPicker(m_defaults, QStringLiteral("viewMode"), settings::viewModeChoices(),
             QStringLiteral("large"), QStringLiteral("viewModePicker"), group),
         QStringLiteral("Cards"));
-    form->addRow(settings::boundCheckBox(m_defaults, QStringLiteral("macSimpleMode"), false,
+    form->addRow(settings::boundCheckBox(m_defaults, QLatin1String(card_keys::kSimpleMode), false,
         QStringLiteral("Simple mode"), QStringLiteral("simpleModeCheck"), group));
     form->addRow(settings::boundCheckBox(m_defaults, QStringLiteral("confirmDelete"), true,
         QStringLiteral("Ask before deleting an item"), QStringLiteral("confirmDeleteCheck"),

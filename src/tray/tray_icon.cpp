@@ -67,14 +67,14 @@ TrayIcon::TrayIcon(Services services, QObject* parent)
     connect(&m_model, &TrayPanelModel::changed, this, &TrayIcon::updateLabel);
     connect(&m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
         if (key == QLatin1String(window_keys::kShowTrayIcon))
-            applyShowInMenuBar();
+            applyShowTrayIcon();
     });
     updateLabel();
 
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qCInfo(lcApp) << "[tray] this desktop shows no tray icons; the window is reached by "
                          "starting Vesker again";
-    applyShowInMenuBar();
+    applyShowTrayIcon();
 }
 
 TrayIcon::~TrayIcon()
@@ -134,7 +134,7 @@ void TrayIcon::updateLabel()
     m_tray.setToolTip(TrayPanelModel::label(count).toolTip);
 }
 
-void TrayIcon::applyShowInMenuBar()
+void TrayIcon::applyShowTrayIcon()
 {
     const bool show = m_defaults.boolValue(QLatin1String(window_keys::kShowTrayIcon), true);
     m_tray.setVisible(show);

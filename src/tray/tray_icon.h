@@ -50,7 +50,7 @@ public:
 
 private:
     void updateLabel();
-    void applyShowInMenuBar();
+    void applyShowTrayIcon();
     TrayPanel& ensurePanel();
     QRect anchor() const;
 

@@ -81,7 +81,7 @@ TrayPanel::TrayPanel(Services services, QWidget* parent)
     , m_capture(services.capture)
     , m_windows(services.windows)
 {
-    setObjectName(QStringLiteral("menuBarView"));
+    setObjectName(QStringLiteral("trayPanel"));
     setFixedWidth(kWidth);
     setAutoFillBackground(true);
     auto* column = new QVBoxLayout(this);

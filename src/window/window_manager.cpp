@@ -241,13 +241,13 @@ void WindowManager::wakeDisplayIfWanted()
         m_wake.declareUserActivity();
 }
 
-void WindowManager::applyActivationPolicy(bool hideDockIcon)
+void WindowManager::applyActivationPolicy(bool hide)
 {
-    if (hideDockIcon == m_skipTaskbar)
+    if (hide == m_skipTaskbar)
         return;
-    m_skipTaskbar = hideDockIcon;
+    m_skipTaskbar = hide;
     // Windows shown later get the state as they appear: a withdrawn window loses its state.
-    if (hideDockIcon)
+    if (hide)
         qApp->installEventFilter(this);
     else
         qApp->removeEventFilter(this);
@@ -255,7 +255,7 @@ void WindowManager::applyActivationPolicy(bool hideDockIcon)
         return;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (widget->isVisible())
-            platform::setSkipTaskbar(widget->winId(), hideDockIcon);
+            platform::setSkipTaskbar(widget->winId(), hide);
     }
 }
 

@@ -84,8 +84,8 @@ public:
     void restoreSavedFrame();
     void wakeDisplayIfWanted();
     // "Hide the Dock icon": here the program's windows stay out of the task bar.
-    void applyActivationPolicy(bool hideDockIcon);
-    bool hidesDockIcon() const { return m_skipTaskbar; }
+    void applyActivationPolicy(bool hide);
+    bool hidesTaskbarEntry() const { return m_skipTaskbar; }
     // Registers or removes the login item (an XDG autostart entry).
     void setLaunchAtLogin(bool enabled);
 

@@ -68,25 +68,25 @@ TEST_F(OnboardingSheetTest, StartUpChoicesWriteTheAutostartEntryAndKeepTheProgra
     ASSERT_TRUE(entry.startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
     finish([](OnboardingSheet& sheet) {
         sheet.findChild<QCheckBox*>(QStringLiteral("launchAtLoginSwitch"))->click();
-        sheet.findChild<QCheckBox*>(QStringLiteral("hideDockIconSwitch"))->click();
+        sheet.findChild<QCheckBox*>(QStringLiteral("hideTaskbarEntrySwitch"))->click();
     });
     QFile written(entry);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_TRUE(written.readAll().contains("Exec="));
-    EXPECT_TRUE(m_windows.hidesDockIcon());
+    EXPECT_TRUE(m_windows.hidesTaskbarEntry());
 
     // Without the tray icon a hidden task bar entry would leave nothing to reach the program by.
     finish([](OnboardingSheet& sheet) {
         auto* login = sheet.findChild<QCheckBox*>(QStringLiteral("launchAtLoginSwitch"));
         EXPECT_TRUE(login->isChecked());
         login->click();
-        sheet.findChild<QCheckBox*>(QStringLiteral("showInMenuBarSwitch"))->click();
+        sheet.findChild<QCheckBox*>(QStringLiteral("showTrayIconSwitch"))->click();
         EXPECT_FALSE(
-            sheet.findChild<QCheckBox*>(QStringLiteral("hideDockIconSwitch"))->isEnabled());
+            sheet.findChild<QCheckBox*>(QStringLiteral("hideTaskbarEntrySwitch"))->isEnabled());
     });
     EXPECT_FALSE(QFile::exists(entry));
     EXPECT_FALSE(m_defaults.boolValue(QLatin1String(window_keys::kHideTaskbarEntry), true));
-    EXPECT_FALSE(m_windows.hidesDockIcon());
+    EXPECT_FALSE(m_windows.hidesTaskbarEntry());
 }
 
 } // namespace

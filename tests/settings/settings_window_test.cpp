@@ -144,8 +144,8 @@ TEST_F(SettingsWindowTest, GeneralChoicesAreStoredAndStartUpSwitchesAct)
     EXPECT_EQ(m_defaults.string("photoSendSize"), "medium");
     EXPECT_FALSE(m_defaults.boolValue("confirmDelete", true));
 
-    find<QCheckBox>("hideDockIconCheck")->click();
-    EXPECT_TRUE(m_windows.hidesDockIcon());
+    find<QCheckBox>("hideTaskbarEntryCheck")->click();
+    EXPECT_TRUE(m_windows.hidesTaskbarEntry());
     EXPECT_TRUE(m_defaults.boolValue("hideDockIcon", false));
     find<QCheckBox>("launchAtLoginCheck")->click();
     EXPECT_TRUE(platform::LaunchAtLogin::isEnabled());

@@ -23,7 +23,7 @@ struct Panel : test::PanelFixture {
 
 } // namespace
 
-TEST(MenuBar, ShowsTheSixNewestInboxItemsAndCountsOnlyTheInbox)
+TEST(TrayPanel, ShowsTheSixNewestInboxItemsAndCountsOnlyTheInbox)
 {
     Panel panel;
     QList<QUuid> inbox;
@@ -39,7 +39,7 @@ TEST(MenuBar, ShowsTheSixNewestInboxItemsAndCountsOnlyTheInbox)
     EXPECT_EQ(TrayPanelModel::label(panel.model.inboxCount()).toolTip, u"Vesker — 6 in Inbox"_s);
 }
 
-TEST(MenuBar, TitlesFollowTheKindAndCopyTakesOnlyTheCodesContent)
+TEST(TrayPanel, TitlesFollowTheKindAndCopyTakesOnlyTheCodesContent)
 {
     const QStringList codes {u"QR https://a.example/x y"_s, u"EAN-13 4006381333931"_s};
     const QList<std::pair<ScreenItem, QString>> rows {
@@ -64,7 +64,7 @@ TEST(MenuBar, TitlesFollowTheKindAndCopyTakesOnlyTheCodesContent)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), u"https://a.example/x y"_s);
 }
 
-TEST(MenuBar, HoldAndHeldBackLinesFollowTheFocusGuard)
+TEST(TrayPanel, HoldAndHeldBackLinesFollowTheFocusGuard)
 {
     Panel panel;
     panel.workspace.activate(u"org.example.Slides"_s);

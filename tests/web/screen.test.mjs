@@ -48,8 +48,8 @@ test('arrivals show up, Got it needs the PIN and reaches the phone as seen', () 
   await phonePage.getByText('👀 Seen on the screen').waitFor({ timeout: 8000 });
 
   // A newer arrival takes over the stage while the viewer looks at the older one.
-  await vesker.upload('/text', 'Part 7731', { 'X-Sender': 'Ode', 'Content-Type': 'text/plain; charset=utf-8' });
-  await screen.locator('#stage .textcard').getByText('Part 7731').waitFor(onePoll);
+  await vesker.upload('/text', 'Shelf 7731', { 'X-Sender': 'Ode', 'Content-Type': 'text/plain; charset=utf-8' });
+  await screen.locator('#stage .textcard').getByText('Shelf 7731').waitFor(onePoll);
   assert.equal(await screen.locator('#strip .tile').count(), 2);
   assert.equal(await screen.locator('#strip .tile.current').textContent(), 'text');
 

@@ -140,7 +140,7 @@ TEST_F(WindowManagerTest, AFullScreenArrivalForAClosedWindowOpensItInTheWindowMa
     EXPECT_FALSE(manager.savedFrame());
 }
 
-TEST_F(WindowManagerTest, HidingTheDockIconKeepsWindowsOutOfTheTaskBar)
+TEST_F(WindowManagerTest, HidingTheTaskbarEntryKeepsWindowsOutOfTheTaskBar)
 {
     platform::DisplayWake wake;
     WindowManager manager(m_settings, wake);

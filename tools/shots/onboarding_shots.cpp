@@ -66,7 +66,7 @@ void onboardingShots()
         settle();
         sheet.findChild<QLineEdit*>(QStringLiteral("screenNameField"))
             ->setText(QStringLiteral("Reception"));
-        sheet.findChild<QCheckBox*>(QStringLiteral("showInMenuBarSwitch"))->click();
+        sheet.findChild<QCheckBox*>(QStringLiteral("showTrayIconSwitch"))->click();
         for (const char* button :
             {"localNetworkButton", "notificationsButton", "accessibilityButton"})
             sheet.findChild<QPushButton*>(QLatin1String(button))->click();

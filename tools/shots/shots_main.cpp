@@ -42,8 +42,14 @@ int main(int argc, char** argv)
     qputenv("HOME", QFile::encodeName(home.path()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral(".config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral(".local/share"))));
+    // Only into the folder given: run from the source tree with none, it once filled the
+    // repository's top with pictures.
+    if (argc != 2) {
+        std::fputs("usage: vesker_shots <folder for the pictures>\n", stderr);
+        return 2;
+    }
     QApplication app(argc, argv);
-    vesker::shots::g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    vesker::shots::g_folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(vesker::shots::g_folder);
     vesker::shots::mainWindowShots();
     vesker::shots::codesShots();
