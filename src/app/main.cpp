@@ -4,6 +4,7 @@
 #include "app/vesker_app.h"
 #include "connect/invite_handler.h"
 #include "focus_guard/focus_guard.h"
+#include "inbox/content_view.h"
 #include "platform/desktop_notifications.h"
 #include "platform/log.h"
 #include "platform/thumbnail_loader.h"
@@ -73,6 +74,11 @@ int main(int argc, char** argv)
         .thumbnails = ThumbnailLoader::shared(),
         .capture = ScreenCapture::shared(),
         .windows = &windows});
+    // The panel has shown the window by now; the capture opens its Send sheet.
+    QObject::connect(&tray, &TrayIcon::captureAndSendRequested, &app, [&window](const QUrl& image) {
+        if (window)
+            window->content().sendCapture(image);
+    });
 
     const auto openInvite
         = [&](const QString& url) { invites.handle(url, vesker.server().screenName()); };

@@ -62,6 +62,8 @@ MainWindow::MainWindow(ItemStore& store, ServerController& server, InviteHandler
 
     m_commands = new MenuCommands(*menuBar(), *file,
         {defaults, updater ? *updater : Updater::shared(), HelpWindowController::shared()}, this);
+    connect(
+        m_commands, &MenuCommands::pasteAndSendRequested, m_content, &ContentView::pasteAndSend);
 }
 
 } // namespace vesker

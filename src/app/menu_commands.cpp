@@ -3,7 +3,6 @@
 #include "card/card_keys.h"
 #include "help/help_window.h"
 #include "platform/defaults.h"
-#include "platform/notification_center.h"
 #include "platform/service_hosts.h"
 #include "update/updater.h"
 
@@ -48,12 +47,8 @@ MenuCommands::MenuCommands(QMenuBar& bar, QMenu& file, Services services, QObjec
     file.insertSeparator(fileActions.value(0));
 
     QMenu* edit = bar.addMenu(QStringLiteral("&Edit"));
-    m_pasteAndSend = command(
-        *edit, QStringLiteral("pasteAndSendAction"), QStringLiteral("Paste and Send…"), this, [] {
-            // The Inbox window reads the clipboard when it takes the notice, not this command.
-            platform::NotificationCenter::shared().post(
-                QString::fromLatin1(platform::kPasteAndSend));
-        });
+    m_pasteAndSend = command(*edit, QStringLiteral("pasteAndSendAction"),
+        QStringLiteral("Paste and Send…"), this, [this] { Q_EMIT pasteAndSendRequested(); });
     m_pasteAndSend->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
 
     QMenu* view = bar.addMenu(QStringLiteral("&View"));

@@ -38,6 +38,10 @@ public:
     QAction* supportWebsite() const { return m_supportWebsite; }
     QAction* privacy() const { return m_privacy; }
 
+Q_SIGNALS:
+    // The window that can send takes it, reading the clipboard then rather than here.
+    void pasteAndSendRequested();
+
 private:
     void addHelpMenu(QMenuBar& bar);
     void followSimpleMode();

@@ -14,7 +14,6 @@
 #include "image_edit/image_edit_sheet.h"
 #include "platform/defaults.h"
 #include "platform/media.h"
-#include "platform/notification_center.h"
 #include "store/blur_rules.h"
 #include "store/item_store.h"
 #include "ui/symbol_icon.h"
@@ -100,12 +99,10 @@ ItemRow::ItemRow(const CardServices& services, const ScreenItem& item, const Ite
     connect(&m_services.store, &ItemStore::changed, this, &ItemRow::reviewSettings);
     connect(&m_services.store.defaults(), &platform::Defaults::changed, this,
         [this](const QString& key) {
-            if (key == kSimpleModeKey)
+            if (key == kSimpleModeKey || BlurRules::readsSetting(key))
                 reviewSettings();
         });
     connect(this, &ItemRow::copiedFlashChanged, this, &ItemRow::refreshParts);
-    platform::NotificationCenter::shared().observe(QLatin1String(platform::kBlurRulesChanged), this,
-        [this](const QVariant&) { reviewSettings(); });
     rebuild();
 }
 

@@ -15,7 +15,6 @@
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
 #include "platform/host_name.h"
-#include "platform/notification_center.h"
 #include "platform/permissions.h"
 #include "receive/server_controller.h"
 #include "relay_manager/relay_requests_view.h"
@@ -218,13 +217,6 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     }
 
     relist();
-
-    // This view is the only receiver of both: without a main window they do nothing.
-    auto& center = platform::NotificationCenter::shared();
-    center.observe(QString::fromLatin1(platform::kPasteAndSend), this,
-        [this](const QVariant&) { pasteAndSend(); });
-    center.observe(QString::fromLatin1(platform::kCaptureAndSend), this,
-        [this](const QVariant& object) { captureAndSend(object); });
 }
 
 ContentView::~ContentView()
@@ -471,14 +463,11 @@ void ContentView::pasteAndSend()
         {.items = OutgoingItem::fromPasteboard(clipboard ? clipboard->mimeData() : nullptr)});
 }
 
-void ContentView::captureAndSend(const QVariant& object)
+void ContentView::sendCapture(const QUrl& image)
 {
-    if (object.typeId() != QMetaType::QUrl)
+    if (!image.isLocalFile())
         return;
-    const QUrl url = object.toUrl();
-    if (!url.isLocalFile())
-        return;
-    setSendRequest({.items = {OutgoingItem {.imageURL = url}}});
+    setSendRequest({.items = {OutgoingItem {.imageURL = image}}});
 }
 
 bool ContentView::sidebarWanted() const

@@ -5,6 +5,7 @@
 
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
 #include <QUuid>
 #include <QWidget>
 
@@ -83,6 +84,10 @@ public:
     const std::optional<SendRequest>& sendRequest() const { return m_sendRequest; }
     // Presents the Send sheet for the request, once any sheet open now has closed.
     void setSendRequest(const SendRequest& request);
+    // The Send sheet with what the clipboard holds now.
+    void pasteAndSend();
+    // The Send sheet with a captured image; anything but a local file is ignored.
+    void sendCapture(const QUrl& image);
     bool showsOnboarding() const { return m_onboarding != nullptr; }
 
     SidebarView& sidebar() const { return *m_sidebar; }
@@ -116,8 +121,6 @@ private:
     void bringIntoView(const QUuid& id);
     void applicationStateChanged(Qt::ApplicationState state);
     bool handleDrag(QEvent* event);
-    void pasteAndSend();
-    void captureAndSend(const QVariant& object);
     void showOnboarding();
     void askNotificationServer();
     bool sidebarWanted() const;

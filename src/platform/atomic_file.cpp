@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -15,9 +14,6 @@
 namespace vesker::platform {
 
 namespace {
-
-QMutex hookLock;
-WriteDeviceHook writeHook;
 
 QString errnoText(int error)
 {
@@ -42,7 +38,7 @@ bool syncFolder(const QByteArray& folder, QString* why)
 
 // Writes `data` to a new file beside `path`, syncs it and renames it over `path`;
 // `beforeReplace` runs once the new file is known to be whole.
-bool replaceWhole(const QString& path, const QByteArray& data,
+bool replaceWhole(const QString& path, const QByteArray& data, const WriteDevice& device,
     const std::function<void()>& beforeReplace, QString* error)
 {
     const QByteArray target = QFile::encodeName(path);
@@ -68,13 +64,8 @@ bool replaceWhole(const QString& path, const QByteArray& data,
         // that is flushed after the fact.
         QFile file;
         file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
-        std::unique_ptr<QIODevice> hooked;
-        {
-            const QMutexLocker locker(&hookLock);
-            if (writeHook)
-                hooked = writeHook(file);
-        }
-        QIODevice& out = hooked ? *hooked : static_cast<QIODevice&>(file);
+        const std::unique_ptr<QIODevice> through = device ? device(file) : nullptr;
+        QIODevice& out = through ? *through : static_cast<QIODevice&>(file);
         qint64 written = 0;
         while (written < data.size()) {
             const qint64 n = out.write(data.constData() + written, data.size() - written);
@@ -110,7 +101,7 @@ bool replaceWhole(const QString& path, const QByteArray& data,
 bool AtomicFile::write(const QByteArray& data, const QDateTime& now, QString* error)
 {
     return replaceWhole(
-        m_path, data,
+        m_path, data, m_device,
         [&] {
             if (m_keepAside) {
                 keepAside(m_path, now);
@@ -122,7 +113,7 @@ bool AtomicFile::write(const QByteArray& data, const QDateTime& now, QString* er
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error)
 {
-    return replaceWhole(path, data, {}, error);
+    return replaceWhole(path, data, {}, {}, error);
 }
 
 QString keepAside(const QString& path, const QDateTime& now)
@@ -135,12 +126,6 @@ QString keepAside(const QString& path, const QDateTime& now)
     for (int n = 2; QFile::exists(target); ++n)
         target = path + QStringLiteral(".unreadable-") + stamp + u'-' + QString::number(n);
     return QFile::rename(path, target) ? target : QString();
-}
-
-void setWriteDeviceHookForTesting(WriteDeviceHook hook)
-{
-    const QMutexLocker locker(&hookLock);
-    writeHook = std::move(hook);
 }
 
 } // namespace vesker::platform

@@ -11,6 +11,11 @@ class QIODevice;
 
 namespace vesker::platform {
 
+// What the bytes of a write pass through on their way into the new file (open for writing).
+// Empty, or returning no device: straight into the file. Tests of full disks and failing media
+// hand in a device that fails; nothing else does.
+using WriteDevice = std::function<std::unique_ptr<QIODevice>(QIODevice& file)>;
+
 // One file of the user's data that is only ever replaced whole. A write counts only when every
 // byte has reached the disk: the bytes go to a new file beside it and are synced, and only then
 // does the new file take the old one's place (the folder is synced after the rename). Any
@@ -28,11 +33,15 @@ public:
     // "<path>.unreadable-<UTC time>", so that what the user may still want back is not lost.
     void keepAsideBeforeNextWrite() { m_keepAside = true; }
 
+    // Set while no write is under way.
+    void setWriteDevice(WriteDevice device) { m_device = std::move(device); }
+
     // `now` names the copy kept aside. Not thread-safe: one writer at a time.
     bool write(const QByteArray& data, const QDateTime& now, QString* error = nullptr);
 
 private:
     QString m_path;
+    WriteDevice m_device;
     bool m_keepAside = false;
 };
 
@@ -42,11 +51,5 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
 // Renames a file that could not be decoded to "<path>.unreadable-<UTC time>". Returns the new
 // path, or an empty string when there was nothing to keep or the rename failed.
 QString keepAside(const QString& path, const QDateTime& now);
-
-// For tests of full disks and failing media: while set, the bytes of every atomic write pass
-// through the device the hook returns for the new file (open for writing), instead of straight
-// into the file.
-using WriteDeviceHook = std::function<std::unique_ptr<QIODevice>(QIODevice& file)>;
-void setWriteDeviceHookForTesting(WriteDeviceHook hook);
 
 } // namespace vesker::platform

@@ -50,6 +50,9 @@ public:
     void setStringMap(const QString& key, const QMap<QString, QString>& value);
     void remove(const QString& key);
 
+    // Later writes pass through `device` (see WriteDevice).
+    void setWriteDevice(WriteDevice device) { m_file.setWriteDevice(std::move(device)); }
+
 Q_SIGNALS:
     void changed(const QString& key);
 

@@ -1,7 +1,6 @@
 #include "store/blur_rules.h"
 
 #include "platform/defaults.h"
-#include "platform/notification_center.h"
 
 namespace vesker {
 
@@ -20,6 +19,11 @@ BlurRules::BlurRules(platform::Defaults* defaults)
 QString BlurRules::senderKey(const QString& sender)
 {
     return sender.trimmed().toLower();
+}
+
+bool BlurRules::readsSetting(const QString& key)
+{
+    return key == kBlurAll || key == kBlurSenders || key == kKnownSenders;
 }
 
 QStringList BlurRules::blurSenders() const
@@ -59,7 +63,6 @@ void BlurRules::setKnown(const QString& sender, bool known)
     if (known)
         list.append(key);
     m_defaults.setStringList(kKnownSenders, list);
-    platform::NotificationCenter::shared().post(QLatin1String(platform::kBlurRulesChanged));
 }
 
 } // namespace vesker

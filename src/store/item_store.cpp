@@ -230,6 +230,14 @@ void ItemStore::flush()
     m_indexWriter->flush();
 }
 
+void ItemStore::setWriteDevice(const platform::WriteDevice& device)
+{
+    // The writes run on the writer thread, which must not see the device change mid-write.
+    flush();
+    m_indexWriter->file().setWriteDevice(device);
+    m_acksWriter->file().setWriteDevice(device);
+}
+
 QString ItemStore::defaultRoot()
 {
     QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/atomic_file.h"
 #include "store/screen_item.h"
 
 #include <QList>
@@ -105,6 +106,8 @@ public:
     // Waits until every change made so far is on disk (or its write has failed and been
     // reported). The destructor does the same.
     void flush();
+    // Later writes of the index and acks.json pass through `device` (see WriteDevice).
+    void setWriteDevice(const platform::WriteDevice& device);
 
     void acknowledge(const QUuid& id, const QString& action);
     void move(const ScreenItem& item, ItemStatus status);

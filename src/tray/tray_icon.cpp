@@ -144,11 +144,14 @@ void TrayIcon::applyShowTrayIcon()
 
 TrayPanel& TrayIcon::ensurePanel()
 {
-    if (!m_panel)
+    if (!m_panel) {
         m_panel = new TrayPanel({.model = m_model,
             .thumbnails = m_thumbnails,
             .capture = m_capture,
             .windows = m_windows});
+        connect(
+            m_panel, &TrayPanel::captureAndSendRequested, this, &TrayIcon::captureAndSendRequested);
+    }
     return *m_panel;
 }
 

@@ -48,6 +48,10 @@ public:
     TrayPanel* panel() const { return m_panel; }
     void openPanel();
 
+Q_SIGNALS:
+    // The panel's capture, for the main window's Send sheet.
+    void captureAndSendRequested(const QUrl& image);
+
 private:
     void updateLabel();
     void applyShowTrayIcon();

@@ -1,6 +1,5 @@
 #include "tray/tray_panel.h"
 
-#include "platform/notification_center.h"
 #include "platform/permissions.h"
 #include "send/capture_overlay_view.h"
 #include "send/screen_capture.h"
@@ -329,8 +328,7 @@ void TrayPanel::captureFinished(const CaptureResult& result)
     if (result.path) {
         if (m_windows)
             m_windows->show();
-        platform::NotificationCenter::shared().post(
-            QString::fromLatin1(platform::kCaptureAndSend), QUrl::fromLocalFile(*result.path));
+        Q_EMIT captureAndSendRequested(QUrl::fromLocalFile(*result.path));
         return;
     }
     const QString text = captureFailureText(result.failure);

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QPoint>
 #include <QPointer>
+#include <QUrl>
 #include <QWidget>
 
 #include <optional>
@@ -47,6 +48,10 @@ public:
     // The capture button's action; the panel steps aside while the user drags the box.
     void startCapture();
     std::optional<QString> captureError() const { return m_captureError; }
+
+Q_SIGNALS:
+    // A finished capture, for the main window's Send sheet; the window is shown first.
+    void captureAndSendRequested(const QUrl& image);
 
 private:
     void scheduleRebuild();

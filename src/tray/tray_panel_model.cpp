@@ -1,6 +1,7 @@
 #include "tray/tray_panel_model.h"
 
 #include "focus_guard/focus_guard.h"
+#include "platform/defaults.h"
 #include "platform/time_text.h"
 #include "receive/server_controller.h"
 #include "store/blur_rules.h"
@@ -22,6 +23,10 @@ TrayPanelModel::TrayPanelModel(
 {
     // The store's changed() covers items, acknowledgements and renamed senders alike.
     connect(&m_store, &ItemStore::changed, this, &TrayPanelModel::changed);
+    connect(&m_store.defaults(), &platform::Defaults::changed, this, [this](const QString& key) {
+        if (BlurRules::readsSetting(key))
+            Q_EMIT changed();
+    });
     if (server)
         connect(server, &ServerController::isRunningChanged, this, &TrayPanelModel::changed);
     connect(&m_focus, &FocusGuard::doNotDisturbChanged, this, &TrayPanelModel::changed);

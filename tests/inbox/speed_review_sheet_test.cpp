@@ -1,6 +1,5 @@
 // Reviewing the Archive: what is marked goes only when confirmed, with one save for all of it.
 #include "inbox/speed_review_sheet.h"
-#include "platform/atomic_file.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
@@ -88,7 +87,7 @@ TEST_F(SpeedReviewTest, DeletingTheMarkedItemsSavesIndexAndAcknowledgementsOnce)
     EXPECT_EQ(m_store.items(ItemStatus::archived).size(), 3);
 
     QHash<QString, int> writes;
-    platform::setWriteDeviceHookForTesting([&writes](QIODevice& file) {
+    m_store.setWriteDevice([&writes](QIODevice& file) {
         const QString temp = QFile::symLinkTarget(
             u"/proc/self/fd/%1"_s.arg(static_cast<QFileDevice&>(file).handle()));
         ++writes[QFileInfo(temp).fileName().section(u".new-"_s, 0, 0)];
@@ -98,7 +97,7 @@ TEST_F(SpeedReviewTest, DeletingTheMarkedItemsSavesIndexAndAcknowledgementsOnce)
     ASSERT_NE(m_sheet->confirmation(), nullptr);
     m_sheet->confirmation()->findChild<QPushButton*>(u"confirmDeleteButton"_s)->click();
     m_store.flush();
-    platform::setWriteDeviceHookForTesting(nullptr);
+    m_store.setWriteDevice({});
 
     EXPECT_FALSE(m_sheet->isVisible());
     EXPECT_EQ(writes, (QHash<QString, int> {{u"index.json"_s, 1}, {u"acks.json"_s, 1}}));

@@ -1,5 +1,6 @@
 #include "store_fixture.h"
 
+#include "support/fail_device.h"
 #include "support/temp_env.h"
 
 #include <QCoreApplication>
@@ -19,32 +20,6 @@ struct VersionScope {
     QString saved = QCoreApplication::applicationVersion();
     explicit VersionScope(const QString& v) { QCoreApplication::setApplicationVersion(v); }
     ~VersionScope() { QCoreApplication::setApplicationVersion(saved); }
-};
-
-// Lets `budget` bytes through to the file, then fails as a full disk does.
-class FailDevice : public QIODevice {
-public:
-    FailDevice(QIODevice& file, qint64 budget)
-        : m_file(file)
-        , m_budget(budget)
-    {
-        open(WriteOnly | Unbuffered);
-    }
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 size) override
-    {
-        const qint64 n = m_budget > 0 ? m_file.write(data, std::min(size, m_budget)) : -1;
-        m_budget -= std::max<qint64>(n, 0);
-        if (n < 0)
-            setErrorString(u"No space left on device"_s);
-        return n;
-    }
-
-private:
-    QIODevice& m_file;
-    qint64 m_budget;
 };
 
 } // namespace
@@ -127,34 +102,26 @@ TEST_F(StoreTest, ADamagedIndexIsKeptAsideWholeButEveryGoodRecordIsLoaded)
     EXPECT_EQ(openStore()->items().size(), 2);
 }
 
-TEST_F(StoreTest, AFailedIndexWriteLeavesTheOldFileAndTellsTheArrivalsItLost)
+// What a failed write reports and leaves on disk is checked for every writer in
+// write_failure_test.cpp; here, what happens to the changes it did not write.
+TEST_F(StoreTest, AfterAFailedWriteEveryArrivalHearsAndTheNextWriteTakesWhatWaited)
 {
     const ScreenItem kept = makeItem(u"a.jpg"_s, 0, ItemStatus::inbox, u"dev"_s);
     auto store = storeWith({kept});
-    store->acknowledge(kept.id, u"got-it"_s);
-    store->flush();
-    const QByteArray index = readFile(store->indexPath());
-    const QByteArray acks = readFile(store->acksPath());
     QList<std::optional<QString>> results;
     auto record = [&results](const std::optional<QString>& error) { results.append(error); };
 
-    // Smaller than any file written here, and than Qt's write buffer.
-    platform::setWriteDeviceHookForTesting(
-        [](QIODevice& file) { return std::make_unique<FailDevice>(file, 40); });
+    store->setWriteDevice(FailDevice::after(40));
     store->append(makeItem(u"b.jpg"_s), record);
     store->append(makeItem(u"c.jpg"_s), record);
     store->acknowledge(kept.id, u"on-it"_s);
     store->setNote(kept.id, u"kept in memory"_s);
     store->flush();
-    ASSERT_EQ(results.size(), 2);
-    EXPECT_EQ(results.first(), u"No space left on device"_s);
-    EXPECT_EQ(store->items().size(), 1) << "the lost arrivals left the store";
-    EXPECT_EQ(readFile(store->indexPath()), index);
-    EXPECT_EQ(readFile(store->acksPath()), acks);
-    EXPECT_EQ(QDir(root()).entryList(QDir::Files).size(), 2) << "no partial files left";
-    platform::setWriteDeviceHookForTesting(nullptr);
+    EXPECT_EQ(results, QList<std::optional<QString>>(2, QString::fromLatin1(FailDevice::kError)));
+    EXPECT_EQ(store->items().size(), 1);
 
     // With space again the next change writes what was waiting as well.
+    store->setWriteDevice({});
     results.clear();
     store->append(makeItem(u"d.jpg"_s), record);
     store->flush();
