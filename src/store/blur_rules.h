@@ -14,8 +14,7 @@ class Defaults;
 // compared by key (trimmed, lower-cased). Main thread only.
 class BlurRules {
 public:
-    // `defaults` absent: the standard settings.
-    explicit BlurRules(platform::Defaults* defaults = nullptr);
+    explicit BlurRules(platform::Defaults& defaults);
 
     static QString senderKey(const QString& sender);
 

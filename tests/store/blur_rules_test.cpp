@@ -12,7 +12,7 @@ TEST(BlurRules, KnownSendersAreKeptOnceAndOnlyForRealNames)
 {
     QTemporaryDir dir;
     platform::Defaults defaults(dir.filePath("defaults.json"));
-    BlurRules rules(&defaults);
+    BlurRules rules(defaults);
     int posts = 0;
     QObject receiver;
     platform::NotificationCenter::shared().observe(
