@@ -3,6 +3,7 @@
 // 127.0.0.1) over a temporary folder.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
@@ -135,7 +136,7 @@ public:
 
     QTemporaryDir dir;
     platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
-    ItemStore store {dir.filePath(QStringLiteral("store")), &defaults};
+    ItemStore store {dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system()};
     RelayManager relay {defaults};
     SiblingSync sync;
     std::unique_ptr<ServerController> controller;

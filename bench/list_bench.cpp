@@ -11,6 +11,7 @@
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
 #include "platform/thumbnail_loader.h"
+#include "store/item_queries.h"
 #include "update/updater.h"
 
 #include <QApplication>
@@ -164,8 +165,8 @@ QList<double> keystrokes(Receiver& receiver, const MainWindow& window)
         field->setText(prefix);
         settle(300);
         const QChar digit = QChar(u'0' + round);
-        const QList<ScreenItem> wanted
-            = receiver.store.items(ItemStatus::inbox, ItemFilter::all(), prefix + digit);
+        const QList<ScreenItem> wanted = itemsIn(receiver.store.items(), ItemStatus::inbox,
+            ItemFilter::all(), prefix + digit, receiver.store.defaults());
         QElapsedTimer timer;
         timer.start();
         QTest::keyClick(field, digit.toLatin1());

@@ -2,6 +2,7 @@
 // (which rewrites the index and acks.json). The writes run on the store's worker thread; what
 // the main thread pays is its own CPU time, snapshots and completion included. Prints the median
 // of several runs.
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "store/item_store.h"
 
@@ -62,7 +63,7 @@ int main(int argc, char** argv)
 
     QList<QUuid> ids;
     {
-        ItemStore store(root, &defaults);
+        ItemStore store(root, defaults, platform::Clock::system());
         const SaveBatch batch(store);
         const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-30);
         for (int i = 0; i < kItems; ++i) {
@@ -86,10 +87,11 @@ int main(int argc, char** argv)
     // Loading blocks the main thread for all of its wall time, part of it waiting for the
     // records decoded on other threads. Stores are closed outside the timing.
     std::vector<std::unique_ptr<ItemStore>> loaded;
-    const Times load
-        = median([&] { loaded.push_back(std::make_unique<ItemStore>(root, &defaults)); });
+    const Times load = median([&] {
+        loaded.push_back(std::make_unique<ItemStore>(root, defaults, platform::Clock::system()));
+    });
     loaded.clear();
-    ItemStore store(root, &defaults);
+    ItemStore store(root, defaults, platform::Clock::system());
     int next = 0;
     const Times ack = median([&] {
         store.acknowledge(ids.at(next++ * 997 % kItems), QStringLiteral("got-it"));

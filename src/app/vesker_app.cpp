@@ -2,11 +2,14 @@
 #include "window/window_keys.h"
 
 #include "connect/invite_handler.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
 #include "store/item_store.h"
+#include "store/store_cleanup.h"
+#include "store/store_seeding.h"
 #include "update/updater.h"
 
 #include <QGuiApplication>
@@ -24,7 +27,12 @@ VeskerApp::VeskerApp(Services services)
     m_steps << QStringLiteral("settings");
 
     // Its files are read here, on the main thread, so the Inbox is there before any window.
-    m_store = std::make_unique<ItemStore>(m_services.storeRoot, m_defaults);
+    const platform::Clock& clock = platform::Clock::system();
+    m_store = std::make_unique<ItemStore>(
+        m_services.storeRoot.value_or(ItemStore::defaultRoot()), *m_defaults, clock);
+    if (!m_services.storeRoot)
+        seedStore(*m_store, *m_defaults, clock);
+    m_cleanup = std::make_unique<StoreCleanup>(*m_store, *m_defaults, clock);
     m_steps << QStringLiteral("store");
 
     const bool hideTaskbarEntry

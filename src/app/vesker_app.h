@@ -17,6 +17,7 @@ class InviteHandler;
 class RelayManager;
 class ServerController;
 class SiblingSync;
+class StoreCleanup;
 class Updater;
 
 namespace platform {
@@ -64,6 +65,7 @@ private:
     InviteHandler* m_invites = nullptr;
     platform::Defaults* m_defaults = nullptr;
     std::unique_ptr<ItemStore> m_store;
+    std::unique_ptr<StoreCleanup> m_cleanup;
     std::unique_ptr<RelayManager> m_relay;
     std::unique_ptr<SiblingSync> m_sync;
     std::unique_ptr<ServerController> m_server;

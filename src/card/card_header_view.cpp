@@ -3,6 +3,7 @@
 #include "card/card_cells_view.h"
 #include "platform/time_text.h"
 #include "store/item_store.h"
+#include "store/senders.h"
 #include "ui/text_style.h"
 
 #include <QCoreApplication>
@@ -84,7 +85,7 @@ QWidget* makeCardHeader(const ScreenItem& item, const ItemStore& store, QWidget*
     setTextStyle(*time, TextStyle::headline);
     row->addWidget(time, 0, Qt::AlignBaseline);
 
-    const QString name = ItemStore::displayName(item.sender, store.defaults());
+    const QString name = Senders::displayName(item.sender, store.defaults());
     auto* from = plainLabel(QStringLiteral("from ") + name, header);
     from->setObjectName(QStringLiteral("cardSender"));
     setSecondary(*from);

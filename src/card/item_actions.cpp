@@ -2,6 +2,7 @@
 
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
+#include "store/item_queries.h"
 #include "store/item_recognition.h"
 #include "store/item_store.h"
 
@@ -120,7 +121,7 @@ void ItemActions::archiveSet(ItemStore& store, const ScreenItem& item)
 
 void ItemActions::deleteSet(ItemStore& store, const ScreenItem& item)
 {
-    const QList<ScreenItem> members = store.groupItems(item);
+    const QList<ScreenItem> members = groupOf(store.items(), item);
     SaveBatch batch(store);
     for (const ScreenItem& member : members)
         store.delete_(member.id);

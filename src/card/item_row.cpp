@@ -16,6 +16,7 @@
 #include "platform/media.h"
 #include "store/blur_rules.h"
 #include "store/item_store.h"
+#include "store/senders.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
 #include "ui/thumbnail_view.h"
@@ -183,12 +184,12 @@ void ItemRow::setRowLayout(const ItemRowLayout& layout)
 bool ItemRow::isBlurred() const
 {
     return m_item.kind == ItemKind::photo && !m_state->revealed
-        && BlurRules(&m_services.store.defaults()).shouldBlur(m_item.sender);
+        && BlurRules(m_services.store.defaults()).shouldBlur(m_item.sender);
 }
 
 QString ItemRow::displayName() const
 {
-    return ItemStore::displayName(m_item.sender, m_services.store.defaults());
+    return Senders::displayName(m_item.sender, m_services.store.defaults());
 }
 
 void ItemRow::reviewSettings()
@@ -487,7 +488,7 @@ void ItemRow::reveal()
 
 void ItemRow::alwaysShow()
 {
-    BlurRules(&m_services.store.defaults()).setKnown(m_item.sender, true);
+    BlurRules(m_services.store.defaults()).setKnown(m_item.sender, true);
     m_services.store.announceChange();
 }
 

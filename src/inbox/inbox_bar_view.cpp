@@ -2,6 +2,7 @@
 
 #include "inbox/inbox_state.h"
 #include "receive/server_controller.h"
+#include "store/item_queries.h"
 #include "store/item_store.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
@@ -381,16 +382,17 @@ void InboxBarView::refreshCounts()
 {
     const ItemStore& store = m_state.store();
     for (qsizetype i = 0; i < m_tabButtons.size(); ++i) {
-        const QString title
-            = QStringLiteral("%1 (%2)").arg(tabTitle(kTabs[i])).arg(store.count(kTabs[i]));
+        const QString title = QStringLiteral("%1 (%2)")
+                                  .arg(tabTitle(kTabs[i]))
+                                  .arg(countIn(store.items(), kTabs[i]));
         m_tabButtons[i]->setText(title);
         m_tabButtons[i]->setAccessibleName(title);
     }
-    const int inbox = store.count(ItemStatus::inbox);
+    const int inbox = countIn(store.items(), ItemStatus::inbox);
     m_badge->setText(QString::number(inbox));
     m_badge->setVisible(inbox > 0);
     m_speedReview->setVisible(m_speedReviewAvailable && m_state.tab() == ItemStatus::archived
-        && store.count(ItemStatus::archived) > 0);
+        && countIn(store.items(), ItemStatus::archived) > 0);
     chooseVariant();
 }
 

@@ -1,6 +1,7 @@
 #include "inbox/inbox_state.h"
 
 #include "platform/defaults.h"
+#include "store/item_queries.h"
 #include "store/item_store.h"
 
 #include <algorithm>
@@ -127,8 +128,8 @@ double InboxState::effectiveScale() const
 QList<ScreenItem> InboxState::listedItems() const
 {
     if (simpleMode())
-        return m_store.items(ItemStatus::inbox);
-    return m_store.items(m_tab, m_filter, m_search);
+        return itemsIn(m_store.items(), ItemStatus::inbox);
+    return itemsIn(m_store.items(), m_tab, m_filter, m_search, m_store.defaults());
 }
 
 QString InboxState::searchPrompt() const

@@ -3,6 +3,7 @@
 #include "platform/defaults.h"
 #include "store/blur_rules.h"
 #include "store/item_store.h"
+#include "store/senders.h"
 
 namespace vesker {
 
@@ -15,15 +16,15 @@ bool isSenderFilter(const ItemFilter& filter)
 
 } // namespace
 
-QList<SenderRow> Sidebar::senderRows(const ItemStore& store)
+QList<SenderRow> Sidebar::senderRows(ItemStore& store)
 {
-    const BlurRules rules(&store.defaults());
+    const BlurRules rules(store.defaults());
     QList<SenderRow> rows;
-    for (const SenderEntry& entry : store.senders()) {
+    for (const SenderEntry& entry : Senders(store, store.defaults()).entries()) {
         SenderRow row {.name = entry.name, .rawNames = entry.rawNames, .count = entry.count};
         const QString speaking = entry.rawNames.isEmpty() ? entry.name : entry.rawNames.first();
         row.known = rules.isKnown(speaking);
-        row.arrival = store.arrivalMode(speaking);
+        row.arrival = Senders::arrivalMode(speaking, store.defaults());
         if (row.arrival == SenderArrival::quiet)
             row.symbol = QStringLiteral("bell.slash");
         else if (row.known)
@@ -53,7 +54,7 @@ QString Sidebar::renameStartText(const SenderRow& row)
 ItemFilter Sidebar::rename(
     const QString& displayName, const QString& nickname, ItemStore& store, ItemFilter filter)
 {
-    store.renameSender(displayName, nickname);
+    Senders(store, store.defaults()).renameSender(displayName, nickname);
     // The name the list was narrowed to may be gone now.
     return isSenderFilter(filter) ? ItemFilter::all() : filter;
 }
@@ -62,16 +63,18 @@ ItemFilter Sidebar::combine(
     const QString& from, const QString& into, ItemStore& store, ItemFilter filter)
 {
     if (from != into) {
-        for (const QString& raw : store.senderSummary(from))
-            store.setAlias(into, raw);
+        Senders senders(store, store.defaults());
+        for (const QString& raw : senders.rawNames(from))
+            senders.setAlias(into, raw);
     }
     return isSenderFilter(filter) ? ItemFilter::sender(into) : filter;
 }
 
 ItemFilter Sidebar::separate(const QString& displayName, ItemStore& store, ItemFilter filter)
 {
-    for (const QString& raw : store.senderSummary(displayName))
-        store.setAlias(QString(), raw);
+    Senders senders(store, store.defaults());
+    for (const QString& raw : senders.rawNames(displayName))
+        senders.setAlias(QString(), raw);
     return isSenderFilter(filter) ? ItemFilter::all() : filter;
 }
 
@@ -88,7 +91,7 @@ void Sidebar::setArrivalMode(SenderArrival mode, const QStringList& rawNames, It
 
 void Sidebar::setKnown(bool known, const QStringList& rawNames, ItemStore& store)
 {
-    BlurRules rules(&store.defaults());
+    BlurRules rules(store.defaults());
     for (const QString& name : rawNames)
         rules.setKnown(name, known);
     store.announceChange();

@@ -30,7 +30,7 @@ struct SenderRow {
 struct Sidebar {
     // The senders in the store's order, with their known state and arrival mode read through
     // the raw name that speaks for them (the first one seen).
-    static QList<SenderRow> senderRows(const ItemStore& store);
+    static QList<SenderRow> senderRows(ItemStore& store);
 
     // What the rename field starts with: empty while the sender has no nickname.
     static QString renameStartText(const SenderRow& row);

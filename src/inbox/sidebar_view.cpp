@@ -1,7 +1,9 @@
 #include "inbox/sidebar_view.h"
 
 #include "inbox/inbox_state.h"
+#include "store/item_queries.h"
 #include "store/item_store.h"
+#include "store/senders.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
 
@@ -261,7 +263,7 @@ void SidebarView::rebuild()
 {
     ItemStore& store = m_state.store();
     const QList<SenderRow> senders = Sidebar::senderRows(store);
-    const QList<TagEntry> tags = store.tags();
+    const QList<TagEntry> tags = tagsOf(store.items());
     QStringList keyParts {QString::number(store.items().size())};
     for (const SenderRow& row : senders) {
         keyParts << row.name << row.rawNames << QString::number(row.count) << row.symbol
@@ -389,19 +391,22 @@ QMenu* SidebarView::senderMenu(const QString& displayName, QWidget* parent)
     };
     for (const auto& [mode, title] : modes) {
         QAction* action = menu->addAction(title, this, [this, mode, displayName] {
-            Sidebar::setArrivalMode(
-                mode, m_state.store().senderSummary(displayName), m_state.store());
+            Sidebar::setArrivalMode(mode,
+                Senders(m_state.store(), m_state.store().defaults()).rawNames(displayName),
+                m_state.store());
         });
         if (sender.arrival == mode)
             action->setIcon(symbolIcon(QStringLiteral("checkmark"), palette()));
     }
     menu->addSeparator();
-    QAction* known = menu->addAction(sender.known
-            ? QStringLiteral("Known sender \u2014 never blurred")
-            : QStringLiteral("Known sender \u2014 never blur"),
-        this, [this, displayName, flip = !sender.known] {
-            Sidebar::setKnown(flip, m_state.store().senderSummary(displayName), m_state.store());
-        });
+    QAction* known
+        = menu->addAction(sender.known ? QStringLiteral("Known sender \u2014 never blurred")
+                                       : QStringLiteral("Known sender \u2014 never blur"),
+            this, [this, displayName, flip = !sender.known] {
+                Sidebar::setKnown(flip,
+                    Senders(m_state.store(), m_state.store().defaults()).rawNames(displayName),
+                    m_state.store());
+            });
     if (sender.known)
         known->setIcon(symbolIcon(QStringLiteral("checkmark"), palette()));
     return menu;

@@ -2,6 +2,7 @@
 
 #include "platform/time_text.h"
 #include "store/item_store.h"
+#include "store/senders.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
 #include "ui/thumbnail_view.h"
@@ -239,7 +240,7 @@ QWidget* SpeedReviewSheet::makeItemView(const ScreenItem& item)
     setTextStyle(*when, TextStyle::headline);
     caption->addWidget(when, 0, Qt::AlignBaseline);
     auto* from = plainLabel(
-        QStringLiteral("from ") + ItemStore::displayName(item.sender, m_store.defaults()), view);
+        QStringLiteral("from ") + Senders::displayName(item.sender, m_store.defaults()), view);
     from->setObjectName(QStringLiteral("reviewSender"));
     setSecondary(*from);
     caption->addWidget(from, 0, Qt::AlignBaseline);

@@ -6,6 +6,7 @@
 #include "platform/time_text.h"
 #include "receive/desktop_actions.h"
 #include "store/item_store.h"
+#include "store/senders.h"
 
 #include <QLocale>
 
@@ -52,13 +53,13 @@ ArrivalAnnouncer::ArrivalAnnouncer(
 void ArrivalAnnouncer::announce(const ScreenItem& item)
 {
     // A quiet sender still gets the sound and the banner; only the window stays where it is.
-    if (m_store.arrivalMode(item.sender) != SenderArrival::quiet)
+    if (Senders::arrivalMode(item.sender, m_store.defaults()) != SenderArrival::quiet)
         m_desktop.handleArrival(item);
 
     m_desktop.playSound(QStringLiteral("Glass"));
 
     const auto [title, body]
-        = notificationContent(item, ItemStore::displayName(item.sender, m_store.defaults()));
+        = notificationContent(item, Senders::displayName(item.sender, m_store.defaults()));
     // One banner per item, even for two items of the same second.
     m_notifications.post(uuidText(item.id), title, body);
 }

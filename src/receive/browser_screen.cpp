@@ -7,7 +7,9 @@
 #include "receive/arrival.h"
 #include "receive/web_pages.h"
 #include "store/blur_rules.h"
+#include "store/item_queries.h"
 #include "store/item_store.h"
+#include "store/senders.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -125,12 +127,12 @@ QJsonObject BrowserScreen::itemJSON(const ScreenItem& item, bool viewerBlurAll) 
 {
     bool blurred = false;
     if (item.kind == ItemKind::photo) {
-        const BlurRules rules(&m_defaults);
+        const BlurRules rules(m_defaults);
         blurred = rules.shouldBlur(item.sender) || (viewerBlurAll && !rules.isKnown(item.sender));
     }
     return {{QStringLiteral("id"), item.id.toString(QUuid::WithoutBraces).toUpper()},
         {QStringLiteral("kind"), toString(item.kind)},
-        {QStringLiteral("sender"), ItemStore::displayName(item.sender, m_defaults)},
+        {QStringLiteral("sender"), Senders::displayName(item.sender, m_defaults)},
         {QStringLiteral("when"), platform::shortTimeText(item.receivedAt)},
         {QStringLiteral("note"), item.note},
         {QStringLiteral("text"), item.kind == ItemKind::text ? item.text : QString()},
@@ -152,7 +154,7 @@ void BrowserScreen::items(const HTTPRequest& request, HTTPReplyFunction reply)
     m_log.record(QStringLiteral("view"), request.remoteAddress);
     const bool blurAll = flag("viewerBlurAll", false);
     QJsonArray list;
-    for (const ScreenItem& item : m_store.items(ItemStatus::inbox))
+    for (const ScreenItem& item : itemsIn(m_store.items(), ItemStatus::inbox))
         list.append(itemJSON(item, blurAll));
     reply(json({{QStringLiteral("items"), list},
         {QStringLiteral("can"),

@@ -6,6 +6,7 @@
 #include "receive/upload_handler.h"
 #include "receive/web_pages.h"
 #include "relay_manager/relay_manager.h"
+#include "store/item_queries.h"
 #include "store/item_store.h"
 
 #include <QJsonArray>
@@ -46,7 +47,7 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
     if (get && path == QLatin1String("/api/info")) {
         return reply(json({{QStringLiteral("name"), m_controller.screenName()},
             {QStringLiteral("screen"), m_controller.relay().relayScreenID()},
-            {QStringLiteral("inbox"), store.count(ItemStatus::inbox)},
+            {QStringLiteral("inbox"), countIn(store.items(), ItemStatus::inbox)},
             {QStringLiteral("policy"), toString(access.policy())},
             {QStringLiteral("requiresCode"), access.codeRequired()},
             {QStringLiteral("supportsText"), true}}));

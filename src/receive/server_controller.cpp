@@ -68,7 +68,8 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     , m_statusText(QStringLiteral("Starting…"))
 {
     m_access = std::make_unique<AccessManager>(m_defaults, m_clock);
-    m_hosted = std::make_unique<HostedScreensManager>(m_defaults, ItemStore::defaultRoot());
+    m_hosted
+        = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
     m_remote = std::make_unique<RemoteScreensManager>(&m_defaults, &m_clock);
     m_arrival = std::make_unique<ArrivalAnnouncer>(m_store, m_desktop,
         m_services.notifications ? *m_services.notifications
@@ -324,11 +325,14 @@ void ServerController::connectSubsystems()
     });
 
     const QPointer<RelayManager> relay(&m_relay);
-    ItemStore::setRelayAckHandler([relay](const QString& messageID, const QString& action) {
+    auto sendAck = [relay](const QString& messageID, const QString& action) {
         if (relay)
             QTimer::singleShot(
                 0, relay, [relay, messageID, action] { relay->sendAck(messageID, action); });
-    });
+    };
+    // What the store acknowledged before this existed (the cleanup at launch) comes now.
+    connect(&m_store, &ItemStore::relayAcknowledged, this, sendAck);
+    connect(m_hosted.get(), &HostedScreensManager::relayAcknowledged, this, sendAck);
 
     connect(m_hosted.get(), &HostedScreensManager::screensChanged, this, [this] {
         publishScreens();

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "store/item_store.h"
+#include "store/senders.h"
 
 #include <QFile>
 
@@ -45,7 +46,7 @@ void ViewerLog::record(const QString& action, const QString& address, const Scre
     QStringList fields {now.toUTC().toString(Qt::ISODate), field(who), action};
     if (item) {
         fields << item->id.toString(QUuid::WithoutBraces).toUpper().left(8)
-               << field(QStringLiteral("from ") + ItemStore::displayName(item->sender, m_defaults));
+               << field(QStringLiteral("from ") + Senders::displayName(item->sender, m_defaults));
     }
     append((fields.join(u'\t') + u'\n').toUtf8());
 }

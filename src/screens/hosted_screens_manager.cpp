@@ -2,6 +2,7 @@
 
 #include "platform/defaults.h"
 #include "store/item_store.h"
+#include "store/store_cleanup.h"
 
 #include <QJsonArray>
 
@@ -33,10 +34,11 @@ QJsonObject HostedScreen::toJson() const
         {QStringLiteral("enabled"), enabled}};
 }
 
-HostedScreensManager::HostedScreensManager(
-    platform::Defaults& defaults, QString productFolder, QObject* parent)
+HostedScreensManager::HostedScreensManager(platform::Defaults& defaults,
+    const platform::Clock& clock, QString productFolder, QObject* parent)
     : QObject(parent)
     , m_defaults(defaults)
+    , m_clock(clock)
     , m_productFolder(std::move(productFolder))
 {
     load();
@@ -60,7 +62,10 @@ ItemStore* HostedScreensManager::store(const HostedScreen& screen)
     if (!ItemStore::isPlainFileName(screen.slug))
         return nullptr;
     auto* store = new ItemStore(
-        m_productFolder + QStringLiteral("/Hosted/") + screen.slug, &m_defaults, nullptr, this);
+        m_productFolder + QStringLiteral("/Hosted/") + screen.slug, m_defaults, m_clock, this);
+    // Connected before the first cleanup, so what it acknowledges reaches the relay too.
+    connect(store, &ItemStore::relayAcknowledged, this, &HostedScreensManager::relayAcknowledged);
+    new StoreCleanup(*store, m_defaults, m_clock, store);
     m_stores.insert(screen.id, store);
     return store;
 }

@@ -14,16 +14,18 @@ namespace vesker {
 class ItemStore;
 
 namespace platform {
+class Clock;
 class Defaults;
-}
+} // namespace platform
 
-// The hosted screens stored under "hostedScreens" and the item store of each.
+// The hosted screens stored under "hostedScreens" and the item store of each, kept tidy by the
+// same cleanup rule as the application's own.
 class HostedScreensManager : public QObject {
     Q_OBJECT
 public:
     // `productFolder` holds the "Hosted" folder with one store per screen.
-    HostedScreensManager(
-        platform::Defaults& defaults, QString productFolder, QObject* parent = nullptr);
+    HostedScreensManager(platform::Defaults& defaults, const platform::Clock& clock,
+        QString productFolder, QObject* parent = nullptr);
     ~HostedScreensManager() override;
 
     const QList<HostedScreen>& screens() const { return m_screens; }
@@ -41,11 +43,15 @@ public:
 Q_SIGNALS:
     // The list of hosted screens changed.
     void screensChanged();
+    // An item of a hosted screen that came over the relay was acknowledged (see
+    // ItemStore::relayAcknowledged).
+    void relayAcknowledged(const QString& messageID, const QString& action);
 
 private:
     void load();
 
     platform::Defaults& m_defaults;
+    const platform::Clock& m_clock;
     QString m_productFolder;
     QList<HostedScreen> m_screens;
     QHash<QUuid, ItemStore*> m_stores;

@@ -12,8 +12,8 @@ const QString kKnownSenders = QStringLiteral("knownSenders");
 
 } // namespace
 
-BlurRules::BlurRules(platform::Defaults* defaults)
-    : m_defaults(defaults ? *defaults : platform::Defaults::standard())
+BlurRules::BlurRules(platform::Defaults& defaults)
+    : m_defaults(defaults)
 { }
 
 QString BlurRules::senderKey(const QString& sender)

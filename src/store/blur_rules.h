@@ -16,8 +16,7 @@ class Defaults;
 // Main thread only.
 class BlurRules {
 public:
-    // `defaults` absent: the standard settings.
-    explicit BlurRules(platform::Defaults* defaults = nullptr);
+    explicit BlurRules(platform::Defaults& defaults);
 
     static QString senderKey(const QString& sender);
     // Whether a change of the setting `key` can change what is blurred.

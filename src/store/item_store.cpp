@@ -1,17 +1,14 @@
 #include "store/item_store.h"
 
-#include "platform/atomic_file.h"
 #include "platform/clock.h"
-#include "platform/defaults.h"
 #include "platform/log.h"
-#include "store/app_version.h"
 #include "store/item_store_writer.h"
-#include "store/whats_new.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMetaMethod>
 #include <QSet>
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentMap>
@@ -20,40 +17,9 @@ namespace vesker {
 
 namespace {
 
-constexpr int kCleanupIntervalMs = 1800 * 1000;
-constexpr auto kDidSeedWelcome = "didSeedWelcome";
-constexpr auto kLastSeenVersion = "lastSeenVersion";
-
-// Relay acknowledgements wait here while no handler is installed, bounded so that a store
-// that is never connected to a relay cannot grow it without end.
-constexpr qsizetype kMaxQueuedRelayAcks = 10000;
-
-struct RelayAcks {
-    ItemStore::RelayAckHandler handler;
-    QList<std::pair<QString, QString>> queued;
-};
-
-RelayAcks& relayAcks()
-{
-    static RelayAcks acks;
-    return acks;
-}
-
-} // namespace
-
-void ItemStore::forwardRelayAck(const QString& messageID, const QString& action)
-{
-    RelayAcks& acks = relayAcks();
-    if (acks.handler) {
-        acks.handler(messageID, action);
-        return;
-    }
-    if (acks.queued.size() >= kMaxQueuedRelayAcks)
-        acks.queued.removeFirst();
-    acks.queued.append({messageID, action});
-}
-
-namespace {
+// Relay acknowledgements wait here while nothing listens, bounded so that a store that is
+// never connected to a relay cannot grow it without end.
+constexpr qsizetype kMaxWaitingRelayAcks = 10000;
 
 QByteArray readFile(const QString& path, bool* exists)
 {
@@ -162,16 +128,16 @@ QByteArray serialiseIndex(const QList<ScreenItem>& items)
 
 } // namespace
 
-ItemStore::ItemStore(std::optional<QString> root, platform::Defaults* defaults,
-    const platform::Clock* clock, QObject* parent)
+ItemStore::ItemStore(
+    QString root, platform::Defaults& defaults, const platform::Clock& clock, QObject* parent)
     : QObject(parent)
-    , m_root(root ? *root : defaultRoot())
+    , m_root(std::move(root))
     , m_inboxDir(m_root + QStringLiteral("/Inbox"))
     , m_archiveDir(m_root + QStringLiteral("/Archive"))
     , m_indexPath(m_root + QStringLiteral("/index.json"))
     , m_acksPath(m_root + QStringLiteral("/acks.json"))
-    , m_defaults(defaults ? *defaults : platform::Defaults::standard())
-    , m_clock(clock ? *clock : platform::Clock::system())
+    , m_defaults(defaults)
+    , m_clock(clock)
 {
     m_writerThread.setMaxThreadCount(1);
     auto now = [this] { return m_clock.now(); };
@@ -207,15 +173,6 @@ ItemStore::ItemStore(std::optional<QString> root, platform::Defaults* defaults,
     QDir().mkpath(m_inboxDir);
     QDir().mkpath(m_archiveDir);
     load();
-    if (!root) {
-        const bool seededBefore = m_defaults.boolValue(QLatin1String(kDidSeedWelcome), false);
-        seedWelcome();
-        seedWhatsNew(!seededBefore);
-    }
-    runCleanup();
-    m_cleanupTimer.setInterval(kCleanupIntervalMs);
-    connect(&m_cleanupTimer, &QTimer::timeout, this, &ItemStore::runCleanup);
-    m_cleanupTimer.start();
 }
 
 ItemStore::~ItemStore()
@@ -411,6 +368,14 @@ void ItemStore::announceChange()
         Q_EMIT changed();
 }
 
+std::optional<ScreenItem> ItemStore::item(const QUuid& id) const
+{
+    const int i = indexOf(id);
+    if (i < 0)
+        return std::nullopt;
+    return m_items.at(i);
+}
+
 int ItemStore::indexOf(const QUuid& id) const
 {
     for (int i = 0; i < m_items.size(); ++i) {
@@ -420,59 +385,24 @@ int ItemStore::indexOf(const QUuid& id) const
     return -1;
 }
 
-void ItemStore::addSeededText(const QString& content, const QString& note)
+void ItemStore::forwardRelayAck(const QString& messageID, const QString& action)
 {
-    ScreenItem item;
-    item.id = QUuid::createUuid();
-    item.receivedAt = m_clock.now();
-    item.filename = storedFileName(item.receivedAt, item.id, QStringLiteral("txt"));
-    item.note = note;
-    item.sender = QStringLiteral("Vesker");
-    item.status = ItemStatus::inbox;
-    item.kind = ItemKind::text;
-    item.text = content;
-    platform::writeFileAtomically(m_inboxDir + u'/' + item.filename, content.toUtf8());
-    append(item);
+    if (isSignalConnected(QMetaMethod::fromSignal(&ItemStore::relayAcknowledged))) {
+        Q_EMIT relayAcknowledged(messageID, action);
+        return;
+    }
+    if (m_waitingRelayAcks.size() >= kMaxWaitingRelayAcks)
+        m_waitingRelayAcks.removeFirst();
+    m_waitingRelayAcks.append({messageID, action});
 }
 
-void ItemStore::seedWelcome()
+void ItemStore::connectNotify(const QMetaMethod& signal)
 {
-    if (m_defaults.boolValue(QLatin1String(kDidSeedWelcome), false) || !m_items.isEmpty())
+    if (signal != QMetaMethod::fromSignal(&ItemStore::relayAcknowledged))
         return;
-    m_defaults.set(QLatin1String(kDidSeedWelcome), true);
-    for (const QString& content : welcomeTexts())
-        addSeededText(content, QStringLiteral("Getting started"));
-}
-
-void ItemStore::seedWhatsNew(bool freshInstall)
-{
-    const QString current = AppVersion::current();
-    const QString last = m_defaults.string(QLatin1String(kLastSeenVersion));
-    m_defaults.set(QLatin1String(kLastSeenVersion), current);
-    if (freshInstall || current == last)
-        return;
-    const std::optional<QString> notes = WhatsNew::notes(current);
-    if (!notes)
-        return;
-    addSeededText(
-        QStringLiteral("What's new in ") + current + QStringLiteral("\n\n") + notes->trimmed(),
-        QStringLiteral("Version ") + current);
-}
-
-void ItemStore::setRelayAckHandler(RelayAckHandler handler)
-{
-    RelayAcks& acks = relayAcks();
-    acks.handler = std::move(handler);
-    if (!acks.handler)
-        return;
-    const auto queued = std::exchange(acks.queued, {});
-    for (const auto& [messageID, action] : queued)
-        acks.handler(messageID, action);
-}
-
-bool ItemStore::hasRelayAckHandler()
-{
-    return bool(relayAcks().handler);
+    const auto waiting = std::exchange(m_waitingRelayAcks, {});
+    for (const auto& [messageID, action] : waiting)
+        Q_EMIT relayAcknowledged(messageID, action);
 }
 
 } // namespace vesker

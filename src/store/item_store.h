@@ -8,11 +8,11 @@
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace vesker {
 
@@ -23,29 +23,6 @@ class Clock;
 class Defaults;
 } // namespace platform
 
-// One line of the sender list: a display name and the raw names the devices sent under it.
-struct SenderEntry {
-    QString name;
-    QStringList rawNames;
-    int count = 0;
-    bool operator==(const SenderEntry&) const = default;
-};
-
-struct TagEntry {
-    QString tag;
-    int count = 0;
-    bool operator==(const TagEntry&) const = default;
-};
-
-enum class CleanupAge { never, oneDay, threeDays, oneWeek, oneMonth };
-enum class CleanupAction { archive, delete_ };
-QString toString(CleanupAge age);
-QString toString(CleanupAction action);
-std::optional<CleanupAge> cleanupAgeFromString(const QString& raw);
-std::optional<CleanupAction> cleanupActionFromString(const QString& raw);
-// Seconds after which an Inbox item is cleaned up; none for `never`.
-std::optional<qint64> cleanupSeconds(CleanupAge age);
-
 // The received items of one screen: their records, their files in "Inbox" and "Archive", the
 // JSON index and the acknowledgements per sending device. Every change is saved soon after it
 // is made: the index and acks.json are written on a worker thread from snapshots, in order, and
@@ -53,18 +30,14 @@ std::optional<qint64> cleanupSeconds(CleanupAge age);
 class ItemStore : public QObject {
     Q_OBJECT
 public:
-    // Called with (relay message id, action raw string) for every acknowledgement of an item
-    // that came over the relay.
-    using RelayAckHandler = std::function<void(const QString& messageID, const QString& action)>;
-
-    // `root` absent: the application's own store under defaultRoot(), which also seeds the
-    // welcome and what's-new items. A hosted screen's store is given its own root.
-    // `defaults` and `clock` default to the standard settings and the system clock.
-    explicit ItemStore(std::optional<QString> root = std::nullopt,
-        platform::Defaults* defaults = nullptr, const platform::Clock* clock = nullptr,
+    // `root` holds the store's folders and files: defaultRoot() for the application's own
+    // store, a folder of its own for each hosted screen. `defaults` are the settings the views
+    // of this store read (aliases, blurring); the store itself keeps nothing in them.
+    ItemStore(QString root, platform::Defaults& defaults, const platform::Clock& clock,
         QObject* parent = nullptr);
     ~ItemStore() override;
 
+    // The product folder: the user's Pictures folder + "/Vesker".
     static QString defaultRoot();
 
     const QList<ScreenItem>& items() const { return m_items; }
@@ -78,7 +51,6 @@ public:
     QString acksPath() const { return m_acksPath; }
     platform::Defaults& defaults() const { return m_defaults; }
     const platform::Clock& clock() const { return m_clock; }
-    const QTimer& cleanupTimer() const { return m_cleanupTimer; }
 
     // The item's file, or an empty string when its `filename` is not a plain name (one with a
     // path separator or "..", or none): such a name from a damaged index must never reach
@@ -127,38 +99,11 @@ public:
     void setLocation(const QUuid& id, double lat, double lon);
     void setRecognition(const QUuid& id, const QStringList& barcodes, const QString& text);
 
-    QList<ScreenItem> items(ItemStatus status) const;
-    QList<ScreenItem> items(
-        ItemStatus status, const ItemFilter& filter, const QString& search) const;
-    int count(ItemStatus status) const;
     std::optional<ScreenItem> item(const QUuid& id) const;
-    QList<ScreenItem> groupItems(const ScreenItem& item) const;
-
-    QList<SenderEntry> senders() const;
-    QList<TagEntry> tags() const;
-    QStringList senderSummary(const QString& displayName) const;
-    // The name a raw sender is shown under: their alias in "senderAliases", trimmed, when one
-    // is set; else the raw name. Needs no store.
-    static QString displayName(const QString& rawSender, const platform::Defaults& defaults);
-    static QString displayName(const QString& rawSender);
-    void setAlias(const QString& alias, const QString& rawSender);
-    void renameSender(const QString& displayName, const QString& newName);
-    SenderArrival arrivalMode(const QString& rawSender) const;
-
-    // Archives or deletes Inbox items older than the "cleanupAge" setting.
-    void runCleanup();
 
     // Tells every view built on the store to redraw (after a sender's alias or arrival mode
     // changed in the settings).
     void announceChange();
-
-    // Installing the handler delivers, in order, the relay acknowledgements made while none
-    // was installed (the first cleanup at launch runs before the server exists).
-    static void setRelayAckHandler(RelayAckHandler handler);
-    static bool hasRelayAckHandler();
-
-    // The four getting-started texts of a first launch, title first.
-    static const QStringList& welcomeTexts();
 
 Q_SIGNALS:
     void itemsChanged();
@@ -166,19 +111,23 @@ Q_SIGNALS:
     void acksChanged();
     // Any change a view of the store shows, including the ones above.
     void changed();
+    // An item that came over the relay was acknowledged; the relay tells its sender. What is
+    // acknowledged while nothing is connected (the first cleanup at launch runs before the
+    // server exists) waits, and the first connection made hears it all, in order.
+    void relayAcknowledged(const QString& messageID, const QString& action);
+
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
 
 private:
     void load();
-    void seedWelcome();
-    void seedWhatsNew(bool freshInstall);
-    void addSeededText(const QString& content, const QString& note);
     int indexOf(const QUuid& id) const;
     void publishItems();
     void publishAcks();
     void endBatch();
     void indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,
         const std::optional<QString>& error);
-    static void forwardRelayAck(const QString& messageID, const QString& action);
+    void forwardRelayAck(const QString& messageID, const QString& action);
 
     QList<ScreenItem> m_items;
     std::optional<QUuid> m_lastArrival;
@@ -190,7 +139,7 @@ private:
     QString m_acksPath;
     platform::Defaults& m_defaults;
     const platform::Clock& m_clock;
-    QTimer m_cleanupTimer;
+    QList<std::pair<QString, QString>> m_waitingRelayAcks;
     // Items appended since the last snapshot of the index, with whoever waits to hear that
     // they reached the disk.
     QList<QUuid> m_unsavedArrivals;

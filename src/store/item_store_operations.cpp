@@ -4,6 +4,7 @@
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/log.h"
+#include "store/item_queries.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -82,7 +83,7 @@ void ItemStore::move(const ScreenItem& item, ItemStatus status)
 
 void ItemStore::archive(const ScreenItem& item)
 {
-    for (const ScreenItem& member : groupItems(item)) {
+    for (const ScreenItem& member : groupOf(m_items, item)) {
         acknowledge(member.id, toString(AckAction::archive));
         move(member, ItemStatus::archived);
     }

@@ -5,8 +5,10 @@
 #include "platform/time_text.h"
 #include "receive/server_controller.h"
 #include "store/blur_rules.h"
+#include "store/item_queries.h"
 #include "store/item_store.h"
 #include "store/recognizer.h"
+#include "store/senders.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -37,7 +39,7 @@ TrayPanelModel::TrayPanelModel(
 
 int TrayPanelModel::inboxCount() const
 {
-    return m_store.count(ItemStatus::inbox);
+    return countIn(m_store.items(), ItemStatus::inbox);
 }
 
 QString TrayPanelModel::inboxCountText() const
@@ -63,16 +65,16 @@ QString TrayPanelModel::title(const ScreenItem& item)
 
 QList<RecentRow> TrayPanelModel::recentRows() const
 {
-    const QList<ScreenItem> inbox = m_store.items(ItemStatus::inbox);
-    const BlurRules blur(&m_store.defaults());
+    const QList<ScreenItem> inbox = itemsIn(m_store.items(), ItemStatus::inbox);
+    const BlurRules blur(m_store.defaults());
     QList<RecentRow> rows;
     for (const ScreenItem& item : inbox.first(std::min<qsizetype>(inbox.size(), kRecentLimit))) {
         RecentRow row;
         row.id = item.id;
         row.kind = item.kind;
         row.title = title(item);
-        row.caption = ItemStore::displayName(item.sender, m_store.defaults())
-            + QStringLiteral(" · ") + platform::shortTimeText(item.receivedAt);
+        row.caption = Senders::displayName(item.sender, m_store.defaults()) + QStringLiteral(" · ")
+            + platform::shortTimeText(item.receivedAt);
         if (item.kind == ItemKind::photo) {
             row.picture = m_store.fileURL(item);
             row.blurred = blur.shouldBlur(item.sender);

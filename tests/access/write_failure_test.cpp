@@ -53,7 +53,7 @@ struct Writers {
     QTemporaryDir dir;
     ManualClock clock;
     platform::Defaults defaults {dir.filePath(u"config/defaults.json"_s), nullptr, &clock};
-    ItemStore store {dir.filePath(u"store"_s), &defaults, &clock};
+    ItemStore store {dir.filePath(u"store"_s), defaults, clock};
     AccessManager access {defaults, clock};
     QUuid unread; // not acknowledged yet
     QList<std::optional<QString>> saved; // what the store told its arrivals

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
@@ -32,7 +33,7 @@ inline bool writePdf(const QString& path, int pages)
 struct CardWorld {
     QTemporaryDir dir;
     platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
-    ItemStore store {dir.filePath(QStringLiteral("store")), &defaults};
+    ItemStore store {dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system()};
     ThumbnailLoader loader {1};
 
     ScreenItem add(ItemKind kind, const QString& sender, const QString& text = {})

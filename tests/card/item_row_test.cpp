@@ -1,6 +1,7 @@
 #include "card/item_row.h"
 #include "card_fixture.h"
 #include "connect/invite_handler.h"
+#include "store/senders.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -94,7 +95,7 @@ TEST_F(ItemRowTest, RevealIsPerCardAndAlwaysShowUnblursTheSendersOtherCards)
 
 TEST_F(ItemRowTest, HeaderShowsSeenSetAndAliasWithItsBroadcastName)
 {
-    world.store.setAlias(u"Mum"_s, u"Pixel 7"_s);
+    Senders(world.store, world.defaults).setAlias(u"Mum"_s, u"Pixel 7"_s);
     ScreenItem item = world.add(ItemKind::text, u"Pixel 7"_s, u"hi"_s);
     item.acknowledged = true;
     item.groupIndex = 2;

@@ -1,6 +1,7 @@
 #include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
 #include "receive/controller_fixture.h"
+#include "store/item_queries.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -68,7 +69,7 @@ TEST_F(InboxBarViewTest, CountsFollowTheStore)
     EXPECT_TRUE(shown(u"simpleBar"_s));
     EXPECT_EQ(find<QLabel>(u"inboxBadge"_s)->text(), u"1"_s);
     EXPECT_TRUE(shown(u"inboxBadge"_s));
-    m_store.archive(m_store.items(ItemStatus::inbox).value(0));
+    m_store.archive(itemsIn(m_store.items(), ItemStatus::inbox).value(0));
     EXPECT_FALSE(shown(u"inboxBadge"_s)) << "no badge at 0";
 }
 

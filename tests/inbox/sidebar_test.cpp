@@ -1,5 +1,6 @@
 #include "inbox/sidebar.h"
 #include "platform/defaults.h"
+#include "store/item_queries.h"
 #include "store/item_store.h"
 #include "support/manual_clock.h"
 
@@ -27,7 +28,7 @@ protected:
         m_clock.advance(60);
     }
 
-    QStringList rowNames() const
+    QStringList rowNames()
     {
         QStringList names;
         for (const SenderRow& row : Sidebar::senderRows(m_store))
@@ -38,7 +39,7 @@ protected:
     QTemporaryDir m_dir;
     test::ManualClock m_clock;
     platform::Defaults m_defaults {m_dir.filePath(u"defaults.json"_s)};
-    ItemStore m_store {m_dir.filePath(u"store"_s), &m_defaults, &m_clock};
+    ItemStore m_store {m_dir.filePath(u"store"_s), m_defaults, m_clock};
 };
 
 } // namespace
@@ -97,8 +98,11 @@ TEST_F(SidebarTest, SearchFindsASenderByTheNicknameGiven)
     add(u"Pixel"_s);
     Sidebar::rename(u"iPhone 15"_s, u"Grandma"_s, m_store, ItemFilter::all());
     const QList<ScreenItem> found
-        = m_store.items(ItemStatus::inbox, ItemFilter::all(), u"grandMA"_s);
+        = itemsIn(m_store.items(), ItemStatus::inbox, ItemFilter::all(), u"grandMA"_s, m_defaults);
     ASSERT_EQ(found.size(), 1);
     EXPECT_EQ(found.first().note, u"receipt"_s);
-    EXPECT_EQ(m_store.items(ItemStatus::inbox, ItemFilter::sender(u"Grandma"_s), {}).size(), 1);
+    EXPECT_EQ(itemsIn(m_store.items(), ItemStatus::inbox, ItemFilter::sender(u"Grandma"_s), {},
+                  m_defaults)
+                  .size(),
+        1);
 }

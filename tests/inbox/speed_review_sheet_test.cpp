@@ -2,6 +2,7 @@
 #include "inbox/speed_review_sheet.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
+#include "store/item_queries.h"
 #include "store/item_store.h"
 #include "support/manual_clock.h"
 #include "support/temp_env.h"
@@ -48,7 +49,7 @@ protected:
     QTemporaryDir m_dir;
     test::ManualClock m_clock;
     platform::Defaults m_defaults {m_dir.filePath(u"defaults.json"_s)};
-    ItemStore m_store {m_dir.filePath(u"store"_s), &m_defaults, &m_clock};
+    ItemStore m_store {m_dir.filePath(u"store"_s), m_defaults, m_clock};
     ThumbnailLoader m_thumbnails {1};
     std::unique_ptr<SpeedReviewSheet> m_sheet;
 };
@@ -62,7 +63,7 @@ TEST_F(SpeedReviewTest, DeletingTheMarkedItemsSavesIndexAndAcknowledgementsOnce)
     const ScreenItem c = archived(u"c.jpg"_s);
     m_store.flush();
     m_sheet = std::make_unique<SpeedReviewSheet>(
-        m_store, m_thumbnails, m_store.items(ItemStatus::archived));
+        m_store, m_thumbnails, itemsIn(m_store.items(), ItemStatus::archived));
     m_sheet->show();
     m_sheet->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_sheet.get()));
@@ -84,7 +85,7 @@ TEST_F(SpeedReviewTest, DeletingTheMarkedItemsSavesIndexAndAcknowledgementsOnce)
     press(question, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([this] { return m_sheet->confirmation() == nullptr; }));
     EXPECT_TRUE(m_sheet->isVisible());
-    EXPECT_EQ(m_store.items(ItemStatus::archived).size(), 3);
+    EXPECT_EQ(itemsIn(m_store.items(), ItemStatus::archived).size(), 3);
 
     QHash<QString, int> writes;
     m_store.setWriteDevice([&writes](QIODevice& file) {

@@ -1,6 +1,7 @@
 #include "controller_fixture.h"
 #include "platform/desktop_notifications.h"
 #include "receive/arrival.h"
+#include "store/senders.h"
 #include "support/private_bus.h"
 
 #include <QDBusConnection>
@@ -132,7 +133,7 @@ protected:
 
 TEST_F(ArrivalTest, TitleAndBodyFollowTheKindOfItem)
 {
-    m_store.setAlias(QStringLiteral("Reception"), QStringLiteral("Ann"));
+    Senders(m_store, m_defaults).setAlias(QStringLiteral("Reception"), QStringLiteral("Ann"));
     const QString received = "Received " + QLocale().toString(QTime(14, 5), QLocale::ShortFormat);
     struct Row {
         ItemKind kind;

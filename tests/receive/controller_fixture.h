@@ -30,7 +30,6 @@ public:
         probe.listen(QHostAddress::LocalHost, 0);
         m_defaults.set(QStringLiteral("serverPort"), probe.serverPort());
     }
-    ~ReceivingSide() { ItemStore::setRelayAckHandler(nullptr); }
 
     std::unique_ptr<ServerController> makeController()
     {
@@ -63,7 +62,7 @@ protected:
     QTemporaryDir m_dir;
     ManualClock m_clock;
     platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json"))};
-    ItemStore m_store {m_dir.filePath(QStringLiteral("store")), &m_defaults, &m_clock};
+    ItemStore m_store {m_dir.filePath(QStringLiteral("store")), m_defaults, m_clock};
     RelayManager m_relay {m_defaults};
     SiblingSync m_sync;
     QList<NetworkAddress> m_addresses;

@@ -1,4 +1,5 @@
 #include "controller_fixture.h"
+#include "screens/hosted_screens_manager.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
@@ -136,4 +137,30 @@ TEST_F(ControllerTest, TheNameReachesPeersAndPairingReachesTheDesktop)
 
     Q_EMIT m_relay.pairingRequested();
     EXPECT_EQ(m_desktop.asked, (QStringList {"show", "sound Tink"}));
+}
+
+TEST_F(ControllerTest, AHostedScreensStoreIsCleanedAsItOpensAndItsRelayAcksComeOut)
+{
+    const QString product = m_dir.filePath("product");
+    ScreenItem old;
+    old.id = QUuid::createUuid();
+    old.receivedAt = m_clock.now().addDays(-2);
+    old.filename = "old.jpg";
+    old.deviceID = "relay:H1";
+    ItemStore(product + "/Hosted/team", m_defaults, m_clock).append(old);
+    m_defaults.set("cleanupAge", "oneDay");
+    m_defaults.set("hostedScreens",
+        QJsonArray {QJsonObject {{"id", "6F9619FF-8B86-D011-B42D-00C04FC964FF"}, {"name", "Team"},
+            {"slug", "team"}, {"port", 9001}}});
+
+    HostedScreensManager hosted(m_defaults, m_clock, product);
+    QList<std::pair<QString, QString>> acks;
+    QObject::connect(&hosted, &HostedScreensManager::relayAcknowledged,
+        [&acks](const QString& id, const QString& action) {
+            acks.append({id, action});
+        });
+    ItemStore* team = hosted.store(hosted.screens().first());
+    ASSERT_TRUE(team);
+    EXPECT_EQ(team->item(old.id)->status, ItemStatus::archived);
+    EXPECT_EQ(acks, (QList<std::pair<QString, QString>> {{"H1", "archive"}}));
 }

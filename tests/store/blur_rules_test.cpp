@@ -11,7 +11,7 @@ TEST(BlurRules, KnownSendersAreKeptOnceAndOnlyForRealNames)
 {
     QTemporaryDir dir;
     platform::Defaults defaults(dir.filePath("defaults.json"));
-    BlurRules rules(&defaults);
+    BlurRules rules(defaults);
     // What a card hears: a redraw for every change of what is blurred, and only for those.
     int heard = 0;
     QObject::connect(&defaults, &platform::Defaults::changed, [&](const QString& key) {

@@ -1,5 +1,7 @@
 #include "store_fixture.h"
 
+#include "store/store_cleanup.h"
+
 #include <QJsonArray>
 
 using namespace vesker;
@@ -20,7 +22,6 @@ protected:
 
 TEST_F(CleanupTest, OldInboxItemsAreArchivedAndAcknowledgedAtTheCutOff)
 {
-    RelayRecorder relay;
     const ScreenItem old = makeItem(u"old.jpg"_s, 25 * 3600, ItemStatus::inbox, u"relay:M1"_s);
     const ScreenItem atCutOff = makeItem(u"edge.jpg"_s, kDay);
     const ScreenItem justPast = makeItem(u"past.jpg"_s, kDay + 1);
@@ -31,9 +32,11 @@ TEST_F(CleanupTest, OldInboxItemsAreArchivedAndAcknowledgedAtTheCutOff)
         items.last().groupID = u"G"_s;
     }
     auto store = storeWith(items);
+    RelayRecorder relay(*store);
+    StoreCleanup cleanup(*store, *m_defaults, m_clock);
     choose(u"oneDay"_s);
-    // The store's own timer runs the rule.
-    QMetaObject::invokeMethod(const_cast<QTimer*>(&store->cleanupTimer()), "timeout");
+    // The cleanup's own timer runs the rule.
+    QMetaObject::invokeMethod(const_cast<QTimer*>(&cleanup.timer()), "timeout");
 
     EXPECT_TRUE(store->item(old.id)->acknowledged);
     EXPECT_TRUE(QFile::exists(archive(u"old.jpg"_s)));
@@ -54,28 +57,33 @@ TEST_F(CleanupTest, UnknownSettingsCleanNothingOrArchive)
 {
     const ScreenItem old = makeItem(u"old.jpg"_s, 40 * kDay);
     auto store = storeWith({old});
+    StoreCleanup cleanup(*store, *m_defaults, m_clock);
     for (const QJsonValue& age : QJsonArray {u"never"_s, u"OneDay"_s, u"1 day"_s, u""_s, 7}) {
         choose(age, u"delete"_s);
-        store->runCleanup();
+        cleanup.run();
         EXPECT_EQ(store->item(old.id)->status, ItemStatus::inbox)
             << age.toVariant().toString().toStdString();
     }
     choose(u"oneMonth"_s, u"Delete"_s);
-    store->runCleanup();
+    cleanup.run();
     EXPECT_EQ(store->item(old.id)->status, ItemStatus::archived) << "only \"delete\" deletes";
 }
 
-TEST_F(CleanupTest, DeletingWhenTheStoreOpensRemovesFileAndRecordAndQueuesRelayAcks)
+// As at launch: the first cleanup runs before anything listens for the relay.
+TEST_F(CleanupTest, DeletingAsTheCleanupIsMadeRemovesFileAndRecordAndKeepsRelayAcksInOrder)
 {
-    ItemStore::setRelayAckHandler(nullptr);
-    const ScreenItem relayed = makeItem(u"r.jpg"_s, 4 * kDay, ItemStatus::inbox, u"relay:M9"_s);
+    const ScreenItem relayed = makeItem(u"r.jpg"_s, 5 * kDay, ItemStatus::inbox, u"relay:M9"_s);
     const ScreenItem phone = makeItem(u"p.jpg"_s, 4 * kDay, ItemStatus::inbox, u"phone"_s);
-    storeWith({relayed, phone}).reset();
+    const ScreenItem later = makeItem(u"l.jpg"_s, 4 * kDay, ItemStatus::inbox, u"relay:M10"_s);
+    storeWith({relayed, phone, later}).reset();
     choose(u"threeDays"_s, u"delete"_s);
     auto store = openStore();
-    EXPECT_FALSE(store->item(relayed.id) || store->item(phone.id));
+    StoreCleanup cleanup(*store, *m_defaults, m_clock);
+    EXPECT_TRUE(store->items().isEmpty());
     EXPECT_FALSE(QFile::exists(inbox(u"p.jpg"_s)));
     EXPECT_EQ(openStore()->acks().value(u"phone"_s), QStringList {uuidText(phone.id)});
-    RelayRecorder relay;
-    EXPECT_EQ(relay.calls, (RelayCalls {{u"M9"_s, u"delete"_s}}));
+    RelayRecorder relay(*store);
+    RelayRecorder second(*store);
+    EXPECT_EQ(relay.calls, (RelayCalls {{u"M9"_s, u"delete"_s}, {u"M10"_s, u"delete"_s}}));
+    EXPECT_TRUE(second.calls.isEmpty()) << "what waited is heard once";
 }

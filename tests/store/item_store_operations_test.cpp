@@ -5,8 +5,8 @@ using namespace vesker::test;
 
 TEST_F(StoreTest, AcknowledgingKeepsEachDevicesNewest200AndTellsTheRelayEveryTime)
 {
-    RelayRecorder relay;
     auto store = openStore();
+    RelayRecorder relay(*store);
     QList<QUuid> ids;
     for (int i = 0; i < 201; ++i) {
         const ScreenItem item = makeItem(u"%1.jpg"_s.arg(i), 0, ItemStatus::inbox, u"relay:M-1"_s);

@@ -1,9 +1,8 @@
 #include "store_fixture.h"
 
+#include "store/item_queries.h"
 #include "support/fail_device.h"
-#include "support/temp_env.h"
 
-#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -12,67 +11,6 @@
 
 using namespace vesker;
 using namespace vesker::test;
-
-namespace {
-
-// Restores the program version a test changes.
-struct VersionScope {
-    QString saved = QCoreApplication::applicationVersion();
-    explicit VersionScope(const QString& v) { QCoreApplication::setApplicationVersion(v); }
-    ~VersionScope() { QCoreApplication::setApplicationVersion(saved); }
-};
-
-} // namespace
-
-TEST_F(StoreTest, FirstLaunchCreatesFourWelcomeItemsOnceNamedInLocalTime)
-{
-    VersionScope version(u"1.11.4"_s);
-    // 09:30 UTC is 15:00 five and a half hours east.
-    qputenv("TZ", "IST-5:30");
-    ASSERT_EQ(ItemStore::defaultRoot(), testHome() + u"/Pictures/Vesker"_s);
-    {
-        ItemStore store(std::nullopt, m_defaults.get(), &m_clock);
-        ASSERT_EQ(store.items().size(), 4);
-        store.flush();
-        EXPECT_TRUE(
-            readFile(store.indexPath()).startsWith("[\n    {\n        \"acknowledged\": false,\n"));
-        for (int i = 0; i < 4; ++i) {
-            const ScreenItem& item = store.items().at(i);
-            EXPECT_TRUE(item.text.startsWith(u"Welcome — %1 of 4"_s.arg(i + 1)));
-            // All four are made in one second; their ids keep the names apart.
-            EXPECT_EQ(
-                item.filename, u"2025-03-01_15-00-00-%1.txt"_s.arg(uuidText(item.id).left(8)));
-            EXPECT_EQ(readFile(store.fileURL(item)), item.text.toUtf8());
-        }
-    }
-    EXPECT_EQ(ItemStore(std::nullopt, m_defaults.get(), &m_clock).items().size(), 4);
-}
-
-TEST_F(StoreTest, ExistingItemsWithoutTheSeedFlagGetNoWelcome)
-{
-    writeFile(ItemStore::defaultRoot() + u"/index.json"_s,
-        R"([{"id": "1A2B3C4D-0000-4000-8000-000000000001", "receivedAt": "2025-03-01T09:30:00Z",
-            "filename": "a.jpg", "note": "", "sender": "Ann", "status": "inbox"}])");
-    EXPECT_EQ(ItemStore(std::nullopt, m_defaults.get(), &m_clock).items().size(), 1);
-}
-
-TEST_F(StoreTest, AnUpgradeAddsOneWhatsNewItemOnlyWhenNotesExist)
-{
-    m_defaults->set(u"didSeedWelcome"_s, true);
-    m_defaults->set(u"lastSeenVersion"_s, u"1.11.2"_s);
-    {
-        VersionScope version(u"1.11.3"_s);
-        ItemStore store(std::nullopt, m_defaults.get(), &m_clock);
-        ASSERT_EQ(store.items().size(), 1);
-        const ScreenItem& item = store.items().first();
-        EXPECT_EQ(item.note, u"Version 1.11.3"_s);
-        EXPECT_TRUE(item.text.startsWith(u"What's new in 1.11.3\n\n"_s));
-        EXPECT_EQ(readFile(store.fileURL(item)), item.text.toUtf8());
-    }
-    VersionScope version(u"9.9"_s);
-    EXPECT_EQ(ItemStore(std::nullopt, m_defaults.get(), &m_clock).items().size(), 1);
-    EXPECT_EQ(m_defaults->string(u"lastSeenVersion"_s), u"9.9"_s);
-}
 
 // A record no version of the program wrote, among good ones, a file cut short, and acks.json.
 TEST_F(StoreTest, ADamagedIndexIsKeptAsideWholeButEveryGoodRecordIsLoaded)
@@ -131,10 +69,9 @@ TEST_F(StoreTest, AfterAFailedWriteEveryArrivalHearsAndTheNextWriteTakesWhatWait
     EXPECT_EQ(reopened->item(kept.id)->note, u"kept in memory"_s);
 }
 
-TEST_F(StoreTest, AHostedStoreNeverSeedsAndKeepsItemsOfOneSecondInStoredOrder)
+TEST_F(StoreTest, ItemsOfOneSecondKeepTheirStoredOrder)
 {
     auto store = openStore();
-    EXPECT_TRUE(store->items().isEmpty());
     QList<QUuid> ids;
     for (int ms : {900, 100, 500}) {
         ScreenItem item = makeItem(u"x%1.jpg"_s.arg(ms));
@@ -146,7 +83,7 @@ TEST_F(StoreTest, AHostedStoreNeverSeedsAndKeepsItemsOfOneSecondInStoredOrder)
     EXPECT_TRUE(readFile(store->indexPath()).contains("\"receivedAt\": \"2025-03-01T09:30:00Z\""));
     store.reset();
     QList<QUuid> listed;
-    for (const ScreenItem& item : openStore()->items(ItemStatus::inbox))
+    for (const ScreenItem& item : itemsIn(openStore()->items(), ItemStatus::inbox))
         listed.append(item.id);
     EXPECT_EQ(listed, ids);
 }

@@ -20,16 +20,17 @@ namespace vesker::test {
 using namespace Qt::Literals::StringLiterals;
 using RelayCalls = QList<std::pair<QString, QString>>;
 
-// Records what the relay hook is given; installing it delivers what waited for a hook.
+// Records what a store tells the relay; connecting hears what waited for a listener.
 struct RelayRecorder {
     RelayCalls calls;
-    RelayRecorder()
+    QObject context;
+    explicit RelayRecorder(ItemStore& store)
     {
-        ItemStore::setRelayAckHandler([this](const QString& id, const QString& action) {
-            calls.append({id, action});
-        });
+        QObject::connect(&store, &ItemStore::relayAcknowledged, &context,
+            [this](const QString& id, const QString& action) {
+                calls.append({id, action});
+            });
     }
-    ~RelayRecorder() { ItemStore::setRelayAckHandler(nullptr); }
 };
 
 // A hosted-style store in a temporary folder with its own settings file and a clock the test
@@ -63,7 +64,7 @@ protected:
     std::unique_ptr<ItemStore> openStore()
     {
         flushAll();
-        auto store = std::make_unique<ItemStore>(root(), m_defaults.get(), &m_clock);
+        auto store = std::make_unique<ItemStore>(root(), *m_defaults, m_clock);
         m_opened.append(store.get());
         return store;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "focus_guard/focus_guard.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "store/item_store.h"
 #include "support/fake_workspace.h"
@@ -26,7 +27,7 @@ struct PanelFixture {
 
     QTemporaryDir dir;
     platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
-    ItemStore store {dir.filePath(QStringLiteral("Vesker")), &defaults};
+    ItemStore store {dir.filePath(QStringLiteral("Vesker")), defaults, platform::Clock::system()};
     FakeWorkspace workspace;
     FocusGuard focus {defaults, workspace};
     TrayPanelModel model {store, nullptr, focus};

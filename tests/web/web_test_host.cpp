@@ -6,9 +6,12 @@
 //   deny DEVICE       decline it
 // Each command is answered "done" on standard output once carried out.
 #include "access/access_manager.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "receive/server_controller.h"
 #include "store/item_store.h"
+#include "store/store_cleanup.h"
+#include "store/store_seeding.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -24,7 +27,10 @@ int main(int argc, char** argv)
     QGuiApplication::setApplicationName(QStringLiteral("Vesker"));
     QGuiApplication::setApplicationVersion(QStringLiteral(VESKER_VERSION));
     platform::Defaults& defaults = platform::Defaults::standard();
-    ItemStore store(std::nullopt, &defaults);
+    const platform::Clock& clock = platform::Clock::system();
+    ItemStore store(ItemStore::defaultRoot(), defaults, clock);
+    seedStore(store, defaults, clock);
+    StoreCleanup cleanup(store, defaults, clock);
     ServerController controller(
         store, {.defaults = &defaults, .listenAddress = QHostAddress::LocalHost});
 

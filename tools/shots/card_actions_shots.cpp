@@ -1,6 +1,7 @@
 #include "shots.h"
 
 #include "card/item_row.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
@@ -71,7 +72,7 @@ void cardActionsShots()
 {
     QTemporaryDir dir;
     platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    ItemStore store(dir.filePath(QStringLiteral("store")), &defaults);
+    ItemStore store(dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system());
     ThumbnailLoader loader(1);
     const CardServices services {.store = store, .thumbnails = loader};
     const ItemRowLayout layout {.availableWidth = 640, .fitHeight = 300};

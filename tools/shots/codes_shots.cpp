@@ -1,6 +1,7 @@
 #include "shots.h"
 
 #include "card/item_row.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
@@ -60,7 +61,7 @@ void codesShots()
 {
     QTemporaryDir dir;
     platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    ItemStore store(dir.filePath(QStringLiteral("store")), &defaults);
+    ItemStore store(dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system());
     ThumbnailLoader loader(1);
     const ScreenItem item = receipt(store);
     const CardServices services {store, loader};

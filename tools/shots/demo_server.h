@@ -2,6 +2,7 @@
 // server on 127.0.0.1.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
@@ -28,7 +29,7 @@ struct DemoServer {
 
     QTemporaryDir dir;
     platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
-    ItemStore store {dir.filePath(QStringLiteral("store")), &defaults};
+    ItemStore store {dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system()};
     RelayManager relay {defaults};
     SiblingSync sync;
     ServerController controller;

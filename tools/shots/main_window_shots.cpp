@@ -13,6 +13,7 @@
 #include "platform/defaults.h"
 #include "receive/server_controller.h"
 #include "store/item_store.h"
+#include "store/store_seeding.h"
 #include "update/updater.h"
 
 #include <QAbstractButton>
@@ -161,7 +162,7 @@ void mainWindowShots()
     {
         Demo demo;
         // What a first launch finds: the getting-started texts.
-        const QStringList welcome = ItemStore::welcomeTexts();
+        const QStringList welcome = welcomeTexts();
         for (qsizetype i = welcome.size() - 1; i >= 0; --i)
             demo.add(QStringLiteral("Vesker"), QStringLiteral("Getting started"), welcome.at(i), 0);
         saveSettled(demo.window, QStringLiteral("main-window-welcome"));

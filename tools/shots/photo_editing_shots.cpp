@@ -4,6 +4,7 @@
 #include "card/item_row.h"
 #include "card/zoomable_image_view.h"
 #include "image_edit/image_edit_sheet.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
@@ -62,7 +63,7 @@ void photoEditingShots()
 {
     QTemporaryDir dir;
     platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    ItemStore store(dir.filePath(QStringLiteral("store")), &defaults);
+    ItemStore store(dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system());
     ThumbnailLoader loader(2);
     ScreenItem item {.id = QUuid::createUuid(),
         .receivedAt = QDateTime::currentDateTime().addSecs(-300),

@@ -6,8 +6,10 @@
 #include "inbox/sidebar.h"
 #include "inbox/sidebar_view.h"
 #include "inbox/speed_review_sheet.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
+#include "store/item_queries.h"
 #include "store/item_store.h"
 
 #include <QApplication>
@@ -64,7 +66,7 @@ void sidebarShots()
 {
     QTemporaryDir dir;
     platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    ItemStore store(dir.filePath(QStringLiteral("store")), &defaults);
+    ItemStore store(dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system());
     add(store, QStringLiteral("mum"), ItemKind::text, 50, QStringLiteral("Dinner at 7"));
     add(store, QStringLiteral("Mum-Phone"), ItemKind::photo, 40, {}, {QStringLiteral("receipts")});
     add(store, QStringLiteral("Warehouse iPad"), ItemKind::photo, 30, {},
@@ -85,7 +87,8 @@ void sidebarShots()
     save(sidebar, QStringLiteral("sidebar"));
 
     {
-        ItemStore nothing(dir.filePath(QStringLiteral("empty")), &defaults);
+        ItemStore nothing(
+            dir.filePath(QStringLiteral("empty")), defaults, platform::Clock::system());
         InboxState fresh(nothing, defaults);
         SidebarView empty(fresh);
         empty.resize(SidebarView::kIdealWidth, 360);
@@ -96,7 +99,7 @@ void sidebarShots()
     ThumbnailLoader thumbnails(2);
     for (const ScreenItem& item : store.items())
         store.move(item, ItemStatus::archived);
-    SpeedReviewSheet review(store, thumbnails, store.items(ItemStatus::archived));
+    SpeedReviewSheet review(store, thumbnails, itemsIn(store.items(), ItemStatus::archived));
     review.show();
     review.decide(false);
     review.decide(true);

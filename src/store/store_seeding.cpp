@@ -1,8 +1,18 @@
+#include "store/store_seeding.h"
+
+#include "platform/atomic_file.h"
+#include "platform/clock.h"
+#include "platform/defaults.h"
+#include "store/app_version.h"
 #include "store/item_store.h"
+#include "store/whats_new.h"
 
 namespace vesker {
 
 namespace {
+
+constexpr auto kDidSeedWelcome = "didSeedWelcome";
+constexpr auto kLastSeenVersion = "lastSeenVersion";
 
 struct WelcomeText {
     const char* title;
@@ -59,9 +69,57 @@ const QList<WelcomeText>& welcomeTable()
     return table;
 }
 
+void addSeededText(
+    ItemStore& store, const platform::Clock& clock, const QString& content, const QString& note)
+{
+    ScreenItem item;
+    item.id = QUuid::createUuid();
+    item.receivedAt = clock.now();
+    item.filename = ItemStore::storedFileName(item.receivedAt, item.id, QStringLiteral("txt"));
+    item.note = note;
+    item.sender = QStringLiteral("Vesker");
+    item.status = ItemStatus::inbox;
+    item.kind = ItemKind::text;
+    item.text = content;
+    platform::writeFileAtomically(store.inboxDir() + u'/' + item.filename, content.toUtf8());
+    store.append(item);
+}
+
+void seedWelcome(ItemStore& store, platform::Defaults& defaults, const platform::Clock& clock)
+{
+    if (defaults.boolValue(QLatin1String(kDidSeedWelcome), false) || !store.items().isEmpty())
+        return;
+    defaults.set(QLatin1String(kDidSeedWelcome), true);
+    for (const QString& content : welcomeTexts())
+        addSeededText(store, clock, content, QStringLiteral("Getting started"));
+}
+
+void seedWhatsNew(
+    ItemStore& store, platform::Defaults& defaults, const platform::Clock& clock, bool freshInstall)
+{
+    const QString current = AppVersion::current();
+    const QString last = defaults.string(QLatin1String(kLastSeenVersion));
+    defaults.set(QLatin1String(kLastSeenVersion), current);
+    if (freshInstall || current == last)
+        return;
+    const std::optional<QString> notes = WhatsNew::notes(current);
+    if (!notes)
+        return;
+    addSeededText(store, clock,
+        QStringLiteral("What's new in ") + current + QStringLiteral("\n\n") + notes->trimmed(),
+        QStringLiteral("Version ") + current);
+}
+
 } // namespace
 
-const QStringList& ItemStore::welcomeTexts()
+void seedStore(ItemStore& store, platform::Defaults& defaults, const platform::Clock& clock)
+{
+    const bool seededBefore = defaults.boolValue(QLatin1String(kDidSeedWelcome), false);
+    seedWelcome(store, defaults, clock);
+    seedWhatsNew(store, defaults, clock, !seededBefore);
+}
+
+const QStringList& welcomeTexts()
 {
     static const QStringList texts = [] {
         QStringList list;

@@ -1,15 +1,17 @@
-// Cleanup by age: Inbox items older than the chosen age are archived or deleted.
-#include "store/item_store.h"
+#include "store/store_cleanup.h"
 
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/enum_table.h"
+#include "store/item_store.h"
 
 #include <array>
 
 namespace vesker {
 
 namespace {
+
+constexpr int kIntervalMs = 1800 * 1000;
 
 struct AgeRow {
     CleanupAge age;
@@ -69,7 +71,20 @@ std::optional<CleanupAction> cleanupActionFromString(const QString& raw)
     return platform::caseOf(kActions, raw);
 }
 
-void ItemStore::runCleanup()
+StoreCleanup::StoreCleanup(
+    ItemStore& store, platform::Defaults& defaults, const platform::Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_defaults(defaults)
+    , m_clock(clock)
+{
+    run();
+    m_timer.setInterval(kIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &StoreCleanup::run);
+    m_timer.start();
+}
+
+void StoreCleanup::run()
 {
     const auto age = cleanupAgeFromString(m_defaults.string(QStringLiteral("cleanupAge")));
     const auto seconds = age ? cleanupSeconds(*age) : std::nullopt;
@@ -81,17 +96,17 @@ void ItemStore::runCleanup()
     const QDateTime cutoff = m_clock.now().addSecs(-*seconds);
 
     QList<ScreenItem> old;
-    for (const ScreenItem& item : std::as_const(m_items)) {
+    for (const ScreenItem& item : m_store.items()) {
         if (item.status == ItemStatus::inbox && item.receivedAt < cutoff)
             old.append(item);
     }
-    const SaveBatch batch(*this);
+    const SaveBatch batch(m_store);
     for (const ScreenItem& item : std::as_const(old)) {
         if (deleting) {
-            remove(item.id, toString(AckAction::delete_));
+            m_store.remove(item.id, toString(AckAction::delete_));
         } else {
-            acknowledge(item.id, toString(AckAction::archive));
-            move(item, ItemStatus::archived);
+            m_store.acknowledge(item.id, toString(AckAction::archive));
+            m_store.move(item, ItemStatus::archived);
         }
     }
 }
