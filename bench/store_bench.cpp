@@ -2,6 +2,7 @@
 // (which rewrites the index and acks.json). The writes run on the store's worker thread; what
 // the main thread pays is its own CPU time, snapshots and completion included. Prints the median
 // of several runs.
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "store/item_store.h"
 
@@ -57,7 +58,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    platform::Defaults defaults(
+        dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
     const QString root = dir.filePath(QStringLiteral("store"));
 
     QList<QUuid> ids;

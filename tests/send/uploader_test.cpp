@@ -69,7 +69,7 @@ UploadRequest textRequest(const QString& text, const QString& code = {})
 class UploaderTest : public ControllerTest {
 protected:
     std::unique_ptr<ServerController> m_controller = makeController();
-    platform::Defaults m_group {m_dir.filePath(QStringLiteral("group.json"))};
+    platform::Defaults m_group {m_dir.filePath(QStringLiteral("group.json")), m_clock};
     UsageStats m_stats {m_group};
 
     void SetUp() override { ASSERT_TRUE(waitUntilRunning(*m_controller)); }
@@ -215,7 +215,8 @@ TEST(RemoteScreenTest, BaseAddressFromWhatTheUserTyped)
 TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReachable)
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    const ManualClock clock;
+    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
     CannedServer answering("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
     QTcpServer closed;
     closed.listen(QHostAddress::LocalHost, 0);
@@ -247,7 +248,7 @@ TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReacha
         entry("not a uuid", QStringLiteral("127.0.0.1"))};
     defaults.set(RemoteScreensManager::kScreensKey, stored);
 
-    RemoteScreensManager remote(&defaults);
+    RemoteScreensManager remote(&defaults, clock);
     ASSERT_EQ(remote.screens().size(), 4) << "an entry without an id is no screen";
     const QUuid first = remote.screens()[0].id;
     const QUuid dribbling = remote.screens()[3].id;

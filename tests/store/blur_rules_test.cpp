@@ -1,6 +1,7 @@
 #include "platform/defaults.h"
 #include "platform/notification_center.h"
 #include "store/blur_rules.h"
+#include "support/manual_clock.h"
 
 #include <QTemporaryDir>
 
@@ -11,7 +12,8 @@ using namespace vesker;
 TEST(BlurRules, KnownSendersAreKeptOnceAndOnlyForRealNames)
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath("defaults.json"));
+    const test::ManualClock clock;
+    platform::Defaults defaults(dir.filePath("defaults.json"), clock);
     BlurRules rules(&defaults);
     int posts = 0;
     QObject receiver;

@@ -5,6 +5,7 @@
 #include "platform/defaults.h"
 #include "store/item_store.h"
 #include "support/fake_workspace.h"
+#include "support/manual_clock.h"
 #include "tray/tray_panel_model.h"
 
 #include <QTemporaryDir>
@@ -25,7 +26,8 @@ struct PanelFixture {
     }
 
     QTemporaryDir dir;
-    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
+    ManualClock settingsClock;
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json")), settingsClock};
     ItemStore store {dir.filePath(QStringLiteral("Vesker")), &defaults};
     FakeWorkspace workspace;
     FocusGuard focus {defaults, workspace};

@@ -6,6 +6,7 @@
 #include "inbox/sidebar.h"
 #include "inbox/sidebar_view.h"
 #include "inbox/speed_review_sheet.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
@@ -63,7 +64,8 @@ void settle()
 void sidebarShots()
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    platform::Defaults defaults(
+        dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
     ItemStore store(dir.filePath(QStringLiteral("store")), &defaults);
     add(store, QStringLiteral("mum"), ItemKind::text, 50, QStringLiteral("Dinner at 7"));
     add(store, QStringLiteral("Mum-Phone"), ItemKind::photo, 40, {}, {QStringLiteral("receipts")});
