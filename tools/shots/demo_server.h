@@ -2,6 +2,8 @@
 // server on 127.0.0.1, and no banners.
 #pragma once
 
+#include "shots.h"
+
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
@@ -17,14 +19,14 @@
 
 namespace vesker::shots {
 
-struct DemoServer {
-    // What the shot shows of the computer; none of each: not known.
-    struct Computer {
-        std::function<QString()> computerName;
-        std::function<QList<NetworkAddress>()> networkAddresses;
-    };
+// What a shot shows of the computer: no name unless given, and the demo address.
+struct DemoComputer {
+    std::function<QString()> computerName;
+    std::function<QList<NetworkAddress>()> networkAddresses = demoAddresses;
+};
 
-    explicit DemoServer(Computer computer = {})
+struct DemoServer {
+    explicit DemoServer(DemoComputer computer = {})
         : controller(store,
             {.defaults = defaults,
                 .clock = clock,

@@ -93,6 +93,7 @@ struct Demo {
         .groupDefaults = groupDefaults,
         .clock = clock,
         .notifications = notifications,
+        .networkAddresses = demoAddresses,
         .storeRoot = dir.filePath(QStringLiteral("Vesker")),
         .updates = {.manifestUrl = QUrl()},
         .listenAddress = QHostAddress::LocalHost}};
