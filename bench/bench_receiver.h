@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/desktop_notifications.h"
 #include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
@@ -126,19 +127,24 @@ public:
         for (auto it = settings.begin(); it != settings.end(); ++it)
             defaults.set(it.key(), QJsonValue::fromVariant(it.value()));
         controller = std::make_unique<ServerController>(store,
-            ServerControllerServices {.defaults = &defaults,
-                .relay = &relay,
-                .sync = &sync,
+            ServerControllerServices {.defaults = defaults,
+                .clock = clock,
+                .relay = relay,
+                .sync = sync,
+                .notifications = notifications,
                 .listenAddress = QHostAddress::LocalHost});
     }
 
     quint16 port() const { return ServerController::port(defaults); }
 
     QTemporaryDir dir;
-    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
-    ItemStore store {dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system()};
+    const platform::Clock& clock = platform::Clock::system();
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json")), clock};
+    ItemStore store {dir.filePath(QStringLiteral("store")), defaults, clock};
     RelayManager relay {defaults};
     SiblingSync sync;
+    // The desktop's own, as the program posts to it on every arrival.
+    platform::DesktopNotifications notifications;
     std::unique_ptr<ServerController> controller;
 };
 

@@ -8,11 +8,20 @@
 #include "bench_receiver.h"
 #include "card/item_row.h"
 #include "connect/invite_handler.h"
+#include "focus_guard/focus_guard.h"
+#include "help/help_topics.h"
+#include "help/help_window.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
+#include "platform/display_wake.h"
+#include "platform/permissions.h"
 #include "platform/thumbnail_loader.h"
+#include "platform/workspace.h"
+#include "send/relay_book.h"
+#include "send/screen_directory.h"
 #include "store/item_queries.h"
 #include "update/updater.h"
+#include "window/window_manager.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -103,15 +112,58 @@ struct Window {
     double firstPaintMs = 0;
 };
 
-Window openWindow(Receiver& receiver, ThumbnailLoader& thumbnails, Updater& updater)
+// Nothing else runs while the benchmark does: no arrival is held back.
+class NothingElseRunning final : public platform::Workspace {
+public:
+    QList<platform::RunningApplication> runningApplications() override { return {}; }
+    QString frontmostBundleId() override { return {}; }
+    QString iconName(const QString&) override { return {}; }
+};
+
+// What the window works with besides the receive side, as the program makes it.
+struct Surroundings {
+    explicit Surroundings(Receiver& receiver)
+        : focusGuard(receiver.defaults, workspace)
+        , windows(receiver.defaults, wake)
+        , updater(receiver.defaults, receiver.clock, {.manifestUrl = QUrl()})
+        , directory(receiver.defaults)
+        , help(helpSelection, receiver.defaults)
+    { }
+
+    InviteHandler invites;
+    NothingElseRunning workspace;
+    FocusGuard focusGuard;
+    platform::DisplayWake wake;
+    WindowManager windows;
+    Updater updater;
+    ThumbnailLoader thumbnails;
+    Permissions permissions;
+    ScreenDirectory directory;
+    RelayBook relayBook;
+    HelpSelection helpSelection;
+    HelpWindowController help;
+};
+
+Window openWindow(Receiver& receiver, Surroundings& around)
 {
-    static InviteHandler invites;
     PaintSpy spy;
     QElapsedTimer timer;
     timer.start();
     Window result;
-    result.window = std::make_unique<MainWindow>(receiver.store, *receiver.controller, invites,
-        receiver.defaults, nullptr, &updater, &thumbnails);
+    result.window = std::make_unique<MainWindow>(MainWindow::Services {.store = receiver.store,
+        .server = *receiver.controller,
+        .invites = around.invites,
+        .defaults = receiver.defaults,
+        .groupDefaults = receiver.defaults,
+        .clock = receiver.clock,
+        .windows = around.windows,
+        .focusGuard = around.focusGuard,
+        .updater = around.updater,
+        .thumbnails = around.thumbnails,
+        .permissions = around.permissions,
+        .directory = around.directory,
+        .relayBook = around.relayBook,
+        .help = around.help});
     QWidget* viewport = result.window->content().cardList().viewport();
     viewport->installEventFilter(&spy);
     result.window->show();
@@ -243,10 +295,9 @@ int main(int argc, char** argv)
         },
         {{QString::fromLatin1(ContentView::kDidShowOnboarding), true}});
     receiver.store.flush();
-    ThumbnailLoader thumbnails;
-    Updater updater {receiver.defaults, {.manifestUrl = QUrl()}};
+    Surroundings around(receiver);
 
-    Window large = openWindow(receiver, thumbnails, updater);
+    Window large = openWindow(receiver, around);
     const ScrollFigures largeScroll = scrollThrough(*large.window);
     large.window->content().cardList().verticalScrollBar()->setValue(0);
     settle(300);
@@ -259,7 +310,7 @@ int main(int argc, char** argv)
     settle(300);
 
     receiver.defaults.set(QStringLiteral("viewMode"), QStringLiteral("compact"));
-    Window compact = openWindow(receiver, thumbnails, updater);
+    Window compact = openWindow(receiver, around);
     const ScrollFigures compactScroll = scrollThrough(*compact.window);
     compact.window.reset();
 

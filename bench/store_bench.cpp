@@ -58,7 +58,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    platform::Defaults defaults(
+        dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
     const QString root = dir.filePath(QStringLiteral("store"));
 
     QList<QUuid> ids;

@@ -10,12 +10,12 @@ namespace vesker {
 
 void DesktopShell::showWindow()
 {
-    WindowManager::shared().show();
+    m_windows.show();
 }
 
 void DesktopShell::handleArrival(const ScreenItem&)
 {
-    WindowManager::shared().handleArrival();
+    m_windows.handleArrival();
 }
 
 void DesktopShell::copyToClipboard(const QString& text)

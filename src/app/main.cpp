@@ -4,10 +4,17 @@
 #include "app/vesker_app.h"
 #include "connect/invite_handler.h"
 #include "focus_guard/focus_guard.h"
+#include "help/help_window.h"
+#include "http/network_addresses.h"
 #include "inbox/content_view.h"
+#include "platform/clock.h"
+#include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
+#include "platform/display_wake.h"
+#include "platform/dns_sd.h"
+#include "platform/host_name.h"
 #include "platform/log.h"
-#include "platform/thumbnail_loader.h"
+#include "platform/workspace.h"
 #include "receive/server_controller.h"
 #include "send/capture_overlay_view.h"
 #include "send/screen_capture.h"
@@ -48,31 +55,60 @@ int main(int argc, char** argv)
         break;
     }
 
+    // The desktop's services, one of each for the run. Nothing below reaches for them: each
+    // part is handed what it works with, here or in VeskerApp.
+    const platform::Clock& clock = platform::Clock::system();
+    platform::Defaults& defaults = platform::Defaults::standard();
+    platform::Defaults& groupDefaults = platform::Defaults::group();
     platform::DesktopNotifications notifications;
-    DesktopShell desktop;
-    WindowManager& windows = WindowManager::shared();
-    VeskerApp vesker({.notifications = &notifications,
+    platform::DnsSdHostName hostName;
+    platform::DisplayWake wake;
+    FocusGuard focusGuard(defaults, platform::Workspace::system());
+    FocusGuardHold hold(focusGuard);
+    WindowManager windows(defaults, wake, &hold);
+    DesktopShell desktop(windows);
+    VeskerApp vesker({.defaults = defaults,
+        .groupDefaults = groupDefaults,
+        .clock = clock,
+        .notifications = notifications,
         .desktop = &desktop,
+        .computerName = platform::computerName,
+        .networkAddresses = NetworkAddress::current,
+        .hostName = &hostName,
         .applyHideTaskbarEntry = [&windows](bool hide) { windows.applyActivationPolicy(hide); }});
     InviteHandler& invites = vesker.invites();
+    HelpWindowController help(vesker.helpSelection(), defaults);
+    ScreenCapture capture;
 
     // The window is made once; closing it only hides it, and an arrival or a second launch
     // shows it again.
     std::unique_ptr<MainWindow> window;
     const auto makeWindow = [&] {
         if (!window)
-            window = std::make_unique<MainWindow>(
-                vesker.store(), vesker.server(), invites, vesker.defaults(), &windows);
+            window = std::make_unique<MainWindow>(MainWindow::Services {.store = vesker.store(),
+                .server = vesker.server(),
+                .invites = invites,
+                .defaults = defaults,
+                .groupDefaults = groupDefaults,
+                .clock = clock,
+                .windows = windows,
+                .focusGuard = focusGuard,
+                .updater = vesker.updater(),
+                .thumbnails = vesker.thumbnails(),
+                .permissions = vesker.permissions(),
+                .directory = vesker.directory(),
+                .relayBook = vesker.relayBook(),
+                .help = help});
         window->show();
     };
     windows.setWindowFactory(makeWindow);
     makeWindow();
 
-    TrayPanelModel trayModel(vesker.store(), &vesker.server(), FocusGuard::shared());
+    TrayPanelModel trayModel(vesker.store(), &vesker.server(), focusGuard);
     TrayIcon tray({.model = trayModel,
-        .defaults = vesker.defaults(),
-        .thumbnails = ThumbnailLoader::shared(),
-        .capture = ScreenCapture::shared(),
+        .defaults = defaults,
+        .thumbnails = vesker.thumbnails(),
+        .capture = capture,
         .windows = &windows});
     // The panel has shown the window by now; the capture opens its Send sheet.
     QObject::connect(&tray, &TrayIcon::captureAndSendRequested, &app, [&window](const QUrl& image) {

@@ -1,17 +1,10 @@
 #include "app/main_window.h"
 
-#include "platform/defaults.h"
-#include "send/relay_book.h"
-#include "send/screen_directory.h"
-
 #include "app/menu_commands.h"
 #include "connect/invite_alerts.h"
-#include "help/help_window.h"
 #include "inbox/content_view.h"
-#include "platform/thumbnail_loader.h"
 #include "settings/settings_window.h"
 #include "update/update_alerts.h"
-#include "update/updater.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -19,39 +12,47 @@
 
 namespace vesker {
 
-MainWindow::MainWindow(ItemStore& store, ServerController& server, InviteHandler& invites,
-    platform::Defaults& defaults, WindowManager* windows, Updater* updater,
-    ThumbnailLoader* thumbnails, QWidget* parent)
+MainWindow::MainWindow(const Services& services, QWidget* parent)
     : QMainWindow(parent)
+    , m_services(services)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Vesker"));
     resize(kDefaultSize);
     setMinimumSize(kMinimumSize);
 
-    m_content
-        = new ContentView({.store = store,
-                              .server = server,
-                              .defaults = defaults,
-                              .thumbnails = thumbnails ? *thumbnails : ThumbnailLoader::shared(),
-                              .updater = updater ? *updater : Updater::shared(),
-                              .invites = &invites,
-                              .windows = windows,
-                              .directory = &ScreenDirectory::shared(),
-                              .relayBook = &RelayBook::shared(),
-                              .groupDefaults = &platform::Defaults::group()},
-            this);
+    m_content = new ContentView({.store = services.store,
+                                    .server = services.server,
+                                    .defaults = services.defaults,
+                                    .clock = services.clock,
+                                    .thumbnails = services.thumbnails,
+                                    .updater = services.updater,
+                                    .permissions = services.permissions,
+                                    .invites = &services.invites,
+                                    .windows = &services.windows,
+                                    .directory = &services.directory,
+                                    .relayBook = &services.relayBook,
+                                    .groupDefaults = &services.groupDefaults},
+        this);
     setCentralWidget(m_content);
-    m_inviteAlerts = new InviteAlerts(invites, this);
-    new UpdateAlerts(updater ? *updater : Updater::shared(), this);
+    m_inviteAlerts = new InviteAlerts(services.invites, this);
+    new UpdateAlerts(services.updater, this);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     m_settings = file->addAction(QStringLiteral("Settings…"));
     m_settings->setObjectName(QStringLiteral("settingsAction"));
     m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_settings->setMenuRole(QAction::PreferencesRole);
-    connect(m_settings, &QAction::triggered, this,
-        [this, &server] { showSettingsWindow(server, this); });
+    connect(m_settings, &QAction::triggered, this, [this] {
+        showSettingsWindow({.controller = m_services.server,
+                               .defaults = m_services.defaults,
+                               .clock = m_services.clock,
+                               .windows = m_services.windows,
+                               .focusGuard = m_services.focusGuard,
+                               .permissions = m_services.permissions,
+                               .updater = m_services.updater},
+            this);
+    });
     file->addSeparator();
     m_quit = file->addAction(QStringLiteral("Quit"));
     m_quit->setObjectName(QStringLiteral("quitAction"));
@@ -60,8 +61,8 @@ MainWindow::MainWindow(ItemStore& store, ServerController& server, InviteHandler
     // Nothing is torn down in order: the store writes as it goes.
     connect(m_quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    m_commands = new MenuCommands(*menuBar(), *file,
-        {defaults, updater ? *updater : Updater::shared(), HelpWindowController::shared()}, this);
+    m_commands = new MenuCommands(
+        *menuBar(), *file, {services.defaults, services.updater, services.help}, this);
     connect(
         m_commands, &MenuCommands::pasteAndSendRequested, m_content, &ContentView::pasteAndSend);
 }

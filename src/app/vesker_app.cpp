@@ -2,11 +2,16 @@
 #include "window/window_keys.h"
 
 #include "connect/invite_handler.h"
-#include "platform/clock.h"
+#include "help/help_topics.h"
 #include "platform/defaults.h"
+#include "platform/dns_sd.h"
+#include "platform/permissions.h"
+#include "platform/thumbnail_loader.h"
 #include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
+#include "send/relay_book.h"
+#include "send/screen_directory.h"
 #include "store/item_store.h"
 #include "store/store_cleanup.h"
 #include "store/store_seeding.h"
@@ -20,23 +25,22 @@ namespace vesker {
 VeskerApp::VeskerApp(Services services)
     : m_services(std::move(services))
 {
-    m_invites = m_services.invites ? m_services.invites : &InviteHandler::shared();
+    m_invites = std::make_unique<InviteHandler>();
     m_steps << QStringLiteral("invites");
 
-    m_defaults = m_services.defaults ? m_services.defaults : &platform::Defaults::standard();
+    // The settings are main()'s (or a test's); from here on they are read.
     m_steps << QStringLiteral("settings");
 
     // Its files are read here, on the main thread, so the Inbox is there before any window.
-    const platform::Clock& clock = platform::Clock::system();
     m_store = std::make_unique<ItemStore>(
-        m_services.storeRoot.value_or(ItemStore::defaultRoot()), *m_defaults, clock);
+        m_services.storeRoot.value_or(ItemStore::defaultRoot()), defaults(), clock());
     if (!m_services.storeRoot)
-        seedStore(*m_store, *m_defaults, clock);
-    m_cleanup = std::make_unique<StoreCleanup>(*m_store, *m_defaults, clock);
+        seedStore(*m_store, defaults(), clock());
+    m_cleanup = std::make_unique<StoreCleanup>(*m_store, defaults(), clock());
     m_steps << QStringLiteral("store");
 
     const bool hideTaskbarEntry
-        = m_defaults->boolValue(QString::fromLatin1(window_keys::kHideTaskbarEntry), false);
+        = defaults().boolValue(QString::fromLatin1(window_keys::kHideTaskbarEntry), false);
     if (hideTaskbarEntry && m_services.applyHideTaskbarEntry)
         m_services.applyHideTaskbarEntry(true);
     m_steps << QStringLiteral("taskbar");
@@ -46,12 +50,18 @@ VeskerApp::VeskerApp(Services services)
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    Updater* updater = m_services.updater ? m_services.updater : &Updater::shared();
-    QTimer::singleShot(0, &m_context, [this, updater] {
+    m_updater = std::make_unique<Updater>(defaults(), clock(), m_services.updates);
+    QTimer::singleShot(0, &m_context, [this] {
         m_steps << QStringLiteral("updater");
-        updater->start();
+        m_updater->start();
     });
     m_steps << QStringLiteral("update queued");
+
+    m_thumbnails = std::make_unique<ThumbnailLoader>();
+    m_permissions = std::make_unique<Permissions>();
+    m_directory = std::make_unique<ScreenDirectory>(groupDefaults());
+    m_relayBook = std::make_unique<RelayBook>();
+    m_helpSelection = std::make_unique<HelpSelection>();
 }
 
 VeskerApp::~VeskerApp() = default;
@@ -59,17 +69,29 @@ VeskerApp::~VeskerApp() = default;
 ServerController& VeskerApp::server()
 {
     if (!m_server) {
-        m_relay = std::make_unique<RelayManager>(*m_defaults);
+        m_relay = std::make_unique<RelayManager>(defaults());
         m_sync = std::make_unique<SiblingSync>();
+        platform::DnsSdHostName* const published = m_services.hostName;
         m_server = std::make_unique<ServerController>(*m_store,
-            ServerController::Services {.defaults = m_defaults,
-                .relay = m_relay.get(),
-                .sync = m_sync.get(),
+            ServerController::Services {.defaults = defaults(),
+                .clock = clock(),
+                .relay = *m_relay,
+                .sync = *m_sync,
+                .computerName = m_services.computerName,
+                .networkAddresses = m_services.networkAddresses,
+                .hostName = published
+                    ? std::function<QString()>([published] { return published->hostName(); })
+                    : std::function<QString()>(),
                 .notifications = m_services.notifications,
                 .desktop = m_services.desktop,
                 .listenAddress = m_services.listenAddress});
+        // The ".local" name is learnt after start and followed as the daemon comes and goes.
+        if (published) {
+            QObject::connect(published, &platform::DnsSdHostName::hostNameChanged, m_server.get(),
+                &ServerController::refreshAddresses);
+        }
         // A finished invite item leaves the Inbox as if the user had pressed "Got it".
-        QObject::connect(m_invites, &InviteHandler::itemFinished, m_server.get(),
+        QObject::connect(m_invites.get(), &InviteHandler::itemFinished, m_server.get(),
             [store = m_store.get()](const QUuid& itemID) { store->removeWithGotIt(itemID); });
         m_steps << QStringLiteral("server");
     }

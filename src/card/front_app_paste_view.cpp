@@ -18,12 +18,12 @@ constexpr int kPasteDelayMs = 350;
 
 } // namespace
 
-bool pasteIntoFrontApp(const QString& value, QWidget* window)
+bool pasteIntoFrontApp(const QString& value, QWidget* window, Permissions& permissions)
 {
     QGuiApplication::clipboard()->setText(value);
     if (!platform::KeySynth::available()) {
         // Other parts of the program show the permission's state; let them catch up.
-        Permissions::shared().refresh();
+        permissions.refresh();
         openPrivacySettings(QStringLiteral("Privacy_Accessibility"));
         return false;
     }

@@ -156,7 +156,8 @@ void ItemRow::refreshParts()
     if (m_recognisedSlot) {
         const bool wanted = RecognisedBlockView::isWanted(m_item);
         if (wanted && !m_recognised) {
-            m_recognised = new RecognisedBlockView([this] { flashCopied(); }, m_body);
+            m_recognised = new RecognisedBlockView(
+                m_services.permissions, [this] { flashCopied(); }, m_body);
             m_recognisedSlot->addWidget(m_recognised);
         } else if (!wanted && m_recognised) {
             m_recognised->hide();

@@ -20,6 +20,7 @@ class ItemStore;
 class InviteHandler;
 class NoteTagsView;
 class PdfCell;
+class Permissions;
 class RecognisedBlockView;
 class ThumbnailLoader;
 class ZoomableImageView;
@@ -29,6 +30,8 @@ class ZoomControls;
 struct CardServices {
     ItemStore& store;
     ThumbnailLoader& thumbnails;
+    // Asked again when typing into another application turns out not to be allowed.
+    Permissions& permissions;
     // Opens the invite link of a text item; none: the button is not offered.
     InviteHandler* invites = nullptr;
     // This screen's own name, told to the invite handler.

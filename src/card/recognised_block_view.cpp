@@ -63,8 +63,10 @@ QString firstLines(const QString& text)
 
 } // namespace
 
-RecognisedBlockView::RecognisedBlockView(std::function<void()> onCopied, QWidget* parent)
+RecognisedBlockView::RecognisedBlockView(
+    Permissions& permissions, std::function<void()> onCopied, QWidget* parent)
     : QWidget(parent)
+    , m_permissions(permissions)
     , m_onCopied(std::move(onCopied))
     , m_column(new QVBoxLayout(this))
     , m_chips(new QWidget(this))
@@ -188,7 +190,7 @@ void RecognisedBlockView::copy(const QString& value)
 
 void RecognisedBlockView::pasteIntoFrontApp(const QString& value)
 {
-    const bool typed = vesker::pasteIntoFrontApp(value, window());
+    const bool typed = vesker::pasteIntoFrontApp(value, window(), m_permissions);
     if (m_onCopied)
         m_onCopied();
     if (typed)

@@ -15,6 +15,8 @@ class QVBoxLayout;
 
 namespace vesker {
 
+class Permissions;
+
 // What recognition read from a photo, under the card's content: one chip per barcode with its
 // value to copy or paste into the application the user came from, and the recognised text,
 // short or whole, to copy.
@@ -22,7 +24,7 @@ class RecognisedBlockView : public QWidget {
     Q_OBJECT
 public:
     // `onCopied` starts the card's copied flash.
-    RecognisedBlockView(std::function<void()> onCopied, QWidget* parent);
+    RecognisedBlockView(Permissions& permissions, std::function<void()> onCopied, QWidget* parent);
 
     // A card shows the block only when there is something worth reading in it.
     static bool isWanted(const ScreenItem& item);
@@ -37,6 +39,7 @@ private:
     void copy(const QString& value);
     void pasteIntoFrontApp(const QString& value);
 
+    Permissions& m_permissions;
     std::function<void()> m_onCopied;
     std::shared_ptr<CardState> m_state;
     QVBoxLayout* m_column;

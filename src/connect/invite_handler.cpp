@@ -7,12 +7,6 @@
 
 namespace vesker {
 
-InviteHandler& InviteHandler::shared()
-{
-    static InviteHandler* handler = new InviteHandler;
-    return *handler;
-}
-
 void InviteHandler::handle(const QString& url, const QString& hostName, const QUuid& sourceItem)
 {
     if (!InviteLinks::looksLikeInvite(url))

@@ -14,7 +14,7 @@ namespace vesker {
 class InviteHandler : public QObject {
     Q_OBJECT
 public:
-    static InviteHandler& shared();
+    using QObject::QObject;
 
     // An opened link. Anything but an invite is ignored; an invite becomes `pending`, to be
     // confirmed, with the inviting screen's name not known yet.

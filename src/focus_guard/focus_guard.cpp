@@ -74,13 +74,6 @@ FocusGuard::FocusGuard(
         Qt::QueuedConnection);
 }
 
-FocusGuard& FocusGuard::shared()
-{
-    static FocusGuard* const instance
-        = new FocusGuard(platform::Defaults::standard(), platform::Workspace::system());
-    return *instance;
-}
-
 QString FocusGuard::toString(Trigger trigger)
 {
     return platform::rawOf(kTriggers, trigger);

@@ -33,8 +33,6 @@ public:
 
     FocusGuard(
         platform::Defaults& defaults, platform::Workspace& workspace, QObject* parent = nullptr);
-    // The program's one guard, on the standard settings and this desktop.
-    static FocusGuard& shared();
 
     static QString toString(Trigger trigger);
     static std::optional<Trigger> triggerFromString(const QString& raw);

@@ -265,12 +265,6 @@ HelpSelection::HelpSelection(QObject* parent)
         m_topic = HelpTopic::all().first().id;
 }
 
-HelpSelection& HelpSelection::shared()
-{
-    static HelpSelection* selection = new HelpSelection;
-    return *selection;
-}
-
 void HelpSelection::setTopic(const std::optional<QString>& topic)
 {
     if (topic == m_topic)

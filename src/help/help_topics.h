@@ -51,7 +51,6 @@ class HelpSelection : public QObject {
 public:
     // Starts at the first topic.
     explicit HelpSelection(QObject* parent = nullptr);
-    static HelpSelection& shared();
 
     std::optional<QString> topic() const { return m_topic; }
     void setTopic(const std::optional<QString>& topic);

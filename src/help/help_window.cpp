@@ -215,13 +215,6 @@ HelpWindowController::~HelpWindowController()
     delete m_window;
 }
 
-HelpWindowController& HelpWindowController::shared()
-{
-    static auto* controller
-        = new HelpWindowController(HelpSelection::shared(), platform::Defaults::standard());
-    return *controller;
-}
-
 void HelpWindowController::show(const std::optional<QString>& topic)
 {
     if (topic)

@@ -67,7 +67,6 @@ class HelpWindowController {
 public:
     HelpWindowController(HelpSelection& selection, platform::Defaults& defaults);
     ~HelpWindowController();
-    static HelpWindowController& shared();
 
     // Switches the page to `topic` when one is given, even on an open window, and brings the
     // window to the front.

@@ -157,6 +157,7 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     m_factory = std::make_unique<ItemCardFactory>(
         CardServices {.store = m_services.store,
             .thumbnails = m_services.thumbnails,
+            .permissions = m_services.permissions,
             .invites = m_services.invites,
             .screenName = [&server] { return server.screenName(); }},
         *m_state,
@@ -351,9 +352,10 @@ void ContentView::setSendRequest(const SendRequest& request)
         m_sendRequest = request;
         Q_EMIT sendRequestChanged();
         SendSheet::Services services {
-            .session = {.defaults = &m_services.defaults,
+            .session = {.defaults = m_services.defaults,
                 .directory = m_services.directory,
                 .relayBook = m_services.relayBook,
+                .clock = m_services.clock,
                 .screenName = [server = &m_services.server] { return server->screenName(); }},
             .deviceSettings = m_services.groupDefaults,
             .thumbnails = &m_services.thumbnails,
@@ -552,13 +554,11 @@ void ContentView::showOnboarding()
         return;
     m_onboardingQueued = true;
     m_sheets->present([this]() -> QDialog* {
-        auto* sheet = new OnboardingSheet(
-            {.server = m_services.server,
-                .defaults = m_services.defaults,
-                .permissions
-                = m_services.permissions ? *m_services.permissions : Permissions::shared(),
-                .windows = m_services.windows,
-                .computerName = platform::computerName()},
+        auto* sheet = new OnboardingSheet({.server = m_services.server,
+                                              .defaults = m_services.defaults,
+                                              .permissions = m_services.permissions,
+                                              .windows = m_services.windows,
+                                              .computerName = platform::computerName()},
             this);
         // However it goes away, even taken down with the window, it is not shown again.
         auto remember = [defaults = &m_services.defaults] {

@@ -40,8 +40,9 @@ class WindowManager;
 struct ScreenItem;
 
 namespace platform {
+class Clock;
 class Defaults;
-}
+} // namespace platform
 
 // What the Inbox window works with. `invites` may be none (cards then offer no invite button),
 // `windows` too (no full screen, and the window is not the window manager's main window).
@@ -49,15 +50,16 @@ struct ContentViewServices {
     ItemStore& store;
     ServerController& server;
     platform::Defaults& defaults;
+    const platform::Clock& clock;
     ThumbnailLoader& thumbnails;
     Updater& updater;
+    Permissions& permissions;
     InviteHandler* invites = nullptr;
     WindowManager* windows = nullptr;
     ScreenDirectory* directory = nullptr; // none: no nicknames or groups when sending
     RelayBook* relayBook = nullptr; // none: no relay screens to send to
     // The app-group settings, where this computer's device id is kept; none: `defaults`.
     platform::Defaults* groupDefaults = nullptr;
-    Permissions* permissions = nullptr; // none: the program's own
 };
 
 // The main window's content, the Inbox: its bar, the banners of devices waiting for an answer,

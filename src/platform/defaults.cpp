@@ -18,10 +18,10 @@ namespace {
 constexpr auto kBytesKey = "$bytes";
 } // namespace
 
-Defaults::Defaults(QString filePath, QObject* parent, const Clock* clock)
+Defaults::Defaults(QString filePath, const Clock& clock, QObject* parent)
     : QObject(parent)
     , m_file(std::move(filePath))
-    , m_clock(clock ? *clock : Clock::system())
+    , m_clock(clock)
 {
     QFile file(m_file.path());
     if (!file.open(QIODevice::ReadOnly))
@@ -45,14 +45,15 @@ QString Defaults::configFolder()
 
 Defaults& Defaults::standard()
 {
-    static Defaults* defaults = new Defaults(configFolder() + QStringLiteral("/defaults.json"));
+    static Defaults* defaults
+        = new Defaults(configFolder() + QStringLiteral("/defaults.json"), Clock::system());
     return *defaults;
 }
 
 Defaults& Defaults::group()
 {
-    static Defaults* defaults
-        = new Defaults(configFolder() + QStringLiteral("/group.com.halvane.vesker.json"));
+    static Defaults* defaults = new Defaults(
+        configFolder() + QStringLiteral("/group.com.halvane.vesker.json"), Clock::system());
     return *defaults;
 }
 

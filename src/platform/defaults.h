@@ -19,14 +19,14 @@ class Defaults : public QObject {
     Q_OBJECT
 public:
     // Loads `filePath` if it exists. A file that does not decode is kept aside on the first write
-    // rather than overwritten.
-    explicit Defaults(QString filePath, QObject* parent = nullptr, const Clock* clock = nullptr);
+    // rather than overwritten, under a name that carries `clock`'s time.
+    Defaults(QString filePath, const Clock& clock, QObject* parent = nullptr);
 
     // $XDG_CONFIG_HOME/Vesker: where both domains live.
     static QString configFolder();
-    // The standard domain, "defaults.json".
+    // The standard domain, "defaults.json", on the system clock: for the composition root alone.
     static Defaults& standard();
-    // The app-group suite shared with the program's other parts.
+    // The app-group suite shared with the program's other parts; for the composition root alone.
     static Defaults& group();
 
     QString filePath() const { return m_file.path(); }

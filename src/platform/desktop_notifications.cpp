@@ -27,12 +27,6 @@ QDBusMessage call(const QString& method)
 
 } // namespace
 
-DesktopNotifications& DesktopNotifications::shared()
-{
-    static DesktopNotifications notifications;
-    return notifications;
-}
-
 DesktopNotifications::DesktopNotifications(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , m_bus(bus)

@@ -24,9 +24,6 @@ public:
     // The desktop file the server may take the program's icon and settings from.
     static constexpr auto kDesktopEntry = "vesker";
 
-    // The program's own, on the session bus.
-    static DesktopNotifications& shared();
-
     explicit DesktopNotifications(
         const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
     ~DesktopNotifications() override;

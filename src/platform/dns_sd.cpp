@@ -3,8 +3,6 @@
 #include "platform/avahi_host_name.h"
 #include "platform/avahi_publication.h"
 
-#include <QCoreApplication>
-
 namespace vesker::platform {
 
 DnsSdPublisher::DnsSdPublisher(DnsSdService service, QObject* parent)
@@ -44,12 +42,6 @@ DnsSdHostName::DnsSdHostName(QObject* parent)
 DnsSdHostName::~DnsSdHostName()
 {
     m_work->deleteLater();
-}
-
-DnsSdHostName& DnsSdHostName::shared()
-{
-    static DnsSdHostName* const instance = new DnsSdHostName(QCoreApplication::instance());
-    return *instance;
 }
 
 } // namespace vesker::platform

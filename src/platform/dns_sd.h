@@ -58,10 +58,6 @@ public:
     explicit DnsSdHostName(QObject* parent = nullptr);
     ~DnsSdHostName() override;
 
-    // The process's one watcher, made on first use (main thread); it lives as long as the
-    // application object.
-    static DnsSdHostName& shared();
-
     // Empty until the daemon has said, and while no daemon publishes a name for this host.
     QString hostName() const { return m_hostName; }
 

@@ -11,12 +11,6 @@
 
 namespace vesker {
 
-Permissions& Permissions::shared()
-{
-    static Permissions* permissions = new Permissions;
-    return *permissions;
-}
-
 Permissions::Permissions(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , m_bus(bus)

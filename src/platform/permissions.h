@@ -17,7 +17,6 @@ class Permissions : public QObject {
 public:
     enum class Status { granted, denied, unknown };
 
-    static Permissions& shared();
     explicit Permissions(
         const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
 

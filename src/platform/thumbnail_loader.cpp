@@ -39,12 +39,6 @@ ThumbnailLoader::~ThumbnailLoader()
     m_pool.waitForDone();
 }
 
-ThumbnailLoader& ThumbnailLoader::shared()
-{
-    static ThumbnailLoader* loader = new ThumbnailLoader;
-    return *loader;
-}
-
 QImage ThumbnailLoader::makeThumbnail(const QString& path, int maxPixel)
 {
     return platform::thumbnailImage(path, maxPixel);

@@ -21,7 +21,6 @@ public:
 
     explicit ThumbnailLoader(int threads = 3, QObject* parent = nullptr);
     ~ThumbnailLoader() override;
-    static ThumbnailLoader& shared();
 
     // Any thread. Upright, the longer side at most `maxPixel` (a photo is never enlarged; a
     // PDF's first page is drawn on white with its longer side at `maxPixel`); null when the

@@ -30,7 +30,7 @@ public:
     // The icon name or file of an installed application, from its .desktop file.
     virtual QString iconName(const QString& bundleId) = 0;
 
-    // The desktop this process runs on, made on first use.
+    // The desktop this process runs on, made on first use; for the composition root alone.
     static Workspace& system();
 
 Q_SIGNALS:

@@ -4,9 +4,7 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
-#include "platform/dns_sd.h"
 #include "platform/enum_table.h"
-#include "platform/host_name.h"
 #include "platform/log.h"
 #include "receive/arrival.h"
 #include "receive/browser_screen.h"
@@ -34,11 +32,6 @@ constexpr platform::EnumTable<HTTPInterfaceType, 2> kInterfaceKinds {{
     {HTTPInterfaceType::wiredEthernet, "wired"},
 }};
 
-QString fallback(const std::function<QString()>& f, QString (*defaultFn)())
-{
-    return f ? f() : defaultFn();
-}
-
 // For a controller without a desktop (benchmarks, a headless tool).
 class NoDesktop final : public DesktopActions {
 public:
@@ -60,20 +53,17 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     : QObject(parent)
     , m_store(store)
     , m_services(std::move(services))
-    , m_defaults(m_services.defaults ? *m_services.defaults : platform::Defaults::standard())
-    , m_clock(m_services.clock ? *m_services.clock : platform::Clock::system())
-    , m_relay(m_services.relay ? *m_services.relay : RelayManager::shared())
-    , m_sync(m_services.sync ? *m_services.sync : SiblingSync::shared())
+    , m_defaults(m_services.defaults)
+    , m_clock(m_services.clock)
+    , m_relay(m_services.relay)
+    , m_sync(m_services.sync)
     , m_desktop(m_services.desktop ? *m_services.desktop : noDesktop())
     , m_statusText(QStringLiteral("Starting…"))
 {
     m_access = std::make_unique<AccessManager>(m_defaults, m_clock);
-    m_hosted
-        = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
-    m_remote = std::make_unique<RemoteScreensManager>(&m_defaults, &m_clock);
-    m_arrival = std::make_unique<ArrivalAnnouncer>(m_store, m_desktop,
-        m_services.notifications ? *m_services.notifications
-                                 : platform::DesktopNotifications::shared());
+    m_hosted = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
+    m_remote = std::make_unique<RemoteScreensManager>(&m_defaults, m_clock);
+    m_arrival = std::make_unique<ArrivalAnnouncer>(m_store, m_desktop, m_services.notifications);
     m_intake = std::make_unique<ItemIntake>(
         m_store, *m_hosted, m_relay, m_defaults, m_clock, m_desktop, *m_arrival);
     m_uploads = std::make_unique<UploadHandler>(*m_access, *m_intake, m_desktop, m_clock);
@@ -85,14 +75,6 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     connect(m_access.get(), &AccessManager::uploadAccepted, this,
         [this](const PendingUpload& upload) { m_intake->storeUpload(upload); });
     connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
-    // The ".local" name is the one avahi publishes for this host, learnt after start and
-    // followed as the daemon comes and goes.
-    if (!m_services.hostName) {
-        auto& published = platform::DnsSdHostName::shared();
-        m_services.hostName = [&published] { return published.hostName(); };
-        connect(&published, &platform::DnsSdHostName::hostNameChanged, this,
-            &ServerController::refreshAddresses);
-    }
     start();
     connectSubsystems();
 }
@@ -110,7 +92,7 @@ QString ServerController::screenName(
 
 QString ServerController::screenName() const
 {
-    return screenName(m_defaults, fallback(m_services.computerName, platform::computerName));
+    return screenName(m_defaults, m_services.computerName ? m_services.computerName() : QString());
 }
 
 quint16 ServerController::port(const platform::Defaults& defaults)
@@ -222,7 +204,7 @@ void ServerController::setScreenName(const QString& name)
 void ServerController::refreshAddresses()
 {
     QList<NetworkAddress> list
-        = m_services.networkAddresses ? m_services.networkAddresses() : NetworkAddress::current();
+        = m_services.networkAddresses ? m_services.networkAddresses() : QList<NetworkAddress>();
     if (const auto kind = interfaceKind(m_defaults)) {
         const QString wanted = *kind == HTTPInterfaceType::wifi ? kWifiLabel : kEthernetLabel;
         QList<NetworkAddress> matching;
@@ -248,7 +230,7 @@ void ServerController::refreshAddresses()
     QStringList urls;
     for (const NetworkAddress& entry : std::as_const(list))
         urls.append(QStringLiteral("http://") + entry.address + suffix);
-    const QString host = m_services.hostName();
+    const QString host = m_services.hostName ? m_services.hostName() : QString();
     if (host.endsWith(QLatin1String(".local")))
         urls.append(QStringLiteral("http://") + host + suffix);
 

@@ -32,17 +32,21 @@ class Defaults;
 class DesktopNotifications;
 } // namespace platform
 
-// What the controller works with; anything left empty is the program's own.
+// What the controller works with. The functions ask the computer about itself; a test leaves out
+// what it does not look at, and the controller then knows nothing of it.
 struct ServerControllerServices {
-    platform::Defaults* defaults = nullptr;
-    const platform::Clock* clock = nullptr;
-    RelayManager* relay = nullptr;
-    SiblingSync* sync = nullptr;
-    // The computer's own name, for a screen name left blank.
+    platform::Defaults& defaults;
+    const platform::Clock& clock;
+    RelayManager& relay;
+    SiblingSync& sync;
+    // The computer's own name, for a screen name left blank; none: no name ("My Mac").
     std::function<QString()> computerName;
+    // This computer's addresses on the network; none: no address to show.
     std::function<QList<NetworkAddress>()> networkAddresses;
+    // The name the local network knows this computer by ("studio.local"); none: no such name.
+    // Whoever gives it calls refreshAddresses() when it changes.
     std::function<QString()> hostName;
-    platform::DesktopNotifications* notifications = nullptr;
+    platform::DesktopNotifications& notifications;
     // What the receive side asks of the desktop; none: nothing is shown, copied or played.
     DesktopActions* desktop = nullptr;
     // Where the main server listens: every address unless a test narrows it.
@@ -62,7 +66,7 @@ public:
 
     static constexpr quint16 kDefaultPort = 8787;
 
-    explicit ServerController(ItemStore& store, Services services = {}, QObject* parent = nullptr);
+    ServerController(ItemStore& store, Services services, QObject* parent = nullptr);
     ~ServerController() override;
 
     bool isRunning() const { return m_isRunning; }

@@ -24,12 +24,6 @@ RelayManager::RelayManager(platform::Defaults& defaults, QObject* parent)
         qCDebug(lcRelay) << "[relay] enabled, but this build has no relay connection yet";
 }
 
-RelayManager& RelayManager::shared()
-{
-    static RelayManager* manager = new RelayManager(platform::Defaults::standard());
-    return *manager;
-}
-
 QString RelayManager::relayScreenID() const
 {
     const QString stored = m_defaults.string(QLatin1String(kRelayScreenID));

@@ -37,8 +37,6 @@ public:
     };
 
     explicit RelayManager(platform::Defaults& defaults, QObject* parent = nullptr);
-    // Created on first use over the standard settings; alive for the run.
-    static RelayManager& shared();
 
     // The stored "relayScreenID", made and stored on first use: 32 lowercase hex characters.
     QString relayScreenID() const;

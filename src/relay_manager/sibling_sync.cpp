@@ -10,12 +10,6 @@ SiblingSync::SiblingSync(QObject* parent)
     : QObject(parent)
 { }
 
-SiblingSync& SiblingSync::shared()
-{
-    static SiblingSync* sync = new SiblingSync();
-    return *sync;
-}
-
 void SiblingSync::start()
 {
     if (m_started)

@@ -13,8 +13,6 @@ class SiblingSync : public QObject {
     Q_OBJECT
 public:
     explicit SiblingSync(QObject* parent = nullptr);
-    // Created on first use; alive for the run.
-    static SiblingSync& shared();
 
     void start();
 

@@ -59,10 +59,10 @@ QString RelayRequest::key() const
 }
 
 RemoteScreensManager::RemoteScreensManager(
-    platform::Defaults* defaults, const platform::Clock* clock, QObject* parent)
+    platform::Defaults* defaults, const platform::Clock& clock, QObject* parent)
     : QObject(parent)
     , m_defaults(defaults)
-    , m_clock(clock ? *clock : platform::Clock::system())
+    , m_clock(clock)
     , m_grants(readList(defaults, kGrantsKey))
     , m_blocked(readList(defaults, kBlockedKey))
 {

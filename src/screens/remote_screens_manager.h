@@ -59,8 +59,8 @@ public:
     static constexpr int kCheckTimeoutMs = 5'000;
 
     // Without settings nothing is kept across launches and no screen is known.
-    explicit RemoteScreensManager(platform::Defaults* defaults = nullptr,
-        const platform::Clock* clock = nullptr, QObject* parent = nullptr);
+    RemoteScreensManager(
+        platform::Defaults* defaults, const platform::Clock& clock, QObject* parent = nullptr);
     ~RemoteScreensManager() override;
 
     // In stored order.

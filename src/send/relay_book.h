@@ -28,12 +28,6 @@ class RelayBook : public QObject {
 public:
     using QObject::QObject;
 
-    static RelayBook& shared()
-    {
-        static RelayBook book;
-        return book;
-    }
-
     const QList<RelayScreen>& screens() const { return m_screens; }
 
 Q_SIGNALS:

@@ -4,7 +4,6 @@
 #include "send/capture_overlay_view.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -57,12 +56,6 @@ ScreenCapture::ScreenCapture(QObject* parent)
 ScreenCapture::~ScreenCapture()
 {
     delete m_overlay;
-}
-
-ScreenCapture& ScreenCapture::shared()
-{
-    static ScreenCapture* const instance = new ScreenCapture(QCoreApplication::instance());
-    return *instance;
 }
 
 QString ScreenCapture::fileName(const QDateTime& now)

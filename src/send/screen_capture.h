@@ -48,7 +48,6 @@ public:
 
     explicit ScreenCapture(QObject* parent = nullptr);
     ~ScreenCapture() override;
-    static ScreenCapture& shared();
 
     // Runs one capture and calls `done` once, on the main thread. A call while a capture runs
     // is answered at once as cancelled.

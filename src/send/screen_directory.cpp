@@ -44,12 +44,6 @@ ScreenDirectory::ScreenDirectory(platform::Defaults& group, QObject* parent)
     });
 }
 
-ScreenDirectory& ScreenDirectory::shared()
-{
-    static ScreenDirectory directory(platform::Defaults::group());
-    return directory;
-}
-
 void ScreenDirectory::loadGroups()
 {
     QList<ScreenGroup> groups;

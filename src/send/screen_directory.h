@@ -39,7 +39,6 @@ public:
     static constexpr auto kForgottenKey = "forgottenScreens";
 
     explicit ScreenDirectory(platform::Defaults& group, QObject* parent = nullptr);
-    static ScreenDirectory& shared();
 
     // In stored order; groups that do not decode are left out.
     const QList<ScreenGroup>& groups() const { return m_groups; }

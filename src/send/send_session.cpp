@@ -17,7 +17,7 @@ SendSession::SendSession(QList<OutgoingItem> items, Services services, QObject* 
     , m_services(std::move(services))
     , m_items(std::move(items))
 {
-    Q_ASSERT(m_services.defaults && m_services.uploader);
+    Q_ASSERT(m_services.uploader);
 }
 
 SendSession::~SendSession()
@@ -181,7 +181,7 @@ QMap<QString, QString> SendSession::codes() const
 {
     QMap<QString, QString> codes;
     const QJsonDocument doc = QJsonDocument::fromJson(
-        m_services.defaults->string(QString::fromLatin1(kCodesKey), QStringLiteral("{}")).toUtf8());
+        m_services.defaults.string(QString::fromLatin1(kCodesKey), QStringLiteral("{}")).toUtf8());
     if (!doc.isObject())
         return codes;
     const QJsonObject object = doc.object();
@@ -202,7 +202,7 @@ void SendSession::saveCode(const QString& code, const QString& name)
     QJsonObject object;
     for (auto it = all.cbegin(); it != all.cend(); ++it)
         object.insert(it.key(), it.value());
-    m_services.defaults->set(QString::fromLatin1(kCodesKey),
+    m_services.defaults.set(QString::fromLatin1(kCodesKey),
         QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 
@@ -300,8 +300,8 @@ void SendSession::send()
     if (m_items.size() >= 2)
         batch->groupID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     batch->includeLocation
-        = m_services.defaults->boolValue(QString::fromLatin1(kIncludeLocationKey), false);
-    batch->photoSize = currentPhotoSize(*m_services.defaults);
+        = m_services.defaults.boolValue(QString::fromLatin1(kIncludeLocationKey), false);
+    batch->photoSize = currentPhotoSize(m_services.defaults);
 
     m_senders.clear();
     m_codeQueue.clear();
@@ -374,7 +374,7 @@ void SendSession::setSending(bool sending)
 
 QDateTime SendSession::now() const
 {
-    return (m_services.clock ? *m_services.clock : platform::Clock::system()).now();
+    return m_services.clock.now();
 }
 
 } // namespace vesker

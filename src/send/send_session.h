@@ -42,11 +42,11 @@ public:
     static constexpr int kCloseDelayMs = 700;
 
     struct Services {
-        platform::Defaults* defaults = nullptr; // the standard settings
+        platform::Defaults& defaults; // the standard settings
         Uploader* uploader = nullptr;
         ScreenDirectory* directory = nullptr; // learns the screens seen; none: nothing learnt
         RelayBook* relayBook = nullptr; // none: no relay screens
-        const platform::Clock* clock = nullptr; // none: the system's
+        const platform::Clock& clock;
         // This computer's screen name, as its own server gives it.
         std::function<QString()> screenName;
         // The screens reached by address, in their stored order.

@@ -94,10 +94,10 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
     setAcceptDrops(true);
 
     SendSession::Services sessionServices = m_services.session;
-    if (!sessionServices.uploader && sessionServices.defaults) {
+    if (!sessionServices.uploader) {
         m_ownUploader = std::make_unique<Uploader>(Uploader::Options {
             .deviceID = thisDeviceID(
-                m_services.deviceSettings ? *m_services.deviceSettings : *sessionServices.defaults),
+                m_services.deviceSettings ? *m_services.deviceSettings : sessionServices.defaults),
             .deviceName = sessionServices.screenName ? sessionServices.screenName() : QString()});
         sessionServices.uploader = m_ownUploader.get();
     }

@@ -9,12 +9,6 @@ UsageStats::UsageStats(platform::Defaults& group, QObject* parent)
     , m_group(group)
 { }
 
-UsageStats& UsageStats::shared()
-{
-    static UsageStats stats(platform::Defaults::group());
-    return stats;
-}
-
 QString UsageStats::kindKey(const QString& kind)
 {
     return QLatin1String(kSentKey) + QLatin1Char('.') + kind;

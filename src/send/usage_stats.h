@@ -17,7 +17,6 @@ public:
     static constexpr auto kSentKey = "sentCount";
 
     explicit UsageStats(platform::Defaults& group, QObject* parent = nullptr);
-    static UsageStats& shared();
 
     qint64 sentCount() const;
     // "photo", "pdf" or "text".

@@ -43,19 +43,19 @@ QComboBox* picker(QFormLayout* form, QComboBox* box, const QString& label)
 
 } // namespace
 
-GeneralSettingsView::GeneralSettingsView(
-    platform::Defaults& defaults, WindowManager& windows, QWidget* parent)
+GeneralSettingsView::GeneralSettingsView(platform::Defaults& defaults, WindowManager& windows,
+    FocusGuard& focusGuard, Permissions& permissions, Updater& updater, QWidget* parent)
     : QWidget(parent)
     , m_defaults(defaults)
     , m_windows(windows)
 {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(makeArrivalGroup());
-    layout->addWidget(new FocusGuardSettingsView(FocusGuard::shared(), this));
+    layout->addWidget(new FocusGuardSettingsView(focusGuard, this));
     layout->addWidget(makeStartGroup());
-    layout->addWidget(new PermissionsSettingsView(Permissions::shared(), this));
+    layout->addWidget(new PermissionsSettingsView(permissions, this));
     layout->addWidget(makeInboxGroup());
-    layout->addWidget(new UpdateSettingsRowView(Updater::shared(), this));
+    layout->addWidget(new UpdateSettingsRowView(updater, this));
     layout->addStretch();
 }
 

@@ -4,6 +4,9 @@
 
 namespace vesker {
 
+class FocusGuard;
+class Permissions;
+class Updater;
 class WindowManager;
 
 namespace platform {
@@ -15,8 +18,9 @@ class Defaults;
 class GeneralSettingsView : public QWidget {
     Q_OBJECT
 public:
-    GeneralSettingsView(
-        platform::Defaults& defaults, WindowManager& windows, QWidget* parent = nullptr);
+    GeneralSettingsView(platform::Defaults& defaults, WindowManager& windows,
+        FocusGuard& focusGuard, Permissions& permissions, Updater& updater,
+        QWidget* parent = nullptr);
 
 private:
     QWidget* makeArrivalGroup();

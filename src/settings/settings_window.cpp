@@ -1,11 +1,8 @@
 #include "settings/settings_window.h"
 
-#include "platform/clock.h"
-#include "platform/defaults.h"
 #include "receive/server_controller.h"
 #include "settings/access_settings_view.h"
 #include "settings/general_settings_view.h"
-#include "window/window_manager.h"
 
 #include <QPointer>
 #include <QScrollArea>
@@ -28,8 +25,7 @@ QScrollArea* scrolling(QWidget* content)
 
 } // namespace
 
-SettingsWindow::SettingsWindow(ServerController& controller, platform::Defaults& defaults,
-    WindowManager& windows, const platform::Clock& clock, QWidget* parent)
+SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setWindowTitle(QStringLiteral("Settings"));
@@ -37,10 +33,12 @@ SettingsWindow::SettingsWindow(ServerController& controller, platform::Defaults&
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("settingsTabs"));
     m_tabs->setDocumentMode(true);
-    auto* general = new GeneralSettingsView(defaults, windows);
+    auto* general = new GeneralSettingsView(services.defaults, services.windows,
+        services.focusGuard, services.permissions, services.updater);
     general->setObjectName(QStringLiteral("generalTab"));
     m_tabs->addTab(scrolling(general), QStringLiteral("General"));
-    auto* access = new AccessSettingsView(controller.access(), defaults, clock);
+    auto* access
+        = new AccessSettingsView(services.controller.access(), services.defaults, services.clock);
     access->setObjectName(QStringLiteral("accessTab"));
     m_tabs->addTab(scrolling(access), QStringLiteral("Access"));
     auto* layout = new QVBoxLayout(this);
@@ -48,12 +46,11 @@ SettingsWindow::SettingsWindow(ServerController& controller, platform::Defaults&
     layout->addWidget(m_tabs);
 }
 
-void showSettingsWindow(ServerController& controller, QWidget* parent)
+void showSettingsWindow(const SettingsWindowServices& services, QWidget* parent)
 {
     static QPointer<SettingsWindow> window;
     if (!window) {
-        window = new SettingsWindow(controller, platform::Defaults::standard(),
-            WindowManager::shared(), platform::Clock::system(), parent);
+        window = new SettingsWindow(services, parent);
         window->setAttribute(Qt::WA_DeleteOnClose);
     }
     window->show();

@@ -6,7 +6,10 @@ class QTabWidget;
 
 namespace vesker {
 
+class FocusGuard;
+class Permissions;
 class ServerController;
+class Updater;
 class WindowManager;
 
 namespace platform {
@@ -14,14 +17,26 @@ class Clock;
 class Defaults;
 } // namespace platform
 
+// What the Settings window changes and shows.
+struct SettingsWindowServices {
+    ServerController& controller;
+    platform::Defaults& defaults;
+    const platform::Clock& clock;
+    WindowManager& windows;
+    FocusGuard& focusGuard;
+    Permissions& permissions;
+    Updater& updater;
+};
+
 // The Settings window: a "General" and an "Access" tab; later parts of the program add theirs.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
+    using Services = SettingsWindowServices;
+
     static constexpr QSize kDefaultSize {640, 780};
 
-    SettingsWindow(ServerController& controller, platform::Defaults& defaults,
-        WindowManager& windows, const platform::Clock& clock, QWidget* parent = nullptr);
+    explicit SettingsWindow(const Services& services, QWidget* parent = nullptr);
 
     QTabWidget& tabs() const { return *m_tabs; }
 
@@ -30,6 +45,6 @@ private:
 };
 
 // Opens the Settings window, or brings the open one forward: there is only ever one.
-void showSettingsWindow(ServerController& controller, QWidget* parent = nullptr);
+void showSettingsWindow(const SettingsWindowServices& services, QWidget* parent = nullptr);
 
 } // namespace vesker

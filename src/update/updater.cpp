@@ -38,10 +38,11 @@ struct Updater::Transfer {
     QVariant httpStatus; // kept when the read is cut short, before the reply forgets it
 };
 
-Updater::Updater(platform::Defaults& defaults, Options options, QObject* parent)
+Updater::Updater(
+    platform::Defaults& defaults, const platform::Clock& clock, Options options, QObject* parent)
     : QObject(parent)
     , m_defaults(defaults)
-    , m_clock(options.clock ? *options.clock : platform::Clock::system())
+    , m_clock(clock)
     , m_manifestUrl(options.manifestUrl.value_or(defaultManifestUrl()))
     , m_network(new QNetworkAccessManager(this))
 {
@@ -54,12 +55,6 @@ Updater::Updater(platform::Defaults& defaults, Options options, QObject* parent)
 }
 
 Updater::~Updater() = default;
-
-Updater& Updater::shared()
-{
-    static Updater* updater = new Updater(platform::Defaults::standard());
-    return *updater;
-}
 
 QUrl Updater::defaultManifestUrl()
 {

@@ -34,7 +34,6 @@ struct UpdaterOptions {
     std::optional<QUrl> manifestUrl;
     // The running program's version when left empty, "0" when it has none.
     std::optional<QString> currentVersion;
-    const platform::Clock* clock = nullptr;
 };
 
 // Learns of new versions from the maker's manifest: at start when the last answer is old,
@@ -51,10 +50,10 @@ public:
     // Bodies past this are no manifest: the read stops there.
     static constexpr qint64 kMaxManifestBytes = 1024 * 1024;
 
-    explicit Updater(platform::Defaults& defaults, Options options = {}, QObject* parent = nullptr);
+    Updater(platform::Defaults& defaults, const platform::Clock& clock, Options options = {},
+        QObject* parent = nullptr);
     ~Updater() override;
 
-    static Updater& shared();
     static QUrl defaultManifestUrl();
 
     UpdateStatus status() const { return m_status; }

@@ -46,32 +46,24 @@ WindowManager::~WindowManager()
         qApp->removeEventFilter(this);
 }
 
-namespace {
-
-// The focus guard, asked as the window manager asks any hold.
-class FocusGuardHold : public ArrivalHold {
-public:
-    explicit FocusGuardHold(FocusGuard& guard)
-        : m_guard(guard)
-    { }
-    bool doNotDisturb() const override { return m_guard.doNotDisturb(); }
-    QString holdReason() const override { return m_guard.holdReason().value_or(QString()); }
-    int heldBack() const override { return int(m_guard.heldBack()); }
-    void setHeldBack(int count) override { m_guard.setHeldBack(count); }
-
-private:
-    FocusGuard& m_guard;
-};
-
-} // namespace
-
-WindowManager& WindowManager::shared()
+bool FocusGuardHold::doNotDisturb() const
 {
-    // Lives as long as the process: delayed steps and the close watch may still refer to it.
-    static auto* wake = new platform::DisplayWake();
-    static auto* hold = new FocusGuardHold(FocusGuard::shared());
-    static auto* manager = new WindowManager(platform::Defaults::standard(), *wake, hold);
-    return *manager;
+    return m_guard.doNotDisturb();
+}
+
+QString FocusGuardHold::holdReason() const
+{
+    return m_guard.holdReason().value_or(QString());
+}
+
+int FocusGuardHold::heldBack() const
+{
+    return int(m_guard.heldBack());
+}
+
+void FocusGuardHold::setHeldBack(int count)
+{
+    m_guard.setHeldBack(count);
 }
 
 ArrivalBehavior WindowManager::arrivalBehavior(const platform::Defaults& settings)

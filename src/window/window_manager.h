@@ -15,6 +15,8 @@ class QScreen;
 
 namespace vesker {
 
+class FocusGuard;
+
 namespace platform {
 class Defaults;
 class DisplayWake;
@@ -39,6 +41,21 @@ public:
     virtual void setHeldBack(int count) = 0;
 };
 
+// The focus guard, asked as the window manager asks any hold.
+class FocusGuardHold final : public ArrivalHold {
+public:
+    explicit FocusGuardHold(FocusGuard& guard)
+        : m_guard(guard)
+    { }
+    bool doNotDisturb() const override;
+    QString holdReason() const override;
+    int heldBack() const override;
+    void setHeldBack(int count) override;
+
+private:
+    FocusGuard& m_guard;
+};
+
 // Decides what the main window does when an item arrives and whenever something wants the
 // user's attention. Publishes nothing: every decision reads the settings and the hold at the
 // moment of the call. Main thread only.
@@ -48,9 +65,6 @@ public:
     WindowManager(platform::Defaults& settings, platform::DisplayWake& wake,
         ArrivalHold* hold = nullptr, QObject* parent = nullptr);
     ~WindowManager() override;
-
-    // The one of the program, over the standard settings and the session's screen saver.
-    static WindowManager& shared();
 
     void setArrivalHold(ArrivalHold* hold) { m_hold = hold; }
     // Makes the main window when none was ever attached (before the first window exists, a

@@ -39,8 +39,7 @@ protected:
         m_clock.set(ManualClock().now());
         m_access.reset();
         m_defaults = std::make_unique<platform::Defaults>(
-            m_dir.filePath(QStringLiteral("config-%1/defaults.json").arg(++m_generation)), nullptr,
-            &m_clock);
+            m_dir.filePath(QStringLiteral("config-%1/defaults.json").arg(++m_generation)), m_clock);
         m_defaults->set("accessPolicy", policy);
         m_accepted.clear();
         reopen();
@@ -252,7 +251,7 @@ TEST_F(AccessManagerTest, ListsSurviveARelaunchInTheirJsonForm)
     EXPECT_EQ(stored("deviceGrants"), QJsonDocument::fromJson(json).array());
 
     m_access.reset();
-    m_defaults = std::make_unique<platform::Defaults>(m_defaults->filePath(), nullptr, &m_clock);
+    m_defaults = std::make_unique<platform::Defaults>(m_defaults->filePath(), m_clock);
     reopen();
     EXPECT_EQ(m_access->grants(), grants);
     EXPECT_EQ(m_access->blocked(), blocked);

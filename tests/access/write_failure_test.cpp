@@ -52,7 +52,7 @@ private:
 struct Writers {
     QTemporaryDir dir;
     ManualClock clock;
-    platform::Defaults defaults {dir.filePath(u"config/defaults.json"_s), nullptr, &clock};
+    platform::Defaults defaults {dir.filePath(u"config/defaults.json"_s), clock};
     ItemStore store {dir.filePath(u"store"_s), defaults, clock};
     AccessManager access {defaults, clock};
     QUuid unread; // not acknowledged yet

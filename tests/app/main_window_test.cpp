@@ -5,12 +5,17 @@
 #include "app/vesker_app.h"
 #include "connect/invite_alerts.h"
 #include "connect/invite_handler.h"
+#include "focus_guard/focus_guard.h"
+#include "help/help_window.h"
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
 #include "platform/service_hosts.h"
 #include "receive/server_controller.h"
 #include "send/send_sheet.h"
 #include "store/item_store.h"
+#include "support/fake_workspace.h"
+#include "support/manual_clock.h"
+#include "support/recording_notifications.h"
 #include "update/updater.h"
 #include "window/window_manager.h"
 
@@ -43,39 +48,61 @@ protected:
     VeskerApp& app()
     {
         if (!m_app)
-            m_app = std::make_unique<VeskerApp>(VeskerApp::Services {.defaults = &m_defaults,
-                .invites = &m_invites,
-                .updater = &m_updater,
+            m_app = std::make_unique<VeskerApp>(VeskerApp::Services {.defaults = m_defaults,
+                .groupDefaults = m_groupDefaults,
+                .clock = m_clock,
+                .notifications = m_notifications,
                 .storeRoot = m_dir.filePath(QStringLiteral("Vesker")),
+                .updates = {.manifestUrl = QUrl()},
                 .listenAddress = QHostAddress::LocalHost});
         return *m_app;
     }
 
     MainWindow& window()
     {
+        if (!m_help)
+            m_help = std::make_unique<HelpWindowController>(app().helpSelection(), m_defaults);
         if (!m_window)
-            m_window = std::make_unique<MainWindow>(
-                app().store(), app().server(), m_invites, m_defaults, &m_windows, &m_updater);
+            m_window = std::make_unique<MainWindow>(MainWindow::Services {.store = app().store(),
+                .server = app().server(),
+                .invites = app().invites(),
+                .defaults = m_defaults,
+                .groupDefaults = m_groupDefaults,
+                .clock = m_clock,
+                .windows = m_windows,
+                .focusGuard = m_focus,
+                .updater = app().updater(),
+                .thumbnails = app().thumbnails(),
+                .permissions = app().permissions(),
+                .directory = app().directory(),
+                .relayBook = app().relayBook(),
+                .help = *m_help});
         return *m_window;
     }
+    InviteHandler& invites() { return app().invites(); }
 
     QTemporaryDir m_dir;
-    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json"))};
+    // Items are stored at the time of the run, as the program stores them.
+    test::ManualClock m_clock {QDateTime::currentDateTimeUtc()};
+    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json")), m_clock};
+    platform::Defaults m_groupDefaults {m_dir.filePath(QStringLiteral("group.json")), m_clock};
+    test::RecordingNotifications m_notifications;
+    test::FakeWorkspace m_workspace;
+    FocusGuard m_focus {m_defaults, m_workspace};
     platform::DisplayWake m_wake;
     WindowManager m_windows {m_defaults, m_wake};
-    InviteHandler m_invites;
-    Updater m_updater {m_defaults, {.manifestUrl = QUrl()}};
     std::unique_ptr<VeskerApp> m_app;
+    std::unique_ptr<HelpWindowController> m_help;
     std::unique_ptr<MainWindow> m_window;
 };
 
 TEST_F(MainWindowTest, StartsStoreFirstAndTheUpdateCheckAfterTheStructureIsBuilt)
 {
     app();
-    EXPECT_FALSE(m_updater.isStarted());
+    EXPECT_FALSE(app().updater().isStarted());
     window();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(m_updater.isStarted());
+    EXPECT_TRUE(app().updater().isStarted());
     EXPECT_EQ(app().steps(),
         QStringList(
             {"invites", "settings", "store", "taskbar", "update queued", "server", "updater"}));
@@ -140,16 +167,16 @@ TEST_F(MainWindowTest, SimpleModeShowsTheStoredSettingWhoeverChangesIt)
 TEST_F(MainWindowTest, OpenedInviteLinkAsksToConnectAndCancelForgetsIt)
 {
     window().show();
-    m_invites.handle(QStringLiteral("https://example.invalid/"), QStringLiteral("Workshop"));
+    invites().handle(QStringLiteral("https://example.invalid/"), QStringLiteral("Workshop"));
     EXPECT_EQ(window().inviteAlerts().confirmation(), nullptr);
 
-    m_invites.handle(QStringLiteral("vesker://invite/ABCD-EFGH"), QStringLiteral("Workshop"));
+    invites().handle(QStringLiteral("vesker://invite/ABCD-EFGH"), QStringLiteral("Workshop"));
     QMessageBox* box = window().inviteAlerts().confirmation();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
 
     box->button(QMessageBox::Cancel)->click();
-    EXPECT_FALSE(m_invites.pending().has_value());
+    EXPECT_FALSE(invites().pending().has_value());
     EXPECT_EQ(window().inviteAlerts().confirmation(), nullptr);
 }
 
@@ -162,7 +189,7 @@ TEST_F(MainWindowTest, AFinishedInviteItemLeavesTheInboxWithGotIt)
     invite.deviceID = QStringLiteral("phone");
     app().store().append(invite);
 
-    m_invites.finishedWithItem(invite.id);
+    invites().finishedWithItem(invite.id);
     EXPECT_FALSE(app().store().item(invite.id));
     EXPECT_EQ(app().store().acks().value(QStringLiteral("phone")),
         QStringList {invite.id.toString(QUuid::WithoutBraces).toUpper()});

@@ -2,8 +2,10 @@
 
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/permissions.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
+#include "support/manual_clock.h"
 #include "support/test_images.h"
 
 #include <QDir>
@@ -29,12 +31,15 @@ inline bool writePdf(const QString& path, int pages)
     return painter.end();
 }
 
-// A store in a temporary folder with its own settings, and a loader of one thread.
+// A store in a temporary folder with its own settings, a loader of one thread and the
+// permissions a card asks again.
 struct CardWorld {
     QTemporaryDir dir;
-    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
+    ManualClock settingsClock;
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json")), settingsClock};
     ItemStore store {dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system()};
     ThumbnailLoader loader {1};
+    Permissions permissions;
 
     ScreenItem add(ItemKind kind, const QString& sender, const QString& text = {})
     {

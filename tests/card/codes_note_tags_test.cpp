@@ -24,7 +24,7 @@ struct CodesNoteTagsTest : ::testing::Test {
 
     std::unique_ptr<ItemRow> card(const ScreenItem& item, ViewMode mode = ViewMode::compact)
     {
-        const CardServices services {world.store, world.loader};
+        const CardServices services {world.store, world.loader, world.permissions};
         auto row = std::make_unique<ItemRow>(
             services, item, ItemRowLayout {.mode = mode, .availableWidth = 600}, state);
         row->resize(700, row->heightForWidth(700));

@@ -26,7 +26,7 @@ TEST(FrontAppPaste, TypesTheValueIntoThePreviouslyFocusedWindow)
     ScreenItem item = world.add(ItemKind::photo, u"Ann"_s);
     world.store.setRecognition(item.id, {u"EAN-13 4006381333931"_s}, {});
     item = world.store.items().first();
-    ItemRow card({world.store, world.loader}, item,
+    ItemRow card({world.store, world.loader, world.permissions}, item,
         {.mode = ViewMode::compact, .availableWidth = 600}, std::make_shared<CardState>());
     card.show();
     card.activateWindow();

@@ -20,7 +20,8 @@ struct ItemRowTest : ::testing::Test {
 
     std::unique_ptr<ItemRow> card(const ScreenItem& item, ViewMode mode = ViewMode::large)
     {
-        const CardServices services {world.store, world.loader, &invites, [] { return u"Desk"_s; }};
+        const CardServices services {
+            world.store, world.loader, world.permissions, &invites, [] { return u"Desk"_s; }};
         auto row = std::make_unique<ItemRow>(services, item,
             ItemRowLayout {.mode = mode, .availableWidth = 600, .fitHeight = 400},
             std::make_shared<CardState>());

@@ -244,7 +244,7 @@ TEST(ZoomOnCard, PhotoAndSliderShareTheCardsZoomAndSimpleModeHasNoControls)
     test::CardWorld world;
     const ScreenItem item = world.add(ItemKind::photo, u"Mum"_s);
     auto state = std::make_shared<CardState>();
-    const CardServices services {world.store, world.loader, nullptr, {}};
+    const CardServices services {world.store, world.loader, world.permissions, nullptr, {}};
     const ItemRowLayout layout {.availableWidth = 600, .fitHeight = 400};
     ItemRow card(services, item, layout, state);
     card.show();
@@ -270,7 +270,7 @@ TEST(EditFromCard, AnEditSavesEvenWhenItsCardIsTakenAwayMeanwhile)
     test::CardWorld world;
     const ScreenItem item = world.add(ItemKind::photo, u"Mum"_s);
     QWidget window;
-    auto* card = new ItemRow({world.store, world.loader}, item,
+    auto* card = new ItemRow({world.store, world.loader, world.permissions}, item,
         {.mode = ViewMode::large, .availableWidth = 600, .fitHeight = 400}, nullptr, &window);
     window.show();
     card->openEditor();

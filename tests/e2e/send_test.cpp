@@ -9,6 +9,7 @@
 #include "send/send_session.h"
 #include "send/uploader.h"
 #include "support/camera_metadata.h"
+#include "support/manual_clock.h"
 #include "support/test_images.h"
 
 #include <QCoreApplication>
@@ -51,15 +52,17 @@ public:
         const QList<OutgoingItem>& items, const QList<RemoteScreen>& remote = {})
     {
         return std::make_unique<SendSession>(items,
-            SendSession::Services {.defaults = &m_settings,
+            SendSession::Services {.defaults = m_settings,
                 .uploader = m_uploader.get(),
+                .clock = m_clock,
                 .screenName = [] { return QString::fromLatin1(kOwnName); },
                 .remoteScreens = [remote] { return remote; }});
     }
 
 private:
     QTemporaryDir m_dir;
-    platform::Defaults m_settings {m_dir.filePath(QStringLiteral("defaults.json"))};
+    test::ManualClock m_clock;
+    platform::Defaults m_settings {m_dir.filePath(QStringLiteral("defaults.json")), m_clock};
     std::unique_ptr<Uploader> m_uploader;
 };
 

@@ -4,6 +4,7 @@
 #include "platform/defaults.h"
 #include "platform/workspace.h"
 #include "support/fake_workspace.h"
+#include "support/manual_clock.h"
 #include "support/temp_env.h"
 
 #include <QComboBox>
@@ -25,6 +26,8 @@ using namespace Qt::Literals::StringLiterals;
 using Trigger = FocusGuard::Trigger;
 
 namespace {
+
+const test::ManualClock kSettingsClock;
 
 QString settingsFile(const char* name)
 {
@@ -79,7 +82,7 @@ TEST(FocusGuard, FirstMatchingReasonHoldsTheArrivalBack)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QFile::remove(settingsFile("table"));
-        platform::Defaults defaults(settingsFile("table"));
+        platform::Defaults defaults(settingsFile("table"), kSettingsClock);
         test::FakeWorkspace workspace;
         for (const QString& id : row.running)
             workspace.running.append({.bundleId = id, .name = id});
@@ -101,7 +104,7 @@ TEST(FocusGuard, RulesAndDoNotDisturbOutliveARestartButTheCountDoesNot)
     const QString file = settingsFile("restart");
     test::FakeWorkspace workspace;
     {
-        platform::Defaults defaults(file);
+        platform::Defaults defaults(file, kSettingsClock);
         FocusGuard guard(defaults, workspace);
         guard.addRule(u"org.example.Slides"_s, u"Slides"_s, Trigger::running);
         guard.addRule(u"org.example.Call"_s, u"Call"_s, Trigger::running);
@@ -111,7 +114,7 @@ TEST(FocusGuard, RulesAndDoNotDisturbOutliveARestartButTheCountDoesNot)
         guard.setDoNotDisturb(true);
         guard.setHeldBack(3);
     }
-    platform::Defaults defaults(file);
+    platform::Defaults defaults(file, kSettingsClock);
     FocusGuard guard(defaults, workspace);
     const QList<FocusGuard::Rule> expected {
         {u"org.example.Slides"_s, u"Slides"_s, Trigger::running},
@@ -152,7 +155,7 @@ TEST(FocusGuard, AnotherApplicationOnTheDisplayHoldsTheWindowBack)
 
     platform::X11Workspace workspace;
     ASSERT_TRUE(workspace.isConnected());
-    platform::Defaults defaults(settingsFile("x11"));
+    platform::Defaults defaults(settingsFile("x11"), kSettingsClock);
     FocusGuard guard(defaults, workspace);
     FocusGuardSettingsView view(guard);
     auto* menu = view.findChild<QMenu*>(u"runningAppMenu"_s);
@@ -201,7 +204,7 @@ TEST(FocusGuard, SettingsSectionAddsChangesAndRemovesRules)
     for (const char* name : {"Zeta", "Alpha", "Mid"})
         writeDesktopFile(
             u"org.example."_s + QLatin1String(name), "Name=" + QByteArray(name) + "\n");
-    platform::Defaults defaults(settingsFile("view"));
+    platform::Defaults defaults(settingsFile("view"), kSettingsClock);
     test::FakeWorkspace workspace; // nothing else runs
     FocusGuard guard(defaults, workspace);
     FocusGuardSettingsView view(guard);

@@ -3,6 +3,7 @@
 #include "app/menu_commands.h"
 #include "help/help_window.h"
 #include "platform/defaults.h"
+#include "support/manual_clock.h"
 #include "update/updater.h"
 
 #include <QLabel>
@@ -64,7 +65,8 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json"))};
+    test::ManualClock m_clock;
+    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json")), m_clock};
     HelpSelection m_selection;
     HelpWindowController m_help {m_selection, m_defaults};
 };
@@ -90,7 +92,7 @@ TEST_F(HelpWindowTest, SearchKeepsTheChosenPageAndSaysWhenNothingMatches)
 TEST_F(HelpWindowTest, HelpMenuSwitchesTheOpenWindowToItsTopics)
 {
     QMenuBar bar;
-    Updater updater {m_defaults, {.manifestUrl = QUrl()}};
+    Updater updater {m_defaults, m_clock, {.manifestUrl = QUrl()}};
     MenuCommands commands(bar, *bar.addMenu(QStringLiteral("File")),
         {.defaults = m_defaults, .updater = updater, .help = m_help});
     commands.help()->trigger();

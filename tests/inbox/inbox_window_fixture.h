@@ -2,6 +2,7 @@
 #pragma once
 
 #include "inbox/content_view.h"
+#include "platform/permissions.h"
 #include "platform/thumbnail_loader.h"
 #include "receive/controller_fixture.h"
 #include "update/updater.h"
@@ -30,8 +31,10 @@ protected:
         m_view = std::make_unique<ContentView>(ContentViewServices {.store = m_store,
             .server = *m_controller,
             .defaults = m_defaults,
+            .clock = m_clock,
             .thumbnails = m_thumbnails,
-            .updater = m_updater});
+            .updater = m_updater,
+            .permissions = m_permissions});
         m_view->resize(900, 700);
         m_view->show();
     }
@@ -51,8 +54,9 @@ protected:
             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
     }
 
-    Updater m_updater {m_defaults, {.manifestUrl = QUrl()}};
+    Updater m_updater {m_defaults, m_clock, {.manifestUrl = QUrl()}};
     ThumbnailLoader m_thumbnails {1};
+    Permissions m_permissions;
     QNetworkAccessManager m_http;
     std::unique_ptr<ServerController> m_controller;
     std::unique_ptr<ContentView> m_view;

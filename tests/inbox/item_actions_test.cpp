@@ -204,8 +204,8 @@ TEST_F(ItemActionsTest, TurningAPhotoSavesItUprightAsItsBytesAndReadsItsCodeAgai
         const ScreenItem item = add(ItemKind::photo, c.file, c.extension);
         auto state = std::make_shared<CardState>();
         state->zoom = 3;
-        ItemRow row({.store = m_store, .thumbnails = m_thumbnails}, item,
-            {.availableWidth = 600, .fitHeight = 400}, state);
+        ItemRow row({.store = m_store, .thumbnails = m_thumbnails, .permissions = m_permissions},
+            item, {.availableWidth = 600, .fitHeight = 400}, state);
         row.rotate(c.clockwise);
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return m_store.item(item.id)->filename != item.filename; }, 20000));
@@ -230,7 +230,7 @@ TEST_F(ItemActionsTest, TurningAPhotoSavesItUprightAsItsBytesAndReadsItsCodeAgai
 TEST_F(ItemActionsTest, DraggingAPhotoOutOffersOnlyACopyOfTheStoredFile)
 {
     const ScreenItem item = add();
-    ItemRow row({.store = m_store, .thumbnails = m_thumbnails}, item,
+    ItemRow row({.store = m_store, .thumbnails = m_thumbnails, .permissions = m_permissions}, item,
         {.availableWidth = 600, .fitHeight = 400}, std::make_shared<CardState>());
     row.show();
     auto* photo = row.findChild<QWidget*>(u"cardPhoto"_s);

@@ -48,7 +48,7 @@ protected:
 
     QTemporaryDir m_dir;
     test::ManualClock m_clock;
-    platform::Defaults m_defaults {m_dir.filePath(u"defaults.json"_s)};
+    platform::Defaults m_defaults {m_dir.filePath(u"defaults.json"_s), m_clock};
     ItemStore m_store {m_dir.filePath(u"store"_s), m_defaults, m_clock};
     ThumbnailLoader m_thumbnails {1};
     std::unique_ptr<SpeedReviewSheet> m_sheet;

@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 #include "platform/defaults.h"
+#include "support/manual_clock.h"
 #include "support/temp_env.h"
 
 #include <QDir>
@@ -13,6 +14,10 @@ using namespace vesker::platform;
 using namespace Qt::Literals::StringLiterals;
 using vesker::test::fileBytes;
 
+namespace {
+const vesker::test::ManualClock kClock;
+} // namespace
+
 TEST(Defaults, ValuesOfTheWrongTypeReadAsTheirDefault)
 {
     QTemporaryDir dir;
@@ -20,7 +25,7 @@ TEST(Defaults, ValuesOfTheWrongTypeReadAsTheirDefault)
         dir.filePath(u"d.json"_s), R"({"flag": "false", "realFlag": false, "port": "8080",
         "half": 1.5, "whole": -9223372036854775807, "huge": 1e19, "name": 7, "list": ["a", 1], "map": {"a": "b", "c": 2},
         "goodMap": {"mum": "quiet"}})");
-    Defaults d(dir.filePath(u"d.json"_s));
+    Defaults d(dir.filePath(u"d.json"_s), kClock);
     // A string "false" must not read as a set flag (the INI format's trap).
     EXPECT_TRUE(d.boolValue(u"flag"_s, true));
     EXPECT_FALSE(d.boolValue(u"realFlag"_s, true));
@@ -38,7 +43,7 @@ TEST(Defaults, EveryWriteIsOnDiskAndAnnouncedOnce)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"sub/d.json"_s);
-    Defaults d(path);
+    Defaults d(path, kClock);
     QSignalSpy spy(&d, &Defaults::changed);
     d.set(u"a"_s, true);
     d.setStringList(u"b"_s, {u"x"_s});
@@ -47,7 +52,7 @@ TEST(Defaults, EveryWriteIsOnDiskAndAnnouncedOnce)
     d.remove(u"missing"_s);
     EXPECT_EQ(spy.count(), 3);
 
-    Defaults reread(path);
+    Defaults reread(path, kClock);
     EXPECT_TRUE(reread.boolValue(u"a"_s, false));
     EXPECT_EQ(reread.stringList(u"b"_s), QStringList {u"x"_s});
     EXPECT_EQ(reread.bytes(u"c"_s), QByteArray("\x00\xff", 2));
@@ -59,14 +64,14 @@ TEST(Defaults, AnUnreadableFileIsKeptAsideBeforeTheFirstWrite)
     QTemporaryDir dir;
     const QString path = dir.filePath(u"d.json"_s);
     writeFileAtomically(path, "{ not json");
-    Defaults d(path);
+    Defaults d(path, kClock);
     EXPECT_FALSE(d.contains(u"x"_s));
     EXPECT_EQ(fileBytes(path), "{ not json") << "loading alone changes nothing";
     d.set(u"x"_s, 1);
     const QStringList kept = QDir(dir.path()).entryList({u"d.json.unreadable-*"_s});
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(fileBytes(dir.filePath(kept.first())), "{ not json");
-    EXPECT_EQ(Defaults(path).integer(u"x"_s, 0), 1);
+    EXPECT_EQ(Defaults(path, kClock).integer(u"x"_s, 0), 1);
 }
 
 TEST(AtomicFile, KeepAsideNeverOverwritesAnEarlierCopy)

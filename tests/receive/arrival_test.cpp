@@ -79,24 +79,11 @@ TEST(DesktopNotifications, AServerIsFoundWhenItStartsAndGetsBodiesEscapedOnlyIfI
 
 namespace {
 
-class RecordingNotifications : public platform::DesktopNotifications {
-public:
-    RecordingNotifications()
-        : DesktopNotifications(QDBusConnection(QStringLiteral("recording-notifications")))
-    { }
-    void post(const QString& id, const QString& title, const QString& body) override
-    {
-        posted.append({id, title, body});
-    }
-    QList<QStringList> posted;
-};
-
 // Every item arrives at 08:35:40 UTC: 14:05 in Kolkata, half an hour off UTC, so that a time
 // shown in UTC cannot pass by chance, and in US English, a 12-hour clock, so that a time in the
 // C locale of a test run cannot either.
 class ArrivalTest : public ControllerTest {
 protected:
-    RecordingNotifications m_notifications;
     std::unique_ptr<ServerController> m_controller;
     const QByteArray m_zone = qgetenv("TZ");
 
@@ -105,7 +92,6 @@ protected:
         qputenv("TZ", "Asia/Kolkata");
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         m_defaults.set(QStringLiteral("advertiseOnNetwork"), false);
-        m_notificationService = &m_notifications;
         m_controller = makeController();
     }
     ~ArrivalTest() override

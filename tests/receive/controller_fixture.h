@@ -8,6 +8,7 @@
 #include "store/item_store.h"
 #include "support/manual_clock.h"
 #include "support/recording_desktop.h"
+#include "support/recording_notifications.h"
 
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -21,7 +22,7 @@
 namespace vesker::test {
 
 // A receiving side on 127.0.0.1 and a fixed free port, with its own settings, store, relay,
-// device sync, and the network addresses and host name the test gives it.
+// device sync, banners and desktop, and the network addresses and host name the test gives it.
 class ReceivingSide {
 public:
     ReceivingSide()
@@ -34,14 +35,14 @@ public:
     std::unique_ptr<ServerController> makeController()
     {
         return std::make_unique<ServerController>(m_store,
-            ServerController::Services {.defaults = &m_defaults,
-                .clock = &m_clock,
-                .relay = &m_relay,
-                .sync = &m_sync,
+            ServerController::Services {.defaults = m_defaults,
+                .clock = m_clock,
+                .relay = m_relay,
+                .sync = m_sync,
                 .computerName = [] { return QStringLiteral("Front Desk"); },
                 .networkAddresses = [this] { return m_addresses; },
                 .hostName = [this] { return m_hostName; },
-                .notifications = m_notificationService,
+                .notifications = m_notifications,
                 .desktop = &m_desktop,
                 .listenAddress = QHostAddress::LocalHost});
     }
@@ -61,13 +62,13 @@ public:
 protected:
     QTemporaryDir m_dir;
     ManualClock m_clock;
-    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json"))};
+    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json")), m_clock};
     ItemStore m_store {m_dir.filePath(QStringLiteral("store")), m_defaults, m_clock};
     RelayManager m_relay {m_defaults};
     SiblingSync m_sync;
     QList<NetworkAddress> m_addresses;
     QString m_hostName = QStringLiteral("box");
-    platform::DesktopNotifications* m_notificationService = nullptr; // none: our own
+    RecordingNotifications m_notifications;
     RecordingDesktop m_desktop;
 };
 

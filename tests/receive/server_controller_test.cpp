@@ -12,7 +12,8 @@ using namespace vesker::test;
 TEST(ServerControllerRules, PortAndScreenNameFallBack)
 {
     QTemporaryDir dir;
-    platform::Defaults d(dir.filePath(QStringLiteral("d.json")));
+    const ManualClock clock;
+    platform::Defaults d(dir.filePath(QStringLiteral("d.json")), clock);
     const QList<std::pair<QJsonValue, int>> ports {{1023, 8787}, {65536, 8787}, {"abc", 8787},
         {8080.5, 8787}, {QJsonValue(), 8787}, {1024, 1024}, {65535, 65535}};
     for (const auto& [value, expected] : ports) {

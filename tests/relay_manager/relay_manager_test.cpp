@@ -1,5 +1,6 @@
 #include "platform/defaults.h"
 #include "relay_manager/relay_manager.h"
+#include "support/manual_clock.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -11,18 +12,19 @@ using namespace vesker;
 TEST(RelayManager, ScreenIdIsMadeOnceStoredAndAnUnusableOneReplaced)
 {
     QTemporaryDir dir;
+    const test::ManualClock clock;
     const std::pair<const char*, QJsonValue> rows[] = {{"missing", QJsonValue::Undefined},
         {"empty", ""}, {"not text", 1234}, {"from an earlier version", "ABC-123"}};
     QStringList made;
     for (const auto& [name, stored] : rows) {
         const QString path = dir.filePath(QLatin1String(name));
         {
-            platform::Defaults defaults(path);
+            platform::Defaults defaults(path, clock);
             if (!stored.isUndefined())
                 defaults.set("relayScreenID", stored);
             made.append(RelayManager(defaults).relayScreenID());
         }
-        platform::Defaults reread(path);
+        platform::Defaults reread(path, clock);
         EXPECT_EQ(RelayManager(reread).relayScreenID(), made.last()) << name << ": it is kept";
         const bool usable = stored.isString() && !stored.toString().isEmpty();
         EXPECT_TRUE(usable ? made.last() == stored.toString()

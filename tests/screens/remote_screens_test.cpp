@@ -1,6 +1,7 @@
 #include "screens/remote_screens_manager.h"
 
 #include "platform/defaults.h"
+#include "support/manual_clock.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -41,7 +42,8 @@ TEST(RemoteScreenTest, BaseAddressFromWhatTheUserTyped)
 TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReachable)
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    const test::ManualClock clock;
+    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
     // Any answer counts, even a refusal.
     QTcpServer answering;
     answering.listen(QHostAddress::LocalHost, 0);
@@ -79,7 +81,7 @@ TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReacha
         entry("not a uuid", QStringLiteral("127.0.0.1"))};
     defaults.set(RemoteScreensManager::kScreensKey, stored);
 
-    RemoteScreensManager remote(&defaults);
+    RemoteScreensManager remote(&defaults, clock);
     ASSERT_EQ(remote.screens().size(), 4) << "an entry without an id is no screen";
     const QUuid first = remote.screens()[0].id;
     const QUuid dribbling = remote.screens()[3].id;

@@ -2,6 +2,7 @@
 
 #include "platform/defaults.h"
 #include "support/camera_metadata.h"
+#include "support/manual_clock.h"
 #include "support/temp_env.h"
 #include "support/test_images.h"
 
@@ -164,7 +165,8 @@ TEST(PhotoPreparation, ReadsTheLocationWithItsReferences)
 TEST(PhotoPreparation, StoredSizeReadsOnlyExactValues)
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(u"defaults.json"_s));
+    const test::ManualClock clock;
+    platform::Defaults defaults(dir.filePath(u"defaults.json"_s), clock);
     const QString key = QString::fromLatin1(kPhotoSendSizeKey);
     EXPECT_EQ(currentPhotoSize(defaults), PhotoSize::large);
     const std::pair<QJsonValue, PhotoSize> rows[] = {

@@ -35,7 +35,8 @@ QImage filled(QColor colour)
 class SendSessionTest : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
-    platform::Defaults m_settings {m_dir.filePath(QStringLiteral("sender.json"))};
+    test::ManualClock m_clock;
+    platform::Defaults m_settings {m_dir.filePath(QStringLiteral("sender.json")), m_clock};
     int m_sounds = 0;
 
     std::unique_ptr<Uploader> uploader(const QString& device = "SENDER-1", int timeoutMs = 10'000)
@@ -49,8 +50,9 @@ protected:
     std::unique_ptr<SendSession> session(Uploader& up, QList<OutgoingItem> items)
     {
         return std::make_unique<SendSession>(items,
-            SendSession::Services {.defaults = &m_settings,
+            SendSession::Services {.defaults = m_settings,
                 .uploader = &up,
+                .clock = m_clock,
                 .screenName = [] { return QStringLiteral("Ann's Mac"); },
                 .deliveredSound = [this] { ++m_sounds; }});
     }

@@ -27,15 +27,17 @@ QStringList shownResults(const SendSheet& sheet)
 class SendSheetTest : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
-    platform::Defaults m_settings {m_dir.filePath(QStringLiteral("sender.json"))};
+    test::ManualClock m_clock;
+    platform::Defaults m_settings {m_dir.filePath(QStringLiteral("sender.json")), m_clock};
     Uploader m_uploader {{.deviceID = "SENDER-1", .deviceName = "Desk", .pollIntervalMs = 10}};
     QStringList m_picked;
 
     std::unique_ptr<SendSheet> sheet(const QList<OutgoingItem>& items)
     {
         auto made = std::make_unique<SendSheet>(items,
-            SendSheet::Services {.session = {.defaults = &m_settings,
+            SendSheet::Services {.session = {.defaults = m_settings,
                                      .uploader = &m_uploader,
+                                     .clock = m_clock,
                                      .screenName = [] { return QStringLiteral("Desk"); }},
                 .discover = false,
                 .pickFiles = [this](QWidget*) { return m_picked; }});

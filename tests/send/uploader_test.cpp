@@ -68,7 +68,7 @@ UploadRequest textRequest(const QString& text, const QString& code = {})
 class UploaderTest : public ControllerTest {
 protected:
     std::unique_ptr<ServerController> m_controller = makeController();
-    platform::Defaults m_group {m_dir.filePath(QStringLiteral("group.json"))};
+    platform::Defaults m_group {m_dir.filePath(QStringLiteral("group.json")), m_clock};
     UsageStats m_stats {m_group};
 
     void SetUp() override { ASSERT_TRUE(waitUntilRunning(*m_controller)); }

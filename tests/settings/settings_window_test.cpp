@@ -1,9 +1,13 @@
 #include "settings/settings_window.h"
 
 #include "access/access_manager.h"
+#include "focus_guard/focus_guard.h"
 #include "platform/display_wake.h"
 #include "platform/launch_at_login.h"
+#include "platform/permissions.h"
 #include "receive/controller_fixture.h"
+#include "support/fake_workspace.h"
+#include "update/updater.h"
 #include "window/window_manager.h"
 
 #include <QCheckBox>
@@ -23,7 +27,17 @@ protected:
     std::unique_ptr<ServerController> m_controller = makeController();
     platform::DisplayWake m_wake;
     WindowManager m_windows {m_defaults, m_wake};
-    SettingsWindow m_window {*m_controller, m_defaults, m_windows, m_clock};
+    FakeWorkspace m_workspace;
+    FocusGuard m_focus {m_defaults, m_workspace};
+    Permissions m_permissions;
+    Updater m_updater {m_defaults, m_clock, {.manifestUrl = QUrl()}};
+    SettingsWindow m_window {{.controller = *m_controller,
+        .defaults = m_defaults,
+        .clock = m_clock,
+        .windows = m_windows,
+        .focusGuard = m_focus,
+        .permissions = m_permissions,
+        .updater = m_updater}};
 
     AccessManager& access() { return m_controller->access(); }
 
@@ -139,10 +153,12 @@ TEST_F(SettingsWindowTest, GeneralChoicesAreStoredAndStartUpSwitchesAct)
     choose("fullScreenStylePicker", "space");
     choose("photoSendSizePicker", "medium");
     find<QCheckBox>("confirmDeleteCheck")->click();
+    find<QCheckBox>("doNotDisturbCheck")->click();
     EXPECT_EQ(WindowManager::arrivalBehavior(m_defaults), ArrivalBehavior::Notify);
     EXPECT_EQ(WindowManager::fullScreenStyle(m_defaults), FullScreenStyle::Space);
     EXPECT_EQ(m_defaults.string("photoSendSize"), "medium");
     EXPECT_FALSE(m_defaults.boolValue("confirmDelete", true));
+    EXPECT_TRUE(m_focus.doNotDisturb()) << "the guard the window was given, not one of its own";
 
     find<QCheckBox>("hideTaskbarEntryCheck")->click();
     EXPECT_TRUE(m_windows.hidesTaskbarEntry());

@@ -1,5 +1,6 @@
 #include "platform/defaults.h"
 #include "store/blur_rules.h"
+#include "support/manual_clock.h"
 
 #include <QTemporaryDir>
 
@@ -10,7 +11,8 @@ using namespace vesker;
 TEST(BlurRules, KnownSendersAreKeptOnceAndOnlyForRealNames)
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath("defaults.json"));
+    const test::ManualClock clock;
+    platform::Defaults defaults(dir.filePath("defaults.json"), clock);
     BlurRules rules(defaults);
     // What a card hears: a redraw for every change of what is blurred, and only for those.
     int heard = 0;

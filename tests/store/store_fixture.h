@@ -40,7 +40,7 @@ protected:
     QTemporaryDir m_dir;
     ManualClock m_clock;
     std::unique_ptr<platform::Defaults> m_defaults
-        = std::make_unique<platform::Defaults>(m_dir.filePath(u"config/defaults.json"_s));
+        = std::make_unique<platform::Defaults>(m_dir.filePath(u"config/defaults.json"_s), m_clock);
 
     // The application's own store lives under the test process's private home; tests that
     // open it must not see one another's items when run in one process.

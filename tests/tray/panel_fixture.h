@@ -6,6 +6,7 @@
 #include "platform/defaults.h"
 #include "store/item_store.h"
 #include "support/fake_workspace.h"
+#include "support/manual_clock.h"
 #include "tray/tray_panel_model.h"
 
 #include <QTemporaryDir>
@@ -26,7 +27,8 @@ struct PanelFixture {
     }
 
     QTemporaryDir dir;
-    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
+    ManualClock settingsClock;
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json")), settingsClock};
     ItemStore store {dir.filePath(QStringLiteral("Vesker")), defaults, platform::Clock::system()};
     FakeWorkspace workspace;
     FocusGuard focus {defaults, workspace};

@@ -36,14 +36,12 @@ inline QUrl listening(QTcpServer& server)
 
 struct UpdaterFixture {
     QTemporaryDir dir;
-    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
     ManualClock clock;
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json")), clock};
     QByteArray reply;
     QTcpServer server;
-    Updater updater {defaults,
-        {.manifestUrl = listening(server),
-            .currentVersion = QStringLiteral("2.0"),
-            .clock = &clock}};
+    Updater updater {defaults, clock,
+        {.manifestUrl = listening(server), .currentVersion = QStringLiteral("2.0")}};
 
     UpdaterFixture()
     {

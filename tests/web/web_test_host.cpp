@@ -6,9 +6,14 @@
 //   deny DEVICE       decline it
 // Each command is answered "done" on standard output once carried out.
 #include "access/access_manager.h"
+#include "http/network_addresses.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/desktop_notifications.h"
+#include "platform/host_name.h"
 #include "receive/server_controller.h"
+#include "relay_manager/relay_manager.h"
+#include "relay_manager/sibling_sync.h"
 #include "store/item_store.h"
 #include "store/store_cleanup.h"
 #include "store/store_seeding.h"
@@ -26,13 +31,24 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Vesker"));
     QGuiApplication::setApplicationVersion(QStringLiteral(VESKER_VERSION));
-    platform::Defaults& defaults = platform::Defaults::standard();
+    // This program's own root: the user's settings and folders as the environment names them.
     const platform::Clock& clock = platform::Clock::system();
+    platform::Defaults& defaults = platform::Defaults::standard();
     ItemStore store(ItemStore::defaultRoot(), defaults, clock);
     seedStore(store, defaults, clock);
     StoreCleanup cleanup(store, defaults, clock);
-    ServerController controller(
-        store, {.defaults = &defaults, .listenAddress = QHostAddress::LocalHost});
+    RelayManager relay(defaults);
+    SiblingSync sync;
+    platform::DesktopNotifications notifications;
+    ServerController controller(store,
+        {.defaults = defaults,
+            .clock = clock,
+            .relay = relay,
+            .sync = sync,
+            .computerName = platform::computerName,
+            .networkAddresses = NetworkAddress::current,
+            .notifications = notifications,
+            .listenAddress = QHostAddress::LocalHost});
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {

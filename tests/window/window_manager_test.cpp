@@ -1,5 +1,6 @@
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
+#include "support/manual_clock.h"
 #include "support/private_bus.h"
 #include "window/window_manager.h"
 #include "x11_probe.h"
@@ -45,7 +46,8 @@ public:
 class WindowManagerTest : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
-    platform::Defaults m_settings {m_dir.filePath("defaults.json")};
+    test::ManualClock m_clock;
+    platform::Defaults m_settings {m_dir.filePath("defaults.json"), m_clock};
     X11Probe m_x11;
     QWidget m_main;
     // Another window of the program that has the focus when an item arrives.

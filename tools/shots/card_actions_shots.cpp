@@ -3,6 +3,7 @@
 #include "card/item_row.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/permissions.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 
@@ -71,10 +72,12 @@ void saveWithMenu(ItemRow& card, const QString& buttonName, const QString& name)
 void cardActionsShots()
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    platform::Defaults defaults(
+        dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
     ItemStore store(dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system());
     ThumbnailLoader loader(1);
-    const CardServices services {.store = store, .thumbnails = loader};
+    Permissions permissions;
+    const CardServices services {.store = store, .thumbnails = loader, .permissions = permissions};
     const ItemRowLayout layout {.availableWidth = 640, .fitHeight = 300};
     const QDateTime now = QDateTime::currentDateTimeUtc();
 

@@ -3,6 +3,7 @@
 #include "card/item_row.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/permissions.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 
@@ -60,11 +61,13 @@ ScreenItem receipt(ItemStore& store)
 void codesShots()
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    platform::Defaults defaults(
+        dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
     ItemStore store(dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system());
     ThumbnailLoader loader(1);
     const ScreenItem item = receipt(store);
-    const CardServices services {store, loader};
+    Permissions permissions;
+    const CardServices services {store, loader, permissions};
 
     ItemRow large(services, item,
         {.mode = ViewMode::large, .availableWidth = 700, .fitHeight = 260},

@@ -2,6 +2,7 @@
 
 #include "focus_guard/focus_guard.h"
 #include "focus_guard/focus_guard_settings_view.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/workspace.h"
 
@@ -47,7 +48,8 @@ void writeApp(const QString& folder, const QString& id, const QString& name, con
 void focusGuardShots()
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    platform::Defaults defaults(
+        dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
     DemoWorkspace workspace;
     FocusGuard guard(defaults, workspace);
     guard.addRule(u"org.example.Slides"_qs, QStringLiteral("Slides"), FocusGuard::Trigger::running);

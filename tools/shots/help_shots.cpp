@@ -2,6 +2,7 @@
 
 #include "app/menu_commands.h"
 #include "help/help_window.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "update/updater.h"
 
@@ -23,7 +24,7 @@ void menuShots(HelpWindowController& help, platform::Defaults& defaults)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     file->addSeparator();
     file->addAction(QStringLiteral("Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    Updater updater {defaults, {.manifestUrl = QUrl()}};
+    Updater updater {defaults, platform::Clock::system(), {.manifestUrl = QUrl()}};
     MenuCommands commands(bar, *file, {defaults, updater, help});
     for (QMenu* menu : bar.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
         menu->popup(QPoint(0, 0));
@@ -39,7 +40,8 @@ void menuShots(HelpWindowController& help, platform::Defaults& defaults)
 void helpShots()
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    platform::Defaults defaults(
+        dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
     HelpSelection selection;
     HelpWindowController help(selection, defaults);
     help.show();

@@ -13,10 +13,7 @@ namespace vesker::shots {
 
 void inboxBarShots()
 {
-    DemoServer demo({.networkAddresses = [] {
-        return QList<NetworkAddress> {
-            {QStringLiteral("wlan0"), QStringLiteral("Wi-Fi"), QStringLiteral("192.168.1.24")}};
-    }});
+    DemoServer demo;
     platform::Defaults& defaults = demo.defaults;
     ItemStore& store = demo.store;
     ServerController& controller = demo.controller;

@@ -8,13 +8,20 @@
 #include "card/item_row.h"
 #include "connect/invite_alerts.h"
 #include "connect/invite_handler.h"
+#include "focus_guard/focus_guard.h"
+#include "help/help_window.h"
 #include "inbox/content_view.h"
 #include "inbox/inbox_state.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/desktop_notifications.h"
+#include "platform/display_wake.h"
+#include "platform/workspace.h"
 #include "receive/server_controller.h"
 #include "store/item_store.h"
 #include "store/store_seeding.h"
 #include "update/updater.h"
+#include "window/window_manager.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -30,6 +37,14 @@
 namespace vesker::shots {
 
 namespace {
+
+// The shots have no window manager and nothing else runs: nothing holds an arrival back.
+class NothingElseRunning final : public platform::Workspace {
+public:
+    QList<platform::RunningApplication> runningApplications() override { return {}; }
+    QString frontmostBundleId() override { return {}; }
+    QString iconName(const QString&) override { return {}; }
+};
 
 // A program's worth of state in its own folder, its server on 127.0.0.1.
 struct Demo {
@@ -66,15 +81,39 @@ struct Demo {
     }
 
     QTemporaryDir dir;
-    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json"))};
-    InviteHandler invites;
-    Updater updater {defaults, {.manifestUrl = QUrl()}};
-    VeskerApp app {{.defaults = &defaults,
-        .invites = &invites,
-        .updater = &updater,
+    const platform::Clock& clock = platform::Clock::system();
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json")), clock};
+    platform::Defaults groupDefaults {dir.filePath(QStringLiteral("group.json")), clock};
+    // On a bus connection never opened: no banner leaves the shot.
+    platform::DesktopNotifications notifications {QDBusConnection(QStringLiteral("shots"))};
+    NothingElseRunning workspace;
+    FocusGuard focusGuard {defaults, workspace};
+    platform::DisplayWake wake;
+    WindowManager windows {defaults, wake};
+    VeskerApp app {{.defaults = defaults,
+        .groupDefaults = groupDefaults,
+        .clock = clock,
+        .notifications = notifications,
+        .networkAddresses = demoAddresses,
         .storeRoot = dir.filePath(QStringLiteral("Vesker")),
+        .updates = {.manifestUrl = QUrl()},
         .listenAddress = QHostAddress::LocalHost}};
-    MainWindow window {app.store(), app.server(), invites, defaults, nullptr, &updater};
+    InviteHandler& invites = app.invites();
+    HelpWindowController help {app.helpSelection(), defaults};
+    MainWindow window {{.store = app.store(),
+        .server = app.server(),
+        .invites = invites,
+        .defaults = defaults,
+        .groupDefaults = groupDefaults,
+        .clock = clock,
+        .windows = windows,
+        .focusGuard = focusGuard,
+        .updater = app.updater(),
+        .thumbnails = app.thumbnails(),
+        .permissions = app.permissions(),
+        .directory = app.directory(),
+        .relayBook = app.relayBook(),
+        .help = help}};
 };
 
 // The window with its open alert drawn over it, as the user sees them together.

@@ -6,6 +6,7 @@
 #include "image_edit/image_edit_sheet.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "platform/permissions.h"
 #include "platform/thumbnail_loader.h"
 #include "store/item_store.h"
 
@@ -62,7 +63,8 @@ void waitFor(const std::function<bool()>& done)
 void photoEditingShots()
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    platform::Defaults defaults(
+        dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
     ItemStore store(dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system());
     ThumbnailLoader loader(2);
     ScreenItem item {.id = QUuid::createUuid(),
@@ -75,7 +77,8 @@ void photoEditingShots()
 
     auto state = std::make_shared<CardState>();
     state->zoom = 2.5;
-    const CardServices services {store, loader, nullptr, {}};
+    Permissions permissions;
+    const CardServices services {store, loader, permissions, nullptr, {}};
     ItemRow card(services, item, {.availableWidth = 840, .fitHeight = 460}, state);
     card.resize(900, card.heightForWidth(900));
     card.show();

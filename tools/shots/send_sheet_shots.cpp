@@ -51,7 +51,8 @@ void sendSheetShots()
 {
     DemoServer receiver;
     QTemporaryDir dir;
-    platform::Defaults settings(dir.filePath(QStringLiteral("sender.json")));
+    platform::Defaults settings(
+        dir.filePath(QStringLiteral("sender.json")), platform::Clock::system());
     settings.setStringMap(QString::fromLatin1(ScreenDirectory::kNicknamesKey),
         {{QStringLiteral("Studio"), QStringLiteral("Front desk")}});
     settings.set(QString::fromLatin1(ScreenDirectory::kGroupsKey),
@@ -75,14 +76,15 @@ void sendSheetShots()
                         QStringLiteral("127.0.0.1:%1").arg(port)),
             typed("6e1d2b8f-3c4a-4d5e-9f0a-1b2c3d4e5f6a", QStringLiteral("Warehouse"),
                 QStringLiteral("127.0.0.1:%1").arg(offPort))});
-    RemoteScreensManager remote(&settings);
+    RemoteScreensManager remote(&settings, platform::Clock::system());
     Uploader uploader({.deviceID = QStringLiteral("SHOTS"), .deviceName = QStringLiteral("Desk")});
     ThumbnailLoader thumbnails;
     auto make = [&](const QList<OutgoingItem>& items, Uploader* from = nullptr) {
         auto sheet = std::make_unique<SendSheet>(items,
-            SendSheet::Services {.session = {.defaults = &settings,
+            SendSheet::Services {.session = {.defaults = settings,
                                      .uploader = from ? from : &uploader,
                                      .directory = &directory,
+                                     .clock = platform::Clock::system(),
                                      .screenName = [] { return QStringLiteral("Desk"); }},
                 .thumbnails = &thumbnails,
                 .remote = &remote,

@@ -3,16 +3,32 @@
 #include "demo_server.h"
 
 #include "access/access_manager.h"
+#include "focus_guard/focus_guard.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
+#include "platform/permissions.h"
+#include "platform/workspace.h"
 #include "receive/server_controller.h"
 #include "settings/settings_window.h"
+#include "update/updater.h"
 #include "window/window_manager.h"
 
 #include <QTabWidget>
 
 namespace vesker::shots {
+
+namespace {
+
+// The shots have no window manager and nothing else runs.
+class NothingElseRunning final : public platform::Workspace {
+public:
+    QList<platform::RunningApplication> runningApplications() override { return {}; }
+    QString frontmostBundleId() override { return {}; }
+    QString iconName(const QString&) override { return {}; }
+};
+
+} // namespace
 
 void settingsShots()
 {
@@ -21,6 +37,10 @@ void settingsShots()
     ServerController& controller = demo.controller;
     platform::DisplayWake wake;
     WindowManager windows(defaults, wake);
+    NothingElseRunning workspace;
+    FocusGuard focusGuard(defaults, workspace);
+    Permissions permissions;
+    Updater updater(defaults, demo.clock, {.manifestUrl = QUrl()});
 
     AccessManager& access = controller.access();
     access.approve(
@@ -32,7 +52,13 @@ void settingsShots()
     defaults.set(QStringLiteral("accessCode"), QStringLiteral("048213"));
     defaults.set(QStringLiteral("allowBrowserScreens"), true);
 
-    SettingsWindow window(controller, defaults, windows, platform::Clock::system());
+    SettingsWindow window({.controller = controller,
+        .defaults = defaults,
+        .clock = demo.clock,
+        .windows = windows,
+        .focusGuard = focusGuard,
+        .permissions = permissions,
+        .updater = updater});
     save(window, QStringLiteral("settings_general"));
     window.tabs().setCurrentIndex(1);
     save(window, QStringLiteral("settings_access"));

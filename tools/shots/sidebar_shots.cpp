@@ -65,7 +65,8 @@ void settle()
 void sidebarShots()
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    platform::Defaults defaults(
+        dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
     ItemStore store(dir.filePath(QStringLiteral("store")), defaults, platform::Clock::system());
     add(store, QStringLiteral("mum"), ItemKind::text, 50, QStringLiteral("Dinner at 7"));
     add(store, QStringLiteral("Mum-Phone"), ItemKind::photo, 40, {}, {QStringLiteral("receipts")});

@@ -1,5 +1,6 @@
 #include "shots.h"
 
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "update/update_alerts.h"
 #include "update/update_banner.h"
@@ -67,9 +68,10 @@ void updateShots()
     };
     for (const auto& state : states) {
         QTemporaryDir dir;
-        platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+        platform::Defaults defaults(
+            dir.filePath(QStringLiteral("defaults.json")), platform::Clock::system());
         Manifest manifest(state.reply);
-        Updater updater(defaults,
+        Updater updater(defaults, platform::Clock::system(),
             {.manifestUrl = state.reachable ? manifest.url() : QUrl(),
                 .currentVersion = QStringLiteral("1.11.4")});
         updater.check(false);
