@@ -6,6 +6,9 @@
 //                                             "first MS", "median MS", then "code ENTRY" and
 //                                             "payload PAYLOAD" per barcode and the text after
 //                                             a "text" line
+//   recognize_bench read PHOTO                reads the photo once, as the program does on
+//                                             arrival (its recognition pool, its text engine
+//                                             settings), and prints what it read as `time` does
 //   recognize_bench score TEXT.txt READ.txt   prints the share of the page's words found in
 //                                             READ.txt, in their order (a longest common
 //                                             subsequence of words)
@@ -27,6 +30,15 @@ using namespace vesker;
 
 namespace {
 
+void printResult(const Recognizer::Result& result)
+{
+    for (const QString& code : result.barcodes) {
+        std::printf("code %s\n", qPrintable(code));
+        std::printf("payload %s\n", qPrintable(Recognizer::payload(code)));
+    }
+    std::printf("text\n%s\n", qPrintable(result.text));
+}
+
 int timeRecognizer(const QString& path, int runs)
 {
     std::vector<double> times;
@@ -40,11 +52,7 @@ int timeRecognizer(const QString& path, int runs)
     const double first = times.front();
     std::sort(times.begin(), times.end());
     std::printf("first %.0f\nmedian %.0f\n", first, times[times.size() / 2]);
-    for (const QString& code : result.barcodes) {
-        std::printf("code %s\n", qPrintable(code));
-        std::printf("payload %s\n", qPrintable(Recognizer::payload(code)));
-    }
-    std::printf("text\n%s\n", qPrintable(result.text));
+    printResult(result);
     return 0;
 }
 
@@ -86,8 +94,11 @@ int main(int argc, char** argv)
         return makeCorpus(args[2]);
     if (args.size() == 4 && args[1] == u"time")
         return timeRecognizer(args[2], args[3].toInt());
+    if (args.size() == 3 && args[1] == u"read")
+        return printResult(Recognizer::recognize(args[2]).result()), 0;
     if (args.size() == 4 && args[1] == u"score")
         return score(args[2], args[3]);
-    std::fprintf(stderr, "usage: recognize_bench corpus DIR | time PHOTO RUNS | score TEXT READ\n");
+    std::fprintf(stderr,
+        "usage: recognize_bench corpus DIR | time PHOTO RUNS | read PHOTO | score TEXT READ\n");
     return 2;
 }

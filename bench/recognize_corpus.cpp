@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,7 @@ struct Document {
     std::vector<Line> lines;
     std::vector<Code> codes;
     QColor paper {240, 238, 230};
+    QColor ink {30, 30, 36};
     QString family = QStringLiteral("DejaVu Sans");
 };
 
@@ -76,7 +78,7 @@ QImage render(const Document& doc)
     image.fill(doc.paper);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setPen(QColor(30, 30, 36));
+    painter.setPen(doc.ink);
     double y = doc.origin.y();
     for (const Line& line : doc.lines) {
         QFont font(doc.family);
@@ -192,7 +194,32 @@ struct Photo {
     QImage pixels;
     std::vector<const Document*> documents;
     quint16 orientation = 1;
+    int shake = 0; // pixels the camera moved sideways while the shutter was open
 };
+
+// A hand that moved while the shutter was open: every point drawn along a short stroke.
+void shaken(QImage& photo, int pixels)
+{
+    if (pixels < 2)
+        return;
+    const int w = photo.width();
+    std::vector<int> red(w + 1), green(w + 1), blue(w + 1);
+    for (int y = 0; y < photo.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(photo.scanLine(y));
+        // Running sums, so that a long stroke costs no more than a short one.
+        for (int x = 0; x < w; ++x) {
+            red[x + 1] = red[x] + qRed(row[x]);
+            green[x + 1] = green[x] + qGreen(row[x]);
+            blue[x + 1] = blue[x] + qBlue(row[x]);
+        }
+        for (int x = 0; x < w; ++x) {
+            const int from = std::max(0, x - pixels / 2), to = std::min(w, from + pixels);
+            const int n = to - from;
+            row[x] = qRgb((red[to] - red[from]) / n, (green[to] - green[from]) / n,
+                (blue[to] - blue[from]) / n);
+        }
+    }
+}
 
 bool write(const QString& dir, const Photo& photo)
 {
@@ -391,17 +418,65 @@ Photo portraitPhoto(Document& doc)
     return {QStringLiteral("portrait"), upright, {&doc}, 6};
 }
 
+// A page read in a hurry: the hand moved sideways by a few pixels while the shutter was open.
+Photo shakenPhoto(Document& doc)
+{
+    doc.size = QSize(3400, 2500);
+    doc.family = QStringLiteral("DejaVu Serif");
+    doc.origin = QPointF(220, 140);
+    doc.lines = lines({"Notice to all tenants of Quay House", "",
+                          "The water will be turned off on Monday from nine until",
+                          "about two in the afternoon while the old pipes in the",
+                          "cellar are replaced. Please fill a kettle the night before.",
+                          "The lift is out of service for the same hours, as the",
+                          "engineers need its shaft to carry the new pipes up.", "",
+                          "Bicycles left in the hall will be moved to the yard.",
+                          "Questions go to the caretaker, flat 1, or by telephone",
+                          "on 01947 600 218 between eight and six."},
+        52);
+    doc.codes
+        = {{Format::QRCode, "https://example.com/quay/notice-12", QRectF(2750, 1850, 0, 0), 9}};
+    Photo photo {
+        QStringLiteral("shaken"), tableTop(QSize(4000, 3000), QColor(80, 90, 70), 7), {&doc}};
+    place(photo.pixels, render(doc), turned(QPointF(300, 250), QSizeF(doc.size), -0.7));
+    photo.shake = 9;
+    return photo;
+}
+
+// Grey print on grey card, as on a recycled envelope or a faded ticket: little contrast.
+Photo greyPhoto(Document& doc)
+{
+    doc.size = QSize(3000, 2000);
+    doc.origin = QPointF(200, 120);
+    doc.paper = QColor(158, 156, 150);
+    doc.ink = QColor(92, 92, 96);
+    doc.lines = lines({"Return slip - Hexham Library", "", "Borrower 40172, Ms J. Harding",
+                          "The Joiner and Cabinet Maker       due 21 May",
+                          "Hand Tools and Their Care          due 21 May",
+                          "A History of the Tyne Valley       due 28 May", "",
+                          "Renew online or at any branch. Late items cost",
+                          "ten pence a day, up to two pounds an item."},
+        50);
+    doc.codes = {{Format::Code128, "LIB-40172-0521", QRectF(200, 1560, 900, 240)}};
+    Photo photo {
+        QStringLiteral("grey"), tableTop(QSize(4000, 3000), QColor(60, 60, 64), 8), {&doc}};
+    place(photo.pixels, render(doc), turned(QPointF(500, 500), QSizeF(doc.size), 1.1));
+    return photo;
+}
+
 } // namespace
 
 int makeCorpus(const QString& dir)
 {
     QFontDatabase::addApplicationFont(
         QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"));
-    Document docs[6];
-    Photo (*const makers[])(Document&)
-        = {pagePhoto, receiptPhoto, labelPhoto, anglePhoto, cornerCodesPhoto, portraitPhoto};
-    for (int i = 0; i < 6; ++i) {
+    Photo (*const makers[])(Document&) = {pagePhoto, receiptPhoto, labelPhoto, anglePhoto,
+        cornerCodesPhoto, portraitPhoto, shakenPhoto, greyPhoto};
+    constexpr int kPhotos = int(std::size(makers));
+    Document docs[kPhotos];
+    for (int i = 0; i < kPhotos; ++i) {
         Photo photo = makers[i](docs[i]);
+        shaken(photo.pixels, photo.shake);
         photograph(photo.pixels, 20417 + i);
         if (photo.orientation == 6)
             photo.pixels = photo.pixels.transformed(QTransform().rotate(-90));

@@ -151,6 +151,8 @@ void HTTPConnection::readRequest()
         m_requestTimer.setSingleShot(false);
         m_bufferedAtLastCheck = m_reader.bufferedBytes();
         m_requestTimer.start(config.bodyRateWindow);
+        if (m_reader.waitsForGoAhead())
+            askForBody();
     }
 
     switch (status) {
@@ -165,9 +167,64 @@ void HTTPConnection::readRequest()
     case HTTPRequestReader::Status::overBudget: // answered above
         return;
     case HTTPRequestReader::Status::complete:
+        if (m_verdictPending) {
+            m_completeBeforeVerdict = true;
+            m_readNotifier->setEnabled(false);
+            m_requestTimer.stop();
+            return;
+        }
         handOver();
         return;
     }
+}
+
+void HTTPConnection::askForBody()
+{
+    const HTTPHeadCheck& check = m_engine->config().headCheck;
+    std::optional<HTTPRequest> head = m_reader.head();
+    if (!check || !head) {
+        takeVerdict(std::nullopt);
+        return;
+    }
+    head->remoteAddress = m_remoteAddress;
+    m_verdictPending = true;
+    const HTTPHeadVerdict verdict = verdictFunction(m_link);
+    try {
+        check(std::move(*head), verdict);
+    } catch (...) {
+        qCWarning(lcHttp) << "[http] head check failed; the body is read";
+        verdict(std::nullopt);
+    }
+}
+
+void HTTPConnection::takeVerdict(const std::optional<HTTPResponse>& refusal)
+{
+    if (m_phase != Phase::reading)
+        return;
+    m_verdictPending = false;
+    if (refusal && m_completeBeforeVerdict) {
+        // All of it came while the owner judged the head: nothing is left to drain.
+        m_reader.clear();
+        m_charge.reset();
+        m_drainLeft = 0;
+        answer(*refusal);
+        return;
+    }
+    if (refusal) {
+        // Answered at once, and whatever of the body still comes is drained, as for any refusal.
+        refuseRequest(*refusal);
+        return;
+    }
+    if (m_completeBeforeVerdict) {
+        handOver();
+        return;
+    }
+    // A client that stopped waiting and sends its body already needs no go-ahead.
+    if (!m_reader.waitsForGoAhead())
+        return;
+    m_out = QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n");
+    m_outOffset = 0;
+    writeSome();
 }
 
 void HTTPConnection::checkBodyRate()
@@ -224,6 +281,22 @@ void HTTPConnection::handOver()
     }
 }
 
+HTTPHeadVerdict HTTPConnection::verdictFunction(std::shared_ptr<ReplyLink> link)
+{
+    return [link = std::move(link)](std::optional<HTTPResponse> refusal) {
+        if (link->judged.exchange(true))
+            return;
+        std::lock_guard lock(link->mutex);
+        HTTPConnection* connection = link->connection;
+        if (!connection)
+            return;
+        QMetaObject::invokeMethod(
+            connection,
+            [connection, refusal = std::move(refusal)] { connection->takeVerdict(refusal); },
+            Qt::QueuedConnection);
+    };
+}
+
 HTTPReplyFunction HTTPConnection::replyFunction(std::shared_ptr<ReplyLink> link)
 {
     return [link = std::move(link)](HTTPResponse response) {
@@ -260,6 +333,9 @@ void HTTPConnection::send(QByteArray wire)
     m_phase = Phase::writing;
     m_readNotifier->setEnabled(false);
     m_requestTimer.stop();
+    // A go-ahead the socket has not taken whole yet goes out first.
+    if (m_outOffset < m_out.size())
+        wire.prepend(QByteArrayView(m_out).sliced(m_outOffset));
     m_out = std::move(wire);
     m_outOffset = 0;
     // From here the timer watches the peer taking the reply: one that never reads must not hold
@@ -270,7 +346,7 @@ void HTTPConnection::send(QByteArray wire)
 
 void HTTPConnection::writeSome()
 {
-    if (m_phase != Phase::writing)
+    if (m_phase != Phase::writing && m_phase != Phase::reading)
         return;
     while (m_outOffset < m_out.size()) {
         const ssize_t sent = ::send(m_fd, m_out.constData() + m_outOffset,
@@ -286,7 +362,17 @@ void HTTPConnection::writeSome()
             m_writeNotifier->setEnabled(true);
             return;
         }
-        finishWriting(false);
+        if (m_phase == Phase::reading)
+            closeNow(); // the peer is gone while it was being told to go on
+        else
+            finishWriting(false);
+        return;
+    }
+    if (m_phase == Phase::reading) {
+        // The go-ahead is out; the body follows.
+        m_writeNotifier->setEnabled(false);
+        m_out = QByteArray();
+        m_outOffset = 0;
         return;
     }
     finishWriting(true);

@@ -69,9 +69,14 @@ private:
         std::mutex mutex;
         HTTPConnection* connection = nullptr;
         std::atomic<bool> used {false};
+        std::atomic<bool> judged {false};
     };
 
     void readRequest();
+    // For a client that waits before it sends its body: asks the owner's head check, or lets it
+    // go on at once.
+    void askForBody();
+    void takeVerdict(const std::optional<HTTPResponse>& refusal);
     void checkBodyRate();
     void refuseRequest(const HTTPResponse& response);
     void drain();
@@ -81,6 +86,7 @@ private:
     void writeSome();
     void finishWriting(bool delivered);
     static HTTPReplyFunction replyFunction(std::shared_ptr<ReplyLink> link);
+    static HTTPHeadVerdict verdictFunction(std::shared_ptr<ReplyLink> link);
 
     int m_fd;
     HTTPServerEngine* m_engine;
@@ -99,6 +105,12 @@ private:
     qint64 m_bufferedAtLastCheck = 0;
     // Bytes of the request the peer is still to send after a refusal; -1 when unknown.
     qint64 m_drainLeft = 0;
+    // The owner's head check has not answered yet; a request that came whole meanwhile (its
+    // client stopped waiting) waits for the answer.
+    bool m_verdictPending = false;
+    bool m_completeBeforeVerdict = false;
+    // While reading: the rest of a "100 Continue" the socket could not take at once. Then: the
+    // reply.
     QByteArray m_out;
     qsizetype m_outOffset = 0;
     QString m_remoteAddress;

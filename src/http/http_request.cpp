@@ -132,19 +132,18 @@ std::optional<qint64> parseDecimalInt64(QStringView text)
     return negative ? qint64(0 - magnitude) : qint64(magnitude);
 }
 
-HTTPParseResult HTTPRequest::parse(QByteArray buffer, qint64 maxBodyBytes)
-{
-    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
-    if (headEnd < 0)
-        return buffer.size() > kHTTPHeadAllowance ? HTTPParseResult::invalid()
-                                                  : HTTPParseResult::needMore();
+namespace {
 
-    const QString head = QString::fromUtf8(QByteArrayView(buffer).first(headEnd));
+// The request line and the headers of the head that ends at `headEnd` (where its CR LF CR LF
+// begins).
+std::optional<HTTPRequest> readHead(QByteArrayView buffer, qsizetype headEnd)
+{
+    const QString head = QString::fromUtf8(buffer.first(headEnd));
     const QList<QStringView> lines = QStringView(head).split(u"\r\n");
 
     const QList<QStringView> requestLine = lines.first().split(u' ', Qt::SkipEmptyParts);
     if (requestLine.size() < 2)
-        return HTTPParseResult::invalid();
+        return std::nullopt;
 
     HTTPRequest request;
     request.method = requestLine[0].toString().toUpper();
@@ -164,6 +163,27 @@ HTTPParseResult HTTPRequest::parse(QByteArray buffer, qint64 maxBodyBytes)
         request.headers.insert(trimmedHorizontal(line.first(colon)).toString().toLower(),
             trimmedHorizontal(line.sliced(colon + 1)).toString());
     }
+    return request;
+}
+
+} // namespace
+
+std::optional<HTTPRequest> HTTPRequest::parseHead(QByteArrayView head)
+{
+    const qsizetype headEnd = head.indexOf("\r\n\r\n");
+    return headEnd < 0 ? std::nullopt : readHead(head, headEnd);
+}
+
+HTTPParseResult HTTPRequest::parse(QByteArray buffer, qint64 maxBodyBytes)
+{
+    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return buffer.size() > kHTTPHeadAllowance ? HTTPParseResult::invalid()
+                                                  : HTTPParseResult::needMore();
+    std::optional<HTTPRequest> head = readHead(buffer, headEnd);
+    if (!head)
+        return HTTPParseResult::invalid();
+    HTTPRequest request = std::move(*head);
 
     // Only Content-Length delimits a body here. Taking a chunked body for an empty one would
     // store nothing and still answer success, so such a request is refused.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QMap>
 #include <QString>
 
@@ -41,6 +42,9 @@ struct HTTPRequest {
     // same result, so callers may parse again after every read. A buffer handed over with
     // std::move becomes the body without a copy (a 60 MiB upload is not copied again).
     static HTTPParseResult parse(QByteArray buffer, qint64 maxBodyBytes = kHTTPMaxBodyBytes);
+    // The request line and headers of a head that ends in CR LF CR LF, without its body; none
+    // when they cannot be read.
+    static std::optional<HTTPRequest> parseHead(QByteArrayView head);
 };
 
 struct HTTPParseResult {

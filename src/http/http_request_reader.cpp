@@ -53,10 +53,12 @@ HTTPRequestReader::Status HTTPRequestReader::advance()
     if (m_expectedSize < 0) {
         // The terminator may straddle the previous read's end.
         const qsizetype from = qMax<qsizetype>(0, m_scannedUpTo - 3);
-        if (m_buffer.indexOf("\r\n\r\n", from) < 0) {
+        const qsizetype headEnd = m_buffer.indexOf("\r\n\r\n", from);
+        if (headEnd < 0) {
             m_scannedUpTo = m_buffer.size();
             return m_buffer.size() > kHTTPHeadAllowance ? Status::invalid : Status::needMore;
         }
+        m_headSize = headEnd + 4;
     } else if (m_buffer.size() < m_expectedSize) {
         return Status::needMore;
     }
@@ -103,6 +105,28 @@ qint64 HTTPRequestReader::bytesStillToCome() const
     return -1;
 }
 
+std::optional<HTTPRequest> HTTPRequestReader::head() const
+{
+    if (!headComplete())
+        return std::nullopt;
+    return HTTPRequest::parseHead(QByteArrayView(m_buffer).first(m_headSize));
+}
+
+bool HTTPRequestReader::waitsForGoAhead() const
+{
+    if (!headComplete() || m_buffer.size() != m_headSize)
+        return false;
+    // An HTTP/1.0 client knows no interim answer, and must not be sent one.
+    const QByteArrayView requestLine = QByteArrayView(m_buffer).first(m_buffer.indexOf("\r\n"));
+    if (requestLine.trimmed().endsWith("HTTP/1.0"))
+        return false;
+    const std::optional<HTTPRequest> request = head();
+    return request
+        && request->headers.value(QStringLiteral("expect"))
+               .compare(u"100-continue", Qt::CaseInsensitive)
+        == 0;
+}
+
 HTTPRequest HTTPRequestReader::takeRequest()
 {
     HTTPRequest request = std::exchange(m_request, HTTPRequest());
@@ -114,6 +138,7 @@ void HTTPRequestReader::clear()
 {
     m_buffer = QByteArray();
     m_scannedUpTo = 0;
+    m_headSize = 0;
     m_expectedSize = -1;
 }
 

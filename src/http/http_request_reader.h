@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 
 #include <functional>
+#include <optional>
 
 namespace vesker {
 
@@ -59,6 +60,11 @@ public:
     void clear();
 
     bool headComplete() const { return m_expectedSize >= 0; }
+    // The head of the request being read, without its body; none before the head is complete.
+    std::optional<HTTPRequest> head() const;
+    // The client asked to be told to go on before it sends its body ("Expect: 100-continue"
+    // from an HTTP/1.1 client), and no byte of the body has come yet.
+    bool waitsForGoAhead() const;
     qsizetype bufferedBytes() const { return m_buffer.size(); }
     // What the buffer holds room for; never more than the owner agreed to.
     qsizetype reservedBytes() const { return m_buffer.capacity(); }
@@ -79,6 +85,8 @@ private:
     QByteArray m_buffer;
     // No CR LF CR LF begins before this offset.
     qsizetype m_scannedUpTo = 0;
+    // Once the head is complete: its length with its CR LF CR LF.
+    qsizetype m_headSize = 0;
     // Once the head is complete: the buffer size at which the body is too.
     qint64 m_expectedSize = -1;
     HTTPRequest m_request;

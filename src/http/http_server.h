@@ -38,6 +38,14 @@ using HTTPReplyFunction = std::function<void(HTTPResponse)>;
 // Called on the server's own thread for every complete request. It must not wait for the main
 // thread (HTTPServer::stop waits for the server's thread): it hands the work on and returns.
 using HTTPHandler = std::function<void(HTTPRequest, HTTPReplyFunction)>;
+// The answer to a head: nothing lets the body come, a reply refuses the request with it.
+// Called at most once, from any thread; later calls are ignored.
+using HTTPHeadVerdict = std::function<void(std::optional<HTTPResponse> refusal)>;
+// Called on the server's own thread, like the handler, with the head (no body) of a request
+// whose client waits to be told to go on before it sends its body ("Expect: 100-continue": curl
+// does for any body over 1 MB, and waits a second for the answer). What the owner can decide from
+// the head alone (who may send, how much) it answers here, so that a refused client sends no body.
+using HTTPHeadCheck = std::function<void(HTTPRequest head, HTTPHeadVerdict verdict)>;
 
 // Bytes of request buffers held by all servers together: what their readers reserved, until the
 // requests are freed (also after they were handed to the owner). A request that would take
@@ -86,6 +94,8 @@ struct HTTPServerConfig {
     // Announced as the TXT key `screen` when not empty.
     QString screenID;
     HTTPHandler handler;
+    // Empty: every such client is told to go on at once.
+    HTTPHeadCheck headCheck;
     qint64 maxBodyBytes = kHTTPMaxBodyBytes;
     // When set, connections that did not arrive on an interface of this kind are closed at once.
     std::optional<HTTPInterfaceType> interfaceType;

@@ -74,4 +74,17 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
     reply(HTTPResponse::text(404, QStringLiteral("Not found")));
 }
 
+std::optional<HTTPResponse> Routes::refusalBeforeBody(const HTTPRequest& head)
+{
+    if (head.method != QLatin1String("POST"))
+        return std::nullopt;
+    if (head.path == QLatin1String("/upload"))
+        return m_uploads.refusalBeforeBody(head, ItemKind::photo);
+    if (head.path == QLatin1String("/file"))
+        return m_uploads.refusalBeforeBody(head, ItemKind::pdf);
+    if (head.path == QLatin1String("/text"))
+        return m_uploads.refusalBeforeBody(head, ItemKind::text);
+    return std::nullopt;
+}
+
 } // namespace vesker

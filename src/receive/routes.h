@@ -2,6 +2,8 @@
 
 #include "http/http_server.h"
 
+#include <optional>
+
 namespace vesker {
 
 class BrowserScreen;
@@ -16,6 +18,9 @@ public:
 
     // Answers through `reply`, at once or (an upload) once the item is on disk.
     void route(const HTTPRequest& request, HTTPReplyFunction reply);
+    // The reply that refuses a request from its head alone, before its body is sent; none when
+    // the body is wanted (see HTTPHeadCheck).
+    std::optional<HTTPResponse> refusalBeforeBody(const HTTPRequest& head);
 
 private:
     ServerController& m_controller;

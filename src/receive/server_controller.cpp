@@ -121,6 +121,7 @@ void ServerController::start()
     config.serviceName = name;
     config.screenID = m_relay.relayScreenID();
     config.handler = requestHandler();
+    config.headCheck = headCheck();
     config.interfaceType = interfaceKind(m_defaults);
     config.advertise = advertise;
     config.address = m_services.listenAddress;
@@ -275,6 +276,26 @@ HTTPHandler ServerController::requestHandler()
                     weak->route(request, std::move(reply));
                 else
                     reply(stopped());
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+HTTPHeadCheck ServerController::headCheck()
+{
+    return [alive = std::weak_ptr<int>(m_alive), weak = QPointer<ServerController>(this)](
+               HTTPRequest head, HTTPHeadVerdict verdict) {
+        const auto stopped
+            = [] { return HTTPResponse::text(503, QStringLiteral("Server stopped")); };
+        if (alive.expired()) {
+            verdict(stopped());
+            return;
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, head = std::move(head), verdict = std::move(verdict), stopped] {
+                verdict(weak ? weak->m_routes->refusalBeforeBody(head)
+                             : std::optional<HTTPResponse>(stopped()));
             },
             Qt::QueuedConnection);
     };

@@ -57,8 +57,8 @@ struct ServerControllerServices {
 // main HTTP server with its routes, uploads, intake and arrivals, starts and restarts that
 // server under the screen's name, publishes its state and this computer's addresses, and
 // connects the other subsystems' signals to the store.
-// Main thread only, except the handler from requestHandler(), which the server calls on its own
-// thread.
+// Main thread only, except the handler from requestHandler() and the check from headCheck(),
+// which the server calls on its own thread.
 class ServerController : public QObject {
     Q_OBJECT
 public:
@@ -106,6 +106,9 @@ public:
     // The main server's request handler: hands the request to the main thread and the reply
     // back; a request that finds the controller gone is answered 503 "Server stopped".
     HTTPHandler requestHandler();
+    // The main server's head check, on the main thread like the handler: refuses from the head
+    // what the routes would refuse whatever the body.
+    HTTPHeadCheck headCheck();
     // Answers through `reply`, at once or, for an upload, once its item is on disk.
     void route(const HTTPRequest& request, HTTPReplyFunction reply);
 

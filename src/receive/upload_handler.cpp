@@ -131,9 +131,7 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
                 reply(std::move(response));
             });
     case AccessDecision::refuse:
-        return reply(m_access.policy() == AccessPolicy::code
-                ? HTTPResponse::text(401, QStringLiteral("Access code required or incorrect"))
-                : HTTPResponse::text(403, QStringLiteral("This Mac declined the request")));
+        return reply(refusal());
     case AccessDecision::ask:
         break;
     }
@@ -149,6 +147,32 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
         QJsonDocument(pending).toJson(QJsonDocument::Compact)};
     finish(itemKey, held);
     reply(held);
+}
+
+std::optional<HTTPResponse> UploadHandler::refusalBeforeBody(const HTTPRequest& head, ItemKind kind)
+{
+    const qint64 length
+        = parseDecimalInt64(head.headers.value(QStringLiteral("content-length"))).value_or(0);
+    if (kind == ItemKind::text && length > ItemIntake::kMaxTextBytes)
+        return HTTPResponse::text(413, QStringLiteral("Text too long"));
+    // A repeat gets the answer its first sending got, which the body is read for.
+    const QString itemKey = head.headers.value(QStringLiteral("x-item-id")).trimmed();
+    if (!itemKey.isEmpty() && (m_recentItems.contains(itemKey) || m_inFlight.contains(itemKey)))
+        return std::nullopt;
+    // The same question handle() asks: a wrong code counts once, whether it is refused here or
+    // there, and a right one is asked again when the body has come.
+    if (m_access.decide(head.headers.value(QStringLiteral("x-device")).trimmed(),
+            decodedHeader(head, "x-code"), head.remoteAddress)
+        == AccessDecision::refuse)
+        return refusal();
+    return std::nullopt;
+}
+
+HTTPResponse UploadHandler::refusal() const
+{
+    return m_access.policy() == AccessPolicy::code
+        ? HTTPResponse::text(401, QStringLiteral("Access code required or incorrect"))
+        : HTTPResponse::text(403, QStringLiteral("This Mac declined the request"));
 }
 
 void UploadHandler::finish(const QString& itemKey, const HTTPResponse& response)

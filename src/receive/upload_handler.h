@@ -35,11 +35,15 @@ public:
 
     // Answers through `reply`, at once or once the upload is on disk.
     void handle(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply);
+    // The reply handle() would give whatever the body, from the head alone: a text too long, a
+    // sender the access policy refuses. None when the body is needed to answer.
+    std::optional<HTTPResponse> refusalBeforeBody(const HTTPRequest& head, ItemKind kind);
 
     // "lat,lon" of the "x-location" header.
     static std::optional<Coordinate> parseLocation(const std::optional<QString>& header);
 
 private:
+    HTTPResponse refusal() const;
     // Remembers the reply for the key and answers the repeats that waited for it.
     void finish(const QString& itemKey, const HTTPResponse& response);
 

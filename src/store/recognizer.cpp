@@ -19,13 +19,20 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace vesker {
 
 namespace {
 
-// Two at a time: each holds a decoded photo and a text engine of its own (and Tesseract spreads
-// its own work over the cores), so more would only queue for the CPU while taking memory.
+// Two at a time: each holds a decoded photo and a text engine of its own, so more would only
+// queue for the CPU while taking memory.
 constexpr int kMaxConcurrentRecognitions = 2;
+// Phones wait on intake, never on recognition: the pool's threads run behind every other thread
+// of the program (and of the desktop). Under Linux's normal scheduling QThread priorities do
+// nothing, while a thread's own nice value does.
+constexpr int kRecognitionNice = 10;
 
 class RecognitionPool : public QThreadPool {
 public:
@@ -112,6 +119,16 @@ void dropEngine()
     t_engine.reset();
 }
 
+// Once per pool thread, on its first photo. A nice value once raised cannot be lowered without
+// privilege, which is why only the pool's own threads take it, never a caller of recognizeNow.
+// The barcode helper and the decoding thread started from here inherit it.
+void runBehindIntake()
+{
+    thread_local const bool lowered
+        = ::setpriority(PRIO_PROCESS, ::gettid(), kRecognitionNice) == 0;
+    Q_UNUSED(lowered);
+}
+
 } // namespace
 
 QThreadPool& Recognizer::pool()
@@ -121,7 +138,10 @@ QThreadPool& Recognizer::pool()
 
 QFuture<Recognizer::Result> Recognizer::recognize(const QString& path)
 {
-    return QtConcurrent::run(&pool(), [path] { return recognizeNow(path); });
+    return QtConcurrent::run(&pool(), [path] {
+        runBehindIntake();
+        return recognizeNow(path);
+    });
 }
 
 Recognizer::Result Recognizer::recognizeNow(const QString& path)

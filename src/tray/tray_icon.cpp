@@ -23,6 +23,12 @@ namespace {
 // Sizes trays ask for, from a 16-pixel panel to a high-density one.
 constexpr int kIconSides[] = {16, 22, 24, 32, 48, 64, 128};
 
+// Past two digits the badge stays as it is; the tooltip has the number.
+QString badgeText(int inboxCount)
+{
+    return inboxCount > 99 ? QStringLiteral("99+") : TrayPanelModel::label(inboxCount).title;
+}
+
 } // namespace
 
 TrayIcon::TrayIcon(Services services, QObject* parent)
@@ -69,8 +75,6 @@ TrayIcon::TrayIcon(Services services, QObject* parent)
         if (key == QLatin1String(window_keys::kShowTrayIcon))
             applyShowTrayIcon();
     });
-    updateLabel();
-
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qCInfo(lcApp) << "[tray] this desktop shows no tray icons; the window is reached by "
                          "starting Vesker again";
@@ -102,8 +106,8 @@ QPixmap TrayIcon::iconPixmap(int inboxCount, int side)
     if (label.title.isEmpty())
         return pixmap;
 
-    // The count as a badge in the top corner; past two digits the tooltip has the number.
-    const QString text = inboxCount > 99 ? QStringLiteral("99+") : label.title;
+    // The count as a badge in the top corner.
+    const QString text = badgeText(inboxCount);
     QFont font = QGuiApplication::font();
     font.setBold(true);
     font.setPixelSize(std::max(7, qRound(side * 0.42)));
@@ -121,22 +125,36 @@ QPixmap TrayIcon::iconPixmap(int inboxCount, int side)
 
 void TrayIcon::updateLabel()
 {
-    const int count = m_model.inboxCount();
     const QSignalBlocker quiet(m_doNotDisturb);
     m_doNotDisturb->setChecked(m_model.doNotDisturb());
+    // Every arrival changes the model: where no tray shows the icon, drawing it is wasted.
+    if (m_tray.isVisible())
+        drawLabel();
+}
+
+void TrayIcon::drawLabel()
+{
+    const int count = m_model.inboxCount();
     if (count == m_shownCount)
         return;
     m_shownCount = count;
+    m_tray.setToolTip(TrayPanelModel::label(count).toolTip);
+    const QString badge = badgeText(count);
+    if (!m_shownBadge.isNull() && badge == m_shownBadge)
+        return;
+    m_shownBadge = badge.isNull() ? QStringLiteral("") : badge;
     QIcon icon;
     for (const int side : kIconSides)
         icon.addPixmap(iconPixmap(count, side));
     m_tray.setIcon(icon);
-    m_tray.setToolTip(TrayPanelModel::label(count).toolTip);
 }
 
 void TrayIcon::applyShowTrayIcon()
 {
-    const bool show = m_defaults.boolValue(QLatin1String(window_keys::kShowTrayIcon), true);
+    const bool show = m_defaults.boolValue(QLatin1String(window_keys::kShowTrayIcon), true)
+        && QSystemTrayIcon::isSystemTrayAvailable();
+    if (show)
+        drawLabel(); // before it shows, so that it never shows an old count or no picture
     m_tray.setVisible(show);
     if (!show && m_panel)
         m_panel->hide();

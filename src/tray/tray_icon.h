@@ -24,7 +24,7 @@ class Defaults;
 // The program's icon in the desktop's tray: its symbol with the Inbox count painted in, the
 // count in its tooltip, the panel on a click and the main commands on a right click (some trays
 // never pass a click on). Shown while "showInMenuBar" is on, at once when it changes. Where the
-// desktop has no tray the program runs without one.
+// desktop has no tray the program runs without one, and draws nothing for it.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
@@ -54,6 +54,8 @@ Q_SIGNALS:
 
 private:
     void updateLabel();
+    // Brings the tooltip and, when the badge changed, the picture up to the count.
+    void drawLabel();
     void applyShowTrayIcon();
     TrayPanel& ensurePanel();
     QRect anchor() const;
@@ -68,6 +70,8 @@ private:
     QAction* m_doNotDisturb = nullptr;
     QPointer<TrayPanel> m_panel;
     int m_shownCount = -1;
+    // What the drawn picture shows: the badge's text (empty: no badge); null before the first.
+    QString m_shownBadge;
 };
 
 } // namespace vesker

@@ -26,6 +26,15 @@ public:
     ~Client() { ::close(m_fd); }
 
     void shutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
+    // What the server sends up to the end of its first head; the rest stays unread.
+    QByteArray readHead()
+    {
+        QByteArray head;
+        char byte = 0;
+        while (!head.endsWith("\r\n\r\n") && ::recv(m_fd, &byte, 1, 0) == 1)
+            head.append(byte);
+        return head;
+    }
     bool sendAll(QByteArrayView data) { return test::sendAll(m_fd, data); }
     // Marked when the server never ends its side.
     QByteArray readToEnd()
@@ -149,6 +158,89 @@ TEST(HTTPServer, ABodyOverTheLimitIsRefusedBeforeTheCloseWhileTheClientStillSend
     // A head that declares more than the limit is refused as it comes, and its body drained.
     EXPECT_EQ(exchange(server->serverPort(), post((1 << 20) + 1, (1 << 20) + 1)),
         refusal(400, "Bad request"));
+}
+
+TEST(HTTPServer, AClientThatAsksBeforeSendingItsBodyIsToldToGoOn)
+{
+    // curl asks before a body over 1 MB, and sends it only after a second without an answer.
+    Held held;
+    auto server = startServer(held.handler());
+    const QByteArray body(2 << 20, 'b');
+    Client client(server->serverPort());
+    ASSERT_TRUE(client.sendAll("POST /u HTTP/1.1\r\nExpect: 100-Continue\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n"));
+    EXPECT_EQ(client.readHead(), "HTTP/1.1 100 Continue\r\n\r\n");
+    ASSERT_TRUE(client.sendAll(body) && held.waitFor(1));
+    EXPECT_EQ(held.requests.first().first.body, body);
+    held.release();
+    EXPECT_EQ(client.readToEnd(), okText().encode());
+}
+
+TEST(HTTPServer, AHeadCheckRefusesBeforeTheBodyOrLetsItCome)
+{
+    // The owner judges heads on a thread of its own, a while later, as the program does on its
+    // main thread.
+    std::mutex mutex;
+    QList<std::pair<HTTPRequest, HTTPHeadVerdict>> asked;
+    Held held;
+    auto server = startServer(held.handler(), [&](auto& config) {
+        config.headCheck = [&](HTTPRequest head, HTTPHeadVerdict verdict) {
+            std::lock_guard lock(mutex);
+            asked.append({std::move(head), std::move(verdict)});
+        };
+    });
+    const auto judge = [&](std::optional<HTTPResponse> refusal) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return std::lock_guard(mutex), !asked.isEmpty(); }));
+        std::lock_guard lock(mutex);
+        if (asked.isEmpty())
+            return HTTPRequest();
+        auto [head, verdict] = asked.takeFirst();
+        std::jthread([verdict, refusal] {
+            verdict(refusal);
+            verdict(std::nullopt); // a second answer changes nothing
+        });
+        return head;
+    };
+    const QByteArray body(2 << 20, 'b');
+    const QByteArray head = "POST /u HTTP/1.1\r\nExpect: 100-continue\r\nX-Code: 1\r\n"
+                            "Content-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n";
+
+    // Refused: the final answer without a go-ahead, and nothing handed on.
+    {
+        Client client(server->serverPort());
+        ASSERT_TRUE(client.sendAll(head));
+        const HTTPResponse refused = HTTPResponse::text(401, QStringLiteral("No"));
+        EXPECT_EQ(judge(refused),
+            (HTTPRequest {"POST", "/u", {},
+                {{"expect", "100-continue"}, {"x-code", "1"},
+                    {"content-length", QString::number(body.size())}},
+                {}, "127.0.0.1"}));
+        EXPECT_EQ(client.readToEnd(), refused.encode());
+    }
+    // Let come: the go-ahead, then the body is read and handed on.
+    {
+        Client client(server->serverPort());
+        ASSERT_TRUE(client.sendAll(head));
+        judge(std::nullopt);
+        EXPECT_EQ(client.readHead(), "HTTP/1.1 100 Continue\r\n\r\n");
+        ASSERT_TRUE(client.sendAll(body) && held.waitFor(1));
+        held.release();
+        EXPECT_EQ(client.readToEnd(), okText().encode());
+    }
+    // A client that stops waiting and sends its body is handed on once the head is judged, and
+    // told nothing but the reply.
+    {
+        Client client(server->serverPort());
+        ASSERT_TRUE(client.sendAll(head));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return std::lock_guard(mutex), !asked.isEmpty(); }));
+        ASSERT_TRUE(client.sendAll(body));
+        judge(std::nullopt);
+        ASSERT_TRUE(held.waitFor(1));
+        EXPECT_EQ(held.requests.first().first.body, body);
+        held.release();
+        EXPECT_EQ(client.readToEnd(), okText().encode());
+    }
 }
 
 TEST(HTTPServer, RefusedClientThatPausesMidUploadStillReadsItsReply)

@@ -3,14 +3,17 @@
 #include "support/temp_env.h"
 #include "support/test_images.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include <signal.h>
+#include <sys/resource.h>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -23,6 +26,23 @@ const QStringList kLines {QStringLiteral("Delivery note 4711"),
     QStringLiteral("Ship to 12 Harbour Road"), QStringLiteral("Handle with care")};
 const QString kText = kLines.join(u'\n');
 const QStringList kQr {QStringLiteral("QR https://example.com/20417")};
+
+// The recognition pool's threads, and the threads they started without a name of their own,
+// that run at a nice value above `nice`.
+int recognitionThreadsNicerThan(int nice)
+{
+    int count = 0;
+    for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs)) {
+        const QByteArray stat = fileBytes(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+        const qsizetype nameEnd = stat.lastIndexOf(')');
+        // The nice value is the 17th field after the name.
+        const QList<QByteArray> fields = stat.mid(nameEnd + 2).split(' ');
+        if (stat.mid(stat.indexOf('(') + 1, nameEnd - stat.indexOf('(') - 1) == "Recognizer"
+            && fields.size() > 16 && fields[16].toInt() > nice)
+            ++count;
+    }
+    return count;
+}
 
 class RecognizerTest : public ::testing::Test {
 protected:
@@ -146,6 +166,22 @@ TEST_F(RecognizerTest, ReadsPrintAsPrintedWithoutCorrectingItToWords)
     painter.end();
     EXPECT_EQ(
         Recognizer::recognizeNow(save(page, QStringLiteral("small.png"))).text, lines.join(u'\n'));
+}
+
+TEST_F(RecognizerTest, ReadsEachPhotoOnOneThreadThatYieldsToTheRest)
+{
+    // Phones wait on intake while photos are read: the reading runs behind it, and on the pool's
+    // thread alone, since the pool already reads two photos at once and the text engine's own
+    // threads would only spin beside them.
+    const int ours = ::getpriority(PRIO_PROCESS, 0);
+    EXPECT_EQ(Recognizer::recognize(labelPage()).result(), (Result {kQr, kText}));
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), ours);
+    // The pool's threads stay a while for the next photo, and so would the engine's.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const int behind = recognitionThreadsNicerThan(ours);
+        return behind >= 1 && behind <= 2;
+    })) << recognitionThreadsNicerThan(ours)
+        << " threads read behind the others";
 }
 
 TEST_F(RecognizerTest, AFailingHelperOrTextEngineCostsOnlyWhatItReads)

@@ -70,27 +70,47 @@ QString toolTip(const QString& service)
     return title + text;
 }
 
+// A tray host on a bus connection of its own, for as long as it lives.
+struct TrayHost {
+    TrayHost()
+    {
+        thread.start();
+        watcher->moveToThread(&thread);
+        QObject::connect(watcher, &TrayWatcher::itemRegistered, &receiver,
+            [this](const QString& service) { items.append(service); });
+        QMetaObject::invokeMethod(
+            watcher,
+            [watcher = watcher] {
+                QDBusConnection bus
+                    = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kHost);
+                bus.registerObject(u"/StatusNotifierWatcher"_s, watcher,
+                    QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
+                bus.registerService(u"org.kde.StatusNotifierWatcher"_s);
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~TrayHost()
+    {
+        QMetaObject::invokeMethod(
+            watcher, [watcher = watcher] { delete watcher; }, Qt::BlockingQueuedConnection);
+        QDBusConnection::disconnectFromBus(kHost);
+        thread.quit();
+        thread.wait();
+    }
+
+    QThread thread;
+    TrayWatcher* watcher = new TrayWatcher;
+    QStringList items;
+    // Registrations still queued when the host goes are dropped with it.
+    QObject receiver;
+};
+
 } // namespace
 
 TEST(TrayIcon, RegistersWithTheHostFollowsTheInboxAndOpensThePanel)
 {
-    QThread hostThread;
-    hostThread.start();
-    auto* watcher = new TrayWatcher;
-    watcher->moveToThread(&hostThread);
-    QStringList items;
-    QObject::connect(watcher, &TrayWatcher::itemRegistered, qApp,
-        [&](const QString& service) { items.append(service); });
-    QMetaObject::invokeMethod(
-        watcher,
-        [watcher] {
-            QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kHost);
-            bus.registerObject(u"/StatusNotifierWatcher"_s, watcher,
-                QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
-            bus.registerService(u"org.kde.StatusNotifierWatcher"_s);
-        },
-        Qt::BlockingQueuedConnection);
-
+    TrayHost host;
+    QStringList& items = host.items;
     Tray tray;
     tray.add(1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !items.isEmpty(); }, 5000));
@@ -112,12 +132,41 @@ TEST(TrayIcon, RegistersWithTheHostFollowsTheInboxAndOpensThePanel)
     tray.defaults.set(QLatin1String(window_keys::kShowTrayIcon), false);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return !QDBusConnection(kHost).interface()->isServiceRegistered(service).value(); }));
+}
 
-    QMetaObject::invokeMethod(
-        watcher, [watcher] { delete watcher; }, Qt::BlockingQueuedConnection);
-    QDBusConnection::disconnectFromBus(kHost);
-    hostThread.quit();
-    hostThread.wait();
+TEST(TrayIcon, RedrawsOnlyWhenWhatItShowsChangesAndOnlyWhileATrayShowsIt)
+{
+    const auto drawn = [](Tray& tray) { return tray.icon.trayIcon().icon().cacheKey(); };
+    {
+        TrayHost host;
+        Tray tray;
+        for (int minute = 0; minute < 100; ++minute)
+            tray.add(minute % 60);
+        const qint64 badge99 = drawn(tray);
+        ASSERT_FALSE(tray.icon.trayIcon().icon().isNull());
+        // Past 99 the badge reads the same: only the tooltip follows the count.
+        tray.add(1);
+        EXPECT_EQ(drawn(tray), badge99);
+        EXPECT_TRUE(tray.icon.trayIcon().toolTip().contains(u"101 in Inbox"_s));
+
+        // Hidden by the setting, arrivals draw nothing; shown again, it shows the count of now.
+        tray.defaults.set(QLatin1String(window_keys::kShowTrayIcon), false);
+        QList<QUuid> all;
+        for (const ScreenItem& item : tray.store.items())
+            all.append(item.id);
+        tray.store.delete_(all);
+        tray.add(2);
+        EXPECT_EQ(drawn(tray), badge99);
+        tray.defaults.set(QLatin1String(window_keys::kShowTrayIcon), true);
+        EXPECT_NE(drawn(tray), badge99);
+        EXPECT_TRUE(tray.icon.trayIcon().toolTip().contains(u"1 in Inbox"_s));
+        // Taken out of the tray before its host goes, as at the end of a session.
+        tray.defaults.set(QLatin1String(window_keys::kShowTrayIcon), false);
+    }
+    // Without a tray host nothing is drawn at all.
+    Tray tray;
+    tray.add(1);
+    EXPECT_TRUE(tray.icon.trayIcon().icon().isNull());
 }
 
 TEST(TrayIcon, WithoutATrayHostTheProgramRunsOnWithoutTheIcon)
