@@ -3,6 +3,7 @@
 // beside the same arrivals without it, and milliseconds per symbol icon asked for again, as the
 // views ask for theirs on every change.
 #include "focus_guard/focus_guard.h"
+#include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
 #include "send/capture_overlay_view.h"
@@ -33,8 +34,9 @@ constexpr int kRounds = 5;
 double arrivals(bool withTray)
 {
     QTemporaryDir dir;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    ItemStore store(dir.filePath(QStringLiteral("Vesker")), &defaults);
+    const platform::Clock& clock = platform::Clock::system();
+    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
+    ItemStore store(dir.filePath(QStringLiteral("Vesker")), defaults, clock);
     test::FakeWorkspace workspace;
     FocusGuard focus(defaults, workspace);
     TrayPanelModel model(store, nullptr, focus);
