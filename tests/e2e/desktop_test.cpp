@@ -69,8 +69,9 @@ private:
             nullptr);
         QByteArray value;
         if (reply)
+            // The length xcb gives is in bytes already, whatever the property's format.
             value = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
-                xcb_get_property_value_length(reply) * reply->format / 8);
+                xcb_get_property_value_length(reply));
         free(reply);
         return value;
     }
