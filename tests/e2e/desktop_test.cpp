@@ -79,7 +79,8 @@ private:
     {
         const QByteArray bytes = raw(window, name);
         QList<quint32> values(bytes.size() / 4);
-        memcpy(values.data(), bytes.constData(), size_t(values.size()) * 4);
+        if (!values.isEmpty()) // an empty list has no storage to copy into
+            memcpy(values.data(), bytes.constData(), size_t(values.size()) * 4);
         return values;
     }
 
