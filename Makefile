@@ -32,6 +32,14 @@ shots: build
 clean:
 	rm -rf $(BUILD)
 
+# The program and every test built with AddressSanitizer and UndefinedBehaviorSanitizer in a
+# build folder of its own, and the whole suite run with the test services; any report fails it.
+# Slow (see scripts/sanitize), so neither `make test` nor CI runs it.
+SANITIZE_BUILD ?= build-asan
+.PHONY: sanitize
+sanitize: deps
+	@scripts/sanitize $(SANITIZE_BUILD)
+
 # The HTTP request parser under libFuzzer, built with clang in a build folder of its own and run
 # for FUZZ_SECONDS. Inputs it finds go to $(FUZZ_BUILD)/corpus, a crashing one to $(FUZZ_BUILD)/.
 FUZZ_BUILD ?= build-fuzz

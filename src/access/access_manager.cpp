@@ -20,6 +20,9 @@ constexpr auto kGrantsKey = "deviceGrants";
 constexpr auto kBlockedKey = "blockedDevices";
 constexpr auto kPolicyKey = "accessPolicy";
 constexpr auto kCodeKey = "accessCode";
+// Device ids are the peer's to choose; only those that sent the right code are kept, and no
+// more than this many.
+constexpr qsizetype kMaxKnownDevices = 4096;
 
 // All or nothing: a list that lost one entry could quietly let a blocked device back in.
 std::optional<QList<DeviceGrant>> decodeList(const QJsonArray& array)
@@ -50,7 +53,8 @@ AccessManager::AccessManager(
     : QObject(parent)
     , m_defaults(defaults)
     , m_clock(clock)
-    , m_codeGuesses(clock)
+    , m_guessBudget(clock)
+    , m_codeGuesses(clock, &m_guessBudget)
 {
     load();
 }
@@ -141,16 +145,37 @@ bool AccessManager::isBlocked(const QString& deviceID) const
         [&deviceID](const DeviceGrant& g) { return g.deviceID == deviceID; });
 }
 
-bool AccessManager::tryCode(const QString& code, const QString& remoteAddress)
+bool AccessManager::isKnownDevice(const QString& deviceID) const
+{
+    if (deviceID.isEmpty() || m_knownDevices.value(deviceID) >= GuessLimiter::kMaxWrong)
+        return false;
+    const DeviceGrant* grant = firstGrant(deviceID);
+    return m_knownDevices.contains(deviceID) || (grant && grant->isLive(m_clock.now()));
+}
+
+bool AccessManager::tryCode(
+    const QString& code, const QString& remoteAddress, const QString& deviceID)
 {
     // A request without a code is no guess: a page asks for the code only after such a refusal.
-    if (code.isEmpty() || !m_codeGuesses.mayTry(remoteAddress))
+    if (code.isEmpty())
+        return false;
+    // A known device shares its network, and so its address count and the budget, with
+    // whoever guesses there; it must not be locked out by them. It is counted by its id
+    // instead, so that naming it does not buy a guesser a pass.
+    const bool known = isKnownDevice(deviceID);
+    if (!known && !m_codeGuesses.mayTry(remoteAddress))
         return false;
     if (code == accessCode()) {
-        m_codeGuesses.recordRight(remoteAddress);
+        if (!known)
+            m_codeGuesses.recordRight(remoteAddress);
+        if (!deviceID.isEmpty()
+            && (m_knownDevices.contains(deviceID) || m_knownDevices.size() < kMaxKnownDevices))
+            m_knownDevices.insert(deviceID, 0);
         return true;
     }
     m_codeGuesses.recordWrong(remoteAddress);
+    if (known)
+        ++m_knownDevices[deviceID];
     return false;
 }
 
@@ -169,8 +194,8 @@ AccessDecision AccessManager::decide(
     case AccessPolicy::code: {
         if (accessCode().isEmpty())
             return AccessDecision::allow;
-        return tryCode(code.trimmed(), remoteAddress) ? AccessDecision::allow
-                                                      : AccessDecision::refuse;
+        return tryCode(code.trimmed(), remoteAddress, deviceID) ? AccessDecision::allow
+                                                                : AccessDecision::refuse;
     }
     case AccessPolicy::ask:
         break;

@@ -50,15 +50,17 @@ public:
     bool codeRequired() const;
 
     // `remoteAddress` is the peer's address: wrong codes are counted per address, and one that
-    // has guessed wrong too often is refused without its code being checked (GuessLimiter).
+    // has guessed wrong too often is refused without its code being checked (GuessLimiter);
+    // past a budget of wrong codes from all addresses, codes are checked only a few a second
+    // (GuessBudget). A known device (a live grant, or one that sent the right code during this
+    // run) is checked at once either way, until it sends kMaxWrong wrong codes in a row.
     AccessDecision decide(
         const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
-    // The wrong-guess count per address that decide() keeps; the browser screen's PIN counts
-    // into the same one, so a guesser cannot switch secrets to try twice as fast.
-    // Whether `code` is the access code, counting wrong ones per address: an address that has
-    // guessed wrong too often is refused for a while without its code being looked at.
-    bool tryCode(const QString& code, const QString& remoteAddress);
+    // Whether `code` is the access code, counted as decide() counts it.
+    bool tryCode(const QString& code, const QString& remoteAddress, const QString& deviceID = {});
+    // Shared with the browser screen's PIN, so that switching secrets does not double the rate.
+    GuessBudget& guessBudget() { return m_guessBudget; }
 
     // Holds an upload until its device is answered, unless that would pass the bounds on what
     // may wait (then nothing changes and the refusal says why).
@@ -87,6 +89,7 @@ Q_SIGNALS:
 private:
     const DeviceGrant* firstGrant(const QString& deviceID) const;
     bool isBlocked(const QString& deviceID) const;
+    bool isKnownDevice(const QString& deviceID) const;
     // Takes the device's held uploads out of the waiting list, in arrival order.
     QList<PendingUpload> takePending(const QString& deviceID);
     bool removeGrantsOf(const QString& deviceID);
@@ -98,7 +101,10 @@ private:
     QList<DeviceGrant> m_grants;
     QList<PendingUpload> m_pending;
     QSet<QString> m_denied;
+    GuessBudget m_guessBudget;
     GuessLimiter m_codeGuesses;
+    // Devices that sent the right code during this run, with their wrong codes since.
+    QHash<QString, int> m_knownDevices;
     // Kept in step with m_pending, so that bounding it stays cheap however long it grows.
     QHash<QString, qsizetype> m_pendingPerDevice;
     qint64 m_pendingBytes = 0;

@@ -2,14 +2,66 @@
 
 #include "platform/clock.h"
 
+#include <QHostAddress>
+
 #include <algorithm>
 #include <vector>
 
 namespace vesker {
 
-GuessLimiter::GuessLimiter(const platform::Clock& clock)
+GuessBudget::GuessBudget(const platform::Clock& clock)
     : m_clock(clock)
 { }
+
+bool GuessBudget::throttled() const
+{
+    return qsizetype(m_wrong.size()) >= kMaxWrong
+        && m_wrong.front().msecsTo(m_clock.now()) < kWindowSeconds * 1000;
+}
+
+bool GuessBudget::mayCheck()
+{
+    const QDateTime now = m_clock.now();
+    if (!throttled()) {
+        m_turns = kChecksPerSecond;
+        m_refilled = now;
+        return true;
+    }
+    // A clock set back refills nothing rather than taking turns away.
+    const qint64 elapsed = qMax<qint64>(0, m_refilled.msecsTo(now));
+    m_turns = qMin<double>(kChecksPerSecond, m_turns + elapsed * kChecksPerSecond / 1000.0);
+    m_refilled = now;
+    if (m_turns < 1)
+        return false;
+    m_turns -= 1;
+    return true;
+}
+
+void GuessBudget::recordWrong()
+{
+    m_wrong.push_back(m_clock.now());
+    if (qsizetype(m_wrong.size()) > kMaxWrong)
+        m_wrong.pop_front();
+}
+
+GuessLimiter::GuessLimiter(const platform::Clock& clock, GuessBudget* budget)
+    : m_clock(clock)
+    , m_budget(budget)
+{ }
+
+QString GuessLimiter::addressKey(const QString& address)
+{
+    const QHostAddress host(address);
+    bool isV4 = false;
+    const quint32 v4 = host.toIPv4Address(&isV4);
+    if (isV4)
+        return QHostAddress(v4).toString();
+    if (host.protocol() != QAbstractSocket::IPv6Protocol)
+        return address;
+    Q_IPV6ADDR prefix = host.toIPv6Address();
+    std::fill(prefix.c + 8, prefix.c + 16, 0);
+    return QHostAddress(prefix).toString() + QStringLiteral("/64");
+}
 
 bool GuessLimiter::isStale(const Entry& entry, const QDateTime& now) const
 {
@@ -22,27 +74,31 @@ bool GuessLimiter::isStale(const Entry& entry, const QDateTime& now) const
 
 bool GuessLimiter::mayTry(const QString& address)
 {
-    const auto it = m_entries.find(address);
-    if (it == m_entries.end())
-        return true;
-    if (isStale(*it, m_clock.now())) {
-        m_entries.erase(it);
-        return true;
+    const auto it = m_entries.find(addressKey(address));
+    if (it != m_entries.end()) {
+        if (isStale(*it, m_clock.now()))
+            m_entries.erase(it);
+        else if (it->lockedUntil.isValid())
+            return false;
     }
-    return !it->lockedUntil.isValid();
+    // A locked address takes no turn from the others.
+    return !m_budget || m_budget->mayCheck();
 }
 
 void GuessLimiter::recordWrong(const QString& address)
 {
+    if (m_budget)
+        m_budget->recordWrong();
+    const QString key = addressKey(address);
     const QDateTime now = m_clock.now();
-    auto it = m_entries.find(address);
+    auto it = m_entries.find(key);
     if (it != m_entries.end() && isStale(*it, now)) {
         m_entries.erase(it);
         it = m_entries.end();
     }
     if (it == m_entries.end()) {
         makeRoom(now);
-        it = m_entries.insert(address, {});
+        it = m_entries.insert(key, {});
     }
     it->last = now;
     if (++it->wrong >= kMaxWrong && !it->lockedUntil.isValid())
@@ -51,7 +107,7 @@ void GuessLimiter::recordWrong(const QString& address)
 
 void GuessLimiter::recordRight(const QString& address)
 {
-    m_entries.remove(address);
+    m_entries.remove(addressKey(address));
 }
 
 void GuessLimiter::makeRoom(const QDateTime& now)

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 #include <unistd.h>
@@ -108,40 +109,47 @@ bool SingleInstance::listen()
 void SingleInstance::accept()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        if (m_connections >= kMaxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        ++m_connections;
-        connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         auto line = std::make_shared<QByteArray>();
         connect(
             socket, &QLocalSocket::readyRead, this, [this, socket, line] { read(socket, *line); });
-        // A peer that sends nothing, or never a line end, is cut off.
-        QTimer::singleShot(kReadTimeoutMs, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        read(socket, *line); // bytes may have come with the connection
+        // A later launch writes its line as soon as it is connected: it is often here already,
+        // and then the connection never waits.
+        if (read(socket, *line))
+            continue;
+        if (qsizetype(m_waiting.size()) >= kMaxConnections)
+            cut(m_waiting.front());
+        m_waiting.push_back(socket);
+        connect(socket, &QObject::destroyed, this, [this, socket] { release(socket); });
+        QTimer::singleShot(kReadTimeoutMs, socket, [this, socket] { cut(socket); });
     }
 }
 
-void SingleInstance::read(QLocalSocket* socket, QByteArray& line)
+void SingleInstance::release(QLocalSocket* socket)
+{
+    m_waiting.erase(std::remove(m_waiting.begin(), m_waiting.end(), socket), m_waiting.end());
+    disconnect(socket, nullptr, this, nullptr);
+}
+
+void SingleInstance::cut(QLocalSocket* socket)
+{
+    release(socket);
+    socket->abort();
+    socket->deleteLater();
+}
+
+bool SingleInstance::read(QLocalSocket* socket, QByteArray& line)
 {
     line += socket->read(kMaxMessage + 1 - line.size());
     const qsizetype end = line.indexOf('\n');
     if (end < 0) {
-        if (line.size() > kMaxMessage) {
-            socket->abort();
-            socket->deleteLater();
-        }
-        return;
+        if (line.size() <= kMaxMessage)
+            return false;
+        cut(socket);
+        return true;
     }
     // One message per connection: whatever follows the first line is never read.
     const QByteArray message = line.left(end);
-    disconnect(socket, &QLocalSocket::readyRead, this, nullptr); // may free `line`
     QString url;
     bool valid = message == kShow;
     if (!valid && message.startsWith(kShow.toByteArray() + ' ')) {
@@ -149,10 +157,10 @@ void SingleInstance::read(QLocalSocket* socket, QByteArray& line)
         valid = looksLikeInvite(url);
     }
     if (!valid) {
-        socket->abort();
-        socket->deleteLater();
-        return;
+        cut(socket);
+        return true;
     }
+    release(socket); // also frees `line`
     socket->write(kAck.data(), kAck.size());
     socket->flush();
     socket->disconnectFromServer();
@@ -161,6 +169,7 @@ void SingleInstance::read(QLocalSocket* socket, QByteArray& line)
     Q_EMIT showRequested();
     if (!url.isEmpty())
         Q_EMIT inviteOpened(url);
+    return true;
 }
 
 } // namespace vesker

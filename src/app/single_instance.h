@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <memory>
 
 class QLocalServer;
@@ -26,11 +27,13 @@ public:
     };
 
     // Limits on what a connection may send: one line, of at most this many bytes, within
-    // kReadTimeoutMs, and no more than kMaxConnections connections at once.
+    // kReadTimeoutMs (a later launch writes it as soon as it is connected). At most
+    // kMaxConnections wait for their line at once; past that the one that has waited longest
+    // is cut, so that silent connections, however many, cannot keep a real launch out.
     static constexpr qsizetype kMaxUrlLength = 2048;
     static constexpr qsizetype kMaxMessage = kMaxUrlLength + 16;
-    static constexpr int kReadTimeoutMs = 1000;
-    static constexpr int kMaxConnections = 8;
+    static constexpr int kReadTimeoutMs = 500;
+    static constexpr int kMaxConnections = 32;
 
     // `socketPath` names the socket; its lock file sits beside it. The default is in the
     // user's runtime folder and carries the user id.
@@ -55,12 +58,17 @@ private:
     Outcome handOver(const QString& inviteUrl) const;
     bool listen();
     void accept();
-    void read(QLocalSocket* socket, QByteArray& line);
+    // True once the connection is dealt with: answered, or cut for what it sent.
+    bool read(QLocalSocket* socket, QByteArray& line);
+    // Stops waiting for the connection's line; cut() also closes it.
+    void release(QLocalSocket* socket);
+    void cut(QLocalSocket* socket);
 
     QString m_socketPath;
     QLockFile m_lock;
     std::unique_ptr<QLocalServer> m_server;
-    int m_connections = 0;
+    // Connections waiting for their line, the longest waiting first.
+    std::deque<QLocalSocket*> m_waiting;
 };
 
 } // namespace vesker

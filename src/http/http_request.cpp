@@ -3,6 +3,8 @@
 #include <QList>
 #include <QStringDecoder>
 
+#include <limits>
+
 namespace vesker {
 
 namespace {
@@ -74,6 +76,32 @@ QMap<QString, QString> parseQuery(QStringView queryString)
         query.insert(*name, value);
     }
     return query;
+}
+
+// Adds one Content-Length field value to what earlier lines declared: plain digits, or a list of
+// equal ones (as a proxy writes repeated lines it joined). A head whose lengths disagree, or that
+// writes one any other way, would be framed differently by other readers, so it is refused
+// rather than read by the last line or the first.
+bool addContentLength(QStringView value, std::optional<qint64>& length)
+{
+    for (QStringView element : value.split(u',')) {
+        element = trimmedHorizontal(element);
+        if (element.isEmpty())
+            return false;
+        qint64 parsed = 0;
+        for (const QChar c : element) {
+            if (c < u'0' || c > u'9')
+                return false;
+            const int digit = c.unicode() - u'0';
+            if (parsed > (std::numeric_limits<qint64>::max() - digit) / 10)
+                return false;
+            parsed = parsed * 10 + digit;
+        }
+        if (length && *length != parsed)
+            return false;
+        length = parsed;
+    }
+    return true;
 }
 
 } // namespace
@@ -156,13 +184,25 @@ std::optional<HTTPRequest> readHead(QByteArrayView buffer, qsizetype headEnd)
         request.path = target.toString();
     }
 
+    std::optional<qint64> contentLength;
     for (QStringView line : lines) {
         const qsizetype colon = line.indexOf(u':');
         if (colon < 0)
             continue;
-        request.headers.insert(trimmedHorizontal(line.first(colon)).toString().toLower(),
-            trimmedHorizontal(line.sliced(colon + 1)).toString());
+        const QString name = trimmedHorizontal(line.first(colon)).toString().toLower();
+        const QStringView value = trimmedHorizontal(line.sliced(colon + 1));
+        if (name == u"content-length" && !addContentLength(value, contentLength))
+            return std::nullopt;
+        // Only Content-Length delimits a body here. Taking a chunked body for an empty one
+        // would store nothing and still answer success, so such a request is refused, whichever
+        // of several lines says so.
+        if (name == u"transfer-encoding" && value.compare(u"identity", Qt::CaseInsensitive) != 0)
+            return std::nullopt;
+        request.headers.insert(name, value.toString());
     }
+    // Agreeing repeats ("5, 5") are one length: the body is read by the value they agree on.
+    if (contentLength)
+        request.headers.insert(QStringLiteral("content-length"), QString::number(*contentLength));
     return request;
 }
 
@@ -185,19 +225,9 @@ HTTPParseResult HTTPRequest::parse(QByteArray buffer, qint64 maxBodyBytes)
         return HTTPParseResult::invalid();
     HTTPRequest request = std::move(*head);
 
-    // Only Content-Length delimits a body here. Taking a chunked body for an empty one would
-    // store nothing and still answer success, so such a request is refused.
-    const auto transferEncoding = request.headers.constFind(QStringLiteral("transfer-encoding"));
-    if (transferEncoding != request.headers.constEnd()
-        && transferEncoding->compare(u"identity", Qt::CaseInsensitive) != 0)
-        return HTTPParseResult::invalid();
-
-    qint64 bodyLength = 0;
-    const auto contentLength = request.headers.constFind(QStringLiteral("content-length"));
-    if (contentLength != request.headers.constEnd())
-        bodyLength = parseDecimalInt64(*contentLength).value_or(0);
-    // Compared unsigned, so that a negative length is refused as well.
-    if (quint64(bodyLength) > quint64(maxBodyBytes))
+    const qint64 bodyLength
+        = request.headers.value(QStringLiteral("content-length"), QStringLiteral("0")).toLongLong();
+    if (bodyLength > maxBodyBytes)
         return HTTPParseResult::invalid();
 
     const qsizetype bodyStart = headEnd + 4;

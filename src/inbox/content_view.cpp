@@ -45,6 +45,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace vesker {
 
 namespace {
@@ -222,9 +224,11 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
 
 ContentView::~ContentView()
 {
+    // Taking the list out of its stack shows and resizes another page, and those events would
+    // reach this filter while the list is half destroyed.
+    qApp->removeEventFilter(this);
     // The cards go before the factory they call back into.
-    delete m_list;
-    m_list = nullptr;
+    delete std::exchange(m_list, nullptr);
 }
 
 QDialog* ContentView::currentSheet() const
@@ -427,7 +431,7 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::Resize:
         // The cards are laid out for the viewport's size; one refill after a run of resizes.
-        if (watched == m_list->viewport() && !m_refillQueued) {
+        if (m_list && watched == m_list->viewport() && !m_refillQueued) {
             m_refillQueued = true;
             QTimer::singleShot(0, this, [this] {
                 m_refillQueued = false;

@@ -56,7 +56,7 @@ BrowserScreen::BrowserScreen(ItemStore& store, AccessManager& access, platform::
     , m_defaults(defaults)
     , m_screenName(std::move(screenName))
     , m_log(store.rootDir() + QStringLiteral("/browser-log.txt"), defaults, clock)
-    , m_pinGuesses(clock)
+    , m_pinGuesses(clock, &access.guessBudget())
 {
     m_files.setMaxThreadCount(2);
     m_files.setObjectName(QStringLiteral("screen-files"));

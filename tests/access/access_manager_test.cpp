@@ -128,8 +128,9 @@ TEST_F(AccessManagerTest, WrongCodesCountPerAddressUntilARightOneAndLockForAMinu
 {
     reset("code");
     m_defaults->set("accessCode", "4711");
+    // Without a device id: a device that has sent the right code is known, and passes.
     auto tryCode = [this](const char* code, const char* from = "192.168.1.66") {
-        return toString(m_access->decide(kPhone, QLatin1String(code), QLatin1String(from)));
+        return toString(m_access->decide({}, QLatin1String(code), QLatin1String(from)));
     };
     for (const int wrong : {9, 9, 10}) {
         for (int i = 0; i < wrong; ++i)
@@ -160,6 +161,72 @@ TEST(GuessLimiter, AFloodOfAddressesCannotGrowTheTableOrFreeTheLatestGuesser)
     EXPECT_FALSE(limiter.mayTry("192.168.1.66"));
     clock.advance(GuessLimiter::kLockSeconds);
     EXPECT_TRUE(limiter.mayTry("192.168.1.66"));
+}
+
+TEST(GuessLimiter, AnIPv6NetworkCountsAsOneAddress)
+{
+    // Ten wrong values from `guesser` (its "%1" numbered 1 to 10), then one from `probe`.
+    const struct {
+        const char* guesser;
+        const char* probe;
+        bool lockedOut;
+    } rows[] {
+        {"2001:db8:1:2::%1", "2001:db8:1:2:ffff:ffff:ffff:ffff", true},
+        {"2001:db8:1:2:%1::", "2001:db8:1:3::1", false},
+        {"fe80::%1", "fe80::1:2:3:4", true},
+        {"::ffff:192.168.1.66", "192.168.1.66", true},
+        {"192.168.1.66", "::ffff:192.168.1.66", true},
+        {"192.168.1.%1", "192.168.1.1", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.guesser);
+        ManualClock clock;
+        GuessLimiter limiter(clock);
+        for (int i = 1; i <= GuessLimiter::kMaxWrong; ++i)
+            limiter.recordWrong(QString::fromLatin1(row.guesser).replace("%1", QString::number(i)));
+        EXPECT_EQ(limiter.mayTry(QLatin1String(row.probe)), !row.lockedOut);
+    }
+}
+
+TEST_F(AccessManagerTest, PastAHundredWrongCodesAMinuteCodesAreCheckedAFewASecond)
+{
+    reset("code");
+    m_defaults->set("accessCode", "4711");
+    m_access->approve("granted", "Granted", GrantDuration::forever);
+    int address = 0; // a new one for every code
+    auto send = [&](const QString& device, const char* code) {
+        ++address;
+        return toString(m_access->decide(device, QLatin1String(code),
+            QStringLiteral("10.0.%1.%2").arg(address / 256).arg(address % 256)));
+    };
+    auto rightCodesLetIn = [&](int sent) {
+        int allowed = 0;
+        for (int i = 0; i < sent; ++i)
+            allowed += send(QStringLiteral("new-%1").arg(address), "4711") == "allow";
+        return allowed;
+    };
+    EXPECT_EQ(send("phone", "4711"), "allow");
+    for (int i = 0; i < GuessBudget::kMaxWrong - 1; ++i)
+        send({}, "0000");
+    EXPECT_EQ(rightCodesLetIn(10), 10) << "not yet";
+    send({}, "0000");
+
+    // Every second a few codes are checked, whoever sends them; a known device is let in at once.
+    for (int second = 0; second < GuessBudget::kWindowSeconds - 1; ++second, m_clock.advance(1)) {
+        SCOPED_TRACE(second);
+        ASSERT_EQ(rightCodesLetIn(20), GuessBudget::kChecksPerSecond);
+        EXPECT_EQ(send({}, "0000"), "refuse") << "no turn left to check it";
+        EXPECT_EQ(send("phone", "4711"), "allow");
+        EXPECT_EQ(send("granted", "4711"), "allow");
+    }
+    // Naming a known device is no pass for guessing.
+    for (int i = 0; i < GuessLimiter::kMaxWrong; ++i)
+        send("phone", "0000");
+    EXPECT_EQ(rightCodesLetIn(20), GuessBudget::kChecksPerSecond);
+    EXPECT_EQ(send("phone", "4711"), "refuse");
+
+    m_clock.advance(GuessBudget::kWindowSeconds);
+    EXPECT_EQ(rightCodesLetIn(20), 20) << "a minute without a wrong code ends it";
 }
 
 TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)

@@ -132,7 +132,8 @@ TEST(ZoomView, LoadsThePhotoAtTheSizeShownAndASharperOneWhenZoomed)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view.image().isNull(); }));
     EXPECT_EQ(view.image().width(), 750);
     view.setZoom(6);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.image().width() == 3000; }));
+    // A bound, not a speed: the sharper decode is slow in the sanitizer build.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.image().width() == 3000; }, 30000));
 }
 
 TEST(ZoomControls, ResetIsOfferedOnlyWhileZoomed)

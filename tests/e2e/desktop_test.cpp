@@ -69,8 +69,9 @@ private:
             nullptr);
         QByteArray value;
         if (reply)
+            // The length xcb gives is in bytes already, whatever the property's format.
             value = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
-                xcb_get_property_value_length(reply) * reply->format / 8);
+                xcb_get_property_value_length(reply));
         free(reply);
         return value;
     }
@@ -78,7 +79,8 @@ private:
     {
         const QByteArray bytes = raw(window, name);
         QList<quint32> values(bytes.size() / 4);
-        memcpy(values.data(), bytes.constData(), size_t(values.size()) * 4);
+        if (!values.isEmpty()) // an empty list has no storage to copy into
+            memcpy(values.data(), bytes.constData(), size_t(values.size()) * 4);
         return values;
     }
 

@@ -224,6 +224,12 @@ public:
     // -1 when the program does not answer.
     int inboxCount() const { return QJsonDocument::fromJson(info().body)["inbox"].toInt(-1); }
 
+    // The local socket later launches hand their request over on.
+    QString instanceSocket() const
+    {
+        return m_home.filePath("vesker-" + QString::number(::getuid()) + ".socket");
+    }
+
     QString store(const QString& relative = {}) const
     {
         return m_home.path() + "/Pictures/Vesker/" + relative;

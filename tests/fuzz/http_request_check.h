@@ -11,12 +11,49 @@
 
 namespace vesker::fuzz {
 
+// Whether every Content-Length line of the head, and every element of a list in one, is plain
+// digits naming `length`; read from the raw bytes, apart from the parser.
+inline bool everyLengthSays(const QByteArray& whole, qsizetype length)
+{
+    auto trimmed = [](QByteArrayView text) {
+        while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\t'))
+            text = text.sliced(1);
+        while (!text.isEmpty() && (text.back() == ' ' || text.back() == '\t'))
+            text.chop(1);
+        return text;
+    };
+    const QByteArray expected = QByteArray::number(length);
+    const QByteArrayView head = QByteArrayView(whole).first(whole.indexOf("\r\n\r\n"));
+    for (qsizetype start = 0; start <= head.size();) {
+        qsizetype end = head.indexOf("\r\n", start);
+        if (end < 0)
+            end = head.size();
+        const QByteArrayView line = head.sliced(start, end - start);
+        start = end + 2;
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0 || trimmed(line.first(colon)).compare("content-length", Qt::CaseInsensitive))
+            continue;
+        for (QByteArray element : line.sliced(colon + 1).toByteArray().split(',')) {
+            element = trimmed(element).toByteArray();
+            if (element.isEmpty() || !std::all_of(element.begin(), element.end(), [](char c) {
+                    return c >= '0' && c <= '9';
+                }))
+                return false;
+            while (element.size() > 1 && element.startsWith('0'))
+                element.remove(0, 1);
+            if (element != expected)
+                return false;
+        }
+    }
+    return true;
+}
+
 // What must hold for any bytes a peer can send, shared by the fuzzer and the parser tests that
 // replay its corpus. Returns what failed, or an empty string.
 // - The reader, fed the bytes in chunks of any size, answers after every chunk what parsing the
 //   whole buffer so far answers (after the buffer limit), and ends with the same request.
 // - A complete request stays the same whatever follows it, has an upper-case method, no remote
-//   address and a body within the limit.
+//   address and a body within the limit, as long as every Content-Length line of its head says.
 // - The reader's buffer never has room for more than it asked its owner for.
 inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quint32 seed)
 {
@@ -30,6 +67,9 @@ inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quin
         if (request.method != request.method.toUpper() || !request.remoteAddress.isEmpty()
             || request.body.size() > maxBodyBytes)
             return QStringLiteral("method not upper-cased, remote address set or body too long");
+        if (!everyLengthSays(whole, request.body.size()))
+            return QStringLiteral("a body of %1 bytes where a Content-Length line says otherwise")
+                .arg(request.body.size());
         const HTTPParseResult extended = HTTPRequest::parse(
             whole + QByteArray("\r\n\r\nGET /x HTTP/1.1\r\n\r\n"), maxBodyBytes);
         if (extended.kind != Kind::complete || !(extended.request == request))

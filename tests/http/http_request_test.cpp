@@ -74,12 +74,23 @@ TEST(HTTPRequestParse, BodyLength)
     } cases[] = {
         {"", "ignored", Kind::complete, ""}, // no length: what follows the head is no body
         {"Content-Length: 5", "hel", Kind::needMore, ""},
-        {"Content-Length: \t+3 ", "abc", Kind::complete, "abc"},
-        {"Content-Length: 2\r\nContent-Length: 4", "abcd", Kind::complete, "abcd"},
-        // Anything but a plain decimal counts as no length.
-        {"Content-Length: 3 3", "abc", Kind::complete, ""},
-        {"Content-Length: １２", "abc", Kind::complete, ""},
-        {"Content-Length: 9223372036854775808", "abc", Kind::complete, ""},
+        {"Content-Length: \t 3 \t", "abc", Kind::complete, "abc"},
+        {"Content-Length: 03", "abc", Kind::complete, "abc"},
+        // Repeated lines, or a list in one, that agree are one length; lengths that disagree,
+        // or anything but plain digits, make a head that readers would frame differently.
+        {"Content-Length: 3\r\ncontent-length: 3", "abc", Kind::complete, "abc"},
+        {"Content-Length: 3,3 , 3", "abc", Kind::complete, "abc"},
+        {"Content-Length: 5\r\nContent-Length: 11", "hello world", Kind::invalid, ""},
+        {"Content-Length: 11\r\nContent-Length: 5", "hello world", Kind::invalid, ""},
+        {"Content-Length: 3, 4", "abcd", Kind::invalid, ""},
+        {"Content-Length: 3,", "abc", Kind::invalid, ""},
+        {"Content-Length:", "abc", Kind::invalid, ""},
+        {"Content-Length: +3", "abc", Kind::invalid, ""},
+        {"Content-Length: 3 3", "abc", Kind::invalid, ""},
+        {"Content-Length: 0x3", "abc", Kind::invalid, ""},
+        {"Content-Length: 3\v", "abc", Kind::invalid, ""},
+        {"Content-Length: １２", "abc", Kind::invalid, ""},
+        {"Content-Length: 9223372036854775808", "abc", Kind::invalid, ""},
         {"Content-Length: -1", "abc", Kind::invalid, ""},
         {"Content-Length: 62914560", "", Kind::needMore, ""},
         {"Content-Length: 62914561", "", Kind::invalid, ""},
@@ -88,6 +99,7 @@ TEST(HTTPRequestParse, BodyLength)
         {"Transfer-Encoding: identity, chunked", "", Kind::invalid, ""},
         {"Transfer-Encoding:", "", Kind::invalid, ""},
         {"Transfer-Encoding: Identity\r\nContent-Length: 3", "abc", Kind::complete, "abc"},
+        {"Transfer-Encoding: chunked\r\nTransfer-Encoding: identity", "", Kind::invalid, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.headers.toStdString());

@@ -15,10 +15,16 @@
 namespace vesker::test {
 
 // Its connect, sends and receives give up after `timeoutMs`; -1, with errno set, when it cannot
-// connect.
-inline int connectLoopback(quint16 port, int timeoutMs, int receiveBuffer = 0)
+// connect. `from`, when given, is the source address: any of 127.0.0.0/8, so that a test can be
+// many peers.
+inline int connectLoopback(quint16 port, int timeoutMs, int receiveBuffer = 0, in_addr_t from = 0)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in source {AF_INET, 0, {htonl(from)}, {}};
+    if (from != 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0) {
+        ::close(fd);
+        return -1;
+    }
     const timeval timeout {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
