@@ -28,5 +28,6 @@ void focusGuardShots();
 void updateShots();
 void onboardingShots();
 void trayShots();
+void appIconShots();
 
 } // namespace vesker::shots
