@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench shots clean
+.PHONY: all deps configure build run test bench shots package clean
 
 all: build
 
@@ -28,6 +28,10 @@ bench: build
 # The served pages (light and dark) and the windows, rendered from demo state, to $(BUILD)/shots/*.png.
 shots: build
 	@scripts/shots $(BUILD)
+
+# A Debian package of the installed tree, $(BUILD)/vesker_<version>_<arch>.deb.
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)

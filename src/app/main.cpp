@@ -21,6 +21,7 @@
 #include "store/item_store.h"
 #include "tray/tray_icon.h"
 #include "tray/tray_panel_model.h"
+#include "ui/app_icon.h"
 #include "window/window_manager.h"
 
 #include <QApplication>
@@ -36,6 +37,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesker"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.halvane.Vesker"));
+    QApplication::setWindowIcon(appIcon());
     QApplication::setApplicationVersion(QStringLiteral(VESKER_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 

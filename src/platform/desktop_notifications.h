@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/app_id.h"
+
 #include <QDBusConnection>
 #include <QList>
 #include <QObject>
@@ -22,7 +24,7 @@ public:
     static constexpr auto kPath = "/org/freedesktop/Notifications";
     static constexpr auto kAppName = "Vesker";
     // The desktop file the server may take the program's icon and settings from.
-    static constexpr auto kDesktopEntry = "vesker";
+    static constexpr auto kDesktopEntry = kAppId;
 
     explicit DesktopNotifications(
         const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);

@@ -1,5 +1,6 @@
 #include "platform/launch_at_login.h"
 
+#include "platform/app_id.h"
 #include "platform/atomic_file.h"
 
 #include <QCoreApplication>
@@ -10,15 +11,38 @@
 
 namespace vesker::platform {
 
-QString LaunchAtLogin::entryPath()
+namespace {
+
+QString autostartFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/autostart/vesker.desktop");
+        + QStringLiteral("/autostart");
+}
+
+QString earlierEntryPath()
+{
+    return autostartFolder() + QStringLiteral("/vesker.desktop");
+}
+
+bool removeIfThere(const QString& path, QString* error)
+{
+    if (!QFileInfo::exists(path) || QFile::remove(path))
+        return true;
+    if (error)
+        *error = QStringLiteral("could not remove %1").arg(path);
+    return false;
+}
+
+} // namespace
+
+QString LaunchAtLogin::entryPath()
+{
+    return autostartFolder() + u'/' + QString::fromLatin1(kAppId) + QStringLiteral(".desktop");
 }
 
 bool LaunchAtLogin::isEnabled()
 {
-    return QFileInfo::exists(entryPath());
+    return QFileInfo::exists(entryPath()) || QFileInfo::exists(earlierEntryPath());
 }
 
 QString LaunchAtLogin::execValue(const QString& program)
@@ -40,13 +64,8 @@ QString LaunchAtLogin::execValue(const QString& program)
 bool LaunchAtLogin::setEnabled(bool enabled, QString program, QString* error)
 {
     const QString path = entryPath();
-    if (!enabled) {
-        if (!QFileInfo::exists(path) || QFile::remove(path))
-            return true;
-        if (error)
-            *error = QStringLiteral("could not remove %1").arg(path);
-        return false;
-    }
+    if (!enabled)
+        return removeIfThere(path, error) && removeIfThere(earlierEntryPath(), error);
     if (program.isEmpty())
         program = QCoreApplication::applicationFilePath();
     program = QFileInfo(program).absoluteFilePath();
@@ -60,11 +79,12 @@ bool LaunchAtLogin::setEnabled(bool enabled, QString program, QString* error)
                                          "Name=Vesker\n"
                                          "Comment=Receive photos, texts and PDFs from phones\n"
                                          "Exec=%1\n"
-                                         "Icon=vesker\n"
+                                         "Icon=%2\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
-                              .arg(execValue(program));
-    return writeFileAtomically(path, entry.toUtf8(), error);
+                              .arg(execValue(program), QString::fromLatin1(kAppId));
+    return writeFileAtomically(path, entry.toUtf8(), error)
+        && removeIfThere(earlierEntryPath(), error);
 }
 
 } // namespace vesker::platform

@@ -9,12 +9,15 @@ namespace vesker::platform {
 // session's own "disable" of it (Hidden=true, written by its settings tool) is its business.
 class LaunchAtLogin {
 public:
-    // $XDG_CONFIG_HOME/autostart/vesker.desktop
+    // $XDG_CONFIG_HOME/autostart/com.halvane.Vesker.desktop
     static QString entryPath();
+    // Versions up to 1.11.4 named the entry "vesker.desktop"; one left there still counts.
     static bool isEnabled();
 
     // Writes or removes the entry; `program` is the absolute path that the session starts
-    // (this executable when empty). False with `error` set when the file could not be changed.
+    // (this executable when empty). An entry under the earlier name goes either way, or the
+    // session would start the program twice. False with `error` set when a file could not be
+    // changed.
     static bool setEnabled(bool enabled, QString program = {}, QString* error = nullptr);
 
     // The Exec value that starts exactly `program`, quoted and escaped for a desktop entry.

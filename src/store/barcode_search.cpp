@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 
 #include <ZXing/BarcodeFormat.h>
@@ -90,8 +91,16 @@ QString BarcodeSearch::defaultHelper()
 {
     static const QString helper = [] {
         QStringList places;
-        if (QCoreApplication::instance())
-            places << QCoreApplication::applicationDirPath() + u'/' + kHelperName;
+        if (QCoreApplication::instance()) {
+            // Beside the program in the build tree; installed, in the program's own libexec
+            // folder, wherever the prefix is.
+            const QString folder = QCoreApplication::applicationDirPath();
+            places << folder + u'/' + kHelperName;
+#ifdef VESKER_BARCODE_HELPER_FROM_BINDIR
+            places << QDir::cleanPath(
+                folder + QStringLiteral("/" VESKER_BARCODE_HELPER_FROM_BINDIR "/") + kHelperName);
+#endif
+        }
 #ifdef VESKER_BARCODE_HELPER_BUILD_PATH
         places << QStringLiteral(VESKER_BARCODE_HELPER_BUILD_PATH);
 #endif

@@ -44,8 +44,9 @@ public:
     // has searched that.
     QList<QRect> placesAtReadingSize();
 
-    // The helper beside the program, else the one in the build tree (for tests and benchmarks
-    // run from there); empty, with one line in the log, when there is none.
+    // The helper beside the program, else in the libexec folder of an installed program, else
+    // the one in the build tree (for tests and benchmarks run from there); empty, with one line
+    // in the log, when there is none.
     static QString defaultHelper();
 
 private:

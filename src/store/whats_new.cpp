@@ -88,4 +88,12 @@ std::optional<QString> WhatsNew::notes(const QString& version)
     return std::nullopt;
 }
 
+QStringList WhatsNew::versions()
+{
+    QStringList all;
+    for (const auto& entry : kReleaseNotes)
+        all.append(QString::fromUtf8(entry.first));
+    return all;
+}
+
 } // namespace vesker

@@ -4,7 +4,7 @@
 #include "platform/log.h"
 #include "tray/tray_panel.h"
 #include "tray/tray_panel_model.h"
-#include "ui/symbol_icon.h"
+#include "ui/app_icon.h"
 #include "ui/text_style.h"
 #include "window/window_manager.h"
 
@@ -14,14 +14,10 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
-#include <QPainterPath>
 
 namespace vesker {
 
 namespace {
-
-// Sizes trays ask for, from a 16-pixel panel to a high-density one.
-constexpr int kIconSides[] = {16, 22, 24, 32, 48, 64, 128};
 
 // Past two digits the badge stays as it is; the tooltip has the number.
 QString badgeText(int inboxCount)
@@ -30,7 +26,6 @@ QString badgeText(int inboxCount)
 }
 
 } // namespace
-
 TrayIcon::TrayIcon(Services services, QObject* parent)
     : QObject(parent)
     , m_model(services.model)
@@ -89,20 +84,11 @@ TrayIcon::~TrayIcon()
 QPixmap TrayIcon::iconPixmap(int inboxCount, int side)
 {
     const TrayPanelModel::Label label = TrayPanelModel::label(inboxCount);
-    QPixmap pixmap(side, side);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    // A filled tile, so the symbol reads on light and dark panels alike.
-    const QRectF tile = QRectF(0, 0, side, side).adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(accentColor(QGuiApplication::palette()));
-    painter.drawRoundedRect(tile, side * 0.22, side * 0.22);
-    QPalette white;
-    white.setColor(QPalette::WindowText, Qt::white);
-    const int inset = qRound(side * 0.14);
-    symbolIcon(label.symbol, white)
-        .paint(&painter, pixmap.rect().adjusted(inset, inset, -inset, -inset));
+    // The program's own icon, so the tray shows what the launcher and the task bar show.
+    QPixmap pixmap = appIcon().pixmap(side, side);
+    if (pixmap.size() != QSize(side, side))
+        pixmap = pixmap.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    pixmap.setDevicePixelRatio(1);
     if (label.title.isEmpty())
         return pixmap;
 
@@ -115,6 +101,9 @@ QPixmap TrayIcon::iconPixmap(int inboxCount, int side)
     const qreal height = std::max<qreal>(metrics.height(), side * 0.5);
     const qreal width = std::max(height, metrics.horizontalAdvance(text) + height * 0.5);
     const QRectF badge(side - width, 0, width, height);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
     painter.setBrush(destructiveColor());
     painter.drawRoundedRect(badge, height / 2, height / 2);
     painter.setPen(Qt::white);
@@ -144,7 +133,8 @@ void TrayIcon::drawLabel()
         return;
     m_shownBadge = badge.isNull() ? QStringLiteral("") : badge;
     QIcon icon;
-    for (const int side : kIconSides)
+    // Sizes trays ask for, from a 16-pixel panel to a high-density one.
+    for (const int side : appIconSides())
         icon.addPixmap(iconPixmap(count, side));
     m_tray.setIcon(icon);
 }

@@ -21,10 +21,10 @@ namespace platform {
 class Defaults;
 }
 
-// The program's icon in the desktop's tray: its symbol with the Inbox count painted in, the
-// count in its tooltip, the panel on a click and the main commands on a right click (some trays
-// never pass a click on). Shown while "showInMenuBar" is on, at once when it changes. Where the
-// desktop has no tray the program runs without one, and draws nothing for it.
+// The program's icon in the desktop's tray: the application icon with the Inbox count painted
+// in, the count in its tooltip, the panel on a click and the main commands on a right click (some
+// trays never pass a click on). Shown while "showInMenuBar" is on, at once when it changes. Where
+// the desktop has no tray the program runs without one, and draws nothing for it.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:

@@ -173,6 +173,9 @@ public:
         m_program.setProcessEnvironment(env);
     }
 
+    // Another build of the program (an installed one, say); call before start().
+    void useProgram(const QString& path) { m_program.setProgram(path); }
+
     // The program's log (its standard error) goes to a file instead; call before start().
     void captureLog()
     {
@@ -193,7 +196,7 @@ public:
     {
         QProcess again;
         again.setProcessEnvironment(m_program.processEnvironment());
-        again.start(VESKER_BINARY, arguments);
+        again.start(m_program.program(), arguments);
         if (!again.waitForFinished(kBoundMs)) {
             again.kill();
             again.waitForFinished(kBoundMs);

@@ -1,6 +1,8 @@
 #include "platform/launch_at_login.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -39,4 +41,28 @@ TEST(LaunchAtLogin, WritesAValidEntryForAnyProgramPathAndRemovesIt)
     ASSERT_TRUE(LaunchAtLogin::setEnabled(false));
     EXPECT_FALSE(QFile::exists(LaunchAtLogin::entryPath()));
     EXPECT_TRUE(LaunchAtLogin::setEnabled(false)) << "turning off twice is no failure";
+}
+
+// Earlier versions wrote the entry as "vesker.desktop". A session that still has it starts the
+// program from it, so it counts as on, and neither turning on nor off may leave it beside the new
+// one: the program would start twice.
+TEST(LaunchAtLogin, TakesOverTheEntryUnderItsEarlierName)
+{
+    const QString earlier
+        = QFileInfo(LaunchAtLogin::entryPath()).absolutePath() + "/vesker.desktop";
+    EXPECT_TRUE(LaunchAtLogin::entryPath().endsWith("/autostart/com.halvane.Vesker.desktop"));
+    for (const bool turnOn : {true, false}) {
+        SCOPED_TRACE(turnOn ? "turned on" : "turned off");
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(earlier).absolutePath()));
+        QFile old(earlier);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("[Desktop Entry]\nType=Application\nName=Vesker\nExec=/opt/old/vesker\n");
+        old.close();
+        EXPECT_TRUE(LaunchAtLogin::isEnabled());
+
+        ASSERT_TRUE(LaunchAtLogin::setEnabled(turnOn, "/usr/bin/vesker"));
+        EXPECT_FALSE(QFile::exists(earlier));
+        EXPECT_EQ(QFile::exists(LaunchAtLogin::entryPath()), turnOn);
+        EXPECT_EQ(LaunchAtLogin::isEnabled(), turnOn);
+    }
 }

@@ -70,9 +70,10 @@ TEST(DesktopNotifications, AServerIsFoundWhenItStartsAndGetsBodiesEscapedOnlyIfI
         ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 3; }, 5000));
 
         // A summary is never markup.
-        const QString shown = "Vesker|0|" + title + '|' + (markup ? escaped : body) + "|vesker|-1";
-        EXPECT_EQ(
-            server.received, (QStringList {shown, "Vesker|0|Text from Bo||vesker|-1", shown}));
+        const QString shown
+            = "Vesker|0|" + title + '|' + (markup ? escaped : body) + "|com.halvane.Vesker|-1";
+        EXPECT_EQ(server.received,
+            (QStringList {shown, "Vesker|0|Text from Bo||com.halvane.Vesker|-1", shown}));
         EXPECT_EQ(server.capabilityQuestions, 1) << "asked once, not once per notification";
     }
 }

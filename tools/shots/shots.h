@@ -37,5 +37,6 @@ void focusGuardShots();
 void updateShots();
 void onboardingShots();
 void trayShots();
+void appIconShots();
 
 } // namespace vesker::shots

@@ -65,5 +65,6 @@ int main(int argc, char** argv)
     vesker::shots::updateShots();
     vesker::shots::onboardingShots();
     vesker::shots::trayShots();
+    vesker::shots::appIconShots();
     return 0;
 }

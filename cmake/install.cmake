@@ -1,0 +1,39 @@
+# What `cmake --install` adds beside the two programs (src/ installs those): the desktop entry,
+# the icon in the hicolor theme at every drawn size and as SVG, and the AppStream metainfo, all
+# named by the application id. Then the Debian package (`make package`) made from that tree.
+set(VESKER_APP_ID com.halvane.Vesker)
+
+install(FILES ${PROJECT_SOURCE_DIR}/resources/${VESKER_APP_ID}.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+foreach(_side IN LISTS VESKER_APP_ICON_SIDES)
+  install(FILES ${VESKER_APP_ICON_DIR}/${_side}.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_side}x${_side}/apps
+    RENAME ${VESKER_APP_ID}.png)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/resources/app/${VESKER_APP_ID}.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${VESKER_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vesker)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Receive photos, texts and PDFs from phones")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Vesker turns this computer into a screen that phones, browsers and other
+computers send photos, short texts and PDFs to over the local network.
+Received items are ordinary files in the user's Pictures folder; barcodes
+and printed text on photos are read as they arrive.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Vesker maintainers <support@vesker.example>")
+# The libraries both programs link come from dpkg-shlibdeps. What Qt and Tesseract load at run
+# time no scan can see: the SVG plugins draw every symbol of the windows, and text is read with
+# the English data.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, tesseract-ocr-eng")
+# Advertising on the network needs the Avahi daemon, alert sounds the sound theme, and photos
+# in WebP or TIFF Qt's extra image formats; the program runs without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, sound-theme-freedesktop, qt6-image-formats-plugins")
+# No maintainer scripts: removing the package leaves every user's items and settings alone.
+include(CPack)
