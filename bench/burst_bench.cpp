@@ -321,6 +321,9 @@ int main(int argc, char** argv)
             {QStringLiteral("record"), QStringLiteral("-g"), QStringLiteral("-o"), perfFile,
                 QStringLiteral("-p"), QString::number(program.processId())});
         perf.waitForStarted();
+        // The program's main thread has the process's id: perf report --tid=<it>.
+        std::printf("recording the program (pid %lld) into %s\n", program.processId(),
+            qPrintable(perfFile));
         QThread::msleep(500);
     }
     const Burst ours = burst(port, photos, perClient, [port](int, int, const QByteArray& body) {
