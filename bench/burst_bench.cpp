@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -242,7 +243,10 @@ void print(const char* name, const Burst& b)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Printing the word on the photos needs fonts.
+    QGuiApplication app(argc, argv);
     const QString vesker = argc > 1
         ? QString::fromLocal8Bit(argv[1])
         : QCoreApplication::applicationDirPath() + QStringLiteral("/../src/vesker");
