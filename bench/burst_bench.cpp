@@ -7,7 +7,8 @@
 //   build/bench/burst_bench [VESKER]     VESKER: the program to measure (default: the one built
 //                                        beside this benchmark); BURST_UPLOADS per client (12);
 //                                        BURST_PERF=FILE records the program's call graphs
-//                                        during the burst (perf record -g) into FILE
+//                                        during the burst (perf record -g) into FILE;
+//                                        BURST_WAIT: seconds to wait for recognition (600)
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "store/item_store.h"
@@ -243,6 +244,7 @@ void print(const char* name, const Burst& b)
 
 int main(int argc, char** argv)
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // Printing the word on the photos needs fonts.
@@ -401,7 +403,10 @@ int main(int argc, char** argv)
     QElapsedTimer waited;
     waited.start();
     int complete = 0;
-    while (waited.elapsed() < 600000) {
+    const int waitSeconds = qEnvironmentVariableIntValue("BURST_WAIT") > 0
+        ? qEnvironmentVariableIntValue("BURST_WAIT")
+        : 600;
+    while (waited.elapsed() < waitSeconds * 1000) {
         QFile index(root + QStringLiteral("/index.json"));
         complete = 0;
         if (index.open(QIODevice::ReadOnly)) {
