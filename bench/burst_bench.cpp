@@ -73,8 +73,8 @@ Photo makePhoto(int k)
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
-            const int n = int(random->bounded(44));
-            line[x] = qRgb(120 + n, 100 + n, 80 + n);
+            const int n = int(random->bounded(110));
+            line[x] = qRgb(90 + n, 70 + n, 50 + n);
         }
     }
     QPainter painter(&image);
@@ -349,6 +349,9 @@ int main(int argc, char** argv)
     const quint16 nginxPort = freePort();
     const QString web = home.filePath(QStringLiteral("www"));
     QDir().mkpath(web + QStringLiteral("/up"));
+    // Run as root, nginx's worker drops to another user and must still reach the folders.
+    for (const QString& folder : {home.path(), web, web + QStringLiteral("/up")})
+        QFile::setPermissions(folder, QFileDevice::Permissions(0x7777));
     QFile config(home.filePath(QStringLiteral("nginx.conf")));
     config.open(QIODevice::WriteOnly);
     config.write(QStringLiteral(
