@@ -103,12 +103,6 @@ CardListEdits CardListModel::setItems(const QList<ScreenItem>& listed)
         }
     }
     const CardListEdits edits = CardListEdits::between(m_items, items);
-    const auto reindex = [this] {
-        m_rows.clear();
-        m_rows.reserve(m_items.size());
-        for (int i = 0; i < m_items.size(); ++i)
-            m_rows.insert(m_items[i].id, i);
-    };
 
     if (!edits.removals.isEmpty()) {
         QList<ScreenItem> remaining;
@@ -145,6 +139,62 @@ CardListEdits CardListModel::setItems(const QList<ScreenItem>& listed)
         for (const int j : edits.updates)
             m_items[j] = items[j];
         Q_EMIT updated(edits.updates);
+    }
+    return edits;
+}
+
+void CardListModel::reindex()
+{
+    m_rows.clear();
+    m_rows.reserve(m_items.size());
+    m_rowOffset = 0;
+    for (int i = 0; i < m_items.size(); ++i)
+        m_rows.insert(m_items[i].id, i);
+}
+
+void CardListModel::shiftRows(int row, int by)
+{
+    if (row > m_items.size() - row) {
+        for (int i = row; i < m_items.size(); ++i)
+            m_rows[m_items[i].id] += by;
+        return;
+    }
+    m_rowOffset += by;
+    for (int i = 0; i < row; ++i)
+        m_rows[m_items[i].id] -= by;
+}
+
+CardListEdits CardListModel::place(
+    const QUuid& id, const std::optional<ScreenItem>& item, const ListedBefore& before)
+{
+    CardListEdits edits;
+    const int row = indexOf(id);
+    if (row >= 0) {
+        // Order depends on the time received alone: an edit that keeps it keeps the place.
+        if (item && item->receivedAt == m_items[row].receivedAt) {
+            if (!(m_items[row] == *item)) {
+                m_items[row] = *item;
+                edits.updates = {row};
+                Q_EMIT updated(edits.updates);
+            }
+            return edits;
+        }
+        m_rows.remove(id);
+        m_items.removeAt(row);
+        shiftRows(row, -1);
+        edits.removals = {row};
+        Q_EMIT removed(edits.removals);
+    }
+    if (item) {
+        const auto at = std::partition_point(m_items.cbegin(), m_items.cend(),
+            [&](const ScreenItem& listed) { return before(listed, *item); });
+        const int newRow = int(at - m_items.cbegin());
+        m_items.insert(newRow, *item);
+        // The rows before the new one stay put: shifting the rest is shifting all but them.
+        shiftRows(newRow, 1);
+        m_rows.insert(id, newRow - m_rowOffset);
+        edits.insertions = {newRow};
+        Q_EMIT inserted(edits.insertions);
     }
     return edits;
 }

@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QUuid>
 
+#include <functional>
+#include <optional>
+
 namespace vesker {
 
 // The edits that turn one list of items into another, matched by id. An id whose place among
@@ -31,10 +34,22 @@ public:
     const QList<ScreenItem>& items() const { return m_items; }
     int count() const { return int(m_items.size()); }
     // -1 when the id is not listed.
-    int indexOf(const QUuid& id) const { return m_rows.value(id, -1); }
+    int indexOf(const QUuid& id) const
+    {
+        const auto it = m_rows.constFind(id);
+        return it == m_rows.cend() ? -1 : int(*it + m_rowOffset);
+    }
 
     // Returns the edits applied. An id listed twice is kept where it first appears.
     CardListEdits setItems(const QList<ScreenItem>& items);
+
+    // Whether `a` is listed above `b`.
+    using ListedBefore = std::function<bool(const ScreenItem& a, const ScreenItem& b)>;
+    // One item's change, at a cost that does not grow with the list: `item` is its listed
+    // record (none when it is no longer listed), placed after every item `before` puts above
+    // it. The list is taken to be in `before`'s order already.
+    CardListEdits place(
+        const QUuid& id, const std::optional<ScreenItem>& item, const ListedBefore& before);
 
 Q_SIGNALS:
     void removed(const QList<int>& oldRows);
@@ -42,8 +57,14 @@ Q_SIGNALS:
     void updated(const QList<int>& rows);
 
 private:
+    void reindex();
+    // Rows from `row` on moved by `by`; shifts whichever side of the row is shorter.
+    void shiftRows(int row, int by);
+
     QList<ScreenItem> m_items;
-    QHash<QUuid, int> m_rows;
+    // An id's row is its key plus the offset, so an arrival at the top moves no key.
+    QHash<QUuid, qint64> m_rows;
+    qint64 m_rowOffset = 0;
 };
 
 } // namespace vesker

@@ -6,7 +6,9 @@
 #include <QList>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace vesker {
 
@@ -37,7 +39,12 @@ public:
     ~CardListView() override;
 
     void setItems(const QList<ScreenItem>& items);
+    // One item's change without relisting the rest (see CardListModel::place).
+    void placeItem(const QUuid& id, const std::optional<ScreenItem>& item,
+        const std::function<bool(const ScreenItem&, const ScreenItem&)>& before);
     const QList<ScreenItem>& items() const;
+    // The item's row in items(); -1 when it is not listed.
+    int rowOf(const QUuid& id) const;
     // Space between cards and around them, and whether a divider follows each card.
     void setMetrics(int spacing, int inset, bool dividers);
     // The cards' look changed (mode, width, scale): every card is refilled and measured again.

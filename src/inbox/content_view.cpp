@@ -186,14 +186,13 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     m_bar->setSpeedReviewAvailable(true);
     connect(m_bar, &InboxBarView::speedReviewRequested, this, &ContentView::showSpeedReview);
     // A nickname or a combined sender changes which items a sender filter or search lists.
-    connect(&m_services.store, &ItemStore::changed, this, &ContentView::relist);
+    connect(&m_services.store, &ItemStore::changed, this, &ContentView::storeChanged);
     connect(&server, &ServerController::addressesChanged, this, &ContentView::showEmptyState);
     connect(&server, &ServerController::statusTextChanged, this, &ContentView::showEmptyState);
 
     m_arrivalScroll.setSingleShot(true);
     m_arrivalScroll.setInterval(kArrivalScrollDelayMs);
-    connect(&m_arrivalScroll, &QTimer::timeout, this,
-        [this] { m_list->scrollToId(m_arrivalTarget, true); });
+    connect(&m_arrivalScroll, &QTimer::timeout, this, &ContentView::scrollToArrival);
     connect(m_state, &InboxState::arrivalRequested, this, &ContentView::bringIntoView);
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
         &ContentView::applicationStateChanged);
@@ -261,6 +260,27 @@ void ContentView::relist()
     if (lookKey != m_lookKey) {
         m_lookKey = lookKey;
         m_list->refreshAll();
+    }
+    showEmptyState();
+}
+
+void ContentView::storeChanged(const StoreChange& change)
+{
+    if (!m_list)
+        return;
+    if (change.whole) {
+        relist();
+        return;
+    }
+    // An arrival or an edit touches its own card: relisting would cost every arrival the
+    // whole store.
+    for (const QUuid& id : change.ids) {
+        std::optional<ScreenItem> item = m_services.store.item(id);
+        if (item && !m_state->lists(*item))
+            item.reset();
+        m_list->placeItem(id, item, [this](const ScreenItem& a, const ScreenItem& b) {
+            return m_state->listedBefore(a, b);
+        });
     }
     showEmptyState();
 }
@@ -391,18 +411,29 @@ void ContentView::toggleFullScreen()
 
 void ContentView::bringIntoView(const QUuid& id)
 {
-    // A newer arrival replaces the scroll still waiting for an older one.
+    // A newer arrival replaces the scroll still waiting for an older one. Its card is listed
+    // by the time the scroll starts.
     m_arrivalScroll.stop();
-    const std::optional<QUuid> target = m_state->scrollTarget(id);
-    if (!target)
+    m_arrivalTarget = id;
+    m_arrivalScroll.start();
+}
+
+void ContentView::scrollToArrival()
+{
+    // Items sent together show from the first of them: the first listed of that second.
+    const QList<ScreenItem>& listed = m_list->items();
+    int row = m_list->rowOf(m_arrivalTarget);
+    if (row < 0)
         return;
+    while (row > 0 && listed.at(row - 1).receivedAt == listed.at(row).receivedAt)
+        --row;
+    const QUuid target = listed.at(row).id;
     // Not looking now: the user sees it when they come back.
     if (QGuiApplication::applicationState() != Qt::ApplicationActive)
         m_pendingScroll = target;
     else
         m_pendingScroll.reset();
-    m_arrivalTarget = *target;
-    m_arrivalScroll.start();
+    m_list->scrollToId(target, true);
 }
 
 void ContentView::applicationStateChanged(Qt::ApplicationState state)
@@ -410,12 +441,8 @@ void ContentView::applicationStateChanged(Qt::ApplicationState state)
     if (state != Qt::ApplicationActive || !m_pendingScroll)
         return;
     const QUuid id = *std::exchange(m_pendingScroll, std::nullopt);
-    for (const ScreenItem& item : m_list->items()) {
-        if (item.id == id) {
-            m_list->scrollToId(id, false);
-            return;
-        }
-    }
+    if (m_list->rowOf(id) >= 0)
+        m_list->scrollToId(id, false);
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event)

@@ -26,6 +26,7 @@ class InboxBarView;
 class InboxState;
 class ItemCardFactory;
 class ItemStore;
+struct StoreChange;
 class RelayBook;
 class ScreenDirectory;
 class InviteHandler;
@@ -108,6 +109,7 @@ protected:
 
 private:
     void relist();
+    void storeChanged(const StoreChange& change);
     void showEmptyState();
     void revealNewest();
     // The item keys act on the first item listed, whether or not its card exists.
@@ -121,6 +123,7 @@ private:
     void showPreview(const ScreenItem& item);
     void toggleFullScreen();
     void bringIntoView(const QUuid& id);
+    void scrollToArrival();
     void applicationStateChanged(Qt::ApplicationState state);
     bool handleDrag(QEvent* event);
     void showOnboarding();

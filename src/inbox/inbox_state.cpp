@@ -3,6 +3,7 @@
 #include "platform/defaults.h"
 #include "store/item_queries.h"
 #include "store/item_store.h"
+#include "store/senders.h"
 
 #include <algorithm>
 
@@ -132,6 +133,24 @@ QList<ScreenItem> InboxState::listedItems() const
     return itemsIn(m_store.items(), m_tab, m_filter, m_search, m_store.defaults());
 }
 
+bool InboxState::lists(const ScreenItem& item) const
+{
+    if (simpleMode())
+        return item.status == ItemStatus::inbox;
+    return isListedIn(item, m_tab, m_filter, m_search, SenderAliases(m_store.defaults()));
+}
+
+bool InboxState::listedBefore(const ScreenItem& a, const ScreenItem& b) const
+{
+    // Only items of one second need their stored places, which are rare enough to look for.
+    return vesker::listedBefore(a, b, [this](const QUuid& id) {
+        const QList<ScreenItem>& items = m_store.items();
+        const auto it = std::find_if(
+            items.begin(), items.end(), [&id](const ScreenItem& item) { return item.id == id; });
+        return qsizetype(it - items.begin());
+    });
+}
+
 QString InboxState::searchPrompt() const
 {
     if (const auto* sender = std::get_if<ItemFilter::Sender>(&m_filter.value))
@@ -203,10 +222,8 @@ void InboxState::noteArrival()
         return;
     // Read from the store, not from what a view shows: the view may not have relisted yet.
     if (!simpleMode()) {
-        const QList<ScreenItem> listed = listedItems();
-        const bool shown = std::any_of(
-            listed.begin(), listed.end(), [&id](const ScreenItem& item) { return item.id == *id; });
-        if (!shown)
+        const std::optional<ScreenItem> item = m_store.item(*id);
+        if (!item || !lists(*item))
             resetToInbox();
     }
     Q_EMIT arrivalRequested(*id);

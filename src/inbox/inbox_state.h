@@ -74,6 +74,9 @@ public:
     // The items shown, newest first: every Inbox item in simple mode, else the tab narrowed by
     // the filter and the search.
     QList<ScreenItem> listedItems() const;
+    // Whether listedItems() holds `item`, and the order it keeps, without listing every item.
+    bool lists(const ScreenItem& item) const;
+    bool listedBefore(const ScreenItem& a, const ScreenItem& b) const;
     // What the search field prompts with: "Search everything", "Search <sender>", "Search #tag".
     QString searchPrompt() const;
     // What an empty list says, given the server's addresses and status line.

@@ -41,27 +41,50 @@ ItemIntake::ItemIntake(ItemStore& store, HostedScreensManager& hosted, RelayMana
     , m_clock(clock)
     , m_desktop(desktop)
     , m_arrival(arrival)
-{ }
+{
+    // Writes are disk-bound; a few at once keep the disk busy without crowding recognition.
+    m_fileWriters.setMaxThreadCount(4);
+}
+
+ItemIntake::~ItemIntake()
+{
+    // Results of writes still under way are dropped with this object; their files are left
+    // unfinished, which the store removes at its next start.
+    m_fileWriters.waitForDone();
+}
 
 void ItemIntake::save(ItemStore& target, const ScreenItem& item, const QByteArray& content,
     const std::function<void(ItemStore&)>& extras, Stored stored)
 {
-    const QString path = target.inboxDir() + u'/' + item.filename;
-    QString error;
-    if (!platform::writeFileAtomically(path, content, &error)) {
-        stored(error);
-        return;
-    }
-    // One index write for the item with its place and group: the sender is waiting for it.
-    const SaveBatch batch(target);
-    target.append(item, [path, stored = std::move(stored)](const std::optional<QString>& error) {
-        // The store has already let go of the record; the file must not outlive it.
-        if (error)
-            QFile::remove(path);
-        stored(error);
+    const QString path = target.unfinishedFileURL(item);
+    // Syncing a photo of several megabytes to disk takes longer than everything else an arrival
+    // costs the main thread, so it happens on a writer thread; the record follows once the
+    // bytes are on disk.
+    m_fileWriters.start([this, store = QPointer<ItemStore>(&target), item, content, extras, path,
+                            stored = std::move(stored)]() mutable {
+        QString error;
+        const bool written = platform::writeFileAtomically(path, content, &error);
+        QMetaObject::invokeMethod(
+            this,
+            [store, item, extras, path, written, error, stored = std::move(stored)] {
+                if (!written) {
+                    stored(error);
+                    return;
+                }
+                if (!store) {
+                    QFile::remove(path);
+                    stored(QStringLiteral("the screen was closed"));
+                    return;
+                }
+                // One index write for the item with its place and group: the sender is waiting
+                // for it. Should that write fail, the store removes the file with the record.
+                const SaveBatch batch(*store);
+                store->appendWithUnfinishedFile(item, stored);
+                if (extras)
+                    extras(*store);
+            },
+            Qt::QueuedConnection);
     });
-    if (extras)
-        extras(target);
 }
 
 void ItemIntake::storeUpload(const PendingUpload& upload, HTTPReplyFunction done)

@@ -4,6 +4,7 @@
 #include "relay_manager/relay_manager.h"
 
 #include <QObject>
+#include <QThreadPool>
 
 #include <functional>
 
@@ -34,6 +35,7 @@ public:
     ItemIntake(ItemStore& store, HostedScreensManager& hosted, RelayManager& relay,
         platform::Defaults& defaults, const platform::Clock& clock, DesktopActions& desktop,
         ArrivalAnnouncer& arrival, QObject* parent = nullptr);
+    ~ItemIntake() override;
 
     // Stores an allowed upload into the main store and tells `done` (possibly later, always on
     // the main thread) the reply for its sender: 200 with the item's id once it is on disk,
@@ -49,7 +51,7 @@ private:
     using Stored = std::function<void(const std::optional<QString>& error)>;
     // Writes the item's content, then its record with what `extras` adds in the same index
     // write (place, group); `stored` hears the outcome once the index is on disk or has failed.
-    static void save(ItemStore& target, const ScreenItem& item, const QByteArray& content,
+    void save(ItemStore& target, const ScreenItem& item, const QByteArray& content,
         const std::function<void(ItemStore&)>& extras, Stored stored);
 
     ItemStore& m_store;
@@ -59,6 +61,7 @@ private:
     const platform::Clock& m_clock;
     DesktopActions& m_desktop;
     ArrivalAnnouncer& m_arrival;
+    QThreadPool m_fileWriters;
 };
 
 } // namespace vesker

@@ -30,34 +30,47 @@ QList<ScreenItem> itemsIn(const QList<ScreenItem>& items, ItemStatus status)
     return result;
 }
 
+bool isListedIn(const ScreenItem& item, ItemStatus status, const ItemFilter& filter,
+    const QString& search, const SenderAliases& aliases)
+{
+    if (item.status != status)
+        return false;
+    const QString shownSender = aliases.displayName(item.sender);
+    const bool kept = std::visit(
+        [&](const auto& f) {
+            using F = std::decay_t<decltype(f)>;
+            if constexpr (std::is_same_v<F, ItemFilter::Sender>) {
+                return shownSender == f.name;
+            } else if constexpr (std::is_same_v<F, ItemFilter::Tag>) {
+                return std::any_of(item.tags.begin(), item.tags.end(),
+                    [&f](const QString& t) { return t.compare(f.name, Qt::CaseInsensitive) == 0; });
+            } else {
+                return true;
+            }
+        },
+        filter.value);
+    return kept && item.matches(search, shownSender);
+}
+
 QList<ScreenItem> itemsIn(const QList<ScreenItem>& items, ItemStatus status,
     const ItemFilter& filter, const QString& search, const platform::Defaults& defaults)
 {
     const SenderAliases aliases(defaults);
     QList<ScreenItem> result;
     for (const ScreenItem& item : items) {
-        if (item.status != status)
-            continue;
-        const QString shownSender = aliases.displayName(item.sender);
-        const bool kept = std::visit(
-            [&](const auto& f) {
-                using F = std::decay_t<decltype(f)>;
-                if constexpr (std::is_same_v<F, ItemFilter::Sender>) {
-                    return shownSender == f.name;
-                } else if constexpr (std::is_same_v<F, ItemFilter::Tag>) {
-                    return std::any_of(item.tags.begin(), item.tags.end(), [&f](const QString& t) {
-                        return t.compare(f.name, Qt::CaseInsensitive) == 0;
-                    });
-                } else {
-                    return true;
-                }
-            },
-            filter.value);
-        if (kept && item.matches(search, shownSender))
+        if (isListedIn(item, status, filter, search, aliases))
             result.append(item);
     }
     sortNewestFirst(result);
     return result;
+}
+
+bool listedBefore(const ScreenItem& a, const ScreenItem& b,
+    const std::function<qsizetype(const QUuid&)>& storedRow)
+{
+    if (a.receivedAt != b.receivedAt)
+        return a.receivedAt > b.receivedAt;
+    return storedRow(a.id) < storedRow(b.id);
 }
 
 int countIn(const QList<ScreenItem>& items, ItemStatus status)

@@ -5,7 +5,11 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace vesker {
+
+class SenderAliases;
 
 namespace platform {
 class Defaults;
@@ -26,6 +30,13 @@ QList<ScreenItem> itemsIn(const QList<ScreenItem>& items, ItemStatus status);
 // aliases in `defaults` give.
 QList<ScreenItem> itemsIn(const QList<ScreenItem>& items, ItemStatus status,
     const ItemFilter& filter, const QString& search, const platform::Defaults& defaults);
+// Whether itemsIn() with these choices lists `item`; `aliases` made from the same defaults.
+bool isListedIn(const ScreenItem& item, ItemStatus status, const ItemFilter& filter,
+    const QString& search, const SenderAliases& aliases);
+// The order of the lists above: newer first, items of one second in stored order (`storedRow`
+// gives an item's place in the store).
+bool listedBefore(const ScreenItem& a, const ScreenItem& b,
+    const std::function<qsizetype(const QUuid&)>& storedRow);
 int countIn(const QList<ScreenItem>& items, ItemStatus status);
 // Every item sent together with `item`, in stored order; the item alone when it has no group.
 QList<ScreenItem> groupOf(const QList<ScreenItem>& items, const ScreenItem& item);

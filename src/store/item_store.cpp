@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMetaMethod>
@@ -84,43 +85,67 @@ std::optional<QList<QByteArrayView>> splitArray(const QByteArray& text, bool* co
     }
 }
 
-// Each record that decodes, in order, and the number that did not. The records are decoded
-// in parallel: the main thread waits for a large index at every start.
-QList<ScreenItem> readIndex(const QList<QByteArrayView>& records, qsizetype* skipped)
+// Each record that decodes, in order, with its text as the index will hold it, and the number
+// that did not. The records are decoded in parallel: the main thread waits for a large index at
+// every start.
+QList<ScreenItem> readIndex(const QList<QByteArrayView>& records, QHash<QUuid, QByteArray>* texts,
+    QSet<QUuid>* repeated, qsizetype* skipped)
 {
     constexpr qsizetype kChunk = 500;
+    using Chunk = std::pair<QList<ScreenItem>, QList<QByteArray>>;
     QList<QList<QByteArrayView>> chunks;
     for (qsizetype i = 0; i < records.size(); i += kChunk)
         chunks.append(records.mid(i, kChunk));
-    const QList<QList<ScreenItem>> decoded
+    const QList<Chunk> decoded
         = QtConcurrent::blockingMapped(chunks, [](const QList<QByteArrayView>& chunk) {
-              QList<ScreenItem> items;
-              items.reserve(chunk.size());
+              Chunk result;
+              result.first.reserve(chunk.size());
+              result.second.reserve(chunk.size());
               for (const QByteArrayView record : chunk) {
                   const QJsonDocument doc = QJsonDocument::fromJson(
                       QByteArray::fromRawData(record.data(), record.size()));
                   auto item = doc.isObject() ? ScreenItem::fromJson(doc.object()) : std::nullopt;
-                  if (item)
-                      items.append(std::move(*item));
+                  if (!item)
+                      continue;
+                  QByteArray text;
+                  item->appendIndentedJson(text);
+                  result.first.append(std::move(*item));
+                  result.second.append(std::move(text));
               }
-              return items;
+              return result;
           });
     QList<ScreenItem> items;
     items.reserve(records.size());
-    for (const QList<ScreenItem>& chunk : decoded)
-        items.append(chunk);
+    texts->reserve(records.size());
+    for (const Chunk& chunk : decoded) {
+        for (qsizetype i = 0; i < chunk.first.size(); ++i) {
+            // A damaged index may hold one id twice; each such record is written from its own
+            // item every time.
+            const QUuid& id = chunk.first.at(i).id;
+            if (texts->contains(id) || repeated->contains(id)) {
+                texts->remove(id);
+                repeated->insert(id);
+            } else {
+                texts->insert(id, chunk.second.at(i));
+            }
+        }
+        items.append(chunk.first);
+    }
     *skipped = records.size() - items.size();
     return items;
 }
 
-QByteArray serialiseIndex(const QList<ScreenItem>& items)
+QByteArray serialiseIndex(const QList<QByteArray>& records)
 {
+    qsizetype size = 4;
+    for (const QByteArray& record : records)
+        size += record.size() + 2;
     QByteArray index;
-    index.reserve(items.size() * 768);
+    index.reserve(size);
     index += "[\n";
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        items.at(i).appendIndentedJson(index);
-        index += i + 1 < items.size() ? ",\n" : "\n";
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        index += records.at(i);
+        index += i + 1 < records.size() ? ",\n" : "\n";
     }
     index += "]\n";
     return index;
@@ -146,7 +171,8 @@ ItemStore::ItemStore(
         [this] {
             const QList<QUuid> arrivals = std::exchange(m_unsavedArrivals, {});
             const QList<SavedCallback> callbacks = std::exchange(m_savedCallbacks, {});
-            return ItemStoreWriter::Snapshot {[items = m_items] { return serialiseIndex(items); },
+            return ItemStoreWriter::Snapshot {
+                [records = indexRecords()] { return serialiseIndex(records); },
                 [this, arrivals, callbacks](const std::optional<QString>& error) {
                     indexWritten(arrivals, callbacks, error);
                 }};
@@ -206,13 +232,14 @@ QString ItemStore::defaultRoot()
 void ItemStore::load()
 {
     bool exists = false;
+    bool indexDamaged = false;
     const QByteArray index = readFile(m_indexPath, &exists);
     if (exists) {
         bool complete = false;
         const auto records = splitArray(index, &complete);
         qsizetype skipped = 0;
         if (records)
-            m_items = readIndex(*records, &skipped);
+            m_items = readIndex(*records, &m_records, &m_repeatedIds, &skipped);
         if (!records || !complete || skipped > 0) {
             // The whole file is kept for the user; every record that still decodes is used.
             qCWarning(lcStore).noquote()
@@ -221,8 +248,10 @@ void ItemStore::load()
                        .arg(records ? QString::number(skipped) : QStringLiteral("all"))
                        .arg(m_items.size());
             m_indexWriter->file().keepAsideBeforeNextWrite();
+            indexDamaged = true;
         }
     }
+    removeLeftovers(indexDamaged);
 
     const QByteArray acks = readFile(m_acksPath, &exists);
     if (exists) {
@@ -245,6 +274,99 @@ void ItemStore::load()
     }
 }
 
+void ItemStore::removeLeftovers(bool indexDamaged)
+{
+    // Nothing of this store writes before it has loaded, so every temporary file found now was
+    // left by a write that never ended.
+    const QString indexName = QFileInfo(m_indexPath).fileName();
+    const QString acksName = QFileInfo(m_acksPath).fileName();
+    const auto isWriterTemporary = [](const QString& name, const QString& target) {
+        return name.startsWith(target + QLatin1String(".new-"));
+    };
+    for (const QString& name : QDir(m_root).entryList(QDir::Files | QDir::Hidden)) {
+        if (isWriterTemporary(name, indexName) || isWriterTemporary(name, acksName))
+            QFile::remove(m_root + u'/' + name);
+    }
+    // An item's own name never holds ".new-": only the atomic writer's temporaries do.
+    for (const QString& folder : {m_inboxDir, m_archiveDir}) {
+        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+            if (name.contains(QLatin1String(".new-")))
+                QFile::remove(folder + u'/' + name);
+        }
+    }
+    const QStringList unfinished
+        = QDir(m_inboxDir)
+              .entryList({u'*' + QString(kUnfinishedSuffix)}, QDir::Files | QDir::Hidden);
+    if (unfinished.isEmpty())
+        return;
+    QSet<QString> listed;
+    for (const ScreenItem& item : std::as_const(m_items)) {
+        if (item.status == ItemStatus::inbox)
+            listed.insert(item.filename);
+    }
+    for (const QString& name : unfinished) {
+        const QString path = m_inboxDir + u'/' + name;
+        const QString finalName = name.chopped(kUnfinishedSuffix.size());
+        const QString finalPath = m_inboxDir + u'/' + finalName;
+        // The index went to disk before the crash but the file kept its unfinished name: it
+        // is the item's file. With a damaged index set aside, the record may be in the copy
+        // kept for the user, so the file is kept under its own name too.
+        const bool keep = (listed.contains(finalName) || indexDamaged) && isPlainFileName(finalName)
+            && !QFileInfo::exists(finalPath);
+        if (!keep || !QFile::rename(path, finalPath))
+            QFile::remove(path);
+    }
+}
+
+void ItemStore::finishFile(const QUuid& id)
+{
+    if (!m_unfinishedFiles.contains(id))
+        return;
+    const int i = indexOf(id);
+    if (i >= 0) {
+        const QString path = unfinishedFileURL(m_items.at(i));
+        m_unfinishedFiles.remove(id);
+        const QString finalPath = fileURL(m_items.at(i));
+        if (!path.isEmpty() && !QFile::rename(path, finalPath))
+            qCWarning(lcStore).noquote() << "[store] could not give an arrival its name:" << path;
+    } else {
+        m_unfinishedFiles.remove(id);
+    }
+}
+
+QList<QByteArray> ItemStore::indexRecords()
+{
+    // Records of items gone are dropped now and then, not on every removal.
+    if (m_records.size() > 2 * m_items.size() + 64) {
+        QHash<QUuid, QByteArray> kept;
+        kept.reserve(m_items.size());
+        for (const ScreenItem& item : std::as_const(m_items)) {
+            if (const auto it = m_records.constFind(item.id); it != m_records.cend())
+                kept.insert(item.id, *it);
+        }
+        m_records = std::move(kept);
+    }
+    QList<QByteArray> records;
+    records.reserve(m_items.size());
+    for (const ScreenItem& item : std::as_const(m_items)) {
+        if (m_repeatedIds.contains(item.id)) {
+            QByteArray text;
+            item.appendIndentedJson(text);
+            records.append(std::move(text));
+            continue;
+        }
+        auto it = m_records.find(item.id);
+        if (it == m_records.end() || m_changedRecords.contains(item.id)) {
+            QByteArray text;
+            item.appendIndentedJson(text);
+            it = m_records.insert(item.id, std::move(text));
+        }
+        records.append(*it);
+    }
+    m_changedRecords.clear();
+    return records;
+}
+
 void ItemStore::save()
 {
     m_indexWriter->markDirty();
@@ -263,6 +385,11 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         // Items that arrived for this write are not on disk: they leave the store, and whoever
         // sent them hears so. Other changes wait for the next write.
         const QSet<QUuid> gone(arrivals.begin(), arrivals.end());
+        for (const QUuid& id : arrivals) {
+            const int i = indexOf(id);
+            if (i >= 0 && m_unfinishedFiles.remove(id))
+                QFile::remove(unfinishedFileURL(m_items.at(i)));
+        }
         const qsizetype before = m_items.size();
         m_items.removeIf([&gone](const ScreenItem& item) { return gone.contains(item.id); });
         if (m_lastArrival && gone.contains(*m_lastArrival)) {
@@ -272,6 +399,9 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         if (m_items.size() != before)
             publishItems();
         m_indexWriter->markDirtyQuietly();
+    } else if (!m_unfinishedFiles.isEmpty()) {
+        for (const QUuid& id : arrivals)
+            finishFile(id);
     }
     for (const SavedCallback& callback : callbacks) {
         if (callback)
@@ -300,7 +430,15 @@ void ItemStore::endBatch()
     if (std::exchange(m_itemsChangePending, false))
         Q_EMIT itemsChanged();
     if (std::exchange(m_storeChangePending, false))
-        Q_EMIT changed();
+        Q_EMIT changed(takeChange());
+}
+
+StoreChange ItemStore::takeChange()
+{
+    StoreChange change = std::exchange(m_change, {});
+    if (change.whole)
+        change.ids.clear();
+    return change;
 }
 
 QString ItemStore::fileDateText(const QDateTime& at)
@@ -324,7 +462,17 @@ QString ItemStore::fileURL(const ScreenItem& item) const
 {
     if (!isPlainFileName(item.filename))
         return {};
-    return (item.status == ItemStatus::archived ? m_archiveDir : m_inboxDir) + u'/' + item.filename;
+    if (item.status == ItemStatus::archived)
+        return m_archiveDir + u'/' + item.filename;
+    const QString path = m_inboxDir + u'/' + item.filename;
+    return m_unfinishedFiles.contains(item.id) ? path + kUnfinishedSuffix : path;
+}
+
+QString ItemStore::unfinishedFileURL(const ScreenItem& item) const
+{
+    if (!isPlainFileName(item.filename))
+        return {};
+    return m_inboxDir + u'/' + item.filename + kUnfinishedSuffix;
 }
 
 void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
@@ -333,7 +481,7 @@ void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
     m_lastArrival = item.id;
     m_unsavedArrivals.append(item.id);
     m_savedCallbacks.append(std::move(onSaved));
-    publishItems();
+    publishItems(item.id);
     if (m_batchDepth > 0)
         m_lastArrivalChangePending = true;
     else
@@ -341,14 +489,41 @@ void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
     save();
 }
 
+void ItemStore::appendWithUnfinishedFile(const ScreenItem& item, SavedCallback onSaved)
+{
+    m_unfinishedFiles.insert(item.id);
+    append(item, std::move(onSaved));
+}
+
 void ItemStore::publishItems()
 {
+    m_change.whole = true;
+    m_records.clear();
     if (m_batchDepth > 0) {
         m_itemsChangePending = m_storeChangePending = true;
         return;
     }
     Q_EMIT itemsChanged();
-    Q_EMIT changed();
+    Q_EMIT changed(takeChange());
+}
+
+void ItemStore::publishItems(const QUuid& id)
+{
+    // A batch of many items is relisted whole by the views anyway.
+    constexpr qsizetype kMostIdsFollowed = 64;
+    m_changedRecords.insert(id);
+    if (!m_change.whole) {
+        if (m_change.ids.size() >= kMostIdsFollowed)
+            m_change.whole = true;
+        else if (!m_change.ids.contains(id))
+            m_change.ids.append(id);
+    }
+    if (m_batchDepth > 0) {
+        m_itemsChangePending = m_storeChangePending = true;
+        return;
+    }
+    Q_EMIT itemsChanged();
+    Q_EMIT changed(takeChange());
 }
 
 void ItemStore::publishAcks()
@@ -362,10 +537,11 @@ void ItemStore::publishAcks()
 
 void ItemStore::announceChange()
 {
+    m_change.whole = true;
     if (m_batchDepth > 0)
         m_storeChangePending = true;
     else
-        Q_EMIT changed();
+        Q_EMIT changed(takeChange());
 }
 
 std::optional<ScreenItem> ItemStore::item(const QUuid& id) const

@@ -3,9 +3,11 @@
 #include "platform/atomic_file.h"
 #include "store/screen_item.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 
@@ -22,6 +24,14 @@ namespace platform {
 class Clock;
 class Defaults;
 } // namespace platform
+
+// What one announcement of ItemStore::changed() covers: the items added, edited or removed, by
+// id, or `whole` when anything may differ (many items at once, a sender renamed in the
+// settings), so that a view can follow one arrival without relisting every item.
+struct StoreChange {
+    QList<QUuid> ids;
+    bool whole = false;
+};
 
 // The received items of one screen: their records, their files in "Inbox" and "Archive", the
 // JSON index and the acknowledgements per sending device. Every change is saved soon after it
@@ -56,6 +66,11 @@ public:
     // path separator or "..", or none): such a name from a damaged index must never reach
     // outside the store's folders.
     QString fileURL(const ScreenItem& item) const;
+    // Where an arriving item's file is written before the index that lists it is on disk: a
+    // name the store recognises as unfinished, so that an upload cut off by a crash leaves
+    // nothing that looks like an item. Empty as fileURL() is.
+    QString unfinishedFileURL(const ScreenItem& item) const;
+    static constexpr QLatin1StringView kUnfinishedSuffix {".unfinished"};
 
     // File names of stored items: time stamp, the id's first 8 characters, the extension.
     static QString fileDateText(const QDateTime& at);
@@ -70,6 +85,10 @@ public:
     // index holding the item reached the disk; when it did not, the item is no longer in the
     // store and the caller removes its file.
     void append(const ScreenItem& item, SavedCallback onSaved = {});
+    // As append, for an item whose file was written to unfinishedFileURL(): the file takes its
+    // own name once the index listing the item is on disk, before `onSaved` hears of it, and
+    // fileURL() names the unfinished file until then.
+    void appendWithUnfinishedFile(const ScreenItem& item, SavedCallback onSaved);
 
     // Ask for the index or acks.json to be written with the state as it is once the main
     // thread is next idle.
@@ -110,7 +129,7 @@ Q_SIGNALS:
     void lastArrivalChanged();
     void acksChanged();
     // Any change a view of the store shows, including the ones above.
-    void changed();
+    void changed(const vesker::StoreChange& change);
     // An item that came over the relay was acknowledged; the relay tells its sender. What is
     // acknowledged while nothing is connected (the first cleanup at launch runs before the
     // server exists) waits, and the first connection made hears it all, in order.
@@ -121,8 +140,16 @@ protected:
 
 private:
     void load();
+    // Removes what writes cut off by a crash left: temporary files of the atomic writer and
+    // unfinished uploads no record lists; an unfinished file a record lists is finished.
+    void removeLeftovers(bool indexDamaged);
+    void finishFile(const QUuid& id);
+    // The index's records in order, each serialised once per change.
+    QList<QByteArray> indexRecords();
     int indexOf(const QUuid& id) const;
     void publishItems();
+    void publishItems(const QUuid& id);
+    StoreChange takeChange();
     void publishAcks();
     void endBatch();
     void indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,
@@ -144,6 +171,8 @@ private:
     // they reached the disk.
     QList<QUuid> m_unsavedArrivals;
     QList<SavedCallback> m_savedCallbacks;
+    // Items whose file still has its unfinished name.
+    QSet<QUuid> m_unfinishedFiles;
     // One writer thread for both files; declared before the writers, which wait for it.
     QThreadPool m_writerThread;
     std::unique_ptr<ItemStoreWriter> m_indexWriter;
@@ -154,6 +183,12 @@ private:
     bool m_acksChangePending = false;
     bool m_storeChangePending = false;
     bool m_lastArrivalChangePending = false;
+    StoreChange m_change;
+    // Each item's record as the index holds it, and the items changed since it was made: a
+    // write of the index then costs the main thread what changed, not the whole store.
+    QHash<QUuid, QByteArray> m_records;
+    QSet<QUuid> m_changedRecords;
+    QSet<QUuid> m_repeatedIds;
     friend class SaveBatch;
 };
 

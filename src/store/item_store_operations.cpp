@@ -61,7 +61,7 @@ void ItemStore::acknowledge(const QUuid& id, const QString& action)
             publishAcks();
         }
     }
-    publishItems();
+    publishItems(id);
     save();
 }
 
@@ -76,8 +76,10 @@ void ItemStore::move(const ScreenItem& item, ItemStatus status)
     const QString destination = fileURL(moved);
     if (!source.isEmpty() && !destination.isEmpty() && source != destination)
         moveFile(source, destination);
+    if (status != ItemStatus::inbox)
+        m_unfinishedFiles.remove(item.id);
     m_items[i] = moved;
-    publishItems();
+    publishItems(item.id);
     save();
 }
 
@@ -97,8 +99,9 @@ void ItemStore::remove(const QUuid& id, const QString& ack)
     const QString path = fileURL(m_items.at(indexOf(id)));
     if (!path.isEmpty())
         QFile::remove(path);
+    m_unfinishedFiles.remove(id);
     m_items.removeIf([&id](const ScreenItem& item) { return item.id == id; });
-    publishItems();
+    publishItems(id);
     save();
 }
 
@@ -145,11 +148,12 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data, const QStr
     }
     if (!oldPath.isEmpty() && item.filename != newName)
         QFile::remove(oldPath);
+    m_unfinishedFiles.remove(id);
     ScreenItem& changed = m_items[i];
     changed.filename = newName;
     changed.barcodes.clear();
     changed.recognizedText.clear();
-    publishItems();
+    publishItems(id);
     save();
 }
 
@@ -159,7 +163,7 @@ void ItemStore::setNote(const QUuid& id, const QString& note)
     if (i < 0 || m_items.at(i).note == note)
         return;
     m_items[i].note = note;
-    publishItems();
+    publishItems(id);
     save();
 }
 
@@ -181,7 +185,7 @@ void ItemStore::setTags(const QStringList& tags, const QUuid& id)
     if (normalised == m_items.at(i).tags)
         return;
     m_items[i].tags = normalised;
-    publishItems();
+    publishItems(id);
     save();
 }
 
@@ -194,7 +198,7 @@ void ItemStore::setGroup(const QUuid& id, const QString& groupID, qint64 index, 
     item.groupID = groupID;
     item.groupIndex = index;
     item.groupCount = count;
-    publishItems();
+    publishItems(id);
     save();
 }
 
@@ -206,7 +210,7 @@ void ItemStore::setLocation(const QUuid& id, double lat, double lon)
         return;
     m_items[i].lat = lat;
     m_items[i].lon = lon;
-    publishItems();
+    publishItems(id);
     save();
 }
 
@@ -217,7 +221,7 @@ void ItemStore::setRecognition(const QUuid& id, const QStringList& barcodes, con
         return;
     m_items[i].barcodes = barcodes;
     m_items[i].recognizedText = text;
-    publishItems();
+    publishItems(id);
     save();
 }
 

@@ -113,4 +113,8 @@ TEST(Store, EveryUploadAnsweredBeforeAKillSurvivesIt)
     ASSERT_TRUE(vesker.start());
     EXPECT_TRUE(vesker.indexIds().contains(stored)) << "an upload answered 200 is lost";
     EXPECT_THAT(itemsWithoutFile(vesker), IsEmpty());
+    // Uploads the kill cut off leave no file that no record lists, and no temporary file.
+    EXPECT_EQ(QDir(vesker.store("Inbox")).entryList(QDir::Files | QDir::Hidden).size(),
+        vesker.indexIds().size());
+    EXPECT_THAT(QDir(vesker.store()).entryList({"*.new-*"}, QDir::Files | QDir::Hidden), IsEmpty());
 }

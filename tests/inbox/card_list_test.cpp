@@ -69,6 +69,66 @@ TEST(CardListModel, AppliesTheFewestEditsById)
     }
 }
 
+// One item's change placed by itself lands where a whole relist would put it, and every row
+// is still found by id afterwards.
+TEST(CardListModel, PlacesOneItemWhereTheWholeListWouldHaveIt)
+{
+    const QDateTime start = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    const auto at = [&](QChar name, int seconds) {
+        ScreenItem item = itemNamed(name);
+        item.receivedAt = start.addSecs(seconds);
+        return item;
+    };
+    // Newer first; items of one second in the order their letters have.
+    const CardListModel::ListedBefore before = [](const ScreenItem& a, const ScreenItem& b) {
+        return a.receivedAt != b.receivedAt ? a.receivedAt > b.receivedAt : a.note < b.note;
+    };
+    struct Case {
+        const char* name;
+        std::optional<ScreenItem> placed;
+        QUuid id;
+        QString listed;
+        QList<int> removals, insertions, updates;
+    };
+    const QList<ScreenItem> list {at(u'e', 50), at(u'd', 40), at(u'c', 30), at(u'b', 20)};
+    ScreenItem edited = list[1];
+    edited.recognizedText = QStringLiteral("read");
+    const Case cases[] = {
+        {"an arrival", at(u'x', 60), itemNamed(u'x').id, "xedcb", {}, {0}, {}},
+        {"an older arrival", at(u'x', 25), itemNamed(u'x').id, "edcxb", {}, {3}, {}},
+        {"an arrival of the same second", at(u'x', 40), itemNamed(u'x').id, "edxcb", {}, {2}, {}},
+        {"an edit", edited, edited.id, "edcb", {}, {}, {1}},
+        {"no longer listed", std::nullopt, itemNamed(u'd').id, "ecb", {1}, {}, {}},
+        {"received at another time", at(u'b', 45), itemNamed(u'b').id, "ebdc", {3}, {1}, {}},
+        {"not listed and still not", std::nullopt, itemNamed(u'x').id, "edcb", {}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        CardListModel model;
+        model.setItems(list);
+        // An arrival at the top first, so rows are found through a shifted key.
+        model.place(itemNamed(u'z').id, at(u'z', 90), before);
+        QList<int> removed, inserted, updated;
+        QObject::connect(&model, &CardListModel::removed, [&](auto rows) { removed += rows; });
+        QObject::connect(&model, &CardListModel::inserted, [&](auto rows) { inserted += rows; });
+        QObject::connect(&model, &CardListModel::updated, [&](auto rows) { updated += rows; });
+        model.place(c.id, c.placed, before);
+        const auto shifted = [](QList<int> rows) {
+            for (int& row : rows)
+                ++row;
+            return rows;
+        };
+        EXPECT_EQ(removed, shifted(c.removals)) << c.name;
+        EXPECT_EQ(inserted, shifted(c.insertions)) << c.name;
+        EXPECT_EQ(updated, shifted(c.updates)) << c.name;
+        QString names;
+        for (qsizetype row = 1; row < model.items().size(); ++row)
+            names += model.items()[row].note.front();
+        EXPECT_EQ(names, c.listed) << c.name;
+        for (int row = 0; row < model.count(); ++row)
+            EXPECT_EQ(model.indexOf(model.items()[row].id), row) << c.name;
+    }
+}
+
 class TestCard : public QFrame {
 public:
     using QFrame::QFrame;

@@ -147,9 +147,12 @@ TEST_F(ContentViewTest, ApprovalCardsShowTheDeviceAsSentAndAnswerIt)
             if (button->accessibleName() == c.button)
                 button->click();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->isVisible(); }, 2000));
-        const bool stored = std::any_of(m_store.items().begin(), m_store.items().end(),
-            [&](const ScreenItem& item) { return item.text == text; });
-        EXPECT_EQ(stored, c.stored);
+        // The item's file is written off the main thread; its record follows.
+        const auto stored = [&] {
+            return std::any_of(m_store.items().begin(), m_store.items().end(),
+                [&](const ScreenItem& item) { return item.text == text; });
+        };
+        EXPECT_EQ(c.stored ? QTest::qWaitFor(stored, 2000) : stored(), c.stored);
         const QJsonObject status
             = QJsonDocument::fromJson(http(QStringLiteral("/api/status?device=") + c.device).second)
                   .object();

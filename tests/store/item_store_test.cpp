@@ -69,6 +69,70 @@ TEST_F(StoreTest, AfterAFailedWriteEveryArrivalHearsAndTheNextWriteTakesWhatWait
     EXPECT_EQ(reopened->item(kept.id)->note, u"kept in memory"_s);
 }
 
+// A crash mid-write leaves temporary files and uploads whose record never reached the index; the
+// next start removes what nothing can use, finishes what a record lists, and keeps every file
+// with an item's own name, listed or not.
+TEST_F(StoreTest, TheNextStartClearsWhatCutOffWritesLeftAndKeepsEveryItemFile)
+{
+    flushAll();
+    {
+        auto store = storeWith({makeItem(u"listed.jpg"_s)});
+        store->flush();
+    }
+    QFile::rename(inbox(u"listed.jpg"_s), inbox(u"listed.jpg.unfinished"_s));
+    const struct {
+        QString path;
+        bool keptAfter;
+    } files[] = {
+        {inbox(u"never-answered.jpg.unfinished"_s), false},
+        {inbox(u"never-answered.jpg.unfinished.new-1x2y3z"_s), false},
+        {inbox(u"2025-03-01_09-30-00-1A2B3C4D.jpg.new-k8s7"_s), false},
+        {archive(u"moved.jpg.new-a1"_s), false},
+        {root() + u"/index.json.new-5ffe2"_s, false},
+        {root() + u"/acks.json.new-9"_s, false},
+        {inbox(u"no-record-lists-me.jpg"_s), true},
+        {archive(u"nor-me.pdf"_s), true},
+        {root() + u"/grants.json"_s, true},
+    };
+    for (const auto& file : files)
+        writeFile(file.path, "bytes");
+
+    auto store = openStore();
+    for (const auto& file : files)
+        EXPECT_EQ(QFile::exists(file.path), file.keptAfter) << file.path.toStdString();
+    ASSERT_EQ(store->items().size(), 1);
+    EXPECT_EQ(store->fileURL(store->items().first()), inbox(u"listed.jpg"_s));
+    EXPECT_EQ(fileBytes(inbox(u"listed.jpg"_s)), "listed.jpg");
+}
+
+// Until the index lists it, an arrival's file has a name the next start would clear; once it
+// is listed, the file has its own name before anyone hears it is stored.
+TEST_F(StoreTest, AnArrivalsFileTakesItsNameOnlyOnceTheIndexListsIt)
+{
+    auto store = openStore();
+    const ScreenItem item = makeItem(u"arrived.jpg"_s);
+    writeFile(store->unfinishedFileURL(item), "photo");
+    QStringList seenWhenSaved;
+    store->appendWithUnfinishedFile(item, [&](const std::optional<QString>& error) {
+        EXPECT_FALSE(error);
+        seenWhenSaved = QDir(root() + u"/Inbox"_s).entryList(QDir::Files);
+    });
+    EXPECT_EQ(store->fileURL(item), inbox(u"arrived.jpg.unfinished"_s));
+    store->flush();
+    EXPECT_EQ(seenWhenSaved, QStringList {u"arrived.jpg"_s});
+    EXPECT_EQ(store->fileURL(item), inbox(u"arrived.jpg"_s));
+    EXPECT_EQ(fileBytes(inbox(u"arrived.jpg"_s)), "photo");
+
+    // A write that fails takes the unfinished file with the record.
+    const ScreenItem lost = makeItem(u"lost.jpg"_s);
+    writeFile(store->unfinishedFileURL(lost), "photo");
+    store->setWriteDevice(FailDevice::after(0));
+    store->appendWithUnfinishedFile(
+        lost, [](const std::optional<QString>& error) { EXPECT_TRUE(error); });
+    store->flush();
+    EXPECT_EQ(QDir(root() + u"/Inbox"_s).entryList(QDir::Files), QStringList {u"arrived.jpg"_s});
+}
+
 TEST_F(StoreTest, ItemsOfOneSecondKeepTheirStoredOrder)
 {
     auto store = openStore();
