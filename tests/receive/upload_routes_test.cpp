@@ -7,6 +7,7 @@
 #include "support/test_images.h"
 
 #include <QJsonArray>
+#include <QTest>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThreadPool>
@@ -160,7 +161,8 @@ TEST_F(UploadTest, UnderAskAHeldUploadIsAskedForOnceAndTheHoldIsCapped)
     EXPECT_EQ(upload("/text", "x", late),
         HTTPResponse::text(503, "Too many uploads waiting for approval"));
     m_controller->access().approve("dev1", "Ann", GrantDuration::forever);
-    EXPECT_EQ(uploaded().size(), 20);
+    // Files are written off the main thread: the items come once they are on disk.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return uploaded().size() == 20; }, 10000));
     EXPECT_EQ(upload("/text", "x", late).status, 200) << "the 503 was not remembered";
 }
 
@@ -190,6 +192,7 @@ TEST_F(UploadTest, RelayItemsGoToTheScreenTheyWereSentTo)
     for (const auto& incoming : {photo, text, pdf, stranger})
         Q_EMIT m_relay.received(incoming);
 
+    EXPECT_TRUE(QTest::qWaitFor([&] { return uploaded().size() == 3; }, 10000));
     const QList<ScreenItem> items = uploaded();
     ASSERT_EQ(items.size(), 3);
     EXPECT_EQ(items[0].sender, QStringLiteral("Someone"));
@@ -218,6 +221,8 @@ TEST_F(ControllerTest, AHostedScreenReadsEveryPhotoEvenWithRecognitionOff)
 
     ItemStore* team = controller->hosted().store(controller->hosted().screens().first());
     ASSERT_TRUE(team);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return team->items().size() == 1 && m_store.items().size() == 1; }, 10000));
     ASSERT_EQ(team->items().size(), 1);
     EXPECT_EQ(m_store.items().size(), 1);
     m_store.flush();
