@@ -11,6 +11,7 @@
 #include "store/item_store.h"
 #include "store/senders.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -168,7 +169,7 @@ void BrowserScreen::image(const QString& path, HTTPReplyFunction reply)
     if (!item || item->kind == ItemKind::text)
         return reply(notFound());
     const QString file = m_store.fileURL(*item);
-    if (file.isEmpty())
+    if (file.isEmpty() || !QFileInfo(file).isFile())
         return reply(notFound());
     // Sent from the file a piece at a time as the peer reads it, never read whole.
     reply({200, platform::mimeType(item->filename), {}, file});
