@@ -185,7 +185,9 @@ TEST(HTTPServer, AHeadCheckRefusesBeforeTheBodyOrLetsItCome)
     std::mutex mutex;
     QList<std::pair<HTTPRequest, HTTPHeadVerdict>> asked;
     Held held;
+    auto budget = std::make_shared<HTTPBufferBudget>(64 << 20);
     auto server = startServer(held.handler(), [&](auto& config) {
+        config.bufferBudget = budget;
         config.headCheck = [&](HTTPRequest head, HTTPHeadVerdict verdict) {
             std::lock_guard lock(mutex);
             asked.append({std::move(head), std::move(verdict)});
@@ -237,6 +239,9 @@ TEST(HTTPServer, AHeadCheckRefusesBeforeTheBodyOrLetsItCome)
         ASSERT_TRUE(client.sendAll(head));
         EXPECT_TRUE(QTest::qWaitFor([&] { return std::lock_guard(mutex), !asked.isEmpty(); }));
         ASSERT_TRUE(client.sendAll(body));
+        // Judged once the server has read some of the body (room for all of it is made after
+        // the first MiB), not while it still looks like a client that waits.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return budget->used() >= body.size(); }));
         judge(std::nullopt);
         ASSERT_TRUE(held.waitFor(1));
         EXPECT_EQ(held.requests.first().first.body, body);
