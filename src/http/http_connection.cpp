@@ -90,6 +90,9 @@ void HTTPConnection::serve()
     m_phase = Phase::reading;
     m_readNotifier->setEnabled(true);
     restartIdle();
+    // A client sends its request as it connects: it is usually here already, and read now it
+    // costs no second turn of the event loop.
+    readRequest();
 }
 
 void HTTPConnection::restartIdle()

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <tuple>
 #include <utility>
 
 class QSocketNotifier;
@@ -38,7 +39,8 @@ public:
     HTTPConnection(int descriptor, HTTPServerEngine* engine);
     ~HTTPConnection() override;
 
-    // Reads a request and hands it to the handler.
+    // Reads a request (what has arrived at once, the rest as it comes) and hands it to the
+    // handler.
     void serve();
     // Answers at once without reading a request (the server is full).
     void refuse(const HTTPResponse& response);
@@ -54,13 +56,16 @@ public:
 
     bool isReadingRequest() const { return m_phase == Phase::reading; }
     bool isRefusal() const { return m_refusal; }
-    // For choosing whom to evict: a connection still in its head goes before one in its body;
-    // among heads the one accepted first (a real client sends its head at once, so a head still
-    // coming after a while is suspect, while a connection just accepted has not been read yet),
-    // among bodies the one that has sent nothing for longest.
-    std::pair<bool, std::chrono::steady_clock::time_point> evictionRank() const
+    // For choosing whom to evict, lowest first: a connection still in its head goes before one
+    // in its body; among heads, one that has sent part of a head goes before one not read yet (a
+    // real client sends its head at once, so a part of one is suspect, while a connection just
+    // accepted has most likely sent its whole head, only not read yet), and then the one
+    // accepted first; among bodies the one that has sent nothing for longest.
+    std::tuple<bool, bool, std::chrono::steady_clock::time_point> evictionRank() const
     {
-        return {m_reader.headComplete(), m_reader.headComplete() ? m_lastReceived : m_accepted};
+        if (m_reader.headComplete())
+            return {true, true, m_lastReceived};
+        return {false, m_reader.bufferedBytes() == 0, m_accepted};
     }
 
 private:

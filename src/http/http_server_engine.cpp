@@ -145,7 +145,7 @@ void HTTPServerEngine::accept(qintptr descriptor)
         }
     }
 
-    if (m_serving >= m_config.maxConnections && !evictOne()) {
+    if (m_serving >= m_config.maxConnections && !anyReadingRequest()) {
         // A refused connection stays until its 503 has been read, like a served one; but no more
         // of them than served ones at once: past that a flood is closed without a word, before
         // it takes every file descriptor of the process.
@@ -168,6 +168,18 @@ void HTTPServerEngine::accept(qintptr descriptor)
     ++m_serving;
     ++m_open;
     connection->serve();
+    // Over the cap for a moment: the place goes to whoever is least likely to finish, which may
+    // be the new connection itself, now that its first bytes (read at once) show what it is. A
+    // real client's whole request has usually arrived with the connection and is being answered
+    // already, so a crowd of slow peers cannot push it out before it was ever read.
+    if (m_serving > m_config.maxConnections)
+        evictOne();
+}
+
+bool HTTPServerEngine::anyReadingRequest() const
+{
+    return std::any_of(m_connections.cbegin(), m_connections.cend(),
+        [](HTTPConnection* c) { return !c->isRefusal() && c->isReadingRequest(); });
 }
 
 bool HTTPServerEngine::evictOne()

@@ -58,6 +58,7 @@ private:
     }
     // Closes or refuses one connection still reading its request; false when none is.
     bool evictOne();
+    bool anyReadingRequest() const;
     void finishIfIdle();
 
     HTTPServerConfig m_config;
