@@ -2,13 +2,17 @@
 // its own, so that what the bench measures is the server itself. GET gets the small body the
 // bench's nginx serves too; POST is answered once the whole body has arrived (the server hands a
 // request on only when it is complete), which is what an upload costs us before any storing.
+// With --screen it is the program's whole receive side instead (routes, uploads, store in a
+// temporary folder), so that "/api/info" is measured as a phone meets it.
 // With --stall it is instead the bench's crowd of stalled clients, for any server.
 //
 //   http_bench_server [PORT]               prints "port N" once listening, then serves until
 //                                          killed
+//   http_bench_server --screen             the same for the receive side, on a free port
 //   http_bench_server --stall PORT COUNT   keeps COUNT connections to 127.0.0.1:PORT that each
 //                                          send a request head one byte every 2 s, and opens a
 //                                          new one shortly after any is closed, until killed
+#include "bench_receiver.h"
 #include "http/http_server.h"
 
 #include <QCoreApplication>
@@ -106,6 +110,12 @@ int main(int argc, char** argv)
     if (argc == 4 && QByteArray(argv[1]) == "--stall")
         stall(quint16(std::atoi(argv[2])), std::atoi(argv[3]));
     QCoreApplication app(argc, argv);
+    if (argc == 2 && QByteArray(argv[1]) == "--screen") {
+        bench::Receiver screen([](ItemStore&) {});
+        std::printf("port %u\n", unsigned(screen.port()));
+        std::fflush(stdout);
+        return app.exec();
+    }
 
     HTTPServerConfig config;
     config.address = QHostAddress::LocalHost;

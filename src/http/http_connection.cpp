@@ -3,13 +3,16 @@
 #include "http/http_address.h"
 #include "http/http_server_engine.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vesker {
@@ -31,6 +34,11 @@ bool wouldBlock(int error)
 {
     return error == EAGAIN || error == EWOULDBLOCK;
 }
+
+// The most of a file's body held in memory at once per connection.
+constexpr qint64 kFilePieceBytes = HTTPServerEngine::kReadChunkBytes;
+// Replies up to this size are sent whatever the buffer budget holds.
+constexpr qint64 kSmallReplyBytes = 65'536;
 
 } // namespace
 
@@ -56,21 +64,12 @@ HTTPConnection::HTTPConnection(int descriptor, HTTPServerEngine* engine)
         else if (m_phase == Phase::draining)
             drain();
     });
-    m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
-    m_writeNotifier->setEnabled(false);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, &HTTPConnection::writeSome);
+}
 
-    m_idleTimer.setSingleShot(true);
-    m_idleTimer.setInterval(engine->config().idleTimeout);
-    connect(&m_idleTimer, &QTimer::timeout, this, &HTTPConnection::closeNow);
-    connect(&m_requestTimer, &QTimer::timeout, this, [this] {
-        if (m_reader.headComplete())
-            checkBodyRate();
-        else
-            closeNow(); // the head's deadline has passed
-    });
-    m_closeTimer.setSingleShot(true);
-    connect(&m_closeTimer, &QTimer::timeout, this, &HTTPConnection::closeNow);
+HTTPConnection::BodyFile::~BodyFile()
+{
+    if (fd >= 0)
+        ::close(fd);
 }
 
 HTTPConnection::~HTTPConnection()
@@ -90,7 +89,44 @@ void HTTPConnection::serve()
 {
     m_phase = Phase::reading;
     m_readNotifier->setEnabled(true);
-    m_idleTimer.start();
+    restartIdle();
+    // A client sends its request as it connects: it is usually here already, and read now it
+    // costs no second turn of the event loop.
+    readRequest();
+}
+
+void HTTPConnection::restartIdle()
+{
+    m_idleDeadline = std::chrono::steady_clock::now() + m_engine->config().idleTimeout;
+}
+
+void HTTPConnection::sweep(TimePoint now)
+{
+    if (m_phase == Phase::closed)
+        return;
+    if (now >= m_idleDeadline || now >= m_closeDeadline) {
+        closeNow();
+        return;
+    }
+    if (now < m_requestDeadline)
+        return;
+    if (!m_reader.headComplete()) {
+        closeNow(); // the head's deadline has passed
+        return;
+    }
+    m_requestDeadline = now + m_engine->config().bodyRateWindow;
+    checkBodyRate();
+}
+
+void HTTPConnection::watchWritable(bool on)
+{
+    if (!m_writeNotifier) {
+        if (!on)
+            return;
+        m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
+        connect(m_writeNotifier, &QSocketNotifier::activated, this, &HTTPConnection::writeSome);
+    }
+    m_writeNotifier->setEnabled(on);
 }
 
 void HTTPConnection::refuse(const HTTPResponse& response)
@@ -137,20 +173,17 @@ void HTTPConnection::readRequest()
         return;
     }
     m_lastReceived = std::chrono::steady_clock::now();
-    m_idleTimer.start();
     const HTTPServerConfig& config = m_engine->config();
-    if (!m_reader.headComplete() && !m_requestTimer.isActive()) {
-        // The idle timer restarts with every byte, so it cannot stop a head sent a byte at a
-        // time; this deadline does. (Not armed for a head that came whole in its first read,
-        // as nearly every head does: that saves a timer on the way of every small request.)
-        m_requestTimer.setSingleShot(true);
-        m_requestTimer.start(config.headTimeout);
+    m_idleDeadline = m_lastReceived + config.idleTimeout;
+    if (!m_reader.headComplete() && m_requestDeadline == kNever) {
+        // The idle deadline moves with every byte, so it cannot stop a head sent a byte at a
+        // time; this one does.
+        m_requestDeadline = m_lastReceived + config.headTimeout;
     }
     if (!headWasComplete && m_reader.headComplete()
         && status == HTTPRequestReader::Status::needMore) {
-        m_requestTimer.setSingleShot(false);
         m_bufferedAtLastCheck = m_reader.bufferedBytes();
-        m_requestTimer.start(config.bodyRateWindow);
+        m_requestDeadline = m_lastReceived + config.bodyRateWindow;
         if (m_reader.waitsForGoAhead())
             askForBody();
     }
@@ -170,7 +203,7 @@ void HTTPConnection::readRequest()
         if (m_verdictPending) {
             m_completeBeforeVerdict = true;
             m_readNotifier->setEnabled(false);
-            m_requestTimer.stop();
+            m_requestDeadline = kNever;
             return;
         }
         handOver();
@@ -245,7 +278,7 @@ void HTTPConnection::refuseRequest(const HTTPResponse& response)
     m_drainLeft = m_reader.bytesStillToCome();
     m_reader.clear();
     m_charge.reset();
-    m_requestTimer.stop();
+    m_requestDeadline = kNever;
     answer(response);
 }
 
@@ -259,8 +292,8 @@ void HTTPConnection::handOver()
     // that half-closes now still gets its answer.
     m_phase = Phase::awaitingReply;
     m_readNotifier->setEnabled(false);
-    m_idleTimer.stop();
-    m_requestTimer.stop();
+    m_idleDeadline = kNever;
+    m_requestDeadline = kNever;
 
     const HTTPReplyFunction reply = replyFunction(m_link);
     const HTTPHandler& handler = m_engine->config().handler;
@@ -304,9 +337,25 @@ HTTPReplyFunction HTTPConnection::replyFunction(std::shared_ptr<ReplyLink> link)
             qCWarning(lcHttp) << "[http] a request was answered twice; the second reply is dropped";
             return;
         }
-        // Encoded on the caller's thread, so that a large reply costs the server thread nothing
-        // but the writing.
-        QByteArray wire = response.encode();
+        // Encoded (and a body file opened) on the caller's thread, so that a large reply costs
+        // the server thread nothing but the writing.
+        QByteArray wire;
+        std::shared_ptr<BodyFile> file;
+        if (!response.bodyFile.isEmpty()) {
+            file = std::make_shared<BodyFile>();
+            file->fd
+                = ::open(QFile::encodeName(response.bodyFile).constData(), O_RDONLY | O_CLOEXEC);
+            struct stat status { };
+            if (file->fd >= 0 && ::fstat(file->fd, &status) == 0 && S_ISREG(status.st_mode)) {
+                file->left = status.st_size;
+                wire = response.encodeHead(file->left);
+            } else {
+                file.reset();
+                wire = HTTPResponse::text(404, QStringLiteral("Not found")).encode();
+            }
+        } else {
+            wire = response.encode();
+        }
         std::lock_guard lock(link->mutex);
         HTTPConnection* connection = link->connection;
         if (!connection)
@@ -315,7 +364,9 @@ HTTPReplyFunction HTTPConnection::replyFunction(std::shared_ptr<ReplyLink> link)
         // event is dropped with it.
         QMetaObject::invokeMethod(
             connection,
-            [connection, wire = std::move(wire)]() mutable { connection->send(std::move(wire)); },
+            [connection, wire = std::move(wire), file = std::move(file)]() mutable {
+                connection->send(std::move(wire), std::move(file));
+            },
             Qt::QueuedConnection);
     };
 }
@@ -326,40 +377,82 @@ void HTTPConnection::answer(const HTTPResponse& response)
     send(response.encode());
 }
 
-void HTTPConnection::send(QByteArray wire)
+void HTTPConnection::send(QByteArray wire, std::shared_ptr<BodyFile> file)
 {
     if (m_phase == Phase::closed || m_phase == Phase::writing || m_phase == Phase::draining)
         return;
     m_phase = Phase::writing;
     m_readNotifier->setEnabled(false);
-    m_requestTimer.stop();
+    m_requestDeadline = kNever;
     // A go-ahead the socket has not taken whole yet goes out first.
     if (m_outOffset < m_out.size())
         wire.prepend(QByteArrayView(m_out).sliced(m_outOffset));
+    // Replies count against the same budget as requests: many peers that ask for a large item
+    // and never read must not hold its bytes in memory without bound.
+    // A small reply is always sent (counted, even past the limit): a full budget of uploads
+    // must not turn "/api/info" away.
+    m_replyCharge = std::make_unique<HTTPBufferCharge>(m_engine->config().bufferBudget);
+    const qint64 held = wire.size() + (file ? qMin(file->left, kFilePieceBytes) : 0);
+    if (held <= kSmallReplyBytes) {
+        m_replyCharge->growPastLimitTo(held);
+    } else if (!m_replyCharge->growTo(held)) {
+        file.reset();
+        wire = HTTPResponse::text(503, QStringLiteral("Server busy")).encode();
+        m_replyCharge->growPastLimitTo(wire.size());
+    }
     m_out = std::move(wire);
     m_outOffset = 0;
-    // From here the timer watches the peer taking the reply: one that never reads must not hold
-    // the connection and its reply for ever.
-    m_idleTimer.start();
+    m_bodyFile = std::move(file);
+    // From here the idle deadline watches the peer taking the reply: one that never reads must
+    // not hold the connection and its reply for ever.
+    restartIdle();
     writeSome();
+}
+
+bool HTTPConnection::readNextPiece()
+{
+    const qint64 piece = qMin(m_bodyFile->left, kFilePieceBytes);
+    m_out.resize(piece);
+    m_outOffset = 0;
+    qint64 filled = 0;
+    while (filled < piece) {
+        const ssize_t got = ::read(m_bodyFile->fd, m_out.data() + filled, size_t(piece - filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false; // the file shrank or failed: the peer sees a short body, not a wrong one
+        filled += got;
+    }
+    m_bodyFile->left -= piece;
+    if (m_bodyFile->left == 0)
+        m_bodyFile.reset();
+    return true;
 }
 
 void HTTPConnection::writeSome()
 {
     if (m_phase != Phase::writing && m_phase != Phase::reading)
         return;
-    while (m_outOffset < m_out.size()) {
+    for (;;) {
+        if (m_outOffset == m_out.size()) {
+            if (!m_bodyFile || m_phase != Phase::writing)
+                break;
+            if (!readNextPiece()) {
+                finishWriting(false);
+                return;
+            }
+        }
         const ssize_t sent = ::send(m_fd, m_out.constData() + m_outOffset,
             size_t(m_out.size() - m_outOffset), MSG_NOSIGNAL);
         if (sent >= 0) {
             m_outOffset += sent;
-            m_idleTimer.start();
+            restartIdle();
             continue;
         }
         if (errno == EINTR)
             continue;
         if (wouldBlock(errno)) {
-            m_writeNotifier->setEnabled(true);
+            watchWritable(true);
             return;
         }
         if (m_phase == Phase::reading)
@@ -370,7 +463,7 @@ void HTTPConnection::writeSome()
     }
     if (m_phase == Phase::reading) {
         // The go-ahead is out; the body follows.
-        m_writeNotifier->setEnabled(false);
+        watchWritable(false);
         m_out = QByteArray();
         m_outOffset = 0;
         return;
@@ -380,10 +473,12 @@ void HTTPConnection::writeSome()
 
 void HTTPConnection::finishWriting(bool delivered)
 {
-    m_writeNotifier->setEnabled(false);
+    watchWritable(false);
     m_out = QByteArray();
     m_outOffset = 0;
-    m_idleTimer.stop();
+    m_bodyFile.reset();
+    m_replyCharge.reset();
+    m_idleDeadline = kNever;
     if (delivered) {
         // The end of our side follows the reply at once; the peer need not wait for the close.
         ::shutdown(m_fd, SHUT_WR);
@@ -394,7 +489,8 @@ void HTTPConnection::finishWriting(bool delivered)
     m_phase = Phase::draining;
     m_readNotifier->setEnabled(true);
     const HTTPServerConfig& config = m_engine->config();
-    m_closeTimer.start(m_drainLeft != 0 ? config.drainTimeout : config.closeDelay);
+    m_closeDeadline = std::chrono::steady_clock::now()
+        + (m_drainLeft != 0 ? config.drainTimeout : config.closeDelay);
 }
 
 void HTTPConnection::drain()
@@ -406,8 +502,8 @@ void HTTPConnection::drain()
             m_drainLeft = qMax<qint64>(0, m_drainLeft - received);
             // The request has been read to its end: the peer now reads its reply and leaves.
             if (m_drainLeft == 0)
-                m_closeTimer.start(std::min(std::chrono::milliseconds(m_closeTimer.remainingTime()),
-                    m_engine->config().closeDelay));
+                m_closeDeadline = std::min(m_closeDeadline,
+                    std::chrono::steady_clock::now() + m_engine->config().closeDelay);
         }
         return;
     }
@@ -421,9 +517,6 @@ void HTTPConnection::closeNow()
     if (m_phase == Phase::closed)
         return;
     m_phase = Phase::closed;
-    m_idleTimer.stop();
-    m_requestTimer.stop();
-    m_closeTimer.stop();
     {
         std::lock_guard lock(m_link->mutex);
         m_link->connection = nullptr;
@@ -435,6 +528,8 @@ void HTTPConnection::closeNow()
     ::close(m_fd);
     m_fd = -1;
     m_out = QByteArray();
+    m_bodyFile.reset();
+    m_replyCharge.reset();
     m_reader.clear();
     m_charge.reset();
     m_engine->connectionClosed(this);

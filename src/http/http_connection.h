@@ -10,12 +10,12 @@
 #include <QLoggingCategory>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <tuple>
 #include <utility>
 
 class QSocketNotifier;
@@ -39,7 +39,8 @@ public:
     HTTPConnection(int descriptor, HTTPServerEngine* engine);
     ~HTTPConnection() override;
 
-    // Reads a request and hands it to the handler.
+    // Reads a request (what has arrived at once, the rest as it comes) and hands it to the
+    // handler.
     void serve();
     // Answers at once without reading a request (the server is full).
     void refuse(const HTTPResponse& response);
@@ -49,19 +50,36 @@ public:
     // Closes without a word. Safe to call more than once.
     void closeNow();
 
+    // Acts on whichever of the connection's deadlines has passed by `now`. The engine calls it
+    // for every connection from one periodic sweep, so that no connection needs timers of its own.
+    void sweep(std::chrono::steady_clock::time_point now);
+
     bool isReadingRequest() const { return m_phase == Phase::reading; }
     bool isRefusal() const { return m_refusal; }
-    // For choosing whom to evict: a connection still in its head goes before one in its body;
-    // among heads the one accepted first (a real client sends its head at once, so a head still
-    // coming after a while is suspect, while a connection just accepted has not been read yet),
-    // among bodies the one that has sent nothing for longest.
-    std::pair<bool, std::chrono::steady_clock::time_point> evictionRank() const
+    // For choosing whom to evict, lowest first: a connection still in its head goes before one
+    // in its body; among heads, one that has sent part of a head goes before one not read yet (a
+    // real client sends its head at once, so a part of one is suspect, while a connection just
+    // accepted has most likely sent its whole head, only not read yet), and then the one
+    // accepted first; among bodies the one that has sent nothing for longest.
+    std::tuple<bool, bool, std::chrono::steady_clock::time_point> evictionRank() const
     {
-        return {m_reader.headComplete(), m_reader.headComplete() ? m_lastReceived : m_accepted};
+        if (m_reader.headComplete())
+            return {true, true, m_lastReceived};
+        return {false, m_reader.bufferedBytes() == 0, m_accepted};
     }
 
 private:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    static constexpr TimePoint kNever = TimePoint::max();
+
     enum class Phase { reading, awaitingReply, writing, draining, closed };
+
+    // The file a reply's body is read from, a piece at a time.
+    struct BodyFile {
+        int fd = -1;
+        qint64 left = 0;
+        ~BodyFile();
+    };
 
     // What a reply function shares with its connection: the connection may be gone (closed
     // by a timeout, or the server stopped) before the owner replies.
@@ -82,8 +100,13 @@ private:
     void drain();
     void handOver();
     void answer(const HTTPResponse& response);
-    void send(QByteArray wire);
+    void send(QByteArray wire, std::shared_ptr<BodyFile> file = {});
+    // Replaces the piece of the reply that has gone out with the next one of its file; false when
+    // the file cannot be read as far as its head promised.
+    bool readNextPiece();
     void writeSome();
+    void watchWritable(bool on);
+    void restartIdle();
     void finishWriting(bool delivered);
     static HTTPReplyFunction replyFunction(std::shared_ptr<ReplyLink> link);
     static HTTPHeadVerdict verdictFunction(std::shared_ptr<ReplyLink> link);
@@ -93,12 +116,19 @@ private:
     Phase m_phase = Phase::reading;
     bool m_refusal = false;
     QSocketNotifier* m_readNotifier = nullptr;
+    // Made when a write first has to wait: most replies go out in one send.
     QSocketNotifier* m_writeNotifier = nullptr;
-    QTimer m_idleTimer;
-    // The head's deadline, then the body's rate checks.
-    QTimer m_requestTimer;
-    QTimer m_closeTimer;
+    // Closes a connection that sends nothing of an incomplete request, or takes nothing of its
+    // reply, for the idle timeout.
+    TimePoint m_idleDeadline = kNever;
+    // The head's deadline, then the body's next rate check.
+    TimePoint m_requestDeadline = kNever;
+    TimePoint m_closeDeadline = kNever;
     std::shared_ptr<HTTPBufferCharge> m_charge;
+    // What the reply being written holds of the buffer budget: the whole of an encoded reply, or
+    // the head and one piece of a file's.
+    std::unique_ptr<HTTPBufferCharge> m_replyCharge;
+    std::shared_ptr<BodyFile> m_bodyFile;
     HTTPRequestReader m_reader;
     const std::chrono::steady_clock::time_point m_accepted;
     std::chrono::steady_clock::time_point m_lastReceived;

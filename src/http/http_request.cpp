@@ -270,17 +270,22 @@ QString HTTPResponse::reasonPhrase(qint64 status)
     }
 }
 
-QByteArray HTTPResponse::encode() const
+QByteArray HTTPResponse::encodeHead(qint64 contentLength) const
 {
     // Built by concatenation, not QString::arg: a content type holding "%1" must go out as it is.
-    const QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' '
-        + reasonPhrase(status).toUtf8() + "\r\nContent-Type: " + contentType.toUtf8()
-        + "\r\nContent-Length: " + QByteArray::number(body.size())
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status).toUtf8()
+        + "\r\nContent-Type: " + contentType.toUtf8()
+        + "\r\nContent-Length: " + QByteArray::number(contentLength)
         + "\r\nCache-Control: no-store"
           "\r\nAccess-Control-Allow-Origin: *"
           "\r\nAccess-Control-Allow-Headers: *"
           "\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS"
           "\r\nConnection: close\r\n\r\n";
+}
+
+QByteArray HTTPResponse::encode() const
+{
+    const QByteArray head = encodeHead(body.size());
     QByteArray wire;
     wire.reserve(head.size() + body.size());
     wire.append(head);

@@ -68,6 +68,10 @@ struct HTTPResponse {
     qint64 status = 200;
     QString contentType;
     QByteArray body;
+    // The body is this file's content instead of `body`, read a piece at a time as the peer takes
+    // it, so that a large photo never sits whole in memory for a client that reads slowly. A
+    // file that cannot be opened is answered 404.
+    QString bodyFile;
 
     bool operator==(const HTTPResponse&) const = default;
 
@@ -77,6 +81,8 @@ struct HTTPResponse {
 
     // The reply as it goes on the wire: the head, then the body, in one buffer.
     QByteArray encode() const;
+    // The head alone, for a body of `contentLength` bytes sent after it.
+    QByteArray encodeHead(qint64 contentLength) const;
 
     static HTTPResponse text(qint64 status, const QString& body);
 };

@@ -100,6 +100,14 @@ HTTPBufferCharge::~HTTPBufferCharge()
         m_budget->give(m_bytes);
 }
 
+void HTTPBufferCharge::growPastLimitTo(qint64 bytes)
+{
+    if (bytes <= m_bytes)
+        return;
+    m_budget->take(bytes - m_bytes);
+    m_bytes = bytes;
+}
+
 bool HTTPBufferCharge::growTo(qint64 bytes)
 {
     if (bytes <= m_bytes)

@@ -58,6 +58,8 @@ public:
     static std::shared_ptr<HTTPBufferBudget> processWide();
 
     bool tryTake(qint64 bytes);
+    // Counts bytes that are held already, even past the limit.
+    void take(qint64 bytes) { m_used.fetch_add(bytes); }
     void give(qint64 bytes);
     qint64 used() const { return m_used.load(); }
     qint64 limit() const { return m_limit; }
@@ -79,6 +81,9 @@ public:
     // Counts `bytes` in all for this request; false, and nothing more counted, when the budget
     // cannot hold them.
     bool growTo(qint64 bytes);
+    // Counts `bytes` in all even past the budget's limit: for memory that is held already and
+    // small enough that refusing it would cost more than it saves.
+    void growPastLimitTo(qint64 bytes);
 
 private:
     const std::shared_ptr<HTTPBufferBudget> m_budget;

@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 #include <fcntl.h>
@@ -49,6 +50,14 @@ HTTPServerEngine::HTTPServerEngine(HTTPServerConfig config)
 {
     if (!m_config.bufferBudget)
         m_config.bufferBudget = HTTPBufferBudget::processWide();
+    // A deadline is met within an eighth of the shortest limit, and never looked at more often
+    // than every 5 ms nor less often than every 100 ms.
+    const std::chrono::milliseconds shortest = std::min({m_config.idleTimeout, m_config.headTimeout,
+        m_config.bodyRateWindow, m_config.closeDelay, m_config.drainTimeout});
+    m_sweep.setInterval(
+        std::clamp(shortest / 8, std::chrono::milliseconds(5), std::chrono::milliseconds(100)));
+    m_sweep.setParent(this);
+    connect(&m_sweep, &QTimer::timeout, this, &HTTPServerEngine::sweep);
 }
 
 HTTPServerEngine::~HTTPServerEngine()
@@ -136,7 +145,7 @@ void HTTPServerEngine::accept(qintptr descriptor)
         }
     }
 
-    if (m_serving >= m_config.maxConnections && !evictOne()) {
+    if (m_serving >= m_config.maxConnections && !anyReadingRequest()) {
         // A refused connection stays until its 503 has been read, like a served one; but no more
         // of them than served ones at once: past that a flood is closed without a word, before
         // it takes every file descriptor of the process.
@@ -146,6 +155,7 @@ void HTTPServerEngine::accept(qintptr descriptor)
         }
         auto* connection = new HTTPConnection(fd, this);
         m_connections.insert(connection);
+        startSweeping();
         ++m_refusing;
         ++m_open;
         connection->refuse(HTTPResponse::text(503, QStringLiteral("Server busy")));
@@ -154,9 +164,22 @@ void HTTPServerEngine::accept(qintptr descriptor)
 
     auto* connection = new HTTPConnection(fd, this);
     m_connections.insert(connection);
+    startSweeping();
     ++m_serving;
     ++m_open;
     connection->serve();
+    // Over the cap for a moment: the place goes to whoever is least likely to finish, which may
+    // be the new connection itself, now that its first bytes (read at once) show what it is. A
+    // real client's whole request has usually arrived with the connection and is being answered
+    // already, so a crowd of slow peers cannot push it out before it was ever read.
+    if (m_serving > m_config.maxConnections)
+        evictOne();
+}
+
+bool HTTPServerEngine::anyReadingRequest() const
+{
+    return std::any_of(m_connections.cbegin(), m_connections.cend(),
+        [](HTTPConnection* c) { return !c->isRefusal() && c->isReadingRequest(); });
 }
 
 bool HTTPServerEngine::evictOne()
@@ -182,6 +205,15 @@ bool HTTPServerEngine::evictOne()
     return true;
 }
 
+void HTTPServerEngine::sweep()
+{
+    const auto now = std::chrono::steady_clock::now();
+    // A closed connection is only deleted later, so each pointer stays good for the whole loop.
+    const QList<HTTPConnection*> connections = m_connections.values();
+    for (HTTPConnection* connection : connections)
+        connection->sweep(now);
+}
+
 void HTTPServerEngine::connectionClosed(HTTPConnection* connection)
 {
     if (!m_connections.remove(connection))
@@ -191,6 +223,8 @@ void HTTPServerEngine::connectionClosed(HTTPConnection* connection)
     else
         --m_serving;
     --m_open;
+    if (m_connections.isEmpty())
+        m_sweep.stop();
     finishIfIdle();
 }
 

@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -49,14 +50,24 @@ private:
     class Listener;
 
     void accept(qintptr descriptor);
+    void sweep();
+    void startSweeping()
+    {
+        if (!m_sweep.isActive())
+            m_sweep.start();
+    }
     // Closes or refuses one connection still reading its request; false when none is.
     bool evictOne();
+    bool anyReadingRequest() const;
     void finishIfIdle();
 
     HTTPServerConfig m_config;
     Listener* m_listener = nullptr;
     std::unique_ptr<char[]> m_scratch;
     QSet<HTTPConnection*> m_connections;
+    // Every connection's deadlines are looked at from this one timer, which runs while there
+    // are connections: a connection then costs no timers of its own to make.
+    QTimer m_sweep;
     int m_serving = 0;
     int m_refusing = 0;
     std::atomic<int> m_open {0};

@@ -11,7 +11,7 @@
 #include "store/item_store.h"
 #include "store/senders.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -57,15 +57,9 @@ BrowserScreen::BrowserScreen(ItemStore& store, AccessManager& access, platform::
     , m_screenName(std::move(screenName))
     , m_log(store.rootDir() + QStringLiteral("/browser-log.txt"), defaults, clock)
     , m_pinGuesses(clock, &access.guessBudget())
-{
-    m_files.setMaxThreadCount(2);
-    m_files.setObjectName(QStringLiteral("screen-files"));
-}
+{ }
 
-BrowserScreen::~BrowserScreen()
-{
-    m_files.waitForDone();
-}
+BrowserScreen::~BrowserScreen() = default;
 
 bool BrowserScreen::handles(const QString& path)
 {
@@ -91,6 +85,13 @@ QString BrowserScreen::viewerPIN() const
     return pin.mid(start, end - start);
 }
 
+std::optional<QByteArray> BrowserScreen::screenPage() const
+{
+    if (!flag("allowBrowserScreens", false))
+        return std::nullopt;
+    return screenPageHTML(m_screenName(), {}).toUtf8();
+}
+
 void BrowserScreen::handle(const HTTPRequest& request, HTTPReplyFunction reply)
 {
     if (!flag("allowBrowserScreens", false)) {
@@ -98,10 +99,8 @@ void BrowserScreen::handle(const HTTPRequest& request, HTTPReplyFunction reply)
             HTTPResponse::text(404, QStringLiteral("Browser screens are turned off on this Mac")));
     }
     const QString& path = request.path;
-    if (path == kScreen) {
-        return reply({200, QStringLiteral("text/html; charset=utf-8"),
-            screenPageHTML(m_screenName(), {}).toUtf8()});
-    }
+    if (path == kScreen)
+        return reply({200, QStringLiteral("text/html; charset=utf-8"), *screenPage()});
     // The code is guessed no faster here than on the upload routes.
     if (m_access.codeRequired()
         && !m_access.tryCode(request.query.value(QStringLiteral("code")), request.remoteAddress))
@@ -170,18 +169,10 @@ void BrowserScreen::image(const QString& path, HTTPReplyFunction reply)
     if (!item || item->kind == ItemKind::text)
         return reply(notFound());
     const QString file = m_store.fileURL(*item);
-    if (file.isEmpty())
+    if (file.isEmpty() || !QFileInfo(file).isFile())
         return reply(notFound());
-    // The reply may be sent from any thread.
-    m_files.start([file, type = platform::mimeType(item->filename), reply = std::move(reply)] {
-        QFile in(file);
-        if (!in.open(QIODevice::ReadOnly))
-            return reply(notFound());
-        QByteArray bytes = in.readAll();
-        if (in.error() != QFileDevice::NoError)
-            return reply(notFound());
-        reply({200, type, std::move(bytes)});
-    });
+    // Sent from the file a piece at a time as the peer reads it, never read whole.
+    reply({200, platform::mimeType(item->filename), {}, file});
 }
 
 void BrowserScreen::thumbnail(const QString& path, HTTPReplyFunction reply)

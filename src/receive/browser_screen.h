@@ -6,7 +6,6 @@
 #include "receive/viewer_log.h"
 
 #include <QJsonObject>
-#include <QThreadPool>
 
 #include <functional>
 #include <optional>
@@ -25,7 +24,7 @@ class Defaults;
 // The Inbox shown in any browser: the page at "/screen", the item list it polls, the images and
 // thumbnails, and the viewer's actions (Got it, Later, Archive) with their permissions and PIN.
 // Off unless "allowBrowserScreens" is on; settings are read afresh on every request. Main
-// thread only; files and thumbnails are read on pools of their own.
+// thread only; thumbnails are made on a pool of their own, and files go out a piece at a time.
 class BrowserScreen {
 public:
     BrowserScreen(ItemStore& store, AccessManager& access, platform::Defaults& defaults,
@@ -36,6 +35,9 @@ public:
     // "/api/thumb/" prefixes and the three actions.
     static bool handles(const QString& path);
     void handle(const HTTPRequest& request, HTTPReplyFunction reply);
+
+    // The page at "/screen"; none while browser screens are off.
+    std::optional<QByteArray> screenPage() const;
 
     // One item as the page's script reads it.
     QJsonObject itemJSON(const ScreenItem& item, bool viewerBlurAll) const;
@@ -60,8 +62,6 @@ private:
     ViewerLog m_log;
     GuessLimiter m_pinGuesses;
     ThumbnailCache m_thumbnails;
-    // Whole photos are read off the main thread, so a large one never holds the polls up.
-    QThreadPool m_files;
 };
 
 } // namespace vesker

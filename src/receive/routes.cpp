@@ -31,6 +31,28 @@ Routes::Routes(ServerController& controller, UploadHandler& uploads, BrowserScre
     , m_browserScreen(browserScreen)
 { }
 
+QByteArray Routes::info() const
+{
+    const AccessManager& access = m_controller.access();
+    return QJsonDocument(
+        QJsonObject {{QStringLiteral("name"), m_controller.screenName()},
+            {QStringLiteral("screen"), m_controller.relay().relayScreenID()},
+            {QStringLiteral("inbox"), countIn(m_controller.store().items(), ItemStatus::inbox)},
+            {QStringLiteral("policy"), toString(access.policy())},
+            {QStringLiteral("requiresCode"), access.codeRequired()},
+            {QStringLiteral("supportsText"), true}})
+        .toJson(QJsonDocument::Compact);
+}
+
+std::shared_ptr<const RouteSnapshot> Routes::snapshot() const
+{
+    auto snapshot = std::make_shared<RouteSnapshot>();
+    snapshot->info = info();
+    snapshot->uploadPage = uploadPageHTML(m_controller.screenName()).toUtf8();
+    snapshot->screenPage = m_browserScreen.screenPage();
+    return snapshot;
+}
+
 void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
 {
     const QString& method = request.method;
@@ -44,14 +66,8 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
         return reply({200, QStringLiteral("text/html; charset=utf-8"),
             uploadPageHTML(m_controller.screenName()).toUtf8()});
     }
-    if (get && path == QLatin1String("/api/info")) {
-        return reply(json({{QStringLiteral("name"), m_controller.screenName()},
-            {QStringLiteral("screen"), m_controller.relay().relayScreenID()},
-            {QStringLiteral("inbox"), countIn(store.items(), ItemStatus::inbox)},
-            {QStringLiteral("policy"), toString(access.policy())},
-            {QStringLiteral("requiresCode"), access.codeRequired()},
-            {QStringLiteral("supportsText"), true}}));
-    }
+    if (get && path == QLatin1String("/api/info"))
+        return reply({200, QStringLiteral("application/json"), info()});
     if (get && path == QLatin1String("/api/status")) {
         const QString device = request.query.value(QStringLiteral("device"));
         QJsonObject status = access.deviceStatus(device).toJson();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "http/http_server.h"
+#include "receive/route_snapshot.h"
 
+#include <memory>
 #include <optional>
 
 namespace vesker {
@@ -16,6 +18,9 @@ class Routes {
 public:
     Routes(ServerController& controller, UploadHandler& uploads, BrowserScreen& browserScreen);
 
+    // What the read-only routes answer now, for the server's thread to answer from.
+    std::shared_ptr<const RouteSnapshot> snapshot() const;
+
     // Answers through `reply`, at once or (an upload) once the item is on disk.
     void route(const HTTPRequest& request, HTTPReplyFunction reply);
     // The reply that refuses a request from its head alone, before its body is sent; none when
@@ -23,6 +28,8 @@ public:
     std::optional<HTTPResponse> refusalBeforeBody(const HTTPRequest& head);
 
 private:
+    QByteArray info() const;
+
     ServerController& m_controller;
     UploadHandler& m_uploads;
     BrowserScreen& m_browserScreen;

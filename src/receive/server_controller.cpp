@@ -61,7 +61,8 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     , m_statusText(QStringLiteral("Starting…"))
 {
     m_access = std::make_unique<AccessManager>(m_defaults, m_clock);
-    m_hosted = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
+    m_hosted
+        = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
     m_remote = std::make_unique<RemoteScreensManager>(&m_defaults, m_clock);
     m_arrival = std::make_unique<ArrivalAnnouncer>(m_store, m_desktop, m_services.notifications);
     m_intake = std::make_unique<ItemIntake>(
@@ -70,6 +71,11 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     m_browserScreen = std::make_unique<BrowserScreen>(
         m_store, *m_access, m_defaults, m_clock, [this] { return screenName(); });
     m_routes = std::make_unique<Routes>(*this, *m_uploads, *m_browserScreen);
+    m_snapshots = std::make_shared<RouteSnapshots>();
+    const auto stale = [snapshots = m_snapshots] { snapshots->publish(nullptr); };
+    connect(&m_store, &ItemStore::itemsChanged, this, stale);
+    connect(&m_store, &ItemStore::changed, this, stale);
+    connect(&m_defaults, &platform::Defaults::changed, this, stale);
 
     // An upload released by the user's approval is stored; nobody waits for its reply.
     connect(m_access.get(), &AccessManager::uploadAccepted, this,
@@ -258,13 +264,19 @@ std::optional<QString> ServerController::pairingURL() const
 
 HTTPHandler ServerController::requestHandler()
 {
-    return [alive = std::weak_ptr<int>(m_alive), weak = QPointer<ServerController>(this)](
-               HTTPRequest request, HTTPReplyFunction reply) {
+    return [alive = std::weak_ptr<int>(m_alive), weak = QPointer<ServerController>(this),
+               snapshots = m_snapshots](HTTPRequest request, HTTPReplyFunction reply) {
         const auto stopped
             = [] { return HTTPResponse::text(503, QStringLiteral("Server stopped")); };
         if (alive.expired()) {
             reply(stopped());
             return;
+        }
+        if (const auto snapshot = snapshots->current()) {
+            if (std::optional<HTTPResponse> answer = snapshot->answer(request)) {
+                reply(std::move(*answer));
+                return;
+            }
         }
         // The application object outlives the controller, so the hop itself always happens and
         // every request gets an answer; whether the controller is still there is asked on the
@@ -303,6 +315,8 @@ HTTPHeadCheck ServerController::headCheck()
 
 void ServerController::route(const HTTPRequest& request, HTTPReplyFunction reply)
 {
+    if (!m_snapshots->current())
+        m_snapshots->publish(m_routes->snapshot());
     m_routes->route(request, std::move(reply));
 }
 

@@ -23,6 +23,7 @@ class ItemIntake;
 class ItemStore;
 class RemoteScreensManager;
 class Routes;
+class RouteSnapshots;
 class SiblingSync;
 class UploadHandler;
 
@@ -103,8 +104,9 @@ public:
     // "serverInterface" "wifi" or "wired"; anything else means any interface.
     static std::optional<HTTPInterfaceType> interfaceKind(const platform::Defaults& defaults);
 
-    // The main server's request handler: hands the request to the main thread and the reply
-    // back; a request that finds the controller gone is answered 503 "Server stopped".
+    // The main server's request handler: answers the read-only routes on the server's thread
+    // from what the main thread last published, hands any other request to the main thread and
+    // the reply back; a request that finds the controller gone is answered 503 "Server stopped".
     HTTPHandler requestHandler();
     // The main server's head check, on the main thread like the handler: refuses from the head
     // what the routes would refuse whatever the body.
@@ -142,6 +144,10 @@ private:
     std::unique_ptr<BrowserScreen> m_browserScreen;
     std::unique_ptr<Routes> m_routes;
     std::unique_ptr<HTTPServer> m_server;
+    // What the server's thread answers the read-only routes from; dropped on every change of
+    // what they show (before any reply that follows from the change goes out), made again on
+    // the next request that reaches the main thread.
+    std::shared_ptr<RouteSnapshots> m_snapshots;
     // Lets a server thread tell at once that the controller is gone.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     bool m_isRunning = false;

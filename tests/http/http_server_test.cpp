@@ -2,6 +2,8 @@
 #include "support/loopback_socket.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -183,7 +185,9 @@ TEST(HTTPServer, AHeadCheckRefusesBeforeTheBodyOrLetsItCome)
     std::mutex mutex;
     QList<std::pair<HTTPRequest, HTTPHeadVerdict>> asked;
     Held held;
+    auto budget = std::make_shared<HTTPBufferBudget>(64 << 20);
     auto server = startServer(held.handler(), [&](auto& config) {
+        config.bufferBudget = budget;
         config.headCheck = [&](HTTPRequest head, HTTPHeadVerdict verdict) {
             std::lock_guard lock(mutex);
             asked.append({std::move(head), std::move(verdict)});
@@ -235,6 +239,9 @@ TEST(HTTPServer, AHeadCheckRefusesBeforeTheBodyOrLetsItCome)
         ASSERT_TRUE(client.sendAll(head));
         EXPECT_TRUE(QTest::qWaitFor([&] { return std::lock_guard(mutex), !asked.isEmpty(); }));
         ASSERT_TRUE(client.sendAll(body));
+        // Judged once the server has read some of the body (room for all of it is made after
+        // the first MiB), not while it still looks like a client that waits.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return budget->used() >= body.size(); }));
         judge(std::nullopt);
         ASSERT_TRUE(held.waitFor(1));
         EXPECT_EQ(held.requests.first().first.body, body);
@@ -326,6 +333,49 @@ TEST(HTTPServer, PeerThatDoesNotReadItsReplyIsClosed)
     ASSERT_TRUE(client.sendAll(kGet));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 1; }, 2000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 0; }, 4000));
+}
+
+TEST(HTTPServer, RepliesWaitingToBeReadCountAgainstTheBudget)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("large.bin"));
+    QByteArray content(24 << 20, '\0');
+    for (qsizetype i = 0; i < content.size(); ++i)
+        content[i] = char(i * 7 / 3);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+
+    auto budget = std::make_shared<HTTPBufferBudget>(4 << 20);
+    auto server = startServer(
+        [&](HTTPRequest request, HTTPReplyFunction reply) {
+            if (request.path == u"/file")
+                reply({200, QStringLiteral("application/octet-stream"), {}, path});
+            else if (request.path == u"/gone")
+                reply({200, QStringLiteral("application/octet-stream"), {}, path + ".gone"});
+            else
+                reply(okText(QByteArray(5 << 20, 'm')));
+        },
+        [&](auto& config) { config.bufferBudget = budget; });
+    // Peers that ask for a file six times the budget and read none of it hold only pieces.
+    std::vector<std::unique_ptr<Client>> stalled;
+    for (int i = 0; i < 3; ++i) {
+        stalled.push_back(std::make_unique<Client>(server->serverPort(), 4096));
+        ASSERT_TRUE(stalled.back()->sendAll("GET /file HTTP/1.1\r\n\r\n"));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return budget->used() > 0; }, 5000));
+    EXPECT_LE(budget->used(), 3 * (qint64(1) << 20));
+    // A reader gets it byte for byte meanwhile; a reply held whole that passes the budget is
+    // refused, and a file that is not there is not found.
+    const QByteArray whole = exchange(server->serverPort(), "GET /file HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(whole.endsWith(content)) << whole.size();
+    EXPECT_TRUE(
+        whole.startsWith("HTTP/1.1 200 OK\r\n") && whole.contains("Content-Length: 25165824\r\n"));
+    EXPECT_EQ(exchange(server->serverPort()), refusal(503, "Server busy"));
+    EXPECT_EQ(
+        exchange(server->serverPort(), "GET /gone HTTP/1.1\r\n\r\n"), refusal(404, "Not found"));
+    stalled.clear();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return budget->used() == 0; }, 5000));
 }
 
 TEST(HTTPServer, BudgetCountsReservedBytesUntilTheRequestIsFreed)

@@ -142,8 +142,9 @@ TEST_F(BrowserScreenTest, ThumbnailsAreScaledAndFollowAPhotoTurnedInPlace)
     const QByteArray jpeg = imageBytes(whitePage(640, 480), "JPEG");
     const ScreenItem archived = add(ItemKind::photo, "Ann", ItemStatus::archived, jpeg);
     const ScreenItem missing = add(ItemKind::photo, "Ann", ItemStatus::inbox, {});
+    // The server reads the file itself as the peer takes it.
     EXPECT_EQ(send("GET", "/api/image/" + uuidText(archived.id)),
-        (HTTPResponse {200, "image/jpeg", jpeg}));
+        (HTTPResponse {200, "image/jpeg", {}, m_store.fileURL(archived)}));
     EXPECT_EQ(send("GET", "/api/image/" + uuidText(missing.id)), kNotFound);
     EXPECT_EQ(send("GET", "/api/thumb/" + uuidText(missing.id)), kNotFound);
     EXPECT_EQ(send("GET", "/api/image/" + uuidText(QUuid::createUuid())), kNotFound);

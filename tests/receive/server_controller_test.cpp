@@ -2,6 +2,7 @@
 #include "screens/hosted_screens_manager.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 
 #include <array>
@@ -164,4 +165,46 @@ TEST_F(ControllerTest, AHostedScreensStoreIsCleanedAsItOpensAndItsRelayAcksComeO
     ASSERT_TRUE(team);
     EXPECT_EQ(team->item(old.id)->status, ItemStatus::archived);
     EXPECT_EQ(acks, (QList<std::pair<QString, QString>> {{"H1", "archive"}}));
+}
+
+TEST_F(ControllerTest, ReadOnlyRoutesAreAnsweredOnTheServersThreadAndFollowChanges)
+{
+    auto controller = makeController();
+    const HTTPHandler handler = controller->requestHandler();
+    // Whether the handler answered before it returned, without the main thread's help; then the
+    // reply, waited for.
+    const auto get = [&](const QString& path) {
+        std::optional<HTTPResponse> reply;
+        HTTPRequest request;
+        request.method = QStringLiteral("GET");
+        request.path = path;
+        handler(request, [&reply](HTTPResponse r) { reply = std::move(r); });
+        const bool atOnce = reply.has_value();
+        (void)QTest::qWaitFor([&] { return reply.has_value(); }, 5000);
+        return std::pair {atOnce, reply.value_or(HTTPResponse::text(599, "no reply"))};
+    };
+    const auto info = [&] { return QJsonDocument::fromJson(get("/api/info").second.body); };
+
+    EXPECT_EQ(info()["name"].toString(), "Front Desk");
+    for (const QString path : {"/api/info", "/", "/index.html", "/screen"}) {
+        const auto [atOnce, reply] = get(path);
+        EXPECT_TRUE(atOnce) << path.toStdString();
+        EXPECT_EQ(reply.status, path == "/screen" ? 404 : 200) << path.toStdString();
+    }
+    EXPECT_FALSE(get("/api/status").first) << "not a route answered from what is published";
+
+    // What the routes show changes on the main thread: the next answer already shows it.
+    m_defaults.set("screenName", "Lobby");
+    m_defaults.set("allowBrowserScreens", true);
+    EXPECT_EQ(info()["name"].toString(), "Lobby");
+    EXPECT_EQ(get("/screen").second.status, 200);
+    const int inbox = info()["inbox"].toInt();
+    ScreenItem item;
+    item.id = QUuid::createUuid();
+    item.receivedAt = m_clock.now();
+    item.kind = ItemKind::text;
+    item.text = QStringLiteral("hello");
+    m_store.append(item);
+    EXPECT_EQ(info()["inbox"].toInt(), inbox + 1);
+    EXPECT_TRUE(get("/api/info").first);
 }
