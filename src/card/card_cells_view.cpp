@@ -11,6 +11,8 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDrag>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -19,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -29,6 +32,44 @@ namespace vesker {
 namespace {
 
 constexpr int kCopiedFlashMs = 1200;
+// A line of a card is rarely wider than this many characters; more would be laid out unseen.
+constexpr qsizetype kCharsPerLine = 160;
+
+// At most `lines` lines of at most kCharsPerLine characters from the start of `text`.
+QString beginning(const QString& text, int lines)
+{
+    qsizetype end = std::min(text.size(), lines * kCharsPerLine);
+    int breaks = 0;
+    for (qsizetype i = 0; i < end; ++i) {
+        if (text.at(i) == u'\n' && ++breaks >= lines) {
+            end = i;
+            break;
+        }
+    }
+    if (end > 0 && end < text.size() && text.at(end - 1).isHighSurrogate())
+        --end;
+    return text.left(end);
+}
+
+// The whole text, laid out only when asked for, in a view that scrolls.
+void showWholeText(const QString& text, QWidget* parent)
+{
+    auto* dialog = new QDialog(parent->window());
+    dialog->setObjectName(QStringLiteral("wholeText"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("Text"));
+    auto* column = new QVBoxLayout(dialog);
+    auto* view = new QPlainTextEdit(dialog);
+    view->setObjectName(QStringLiteral("wholeTextView"));
+    view->setReadOnly(true);
+    view->setPlainText(text);
+    column->addWidget(view);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    column->addWidget(buttons);
+    dialog->resize(640, 480);
+    dialog->open();
+}
 
 } // namespace
 
@@ -198,8 +239,8 @@ void PdfCell::setPageCount(std::optional<int> pages)
     m_pages->show();
 }
 
-TextCell::TextCell(
-    const QString& text, bool compact, std::function<void()> onInvite, QWidget* parent)
+TextCell::TextCell(const QString& text, bool compact, std::function<void()> onInvite,
+    QWidget* parent, int maxTextHeight)
     : QFrame(parent)
 {
     setObjectName(QStringLiteral("textCell"));
@@ -208,15 +249,29 @@ TextCell::TextCell(
     column->setContentsMargins(margin, margin, margin, margin);
     column->setSpacing(8);
 
-    auto* label = plainLabel(text, this);
+    auto* label = plainLabel({}, this);
     label->setObjectName(QStringLiteral("cardText"));
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setTextStyle(*label, compact ? TextStyle::callout : TextStyle::title2);
-    if (compact)
-        label->setMaximumHeight(6 * label->fontMetrics().lineSpacing());
+    const int lineSpacing = label->fontMetrics().lineSpacing();
+    int lines = compact ? 6 : kPreviewLines;
+    if (maxTextHeight > 0)
+        lines = std::clamp(maxTextHeight / lineSpacing, 2, lines);
+    const QString shown = beginning(text, lines);
+    const bool cut = shown.size() < text.size();
+    label->setText(cut ? shown + QStringLiteral("…") : shown);
+    label->setMaximumHeight(lines * lineSpacing);
     column->addWidget(label);
+    if (cut && !compact) {
+        auto* more = new QPushButton(QStringLiteral("More"), this);
+        more->setObjectName(QStringLiteral("moreTextButton"));
+        more->setAccessibleName(QStringLiteral("More"));
+        more->setToolTip(QStringLiteral("Show the whole text"));
+        connect(more, &QPushButton::clicked, this, [this, text] { showWholeText(text, this); });
+        column->addWidget(more, 0, Qt::AlignLeft);
+    }
 
     if (onInvite && InviteLinks::extract(text)) {
         auto* connectButton = new QPushButton(QStringLiteral("Connect to their screen"), this);

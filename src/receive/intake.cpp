@@ -30,6 +30,19 @@ HTTPResponse saveFailed(const QString& reason)
 
 } // namespace
 
+QString ItemIntake::keptText(const QString& text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool control = u < 0x20 || (u >= 0x7f && u < 0xa0);
+        if (!control || u == u'\t' || u == u'\n' || u == u'\r')
+            kept.append(c);
+    }
+    return kept;
+}
+
 ItemIntake::ItemIntake(ItemStore& store, HostedScreensManager& hosted, RelayManager& relay,
     platform::Defaults& defaults, const platform::Clock& clock, DesktopActions& desktop,
     ArrivalAnnouncer& arrival, QObject* parent)
@@ -160,7 +173,7 @@ void ItemIntake::acceptRelayItem(const RelayManager::Incoming& incoming)
             return;
         }
         item.kind = ItemKind::text;
-        item.text = QString::fromUtf8(incoming.data);
+        item.text = keptText(QString::fromUtf8(incoming.data));
         content = item.text.toUtf8();
         extension = QStringLiteral("txt");
     } else if (incoming.kind == QLatin1String("pdf")) {

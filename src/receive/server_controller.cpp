@@ -19,6 +19,8 @@
 #include "store/item_store.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QTimer>
 
@@ -61,7 +63,8 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     , m_statusText(QStringLiteral("Starting…"))
 {
     m_access = std::make_unique<AccessManager>(m_defaults, m_clock);
-    m_hosted = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
+    m_hosted
+        = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
     m_remote = std::make_unique<RemoteScreensManager>(&m_defaults, m_clock);
     m_arrival = std::make_unique<ArrivalAnnouncer>(m_store, m_desktop, m_services.notifications);
     m_intake = std::make_unique<ItemIntake>(
@@ -101,6 +104,15 @@ quint16 ServerController::port(const platform::Defaults& defaults)
     return p >= 1024 && p <= 65535 ? quint16(p) : kDefaultPort;
 }
 
+QString ServerController::portNotice(const platform::Defaults& defaults)
+{
+    const QString key = QStringLiteral("serverPort");
+    if (!defaults.contains(key) || defaults.integer(key, 0) == port(defaults))
+        return {};
+    return QStringLiteral("The port setting is not a port from 1024 to 65535; using port %1.")
+        .arg(kDefaultPort);
+}
+
 bool ServerController::advertiseOnNetwork(const platform::Defaults& defaults)
 {
     return defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true);
@@ -115,6 +127,13 @@ void ServerController::start()
 {
     const bool advertise = advertiseOnNetwork(m_defaults);
     const QString name = screenName();
+
+    if (const QString notice = portNotice(); !notice.isEmpty()) {
+        qCWarning(lcServer).noquote()
+            << "[server]" << notice << "Setting:"
+            << QJsonDocument(QJsonArray {m_defaults.value(QStringLiteral("serverPort"))})
+                   .toJson(QJsonDocument::Compact);
+    }
 
     HTTPServerConfig config;
     config.port = port(m_defaults);
@@ -147,8 +166,13 @@ void ServerController::start()
         if (weak && weak->m_server.get() == current)
             weak->onServerState(state, error);
     });
-    if (error)
+    if (error) {
+        // A port another program holds leaves phones nothing to reach: never say it only
+        // where nobody may look.
+        qCWarning(lcServer).noquote()
+            << "[server] could not listen on port" << config.port << "-" << error->description;
         setStatus(QStringLiteral("Could not start: ") + error->description);
+    }
     refreshAddresses();
 }
 
