@@ -34,18 +34,16 @@ namespace vesker {
 namespace {
 
 constexpr int kCopiedFlashMs = 1200;
-// A line of a card is rarely wider than this many characters; more would be laid out unseen.
-constexpr qsizetype kCharsPerLine = 160;
-
-// At most `lines` lines of at most kCharsPerLine characters from the start of `text`.
-QString beginning(const QString& text, int lines)
+// The start of `text` that fills at most `lines` lines of `perLine` characters each.
+QString beginning(const QString& text, int lines, qsizetype perLine)
 {
-    qsizetype end = std::min(text.size(), lines * kCharsPerLine);
-    int breaks = 0;
-    for (qsizetype i = 0; i < end; ++i) {
-        if (text.at(i) == u'\n' && ++breaks >= lines) {
-            end = i;
-            break;
+    qsizetype end = 0;
+    qsizetype column = 0;
+    int line = 0;
+    for (; end < text.size() && line < lines; ++end) {
+        if (text.at(end) == u'\n' || ++column >= perLine) {
+            ++line;
+            column = 0;
         }
     }
     if (end > 0 && end < text.size() && text.at(end - 1).isHighSurrogate())
@@ -242,7 +240,7 @@ void PdfCell::setPageCount(std::optional<int> pages)
 }
 
 TextCell::TextCell(const QString& text, bool compact, std::function<void()> onInvite,
-    QWidget* parent, int maxTextHeight)
+    QWidget* parent, QSize maxText)
     : QFrame(parent)
 {
     setObjectName(QStringLiteral("textCell"));
@@ -257,11 +255,16 @@ TextCell::TextCell(const QString& text, bool compact, std::function<void()> onIn
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setTextStyle(*label, compact ? TextStyle::callout : TextStyle::title2);
-    const int lineSpacing = label->fontMetrics().lineSpacing();
+    const QFontMetrics metrics = label->fontMetrics();
+    const int lineSpacing = metrics.lineSpacing();
     int lines = compact ? 6 : kPreviewLines;
-    if (maxTextHeight > 0)
-        lines = std::clamp(maxTextHeight / lineSpacing, 2, lines);
-    const QString shown = beginning(text, lines);
+    if (maxText.height() > 0)
+        lines = std::clamp(maxText.height() / lineSpacing, 2, lines);
+    // Words wrap before a line is full: count lines a little short, so that what is shown fits.
+    const int width = maxText.width() > 0 ? maxText.width() : 600;
+    const qsizetype perLine
+        = std::max<qsizetype>(16, width * 4 / (5 * std::max(1, metrics.averageCharWidth())));
+    const QString shown = beginning(text, lines, perLine);
     const bool cut = shown.size() < text.size();
     label->setText(cut ? shown + QStringLiteral("…") : shown);
     label->setMaximumHeight(lines * lineSpacing);

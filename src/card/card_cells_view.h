@@ -70,10 +70,10 @@ public:
     // Lines of a text a large card shows at most.
     static constexpr int kPreviewLines = 12;
 
-    // `onInvite` empty: no invite button is offered. `maxTextHeight`: the most the text itself
-    // may take (0: kPreviewLines).
+    // `onInvite` empty: no invite button is offered. `maxText`: the room the text itself may
+    // take at most (a side of 0: unknown).
     TextCell(const QString& text, bool compact, std::function<void()> onInvite, QWidget* parent,
-        int maxTextHeight = 0);
+        QSize maxText = {});
 
 protected:
     void paintEvent(QPaintEvent* event) override;
