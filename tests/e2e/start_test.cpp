@@ -75,7 +75,7 @@ TEST(Start, ThePortOpensOnceOverAnExistingStoreAndTheFirstRequestIsAnswered)
                 ++refusals;
             else
                 ::close(fd);
-            ::usleep(2000);
+            ::usleep(5000);
         }
         const Reply reply = readReply(first);
         EXPECT_EQ(reply.status, 200) << reply.error;
