@@ -25,13 +25,13 @@ TEST(PendingApprovalsView, AFloodOfDevicesShowsAFewCardsAndACount)
     const auto titles = [&] {
         QStringList texts;
         for (auto* label : view.findChildren<QLabel*>(QStringLiteral("approvalTitle")))
-            if (!label->parent()->parent()->isHidden())
+            if (!label->parentWidget()->parentWidget()->isHidden())
                 texts.append(label->text());
         return texts;
     };
     const auto more = [&] {
         auto* label = view.findChild<QLabel*>(QStringLiteral("approvalMore"));
-        return label && !label->parent()->isHidden() ? label->text() : QString();
+        return label && !label->parentWidget()->isHidden() ? label->text() : QString();
     };
     const struct {
         int devices;
