@@ -19,6 +19,8 @@
 #include <QLoggingCategory>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace vesker {
 
 namespace {
@@ -32,14 +34,15 @@ HTTPResponse saveFailed(const QString& reason)
 
 QString ItemIntake::keptText(const QString& text)
 {
-    QString kept;
-    kept.reserve(text.size());
-    for (const QChar c : text) {
+    const auto dropped = [](QChar c) {
         const char16_t u = c.unicode();
-        const bool control = u < 0x20 || (u >= 0x7f && u < 0xa0);
-        if (!control || u == u'\t' || u == u'\n' || u == u'\r')
-            kept.append(c);
-    }
+        return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || (u >= 0x7f && u < 0xa0);
+    };
+    // Most texts have none: they are kept as they came, without a copy.
+    if (std::none_of(text.begin(), text.end(), dropped))
+        return text;
+    QString kept = text;
+    kept.removeIf(dropped);
     return kept;
 }
 
