@@ -221,8 +221,11 @@ DeviceStatus AccessManager::deviceStatus(const QString& deviceID) const
 
 std::optional<HoldRefusal> AccessManager::enqueue(PendingUpload upload)
 {
-    if (m_pendingPerDevice.value(upload.deviceID) >= kMaxHeldPerDevice)
+    const qsizetype held = m_pendingPerDevice.value(upload.deviceID);
+    if (held >= kMaxHeldPerDevice)
         return HoldRefusal::tooManyFromDevice;
+    if (held == 0 && m_pendingPerDevice.size() >= kMaxWaitingDevices)
+        return HoldRefusal::tooManyDevices;
     const qint64 bytes = upload.heldBytes();
     if (bytes > kMaxHeldBytes - m_pendingBytes)
         return HoldRefusal::tooManyBytes;
@@ -234,13 +237,15 @@ std::optional<HoldRefusal> AccessManager::enqueue(PendingUpload upload)
     return std::nullopt;
 }
 
-QList<PendingGroup> AccessManager::pendingGroups() const
+QList<PendingGroup> AccessManager::pendingGroups(qsizetype limit) const
 {
     QList<PendingGroup> groups;
     QHash<QString, qsizetype> indexOfDevice;
     for (const PendingUpload& upload : m_pending) {
         auto it = indexOfDevice.find(upload.deviceID);
         if (it == indexOfDevice.end()) {
+            if (limit >= 0 && groups.size() >= limit)
+                continue;
             it = indexOfDevice.insert(upload.deviceID, groups.size());
             groups.append({upload.deviceID, upload.deviceName, {}});
         }

@@ -35,6 +35,7 @@ public:
     const QList<DeviceGrant>& blocked() const { return m_blocked; }
     const QList<DeviceGrant>& grants() const { return m_grants; }
     const QList<PendingUpload>& pending() const { return m_pending; }
+    qsizetype waitingDevices() const { return m_pendingPerDevice.size(); }
     const QSet<QString>& deniedThisSession() const { return m_denied; }
 
     // Reads the approved and blocked devices from the settings; a stored list that does not
@@ -65,8 +66,9 @@ public:
     // Holds an upload until its device is answered, unless that would pass the bounds on what
     // may wait (then nothing changes and the refusal says why).
     [[nodiscard]] std::optional<HoldRefusal> enqueue(PendingUpload upload);
-    // One group per device, ordered by each device's earliest held upload.
-    QList<PendingGroup> pendingGroups() const;
+    // One group per device, ordered by each device's earliest held upload; at most `limit`
+    // groups (the first ones) when given.
+    QList<PendingGroup> pendingGroups(qsizetype limit = -1) const;
 
     void approve(const QString& deviceID, const QString& name, GrantDuration duration);
     // Releases the device's held uploads through uploadAccepted, in arrival order.

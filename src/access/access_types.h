@@ -116,8 +116,11 @@ struct DeviceStatus {
 enum class HoldRefusal {
     tooManyFromDevice, // the device already has kMaxHeldPerDevice uploads waiting
     tooManyBytes, // holding it would pass kMaxHeldBytes in all
+    tooManyDevices, // kMaxWaitingDevices other devices already wait for an answer
 };
 constexpr qsizetype kMaxHeldPerDevice = 20;
 constexpr qint64 kMaxHeldBytes = 512LL * 1024 * 1024;
+// More devices than a person can answer one by one is a flood, whatever their names say.
+constexpr qsizetype kMaxWaitingDevices = 50;
 
 } // namespace vesker

@@ -34,6 +34,9 @@ protected:
     // one of the cards about to go.
     void scheduleRebuild();
     virtual QList<ApprovalCardContent> cards() = 0;
+    // Devices waiting beyond the cards shown, told as one line under them; a flood of devices
+    // then costs no more widgets than a few.
+    virtual qsizetype moreWaiting() const { return 0; }
 
 private:
     void rebuild();

@@ -75,7 +75,7 @@ PendingApprovalsView::PendingApprovalsView(AccessManager& access, QWidget* paren
 
 QList<ApprovalCardContent> PendingApprovalsView::cards()
 {
-    const QList<PendingGroup> groups = m_access.pendingGroups();
+    const QList<PendingGroup> groups = m_access.pendingGroups(kShownCards);
     QSet<QUuid> shown;
     QList<ApprovalCardContent> contents;
     for (const PendingGroup& group : groups) {
@@ -117,6 +117,11 @@ QList<ApprovalCardContent> PendingApprovalsView::cards()
     // Previews of uploads no longer waiting are of no further use.
     m_previews.removeIf([&](auto it) { return !shown.contains(it.key()); });
     return contents;
+}
+
+qsizetype PendingApprovalsView::moreWaiting() const
+{
+    return std::max<qsizetype>(0, m_access.waitingDevices() - kShownCards);
 }
 
 void PendingApprovalsView::decodePreview(const QUuid& uploadID, const QByteArray& data)

@@ -11,6 +11,8 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDrag>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -19,16 +21,55 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vesker {
 
 namespace {
 
 constexpr int kCopiedFlashMs = 1200;
+// The start of `text` that fills at most `lines` lines of `perLine` characters each.
+QString beginning(const QString& text, int lines, qsizetype perLine)
+{
+    qsizetype end = 0;
+    qsizetype column = 0;
+    int line = 0;
+    for (; end < text.size() && line < lines; ++end) {
+        if (text.at(end) == u'\n' || ++column >= perLine) {
+            ++line;
+            column = 0;
+        }
+    }
+    if (end > 0 && end < text.size() && text.at(end - 1).isHighSurrogate())
+        --end;
+    return text.left(end);
+}
+
+// The whole text, laid out only when asked for, in a view that scrolls.
+void showWholeText(const QString& text, QWidget* parent)
+{
+    auto* dialog = new QDialog(parent->window());
+    dialog->setObjectName(QStringLiteral("wholeText"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("Text"));
+    auto* column = new QVBoxLayout(dialog);
+    auto* view = new QPlainTextEdit(dialog);
+    view->setObjectName(QStringLiteral("wholeTextView"));
+    view->setReadOnly(true);
+    view->setPlainText(text);
+    column->addWidget(view);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    column->addWidget(buttons);
+    dialog->resize(640, 480);
+    dialog->open();
+}
 
 } // namespace
 
@@ -198,8 +239,8 @@ void PdfCell::setPageCount(std::optional<int> pages)
     m_pages->show();
 }
 
-TextCell::TextCell(
-    const QString& text, bool compact, std::function<void()> onInvite, QWidget* parent)
+TextCell::TextCell(const QString& text, bool compact, std::function<void()> onInvite,
+    QWidget* parent, QSize maxText)
     : QFrame(parent)
 {
     setObjectName(QStringLiteral("textCell"));
@@ -208,15 +249,34 @@ TextCell::TextCell(
     column->setContentsMargins(margin, margin, margin, margin);
     column->setSpacing(8);
 
-    auto* label = plainLabel(text, this);
+    auto* label = plainLabel({}, this);
     label->setObjectName(QStringLiteral("cardText"));
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setTextStyle(*label, compact ? TextStyle::callout : TextStyle::title2);
-    if (compact)
-        label->setMaximumHeight(6 * label->fontMetrics().lineSpacing());
+    const QFontMetrics metrics = label->fontMetrics();
+    const int lineSpacing = metrics.lineSpacing();
+    int lines = compact ? 6 : kPreviewLines;
+    if (maxText.height() > 0)
+        lines = std::clamp(maxText.height() / lineSpacing, 2, lines);
+    // Words wrap before a line is full: count lines a little short, so that what is shown fits.
+    const int width = maxText.width() > 0 ? maxText.width() : 600;
+    const qsizetype perLine
+        = std::max<qsizetype>(16, width * 4 / (5 * std::max(1, metrics.averageCharWidth())));
+    const QString shown = beginning(text, lines, perLine);
+    const bool cut = shown.size() < text.size();
+    label->setText(cut ? shown + QStringLiteral("…") : shown);
+    label->setMaximumHeight(lines * lineSpacing);
     column->addWidget(label);
+    if (cut && !compact) {
+        auto* more = new QPushButton(QStringLiteral("More"), this);
+        more->setObjectName(QStringLiteral("moreTextButton"));
+        more->setAccessibleName(QStringLiteral("More"));
+        more->setToolTip(QStringLiteral("Show the whole text"));
+        connect(more, &QPushButton::clicked, this, [this, text] { showWholeText(text, this); });
+        column->addWidget(more, 0, Qt::AlignLeft);
+    }
 
     if (onInvite && InviteLinks::extract(text)) {
         auto* connectButton = new QPushButton(QStringLiteral("Connect to their screen"), this);

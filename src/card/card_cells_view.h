@@ -61,12 +61,19 @@ private:
 };
 
 // A sent text, with its invite button when it carries an invite link and, on a large card, a
-// "Copy text" button.
+// "Copy text" button. A long text shows its beginning and a "More" button: laying out a whole
+// megabyte in a label takes seconds on the main thread, and would make the card taller than the
+// list, its actions out of reach.
 class TextCell : public QFrame {
     Q_OBJECT
 public:
-    // `onInvite` empty: no invite button is offered.
-    TextCell(const QString& text, bool compact, std::function<void()> onInvite, QWidget* parent);
+    // Lines of a text a large card shows at most.
+    static constexpr int kPreviewLines = 12;
+
+    // `onInvite` empty: no invite button is offered. `maxText`: the room the text itself may
+    // take at most (a side of 0: unknown).
+    TextCell(const QString& text, bool compact, std::function<void()> onInvite, QWidget* parent,
+        QSize maxText = {});
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -478,7 +478,9 @@ QWidget* ItemRow::makeTextCell(bool compact, QWidget* parent)
             m_services.invites->handle(link->toString(), host, m_item.id);
         };
     }
-    return new TextCell(m_item.text, compact, onInvite, parent);
+    // A third of the list leaves room for the header, note and actions beneath the text.
+    return new TextCell(m_item.text, compact, onInvite, parent,
+        {compact ? 0 : m_layout.availableWidth, m_layout.areaHeight / 3});
 }
 
 void ItemRow::reveal()

@@ -45,6 +45,9 @@ struct ItemRowLayout {
     int availableWidth = 0;
     std::optional<int> fitHeight;
     double scale = 1.0;
+    // The height of the list's viewport (0: unknown); a card's text never pushes its actions
+    // out of it.
+    int areaHeight = 0;
     bool operator==(const ItemRowLayout&) const = default;
 };
 

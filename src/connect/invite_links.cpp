@@ -1,7 +1,5 @@
 #include "connect/invite_links.h"
 
-#include <QRegularExpression>
-
 namespace vesker {
 
 namespace {
@@ -45,12 +43,29 @@ bool InviteLinks::looksLikeInvite(const QString& text)
 
 std::optional<QUrl> InviteLinks::extract(const QString& text)
 {
-    static const QRegularExpression kSpace(QStringLiteral("\\s+"));
-    for (const QString& word : text.split(kSpace, Qt::SkipEmptyParts)) {
-        if (auto url = inviteUrl(stripped(word)))
-            return url;
+    // Only a word around a marker can be a link: splitting a long text into all its words would
+    // cost a card a second.
+    std::optional<QUrl> first;
+    qsizetype firstAt = text.size();
+    for (const QString& marker : {QStringLiteral("/i/"), kAppPrefix}) {
+        for (qsizetype at = text.indexOf(marker); at >= 0 && at < firstAt;) {
+            qsizetype start = at;
+            while (start > 0 && !text.at(start - 1).isSpace())
+                --start;
+            qsizetype end = at + marker.size();
+            while (end < text.size() && !text.at(end).isSpace())
+                ++end;
+            if (auto url = inviteUrl(stripped(text.mid(start, end - start)))) {
+                if (start < firstAt) {
+                    first = std::move(url);
+                    firstAt = start;
+                }
+                break;
+            }
+            at = text.indexOf(marker, end);
+        }
     }
-    return std::nullopt;
+    return first;
 }
 
 } // namespace vesker

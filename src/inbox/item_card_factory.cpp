@@ -29,7 +29,8 @@ ItemRowLayout ItemCardFactory::rowLayout(bool isFirst) const
         .isNewest = isFirst,
         .availableWidth = InboxState::availableWidth(area.width()),
         .fitHeight = m_state.fitHeight(area.height()),
-        .scale = m_state.effectiveScale()};
+        .scale = m_state.effectiveScale(),
+        .areaHeight = area.height()};
 }
 
 QWidget* ItemCardFactory::create(const ScreenItem& item, bool isFirst, QWidget* parent)

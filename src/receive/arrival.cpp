@@ -20,12 +20,18 @@ QString receivedText(const ScreenItem& item)
     return QStringLiteral("Received ") + platform::shortTimeText(item.receivedAt);
 }
 
+constexpr qsizetype kNotifiedTextChars = 1000;
+
 std::pair<QString, QString> notificationContent(const ScreenItem& item, const QString& name)
 {
     switch (item.kind) {
     case ItemKind::text:
-        // The whole text, even an empty one: the title already says what came.
-        return {QStringLiteral("Text from ") + name, item.text};
+        // The text, even an empty one: the title already says what came. A long one is cut:
+        // a notification shows a few lines, and its server would lay out every byte sent.
+        return {QStringLiteral("Text from ") + name,
+            item.text.size() > kNotifiedTextChars
+                ? item.text.left(kNotifiedTextChars) + QStringLiteral("…")
+                : item.text};
     case ItemKind::pdf: {
         QString body = item.originalName;
         if (body.isEmpty())

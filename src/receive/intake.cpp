@@ -19,6 +19,8 @@
 #include <QLoggingCategory>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace vesker {
 
 namespace {
@@ -29,6 +31,20 @@ HTTPResponse saveFailed(const QString& reason)
 }
 
 } // namespace
+
+QString ItemIntake::keptText(const QString& text)
+{
+    const auto dropped = [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || (u >= 0x7f && u < 0xa0);
+    };
+    // Most texts have none: they are kept as they came, without a copy.
+    if (std::none_of(text.begin(), text.end(), dropped))
+        return text;
+    QString kept = text;
+    kept.removeIf(dropped);
+    return kept;
+}
 
 ItemIntake::ItemIntake(ItemStore& store, HostedScreensManager& hosted, RelayManager& relay,
     platform::Defaults& defaults, const platform::Clock& clock, DesktopActions& desktop,
@@ -183,7 +199,7 @@ void ItemIntake::acceptRelayItem(const RelayManager::Incoming& incoming)
             return;
         }
         item.kind = ItemKind::text;
-        item.text = QString::fromUtf8(incoming.data);
+        item.text = keptText(QString::fromUtf8(incoming.data));
         content = item.text.toUtf8();
         extension = QStringLiteral("txt");
     } else if (incoming.kind == QLatin1String("pdf")) {

@@ -32,6 +32,10 @@ public:
     // Texts live inside the index, so they are kept small.
     static constexpr qsizetype kMaxTextBytes = 1024 * 1024;
 
+    // `text` without control characters other than tabs and line ends: nobody reads them, and
+    // the index would keep each as a six-byte escape.
+    static QString keptText(const QString& text);
+
     ItemIntake(ItemStore& store, HostedScreensManager& hosted, RelayManager& relay,
         platform::Defaults& defaults, const platform::Clock& clock, DesktopActions& desktop,
         ArrivalAnnouncer& arrival, QObject* parent = nullptr);

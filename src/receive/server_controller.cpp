@@ -19,6 +19,8 @@
 #include "store/item_store.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QTimer>
 
@@ -107,6 +109,15 @@ quint16 ServerController::port(const platform::Defaults& defaults)
     return p >= 1024 && p <= 65535 ? quint16(p) : kDefaultPort;
 }
 
+QString ServerController::portNotice(const platform::Defaults& defaults)
+{
+    const QString key = QStringLiteral("serverPort");
+    if (!defaults.contains(key) || defaults.integer(key, 0) == port(defaults))
+        return {};
+    return QStringLiteral("The port setting is not a port from 1024 to 65535; using port %1.")
+        .arg(kDefaultPort);
+}
+
 bool ServerController::advertiseOnNetwork(const platform::Defaults& defaults)
 {
     return defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true);
@@ -121,6 +132,13 @@ void ServerController::start()
 {
     const bool advertise = advertiseOnNetwork(m_defaults);
     const QString name = screenName();
+
+    if (const QString notice = portNotice(); !notice.isEmpty()) {
+        qCWarning(lcServer).noquote()
+            << "[server]" << notice << "Setting:"
+            << QJsonDocument(QJsonArray {m_defaults.value(QStringLiteral("serverPort"))})
+                   .toJson(QJsonDocument::Compact);
+    }
 
     HTTPServerConfig config;
     config.port = port(m_defaults);
@@ -153,8 +171,13 @@ void ServerController::start()
         if (weak && weak->m_server.get() == current)
             weak->onServerState(state, error);
     });
-    if (error)
+    if (error) {
+        // A port another program holds leaves phones nothing to reach: never say it only
+        // where nobody may look.
+        qCWarning(lcServer).noquote()
+            << "[server] could not listen on port" << config.port << "-" << error->description;
         setStatus(QStringLiteral("Could not start: ") + error->description);
+    }
     refreshAddresses();
 }
 

@@ -99,6 +99,10 @@ public:
     static QString screenName(const platform::Defaults& defaults, const QString& computerName);
     // "serverPort" when it lies in 1024...65535, else 8787.
     static quint16 port(const platform::Defaults& defaults);
+    // Why the port is not the one the settings name ("serverPort" of the wrong type or out of
+    // range); empty when it is, or when none is named.
+    static QString portNotice(const platform::Defaults& defaults);
+    QString portNotice() const { return portNotice(m_defaults); }
     // "advertiseOnNetwork": a missing or non-Bool value means on.
     static bool advertiseOnNetwork(const platform::Defaults& defaults);
     // "serverInterface" "wifi" or "wired"; anything else means any interface.

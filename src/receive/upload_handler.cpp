@@ -111,7 +111,7 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
     upload.groupIndex = integerHeader(request, "x-group-index");
     upload.groupCount = integerHeader(request, "x-group-count");
     if (kind == ItemKind::text) {
-        upload.text = QString::fromUtf8(request.body).trimmed();
+        upload.text = ItemIntake::keptText(QString::fromUtf8(request.body)).trimmed();
         if (upload.text.isEmpty())
             return reply(HTTPResponse::text(400, QStringLiteral("Empty text")));
     } else {
@@ -135,10 +135,13 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
     case AccessDecision::ask:
         break;
     }
-    if (m_access.enqueue(std::move(upload))) {
-        // Memory for held uploads is bounded; the sender may try again later.
-        return reply(
-            HTTPResponse::text(503, QStringLiteral("Too many uploads waiting for approval")));
+    if (const auto refused = m_access.enqueue(std::move(upload))) {
+        // Memory for held uploads and the devices a person must answer are bounded; the sender
+        // may try again later.
+        return reply(HTTPResponse::text(503,
+            *refused == HoldRefusal::tooManyDevices
+                ? QStringLiteral("Too many waiting")
+                : QStringLiteral("Too many uploads waiting for approval")));
     }
     m_desktop.showWindow();
     m_desktop.playSound(QStringLiteral("Tink"));

@@ -4,6 +4,7 @@
 #include "settings/access_settings_view.h"
 #include "settings/general_settings_view.h"
 
+#include <QLabel>
 #include <QPointer>
 #include <QScrollArea>
 #include <QTabWidget>
@@ -44,6 +45,15 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tabs);
+    // The server fell back to its default port: said where a person looks for the port.
+    if (const QString notice = services.controller.portNotice(); !notice.isEmpty()) {
+        auto* line = new QLabel(notice, this);
+        line->setObjectName(QStringLiteral("portNotice"));
+        line->setTextFormat(Qt::PlainText);
+        line->setWordWrap(true);
+        line->setContentsMargins(12, 6, 12, 6);
+        layout->addWidget(line);
+    }
 }
 
 void showSettingsWindow(const SettingsWindowServices& services, QWidget* parent)

@@ -377,3 +377,16 @@ TEST_F(AccessManagerTest, HeldUploadsAreBoundedInBytes)
     hold(upload(kTablet, {}, photo));
     EXPECT_EQ(m_access->enqueue(upload(kTablet, {}, photo)), HoldRefusal::tooManyBytes);
 }
+
+TEST_F(AccessManagerTest, WaitingDevicesAreBoundedButAWaitingOneMayAddMore)
+{
+    reset("ask");
+    for (qsizetype i = 0; i < kMaxWaitingDevices; ++i)
+        hold(upload(QStringLiteral("device-%1").arg(i)));
+    EXPECT_EQ(m_access->enqueue(upload(kTablet)), HoldRefusal::tooManyDevices);
+    hold(upload(QStringLiteral("device-0"), "a second upload of a waiting device"));
+    EXPECT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
+    EXPECT_EQ(m_access->pendingGroups(3).size(), 3);
+    m_access->deny(QStringLiteral("device-7"));
+    hold(upload(kTablet));
+}

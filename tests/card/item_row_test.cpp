@@ -4,6 +4,7 @@
 #include "store/senders.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -161,4 +162,29 @@ TEST_F(ItemRowTest, CardOnScreenMeasuresItsNewLookAtOnce)
     row->setRowLayout({.mode = ViewMode::large, .availableWidth = 600, .fitHeight = 400});
     row->setItem(world.add(ItemKind::photo, u"Mum"_s), nullptr);
     EXPECT_EQ(row->heightForWidth(600), large);
+}
+
+TEST_F(ItemRowTest, ALongTextShowsItsBeginningInACardNoTallerThanTheList)
+{
+    QString text;
+    while (text.size() < 256 * 1024)
+        text += u"words of a long letter, "_s + (text.size() % 7 == 0 ? u"\n"_s : QString());
+    const CardServices services {
+        world.store, world.loader, world.permissions, &invites, [] { return u"Desk"_s; }};
+    for (const int area : {300, 700, 1200}) {
+        SCOPED_TRACE(area);
+        ItemRow row(services, world.add(ItemKind::text, u"Ann"_s, text),
+            ItemRowLayout {.availableWidth = 600, .areaHeight = area},
+            std::make_shared<CardState>());
+        row.show();
+        EXPECT_LE(row.heightForWidth(640), std::max(area, 400));
+        EXPECT_TRUE(text.startsWith(labelText(row, u"cardText"_s).chopped(1)));
+
+        auto* more = row.findChild<QPushButton*>(u"moreTextButton"_s);
+        ASSERT_NE(more, nullptr);
+        more->click();
+        auto* whole = row.window()->findChild<QPlainTextEdit*>(u"wholeTextView"_s);
+        ASSERT_NE(whole, nullptr);
+        EXPECT_EQ(whole->toPlainText(), text);
+    }
 }

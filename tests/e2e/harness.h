@@ -134,6 +134,9 @@ public:
             == 0;
     }
 
+    // Starts the program and returns at once, for a test that watches it come up.
+    void launch() { m_program.start(); }
+
     // Starts the program and waits, within a bound, until it answers GET /api/info.
     bool start()
     {
@@ -257,8 +260,9 @@ public:
         return QDir(store()).entryList({"index.json.unreadable-*"}, QDir::Files);
     }
 
-    // Free on every address, since the program listens on all.
-    const quint16 port = [] {
+    // Free on every address, since the program listens on all. A test that has the program
+    // listen elsewhere points this there.
+    quint16 port = [] {
         QTcpServer probe;
         probe.listen();
         return probe.serverPort();

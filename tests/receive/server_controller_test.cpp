@@ -15,12 +15,19 @@ TEST(ServerControllerRules, PortAndScreenNameFallBack)
     QTemporaryDir dir;
     const ManualClock clock;
     platform::Defaults d(dir.filePath(QStringLiteral("d.json")), clock);
-    const QList<std::pair<QJsonValue, int>> ports {{1023, 8787}, {65536, 8787}, {"abc", 8787},
-        {8080.5, 8787}, {QJsonValue(), 8787}, {1024, 1024}, {65535, 65535}};
-    for (const auto& [value, expected] : ports) {
-        d.set("serverPort", value);
-        EXPECT_EQ(ServerController::port(d), expected)
-            << value.toVariant().toString().toStdString();
+    EXPECT_EQ(ServerController::portNotice(d), QString()) << "no setting, nothing to say";
+    const struct {
+        QJsonValue value;
+        int port;
+        bool notice; // the program says it does not use the setting
+    } ports[] {{1023, 8787, true}, {65536, 8787, true}, {"abc", 8787, true}, {"9000", 8787, true},
+        {8080.5, 8787, true}, {QJsonValue(), 8787, true}, {1024, 1024, false},
+        {65535, 65535, false}, {8787, 8787, false}};
+    for (const auto& c : ports) {
+        SCOPED_TRACE(QJsonDocument(QJsonArray {c.value}).toJson().toStdString());
+        d.set("serverPort", c.value);
+        EXPECT_EQ(ServerController::port(d), c.port);
+        EXPECT_EQ(ServerController::portNotice(d).isEmpty(), !c.notice);
     }
     const QList<std::array<QString, 3>> names {{" \n ", "Studio", "Studio"}, {" \n ", "", "My Mac"},
         {"  Counter 2\n", "Studio", "Counter 2"}};

@@ -130,6 +130,33 @@ TEST_F(UploadTest, TextsAndPdfsAreStoredWithTheirOwnExtensions)
     EXPECT_EQ(items[1].groupCount, 0) << "a number with a blank is no number";
 }
 
+TEST_F(UploadTest, ATextKeepsNoControlCharactersButTabsAndLineEnds)
+{
+    const struct {
+        QByteArray body;
+        QString stored; // empty: refused as an empty text
+    } cases[] = {
+        {"a\tb\r\nc\x01\x1b[31md\x7f", QStringLiteral("a\tb\r\nc[31md")},
+        {"caf\xc3\xa9 \xc2\x85\xc2\x9bok", QStringLiteral("café ok")},
+        {QByteArray(64 * 1024, '\x01'), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body.left(20).toStdString());
+        const HTTPResponse reply = upload("/text", c.body);
+        if (c.stored.isEmpty()) {
+            EXPECT_EQ(reply, HTTPResponse::text(400, "Empty text"));
+            continue;
+        }
+        ASSERT_EQ(reply.status, 200);
+        const QList<ScreenItem> items = uploaded();
+        EXPECT_TRUE(std::any_of(items.begin(), items.end(),
+            [&](const ScreenItem& item) { return item.text == c.stored; }));
+    }
+    const QByteArray index = fileBytes(m_store.rootDir() + QStringLiteral("/index.json"));
+    EXPECT_TRUE(index.contains("[31md")) << "the index holds the texts";
+    EXPECT_FALSE(index.contains("\\u00")) << index.constData();
+}
+
 TEST_F(UploadTest, GuessingTheAccessCodeLocksTheSenderOut)
 {
     m_defaults.set("accessPolicy", "code");
