@@ -150,7 +150,7 @@ bool AccessManager::tryCode(const QString& code, const QString& remoteAddress)
         m_codeGuesses.recordRight(remoteAddress);
         return true;
     }
-    m_codeGuesses.recordWrong(remoteAddress);
+    m_codeGuesses.recordWrong(remoteAddress, code);
     return false;
 }
 

@@ -32,7 +32,7 @@ bool GuessLimiter::mayTry(const QString& address)
     return !it->lockedUntil.isValid();
 }
 
-void GuessLimiter::recordWrong(const QString& address)
+void GuessLimiter::recordWrong(const QString& address, const QString& value)
 {
     const QDateTime now = m_clock.now();
     auto it = m_entries.find(address);
@@ -40,11 +40,15 @@ void GuessLimiter::recordWrong(const QString& address)
         m_entries.erase(it);
         it = m_entries.end();
     }
+    const size_t hash = value.isEmpty() ? 0 : qHash(value, QHashSeed::globalSeed()) | 1;
+    if (it != m_entries.end() && hash != 0 && it->lastValue == hash)
+        return;
     if (it == m_entries.end()) {
         makeRoom(now);
         it = m_entries.insert(address, {});
     }
     it->last = now;
+    it->lastValue = hash;
     if (++it->wrong >= kMaxWrong && !it->lockedUntil.isValid())
         it->lockedUntil = now.addSecs(kLockSeconds);
 }

@@ -35,6 +35,11 @@
 #include <QDBusPendingCall>
 #include <QDropEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QAbstractSpinBox>
+#include <QTextEdit>
 #include <QLabel>
 #include <QMimeData>
 #include <QPointer>
@@ -44,6 +49,8 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vesker {
 
@@ -200,15 +207,15 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
 
     // Item shortcuts act on the newest item, whether or not its card exists at the moment.
     auto* reveal = new QAction(this);
-    reveal->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    reveal->setShortcut(QKeySequence(kItemKeys[0]));
     reveal->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(reveal, &QAction::triggered, this, &ContentView::revealNewest);
     addAction(reveal);
     const std::pair<QKeyCombination, void (ContentView::*)()> itemKeys[] {
-        {Qt::CTRL | Qt::Key_G, &ContentView::gotItNewest},
-        {Qt::CTRL | Qt::Key_E, &ContentView::archiveNewest},
-        {Qt::CTRL | Qt::Key_L, &ContentView::skipNewest},
-        {Qt::CTRL | Qt::Key_Backspace, &ContentView::deleteNewest}};
+        {kItemKeys[1], &ContentView::gotItNewest},
+        {kItemKeys[2], &ContentView::archiveNewest},
+        {kItemKeys[3], &ContentView::skipNewest},
+        {kItemKeys[4], &ContentView::deleteNewest}};
     for (const auto& [key, act] : itemKeys) {
         auto* action = new QAction(this);
         action->setShortcut(QKeySequence(key));
@@ -425,6 +432,15 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
             return handleDrag(event);
         break;
     }
+    case QEvent::ShortcutOverride:
+        // The item keys are word and line editing keys in a text field (Ctrl+Backspace deletes
+        // the previous word): while one has the focus, the key is the field's, never an item's.
+        if (isItemKey(static_cast<QKeyEvent*>(event)) && isTextField(qobject_cast<QWidget*>(watched))
+            && isAncestorOf(static_cast<QWidget*>(watched))) {
+            event->accept();
+            return true;
+        }
+        break;
     case QEvent::Resize:
         // The cards are laid out for the viewport's size; one refill after a run of resizes.
         if (watched == m_list->viewport() && !m_refillQueued) {
@@ -439,6 +455,27 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool ContentView::isItemKey(const QKeyEvent* key)
+{
+    const QKeyCombination combination = key->keyCombination();
+    return std::ranges::any_of(kItemKeys, [combination](QKeyCombination item) {
+        return item.key() == combination.key()
+            && item.keyboardModifiers()
+            == (combination.keyboardModifiers() & ~Qt::KeypadModifier);
+    });
+}
+
+bool ContentView::isTextField(const QWidget* widget)
+{
+    if (const auto* line = qobject_cast<const QLineEdit*>(widget))
+        return !line->isReadOnly();
+    if (const auto* plain = qobject_cast<const QPlainTextEdit*>(widget))
+        return !plain->isReadOnly();
+    if (const auto* rich = qobject_cast<const QTextEdit*>(widget))
+        return !rich->isReadOnly();
+    return qobject_cast<const QAbstractSpinBox*>(widget) != nullptr;
 }
 
 bool ContentView::handleDrag(QEvent* event)

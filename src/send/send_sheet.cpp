@@ -14,6 +14,7 @@
 
 #include <QClipboard>
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -234,7 +235,7 @@ QWidget* SendSheet::makeItemsArea()
     m_textField->setObjectName(QStringLiteral("sendTextDraft"));
     m_textField->setPlaceholderText(tr("Text to send"));
     connect(m_textField, &QLineEdit::textEdited, m_session.get(), &SendSession::setTextDraft);
-    connect(m_textField, &QLineEdit::returnPressed, m_session.get(), &SendSession::addText);
+    m_textField->installEventFilter(this);
     connect(m_session.get(), &SendSession::textDraftChanged, this, [this] {
         if (m_textField->text() != m_session->textDraft())
             m_textField->setText(m_session->textDraft());
@@ -525,6 +526,20 @@ void SendSheet::showEvent(QShowEvent* event)
         m_browser->start();
     }
     loadThumbnails();
+}
+
+bool SendSheet::eventFilter(QObject* watched, QEvent* event)
+{
+    // Return in the text field adds the text and stops there: the field ignores the key, and the
+    // sheet's default button would otherwise send everything before a person has finished.
+    if (watched == m_textField && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_session->addText();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void SendSheet::dragEnterEvent(QDragEnterEvent* event)

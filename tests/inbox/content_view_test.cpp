@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -371,6 +372,74 @@ TEST_F(ContentViewTest, NoteTypedIntoACardSurvivesTheStoresRoundTripWithFocus)
     EXPECT_TRUE(note->hasFocus());
     EXPECT_EQ(note->textCursor().position(), note->toPlainText().size());
     EXPECT_EQ(note->toPlainText(), QStringLiteral("Ring <b>twice</b> & wait"));
+}
+
+TEST_F(ContentViewTest, ItemKeysTypedInANoteEditTheNoteAndLeaveTheItemsAlone)
+{
+    // Ctrl+Backspace deletes the previous word in every Linux text field.
+    const struct {
+        Qt::Key key;
+        QString note;
+    } rows[] {{Qt::Key_Backspace, QStringLiteral("Ring ")},
+        {Qt::Key_G, QStringLiteral("Ring twice")}, {Qt::Key_E, QStringLiteral("Ring twice")},
+        {Qt::Key_L, QStringLiteral("Ring twice")}, {Qt::Key_R, QStringLiteral("Ring twice")}};
+    m_defaults.set(QStringLiteral("confirmDelete"), false);
+    open();
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(QKeySequence(row.key).toString().toStdString());
+        for (const ScreenItem& item : m_store.items())
+            m_store.delete_(item.id);
+        m_store.append(storedText(QStringLiteral("older")));
+        const ScreenItem newest = storedText(QStringLiteral("newest"));
+        m_store.append(newest);
+        QApplication::processEvents();
+        QWidget* card = m_view->cardList().cardFor(newest.id);
+        ASSERT_NE(card, nullptr);
+        auto* note = card->findChild<QPlainTextEdit*>(QStringLiteral("noteField"));
+        note->setFocus();
+        QTest::keyClicks(note, QStringLiteral("Ring twice"));
+        QTest::keyClick(note, row.key, Qt::ControlModifier);
+        QApplication::processEvents();
+
+        ASSERT_EQ(m_store.items().size(), 2);
+        for (const ScreenItem& item : m_store.items())
+            EXPECT_EQ(item.status, ItemStatus::inbox);
+        EXPECT_EQ(note->toPlainText(), row.note);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        EXPECT_EQ(m_view->findChildren<QMessageBox*>().size(), 0);
+    }
+}
+
+TEST_F(ContentViewTest, ADoubleClickOnGotItLeavesTheItemInTheInbox)
+{
+    open();
+    ASSERT_EQ(uploadPhoto(), 200);
+    QApplication::processEvents();
+    const QUuid id = m_view->cardList().items().first().id;
+    QWidget* card = m_view->cardList().cardFor(id);
+    ASSERT_NE(card, nullptr);
+    auto* gotIt = card->findChild<QPushButton*>(QStringLiteral("gotItButton"));
+    ASSERT_NE(gotIt, nullptr);
+    const QPoint spot = gotIt->mapTo(m_view.get(), gotIt->rect().center());
+    const QRect skipBefore = card->findChild<QPushButton*>(QStringLiteral("skipButton"))
+                                 ->geometry();
+
+    for (int click = 0; click < 2; ++click) {
+        QWidget* under = m_view->childAt(spot);
+        ASSERT_NE(under, nullptr);
+        QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(m_view.get(), spot));
+        QApplication::processEvents();
+    }
+
+    ASSERT_EQ(m_store.items().size(), 1);
+    EXPECT_TRUE(m_store.items().first().acknowledged);
+    EXPECT_EQ(m_store.items().first().status, ItemStatus::inbox);
+    card = m_view->cardList().cardFor(id);
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->findChild<QPushButton*>(QStringLiteral("skipButton"))->geometry(), skipBefore);
 }
 
 TEST_F(ContentViewTest, CardsInTheListShowTheirWholeActionBar)
