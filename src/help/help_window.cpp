@@ -4,6 +4,7 @@
 #include "platform/defaults.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
+#include "ui/window_keys.h"
 
 #include <QGuiApplication>
 #include <QHideEvent>
@@ -59,6 +60,7 @@ HelpWindow::HelpWindow(HelpSelection& selection, platform::Defaults& defaults, Q
 {
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(QStringLiteral("Vesker Help"));
+    closeOnStandardKeys(*this);
     setMinimumSize(kMinimumSize);
     resize(kDefaultSize);
 

@@ -223,6 +223,23 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
         connect(action, &QAction::triggered, this, act);
         addAction(action);
     }
+    // The keys people press everywhere else: Ctrl+F finds, F11 fills the screen.
+    auto* find = new QAction(this);
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    find->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        auto* search = m_bar->findChild<QLineEdit*>(QStringLiteral("searchField"));
+        if (search && search->isVisible()) {
+            search->setFocus(Qt::ShortcutFocusReason);
+            search->selectAll();
+        }
+    });
+    addAction(find);
+    auto* fullScreen = new QAction(this);
+    fullScreen->setShortcut(QKeySequence(Qt::Key_F11));
+    fullScreen->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(fullScreen, &QAction::triggered, this, &ContentView::toggleFullScreen);
+    addAction(fullScreen);
 
     relist();
 }
@@ -455,6 +472,28 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool ContentView::focusNextPrevChild(bool next)
+{
+    // The cards are made while the list scrolls, so they sit at the end of the window's focus
+    // chain in no order; the list is entered as one stop, and it walks its cards itself.
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || !isAncestorOf(focus))
+        return QWidget::focusNextPrevChild(next);
+    QWidget* candidate = focus;
+    do {
+        candidate = next ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
+        if (candidate == m_list && m_list->isVisible()) {
+            m_list->enterFocus(next);
+            return true;
+        }
+    } while (candidate != focus
+        && (m_list->isAncestorOf(candidate) || !(candidate->focusPolicy() & Qt::TabFocus)
+            || !candidate->isVisible() || !candidate->isEnabled() || candidate->focusProxy()));
+    if (candidate != focus)
+        candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 bool ContentView::isItemKey(const QKeyEvent* key)

@@ -107,6 +107,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     // Drags and drops anywhere in the window, fields included, are the window's.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
     // Reveal, Got it, Archive, Skip and Delete of the newest item, in that order.
     static constexpr QKeyCombination kItemKeys[] {Qt::CTRL | Qt::Key_R, Qt::CTRL | Qt::Key_G,
         Qt::CTRL | Qt::Key_E, Qt::CTRL | Qt::Key_L, Qt::CTRL | Qt::Key_Backspace};

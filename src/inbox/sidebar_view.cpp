@@ -15,12 +15,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <vector>
 
 namespace vesker {
 
@@ -121,8 +125,42 @@ protected:
     {
         if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return)
             m_view.m_state.setFilter(m_filter);
+        else if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)
+            step(event->key() == Qt::Key_Down);
         else
             QFrame::keyPressEvent(event);
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        QFrame::paintEvent(event);
+        if (!hasFocus())
+            return;
+        // A row has no frame of its own to show the keyboard's place.
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+    }
+
+    // The arrow keys go from row to row, as in any list.
+    void step(bool down)
+    {
+        std::vector<Row*> rows;
+        for (QWidget* widget : m_view.findChildren<QWidget*>()) {
+            if (auto* row = dynamic_cast<Row*>(widget); row && row->isVisible())
+                rows.push_back(row);
+        }
+        std::sort(rows.begin(), rows.end(), [this](const Row* a, const Row* b) {
+            return a->mapTo(&m_view, QPoint()).y() < b->mapTo(&m_view, QPoint()).y();
+        });
+        const auto at = std::find(rows.begin(), rows.end(), this);
+        if (at == rows.end())
+            return;
+        if (down && at + 1 != rows.end())
+            (*(at + 1))->setFocus(Qt::OtherFocusReason);
+        else if (!down && at != rows.begin())
+            (*(at - 1))->setFocus(Qt::OtherFocusReason);
     }
 
     void contextMenuEvent(QContextMenuEvent* event) override

@@ -3,6 +3,7 @@
 #include "receive/server_controller.h"
 #include "settings/access_settings_view.h"
 #include "settings/general_settings_view.h"
+#include "ui/window_keys.h"
 
 #include <QPointer>
 #include <QScrollArea>
@@ -29,6 +30,7 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setWindowTitle(QStringLiteral("Settings"));
+    closeOnStandardKeys(*this);
     resize(kDefaultSize);
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("settingsTabs"));

@@ -14,6 +14,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QDropEvent>
+#include <QFrame>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -440,6 +441,106 @@ TEST_F(ContentViewTest, ADoubleClickOnGotItLeavesTheItemInTheInbox)
     card = m_view->cardList().cardFor(id);
     ASSERT_NE(card, nullptr);
     EXPECT_EQ(card->findChild<QPushButton*>(QStringLiteral("skipButton"))->geometry(), skipBefore);
+}
+
+TEST_F(ContentViewTest, TabWalksEveryCardsControlsInReadingOrderWithAVisibleFocus)
+{
+    open();
+    QList<ScreenItem> sent;
+    for (int i = 0; i < 12; ++i) {
+        sent.prepend(storedText(QStringLiteral("Parcel %1").arg(i)));
+        m_store.append(sent.first());
+    }
+    QApplication::processEvents();
+    CardListView& list = m_view->cardList();
+    ASSERT_EQ(list.items().size(), 12);
+    ASSERT_EQ(list.cardFor(sent.last().id), nullptr) << "the oldest card is made on the way";
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    m_view->setFocus();
+
+    QList<QUuid> cardsInOrder;
+    QHash<QUuid, QPoint> lastPlace;
+    bool left = false;
+    for (int press = 0; press < 600 && !left; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QApplication::processEvents();
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << "press " << press;
+        SCOPED_TRACE(QStringLiteral("press %1 on %2 %3")
+                .arg(press)
+                .arg(QString::fromLatin1(focus->metaObject()->className()), focus->objectName())
+                .toStdString());
+        // On screen, and drawn differently with the focus than without.
+        const QRect place(focus->mapTo(m_view.get(), QPoint()), focus->size());
+        ASSERT_TRUE(focus->isVisible());
+        ASSERT_TRUE(m_view->rect().contains(place));
+        const QRect around = place.adjusted(-3, -3, 3, 3) & m_view->rect();
+        const QImage focused = m_view->grab(around).toImage();
+        focus->clearFocus();
+        const QImage plain = m_view->grab(around).toImage();
+        focus->setFocus(Qt::TabFocusReason);
+        EXPECT_NE(focused, plain) << "no focus frame";
+
+        QUuid id;
+        for (const ScreenItem& item : list.items()) {
+            QWidget* card = list.cardFor(item.id);
+            if (card && card->isAncestorOf(focus))
+                id = item.id;
+        }
+        if (id.isNull()) {
+            left = !cardsInOrder.isEmpty();
+            continue;
+        }
+        const QRect viewport(list.viewport()->mapTo(m_view.get(), QPoint()), list.viewport()->size());
+        EXPECT_TRUE(viewport.contains(place)) << "the list scrolls to the focus";
+        if (cardsInOrder.isEmpty() || cardsInOrder.last() != id) {
+            ASSERT_FALSE(cardsInOrder.contains(id)) << "back to a card already left";
+            cardsInOrder.append(id);
+        } else {
+            // Down the card, and left to right along a row.
+            const QPoint at = focus->mapTo(list.cardFor(id), QPoint(0, focus->height() / 2));
+            const QPoint before = lastPlace.value(id);
+            EXPECT_TRUE(at.y() > before.y() + 4 || (std::abs(at.y() - before.y()) <= 4 && at.x() > before.x()))
+                << "from " << before.x() << "," << before.y() << " to " << at.x() << "," << at.y();
+        }
+        lastPlace[id] = focus->mapTo(list.cardFor(id), QPoint(0, focus->height() / 2));
+    }
+    EXPECT_TRUE(left) << "Tab leaves the list after its last card";
+    QList<QUuid> expected;
+    for (const ScreenItem& item : sent)
+        expected.append(item.id);
+    EXPECT_EQ(cardsInOrder, expected);
+}
+
+TEST_F(ContentViewTest, CtrlFGoesToTheSearchAndArrowsWalkTheSidebar)
+{
+    open();
+    m_store.append(storedText(QStringLiteral("one")));
+    m_view->resize(1200, 700);
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    QApplication::processEvents();
+    ASSERT_TRUE(m_view->sidebarShown());
+
+    std::vector<QWidget*> rows;
+    for (QFrame* frame : find<QWidget>(QStringLiteral("sidebar"))->findChildren<QFrame*>()) {
+        if (frame->focusPolicy() == Qt::TabFocus && frame->isVisible())
+            rows.push_back(frame);
+    }
+    std::ranges::sort(rows, [this](QWidget* a, QWidget* b) {
+        return a->mapTo(m_view.get(), QPoint()).y() < b->mapTo(m_view.get(), QPoint()).y();
+    });
+    ASSERT_GE(rows.size(), 3u);
+    rows[0]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(rows[0], Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget(), rows[1]);
+    QTest::keyClick(rows[1], Qt::Key_Down);
+    QTest::keyClick(rows[2], Qt::Key_Up);
+    EXPECT_EQ(QApplication::focusWidget(), rows[1]);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), find<QLineEdit>(QStringLiteral("searchField")));
 }
 
 TEST_F(ContentViewTest, CardsInTheListShowTheirWholeActionBar)
