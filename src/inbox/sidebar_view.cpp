@@ -60,6 +60,32 @@ QLabel* caption(const QString& text, QWidget* parent)
     return label;
 }
 
+// A row's title: a name too long for the column ends in "…" and shows whole in its tooltip,
+// rather than being cut through a letter.
+class RowTitle : public QLabel {
+public:
+    RowTitle(const QString& text, QWidget* parent)
+        : QLabel(parent)
+        , m_full(text)
+    {
+        setTextFormat(Qt::PlainText);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setText(m_full);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        const QString shown = fontMetrics().elidedText(m_full, Qt::ElideRight, width());
+        setText(shown);
+        setToolTip(shown == m_full ? QString() : m_full.toHtmlEscaped());
+    }
+
+private:
+    QString m_full;
+};
+
 } // namespace
 
 // One line of the list: what it selects, a symbol, a title and a count. Sender rows also carry
@@ -274,6 +300,7 @@ SidebarView::SidebarView(InboxState& state, QWidget* parent)
 
     connect(&m_state.store(), &ItemStore::changed, this, &SidebarView::scheduleRebuild);
     connect(&m_state, &InboxState::changed, this, &SidebarView::showSelection);
+    connect(&m_state, &InboxState::changed, this, &SidebarView::scheduleRebuild);
     rebuild();
 }
 
@@ -302,7 +329,11 @@ void SidebarView::rebuild()
     ItemStore& store = m_state.store();
     const QList<SenderRow> senders = Sidebar::senderRows(store);
     const QList<TagEntry> tags = tagsOf(store.items());
-    QStringList keyParts {QString::number(store.items().size())};
+    // "All" counts what it lists: the tab shown, not every item kept.
+    const ItemStatus tab = m_state.simpleMode() ? ItemStatus::inbox : m_state.tab();
+    const int inTab = int(std::ranges::count_if(
+        store.items(), [tab](const ScreenItem& item) { return item.status == tab; }));
+    QStringList keyParts {QString::number(inTab)};
     for (const SenderRow& row : senders) {
         keyParts << row.name << row.rawNames << QString::number(row.count) << row.symbol
                  << row.tooltip;
@@ -327,8 +358,7 @@ void SidebarView::rebuild()
     m_senderRows.clear();
     m_tagRows.clear();
 
-    addRow(ItemFilter::all(), QStringLiteral("tray.full"), QStringLiteral("All"),
-        int(store.items().size()));
+    addRow(ItemFilter::all(), QStringLiteral("tray.full"), QStringLiteral("All"), inTab);
 
     m_rows->addWidget(sectionHeader(QStringLiteral("Senders"), m_content));
     if (senders.isEmpty())
@@ -374,10 +404,8 @@ SidebarView::Row* SidebarView::addRow(
     auto* icon = new QLabel(row);
     icon->setPixmap(symbolIcon(symbol, palette()).pixmap(kIconSize, kIconSize));
     line->addWidget(icon);
-    auto* name = plainLabel(title, row);
+    auto* name = new RowTitle(title, row);
     name->setObjectName(QStringLiteral("rowTitle"));
-    // A long name is cut at the column's edge rather than widening it.
-    name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     line->addWidget(name, 1);
     auto* number = plainLabel(QString::number(count), row);
     number->setObjectName(QStringLiteral("rowCount"));

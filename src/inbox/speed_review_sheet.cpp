@@ -234,7 +234,7 @@ QWidget* SpeedReviewSheet::makeItemView(const ScreenItem& item)
     // Written as the cards write it, in the computer's own time zone.
     const QLocale locale;
     auto* when = plainLabel(
-        locale.toString(item.receivedAt.toLocalTime().date(), QStringLiteral("MMM d, yyyy"))
+        locale.toString(item.receivedAt.toLocalTime().date(), QLocale::ShortFormat)
             + QStringLiteral(", ") + platform::shortTimeText(item.receivedAt, locale),
         view);
     setTextStyle(*when, TextStyle::headline);

@@ -344,6 +344,7 @@ QWidget* SendSheet::makeCell(const OutgoingItem& item)
     remove->setAutoRaise(true);
     remove->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), palette()));
     remove->setAccessibleName(tr("Remove"));
+    remove->setToolTip(tr("Remove from what is sent"));
     remove->setGeometry(kCellSize - 12, 0, 20, 20);
     connect(remove, &QToolButton::clicked, this, [this, id = item.id] {
         QList<OutgoingItem> items = m_session->items();

@@ -543,6 +543,40 @@ TEST_F(ContentViewTest, CtrlFGoesToTheSearchAndArrowsWalkTheSidebar)
     EXPECT_EQ(QApplication::focusWidget(), find<QLineEdit>(QStringLiteral("searchField")));
 }
 
+TEST_F(ContentViewTest, TheSidebarCountsTheTabShownAndEndsLongNamesWithAnEllipsis)
+{
+    const QString longName = QStringLiteral("Maximilian Alexander von Wolkenstein-Trostburg");
+    for (int i = 0; i < 3; ++i) {
+        ScreenItem item = storedText(QStringLiteral("filed"));
+        item.status = ItemStatus::archived;
+        item.sender = longName;
+        m_store.append(item);
+    }
+    open();
+    m_view->resize(1000, 700);
+    QApplication::processEvents();
+    ASSERT_TRUE(m_view->sidebarShown());
+    auto* sidebar = find<QWidget>(QStringLiteral("sidebar"));
+    const auto rowNamed = [sidebar](const QString& name) -> QWidget* {
+        for (QWidget* row : sidebar->findChildren<QFrame*>()) {
+            if (row->accessibleName() == name)
+                return row;
+        }
+        return nullptr;
+    };
+    QWidget* all = rowNamed(QStringLiteral("All"));
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(all->findChild<QLabel*>(QStringLiteral("rowCount"))->text(), QStringLiteral("0"))
+        << "the Inbox is empty";
+
+    QWidget* sender = rowNamed(longName);
+    ASSERT_NE(sender, nullptr);
+    const auto* title = sender->findChild<QLabel*>(QStringLiteral("rowTitle"));
+    EXPECT_TRUE(title->text().endsWith(QChar(0x2026))) << title->text().toStdString();
+    EXPECT_LE(title->fontMetrics().horizontalAdvance(title->text()), title->width());
+    EXPECT_EQ(title->toolTip(), longName);
+}
+
 TEST_F(ContentViewTest, CardsInTheListShowTheirWholeActionBar)
 {
     // The list sizes cards by heightForWidth; a bar measured as empty was cut off.
