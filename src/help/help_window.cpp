@@ -4,7 +4,7 @@
 #include "platform/defaults.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
-#include "ui/window_keys.h"
+#include "ui/window_habits.h"
 
 #include <QGuiApplication>
 #include <QHideEvent>

@@ -3,7 +3,7 @@
 #include "receive/server_controller.h"
 #include "settings/access_settings_view.h"
 #include "settings/general_settings_view.h"
-#include "ui/window_keys.h"
+#include "ui/window_habits.h"
 
 #include <QPointer>
 #include <QScrollArea>
@@ -54,6 +54,7 @@ void showSettingsWindow(const SettingsWindowServices& services, QWidget* parent)
     if (!window) {
         window = new SettingsWindow(services, parent);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        placeOnScreen(*window, parent);
     }
     window->show();
     window->raise();

@@ -174,6 +174,24 @@ TEST_F(MainWindowTest, EscapeAndCtrlWCloseSettingsAndHelp)
     }
 }
 
+TEST_F(MainWindowTest, SettingsOpensInTheMiddleOfItsScreenAndFitsItsHeight)
+{
+    window().show();
+    window().settingsAction()->trigger();
+    QWidget* settings = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top->windowTitle() == QStringLiteral("Settings"))
+            settings = top;
+    }
+    ASSERT_NE(settings, nullptr);
+    const QRect area = settings->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(settings->frameGeometry()))
+        << settings->frameGeometry().y() << "+" << settings->frameGeometry().height() << " in "
+        << area.height();
+    EXPECT_LE((settings->frameGeometry().center() - area.center()).manhattanLength(), 2);
+    settings->close();
+}
+
 TEST_F(MainWindowTest, PasteAndSendOpensTheSendSheetWithTheClipboardText)
 {
     window().show();
