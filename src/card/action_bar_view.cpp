@@ -391,6 +391,7 @@ QMessageBox* askToDelete(QWidget* parent, ItemStore& store, const ScreenItem& it
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
+    shapeAlert(*box);
     // The store is asked again on "Delete": a set may have lost members meanwhile.
     const QPointer<ItemStore> guarded(&store);
     QObject::connect(box, &QMessageBox::buttonClicked, box,

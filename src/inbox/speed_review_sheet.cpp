@@ -167,6 +167,7 @@ void SpeedReviewSheet::finish()
     box->setIcon(QMessageBox::Warning);
     box->setWindowModality(Qt::WindowModal);
     box->setText(m_review.confirmTitle());
+    shapeAlert(*box);
     box->setInformativeText(
         QStringLiteral("The files are removed from disk. Everything else stays in the Archive."));
     QPushButton* remove = box->addButton(

@@ -1,11 +1,14 @@
 #include "ui/text_style.h"
 
+#include "ui/symbol_icon.h"
+
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
@@ -146,6 +149,21 @@ QPixmap statusDot(const QColor& colour, int size, qreal ratio)
 
 void shapeAlert(QMessageBox& box)
 {
+    // The program's own symbols: Qt's fallback pictures belong to no desktop.
+    static const std::pair<QMessageBox::Icon, const char*> kSymbols[] {
+        {QMessageBox::Information, "info.circle"}, {QMessageBox::Question, "hand.raised"},
+        {QMessageBox::Warning, "exclamationmark.triangle"},
+        {QMessageBox::Critical, "exclamationmark.triangle"}};
+    for (const auto& [icon, symbol] : kSymbols) {
+        if (box.icon() != icon)
+            continue;
+        const int side = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+        QPalette tint = box.palette();
+        tint.setColor(QPalette::WindowText,
+            icon == QMessageBox::Critical ? destructiveColor() : accentColor(box.palette()));
+        box.setIconPixmap(symbolIcon(QString::fromLatin1(symbol), tint)
+                              .pixmap(QSize(side, side), box.devicePixelRatioF()));
+    }
     if (auto* title = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
         QFont bold = title->font();
         bold.setBold(true);

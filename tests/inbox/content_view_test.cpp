@@ -577,6 +577,23 @@ TEST_F(ContentViewTest, TheSidebarCountsTheTabShownAndEndsLongNamesWithAnEllipsi
     EXPECT_EQ(title->toolTip(), longName);
 }
 
+TEST_F(ContentViewTest, TheDeleteQuestionShowsTheProgramsOwnSymbol)
+{
+    open();
+    m_store.append(storedText(QStringLiteral("keep?")));
+    QApplication::processEvents();
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    QTest::keyClick(m_view.get(), Qt::Key_Backspace, Qt::ControlModifier);
+    QApplication::processEvents();
+    auto* box = m_view->findChild<QMessageBox*>(QStringLiteral("deleteConfirmation"));
+    ASSERT_NE(box, nullptr);
+    ASSERT_FALSE(box->iconPixmap().isNull());
+    EXPECT_NE(box->iconPixmap().toImage(),
+        QMessageBox::standardIcon(QMessageBox::Warning).toImage());
+    box->reject();
+}
+
 TEST_F(ContentViewTest, CardsInTheListShowTheirWholeActionBar)
 {
     // The list sizes cards by heightForWidth; a bar measured as empty was cut off.
