@@ -21,8 +21,8 @@ namespace {
 constexpr int kSteps = 100;
 
 // The slider's two ends step the zoom: they look like buttons, so they are ones.
-QToolButton* stepButton(const QString& name, const QString& symbol, const QString& title,
-    QWidget* parent)
+QToolButton* stepButton(
+    const QString& name, const QString& symbol, const QString& title, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);

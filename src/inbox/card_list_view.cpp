@@ -44,8 +44,8 @@ QList<QWidget*> controlsOf(QWidget* card)
     };
     std::vector<Placed> placed;
     for (QWidget* child : card->findChildren<QWidget*>()) {
-        if ((child->focusPolicy() & Qt::TabFocus) && child->isEnabled()
-            && child->isVisibleTo(card) && !child->focusProxy())
+        if ((child->focusPolicy() & Qt::TabFocus) && child->isEnabled() && child->isVisibleTo(card)
+            && !child->focusProxy())
             placed.push_back({child, QRect(child->mapTo(card, QPoint()), child->size())});
     }
     std::stable_sort(placed.begin(), placed.end(),
@@ -449,8 +449,8 @@ struct CardListView::Private {
         const qint64 bottom = top + rows[size_t(i)].height;
         const int value = bar()->value();
         if (top < value || bottom > value + page || !rows[size_t(i)].card) {
-            setValue(int(first || bottom - top > page ? top - kFocusMargin
-                                                      : bottom - page + kFocusMargin));
+            setValue(int(
+                first || bottom - top > page ? top - kFocusMargin : bottom - page + kFocusMargin));
             layoutCards();
         }
         QWidget* card = rows[size_t(i)].card;

@@ -27,6 +27,7 @@
 #include "update/update_banner.h"
 #include "window/window_manager.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -36,17 +37,16 @@
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QAbstractSpinBox>
-#include <QTextEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -212,10 +212,8 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     connect(reveal, &QAction::triggered, this, &ContentView::revealNewest);
     addAction(reveal);
     const std::pair<QKeyCombination, void (ContentView::*)()> itemKeys[] {
-        {kItemKeys[1], &ContentView::gotItNewest},
-        {kItemKeys[2], &ContentView::archiveNewest},
-        {kItemKeys[3], &ContentView::skipNewest},
-        {kItemKeys[4], &ContentView::deleteNewest}};
+        {kItemKeys[1], &ContentView::gotItNewest}, {kItemKeys[2], &ContentView::archiveNewest},
+        {kItemKeys[3], &ContentView::skipNewest}, {kItemKeys[4], &ContentView::deleteNewest}};
     for (const auto& [key, act] : itemKeys) {
         auto* action = new QAction(this);
         action->setShortcut(QKeySequence(key));
@@ -452,7 +450,8 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
     case QEvent::ShortcutOverride:
         // The item keys are word and line editing keys in a text field (Ctrl+Backspace deletes
         // the previous word): while one has the focus, the key is the field's, never an item's.
-        if (isItemKey(static_cast<QKeyEvent*>(event)) && isTextField(qobject_cast<QWidget*>(watched))
+        if (isItemKey(static_cast<QKeyEvent*>(event))
+            && isTextField(qobject_cast<QWidget*>(watched))
             && isAncestorOf(static_cast<QWidget*>(watched))) {
             event->accept();
             return true;
@@ -501,8 +500,7 @@ bool ContentView::isItemKey(const QKeyEvent* key)
     const QKeyCombination combination = key->keyCombination();
     return std::ranges::any_of(kItemKeys, [combination](QKeyCombination item) {
         return item.key() == combination.key()
-            && item.keyboardModifiers()
-            == (combination.keyboardModifiers() & ~Qt::KeypadModifier);
+            && item.keyboardModifiers() == (combination.keyboardModifiers() & ~Qt::KeypadModifier);
     });
 }
 

@@ -15,8 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPainter>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>

@@ -234,10 +234,10 @@ QWidget* SpeedReviewSheet::makeItemView(const ScreenItem& item)
     auto* caption = new QHBoxLayout;
     // Written as the cards write it, in the computer's own time zone.
     const QLocale locale;
-    auto* when = plainLabel(
-        locale.toString(item.receivedAt.toLocalTime().date(), QLocale::ShortFormat)
-            + QStringLiteral(", ") + platform::shortTimeText(item.receivedAt, locale),
-        view);
+    auto* when
+        = plainLabel(locale.toString(item.receivedAt.toLocalTime().date(), QLocale::ShortFormat)
+                + QStringLiteral(", ") + platform::shortTimeText(item.receivedAt, locale),
+            view);
     setTextStyle(*when, TextStyle::headline);
     caption->addWidget(when, 0, Qt::AlignBaseline);
     auto* from = plainLabel(

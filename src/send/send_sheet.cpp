@@ -14,12 +14,12 @@
 
 #include <QClipboard>
 #include <QDragEnterEvent>
-#include <QKeyEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>

@@ -84,7 +84,8 @@ QColor secondaryColor(const QPalette& palette)
         const auto mix = [&](float t, float w) { return t + (w - t) * float(fade); };
         const QColor shade = QColor::fromRgbF(mix(text.redF(), window.redF()),
             mix(text.greenF(), window.greenF()), mix(text.blueF(), window.blueF()));
-        if (std::min(contrastRatio(shade, window), contrastRatio(shade, base)) >= kSecondaryContrast)
+        if (std::min(contrastRatio(shade, window), contrastRatio(shade, base))
+            >= kSecondaryContrast)
             return shade;
     }
     return text;

@@ -2,8 +2,8 @@
 
 #include <QAction>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QKeySequence>
+#include <QScreen>
 #include <QWidget>
 
 #include <algorithm>

@@ -168,8 +168,8 @@ TEST_F(MainWindowTest, EscapeAndCtrlWCloseSettingsAndHelp)
         ASSERT_NE(help, nullptr);
         help->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(help));
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : help,
-            key.key(), key.keyboardModifiers());
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : help, key.key(),
+            key.keyboardModifiers());
         EXPECT_FALSE(help->isVisible());
     }
 }

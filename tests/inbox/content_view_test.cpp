@@ -425,8 +425,8 @@ TEST_F(ContentViewTest, ADoubleClickOnGotItLeavesTheItemInTheInbox)
     auto* gotIt = card->findChild<QPushButton*>(QStringLiteral("gotItButton"));
     ASSERT_NE(gotIt, nullptr);
     const QPoint spot = gotIt->mapTo(m_view.get(), gotIt->rect().center());
-    const QRect skipBefore = card->findChild<QPushButton*>(QStringLiteral("skipButton"))
-                                 ->geometry();
+    const QRect skipBefore
+        = card->findChild<QPushButton*>(QStringLiteral("skipButton"))->geometry();
 
     for (int click = 0; click < 2; ++click) {
         QWidget* under = m_view->childAt(spot);
@@ -467,7 +467,8 @@ TEST_F(ContentViewTest, TabWalksEveryCardsControlsInReadingOrderWithAVisibleFocu
         QApplication::processEvents();
         QWidget* focus = QApplication::focusWidget();
         ASSERT_NE(focus, nullptr) << "press " << press;
-        SCOPED_TRACE(QStringLiteral("press %1 on %2 %3")
+        SCOPED_TRACE(
+            QStringLiteral("press %1 on %2 %3")
                 .arg(press)
                 .arg(QString::fromLatin1(focus->metaObject()->className()), focus->objectName())
                 .toStdString());
@@ -492,7 +493,8 @@ TEST_F(ContentViewTest, TabWalksEveryCardsControlsInReadingOrderWithAVisibleFocu
             left = !cardsInOrder.isEmpty();
             continue;
         }
-        const QRect viewport(list.viewport()->mapTo(m_view.get(), QPoint()), list.viewport()->size());
+        const QRect viewport(
+            list.viewport()->mapTo(m_view.get(), QPoint()), list.viewport()->size());
         EXPECT_TRUE(viewport.contains(place)) << "the list scrolls to the focus";
         if (cardsInOrder.isEmpty() || cardsInOrder.last() != id) {
             ASSERT_FALSE(cardsInOrder.contains(id)) << "back to a card already left";
@@ -501,7 +503,8 @@ TEST_F(ContentViewTest, TabWalksEveryCardsControlsInReadingOrderWithAVisibleFocu
             // Down the card, and left to right along a row.
             const QPoint at = focus->mapTo(list.cardFor(id), QPoint(0, focus->height() / 2));
             const QPoint before = lastPlace.value(id);
-            EXPECT_TRUE(at.y() > before.y() + 4 || (std::abs(at.y() - before.y()) <= 4 && at.x() > before.x()))
+            EXPECT_TRUE(at.y() > before.y() + 4
+                || (std::abs(at.y() - before.y()) <= 4 && at.x() > before.x()))
                 << "from " << before.x() << "," << before.y() << " to " << at.x() << "," << at.y();
         }
         lastPlace[id] = focus->mapTo(list.cardFor(id), QPoint(0, focus->height() / 2));
@@ -589,8 +592,8 @@ TEST_F(ContentViewTest, TheDeleteQuestionShowsTheProgramsOwnSymbol)
     auto* box = m_view->findChild<QMessageBox*>(QStringLiteral("deleteConfirmation"));
     ASSERT_NE(box, nullptr);
     ASSERT_FALSE(box->iconPixmap().isNull());
-    EXPECT_NE(box->iconPixmap().toImage(),
-        QMessageBox::standardIcon(QMessageBox::Warning).toImage());
+    EXPECT_NE(
+        box->iconPixmap().toImage(), QMessageBox::standardIcon(QMessageBox::Warning).toImage());
     box->reject();
 }
 

@@ -19,7 +19,7 @@ namespace {
 QString g_folder;
 // "_dark" while the windows are drawn a second time in a dark palette.
 QString g_suffix;
-}
+} // namespace
 
 void save(QWidget& widget, const QString& name)
 {
