@@ -291,6 +291,8 @@ SidebarView::SidebarView(InboxState& state, QWidget* parent)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The rows take the focus, each with its frame; the area around them shows none.
+    scroll->setFocusPolicy(Qt::NoFocus);
     m_content = new QWidget(scroll);
     m_rows = new QVBoxLayout(m_content);
     m_rows->setContentsMargins(6, 6, 6, 6);

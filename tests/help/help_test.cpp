@@ -115,8 +115,8 @@ TEST_F(HelpWindowTest, HelpMenuSwitchesTheOpenWindowToItsTopics)
     EXPECT_EQ(page(), "Troubleshooting");
 
     m_help.show(QStringLiteral("no-such-topic"));
-    EXPECT_EQ(row(), "none");
     EXPECT_EQ(page(), "Getting started");
+    EXPECT_EQ(row(), page()) << "the page shown is marked in the list";
 }
 
 TEST_F(HelpWindowTest, FrameSurvivesARestart)

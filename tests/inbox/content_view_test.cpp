@@ -29,6 +29,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 
+#include <algorithm>
+
 using namespace vesker;
 
 namespace {
@@ -534,13 +536,14 @@ TEST_F(ContentViewTest, CtrlFGoesToTheSearchAndArrowsWalkTheSidebar)
     std::ranges::sort(rows, [this](QWidget* a, QWidget* b) {
         return a->mapTo(m_view.get(), QPoint()).y() < b->mapTo(m_view.get(), QPoint()).y();
     });
-    ASSERT_GE(rows.size(), 3u);
+    ASSERT_GE(rows.size(), 2u) << "All and the sender";
     rows[0]->setFocus(Qt::TabFocusReason);
     QTest::keyClick(rows[0], Qt::Key_Down);
     EXPECT_EQ(QApplication::focusWidget(), rows[1]);
     QTest::keyClick(rows[1], Qt::Key_Down);
-    QTest::keyClick(rows[2], Qt::Key_Up);
-    EXPECT_EQ(QApplication::focusWidget(), rows[1]);
+    EXPECT_EQ(QApplication::focusWidget(), rows[1]) << "the last row stays";
+    QTest::keyClick(rows[1], Qt::Key_Up);
+    EXPECT_EQ(QApplication::focusWidget(), rows[0]);
 
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), find<QLineEdit>(QStringLiteral("searchField")));

@@ -66,8 +66,11 @@ test('a mistyped code asks again without locking the viewer or the phones out', 
   await screen.clock.install();
   await screen.goto(vesker.url + '/screen?code=654321');
   await screen.getByText("That code didn't work").waitFor();
-  // Half a minute of the page's polls with the wrong code still in its storage.
+  // Half a minute with the wrong code still in its storage: the page asks, and does not poll.
+  let polls = 0;
+  screen.on('request', (request) => { if (request.url().includes('/api/items')) polls++; });
   await screen.clock.runFor(30000);
+  assert.equal(polls, 0);
 
   await screen.locator('#code').fill('123456');
   await screen.locator('#code').press('Enter');
