@@ -173,7 +173,7 @@ bool AccessManager::tryCode(
             m_knownDevices.insert(deviceID, 0);
         return true;
     }
-    m_codeGuesses.recordWrong(remoteAddress);
+    m_codeGuesses.recordWrong(remoteAddress, code);
     if (known)
         ++m_knownDevices[deviceID];
     return false;

@@ -85,7 +85,7 @@ bool GuessLimiter::mayTry(const QString& address)
     return !m_budget || m_budget->mayCheck();
 }
 
-void GuessLimiter::recordWrong(const QString& address)
+void GuessLimiter::recordWrong(const QString& address, const QString& value)
 {
     if (m_budget)
         m_budget->recordWrong();
@@ -96,11 +96,15 @@ void GuessLimiter::recordWrong(const QString& address)
         m_entries.erase(it);
         it = m_entries.end();
     }
+    const size_t hash = value.isEmpty() ? 0 : qHash(value, QHashSeed::globalSeed()) | 1;
+    if (it != m_entries.end() && hash != 0 && it->lastValue == hash)
+        return;
     if (it == m_entries.end()) {
         makeRoom(now);
         it = m_entries.insert(key, {});
     }
     it->last = now;
+    it->lastValue = hash;
     if (++it->wrong >= kMaxWrong && !it->lockedUntil.isValid())
         it->lockedUntil = now.addSecs(kLockSeconds);
 }

@@ -58,7 +58,8 @@ public:
     // False while the address is locked out or no turn of the budget is free: answer as wrong
     // without checking.
     bool mayTry(const QString& address);
-    void recordWrong(const QString& address);
+    // The same wrong value sent again (a page that polls with a stored code) counts once.
+    void recordWrong(const QString& address, const QString& value = {});
     void recordRight(const QString& address);
     // Addresses with a count or a lock.
     qsizetype trackedAddresses() const { return m_entries.size(); }
@@ -71,6 +72,7 @@ private:
         int wrong = 0;
         QDateTime last; // the latest wrong value
         QDateTime lockedUntil; // null while not locked
+        size_t lastValue = 0; // a hash of the latest wrong value, 0 when none was given
     };
     bool isStale(const Entry& entry, const QDateTime& now) const;
     void makeRoom(const QDateTime& now);

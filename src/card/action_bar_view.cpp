@@ -181,6 +181,25 @@ QPushButton* ActionBarView::button(const QString& name, const QString& title, co
     return button;
 }
 
+void ActionBarView::addGotIt(bool offered)
+{
+    ItemStore& store = m_services.store;
+    const ScreenItem item = m_item;
+    if (offered) {
+        button(QStringLiteral("gotItButton"), QStringLiteral("Got it"),
+            QStringLiteral("hand.thumbsup"),
+            QStringLiteral("Tell the sender's phone you've seen this (%1)")
+                .arg(keyText(Qt::CTRL | Qt::Key_G)),
+            [&store, item] { ItemActions::gotIt(store, item); });
+    } else if (item.acknowledged && !item.deviceID.isEmpty()) {
+        // Said: the button stays where it was, spent, so that the buttons after it do not slide
+        // under a pointer that clicks twice.
+        auto* said = button(QStringLiteral("gotItDoneButton"), QStringLiteral("Got it ✓"),
+            QStringLiteral("hand.thumbsup"), QStringLiteral("The sender's phone was told"), {});
+        said->setEnabled(false);
+    }
+}
+
 void ActionBarView::fillFull()
 {
     ItemStore& store = m_services.store;
@@ -188,12 +207,7 @@ void ActionBarView::fillFull()
     const ItemActions::Offered offered = ItemActions::offered(item, false);
     const QString path = store.fileURL(item);
 
-    if (offered.gotIt)
-        button(QStringLiteral("gotItButton"), QStringLiteral("Got it"),
-            QStringLiteral("hand.thumbsup"),
-            QStringLiteral("Tell the sender's phone you've seen this (%1)")
-                .arg(keyText(Qt::CTRL | Qt::Key_G)),
-            [&store, item] { ItemActions::gotIt(store, item); });
+    addGotIt(offered.gotIt);
     if (offered.reply) {
         auto* reply = button(QStringLiteral("replyButton"), QStringLiteral("Reply"),
             QStringLiteral("arrowshape.turn.up.left"),
@@ -283,12 +297,7 @@ void ActionBarView::fillCompact()
     const ScreenItem item = m_item;
     const QString path = store.fileURL(item);
 
-    if (ItemActions::offered(item, true).gotIt)
-        button(QStringLiteral("gotItButton"), QStringLiteral("Got it"),
-            QStringLiteral("hand.thumbsup"),
-            QStringLiteral("Tell the sender's phone you've seen this (%1)")
-                .arg(keyText(Qt::CTRL | Qt::Key_G)),
-            [&store, item] { ItemActions::gotIt(store, item); });
+    addGotIt(ItemActions::offered(item, true).gotIt);
     button(QStringLiteral("archiveButton"), QStringLiteral("Archive"), {},
         QStringLiteral("Move to Archive (%1)").arg(keyText(Qt::CTRL | Qt::Key_E)),
         [&store, item] { ItemActions::archive(store, item); });
@@ -382,6 +391,7 @@ QMessageBox* askToDelete(QWidget* parent, ItemStore& store, const ScreenItem& it
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
+    shapeAlert(*box);
     // The store is asked again on "Delete": a set may have lost members meanwhile.
     const QPointer<ItemStore> guarded(&store);
     QObject::connect(box, &QMessageBox::buttonClicked, box,

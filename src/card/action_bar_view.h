@@ -40,6 +40,7 @@ private:
     int oneRowWidth() const;
     void arrange(int width);
     void fill();
+    void addGotIt(bool offered);
     void fillFull();
     void fillCompact();
     QPushButton* button(const QString& name, const QString& title, const QString& symbol,

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QToolButton>
 
 #include <algorithm>
 #include <cmath>
@@ -19,13 +20,20 @@ namespace {
 // The slider counts hundredths so that it moves smoothly.
 constexpr int kSteps = 100;
 
-QLabel* symbol(const QString& name, QWidget* parent)
+// The slider's two ends step the zoom: they look like buttons, so they are ones.
+QToolButton* stepButton(
+    const QString& name, const QString& symbol, const QString& title, QWidget* parent)
 {
-    auto* label = new QLabel(parent);
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setAccessibleName(title);
+    button->setToolTip(title);
+    button->setAutoRaise(true);
+    button->setAutoRepeat(true);
     const int side = QFontMetrics(parent->font()).height();
-    label->setPixmap(
-        symbolIcon(name, parent->palette(), QPalette::PlaceholderText).pixmap(side, side));
-    return label;
+    button->setIconSize({side, side});
+    button->setIcon(symbolIcon(symbol, parent->palette(), QPalette::ButtonText));
+    return button;
 }
 
 } // namespace
@@ -38,7 +46,10 @@ ZoomControls::ZoomControls(QWidget* parent)
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
     row->addStretch(1);
-    row->addWidget(symbol(QStringLiteral("minus.magnifyingglass"), this));
+    auto* out = stepButton(QStringLiteral("zoomOut"), QStringLiteral("minus.magnifyingglass"),
+        QStringLiteral("Zoom out"), this);
+    connect(out, &QToolButton::clicked, this, [this] { step(-kZoomStep); });
+    row->addWidget(out);
 
     m_slider = new QSlider(Qt::Horizontal, this);
     m_slider->setObjectName(QStringLiteral("zoomSlider"));
@@ -50,7 +61,10 @@ ZoomControls::ZoomControls(QWidget* parent)
         Q_EMIT zoomChanged(m_zoom);
     });
     row->addWidget(m_slider);
-    row->addWidget(symbol(QStringLiteral("plus.magnifyingglass"), this));
+    auto* in = stepButton(QStringLiteral("zoomIn"), QStringLiteral("plus.magnifyingglass"),
+        QStringLiteral("Zoom in"), this);
+    connect(in, &QToolButton::clicked, this, [this] { step(kZoomStep); });
+    row->addWidget(in);
 
     m_factor = new QLabel(this);
     m_factor->setObjectName(QStringLiteral("zoomFactor"));
@@ -84,6 +98,15 @@ void ZoomControls::setZoom(double zoom)
     const QSignalBlocker quiet(m_slider);
     m_slider->setValue(int(std::lround(zoom * kSteps)));
     display(zoom);
+}
+
+void ZoomControls::step(double by)
+{
+    const double zoom = std::clamp(m_zoom + by, 1.0, kMaxZoom);
+    if (zoom == m_zoom)
+        return;
+    setZoom(zoom);
+    Q_EMIT zoomChanged(m_zoom);
 }
 
 void ZoomControls::display(double zoom)

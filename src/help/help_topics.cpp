@@ -248,7 +248,7 @@ std::optional<HelpTopic> selectedHelpTopic(
     const std::optional<QString>& selection, const QList<HelpTopic>& listed)
 {
     if (selection) {
-        for (const HelpTopic& topic : HelpTopic::all()) {
+        for (const HelpTopic& topic : listed) {
             if (topic.id == *selection)
                 return topic;
         }

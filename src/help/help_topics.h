@@ -40,8 +40,8 @@ struct HelpTopic {
 // case-blind substring; an empty query keeps them all.
 QList<HelpTopic> filterHelpTopics(const QList<HelpTopic>& topics, const QString& query);
 
-// The page to show: the chosen topic even when a search hides it from the list, else the first
-// topic listed.
+// The page to show: the chosen topic while the search lists it, else the first topic listed. A
+// page beside a list that does not name it reads as a result of the search.
 std::optional<HelpTopic> selectedHelpTopic(
     const std::optional<QString>& selection, const QList<HelpTopic>& listed);
 

@@ -4,6 +4,7 @@
 #include "platform/defaults.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
+#include "ui/window_habits.h"
 
 #include <QGuiApplication>
 #include <QHideEvent>
@@ -59,6 +60,7 @@ HelpWindow::HelpWindow(HelpSelection& selection, platform::Defaults& defaults, Q
 {
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(QStringLiteral("Vesker Help"));
+    closeOnStandardKeys(*this);
     setMinimumSize(kMinimumSize);
     resize(kDefaultSize);
 
@@ -164,6 +166,13 @@ void HelpWindow::showPage()
         return;
     }
     m_detail->setCurrentWidget(m_pageScroll);
+    // The row of the page shown is the one marked, whether picked or first in the results.
+    m_relisting = true;
+    for (int row = 0; row < m_list->count(); ++row) {
+        if (m_list->item(row)->data(Qt::UserRole).toString() == topic->id)
+            m_list->setCurrentItem(m_list->item(row));
+    }
+    m_relisting = false;
     // The same page stays, with its scroll position, while the search changes around it.
     if (m_shownId == topic->id)
         return;

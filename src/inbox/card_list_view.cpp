@@ -2,8 +2,10 @@
 
 #include "inbox/card_list_model.h"
 
+#include <QApplication>
 #include <QEasingCurve>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QHash>
 #include <QKeyEvent>
 #include <QPainter>
@@ -24,6 +26,44 @@ constexpr int kScrollMs = 250;
 constexpr size_t kSpareCards = 4;
 // Measuring cards that came into range can move the range again; a few rounds settle it.
 constexpr int kLayoutRounds = 4;
+// Room kept above and below a control that takes the focus, for its focus frame.
+constexpr int kFocusMargin = 8;
+
+bool takesTabFocus(const QWidget* widget)
+{
+    return (widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && widget->isVisible()
+        && !widget->focusProxy();
+}
+
+// A card's controls in reading order: by rows from the top, left to right within a row.
+QList<QWidget*> controlsOf(QWidget* card)
+{
+    struct Placed {
+        QWidget* widget;
+        QRect rect;
+    };
+    std::vector<Placed> placed;
+    for (QWidget* child : card->findChildren<QWidget*>()) {
+        if ((child->focusPolicy() & Qt::TabFocus) && child->isEnabled() && child->isVisibleTo(card)
+            && !child->focusProxy())
+            placed.push_back({child, QRect(child->mapTo(card, QPoint()), child->size())});
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+        [](const Placed& a, const Placed& b) { return a.rect.center().y() < b.rect.center().y(); });
+    // Those whose middles lie within the first one's height share its row.
+    QList<QWidget*> ordered;
+    for (size_t start = 0; start < placed.size();) {
+        size_t end = start + 1;
+        while (end < placed.size() && placed[end].rect.center().y() <= placed[start].rect.bottom())
+            ++end;
+        std::stable_sort(placed.begin() + qsizetype(start), placed.begin() + qsizetype(end),
+            [](const Placed& a, const Placed& b) { return a.rect.x() < b.rect.x(); });
+        for (size_t i = start; i < end; ++i)
+            ordered.append(placed[i].widget);
+        start = end;
+    }
+    return ordered;
+}
 
 struct Row {
     QUuid id;
@@ -399,6 +439,68 @@ struct CardListView::Private {
         Q_EMIT q.scrolledTo(id);
     }
 
+    // Makes row i's card, scrolled into view, and gives it the focus at its first or last control;
+    // false when the card has none.
+    bool focusRow(int i, bool first)
+    {
+        ensureTops();
+        const int page = q.viewport()->height();
+        const qint64 top = tops[size_t(i)];
+        const qint64 bottom = top + rows[size_t(i)].height;
+        const int value = bar()->value();
+        if (top < value || bottom > value + page || !rows[size_t(i)].card) {
+            setValue(int(
+                first || bottom - top > page ? top - kFocusMargin : bottom - page + kFocusMargin));
+            layoutCards();
+        }
+        QWidget* card = rows[size_t(i)].card;
+        if (!card)
+            return false;
+        const QList<QWidget*> controls = controlsOf(card);
+        if (controls.isEmpty())
+            return false;
+        (first ? controls.first() : controls.last())
+            ->setFocus(first ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+
+    bool focusFromRow(int i, bool forward)
+    {
+        for (int j = i; j >= 0 && j < count(); j += forward ? 1 : -1) {
+            if (focusRow(j, forward))
+                return true;
+        }
+        return false;
+    }
+
+    // On to the next control outside the list, as the window's chain has it.
+    void leave(bool forward)
+    {
+        QWidget* next = &q;
+        do
+            next = forward ? next->nextInFocusChain() : next->previousInFocusChain();
+        while (next != &q && (q.isAncestorOf(next) || !takesTabFocus(next)));
+        if (next != &q)
+            next->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    }
+
+    // Scrolls the least that shows the focused control whole.
+    void reveal(QWidget* focused)
+    {
+        const QRect rect(focused->mapTo(q.viewport(), QPoint()), focused->size());
+        const int page = q.viewport()->height();
+        int by = 0;
+        if (rect.top() < kFocusMargin)
+            by = rect.top() - kFocusMargin;
+        else if (rect.bottom() > page - kFocusMargin)
+            by = std::min(rect.bottom() - page + kFocusMargin, rect.top() - kFocusMargin);
+        if (by != 0) {
+            animation.stop();
+            setValue(bar()->value() + by);
+            layoutCards();
+        }
+    }
+
     bool handleKey(QKeyEvent* event)
     {
         static constexpr std::pair<int, QAbstractSlider::SliderAction> kKeys[] = {
@@ -457,6 +559,11 @@ CardListView::CardListView(CardFactory& factory, QWidget* parent)
     connect(&d->animation, &QVariantAnimation::valueChanged, this,
         [this](const QVariant& progress) { d->animationStep(progress.toDouble()); });
     connect(&d->animation, &QVariantAnimation::finished, this, [this] { d->animationFinished(); });
+    // A control that takes the focus is brought on screen, however it got it.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && now != viewport() && viewport()->isAncestorOf(now))
+            d->reveal(now);
+    });
 }
 
 CardListView::~CardListView()
@@ -617,6 +724,57 @@ bool CardListView::viewportEvent(QEvent* event)
         break;
     }
     return QAbstractScrollArea::viewportEvent(event);
+}
+
+void CardListView::enterFocus(bool forward)
+{
+    d->ensureTops();
+    if (d->rows.empty()) {
+        d->leave(forward);
+        return;
+    }
+    const int value = verticalScrollBar()->value();
+    const int from = forward ? d->rowAt(value)
+                             : std::max(0, d->lastRowBefore(qint64(value) + viewport()->height()));
+    if (!d->focusFromRow(from, forward))
+        d->leave(forward);
+}
+
+void CardListView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    // The list is one stop in the window's chain; its controls are on the cards.
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+        enterFocus(event->reason() == Qt::TabFocusReason);
+}
+
+bool CardListView::focusNextPrevChild(bool next)
+{
+    QWidget* focus = QApplication::focusWidget();
+    int row = -1;
+    QWidget* card = nullptr;
+    for (auto it = d->live.cbegin(); it != d->live.cend() && !card; ++it) {
+        if (focus && it.key()->isAncestorOf(focus)) {
+            card = it.key();
+            row = d->model.indexOf(it.value());
+        }
+    }
+    if (!card) {
+        enterFocus(next);
+        return true;
+    }
+    const QList<QWidget*> controls = controlsOf(card);
+    qsizetype at = controls.indexOf(focus);
+    for (qsizetype i = 0; at < 0 && i < controls.size(); ++i) {
+        if (controls[i]->isAncestorOf(focus))
+            at = i;
+    }
+    const qsizetype to = at + (next ? 1 : -1);
+    if (at >= 0 && to >= 0 && to < controls.size())
+        controls[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    else if (!d->focusFromRow(row + (next ? 1 : -1), next))
+        d->leave(next);
+    return true;
 }
 
 void CardListView::keyPressEvent(QKeyEvent* event)

@@ -55,6 +55,11 @@ public:
     // The id of the card at the top of the viewport; none when the list is empty.
     QUuid topId() const;
 
+    // Tab from outside: the focus goes to the first control of the top card on screen (Backtab:
+    // the last of the bottom one). Tab then walks the cards' controls in reading order, making
+    // and scrolling to the cards on the way, and leaves the list after the last.
+    void enterFocus(bool forward);
+
     QWidget* cardFor(const QUuid& id) const;
     int cardWidgetCount() const;
 
@@ -68,6 +73,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     struct Private;

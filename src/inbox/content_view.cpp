@@ -27,6 +27,7 @@
 #include "update/update_banner.h"
 #include "window/window_manager.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -35,16 +36,21 @@
 #include <QDBusPendingCall>
 #include <QDropEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace vesker {
@@ -201,15 +207,13 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
 
     // Item shortcuts act on the newest item, whether or not its card exists at the moment.
     auto* reveal = new QAction(this);
-    reveal->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    reveal->setShortcut(QKeySequence(kItemKeys[0]));
     reveal->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(reveal, &QAction::triggered, this, &ContentView::revealNewest);
     addAction(reveal);
     const std::pair<QKeyCombination, void (ContentView::*)()> itemKeys[] {
-        {Qt::CTRL | Qt::Key_G, &ContentView::gotItNewest},
-        {Qt::CTRL | Qt::Key_E, &ContentView::archiveNewest},
-        {Qt::CTRL | Qt::Key_L, &ContentView::skipNewest},
-        {Qt::CTRL | Qt::Key_Backspace, &ContentView::deleteNewest}};
+        {kItemKeys[1], &ContentView::gotItNewest}, {kItemKeys[2], &ContentView::archiveNewest},
+        {kItemKeys[3], &ContentView::skipNewest}, {kItemKeys[4], &ContentView::deleteNewest}};
     for (const auto& [key, act] : itemKeys) {
         auto* action = new QAction(this);
         action->setShortcut(QKeySequence(key));
@@ -217,6 +221,23 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
         connect(action, &QAction::triggered, this, act);
         addAction(action);
     }
+    // The keys people press everywhere else: Ctrl+F finds, F11 fills the screen.
+    auto* find = new QAction(this);
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    find->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        auto* search = m_bar->findChild<QLineEdit*>(QStringLiteral("searchField"));
+        if (search && search->isVisible()) {
+            search->setFocus(Qt::ShortcutFocusReason);
+            search->selectAll();
+        }
+    });
+    addAction(find);
+    auto* fullScreen = new QAction(this);
+    fullScreen->setShortcut(QKeySequence(Qt::Key_F11));
+    fullScreen->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(fullScreen, &QAction::triggered, this, &ContentView::toggleFullScreen);
+    addAction(fullScreen);
 
     relist();
 }
@@ -456,6 +477,16 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
             return handleDrag(event);
         break;
     }
+    case QEvent::ShortcutOverride:
+        // The item keys are word and line editing keys in a text field (Ctrl+Backspace deletes
+        // the previous word): while one has the focus, the key is the field's, never an item's.
+        if (isItemKey(static_cast<QKeyEvent*>(event))
+            && isTextField(qobject_cast<QWidget*>(watched))
+            && isAncestorOf(static_cast<QWidget*>(watched))) {
+            event->accept();
+            return true;
+        }
+        break;
     case QEvent::Resize:
         // The cards are laid out for the viewport's size; one refill after a run of resizes.
         if (m_list && watched == m_list->viewport() && !m_refillQueued) {
@@ -470,6 +501,48 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool ContentView::focusNextPrevChild(bool next)
+{
+    // The cards are made while the list scrolls, so they sit at the end of the window's focus
+    // chain in no order; the list is entered as one stop, and it walks its cards itself.
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || !isAncestorOf(focus))
+        return QWidget::focusNextPrevChild(next);
+    QWidget* candidate = focus;
+    do {
+        candidate = next ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
+        if (candidate == m_list && m_list->isVisible()) {
+            m_list->enterFocus(next);
+            return true;
+        }
+    } while (candidate != focus
+        && (m_list->isAncestorOf(candidate) || !(candidate->focusPolicy() & Qt::TabFocus)
+            || !candidate->isVisible() || !candidate->isEnabled() || candidate->focusProxy()));
+    if (candidate != focus)
+        candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
+bool ContentView::isItemKey(const QKeyEvent* key)
+{
+    const QKeyCombination combination = key->keyCombination();
+    return std::ranges::any_of(kItemKeys, [combination](QKeyCombination item) {
+        return item.key() == combination.key()
+            && item.keyboardModifiers() == (combination.keyboardModifiers() & ~Qt::KeypadModifier);
+    });
+}
+
+bool ContentView::isTextField(const QWidget* widget)
+{
+    if (const auto* line = qobject_cast<const QLineEdit*>(widget))
+        return !line->isReadOnly();
+    if (const auto* plain = qobject_cast<const QPlainTextEdit*>(widget))
+        return !plain->isReadOnly();
+    if (const auto* rich = qobject_cast<const QTextEdit*>(widget))
+        return !rich->isReadOnly();
+    return qobject_cast<const QAbstractSpinBox*>(widget) != nullptr;
 }
 
 bool ContentView::handleDrag(QEvent* event)

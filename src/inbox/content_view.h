@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+class QKeyEvent;
+
 #include <QDialog>
 class QLabel;
 class QPushButton;
@@ -106,8 +108,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     // Drags and drops anywhere in the window, fields included, are the window's.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    // Reveal, Got it, Archive, Skip and Delete of the newest item, in that order.
+    static constexpr QKeyCombination kItemKeys[] {Qt::CTRL | Qt::Key_R, Qt::CTRL | Qt::Key_G,
+        Qt::CTRL | Qt::Key_E, Qt::CTRL | Qt::Key_L, Qt::CTRL | Qt::Key_Backspace};
 
 private:
+    static bool isItemKey(const QKeyEvent* key);
+    static bool isTextField(const QWidget* widget);
     void relist();
     void storeChanged(const StoreChange& change);
     void showEmptyState();

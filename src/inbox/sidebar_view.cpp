@@ -16,11 +16,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <vector>
 
 namespace vesker {
 
@@ -55,6 +59,32 @@ QLabel* caption(const QString& text, QWidget* parent)
     label->setContentsMargins(8, 2, 8, 2);
     return label;
 }
+
+// A row's title: a name too long for the column ends in "…" and shows whole in its tooltip,
+// rather than being cut through a letter.
+class RowTitle : public QLabel {
+public:
+    RowTitle(const QString& text, QWidget* parent)
+        : QLabel(parent)
+        , m_full(text)
+    {
+        setTextFormat(Qt::PlainText);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setText(m_full);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        const QString shown = fontMetrics().elidedText(m_full, Qt::ElideRight, width());
+        setText(shown);
+        setToolTip(shown == m_full ? QString() : m_full.toHtmlEscaped());
+    }
+
+private:
+    QString m_full;
+};
 
 } // namespace
 
@@ -121,8 +151,42 @@ protected:
     {
         if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return)
             m_view.m_state.setFilter(m_filter);
+        else if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)
+            step(event->key() == Qt::Key_Down);
         else
             QFrame::keyPressEvent(event);
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        QFrame::paintEvent(event);
+        if (!hasFocus())
+            return;
+        // A row has no frame of its own to show the keyboard's place.
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+    }
+
+    // The arrow keys go from row to row, as in any list.
+    void step(bool down)
+    {
+        std::vector<Row*> rows;
+        for (QWidget* widget : m_view.findChildren<QWidget*>()) {
+            if (auto* row = dynamic_cast<Row*>(widget); row && row->isVisible())
+                rows.push_back(row);
+        }
+        std::sort(rows.begin(), rows.end(), [this](const Row* a, const Row* b) {
+            return a->mapTo(&m_view, QPoint()).y() < b->mapTo(&m_view, QPoint()).y();
+        });
+        const auto at = std::find(rows.begin(), rows.end(), this);
+        if (at == rows.end())
+            return;
+        if (down && at + 1 != rows.end())
+            (*(at + 1))->setFocus(Qt::OtherFocusReason);
+        else if (!down && at != rows.begin())
+            (*(at - 1))->setFocus(Qt::OtherFocusReason);
     }
 
     void contextMenuEvent(QContextMenuEvent* event) override
@@ -227,6 +291,8 @@ SidebarView::SidebarView(InboxState& state, QWidget* parent)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The rows take the focus, each with its frame; the area around them shows none.
+    scroll->setFocusPolicy(Qt::NoFocus);
     m_content = new QWidget(scroll);
     m_rows = new QVBoxLayout(m_content);
     m_rows->setContentsMargins(6, 6, 6, 6);
@@ -236,6 +302,7 @@ SidebarView::SidebarView(InboxState& state, QWidget* parent)
 
     connect(&m_state.store(), &ItemStore::changed, this, &SidebarView::scheduleRebuild);
     connect(&m_state, &InboxState::changed, this, &SidebarView::showSelection);
+    connect(&m_state, &InboxState::changed, this, &SidebarView::scheduleRebuild);
     rebuild();
 }
 
@@ -264,7 +331,11 @@ void SidebarView::rebuild()
     ItemStore& store = m_state.store();
     const QList<SenderRow> senders = Sidebar::senderRows(store);
     const QList<TagEntry> tags = tagsOf(store.items());
-    QStringList keyParts {QString::number(store.items().size())};
+    // "All" counts what it lists: the tab shown, not every item kept.
+    const ItemStatus tab = m_state.simpleMode() ? ItemStatus::inbox : m_state.tab();
+    const int inTab = int(std::ranges::count_if(
+        store.items(), [tab](const ScreenItem& item) { return item.status == tab; }));
+    QStringList keyParts {QString::number(inTab)};
     for (const SenderRow& row : senders) {
         keyParts << row.name << row.rawNames << QString::number(row.count) << row.symbol
                  << row.tooltip;
@@ -289,8 +360,7 @@ void SidebarView::rebuild()
     m_senderRows.clear();
     m_tagRows.clear();
 
-    addRow(ItemFilter::all(), QStringLiteral("tray.full"), QStringLiteral("All"),
-        int(store.items().size()));
+    addRow(ItemFilter::all(), QStringLiteral("tray.full"), QStringLiteral("All"), inTab);
 
     m_rows->addWidget(sectionHeader(QStringLiteral("Senders"), m_content));
     if (senders.isEmpty())
@@ -336,10 +406,8 @@ SidebarView::Row* SidebarView::addRow(
     auto* icon = new QLabel(row);
     icon->setPixmap(symbolIcon(symbol, palette()).pixmap(kIconSize, kIconSize));
     line->addWidget(icon);
-    auto* name = plainLabel(title, row);
+    auto* name = new RowTitle(title, row);
     name->setObjectName(QStringLiteral("rowTitle"));
-    // A long name is cut at the column's edge rather than widening it.
-    name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     line->addWidget(name, 1);
     auto* number = plainLabel(QString::number(count), row);
     number->setObjectName(QStringLiteral("rowCount"));

@@ -167,6 +167,7 @@ void SpeedReviewSheet::finish()
     box->setIcon(QMessageBox::Warning);
     box->setWindowModality(Qt::WindowModal);
     box->setText(m_review.confirmTitle());
+    shapeAlert(*box);
     box->setInformativeText(
         QStringLiteral("The files are removed from disk. Everything else stays in the Archive."));
     QPushButton* remove = box->addButton(
@@ -233,10 +234,10 @@ QWidget* SpeedReviewSheet::makeItemView(const ScreenItem& item)
     auto* caption = new QHBoxLayout;
     // Written as the cards write it, in the computer's own time zone.
     const QLocale locale;
-    auto* when = plainLabel(
-        locale.toString(item.receivedAt.toLocalTime().date(), QStringLiteral("MMM d, yyyy"))
-            + QStringLiteral(", ") + platform::shortTimeText(item.receivedAt, locale),
-        view);
+    auto* when
+        = plainLabel(locale.toString(item.receivedAt.toLocalTime().date(), QLocale::ShortFormat)
+                + QStringLiteral(", ") + platform::shortTimeText(item.receivedAt, locale),
+            view);
     setTextStyle(*when, TextStyle::headline);
     caption->addWidget(when, 0, Qt::AlignBaseline);
     auto* from = plainLabel(

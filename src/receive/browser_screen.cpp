@@ -201,7 +201,7 @@ void BrowserScreen::act(const HTTPRequest& request, const QString& action, HTTPR
             return reply(HTTPResponse::text(423, QStringLiteral("PIN required")));
         const auto given = request.query.constFind(QStringLiteral("pin"));
         if (given == request.query.cend() || *given != pin) {
-            m_pinGuesses.recordWrong(address);
+            m_pinGuesses.recordWrong(address, given == request.query.cend() ? QString() : *given);
             m_log.record(QStringLiteral("bad-pin"), address);
             return reply(HTTPResponse::text(423, QStringLiteral("PIN required")));
         }

@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -234,7 +235,7 @@ QWidget* SendSheet::makeItemsArea()
     m_textField->setObjectName(QStringLiteral("sendTextDraft"));
     m_textField->setPlaceholderText(tr("Text to send"));
     connect(m_textField, &QLineEdit::textEdited, m_session.get(), &SendSession::setTextDraft);
-    connect(m_textField, &QLineEdit::returnPressed, m_session.get(), &SendSession::addText);
+    m_textField->installEventFilter(this);
     connect(m_session.get(), &SendSession::textDraftChanged, this, [this] {
         if (m_textField->text() != m_session->textDraft())
             m_textField->setText(m_session->textDraft());
@@ -343,6 +344,7 @@ QWidget* SendSheet::makeCell(const OutgoingItem& item)
     remove->setAutoRaise(true);
     remove->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), palette()));
     remove->setAccessibleName(tr("Remove"));
+    remove->setToolTip(tr("Remove from what is sent"));
     remove->setGeometry(kCellSize - 12, 0, 20, 20);
     connect(remove, &QToolButton::clicked, this, [this, id = item.id] {
         QList<OutgoingItem> items = m_session->items();
@@ -525,6 +527,20 @@ void SendSheet::showEvent(QShowEvent* event)
         m_browser->start();
     }
     loadThumbnails();
+}
+
+bool SendSheet::eventFilter(QObject* watched, QEvent* event)
+{
+    // Return in the text field adds the text and stops there: the field ignores the key, and the
+    // sheet's default button would otherwise send everything before a person has finished.
+    if (watched == m_textField && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_session->addText();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void SendSheet::dragEnterEvent(QDragEnterEvent* event)

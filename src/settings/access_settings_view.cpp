@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "settings/settings_bindings.h"
+#include "ui/text_style.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -46,7 +47,7 @@ QLabel* hint(const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
     label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
+    setSecondary(*label);
     return label;
 }
 

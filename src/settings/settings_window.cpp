@@ -3,6 +3,7 @@
 #include "receive/server_controller.h"
 #include "settings/access_settings_view.h"
 #include "settings/general_settings_view.h"
+#include "ui/window_habits.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -30,6 +31,7 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setWindowTitle(QStringLiteral("Settings"));
+    closeOnStandardKeys(*this);
     resize(kDefaultSize);
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("settingsTabs"));
@@ -62,6 +64,7 @@ void showSettingsWindow(const SettingsWindowServices& services, QWidget* parent)
     if (!window) {
         window = new SettingsWindow(services, parent);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        placeOnScreen(*window, parent);
     }
     window->show();
     window->raise();

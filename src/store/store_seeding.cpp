@@ -70,11 +70,11 @@ const QList<WelcomeText>& welcomeTable()
 }
 
 void addSeededText(
-    ItemStore& store, const platform::Clock& clock, const QString& content, const QString& note)
+    ItemStore& store, const QDateTime& at, const QString& content, const QString& note)
 {
     ScreenItem item;
     item.id = QUuid::createUuid();
-    item.receivedAt = clock.now();
+    item.receivedAt = at;
     item.filename = ItemStore::storedFileName(item.receivedAt, item.id, QStringLiteral("txt"));
     item.note = note;
     item.sender = QStringLiteral("Vesker");
@@ -90,8 +90,12 @@ void seedWelcome(ItemStore& store, platform::Defaults& defaults, const platform:
     if (defaults.boolValue(QLatin1String(kDidSeedWelcome), false) || !store.items().isEmpty())
         return;
     defaults.set(QLatin1String(kDidSeedWelcome), true);
+    // One whole second for all four, as the index keeps them: the newest first would otherwise
+    // put the last written, "4 of 4", on top; with one time they keep the order they are read in.
+    QDateTime at = clock.now();
+    at.setTime(QTime(at.time().hour(), at.time().minute(), at.time().second()));
     for (const QString& content : welcomeTexts())
-        addSeededText(store, clock, content, QStringLiteral("Getting started"));
+        addSeededText(store, at, content, QStringLiteral("Getting started"));
 }
 
 void seedWhatsNew(
@@ -105,7 +109,7 @@ void seedWhatsNew(
     const std::optional<QString> notes = WhatsNew::notes(current);
     if (!notes)
         return;
-    addSeededText(store, clock,
+    addSeededText(store, clock.now(),
         QStringLiteral("What's new in ") + current + QStringLiteral("\n\n") + notes->trimmed(),
         QStringLiteral("Version ") + current);
 }

@@ -19,6 +19,9 @@ namespace vesker {
 
 namespace {
 
+// The badge keeps to this share of the icon's width, so the symbol stays in sight.
+constexpr qreal kBadgeShare = 0.68;
+constexpr int kSmallestBadgeText = 7;
 // Past two digits the badge stays as it is; the tooltip has the number.
 QString badgeText(int inboxCount)
 {
@@ -92,23 +95,33 @@ QPixmap TrayIcon::iconPixmap(int inboxCount, int side)
     if (label.title.isEmpty())
         return pixmap;
 
-    // The count as a badge in the top corner.
+    // The count as a badge in the top corner, over no more than the icon's right part: a count
+    // too long to read there at a small size becomes a plain dot, and the tooltip has it.
     const QString text = badgeText(inboxCount);
+    const qreal widest = side * kBadgeShare;
     QFont font = QGuiApplication::font();
     font.setBold(true);
-    font.setPixelSize(std::max(7, qRound(side * 0.42)));
-    const QFontMetricsF metrics(font);
-    const qreal height = std::max<qreal>(metrics.height(), side * 0.5);
-    const qreal width = std::max(height, metrics.horizontalAdvance(text) + height * 0.5);
-    const QRectF badge(side - width, 0, width, height);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
+    for (int pixels = qRound(side * 0.42); pixels >= kSmallestBadgeText; --pixels) {
+        font.setPixelSize(pixels);
+        const QFontMetricsF metrics(font);
+        const qreal height = std::max<qreal>(metrics.height(), side * 0.5);
+        const qreal width = std::max(height, metrics.horizontalAdvance(text) + height * 0.4);
+        if (width > widest)
+            continue;
+        const QRectF badge(side - width, 0, width, height);
+        painter.setBrush(destructiveColor());
+        painter.drawRoundedRect(badge, height / 2, height / 2);
+        painter.setPen(Qt::white);
+        painter.setFont(font);
+        painter.drawText(badge, Qt::AlignCenter, text);
+        return pixmap;
+    }
+    const qreal dot = side * 0.4;
     painter.setBrush(destructiveColor());
-    painter.drawRoundedRect(badge, height / 2, height / 2);
-    painter.setPen(Qt::white);
-    painter.setFont(font);
-    painter.drawText(badge, Qt::AlignCenter, text);
+    painter.drawEllipse(QRectF(side - dot, 0, dot, dot));
     return pixmap;
 }
 

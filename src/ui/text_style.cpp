@@ -1,12 +1,18 @@
 #include "ui/text_style.h"
 
+#include "ui/symbol_icon.h"
+
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
 #include <QWidget>
+
+#include <algorithm>
+#include <cmath>
 
 namespace vesker {
 
@@ -52,9 +58,37 @@ void setTextStyle(QWidget& widget, TextStyle style)
     widget.setFont(font(style, widget.font()));
 }
 
+double contrastRatio(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](float v) {
+            return v <= 0.04045f ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        const QColor rgb = c.toRgb();
+        return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF())
+            + 0.0722 * linear(rgb.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 QColor secondaryColor(const QPalette& palette)
 {
-    return palette.color(QPalette::PlaceholderText);
+    // The text colour faded towards the background, as far as it stays readable on both the
+    // window and a field. A theme's placeholder colour is not that: Breeze Dark's is near black
+    // on its dark grey.
+    const QColor text = palette.color(QPalette::WindowText).toRgb();
+    const QColor window = palette.color(QPalette::Window).toRgb();
+    const QColor base = palette.color(QPalette::Base).toRgb();
+    for (double fade = 0.45; fade > 0; fade -= 0.05) {
+        const auto mix = [&](float t, float w) { return t + (w - t) * float(fade); };
+        const QColor shade = QColor::fromRgbF(mix(text.redF(), window.redF()),
+            mix(text.greenF(), window.greenF()), mix(text.blueF(), window.blueF()));
+        if (std::min(contrastRatio(shade, window), contrastRatio(shade, base))
+            >= kSecondaryContrast)
+            return shade;
+    }
+    return text;
 }
 
 QColor accentColor(const QPalette& palette)
@@ -116,6 +150,21 @@ QPixmap statusDot(const QColor& colour, int size, qreal ratio)
 
 void shapeAlert(QMessageBox& box)
 {
+    // The program's own symbols: Qt's fallback pictures belong to no desktop.
+    static const std::pair<QMessageBox::Icon, const char*> kSymbols[] {
+        {QMessageBox::Information, "info.circle"}, {QMessageBox::Question, "hand.raised"},
+        {QMessageBox::Warning, "exclamationmark.triangle"},
+        {QMessageBox::Critical, "exclamationmark.triangle"}};
+    for (const auto& [icon, symbol] : kSymbols) {
+        if (box.icon() != icon)
+            continue;
+        const int side = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+        QPalette tint = box.palette();
+        tint.setColor(QPalette::WindowText,
+            icon == QMessageBox::Critical ? destructiveColor() : accentColor(box.palette()));
+        box.setIconPixmap(symbolIcon(QString::fromLatin1(symbol), tint)
+                              .pixmap(QSize(side, side), box.devicePixelRatioF()));
+    }
     if (auto* title = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
         QFont bold = title->font();
         bold.setBold(true);

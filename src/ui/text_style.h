@@ -18,8 +18,12 @@ enum class TextStyle { title, title2, title3, headline, body, callout, caption, 
 QFont font(TextStyle style, const QFont& base);
 void setTextStyle(QWidget& widget, TextStyle style);
 
-// The palette roles that stand for the views' colours.
+// The palette roles that stand for the views' colours. Secondary text keeps at least this
+// contrast with the window and with a field, in light and dark palettes alike.
+inline constexpr double kSecondaryContrast = 4.5;
 QColor secondaryColor(const QPalette& palette); // secondary text
+// The WCAG contrast ratio of two colours, from 1 to 21.
+double contrastRatio(const QColor& a, const QColor& b);
 QColor accentColor(const QPalette& palette);
 QColor separatorColor(const QPalette& palette);
 // Makes a label's text secondary.

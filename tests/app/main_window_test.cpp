@@ -23,6 +23,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -138,6 +139,57 @@ TEST_F(MainWindowTest, EveryCommandIsThereWithItsKeysAndTheLinksOpenInTheBrowser
     commands.privacy()->trigger();
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     EXPECT_EQ(browser.opened, QList<QUrl>({QUrl(kSupportPageAddress), QUrl(kPrivacyPageAddress)}));
+}
+
+TEST_F(MainWindowTest, EscapeAndCtrlWCloseSettingsAndHelp)
+{
+    window().show();
+    const auto settings = [] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->isVisible() && top->windowTitle() == QStringLiteral("Settings"))
+                return top;
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
+    const std::pair<QKeyCombination, const char*> keys[] {
+        {QKeyCombination(Qt::Key_Escape), "Escape"}, {Qt::CTRL | Qt::Key_W, "Ctrl+W"}};
+    for (const auto& [key, name] : keys) {
+        SCOPED_TRACE(name);
+        window().settingsAction()->trigger();
+        const QPointer<QWidget> shown = settings();
+        ASSERT_NE(shown, nullptr);
+        shown->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shown));
+        QTest::keyClick(shown, key.key(), key.keyboardModifiers());
+        EXPECT_TRUE(!shown || !shown->isVisible());
+
+        m_help->show();
+        QWidget* help = m_help->window();
+        ASSERT_NE(help, nullptr);
+        help->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(help));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : help, key.key(),
+            key.keyboardModifiers());
+        EXPECT_FALSE(help->isVisible());
+    }
+}
+
+TEST_F(MainWindowTest, SettingsOpensInTheMiddleOfItsScreenAndFitsItsHeight)
+{
+    window().show();
+    window().settingsAction()->trigger();
+    QWidget* settings = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top->windowTitle() == QStringLiteral("Settings"))
+            settings = top;
+    }
+    ASSERT_NE(settings, nullptr);
+    const QRect area = settings->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(settings->frameGeometry()))
+        << settings->frameGeometry().y() << "+" << settings->frameGeometry().height() << " in "
+        << area.height();
+    EXPECT_LE((settings->frameGeometry().center() - area.center()).manhattanLength(), 2);
+    settings->close();
 }
 
 TEST_F(MainWindowTest, PasteAndSendOpensTheSendSheetWithTheClipboardText)

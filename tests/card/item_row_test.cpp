@@ -2,7 +2,10 @@
 #include "card_fixture.h"
 #include "connect/invite_handler.h"
 #include "store/senders.h"
+#include "support/palettes.h"
+#include "ui/text_style.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -187,4 +190,29 @@ TEST_F(ItemRowTest, ALongTextShowsItsBeginningInACardNoTallerThanTheList)
         ASSERT_NE(whole, nullptr);
         EXPECT_EQ(whole->toPlainText(), text);
     }
+}
+
+TEST_F(ItemRowTest, SecondaryTextReadsOnLightAndDarkPalettes)
+{
+    // The palettes `make shots` draws in; the names, times and hints are in the faded colour.
+    const QPalette saved = QApplication::palette();
+    for (const auto& [name, palette] :
+        {std::pair {"light", test::lightPalette()}, std::pair {"dark", test::darkPalette()}}) {
+        SCOPED_TRACE(name);
+        QApplication::setPalette(palette);
+        ScreenItem sent = world.add(ItemKind::photo, u"Mara"_s);
+        const auto row = card(sent);
+        int faded = 0;
+        for (const QLabel* label : row->findChildren<QLabel*>()) {
+            const QColor ink = label->palette().color(QPalette::WindowText);
+            if (!label->isVisible() || label->text().isEmpty() || ink == successColor()
+                || ink == destructiveColor() || ink == palette.color(QPalette::WindowText))
+                continue;
+            ++faded;
+            EXPECT_GE(contrastRatio(ink, label->palette().color(QPalette::Window)), 4.5)
+                << label->text().toStdString() << " in " << ink.name().toStdString();
+        }
+        EXPECT_GE(faded, 2);
+    }
+    QApplication::setPalette(saved);
 }

@@ -5,6 +5,7 @@
 #include "image_edit/crop_box.h"
 #include "image_edit/image_edit_sheet.h"
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QNativeGestureEvent>
 #include <QPointingDevice>
@@ -264,6 +265,29 @@ TEST(ZoomOnCard, PhotoAndSliderShareTheCardsZoomAndSimpleModeHasNoControls)
     EXPECT_TRUE(simple.findChild<ZoomableImageView*>());
     EXPECT_FALSE(simple.findChild<ZoomControls*>());
     EXPECT_FALSE(simple.findChild<QToolButton*>(u"rotateLeftButton"_s));
+}
+
+TEST(ZoomOnCard, ClicksOnTheGlyphsStepThePhotosZoomWithinOneToSix)
+{
+    test::CardWorld world;
+    const ScreenItem item = world.add(ItemKind::photo, u"Mum"_s);
+    auto state = std::make_shared<CardState>();
+    const CardServices services {world.store, world.loader, world.permissions, nullptr, {}};
+    ItemRow card(services, item, {.availableWidth = 600, .fitHeight = 400}, state);
+    card.show();
+    const auto press = [&card](const QString& name, int times) {
+        auto* glyph = card.findChild<QAbstractButton*>(name);
+        ASSERT_TRUE(glyph);
+        for (int i = 0; i < times; ++i)
+            QTest::mouseClick(glyph, Qt::LeftButton);
+    };
+    press(u"zoomIn"_s, 3);
+    EXPECT_EQ(card.findChild<ZoomableImageView*>()->zoom(), 2.5);
+    EXPECT_EQ(card.findChild<QLabel*>(u"zoomFactor"_s)->text(), u"2.5×"_s);
+    press(u"zoomIn"_s, 20);
+    EXPECT_EQ(state->zoom, ZoomControls::kMaxZoom);
+    press(u"zoomOut"_s, 20);
+    EXPECT_EQ(state->zoom, 1.0);
 }
 
 TEST(EditFromCard, AnEditSavesEvenWhenItsCardIsTakenAwayMeanwhile)

@@ -118,3 +118,21 @@ TEST(Store, EveryUploadAnsweredBeforeAKillSurvivesIt)
         vesker.indexIds().size());
     EXPECT_THAT(QDir(vesker.store()).entryList({"*.new-*"}, QDir::Files | QDir::Hidden), IsEmpty());
 }
+
+TEST(Store, AFirstLaunchListsTheWelcomeItemsFromTheFirst)
+{
+    // Each launch is a fresh home; the four are written within a few milliseconds of each other.
+    for (int launch = 0; launch < 3; ++launch) {
+        Vesker vesker({{"didSeedWelcome", false}, {"allowBrowserScreens", true}});
+        ASSERT_TRUE(vesker.start());
+        const Reply reply = exchange(vesker.port, kBoundMs,
+            "GET /api/items HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        ASSERT_EQ(reply.status, 200);
+        QStringList titles;
+        for (const QJsonValue item : QJsonDocument::fromJson(reply.body)["items"].toArray())
+            titles.append(item["text"].toString().section(u'\n', 0, 0));
+        EXPECT_EQ(titles,
+            QStringList({"Welcome — 1 of 4", "Welcome — 2 of 4", "Welcome — 3 of 4",
+                "Welcome — 4 of 4: Permissions"}));
+    }
+}

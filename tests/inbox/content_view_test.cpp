@@ -14,11 +14,13 @@
 #include <QBuffer>
 #include <QDir>
 #include <QDropEvent>
+#include <QFrame>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -26,6 +28,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+
+#include <algorithm>
 
 using namespace vesker;
 
@@ -374,6 +378,229 @@ TEST_F(ContentViewTest, NoteTypedIntoACardSurvivesTheStoresRoundTripWithFocus)
     EXPECT_TRUE(note->hasFocus());
     EXPECT_EQ(note->textCursor().position(), note->toPlainText().size());
     EXPECT_EQ(note->toPlainText(), QStringLiteral("Ring <b>twice</b> & wait"));
+}
+
+TEST_F(ContentViewTest, ItemKeysTypedInANoteEditTheNoteAndLeaveTheItemsAlone)
+{
+    // Ctrl+Backspace deletes the previous word in every Linux text field.
+    const struct {
+        Qt::Key key;
+        QString note;
+    } rows[] {{Qt::Key_Backspace, QStringLiteral("Ring ")},
+        {Qt::Key_G, QStringLiteral("Ring twice")}, {Qt::Key_E, QStringLiteral("Ring twice")},
+        {Qt::Key_L, QStringLiteral("Ring twice")}, {Qt::Key_R, QStringLiteral("Ring twice")}};
+    m_defaults.set(QStringLiteral("confirmDelete"), false);
+    open();
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(QKeySequence(row.key).toString().toStdString());
+        for (const ScreenItem& item : m_store.items())
+            m_store.delete_(item.id);
+        m_store.append(storedText(QStringLiteral("older")));
+        const ScreenItem newest = storedText(QStringLiteral("newest"));
+        m_store.append(newest);
+        QApplication::processEvents();
+        QWidget* card = m_view->cardList().cardFor(newest.id);
+        ASSERT_NE(card, nullptr);
+        auto* note = card->findChild<QPlainTextEdit*>(QStringLiteral("noteField"));
+        note->setFocus();
+        QTest::keyClicks(note, QStringLiteral("Ring twice"));
+        QTest::keyClick(note, row.key, Qt::ControlModifier);
+        QApplication::processEvents();
+
+        ASSERT_EQ(m_store.items().size(), 2);
+        for (const ScreenItem& item : m_store.items())
+            EXPECT_EQ(item.status, ItemStatus::inbox);
+        EXPECT_EQ(note->toPlainText(), row.note);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        EXPECT_EQ(m_view->findChildren<QMessageBox*>().size(), 0);
+    }
+}
+
+TEST_F(ContentViewTest, ADoubleClickOnGotItLeavesTheItemInTheInbox)
+{
+    open();
+    ASSERT_EQ(uploadPhoto(), 200);
+    QApplication::processEvents();
+    const QUuid id = m_view->cardList().items().first().id;
+    QWidget* card = m_view->cardList().cardFor(id);
+    ASSERT_NE(card, nullptr);
+    auto* gotIt = card->findChild<QPushButton*>(QStringLiteral("gotItButton"));
+    ASSERT_NE(gotIt, nullptr);
+    const QPoint spot = gotIt->mapTo(m_view.get(), gotIt->rect().center());
+    const QRect skipBefore
+        = card->findChild<QPushButton*>(QStringLiteral("skipButton"))->geometry();
+
+    for (int click = 0; click < 2; ++click) {
+        QWidget* under = m_view->childAt(spot);
+        ASSERT_NE(under, nullptr);
+        QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(m_view.get(), spot));
+        QApplication::processEvents();
+    }
+
+    ASSERT_EQ(m_store.items().size(), 1);
+    EXPECT_TRUE(m_store.items().first().acknowledged);
+    EXPECT_EQ(m_store.items().first().status, ItemStatus::inbox);
+    card = m_view->cardList().cardFor(id);
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->findChild<QPushButton*>(QStringLiteral("skipButton"))->geometry(), skipBefore);
+}
+
+TEST_F(ContentViewTest, TabWalksEveryCardsControlsInReadingOrderWithAVisibleFocus)
+{
+    open();
+    QList<ScreenItem> sent;
+    for (int i = 0; i < 12; ++i) {
+        sent.prepend(storedText(QStringLiteral("Parcel %1").arg(i)));
+        m_store.append(sent.first());
+    }
+    QApplication::processEvents();
+    CardListView& list = m_view->cardList();
+    ASSERT_EQ(list.items().size(), 12);
+    ASSERT_EQ(list.cardFor(sent.last().id), nullptr) << "the oldest card is made on the way";
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    m_view->setFocus();
+
+    QList<QUuid> cardsInOrder;
+    QHash<QUuid, QPoint> lastPlace;
+    bool left = false;
+    for (int press = 0; press < 600 && !left; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QApplication::processEvents();
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << "press " << press;
+        SCOPED_TRACE(
+            QStringLiteral("press %1 on %2 %3")
+                .arg(press)
+                .arg(QString::fromLatin1(focus->metaObject()->className()), focus->objectName())
+                .toStdString());
+        // On screen, and drawn differently with the focus than without.
+        const QRect place(focus->mapTo(m_view.get(), QPoint()), focus->size());
+        ASSERT_TRUE(focus->isVisible());
+        ASSERT_TRUE(m_view->rect().contains(place));
+        const QRect around = place.adjusted(-3, -3, 3, 3) & m_view->rect();
+        const QImage focused = m_view->grab(around).toImage();
+        focus->clearFocus();
+        const QImage plain = m_view->grab(around).toImage();
+        focus->setFocus(Qt::TabFocusReason);
+        EXPECT_NE(focused, plain) << "no focus frame";
+
+        QUuid id;
+        for (const ScreenItem& item : list.items()) {
+            QWidget* card = list.cardFor(item.id);
+            if (card && card->isAncestorOf(focus))
+                id = item.id;
+        }
+        if (id.isNull()) {
+            left = !cardsInOrder.isEmpty();
+            continue;
+        }
+        const QRect viewport(
+            list.viewport()->mapTo(m_view.get(), QPoint()), list.viewport()->size());
+        EXPECT_TRUE(viewport.contains(place)) << "the list scrolls to the focus";
+        if (cardsInOrder.isEmpty() || cardsInOrder.last() != id) {
+            ASSERT_FALSE(cardsInOrder.contains(id)) << "back to a card already left";
+            cardsInOrder.append(id);
+        } else {
+            // Down the card, and left to right along a row.
+            const QPoint at = focus->mapTo(list.cardFor(id), QPoint(0, focus->height() / 2));
+            const QPoint before = lastPlace.value(id);
+            EXPECT_TRUE(at.y() > before.y() + 4
+                || (std::abs(at.y() - before.y()) <= 4 && at.x() > before.x()))
+                << "from " << before.x() << "," << before.y() << " to " << at.x() << "," << at.y();
+        }
+        lastPlace[id] = focus->mapTo(list.cardFor(id), QPoint(0, focus->height() / 2));
+    }
+    EXPECT_TRUE(left) << "Tab leaves the list after its last card";
+    QList<QUuid> expected;
+    for (const ScreenItem& item : sent)
+        expected.append(item.id);
+    EXPECT_EQ(cardsInOrder, expected);
+}
+
+TEST_F(ContentViewTest, CtrlFGoesToTheSearchAndArrowsWalkTheSidebar)
+{
+    open();
+    m_store.append(storedText(QStringLiteral("one")));
+    m_view->resize(1200, 700);
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    QApplication::processEvents();
+    ASSERT_TRUE(m_view->sidebarShown());
+
+    std::vector<QWidget*> rows;
+    for (QFrame* frame : find<QWidget>(QStringLiteral("sidebar"))->findChildren<QFrame*>()) {
+        if (frame->focusPolicy() == Qt::TabFocus && frame->isVisible())
+            rows.push_back(frame);
+    }
+    std::ranges::sort(rows, [this](QWidget* a, QWidget* b) {
+        return a->mapTo(m_view.get(), QPoint()).y() < b->mapTo(m_view.get(), QPoint()).y();
+    });
+    ASSERT_GE(rows.size(), 2u) << "All and the sender";
+    rows[0]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(rows[0], Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget(), rows[1]);
+    QTest::keyClick(rows[1], Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget(), rows[1]) << "the last row stays";
+    QTest::keyClick(rows[1], Qt::Key_Up);
+    EXPECT_EQ(QApplication::focusWidget(), rows[0]);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), find<QLineEdit>(QStringLiteral("searchField")));
+}
+
+TEST_F(ContentViewTest, TheSidebarCountsTheTabShownAndEndsLongNamesWithAnEllipsis)
+{
+    const QString longName = QStringLiteral("Maximilian Alexander von Wolkenstein-Trostburg");
+    for (int i = 0; i < 3; ++i) {
+        ScreenItem item = storedText(QStringLiteral("filed"));
+        item.status = ItemStatus::archived;
+        item.sender = longName;
+        m_store.append(item);
+    }
+    open();
+    m_view->resize(1000, 700);
+    QApplication::processEvents();
+    ASSERT_TRUE(m_view->sidebarShown());
+    auto* sidebar = find<QWidget>(QStringLiteral("sidebar"));
+    const auto rowNamed = [sidebar](const QString& name) -> QWidget* {
+        for (QWidget* row : sidebar->findChildren<QFrame*>()) {
+            if (row->accessibleName() == name)
+                return row;
+        }
+        return nullptr;
+    };
+    QWidget* all = rowNamed(QStringLiteral("All"));
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(all->findChild<QLabel*>(QStringLiteral("rowCount"))->text(), QStringLiteral("0"))
+        << "the Inbox is empty";
+
+    QWidget* sender = rowNamed(longName);
+    ASSERT_NE(sender, nullptr);
+    const auto* title = sender->findChild<QLabel*>(QStringLiteral("rowTitle"));
+    EXPECT_TRUE(title->text().endsWith(QChar(0x2026))) << title->text().toStdString();
+    EXPECT_LE(title->fontMetrics().horizontalAdvance(title->text()), title->width());
+    EXPECT_EQ(title->toolTip(), longName);
+}
+
+TEST_F(ContentViewTest, TheDeleteQuestionShowsTheProgramsOwnSymbol)
+{
+    open();
+    m_store.append(storedText(QStringLiteral("keep?")));
+    QApplication::processEvents();
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    QTest::keyClick(m_view.get(), Qt::Key_Backspace, Qt::ControlModifier);
+    QApplication::processEvents();
+    auto* box = m_view->findChild<QMessageBox*>(QStringLiteral("deleteConfirmation"));
+    ASSERT_NE(box, nullptr);
+    ASSERT_FALSE(box->iconPixmap().isNull());
+    EXPECT_NE(
+        box->iconPixmap().toImage(), QMessageBox::standardIcon(QMessageBox::Warning).toImage());
+    box->reject();
 }
 
 TEST_F(ContentViewTest, CardsInTheListShowTheirWholeActionBar)

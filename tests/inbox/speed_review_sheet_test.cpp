@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -118,4 +119,18 @@ TEST_F(SpeedReviewTest, AnEmptyListEndsAtOnceAndClosesWithoutAsking)
     m_sheet->finish();
     EXPECT_EQ(m_sheet->confirmation(), nullptr);
     EXPECT_FALSE(m_sheet->isVisible());
+}
+
+TEST_F(SpeedReviewTest, TheDateIsWrittenAsTheLocaleWritesIt)
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const ScreenItem item = archived(u"a.jpg"_s);
+    m_sheet = std::make_unique<SpeedReviewSheet>(m_store, m_thumbnails, QList<ScreenItem> {item});
+    m_sheet->show();
+    QStringList texts;
+    for (const QLabel* label : m_sheet->findChildren<QLabel*>())
+        texts.append(label->text());
+    QLocale::setDefault(saved);
+    EXPECT_TRUE(texts.join(u'|').contains(u"01.03.25, "_s)) << texts.join(u'|').toStdString();
 }

@@ -125,8 +125,11 @@ TEST_F(BrowserScreenTest, ActionsFollowPermissionsAndAPinLockEndsAfterAMinute)
     EXPECT_EQ(send("POST", "/api/archive", {{"id", uuidText(b.id)}}), kPin);
     EXPECT_TRUE(logLines().last().endsWith("\t10.0.0.5\tbad-pin"));
     // Ten wrong PINs lock the address out for a minute, right PIN or not; others may still try.
-    for (int i = 0; i < 9; ++i)
+    // One wrong PIN sent again is one guess.
+    for (int i = 0; i < 5; ++i)
         send("POST", "/api/archive", {{"id", uuidText(b.id)}, {"pin", "0000"}});
+    for (int i = 0; i < 8; ++i)
+        send("POST", "/api/archive", {{"id", uuidText(b.id)}, {"pin", QString::number(5000 + i)}});
     const Query right {{"id", uuidText(b.id)}, {"pin", "1234"}};
     EXPECT_EQ(send("POST", "/api/archive", right), kPin);
     EXPECT_EQ(send("POST", "/api/archive", right, "10.0.0.6"), kOk);

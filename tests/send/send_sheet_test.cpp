@@ -77,6 +77,29 @@ TEST_F(SendSheetTest, APhotoAndATextReachTheScreenInOrder)
         << "the sheet closes once everything arrived";
 }
 
+TEST_F(SendSheetTest, ReturnInTheTextFieldAddsTheTextAndKeepsTheSheetOpen)
+{
+    Screen b(QStringLiteral("anyone"));
+    auto s = sheet({{.text = "first"}, {.text = "second"}});
+    s->session().setDiscovered({{.name = "B", .endpoint = {"127.0.0.1", b.port()}}});
+    auto* send = s->findChild<QPushButton*>(QStringLiteral("sendButton"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return send->isEnabled(); }, 1000));
+    auto* field = s->findChild<QLineEdit*>(QStringLiteral("sendTextDraft"));
+    field->setFocus();
+    QTest::keyClicks(field, "third");
+    QTest::keyClick(field, Qt::Key_Return);
+    QTest::keyClicks(field, "fourth");
+    QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+    QApplication::processEvents();
+
+    EXPECT_TRUE(s->isVisible());
+    EXPECT_FALSE(s->session().isSending());
+    ASSERT_EQ(s->session().items().size(), 4);
+    EXPECT_EQ(s->session().items().last().text, "fourth");
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(b.uploaded().isEmpty());
+}
+
 TEST_F(SendSheetTest, TheCodeTypedInThePromptSends)
 {
     Screen b(QStringLiteral("code"));

@@ -6,6 +6,7 @@
 #include "send/screen_capture.h"
 #include "support/temp_env.h"
 #include "tray/tray_icon.h"
+#include "ui/text_style.h"
 #include "window/window_keys.h"
 
 #include <QApplication>
@@ -181,3 +182,24 @@ TEST(TrayIcon, WithoutATrayHostTheProgramRunsOnWithoutTheIcon)
 }
 
 #include "tray_icon_test.moc"
+
+TEST(TrayIcon, TheBadgeLeavesTheSymbolInSightAtEverySize)
+{
+    const QColor red = destructiveColor();
+    for (const int side : {16, 22, 24, 32, 48}) {
+        for (const int count : {3, 42, 150}) {
+            SCOPED_TRACE(testing::Message() << side << " px, " << count);
+            const QImage icon = TrayIcon::iconPixmap(count, side).toImage();
+            int badgeLeft = side;
+            for (int y = 0; y < side; ++y) {
+                for (int x = 0; x < side; ++x) {
+                    const QColor pixel = icon.pixelColor(x, y);
+                    if (pixel.alpha() == 255 && pixel.rgb() == red.rgb())
+                        badgeLeft = std::min(badgeLeft, x);
+                }
+            }
+            EXPECT_LT(badgeLeft, side) << "a badge is drawn";
+            EXPECT_GE(badgeLeft, side * 0.3) << "the badge covers the symbol";
+        }
+    }
+}

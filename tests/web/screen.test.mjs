@@ -59,3 +59,29 @@ test('arrivals show up, Got it needs the PIN and reaches the phone as seen', () 
 
   assert.deepEqual([...screen.problems, ...phonePage.problems], []);
 }));
+
+test('a mistyped code asks again without locking the viewer or the phones out', () => withVesker({ allowBrowserScreens: true, accessPolicy: 'code', accessCode: '123456' }, async (vesker) => {
+  const context = await browser.newContext(desktop);
+  const screen = await context.newPage();
+  await screen.clock.install();
+  await screen.goto(vesker.url + '/screen?code=654321');
+  await screen.getByText("That code didn't work").waitFor();
+  // Half a minute with the wrong code still in its storage: the page asks, and does not poll.
+  let polls = 0;
+  screen.on('request', (request) => { if (request.url().includes('/api/items')) polls++; });
+  await screen.clock.runFor(30000);
+  assert.equal(polls, 0);
+
+  await screen.locator('#code').fill('123456');
+  await screen.locator('#code').press('Enter');
+  await screen.getByRole('heading', { name: 'Waiting for photos' }).waitFor();
+  const upload = await vesker.upload('/text', 'Shelf 7731', { 'X-Code': '123456', 'Content-Type': 'text/plain; charset=utf-8' });
+  assert.equal(upload.status, 200);
+  await screen.clock.runFor(2500);
+  await screen.locator('#stage .textcard').getByText('Shelf 7731').waitFor(onePoll);
+
+  // Another viewer polling with one wrong code is one guess, however often it asks.
+  for (let i = 0; i < 12; i++) assert.equal((await fetch(vesker.url + '/api/items?code=111111')).status, 401);
+  assert.equal((await fetch(vesker.url + '/api/items?code=123456')).status, 200);
+  await context.close();
+}));

@@ -2,6 +2,8 @@
 // temporary folder, to the folder given as the only argument.
 #include "shots.h"
 
+#include "support/palettes.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -15,7 +17,9 @@ namespace vesker::shots {
 
 namespace {
 QString g_folder;
-}
+// "_dark" while the windows are drawn a second time in a dark palette.
+QString g_suffix;
+} // namespace
 
 void save(QWidget& widget, const QString& name)
 {
@@ -26,7 +30,7 @@ void save(QWidget& widget, const QString& name)
 
 void saveImage(const QPixmap& image, const QString& name)
 {
-    const QString path = g_folder + u'/' + name + QStringLiteral(".png");
+    const QString path = g_folder + u'/' + name + g_suffix + QStringLiteral(".png");
     if (!image.save(path))
         std::fprintf(stderr, "shots: could not write %s\n", qPrintable(path));
 }
@@ -66,5 +70,13 @@ int main(int argc, char** argv)
     vesker::shots::onboardingShots();
     vesker::shots::trayShots();
     vesker::shots::appIconShots();
+
+    // A dark desktop: the main window, a card, Settings and the first launch again.
+    QApplication::setPalette(vesker::test::darkPalette());
+    vesker::shots::g_suffix = QStringLiteral("_dark");
+    vesker::shots::mainWindowShots();
+    vesker::shots::cardActionsShots();
+    vesker::shots::settingsShots();
+    vesker::shots::onboardingShots();
     return 0;
 }
