@@ -21,6 +21,8 @@
 #include "store/item_store.h"
 #include "tray/tray_icon.h"
 #include "tray/tray_panel_model.h"
+#include "ui/tray_availability.h"
+#include "window/window_keys.h"
 #include "window/window_manager.h"
 
 #include <QApplication>
@@ -66,6 +68,14 @@ int main(int argc, char** argv)
     FocusGuard focusGuard(defaults, platform::Workspace::system());
     FocusGuardHold hold(focusGuard);
     WindowManager windows(defaults, wake, &hold);
+    // With no tray to come back through, the task bar entry stays, whatever the setting says.
+    TrayAvailability trayShown;
+    const auto hideTaskbarEntry = [&windows, &trayShown](bool hide) {
+        windows.applyActivationPolicy(hide && trayShown.available());
+    };
+    QObject::connect(&trayShown, &TrayAvailability::availableChanged, &windows, [&] {
+        hideTaskbarEntry(defaults.boolValue(QLatin1String(window_keys::kHideTaskbarEntry), false));
+    });
     DesktopShell desktop(windows);
     VeskerApp vesker({.defaults = defaults,
         .groupDefaults = groupDefaults,
@@ -75,7 +85,7 @@ int main(int argc, char** argv)
         .computerName = platform::computerName,
         .networkAddresses = NetworkAddress::current,
         .hostName = &hostName,
-        .applyHideTaskbarEntry = [&windows](bool hide) { windows.applyActivationPolicy(hide); }});
+        .applyHideTaskbarEntry = hideTaskbarEntry});
     InviteHandler& invites = vesker.invites();
     HelpWindowController help(vesker.helpSelection(), defaults);
     ScreenCapture capture;
