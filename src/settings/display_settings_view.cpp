@@ -58,7 +58,8 @@ QWidget* DisplaySettingsView::makeBlurGroup()
     auto* known = new QListWidget(group);
     known->setObjectName(QStringLiteral("knownSenderList"));
     known->setAccessibleName(QStringLiteral("Known senders"));
-    known->setMaximumHeight(known->fontMetrics().height() * 6);
+    // A short list of its own height: a stretching one spreads the whole group apart.
+    known->setFixedHeight(known->fontMetrics().height() * 4 + 2 * known->frameWidth() + 4);
     auto* forget = new QPushButton(QStringLiteral("Blur Again"), group);
     forget->setObjectName(QStringLiteral("forgetKnownSenderButton"));
     auto list = [this, known, forget] {
@@ -102,8 +103,9 @@ QWidget* DisplaySettingsView::makeCleanupGroup()
         QStringLiteral("cleanupActionPicker"), group);
     action->setAccessibleName(QStringLiteral("What to do with them"));
     form->addRow(QStringLiteral("What to do with them:"), action);
-    auto followAge
-        = [age, action] { action->setEnabled(age->currentData().toString() != QLatin1String("never")); };
+    auto followAge = [age, action] {
+        action->setEnabled(age->currentData().toString() != QLatin1String("never"));
+    };
     followAge();
     connect(age, &QComboBox::currentIndexChanged, action, followAge);
     return group;

@@ -1,4 +1,3 @@
-#include "card/item_actions.h"
 #include "card_fixture.h"
 #include "connect/invite_links.h"
 #include "inbox/preview_sheet.h"
@@ -6,7 +5,6 @@
 #include <QDesktopServices>
 #include <QPushButton>
 #include <QTest>
-#include <QtNumeric>
 
 #include <gtest/gtest.h>
 
@@ -45,20 +43,6 @@ public Q_SLOTS:
 };
 
 } // namespace
-
-TEST(LocationLink, CentresTheMapOnThePlace)
-{
-    const std::tuple<double, double, const char*> rows[] = {
-        {59.9139, 10.7522,
-            "https://www.openstreetmap.org/?mlat=59.9139&mlon=10.7522#map=16/59.9139/10.7522"},
-        {-33.8688, -151.2093,
-            "https://www.openstreetmap.org/?mlat=-33.8688&mlon=-151.2093#map=16/-33.8688/"
-            "-151.2093"},
-    };
-    for (const auto& [lat, lon, expected] : rows)
-        EXPECT_EQ(ItemActions::locationLink(lat, lon), QUrl(QString::fromLatin1(expected)));
-    EXPECT_FALSE(ItemActions::locationLink(qQNaN(), 1.0));
-}
 
 TEST(PreviewSheet, OpensAnArchivedFileFromTheArchiveAndStaysOpen)
 {
