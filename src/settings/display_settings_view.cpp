@@ -50,9 +50,10 @@ QWidget* DisplaySettingsView::makeBlurGroup()
     auto* note = new QLabel(QStringLiteral("Senders marked as known (“Always show from …” on a "
                                            "card) are never blurred:"),
         group);
-    note->setWordWrap(true);
+    // Unwrapped: a wrapping label spanning a form row takes the height of its narrowest layout.
     setTextStyle(*note, TextStyle::caption);
     setSecondary(*note);
+    note->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     form->addRow(note);
 
     auto* known = new QListWidget(group);
