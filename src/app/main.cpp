@@ -22,6 +22,8 @@
 #include "tray/tray_icon.h"
 #include "tray/tray_panel_model.h"
 #include "ui/app_icon.h"
+#include "ui/tray_availability.h"
+#include "window/window_keys.h"
 #include "window/window_manager.h"
 
 #include <QApplication>
@@ -69,6 +71,14 @@ int main(int argc, char** argv)
     FocusGuard focusGuard(defaults, platform::Workspace::system());
     FocusGuardHold hold(focusGuard);
     WindowManager windows(defaults, wake, &hold);
+    // With no tray to come back through, the task bar entry stays, whatever the setting says.
+    TrayAvailability trayShown;
+    const auto hideTaskbarEntry = [&windows, &trayShown](bool hide) {
+        windows.applyActivationPolicy(hide && trayShown.available());
+    };
+    QObject::connect(&trayShown, &TrayAvailability::availableChanged, &windows, [&] {
+        hideTaskbarEntry(defaults.boolValue(QLatin1String(window_keys::kHideTaskbarEntry), false));
+    });
     DesktopShell desktop(windows);
     VeskerApp vesker({.defaults = defaults,
         .groupDefaults = groupDefaults,
@@ -78,7 +88,7 @@ int main(int argc, char** argv)
         .computerName = platform::computerName,
         .networkAddresses = NetworkAddress::current,
         .hostName = &hostName,
-        .applyHideTaskbarEntry = [&windows](bool hide) { windows.applyActivationPolicy(hide); }});
+        .applyHideTaskbarEntry = hideTaskbarEntry});
     InviteHandler& invites = vesker.invites();
     HelpWindowController help(vesker.helpSelection(), defaults);
     ScreenCapture capture;

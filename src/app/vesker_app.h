@@ -45,7 +45,7 @@ struct VeskerAppServices {
     // What the receive side asks of the desktop; none: nothing is shown, copied or played.
     DesktopActions* desktop = nullptr;
     // This computer's name, its addresses, and the name avahi publishes it under; none of each:
-    // not known, so the screen is "My Mac" and offers no address.
+    // not known, so the screen is "This computer" and offers no address.
     std::function<QString()> computerName;
     std::function<QList<NetworkAddress>()> networkAddresses;
     platform::DnsSdHostName* hostName = nullptr;
@@ -68,7 +68,6 @@ struct VeskerAppServices {
 class VeskerApp {
 public:
     using Services = VeskerAppServices;
-
 
     explicit VeskerApp(Services services);
     ~VeskerApp();

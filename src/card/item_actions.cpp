@@ -17,6 +17,8 @@ constexpr int kLargestEdit = 6000;
 constexpr auto kRelayPrefix = "relay:";
 // A free map that needs no account.
 constexpr auto kMapsAddress = "https://www.openstreetmap.org/";
+// Streets and their names.
+constexpr int kMapZoom = 16;
 
 // The shortest decimal that reads back as the same double, without an exponent: an address is
 // read by people too.
@@ -141,9 +143,13 @@ std::optional<QUrl> ItemActions::locationLink(double lat, double lon)
 {
     if (!std::isfinite(lat) || !std::isfinite(lon))
         return std::nullopt;
-    const QString place = shortestDecimal(lat) + u',' + shortestDecimal(lon);
-    const QUrl link(QString::fromLatin1(kMapsAddress) + QStringLiteral("?ll=") + place
-            + QStringLiteral("&q=") + place,
+    // The map puts its marker at mlat/mlon and centres where the fragment says; it ignores the
+    // "ll" and "q" of other map services.
+    const QString north = shortestDecimal(lat);
+    const QString east = shortestDecimal(lon);
+    const QUrl link(QString::fromLatin1(kMapsAddress) + QStringLiteral("?mlat=") + north
+            + QStringLiteral("&mlon=") + east + QStringLiteral("#map=") + QString::number(kMapZoom)
+            + u'/' + north + u'/' + east,
         QUrl::StrictMode);
     if (!link.isValid())
         return std::nullopt;

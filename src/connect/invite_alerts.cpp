@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTextDocument>
 
+#include <utility>
+
 namespace vesker {
 
 InviteAlerts::InviteAlerts(InviteHandler& invites, QWidget* window)
@@ -46,7 +48,7 @@ void InviteAlerts::updateConfirmation()
     box->setTextFormat(Qt::PlainText);
     box->setText(confirmationTitle());
     box->setInformativeText(QStringLiteral("You were sent an invite link. Connecting lets this "
-                                           "Mac send to that screen over the internet."));
+                                           "computer send to that screen over the internet."));
     QPushButton* connectButton = box->addButton(QStringLiteral("Connect"), QMessageBox::AcceptRole);
     box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(connectButton);
@@ -66,14 +68,16 @@ void InviteAlerts::updateConfirmation()
 void InviteAlerts::updateResult()
 {
     // A new result replaces the alert on screen; none closes it.
-    if (m_result)
-        m_result->done(QMessageBox::Ok);
+    // The old alert is let go first: closing it would otherwise read as the new result read.
+    if (QPointer<QMessageBox> shown = std::exchange(m_result, nullptr))
+        shown->done(QMessageBox::Ok);
     if (!m_invites.result())
         return;
     QString message = *m_invites.result();
     if (m_invites.joined())
-        message += QStringLiteral("\n\nThey can't send to this Mac yet. Sharing your screen back "
-                                  "sends them an invite \u2014 they choose whether to accept.");
+        message
+            += QStringLiteral("\n\nThey can't send to this computer yet. Sharing your screen back "
+                              "sends them an invite \u2014 they choose whether to accept.");
     auto* box = new QMessageBox(m_window);
     box->setObjectName(QStringLiteral("inviteResult"));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -26,7 +26,8 @@ void InviteHandler::accept()
         return;
     m_pending.reset();
     Q_EMIT pendingChanged();
-    publishResult(QStringLiteral("Could not connect: this Mac is not connected to the relay."));
+    publishResult(
+        QStringLiteral("Could not connect: this computer is not connected to the relay."));
 }
 
 void InviteHandler::offerBack()
@@ -34,7 +35,7 @@ void InviteHandler::offerBack()
     if (!m_joined)
         return;
     publishResult(
-        QStringLiteral("Could not send the invite: this Mac is not connected to the relay."));
+        QStringLiteral("Could not send the invite: this computer is not connected to the relay."));
 }
 
 void InviteHandler::cancelPending()

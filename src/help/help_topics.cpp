@@ -40,19 +40,19 @@ QList<HelpTopic> makeTopics()
     // The texts write "Wi‑Fi" with a non-breaking hyphen, so the word never breaks at a line end.
     return {
         {"start", "Getting started", "sparkles",
-            {text("This Mac is a screen: phones and other Macs send it photos, text and PDFs, "
+            {text("This computer is a screen: phones and other computers send it photos, text and "
+                  "PDFs, "
                   "and they appear here in the Inbox."),
                 heading("On your Wi‑Fi"),
-                text("Leave Vesker open. On the phone, open “Vesker Phone”, pick this Mac and "
+                text("Leave Vesker open. On the phone, open “Vesker Phone”, pick this computer and "
                      "send. Nothing leaves your network."),
                 text("No phone app? Click Connect in the toolbar and scan the QR code with the "
-                     "phone. Safari opens a page that can send photos and text to this Mac."),
+                     "phone. Safari opens a page that can send photos and text to this computer."),
                 heading("From anywhere else"),
-                text("Turn on Settings ▸ Internet ▸ Reachable over the internet, then click "
-                     "Create invite link and send the link. Everything is encrypted on the "
-                     "sender's device and decrypted only here."),
-                note("A screen only receives while its app is open. On a Mac that includes "
-                     "running in the background; on an iPhone the app must be open and on "
+                text("Sending over the internet goes through a relay, and this version has "
+                     "none to connect to: phones elsewhere cannot reach this screen yet."),
+                note("A screen only receives while its app is open. On this computer that "
+                     "includes running in the background; on an iPhone the app must be open and on "
                      "screen.")}},
         {"arrives", "When something arrives", "tray.and.arrow.down",
             {text("New items land in the Inbox, newest first. Each one shows the sender's note, "
@@ -74,7 +74,7 @@ QList<HelpTopic> makeTopics()
                 keys(Qt::CTRL | Qt::Key_R, "Reveal a blurred photo"),
                 note("Shortcuts act on the newest item, so they never fire on more than one at "
                      "once.")}},
-        {"sending", "Sending from this Mac", "paperplane",
+        {"sending", "Sending from this computer", "paperplane",
             {text("Click Send… in the toolbar, or Forward on an item you have received."),
                 bullets({"Drop photos or PDFs on the window.", "Click Add photos… to pick files.",
                     "Paste an image or text.",
@@ -87,14 +87,15 @@ QList<HelpTopic> makeTopics()
             {text("Screens that are not on your Wi‑Fi are reached through a relay. It forwards "
                   "sealed bytes and cannot read photos, notes or names — only sizes and times."),
                 heading("Letting someone send to you"),
-                text("Open Settings ▸ Internet ▸ Invite someone to send here. Choose whether you "
-                     "approve them yourself or let them send straight away, create the link, "
-                     "then text it to them or let them scan the QR code."),
+                text("Invite links need the relay, which this version does not have. Once it "
+                     "does, you choose whether you approve them yourself or let them send "
+                     "straight away, create the link, then text it to them or let them scan the "
+                     "QR code."),
                 bullets({"Links are single use and expire.", "Cancel link kills a link at once.",
                     "A used link retires itself, and the person is added to the list."}),
                 heading("Sending to someone else"),
-                text("Paste their invite link into Settings ▸ Internet ▸ Screens I can send to. "
-                     "Their screen is then offered in Send… and Forward, marked with a globe."),
+                text("Open their invite link with Vesker. Their screen is then offered in Send… "
+                     "and Forward, marked with a globe."),
                 heading("Approvals"),
                 text("You approve a device, not a photo: for 10 minutes, 30 minutes, a day, or "
                      "always. An expired approval stays in the list marked expired, with Extend "
@@ -104,8 +105,9 @@ QList<HelpTopic> makeTopics()
         {"media", "Photos, text and PDFs", "doc.richtext",
             {text("Photos, plain text and PDFs can all be sent. A received PDF shows its first "
                   "page, its name and its page count, with Open and Show in Files."),
-                heading("Photo size"),
-                text("Settings ▸ General ▸ Sending sets how large the photos you send are. Large "
+                heading("Sent photos"),
+                text("Settings ▸ General ▸ Sent photos sets how large the photos you send are. "
+                     "Large "
                      "is the default: sharp on any screen, at about a quarter of the data of a "
                      "full-size photo."),
                 bullets({"Large — up to 3200 px.", "Medium — up to 2048 px.",
@@ -120,8 +122,9 @@ QList<HelpTopic> makeTopics()
                     "The search box searches notes, recognised text, barcodes, tags and the "
                     "sender."})}},
         {"screens", "Screens and groups", "person.2.crop.square.stack",
-            {text("Settings ▸ Screens gives a screen a nickname and collects several screens "
-                  "into a group, so that you can send to all of them at once."),
+            {text("Settings ▸ Screens names this screen, sets its port and lists the addresses "
+                  "phones can open. Send… collects several screens into a group, so that you "
+                  "can send to all of them at once."),
                 text("Settings ▸ Remote adds a screen by its address, for networks such as a VPN "
                      "where Bonjour discovery does not reach.")}},
         {"browser", "Browser and hosted screens", "safari",
@@ -143,7 +146,8 @@ QList<HelpTopic> makeTopics()
                     "is safe."}),
                 heading("Wake the display"),
                 text("Off by default, it turns a sleeping monitor on when something arrives. It "
-                     "cannot wake a sleeping Mac; items sent over the internet wait on the relay "
+                     "cannot wake a sleeping computer; items sent over the internet wait on the "
+                     "relay "
                      "for up to seven days."),
                 keys(Qt::META | Qt::CTRL | Qt::Key_F, "Full screen")}},
         {"safety", "Presentation safety", "eye.slash",
@@ -181,7 +185,7 @@ QList<HelpTopic> makeTopics()
                 text(QStringLiteral("The full privacy policy is published at %1.")
                          .arg(QLatin1String(kPrivacyPageAddress)))}},
         {"trouble", "Troubleshooting", "wrench.and.screwdriver",
-            {heading("The phone can't find this Mac"),
+            {heading("The phone can't find this computer"),
                 text("Check that both are on the same Wi‑Fi and that the app is open on the "
                      "phone. Guest networks, or a VPN on the phone, hide the devices from each "
                      "other; otherwise type the address shown under the QR code in Connect."),
@@ -189,11 +193,11 @@ QList<HelpTopic> makeTopics()
                 text("An iPhone receives only while the app is open and on screen. Items sent "
                      "over the internet wait for up to seven days."),
                 heading("A photo was refused as too large"),
-                text("Over the internet the limit is 25 MB. Settings ▸ General ▸ Photo size ▸ "
+                text("Over the internet the limit is 25 MB. Settings ▸ General ▸ Sent photos ▸ "
                      "Large keeps almost every photo under it."),
                 heading("Someone I approved can't send"),
-                text("A lapsed approval is the usual cause. Open Settings ▸ Internet, find them "
-                     "and press Extend."),
+                text("A lapsed approval is the usual cause. On your Wi‑Fi, Settings ▸ Access "
+                     "lists the approved and the blocked devices."),
                 heading("The window keeps jumping in front"),
                 text("Settings ▸ General ▸ Don't interrupt, or turn on Do Not Disturb."),
                 note(QStringLiteral("Still stuck? Write to %1.")

@@ -229,8 +229,9 @@ void HTTPServer::advertise()
         m_advertisedName = name;
         Q_EMIT advertised(name);
     });
-    // A failure is not ours to handle: the publisher says once in the log why the screen cannot
-    // be found, keeps trying, and the server serves all the same.
+    // The publisher says once in the log why the screen cannot be found and keeps trying; the
+    // server serves all the same, and its owner may tell the user.
+    connect(publisher, &platform::DnsSdPublisher::failed, this, &HTTPServer::notAdvertised);
 }
 
 } // namespace vesker

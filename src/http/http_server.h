@@ -168,6 +168,9 @@ public:
 
 Q_SIGNALS:
     void advertised(const QString& name);
+    // The daemon could not be reached or refused the service: phones cannot find this server,
+    // though it serves those who know its address.
+    void notAdvertised(const QString& reason);
 
 private:
     void report(HTTPServerState state, const QString& error = QString());

@@ -331,7 +331,7 @@ QWidget* InboxBarView::buildFullBar()
 
     auto* send = button(QStringLiteral("sendButton"), QStringLiteral("paperplane"),
         QStringLiteral("Send…"),
-        QStringLiteral("Send photos or text to another Mac, TV, or iPad — drop files on the "
+        QStringLiteral("Send photos or text to another screen, TV, or iPad — drop files on the "
                        "window, or %1 to paste and send")
             .arg(keys(Qt::CTRL | Qt::SHIFT | Qt::Key_V)),
         bar);

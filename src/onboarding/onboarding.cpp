@@ -14,14 +14,20 @@ StatusLine permissionStatus(Permissions::Status status)
         return {QStringLiteral("Allowed"), Tone::good};
     case Permissions::Status::denied:
         return {QStringLiteral("Not allowed"), Tone::bad};
+    case Permissions::Status::unavailable:
+        return {QStringLiteral("Not available"), Tone::bad};
     case Permissions::Status::unknown:
         break;
     }
     return {QStringLiteral("Not asked yet"), Tone::neutral};
 }
 
-StatusLine networkStatus(bool running, const QString& serverStatus)
+StatusLine networkStatus(bool running, const QString& serverStatus, const QString& discoveryProblem)
 {
+    if (running && !discoveryProblem.isEmpty())
+        return {
+            QStringLiteral("Listening, but phones can't find this computer: ") + discoveryProblem,
+            Tone::bad};
     if (running)
         return {QStringLiteral("Listening"), Tone::good};
     return {serverStatus, Tone::neutral};
@@ -31,6 +37,8 @@ PermissionButton notificationsButton(Permissions::Status status)
 {
     if (status == Permissions::Status::denied)
         return {QStringLiteral("Open Desktop Settings"), true, true};
+    if (status == Permissions::Status::unavailable)
+        return {QStringLiteral("Ask Again"), true, false};
     return {QStringLiteral("Allow"), status != Permissions::Status::granted, false};
 }
 
@@ -49,7 +57,7 @@ QString nameSentence(const QString& computerName)
 
 QString namePlaceholder(const QString& computerName)
 {
-    return computerName.isEmpty() ? QStringLiteral("My Mac") : computerName;
+    return computerName.isEmpty() ? QStringLiteral("This computer") : computerName;
 }
 
 Drafts currentDrafts(const platform::Defaults& defaults)

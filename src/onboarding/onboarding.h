@@ -27,8 +27,9 @@ struct StatusLine {
 };
 
 StatusLine permissionStatus(Permissions::Status status);
-// "Listening" while the server listens, else whatever the server says about itself.
-StatusLine networkStatus(bool running, const QString& serverStatus);
+// "Listening" while the server listens and phones can find it, else what stands in the way.
+StatusLine networkStatus(
+    bool running, const QString& serverStatus, const QString& discoveryProblem = {});
 
 // The button beside a permission. One that opens settings opens the desktop's page for it.
 struct PermissionButton {

@@ -7,6 +7,7 @@
 #include "settings/settings_bindings.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
+#include "ui/tray_availability.h"
 #include "window/window_manager.h"
 
 #include <QApplication>
@@ -30,6 +31,11 @@ constexpr int kHeaderSpacing = 6;
 constexpr int kSymbolColumn = 28;
 constexpr int kDot = 8;
 constexpr int kNameFieldWidth = 160;
+
+const QString kNoNotificationService
+    = QStringLiteral("No notification service answered on this desktop. Banners show once one "
+                     "runs (most desktops have one; a bare session may need one such as dunst). "
+                     "This updates when you come back to Vesker.");
 
 QLabel* secondaryLabel(const QString& text, TextStyle style, QWidget* parent)
 {
@@ -98,6 +104,7 @@ OnboardingSheet::OnboardingSheet(const OnboardingSheetServices& services, QWidge
     ServerController& server = m_services.server;
     connect(&server, &ServerController::isRunningChanged, this, &OnboardingSheet::showServer);
     connect(&server, &ServerController::statusTextChanged, this, &OnboardingSheet::showServer);
+    connect(&server, &ServerController::changed, this, &OnboardingSheet::showServer);
     Permissions& permissions = m_services.permissions;
     connect(&permissions, &Permissions::notificationsChanged, this,
         &OnboardingSheet::showNotifications);
@@ -218,9 +225,10 @@ void OnboardingSheet::addNetworkSection()
     open->setObjectName(QStringLiteral("localNetworkButton"));
     open->setAutoDefault(false);
     QVBoxLayout* section = addSection(QStringLiteral("network"), QStringLiteral("Local Network"),
-        QStringLiteral("Phones on the same Wi-Fi find this Mac through it. Linux doesn't ask for "
-                       "it the first time Vesker listens; if phones can't find this Mac, the "
-                       "avahi-daemon service or a firewall is in the way."),
+        QStringLiteral(
+            "Phones on the same Wi-Fi find this computer through it. Linux doesn't ask "
+            "for it the first time Vesker listens; if phones can't find this computer, the "
+            "avahi-daemon service or a firewall is in the way."),
         open, &m_network);
     m_network.text->setObjectName(QStringLiteral("localNetworkStatus"));
     m_networkHint = addHint(section, QStringLiteral("localNetworkHint"));
@@ -249,10 +257,8 @@ void OnboardingSheet::addNotificationsSection()
             m_services.permissions.refresh();
             return;
         }
-        openSettings(QStringLiteral("Privacy_Notifications"), m_notificationsHint,
-            QStringLiteral("No notification service answered on this desktop. Banners show once "
-                           "one runs (most desktops have one; a bare session may need one such "
-                           "as dunst). This updates when you come back to Vesker."));
+        openSettings(
+            QStringLiteral("Privacy_Notifications"), m_notificationsHint, kNoNotificationService);
     });
 }
 
@@ -285,8 +291,9 @@ void OnboardingSheet::addLoginSection()
     m_launchAtLogin->setAccessibleName(QStringLiteral("Open at login"));
     m_launchAtLogin->setChecked(onboarding::currentDrafts(m_services.defaults).launchAtLogin);
     addSection(QStringLiteral("power"), QStringLiteral("Open at login"),
-        QStringLiteral("So this Mac is always listening, even after a restart. Recommended for a "
-                       "screen people send to."),
+        QStringLiteral(
+            "So this computer is always listening, even after a restart. Recommended for a "
+            "screen people send to."),
         m_launchAtLogin);
 }
 
@@ -310,16 +317,33 @@ void OnboardingSheet::addTraySection()
     }
     hide->setEnabled(tray->isChecked());
     connect(tray, &QCheckBox::toggled, hide, &QWidget::setEnabled);
-    addSection(QStringLiteral("menubar.rectangle"), QStringLiteral("Tray icon"),
-        QStringLiteral("The icon in the panel's tray shows the unread count and the latest "
-                       "items. You can also hide the task bar entry to run from the tray only."),
-        switches);
+    QVBoxLayout* lines = addSection(
+        QStringLiteral("menubar.rectangle"), QStringLiteral("Tray icon"), QString(), switches);
+    auto* description = qobject_cast<QLabel*>(lines->itemAt(lines->count() - 1)->widget());
+    description->setObjectName(QStringLiteral("trayDescription"));
+
+    // Offering to hide the task bar entry where no tray shows would offer a trap.
+    auto* availability = new TrayAvailability(switches);
+    auto follow = [this, availability, switches, description] {
+        const bool available = availability->available();
+        switches->setVisible(available);
+        description->setText(available
+                ? QStringLiteral("The icon in the panel's tray shows the unread count and the "
+                                 "latest items. You can also hide the task bar entry to run "
+                                 "from the tray only.")
+                : QStringLiteral("This desktop shows no tray icons, so Vesker keeps its task "
+                                 "bar entry. Closing the window leaves the screen listening; "
+                                 "open Vesker again to bring the window back."));
+        refitLater();
+    };
+    follow();
+    connect(availability, &TrayAvailability::availableChanged, this, follow);
 }
 
 void OnboardingSheet::showServer()
 {
-    m_network.show(
-        onboarding::networkStatus(m_services.server.isRunning(), m_services.server.statusText()));
+    m_network.show(onboarding::networkStatus(m_services.server.isRunning(),
+        m_services.server.statusText(), m_services.server.discoveryProblem()));
     refitLater();
 }
 
@@ -330,8 +354,12 @@ void OnboardingSheet::showNotifications()
     const onboarding::PermissionButton button = onboarding::notificationsButton(status);
     m_notificationsButton->setText(button.title);
     m_notificationsButton->setEnabled(button.enabled);
-    if (!button.opensSettings)
+    if (status == Permissions::Status::unavailable) {
+        m_notificationsHint->setText(kNoNotificationService);
+        m_notificationsHint->show();
+    } else if (!button.opensSettings) {
         m_notificationsHint->hide();
+    }
     refitLater();
 }
 
@@ -347,13 +375,24 @@ void OnboardingSheet::showAccessibility()
     refitLater();
 }
 
+void OnboardingSheet::reject()
+{
+    // A name typed and then dismissed is still the name the person chose for this screen.
+    const QString typed = m_name->text().trimmed();
+    if (!typed.isEmpty())
+        m_services.server.setScreenName(typed);
+    QDialog::reject();
+}
+
 void OnboardingSheet::continueAction()
 {
     onboarding::StartupHooks hooks;
     if (WindowManager* windows = m_services.windows) {
         hooks.setLaunchAtLogin = [windows](bool on) { windows->setLaunchAtLogin(on); };
-        hooks.applyActivationPolicy
-            = [windows](bool hide) { windows->applyActivationPolicy(hide); };
+        // No tray icon to come back through: the task bar entry stays.
+        hooks.applyActivationPolicy = [windows, tray = TrayAvailability().available()](bool hide) {
+            windows->applyActivationPolicy(hide && tray);
+        };
     }
     onboarding::applyDrafts({m_name->text(), m_launchAtLogin->isChecked()}, m_services.server,
         m_services.defaults, hooks);

@@ -38,11 +38,14 @@ struct OnboardingSheetServices {
 // "Before you start", shown once on the first run: the screen's name on the network, whether the
 // server listens and banners and typing into other apps are allowed, and the start-up choices.
 // The name and "Open at login" are drafts until "Continue"; the tray switches are stored as they
-// move. Closing it any other way applies nothing.
+// move. Closing it any other way keeps a name that was typed and applies nothing else.
 class OnboardingSheet : public QDialog {
     Q_OBJECT
 public:
     explicit OnboardingSheet(const OnboardingSheetServices& services, QWidget* parent = nullptr);
+
+public Q_SLOTS:
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -24,11 +24,14 @@ void Permissions::refresh()
     const QDBusMessage call = QDBusMessage::createMethodCall(
         QLatin1String(DesktopNotifications::kService), QLatin1String(DesktopNotifications::kPath),
         QLatin1String(DesktopNotifications::kService), QStringLiteral("GetServerInformation"));
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    // A bus that starts no notification service may keep the call waiting for its default
+    // timeout; the status should not read "Not asked yet" for that long.
+    constexpr int kAnswerTimeoutMs = 5000;
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kAnswerTimeoutMs), this);
     connect(
         watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
             done->deleteLater();
-            setNotifications(done->isError() ? Status::denied : Status::granted);
+            setNotifications(done->isError() ? Status::unavailable : Status::granted);
         });
 }
 

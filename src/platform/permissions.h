@@ -15,7 +15,8 @@ namespace vesker {
 class Permissions : public QObject {
     Q_OBJECT
 public:
-    enum class Status { granted, denied, unknown };
+    // `unavailable`: nothing on this desktop could grant it (no notification service answers).
+    enum class Status { granted, denied, unknown, unavailable };
 
     explicit Permissions(
         const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
@@ -24,7 +25,7 @@ public:
     Status accessibility() const { return m_accessibility; }
 
     // Typing into other windows is known at once; banners when the notification server answers
-    // on the session bus (or fails to).
+    // on the session bus, or fails to within a few seconds.
     void refresh();
 
 Q_SIGNALS:

@@ -95,8 +95,8 @@ std::optional<QByteArray> BrowserScreen::screenPage() const
 void BrowserScreen::handle(const HTTPRequest& request, HTTPReplyFunction reply)
 {
     if (!flag("allowBrowserScreens", false)) {
-        return reply(
-            HTTPResponse::text(404, QStringLiteral("Browser screens are turned off on this Mac")));
+        return reply(HTTPResponse::text(
+            404, QStringLiteral("Browser screens are turned off on this screen")));
     }
     const QString& path = request.path;
     if (path == kScreen)

@@ -22,6 +22,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QTcpServer>
 #include <QTimer>
 
 namespace vesker {
@@ -95,7 +96,7 @@ QString ServerController::screenName(
     const QString stored = defaults.string(QStringLiteral("screenName")).trimmed();
     if (!stored.isEmpty())
         return stored;
-    return computerName.isEmpty() ? QStringLiteral("My Mac") : computerName;
+    return computerName.isEmpty() ? QStringLiteral("This computer") : computerName;
 }
 
 QString ServerController::screenName() const
@@ -163,6 +164,11 @@ void ServerController::start()
         if (advertiseOnNetwork(m_defaults))
             m_defaults.set(QLatin1String(kAdvertisedName), registered);
     });
+    m_discoveryProblem.clear();
+    connect(m_server.get(), &HTTPServer::notAdvertised, this, [this](const QString& reason) {
+        m_discoveryProblem = reason;
+        Q_EMIT changed();
+    });
 
     // Reports of a server that was replaced meanwhile are ignored.
     HTTPServer* current = m_server.get();
@@ -229,6 +235,28 @@ void ServerController::setScreenName(const QString& name)
     restart();
     publishScreens();
     QTimer::singleShot(0, &m_relay, [relay = &m_relay] { relay->republish(); });
+}
+
+std::optional<QString> ServerController::changePort(int wanted)
+{
+    const quint16 current = port(m_defaults);
+    if (wanted < 1024 || wanted > 65535)
+        return QStringLiteral("Choose a port from 1024 to 65535. The screen stays on port %1.")
+            .arg(current);
+    if (wanted == current)
+        return std::nullopt;
+    {
+        // Asked before anything is written: a refused port must not stop the screen.
+        QTcpServer probe;
+        if (!probe.listen(m_services.listenAddress, quint16(wanted)))
+            return QStringLiteral(
+                "Port %1 is in use by another program. The screen stays on port %2.")
+                .arg(wanted)
+                .arg(current);
+    }
+    m_defaults.set(QStringLiteral("serverPort"), wanted);
+    restart();
+    return std::nullopt;
 }
 
 void ServerController::refreshAddresses()

@@ -40,7 +40,7 @@ struct ServerControllerServices {
     const platform::Clock& clock;
     RelayManager& relay;
     SiblingSync& sync;
-    // The computer's own name, for a screen name left blank; none: no name ("My Mac").
+    // The computer's own name, for a screen name left blank; none: no name ("This computer").
     std::function<QString()> computerName;
     // This computer's addresses on the network; none: no address to show.
     std::function<QList<NetworkAddress>()> networkAddresses;
@@ -71,6 +71,9 @@ public:
     ~ServerController() override;
 
     bool isRunning() const { return m_isRunning; }
+    // Why phones cannot find this screen on the network though it listens; empty when they can
+    // or it is not meant to be found. Announced by changed().
+    QString discoveryProblem() const { return m_discoveryProblem; }
     QString statusText() const { return m_statusText; }
     // Base URLs of this screen ("http://address:port").
     QStringList addresses() const { return m_addresses; }
@@ -90,11 +93,14 @@ public:
     void start();
     void restart();
     void setScreenName(const QString& name);
+    // Moves the main server to `port` and answers nothing; a port outside 1024...65535 or one
+    // another program holds is refused with the sentence to show, and the old port keeps serving.
+    std::optional<QString> changePort(int port);
     void refreshAddresses();
     // The link phones scan: the first address, with the access code when one is required.
     std::optional<QString> pairingURL() const;
 
-    // "screenName" trimmed; when blank, the computer's name; when that is unknown, "My Mac".
+    // "screenName" trimmed; when blank, the computer's name; when that is unknown, "This computer".
     QString screenName() const;
     static QString screenName(const platform::Defaults& defaults, const QString& computerName);
     // "serverPort" when it lies in 1024...65535, else 8787.
@@ -138,6 +144,7 @@ private:
     const platform::Clock& m_clock;
     RelayManager& m_relay;
     SiblingSync& m_sync;
+    QString m_discoveryProblem;
     std::unique_ptr<AccessManager> m_access;
     std::unique_ptr<HostedScreensManager> m_hosted;
     std::unique_ptr<RemoteScreensManager> m_remote;

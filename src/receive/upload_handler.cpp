@@ -175,7 +175,7 @@ HTTPResponse UploadHandler::refusal() const
 {
     return m_access.policy() == AccessPolicy::code
         ? HTTPResponse::text(401, QStringLiteral("Access code required or incorrect"))
-        : HTTPResponse::text(403, QStringLiteral("This Mac declined the request"));
+        : HTTPResponse::text(403, QStringLiteral("This screen declined the request"));
 }
 
 void UploadHandler::finish(const QString& itemKey, const HTTPResponse& response)

@@ -33,7 +33,7 @@ QList<ApprovalCardContent> RelayPendingView::cards()
         contents.append({.tint = QColor(175, 82, 222, qRound(255 * 0.12)),
             .leading = symbol,
             .headline = entry.deviceName + QStringLiteral(" wants to send to ") + entry.screenName
-                + QStringLiteral(" through this Mac"),
+                + QStringLiteral(" through this computer"),
             .detail = count + QStringLiteral(" waiting. Allow this device to use the relay?"),
             .allow = [this, key](GrantDuration duration) { m_remote.allow(key, duration); },
             .deny = [this, key] { m_remote.deny(key); },

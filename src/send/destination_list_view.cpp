@@ -150,18 +150,20 @@ void DestinationList::addNearbyScreens(QVBoxLayout& layout)
         auto* row = new QWidget(m_rows);
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(0, 0, 0, 0);
-        auto* spinner = new QProgressBar(row);
-        spinner->setRange(0, 0);
-        spinner->setTextVisible(false);
-        spinner->setFixedSize(48, 8);
-        line->addWidget(spinner);
+        if (!m_sources.browser || m_sources.browser->looking()) {
+            auto* spinner = new QProgressBar(row);
+            spinner->setRange(0, 0);
+            spinner->setTextVisible(false);
+            spinner->setFixedSize(48, 8);
+            line->addWidget(spinner);
+        }
         const QString status
             = m_sources.browser ? m_sources.browser->statusText() : ScreenBrowser::lookingText();
         QLabel* text = plainLabel(status, row);
         text->setObjectName(QStringLiteral("discoveryStatus"));
+        text->setWordWrap(true);
         setSecondary(*text);
-        line->addWidget(text);
-        line->addStretch();
+        line->addWidget(text, 1);
         layout.addWidget(row);
         return;
     }

@@ -37,14 +37,20 @@ void ScreenBrowser::start()
     rebuild();
     setStatusText(lookingText());
     auto* browser = m_browser.get();
-    connect(
-        browser, &platform::DnsSdBrowser::browsing, this, [this] { setStatusText(lookingText()); });
+    m_looking = true;
+    connect(browser, &platform::DnsSdBrowser::browsing, this, [this] {
+        m_looking = true;
+        setStatusText(lookingText());
+    });
     connect(browser, &platform::DnsSdBrowser::waiting, this, [this](const QString& reason) {
         setStatusText(QStringLiteral("Waiting for the network: ") + reason);
     });
     connect(browser, &platform::DnsSdBrowser::failed, this, [this](const QString& reason) {
         qCWarning(lcDnsSd).noquote() << QStringLiteral("[ScreenBrowser] browse failed: ") + reason;
-        setStatusText(QStringLiteral("Can't look for screens (%1). Trying again…").arg(reason));
+        // The daemon's own words stay in the log: a sheet has room for one plain sentence.
+        m_looking = false;
+        setStatusText(QStringLiteral("Can't look for screens on this network: the avahi-daemon "
+                                     "service isn't answering."));
     });
     connect(browser, &platform::DnsSdBrowser::found, this, &ScreenBrowser::onFound);
     connect(browser, &platform::DnsSdBrowser::removed, this, &ScreenBrowser::onRemoved);

@@ -49,6 +49,8 @@ public:
 
     QList<DiscoveredScreen> macs() const { return m_macs; }
     QString statusText() const { return m_statusText; }
+    // False once looking failed, until it starts again: nothing is on its way.
+    bool looking() const { return m_looking; }
 
     // The name this screen's own server is advertised under (what its publisher registered);
     // left out of the list, with the remote screens advertised through it.
@@ -82,6 +84,7 @@ private:
     QString m_ownName;
     bool m_running = false;
     bool m_monitoring = false;
+    bool m_looking = true;
 };
 
 } // namespace vesker

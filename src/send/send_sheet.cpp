@@ -1,6 +1,7 @@
 #include "send/send_sheet.h"
 
 #include "image_edit/image_edit_sheet.h"
+#include "platform/defaults.h"
 #include "platform/private_temp.h"
 #include "platform/thumbnail_loader.h"
 #include "screens/remote_screens_manager.h"
@@ -107,8 +108,18 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
     m_session = std::make_unique<SendSession>(items, sessionServices);
     if (m_services.discover) {
         m_browser = std::make_unique<ScreenBrowser>();
-        if (sessionServices.screenName)
-            m_browser->setOwnName(sessionServices.screenName());
+        // Left out by the name the daemon gave this screen: after a clash it is not the screen
+        // name, and the other computer that has the screen name is a screen to send to.
+        platform::Defaults& defaults = sessionServices.defaults;
+        const auto ownName = [&defaults, screenName = sessionServices.screenName] {
+            const QString advertised = defaults.string(QStringLiteral("advertisedName"));
+            return !advertised.isEmpty() ? advertised : screenName ? screenName() : QString();
+        };
+        m_browser->setOwnName(ownName());
+        connect(&defaults, &platform::Defaults::changed, this, [this, ownName](const QString& key) {
+            if (key == QLatin1String("advertisedName"))
+                m_browser->setOwnName(ownName());
+        });
         connect(m_browser.get(), &ScreenBrowser::macsChanged, this,
             [this] { m_session->setDiscovered(m_browser->macs()); });
     }
@@ -512,7 +523,6 @@ void SendSheet::refreshFooter()
     m_send->setEnabled(pending > 0 && !m_session->selected().isEmpty() && !sending);
     const QString draft = m_session->textDraft();
     m_addText->setEnabled(!draft.trimmed().isEmpty() || draft.contains(QLatin1Char('\n')));
-    m_cancel->setText(sending ? tr("Cancel") : tr("Close"));
 }
 
 void SendSheet::showEvent(QShowEvent* event)

@@ -8,9 +8,9 @@ QString UploadError::description() const
 {
     switch (m_kind) {
     case Kind::connection:
-        return QStringLiteral("Couldn't reach the Mac (") + m_detail + u')';
+        return QStringLiteral("Couldn't reach the screen (") + m_detail + u')';
     case Kind::badResponse:
-        return QStringLiteral("Mac replied: ") + m_detail;
+        return QStringLiteral("The screen replied: ") + m_detail;
     case Kind::timeout:
         return QStringLiteral("Timed out");
     case Kind::badURL:
@@ -18,9 +18,9 @@ QString UploadError::description() const
     case Kind::needsCode:
         return QStringLiteral("Access code required");
     case Kind::denied:
-        return QStringLiteral("The Mac declined");
+        return QStringLiteral("The screen declined");
     case Kind::approvalTimeout:
-        return QStringLiteral("The Mac didn't answer in time");
+        return QStringLiteral("The screen didn't answer in time");
     case Kind::tooOldForPDF:
         return QStringLiteral("That screen's app is too old to receive PDFs \u2014 update it");
     case Kind::notConnected:

@@ -8,6 +8,8 @@
 #include "platform/permissions.h"
 #include "settings/permissions_settings_view.h"
 #include "settings/settings_bindings.h"
+#include "ui/text_style.h"
+#include "ui/tray_availability.h"
 #include "update/update_settings_row_view.h"
 #include "window/window_manager.h"
 
@@ -16,6 +18,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -106,6 +109,9 @@ QWidget* GeneralSettingsView::makeStartGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Start-up"), this);
     auto* layout = new QVBoxLayout(group);
+    auto* showTray = settings::boundCheckBox(m_defaults, QLatin1String(window_keys::kShowTrayIcon),
+        true, QStringLiteral("Show the tray icon"), QStringLiteral("showTrayIconCheck"), group);
+    layout->addWidget(showTray);
     auto* hideTaskbarEntry
         = settings::boundCheckBox(m_defaults, QLatin1String(window_keys::kHideTaskbarEntry), false,
             QStringLiteral("Hide the task bar entry (tray only)"),
@@ -114,6 +120,32 @@ QWidget* GeneralSettingsView::makeStartGroup()
     connect(hideTaskbarEntry, &QCheckBox::toggled, this,
         [this](bool hide) { m_windows.applyActivationPolicy(hide); });
     layout->addWidget(hideTaskbarEntry);
+    auto* noTray = new QLabel(QStringLiteral("This desktop shows no tray icons, so Vesker keeps "
+                                             "its task bar entry and its window."),
+        group);
+    noTray->setObjectName(QStringLiteral("noTrayNote"));
+    noTray->setWordWrap(true);
+    setTextStyle(*noTray, TextStyle::caption);
+    setSecondary(*noTray);
+    layout->addWidget(noTray);
+
+    // Hiding the task bar entry with no tray icon to go back to would leave no way in.
+    auto* tray = new TrayAvailability(group);
+    auto follow = [tray, showTray, hideTaskbarEntry, noTray] {
+        const bool available = tray->available();
+        showTray->setVisible(available);
+        hideTaskbarEntry->setVisible(available);
+        hideTaskbarEntry->setEnabled(showTray->isChecked());
+        noTray->setVisible(!available);
+    };
+    follow();
+    connect(showTray, &QCheckBox::toggled, hideTaskbarEntry, [hideTaskbarEntry](bool on) {
+        if (!on)
+            hideTaskbarEntry->setChecked(false);
+    });
+    connect(tray, &TrayAvailability::availableChanged, group, follow);
+    connect(showTray, &QCheckBox::toggled, group, follow);
+    connect(hideTaskbarEntry, &QCheckBox::toggled, group, follow);
 
     // Not a stored setting: the autostart entry itself is the state.
     auto* login = new QCheckBox(QStringLiteral("Open at login"), group);

@@ -25,6 +25,8 @@ QString statusText(Status status)
         return QStringLiteral("Allowed");
     case Status::denied:
         return QStringLiteral("Not allowed");
+    case Status::unavailable:
+        return QStringLiteral("Not available");
     case Status::unknown:
         break;
     }
@@ -33,9 +35,9 @@ QString statusText(Status status)
 
 QPixmap permissionDot(Status status, const QPalette& palette, qreal ratio)
 {
-    const QColor colour = status == Status::granted ? successColor()
-        : status == Status::denied                  ? destructiveColor()
-                                                    : secondaryColor(palette);
+    const QColor colour = status == Status::granted                 ? successColor()
+        : status == Status::denied || status == Status::unavailable ? destructiveColor()
+                                                                    : secondaryColor(palette);
     return statusDot(colour, 8, ratio);
 }
 
@@ -76,8 +78,8 @@ PermissionsSettingsView::PermissionsSettingsView(Permissions& permissions, QWidg
         {QStringLiteral("notifications"), QStringLiteral("Notifications"),
             QStringLiteral("A banner when something arrives, even if the window is hidden."),
             QStringLiteral("Privacy_Notifications"),
-            QStringLiteral("Banners need a notification service in this session; the desktop "
-                           "usually runs one."),
+            QStringLiteral("No notification service answers in this session, so no banners "
+                           "are shown; the desktop usually runs one."),
             &Permissions::notifications, &Permissions::notificationsChanged},
         {QStringLiteral("accessibility"), QStringLiteral("Accessibility (optional)"),
             QStringLiteral("Only needed for “Paste into front app”, which types a scanned "
@@ -134,7 +136,7 @@ PermissionsSettingsView::PermissionsSettingsView(Permissions& permissions, QWidg
             const Status now = (m_permissions.*row.status)();
             status->setText(statusText(now));
             dot->setPixmap(permissionDot(now, palette(), devicePixelRatioF()));
-            help->setVisible(!hasPage && now == Status::denied);
+            help->setVisible(now == Status::unavailable || (!hasPage && now == Status::denied));
         };
         show();
         connect(&m_permissions, row.changed, this, show);

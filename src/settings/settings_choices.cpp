@@ -44,6 +44,21 @@ QList<Choice> photoSizeChoices()
         {QStringLiteral("original"), QStringLiteral("Original (as taken)")}};
 }
 
+QList<Choice> cleanupAgeChoices()
+{
+    return {{QStringLiteral("never"), QStringLiteral("Never")},
+        {QStringLiteral("oneDay"), QStringLiteral("After a day")},
+        {QStringLiteral("threeDays"), QStringLiteral("After three days")},
+        {QStringLiteral("oneWeek"), QStringLiteral("After a week")},
+        {QStringLiteral("oneMonth"), QStringLiteral("After a month")}};
+}
+
+QList<Choice> cleanupActionChoices()
+{
+    return {{QStringLiteral("archive"), QStringLiteral("Move them to the Archive")},
+        {QStringLiteral("delete"), QStringLiteral("Delete them")}};
+}
+
 QList<Choice> displayChoices(const QStringList& displayNames, const QString& stored)
 {
     QList<Choice> choices {{QString(), QStringLiteral("Whichever display the window is on")}};

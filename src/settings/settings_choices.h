@@ -18,6 +18,8 @@ QList<Choice> arrivalBehaviorChoices();
 QList<Choice> fullScreenStyleChoices();
 QList<Choice> viewModeChoices();
 QList<Choice> photoSizeChoices();
+QList<Choice> cleanupAgeChoices();
+QList<Choice> cleanupActionChoices();
 // "Whichever display the window is on" (stored as ""), then each named display in the order
 // given. A stored display that is not connected now stays choosable, so that opening the window
 // never loses the choice.

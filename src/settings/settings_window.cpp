@@ -2,7 +2,9 @@
 
 #include "receive/server_controller.h"
 #include "settings/access_settings_view.h"
+#include "settings/display_settings_view.h"
 #include "settings/general_settings_view.h"
+#include "settings/screens_settings_view.h"
 #include "ui/window_habits.h"
 
 #include <QLabel>
@@ -40,10 +42,16 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
         services.focusGuard, services.permissions, services.updater);
     general->setObjectName(QStringLiteral("generalTab"));
     m_tabs->addTab(scrolling(general), QStringLiteral("General"));
+    auto* display = new DisplaySettingsView(services.defaults);
+    display->setObjectName(QStringLiteral("displayTab"));
+    m_tabs->addTab(scrolling(display), QStringLiteral("Display"));
     auto* access
         = new AccessSettingsView(services.controller.access(), services.defaults, services.clock);
     access->setObjectName(QStringLiteral("accessTab"));
     m_tabs->addTab(scrolling(access), QStringLiteral("Access"));
+    auto* screens = new ScreensSettingsView(services.controller, services.defaults);
+    screens->setObjectName(QStringLiteral("screensTab"));
+    m_tabs->addTab(scrolling(screens), QStringLiteral("Screens"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tabs);

@@ -28,7 +28,8 @@ struct SettingsWindowServices {
     Updater& updater;
 };
 
-// The Settings window: a "General" and an "Access" tab; later parts of the program add theirs.
+// The Settings window: "General", "Display", "Access" and "Screens" tabs; later parts of the
+// program add theirs.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:

@@ -82,6 +82,13 @@ StoreCleanup::StoreCleanup(
     m_timer.setInterval(kIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &StoreCleanup::run);
     m_timer.start();
+    m_choiceChanged.setSingleShot(true);
+    m_choiceChanged.setInterval(0);
+    connect(&m_choiceChanged, &QTimer::timeout, this, &StoreCleanup::run);
+    connect(&m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
+        if (key == QLatin1String("cleanupAge") || key == QLatin1String("cleanupAction"))
+            m_choiceChanged.start();
+    });
 }
 
 void StoreCleanup::run()

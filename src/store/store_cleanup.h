@@ -27,7 +27,7 @@ std::optional<qint64> cleanupSeconds(CleanupAge age);
 // Archives or deletes the Inbox items of a store that are older than the "cleanupAge" setting
 // ("cleanupAction" says which), telling their senders as the user's own action would. It runs
 // as it is made, so that a store opened after a long break is tidy before any view shows it,
-// and every half hour after that. Main thread only.
+// every half hour after that, and as soon as the choice changes. Main thread only.
 class StoreCleanup : public QObject {
     Q_OBJECT
 public:
@@ -43,6 +43,8 @@ private:
     platform::Defaults& m_defaults;
     const platform::Clock& m_clock;
     QTimer m_timer;
+    // Age and action are written one after the other: the run waits for both.
+    QTimer m_choiceChanged;
 };
 
 } // namespace vesker

@@ -30,7 +30,7 @@ const QList<WelcomeText>& welcomeTable()
                 "that "
                 "opens a web page with a camera button, no install needed. Or install the Vesker "
                 "Phone "
-                "app and pick this Mac from its list.",
+                "app and pick this computer from its list.",
                 "When you're done with something: Archive (Ctrl+E), Skip it for later (Ctrl+L), or "
                 "Delete (Ctrl+Backspace). “Got it” (Ctrl+G) tells the sender's phone you've seen "
                 "it."}},
@@ -55,7 +55,8 @@ const QList<WelcomeText>& welcomeTable()
         {"Welcome — 4 of 4: Permissions",
             {"Your desktop may need a few things set up. If one of them is missing, Settings "
              "(Ctrl+,) ▸ General ▸ Permissions shows the status and opens the right place.",
-                "Local Network — required. Without it phones can't find or reach this Mac. Keep "
+                "Local Network — required. Without it phones can't find or reach this computer. "
+                "Keep "
                 "the "
                 "avahi-daemon service running so that phones can find it.",
                 "Notifications — a banner when something arrives while the window is hidden. Your "

@@ -44,7 +44,7 @@ constexpr std::array<std::pair<const char*, const char*>, 26> kReleaseNotes {{
     {"1.10",
         "Send over the internet. Pair a phone or another computer once with an invite link or an "
         "eight-character code, and items travel end-to-end encrypted through the relay — the relay "
-        "never sees what you send.\n\nSettings ▸ Internet turns it on and lists your pairings."},
+        "never sees what you send.\n\nIt needs a relay, which this version does not have."},
     {"1.9.4", "The tray panel shows the last item's barcode with a Copy button."},
     {"1.9.3", "Photos sent with their location show a map link on their card."},
     {"1.9.2",
@@ -53,7 +53,8 @@ constexpr std::array<std::pair<const char*, const char*>, 26> kReleaseNotes {{
     {"1.9.1", "Sender nicknames now also apply in search."},
     {"1.9",
         "Focus guard: keep the window from jumping forward while a chosen app is running or in "
-        "front, for example during a presentation. Settings ▸ Display ▸ Focus guard.\n\nArrivals "
+        "front, for example during a presentation. Settings ▸ General ▸ Don't "
+        "interrupt.\n\nArrivals "
         "held back are counted in the tray."},
     {"1.8.1", "Tags are matched without regard to case in the sidebar filter."},
     {"1.8",

@@ -246,7 +246,7 @@ TEST_F(ContentViewTest, RelayedRequestsAreCountedPerScreenAndDevice)
         }));
     }
     EXPECT_EQ(banner->findChild<QLabel*>(QStringLiteral("approvalTitle"))->text(),
-        "Ines wants to send to Lobby TV through this Mac");
+        "Ines wants to send to Lobby TV through this computer");
 
     QSignalSpy forwarded(&remote, &RemoteScreensManager::forwardRequested);
     for (auto* button : banner->findChildren<QPushButton*>())

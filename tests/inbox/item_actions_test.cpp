@@ -262,7 +262,8 @@ TEST(ItemActions, LocationLinkCarriesBothCoordinatesInTheirShortestExactForm)
              Case {-33.86, 151.2093, u"-33.86,151.2093"_s, u"-33.86000, 151.20930"_s},
              Case {0.00001, 0, u"0.00001,0"_s, u"0.00001, 0.00000"_s}}) {
         EXPECT_EQ(ItemActions::locationLink(c.lat, c.lon),
-            QUrl(u"https://www.openstreetmap.org/?ll=%1&q=%1"_s.arg(c.place)));
+            QUrl(u"https://www.openstreetmap.org/?mlat=%1&mlon=%2#map=16/%1/%2"_s.arg(
+                c.place.section(u',', 0, 0), c.place.section(u',', 1, 1))));
         EXPECT_EQ(
             ItemActions::locationHelp(c.lat, c.lon), u"Where this photo was taken — "_s + c.help);
     }

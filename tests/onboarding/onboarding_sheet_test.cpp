@@ -1,13 +1,16 @@
 // The first-run sheet over a real server on 127.0.0.1: what "Continue" applies.
+#include "onboarding/onboarding.h"
 #include "onboarding/onboarding_sheet.h"
 #include "platform/display_wake.h"
 #include "platform/launch_at_login.h"
 #include "platform/permissions.h"
 #include "receive/controller_fixture.h"
+#include "ui/tray_availability.h"
 #include "window/window_manager.h"
 
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -22,7 +25,9 @@ protected:
     {
         m_defaults.set(QStringLiteral("advertiseOnNetwork"), false);
         m_controller = makeController();
+        TrayAvailability::pretend(true);
     }
+    ~OnboardingSheetTest() override { TrayAvailability::pretend(std::nullopt); }
 
     // Opens a sheet, lets `edit` change it, and presses Continue.
     void finish(const std::function<void(OnboardingSheet&)>& edit)
@@ -87,6 +92,49 @@ TEST_F(OnboardingSheetTest, StartUpChoicesWriteTheAutostartEntryAndKeepTheProgra
     EXPECT_FALSE(QFile::exists(entry));
     EXPECT_FALSE(m_defaults.boolValue(QLatin1String(window_keys::kHideTaskbarEntry), true));
     EXPECT_FALSE(m_windows.hidesTaskbarEntry());
+}
+
+TEST_F(OnboardingSheetTest, WithoutATrayItOffersNoWayToHideTheWindow)
+{
+    TrayAvailability::pretend(false);
+    m_defaults.set(QLatin1String(window_keys::kHideTaskbarEntry), true);
+    finish([](OnboardingSheet& sheet) {
+        for (const char* name : {"showTrayIconSwitch", "hideTaskbarEntrySwitch"})
+            EXPECT_FALSE(sheet.findChild<QWidget*>(QLatin1String(name))->isVisibleTo(&sheet));
+        EXPECT_TRUE(sheet.findChild<QLabel*>(QStringLiteral("trayDescription"))
+                        ->text()
+                        .contains(QLatin1String("no tray")));
+    });
+    EXPECT_FALSE(m_windows.hidesTaskbarEntry());
+}
+
+TEST(OnboardingStatus, GreenOnlyWhatWorks)
+{
+    using onboarding::Tone;
+    struct Row {
+        const char* name;
+        onboarding::StatusLine line;
+        QString text;
+        Tone tone;
+    };
+    const QList<Row> rows {
+        {"listening and found", onboarding::networkStatus(true, "Listening on port 8787"),
+            "Listening", Tone::good},
+        {"listening, daemon gone",
+            onboarding::networkStatus(
+                true, "Listening on port 8787", "avahi-daemon is not running"),
+            "Listening, but phones can't find this computer: avahi-daemon is not running",
+            Tone::bad},
+        {"not listening", onboarding::networkStatus(false, "Could not start: port in use"),
+            "Could not start: port in use", Tone::neutral},
+        {"no notification service", onboarding::permissionStatus(Permissions::Status::unavailable),
+            "Not available", Tone::bad},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.line.text, row.text);
+        EXPECT_EQ(row.line.tone, row.tone);
+    }
 }
 
 } // namespace

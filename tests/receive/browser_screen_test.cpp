@@ -18,7 +18,7 @@ namespace {
 
 using Query = QMap<QString, QString>;
 
-const HTTPResponse kOff = HTTPResponse::text(404, "Browser screens are turned off on this Mac");
+const HTTPResponse kOff = HTTPResponse::text(404, "Browser screens are turned off on this screen");
 const HTTPResponse kNotFound = HTTPResponse::text(404, "Not found");
 const HTTPResponse kNoCode = HTTPResponse::text(401, "Access code required");
 const HTTPResponse kForbidden = HTTPResponse::text(403, "Not allowed on browser screens");

@@ -29,8 +29,8 @@ TEST(ServerControllerRules, PortAndScreenNameFallBack)
         EXPECT_EQ(ServerController::port(d), c.port);
         EXPECT_EQ(ServerController::portNotice(d).isEmpty(), !c.notice);
     }
-    const QList<std::array<QString, 3>> names {{" \n ", "Studio", "Studio"}, {" \n ", "", "My Mac"},
-        {"  Counter 2\n", "Studio", "Counter 2"}};
+    const QList<std::array<QString, 3>> names {{" \n ", "Studio", "Studio"},
+        {" \n ", "", "This computer"}, {"  Counter 2\n", "Studio", "Counter 2"}};
     for (const auto& [stored, computer, expected] : names) {
         d.set("screenName", stored);
         EXPECT_EQ(ServerController::screenName(d, computer), expected);

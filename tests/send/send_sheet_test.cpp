@@ -69,6 +69,7 @@ TEST_F(SendSheetTest, APhotoAndATextReachTheScreenInOrder)
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !s->session().isSending(); }, 15000));
     EXPECT_EQ(shownResults(*s), QStringList {"B: sent 2 of 2 ✓"});
+    EXPECT_EQ(s->findChild<QPushButton*>(QStringLiteral("sendCancel"))->text(), "Cancel");
     const QList<ScreenItem> got = b.uploaded();
     ASSERT_EQ(got.size(), 2);
     EXPECT_EQ(got[0].kind, ItemKind::photo);

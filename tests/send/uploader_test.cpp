@@ -180,7 +180,7 @@ TEST_F(UploaderTest, RepliesAndTransportFailuresBecomeTheirErrors)
     const UploadResult refused
         = run(uploader.send(textRequest("x"), UploadTarget::endpoint("127.0.0.1", closedPort)));
     EXPECT_EQ(failure(refused), UploadError::Kind::connection);
-    EXPECT_TRUE(refused.error->description().startsWith("Couldn't reach the Mac ("));
+    EXPECT_TRUE(refused.error->description().startsWith("Couldn't reach the screen ("));
     EXPECT_EQ(failure(run(uploader.send(textRequest("x"), UploadTarget::url(QUrl("file:///tmp"))))),
         UploadError::Kind::badURL);
     EXPECT_EQ(failure(run(uploader.send(textRequest("x"), UploadTarget::relayScreen({})))),

@@ -2,21 +2,34 @@
 
 #include "access/access_manager.h"
 #include "focus_guard/focus_guard.h"
+#include "onboarding/onboarding_sheet.h"
 #include "platform/display_wake.h"
 #include "platform/launch_at_login.h"
 #include "platform/permissions.h"
 #include "receive/controller_fixture.h"
+#include "store/blur_rules.h"
+#include "store/store_cleanup.h"
 #include "support/fake_workspace.h"
+#include "support/test_images.h"
+#include "ui/tray_availability.h"
 #include "update/updater.h"
 #include "window/window_manager.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTabWidget>
 #include <QTreeWidget>
 
@@ -62,6 +75,32 @@ protected:
         for (int i = 0; i < tree->topLevelItemCount(); ++i)
             if (tree->topLevelItem(i)->data(0, Qt::UserRole).toString() == deviceID)
                 tree->setCurrentItem(tree->topLevelItem(i));
+    }
+    ScreenItem addPhoto(const QString& sender)
+    {
+        ScreenItem item;
+        item.id = QUuid::createUuid();
+        item.receivedAt = m_clock.now();
+        item.kind = ItemKind::photo;
+        item.sender = sender;
+        item.filename = ItemStore::storedFileName(item.receivedAt, item.id, "jpg");
+        QDir().mkpath(m_store.inboxDir());
+        writeFile(m_store.fileURL(item), imageBytes(whitePage(64, 48), "JPEG"));
+        m_store.append(item);
+        return item;
+    }
+    // What a phone reads of this screen: its name in "/api/info" and on the page it opens.
+    std::pair<QString, QByteArray> phoneSees()
+    {
+        const HTTPResponse info = route(*m_controller, HTTPRequest {"GET", "/api/info", {}});
+        const HTTPResponse page = route(*m_controller, HTTPRequest {"GET", "/", {}});
+        return {QJsonDocument::fromJson(info.body)["name"].toString(), page.body};
+    }
+    void rename(const QString& name)
+    {
+        auto* field = find<QLineEdit>("screenNameField");
+        field->setText(name);
+        find<QPushButton>("renameButton")->click();
     }
     QJsonObject browserItems()
     {
@@ -112,7 +151,7 @@ TEST_F(SettingsWindowTest, RemoveBlockAndUnblockActOnTheDevices)
     access().approve("b", "<b>Ben</b>", GrantDuration::forever);
     access().approve("old", "Old phone", GrantDuration::thirtyMinutes);
     m_clock.advance(31 * 60);
-    m_window.tabs().setCurrentIndex(1);
+    m_window.tabs().setCurrentIndex(2);
     m_window.show();
     auto* approved = find<QTreeWidget>("approvedDeviceList");
     ASSERT_EQ(approved->topLevelItemCount(), 2) << "an expired approval is gone once shown";
@@ -167,6 +206,176 @@ TEST_F(SettingsWindowTest, GeneralChoicesAreStoredAndStartUpSwitchesAct)
     EXPECT_TRUE(platform::LaunchAtLogin::isEnabled());
     find<QCheckBox>("launchAtLoginCheck")->click();
     EXPECT_FALSE(platform::LaunchAtLogin::isEnabled());
+}
+
+TEST_F(SettingsWindowTest, BlurredSendersAreBlurredForViewers)
+{
+    m_defaults.set("allowBrowserScreens", true);
+    addPhoto(QStringLiteral("Mum"));
+    addPhoto(QStringLiteral("Ben"));
+    const auto blurred = [this] {
+        QStringList senders;
+        for (const QJsonValue& item : browserItems()["items"].toArray())
+            if (item["blurred"].toBool())
+                senders.append(item["sender"].toString());
+        senders.sort();
+        return senders;
+    };
+    EXPECT_EQ(blurred(), QStringList());
+    QTest::keyClicks(find<QLineEdit>("blurSendersField"), QStringLiteral(" mum ,"));
+    EXPECT_EQ(blurred(), QStringList {"Mum"});
+    find<QCheckBox>("blurAllCheck")->click();
+    EXPECT_EQ(blurred(), (QStringList {"Ben", "Mum"}));
+
+    // A sender marked known on a card is listed, and blurred again from here.
+    BlurRules(m_defaults).setKnown(QStringLiteral("Ben"), true);
+    EXPECT_EQ(blurred(), QStringList {"Mum"});
+    auto* known = find<QListWidget>("knownSenderList");
+    ASSERT_EQ(known->count(), 1);
+    known->setCurrentRow(0);
+    find<QPushButton>("forgetKnownSenderButton")->click();
+    EXPECT_EQ(blurred(), (QStringList {"Ben", "Mum"}));
+    EXPECT_EQ(known->count(), 0);
+}
+
+TEST_F(SettingsWindowTest, ChoosingACleanupCleansAtOnce)
+{
+    StoreCleanup cleanup(m_store, m_defaults, m_clock);
+    const ScreenItem old = addPhoto(QStringLiteral("Ann"));
+    m_clock.advance(2 * 86400);
+    const ScreenItem fresh = addPhoto(QStringLiteral("Ann"));
+    EXPECT_FALSE(find<QComboBox>("cleanupActionPicker")->isEnabled()) << "nothing to act on";
+    choose("cleanupAgePicker", "oneDay");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return m_store.item(old.id)->status == ItemStatus::archived; }));
+    EXPECT_TRUE(QFile::exists(m_store.fileURL(*m_store.item(old.id))));
+    EXPECT_EQ(m_store.item(fresh.id)->status, ItemStatus::inbox);
+
+    m_clock.advance(2 * 86400);
+    choose("cleanupActionPicker", "delete");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_store.item(fresh.id); }));
+}
+
+TEST_F(SettingsWindowTest, RenamingRestartsUnderTheNewNameOnlyWhenItChanges)
+{
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    rename(QStringLiteral("  Front Counter "));
+    const auto [name, page] = phoneSees();
+    EXPECT_EQ(name, "Front Counter");
+    EXPECT_TRUE(page.contains("<b>Front Counter</b>"));
+    EXPECT_EQ(find<QLineEdit>("screenNameField")->text(), "Front Counter");
+
+    QSignalSpy replaced(m_controller->server(), &QObject::destroyed);
+    rename(QStringLiteral("Front Counter"));
+    EXPECT_EQ(replaced.count(), 0) << "the same name restarts nothing";
+    rename(QString());
+    EXPECT_EQ(phoneSees().first, "Front Desk") << "an empty name is the computer's";
+}
+
+TEST_F(SettingsWindowTest, APortThatCannotBeUsedKeepsTheOldOneServing)
+{
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    const quint16 old = port();
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    auto* field = find<QLineEdit>("portField");
+    auto* message = find<QLabel>("portMessage");
+    const std::pair<QString, QString> refused[] = {{"80", "1024 to 65535"}, {"70000", "1024"},
+        {"port", "1024"}, {QString::number(taken.serverPort()), "in use"}};
+    for (const auto& [typed, says] : refused) {
+        field->setText(typed);
+        find<QPushButton>("portButton")->click();
+        EXPECT_FALSE(message->isHidden()) << qPrintable(typed);
+        EXPECT_TRUE(message->text().contains(says)) << qPrintable(message->text());
+        EXPECT_EQ(port(), old);
+        EXPECT_EQ(m_controller->server()->config().port, old);
+    }
+
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 free = probe.serverPort();
+    probe.close();
+    field->setText(QString::number(free));
+    find<QPushButton>("portButton")->click();
+    EXPECT_TRUE(message->isHidden());
+    EXPECT_EQ(port(), free);
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    QTcpSocket phone;
+    phone.connectToHost(QHostAddress::LocalHost, free);
+    EXPECT_TRUE(phone.waitForConnected(5000)) << "the new port answers";
+}
+
+TEST_F(SettingsWindowTest, EveryAddressCanBeCopied)
+{
+    m_addresses = {{"wlan0", "Wi-Fi", "192.168.1.20"}, {"eth0", "Ethernet", "10.0.0.7"}};
+    m_hostName = QStringLiteral("desk.local");
+    m_controller->refreshAddresses();
+    const QList<QPushButton*> buttons
+        = find<QWidget>("addressList")->findChildren<QPushButton*>("copyAddressButton");
+    const QStringList expected {
+        "http://192.168.1.20:%1", "http://10.0.0.7:%1", "http://desk.local:%1"};
+    ASSERT_EQ(buttons.size(), expected.size());
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        buttons.at(i)->click();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), expected.at(i).arg(port()));
+    }
+}
+
+TEST_F(SettingsWindowTest, WithoutATrayNothingOffersToHideTheWindow)
+{
+    for (const bool tray : {true, false}) {
+        TrayAvailability::pretend(tray);
+        SettingsWindow window {{.controller = *m_controller,
+            .defaults = m_defaults,
+            .clock = m_clock,
+            .windows = m_windows,
+            .focusGuard = m_focus,
+            .permissions = m_permissions,
+            .updater = m_updater}};
+        const auto shown = [&](const char* name) {
+            return window.findChild<QWidget*>(QString::fromLatin1(name))->isVisibleTo(&window);
+        };
+        EXPECT_EQ(shown("hideTaskbarEntryCheck"), tray);
+        EXPECT_EQ(shown("showTrayIconCheck"), tray);
+        EXPECT_EQ(shown("noTrayNote"), !tray);
+    }
+    TrayAvailability::pretend(std::nullopt);
+
+    // Turning the tray icon off brings the task bar entry back.
+    find<QCheckBox>("hideTaskbarEntryCheck")->click();
+    EXPECT_TRUE(m_windows.hidesTaskbarEntry());
+    find<QCheckBox>("showTrayIconCheck")->click();
+    EXPECT_FALSE(m_defaults.boolValue("showInMenuBar", true));
+    EXPECT_FALSE(m_windows.hidesTaskbarEntry());
+    EXPECT_FALSE(m_defaults.boolValue("hideDockIcon", true));
+    m_defaults.set("showInMenuBar", true);
+    EXPECT_TRUE(find<QCheckBox>("showTrayIconCheck")->isChecked()) << "follows onboarding";
+}
+
+// First launch: a name typed and then dismissed with Escape is kept, and Settings renames the
+// screen afterwards.
+TEST_F(SettingsWindowTest, ANameTypedAtFirstLaunchIsKeptAndCanBeChangedLater)
+{
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    {
+        OnboardingSheet sheet({.server = *m_controller,
+            .defaults = m_defaults,
+            .permissions = m_permissions,
+            .windows = &m_windows,
+            .computerName = QStringLiteral("Front Desk")});
+        sheet.show();
+        QTest::keyClicks(
+            sheet.findChild<QLineEdit*>(QStringLiteral("screenNameField")), "Front Counter");
+        QTest::keyClick(&sheet, Qt::Key_Escape);
+        EXPECT_EQ(sheet.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(phoneSees().first, "Front Counter");
+    EXPECT_EQ(find<QLineEdit>("screenNameField")->text(), "Front Counter") << "follows";
+
+    rename(QStringLiteral("Back Office"));
+    const auto [name, page] = phoneSees();
+    EXPECT_EQ(name, "Back Office");
+    EXPECT_TRUE(page.contains("Vesker to <b>Back Office</b>")) << page.left(4000).constData();
 }
 
 } // namespace vesker::test

@@ -2,6 +2,7 @@
 
 #include "store/store_cleanup.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 
 using namespace vesker;
@@ -67,6 +68,17 @@ TEST_F(CleanupTest, UnknownSettingsCleanNothingOrArchive)
     choose(u"oneMonth"_s, u"Delete"_s);
     cleanup.run();
     EXPECT_EQ(store->item(old.id)->status, ItemStatus::archived) << "only \"delete\" deletes";
+}
+
+TEST_F(CleanupTest, ChangingTheChoiceCleansAtOnce)
+{
+    const ScreenItem old = makeItem(u"old.jpg"_s, 2 * kDay);
+    auto store = storeWith({old});
+    StoreCleanup cleanup(*store, *m_defaults, m_clock);
+    choose(u"oneDay"_s, u"delete"_s);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(store->item(old.id));
+    EXPECT_FALSE(QFile::exists(inbox(u"old.jpg"_s)));
 }
 
 // As at launch: the first cleanup runs before anything listens for the relay.

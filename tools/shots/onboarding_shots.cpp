@@ -4,6 +4,7 @@
 
 #include "onboarding/onboarding_sheet.h"
 #include "platform/permissions.h"
+#include "ui/tray_availability.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,13 +42,19 @@ void onboardingShots()
         while (!demo.controller.isRunning() && !deadline.hasExpired())
             QApplication::processEvents(QEventLoop::AllEvents, 20);
         Permissions permissions;
-        OnboardingSheet sheet({.server = demo.controller,
-            .defaults = demo.defaults,
-            .permissions = permissions,
-            .computerName = QStringLiteral("Front Desk")});
-        sheet.show();
-        settle();
-        save(sheet, QStringLiteral("onboarding_sheet"));
+        // A panel with a tray, then a desktop without one.
+        for (const bool tray : {true, false}) {
+            TrayAvailability::pretend(tray);
+            OnboardingSheet sheet({.server = demo.controller,
+                .defaults = demo.defaults,
+                .permissions = permissions,
+                .computerName = QStringLiteral("Front Desk")});
+            sheet.show();
+            settle();
+            save(sheet,
+                tray ? QStringLiteral("onboarding_sheet") : QStringLiteral("onboarding_no_tray"));
+        }
+        TrayAvailability::pretend(true);
     }
     // A stopped server, a computer without a name, the tray icon off, and every "what to do"
     // line a press of the buttons brings up.
@@ -73,6 +80,7 @@ void onboardingShots()
         settle();
         save(sheet, QStringLiteral("onboarding_sheet_help"));
     }
+    TrayAvailability::pretend(std::nullopt);
 }
 
 } // namespace vesker::shots

@@ -11,10 +11,19 @@
 #include "platform/workspace.h"
 #include "receive/server_controller.h"
 #include "settings/settings_window.h"
+#include "ui/tray_availability.h"
 #include "update/updater.h"
 #include "window/window_manager.h"
 
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTcpServer>
+
+#include <iterator>
 
 namespace vesker::shots {
 
@@ -52,16 +61,49 @@ void settingsShots()
     defaults.set(QStringLiteral("accessCode"), QStringLiteral("048213"));
     defaults.set(QStringLiteral("allowBrowserScreens"), true);
 
-    SettingsWindow window({.controller = controller,
+    defaults.set(QStringLiteral("blurSenders"), QStringLiteral("Anna, Reception"));
+    defaults.set(QStringLiteral("knownSenders"), QJsonArray {QStringLiteral("ben")});
+    defaults.set(QStringLiteral("cleanupAge"), QStringLiteral("oneWeek"));
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    defaults.set(QStringLiteral("serverPort"), probe.serverPort());
+    probe.close();
+    defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+    controller.setScreenName(QStringLiteral("Front Counter"));
+    const QDeadlineTimer deadline(3000);
+    while (!controller.isRunning() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+
+    const SettingsWindow::Services services {.controller = controller,
         .defaults = defaults,
         .clock = demo.clock,
         .windows = windows,
         .focusGuard = focusGuard,
         .permissions = permissions,
-        .updater = updater});
-    save(window, QStringLiteral("settings_general"));
-    window.tabs().setCurrentIndex(1);
-    save(window, QStringLiteral("settings_access"));
+        .updater = updater};
+    // A desktop whose panel shows tray icons, then one without.
+    for (const bool tray : {true, false}) {
+        TrayAvailability::pretend(tray);
+        SettingsWindow window(services);
+        if (!tray) {
+            save(window, QStringLiteral("settings_general_no_tray"));
+            continue;
+        }
+        const char* names[]
+            = {"settings_general", "settings_display", "settings_access", "settings_screens"};
+        for (int i = 0; i < int(std::size(names)); ++i) {
+            window.tabs().setCurrentIndex(i);
+            save(window, QString::fromLatin1(names[i]));
+        }
+        // The port field after someone typed a port another program holds.
+        QTcpServer holder;
+        holder.listen(QHostAddress::Any);
+        window.findChild<QLineEdit*>(QStringLiteral("portField"))
+            ->setText(QString::number(holder.serverPort()));
+        window.findChild<QPushButton*>(QStringLiteral("portButton"))->click();
+        save(window, QStringLiteral("settings_screens_port_taken"));
+    }
+    TrayAvailability::pretend(std::nullopt);
 }
 
 } // namespace vesker::shots
