@@ -91,7 +91,8 @@ QString BrowserScreen::viewerPIN() const
     return pin.mid(start, end - start);
 }
 
-void BrowserScreen::handle(const HTTPRequest& request, HTTPReplyFunction reply)
+void BrowserScreen::handle(
+    const HTTPRequest& request, HTTPReplyFunction reply, const QString& basePath)
 {
     if (!flag("allowBrowserScreens", false)) {
         return reply(
@@ -100,7 +101,7 @@ void BrowserScreen::handle(const HTTPRequest& request, HTTPReplyFunction reply)
     const QString& path = request.path;
     if (path == kScreen) {
         return reply({200, QStringLiteral("text/html; charset=utf-8"),
-            screenPageHTML(m_screenName(), {}).toUtf8()});
+            screenPageHTML(m_screenName(), basePath).toUtf8()});
     }
     // The code is guessed no faster here than on the upload routes.
     if (m_access.codeRequired()

@@ -9,6 +9,7 @@
 #include "receive/arrival.h"
 #include "receive/browser_screen.h"
 #include "receive/desktop_actions.h"
+#include "receive/hosted_routes.h"
 #include "receive/intake.h"
 #include "receive/routes.h"
 #include "receive/upload_handler.h"
@@ -61,7 +62,8 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     , m_statusText(QStringLiteral("Starting…"))
 {
     m_access = std::make_unique<AccessManager>(m_defaults, m_clock);
-    m_hosted = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
+    m_hosted
+        = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
     m_remote = std::make_unique<RemoteScreensManager>(&m_defaults, m_clock);
     m_arrival = std::make_unique<ArrivalAnnouncer>(m_store, m_desktop, m_services.notifications);
     m_intake = std::make_unique<ItemIntake>(
@@ -70,6 +72,11 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     m_browserScreen = std::make_unique<BrowserScreen>(
         m_store, *m_access, m_defaults, m_clock, [this] { return screenName(); });
     m_routes = std::make_unique<Routes>(*this, *m_uploads, *m_browserScreen);
+    m_hosted->setListenAddress(m_services.listenAddress);
+    m_hosted->setRoutesFactory([this](const HostedScreen& screen, ItemStore& store) {
+        return std::make_unique<HostedRoutes>(
+            screen, store, *m_intake, *m_access, m_defaults, m_clock);
+    });
 
     // An upload released by the user's approval is stored; nobody waits for its reply.
     connect(m_access.get(), &AccessManager::uploadAccepted, this,
