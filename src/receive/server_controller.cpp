@@ -13,6 +13,7 @@
 #include "receive/intake.h"
 #include "receive/routes.h"
 #include "receive/upload_handler.h"
+#include "receive/web_pages.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
 #include "screens/hosted_screens_manager.h"
@@ -72,6 +73,14 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     m_browserScreen = std::make_unique<BrowserScreen>(
         m_store, *m_access, m_defaults, m_clock, [this] { return screenName(); });
     m_routes = std::make_unique<Routes>(*this, *m_uploads, *m_browserScreen);
+    m_remote->setListenAddress(m_services.listenAddress);
+    m_remote->setRelayHooks({.screenName = [this] { return screenName(); },
+        .uploadPage = [](const QString& name) { return uploadPageHTML(name); },
+        .announceWaiting =
+            [this] {
+                m_desktop.showWindow();
+                m_desktop.playSound(QStringLiteral("Tink"));
+            }});
     m_hosted->setListenAddress(m_services.listenAddress);
     m_hosted->setRoutesFactory([this](const HostedScreen& screen, ItemStore& store) {
         return std::make_unique<HostedRoutes>(
