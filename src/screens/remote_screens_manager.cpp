@@ -58,14 +58,6 @@ QString deviceOf(const QString& key)
     return key.section(u'|', 1);
 }
 
-QJsonObject toJson(const RemoteScreen& screen)
-{
-    return {{QStringLiteral("id"), screen.id.toString(QUuid::WithoutBraces).toUpper()},
-        {QStringLiteral("name"), screen.name}, {QStringLiteral("url"), screen.url},
-        {QStringLiteral("shareOnLAN"), screen.shareOnLAN},
-        {QStringLiteral("relayPort"), screen.relayPort}};
-}
-
 HTTPResponse json(int status, const QJsonObject& object)
 {
     return {status, QStringLiteral("application/json"),
@@ -291,7 +283,7 @@ void RemoteScreensManager::restartRelays()
         // finds the list unchanged.
         QJsonArray array;
         for (const RemoteScreen& entry : std::as_const(m_screens))
-            array.append(toJson(entry));
+            array.append(entry.toJson());
         m_defaults->set(QString::fromLatin1(kScreensKey), array);
     }
 }

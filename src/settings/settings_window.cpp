@@ -3,6 +3,8 @@
 #include "receive/server_controller.h"
 #include "settings/access_settings_view.h"
 #include "settings/general_settings_view.h"
+#include "settings/hosted_screens_settings_view.h"
+#include "settings/remote_screens_settings_view.h"
 
 #include <QPointer>
 #include <QScrollArea>
@@ -41,6 +43,12 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
         = new AccessSettingsView(services.controller.access(), services.defaults, services.clock);
     access->setObjectName(QStringLiteral("accessTab"));
     m_tabs->addTab(scrolling(access), QStringLiteral("Access"));
+    m_tabs->addTab(
+        scrolling(new HostedScreensSettingsView(services.controller.hosted(), services.defaults)),
+        QStringLiteral("Hosted"));
+    m_tabs->addTab(
+        scrolling(new RemoteScreensSettingsView(services.controller.remote(), services.defaults)),
+        QStringLiteral("Remote"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tabs);
