@@ -63,8 +63,7 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     , m_statusText(QStringLiteral("Starting…"))
 {
     m_access = std::make_unique<AccessManager>(m_defaults, m_clock);
-    m_hosted
-        = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
+    m_hosted = std::make_unique<HostedScreensManager>(m_defaults, m_clock, ItemStore::defaultRoot());
     m_remote = std::make_unique<RemoteScreensManager>(&m_defaults, m_clock);
     m_arrival = std::make_unique<ArrivalAnnouncer>(m_store, m_desktop, m_services.notifications);
     m_intake = std::make_unique<ItemIntake>(
