@@ -2,6 +2,7 @@
 
 #include "demo_server.h"
 
+#include "screens/hosted_screen.h"
 #include "screens/remote_screens_manager.h"
 #include "settings/hosted_screens_settings_view.h"
 #include "settings/remote_screens_settings_view.h"
