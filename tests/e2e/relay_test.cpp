@@ -28,19 +28,23 @@ quint16 freePort()
 }
 
 // The relay answers on this thread's event loop, so the phone talks from another one.
-Reply phoneSends(quint16 port, const QByteArray& text)
+Reply fromPhone(quint16 port, const QByteArray& request)
 {
-    auto reply = std::async(std::launch::async, [port, text] {
-        return e2e::exchange(port, e2e::kBoundMs,
-            "POST /text HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-            "Content-Type: text/plain\r\nX-Device: PHONE-1\r\nX-Sender: Ana\r\n"
-            "X-Note: for%20B\r\nContent-Length: "
-                + QByteArray::number(text.size()) + "\r\n\r\n" + text);
-    });
+    auto reply = std::async(std::launch::async,
+        [port, request] { return e2e::exchange(port, e2e::kBoundMs, request); });
     QTest::qWaitFor(
         [&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
         2 * e2e::kBoundMs);
     return reply.get();
+}
+
+Reply phoneSends(quint16 port, const QByteArray& text)
+{
+    return fromPhone(port,
+        "POST /text HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+        "Content-Type: text/plain\r\nX-Device: PHONE-1\r\nX-Sender: Ana\r\n"
+        "X-Note: for%20B\r\nContent-Length: "
+            + QByteArray::number(text.size()) + "\r\n\r\n" + text);
 }
 
 // Computer A, sharing `screens` as the settings list them.
@@ -84,7 +88,7 @@ TEST(SharedRemoteScreen, HoldsAPhoneUntilAllowedThenForwardsWhatItSent)
     const QString id = QStringLiteral("6B1E3E2C-57A4-4A8C-9F8E-1D2C3B4A5F60");
     SharingComputer a(QJsonArray {shared(id, "B", b.port, relayPort)});
 
-    const Reply info = e2e::exchange(relayPort, e2e::kBoundMs, "GET /api/info HTTP/1.1\r\n\r\n");
+    const Reply info = fromPhone(relayPort, "GET /api/info HTTP/1.1\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(QJsonDocument::fromJson(info.body)["name"].toString(), "B via A");
 
     const Reply held = phoneSends(relayPort, "first");
