@@ -52,7 +52,7 @@ HostedScreensSettingsView::HostedScreensSettingsView(
     m_list->setAccessibleName(QStringLiteral("Hosted screens"));
     m_list->setRootIsDecorated(false);
     m_list->setHeaderLabels({QStringLiteral("On"), QStringLiteral("Name"),
-        QStringLiteral("Address"), QStringLiteral("Port"), QStringLiteral("PIN to send")});
+        QStringLiteral("Browser page"), QStringLiteral("Port"), QStringLiteral("PIN to send")});
     m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     layout->addWidget(m_list, 1);

@@ -60,7 +60,7 @@ RemoteScreensSettingsView::RemoteScreensSettingsView(
     m_list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     layout->addWidget(m_list, 1);
 
-    auto* group = new QGroupBox(QStringLiteral("Screen"));
+    auto* group = new QGroupBox(QStringLiteral("Add a screen, or change the selected one"));
     auto* form = new QFormLayout(group);
     m_name = new QLineEdit;
     m_name->setObjectName(QStringLiteral("remoteName"));
