@@ -10,7 +10,9 @@
 #include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
+#include "screens/remote_screens_manager.h"
 #include "send/relay_book.h"
+#include "send/relay_forwarder.h"
 #include "send/screen_directory.h"
 #include "store/item_store.h"
 #include "store/store_cleanup.h"
@@ -85,6 +87,8 @@ ServerController& VeskerApp::server()
                 .notifications = m_services.notifications,
                 .desktop = m_services.desktop,
                 .listenAddress = m_services.listenAddress});
+        // Phones' uploads to a shared remote screen go out as this computer's own sends do.
+        m_server->remote().setForwarder(&forwardToRemoteScreen);
         // The ".local" name is learnt after start and followed as the daemon comes and goes.
         if (published) {
             QObject::connect(published, &platform::DnsSdHostName::hostNameChanged, m_server.get(),

@@ -85,14 +85,15 @@ QString BrowserScreen::viewerPIN() const
     return pin.mid(start, end - start);
 }
 
-std::optional<QByteArray> BrowserScreen::screenPage() const
+std::optional<QByteArray> BrowserScreen::screenPage(const QString& basePath) const
 {
     if (!flag("allowBrowserScreens", false))
         return std::nullopt;
-    return screenPageHTML(m_screenName(), {}).toUtf8();
+    return screenPageHTML(m_screenName(), basePath).toUtf8();
 }
 
-void BrowserScreen::handle(const HTTPRequest& request, HTTPReplyFunction reply)
+void BrowserScreen::handle(
+    const HTTPRequest& request, HTTPReplyFunction reply, const QString& basePath)
 {
     if (!flag("allowBrowserScreens", false)) {
         return reply(HTTPResponse::text(
@@ -100,7 +101,7 @@ void BrowserScreen::handle(const HTTPRequest& request, HTTPReplyFunction reply)
     }
     const QString& path = request.path;
     if (path == kScreen)
-        return reply({200, QStringLiteral("text/html; charset=utf-8"), *screenPage()});
+        return reply({200, QStringLiteral("text/html; charset=utf-8"), *screenPage(basePath)});
     // The code is guessed no faster here than on the upload routes.
     if (m_access.codeRequired()
         && !m_access.tryCode(request.query.value(QStringLiteral("code")), request.remoteAddress))

@@ -34,10 +34,11 @@ public:
     // The paths the router hands over: "/screen", the "/api/items", "/api/image/" and
     // "/api/thumb/" prefixes and the three actions.
     static bool handles(const QString& path);
-    void handle(const HTTPRequest& request, HTTPReplyFunction reply);
+    // `basePath` prefixes the page's own requests (a hosted screen reached under "/s/").
+    void handle(const HTTPRequest& request, HTTPReplyFunction reply, const QString& basePath = {});
 
     // The page at "/screen"; none while browser screens are off.
-    std::optional<QByteArray> screenPage() const;
+    std::optional<QByteArray> screenPage(const QString& basePath = {}) const;
 
     // One item as the page's script reads it.
     QJsonObject itemJSON(const ScreenItem& item, bool viewerBlurAll) const;

@@ -105,6 +105,17 @@ void ItemIntake::save(ItemStore& target, const ScreenItem& item, const QByteArra
 
 void ItemIntake::storeUpload(const PendingUpload& upload, HTTPReplyFunction done)
 {
+    storeInto(m_store, upload, std::move(done));
+}
+
+void ItemIntake::storeHostedUpload(
+    ItemStore& target, const PendingUpload& upload, HTTPReplyFunction done)
+{
+    storeInto(target, upload, std::move(done));
+}
+
+void ItemIntake::storeInto(ItemStore& target, const PendingUpload& upload, HTTPReplyFunction done)
+{
     ScreenItem item;
     item.id = QUuid::createUuid();
     item.receivedAt = m_clock.now();
@@ -142,19 +153,26 @@ void ItemIntake::storeUpload(const PendingUpload& upload, HTTPReplyFunction done
         s.setGroup(id, groupID, index, count);
     };
     const QPointer<ItemIntake> weak(this);
-    save(m_store, item, content, extras,
-        [weak, item, done = std::move(done)](const std::optional<QString>& error) {
+    const QPointer<ItemStore> store(&target);
+    save(target, item, content, extras,
+        [weak, store, item, done = std::move(done)](const std::optional<QString>& error) {
             if (error) {
                 qCWarning(lcServer).noquote() << "[intake] upload not stored:" << *error;
                 if (done)
                     done(saveFailed(*error));
                 return;
             }
-            if (weak) {
+            if (weak && store == &weak->m_store) {
                 if (item.kind == ItemKind::photo)
                     weak->recognizeIfEnabled(item);
                 if (const auto stored = weak->m_store.item(item.id))
                     weak->m_arrival.announce(*stored);
+            } else if (store && item.kind == ItemKind::photo) {
+                // A hosted screen reads every photo and arrives without sound or window.
+                recognizeInBackground(*store, item,
+                    [](ItemStore& s, const QUuid& id, const Recognizer::Result& result) {
+                        s.setRecognition(id, result.barcodes, result.text);
+                    });
             }
             if (done) {
                 const QJsonObject reply {

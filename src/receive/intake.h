@@ -45,6 +45,9 @@ public:
     // the main thread) the reply for its sender: 200 with the item's id once it is on disk,
     // else 500 "Save failed: " and the reason.
     void storeUpload(const PendingUpload& upload, HTTPReplyFunction done = {});
+    // The same for a hosted screen's store: recognition always runs, and the item arrives
+    // without sound, notification or window.
+    void storeHostedUpload(ItemStore& target, const PendingUpload& upload, HTTPReplyFunction done);
     // An opened relay message, for the main store or a hosted screen's; one for neither screen
     // is dropped.
     void acceptRelayItem(const RelayManager::Incoming& incoming);
@@ -52,6 +55,7 @@ public:
     void recognizeIfEnabled(const ScreenItem& item);
 
 private:
+    void storeInto(ItemStore& target, const PendingUpload& upload, HTTPReplyFunction done);
     using Stored = std::function<void(const std::optional<QString>& error)>;
     // Writes the item's content, then its record with what `extras` adds in the same index
     // write (place, group); `stored` hears the outcome once the index is on disk or has failed.

@@ -6,6 +6,7 @@
 #include "receive/upload_handler.h"
 #include "receive/web_pages.h"
 #include "relay_manager/relay_manager.h"
+#include "screens/hosted_screens_manager.h"
 #include "store/item_queries.h"
 #include "store/item_store.h"
 
@@ -83,8 +84,10 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
         return m_uploads.handle(request, ItemKind::text, std::move(reply));
     if (method == QLatin1String("OPTIONS"))
         return reply({204, QStringLiteral("text/plain"), {}});
-    // The hosted screens' copies under "/s/" are not served by this build; their paths end here
-    // like any unknown one.
+    // A path under "/s/" that names no enabled hosted screen ends as any unknown path.
+    if (path.startsWith(QLatin1String("/s/"))
+        && m_controller.hosted().handleSharedPath(request, reply))
+        return;
     if (BrowserScreen::handles(path))
         return m_browserScreen.handle(request, std::move(reply));
     reply(HTTPResponse::text(404, QStringLiteral("Not found")));

@@ -9,9 +9,11 @@
 #include "receive/arrival.h"
 #include "receive/browser_screen.h"
 #include "receive/desktop_actions.h"
+#include "receive/hosted_routes.h"
 #include "receive/intake.h"
 #include "receive/routes.h"
 #include "receive/upload_handler.h"
+#include "receive/web_pages.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
 #include "screens/hosted_screens_manager.h"
@@ -79,6 +81,19 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     connect(&m_store, &ItemStore::itemsChanged, this, stale);
     connect(&m_store, &ItemStore::changed, this, stale);
     connect(&m_defaults, &platform::Defaults::changed, this, stale);
+    m_remote->setListenAddress(m_services.listenAddress);
+    m_remote->setRelayHooks({.screenName = [this] { return screenName(); },
+        .uploadPage = [](const QString& name) { return uploadPageHTML(name); },
+        .announceWaiting =
+            [this] {
+                m_desktop.showWindow();
+                m_desktop.playSound(QStringLiteral("Tink"));
+            }});
+    m_hosted->setListenAddress(m_services.listenAddress);
+    m_hosted->setRoutesFactory([this](const HostedScreen& screen, ItemStore& store) {
+        return std::make_unique<HostedRoutes>(
+            screen, store, *m_intake, *m_access, m_defaults, m_clock);
+    });
 
     // An upload released by the user's approval is stored; nobody waits for its reply.
     connect(m_access.get(), &AccessManager::uploadAccepted, this,

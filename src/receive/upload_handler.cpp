@@ -71,26 +71,12 @@ std::optional<Coordinate> UploadHandler::parseLocation(const std::optional<QStri
     return Coordinate {lat, lon};
 }
 
-void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply)
+std::optional<PendingUpload> UploadHandler::readUpload(
+    const HTTPRequest& request, ItemKind kind, const platform::Clock& clock)
 {
-    if (request.body.isEmpty())
-        return reply(HTTPResponse::text(400, QStringLiteral("Empty body")));
-    if (kind == ItemKind::text && request.body.size() > ItemIntake::kMaxTextBytes)
-        return reply(HTTPResponse::text(413, QStringLiteral("Text too long")));
-    const QString itemKey = request.headers.value(QStringLiteral("x-item-id")).trimmed();
-    if (!itemKey.isEmpty()) {
-        if (const auto remembered = m_recentItems.constFind(itemKey);
-            remembered != m_recentItems.cend())
-            return reply(*remembered);
-        // A repeat of an upload still being saved waits for its answer rather than storing
-        // the item twice.
-        if (const auto saving = m_inFlight.find(itemKey); saving != m_inFlight.end())
-            return saving->append(std::move(reply));
-    }
-
     PendingUpload upload;
     upload.id = QUuid::createUuid();
-    upload.receivedAt = m_clock.now();
+    upload.receivedAt = clock.now();
     upload.kind = kind;
     upload.fileExtension = kind == ItemKind::pdf
         ? QStringLiteral("pdf")
@@ -113,10 +99,34 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
     if (kind == ItemKind::text) {
         upload.text = ItemIntake::keptText(QString::fromUtf8(request.body)).trimmed();
         if (upload.text.isEmpty())
-            return reply(HTTPResponse::text(400, QStringLiteral("Empty text")));
+            return std::nullopt;
     } else {
         upload.imageData = request.body;
     }
+    return upload;
+}
+
+void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply)
+{
+    if (request.body.isEmpty())
+        return reply(HTTPResponse::text(400, QStringLiteral("Empty body")));
+    if (kind == ItemKind::text && request.body.size() > ItemIntake::kMaxTextBytes)
+        return reply(HTTPResponse::text(413, QStringLiteral("Text too long")));
+    const QString itemKey = request.headers.value(QStringLiteral("x-item-id")).trimmed();
+    if (!itemKey.isEmpty()) {
+        if (const auto remembered = m_recentItems.constFind(itemKey);
+            remembered != m_recentItems.cend())
+            return reply(*remembered);
+        // A repeat of an upload still being saved waits for its answer rather than storing
+        // the item twice.
+        if (const auto saving = m_inFlight.find(itemKey); saving != m_inFlight.end())
+            return saving->append(std::move(reply));
+    }
+
+    auto read = readUpload(request, kind, m_clock);
+    if (!read)
+        return reply(HTTPResponse::text(400, QStringLiteral("Empty text")));
+    PendingUpload upload = std::move(*read);
 
     switch (
         m_access.decide(upload.deviceID, decodedHeader(request, "x-code"), request.remoteAddress)) {

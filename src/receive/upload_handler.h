@@ -39,6 +39,10 @@ public:
     // sender the access policy refuses. None when the body is needed to answer.
     std::optional<HTTPResponse> refusalBeforeBody(const HTTPRequest& head, ItemKind kind);
 
+    // The upload a request carries, as its headers describe it; none for a text that is blank.
+    static std::optional<PendingUpload> readUpload(
+        const HTTPRequest& request, ItemKind kind, const platform::Clock& clock);
+
     // "lat,lon" of the "x-location" header.
     static std::optional<Coordinate> parseLocation(const std::optional<QString>& header);
 

@@ -1,12 +1,33 @@
 #include "screens/hosted_screens_manager.h"
 
+#include "http/http_server.h"
 #include "platform/defaults.h"
+#include "platform/log.h"
 #include "store/item_store.h"
 #include "store/store_cleanup.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
+#include <QPointer>
 
 namespace vesker {
+
+namespace {
+
+constexpr auto kScreensKey = "hostedScreens";
+
+HTTPResponse stopped()
+{
+    return HTTPResponse::text(503, QStringLiteral("Server stopped"));
+}
+
+} // namespace
+
+struct HostedScreensManager::Running {
+    QUuid id;
+    std::unique_ptr<HostedScreenRoutes> routes;
+    std::unique_ptr<HTTPServer> server;
+};
 
 std::optional<HostedScreen> HostedScreen::fromJson(const QJsonObject& json)
 {
@@ -42,17 +63,32 @@ HostedScreensManager::HostedScreensManager(platform::Defaults& defaults,
     , m_productFolder(std::move(productFolder))
 {
     load();
+    connect(&m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
+        if (key != QLatin1String(kScreensKey) || !load())
+            return;
+        restartAll();
+        Q_EMIT screensChanged();
+    });
 }
 
-HostedScreensManager::~HostedScreensManager() = default;
-
-void HostedScreensManager::load()
+HostedScreensManager::~HostedScreensManager()
 {
-    m_screens.clear();
-    for (const QJsonValue& entry : m_defaults.value(QStringLiteral("hostedScreens")).toArray()) {
+    // Servers first: their requests still in flight find no routes and are told so.
+    for (auto& running : m_running)
+        running->server.reset();
+}
+
+bool HostedScreensManager::load()
+{
+    QList<HostedScreen> screens;
+    for (const QJsonValue& entry : m_defaults.value(QLatin1String(kScreensKey)).toArray()) {
         if (auto screen = HostedScreen::fromJson(entry.toObject()))
-            m_screens.append(*screen);
+            screens.append(*screen);
     }
+    if (screens == m_screens)
+        return false;
+    m_screens = std::move(screens);
+    return true;
 }
 
 ItemStore* HostedScreensManager::store(const HostedScreen& screen)
@@ -82,10 +118,114 @@ std::optional<HostedScreen> HostedScreensManager::sharedScreen(const QString& pa
     return std::nullopt;
 }
 
+bool HostedScreensManager::handleSharedPath(const HTTPRequest& request, HTTPReplyFunction& reply)
+{
+    const auto screen = sharedScreen(request.path);
+    HostedScreenRoutes* target = screen ? routes(screen->id) : nullptr;
+    if (!target)
+        return false;
+    const QString base = QStringLiteral("/s/") + screen->slug;
+    HTTPRequest inner = request;
+    inner.path = request.path.mid(base.size());
+    target->route(inner, base, std::move(reply));
+    return true;
+}
+
+void HostedScreensManager::setRoutesFactory(HostedRoutesFactory factory)
+{
+    m_factory = std::move(factory);
+    restartAll();
+}
+
+HostedScreenRoutes* HostedScreensManager::routes(const QUuid& id) const
+{
+    for (const auto& running : m_running) {
+        if (running->id == id)
+            return running->routes.get();
+    }
+    return nullptr;
+}
+
+HTTPServer* HostedScreensManager::server(const QUuid& id) const
+{
+    for (const auto& running : m_running) {
+        if (running->id == id)
+            return running->server.get();
+    }
+    return nullptr;
+}
+
+HTTPHandler HostedScreensManager::handlerFor(const QUuid& id)
+{
+    return [weak = QPointer<HostedScreensManager>(this), id](
+               HTTPRequest request, HTTPReplyFunction reply) {
+        // Asked on the main thread, where the manager and the routes are deleted.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, id, request = std::move(request), reply = std::move(reply)]() mutable {
+                HostedScreenRoutes* routes = weak ? weak->routes(id) : nullptr;
+                if (routes)
+                    routes->route(request, {}, std::move(reply));
+                else
+                    reply(stopped());
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+HTTPHeadCheck HostedScreensManager::headCheckFor(const QUuid& id)
+{
+    return [weak = QPointer<HostedScreensManager>(this), id](
+               HTTPRequest head, HTTPHeadVerdict verdict) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, id, head = std::move(head), verdict = std::move(verdict)] {
+                HostedScreenRoutes* routes = weak ? weak->routes(id) : nullptr;
+                verdict(routes ? routes->refusalBeforeBody(head)
+                               : std::optional<HTTPResponse>(stopped()));
+            },
+            Qt::QueuedConnection);
+    };
+}
+
 void HostedScreensManager::restartAll()
 {
-    // No hosted screen listens on a port of its own in this build, so there is nothing to
-    // restart; the stores above are what the receive side uses.
+    // Each old listener closes before its port is bound again.
+    for (auto& running : m_running)
+        running->server.reset();
+    m_running.clear();
+    if (!m_factory)
+        return;
+    const bool advertise = m_defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true);
+    for (const HostedScreen& screen : std::as_const(m_screens)) {
+        ItemStore* itemStore = screen.enabled ? store(screen) : nullptr;
+        if (!itemStore)
+            continue;
+        auto running = std::make_unique<Running>();
+        running->id = screen.id;
+        running->routes = m_factory(screen, *itemStore);
+        HTTPServerConfig config;
+        config.port = screen.port;
+        config.serviceName = screen.name;
+        config.screenID = screen.id.toString(QUuid::Id128);
+        config.handler = handlerFor(screen.id);
+        config.headCheck = headCheckFor(screen.id);
+        config.advertise = advertise;
+        config.address = m_listenAddress;
+        running->server = std::make_unique<HTTPServer>(config);
+        const QString name = screen.name;
+        const auto error = running->server->start(
+            [name](HTTPServerState state, const QString& why) {
+                if (state == HTTPServerState::failed)
+                    qCWarning(lcServer).noquote() << "[hosted] screen" << name << "failed:" << why;
+            });
+        if (error) {
+            qCWarning(lcServer).noquote()
+                << "[hosted] screen" << name << "could not start:" << error->description;
+            running->server.reset();
+        }
+        m_running.push_back(std::move(running));
+    }
 }
 
 } // namespace vesker

@@ -1,16 +1,20 @@
 #pragma once
 
 #include "screens/hosted_screen.h"
+#include "screens/hosted_screen_routes.h"
 
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vesker {
 
+class HTTPServer;
 class ItemStore;
 
 namespace platform {
@@ -18,8 +22,10 @@ class Clock;
 class Defaults;
 } // namespace platform
 
-// The hosted screens stored under "hostedScreens" and the item store of each, kept tidy by the
-// same cleanup rule as the application's own.
+// The hosted screens stored under "hostedScreens", the item store of each, kept tidy by the
+// same cleanup rule as the application's own, and the server each enabled one listens with on
+// its own port. What a screen answers comes from the routes factory the receive side hands in;
+// until it does, no screen listens.
 class HostedScreensManager : public QObject {
     Q_OBJECT
 public:
@@ -37,8 +43,21 @@ public:
     // The enabled screen whose slug is the second segment of a "/s/<slug>/..." path.
     std::optional<HostedScreen> sharedScreen(const QString& path) const;
 
-    // Stops and starts the screens' listeners so that they advertise the current name.
+    // Answers a request of the main server whose path names an enabled screen under "/s/" with
+    // that screen's routes (the rest of the path; an empty rest is its browser screen) and
+    // takes `reply`; false, leaving `reply` alone, for any other path.
+    bool handleSharedPath(const HTTPRequest& request, HTTPReplyFunction& reply);
+
+    // Builds each screen's answers; the screens start listening.
+    void setRoutesFactory(HostedRoutesFactory factory);
+    // Where the screens listen: every address unless a test narrows it.
+    void setListenAddress(const QHostAddress& address) { m_listenAddress = address; }
+
+    // Stops every screen's listener and starts the enabled ones again, so that they advertise
+    // the current name and advertising setting.
     void restartAll();
+    // The server of an enabled screen; null when it is not listening.
+    HTTPServer* server(const QUuid& id) const;
 
 Q_SIGNALS:
     // The list of hosted screens changed.
@@ -48,13 +67,21 @@ Q_SIGNALS:
     void relayAcknowledged(const QString& messageID, const QString& action);
 
 private:
-    void load();
+    struct Running;
+    // True when the list differs from the one held before.
+    bool load();
+    HTTPHandler handlerFor(const QUuid& id);
+    HTTPHeadCheck headCheckFor(const QUuid& id);
+    HostedScreenRoutes* routes(const QUuid& id) const;
 
     platform::Defaults& m_defaults;
     const platform::Clock& m_clock;
     QString m_productFolder;
     QList<HostedScreen> m_screens;
     QHash<QUuid, ItemStore*> m_stores;
+    HostedRoutesFactory m_factory;
+    QHostAddress m_listenAddress = QHostAddress::Any;
+    std::vector<std::unique_ptr<Running>> m_running;
 };
 
 } // namespace vesker

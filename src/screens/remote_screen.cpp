@@ -17,4 +17,11 @@ std::optional<QUrl> RemoteScreen::baseURL() const
     return formed;
 }
 
+QJsonObject RemoteScreen::toJson() const
+{
+    return {{QStringLiteral("id"), id.toString(QUuid::WithoutBraces).toUpper()},
+        {QStringLiteral("name"), name}, {QStringLiteral("url"), url},
+        {QStringLiteral("shareOnLAN"), shareOnLAN}, {QStringLiteral("relayPort"), relayPort}};
+}
+
 } // namespace vesker

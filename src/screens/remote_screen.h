@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -23,6 +24,9 @@ struct RemoteScreen {
     // default port when it names none and does not end in "/" (such an address points into a
     // site, whose port the user chose). None when no valid address comes of it.
     std::optional<QUrl> baseURL() const;
+
+    // As "remoteScreens" keeps it.
+    QJsonObject toJson() const;
 };
 
 } // namespace vesker

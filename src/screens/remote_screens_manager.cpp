@@ -1,14 +1,21 @@
 #include "screens/remote_screens_manager.h"
 
 #include "http/http_address.h"
+#include "http/http_request.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/local_proxy.h"
+#include "platform/log.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
+
+#include <cmath>
 
 namespace vesker {
 
@@ -51,7 +58,37 @@ QString deviceOf(const QString& key)
     return key.section(u'|', 1);
 }
 
+HTTPResponse json(int status, const QJsonObject& object)
+{
+    return {status, QStringLiteral("application/json"),
+        QJsonDocument(object).toJson(QJsonDocument::Compact)};
+}
+
+QString header(const HTTPRequest& request, const char* name)
+{
+    return percentDecode(request.headers.value(QLatin1String(name))).value_or(QString());
+}
+
+std::optional<Coordinate> location(const QString& text)
+{
+    const QStringList pieces = text.split(u',');
+    if (pieces.size() != 2)
+        return std::nullopt;
+    bool latOK = false;
+    bool lonOK = false;
+    const double lat = pieces.at(0).toDouble(&latOK);
+    const double lon = pieces.at(1).toDouble(&lonOK);
+    if (!latOK || !lonOK || std::abs(lat) > 90 || std::abs(lon) > 180)
+        return std::nullopt;
+    return Coordinate {lat, lon};
+}
+
 } // namespace
+
+struct RemoteScreensManager::Relay {
+    QUuid id;
+    std::unique_ptr<HTTPServer> server;
+};
 
 QString RelayRequest::key() const
 {
@@ -68,6 +105,13 @@ RemoteScreensManager::RemoteScreensManager(
 {
     m_checkTimer.setInterval(kCheckIntervalMs);
     connect(&m_checkTimer, &QTimer::timeout, this, &RemoteScreensManager::checkReachability);
+    // What the user allowed goes out; nobody waits for its answer any more.
+    connect(this, &RemoteScreensManager::forwardRequested, this, [this](const RelayRequest& r) {
+        const auto target = screen(r.screenID);
+        const auto base = target ? target->baseURL() : std::nullopt;
+        if (base && m_hooks.forward)
+            m_hooks.forward(*base, r, [](const HTTPResponse&) {});
+    });
     if (!m_defaults)
         return;
     connect(m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
@@ -77,7 +121,11 @@ RemoteScreensManager::RemoteScreensManager(
     loadScreens();
 }
 
-RemoteScreensManager::~RemoteScreensManager() = default;
+RemoteScreensManager::~RemoteScreensManager()
+{
+    for (auto& relay : m_relays)
+        relay->server.reset();
+}
 
 void RemoteScreensManager::loadScreens()
 {
@@ -88,7 +136,16 @@ void RemoteScreensManager::loadScreens()
     }
     if (screens == m_screens && m_checkTimer.isActive())
         return;
+    const bool relaysChanged
+        = !std::equal(screens.begin(), screens.end(), m_screens.begin(), m_screens.end(),
+              [](const RemoteScreen& a, const RemoteScreen& b) {
+                  return a.id == b.id && a.url == b.url && a.shareOnLAN == b.shareOnLAN
+                      && a.relayPort == b.relayPort;
+              })
+        || m_relays.empty();
     m_screens = std::move(screens);
+    if (relaysChanged)
+        restartRelays();
     Q_EMIT screensChanged();
     if (m_screens.isEmpty()) {
         m_checkTimer.stop();
@@ -151,6 +208,208 @@ void RemoteScreensManager::checkReachability()
         finish();
 }
 
+std::optional<RemoteScreen> RemoteScreensManager::screen(const QUuid& id) const
+{
+    for (const RemoteScreen& entry : m_screens) {
+        if (entry.id == id)
+            return entry;
+    }
+    return std::nullopt;
+}
+
+QString RemoteScreensManager::sharedName(const RemoteScreen& screen) const
+{
+    const QString own = m_hooks.screenName ? m_hooks.screenName() : QString();
+    return own.isEmpty() ? screen.name : screen.name + QStringLiteral(" via ") + own;
+}
+
+void RemoteScreensManager::setForwarder(decltype(RemoteRelayHooks::forward) forward)
+{
+    m_hooks.forward = std::move(forward);
+}
+
+void RemoteScreensManager::setRelayHooks(RemoteRelayHooks hooks)
+{
+    if (!hooks.forward)
+        hooks.forward = std::move(m_hooks.forward);
+    m_hooks = std::move(hooks);
+    restartRelays();
+}
+
+HTTPServer* RemoteScreensManager::relayServer(const QUuid& id) const
+{
+    for (const auto& relay : m_relays) {
+        if (relay->id == id)
+            return relay->server.get();
+    }
+    return nullptr;
+}
+
+void RemoteScreensManager::restartRelays()
+{
+    // Each old listener closes before its port is bound again.
+    for (auto& relay : m_relays)
+        relay->server.reset();
+    m_relays.clear();
+    const bool advertise
+        = m_defaults && m_defaults->boolValue(QStringLiteral("advertiseOnNetwork"), true);
+    bool portsChosen = false;
+    for (RemoteScreen& entry : m_screens) {
+        if (!entry.shareOnLAN || !entry.baseURL())
+            continue;
+        HTTPServerConfig config;
+        config.port = entry.relayPort;
+        config.serviceName = sharedName(entry);
+        config.handler = relayHandler(entry.id);
+        config.advertise = advertise;
+        config.address = m_listenAddress;
+        auto relay = std::make_unique<Relay>();
+        relay->id = entry.id;
+        relay->server = std::make_unique<HTTPServer>(config);
+        const QString name = entry.name;
+        if (const auto error = relay->server->start([](HTTPServerState, const QString&) {})) {
+            qCWarning(lcServer).noquote()
+                << "[relay] sharing" << name << "failed:" << error->description;
+            continue;
+        }
+        if (entry.relayPort == 0) {
+            entry.relayPort = relay->server->serverPort();
+            portsChosen = true;
+        }
+        m_relays.push_back(std::move(relay));
+    }
+    if (portsChosen && m_defaults) {
+        // Stored so phones find the screen at the same port next time; the reload this causes
+        // finds the list unchanged.
+        QJsonArray array;
+        for (const RemoteScreen& entry : std::as_const(m_screens))
+            array.append(entry.toJson());
+        m_defaults->set(QString::fromLatin1(kScreensKey), array);
+    }
+}
+
+HTTPHandler RemoteScreensManager::relayHandler(const QUuid& screenID)
+{
+    return [weak = QPointer<RemoteScreensManager>(this), screenID](
+               HTTPRequest request, HTTPReplyFunction reply) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, screenID, request = std::move(request), reply = std::move(reply)]() mutable {
+                if (weak)
+                    weak->routeRelay(screenID, request, std::move(reply));
+                else
+                    reply(HTTPResponse::text(503, QStringLiteral("Server stopped")));
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+void RemoteScreensManager::routeRelay(
+    const QUuid& screenID, const HTTPRequest& request, HTTPReplyFunction reply)
+{
+    const auto target = screen(screenID);
+    if (!target || !target->shareOnLAN)
+        return reply(HTTPResponse::text(503, QStringLiteral("Server stopped")));
+    const QString& path = request.path;
+    const bool get = request.method == QLatin1String("GET");
+    const bool post = request.method == QLatin1String("POST");
+    if (request.method == QLatin1String("OPTIONS"))
+        return reply({204, QStringLiteral("text/plain"), {}});
+    if (get && (path == QLatin1String("/") || path == QLatin1String("/index.html"))
+        && m_hooks.uploadPage) {
+        return reply({200, QStringLiteral("text/html; charset=utf-8"),
+            m_hooks.uploadPage(sharedName(*target)).toUtf8()});
+    }
+    if (get && path == QLatin1String("/api/info")) {
+        return reply(json(200,
+            {{QStringLiteral("name"), sharedName(*target)}, {QStringLiteral("policy"), "ask"},
+                {QStringLiteral("requiresCode"), false}, {QStringLiteral("supportsText"), true}}));
+    }
+    if (get && path == QLatin1String("/api/status")) {
+        RelayRequest probe {
+            .screenID = screenID, .deviceID = request.query.value(QStringLiteral("device"))};
+        const QString key = probe.key();
+        qint64 waiting = 0;
+        for (const RelayRequest& held : std::as_const(m_waiting))
+            waiting += held.key() == key ? 1 : 0;
+        const bool refused = m_denied.contains(key)
+            || std::any_of(m_blocked.begin(), m_blocked.end(),
+                [&](const DeviceGrant& b) { return b.deviceID == probe.deviceID; });
+        return reply(json(200,
+            DeviceStatus {.approved = isGranted(key), .denied = refused, .pending = waiting}
+                .toJson()));
+    }
+    const bool upload = path == QLatin1String("/upload") || path == QLatin1String("/file")
+        || path == QLatin1String("/text");
+    if (!post || !upload)
+        return reply(HTTPResponse::text(404, QStringLiteral("Not found")));
+    if (request.body.isEmpty())
+        return reply(HTTPResponse::text(400, QStringLiteral("Empty body")));
+
+    RelayRequest relayed;
+    relayed.screenID = screenID;
+    relayed.screenName = target->name;
+    relayed.deviceID = request.headers.value(QStringLiteral("x-device")).trimmed();
+    // A page without a device id is told apart by its address.
+    if (relayed.deviceID.isEmpty())
+        relayed.deviceID = request.remoteAddress;
+    relayed.sender = header(request, "x-sender").trimmed();
+    relayed.deviceName = header(request, "x-device-name");
+    if (relayed.deviceName.isEmpty())
+        relayed.deviceName = relayed.sender.isEmpty() ? relayed.deviceID : relayed.sender;
+    relayed.body = request.body;
+    relayed.path = path;
+    relayed.contentType = request.headers.value(QStringLiteral("content-type"));
+    relayed.note = header(request, "x-note");
+    relayed.fileName = header(request, "x-filename");
+    relayed.itemID = request.headers.value(QStringLiteral("x-item-id")).trimmed();
+    relayed.groupID = request.headers.value(QStringLiteral("x-group"));
+    relayed.groupIndex
+        = parseDecimalInt64(request.headers.value(QStringLiteral("x-group-index"))).value_or(0);
+    relayed.groupCount
+        = parseDecimalInt64(request.headers.value(QStringLiteral("x-group-count"))).value_or(0);
+    relayed.location = location(request.headers.value(QStringLiteral("x-location")));
+    relay(relayed, std::move(reply));
+}
+
+bool RemoteScreensManager::isGranted(const QString& key) const
+{
+    const QDateTime now = m_clock.now();
+    return std::any_of(m_grants.begin(), m_grants.end(),
+        [&](const DeviceGrant& grant) { return grant.deviceID == key && grant.isLive(now); });
+}
+
+void RemoteScreensManager::relay(const RelayRequest& request, HTTPReplyFunction reply)
+{
+    const QString key = request.key();
+    const bool blocked = std::any_of(m_blocked.begin(), m_blocked.end(),
+        [&](const DeviceGrant& b) { return b.deviceID == request.deviceID; });
+    if (blocked || m_denied.contains(key))
+        return reply(HTTPResponse::text(403, QStringLiteral("This Mac declined the request")));
+    const auto target = screen(request.screenID);
+    const auto base = target ? target->baseURL() : std::nullopt;
+    if (isGranted(key)) {
+        if (!base || !m_hooks.forward)
+            return reply(HTTPResponse::text(502, QStringLiteral("Remote screen unreachable")));
+        return m_hooks.forward(*base, request, std::move(reply));
+    }
+    qsizetype fromDevice = 0;
+    qint64 bytes = request.body.size();
+    for (const RelayRequest& held : std::as_const(m_waiting)) {
+        fromDevice += held.deviceID == request.deviceID ? 1 : 0;
+        bytes += held.body.size();
+    }
+    if (fromDevice >= kMaxHeldPerDevice || bytes > kMaxHeldBytes) {
+        return reply(
+            HTTPResponse::text(503, QStringLiteral("Too many uploads waiting for approval")));
+    }
+    m_waiting.append(request);
+    Q_EMIT pendingDevicesChanged();
+    if (m_hooks.announceWaiting)
+        m_hooks.announceWaiting();
+    reply(json(202, {{QStringLiteral("ok"), true}, {QStringLiteral("pending"), true}}));
+}
+
 bool RemoteScreensManager::hold(const RelayRequest& request)
 {
     const QString key = request.key();
@@ -158,12 +417,9 @@ bool RemoteScreensManager::hold(const RelayRequest& request)
         [&](const DeviceGrant& b) { return b.deviceID == request.deviceID; });
     if (blocked || m_denied.contains(key))
         return false;
-    const QDateTime now = m_clock.now();
-    for (const DeviceGrant& grant : m_grants) {
-        if (grant.deviceID == key && grant.isLive(now)) {
-            Q_EMIT forwardRequested(request);
-            return true;
-        }
+    if (isGranted(key)) {
+        Q_EMIT forwardRequested(request);
+        return true;
     }
     m_waiting.append(request);
     Q_EMIT pendingDevicesChanged();

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "access/access_types.h"
+#include "http/http_server.h"
 #include "screens/remote_screen.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -13,6 +15,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QNetworkAccessManager;
 
@@ -31,6 +35,17 @@ struct RelayRequest {
     QString deviceID;
     QString deviceName;
     QByteArray body;
+    // What the phone's request said of the item, carried on to the remote screen.
+    QString path; // "/upload", "/file" or "/text"
+    QString contentType;
+    QString sender;
+    QString note;
+    QString fileName;
+    QString itemID;
+    QString groupID;
+    qint64 groupIndex = 0;
+    qint64 groupCount = 0;
+    std::optional<Coordinate> location;
 
     // "<screen UUID>|<device id>": what grants, denials and the waiting list are kept by.
     QString key() const;
@@ -44,6 +59,20 @@ struct RelayPending {
     QString deviceID;
     int count = 0;
     bool operator==(const RelayPending&) const = default;
+};
+
+// What the local relays need from the layers above: the remote screens' uploads go out with the
+// sending side's uploader, the page and the arrival effects come from the receive side.
+struct RemoteRelayHooks {
+    // Sends the request on to the screen at `base` and answers `reply` with what it answered.
+    std::function<void(const QUrl& base, const RelayRequest& request, HTTPReplyFunction reply)>
+        forward;
+    // This computer's screen name, for "<name> via <screen name>".
+    std::function<QString()> screenName;
+    // The upload page phones open, under the given name.
+    std::function<QString(const QString& name)> uploadPage;
+    // A device started waiting: the window comes forward and a sound plays.
+    std::function<void()> announceWaiting;
 };
 
 // Screens reached by address, which of them answer, and the devices waiting to send to them
@@ -70,8 +99,24 @@ public:
     // Asks every screen again now; a check still under way is dropped.
     void checkReachability();
 
-    // Restarts the local listeners of the screens shared on the network.
-    void restartRelays() { }
+    static constexpr int kMaxHeldPerDevice = 20;
+    static constexpr qint64 kMaxHeldBytes = 512LL * 1024 * 1024;
+
+    // Restarts the local listeners of the screens shared on the network. A screen without a
+    // stored "relayPort" gets a free one, which is then stored.
+    void restartRelays();
+    // Each hook may be set by a different layer; relays restart with what is set.
+    void setForwarder(decltype(RemoteRelayHooks::forward) forward);
+    void setRelayHooks(RemoteRelayHooks hooks);
+    void setListenAddress(const QHostAddress& address) { m_listenAddress = address; }
+    // The listener of a shared screen; null when it is not listening.
+    HTTPServer* relayServer(const QUuid& id) const;
+    // "<name> via <screen name>": how a shared screen is advertised and named to phones.
+    QString sharedName(const RemoteScreen& screen) const;
+
+    // A phone's request to a shared screen: forwarded when its device is allowed, held (202)
+    // until it is answered, refused when it is blocked or denied.
+    void relay(const RelayRequest& request, HTTPReplyFunction reply);
 
     // Holds a request until its device is answered; a blocked device or a key denied during
     // this run is dropped at once. False when dropped.
@@ -94,7 +139,12 @@ Q_SIGNALS:
     void forwardRequested(const vesker::RelayRequest& request);
 
 private:
+    struct Relay;
     void loadScreens();
+    void routeRelay(const QUuid& screenID, const HTTPRequest& request, HTTPReplyFunction reply);
+    HTTPHandler relayHandler(const QUuid& screenID);
+    std::optional<RemoteScreen> screen(const QUuid& id) const;
+    bool isGranted(const QString& key) const;
     void dropWaiting(const std::function<bool(const RelayRequest&)>& which);
     void removeGrant(const QString& key);
     void save();
@@ -111,6 +161,9 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_network;
     // Tells a check's late answers from the current one's.
     quint64 m_checkRound = 0;
+    RemoteRelayHooks m_hooks;
+    QHostAddress m_listenAddress = QHostAddress::Any;
+    std::vector<std::unique_ptr<Relay>> m_relays;
 };
 
 } // namespace vesker

@@ -4,6 +4,8 @@
 #include "settings/access_settings_view.h"
 #include "settings/display_settings_view.h"
 #include "settings/general_settings_view.h"
+#include "settings/hosted_screens_settings_view.h"
+#include "settings/remote_screens_settings_view.h"
 #include "settings/screens_settings_view.h"
 #include "ui/window_habits.h"
 
@@ -52,6 +54,12 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
     auto* screens = new ScreensSettingsView(services.controller, services.defaults);
     screens->setObjectName(QStringLiteral("screensTab"));
     m_tabs->addTab(scrolling(screens), QStringLiteral("Screens"));
+    m_tabs->addTab(
+        scrolling(new HostedScreensSettingsView(services.controller.hosted(), services.defaults)),
+        QStringLiteral("Hosted"));
+    m_tabs->addTab(
+        scrolling(new RemoteScreensSettingsView(services.controller.remote(), services.defaults)),
+        QStringLiteral("Remote"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tabs);

@@ -25,6 +25,7 @@ inline QList<NetworkAddress> demoAddresses()
 // Each takes the folder from save() and its own demo state.
 void mainWindowShots();
 void settingsShots();
+void screensSettingsShots();
 void inboxBarShots();
 void sidebarShots();
 void codesShots();

@@ -58,6 +58,7 @@ int main(int argc, char** argv)
     vesker::shots::mainWindowShots();
     vesker::shots::codesShots();
     vesker::shots::settingsShots();
+    vesker::shots::screensSettingsShots();
     vesker::shots::inboxBarShots();
     vesker::shots::sidebarShots();
     vesker::shots::cardActionsShots();

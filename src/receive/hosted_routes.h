@@ -1,0 +1,44 @@
+#pragma once
+
+#include "access/guess_limiter.h"
+#include "receive/browser_screen.h"
+#include "screens/hosted_screen_routes.h"
+#include "store/screen_item.h"
+
+namespace vesker {
+
+class AccessManager;
+class ItemIntake;
+
+namespace platform {
+class Clock;
+class Defaults;
+} // namespace platform
+
+// The local HTTP interface of one hosted screen: its upload page and "/api/info" under its own
+// name, uploads into its own store (gated by its PIN, sent as the access code is), and its
+// browser screen. Main thread only.
+class HostedRoutes final : public HostedScreenRoutes {
+public:
+    HostedRoutes(const HostedScreen& screen, ItemStore& store, ItemIntake& intake,
+        AccessManager& access, platform::Defaults& defaults, const platform::Clock& clock);
+
+    void route(
+        const HTTPRequest& request, const QString& basePath, HTTPReplyFunction reply) override;
+    std::optional<HTTPResponse> refusalBeforeBody(const HTTPRequest& head) override;
+
+private:
+    bool pinRequired() const { return m_screen.requirePinToSend && !m_screen.pin.isEmpty(); }
+    // Counts a wrong PIN against the sender's address; a missing one is no guess.
+    bool pinAccepted(const HTTPRequest& request);
+    void upload(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply);
+
+    HostedScreen m_screen;
+    ItemStore& m_store;
+    ItemIntake& m_intake;
+    const platform::Clock& m_clock;
+    BrowserScreen m_browserScreen;
+    GuessLimiter m_pinGuesses;
+};
+
+} // namespace vesker

@@ -1,0 +1,65 @@
+#include "send/relay_forwarder.h"
+
+#include "screens/remote_screens_manager.h"
+#include "send/uploader.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace vesker {
+
+HTTPResponse relayedReply(const UploadResult& result)
+{
+    if (result.ok()) {
+        QJsonObject body {{QStringLiteral("ok"), true}};
+        if (result.outcome == UploadOutcome::waitingForApproval)
+            body.insert(QStringLiteral("pending"), true);
+        return {result.outcome == UploadOutcome::waitingForApproval ? 202 : 200,
+            QStringLiteral("application/json"), QJsonDocument(body).toJson(QJsonDocument::Compact)};
+    }
+    const UploadError& error = *result.error;
+    switch (error.kind()) {
+    case UploadError::Kind::timeout:
+        return HTTPResponse::text(
+            504, QStringLiteral("The remote screen did not answer: ") + error.description());
+    case UploadError::Kind::needsCode:
+        return HTTPResponse::text(401, QStringLiteral("The remote screen asks for an access code"));
+    case UploadError::Kind::denied:
+        return HTTPResponse::text(403, QStringLiteral("The remote screen declined the request"));
+    default:
+        return HTTPResponse::text(
+            502, QStringLiteral("The remote screen could not be reached: ") + error.description());
+    }
+}
+
+void forwardToRemoteScreen(const QUrl& base, const RelayRequest& request, HTTPReplyFunction reply)
+{
+    // One uploader per phone request: the phone's device id is what the remote screen's access
+    // policy asks about.
+    auto* uploader = new Uploader(
+        Uploader::Options {.deviceID = request.deviceID, .deviceName = request.deviceName});
+    UploadRequest upload {.path = request.path,
+        .kind = request.path == QLatin1String("/text") ? QStringLiteral("text")
+            : request.path == QLatin1String("/file")   ? QStringLiteral("pdf")
+                                                       : QStringLiteral("photo"),
+        .body = request.body,
+        .contentType = request.contentType,
+        .note = request.note,
+        .sender = request.sender,
+        .location = request.location,
+        .itemID = request.itemID};
+    if (!request.groupID.isEmpty())
+        upload.group
+            = UploadGroup {request.groupID, int(request.groupIndex), int(request.groupCount)};
+    if (!request.fileName.isEmpty())
+        upload.fileName = request.fileName;
+    UploadJob* job = uploader->send(upload, UploadTarget::url(base)).release();
+    job->setParent(uploader);
+    QObject::connect(job, &UploadJob::finished, uploader,
+        [uploader, reply = std::move(reply)](const UploadResult& result) {
+            reply(relayedReply(result));
+            uploader->deleteLater();
+        });
+}
+
+} // namespace vesker

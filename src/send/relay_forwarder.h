@@ -1,0 +1,20 @@
+#pragma once
+
+#include "http/http_server.h"
+
+#include <QUrl>
+
+namespace vesker {
+
+struct RelayRequest;
+struct UploadResult;
+
+// A phone's upload, sent through this computer on to a remote screen with the uploader, under
+// the phone's own device id and name; `reply` hears what the remote screen answered, or why it
+// could not be reached. Main thread.
+void forwardToRemoteScreen(const QUrl& base, const RelayRequest& request, HTTPReplyFunction reply);
+
+// What the phone is told of the remote screen's answer.
+HTTPResponse relayedReply(const UploadResult& result);
+
+} // namespace vesker

@@ -1,0 +1,52 @@
+#include "settings/screens_settings_checks.h"
+
+#include <QRegularExpression>
+
+namespace vesker {
+
+std::optional<QString> hostedScreenProblem(const HostedScreen& candidate,
+    const QList<HostedScreen>& existing, quint16 mainPort,
+    const std::function<bool(quint16)>& portFree)
+{
+    if (candidate.name.trimmed().isEmpty())
+        return QStringLiteral("Give the screen a name.");
+    // The slug becomes a folder and a piece of an address, so it stays a plain word.
+    static const QRegularExpression plain(QStringLiteral("^[a-z0-9][a-z0-9-]{0,63}$"));
+    if (!plain.match(candidate.slug).hasMatch())
+        return QStringLiteral("The short name may hold only lower-case letters, digits and "
+                              "hyphens.");
+    if (candidate.port < 1024)
+        return QStringLiteral("Choose a port from 1024 to 65535.");
+    if (candidate.port == mainPort)
+        return QStringLiteral("Port %1 is this screen's own port.").arg(candidate.port);
+    for (const HostedScreen& other : existing) {
+        if (other.id == candidate.id)
+            continue;
+        if (other.slug == candidate.slug)
+            return QStringLiteral("Another hosted screen already uses “%1”.").arg(candidate.slug);
+        if (other.port == candidate.port)
+            return QStringLiteral("Another hosted screen already uses port %1.")
+                .arg(candidate.port);
+    }
+    if (candidate.requirePinToSend && candidate.pin.trimmed().isEmpty())
+        return QStringLiteral("Enter the PIN senders must give.");
+    if (portFree && !portFree(candidate.port))
+        return QStringLiteral("Port %1 is in use by another program.").arg(candidate.port);
+    return std::nullopt;
+}
+
+QString slugFor(const QString& name)
+{
+    QString slug;
+    for (const QChar c : name.trimmed().toLower()) {
+        if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9'))
+            slug += c;
+        else if (!slug.isEmpty() && !slug.endsWith(u'-'))
+            slug += u'-';
+    }
+    while (slug.endsWith(u'-'))
+        slug.chop(1);
+    return slug.left(64);
+}
+
+} // namespace vesker
