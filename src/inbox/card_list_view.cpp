@@ -585,17 +585,6 @@ void CardListView::setItems(const QList<ScreenItem>& items)
     d->layoutCards();
 }
 
-void CardListView::placeItem(const QUuid& id, const std::optional<ScreenItem>& item,
-    const std::function<bool(const ScreenItem&, const ScreenItem&)>& before)
-{
-    const std::optional<Anchor> anchor = d->captureAnchor();
-    if (d->model.place(id, item, before).isEmpty())
-        return;
-    d->finishEdit();
-    d->restoreAnchor(anchor);
-    d->layoutCards();
-}
-
 int CardListView::rowOf(const QUuid& id) const
 {
     return d->model.indexOf(id);

@@ -39,9 +39,6 @@ public:
     ~CardListView() override;
 
     void setItems(const QList<ScreenItem>& items);
-    // One item's change without relisting the rest (see CardListModel::place).
-    void placeItem(const QUuid& id, const std::optional<ScreenItem>& item,
-        const std::function<bool(const ScreenItem&, const ScreenItem&)>& before);
     const QList<ScreenItem>& items() const;
     // The item's row in items(); -1 when it is not listed.
     int rowOf(const QUuid& id) const;

@@ -14,7 +14,7 @@ std::optional<HTTPResponse> RouteSnapshot::answer(const HTTPRequest& request) co
     if (path == QLatin1String("/screen")) {
         if (!screenPage) {
             return HTTPResponse::text(
-                404, QStringLiteral("Browser screens are turned off on this Mac"));
+                404, QStringLiteral("Browser screens are turned off on this screen"));
         }
         return HTTPResponse {200, QStringLiteral("text/html; charset=utf-8"), *screenPage};
     }

@@ -385,7 +385,7 @@ void RemoteScreensManager::relay(const RelayRequest& request, HTTPReplyFunction 
     const bool blocked = std::any_of(m_blocked.begin(), m_blocked.end(),
         [&](const DeviceGrant& b) { return b.deviceID == request.deviceID; });
     if (blocked || m_denied.contains(key))
-        return reply(HTTPResponse::text(403, QStringLiteral("This Mac declined the request")));
+        return reply(HTTPResponse::text(403, QStringLiteral("This screen declined the request")));
     const auto target = screen(request.screenID);
     const auto base = target ? target->baseURL() : std::nullopt;
     if (isGranted(key)) {

@@ -7,9 +7,9 @@
 #include "support/test_images.h"
 
 #include <QJsonArray>
-#include <QTest>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTest>
 #include <QThreadPool>
 
 using namespace vesker;
@@ -220,7 +220,10 @@ TEST_F(UploadTest, RelayItemsGoToTheScreenTheyWereSentTo)
         Q_EMIT m_relay.received(incoming);
 
     EXPECT_TRUE(QTest::qWaitFor([&] { return uploaded().size() == 3; }, 10000));
-    const QList<ScreenItem> items = uploaded();
+    // Each file is written on a pool of its own: the items come in the order they reach disk.
+    QList<ScreenItem> items = uploaded();
+    std::sort(items.begin(), items.end(),
+        [](const ScreenItem& a, const ScreenItem& b) { return a.deviceID < b.deviceID; });
     ASSERT_EQ(items.size(), 3);
     EXPECT_EQ(items[0].sender, QStringLiteral("Someone"));
     EXPECT_EQ(items[0].deviceID, QStringLiteral("relay:M1"));
