@@ -10,7 +10,7 @@
 #include "send/screen_capture.h"
 #include "store/item_store.h"
 #include "support/fake_workspace.h"
-#include "tray/tray_icon.h"
+#include "tray/tray_icon_view.h"
 #include "tray/tray_panel_model.h"
 #include "ui/symbol_icon.h"
 

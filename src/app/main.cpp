@@ -19,7 +19,7 @@
 #include "send/capture_overlay_view.h"
 #include "send/screen_capture.h"
 #include "store/item_store.h"
-#include "tray/tray_icon.h"
+#include "tray/tray_icon_view.h"
 #include "tray/tray_panel_model.h"
 #include "ui/app_icon.h"
 #include "ui/tray_availability.h"

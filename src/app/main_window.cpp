@@ -1,10 +1,10 @@
 #include "app/main_window.h"
 
 #include "app/menu_commands.h"
-#include "connect/invite_alerts.h"
+#include "connect/invite_alerts_view.h"
 #include "inbox/content_view.h"
 #include "settings/settings_window.h"
-#include "update/update_alerts.h"
+#include "update/update_alerts_view.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
-#include "update/update_alerts.h"
+#include "update/update_alerts_view.h"
 #include "update/update_texts.h"
 #include "update/updater.h"
 

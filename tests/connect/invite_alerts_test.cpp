@@ -1,4 +1,4 @@
-#include "connect/invite_alerts.h"
+#include "connect/invite_alerts_view.h"
 #include "connect/invite_handler.h"
 
 #include <QWidget>

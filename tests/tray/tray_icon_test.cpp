@@ -5,7 +5,7 @@
 #include "send/capture_overlay_view.h"
 #include "send/screen_capture.h"
 #include "support/temp_env.h"
-#include "tray/tray_icon.h"
+#include "tray/tray_icon_view.h"
 #include "ui/text_style.h"
 #include "window/window_keys.h"
 

@@ -1,6 +1,6 @@
 // What the banner, the Settings row and the menu's alert show of an offered version.
 #include "manifest_server.h"
-#include "update/update_alerts.h"
+#include "update/update_alerts_view.h"
 #include "update/update_banner.h"
 #include "update/update_settings_row_view.h"
 

@@ -6,7 +6,7 @@
 #include "app/main_window.h"
 #include "app/vesker_app.h"
 #include "card/item_row.h"
-#include "connect/invite_alerts.h"
+#include "connect/invite_alerts_view.h"
 #include "connect/invite_handler.h"
 #include "focus_guard/focus_guard.h"
 #include "help/help_window.h"

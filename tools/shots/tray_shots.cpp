@@ -8,7 +8,7 @@
 #include "platform/workspace.h"
 #include "send/capture_overlay_view.h"
 #include "send/screen_capture.h"
-#include "tray/tray_icon.h"
+#include "tray/tray_icon_view.h"
 #include "tray/tray_panel.h"
 #include "tray/tray_panel_model.h"
 

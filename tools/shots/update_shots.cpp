@@ -2,7 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/defaults.h"
-#include "update/update_alerts.h"
+#include "update/update_alerts_view.h"
 #include "update/update_banner.h"
 #include "update/update_settings_row_view.h"
 #include "update/updater.h"

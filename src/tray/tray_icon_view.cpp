@@ -1,4 +1,4 @@
-#include "tray/tray_icon.h"
+#include "tray/tray_icon_view.h"
 
 #include "platform/defaults.h"
 #include "platform/log.h"

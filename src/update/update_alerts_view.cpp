@@ -1,4 +1,4 @@
-#include "update/update_alerts.h"
+#include "update/update_alerts_view.h"
 
 #include "ui/text_style.h"
 #include "update/update_texts.h"
