@@ -145,7 +145,13 @@ void HTTPServerEngine::accept(qintptr descriptor)
         }
     }
 
-    if (m_serving >= m_config.maxConnections && !victim(peerAddressText(fd))) {
+    const QString address = peerAddressText(fd);
+    // A peer whose address holds less than its share is let in over the cap while every place is
+    // owed an answer, up to twice the cap; the sweep gives the places back as they can go.
+    const bool room = m_serving < m_config.maxConnections || victim(address)
+        || (m_serving < 2 * m_config.maxConnections && !crowdedAddress(address).isNull()
+            && crowdedAddress(address) != address);
+    if (!room) {
         // A refused connection stays until its 503 has been read, like a served one; but no more
         // of them than served ones at once. Past that, the refusal answered longest ago goes
         // first; only a flood of refusals none of which has been written out yet is closed
@@ -187,7 +193,7 @@ void HTTPServerEngine::countServing(HTTPConnection* connection, int change)
         m_servingFrom.erase(it);
 }
 
-HTTPConnection* HTTPServerEngine::victim(const QString& newcomer) const
+QString HTTPServerEngine::crowdedAddress(const QString& newcomer) const
 {
     // The share of one address: the places divided among the addresses that hold any. Whoever
     // holds more than that gives way first, so that one peer cannot take every place however
@@ -203,7 +209,13 @@ HTTPConnection* HTTPServerEngine::victim(const QString& newcomer) const
             crowded = it.key();
         }
     }
-    const bool overShare = addresses > 1 && most * addresses > m_config.maxConnections;
+    return addresses > 1 && most * addresses > m_config.maxConnections ? crowded : QString();
+}
+
+HTTPConnection* HTTPServerEngine::victim(const QString& newcomer) const
+{
+    const QString crowded = crowdedAddress(newcomer);
+    const bool overShare = !crowded.isNull();
 
     const auto now = std::chrono::steady_clock::now();
     HTTPConnection* chosen = nullptr;
@@ -263,6 +275,9 @@ void HTTPServerEngine::sweep()
     const QList<HTTPConnection*> connections = m_connections.values();
     for (HTTPConnection* connection : connections)
         connection->sweep(now);
+    // Places taken over the cap by peers of other addresses are given back as soon as some
+    // connection of a crowded address can go.
+    while (m_serving > m_config.maxConnections && evictOne()) { }
 }
 
 void HTTPServerEngine::connectionClosed(HTTPConnection* connection)

@@ -57,6 +57,9 @@ private:
         if (!m_sweep.isActive())
             m_sweep.start();
     }
+    // An address holding more than its share of the places, counting `newcomer` as one more of
+    // its address; null when none does.
+    QString crowdedAddress(const QString& newcomer = {}) const;
     // The connection that gives way when the server is full (see HTTPConnection::evictionRank):
     // from an address that holds more than its share of the places when there is one, counting
     // `newcomer` as one more of its address; none when nobody may be evicted.

@@ -56,9 +56,11 @@ inline Reply readReply(int fd)
     return {raw.mid(9, 3).toInt(), raw.mid(headEnd + 4), {}};
 }
 
-inline Reply exchange(quint16 port, int timeoutMs, const QByteArray& request)
+// `from`, when given, is the source address: any of 127.0.0.0/8, so that a test can be many
+// peers.
+inline Reply exchange(quint16 port, int timeoutMs, const QByteArray& request, in_addr_t from = 0)
 {
-    const int fd = connectLoopback(port, timeoutMs);
+    const int fd = connectLoopback(port, timeoutMs, 0, from);
     if (fd < 0)
         return {0, {}, strerror(errno)};
     sendAll(fd, request); // a server that stops reading early may still have answered
