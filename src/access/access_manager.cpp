@@ -153,30 +153,35 @@ bool AccessManager::isKnownDevice(const QString& deviceID) const
     return m_knownDevices.contains(deviceID) || (grant && grant->isLive(m_clock.now()));
 }
 
-bool AccessManager::tryCode(
+AccessManager::CodeCheck AccessManager::tryCode(
     const QString& code, const QString& remoteAddress, const QString& deviceID)
 {
     // A request without a code is no guess: a page asks for the code only after such a refusal.
     if (code.isEmpty())
-        return false;
+        return CodeCheck::wrong;
     // A known device shares its network, and so its address count and the budget, with
     // whoever guesses there; it must not be locked out by them. It is counted by its id
     // instead, so that naming it does not buy a guesser a pass.
     const bool known = isKnownDevice(deviceID);
     if (!known && !m_codeGuesses.mayTry(remoteAddress))
-        return false;
+        return CodeCheck::notChecked;
     if (code == accessCode()) {
         if (!known)
             m_codeGuesses.recordRight(remoteAddress);
         if (!deviceID.isEmpty()
             && (m_knownDevices.contains(deviceID) || m_knownDevices.size() < kMaxKnownDevices))
             m_knownDevices.insert(deviceID, 0);
-        return true;
+        return CodeCheck::right;
     }
     m_codeGuesses.recordWrong(remoteAddress, code);
     if (known)
         ++m_knownDevices[deviceID];
-    return false;
+    return CodeCheck::wrong;
+}
+
+qint64 AccessManager::secondsUntilChecked(const QString& remoteAddress)
+{
+    return m_codeGuesses.secondsToWait(remoteAddress);
 }
 
 AccessDecision AccessManager::decide(
@@ -194,8 +199,15 @@ AccessDecision AccessManager::decide(
     case AccessPolicy::code: {
         if (accessCode().isEmpty())
             return AccessDecision::allow;
-        return tryCode(code.trimmed(), remoteAddress, deviceID) ? AccessDecision::allow
-                                                                : AccessDecision::refuse;
+        switch (tryCode(code.trimmed(), remoteAddress, deviceID)) {
+        case CodeCheck::right:
+            return AccessDecision::allow;
+        case CodeCheck::wrong:
+            return AccessDecision::refuse;
+        case CodeCheck::notChecked:
+            return AccessDecision::tooManyTries;
+        }
+        return AccessDecision::refuse;
     }
     case AccessPolicy::ask:
         break;

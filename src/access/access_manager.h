@@ -51,15 +51,21 @@ public:
     bool codeRequired() const;
 
     // `remoteAddress` is the peer's address: wrong codes are counted per address, and one that
-    // has guessed wrong too often is refused without its code being checked (GuessLimiter);
-    // past a budget of wrong codes from all addresses, codes are checked only a few a second
-    // (GuessBudget). A known device (a live grant, or one that sent the right code during this
-    // run) is checked at once either way, until it sends kMaxWrong wrong codes in a row.
+    // has guessed wrong too often is not checked for a while (GuessLimiter); past a budget of
+    // wrong codes from all addresses, no code is checked until the budget has room again
+    // (GuessBudget). A code that is not checked is answered `tooManyTries`, never as wrong. A
+    // known device (a live grant, or one that sent the right code during this run) is checked
+    // at once either way, until it sends kMaxWrong wrong codes in a row.
     AccessDecision decide(
         const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
-    // Whether `code` is the access code, counted as decide() counts it.
-    bool tryCode(const QString& code, const QString& remoteAddress, const QString& deviceID = {});
+    enum class CodeCheck { right, wrong, notChecked };
+    // `code` checked against the access code, counted as decide() counts it.
+    CodeCheck tryCode(
+        const QString& code, const QString& remoteAddress, const QString& deviceID = {});
+    // After `notChecked` or `tooManyTries`: the whole seconds until a code from the address
+    // would be checked.
+    qint64 secondsUntilChecked(const QString& remoteAddress);
     // Shared with the browser screen's PIN, so that switching secrets does not double the rate.
     GuessBudget& guessBudget() { return m_guessBudget; }
 

@@ -29,10 +29,11 @@ constexpr std::array<std::pair<GrantDuration, const char*>, 4> kDurations {{
     {GrantDuration::oneDay, "1 day"},
     {GrantDuration::forever, "Always"},
 }};
-constexpr std::array<std::pair<AccessDecision, const char*>, 3> kDecisions {{
+constexpr std::array<std::pair<AccessDecision, const char*>, 4> kDecisions {{
     {AccessDecision::allow, "allow"},
     {AccessDecision::refuse, "refuse"},
     {AccessDecision::ask, "ask"},
+    {AccessDecision::tooManyTries, "too-many-tries"},
 }};
 
 // The locale's long date without its weekday and with the month abbreviated ("Mar 1, 2025"):

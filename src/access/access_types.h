@@ -37,8 +37,9 @@ std::optional<qint64> grantSeconds(GrantDuration duration);
 // The clock's now plus `seconds`: when a grant made now ends.
 QDateTime expiryDate(qint64 seconds, const platform::Clock& clock);
 
-// The answer for one upload.
-enum class AccessDecision { allow, refuse, ask };
+// The answer for one upload. `tooManyTries`: its code was not checked (too many wrong codes
+// came lately); the sender may try again later.
+enum class AccessDecision { allow, refuse, ask, tooManyTries };
 QString toString(AccessDecision decision);
 
 // One approved device, or one blocked device (which never has an end).

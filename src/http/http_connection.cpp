@@ -152,8 +152,8 @@ std::optional<HTTPConnection::EvictionRank> HTTPConnection::evictionRank(
     if (m_refusal)
         return std::nullopt;
     if (m_phase == Phase::writing) {
-        const bool stalled = m_writeNotifier && m_writeNotifier->isEnabled()
-            && now - m_lastSent >= kStalledAfter;
+        const bool stalled
+            = m_writeNotifier && m_writeNotifier->isEnabled() && now - m_lastSent >= kStalledAfter;
         if (stalled || anyReply)
             return EvictionRank {0, m_lastSent};
         return std::nullopt;

@@ -309,4 +309,12 @@ HTTPResponse HTTPResponse::busy()
     return response;
 }
 
+HTTPResponse HTTPResponse::tooManyTries(qint64 seconds)
+{
+    seconds = qMax<qint64>(1, seconds);
+    HTTPResponse response = text(429, QStringLiteral("Too many tries: wait %1 s").arg(seconds));
+    response.retryAfter = seconds;
+    return response;
+}
+
 } // namespace vesker

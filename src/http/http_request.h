@@ -89,6 +89,8 @@ struct HTTPResponse {
     static HTTPResponse text(qint64 status, const QString& body);
     // 503 "Server busy": a cap of the server was reached; the client may try again shortly.
     static HTTPResponse busy();
+    // 429 "Too many tries: wait N s": a secret was not checked, for `seconds` more.
+    static HTTPResponse tooManyTries(qint64 seconds);
 };
 
 // Percent-decoding as the query rules need it: nothing when an escape is malformed or the

@@ -59,7 +59,8 @@ TEST(HostileClients, SlowUploadsPushNoPhoneOutAndEveryWholeRequestIsAnswered)
         std::vector<int> clients(300, -1);
         while (!done.stop_requested()) {
             for (int& fd : clients) {
-                if (fd < 0 || ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+                if (fd < 0
+                    || ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
                     ::close(fd);
                     fd = connectLoopback(vesker.port, 2000);
                     ::send(fd, head.data(), head.size(), MSG_NOSIGNAL | MSG_DONTWAIT);

@@ -79,10 +79,10 @@ TEST(SlowReaders, HundredsOfStalledReadersShutNobodyElseOut)
     // A phone on another address is answered, at once and again after the readers stalled.
     const in_addr_t phone = (127u << 24) | 2;
     for (int round = 0; round < 2; ++round, QThread::sleep(2)) {
-        EXPECT_EQ(exchange(vesker.port, kBoundMs,
-                      "GET /api/info HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
-                      phone)
-                      .status,
+        EXPECT_EQ(
+            exchange(vesker.port, kBoundMs,
+                "GET /api/info HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", phone)
+                .status,
             200)
             << "round " << round;
         EXPECT_EQ(exchange(vesker.port, kBoundMs,

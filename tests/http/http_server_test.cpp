@@ -456,8 +456,7 @@ TEST(HTTPServer, BudgetCountsReservedBytesUntilTheRequestIsFreed)
     ASSERT_TRUE(first.sendAll(post(1'600'000, 1'600'000)) && held.waitFor(1));
     // What no longer fits is refused, also when that shows only after the first MiB, and the
     // refused client reads why.
-    EXPECT_EQ(
-        exchange(server->serverPort(), post(1'600'000, 1'600'000)), busy());
+    EXPECT_EQ(exchange(server->serverPort(), post(1'600'000, 1'600'000)), busy());
     // A head that declares 60 MiB and sends nothing more holds only a first step of it.
     Client declared(server->serverPort());
     ASSERT_TRUE(declared.sendAll(post(kHTTPMaxBodyBytes, 0)));
