@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -59,6 +60,11 @@ public:
     AccessDecision decide(
         const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
+    // The device asked about its held uploads: they wait on.
+    void devicePolled(const QString& deviceID);
+    // Drops the held uploads of every device that has not asked about them for
+    // kWaitingExpirySeconds; a timer calls it while anything waits.
+    void expireWaiting();
     enum class CodeCheck { right, wrong, notChecked };
     // `code` checked against the access code, counted as decide() counts it.
     CodeCheck tryCode(
@@ -70,7 +76,10 @@ public:
     GuessBudget& guessBudget() { return m_guessBudget; }
 
     // Holds an upload until its device is answered, unless that would pass the bounds on what
-    // may wait (then nothing changes and the refusal says why).
+    // may wait (then nothing changes and the refusal says why). The bounds are shared between
+    // addresses: when one is reached, a device of an address that holds more than its share
+    // (the bound divided among the addresses waiting) gives way to one of an address that holds
+    // less; its uploads are dropped as if they had expired.
     [[nodiscard]] std::optional<HoldRefusal> enqueue(PendingUpload upload);
     // One group per device, ordered by each device's earliest held upload; at most `limit`
     // groups (the first ones) when given.
@@ -100,6 +109,11 @@ private:
     bool isKnownDevice(const QString& deviceID) const;
     // Takes the device's held uploads out of the waiting list, in arrival order.
     QList<PendingUpload> takePending(const QString& deviceID);
+    // Drops the device's held uploads unanswered, and tells it so when it asks.
+    void dropWaiting(const QString& deviceID, const char* why);
+    // Makes room in the bound `byBytes` (else in the waiting devices) for an upload from
+    // `address`, by the rule of enqueue(); false when its address holds its share already.
+    bool makeRoomFor(const QString& address, const QString& deviceID, bool byBytes);
     bool removeGrantsOf(const QString& deviceID);
     void storeList(const char* key, const QList<DeviceGrant>& list, QJsonValue& unreadable);
 
@@ -116,6 +130,11 @@ private:
     // Kept in step with m_pending, so that bounding it stays cheap however long it grows.
     QHash<QString, qsizetype> m_pendingPerDevice;
     qint64 m_pendingBytes = 0;
+    // When each waiting device last asked about its uploads.
+    QHash<QString, QDateTime> m_lastAsked;
+    // Devices whose uploads were dropped unanswered, until they send again; bounded.
+    QSet<QString> m_expired;
+    QTimer m_expiry;
     // Stored values that did not decode, to be kept aside before the next save replaces them.
     QJsonValue m_unreadableGrants {QJsonValue::Undefined};
     QJsonValue m_unreadableBlocked {QJsonValue::Undefined};

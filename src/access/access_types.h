@@ -75,6 +75,8 @@ struct PendingUpload {
     QUuid id;
     QString deviceID;
     QString deviceName;
+    // The peer's address: what may wait is shared between addresses.
+    QString remoteAddress;
     QDateTime receivedAt;
     ItemKind kind = ItemKind::photo;
     QByteArray imageData; // the photo or PDF
@@ -106,8 +108,11 @@ struct DeviceStatus {
     bool approved = false;
     bool denied = false;
     qint64 pending = 0;
+    // Its uploads were dropped unanswered: it stopped asking about them, or gave way to
+    // devices of other addresses.
+    bool expired = false;
 
-    // {"approved": ..., "denied": ..., "pending": ...}
+    // {"approved": ..., "denied": ..., "pending": ...}, and "expired": true when it is
     QJsonObject toJson() const;
     bool operator==(const DeviceStatus&) const = default;
 };
@@ -123,5 +128,8 @@ constexpr qsizetype kMaxHeldPerDevice = 20;
 constexpr qint64 kMaxHeldBytes = 512LL * 1024 * 1024;
 // More devices than a person can answer one by one is a flood, whatever their names say.
 constexpr qsizetype kMaxWaitingDevices = 50;
+// A device's held uploads are dropped when it has not asked about them ("/api/status", or a new
+// upload) for this long: its sender has given up, or never meant to wait. A phone asks every 2 s.
+constexpr qint64 kWaitingExpirySeconds = 120;
 
 } // namespace vesker

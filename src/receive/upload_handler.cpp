@@ -82,6 +82,7 @@ std::optional<PendingUpload> UploadHandler::readUpload(
         ? QStringLiteral("pdf")
         : platform::photoExtension(request.headers.value(QStringLiteral("content-type")));
     upload.deviceID = request.headers.value(QStringLiteral("x-device")).trimmed();
+    upload.remoteAddress = request.remoteAddress;
     upload.note = decodedHeader(request, "x-note");
     upload.sender = decodedHeader(request, "x-sender").trimmed();
     if (upload.sender.isEmpty())

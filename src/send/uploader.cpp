@@ -218,6 +218,9 @@ private:
                 m_exchange.release()->deleteLater();
                 if (answer.value(QLatin1String("denied")).toBool())
                     return finish({UploadError(UploadError::Kind::denied)});
+                // Dropped unanswered: the screen stopped hearing from us for a while.
+                if (answer.value(QLatin1String("expired")).toBool())
+                    return finish({UploadError(UploadError::Kind::approvalTimeout)});
                 const QJsonValue pending = answer.value(QLatin1String("pending"));
                 if (answer.value(QLatin1String("approved")).toBool()
                     || (pending.isDouble() && pending.toDouble() <= 0))

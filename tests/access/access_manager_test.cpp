@@ -394,3 +394,66 @@ TEST_F(AccessManagerTest, WaitingDevicesAreBoundedButAWaitingOneMayAddMore)
     m_access->deny(QStringLiteral("device-7"));
     hold(upload(kTablet));
 }
+
+TEST_F(AccessManagerTest, AWaitingDeviceThatStopsAskingIsDroppedAndToldSo)
+{
+    reset("ask");
+    int changes = 0;
+    QObject::connect(m_access.get(), &AccessManager::pendingChanged, [&] { ++changes; });
+    hold(upload(kPhone, {}, QByteArray(1 << 20, 'p')));
+    hold(upload(kTablet));
+    // The phone asks every minute and keeps waiting; the tablet has gone quiet.
+    for (int minute = 0; minute < 5; ++minute) {
+        m_clock.advance(60);
+        m_access->devicePolled(kPhone);
+        m_access->expireWaiting();
+    }
+    EXPECT_EQ(m_access->deviceStatus(kPhone), (DeviceStatus {false, false, 1, false}));
+    EXPECT_EQ(m_access->deviceStatus(kTablet), (DeviceStatus {false, false, 0, true}));
+    EXPECT_EQ(m_access->deviceStatus(kTablet).toJson().value("expired"), true);
+    EXPECT_EQ(changes, 3) << "two held, one dropped";
+
+    m_clock.advance(kWaitingExpirySeconds);
+    m_access->expireWaiting();
+    EXPECT_TRUE(m_access->pending().isEmpty());
+    EXPECT_EQ(m_access->waitingDevices(), 0);
+    // Sending again is waiting again, and an answer comes to what is held then.
+    hold(upload(kTablet, "again"));
+    EXPECT_FALSE(m_access->deviceStatus(kTablet).expired);
+    m_access->approve(kTablet, "Tablet", GrantDuration::once);
+    EXPECT_EQ(m_accepted, QStringList {"again"});
+}
+
+TEST_F(AccessManagerTest, OneAddressCannotFillWhatMayWait)
+{
+    reset("ask");
+    const auto from = [&](const char* address, const QString& device, QByteArray data = {}) {
+        PendingUpload held = upload(device, {}, std::move(data));
+        held.remoteAddress = QLatin1String(address);
+        return m_access->enqueue(held);
+    };
+    // Devices: one address fills the list, and a device of another address still gets in.
+    for (qsizetype i = 0; i < kMaxWaitingDevices; ++i)
+        ASSERT_EQ(from("10.0.0.1", QStringLiteral("flood-%1").arg(i)), std::nullopt);
+    EXPECT_EQ(from("10.0.0.1", "flood-more"), HoldRefusal::tooManyDevices);
+    EXPECT_EQ(from("10.0.0.2", kPhone), std::nullopt);
+    EXPECT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
+    EXPECT_TRUE(m_access->deviceStatus(QStringLiteral("flood-49")).expired)
+        << "the newest gave way";
+    EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 1);
+    for (qsizetype i = 0; i < kMaxWaitingDevices; ++i)
+        m_access->deny(QStringLiteral("flood-%1").arg(i));
+    m_access->deny(kPhone);
+
+    // Bytes: nine 60 MiB uploads of three devices from one address meet the bound, and a photo
+    // from another address is held all the same.
+    const QByteArray photo(60 * 1024 * 1024, 'x');
+    int held = 0;
+    for (int i = 0; i < 9; ++i)
+        held += from("fd00::1", QStringLiteral("big-%1").arg(i % 3), photo) == std::nullopt;
+    EXPECT_EQ(held, 9 - 1);
+    EXPECT_EQ(from("fd00::2", QStringLiteral("big-9"), photo), HoldRefusal::tooManyBytes)
+        << "the same /64 is the same address";
+    EXPECT_EQ(from("192.168.1.20", kTablet, photo), std::nullopt);
+    EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 1);
+}
