@@ -12,7 +12,7 @@ window and card list are made as on a desktop), then prints:
     answered (200, or 202 where a new device waits) within 2 s, their p99, and the program's
     peak resident memory:
       1. 300 readers of a 16 MiB item that never read it;
-      2. made-up devices under "ask": 100 small uploads, then nine 60 MiB uploads over three
+      2. made-up devices under "ask": 100 small uploads, then nine 58 MB uploads over three
          device names, and how long until an upload nobody asks about is dropped;
       3. wrong access codes for 60 s: how many were checked (answered 401), and how long after
          the flood stops the right code from a new address gets in;
@@ -275,7 +275,7 @@ def waiting_flood():
     held = sum(request(program.port, "POST", "/text", small,
                        {"Content-Type": "text/plain", "X-Device": f"dev-{n}"})[0] == 202
                for n in range(100))
-    big = b"\xff\xd8" + b"\0" * (60 << 20)
+    big = b"\xff\xd8" + b"\0" * 58_000_000
     held_big = sum(request(program.port, "POST", "/upload", big,
                            {"Content-Type": "image/jpeg", "X-Device": f"big-{n % 3}"})[0] == 202
                    for n in range(9))

@@ -148,13 +148,16 @@ void HTTPServerEngine::accept(qintptr descriptor)
     const QString address = peerAddressText(fd);
     // A peer whose address holds less than its share is let in over the cap while every place is
     // owed an answer, up to twice the cap; the sweep gives the places back as they can go.
+    const auto underShare = [&] {
+        const QString crowded = crowdedAddress(address);
+        return !crowded.isNull() && crowded != address;
+    };
     const bool room = m_serving < m_config.maxConnections || victim(address)
-        || (m_serving < 2 * m_config.maxConnections && !crowdedAddress(address).isNull()
-            && crowdedAddress(address) != address);
+        || (m_serving < 2 * m_config.maxConnections && underShare());
     if (!room) {
         // A refused connection stays until its 503 has been read, like a served one; but no more
-        // of them than served ones at once. Past that, the refusal answered longest ago goes
-        // first; only a flood of refusals none of which has been written out yet is closed
+        // of them than served ones at once. Past that, a refusal whose answer has gone out makes
+        // way; only a flood of refusals none of which has been written out yet is closed
         // without a word, before it takes every file descriptor of the process.
         if (m_refusing >= m_config.maxConnections && !closeOneAnsweredRefusal()) {
             ::close(fd);

@@ -66,7 +66,7 @@ private:
     HTTPConnection* victim(const QString& newcomer = {}) const;
     // Makes room for one connection: closes or refuses the victim. False when there is none.
     bool evictOne();
-    // Makes room for one more refusal: closes the refused connection answered longest ago.
+    // Makes room for one more refusal: closes a refused connection whose answer has gone out.
     bool closeOneAnsweredRefusal();
     void countServing(HTTPConnection* connection, int change);
     void finishIfIdle();
