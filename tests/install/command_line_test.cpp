@@ -55,7 +55,8 @@ protected:
         settings.write(QJsonDocument(QJsonObject {{"serverPort", m_port}}).toJson());
     }
 
-    Outcome launch(const QStringList& arguments, const QString& platform) const
+    Outcome launch(const QStringList& arguments, const QString& platform = "offscreen",
+        const QString& outputFile = {}) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
@@ -71,6 +72,8 @@ protected:
         env.insert("VESKER_CALL_LOG", callLog());
         QProcess program;
         program.setProcessEnvironment(env);
+        if (!outputFile.isEmpty())
+            program.setStandardOutputFile(outputFile);
         program.start(usr("bin/vesker"), arguments);
         if (!program.waitForFinished(15000)) {
             program.kill();
@@ -149,5 +152,13 @@ TEST_F(CommandLineProcess, HelpVersionAndUnknownOptionsAnswerWithoutStartingAnyt
             EXPECT_FALSE(QFileInfo::exists(m_home.filePath("Pictures/Vesker")));
             QFile::remove(callLog());
         }
+    }
+}
+
+TEST_F(CommandLineProcess, PrintingIntoAFullDiskIsAFailure)
+{
+    for (const char* option : {"--help", "--version"}) {
+        SCOPED_TRACE(option);
+        EXPECT_EQ(launch({option}, "offscreen", "/dev/full").exitStatus, 1);
     }
 }
