@@ -26,7 +26,6 @@ add_custom_command(OUTPUT ${VESKER_METAINFO} ${_doc}/changelog
   DEPENDS vesker_write_metainfo ${PROJECT_SOURCE_DIR}/resources/${VESKER_APP_ID}.metainfo.xml.in
   COMMENT "Writing the AppStream metainfo and the changelog from the release notes"
   VERBATIM)
-add_custom_target(metainfo ALL DEPENDS ${VESKER_METAINFO})
 install(FILES ${VESKER_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # Compressed as Debian wants them, without a name or time in the gzip header, so that two builds
@@ -39,7 +38,9 @@ foreach(_file changelog vesker.1)
     DEPENDS ${_doc}/${_file}
     VERBATIM)
 endforeach()
-add_custom_target(package_docs ALL DEPENDS ${_doc}/changelog.gz ${_doc}/vesker.1.gz)
+# One target for all three: two targets on one command's outputs could run it twice at once.
+add_custom_target(package_docs ALL
+  DEPENDS ${VESKER_METAINFO} ${_doc}/changelog.gz ${_doc}/vesker.1.gz)
 install(FILES ${_doc}/vesker.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/copyright ${_doc}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
