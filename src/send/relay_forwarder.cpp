@@ -46,6 +46,7 @@ void forwardToRemoteScreen(const QUrl& base, const RelayRequest& request, HTTPRe
         .contentType = request.contentType,
         .note = request.note,
         .sender = request.sender,
+        .code = request.code,
         .location = request.location,
         .itemID = request.itemID};
     if (!request.groupID.isEmpty())
