@@ -13,7 +13,6 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
@@ -71,8 +70,9 @@ RemoteScreensSettingsView::RemoteScreensSettingsView(
     m_list->setRootIsDecorated(false);
     m_list->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Address"),
         QStringLiteral("Shared on this network")});
+    // The last column, which says whether phones can reach the screen and why not, gets the room.
     m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    m_list->header()->setStretchLastSection(true);
     layout->addWidget(m_list, 1);
 
     auto* group = new QGroupBox(QStringLiteral("Add a screen, or change the selected one"));
@@ -122,10 +122,8 @@ RemoteScreensSettingsView::RemoteScreensSettingsView(
     m_blocked->setObjectName(QStringLiteral("relayBlockedList"));
     m_blocked->setAccessibleName(QStringLiteral("Blocked phones"));
     m_blocked->setRootIsDecorated(false);
-    m_blocked->setHeaderLabels({QStringLiteral("Phone"), QStringLiteral("Blocked")});
-    m_blocked->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    m_blocked->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-    m_blocked->setMaximumHeight(120);
+    m_blocked->setHeaderLabels({QStringLiteral("Phone")});
+    m_blocked->setMaximumHeight(100);
     m_unblock = new QPushButton(QStringLiteral("Unblock"));
     m_unblock->setObjectName(QStringLiteral("unblockRelayed"));
     m_unblock->setEnabled(false);
@@ -172,7 +170,10 @@ void RemoteScreensSettingsView::list()
     m_list->clear();
     for (const RemoteScreen& screen : m_remote.screens()) {
         const HTTPServer* relay = m_remote.relayServer(screen.id);
-        const QString problem = m_remote.relayProblem(screen.id);
+        QString problem = m_remote.relayProblem(screen.id);
+        // A port stored before the form refused it: this screen took it first.
+        if (!problem.isEmpty() && screen.relayPort == ServerController::port(m_defaults))
+            problem = QStringLiteral("port %1 is this screen's own port").arg(screen.relayPort);
         // Said as it is: a port that is stored but not listened on reaches no phone.
         const QString shared = !screen.shareOnLAN ? QStringLiteral("No")
             : !problem.isEmpty()                  ? QStringLiteral("Not listening: ") + problem
@@ -279,11 +280,9 @@ void RemoteScreensSettingsView::listBlocked()
 {
     const QSignalBlocker quiet(m_blocked);
     m_blocked->clear();
-    const QLocale locale;
     for (const DeviceGrant& device : m_remote.blocked()) {
-        const QString name = device.name.isEmpty() ? device.deviceID : device.name;
-        auto* item = new QTreeWidgetItem(m_blocked,
-            {name, locale.toString(device.grantedAt.toLocalTime(), QLocale::ShortFormat)});
+        auto* item = new QTreeWidgetItem(
+            m_blocked, {device.name.isEmpty() ? device.deviceID : device.name});
         item->setData(0, Qt::UserRole, device.deviceID);
         item->setToolTip(0, device.deviceID.toHtmlEscaped());
     }
