@@ -11,6 +11,7 @@
 #include "send/screen_browser.h"
 #include "send/screen_directory.h"
 #include "send/send_sheet.h"
+#include "send/uploader.h"
 #include "support/manual_clock.h"
 
 #include <QCoreApplication>
@@ -201,6 +202,27 @@ TEST(SharedRemoteScreen, TellsThePhoneWhenWhatItWasAllowedToSendReachedNoScreen)
     const Reply direct = phoneSends(relayPort, "again", "PHONE-ALWAYS");
     EXPECT_EQ(direct.status, 502) << direct.body.toStdString();
     EXPECT_TRUE(a.remote().pendingDevices().isEmpty());
+
+    // Another computer sending through A waits as its Send sheet does, and hears the same.
+    Uploader computer({.deviceID = QStringLiteral("COMPUTER-C"), .pollIntervalMs = 50});
+    const UploadTarget relay
+        = UploadTarget::url(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(relayPort)));
+    const auto finished = [](UploadJob& job) {
+        return QTest::qWaitFor([&] { return job.isFinished(); }, e2e::kBoundMs);
+    };
+    auto sent = computer.send({.path = QStringLiteral("/text"),
+                                  .kind = QStringLiteral("text"),
+                                  .body = "from C",
+                                  .contentType = QStringLiteral("text/plain")},
+        relay);
+    ASSERT_TRUE(finished(*sent));
+    ASSERT_EQ(sent->result().outcome, UploadOutcome::waitingForApproval);
+    auto wait = computer.waitForApproval(relay);
+    a.press(QStringLiteral("Once"));
+    ASSERT_TRUE(finished(*wait));
+    ASSERT_TRUE(wait->result().error);
+    EXPECT_TRUE(wait->result().error->description().contains(u"could not be reached"))
+        << qPrintable(wait->result().error->description());
 }
 
 TEST(SharedRemoteScreen, PassesOnTheAccessCodeAndWhatThePhoneSaidOfItsFile)
@@ -270,14 +292,16 @@ TEST(SharedRemoteScreen, IsFoundAsViaThisScreenUnderItsCurrentNameButNotOfferedT
     ScreenBrowser elsewhere;
     elsewhere.setRunning(true);
     elsewhere.start();
-    const auto found = [&](const ScreenBrowser& browser) {
+    // Only this test's: other tests publish into the same daemon.
+    const auto ours = [&](const QList<DiscoveredScreen>& screens) {
         QStringList names;
-        for (const DiscoveredScreen& screen : browser.macs()) {
+        for (const DiscoveredScreen& screen : screens) {
             if (screen.name.endsWith(tag))
                 names.append(screen.name);
         }
         return names;
     };
+    const auto found = [&](const ScreenBrowser& browser) { return ours(browser.macs()); };
     const QString via = QStringLiteral("Lab") + tag + QStringLiteral(" via ") + own;
     EXPECT_TRUE(QTest::qWaitFor([&] { return found(elsewhere).contains(via); }, 10'000))
         << qPrintable(found(elsewhere).join(u", "));
@@ -295,14 +319,7 @@ TEST(SharedRemoteScreen, IsFoundAsViaThisScreenUnderItsCurrentNameButNotOfferedT
              .screenName = [own] { return own; }},
             .remote = &a.remote()});
     sheet.show();
-    const auto offered = [&] {
-        QStringList names;
-        for (const DiscoveredScreen& screen : sheet.session().macs()) {
-            if (screen.name.endsWith(tag))
-                names.append(screen.name);
-        }
-        return names;
-    };
+    const auto offered = [&] { return ours(sheet.session().macs()); };
     EXPECT_TRUE(QTest::qWaitFor([&] { return offered().contains(other); }, 10'000));
     QTest::qWait(300); // the shared one had as long to show up
     EXPECT_EQ(offered(), QStringList {other});
