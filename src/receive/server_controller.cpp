@@ -82,13 +82,6 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     connect(&m_store, &ItemStore::changed, this, stale);
     connect(&m_defaults, &platform::Defaults::changed, this, stale);
     m_remote->setListenAddress(m_services.listenAddress);
-    m_remote->setRelayHooks({.screenName = [this] { return screenName(); },
-        .uploadPage = [](const QString& name) { return uploadPageHTML(name); },
-        .announceWaiting =
-            [this] {
-                m_desktop.showWindow();
-                m_desktop.playSound(QStringLiteral("Tink"));
-            }});
     m_hosted->setListenAddress(m_services.listenAddress);
     m_hosted->setRoutesFactory([this](const HostedScreen& screen, ItemStore& store) {
         return std::make_unique<HostedRoutes>(
@@ -100,6 +93,15 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
         [this](const PendingUpload& upload) { m_intake->storeUpload(upload); });
     connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
     start();
+    // The relays listen once this screen's own port is bound: a relay port stored on it must
+    // not take it away.
+    m_remote->setRelayHooks({.screenName = [this] { return screenName(); },
+        .uploadPage = [](const QString& name) { return uploadPageHTML(name); },
+        .announceWaiting =
+            [this] {
+                m_desktop.showWindow();
+                m_desktop.playSound(QStringLiteral("Tink"));
+            }});
     connectSubsystems();
 }
 

@@ -218,6 +218,14 @@ private:
                 m_exchange.release()->deleteLater();
                 if (answer.value(QLatin1String("denied")).toBool())
                     return finish({UploadError(UploadError::Kind::denied)});
+                // A screen shared through another computer says when what it was allowed to
+                // pass on reached no screen.
+                if (const QString error = answer.value(QLatin1String("error")).toString();
+                    !error.isEmpty()) {
+                    return finish({answer.value(QLatin1String("needsCode")).toBool()
+                            ? UploadError(UploadError::Kind::needsCode)
+                            : UploadError(UploadError::Kind::badResponse, error.left(200))});
+                }
                 const QJsonValue pending = answer.value(QLatin1String("pending"));
                 if (answer.value(QLatin1String("approved")).toBool()
                     || (pending.isDouble() && pending.toDouble() <= 0))

@@ -35,6 +35,32 @@ std::optional<QString> hostedScreenProblem(const HostedScreen& candidate,
     return std::nullopt;
 }
 
+std::optional<QString> remoteScreenProblem(const RemoteScreen& candidate,
+    const QList<RemoteScreen>& existing, quint16 mainPort, const QList<quint16>& hostedPorts,
+    const std::function<bool(quint16)>& portFree)
+{
+    if (candidate.name.trimmed().isEmpty())
+        return QStringLiteral("Give the screen a name.");
+    if (!candidate.baseURL())
+        return QStringLiteral("That address doesn't look right.");
+    const int port = candidate.relayPort;
+    if (!candidate.shareOnLAN || port == 0)
+        return std::nullopt;
+    if (port < 1024 || port > 65535)
+        return QStringLiteral("Choose a port from 1024 to 65535, or any free port.");
+    if (port == mainPort)
+        return QStringLiteral("Port %1 is this screen's own port.").arg(port);
+    if (hostedPorts.contains(quint16(port)))
+        return QStringLiteral("A hosted screen already uses port %1.").arg(port);
+    for (const RemoteScreen& other : existing) {
+        if (other.id != candidate.id && other.shareOnLAN && other.relayPort == port)
+            return QStringLiteral("Another shared screen already uses port %1.").arg(port);
+    }
+    if (portFree && !portFree(quint16(port)))
+        return QStringLiteral("Port %1 is in use by another program.").arg(port);
+    return std::nullopt;
+}
+
 QString slugFor(const QString& name)
 {
     QString slug;

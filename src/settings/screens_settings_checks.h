@@ -1,6 +1,7 @@
 #pragma once
 
 #include "screens/hosted_screen.h"
+#include "screens/remote_screen.h"
 
 #include <QList>
 #include <QString>
@@ -14,6 +15,13 @@ namespace vesker {
 // can. `portFree` asks the computer whether nothing else listens on a port.
 std::optional<QString> hostedScreenProblem(const HostedScreen& candidate,
     const QList<HostedScreen>& existing, quint16 mainPort,
+    const std::function<bool(quint16)>& portFree);
+
+// Why a remote screen cannot be kept as given, in the words the Remote tab shows; none when it
+// can. Its port for phones, when it names one, must be no other screen's of this computer:
+// `mainPort`, one of `hostedPorts`, or another shared screen's of `existing`.
+std::optional<QString> remoteScreenProblem(const RemoteScreen& candidate,
+    const QList<RemoteScreen>& existing, quint16 mainPort, const QList<quint16>& hostedPorts,
     const std::function<bool(quint16)>& portFree);
 
 // A slug made from a screen's name: lower-case letters, digits and hyphens.

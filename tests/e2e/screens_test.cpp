@@ -99,3 +99,16 @@ TEST(HostedScreens, ServeTheirOwnPortStoreAndSharedPath)
         EXPECT_TRUE(reply.body.contains(row.contains)) << row.path.toStdString();
     }
 }
+
+TEST(SharedRemoteScreens, TheMainScreenKeepsItsPortFromARelayStoredOnIt)
+{
+    const quint16 port = freePort();
+    Vesker a({{"serverPort", port}, {"screenName", "Desk"},
+        {"remoteScreens",
+            QVariantList {
+                QVariantMap {{"id", "3C2B1A09-8F7E-4D6C-9B5A-493827161504"}, {"name", "Lab"},
+                    {"url", "127.0.0.1:9"}, {"shareOnLAN", true}, {"relayPort", port}}}}});
+    a.port = port;
+    ASSERT_TRUE(a.start());
+    EXPECT_EQ(QJsonDocument::fromJson(a.info().body)["name"].toString().toStdString(), "Desk");
+}

@@ -1,5 +1,6 @@
 #include "controller_fixture.h"
 #include "screens/hosted_screens_manager.h"
+#include "screens/remote_screens_manager.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -214,4 +215,21 @@ TEST_F(ControllerTest, ReadOnlyRoutesAreAnsweredOnTheServersThreadAndFollowChang
     m_store.append(item);
     EXPECT_EQ(info()["inbox"].toInt(), inbox + 1);
     EXPECT_TRUE(get("/api/info").first);
+}
+
+TEST_F(ControllerTest, ARenamedScreenAdvertisesItsSharedScreensUnderTheNewName)
+{
+    const QUuid lab = QUuid::createUuid();
+    m_defaults.set(QStringLiteral("remoteScreens"),
+        QJsonArray {QJsonObject {{"id", lab.toString(QUuid::WithoutBraces)}, {"name", "Lab"},
+            {"url", "127.0.0.1:9"}, {"shareOnLAN", true}}});
+    auto controller = makeController();
+    ASSERT_TRUE(waitUntilRunning(*controller));
+    const auto advertisedAs = [&] {
+        const HTTPServer* relay = controller->remote().relayServer(lab);
+        return relay ? relay->config().serviceName : QString();
+    };
+    EXPECT_EQ(advertisedAs(), QStringLiteral("Lab via Front Desk"));
+    controller->setScreenName(QStringLiteral("Desk 2"));
+    EXPECT_EQ(advertisedAs(), QStringLiteral("Lab via Desk 2"));
 }

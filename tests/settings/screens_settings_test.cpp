@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -107,6 +108,7 @@ TEST(RemoteScreensTab, AddsSharesAndRenamesInTheManagersShape)
     settings.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
     RemoteScreensManager remote(&settings.defaults, settings.clock);
     remote.setListenAddress(QHostAddress::LocalHost);
+    remote.restartRelays();
     RemoteScreensSettingsView view(remote, settings.defaults);
     view.findChild<QLineEdit*>(QStringLiteral("remoteName"))->setText(QStringLiteral("Office"));
     view.findChild<QLineEdit*>(QStringLiteral("remoteAddress"))
@@ -128,4 +130,132 @@ TEST(RemoteScreensTab, AddsSharesAndRenamesInTheManagersShape)
     EXPECT_TRUE(remote.screens().first().shareOnLAN);
     // Shared without a port: one was chosen and stored.
     EXPECT_GT(remote.screens().first().relayPort, 0);
+}
+
+namespace {
+
+// The Remote tab over a manager whose relays listen on 127.0.0.1, as the controller starts
+// them once its own port is bound.
+struct RemoteTab : Settings {
+    explicit RemoteTab(const QJsonArray& screens = {})
+    {
+        defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+        defaults.set(QString::fromLatin1(RemoteScreensManager::kScreensKey), screens);
+        remote.setListenAddress(QHostAddress::LocalHost);
+        remote.restartRelays();
+    }
+    template <typename T> T* find(const char* name)
+    {
+        return view->findChild<T*>(QString::fromLatin1(name));
+    }
+    void makeView() { view = std::make_unique<RemoteScreensSettingsView>(remote, defaults); }
+
+    RemoteScreensManager remote {&defaults, clock};
+    std::unique_ptr<RemoteScreensSettingsView> view;
+};
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+TEST(RemoteScreensTab, RefusesAPortForPhonesThatAnotherScreenOfThisComputerHas)
+{
+    const quint16 main = freeLoopbackPort();
+    const quint16 hostedPort = freeLoopbackPort();
+    const quint16 relayPort = freeLoopbackPort();
+    RemoteTab tab(QJsonArray {RemoteScreen {.name = QStringLiteral("Lab"),
+        .url = QStringLiteral("127.0.0.1:9"),
+        .shareOnLAN = true,
+        .relayPort = relayPort}
+                                  .toJson()});
+    tab.defaults.set(QStringLiteral("serverPort"), main);
+    tab.defaults.set(QStringLiteral("hostedScreens"),
+        QJsonArray {HostedScreen {.id = QUuid::createUuid(),
+            .name = QStringLiteral("Team"),
+            .slug = QStringLiteral("team"),
+            .port = hostedPort}
+                        .toJson()});
+    tab.makeView();
+    const struct {
+        const char* name;
+        int port;
+        const char* problem;
+    } rows[] {
+        {"main port", main, "this screen's own port"},
+        {"hosted port", hostedPort, "hosted screen"},
+        {"another relay's port", relayPort, "Another shared screen"},
+        {"low port", 80, "1024"},
+    };
+    for (const auto& row : rows) {
+        tab.find<QLineEdit>("remoteName")->setText(QStringLiteral("Office"));
+        tab.find<QLineEdit>("remoteAddress")->setText(QStringLiteral("127.0.0.1:9"));
+        tab.find<QCheckBox>("remoteShare")->setChecked(true);
+        tab.find<QSpinBox>("remotePort")->setValue(row.port);
+        tab.find<QPushButton>("addRemote")->click();
+        EXPECT_EQ(tab.remote.screens().size(), 1) << row.name;
+        auto* problem = tab.find<QLabel>("remoteProblem");
+        ASSERT_TRUE(problem) << row.name;
+        EXPECT_FALSE(problem->isHidden()) << row.name;
+        EXPECT_TRUE(problem->text().contains(QLatin1String(row.problem)))
+            << row.name << ": " << problem->text().toStdString();
+    }
+    // A shared screen keeps the port its own relay listens on.
+    QTest::qWait(0);
+    tab.find<QTreeWidget>("remoteList")->topLevelItem(0)->setSelected(true);
+    tab.find<QLineEdit>("remoteName")->setText(QStringLiteral("Lab 2"));
+    tab.find<QPushButton>("saveRemote")->click();
+    EXPECT_TRUE(tab.find<QLabel>("remoteProblem")->isHidden())
+        << tab.find<QLabel>("remoteProblem")->text().toStdString();
+    EXPECT_EQ(tab.remote.screens().first().name, QStringLiteral("Lab 2"));
+}
+
+TEST(RemoteScreensTab, ShowsARelayThatCouldNotListenAndWhy)
+{
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    RemoteTab tab(QJsonArray {RemoteScreen {.name = QStringLiteral("Lab"),
+        .url = QStringLiteral("127.0.0.1:9"),
+        .shareOnLAN = true,
+        .relayPort = taken.serverPort()}
+                                  .toJson()});
+    tab.makeView();
+    QTreeWidgetItem* row = tab.find<QTreeWidget>("remoteList")->topLevelItem(0);
+    ASSERT_TRUE(row);
+    EXPECT_TRUE(row->text(2).startsWith(QLatin1String("Not listening")))
+        << row->text(2).toStdString();
+    EXPECT_FALSE(row->text(2).contains(QLatin1String("On port")));
+}
+
+TEST(RemoteScreensTab, ShowsBlockedPhonesAndUnblocksThem)
+{
+    RemoteTab tab(QJsonArray {
+        RemoteScreen {.name = QStringLiteral("Lab"), .url = QStringLiteral("127.0.0.1:9")}
+            .toJson()});
+    const RelayRequest request {.screenID = tab.remote.screens().first().id,
+        .screenName = QStringLiteral("Lab"),
+        .deviceID = QStringLiteral("PHONE-9"),
+        .deviceName = QStringLiteral("Ana's phone"),
+        .body = "hello",
+        .path = QStringLiteral("/text")};
+    ASSERT_TRUE(tab.remote.hold(request));
+    tab.remote.block(request.key());
+    ASSERT_FALSE(tab.remote.hold(request));
+    tab.makeView();
+
+    auto* blocked = tab.find<QTreeWidget>("relayBlockedList");
+    ASSERT_TRUE(blocked);
+    ASSERT_EQ(blocked->topLevelItemCount(), 1);
+    EXPECT_EQ(blocked->topLevelItem(0)->text(0), QStringLiteral("Ana's phone"));
+    blocked->topLevelItem(0)->setSelected(true);
+    tab.find<QPushButton>("unblockRelayed")->click();
+    EXPECT_TRUE(tab.remote.blocked().isEmpty());
+    EXPECT_TRUE(tab.remote.hold(request)) << "unblocked, the phone is asked about again";
+    EXPECT_EQ(tab.remote.pendingDevices().size(), 1);
+    QTest::qWait(0);
+    EXPECT_EQ(blocked->topLevelItemCount(), 0);
 }

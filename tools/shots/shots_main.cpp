@@ -72,12 +72,14 @@ int main(int argc, char** argv)
     vesker::shots::trayShots();
     vesker::shots::appIconShots();
 
-    // A dark desktop: the main window, a card, Settings and the first launch again.
+    // A dark desktop: the main window, a card, Settings (with its Hosted and Remote tabs) and the
+    // first launch again.
     QApplication::setPalette(vesker::test::darkPalette());
     vesker::shots::g_suffix = QStringLiteral("_dark");
     vesker::shots::mainWindowShots();
     vesker::shots::cardActionsShots();
     vesker::shots::settingsShots();
+    vesker::shots::screensSettingsShots();
     vesker::shots::onboardingShots();
     return 0;
 }
