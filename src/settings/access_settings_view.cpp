@@ -181,6 +181,10 @@ QWidget* AccessSettingsView::makeBrowserGroup()
     check("allowBrowserScreens", false,
         QStringLiteral("Let web browsers on the network show the Inbox"),
         "allowBrowserScreensCheck");
+    // A hosted screen's page is not this switch's: people look for it here first.
+    layout->addWidget(hint(QStringLiteral("A hosted screen’s browser page is turned on for that "
+                                          "screen alone, in Settings ▸ Hosted."),
+        group));
     check("viewerCanAck", true, QStringLiteral("Viewers may mark an item \u201cGot it\u201d"),
         "viewerCanAckCheck");
     check("viewerCanLater", false, QStringLiteral("Viewers may put an item aside for later"),
