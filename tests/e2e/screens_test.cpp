@@ -41,6 +41,22 @@ Reply post(quint16 port, const QByteArray& path, const QByteArray& text,
             + QByteArray::number(text.size()) + "\r\n" + headers + "\r\n" + text);
 }
 
+struct PathRow {
+    QByteArray path;
+    int status;
+    QByteArray contains; // in the body
+};
+
+void expectPaths(quint16 port, std::initializer_list<PathRow> rows)
+{
+    for (const PathRow& row : rows) {
+        const Reply reply = get(port, row.path);
+        EXPECT_EQ(reply.status, row.status) << row.path.toStdString();
+        EXPECT_TRUE(reply.body.contains(row.contains))
+            << row.path.toStdString() << ": " << reply.body.left(200).toStdString();
+    }
+}
+
 QJsonArray indexAt(const QString& path)
 {
     return QJsonDocument::fromJson(vesker::test::fileBytes(path)).array();
@@ -82,23 +98,14 @@ TEST(HostedScreens, ServeTheirOwnPortStoreAndSharedPath)
     EXPECT_EQ(post(locked, "/text", "right pin", "X-Code: 4321\r\n").status, 200);
     EXPECT_EQ(indexAt(vesker.store("Hosted/locked/index.json")).size(), 1);
 
-    struct Row {
-        QByteArray path;
-        int status;
-        QByteArray contains;
-    };
-    const Row rows[] {
-        {"/s/team/", 200, "/s/team"},
-        {"/s/team", 200, "/s/team"},
-        {"/s/team/api/items", 200, stored.id().toLatin1()},
-        {"/s/nobody/", 404, ""},
-        {"/s/closed/", 404, ""},
-    };
-    for (const Row& row : rows) {
-        const Reply reply = get(vesker.port, row.path);
-        EXPECT_EQ(reply.status, row.status) << row.path.toStdString();
-        EXPECT_TRUE(reply.body.contains(row.contains)) << row.path.toStdString();
-    }
+    expectPaths(vesker.port,
+        {
+            {"/s/team/", 200, "/s/team"},
+            {"/s/team", 200, "/s/team"},
+            {"/s/team/api/items", 200, stored.id().toLatin1()},
+            {"/s/nobody/", 404, ""},
+            {"/s/closed/", 404, ""},
+        });
 }
 
 // Under the main port every page and upload of "/s/<slug>" belongs to the screen that slug names
@@ -114,33 +121,23 @@ TEST(HostedScreens, PagesAndUploadsUnderTheMainPortStayWithTheScreenTheyName)
                 hosted("Closed Page", "c", freePort(), true)}}});
     ASSERT_TRUE(vesker.start());
 
-    struct Row {
-        QByteArray path;
-        int status;
-        QByteArray contains;
-    };
-    const Row pages[] {
-        {"/s/a/index.html", 200, "\"base\":\"/s/a\","},
-        {"/s/a/index.html", 200, "<b>Alpha</b>"},
-        {"/s/ab/index.html", 200, "\"base\":\"/s/ab\","},
-        {"/s/ab/", 200, "\"base\":\"/s/ab\","},
-        {"/s/a", 200, "\"base\":\"/s/a\","},
-        {"/s/ab/screen", 200, "\"base\":\"/s/ab\","},
-        {"/s/c/", 404, "turned off"},
-        {"/s/c/api/items", 404, "turned off"},
-        {"/screen", 404, "turned off"},
-        {"/s/ab/api/items", 200, "\"needsPin\":false"},
-        {"/s/a/api/items", 401, "Access code required"},
-        {"/s/a/api/items?code=123456", 401, "Access code required"},
-        {"/s/a/api/items?code=9999", 401, "Access code required"},
-        {"/s/a/api/items?code=4321", 200, "\"needsPin\":false"},
-    };
-    for (const Row& row : pages) {
-        const Reply reply = get(vesker.port, row.path);
-        EXPECT_EQ(reply.status, row.status) << row.path.toStdString();
-        EXPECT_TRUE(reply.body.contains(row.contains))
-            << row.path.toStdString() << ": " << reply.body.left(200).toStdString();
-    }
+    expectPaths(vesker.port,
+        {
+            {"/s/a/index.html", 200, "\"base\":\"/s/a\","},
+            {"/s/a/index.html", 200, "<b>Alpha</b>"},
+            {"/s/ab/index.html", 200, "\"base\":\"/s/ab\","},
+            {"/s/ab/", 200, "\"base\":\"/s/ab\","},
+            {"/s/a", 200, "\"base\":\"/s/a\","},
+            {"/s/ab/screen", 200, "\"base\":\"/s/ab\","},
+            {"/s/c/", 404, "turned off"},
+            {"/s/c/api/items", 404, "turned off"},
+            {"/screen", 404, "turned off"},
+            {"/s/ab/api/items", 200, "\"needsPin\":false"},
+            {"/s/a/api/items", 401, "Access code required"},
+            {"/s/a/api/items?code=123456", 401, "Access code required"},
+            {"/s/a/api/items?code=9999", 401, "Access code required"},
+            {"/s/a/api/items?code=4321", 200, "\"needsPin\":false"},
+        });
 
     const Reply toAB = post(vesker.port, "/s/ab/text", "for ab");
     ASSERT_EQ(toAB.status, 200) << toAB.body.toStdString();
