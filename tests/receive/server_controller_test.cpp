@@ -1,3 +1,4 @@
+#include "access/guess_limiter.h"
 #include "controller_fixture.h"
 #include "screens/hosted_screens_manager.h"
 
@@ -223,6 +224,24 @@ TEST_F(ControllerTest, AHostedScreenChangedInPlaceMovesToItsNewPortAndNameWithIt
     const HTTPResponse items = route(*controller, request);
     EXPECT_EQ(items.status, 200);
     EXPECT_TRUE(items.body.contains(kept.id.toString(QUuid::WithoutBraces).toUpper().toUtf8()));
+
+    // Guessed at no faster than the access code: wrong PINs sent as a phone sends them count
+    // with those a viewer tries, and lock the address out, the right PIN included.
+    HTTPRequest upload;
+    upload.method = "POST";
+    upload.path = "/s/team/text";
+    upload.body = "guess";
+    upload.remoteAddress = request.remoteAddress = "10.0.0.9";
+    for (int i = 0; i < GuessLimiter::kMaxWrong / 2; ++i) {
+        upload.headers.insert("x-code", QString::number(1000 + i));
+        EXPECT_EQ(route(*controller, upload).status, 401);
+        request.query.insert("code", QString::number(2000 + i));
+        EXPECT_EQ(route(*controller, request).status, 401);
+    }
+    request.query.insert("code", "4821");
+    EXPECT_EQ(route(*controller, request).status, 401) << "locked out";
+    request.remoteAddress = "10.0.0.10";
+    EXPECT_EQ(route(*controller, request).status, 200);
 }
 
 TEST_F(ControllerTest, ReadOnlyRoutesAreAnsweredOnTheServersThreadAndFollowChanges)
