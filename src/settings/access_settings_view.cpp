@@ -181,10 +181,6 @@ QWidget* AccessSettingsView::makeBrowserGroup()
     check("allowBrowserScreens", false,
         QStringLiteral("Let web browsers on the network show the Inbox"),
         "allowBrowserScreensCheck");
-    // A hosted screen's page is not this switch's: people look for it here first.
-    layout->addWidget(hint(QStringLiteral("A hosted screen’s browser page is turned on for that "
-                                          "screen alone, in Settings ▸ Hosted."),
-        group));
     check("viewerCanAck", true, QStringLiteral("Viewers may mark an item \u201cGot it\u201d"),
         "viewerCanAckCheck");
     check("viewerCanLater", false, QStringLiteral("Viewers may put an item aside for later"),
@@ -195,6 +191,11 @@ QWidget* AccessSettingsView::makeBrowserGroup()
         "viewerBlurAllCheck");
     check("viewerLog", true, QStringLiteral("Keep a log of viewers (browser-log.txt)"),
         "viewerLogCheck");
+    // People look here first for a hosted screen's page, which the switch above does not open.
+    layout->addWidget(hint(QStringLiteral("These choices apply to hosted screens’ browser pages "
+                                          "too. Each of those is turned on, with its own PIN, in "
+                                          "Settings ▸ Hosted."),
+        group));
 
     auto* pin = settings::boundTextField(
         m_defaults, QStringLiteral("viewerPIN"), QStringLiteral("viewerPinField"), group);

@@ -103,6 +103,7 @@ HostedScreensSettingsView::HostedScreensSettingsView(HostedScreensManager& hoste
     layout->addLayout(row);
 
     m_form = new QGroupBox;
+    m_form->setObjectName(QStringLiteral("hostedForm"));
     m_fields = new QFormLayout(m_form);
     m_name = new QLineEdit;
     m_name->setObjectName(QStringLiteral("hostedName"));
@@ -112,6 +113,7 @@ HostedScreensSettingsView::HostedScreensSettingsView(HostedScreensManager& hoste
     m_slug->setPlaceholderText(QStringLiteral("team-room"));
     m_slugNote = new QLabel(QStringLiteral("It stays as it is: the screen’s items are kept in a "
                                            "folder of that name."));
+    m_slugNote->setObjectName(QStringLiteral("hostedSlugNote"));
     m_slugNote->setWordWrap(true);
     setSecondary(*m_slugNote);
     m_port = new QSpinBox;
