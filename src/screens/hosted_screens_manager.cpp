@@ -43,6 +43,7 @@ std::optional<HostedScreen> HostedScreen::fromJson(const QJsonObject& json)
     screen.port = quint16(port.toInt());
     screen.requirePinToSend = json.value(QLatin1String("requirePinToSend")).toBool(false);
     screen.enabled = json.value(QLatin1String("enabled")).toBool(true);
+    screen.allowBrowserScreen = json.value(QLatin1String("allowBrowserScreen")).toBool(false);
     return screen;
 }
 
@@ -52,7 +53,8 @@ QJsonObject HostedScreen::toJson() const
         {QStringLiteral("name"), name}, {QStringLiteral("slug"), slug},
         {QStringLiteral("pin"), pin}, {QStringLiteral("port"), port},
         {QStringLiteral("requirePinToSend"), requirePinToSend},
-        {QStringLiteral("enabled"), enabled}};
+        {QStringLiteral("enabled"), enabled},
+        {QStringLiteral("allowBrowserScreen"), allowBrowserScreen}};
 }
 
 HostedScreensManager::HostedScreensManager(platform::Defaults& defaults,
@@ -118,17 +120,34 @@ std::optional<HostedScreen> HostedScreensManager::sharedScreen(const QString& pa
     return std::nullopt;
 }
 
-bool HostedScreensManager::handleSharedPath(const HTTPRequest& request, HTTPReplyFunction& reply)
+HostedScreenRoutes* HostedScreensManager::sharedRoutes(HTTPRequest& request, QString& base) const
 {
     const auto screen = sharedScreen(request.path);
     HostedScreenRoutes* target = screen ? routes(screen->id) : nullptr;
     if (!target)
-        return false;
-    const QString base = QStringLiteral("/s/") + screen->slug;
+        return nullptr;
+    base = QStringLiteral("/s/") + screen->slug;
+    request.path = request.path.mid(base.size());
+    return target;
+}
+
+bool HostedScreensManager::handleSharedPath(const HTTPRequest& request, HTTPReplyFunction& reply)
+{
     HTTPRequest inner = request;
-    inner.path = request.path.mid(base.size());
+    QString base;
+    HostedScreenRoutes* target = sharedRoutes(inner, base);
+    if (!target)
+        return false;
     target->route(inner, base, std::move(reply));
     return true;
+}
+
+std::optional<HTTPResponse> HostedScreensManager::sharedRefusalBeforeBody(const HTTPRequest& head)
+{
+    HTTPRequest inner = head;
+    QString base;
+    HostedScreenRoutes* target = sharedRoutes(inner, base);
+    return target ? target->refusalBeforeBody(inner) : std::nullopt;
 }
 
 void HostedScreensManager::setRoutesFactory(HostedRoutesFactory factory)

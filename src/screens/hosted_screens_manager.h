@@ -47,6 +47,9 @@ public:
     // that screen's routes (the rest of the path; an empty rest is its browser screen) and
     // takes `reply`; false, leaving `reply` alone, for any other path.
     bool handleSharedPath(const HTTPRequest& request, HTTPReplyFunction& reply);
+    // As HostedScreenRoutes::refusalBeforeBody for a head of the main server under "/s/<slug>",
+    // so that a screen's PIN is asked for there before the body comes as on its own port.
+    std::optional<HTTPResponse> sharedRefusalBeforeBody(const HTTPRequest& head);
 
     // Builds each screen's answers; the screens start listening.
     void setRoutesFactory(HostedRoutesFactory factory);
@@ -73,6 +76,9 @@ private:
     HTTPHandler handlerFor(const QUuid& id);
     HTTPHeadCheck headCheckFor(const QUuid& id);
     HostedScreenRoutes* routes(const QUuid& id) const;
+    // The routes of the enabled screen a "/s/<slug>/..." path names, with `request` made
+    // relative to them (the rest of the path) and the base they are reached under.
+    HostedScreenRoutes* sharedRoutes(HTTPRequest& request, QString& base) const;
 
     platform::Defaults& m_defaults;
     const platform::Clock& m_clock;

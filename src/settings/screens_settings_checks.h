@@ -11,10 +11,13 @@
 
 namespace vesker {
 
-// Why a hosted screen cannot be added as given, in the words the Hosted tab shows; none when it
-// can. `portFree` asks the computer whether nothing else listens on a port.
+// Why a hosted screen cannot be added, or changed, as given, in the words the Hosted tab shows;
+// none when it can. A candidate whose id is among `existing` is a change of that screen, which
+// keeps its own slug and port. `remotes` are the screens reached by address, whose relays for
+// phones listen on ports of their own. `portFree` asks the computer whether nothing else
+// listens on a port.
 std::optional<QString> hostedScreenProblem(const HostedScreen& candidate,
-    const QList<HostedScreen>& existing, quint16 mainPort,
+    const QList<HostedScreen>& existing, quint16 mainPort, const QList<RemoteScreen>& remotes,
     const std::function<bool(quint16)>& portFree);
 
 // Why a remote screen cannot be kept as given, in the words the Remote tab shows; none when it

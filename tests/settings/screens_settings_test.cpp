@@ -5,6 +5,7 @@
 #include "settings/hosted_screens_settings_view.h"
 #include "settings/remote_screens_settings_view.h"
 #include "settings/screens_settings_checks.h"
+#include "store/item_store.h"
 #include "support/manual_clock.h"
 
 #include <QCheckBox>
@@ -39,10 +40,23 @@ struct Settings {
 
 TEST(HostedScreenChecks, RefuseWhatCouldNotBeServed)
 {
-    const QList<HostedScreen> existing {screen(QStringLiteral("team"), 8790)};
-    const auto busy = [](quint16 port) { return port != 9000; };
-    HostedScreen pinless = screen(QStringLiteral("desk"), 8791);
+    const HostedScreen team = screen(QStringLiteral("team"), 8790);
+    const QList<HostedScreen> existing {team, screen(QStringLiteral("desk"), 8792)};
+    const QList<RemoteScreen> remotes {
+        {.name = QStringLiteral("Office"), .shareOnLAN = true, .relayPort = 8795},
+        {.name = QStringLiteral("Attic"), .shareOnLAN = false, .relayPort = 8796}};
+    // 8790 is the team screen's own listener.
+    const auto free = [](quint16 port) { return port != 9000 && port != 8790; };
+    HostedScreen pinless = screen(QStringLiteral("desk-3"), 8791);
     pinless.requirePinToSend = true;
+    HostedScreen renamed = team;
+    renamed.name = QStringLiteral("Team B");
+    renamed.pin = QStringLiteral("1234");
+    const auto moved = [&team](quint16 port) {
+        HostedScreen changed = team;
+        changed.port = port;
+        return changed;
+    };
     const struct {
         const char* name;
         HostedScreen candidate;
@@ -53,19 +67,27 @@ TEST(HostedScreenChecks, RefuseWhatCouldNotBeServed)
         {"slash in slug", screen(QStringLiteral("a/b"), 8791), "lower-case"},
         {"capitals", screen(QStringLiteral("Desk"), 8791), "lower-case"},
         {"empty slug", screen(QString(), 8791), "lower-case"},
-        {"main port", screen(QStringLiteral("desk"), 8787), "own port"},
+        {"main port", screen(QStringLiteral("desk-2"), 8787), "own port"},
         {"slug taken", screen(QStringLiteral("team"), 8791), "already uses"},
-        {"port taken", screen(QStringLiteral("desk"), 8790), "already uses port"},
-        {"port busy", screen(QStringLiteral("desk"), 9000), "in use"},
-        {"low port", screen(QStringLiteral("desk"), 80), "1024"},
+        {"port taken", screen(QStringLiteral("desk-2"), 8790), "already uses port"},
+        {"port busy", screen(QStringLiteral("desk-2"), 9000), "in use"},
+        {"low port", screen(QStringLiteral("desk-2"), 80), "1024"},
         {"PIN missing", pinless, "PIN"},
+        {"a shared screen's port", screen(QStringLiteral("desk-2"), 8795), "“Office”"},
+        {"an unshared screen's old port", screen(QStringLiteral("desk-2"), 8796), ""},
+        {"changed, keeping its own port", renamed, ""},
+        {"changed to a free port", moved(8791), ""},
+        {"changed to another's port", moved(8792), "already uses port"},
+        {"changed to a busy port", moved(9000), "in use"},
+        {"changed to the main port", moved(8787), "own port"},
+        {"changed to a shared screen's port", moved(8795), "“Office”"},
     };
     for (const auto& row : rows) {
-        const auto problem = hostedScreenProblem(row.candidate, existing, 8787, busy);
+        const auto problem = hostedScreenProblem(row.candidate, existing, 8787, remotes, free);
         if (QByteArray(row.problem).isEmpty())
             EXPECT_FALSE(problem) << row.name << ": " << problem->toStdString();
         else
-            EXPECT_TRUE(problem && problem->contains(QLatin1String(row.problem))) << row.name;
+            EXPECT_TRUE(problem && problem->contains(QString::fromUtf8(row.problem))) << row.name;
     }
     EXPECT_EQ(slugFor(QStringLiteral("  Team Room #2 ")), QStringLiteral("team-room-2"));
 }
@@ -74,7 +96,8 @@ TEST(HostedScreensTab, AddsAScreenTheManagerReadsAndRefusesABadSlug)
 {
     Settings settings;
     HostedScreensManager hosted(settings.defaults, settings.clock, settings.dir.filePath("pics"));
-    HostedScreensSettingsView view(hosted, settings.defaults);
+    RemoteScreensManager remote(nullptr, settings.clock);
+    HostedScreensSettingsView view(hosted, remote, settings.defaults);
     auto* name = view.findChild<QLineEdit*>(QStringLiteral("hostedName"));
     auto* slug = view.findChild<QLineEdit*>(QStringLiteral("hostedSlug"));
     auto* add = view.findChild<QPushButton*>(QStringLiteral("addHosted"));
@@ -100,6 +123,84 @@ TEST(HostedScreensTab, AddsAScreenTheManagerReadsAndRefusesABadSlug)
     EXPECT_TRUE(added.requirePinToSend && added.enabled);
     QTest::qWait(0);
     EXPECT_EQ(view.findChild<QTreeWidget*>(QStringLiteral("hostedList"))->topLevelItemCount(), 1);
+}
+
+TEST(HostedScreensTab, ChangesAScreenInPlaceKeepingItsItemsAndTurnsItsPageOn)
+{
+    Settings settings;
+    settings.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+    HostedScreensManager hosted(settings.defaults, settings.clock, settings.dir.filePath("pics"));
+    RemoteScreensManager remote(&settings.defaults, settings.clock);
+    remote.setListenAddress(QHostAddress::LocalHost);
+    settings.defaults.set(QString::fromLatin1(RemoteScreensManager::kScreensKey),
+        QJsonArray {RemoteScreen {.name = QStringLiteral("Office"),
+            .url = QStringLiteral("127.0.0.1:9"),
+            .shareOnLAN = true,
+            .relayPort = 0xFFFF - 9}
+                        .toJson()});
+    const HostedScreen team {.id = QUuid::createUuid(),
+        .name = QStringLiteral("Team"),
+        .slug = QStringLiteral("team"),
+        .port = 0xFFFF - 5};
+    settings.defaults.set(QStringLiteral("hostedScreens"), QJsonArray {team.toJson()});
+    ItemStore* store = hosted.store(hosted.screens().first());
+    ASSERT_TRUE(store);
+    ScreenItem kept;
+    kept.id = QUuid::createUuid();
+    kept.kind = ItemKind::text;
+    kept.text = QStringLiteral("Shelf 7731");
+    store->append(kept);
+
+    HostedScreensSettingsView view(hosted, remote, settings.defaults);
+    auto* list = view.findChild<QTreeWidget*>(QStringLiteral("hostedList"));
+    auto* save = view.findChild<QPushButton*>(QStringLiteral("saveHosted"));
+    auto* slug = view.findChild<QLineEdit*>(QStringLiteral("hostedSlug"));
+    auto* port = view.findChild<QSpinBox*>(QStringLiteral("hostedPort"));
+    auto* problem = view.findChild<QLabel*>(QStringLiteral("hostedProblem"));
+    ASSERT_TRUE(save);
+    list->setCurrentItem(list->topLevelItem(0));
+    EXPECT_EQ(view.findChild<QLineEdit*>(QStringLiteral("hostedName"))->text(), team.name);
+    EXPECT_FALSE(slug->isEnabled()) << "the slug names the folder its items are in";
+    EXPECT_TRUE(view.findChild<QPushButton*>(QStringLiteral("addHosted"))->isHidden());
+
+    // A shared remote screen's port for phones is refused as the Add form refuses it.
+    port->setValue(0xFFFF - 9);
+    save->click();
+    EXPECT_FALSE(problem->isHidden());
+    EXPECT_TRUE(problem->text().contains(QStringLiteral("Office")));
+    EXPECT_EQ(hosted.screens().first(), team);
+
+    view.findChild<QLineEdit*>(QStringLiteral("hostedName"))->setText(QStringLiteral("Team B"));
+    port->setValue(0xFFFF - 6);
+    view.findChild<QLineEdit*>(QStringLiteral("hostedPin"))->setText(QStringLiteral("4321"));
+    view.findChild<QCheckBox*>(QStringLiteral("hostedRequirePin"))->setChecked(true);
+    save->click();
+    EXPECT_TRUE(problem->isHidden()) << problem->text().toStdString();
+    ASSERT_EQ(hosted.screens().size(), 1);
+    const HostedScreen changed = hosted.screens().first();
+    EXPECT_EQ(changed.id, team.id);
+    EXPECT_EQ(changed.slug, team.slug);
+    EXPECT_EQ(changed.name, QStringLiteral("Team B"));
+    EXPECT_EQ(changed.port, 0xFFFF - 6);
+    EXPECT_EQ(changed.pin, QStringLiteral("4321"));
+    EXPECT_TRUE(changed.requirePinToSend && changed.enabled && !changed.allowBrowserScreen);
+    EXPECT_EQ(hosted.store(changed), store);
+    EXPECT_TRUE(store->item(kept.id));
+
+    // The page is off until its own switch in the list is ticked.
+    QTest::qWait(0);
+    QTreeWidgetItem* row = list->topLevelItem(0);
+    EXPECT_EQ(row->text(2), QStringLiteral("Off"));
+    row->setCheckState(2, Qt::Checked);
+    EXPECT_TRUE(hosted.screens().first().allowBrowserScreen);
+    QTest::qWait(0);
+    EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("Opens at /s/team"));
+    EXPECT_TRUE(list->topLevelItem(0)->isSelected());
+
+    view.findChild<QPushButton*>(QStringLiteral("cancelHosted"))->click();
+    EXPECT_TRUE(slug->isEnabled());
+    EXPECT_TRUE(view.findChild<QLineEdit*>(QStringLiteral("hostedName"))->text().isEmpty());
+    EXPECT_NE(port->value(), 0xFFFF - 6) << "the next screen is offered a port still free";
 }
 
 TEST(RemoteScreensTab, AddsSharesAndRenamesInTheManagersShape)

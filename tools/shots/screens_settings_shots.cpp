@@ -2,9 +2,7 @@
 
 #include "demo_server.h"
 
-#include "screens/hosted_screen.h"
 #include "screens/remote_screens_manager.h"
-#include "settings/hosted_screens_settings_view.h"
 #include "settings/remote_screens_settings_view.h"
 #include "settings/settings_window.h"
 
@@ -18,20 +16,6 @@ void screensSettingsShots()
 {
     DemoServer demo({.computerName = [] { return QStringLiteral("Front Desk"); }});
     const quint16 own = demo.controller.server() ? demo.controller.server()->serverPort() : 0;
-    demo.defaults.set(QStringLiteral("hostedScreens"),
-        QJsonArray {HostedScreen {.id = QUuid::createUuid(),
-                        .name = QStringLiteral("Team Room"),
-                        .slug = QStringLiteral("team-room"),
-                        .port = 48790}
-                        .toJson(),
-            HostedScreen {.id = QUuid::createUuid(),
-                .name = QStringLiteral("Workshop"),
-                .slug = QStringLiteral("workshop"),
-                .pin = QStringLiteral("4821"),
-                .port = 48791,
-                .requirePinToSend = true,
-                .enabled = false}
-                .toJson()});
     demo.defaults.set(QString::fromLatin1(RemoteScreensManager::kScreensKey),
         QJsonArray {RemoteScreen {.name = QStringLiteral("Office"),
                         .url = QStringLiteral("127.0.0.1:%1").arg(own),
@@ -60,9 +44,6 @@ void screensSettingsShots()
     QTimer::singleShot(800, &settle, &QEventLoop::quit);
     settle.exec();
 
-    HostedScreensSettingsView hosted(demo.controller.hosted(), demo.defaults);
-    hosted.resize(SettingsWindow::kDefaultSize);
-    save(hosted, QStringLiteral("settings_hosted"));
     RemoteScreensSettingsView remoteTab(demo.controller.remote(), demo.defaults);
     remoteTab.resize(SettingsWindow::kDefaultSize);
     save(remoteTab, QStringLiteral("settings_remote"));

@@ -26,6 +26,7 @@ inline QList<NetworkAddress> demoAddresses()
 void mainWindowShots();
 void settingsShots();
 void screensSettingsShots();
+void hostedSettingsShots();
 void inboxBarShots();
 void sidebarShots();
 void codesShots();

@@ -59,6 +59,7 @@ int main(int argc, char** argv)
     vesker::shots::codesShots();
     vesker::shots::settingsShots();
     vesker::shots::screensSettingsShots();
+    vesker::shots::hostedSettingsShots();
     vesker::shots::inboxBarShots();
     vesker::shots::sidebarShots();
     vesker::shots::cardActionsShots();
@@ -80,6 +81,7 @@ int main(int argc, char** argv)
     vesker::shots::cardActionsShots();
     vesker::shots::settingsShots();
     vesker::shots::screensSettingsShots();
+    vesker::shots::hostedSettingsShots();
     vesker::shots::onboardingShots();
     return 0;
 }
