@@ -187,34 +187,38 @@ QByteArray stripMetadata(const QByteArray& data)
 PreparedPhoto preparePhoto(const QByteArray& data, PhotoSize size)
 {
     const QString mimeType = imageMimeType(data);
+    // A photo whose metadata cannot be removed in place (HEIC, or a JPEG exiv2 will not write
+    // back) would tell where it was taken: it goes re-encoded instead, carrying nothing.
+    const auto reencoded = [&data](int longestSide, int quality) -> std::optional<QByteArray> {
+        const QImage image = platform::decodeImageData(data, longestSide);
+        QByteArray jpeg = image.isNull() ? QByteArray() : platform::jpegBytes(image, quality);
+        return jpeg.isEmpty() ? std::nullopt : std::optional(std::move(jpeg));
+    };
     if (size == PhotoSize::original) {
         if (std::optional<QByteArray> stripped = strippedMetadata(data))
             return {*stripped, mimeType};
-        // A photo whose metadata cannot be removed in place (HEIC here) would tell where it was
-        // taken: it goes re-encoded at its full size instead, carrying nothing.
-        const QImage full = platform::decodeImageData(data);
-        QByteArray jpeg
-            = full.isNull() ? QByteArray() : platform::jpegBytes(full, kOriginalQuality);
-        if (!jpeg.isEmpty())
-            return {std::move(jpeg), kJpeg};
+        if (std::optional<QByteArray> jpeg = reencoded(0, kOriginalQuality))
+            return {*jpeg, kJpeg};
         return {data, mimeType};
     }
 
     const Reduction reduction = reductionFor(size);
     if (mimeType == kJpeg) {
         const QSize stored = storedSize(data);
-        if (stored.isValid() && std::max(stored.width(), stored.height()) <= reduction.longestSide)
-            return {stripMetadata(data), kJpeg};
+        if (stored.isValid()
+            && std::max(stored.width(), stored.height()) <= reduction.longestSide) {
+            if (std::optional<QByteArray> stripped = strippedMetadata(data))
+                return {*stripped, kJpeg};
+        }
     }
-    const QImage reduced = platform::decodeImageData(data, reduction.longestSide);
-    if (reduced.isNull())
-        return {data, mimeType};
-    QByteArray jpeg = platform::jpegBytes(reduced, reduction.quality);
-    if (jpeg.isEmpty())
-        return {data, mimeType};
-    if (jpeg.size() >= data.size() && mimeType == kJpeg)
-        return {stripMetadata(data), kJpeg};
-    return {std::move(jpeg), kJpeg};
+    std::optional<QByteArray> jpeg = reencoded(reduction.longestSide, reduction.quality);
+    if (!jpeg)
+        return {stripMetadata(data), mimeType};
+    if (jpeg->size() >= data.size() && mimeType == kJpeg) {
+        if (std::optional<QByteArray> stripped = strippedMetadata(data))
+            return {*stripped, kJpeg};
+    }
+    return {*std::move(jpeg), kJpeg};
 }
 
 std::optional<PhotoLocation> PhotoLocation::read(const QByteArray& data)
