@@ -32,6 +32,7 @@ namespace vesker {
 namespace {
 
 constexpr auto kAdvertisedName = "advertisedName";
+constexpr auto kAdvertiseKey = "advertiseOnNetwork";
 constexpr platform::EnumTable<HTTPInterfaceType, 2> kInterfaceKinds {{
     {HTTPInterfaceType::wifi, "wifi"},
     {HTTPInterfaceType::wiredEthernet, "wired"},
@@ -99,6 +100,12 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     connect(m_access.get(), &AccessManager::uploadAccepted, this,
         [this](const PendingUpload& upload) { m_intake->storeUpload(upload); });
     connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
+    // Switching advertising off or on, wherever it is done, goes out under the new setting at
+    // once: the main server, the hosted screens and the shared remote screens alike.
+    connect(&m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(kAdvertiseKey) && advertiseOnNetwork(m_defaults) != m_advertising)
+            restart();
+    });
     start();
     connectSubsystems();
 }
@@ -136,7 +143,7 @@ QString ServerController::portNotice(const platform::Defaults& defaults)
 
 bool ServerController::advertiseOnNetwork(const platform::Defaults& defaults)
 {
-    return defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true);
+    return defaults.boolValue(QLatin1String(kAdvertiseKey), true);
 }
 
 std::optional<HTTPInterfaceType> ServerController::interfaceKind(const platform::Defaults& defaults)
@@ -147,6 +154,7 @@ std::optional<HTTPInterfaceType> ServerController::interfaceKind(const platform:
 void ServerController::start()
 {
     const bool advertise = advertiseOnNetwork(m_defaults);
+    m_advertising = advertise;
     const QString name = screenName();
 
     if (const QString notice = portNotice(); !notice.isEmpty()) {

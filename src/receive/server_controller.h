@@ -162,6 +162,8 @@ private:
     // Lets a server thread tell at once that the controller is gone.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     bool m_isRunning = false;
+    // What the running servers were started with, to tell a real change of the setting.
+    bool m_advertising = true;
     QString m_statusText;
     QStringList m_addresses;
     QList<NetworkAddress> m_networkAddresses;
