@@ -324,6 +324,16 @@ void ServerController::refreshAddresses()
 
 std::optional<QString> ServerController::pairingURL() const
 {
+    return linkTo(QStringLiteral("/"));
+}
+
+std::optional<QString> ServerController::browserScreenURL() const
+{
+    return linkTo(QStringLiteral("/screen"));
+}
+
+std::optional<QString> ServerController::linkTo(const QString& path) const
+{
     if (m_addresses.isEmpty())
         return std::nullopt;
     QString url = m_addresses.first();
@@ -331,7 +341,9 @@ std::optional<QString> ServerController::pairingURL() const
         // Only ASCII letters and digits stay as they are, so no code can break the link.
         const QByteArray encoded
             = m_access->accessCode().toUtf8().toPercentEncoding({}, QByteArrayLiteral("-._~"));
-        url += QStringLiteral("/?code=") + QString::fromLatin1(encoded);
+        url += path + QStringLiteral("?code=") + QString::fromLatin1(encoded);
+    } else if (path != u'/') {
+        url += path;
     }
     return url;
 }

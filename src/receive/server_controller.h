@@ -99,6 +99,9 @@ public:
     void refreshAddresses();
     // The link phones scan: the first address, with the access code when one is required.
     std::optional<QString> pairingURL() const;
+    // The browser screen's page ("/screen") at the first address, with the access code when one
+    // is required so that the viewer is not asked for it.
+    std::optional<QString> browserScreenURL() const;
 
     // "screenName" trimmed; when blank, the computer's name; when that is unknown, "This computer".
     QString screenName() const;
@@ -137,6 +140,8 @@ private:
     void onServerState(HTTPServerState state, const QString& error);
     void setRunning(bool running);
     void setStatus(const QString& text);
+    // `path` at the first address, with the access code when one is required.
+    std::optional<QString> linkTo(const QString& path) const;
 
     ItemStore& m_store;
     Services m_services;

@@ -52,6 +52,7 @@ QCheckBox* toggleRow(QVBoxLayout& layout, const QString& symbol, const QString& 
     icon->setPixmap(symbolIcon(symbol, row->palette()).pixmap(side, side));
     line->addWidget(icon);
     QLabel* title = plainLabel(name, row);
+    title->setObjectName(QStringLiteral("rowTitle"));
     title->setBuddy(box);
     line->addWidget(title);
     for (QWidget* detail : details) {
@@ -233,9 +234,13 @@ void DestinationList::addRemoteScreens(QVBoxLayout& layout)
         QCheckBox* box = toggleRow(layout, QStringLiteral("network"), screen.name, m_rows,
             {dot(answers ? successColor() : destructiveColor(), nullptr), url});
         box->setObjectName(QStringLiteral("remoteToggle"));
-        // A screen ticked before it stopped answering stays ticked, but cannot be changed.
+        // A screen ticked before it stopped answering stays ticked, but cannot be changed. Its
+        // name greys (the red light stays red), and the row says why when pointed at.
+        QWidget* row = box->parentWidget();
+        for (const char* part : {"rowSymbol", "rowTitle"})
+            row->findChild<QWidget*>(QLatin1String(part))->setEnabled(answers);
         box->setEnabled(answers);
-        box->parentWidget()->setToolTip(availability.reason(screen.id));
+        row->setToolTip(availability.reason(screen.id));
         const QString id = SendSession::remoteSelectionID(screen.id);
         box->setChecked(session.selected().contains(id));
         connect(

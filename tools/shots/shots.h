@@ -27,6 +27,7 @@ void mainWindowShots();
 void settingsShots();
 void screensSettingsShots();
 void inboxBarShots();
+void connectSheetShots();
 void sidebarShots();
 void codesShots();
 void cardActionsShots();

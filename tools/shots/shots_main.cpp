@@ -60,6 +60,7 @@ int main(int argc, char** argv)
     vesker::shots::settingsShots();
     vesker::shots::screensSettingsShots();
     vesker::shots::inboxBarShots();
+    vesker::shots::connectSheetShots();
     vesker::shots::sidebarShots();
     vesker::shots::cardActionsShots();
     vesker::shots::photoEditingShots();
@@ -72,12 +73,14 @@ int main(int argc, char** argv)
     vesker::shots::trayShots();
     vesker::shots::appIconShots();
 
-    // A dark desktop: the main window, a card, Settings and the first launch again.
+    // A dark desktop: the main window, a card, Settings, Connect, Send and the first launch again.
     QApplication::setPalette(vesker::test::darkPalette());
     vesker::shots::g_suffix = QStringLiteral("_dark");
     vesker::shots::mainWindowShots();
     vesker::shots::cardActionsShots();
     vesker::shots::settingsShots();
+    vesker::shots::connectSheetShots();
+    vesker::shots::sendSheetShots();
     vesker::shots::onboardingShots();
     return 0;
 }
