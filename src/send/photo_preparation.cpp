@@ -147,6 +147,44 @@ QString imageMimeType(const QByteArray& data)
 
 namespace {
 
+// Where the first image of a JPEG ends, just past its end-of-image marker; none when the file
+// cannot be walked to it. What follows (a second picture of a multi-picture file, the video of
+// a motion photo) is not part of the image, and exiv2 copies it through untouched.
+std::optional<qsizetype> jpegImageEnd(const QByteArray& data)
+{
+    const auto byte = [&data](qsizetype i) { return uchar(data.at(i)); };
+    const qsizetype size = data.size();
+    if (size < 4 || byte(0) != 0xFF || byte(1) != 0xD8)
+        return std::nullopt;
+    qsizetype i = 2;
+    bool inScan = false;
+    while (i + 1 < size) {
+        if (byte(i) != 0xFF) {
+            // Only the compressed data of a scan runs on between markers.
+            if (!inScan)
+                return std::nullopt;
+            ++i;
+            continue;
+        }
+        const uchar marker = byte(i + 1);
+        // A stuffed zero, a restart marker or fill bytes: still inside the scan.
+        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7)) {
+            i += marker == 0xFF ? 1 : 2;
+            continue;
+        }
+        if (marker == 0xD9)
+            return i + 2;
+        if (i + 3 >= size)
+            return std::nullopt;
+        const int length = (byte(i + 2) << 8) | byte(i + 3);
+        if (length < 2)
+            return std::nullopt;
+        i += 2 + length;
+        inScan = marker == 0xDA;
+    }
+    return std::nullopt;
+}
+
 // None where the metadata cannot be removed from this file (a format exiv2 cannot write).
 std::optional<QByteArray> strippedMetadata(const QByteArray& data)
 {
@@ -167,9 +205,15 @@ std::optional<QByteArray> strippedMetadata(const QByteArray& data)
         if (turn)
             image->exifData()["Exif.Image.Orientation"] = uint16_t(*turn);
         image->writeMetadata();
-        const QByteArray stripped = contentsOf(image->io());
+        QByteArray stripped = contentsOf(image->io());
         if (stripped.isEmpty())
             return std::nullopt;
+        if (image->imageType() == Exiv2::ImageType::jpeg) {
+            const std::optional<qsizetype> end = jpegImageEnd(stripped);
+            if (!end)
+                return std::nullopt;
+            stripped.truncate(*end);
+        }
         return stripped;
     } catch (const std::exception&) {
         // Formats exiv2 reads but cannot write (HEIF among them) land here too.

@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <exiv2/exiv2.hpp>
@@ -159,6 +160,39 @@ TEST(PhotoPreparation, AJpegExiv2CannotRewriteGoesReencodedWithoutItsCameraData)
         const QImage pixels = decoded(out.bytes, &stored);
         ASSERT_EQ(stored, row.upright);
         EXPECT_GT(QColor(pixels.pixel(stored.width() / 2, 5)).red(), 200) << "turned upright";
+    }
+}
+
+TEST(PhotoPreparation, WhatFollowsTheImageInAJpegStaysBehind)
+{
+    // Cameras and phones append more after the image's end: a second picture with its own
+    // camera data (multi-picture files), a short video with where it was taken (motion photos).
+    const QByteArray appended
+        = withCameraMetadata(test::imageBytes(halves(64, 48), "JPEG"), 1) + "moov ... GPS";
+    QByteArray progressive;
+    {
+        QBuffer buffer(&progressive);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(halves(600, 400)));
+    }
+    const struct {
+        const char* name;
+        QByteArray photo;
+    } rows[] = {
+        {"baseline", withCameraMetadata(test::imageBytes(halves(600, 400), "JPEG", 95), 1)},
+        // Tables between its scans: the image does not end at the first scan.
+        {"progressive", withCameraMetadata(progressive, 1)},
+    };
+    for (const auto& row : rows) {
+        for (const PhotoSize size : {PhotoSize::large, PhotoSize::original}) {
+            SCOPED_TRACE(row.name + (u' ' + toString(size)).toStdString());
+            const PreparedPhoto out = preparePhoto(row.photo + appended, size);
+            EXPECT_FALSE(out.bytes.contains("Testmaker"));
+            EXPECT_FALSE(out.bytes.contains("GPS"));
+            EXPECT_EQ(out.bytes, preparePhoto(row.photo, size).bytes) << "the image is whole";
+        }
     }
 }
 
