@@ -82,13 +82,13 @@ QRSheet::QRSheet(ServerController& server, platform::Defaults& defaults, QWidget
     layout->setSpacing(12);
     // Grows to the code when browser screens are allowed while the sheet is open.
     layout->setSizeConstraint(QLayout::SetMinimumSize);
-    m_tabs = new QTabWidget(this);
-    m_tabs->setObjectName(QStringLiteral("connectTabs"));
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("connectTabs"));
     // Wide enough for the browser screen's link beside its button, whichever tab opens first.
-    m_tabs->setMinimumWidth(fontMetrics().averageCharWidth() * 64);
-    m_tabs->addTab(makePhonesTab(), QStringLiteral("Phones"));
-    m_tabs->addTab(makeBrowserScreenTab(), QStringLiteral("Browser screen"));
-    layout->addWidget(m_tabs);
+    tabs->setMinimumWidth(fontMetrics().averageCharWidth() * 64);
+    tabs->addTab(makePhonesTab(), QStringLiteral("Phones"));
+    tabs->addTab(makeBrowserScreenTab(), QStringLiteral("Browser screen"));
+    layout->addWidget(tabs);
 
     auto* done = new QPushButton(QStringLiteral("Done"), this);
     done->setObjectName(QStringLiteral("connectDone"));

@@ -5,7 +5,6 @@
 class QLabel;
 class QPushButton;
 class QStackedWidget;
-class QTabWidget;
 
 namespace vesker {
 
@@ -32,7 +31,6 @@ private:
 
     ServerController& m_server;
     platform::Defaults& m_defaults;
-    QTabWidget* m_tabs = nullptr;
     QLabel* m_phoneCode = nullptr;
     QLabel* m_addresses = nullptr;
     QLabel* m_accessCode = nullptr;
