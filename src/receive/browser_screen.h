@@ -53,14 +53,14 @@ public:
     std::optional<ScreenItem> itemFromPath(const QString& path) const;
 
     const ThumbnailCache& thumbnails() const { return m_thumbnails; }
+    // "viewerPIN" trimmed of spaces and tabs; empty: actions need none.
+    QString viewerPIN() const;
 
 private:
     void items(const HTTPRequest& request, HTTPReplyFunction reply);
     void image(const QString& path, HTTPReplyFunction reply);
     void thumbnail(const QString& path, HTTPReplyFunction reply);
     void act(const HTTPRequest& request, const QString& action, HTTPReplyFunction reply);
-    // "viewerPIN" trimmed of spaces and tabs; empty: actions need none.
-    QString viewerPIN() const;
     bool flag(const char* key, bool fallback) const;
 
     ItemStore& m_store;

@@ -32,6 +32,7 @@ namespace vesker {
 namespace {
 
 constexpr auto kAdvertisedName = "advertisedName";
+constexpr auto kAdvertiseKey = "advertiseOnNetwork";
 constexpr platform::EnumTable<HTTPInterfaceType, 2> kInterfaceKinds {{
     {HTTPInterfaceType::wifi, "wifi"},
     {HTTPInterfaceType::wiredEthernet, "wired"},
@@ -92,6 +93,12 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     connect(m_access.get(), &AccessManager::uploadAccepted, this,
         [this](const PendingUpload& upload) { m_intake->storeUpload(upload); });
     connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
+    // Switching advertising off or on, wherever it is done, goes out under the new setting at
+    // once: the main server, the hosted screens and the shared remote screens alike.
+    connect(&m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(kAdvertiseKey) && advertiseOnNetwork(m_defaults) != m_advertising)
+            restart();
+    });
     start();
     // The relays listen once this screen's own port is bound: a relay port stored on it must
     // not take it away.
@@ -138,7 +145,7 @@ QString ServerController::portNotice(const platform::Defaults& defaults)
 
 bool ServerController::advertiseOnNetwork(const platform::Defaults& defaults)
 {
-    return defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true);
+    return defaults.boolValue(QLatin1String(kAdvertiseKey), true);
 }
 
 std::optional<HTTPInterfaceType> ServerController::interfaceKind(const platform::Defaults& defaults)
@@ -149,6 +156,7 @@ std::optional<HTTPInterfaceType> ServerController::interfaceKind(const platform:
 void ServerController::start()
 {
     const bool advertise = advertiseOnNetwork(m_defaults);
+    m_advertising = advertise;
     const QString name = screenName();
 
     if (const QString notice = portNotice(); !notice.isEmpty()) {
@@ -318,6 +326,16 @@ void ServerController::refreshAddresses()
 
 std::optional<QString> ServerController::pairingURL() const
 {
+    return linkTo(QStringLiteral("/"));
+}
+
+std::optional<QString> ServerController::browserScreenURL() const
+{
+    return linkTo(QStringLiteral("/screen"));
+}
+
+std::optional<QString> ServerController::linkTo(const QString& path) const
+{
     if (m_addresses.isEmpty())
         return std::nullopt;
     QString url = m_addresses.first();
@@ -325,7 +343,9 @@ std::optional<QString> ServerController::pairingURL() const
         // Only ASCII letters and digits stay as they are, so no code can break the link.
         const QByteArray encoded
             = m_access->accessCode().toUtf8().toPercentEncoding({}, QByteArrayLiteral("-._~"));
-        url += QStringLiteral("/?code=") + QString::fromLatin1(encoded);
+        url += path + QStringLiteral("?code=") + QString::fromLatin1(encoded);
+    } else if (path != u'/') {
+        url += path;
     }
     return url;
 }

@@ -83,6 +83,22 @@ std::optional<Coordinate> location(const QString& text)
     return Coordinate {lat, lon};
 }
 
+ReachFailure reachFailure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::HostNotFoundError:
+        return ReachFailure::notFound;
+    case QNetworkReply::ConnectionRefusedError:
+        return ReachFailure::refused;
+    // The transfer timeout cancels the request.
+    case QNetworkReply::OperationCanceledError:
+    case QNetworkReply::TimeoutError:
+        return ReachFailure::noAnswer;
+    default:
+        return ReachFailure::failed;
+    }
+}
+
 } // namespace
 
 struct RemoteScreensManager::Relay {
@@ -155,10 +171,11 @@ void RemoteScreensManager::loadScreens()
 void RemoteScreensManager::checkReachability()
 {
     const quint64 round = ++m_checkRound;
-    // Answers still to come, and who has answered so far in this round.
+    // Answers still to come, and what each screen asked so far in this round gave.
     auto outstanding = std::make_shared<int>(0);
     auto answered = std::make_shared<QSet<QUuid>>();
-    const auto finish = [this, round, answered] {
+    auto failures = std::make_shared<QHash<QUuid, ReachFailure>>();
+    const auto finish = [this, round, answered, failures] {
         if (round != m_checkRound)
             return;
         // Screens removed while the check ran do not count.
@@ -166,16 +183,20 @@ void RemoteScreensManager::checkReachability()
         for (const RemoteScreen& screen : std::as_const(m_screens))
             known.insert(screen.id);
         const QSet<QUuid> found = *answered & known;
-        if (found != m_reachable) {
+        failures->removeIf([&known](const auto& entry) { return !known.contains(entry.key()); });
+        if (found != m_reachable || *failures != m_unreachable) {
             m_reachable = found;
+            m_unreachable = *failures;
             Q_EMIT reachableChanged();
         }
     };
     for (const RemoteScreen& screen : std::as_const(m_screens)) {
         const auto base = screen.baseURL();
         const auto url = base ? urlUnderBase(*base, QStringLiteral("/api/info")) : std::nullopt;
-        if (!url)
+        if (!url) {
+            failures->insert(screen.id, ReachFailure::badAddress);
             continue;
+        }
         if (!m_network)
             m_network = std::make_unique<QNetworkAccessManager>();
         QNetworkRequest request(*url);
@@ -192,11 +213,13 @@ void RemoteScreensManager::checkReachability()
                 reply->abort();
         });
         connect(reply, &QNetworkReply::finished, this,
-            [reply, id = screen.id, outstanding, answered, finish] {
+            [reply, id = screen.id, outstanding, answered, failures, finish] {
                 reply->deleteLater();
                 // Any HTTP answer means something listens there, whatever it thinks of us.
                 if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0)
                     answered->insert(id);
+                else
+                    failures->insert(id, reachFailure(reply->error()));
                 if (--*outstanding == 0)
                     finish();
             });

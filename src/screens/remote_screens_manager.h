@@ -2,6 +2,7 @@
 
 #include "access/access_types.h"
 #include "http/http_server.h"
+#include "screens/reach_failure.h"
 #include "screens/remote_screen.h"
 
 #include <QByteArray>
@@ -100,6 +101,9 @@ public:
     const QList<RemoteScreen>& screens() const { return m_screens; }
     // The screens the last check found answering; changed only by a check.
     const QSet<QUuid>& reachable() const { return m_reachable; }
+    // Why each screen the last check asked did not answer. A screen in neither this nor
+    // reachable() has not been checked yet. Changed only by a check, with reachableChanged().
+    const QHash<QUuid, ReachFailure>& unreachable() const { return m_unreachable; }
     // Asks every screen again now; a check still under way is dropped.
     void checkReachability();
 
@@ -185,6 +189,7 @@ private:
     bool m_relaysStarted = false;
     QList<RemoteScreen> m_screens;
     QSet<QUuid> m_reachable;
+    QHash<QUuid, ReachFailure> m_unreachable;
     QTimer m_checkTimer;
     std::unique_ptr<QNetworkAccessManager> m_network;
     // Tells a check's late answers from the current one's.

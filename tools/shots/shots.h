@@ -28,6 +28,7 @@ void settingsShots();
 void screensSettingsShots();
 void hostedSettingsShots();
 void inboxBarShots();
+void connectSheetShots();
 void sidebarShots();
 void codesShots();
 void cardActionsShots();
