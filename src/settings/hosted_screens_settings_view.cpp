@@ -1,5 +1,6 @@
 #include "settings/hosted_screens_settings_view.h"
 
+#include "http/http_server.h"
 #include "platform/defaults.h"
 #include "receive/server_controller.h"
 #include "screens/hosted_screens_manager.h"
@@ -171,6 +172,8 @@ HostedScreensSettingsView::HostedScreensSettingsView(HostedScreensManager& hoste
     // Queued: a change made from the list's own signal must not rebuild it under that signal.
     connect(&m_hosted, &HostedScreensManager::screensChanged, this,
         &HostedScreensSettingsView::list, Qt::QueuedConnection);
+    connect(&m_hosted, &HostedScreensManager::listenersChanged, this,
+        &HostedScreensSettingsView::list, Qt::QueuedConnection);
     list();
     clearForm();
 }
@@ -198,9 +201,16 @@ void HostedScreensSettingsView::list()
     m_list->clear();
     const quint16 mainPort = ServerController::port(m_defaults);
     for (const HostedScreen& screen : m_hosted.screens()) {
+        const HTTPServer* server = m_hosted.server(screen.id);
+        const QString problem = m_hosted.problem(screen.id);
+        QString port = QString::number(screen.port);
+        // Said as it is: a screen that is on but holds no port reaches no phone.
+        if (screen.enabled && (!problem.isEmpty() || !server || !server->isListening()))
+            port += QStringLiteral(" — ") + notListeningText(problem, screen.port, mainPort);
         auto* item = new QTreeWidgetItem(m_list,
-            {QString(), screen.name, pageText(screen), QString::number(screen.port),
+            {QString(), screen.name, pageText(screen), port,
                 screen.requirePinToSend ? QStringLiteral("Yes") : QStringLiteral("No")});
+        item->setToolTip(kPortColumn, port.toHtmlEscaped());
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(kOnColumn, screen.enabled ? Qt::Checked : Qt::Unchecked);
         item->setToolTip(kOnColumn, QStringLiteral("Serve this screen on the network"));

@@ -170,15 +170,12 @@ void RemoteScreensSettingsView::list()
     m_list->clear();
     for (const RemoteScreen& screen : m_remote.screens()) {
         const HTTPServer* relay = m_remote.relayServer(screen.id);
-        QString problem = m_remote.relayProblem(screen.id);
-        // A port stored before the form refused it: this screen took it first.
-        if (!problem.isEmpty() && screen.relayPort == ServerController::port(m_defaults))
-            problem = QStringLiteral("port %1 is this screen's own port").arg(screen.relayPort);
+        const QString problem = m_remote.relayProblem(screen.id);
         // Said as it is: a port that is stored but not listened on reaches no phone.
         const QString shared = !screen.shareOnLAN ? QStringLiteral("No")
-            : !problem.isEmpty()                  ? QStringLiteral("Not listening: ") + problem
-            : relay && relay->isListening() ? QStringLiteral("On port %1").arg(relay->serverPort())
-                                            : QStringLiteral("Not listening");
+            : problem.isEmpty() && relay && relay->isListening()
+            ? QStringLiteral("On port %1").arg(relay->serverPort())
+            : notListeningText(problem, screen.relayPort, ServerController::port(m_defaults));
         auto* item = new QTreeWidgetItem(m_list, {screen.name, screen.url, shared});
         item->setToolTip(2, shared.toHtmlEscaped());
         const bool reachable = m_remote.reachable().contains(screen.id);

@@ -332,6 +332,68 @@ TEST(RemoteScreensTab, ShowsARelayThatCouldNotListenAndWhy)
     EXPECT_FALSE(row->text(2).contains(QLatin1String("On port")));
 }
 
+// Answers nothing a test asks of it: the Hosted tab only needs the screens to listen.
+class SilentRoutes final : public HostedScreenRoutes {
+public:
+    void route(const HTTPRequest&, const QString&, HTTPReplyFunction reply) override
+    {
+        reply(HTTPResponse::text(404, QStringLiteral("Not found")));
+    }
+    std::optional<HTTPResponse> refusalBeforeBody(const HTTPRequest&) override
+    {
+        return std::nullopt;
+    }
+};
+
+TEST(HostedScreensTab, ShowsAScreenThatCouldNotListenAndWhy)
+{
+    Settings settings;
+    settings.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+    QTcpServer mainScreen;
+    QTcpServer otherProgram;
+    ASSERT_TRUE(mainScreen.listen(QHostAddress::LocalHost, 0));
+    ASSERT_TRUE(otherProgram.listen(QHostAddress::LocalHost, 0));
+    const quint16 main = mainScreen.serverPort();
+    settings.defaults.set(QStringLiteral("serverPort"), main);
+    const struct {
+        const char* name;
+        quint16 port;
+        bool enabled;
+        QString shown; // after the port; nothing more when empty
+    } rows[] {
+        {"listening", freeLoopbackPort(), true, {}},
+        {"port another program holds", otherProgram.serverPort(), true,
+            QStringLiteral(" — Not listening: ")},
+        {"this screen's port", main, true,
+            QStringLiteral(" — Not listening: port %1 is this screen's own port").arg(main)},
+        {"switched off", otherProgram.serverPort(), false, {}},
+    };
+    QJsonArray stored;
+    for (const auto& row : rows) {
+        HostedScreen entry = screen(QString::fromLatin1(row.name).replace(u' ', u'-'), row.port);
+        entry.enabled = row.enabled;
+        stored.append(entry.toJson());
+    }
+    settings.defaults.set(QStringLiteral("hostedScreens"), stored);
+    HostedScreensManager hosted(settings.defaults, settings.clock, settings.dir.filePath("pics"));
+    hosted.setListenAddress(QHostAddress::LocalHost);
+    hosted.setRoutesFactory(
+        [](const HostedScreen&, ItemStore&) { return std::make_unique<SilentRoutes>(); });
+    RemoteScreensManager remote(nullptr, settings.clock);
+    HostedScreensSettingsView view(hosted, remote, settings.defaults);
+    auto* list = view.findChild<QTreeWidget*>(QStringLiteral("hostedList"));
+    ASSERT_EQ(list->topLevelItemCount(), std::size(rows));
+    for (int i = 0; i < int(std::size(rows)); ++i) {
+        const QString port = list->topLevelItem(i)->text(3);
+        const QString expected = QString::number(rows[i].port) + rows[i].shown;
+        if (rows[i].shown.endsWith(QLatin1String(": ")))
+            EXPECT_TRUE(port.startsWith(expected) && port.size() > expected.size())
+                << rows[i].name << ": " << port.toStdString();
+        else
+            EXPECT_EQ(port, expected) << rows[i].name;
+    }
+}
+
 TEST(RemoteScreensTab, ShowsBlockedPhonesAndUnblocksThem)
 {
     RemoteTab tab(QJsonArray {
