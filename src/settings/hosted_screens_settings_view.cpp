@@ -88,6 +88,13 @@ HostedScreensSettingsView::HostedScreensSettingsView(HostedScreensManager& hoste
     m_list->setAllColumnsShowFocus(true);
     m_list->setItemDelegate(new VisibleChecksDelegate(m_list));
     layout->addWidget(m_list, 1);
+    m_notListening = new QLabel;
+    m_notListening->setObjectName(QStringLiteral("hostedNotListening"));
+    m_notListening->setWordWrap(true);
+    m_notListening->setTextFormat(Qt::PlainText);
+    m_notListening->setStyleSheet(QStringLiteral("color: #d70015"));
+    m_notListening->hide();
+    layout->addWidget(m_notListening);
     auto* pageHint = new QLabel(QStringLiteral(
         "Tick “Browser page” to let web browsers on this network show that screen’s Inbox; a "
         "screen with a PIN asks for it there. What viewers may do follows Access ▸ Browser "
@@ -200,13 +207,18 @@ void HostedScreensSettingsView::list()
     const QSignalBlocker quiet(m_list);
     m_list->clear();
     const quint16 mainPort = ServerController::port(m_defaults);
+    QStringList notListening;
     for (const HostedScreen& screen : m_hosted.screens()) {
         const HTTPServer* server = m_hosted.server(screen.id);
         const QString problem = m_hosted.problem(screen.id);
         QString port = QString::number(screen.port);
-        // Said as it is: a screen that is on but holds no port reaches no phone.
-        if (screen.enabled && (!problem.isEmpty() || !server || !server->isListening()))
-            port += QStringLiteral(" — ") + notListeningText(problem, screen.port, mainPort);
+        // Said as it is: a screen that is on but holds no port reaches no phone. The reason goes
+        // below the list, where it has the room.
+        if (screen.enabled && (!problem.isEmpty() || !server || !server->isListening())) {
+            port += QStringLiteral(" — ") + notListeningText({}, screen.port, mainPort);
+            notListening.append(screen.name + QStringLiteral(" — ")
+                + notListeningText(problem, screen.port, mainPort));
+        }
         auto* item = new QTreeWidgetItem(m_list,
             {QString(), screen.name, pageText(screen), port,
                 screen.requirePinToSend ? QStringLiteral("Yes") : QStringLiteral("No")});
@@ -229,6 +241,8 @@ void HostedScreensSettingsView::list()
         if (m_changing.isNull() && screen.port == m_port->value())
             m_port->setValue(nextPort());
     }
+    m_notListening->setText(notListening.join(u'\n'));
+    m_notListening->setVisible(!notListening.isEmpty());
     showSelected();
 }
 

@@ -356,21 +356,22 @@ TEST(HostedScreensTab, ShowsAScreenThatCouldNotListenAndWhy)
     const quint16 main = mainScreen.serverPort();
     settings.defaults.set(QStringLiteral("serverPort"), main);
     const struct {
-        const char* name;
+        QString name;
         quint16 port;
         bool enabled;
-        QString shown; // after the port; nothing more when empty
+        QString why; // below the list; the screen listens when empty
     } rows[] {
-        {"listening", freeLoopbackPort(), true, {}},
-        {"port another program holds", otherProgram.serverPort(), true,
-            QStringLiteral(" — Not listening: ")},
-        {"this screen's port", main, true,
-            QStringLiteral(" — Not listening: port %1 is this screen's own port").arg(main)},
-        {"switched off", otherProgram.serverPort(), false, {}},
+        {QStringLiteral("Listening"), freeLoopbackPort(), true, {}},
+        {QStringLiteral("Taken"), otherProgram.serverPort(), true,
+            QStringLiteral("Taken — Not listening: ")},
+        {QStringLiteral("Main"), main, true,
+            QStringLiteral("Main — Not listening: port %1 is this screen's own port").arg(main)},
+        {QStringLiteral("Off"), otherProgram.serverPort(), false, {}},
     };
     QJsonArray stored;
     for (const auto& row : rows) {
-        HostedScreen entry = screen(QString::fromLatin1(row.name).replace(u' ', u'-'), row.port);
+        HostedScreen entry = screen(row.name.toLower(), row.port);
+        entry.name = row.name;
         entry.enabled = row.enabled;
         stored.append(entry.toJson());
     }
@@ -382,16 +383,24 @@ TEST(HostedScreensTab, ShowsAScreenThatCouldNotListenAndWhy)
     RemoteScreensManager remote(nullptr, settings.clock);
     HostedScreensSettingsView view(hosted, remote, settings.defaults);
     auto* list = view.findChild<QTreeWidget*>(QStringLiteral("hostedList"));
+    auto* below = view.findChild<QLabel*>(QStringLiteral("hostedNotListening"));
+    ASSERT_TRUE(below);
     ASSERT_EQ(list->topLevelItemCount(), std::size(rows));
+    const QStringList reasons = below->text().split(u'\n');
     for (int i = 0; i < int(std::size(rows)); ++i) {
-        const QString port = list->topLevelItem(i)->text(3);
-        const QString expected = QString::number(rows[i].port) + rows[i].shown;
-        if (rows[i].shown.endsWith(QLatin1String(": ")))
-            EXPECT_TRUE(port.startsWith(expected) && port.size() > expected.size())
-                << rows[i].name << ": " << port.toStdString();
-        else
-            EXPECT_EQ(port, expected) << rows[i].name;
+        const auto& row = rows[i];
+        const QString port = QString::number(row.port);
+        EXPECT_EQ(list->topLevelItem(i)->text(3),
+            row.why.isEmpty() ? port : port + QStringLiteral(" — Not listening"))
+            << row.name.toStdString();
+        // A screen that listens is not named below; one that does not is, with its reason.
+        const QString expected = row.why.isEmpty() ? row.name + QStringLiteral(" — ") : row.why;
+        const bool said = std::any_of(reasons.cbegin(), reasons.cend(),
+            [&](const QString& line) { return line.startsWith(expected); });
+        EXPECT_EQ(said, !row.why.isEmpty())
+            << row.name.toStdString() << ": " << below->text().toStdString();
     }
+    EXPECT_FALSE(below->isHidden());
 }
 
 TEST(RemoteScreensTab, ShowsBlockedPhonesAndUnblocksThem)
