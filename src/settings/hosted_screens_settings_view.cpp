@@ -6,6 +6,7 @@
 #include "screens/hosted_screens_manager.h"
 #include "screens/remote_screens_manager.h"
 #include "settings/screens_settings_checks.h"
+#include "settings/settings_bindings.h"
 #include "ui/text_style.h"
 
 #include <QCheckBox>
@@ -88,12 +89,7 @@ HostedScreensSettingsView::HostedScreensSettingsView(HostedScreensManager& hoste
     m_list->setAllColumnsShowFocus(true);
     m_list->setItemDelegate(new VisibleChecksDelegate(m_list));
     layout->addWidget(m_list, 1);
-    m_notListening = new QLabel;
-    m_notListening->setObjectName(QStringLiteral("hostedNotListening"));
-    m_notListening->setWordWrap(true);
-    m_notListening->setTextFormat(Qt::PlainText);
-    m_notListening->setStyleSheet(QStringLiteral("color: #d70015"));
-    m_notListening->hide();
+    m_notListening = settings::problemLabel(QStringLiteral("hostedNotListening"));
     layout->addWidget(m_notListening);
     auto* pageHint = new QLabel(QStringLiteral(
         "Tick “Browser page” to let web browsers on this network show that screen’s Inbox; a "
@@ -136,12 +132,7 @@ HostedScreensSettingsView::HostedScreensSettingsView(HostedScreensManager& hoste
     m_enabled = new QCheckBox(QStringLiteral("Start serving it now"));
     m_enabled->setObjectName(QStringLiteral("hostedEnabled"));
     m_enabled->setChecked(true);
-    m_problem = new QLabel;
-    m_problem->setObjectName(QStringLiteral("hostedProblem"));
-    m_problem->setWordWrap(true);
-    m_problem->setTextFormat(Qt::PlainText);
-    m_problem->setStyleSheet(QStringLiteral("color: #d70015"));
-    m_problem->hide();
+    m_problem = settings::problemLabel(QStringLiteral("hostedProblem"));
     m_add = new QPushButton(QStringLiteral("Add"));
     m_add->setObjectName(QStringLiteral("addHosted"));
     m_save = new QPushButton(QStringLiteral("Save Changes"));

@@ -5,6 +5,7 @@
 #include "screens/hosted_screen.h"
 #include "screens/remote_screens_manager.h"
 #include "settings/screens_settings_checks.h"
+#include "settings/settings_bindings.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -90,12 +91,7 @@ RemoteScreensSettingsView::RemoteScreensSettingsView(
     m_port->setRange(0, 65535);
     m_port->setSpecialValueText(QStringLiteral("Any free port"));
     m_port->setGroupSeparatorShown(false);
-    m_problem = new QLabel;
-    m_problem->setObjectName(QStringLiteral("remoteProblem"));
-    m_problem->setTextFormat(Qt::PlainText);
-    m_problem->setWordWrap(true);
-    m_problem->setStyleSheet(QStringLiteral("color: #d70015"));
-    m_problem->hide();
+    m_problem = settings::problemLabel(QStringLiteral("remoteProblem"));
     auto* add = new QPushButton(QStringLiteral("Add"));
     add->setObjectName(QStringLiteral("addRemote"));
     m_save = new QPushButton(QStringLiteral("Save Changes"));
