@@ -203,17 +203,19 @@ void HostedScreensSettingsView::list()
         const HTTPServer* server = m_hosted.server(screen.id);
         const QString problem = m_hosted.problem(screen.id);
         QString port = QString::number(screen.port);
+        QString why;
         // Said as it is: a screen that is on but holds no port reaches no phone. The reason goes
         // below the list, where it has the room.
         if (screen.enabled && (!problem.isEmpty() || !server || !server->isListening())) {
             port += QStringLiteral(" — ") + notListeningText({}, screen.port, mainPort);
-            notListening.append(screen.name + QStringLiteral(" — ")
-                + notListeningText(problem, screen.port, mainPort));
+            why = notListeningText(problem, screen.port, mainPort);
+            notListening.append(screen.name + QStringLiteral(" — ") + why);
         }
         auto* item = new QTreeWidgetItem(m_list,
             {QString(), screen.name, pageText(screen), port,
                 screen.requirePinToSend ? QStringLiteral("Yes") : QStringLiteral("No")});
-        item->setToolTip(kPortColumn, port.toHtmlEscaped());
+        if (!why.isEmpty())
+            item->setToolTip(kPortColumn, why.toHtmlEscaped());
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(kOnColumn, screen.enabled ? Qt::Checked : Qt::Unchecked);
         item->setToolTip(kOnColumn, QStringLiteral("Serve this screen on the network"));
