@@ -84,10 +84,6 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     connect(&m_defaults, &platform::Defaults::changed, this, stale);
     m_remote->setListenAddress(m_services.listenAddress);
     m_hosted->setListenAddress(m_services.listenAddress);
-    m_hosted->setRoutesFactory([this](const HostedScreen& screen, ItemStore& store) {
-        return std::make_unique<HostedRoutes>(
-            screen, store, *m_intake, *m_access, m_defaults, m_clock);
-    });
 
     // An upload released by the user's approval is stored; nobody waits for its reply.
     connect(m_access.get(), &AccessManager::uploadAccepted, this,
@@ -100,8 +96,12 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
             restart();
     });
     start();
-    // The relays listen once this screen's own port is bound: a relay port stored on it must
-    // not take it away.
+    // The hosted screens and the relays listen once this screen's own port is bound: a port of
+    // theirs stored on it must not take it away.
+    m_hosted->setRoutesFactory([this](const HostedScreen& screen, ItemStore& store) {
+        return std::make_unique<HostedRoutes>(
+            screen, store, *m_intake, *m_access, m_defaults, m_clock);
+    });
     m_remote->setRelayHooks({.screenName = [this] { return screenName(); },
         .uploadPage = [](const QString& name) { return uploadPageHTML(name); },
         .announceWaiting =

@@ -213,6 +213,7 @@ void HostedScreensManager::restartAll()
     for (auto& running : m_running)
         running->server.reset();
     m_running.clear();
+    m_problems.clear();
     if (!m_factory)
         return;
     const bool advertise = m_defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true);
@@ -232,19 +233,28 @@ void HostedScreensManager::restartAll()
         config.advertise = advertise;
         config.address = m_listenAddress;
         running->server = std::make_unique<HTTPServer>(config);
-        const QString name = screen.name;
-        const auto error = running->server->start(
-            [name](HTTPServerState state, const QString& why) {
-                if (state == HTTPServerState::failed)
-                    qCWarning(lcServer).noquote() << "[hosted] screen" << name << "failed:" << why;
-            });
-        if (error) {
+        HTTPServer* server = running->server.get();
+        const auto onState
+            = [weak = QPointer<HostedScreensManager>(this), id = screen.id, name = screen.name,
+                  server](HTTPServerState state, const QString& why) {
+                  if (state != HTTPServerState::failed)
+                      return;
+                  qCWarning(lcServer).noquote() << "[hosted] screen" << name << "failed:" << why;
+                  // Reports of a listener that was replaced meanwhile are ignored.
+                  if (!weak || weak->server(id) != server)
+                      return;
+                  weak->m_problems.insert(id, why);
+                  Q_EMIT weak->listenersChanged();
+              };
+        if (const auto error = server->start(onState)) {
             qCWarning(lcServer).noquote()
-                << "[hosted] screen" << name << "could not start:" << error->description;
+                << "[hosted] screen" << screen.name << "could not start:" << error->description;
+            m_problems.insert(screen.id, error->description);
             running->server.reset();
         }
         m_running.push_back(std::move(running));
     }
+    Q_EMIT listenersChanged();
 }
 
 } // namespace vesker

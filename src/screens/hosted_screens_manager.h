@@ -61,6 +61,8 @@ public:
     void restartAll();
     // The server of an enabled screen; null when it is not listening.
     HTTPServer* server(const QUuid& id) const;
+    // Why an enabled screen's listener could not start or stopped; empty while it listens.
+    QString problem(const QUuid& id) const { return m_problems.value(id); }
 
 Q_SIGNALS:
     // The list of hosted screens changed.
@@ -68,6 +70,8 @@ Q_SIGNALS:
     // An item of a hosted screen that came over the relay was acknowledged (see
     // ItemStore::relayAcknowledged).
     void relayAcknowledged(const QString& messageID, const QString& action);
+    // A screen's listener started, stopped or could not listen.
+    void listenersChanged();
 
 private:
     struct Running;
@@ -85,6 +89,7 @@ private:
     QString m_productFolder;
     QList<HostedScreen> m_screens;
     QHash<QUuid, ItemStore*> m_stores;
+    QHash<QUuid, QString> m_problems;
     HostedRoutesFactory m_factory;
     QHostAddress m_listenAddress = QHostAddress::Any;
     std::vector<std::unique_ptr<Running>> m_running;

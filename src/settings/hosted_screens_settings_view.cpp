@@ -1,10 +1,12 @@
 #include "settings/hosted_screens_settings_view.h"
 
+#include "http/http_server.h"
 #include "platform/defaults.h"
 #include "receive/server_controller.h"
 #include "screens/hosted_screens_manager.h"
 #include "screens/remote_screens_manager.h"
 #include "settings/screens_settings_checks.h"
+#include "settings/settings_bindings.h"
 #include "ui/text_style.h"
 
 #include <QCheckBox>
@@ -87,6 +89,8 @@ HostedScreensSettingsView::HostedScreensSettingsView(HostedScreensManager& hoste
     m_list->setAllColumnsShowFocus(true);
     m_list->setItemDelegate(new VisibleChecksDelegate(m_list));
     layout->addWidget(m_list, 1);
+    m_notListening = settings::problemLabel(QStringLiteral("hostedNotListening"));
+    layout->addWidget(m_notListening);
     auto* pageHint = new QLabel(QStringLiteral(
         "Tick “Browser page” to let web browsers on this network show that screen’s Inbox; a "
         "screen with a PIN asks for it there. What viewers may do follows Access ▸ Browser "
@@ -128,12 +132,7 @@ HostedScreensSettingsView::HostedScreensSettingsView(HostedScreensManager& hoste
     m_enabled = new QCheckBox(QStringLiteral("Start serving it now"));
     m_enabled->setObjectName(QStringLiteral("hostedEnabled"));
     m_enabled->setChecked(true);
-    m_problem = new QLabel;
-    m_problem->setObjectName(QStringLiteral("hostedProblem"));
-    m_problem->setWordWrap(true);
-    m_problem->setTextFormat(Qt::PlainText);
-    m_problem->setStyleSheet(QStringLiteral("color: #d70015"));
-    m_problem->hide();
+    m_problem = settings::problemLabel(QStringLiteral("hostedProblem"));
     m_add = new QPushButton(QStringLiteral("Add"));
     m_add->setObjectName(QStringLiteral("addHosted"));
     m_save = new QPushButton(QStringLiteral("Save Changes"));
@@ -171,6 +170,8 @@ HostedScreensSettingsView::HostedScreensSettingsView(HostedScreensManager& hoste
     // Queued: a change made from the list's own signal must not rebuild it under that signal.
     connect(&m_hosted, &HostedScreensManager::screensChanged, this,
         &HostedScreensSettingsView::list, Qt::QueuedConnection);
+    connect(&m_hosted, &HostedScreensManager::listenersChanged, this,
+        &HostedScreensSettingsView::list, Qt::QueuedConnection);
     list();
     clearForm();
 }
@@ -197,10 +198,24 @@ void HostedScreensSettingsView::list()
     const QSignalBlocker quiet(m_list);
     m_list->clear();
     const quint16 mainPort = ServerController::port(m_defaults);
+    QStringList notListening;
     for (const HostedScreen& screen : m_hosted.screens()) {
+        const HTTPServer* server = m_hosted.server(screen.id);
+        const QString problem = m_hosted.problem(screen.id);
+        QString port = QString::number(screen.port);
+        QString why;
+        // Said as it is: a screen that is on but holds no port reaches no phone. The reason goes
+        // below the list, where it has the room.
+        if (screen.enabled && (!problem.isEmpty() || !server || !server->isListening())) {
+            port += QStringLiteral(" — ") + notListeningText({}, screen.port, mainPort);
+            why = notListeningText(problem, screen.port, mainPort);
+            notListening.append(screen.name + QStringLiteral(" — ") + why);
+        }
         auto* item = new QTreeWidgetItem(m_list,
-            {QString(), screen.name, pageText(screen), QString::number(screen.port),
+            {QString(), screen.name, pageText(screen), port,
                 screen.requirePinToSend ? QStringLiteral("Yes") : QStringLiteral("No")});
+        if (!why.isEmpty())
+            item->setToolTip(kPortColumn, why.toHtmlEscaped());
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(kOnColumn, screen.enabled ? Qt::Checked : Qt::Unchecked);
         item->setToolTip(kOnColumn, QStringLiteral("Serve this screen on the network"));
@@ -219,6 +234,8 @@ void HostedScreensSettingsView::list()
         if (m_changing.isNull() && screen.port == m_port->value())
             m_port->setValue(nextPort());
     }
+    m_notListening->setText(notListening.join(u'\n'));
+    m_notListening->setVisible(!notListening.isEmpty());
     showSelected();
 }
 

@@ -58,6 +58,8 @@ private:
     const RemoteScreensManager& m_remote;
     platform::Defaults& m_defaults;
     QTreeWidget* m_list = nullptr;
+    // The screens that are on but not listening, and why.
+    QLabel* m_notListening = nullptr;
     QPushButton* m_remove = nullptr;
     QGroupBox* m_form = nullptr;
     QFormLayout* m_fields = nullptr;

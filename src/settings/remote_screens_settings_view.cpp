@@ -5,6 +5,7 @@
 #include "screens/hosted_screen.h"
 #include "screens/remote_screens_manager.h"
 #include "settings/screens_settings_checks.h"
+#include "settings/settings_bindings.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -90,12 +91,7 @@ RemoteScreensSettingsView::RemoteScreensSettingsView(
     m_port->setRange(0, 65535);
     m_port->setSpecialValueText(QStringLiteral("Any free port"));
     m_port->setGroupSeparatorShown(false);
-    m_problem = new QLabel;
-    m_problem->setObjectName(QStringLiteral("remoteProblem"));
-    m_problem->setTextFormat(Qt::PlainText);
-    m_problem->setWordWrap(true);
-    m_problem->setStyleSheet(QStringLiteral("color: #d70015"));
-    m_problem->hide();
+    m_problem = settings::problemLabel(QStringLiteral("remoteProblem"));
     auto* add = new QPushButton(QStringLiteral("Add"));
     add->setObjectName(QStringLiteral("addRemote"));
     m_save = new QPushButton(QStringLiteral("Save Changes"));
@@ -170,15 +166,12 @@ void RemoteScreensSettingsView::list()
     m_list->clear();
     for (const RemoteScreen& screen : m_remote.screens()) {
         const HTTPServer* relay = m_remote.relayServer(screen.id);
-        QString problem = m_remote.relayProblem(screen.id);
-        // A port stored before the form refused it: this screen took it first.
-        if (!problem.isEmpty() && screen.relayPort == ServerController::port(m_defaults))
-            problem = QStringLiteral("port %1 is this screen's own port").arg(screen.relayPort);
+        const QString problem = m_remote.relayProblem(screen.id);
         // Said as it is: a port that is stored but not listened on reaches no phone.
         const QString shared = !screen.shareOnLAN ? QStringLiteral("No")
-            : !problem.isEmpty()                  ? QStringLiteral("Not listening: ") + problem
-            : relay && relay->isListening() ? QStringLiteral("On port %1").arg(relay->serverPort())
-                                            : QStringLiteral("Not listening");
+            : problem.isEmpty() && relay && relay->isListening()
+            ? QStringLiteral("On port %1").arg(relay->serverPort())
+            : notListeningText(problem, screen.relayPort, ServerController::port(m_defaults));
         auto* item = new QTreeWidgetItem(m_list, {screen.name, screen.url, shared});
         item->setToolTip(2, shared.toHtmlEscaped());
         const bool reachable = m_remote.reachable().contains(screen.id);

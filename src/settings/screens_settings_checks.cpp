@@ -71,6 +71,15 @@ std::optional<QString> remoteScreenProblem(const RemoteScreen& candidate,
     return std::nullopt;
 }
 
+QString notListeningText(const QString& problem, quint16 port, quint16 mainPort)
+{
+    if (problem.isEmpty())
+        return QStringLiteral("Not listening");
+    return QStringLiteral("Not listening: ")
+        + (port == mainPort ? QStringLiteral("port %1 is this screen's own port").arg(port)
+                            : problem);
+}
+
 QString slugFor(const QString& name)
 {
     QString slug;

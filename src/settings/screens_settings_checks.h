@@ -27,6 +27,11 @@ std::optional<QString> remoteScreenProblem(const RemoteScreen& candidate,
     const QList<RemoteScreen>& existing, quint16 mainPort, const QList<quint16>& hostedPorts,
     const std::function<bool(quint16)>& portFree);
 
+// What the Hosted and Remote tabs say of a listener of theirs that should be on `port` and is
+// not: "Not listening", with the reason when there is one (`problem`). A port that is `mainPort`
+// was taken first by this screen, and is named so.
+QString notListeningText(const QString& problem, quint16 port, quint16 mainPort);
+
 // A slug made from a screen's name: lower-case letters, digits and hyphens.
 QString slugFor(const QString& name);
 

@@ -161,15 +161,30 @@ TEST(HostedScreens, PagesAndUploadsUnderTheMainPortStayWithTheScreenTheyName)
     EXPECT_TRUE(vesker.index().isEmpty()) << "a hosted screen's upload reached the main Inbox";
 }
 
-TEST(SharedRemoteScreens, TheMainScreenKeepsItsPortFromARelayStoredOnIt)
+// A port stored by hand, or by an older version, on the main screen's own: the main screen binds
+// first and keeps it, whichever listener of this computer the port was stored for.
+TEST(ScreensOfThisComputer, TheMainScreenKeepsItsPortFromAListenerStoredOnIt)
 {
     const quint16 port = freePort();
-    Vesker a({{"serverPort", port}, {"screenName", "Desk"},
-        {"remoteScreens",
-            QVariantList {
-                QVariantMap {{"id", "3C2B1A09-8F7E-4D6C-9B5A-493827161504"}, {"name", "Lab"},
-                    {"url", "127.0.0.1:9"}, {"shareOnLAN", true}, {"relayPort", port}}}}});
-    a.port = port;
-    ASSERT_TRUE(a.start());
-    EXPECT_EQ(QJsonDocument::fromJson(a.info().body)["name"].toString().toStdString(), "Desk");
+    const struct {
+        const char* listener;
+        QVariantMap settings;
+    } rows[] = {
+        {"a shared remote screen's relay",
+            {{"remoteScreens",
+                QVariantList {
+                    QVariantMap {{"id", "3C2B1A09-8F7E-4D6C-9B5A-493827161504"}, {"name", "Lab"},
+                        {"url", "127.0.0.1:9"}, {"shareOnLAN", true}, {"relayPort", port}}}}}},
+        {"a hosted screen", {{"hostedScreens", QVariantList {hosted("Lab", "lab", port, true)}}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.listener);
+        QVariantMap settings = row.settings;
+        settings.insert("serverPort", port);
+        settings.insert("screenName", "Desk");
+        Vesker a(settings);
+        a.port = port;
+        ASSERT_TRUE(a.start());
+        EXPECT_EQ(QJsonDocument::fromJson(a.info().body)["name"].toString().toStdString(), "Desk");
+    }
 }

@@ -332,6 +332,77 @@ TEST(RemoteScreensTab, ShowsARelayThatCouldNotListenAndWhy)
     EXPECT_FALSE(row->text(2).contains(QLatin1String("On port")));
 }
 
+// Answers nothing a test asks of it: the Hosted tab only needs the screens to listen.
+class SilentRoutes final : public HostedScreenRoutes {
+public:
+    void route(const HTTPRequest&, const QString&, HTTPReplyFunction reply) override
+    {
+        reply(HTTPResponse::text(404, QStringLiteral("Not found")));
+    }
+    std::optional<HTTPResponse> refusalBeforeBody(const HTTPRequest&) override
+    {
+        return std::nullopt;
+    }
+};
+
+TEST(HostedScreensTab, ShowsAScreenThatCouldNotListenAndWhy)
+{
+    Settings settings;
+    settings.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+    QTcpServer mainScreen;
+    QTcpServer otherProgram;
+    ASSERT_TRUE(mainScreen.listen(QHostAddress::LocalHost, 0));
+    ASSERT_TRUE(otherProgram.listen(QHostAddress::LocalHost, 0));
+    const quint16 main = mainScreen.serverPort();
+    settings.defaults.set(QStringLiteral("serverPort"), main);
+    const struct {
+        QString name;
+        quint16 port;
+        bool enabled;
+        QString why; // below the list; the screen listens when empty
+    } rows[] {
+        {QStringLiteral("Listening"), freeLoopbackPort(), true, {}},
+        {QStringLiteral("Taken"), otherProgram.serverPort(), true,
+            QStringLiteral("Taken — Not listening: ")},
+        {QStringLiteral("Main"), main, true,
+            QStringLiteral("Main — Not listening: port %1 is this screen's own port").arg(main)},
+        {QStringLiteral("Off"), otherProgram.serverPort(), false, {}},
+    };
+    QJsonArray stored;
+    for (const auto& row : rows) {
+        HostedScreen entry = screen(row.name.toLower(), row.port);
+        entry.name = row.name;
+        entry.enabled = row.enabled;
+        stored.append(entry.toJson());
+    }
+    settings.defaults.set(QStringLiteral("hostedScreens"), stored);
+    HostedScreensManager hosted(settings.defaults, settings.clock, settings.dir.filePath("pics"));
+    hosted.setListenAddress(QHostAddress::LocalHost);
+    hosted.setRoutesFactory(
+        [](const HostedScreen&, ItemStore&) { return std::make_unique<SilentRoutes>(); });
+    RemoteScreensManager remote(nullptr, settings.clock);
+    HostedScreensSettingsView view(hosted, remote, settings.defaults);
+    auto* list = view.findChild<QTreeWidget*>(QStringLiteral("hostedList"));
+    auto* below = view.findChild<QLabel*>(QStringLiteral("hostedNotListening"));
+    ASSERT_TRUE(below);
+    ASSERT_EQ(list->topLevelItemCount(), std::size(rows));
+    const QStringList reasons = below->text().split(u'\n');
+    for (int i = 0; i < int(std::size(rows)); ++i) {
+        const auto& row = rows[i];
+        const QString port = QString::number(row.port);
+        EXPECT_EQ(list->topLevelItem(i)->text(3),
+            row.why.isEmpty() ? port : port + QStringLiteral(" — Not listening"))
+            << row.name.toStdString();
+        // A screen that listens is not named below; one that does not is, with its reason.
+        const QString expected = row.why.isEmpty() ? row.name + QStringLiteral(" — ") : row.why;
+        const bool said = std::any_of(reasons.cbegin(), reasons.cend(),
+            [&](const QString& line) { return line.startsWith(expected); });
+        EXPECT_EQ(said, !row.why.isEmpty())
+            << row.name.toStdString() << ": " << below->text().toStdString();
+    }
+    EXPECT_FALSE(below->isHidden());
+}
+
 TEST(RemoteScreensTab, ShowsBlockedPhonesAndUnblocksThem)
 {
     RemoteTab tab(QJsonArray {

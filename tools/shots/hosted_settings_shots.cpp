@@ -15,7 +15,9 @@ void hostedSettingsShots()
 {
     DemoServer demo({.computerName = [] { return QStringLiteral("Front Desk"); }});
     demo.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
-    // One screen of each kind: its page open, its page off, and the whole screen off.
+    const quint16 own = demo.controller.server() ? demo.controller.server()->serverPort() : 0;
+    // One screen of each kind: its page open, its page off, the whole screen off, and one kept
+    // from before the form refused its port, this screen's own, so that it cannot listen.
     demo.defaults.set(QStringLiteral("hostedScreens"),
         QJsonArray {HostedScreen {.id = QUuid::createUuid(),
                         .name = QStringLiteral("Team Room"),
@@ -36,6 +38,11 @@ void hostedSettingsShots()
                 .port = 48792,
                 .enabled = false,
                 .allowBrowserScreen = true}
+                .toJson(),
+            HostedScreen {.id = QUuid::createUuid(),
+                .name = QStringLiteral("Front Hall"),
+                .slug = QStringLiteral("front-hall"),
+                .port = own}
                 .toJson()});
 
     HostedScreensSettingsView hosted(
