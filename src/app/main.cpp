@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/desktop_shell.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
@@ -37,6 +38,19 @@ using namespace vesker;
 // main window.
 int main(int argc, char** argv)
 {
+    // --help, --version and a mistyped option are answered before anything starts: no display
+    // is needed, and no running copy, port or file is touched.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine command = CommandLine::parse(arguments, QStringLiteral(VESKER_VERSION));
+    if (command.action != CommandLine::Action::run) {
+        std::FILE* out = command.action == CommandLine::Action::print ? stdout : stderr;
+        const bool written
+            = std::fputs(command.text.toLocal8Bit().constData(), out) >= 0 && std::fflush(out) == 0;
+        return written ? command.exitStatus : 1;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesker"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.halvane.Vesker"));
@@ -46,7 +60,7 @@ int main(int argc, char** argv)
 
     // One copy per user: a later launch hands its request (the window, an opened invite link)
     // to the running copy before it touches the store or the port.
-    const QString inviteUrl = SingleInstance::inviteArgument(QApplication::arguments());
+    const QString& inviteUrl = command.invite;
     SingleInstance instance;
     switch (instance.start(inviteUrl)) {
     case SingleInstance::Outcome::handedOver:

@@ -129,9 +129,9 @@ QList<HelpTopic> makeTopics()
                      "where Bonjour discovery does not reach.")}},
         {"browser", "Browser and hosted screens", "safari",
             {heading("Browser screen"),
-                text("Any browser can show this Inbox live. Turn it on in Connect ▸ Browser "
-                     "screen, where its link and QR code are. Settings ▸ Access controls what "
-                     "viewers may do and can require a PIN."),
+                text("Any browser can show this Inbox live. Allow it in Settings ▸ Access, "
+                     "which also controls what viewers may do and can require a PIN; its link "
+                     "and QR code are in Connect ▸ Browser screen."),
                 heading("Hosted screens"),
                 text("Settings ▸ Hosted gives someone who cannot run the app their own name on "
                      "the network and their own page, with an Inbox kept apart from yours.")}},

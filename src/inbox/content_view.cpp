@@ -369,7 +369,7 @@ void ContentView::deleteNewest()
 
 void ContentView::showConnect()
 {
-    m_sheets->present([this] { return new QRSheet(m_services.server, this); });
+    m_sheets->present([this] { return new QRSheet(m_services.server, m_services.defaults, this); });
 }
 
 void ContentView::showPreview(const ScreenItem& item)

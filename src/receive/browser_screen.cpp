@@ -50,11 +50,12 @@ std::optional<QUuid> uuid(const QString& text)
 } // namespace
 
 BrowserScreen::BrowserScreen(ItemStore& store, AccessManager& access, platform::Defaults& defaults,
-    const platform::Clock& clock, std::function<QString()> screenName)
+    const platform::Clock& clock, std::function<QString()> screenName, ViewerGate gate)
     : m_store(store)
     , m_access(access)
     , m_defaults(defaults)
     , m_screenName(std::move(screenName))
+    , m_gate(gate)
     , m_log(store.rootDir() + QStringLiteral("/browser-log.txt"), defaults, clock)
     , m_pinGuesses(clock, &access.guessBudget())
 { }
@@ -74,6 +75,8 @@ bool BrowserScreen::flag(const char* key, bool fallback) const
 
 QString BrowserScreen::viewerPIN() const
 {
+    if (m_gate == ViewerGate::owner)
+        return {};
     QString pin = m_defaults.string(QStringLiteral("viewerPIN"));
     qsizetype start = 0;
     qsizetype end = pin.size();
@@ -87,7 +90,7 @@ QString BrowserScreen::viewerPIN() const
 
 std::optional<QByteArray> BrowserScreen::screenPage(const QString& basePath) const
 {
-    if (!flag("allowBrowserScreens", false))
+    if (m_gate == ViewerGate::settings && !flag("allowBrowserScreens", false))
         return std::nullopt;
     return screenPageHTML(m_screenName(), basePath).toUtf8();
 }
@@ -95,7 +98,8 @@ std::optional<QByteArray> BrowserScreen::screenPage(const QString& basePath) con
 void BrowserScreen::handle(
     const HTTPRequest& request, HTTPReplyFunction reply, const QString& basePath)
 {
-    if (!flag("allowBrowserScreens", false)) {
+    const bool bySettings = m_gate == ViewerGate::settings;
+    if (bySettings && !flag("allowBrowserScreens", false)) {
         return reply(HTTPResponse::text(
             404, QStringLiteral("Browser screens are turned off on this screen")));
     }
@@ -105,7 +109,7 @@ void BrowserScreen::handle(
     // The code is guessed no faster here than on the upload routes. A screen that gave the
     // right code is known by its address, as a phone is by its device id, so that a flood of
     // guesses does not blank it; a guess from there still counts.
-    if (m_access.codeRequired()) {
+    if (bySettings && m_access.codeRequired()) {
         const QString& address = request.remoteAddress;
         switch (m_access.tryCode(request.query.value(QStringLiteral("code")), address,
             QStringLiteral("browser-screen@") + address)) {

@@ -21,6 +21,11 @@ class Clock;
 class Defaults;
 } // namespace platform
 
+// Who lets a viewer in. `settings`: this computer's browser-screen switch, access code and
+// viewer PIN, as for the main screen. `owner`: the screen that owns the page let the request
+// through already (a hosted screen, by a switch and PIN of its own), so none of those apply.
+enum class ViewerGate { settings, owner };
+
 // The Inbox shown in any browser: the page at "/screen", the item list it polls, the images and
 // thumbnails, and the viewer's actions (Got it, Later, Archive) with their permissions and PIN.
 // Off unless "allowBrowserScreens" is on; settings are read afresh on every request. Main
@@ -28,7 +33,8 @@ class Defaults;
 class BrowserScreen {
 public:
     BrowserScreen(ItemStore& store, AccessManager& access, platform::Defaults& defaults,
-        const platform::Clock& clock, std::function<QString()> screenName);
+        const platform::Clock& clock, std::function<QString()> screenName,
+        ViewerGate gate = ViewerGate::settings);
     ~BrowserScreen();
 
     // The paths the router hands over: "/screen", the "/api/items", "/api/image/" and
@@ -37,7 +43,8 @@ public:
     // `basePath` prefixes the page's own requests (a hosted screen reached under "/s/").
     void handle(const HTTPRequest& request, HTTPReplyFunction reply, const QString& basePath = {});
 
-    // The page at "/screen"; none while browser screens are off.
+    // The page at "/screen"; none while this computer's browser screens are off (and the page
+    // is not its owner's to allow).
     std::optional<QByteArray> screenPage(const QString& basePath = {}) const;
 
     // One item as the page's script reads it.
@@ -46,20 +53,21 @@ public:
     std::optional<ScreenItem> itemFromPath(const QString& path) const;
 
     const ThumbnailCache& thumbnails() const { return m_thumbnails; }
+    // "viewerPIN" trimmed of spaces and tabs; empty: actions need none.
+    QString viewerPIN() const;
 
 private:
     void items(const HTTPRequest& request, HTTPReplyFunction reply);
     void image(const QString& path, HTTPReplyFunction reply);
     void thumbnail(const QString& path, HTTPReplyFunction reply);
     void act(const HTTPRequest& request, const QString& action, HTTPReplyFunction reply);
-    // "viewerPIN" trimmed of spaces and tabs; empty: actions need none.
-    QString viewerPIN() const;
     bool flag(const char* key, bool fallback) const;
 
     ItemStore& m_store;
     AccessManager& m_access;
     platform::Defaults& m_defaults;
     std::function<QString()> m_screenName;
+    ViewerGate m_gate;
     ViewerLog m_log;
     GuessLimiter m_pinGuesses;
     ThumbnailCache m_thumbnails;

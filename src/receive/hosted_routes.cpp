@@ -1,5 +1,6 @@
 #include "receive/hosted_routes.h"
 
+#include "access/access_manager.h"
 #include "access/access_types.h"
 #include "http/http_request.h"
 #include "receive/intake.h"
@@ -48,24 +49,44 @@ HostedRoutes::HostedRoutes(const HostedScreen& screen, ItemStore& store, ItemInt
     , m_store(store)
     , m_intake(intake)
     , m_clock(clock)
-    , m_browserScreen(store, access, defaults, clock, [name = screen.name] { return name; })
-    , m_pinGuesses(clock)
+    , m_browserScreen(
+          store, access, defaults, clock, [name = screen.name] { return name; }, ViewerGate::owner)
+    , m_pinGuesses(clock, &access.guessBudget())
 { }
+
+bool HostedRoutes::pinMatches(const QString& given, const QString& address)
+{
+    if (given.isEmpty() || !m_pinGuesses.mayTry(address))
+        return false;
+    if (given != m_screen.pin) {
+        m_pinGuesses.recordWrong(address, given);
+        return false;
+    }
+    m_pinGuesses.recordRight(address);
+    return true;
+}
 
 bool HostedRoutes::pinAccepted(const HTTPRequest& request)
 {
-    if (!pinRequired())
-        return true;
-    const QString code
-        = percentDecode(request.headers.value(QStringLiteral("x-code"))).value_or(QString());
-    if (code.isEmpty() || !m_pinGuesses.mayTry(request.remoteAddress))
-        return false;
-    if (code != m_screen.pin) {
-        m_pinGuesses.recordWrong(request.remoteAddress);
-        return false;
+    return !pinRequired()
+        || pinMatches(
+            percentDecode(request.headers.value(QStringLiteral("x-code"))).value_or(QString()),
+            request.remoteAddress);
+}
+
+void HostedRoutes::browserScreen(
+    const HTTPRequest& request, const QString& basePath, HTTPReplyFunction reply)
+{
+    if (!m_screen.allowBrowserScreen) {
+        return reply(HTTPResponse::text(
+            404, QStringLiteral("Browser screens are turned off on this screen")));
     }
-    m_pinGuesses.recordRight(request.remoteAddress);
-    return true;
+    // Its Inbox is its own: only its PIN opens it, whatever opens this computer's. The page
+    // itself asks for it, so it needs none.
+    if (!m_screen.pin.isEmpty() && request.path != QLatin1String("/screen")
+        && !pinMatches(request.query.value(QStringLiteral("code")), request.remoteAddress))
+        return reply(HTTPResponse::text(401, QStringLiteral("Access code required")));
+    m_browserScreen.handle(request, std::move(reply), basePath);
 }
 
 void HostedRoutes::route(
@@ -78,11 +99,13 @@ void HostedRoutes::route(
     if (!basePath.isEmpty() && (path.isEmpty() || path == QLatin1String("/"))) {
         HTTPRequest page = request;
         page.path = QStringLiteral("/screen");
-        return m_browserScreen.handle(page, std::move(reply), basePath);
+        return browserScreen(page, basePath, std::move(reply));
     }
+    // Its pages send and look under the base they were reached at, so that what a phone sends
+    // from them lands here and nowhere else.
     if (get && (path == QLatin1String("/") || path == QLatin1String("/index.html"))) {
         return reply({200, QStringLiteral("text/html; charset=utf-8"),
-            uploadPageHTML(m_screen.name).toUtf8()});
+            uploadPageHTML(m_screen.name, basePath).toUtf8()});
     }
     if (get && path == QLatin1String("/api/info")) {
         return reply(json({{QStringLiteral("name"), m_screen.name},
@@ -106,7 +129,7 @@ void HostedRoutes::route(
     if (request.method == QLatin1String("OPTIONS"))
         return reply({204, QStringLiteral("text/plain"), {}});
     if (BrowserScreen::handles(path))
-        return m_browserScreen.handle(request, std::move(reply), basePath);
+        return browserScreen(request, basePath, std::move(reply));
     reply(HTTPResponse::text(404, QStringLiteral("Not found")));
 }
 

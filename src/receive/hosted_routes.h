@@ -17,7 +17,9 @@ class Defaults;
 
 // The local HTTP interface of one hosted screen: its upload page and "/api/info" under its own
 // name, uploads into its own store (gated by its PIN, sent as the access code is), and its
-// browser screen. Main thread only.
+// browser screen, served only when the screen allows it and asking for its PIN when it has one.
+// This computer's own browser-screen switch, access code and viewer PIN play no part. Main
+// thread only.
 class HostedRoutes final : public HostedScreenRoutes {
 public:
     HostedRoutes(const HostedScreen& screen, ItemStore& store, ItemIntake& intake,
@@ -30,8 +32,11 @@ public:
 private:
     bool pinRequired() const { return m_screen.requirePinToSend && !m_screen.pin.isEmpty(); }
     // Counts a wrong PIN against the sender's address; a missing one is no guess.
+    bool pinMatches(const QString& given, const QString& address);
     bool pinAccepted(const HTTPRequest& request);
     void upload(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply);
+    void browserScreen(
+        const HTTPRequest& request, const QString& basePath, HTTPReplyFunction reply);
 
     HostedScreen m_screen;
     ItemStore& m_store;

@@ -98,6 +98,8 @@ std::optional<HTTPResponse> Routes::refusalBeforeBody(const HTTPRequest& head)
 {
     if (head.method != QLatin1String("POST"))
         return std::nullopt;
+    if (head.path.startsWith(QLatin1String("/s/")))
+        return m_controller.hosted().sharedRefusalBeforeBody(head);
     if (head.path == QLatin1String("/upload"))
         return m_uploads.refusalBeforeBody(head, ItemKind::photo);
     if (head.path == QLatin1String("/file"))

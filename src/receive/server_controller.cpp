@@ -32,6 +32,7 @@ namespace vesker {
 namespace {
 
 constexpr auto kAdvertisedName = "advertisedName";
+constexpr auto kAdvertiseKey = "advertiseOnNetwork";
 constexpr platform::EnumTable<HTTPInterfaceType, 2> kInterfaceKinds {{
     {HTTPInterfaceType::wifi, "wifi"},
     {HTTPInterfaceType::wiredEthernet, "wired"},
@@ -82,6 +83,25 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     connect(&m_store, &ItemStore::changed, this, stale);
     connect(&m_defaults, &platform::Defaults::changed, this, stale);
     m_remote->setListenAddress(m_services.listenAddress);
+    m_hosted->setListenAddress(m_services.listenAddress);
+
+    // An upload released by the user's approval is stored; nobody waits for its reply.
+    connect(m_access.get(), &AccessManager::uploadAccepted, this,
+        [this](const PendingUpload& upload) { m_intake->storeUpload(upload); });
+    connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
+    // Switching advertising off or on, wherever it is done, goes out under the new setting at
+    // once: the main server, the hosted screens and the shared remote screens alike.
+    connect(&m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(kAdvertiseKey) && advertiseOnNetwork(m_defaults) != m_advertising)
+            restart();
+    });
+    start();
+    // The hosted screens and the relays listen once this screen's own port is bound: a port of
+    // theirs stored on it must not take it away.
+    m_hosted->setRoutesFactory([this](const HostedScreen& screen, ItemStore& store) {
+        return std::make_unique<HostedRoutes>(
+            screen, store, *m_intake, *m_access, m_defaults, m_clock);
+    });
     m_remote->setRelayHooks({.screenName = [this] { return screenName(); },
         .uploadPage = [](const QString& name) { return uploadPageHTML(name); },
         .announceWaiting =
@@ -89,17 +109,6 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
                 m_desktop.showWindow();
                 m_desktop.playSound(QStringLiteral("Tink"));
             }});
-    m_hosted->setListenAddress(m_services.listenAddress);
-    m_hosted->setRoutesFactory([this](const HostedScreen& screen, ItemStore& store) {
-        return std::make_unique<HostedRoutes>(
-            screen, store, *m_intake, *m_access, m_defaults, m_clock);
-    });
-
-    // An upload released by the user's approval is stored; nobody waits for its reply.
-    connect(m_access.get(), &AccessManager::uploadAccepted, this,
-        [this](const PendingUpload& upload) { m_intake->storeUpload(upload); });
-    connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
-    start();
     connectSubsystems();
 }
 
@@ -136,7 +145,7 @@ QString ServerController::portNotice(const platform::Defaults& defaults)
 
 bool ServerController::advertiseOnNetwork(const platform::Defaults& defaults)
 {
-    return defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true);
+    return defaults.boolValue(QLatin1String(kAdvertiseKey), true);
 }
 
 std::optional<HTTPInterfaceType> ServerController::interfaceKind(const platform::Defaults& defaults)
@@ -147,6 +156,7 @@ std::optional<HTTPInterfaceType> ServerController::interfaceKind(const platform:
 void ServerController::start()
 {
     const bool advertise = advertiseOnNetwork(m_defaults);
+    m_advertising = advertise;
     const QString name = screenName();
 
     if (const QString notice = portNotice(); !notice.isEmpty()) {
@@ -316,6 +326,16 @@ void ServerController::refreshAddresses()
 
 std::optional<QString> ServerController::pairingURL() const
 {
+    return linkTo(QStringLiteral("/"));
+}
+
+std::optional<QString> ServerController::browserScreenURL() const
+{
+    return linkTo(QStringLiteral("/screen"));
+}
+
+std::optional<QString> ServerController::linkTo(const QString& path) const
+{
     if (m_addresses.isEmpty())
         return std::nullopt;
     QString url = m_addresses.first();
@@ -323,7 +343,9 @@ std::optional<QString> ServerController::pairingURL() const
         // Only ASCII letters and digits stay as they are, so no code can break the link.
         const QByteArray encoded
             = m_access->accessCode().toUtf8().toPercentEncoding({}, QByteArrayLiteral("-._~"));
-        url += QStringLiteral("/?code=") + QString::fromLatin1(encoded);
+        url += path + QStringLiteral("?code=") + QString::fromLatin1(encoded);
+    } else if (path != u'/') {
+        url += path;
     }
     return url;
 }

@@ -99,6 +99,9 @@ public:
     void refreshAddresses();
     // The link phones scan: the first address, with the access code when one is required.
     std::optional<QString> pairingURL() const;
+    // The browser screen's page ("/screen") at the first address, with the access code when one
+    // is required so that the viewer is not asked for it.
+    std::optional<QString> browserScreenURL() const;
 
     // "screenName" trimmed; when blank, the computer's name; when that is unknown, "This computer".
     QString screenName() const;
@@ -137,6 +140,8 @@ private:
     void onServerState(HTTPServerState state, const QString& error);
     void setRunning(bool running);
     void setStatus(const QString& text);
+    // `path` at the first address, with the access code when one is required.
+    std::optional<QString> linkTo(const QString& path) const;
 
     ItemStore& m_store;
     Services m_services;
@@ -162,6 +167,8 @@ private:
     // Lets a server thread tell at once that the controller is gone.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     bool m_isRunning = false;
+    // What the running servers were started with, to tell a real change of the setting.
+    bool m_advertising = true;
     QString m_statusText;
     QStringList m_addresses;
     QList<NetworkAddress> m_networkAddresses;

@@ -104,10 +104,10 @@ QString pageConfigJSON(const QString& screenName, const QString& basePath)
     return out;
 }
 
-QString uploadPageHTML(const QString& screenName)
+QString uploadPageHTML(const QString& screenName, const QString& basePath)
 {
     static const Template page = load(QStringLiteral(":/web/upload.html"));
-    return fill(page, screenName, {});
+    return fill(page, screenName, basePath);
 }
 
 QString screenPageHTML(const QString& screenName, const QString& basePath)

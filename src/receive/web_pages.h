@@ -8,8 +8,9 @@ namespace vesker {
 // ":/web/". Each template holds "@@SCREEN_NAME@@" (in HTML text and quoted attributes only) and
 // "@@CONFIG@@" (the whole content of a JSON script element); both are filled in one pass, so a
 // name that itself reads like a token stays as typed. Any thread.
-QString uploadPageHTML(const QString& screenName);
-// `basePath` prefixes every request of the page: empty on the main server.
+// `basePath` prefixes every request of a page: empty on the server of the screen it sends to or
+// shows, "/s/<slug>" for a hosted screen reached under the main server.
+QString uploadPageHTML(const QString& screenName, const QString& basePath = {});
 QString screenPageHTML(const QString& screenName, const QString& basePath);
 
 // The screen name for HTML text and double- or single-quoted attribute values.

@@ -17,6 +17,8 @@ struct HostedScreen {
     quint16 port = 0;
     bool requirePinToSend = false;
     bool enabled = true;
+    // Its Inbox shown in web browsers; off unless the user turns it on for this screen alone.
+    bool allowBrowserScreen = false;
 
     static std::optional<HostedScreen> fromJson(const QJsonObject& json);
     QJsonObject toJson() const;

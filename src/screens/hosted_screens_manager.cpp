@@ -43,6 +43,7 @@ std::optional<HostedScreen> HostedScreen::fromJson(const QJsonObject& json)
     screen.port = quint16(port.toInt());
     screen.requirePinToSend = json.value(QLatin1String("requirePinToSend")).toBool(false);
     screen.enabled = json.value(QLatin1String("enabled")).toBool(true);
+    screen.allowBrowserScreen = json.value(QLatin1String("allowBrowserScreen")).toBool(false);
     return screen;
 }
 
@@ -52,7 +53,8 @@ QJsonObject HostedScreen::toJson() const
         {QStringLiteral("name"), name}, {QStringLiteral("slug"), slug},
         {QStringLiteral("pin"), pin}, {QStringLiteral("port"), port},
         {QStringLiteral("requirePinToSend"), requirePinToSend},
-        {QStringLiteral("enabled"), enabled}};
+        {QStringLiteral("enabled"), enabled},
+        {QStringLiteral("allowBrowserScreen"), allowBrowserScreen}};
 }
 
 HostedScreensManager::HostedScreensManager(platform::Defaults& defaults,
@@ -118,17 +120,34 @@ std::optional<HostedScreen> HostedScreensManager::sharedScreen(const QString& pa
     return std::nullopt;
 }
 
-bool HostedScreensManager::handleSharedPath(const HTTPRequest& request, HTTPReplyFunction& reply)
+HostedScreenRoutes* HostedScreensManager::sharedRoutes(HTTPRequest& request, QString& base) const
 {
     const auto screen = sharedScreen(request.path);
     HostedScreenRoutes* target = screen ? routes(screen->id) : nullptr;
     if (!target)
-        return false;
-    const QString base = QStringLiteral("/s/") + screen->slug;
+        return nullptr;
+    base = QStringLiteral("/s/") + screen->slug;
+    request.path = request.path.mid(base.size());
+    return target;
+}
+
+bool HostedScreensManager::handleSharedPath(const HTTPRequest& request, HTTPReplyFunction& reply)
+{
     HTTPRequest inner = request;
-    inner.path = request.path.mid(base.size());
+    QString base;
+    HostedScreenRoutes* target = sharedRoutes(inner, base);
+    if (!target)
+        return false;
     target->route(inner, base, std::move(reply));
     return true;
+}
+
+std::optional<HTTPResponse> HostedScreensManager::sharedRefusalBeforeBody(const HTTPRequest& head)
+{
+    HTTPRequest inner = head;
+    QString base;
+    HostedScreenRoutes* target = sharedRoutes(inner, base);
+    return target ? target->refusalBeforeBody(inner) : std::nullopt;
 }
 
 void HostedScreensManager::setRoutesFactory(HostedRoutesFactory factory)
@@ -194,6 +213,7 @@ void HostedScreensManager::restartAll()
     for (auto& running : m_running)
         running->server.reset();
     m_running.clear();
+    m_problems.clear();
     if (!m_factory)
         return;
     const bool advertise = m_defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true);
@@ -213,19 +233,28 @@ void HostedScreensManager::restartAll()
         config.advertise = advertise;
         config.address = m_listenAddress;
         running->server = std::make_unique<HTTPServer>(config);
-        const QString name = screen.name;
-        const auto error = running->server->start(
-            [name](HTTPServerState state, const QString& why) {
-                if (state == HTTPServerState::failed)
-                    qCWarning(lcServer).noquote() << "[hosted] screen" << name << "failed:" << why;
-            });
-        if (error) {
+        HTTPServer* server = running->server.get();
+        const auto onState
+            = [weak = QPointer<HostedScreensManager>(this), id = screen.id, name = screen.name,
+                  server](HTTPServerState state, const QString& why) {
+                  if (state != HTTPServerState::failed)
+                      return;
+                  qCWarning(lcServer).noquote() << "[hosted] screen" << name << "failed:" << why;
+                  // Reports of a listener that was replaced meanwhile are ignored.
+                  if (!weak || weak->server(id) != server)
+                      return;
+                  weak->m_problems.insert(id, why);
+                  Q_EMIT weak->listenersChanged();
+              };
+        if (const auto error = server->start(onState)) {
             qCWarning(lcServer).noquote()
-                << "[hosted] screen" << name << "could not start:" << error->description;
+                << "[hosted] screen" << screen.name << "could not start:" << error->description;
+            m_problems.insert(screen.id, error->description);
             running->server.reset();
         }
         m_running.push_back(std::move(running));
     }
+    Q_EMIT listenersChanged();
 }
 
 } // namespace vesker

@@ -47,6 +47,9 @@ public:
     // that screen's routes (the rest of the path; an empty rest is its browser screen) and
     // takes `reply`; false, leaving `reply` alone, for any other path.
     bool handleSharedPath(const HTTPRequest& request, HTTPReplyFunction& reply);
+    // As HostedScreenRoutes::refusalBeforeBody for a head of the main server under "/s/<slug>",
+    // so that a screen's PIN is asked for there before the body comes as on its own port.
+    std::optional<HTTPResponse> sharedRefusalBeforeBody(const HTTPRequest& head);
 
     // Builds each screen's answers; the screens start listening.
     void setRoutesFactory(HostedRoutesFactory factory);
@@ -58,6 +61,8 @@ public:
     void restartAll();
     // The server of an enabled screen; null when it is not listening.
     HTTPServer* server(const QUuid& id) const;
+    // Why an enabled screen's listener could not start or stopped; empty while it listens.
+    QString problem(const QUuid& id) const { return m_problems.value(id); }
 
 Q_SIGNALS:
     // The list of hosted screens changed.
@@ -65,6 +70,8 @@ Q_SIGNALS:
     // An item of a hosted screen that came over the relay was acknowledged (see
     // ItemStore::relayAcknowledged).
     void relayAcknowledged(const QString& messageID, const QString& action);
+    // A screen's listener started, stopped or could not listen.
+    void listenersChanged();
 
 private:
     struct Running;
@@ -73,12 +80,16 @@ private:
     HTTPHandler handlerFor(const QUuid& id);
     HTTPHeadCheck headCheckFor(const QUuid& id);
     HostedScreenRoutes* routes(const QUuid& id) const;
+    // The routes of the enabled screen a "/s/<slug>/..." path names, with `request` made
+    // relative to them (the rest of the path) and the base they are reached under.
+    HostedScreenRoutes* sharedRoutes(HTTPRequest& request, QString& base) const;
 
     platform::Defaults& m_defaults;
     const platform::Clock& m_clock;
     QString m_productFolder;
     QList<HostedScreen> m_screens;
     QHash<QUuid, ItemStore*> m_stores;
+    QHash<QUuid, QString> m_problems;
     HostedRoutesFactory m_factory;
     QHostAddress m_listenAddress = QHostAddress::Any;
     std::vector<std::unique_ptr<Running>> m_running;

@@ -83,6 +83,22 @@ std::optional<Coordinate> location(const QString& text)
     return Coordinate {lat, lon};
 }
 
+ReachFailure reachFailure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::HostNotFoundError:
+        return ReachFailure::notFound;
+    case QNetworkReply::ConnectionRefusedError:
+        return ReachFailure::refused;
+    // The transfer timeout cancels the request.
+    case QNetworkReply::OperationCanceledError:
+    case QNetworkReply::TimeoutError:
+        return ReachFailure::noAnswer;
+    default:
+        return ReachFailure::failed;
+    }
+}
+
 } // namespace
 
 struct RemoteScreensManager::Relay {
@@ -105,13 +121,9 @@ RemoteScreensManager::RemoteScreensManager(
 {
     m_checkTimer.setInterval(kCheckIntervalMs);
     connect(&m_checkTimer, &QTimer::timeout, this, &RemoteScreensManager::checkReachability);
-    // What the user allowed goes out; nobody waits for its answer any more.
-    connect(this, &RemoteScreensManager::forwardRequested, this, [this](const RelayRequest& r) {
-        const auto target = screen(r.screenID);
-        const auto base = target ? target->baseURL() : std::nullopt;
-        if (base && m_hooks.forward)
-            m_hooks.forward(*base, r, [](const HTTPResponse&) {});
-    });
+    // What the user allowed goes out; its phone learns how it went by polling.
+    connect(
+        this, &RemoteScreensManager::forwardRequested, this, &RemoteScreensManager::forwardAllowed);
     if (!m_defaults)
         return;
     connect(m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
@@ -139,12 +151,13 @@ void RemoteScreensManager::loadScreens()
     const bool relaysChanged
         = !std::equal(screens.begin(), screens.end(), m_screens.begin(), m_screens.end(),
               [](const RemoteScreen& a, const RemoteScreen& b) {
-                  return a.id == b.id && a.url == b.url && a.shareOnLAN == b.shareOnLAN
-                      && a.relayPort == b.relayPort;
+                  // A new name is advertised anew.
+                  return a.id == b.id && a.name == b.name && a.url == b.url
+                      && a.shareOnLAN == b.shareOnLAN && a.relayPort == b.relayPort;
               })
         || m_relays.empty();
     m_screens = std::move(screens);
-    if (relaysChanged)
+    if (relaysChanged && m_relaysStarted)
         restartRelays();
     Q_EMIT screensChanged();
     if (m_screens.isEmpty()) {
@@ -158,10 +171,11 @@ void RemoteScreensManager::loadScreens()
 void RemoteScreensManager::checkReachability()
 {
     const quint64 round = ++m_checkRound;
-    // Answers still to come, and who has answered so far in this round.
+    // Answers still to come, and what each screen asked so far in this round gave.
     auto outstanding = std::make_shared<int>(0);
     auto answered = std::make_shared<QSet<QUuid>>();
-    const auto finish = [this, round, answered] {
+    auto failures = std::make_shared<QHash<QUuid, ReachFailure>>();
+    const auto finish = [this, round, answered, failures] {
         if (round != m_checkRound)
             return;
         // Screens removed while the check ran do not count.
@@ -169,16 +183,20 @@ void RemoteScreensManager::checkReachability()
         for (const RemoteScreen& screen : std::as_const(m_screens))
             known.insert(screen.id);
         const QSet<QUuid> found = *answered & known;
-        if (found != m_reachable) {
+        failures->removeIf([&known](const auto& entry) { return !known.contains(entry.key()); });
+        if (found != m_reachable || *failures != m_unreachable) {
             m_reachable = found;
+            m_unreachable = *failures;
             Q_EMIT reachableChanged();
         }
     };
     for (const RemoteScreen& screen : std::as_const(m_screens)) {
         const auto base = screen.baseURL();
         const auto url = base ? urlUnderBase(*base, QStringLiteral("/api/info")) : std::nullopt;
-        if (!url)
+        if (!url) {
+            failures->insert(screen.id, ReachFailure::badAddress);
             continue;
+        }
         if (!m_network)
             m_network = std::make_unique<QNetworkAccessManager>();
         QNetworkRequest request(*url);
@@ -195,11 +213,13 @@ void RemoteScreensManager::checkReachability()
                 reply->abort();
         });
         connect(reply, &QNetworkReply::finished, this,
-            [reply, id = screen.id, outstanding, answered, finish] {
+            [reply, id = screen.id, outstanding, answered, failures, finish] {
                 reply->deleteLater();
                 // Any HTTP answer means something listens there, whatever it thinks of us.
                 if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0)
                     answered->insert(id);
+                else
+                    failures->insert(id, reachFailure(reply->error()));
                 if (--*outstanding == 0)
                     finish();
             });
@@ -247,10 +267,12 @@ HTTPServer* RemoteScreensManager::relayServer(const QUuid& id) const
 
 void RemoteScreensManager::restartRelays()
 {
+    m_relaysStarted = true;
     // Each old listener closes before its port is bound again.
     for (auto& relay : m_relays)
         relay->server.reset();
     m_relays.clear();
+    m_relayProblems.clear();
     const bool advertise
         = m_defaults && m_defaults->boolValue(QStringLiteral("advertiseOnNetwork"), true);
     bool portsChosen = false;
@@ -267,9 +289,19 @@ void RemoteScreensManager::restartRelays()
         relay->id = entry.id;
         relay->server = std::make_unique<HTTPServer>(config);
         const QString name = entry.name;
-        if (const auto error = relay->server->start([](HTTPServerState, const QString&) {})) {
+        HTTPServer* server = relay->server.get();
+        const auto onState = [weak = QPointer<RemoteScreensManager>(this), id = entry.id, server](
+                                 HTTPServerState state, const QString& error) {
+            // Reports of a listener that was replaced meanwhile are ignored.
+            if (!weak || weak->relayServer(id) != server || state != HTTPServerState::failed)
+                return;
+            weak->m_relayProblems.insert(id, error);
+            Q_EMIT weak->relaysChanged();
+        };
+        if (const auto error = server->start(onState)) {
             qCWarning(lcServer).noquote()
                 << "[relay] sharing" << name << "failed:" << error->description;
+            m_relayProblems.insert(entry.id, error->description);
             continue;
         }
         if (entry.relayPort == 0) {
@@ -286,6 +318,7 @@ void RemoteScreensManager::restartRelays()
             array.append(entry.toJson());
         m_defaults->set(QString::fromLatin1(kScreensKey), array);
     }
+    Q_EMIT relaysChanged();
 }
 
 HTTPHandler RemoteScreensManager::relayHandler(const QUuid& screenID)
@@ -326,18 +359,9 @@ void RemoteScreensManager::routeRelay(
                 {QStringLiteral("requiresCode"), false}, {QStringLiteral("supportsText"), true}}));
     }
     if (get && path == QLatin1String("/api/status")) {
-        RelayRequest probe {
+        const RelayRequest probe {
             .screenID = screenID, .deviceID = request.query.value(QStringLiteral("device"))};
-        const QString key = probe.key();
-        qint64 waiting = 0;
-        for (const RelayRequest& held : std::as_const(m_waiting))
-            waiting += held.key() == key ? 1 : 0;
-        const bool refused = m_denied.contains(key)
-            || std::any_of(m_blocked.begin(), m_blocked.end(),
-                [&](const DeviceGrant& b) { return b.deviceID == probe.deviceID; });
-        return reply(json(200,
-            DeviceStatus {.approved = isGranted(key), .denied = refused, .pending = waiting}
-                .toJson()));
+        return reply(json(200, statusOf(probe.key(), probe.deviceID)));
     }
     const bool upload = path == QLatin1String("/upload") || path == QLatin1String("/file")
         || path == QLatin1String("/text");
@@ -369,6 +393,7 @@ void RemoteScreensManager::routeRelay(
     relayed.groupCount
         = parseDecimalInt64(request.headers.value(QStringLiteral("x-group-count"))).value_or(0);
     relayed.location = location(request.headers.value(QStringLiteral("x-location")));
+    relayed.code = header(request, "x-code");
     relay(relayed, std::move(reply));
 }
 
@@ -379,12 +404,70 @@ bool RemoteScreensManager::isGranted(const QString& key) const
         [&](const DeviceGrant& grant) { return grant.deviceID == key && grant.isLive(now); });
 }
 
+QJsonObject RemoteScreensManager::statusOf(const QString& key, const QString& deviceID) const
+{
+    const int forwarding = m_forwarding.value(key);
+    qint64 waiting = forwarding;
+    for (const RelayRequest& held : std::as_const(m_waiting))
+        waiting += held.key() == key ? 1 : 0;
+    QJsonObject status = DeviceStatus {.approved = isGranted(key) && forwarding == 0,
+        .denied = m_denied.contains(key) || isBlocked(deviceID),
+        .pending = waiting}
+                             .toJson();
+    if (const auto failure = m_failures.constFind(key); failure != m_failures.cend()) {
+        status.insert(QStringLiteral("error"), failure->reason);
+        if (failure->needsCode)
+            status.insert(QStringLiteral("needsCode"), true);
+    }
+    return status;
+}
+
+bool RemoteScreensManager::isBlocked(const QString& deviceID) const
+{
+    return std::any_of(m_blocked.begin(), m_blocked.end(),
+        [&](const DeviceGrant& b) { return b.deviceID == deviceID; });
+}
+
+void RemoteScreensManager::forwardAllowed(const RelayRequest& request)
+{
+    const QString key = request.key();
+    const auto target = screen(request.screenID);
+    const auto base = target ? target->baseURL() : std::nullopt;
+    ++m_forwarding[key];
+    if (!base || !m_hooks.forward)
+        return forwarded(
+            key, HTTPResponse::text(502, QStringLiteral("The remote screen could not be reached")));
+    m_hooks.forward(*base, request,
+        [weak = QPointer<RemoteScreensManager>(this), key](const HTTPResponse& response) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [weak, key, response] {
+                    if (weak)
+                        weak->forwarded(key, response);
+                },
+                Qt::AutoConnection);
+        });
+}
+
+void RemoteScreensManager::forwarded(const QString& key, const HTTPResponse& response)
+{
+    if (--m_forwarding[key] <= 0)
+        m_forwarding.remove(key);
+    if (response.status >= 200 && response.status < 300)
+        return;
+    // The phone reads this where it would have read the reply, had it been waiting for it.
+    QString reason = QString::fromUtf8(response.body.left(800)).simplified().left(200);
+    if (reason.isEmpty() || !response.contentType.startsWith(QLatin1String("text/plain")))
+        reason = QStringLiteral("The remote screen could not be reached");
+    m_failures.insert(key, {reason, response.status == 401});
+}
+
 void RemoteScreensManager::relay(const RelayRequest& request, HTTPReplyFunction reply)
 {
     const QString key = request.key();
-    const bool blocked = std::any_of(m_blocked.begin(), m_blocked.end(),
-        [&](const DeviceGrant& b) { return b.deviceID == request.deviceID; });
-    if (blocked || m_denied.contains(key))
+    // What it sends now is told apart from what failed before.
+    m_failures.remove(key);
+    if (isBlocked(request.deviceID) || m_denied.contains(key))
         return reply(HTTPResponse::text(403, QStringLiteral("This screen declined the request")));
     const auto target = screen(request.screenID);
     const auto base = target ? target->baseURL() : std::nullopt;
@@ -413,9 +496,7 @@ void RemoteScreensManager::relay(const RelayRequest& request, HTTPReplyFunction 
 bool RemoteScreensManager::hold(const RelayRequest& request)
 {
     const QString key = request.key();
-    const bool blocked = std::any_of(m_blocked.begin(), m_blocked.end(),
-        [&](const DeviceGrant& b) { return b.deviceID == request.deviceID; });
-    if (blocked || m_denied.contains(key))
+    if (isBlocked(request.deviceID) || m_denied.contains(key))
         return false;
     if (isGranted(key)) {
         Q_EMIT forwardRequested(request);
@@ -476,13 +557,21 @@ void RemoteScreensManager::block(const QString& key)
     for (const RelayRequest& request : std::as_const(m_waiting))
         if (request.deviceID == device && name.isEmpty())
             name = request.deviceName;
-    const bool known = std::any_of(m_blocked.begin(), m_blocked.end(),
-        [&](const DeviceGrant& b) { return b.deviceID == device; });
-    if (!known)
+    if (!isBlocked(device))
         m_blocked.append({.deviceID = device, .name = name, .grantedAt = m_clock.now()});
     removeGrant(key);
     save();
     dropWaiting([&](const RelayRequest& request) { return request.deviceID == device; });
+    Q_EMIT blockedChanged();
+}
+
+void RemoteScreensManager::unblock(const QString& deviceID)
+{
+    if (m_blocked.removeIf([&](const DeviceGrant& b) { return b.deviceID == deviceID; }) == 0)
+        return;
+    m_denied.removeIf([&](const QString& key) { return deviceOf(key) == deviceID; });
+    save();
+    Q_EMIT blockedChanged();
 }
 
 void RemoteScreensManager::dropWaiting(const std::function<bool(const RelayRequest&)>& which)

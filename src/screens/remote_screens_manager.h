@@ -2,9 +2,11 @@
 
 #include "access/access_types.h"
 #include "http/http_server.h"
+#include "screens/reach_failure.h"
 #include "screens/remote_screen.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -18,6 +20,7 @@
 #include <optional>
 #include <vector>
 
+class QJsonObject;
 class QNetworkAccessManager;
 
 namespace vesker {
@@ -46,6 +49,8 @@ struct RelayRequest {
     qint64 groupIndex = 0;
     qint64 groupCount = 0;
     std::optional<Coordinate> location;
+    // The access code as the phone typed it: the remote screen decides on it.
+    QString code;
 
     // "<screen UUID>|<device id>": what grants, denials and the waiting list are kept by.
     QString key() const;
@@ -96,6 +101,9 @@ public:
     const QList<RemoteScreen>& screens() const { return m_screens; }
     // The screens the last check found answering; changed only by a check.
     const QSet<QUuid>& reachable() const { return m_reachable; }
+    // Why each screen the last check asked did not answer. A screen in neither this nor
+    // reachable() has not been checked yet. Changed only by a check, with reachableChanged().
+    const QHash<QUuid, ReachFailure>& unreachable() const { return m_unreachable; }
     // Asks every screen again now; a check still under way is dropped.
     void checkReachability();
 
@@ -103,14 +111,18 @@ public:
     static constexpr qint64 kMaxHeldBytes = 512LL * 1024 * 1024;
 
     // Restarts the local listeners of the screens shared on the network. A screen without a
-    // stored "relayPort" gets a free one, which is then stored.
+    // stored "relayPort" gets a free one, which is then stored. Nothing listens before the
+    // first call: the owner's own port is bound first. Later changes to the list restart them.
     void restartRelays();
-    // Each hook may be set by a different layer; relays restart with what is set.
+    // Each hook may be set by a different layer; setting all of them (re)starts the relays.
     void setForwarder(decltype(RemoteRelayHooks::forward) forward);
     void setRelayHooks(RemoteRelayHooks hooks);
     void setListenAddress(const QHostAddress& address) { m_listenAddress = address; }
     // The listener of a shared screen; null when it is not listening.
     HTTPServer* relayServer(const QUuid& id) const;
+    // Why a shared screen's listener could not start or stopped; empty while it listens, and
+    // for a screen that is not shared.
+    QString relayProblem(const QUuid& id) const { return m_relayProblems.value(id); }
     // "<name> via <screen name>": how a shared screen is advertised and named to phones.
     QString sharedName(const RemoteScreen& screen) const;
 
@@ -127,6 +139,8 @@ public:
     void allow(const QString& key, GrantDuration duration);
     void deny(const QString& key);
     void block(const QString& key);
+    // The device may ask again, for every screen; nothing it sent earlier comes back.
+    void unblock(const QString& deviceID);
 
     const QList<DeviceGrant>& grants() const { return m_grants; }
     const QList<DeviceGrant>& blocked() const { return m_blocked; }
@@ -135,6 +149,9 @@ Q_SIGNALS:
     void screensChanged();
     void reachableChanged();
     void pendingDevicesChanged();
+    void blockedChanged();
+    // A relay started, stopped or could not listen.
+    void relaysChanged();
     // An allowed request, to be sent on to its screen.
     void forwardRequested(const vesker::RelayRequest& request);
 
@@ -143,6 +160,10 @@ private:
     void loadScreens();
     void routeRelay(const QUuid& screenID, const HTTPRequest& request, HTTPReplyFunction reply);
     HTTPHandler relayHandler(const QUuid& screenID);
+    void forwardAllowed(const RelayRequest& request);
+    void forwarded(const QString& key, const HTTPResponse& response);
+    QJsonObject statusOf(const QString& key, const QString& deviceID) const;
+    bool isBlocked(const QString& deviceID) const;
     std::optional<RemoteScreen> screen(const QUuid& id) const;
     bool isGranted(const QString& key) const;
     void dropWaiting(const std::function<bool(const RelayRequest&)>& which);
@@ -155,8 +176,20 @@ private:
     QList<DeviceGrant> m_grants; // by key
     QList<DeviceGrant> m_blocked; // by device id
     QSet<QString> m_denied;
+    // Allowed requests on their way to the remote screen, by key; they still count as waiting
+    // for the phone that polls.
+    QHash<QString, int> m_forwarding;
+    // Why the last forward of a key failed, until its phone sends again.
+    struct ForwardFailure {
+        QString reason;
+        bool needsCode = false;
+    };
+    QHash<QString, ForwardFailure> m_failures;
+    QHash<QUuid, QString> m_relayProblems;
+    bool m_relaysStarted = false;
     QList<RemoteScreen> m_screens;
     QSet<QUuid> m_reachable;
+    QHash<QUuid, ReachFailure> m_unreachable;
     QTimer m_checkTimer;
     std::unique_ptr<QNetworkAccessManager> m_network;
     // Tells a check's late answers from the current one's.

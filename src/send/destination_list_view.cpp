@@ -2,6 +2,7 @@
 
 #include "screens/remote_screens_manager.h"
 #include "send/relay_book.h"
+#include "send/remote_screen_availability.h"
 #include "send/screen_browser.h"
 #include "send/screen_directory.h"
 #include "send/send_session.h"
@@ -34,8 +35,9 @@ QLabel* dot(const QColor& colour, QWidget* parent)
 }
 
 // A toggle row: the checkbox carries no text of its own, so outside names stay plain labels.
-QCheckBox* toggleRow(
-    QVBoxLayout& layout, const QString& name, QWidget* parent, const QList<QWidget*>& details)
+// The symbol says what kind of screen the row is.
+QCheckBox* toggleRow(QVBoxLayout& layout, const QString& symbol, const QString& name,
+    QWidget* parent, const QList<QWidget*>& details)
 {
     auto* row = new QWidget(parent);
     auto* line = new QHBoxLayout(row);
@@ -43,7 +45,14 @@ QCheckBox* toggleRow(
     auto* box = new QCheckBox(row);
     box->setAccessibleName(name);
     line->addWidget(box);
+    auto* icon = new QLabel(row);
+    icon->setObjectName(QStringLiteral("rowSymbol"));
+    icon->setProperty("symbol", symbol);
+    const int side = icon->fontMetrics().height();
+    icon->setPixmap(symbolIcon(symbol, row->palette()).pixmap(side, side));
+    line->addWidget(icon);
     QLabel* title = plainLabel(name, row);
+    title->setObjectName(QStringLiteral("rowTitle"));
     title->setBuddy(box);
     line->addWidget(title);
     for (QWidget* detail : details) {
@@ -131,7 +140,7 @@ void DestinationList::addGroups(QVBoxLayout& layout)
     SendSession& session = m_sources.session;
     for (const ScreenGroup& group : m_sources.directory->groups()) {
         const QStringList reachable = session.reachableMembers(group);
-        QCheckBox* box = toggleRow(layout, group.name, m_rows,
+        QCheckBox* box = toggleRow(layout, QStringLiteral("person.3"), group.name, m_rows,
             {detailLabel(tr("%1 of %2 reachable").arg(reachable.size()).arg(group.members.size()),
                 nullptr)});
         box->setObjectName(QStringLiteral("groupToggle"));
@@ -173,7 +182,7 @@ void DestinationList::addNearbyScreens(QVBoxLayout& layout)
         QList<QWidget*> details;
         if (shown != mac.name)
             details.append(detailLabel(mac.name, nullptr));
-        QCheckBox* box = toggleRow(layout, shown, m_rows, details);
+        QCheckBox* box = toggleRow(layout, QStringLiteral("display"), shown, m_rows, details);
         box->setObjectName(QStringLiteral("macToggle"));
         box->setChecked(session.selected().contains(mac.name));
         connect(box, &QCheckBox::toggled, this,
@@ -198,7 +207,7 @@ void DestinationList::addRelayScreens(QVBoxLayout& layout)
             details.append(detailLabel(*approval, nullptr));
         else if (!screen.online)
             details.append(detailLabel(tr("not open — it'll be waiting"), nullptr));
-        QCheckBox* box = toggleRow(layout, screen.name, m_rows, details);
+        QCheckBox* box = toggleRow(layout, QStringLiteral("globe"), screen.name, m_rows, details);
         const QString id = SendSession::relaySelectionID(screen.id);
         box->setChecked(session.selected().contains(id));
         box->setEnabled(!approval);
@@ -214,18 +223,24 @@ void DestinationList::addRemoteScreens(QVBoxLayout& layout)
     const RemoteScreensManager& remote = *m_sources.remote;
     addHeader(layout, tr("Remote screens"), true);
     SendSession& session = m_sources.session;
+    const RemoteScreenAvailability availability(remote.reachable(), remote.unreachable());
     for (const RemoteScreen& screen : remote.screens()) {
         QLabel* url = detailLabel(screen.url, nullptr);
         QFont mono = url->font();
         mono.setFamily(QStringLiteral("monospace"));
         mono.setStyleHint(QFont::Monospace);
         url->setFont(mono);
-        // Offered whether it answered or not: the check is only a hint, and a send says why
-        // it failed.
-        const bool answers = remote.reachable().contains(screen.id);
-        QCheckBox* box = toggleRow(layout, screen.name, m_rows,
+        const bool answers = availability.canTick(screen.id);
+        QCheckBox* box = toggleRow(layout, QStringLiteral("network"), screen.name, m_rows,
             {dot(answers ? successColor() : destructiveColor(), nullptr), url});
         box->setObjectName(QStringLiteral("remoteToggle"));
+        // A screen ticked before it stopped answering stays ticked, but cannot be changed. Its
+        // name greys (the red light stays red), and the row says why when pointed at.
+        QWidget* row = box->parentWidget();
+        for (const char* part : {"rowSymbol", "rowTitle"})
+            row->findChild<QWidget*>(QLatin1String(part))->setEnabled(answers);
+        box->setEnabled(answers);
+        row->setToolTip(availability.reason(screen.id));
         const QString id = SendSession::remoteSelectionID(screen.id);
         box->setChecked(session.selected().contains(id));
         connect(

@@ -147,6 +147,44 @@ QString imageMimeType(const QByteArray& data)
 
 namespace {
 
+// Where the first image of a JPEG ends, just past its end-of-image marker; none when the file
+// cannot be walked to it. What follows (a second picture of a multi-picture file, the video of
+// a motion photo) is not part of the image, and exiv2 copies it through untouched.
+std::optional<qsizetype> jpegImageEnd(const QByteArray& data)
+{
+    const auto byte = [&data](qsizetype i) { return uchar(data.at(i)); };
+    const qsizetype size = data.size();
+    if (size < 4 || byte(0) != 0xFF || byte(1) != 0xD8)
+        return std::nullopt;
+    qsizetype i = 2;
+    bool inScan = false;
+    while (i + 1 < size) {
+        if (byte(i) != 0xFF) {
+            // Only the compressed data of a scan runs on between markers.
+            if (!inScan)
+                return std::nullopt;
+            ++i;
+            continue;
+        }
+        const uchar marker = byte(i + 1);
+        // A stuffed zero, a restart marker or fill bytes: still inside the scan.
+        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7)) {
+            i += marker == 0xFF ? 1 : 2;
+            continue;
+        }
+        if (marker == 0xD9)
+            return i + 2;
+        if (i + 3 >= size)
+            return std::nullopt;
+        const int length = (byte(i + 2) << 8) | byte(i + 3);
+        if (length < 2)
+            return std::nullopt;
+        i += 2 + length;
+        inScan = marker == 0xDA;
+    }
+    return std::nullopt;
+}
+
 // None where the metadata cannot be removed from this file (a format exiv2 cannot write).
 std::optional<QByteArray> strippedMetadata(const QByteArray& data)
 {
@@ -167,9 +205,15 @@ std::optional<QByteArray> strippedMetadata(const QByteArray& data)
         if (turn)
             image->exifData()["Exif.Image.Orientation"] = uint16_t(*turn);
         image->writeMetadata();
-        const QByteArray stripped = contentsOf(image->io());
+        QByteArray stripped = contentsOf(image->io());
         if (stripped.isEmpty())
             return std::nullopt;
+        if (image->imageType() == Exiv2::ImageType::jpeg) {
+            const std::optional<qsizetype> end = jpegImageEnd(stripped);
+            if (!end)
+                return std::nullopt;
+            stripped.truncate(*end);
+        }
         return stripped;
     } catch (const std::exception&) {
         // Formats exiv2 reads but cannot write (HEIF among them) land here too.
@@ -187,34 +231,38 @@ QByteArray stripMetadata(const QByteArray& data)
 PreparedPhoto preparePhoto(const QByteArray& data, PhotoSize size)
 {
     const QString mimeType = imageMimeType(data);
+    // A photo whose metadata cannot be removed in place (HEIC, or a JPEG exiv2 will not write
+    // back) would tell where it was taken: it goes re-encoded instead, carrying nothing.
+    const auto reencoded = [&data](int longestSide, int quality) -> std::optional<QByteArray> {
+        const QImage image = platform::decodeImageData(data, longestSide);
+        QByteArray jpeg = image.isNull() ? QByteArray() : platform::jpegBytes(image, quality);
+        return jpeg.isEmpty() ? std::nullopt : std::optional(std::move(jpeg));
+    };
     if (size == PhotoSize::original) {
         if (std::optional<QByteArray> stripped = strippedMetadata(data))
             return {*stripped, mimeType};
-        // A photo whose metadata cannot be removed in place (HEIC here) would tell where it was
-        // taken: it goes re-encoded at its full size instead, carrying nothing.
-        const QImage full = platform::decodeImageData(data);
-        QByteArray jpeg
-            = full.isNull() ? QByteArray() : platform::jpegBytes(full, kOriginalQuality);
-        if (!jpeg.isEmpty())
-            return {std::move(jpeg), kJpeg};
+        if (std::optional<QByteArray> jpeg = reencoded(0, kOriginalQuality))
+            return {*jpeg, kJpeg};
         return {data, mimeType};
     }
 
     const Reduction reduction = reductionFor(size);
     if (mimeType == kJpeg) {
         const QSize stored = storedSize(data);
-        if (stored.isValid() && std::max(stored.width(), stored.height()) <= reduction.longestSide)
-            return {stripMetadata(data), kJpeg};
+        if (stored.isValid()
+            && std::max(stored.width(), stored.height()) <= reduction.longestSide) {
+            if (std::optional<QByteArray> stripped = strippedMetadata(data))
+                return {*stripped, kJpeg};
+        }
     }
-    const QImage reduced = platform::decodeImageData(data, reduction.longestSide);
-    if (reduced.isNull())
-        return {data, mimeType};
-    QByteArray jpeg = platform::jpegBytes(reduced, reduction.quality);
-    if (jpeg.isEmpty())
-        return {data, mimeType};
-    if (jpeg.size() >= data.size() && mimeType == kJpeg)
-        return {stripMetadata(data), kJpeg};
-    return {std::move(jpeg), kJpeg};
+    std::optional<QByteArray> jpeg = reencoded(reduction.longestSide, reduction.quality);
+    if (!jpeg)
+        return {stripMetadata(data), mimeType};
+    if (jpeg->size() >= data.size() && mimeType == kJpeg) {
+        if (std::optional<QByteArray> stripped = strippedMetadata(data))
+            return {*stripped, kJpeg};
+    }
+    return {*std::move(jpeg), kJpeg};
 }
 
 std::optional<PhotoLocation> PhotoLocation::read(const QByteArray& data)

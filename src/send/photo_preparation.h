@@ -36,9 +36,10 @@ struct PreparedPhoto {
 // worker, never the main thread.
 
 // The bytes to send for `size`: a JPEG that already fits goes out stripped with its own
-// compressed pixels; anything larger, and any other format, is decoded straight to the size,
-// turned upright and encoded as a JPEG without metadata, which replaces a JPEG only when it
-// is smaller. `original` never decodes a pixel.
+// compressed pixels; anything larger, any other format and any photo whose metadata cannot be
+// removed in place is decoded straight to the size, turned upright and encoded as a JPEG
+// without metadata, which replaces a strippable JPEG only when it is smaller. `original`
+// decodes a pixel only when the metadata cannot be removed otherwise.
 PreparedPhoto preparePhoto(const QByteArray& data, PhotoSize size);
 
 // The same image format with every piece of metadata gone but the orientation (and the colour

@@ -27,8 +27,12 @@ HTTPResponse relayedReply(const UploadResult& result)
     case UploadError::Kind::denied:
         return HTTPResponse::text(403, QStringLiteral("The remote screen declined the request"));
     default:
-        return HTTPResponse::text(
-            502, QStringLiteral("The remote screen could not be reached: ") + error.description());
+        // The transport's own words: the uploader's sentence around them speaks of another screen.
+        return HTTPResponse::text(502,
+            QStringLiteral("The remote screen could not be reached: ")
+                + (error.kind() == UploadError::Kind::connection && !error.detail().isEmpty()
+                        ? error.detail()
+                        : error.description()));
     }
 }
 
@@ -46,6 +50,7 @@ void forwardToRemoteScreen(const QUrl& base, const RelayRequest& request, HTTPRe
         .contentType = request.contentType,
         .note = request.note,
         .sender = request.sender,
+        .code = request.code,
         .location = request.location,
         .itemID = request.itemID};
     if (!request.groupID.isEmpty())

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 namespace vesker {
 
 namespace {
@@ -24,6 +26,20 @@ constexpr qint64 kMaxReplyBytes = 64 * 1024;
 QByteArray encoded(const QString& value)
 {
     return QUrl::toPercentEncoding(value);
+}
+
+// Ids the receiver reads as they come (X-Device, X-Item-Id, X-Group) go as they are, so that its
+// grants, blocks, status and records name the same device, item and group as the sender did: a
+// phone's id passed on by a shared screen must stay that phone's. An id that is not plain header
+// text (a control character could end the header line; spaces at its ends are trimmed on the
+// way; other letters are read differently by other receivers) goes encoded instead: a name the
+// other side does not share, but never a broken request.
+QByteArray idHeader(const QString& value)
+{
+    const bool plain = value == value.trimmed()
+        && std::all_of(
+            value.cbegin(), value.cend(), [](QChar c) { return c >= u' ' && c.unicode() < 0x7F; });
+    return plain ? value.toLatin1() : encoded(value);
 }
 
 // One HTTP exchange: the request goes out at once; `done` gets the status and body, or the
@@ -120,11 +136,11 @@ public:
         head.setRawHeader("X-Note", encoded(request.note));
         head.setRawHeader("X-Sender", encoded(request.sender));
         head.setRawHeader("X-Code", encoded(request.code));
-        head.setRawHeader("X-Device", encoded(options.deviceID));
+        head.setRawHeader("X-Device", idHeader(options.deviceID));
         head.setRawHeader("X-Device-Name", encoded(options.deviceName));
-        head.setRawHeader("X-Item-Id", encoded(request.itemID));
+        head.setRawHeader("X-Item-Id", idHeader(request.itemID));
         if (request.group) {
-            head.setRawHeader("X-Group", encoded(request.group->id));
+            head.setRawHeader("X-Group", idHeader(request.group->id));
             head.setRawHeader("X-Group-Index", QByteArray::number(request.group->index));
             head.setRawHeader("X-Group-Count", QByteArray::number(request.group->count));
         }
@@ -190,9 +206,11 @@ public:
                 0, this, [this] { finish({UploadError(UploadError::Kind::badURL)}); });
             return;
         }
+        // Asked by the id as the uploads sent it, which is what the screen knows.
         QUrlQuery query;
         query.addQueryItem(QStringLiteral("device"),
-            QString::fromLatin1(QUrl::toPercentEncoding(uploader.options().deviceID)));
+            QString::fromLatin1(
+                encoded(QString::fromLatin1(idHeader(uploader.options().deviceID)))));
         m_url->setQuery(query);
         scheduleNext();
     }
@@ -221,6 +239,14 @@ private:
                 // Dropped unanswered: the screen stopped hearing from us for a while.
                 if (answer.value(QLatin1String("expired")).toBool())
                     return finish({UploadError(UploadError::Kind::approvalTimeout)});
+                // A screen shared through another computer says when what it was allowed to
+                // pass on reached no screen.
+                if (const QString error = answer.value(QLatin1String("error")).toString();
+                    !error.isEmpty()) {
+                    return finish({answer.value(QLatin1String("needsCode")).toBool()
+                            ? UploadError(UploadError::Kind::needsCode)
+                            : UploadError(UploadError::Kind::badResponse, error.left(200))});
+                }
                 const QJsonValue pending = answer.value(QLatin1String("pending"));
                 if (answer.value(QLatin1String("approved")).toBool()
                     || (pending.isDouble() && pending.toDouble() <= 0))

@@ -191,6 +191,11 @@ QWidget* AccessSettingsView::makeBrowserGroup()
         "viewerBlurAllCheck");
     check("viewerLog", true, QStringLiteral("Keep a log of viewers (browser-log.txt)"),
         "viewerLogCheck");
+    // People look here first for a hosted screen's page, which the switch above does not open.
+    layout->addWidget(hint(QStringLiteral("These choices apply to hosted screens’ browser pages "
+                                          "too. Each of those is turned on, with its own PIN, in "
+                                          "Settings ▸ Hosted."),
+        group));
 
     auto* pin = settings::boundTextField(
         m_defaults, QStringLiteral("viewerPIN"), QStringLiteral("viewerPinField"), group);

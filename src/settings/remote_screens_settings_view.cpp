@@ -1,7 +1,11 @@
 #include "settings/remote_screens_settings_view.h"
 
 #include "platform/defaults.h"
+#include "receive/server_controller.h"
+#include "screens/hosted_screen.h"
 #include "screens/remote_screens_manager.h"
+#include "settings/screens_settings_checks.h"
+#include "settings/settings_bindings.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -13,6 +17,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTcpServer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -31,6 +36,16 @@ QIcon dot(bool reachable)
     painter.setBrush(reachable ? QColor(0x34, 0xc7, 0x59) : QColor(0x8e, 0x8e, 0x93));
     painter.drawEllipse(1, 1, 10, 10);
     return QIcon(pixmap);
+}
+
+QList<quint16> hostedPorts(const platform::Defaults& defaults)
+{
+    QList<quint16> ports;
+    for (const QJsonValue& entry : defaults.value(QStringLiteral("hostedScreens")).toArray()) {
+        if (const auto screen = HostedScreen::fromJson(entry.toObject()))
+            ports.append(screen->port);
+    }
+    return ports;
 }
 
 } // namespace
@@ -56,8 +71,9 @@ RemoteScreensSettingsView::RemoteScreensSettingsView(
     m_list->setRootIsDecorated(false);
     m_list->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Address"),
         QStringLiteral("Shared on this network")});
+    // The last column, which says whether phones can reach the screen and why not, gets the room.
     m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    m_list->header()->setStretchLastSection(true);
     layout->addWidget(m_list, 1);
 
     auto* group = new QGroupBox(QStringLiteral("Add a screen, or change the selected one"));
@@ -75,10 +91,7 @@ RemoteScreensSettingsView::RemoteScreensSettingsView(
     m_port->setRange(0, 65535);
     m_port->setSpecialValueText(QStringLiteral("Any free port"));
     m_port->setGroupSeparatorShown(false);
-    m_problem = new QLabel;
-    m_problem->setTextFormat(Qt::PlainText);
-    m_problem->setStyleSheet(QStringLiteral("color: #d70015"));
-    m_problem->hide();
+    m_problem = settings::problemLabel(QStringLiteral("remoteProblem"));
     auto* add = new QPushButton(QStringLiteral("Add"));
     add->setObjectName(QStringLiteral("addRemote"));
     m_save = new QPushButton(QStringLiteral("Save Changes"));
@@ -97,6 +110,34 @@ RemoteScreensSettingsView::RemoteScreensSettingsView(
     form->addRow(QString(), m_problem);
     form->addRow(buttons);
     layout->addWidget(group);
+
+    m_blockedGroup
+        = new QGroupBox(QStringLiteral("Phones blocked from sending through this computer"));
+    auto* blockedColumn = new QVBoxLayout(m_blockedGroup);
+    m_blocked = new QTreeWidget;
+    m_blocked->setObjectName(QStringLiteral("relayBlockedList"));
+    m_blocked->setAccessibleName(QStringLiteral("Blocked phones"));
+    m_blocked->setRootIsDecorated(false);
+    m_blocked->setHeaderLabels({QStringLiteral("Phone")});
+    m_blocked->setMaximumHeight(100);
+    m_unblock = new QPushButton(QStringLiteral("Unblock"));
+    m_unblock->setObjectName(QStringLiteral("unblockRelayed"));
+    m_unblock->setEnabled(false);
+    auto* unblockRow = new QHBoxLayout;
+    unblockRow->addStretch();
+    unblockRow->addWidget(m_unblock);
+    blockedColumn->addWidget(m_blocked);
+    blockedColumn->addLayout(unblockRow);
+    layout->addWidget(m_blockedGroup);
+
+    connect(m_blocked, &QTreeWidget::itemSelectionChanged, this,
+        [this] { m_unblock->setEnabled(!m_blocked->selectedItems().isEmpty()); });
+    connect(m_unblock, &QPushButton::clicked, this, &RemoteScreensSettingsView::unblockSelected);
+    connect(&m_remote, &RemoteScreensManager::blockedChanged, this,
+        &RemoteScreensSettingsView::listBlocked, Qt::QueuedConnection);
+    connect(&m_remote, &RemoteScreensManager::relaysChanged, this, &RemoteScreensSettingsView::list,
+        Qt::QueuedConnection);
+    listBlocked();
 
     connect(m_share, &QCheckBox::toggled, m_port, &QWidget::setEnabled);
     connect(add, &QPushButton::clicked, this, &RemoteScreensSettingsView::add);
@@ -124,10 +165,15 @@ void RemoteScreensSettingsView::list()
     const QSignalBlocker quiet(m_list);
     m_list->clear();
     for (const RemoteScreen& screen : m_remote.screens()) {
+        const HTTPServer* relay = m_remote.relayServer(screen.id);
+        const QString problem = m_remote.relayProblem(screen.id);
+        // Said as it is: a port that is stored but not listened on reaches no phone.
         const QString shared = !screen.shareOnLAN ? QStringLiteral("No")
-            : screen.relayPort > 0 ? QStringLiteral("On port %1").arg(screen.relayPort)
-                                   : QStringLiteral("Yes");
+            : problem.isEmpty() && relay && relay->isListening()
+            ? QStringLiteral("On port %1").arg(relay->serverPort())
+            : notListeningText(problem, screen.relayPort, ServerController::port(m_defaults));
         auto* item = new QTreeWidgetItem(m_list, {screen.name, screen.url, shared});
+        item->setToolTip(2, shared.toHtmlEscaped());
         const bool reachable = m_remote.reachable().contains(screen.id);
         item->setIcon(0, dot(reachable));
         item->setToolTip(
@@ -161,6 +207,23 @@ void RemoteScreensSettingsView::write(const QList<RemoteScreen>& screens)
     m_defaults.set(QString::fromLatin1(RemoteScreensManager::kScreensKey), array);
 }
 
+bool RemoteScreensSettingsView::accept(const RemoteScreen& candidate)
+{
+    // The screen's own relay already holds its port; any other listener does not.
+    const HTTPServer* own = m_remote.relayServer(candidate.id);
+    const auto portFree = [own](quint16 port) {
+        if (own && own->isListening() && own->serverPort() == port)
+            return true;
+        QTcpServer probe;
+        return probe.listen(QHostAddress::Any, port);
+    };
+    const auto problem = remoteScreenProblem(candidate, m_remote.screens(),
+        ServerController::port(m_defaults), hostedPorts(m_defaults), portFree);
+    m_problem->setText(problem.value_or(QString()));
+    m_problem->setVisible(problem.has_value());
+    return !problem;
+}
+
 void RemoteScreensSettingsView::add()
 {
     RemoteScreen screen;
@@ -168,12 +231,7 @@ void RemoteScreensSettingsView::add()
     screen.url = m_address->text().trimmed();
     screen.shareOnLAN = m_share->isChecked();
     screen.relayPort = m_share->isChecked() ? m_port->value() : 0;
-    const QString problem = screen.name.isEmpty() ? QStringLiteral("Give the screen a name.")
-        : !screen.baseURL() ? QStringLiteral("That address doesn't look right.")
-                            : QString();
-    m_problem->setText(problem);
-    m_problem->setVisible(!problem.isEmpty());
-    if (!problem.isEmpty())
+    if (!accept(screen))
         return;
     QList<RemoteScreen> screens = m_remote.screens();
     screens.append(screen);
@@ -192,21 +250,12 @@ void RemoteScreensSettingsView::saveSelected()
         return;
     QList<RemoteScreen> screens = m_remote.screens();
     RemoteScreen& screen = screens[row];
-    const QString name = m_name->text().trimmed();
-    const QString url = m_address->text().trimmed();
-    RemoteScreen changed = screen;
-    changed.url = url;
-    const QString problem = name.isEmpty() ? QStringLiteral("Give the screen a name.")
-        : !changed.baseURL()               ? QStringLiteral("That address doesn't look right.")
-                                           : QString();
-    m_problem->setText(problem);
-    m_problem->setVisible(!problem.isEmpty());
-    if (!problem.isEmpty())
-        return;
-    screen.name = name;
-    screen.url = url;
+    screen.name = m_name->text().trimmed();
+    screen.url = m_address->text().trimmed();
     screen.shareOnLAN = m_share->isChecked();
     screen.relayPort = m_share->isChecked() ? m_port->value() : 0;
+    if (!accept(screen))
+        return;
     write(screens);
 }
 
@@ -218,6 +267,28 @@ void RemoteScreensSettingsView::removeSelected()
     QList<RemoteScreen> screens = m_remote.screens();
     screens.removeAt(row);
     write(screens);
+}
+
+void RemoteScreensSettingsView::listBlocked()
+{
+    const QSignalBlocker quiet(m_blocked);
+    m_blocked->clear();
+    for (const DeviceGrant& device : m_remote.blocked()) {
+        auto* item = new QTreeWidgetItem(
+            m_blocked, {device.name.isEmpty() ? device.deviceID : device.name});
+        item->setData(0, Qt::UserRole, device.deviceID);
+        item->setToolTip(0, device.deviceID.toHtmlEscaped());
+    }
+    m_blockedGroup->setVisible(m_blocked->topLevelItemCount() > 0);
+    m_unblock->setEnabled(false);
+}
+
+void RemoteScreensSettingsView::unblockSelected()
+{
+    const QList<QTreeWidgetItem*> selected = m_blocked->selectedItems();
+    if (selected.isEmpty())
+        return;
+    m_remote.unblock(selected.first()->data(0, Qt::UserRole).toString());
 }
 
 } // namespace vesker

@@ -19,8 +19,9 @@ class Defaults;
 } // namespace platform
 
 // The Remote tab: screens reached by an address the user typed (across a VPN, say), whether
-// each answers, and which of them the phones on this network may send to through this computer.
-// Writes only "remoteScreens"; the manager follows the setting.
+// each answers, which of them the phones on this network may send to through this computer, and
+// the phones blocked from doing so. Writes only "remoteScreens"; the manager follows the setting
+// and keeps the blocked phones.
 class RemoteScreensSettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -35,6 +36,10 @@ private:
     void removeSelected();
     void write(const QList<RemoteScreen>& screens);
     int selectedRow() const;
+    // Shows why `candidate` cannot be kept, if it cannot; true when it can.
+    bool accept(const RemoteScreen& candidate);
+    void listBlocked();
+    void unblockSelected();
 
     RemoteScreensManager& m_remote;
     platform::Defaults& m_defaults;
@@ -46,6 +51,9 @@ private:
     QLabel* m_problem = nullptr;
     QPushButton* m_save = nullptr;
     QPushButton* m_remove = nullptr;
+    QWidget* m_blockedGroup = nullptr;
+    QTreeWidget* m_blocked = nullptr;
+    QPushButton* m_unblock = nullptr;
 };
 
 } // namespace vesker

@@ -5,7 +5,7 @@
 namespace vesker {
 
 std::optional<QString> hostedScreenProblem(const HostedScreen& candidate,
-    const QList<HostedScreen>& existing, quint16 mainPort,
+    const QList<HostedScreen>& existing, quint16 mainPort, const QList<RemoteScreen>& remotes,
     const std::function<bool(quint16)>& portFree)
 {
     if (candidate.name.trimmed().isEmpty())
@@ -19,20 +19,65 @@ std::optional<QString> hostedScreenProblem(const HostedScreen& candidate,
         return QStringLiteral("Choose a port from 1024 to 65535.");
     if (candidate.port == mainPort)
         return QStringLiteral("Port %1 is this screen's own port.").arg(candidate.port);
+    // A screen that keeps its port listens on it itself, so the port is not free, and is its own.
+    bool keepsPort = false;
     for (const HostedScreen& other : existing) {
-        if (other.id == candidate.id)
+        if (other.id == candidate.id) {
+            keepsPort = other.port == candidate.port;
             continue;
+        }
         if (other.slug == candidate.slug)
             return QStringLiteral("Another hosted screen already uses “%1”.").arg(candidate.slug);
         if (other.port == candidate.port)
             return QStringLiteral("Another hosted screen already uses port %1.")
                 .arg(candidate.port);
     }
+    for (const RemoteScreen& remote : remotes) {
+        if (remote.shareOnLAN && remote.relayPort == candidate.port)
+            return QStringLiteral("Phones reach the shared screen “%1” on port %2.")
+                .arg(remote.name)
+                .arg(candidate.port);
+    }
     if (candidate.requirePinToSend && candidate.pin.trimmed().isEmpty())
         return QStringLiteral("Enter the PIN senders must give.");
-    if (portFree && !portFree(candidate.port))
+    if (!keepsPort && portFree && !portFree(candidate.port))
         return QStringLiteral("Port %1 is in use by another program.").arg(candidate.port);
     return std::nullopt;
+}
+
+std::optional<QString> remoteScreenProblem(const RemoteScreen& candidate,
+    const QList<RemoteScreen>& existing, quint16 mainPort, const QList<quint16>& hostedPorts,
+    const std::function<bool(quint16)>& portFree)
+{
+    if (candidate.name.trimmed().isEmpty())
+        return QStringLiteral("Give the screen a name.");
+    if (!candidate.baseURL())
+        return QStringLiteral("That address doesn't look right.");
+    const int port = candidate.relayPort;
+    if (!candidate.shareOnLAN || port == 0)
+        return std::nullopt;
+    if (port < 1024 || port > 65535)
+        return QStringLiteral("Choose a port from 1024 to 65535, or any free port.");
+    if (port == mainPort)
+        return QStringLiteral("Port %1 is this screen's own port.").arg(port);
+    if (hostedPorts.contains(quint16(port)))
+        return QStringLiteral("A hosted screen already uses port %1.").arg(port);
+    for (const RemoteScreen& other : existing) {
+        if (other.id != candidate.id && other.shareOnLAN && other.relayPort == port)
+            return QStringLiteral("Another shared screen already uses port %1.").arg(port);
+    }
+    if (portFree && !portFree(quint16(port)))
+        return QStringLiteral("Port %1 is in use by another program.").arg(port);
+    return std::nullopt;
+}
+
+QString notListeningText(const QString& problem, quint16 port, quint16 mainPort)
+{
+    if (problem.isEmpty())
+        return QStringLiteral("Not listening");
+    return QStringLiteral("Not listening: ")
+        + (port == mainPort ? QStringLiteral("port %1 is this screen's own port").arg(port)
+                            : problem);
 }
 
 QString slugFor(const QString& name)

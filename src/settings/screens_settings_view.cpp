@@ -2,8 +2,10 @@
 
 #include "platform/defaults.h"
 #include "receive/server_controller.h"
+#include "settings/settings_bindings.h"
 #include "ui/text_style.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -70,6 +72,14 @@ QWidget* ScreensSettingsView::makeNameGroup()
         if (key == kScreenName && !m_name->hasFocus())
             m_name->setText(m_defaults.string(kScreenName));
     });
+
+    // The controller follows the setting and restarts the servers under it.
+    form->addRow(settings::boundCheckBox(m_defaults, QStringLiteral("advertiseOnNetwork"), true,
+        QStringLiteral("Let phones on this network find this screen by name"),
+        QStringLiteral("advertiseCheck"), group));
+    form->addRow(secondaryLabel(QStringLiteral("When off, phones reach this screen only by one of "
+                                               "its addresses or the Connect QR code."),
+        group));
 
     auto* status = new QLabel(m_controller.statusText(), group);
     status->setObjectName(QStringLiteral("serverStatusLabel"));

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 
@@ -71,6 +72,17 @@ QLineEdit* boundTextField(
                 field->setText(defaults.string(key));
         });
     return field;
+}
+
+QLabel* problemLabel(const QString& objectName, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setStyleSheet(QStringLiteral("color: #d70015"));
+    label->hide();
+    return label;
 }
 
 } // namespace vesker::settings

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QWidget;
 
@@ -30,6 +31,10 @@ QComboBox* boundPicker(platform::Defaults& defaults, const QString& key,
 
 QLineEdit* boundTextField(
     platform::Defaults& defaults, const QString& key, const QString& objectName, QWidget* parent);
+
+// Not bound: a line in the warning colour that says why something cannot be done or is not
+// working, plain text, hidden until there is something to say.
+QLabel* problemLabel(const QString& objectName, QWidget* parent = nullptr);
 
 } // namespace settings
 } // namespace vesker

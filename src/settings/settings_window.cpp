@@ -54,8 +54,8 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
     auto* screens = new ScreensSettingsView(services.controller, services.defaults);
     screens->setObjectName(QStringLiteral("screensTab"));
     m_tabs->addTab(scrolling(screens), QStringLiteral("Screens"));
-    m_tabs->addTab(
-        scrolling(new HostedScreensSettingsView(services.controller.hosted(), services.defaults)),
+    m_tabs->addTab(scrolling(new HostedScreensSettingsView(services.controller.hosted(),
+                       services.controller.remote(), services.defaults)),
         QStringLiteral("Hosted"));
     m_tabs->addTab(
         scrolling(new RemoteScreensSettingsView(services.controller.remote(), services.defaults)),

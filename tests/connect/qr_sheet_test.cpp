@@ -1,7 +1,15 @@
 #include "connect/qr_sheet.h"
 #include "receive/controller_fixture.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
 
 #include <ZXing/ReadBarcode.h>
 
@@ -16,9 +24,9 @@ namespace {
 class QRSheetTest : public ControllerTest {
 protected:
     // What a phone's camera reads from the sheet's code.
-    static QString scanned(const QRSheet& sheet)
+    static QString scanned(const QRSheet& sheet, const QString& name = u"qrCode"_s)
     {
-        const auto* label = sheet.findChild<QLabel*>(u"qrCode"_s);
+        const auto* label = sheet.findChild<QLabel*>(name);
         if (!label || label->pixmap().isNull())
             return {};
         const QImage image = label->pixmap().toImage().convertToFormat(QImage::Format_Grayscale8);
@@ -36,6 +44,26 @@ protected:
         const auto* label = sheet.findChild<QLabel*>(name);
         return label && !label->isHidden() ? label->text() : QString();
     }
+
+    // Which of its two faces the Browser screen tab shows.
+    static QString browserScreenFace(const QRSheet& sheet)
+    {
+        const auto* pages = sheet.findChild<QStackedWidget*>(u"browserScreenTab"_s);
+        return pages && pages->currentWidget() ? pages->currentWidget()->objectName() : QString();
+    }
+
+    // What a browser that opens `url` is given: the status and the page.
+    static std::pair<int, QByteArray> opened(const QString& url)
+    {
+        QNetworkAccessManager network;
+        network.setProxy(QNetworkProxy::NoProxy);
+        QNetworkReply* reply = network.get(QNetworkRequest(QUrl(url)));
+        (void)QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray body = reply->readAll();
+        delete reply;
+        return {status, body};
+    }
 };
 
 } // namespace
@@ -49,7 +77,7 @@ TEST_F(QRSheetTest, CodeCarriesThePairingLinkAndFollowsTheAddresses)
     controller->refreshAddresses();
     ASSERT_TRUE(controller->pairingURL());
 
-    QRSheet sheet(*controller);
+    QRSheet sheet(*controller, m_defaults);
     EXPECT_EQ(scanned(sheet), *controller->pairingURL());
     EXPECT_TRUE(scanned(sheet).endsWith(u"?code=4821"_s));
     EXPECT_TRUE(shownText(sheet, u"accessCode"_s).contains(u"4821"_s));
@@ -67,7 +95,44 @@ TEST_F(QRSheetTest, WithoutAnAddressTheStatusIsShown)
 {
     auto controller = makeController();
     controller->refreshAddresses();
-    QRSheet sheet(*controller);
+    QRSheet sheet(*controller, m_defaults);
     EXPECT_TRUE(scanned(sheet).isEmpty());
     EXPECT_EQ(shownText(sheet, u"qrCode"_s), controller->statusText());
+}
+
+TEST_F(QRSheetTest, TheBrowserScreenTabFollowsTheSettingAndItsCodeOpensTheScreen)
+{
+    m_addresses = {{u"lo"_s, u"Loopback"_s, u"127.0.0.1"_s}};
+    m_defaults.set(u"accessPolicy"_s, u"code"_s);
+    m_defaults.set(u"accessCode"_s, u"4821"_s);
+    auto controller = makeController();
+    ASSERT_TRUE(waitUntilRunning(*controller));
+    QRSheet sheet(*controller, m_defaults);
+    auto* tabs = sheet.findChild<QTabWidget*>(u"connectTabs"_s);
+    ASSERT_TRUE(tabs);
+    EXPECT_EQ(tabs->currentIndex(), 0) << "it opens on the tab for phones";
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_EQ(tabs->tabText(1), u"Browser screen"_s);
+
+    // Off by default: what a browser screen is and where it is allowed.
+    EXPECT_EQ(browserScreenFace(sheet), u"browserScreenOff"_s);
+    EXPECT_TRUE(shownText(sheet, u"browserScreenWhere"_s).contains(u"Settings \u25B8 Access"_s));
+
+    m_defaults.set(u"allowBrowserScreens"_s, true);
+    EXPECT_EQ(browserScreenFace(sheet), u"browserScreenOn"_s) << "follows while open";
+    const QString url = scanned(sheet, u"screenQrCode"_s);
+    EXPECT_EQ(url, u"http://127.0.0.1:%1/screen?code=4821"_s.arg(port()));
+    EXPECT_EQ(shownText(sheet, u"screenLink"_s), url);
+    sheet.findChild<QPushButton*>(u"copyScreenLink"_s)->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), url);
+    const auto [status, page] = opened(url);
+    EXPECT_EQ(status, 200);
+    EXPECT_TRUE(page.contains("id=\"codeScreen\"")) << "the browser screen's page";
+    EXPECT_TRUE(sheet.findChild<QLabel*>(u"viewerPinNote"_s)->isHidden());
+    m_defaults.set(u"viewerPIN"_s, u" 2468 "_s);
+    EXPECT_FALSE(sheet.findChild<QLabel*>(u"viewerPinNote"_s)->isHidden());
+
+    m_defaults.set(u"allowBrowserScreens"_s, false);
+    EXPECT_EQ(browserScreenFace(sheet), u"browserScreenOff"_s);
+    EXPECT_EQ(opened(url).first, 404) << "and the link no longer opens it";
 }

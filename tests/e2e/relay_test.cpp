@@ -4,10 +4,19 @@
 #include "harness.h"
 
 #include "platform/defaults.h"
+#include "platform/dns_sd.h"
+#include "screens/relay_pending_view.h"
 #include "screens/remote_screens_manager.h"
 #include "send/relay_forwarder.h"
+#include "send/screen_browser.h"
+#include "send/screen_directory.h"
+#include "send/send_sheet.h"
+#include "send/uploader.h"
 #include "support/manual_clock.h"
 
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -32,43 +41,78 @@ Reply fromPhone(quint16 port, const QByteArray& request)
 {
     auto reply = std::async(std::launch::async,
         [port, request] { return e2e::exchange(port, e2e::kBoundMs, request); });
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
         2 * e2e::kBoundMs);
     return reply.get();
 }
 
-Reply phoneSends(quint16 port, const QByteArray& text)
+Reply phoneSends(quint16 port, const QByteArray& text, const QByteArray& device = "PHONE-1",
+    const QByteArray& headers = {})
 {
     return fromPhone(port,
         "POST /text HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-        "Content-Type: text/plain\r\nX-Device: PHONE-1\r\nX-Sender: Ana\r\n"
-        "X-Note: for%20B\r\nContent-Length: "
-            + QByteArray::number(text.size()) + "\r\n\r\n" + text);
+        "Content-Type: text/plain\r\nX-Device: "
+            + device + "\r\nX-Sender: Ana\r\nX-Note: for%20B\r\n" + headers
+            + "Content-Length: " + QByteArray::number(text.size()) + "\r\n\r\n" + text);
+}
+
+QJsonObject statusOf(quint16 port, const QByteArray& device)
+{
+    return QJsonDocument::fromJson(
+        fromPhone(
+            port, "GET /api/status?device=" + device + " HTTP/1.1\r\nConnection: close\r\n\r\n")
+            .body)
+        .object();
 }
 
 // Computer A, sharing `screens` as the settings list them.
 class SharingComputer {
 public:
-    explicit SharingComputer(const QJsonArray& screens)
+    explicit SharingComputer(const QJsonArray& screens, const QString& name = QStringLiteral("A"),
+        bool advertise = false)
     {
         m_settings.set(QStringLiteral("remoteScreens"), screens);
-        m_settings.set(QStringLiteral("advertiseOnNetwork"), false);
+        m_settings.set(QStringLiteral("advertiseOnNetwork"), advertise);
         m_remote = std::make_unique<RemoteScreensManager>(&m_settings, m_clock);
         m_remote->setListenAddress(QHostAddress::LocalHost);
         m_remote->setRelayHooks({.forward = &forwardToRemoteScreen,
-            .screenName = [] { return QStringLiteral("A"); },
+            .screenName = [name] { return name; },
             .announceWaiting = [this] { ++m_announced; }});
+        m_prompt = std::make_unique<RelayPendingView>(*m_remote);
     }
 
     RemoteScreensManager& remote() { return *m_remote; }
+    platform::Defaults& settings() { return m_settings; }
+    const test::ManualClock& clock() const { return m_clock; }
     int announced() const { return m_announced; }
+
+    // Presses a button of the relayed-device card, as the person at A does.
+    void press(const QString& label)
+    {
+        QPushButton* found = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                for (QPushButton* button : m_prompt->findChildren<QPushButton*>()) {
+                    if (button->accessibleName() == label)
+                        found = button;
+                }
+                return found != nullptr;
+            },
+            e2e::kBoundMs))
+            << qPrintable(label);
+        found->click();
+        // The card goes on the next turn; the next press must find the next card's button.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return m_prompt->findChildren<QPushButton*>().isEmpty(); }, e2e::kBoundMs));
+    }
 
 private:
     QTemporaryDir m_dir;
     test::ManualClock m_clock;
     platform::Defaults m_settings {m_dir.filePath(QStringLiteral("defaults.json")), m_clock};
     std::unique_ptr<RemoteScreensManager> m_remote;
+    std::unique_ptr<RelayPendingView> m_prompt;
     int m_announced = 0;
 };
 
@@ -91,27 +135,29 @@ TEST(SharedRemoteScreen, HoldsAPhoneUntilAllowedThenForwardsWhatItSent)
     const Reply info = fromPhone(relayPort, "GET /api/info HTTP/1.1\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(QJsonDocument::fromJson(info.body)["name"].toString(), "B via A");
 
-    const Reply held = phoneSends(relayPort, "first");
+    // A phone's id, sent as it holds it, with letters that encoding would change: B must know the
+    // phone by the same id as A does.
+    const QByteArray phone = "phone:1 two%";
+    const Reply held = phoneSends(relayPort, "first", phone);
     EXPECT_EQ(held.status, 202) << held.body.toStdString();
     ASSERT_EQ(a.remote().pendingDevices().size(), 1);
     EXPECT_EQ(a.announced(), 1);
     EXPECT_TRUE(b.index().isEmpty());
 
-    const QString key = a.remote().pendingDevices().first().key;
-    a.remote().allow(key, GrantDuration::once);
+    a.press(QStringLiteral("Once"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return b.index().size() == 1; }, e2e::kBoundMs));
     const QJsonValue record = b.index().at(0);
     EXPECT_EQ(record["text"].toString(), "first");
     EXPECT_EQ(record["sender"].toString(), "Ana");
     EXPECT_EQ(record["note"].toString(), "for B");
-    EXPECT_EQ(record["deviceID"].toString(), "PHONE-1");
+    EXPECT_EQ(record["deviceID"].toString(), QString::fromLatin1(phone));
     EXPECT_TRUE(a.remote().pendingDevices().isEmpty());
 
     // "Once" gave no grant: the next is held again, and blocking drops it and refuses the rest.
-    EXPECT_EQ(phoneSends(relayPort, "second").status, 202);
-    a.remote().block(key);
+    EXPECT_EQ(phoneSends(relayPort, "second", phone).status, 202);
+    a.press(QStringLiteral("Block"));
     EXPECT_TRUE(a.remote().pendingDevices().isEmpty());
-    EXPECT_EQ(phoneSends(relayPort, "third").status, 403);
+    EXPECT_EQ(phoneSends(relayPort, "third", phone).status, 403);
     QTest::qWait(200);
     EXPECT_EQ(b.index().size(), 1);
 }
@@ -129,4 +175,170 @@ TEST(SharedRemoteScreen, ARemoteScreenThatIsDownGivesThePhoneTheError)
     EXPECT_EQ(reply.status, 502) << reply.body.toStdString();
     EXPECT_TRUE(reply.body.contains("could not be reached")) << reply.body.toStdString();
     EXPECT_TRUE(a.remote().pendingDevices().isEmpty());
+}
+
+TEST(SharedRemoteScreen, TellsThePhoneWhenWhatItWasAllowedToSendReachedNoScreen)
+{
+    const quint16 down = freePort();
+    const quint16 relayPort = freePort();
+    SharingComputer a(QJsonArray {
+        shared(QStringLiteral("5E2D1C0B-4A3F-4E6D-9C8B-7A6F5E4D3C2B"), "Gone", down, relayPort)});
+    const std::pair<const char*, QByteArray> answers[] {{"Once", "PHONE-ONCE"},
+        {"30 min", "PHONE-HALF-HOUR"}, {"1 day", "PHONE-DAY"}, {"Always", "PHONE-ALWAYS"}};
+    for (const auto& [answer, device] : answers) {
+        ASSERT_EQ(phoneSends(relayPort, "held", device).status, 202) << answer;
+        a.press(QString::fromLatin1(answer));
+        QJsonObject status;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                status = statusOf(relayPort, device);
+                return status["pending"].toInt(-1) == 0;
+            },
+            e2e::kBoundMs))
+            << answer;
+        EXPECT_TRUE(status["error"].toString().startsWith("The remote screen could not be reached"))
+            << answer << ": " << QJsonDocument(status).toJson().toStdString();
+        EXPECT_FALSE(status["denied"].toBool()) << answer;
+    }
+    // Sent under the grant "Always" gave, the same upload is refused at once, and sending anew
+    // leaves the earlier failure behind.
+    const Reply direct = phoneSends(relayPort, "again", "PHONE-ALWAYS");
+    EXPECT_EQ(direct.status, 502) << direct.body.toStdString();
+    EXPECT_TRUE(a.remote().pendingDevices().isEmpty());
+
+    // Another computer sending through A waits as its Send sheet does, and hears the same.
+    Uploader computer({.deviceID = QStringLiteral("COMPUTER-C"), .pollIntervalMs = 50});
+    const UploadTarget relay
+        = UploadTarget::url(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(relayPort)));
+    const auto finished = [](UploadJob& job) {
+        return QTest::qWaitFor([&] { return job.isFinished(); }, e2e::kBoundMs);
+    };
+    auto sent = computer.send({.path = QStringLiteral("/text"),
+                                  .kind = QStringLiteral("text"),
+                                  .body = "from C",
+                                  .contentType = QStringLiteral("text/plain")},
+        relay);
+    ASSERT_TRUE(finished(*sent));
+    ASSERT_EQ(sent->result().outcome, UploadOutcome::waitingForApproval);
+    auto wait = computer.waitForApproval(relay);
+    a.press(QStringLiteral("Once"));
+    ASSERT_TRUE(finished(*wait));
+    ASSERT_TRUE(wait->result().error);
+    EXPECT_TRUE(wait->result().error->description().contains(u"could not be reached"))
+        << qPrintable(wait->result().error->description());
+}
+
+TEST(SharedRemoteScreen, PassesOnTheAccessCodeAndWhatThePhoneSaidOfItsFile)
+{
+    Vesker b({{"accessPolicy", "code"}, {"accessCode", "4711"}});
+    ASSERT_TRUE(b.start());
+    const quint16 relayPort = freePort();
+    SharingComputer a(QJsonArray {
+        shared(QStringLiteral("7D3A2B1C-0E9F-4A8B-8C7D-6E5F4A3B2C1D"), "B", b.port, relayPort)});
+    const QByteArray pdf = e2e::sample(e2e::Kind::pdf, 4000);
+    const QByteArray upload = "POST /file HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                              "Content-Type: application/pdf\r\nX-Device: PHONE-2\r\n"
+                              "X-Device-Name: Ana%E2%80%99s%20phone\r\nX-Sender: Ana\r\n"
+                              "X-Code: 4711\r\nX-Filename: %C3%89t%C3%A9%202026.pdf\r\n"
+                              "X-Note: shelf%207\r\n"
+                              "X-Group: 0F1E2D3C-4B5A-4968-8776-655443322110\r\n"
+                              "X-Group-Index: 2\r\nX-Group-Count: 3\r\n"
+                              "X-Location: 48.8566,2.3522\r\n"
+                              "X-Item-Id: 9A8B7C6D-5E4F-4A3B-9C2D-1E0F9A8B7C6D\r\n"
+                              "Content-Length: "
+        + QByteArray::number(pdf.size()) + "\r\n\r\n" + pdf;
+    ASSERT_EQ(fromPhone(relayPort, upload).status, 202);
+    a.press(QStringLiteral("Always"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.index().size() == 1; }, e2e::kBoundMs))
+        << QJsonDocument(statusOf(relayPort, "PHONE-2")).toJson().toStdString();
+    const QJsonValue record = b.index().at(0);
+    EXPECT_EQ(record["kind"].toString(), "pdf");
+    EXPECT_EQ(record["originalName"].toString(), QString::fromUtf8("Été 2026.pdf"));
+    EXPECT_EQ(record["note"].toString(), "shelf 7");
+    EXPECT_EQ(record["sender"].toString(), "Ana");
+    EXPECT_EQ(record["deviceID"].toString(), "PHONE-2");
+    EXPECT_EQ(record["groupID"].toString(), "0F1E2D3C-4B5A-4968-8776-655443322110");
+    EXPECT_EQ(record["groupIndex"].toInt(), 2);
+    EXPECT_EQ(record["groupCount"].toInt(), 3);
+    EXPECT_DOUBLE_EQ(record["lat"].toDouble(), 48.8566);
+    EXPECT_DOUBLE_EQ(record["lon"].toDouble(), 2.3522);
+
+    // The same item again is known by its id at B; the remote screen judges every code.
+    EXPECT_EQ(fromPhone(relayPort, upload).status, 200);
+    EXPECT_EQ(phoneSends(relayPort, "short", "PHONE-2", "X-Code: 47\r\n").status, 401);
+    EXPECT_EQ(phoneSends(relayPort, "none", "PHONE-2").status, 401);
+    EXPECT_EQ(phoneSends(relayPort, "right", "PHONE-2", "X-Code: 4711\r\n").status, 200);
+    EXPECT_EQ(b.index().size(), 2);
+}
+
+// In the loopback avahi of the test services: what phones and other computers find of A's
+// shared screen, and what A's own Send sheet offers.
+TEST(SharedRemoteScreen, IsFoundAsViaThisScreenUnderItsCurrentNameButNotOfferedToItself)
+{
+    if (qEnvironmentVariable("VESKER_TEST_SERVICES") != QLatin1String("1"))
+        GTEST_SKIP() << "needs the loopback-only avahi-daemon of scripts/with-test-services";
+    const QString tag = QStringLiteral(" %1-%2")
+                            .arg(QCoreApplication::applicationPid())
+                            .arg(QRandomGenerator::global()->bounded(100000));
+    const QString own = QStringLiteral("Desk") + tag;
+    QTcpServer b;
+    ASSERT_TRUE(b.listen(QHostAddress::LocalHost, 0));
+    const quint16 relayPort = freePort();
+    const QString id = QStringLiteral("2A1B0C9D-8E7F-4A6B-8C5D-4E3F2A1B0C9D");
+    SharingComputer a(
+        QJsonArray {shared(id, QStringLiteral("Lab") + tag, b.serverPort(), relayPort)}, own, true);
+    // Another screen on the network, which A does offer.
+    const QString other = QStringLiteral("Hall") + tag;
+    platform::DnsSdPublisher hall(
+        platform::DnsSdService {other, ScreenBrowser::serviceType(), b.serverPort(), {}});
+
+    ScreenBrowser elsewhere;
+    elsewhere.setRunning(true);
+    elsewhere.start();
+    // Only this test's: other tests publish into the same daemon.
+    const auto ours = [&](const QList<DiscoveredScreen>& screens) {
+        QStringList names;
+        for (const DiscoveredScreen& screen : screens) {
+            if (screen.name.endsWith(tag))
+                names.append(screen.name);
+        }
+        return names;
+    };
+    const auto found = [&](const ScreenBrowser& browser) { return ours(browser.macs()); };
+    const QString via = QStringLiteral("Lab") + tag + QStringLiteral(" via ") + own;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return found(elsewhere).contains(via); }, 10'000))
+        << qPrintable(found(elsewhere).join(u", "));
+    for (const DiscoveredScreen& screen : elsewhere.macs()) {
+        if (screen.name == via) {
+            EXPECT_EQ(screen.endpoint.port, relayPort);
+        }
+    }
+
+    ScreenDirectory directory(a.settings());
+    SendSheet sheet({{.text = QStringLiteral("hello")}},
+        {.session = {.defaults = a.settings(),
+             .directory = &directory,
+             .clock = a.clock(),
+             .screenName = [own] { return own; }},
+            .remote = &a.remote()});
+    sheet.show();
+    const auto offered = [&] { return ours(sheet.session().macs()); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return offered().contains(other); }, 10'000));
+    QTest::qWait(300); // the shared one had as long to show up
+    EXPECT_EQ(offered(), QStringList {other});
+    EXPECT_FALSE(directory.knownScreens().contains(via));
+
+    // Renamed in the Remote tab: found under the new name at once, the old one withdrawn.
+    QJsonObject renamed = shared(id, QStringLiteral("Lab 2") + tag, b.serverPort(), relayPort);
+    a.settings().set(QStringLiteral("remoteScreens"), QJsonArray {renamed});
+    const QString renamedVia = QStringLiteral("Lab 2") + tag + QStringLiteral(" via ") + own;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QStringList names = found(elsewhere);
+            return names.contains(renamedVia) && !names.contains(via);
+        },
+        10'000))
+        << qPrintable(found(elsewhere).join(u", "));
+    QTest::qWait(300);
+    EXPECT_EQ(offered(), QStringList {other});
 }

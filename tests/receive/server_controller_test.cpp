@@ -1,9 +1,12 @@
+#include "access/guess_limiter.h"
 #include "controller_fixture.h"
 #include "screens/hosted_screens_manager.h"
+#include "screens/remote_screens_manager.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <QTcpSocket>
 
 #include <array>
 
@@ -174,6 +177,74 @@ TEST_F(ControllerTest, AHostedScreensStoreIsCleanedAsItOpensAndItsRelayAcksComeO
     EXPECT_EQ(acks, (QList<std::pair<QString, QString>> {{"H1", "archive"}}));
 }
 
+TEST_F(ControllerTest, AHostedScreenChangedInPlaceMovesToItsNewPortAndNameWithItsItems)
+{
+    m_defaults.set("advertiseOnNetwork", false);
+    const auto freePort = [] {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    };
+    HostedScreen team {.id = QUuid::createUuid(),
+        .name = "Team",
+        .slug = "team",
+        .port = freePort(),
+        .allowBrowserScreen = true};
+    m_defaults.set("hostedScreens", QJsonArray {team.toJson()});
+    auto controller = makeController();
+    HostedScreensManager& hosted = controller->hosted();
+    ItemStore* store = hosted.store(team);
+    ASSERT_TRUE(store && hosted.server(team.id));
+    ScreenItem kept;
+    kept.id = QUuid::createUuid();
+    kept.kind = ItemKind::text;
+    kept.text = "Shelf 7731";
+    store->append(kept);
+
+    const quint16 before = team.port;
+    team.name = "Team B";
+    team.port = freePort();
+    team.pin = "4821";
+    team.requirePinToSend = true;
+    m_defaults.set("hostedScreens", QJsonArray {team.toJson()});
+
+    const HTTPServer* server = hosted.server(team.id);
+    ASSERT_TRUE(server);
+    EXPECT_EQ(server->config().port, team.port);
+    EXPECT_EQ(server->config().serviceName, "Team B") << "advertised under its new name";
+    QTcpSocket old;
+    old.connectToHost(QHostAddress::LocalHost, before);
+    EXPECT_FALSE(old.waitForConnected(2000)) << "the old port still listens";
+    EXPECT_EQ(hosted.store(team), store);
+
+    HTTPRequest request;
+    request.method = "GET";
+    request.path = "/s/team/api/items";
+    EXPECT_EQ(route(*controller, request).status, 401) << "the new PIN guards its Inbox";
+    request.query.insert("code", "4821");
+    const HTTPResponse items = route(*controller, request);
+    EXPECT_EQ(items.status, 200);
+    EXPECT_TRUE(items.body.contains(kept.id.toString(QUuid::WithoutBraces).toUpper().toUtf8()));
+
+    // Guessed at no faster than the access code: wrong PINs sent as a phone sends them count
+    // with those a viewer tries, and lock the address out, the right PIN included.
+    HTTPRequest upload;
+    upload.method = "POST";
+    upload.path = "/s/team/text";
+    upload.body = "guess";
+    upload.remoteAddress = request.remoteAddress = "10.0.0.9";
+    for (int i = 0; i < GuessLimiter::kMaxWrong / 2; ++i) {
+        upload.headers.insert("x-code", QString::number(1000 + i));
+        EXPECT_EQ(route(*controller, upload).status, 401);
+        request.query.insert("code", QString::number(2000 + i));
+        EXPECT_EQ(route(*controller, request).status, 401);
+    }
+    request.query.insert("code", "4821");
+    EXPECT_EQ(route(*controller, request).status, 401) << "locked out";
+    request.remoteAddress = "10.0.0.10";
+    EXPECT_EQ(route(*controller, request).status, 200);
+}
+
 TEST_F(ControllerTest, ReadOnlyRoutesAreAnsweredOnTheServersThreadAndFollowChanges)
 {
     auto controller = makeController();
@@ -214,4 +285,21 @@ TEST_F(ControllerTest, ReadOnlyRoutesAreAnsweredOnTheServersThreadAndFollowChang
     m_store.append(item);
     EXPECT_EQ(info()["inbox"].toInt(), inbox + 1);
     EXPECT_TRUE(get("/api/info").first);
+}
+
+TEST_F(ControllerTest, ARenamedScreenAdvertisesItsSharedScreensUnderTheNewName)
+{
+    const QUuid lab = QUuid::createUuid();
+    m_defaults.set(QStringLiteral("remoteScreens"),
+        QJsonArray {QJsonObject {{"id", lab.toString(QUuid::WithoutBraces)}, {"name", "Lab"},
+            {"url", "127.0.0.1:9"}, {"shareOnLAN", true}}});
+    auto controller = makeController();
+    ASSERT_TRUE(waitUntilRunning(*controller));
+    const auto advertisedAs = [&] {
+        const HTTPServer* relay = controller->remote().relayServer(lab);
+        return relay ? relay->config().serviceName : QString();
+    };
+    EXPECT_EQ(advertisedAs(), QStringLiteral("Lab via Front Desk"));
+    controller->setScreenName(QStringLiteral("Desk 2"));
+    EXPECT_EQ(advertisedAs(), QStringLiteral("Lab via Desk 2"));
 }

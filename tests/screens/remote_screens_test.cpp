@@ -98,3 +98,59 @@ TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReacha
     EXPECT_TRUE(reachable.wait(10000));
     EXPECT_TRUE(remote.reachable().isEmpty());
 }
+
+TEST(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
+{
+    QTemporaryDir dir;
+    const test::ManualClock clock;
+    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
+    QTcpServer answering;
+    answering.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&answering, &QTcpServer::newConnection, &answering, [&] {
+        answering.nextPendingConnection()->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    });
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 closedPort = closed.serverPort();
+    closed.close();
+    const struct {
+        const char* id;
+        QString url;
+        std::optional<ReachFailure> failure; // none: it answers
+    } rows[] = {
+        {"0a3e8f2c-1b4d-4e6f-8a9b-0c1d2e3f4a5b",
+            QStringLiteral("127.0.0.1:%1").arg(answering.serverPort()), std::nullopt},
+        {"1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("127.0.0.1:%1").arg(closedPort),
+            ReachFailure::refused},
+        {"2c1b4d0a-3e8f-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("http://bad host"),
+            ReachFailure::badAddress},
+    };
+    QJsonArray stored;
+    for (const auto& row : rows)
+        stored.append(QJsonObject {{"id", row.id}, {"name", row.id}, {"url", row.url}});
+    defaults.set(RemoteScreensManager::kScreensKey, stored);
+
+    RemoteScreensManager remote(&defaults, clock);
+    // The first check has only begun: nothing is known of any screen yet.
+    EXPECT_TRUE(remote.reachable().isEmpty());
+    EXPECT_TRUE(remote.unreachable().isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !remote.reachable().isEmpty(); }, 10000));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.id);
+        const QUuid id(QString::fromLatin1(row.id));
+        EXPECT_EQ(remote.reachable().contains(id), !row.failure);
+        EXPECT_EQ(remote.unreachable().value(id, ReachFailure::failed),
+            row.failure.value_or(ReachFailure::failed));
+        EXPECT_EQ(remote.unreachable().contains(id), row.failure.has_value());
+    }
+
+    // A screen added later is not checked until the check that its addition starts is done.
+    stored.append(QJsonObject {{"id", "3d2c1b4d-0a3e-4f6f-8a9b-0c1d2e3f4a5b"}, {"name", "New"},
+        {"url", QStringLiteral("127.0.0.1:%1").arg(closedPort)}});
+    QSignalSpy checked(&remote, &RemoteScreensManager::reachableChanged);
+    defaults.set(RemoteScreensManager::kScreensKey, stored);
+    const QUuid added(QStringLiteral("3d2c1b4d-0a3e-4f6f-8a9b-0c1d2e3f4a5b"));
+    EXPECT_FALSE(remote.unreachable().contains(added) || remote.reachable().contains(added));
+    ASSERT_TRUE(checked.wait(10000));
+    EXPECT_EQ(remote.unreachable().value(added, ReachFailure::failed), ReachFailure::refused);
+}

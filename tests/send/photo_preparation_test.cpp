@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <exiv2/exiv2.hpp>
@@ -116,6 +117,82 @@ TEST(PhotoPreparation, HeicGoesAsUprightJpegWithoutWhereItWasTaken)
         const QImage pixels = decoded(prepared.bytes);
         ASSERT_EQ(pixels.size(), QSize(480, 640));
         EXPECT_GT(QColor(pixels.pixel(240, 10)).red(), 200);
+    }
+}
+
+// A JPEG as some editors leave it: its Photoshop block is broken, so exiv2 reads the camera's
+// data but will not write the file back.
+QByteArray withBrokenPhotoshopBlock(const QByteArray& jpeg)
+{
+    const QByteArray payload = QByteArray("Photoshop 3.0\0", 14)
+        + QByteArray::fromHex("3842494d04040000ffffffff"); // an IRB that claims 4 GB
+    QByteArray segment = QByteArray::fromHex("ffed");
+    segment.append(char((payload.size() + 2) >> 8)).append(char((payload.size() + 2) & 0xff));
+    return jpeg.left(2) + segment + payload + jpeg.mid(2);
+}
+
+TEST(PhotoPreparation, AJpegExiv2CannotRewriteGoesReencodedWithoutItsCameraData)
+{
+    const QByteArray big = withBrokenPhotoshopBlock(
+        withCameraMetadata(test::imageBytes(halves(4000, 3000), "JPEG", 95), 6));
+    const QByteArray small = withBrokenPhotoshopBlock(
+        withCameraMetadata(test::imageBytes(halves(600, 400), "JPEG", 95), 6));
+    ASSERT_TRUE(PhotoLocation::read(small)) << "exiv2 must read the photo's place";
+    ASSERT_EQ(stripMetadata(small), small) << "exiv2 must refuse to rewrite it";
+    const struct {
+        const char* name;
+        const QByteArray& input;
+        PhotoSize size;
+        QSize upright;
+    } rows[] = {
+        {"already fits", small, PhotoSize::large, {400, 600}},
+        {"original", small, PhotoSize::original, {400, 600}},
+        {"reduced", big, PhotoSize::medium, {1536, 2048}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const PreparedPhoto out = preparePhoto(row.input, row.size);
+        EXPECT_EQ(out.mimeType, u"image/jpeg");
+        EXPECT_FALSE(PhotoLocation::read(out.bytes));
+        EXPECT_FALSE(out.bytes.contains("Testmaker")) << "the camera's make left with it";
+        expectNoCameraMetadata(out.bytes);
+        QSize stored;
+        const QImage pixels = decoded(out.bytes, &stored);
+        ASSERT_EQ(stored, row.upright);
+        EXPECT_GT(QColor(pixels.pixel(stored.width() / 2, 5)).red(), 200) << "turned upright";
+    }
+}
+
+TEST(PhotoPreparation, WhatFollowsTheImageInAJpegStaysBehind)
+{
+    // Cameras and phones append more after the image's end: a second picture with its own
+    // camera data (multi-picture files), a short video with where it was taken (motion photos).
+    const QByteArray appended
+        = withCameraMetadata(test::imageBytes(halves(64, 48), "JPEG"), 1) + "moov ... GPS";
+    QByteArray progressive;
+    {
+        QBuffer buffer(&progressive);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(halves(600, 400)));
+    }
+    const struct {
+        const char* name;
+        QByteArray photo;
+    } rows[] = {
+        {"baseline", withCameraMetadata(test::imageBytes(halves(600, 400), "JPEG", 95), 1)},
+        // Tables between its scans: the image does not end at the first scan.
+        {"progressive", withCameraMetadata(progressive, 1)},
+    };
+    for (const auto& row : rows) {
+        for (const PhotoSize size : {PhotoSize::large, PhotoSize::original}) {
+            SCOPED_TRACE(row.name + (u' ' + toString(size)).toStdString());
+            const PreparedPhoto out = preparePhoto(row.photo + appended, size);
+            EXPECT_FALSE(out.bytes.contains("Testmaker"));
+            EXPECT_FALSE(out.bytes.contains("GPS"));
+            EXPECT_EQ(out.bytes, preparePhoto(row.photo, size).bytes) << "the image is whole";
+        }
     }
 }
 

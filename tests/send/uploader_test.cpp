@@ -1,5 +1,6 @@
 #include "receive/controller_fixture.h"
 
+#include "access/access_manager.h"
 #include "send/uploader.h"
 #include "send/usage_stats.h"
 
@@ -122,6 +123,50 @@ TEST_F(UploaderTest, AHeldUploadThatIsNeverAnsweredTimesOut)
     EXPECT_EQ(m_stats.sentCount(), 0) << "a held upload is not counted as sent";
 }
 
+// This computer's own id, or a phone's passed on by a shared screen: the screen asks about, allows
+// and stores the sender by the very ids it sent, and answers its polls by them.
+TEST_F(UploaderTest, TheScreenKnowsTheSenderAndGroupByTheIdsSent)
+{
+    m_defaults.set("accessPolicy", "ask");
+    AccessManager& access = m_controller->access();
+    const QString ids[] = {QStringLiteral("phone:1 two%"), QStringLiteral("1733561234567-0.8125"),
+        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()};
+    for (const QString& id : ids) {
+        SCOPED_TRACE(id.toStdString());
+        Uploader uploader(options(id));
+        UploadRequest request = textRequest(QStringLiteral("from ") + id);
+        request.group = UploadGroup {id + QStringLiteral("/group"), 1, 1};
+        ASSERT_EQ(run(uploader.send(request, local())).outcome, UploadOutcome::waitingForApproval);
+        ASSERT_FALSE(access.pending().isEmpty());
+        EXPECT_EQ(access.pending().last().deviceID, id);
+
+        access.approve(id, QStringLiteral("Phone"), GrantDuration::forever);
+        access.acceptPending(id);
+        EXPECT_TRUE(run(uploader.waitForApproval(local())).ok());
+        const auto stored = [&]() -> std::optional<ScreenItem> {
+            for (const ScreenItem& item : uploaded()) {
+                if (item.text.toUtf8() == request.body)
+                    return item;
+            }
+            return std::nullopt;
+        };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return stored().has_value(); }, 5000));
+        EXPECT_EQ(stored()->deviceID, id);
+        EXPECT_EQ(stored()->groupID, request.group->id);
+    }
+}
+
+// Sent as it is, a line end in an id would start a header of the sender's choosing.
+TEST_F(UploaderTest, AnIdThatWouldBreakItsHeaderLineLetsNothingInWithIt)
+{
+    m_defaults.set("accessPolicy", "code");
+    m_defaults.set("accessCode", "424242");
+    Uploader uploader(options(QStringLiteral("phone\r\nX-Code: 424242")));
+    EXPECT_EQ(
+        failure(run(uploader.send(textRequest("let in?"), local()))), UploadError::Kind::needsCode);
+    EXPECT_TRUE(uploaded().isEmpty());
+}
+
 TEST_F(UploaderTest, RepliesAndTransportFailuresBecomeTheirErrors)
 {
     Uploader uploader(options());
@@ -187,4 +232,3 @@ TEST_F(UploaderTest, RepliesAndTransportFailuresBecomeTheirErrors)
         UploadError::Kind::notConnected);
     EXPECT_TRUE(uploaded().isEmpty());
 }
-

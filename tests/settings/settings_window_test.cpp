@@ -4,6 +4,7 @@
 #include "focus_guard/focus_guard.h"
 #include "onboarding/onboarding_sheet.h"
 #include "platform/display_wake.h"
+#include "platform/dns_sd_browser.h"
 #include "platform/launch_at_login.h"
 #include "platform/permissions.h"
 #include "receive/controller_fixture.h"
@@ -27,10 +28,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTcpSocket>
 #include <QTabWidget>
+#include <QTcpSocket>
 #include <QTreeWidget>
 
 namespace vesker::test {
@@ -376,6 +378,46 @@ TEST_F(SettingsWindowTest, ANameTypedAtFirstLaunchIsKeptAndCanBeChangedLater)
     const auto [name, page] = phoneSees();
     EXPECT_EQ(name, "Back Office");
     EXPECT_TRUE(page.contains("Vesker to <b>Back Office</b>")) << page.left(4000).constData();
+}
+
+TEST_F(SettingsWindowTest, TheAdvertisingSwitchStopsAndStartsBeingFoundByName)
+{
+    if (qEnvironmentVariable("VESKER_TEST_SERVICES") != QLatin1String("1"))
+        GTEST_SKIP() << "needs the loopback-only avahi-daemon of scripts/with-test-services";
+    // Tests of every process share one daemon.
+    const QString name = QStringLiteral("Advertised %1 %2")
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(QRandomGenerator::global()->generate());
+    QSet<QString> found;
+    platform::DnsSdBrowser browser(QStringLiteral("_vesker._tcp"));
+    QObject::connect(&browser, &platform::DnsSdBrowser::found, &browser,
+        [&found](const platform::DnsSdFound& service) { found.insert(service.name); });
+    QObject::connect(&browser, &platform::DnsSdBrowser::removed, &browser,
+        [&found](const QString& gone) { found.remove(gone); });
+    rename(name);
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return found.contains(name); }, 15000));
+    auto* advertise = find<QCheckBox>("advertiseCheck");
+    ASSERT_TRUE(advertise->isChecked()) << "on unless turned off";
+    const QString listening = QStringLiteral("Listening on port %1").arg(port());
+
+    advertise->click();
+    EXPECT_FALSE(ServerController::advertiseOnNetwork(m_defaults));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return m_controller->statusText() == listening + QStringLiteral(" (not discoverable)");
+        },
+        5000))
+        << m_controller->statusText().toStdString();
+    EXPECT_EQ(find<QLabel>("serverStatusLabel")->text(), m_controller->statusText());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !found.contains(name); }, 15000))
+        << "still found by name";
+    EXPECT_FALSE(m_defaults.contains(QStringLiteral("advertisedName")));
+
+    advertise->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_controller->statusText() == listening; }, 5000))
+        << m_controller->statusText().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return found.contains(name); }, 15000));
 }
 
 } // namespace vesker::test

@@ -10,7 +10,7 @@ import { chromium } from 'playwright-core';
 const binary = process.env.VESKER_BINARY;
 if (!binary) throw new Error('VESKER_BINARY must name the built program');
 
-const freePort = () => new Promise((resolve) => {
+export const freePort = () => new Promise((resolve) => {
   const probe = createServer().listen(0, '127.0.0.1', () => {
     const { port } = probe.address();
     probe.close(() => resolve(port));

@@ -4,7 +4,7 @@ import { createHash } from 'node:crypto';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { eventually, launchBrowser, makePhotos, openPage, phone, withVesker } from './harness.mjs';
+import { eventually, freePort, launchBrowser, makePhotos, openPage, phone, withVesker } from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launchBrowser(); });
@@ -88,4 +88,23 @@ test('a device that must be allowed waits, then is sent once allowed or shows th
       assert.equal((await eventually(() => vesker.index().length === stored && vesker.index())).length, stored);
     }, '/', { answers: true });
   }
+});
+
+// A remote screen shared through this computer that cannot be reached: allowed "Once", the
+// phone is told that nothing arrived rather than that it was sent.
+test('a send allowed through a shared remote screen that is down shows why it failed', async () => {
+  const [down, relayPort] = [await freePort(), await freePort()];
+  const settings = { remoteScreens: [{ id: '4B3A2918-0F7E-4D6C-8B5A-493827161505', name: 'Lab',
+    url: `127.0.0.1:${down}`, shareOnLAN: true, relayPort }] };
+  await withVesker(settings, async (vesker) => {
+    const page = await openPage(browser, `http://127.0.0.1:${relayPort}/`, phone);
+    await page.getByPlaceholder('Serial number, part number, anything…').fill('for the lab');
+    await page.getByRole('button', { name: 'Send text' }).click();
+    await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
+    const device = await page.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
+    await vesker.answer(`relay-once ${device}`);
+    await firstStatus(page).getByText('❌ The remote screen could not be reached').waitFor({ timeout: 10000 });
+    assert.equal(await page.getByText('✅ Sent').count(), 0);
+    assert.deepEqual(page.problems, []);
+  }, { answers: true });
 });

@@ -4,6 +4,8 @@
 // that does not exist yet:
 //   approve DEVICE    allow the device once and release what it holds
 //   deny DEVICE       decline it
+//   relay-once DEVICE let the device send once through this computer to the remote screens it
+//                     waits for (the relayed-device card's "Once")
 // Each command is answered "done" on standard output once carried out.
 #include "access/access_manager.h"
 #include "http/network_addresses.h"
@@ -14,6 +16,8 @@
 #include "receive/server_controller.h"
 #include "relay_manager/relay_manager.h"
 #include "relay_manager/sibling_sync.h"
+#include "screens/remote_screens_manager.h"
+#include "send/relay_forwarder.h"
 #include "store/item_store.h"
 #include "store/store_cleanup.h"
 #include "store/store_seeding.h"
@@ -49,6 +53,7 @@ int main(int argc, char** argv)
             .networkAddresses = NetworkAddress::current,
             .notifications = notifications,
             .listenAddress = QHostAddress::LocalHost});
+    controller.remote().setForwarder(&forwardToRemoteScreen);
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
@@ -65,6 +70,12 @@ int main(int argc, char** argv)
                 controller.access().approve(device, device, GrantDuration::once);
             else if (words.at(i) == u"deny")
                 controller.access().deny(device);
+            else if (words.at(i) == u"relay-once") {
+                for (const RelayPending& entry : controller.remote().pendingDevices()) {
+                    if (entry.deviceID == device)
+                        controller.remote().allow(entry.key, GrantDuration::once);
+                }
+            }
         }
         std::fputs("done\n", stdout);
         std::fflush(stdout);

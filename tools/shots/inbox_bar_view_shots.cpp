@@ -2,7 +2,6 @@
 
 #include "demo_server.h"
 
-#include "connect/qr_sheet.h"
 #include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
 #include "ui/empty_state.h"
@@ -34,9 +33,6 @@ void inboxBarShots()
     }
     state.setSimpleMode(true);
     save(bar, QStringLiteral("inbox_bar_simple"));
-
-    QRSheet sheet(controller);
-    save(sheet, QStringLiteral("connect_sheet"));
 
     EmptyState empty;
     const EmptyStateContent content

@@ -26,7 +26,9 @@ inline QList<NetworkAddress> demoAddresses()
 void mainWindowShots();
 void settingsShots();
 void screensSettingsShots();
+void hostedSettingsShots();
 void inboxBarShots();
+void connectSheetShots();
 void sidebarShots();
 void codesShots();
 void cardActionsShots();

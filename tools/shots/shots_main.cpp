@@ -59,7 +59,9 @@ int main(int argc, char** argv)
     vesker::shots::codesShots();
     vesker::shots::settingsShots();
     vesker::shots::screensSettingsShots();
+    vesker::shots::hostedSettingsShots();
     vesker::shots::inboxBarShots();
+    vesker::shots::connectSheetShots();
     vesker::shots::sidebarShots();
     vesker::shots::cardActionsShots();
     vesker::shots::photoEditingShots();
@@ -72,12 +74,17 @@ int main(int argc, char** argv)
     vesker::shots::trayShots();
     vesker::shots::appIconShots();
 
-    // A dark desktop: the main window, a card, Settings and the first launch again.
+    // A dark desktop: the main window, a card, Settings (its Hosted and Remote tabs too), Connect,
+    // Send and the first launch again.
     QApplication::setPalette(vesker::test::darkPalette());
     vesker::shots::g_suffix = QStringLiteral("_dark");
     vesker::shots::mainWindowShots();
     vesker::shots::cardActionsShots();
     vesker::shots::settingsShots();
+    vesker::shots::screensSettingsShots();
+    vesker::shots::hostedSettingsShots();
+    vesker::shots::connectSheetShots();
+    vesker::shots::sendSheetShots();
     vesker::shots::onboardingShots();
     return 0;
 }
