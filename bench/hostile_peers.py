@@ -12,8 +12,9 @@ window and card list are made as on a desktop), then prints:
     answered (200, or 202 where a new device waits) within 2 s, their p99, and the program's
     peak resident memory:
       1. 300 readers of a 58 MB item that never read it;
-      2. made-up devices under "ask": 100 small uploads, then nine 58 MB uploads over three
-         device names, and how long until an upload nobody asks about is dropped;
+      2. made-up devices under "ask": nine 58 MB uploads over three device names, then 100
+         small uploads of a device each, and how long until uploads nobody asks about are
+         dropped;
       3. wrong access codes for 60 s: how many were checked (answered 401), and how long after
          the flood stops the right code from a new address gets in;
       4. 300 uploads declaring 60 MB and sending 6 KB a second.
@@ -280,14 +281,14 @@ def stalled_readers():
 def waiting_flood():
     program = Program({"accessPolicy": "ask"})
     program.start()
-    small = b"x" * 35_000
-    held = sum(request(program.port, "POST", "/text", small,
-                       {"Content-Type": "text/plain", "X-Device": f"dev-{n}"})[0] == 202
-               for n in range(100))
     big = b"\xff\xd8" + b"\0" * 58_000_000
     held_big = sum(request(program.port, "POST", "/upload", big,
                            {"Content-Type": "image/jpeg", "X-Device": f"big-{n % 3}"})[0] == 202
                    for n in range(9))
+    small = b"x" * 35_000
+    held = sum(request(program.port, "POST", "/text", small,
+                       {"Content-Type": "text/plain", "X-Device": f"dev-{n}"})[0] == 202
+               for n in range(100))
     answered, times = normal_requests(program.port)
     report("made-up devices under \"ask\"", program, answered, times,
            f", held {held}/100 small and {held_big}/9 large")
