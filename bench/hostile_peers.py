@@ -6,9 +6,21 @@ window and card list are made as on a desktop), then prints:
   - ten 1 MiB texts of words sent in a row: each upload's time, and "/api/info" asked meanwhile;
   - the time from launch to the first answer with those texts stored;
   - uploads under "ask" from a new device name each time (800 tries): their times, how many
-    were held before the program said "Too many waiting", and "/api/info" meanwhile.
+    were held before the program said "Too many waiting", and "/api/info" meanwhile;
+  - four attacks from 127.0.0.1 (and, for guessing, 250 addresses of 127.0.1.0/24 and
+    127.0.2.0/24), each beside 20 normal requests from 127.0.0.2: how many of those were
+    answered (200, or 202 where a new device waits) within 2 s, their p99, and the program's
+    peak resident memory:
+      1. 300 readers of a 58 MB item that never read it;
+      2. made-up devices under "ask": nine 58 MB uploads over three device names, then 100
+         small uploads of a device each, and how long until uploads nobody asks about are
+         dropped;
+      3. wrong access codes for 60 s: how many were checked (answered 401), and how long after
+         the flood stops the right code from a new address gets in;
+      4. 300 uploads declaring 60 MB and sending 6 KB a second.
 
     bench/hostile_peers.py [BUILD_DIR]     VESKER=another build's vesker is measured instead
+                                           ATTACKS=readers,guessing,... runs only those
 """
 import json
 import os
@@ -30,15 +42,18 @@ def free_port():
         return s.getsockname()[1]
 
 
-def request(port, method, path, body=b"", headers=None, timeout=60):
-    """(status, body, seconds) of one request on a connection of its own."""
+def request(port, method, path, body=b"", headers=None, timeout=60, source=None, pause=0):
+    """(status, body, seconds) of one request on a connection of its own, from `source`, sent
+    `pause` seconds after the connection is made."""
     head = f"{method} {path} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
     for name, value in (headers or {}).items():
         head += f"{name}: {value}\r\n"
     if method == "POST":
         head += f"Content-Length: {len(body)}\r\n"
     start = time.perf_counter()
-    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout,
+                                  source_address=(source, 0) if source else None) as s:
+        time.sleep(pause)
         s.sendall(head.encode() + b"\r\n" + body)
         data = b""
         while chunk := s.recv(65536):
@@ -80,6 +95,13 @@ class Program:
     def stop(self):
         self.process.terminate()
         self.process.wait(60)
+
+    def peak_mib(self):
+        with open(f"/proc/{self.process.pid}/status") as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) / 1024
+        return 0
 
 
 class InfoPoller(threading.Thread):
@@ -150,5 +172,221 @@ def waiting_devices():
     program.stop()
 
 
-long_texts()
-waiting_devices()
+PHONE = "127.0.0.2"
+
+
+def normal_requests(port, code=None, device=None, count=20, spacing=0.4):
+    """`count` requests from PHONE, "/api/info" and a small text in turn, each sent a moment
+    after its connection is made, as over a real network: (answered, times)."""
+    answered, times = 0, []
+    for n in range(count):
+        try:
+            if n % 2:
+                headers = {"Content-Type": "text/plain", "X-Device": device or f"phone-{n}"}
+                if code:
+                    headers["X-Code"] = code
+                status, _, took = request(port, "POST", "/text", b"hello", headers, timeout=10,
+                                          source=PHONE, pause=0.03)
+            else:
+                status, _, took = request(port, "GET", "/api/info", timeout=10, source=PHONE,
+                                          pause=0.03)
+        except OSError:
+            status, took = 0, 10.0
+        times.append(took)
+        answered += status in (200, 202) and took <= 2
+        time.sleep(spacing)
+    return answered, times
+
+
+def report(label, program, answered, times, extra=""):
+    p99 = sorted(times)[min(len(times), -(-len(times) * 99 // 100)) - 1]
+    print(f"  {label:34} {answered}/{len(times)} answered within 2 s, p99 {ms(p99)},"
+          f" peak {program.peak_mib():6.0f} MiB{extra}")
+
+
+class Crowd(threading.Thread):
+    """`size` connections from 127.0.0.1, each opened with `opening` and then fed `feed()` every
+    `every` seconds (nothing when it gives b""); one the program closed is opened again."""
+
+    def __init__(self, port, size, opening, feed=lambda: b"", every=0.1, receive_buffer=0):
+        super().__init__(daemon=True)
+        self.port, self.size, self.opening, self.feed = port, size, opening, feed
+        self.every, self.receive_buffer, self.running, self.reopened = every, receive_buffer, True, 0
+
+    def open(self):
+        s = socket.socket()
+        if self.receive_buffer:
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, self.receive_buffer)
+        s.settimeout(2)
+        try:
+            s.connect(("127.0.0.1", self.port))
+            s.sendall(self.opening)
+        except OSError:
+            pass
+        s.setblocking(False)
+        return s
+
+    def run(self):
+        import select
+        sockets = [self.open() for _ in range(self.size)]
+        while self.running:
+            poller = select.poll()
+            for s in sockets:
+                poller.register(s, select.POLLRDHUP | select.POLLHUP | select.POLLERR)
+            gone = {fd for fd, _ in poller.poll(0)}
+            for i, s in enumerate(sockets):
+                data = self.feed()
+                try:
+                    if s.fileno() in gone:
+                        raise OSError
+                    if data:
+                        s.send(data)
+                except OSError:
+                    s.close()
+                    sockets[i] = self.open()
+                    self.reopened += 1
+            time.sleep(self.every)
+        for s in sockets:
+            s.close()
+
+    def stop(self):
+        self.running = False
+        self.join()
+
+
+def beside_crowd(program, label, members, crowd):
+    """The normal requests while `crowd` runs; then the program stops."""
+    crowd.start()
+    time.sleep(3)
+    answered, times = normal_requests(program.port)
+    crowd.stop()
+    report(label, program, answered, times, f", {crowd.reopened} {members} ended")
+    program.stop()
+
+
+def stalled_readers():
+    program = Program({"allowBrowserScreens": True})
+    program.start()
+    pdf = b"%PDF-1.4\n" + b"%" * 58_000_000 + b"\n%%EOF"
+    status, body, _ = request(program.port, "POST", "/file", pdf,
+                              {"Content-Type": "application/pdf"})
+    assert status == 200, status
+    item = json.loads(body)["id"]
+    beside_crowd(program, "300 readers that never read", "readers",
+                 Crowd(program.port, 300,
+                       f"GET /api/image/{item} HTTP/1.1\r\nHost: x\r\n\r\n".encode(),
+                       every=1.0, receive_buffer=4096))
+
+
+def waiting_flood():
+    program = Program({"accessPolicy": "ask"})
+    program.start()
+    big = b"\xff\xd8" + b"\0" * 58_000_000
+    held_big = sum(request(program.port, "POST", "/upload", big,
+                           {"Content-Type": "image/jpeg", "X-Device": f"big-{n % 3}"})[0] == 202
+                   for n in range(9))
+    small = b"x" * 35_000
+    held = sum(request(program.port, "POST", "/text", small,
+                       {"Content-Type": "text/plain", "X-Device": f"dev-{n}"})[0] == 202
+               for n in range(100))
+    answered, times = normal_requests(program.port)
+    report("made-up devices under \"ask\"", program, answered, times,
+           f", held {held}/100 small and {held_big}/9 large")
+    # Nobody asks about the held uploads: a new device of the flood's address is refused until
+    # they are dropped.
+    dropped_after = None
+    start = time.perf_counter()
+    while time.perf_counter() - start < 300:
+        status = request(program.port, "POST", "/text", b"x",
+                         {"Content-Type": "text/plain",
+                          "X-Device": f"probe-{time.perf_counter()}"})[0]
+        if status == 202:
+            dropped_after = time.perf_counter() - start
+            break
+        time.sleep(5)
+    print(f"  {'uploads nobody asks about':34} room again after "
+          + (f"{dropped_after:.0f} s" if dropped_after is not None else "more than 300 s")
+          + f", peak {program.peak_mib():.0f} MiB")
+    program.stop()
+
+
+def guessing():
+    program = Program({"accessPolicy": "code", "accessCode": "428913"})
+    program.start()
+    assert request(program.port, "POST", "/text", b"hello",
+                   {"X-Code": "428913", "X-Device": "phone"})[0] == 200
+    counts, checked_at = {}, []
+    lock = threading.Lock()
+    flooding = True
+
+    def flood(first):
+        n = first
+        while flooding:
+            address = f"127.0.{1 + n % 250 // 125}.{1 + n % 125}"
+            try:
+                status = request(program.port, "POST", "/text", b"guess",
+                                 {"X-Code": str(100000 + n)}, timeout=10, source=address)[0]
+            except OSError:
+                status = 0
+            with lock:
+                counts[status] = counts.get(status, 0) + 1
+                if status == 401:
+                    checked_at.append(time.perf_counter())
+            n += 8
+
+    threads = [threading.Thread(target=flood, args=(i,), daemon=True) for i in range(8)]
+    for t in threads:
+        t.start()
+    time.sleep(3)
+    answered, times = normal_requests(program.port, code="428913", device="phone", spacing=2.5)
+    time.sleep(max(0, 60 - 3 - sum(times) - 20 * 2.5))
+    flooding = False
+    for t in threads:
+        t.join()
+    stopped = time.perf_counter()
+    # The most wrong codes checked within any one minute.
+    checked_at.sort()
+    per_minute, first = 0, 0
+    for last, t in enumerate(checked_at):
+        while checked_at[first] <= t - 60:
+            first += 1
+        per_minute = max(per_minute, last - first + 1)
+    report("wrong codes from 250 addresses", program, answered, times,
+           f", {per_minute} answered as wrong within a minute ({counts.get(401, 0)} in all), "
+           f"{counts.get(429, 0)} told to wait, of {sum(counts.values())}")
+    n, let_in = 0, None
+    while time.perf_counter() - stopped < 120:
+        n += 1
+        status = request(program.port, "POST", "/text", b"hello",
+                         {"X-Code": "428913", "X-Device": f"new-{n}"},
+                         source=f"127.0.3.{n % 250 + 1}")[0]
+        if status == 200:
+            let_in = time.perf_counter() - stopped
+            break
+        time.sleep(0.2)
+    print(f"  {'the right code from a new address':34} let in "
+          + (f"{let_in:.1f} s after the flood stopped" if let_in is not None
+             else "not within 120 s"))
+    program.stop()
+
+
+def slow_uploads():
+    program = Program({})
+    program.start()
+    beside_crowd(program, "300 uploads at 6 KB/s", "uploads",
+                 Crowd(program.port, 300, b"POST /upload HTTP/1.1\r\nHost: x\r\nContent-Type: "
+                       b"image/jpeg\r\nContent-Length: 60000000\r\n\r\n",
+                       feed=lambda: b"j" * 600, every=0.1))
+
+
+attacks = os.environ.get("ATTACKS", "texts,devices,readers,waiting,guessing,slow").split(",")
+headed = False
+for name, run in [("texts", long_texts), ("devices", waiting_devices),
+                  ("readers", stalled_readers), ("waiting", waiting_flood),
+                  ("guessing", guessing), ("slow", slow_uploads)]:
+    if name not in attacks:
+        continue
+    if name not in ("texts", "devices") and not headed:
+        print("attacks from 127.0.0.1, each beside 20 normal requests from 127.0.0.2")
+        headed = True
+    run()

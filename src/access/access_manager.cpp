@@ -56,6 +56,8 @@ AccessManager::AccessManager(
     , m_guessBudget(clock)
     , m_codeGuesses(clock, &m_guessBudget)
 {
+    m_expiry.setInterval(5000);
+    connect(&m_expiry, &QTimer::timeout, this, &AccessManager::expireWaiting);
     load();
 }
 
@@ -153,30 +155,35 @@ bool AccessManager::isKnownDevice(const QString& deviceID) const
     return m_knownDevices.contains(deviceID) || (grant && grant->isLive(m_clock.now()));
 }
 
-bool AccessManager::tryCode(
+AccessManager::CodeCheck AccessManager::tryCode(
     const QString& code, const QString& remoteAddress, const QString& deviceID)
 {
     // A request without a code is no guess: a page asks for the code only after such a refusal.
     if (code.isEmpty())
-        return false;
+        return CodeCheck::wrong;
     // A known device shares its network, and so its address count and the budget, with
     // whoever guesses there; it must not be locked out by them. It is counted by its id
     // instead, so that naming it does not buy a guesser a pass.
     const bool known = isKnownDevice(deviceID);
     if (!known && !m_codeGuesses.mayTry(remoteAddress))
-        return false;
+        return CodeCheck::notChecked;
     if (code == accessCode()) {
         if (!known)
             m_codeGuesses.recordRight(remoteAddress);
         if (!deviceID.isEmpty()
             && (m_knownDevices.contains(deviceID) || m_knownDevices.size() < kMaxKnownDevices))
             m_knownDevices.insert(deviceID, 0);
-        return true;
+        return CodeCheck::right;
     }
     m_codeGuesses.recordWrong(remoteAddress, code);
     if (known)
         ++m_knownDevices[deviceID];
-    return false;
+    return CodeCheck::wrong;
+}
+
+qint64 AccessManager::secondsUntilChecked(const QString& remoteAddress)
+{
+    return m_codeGuesses.secondsToWait(remoteAddress);
 }
 
 AccessDecision AccessManager::decide(
@@ -194,8 +201,15 @@ AccessDecision AccessManager::decide(
     case AccessPolicy::code: {
         if (accessCode().isEmpty())
             return AccessDecision::allow;
-        return tryCode(code.trimmed(), remoteAddress, deviceID) ? AccessDecision::allow
-                                                                : AccessDecision::refuse;
+        switch (tryCode(code.trimmed(), remoteAddress, deviceID)) {
+        case CodeCheck::right:
+            return AccessDecision::allow;
+        case CodeCheck::wrong:
+            return AccessDecision::refuse;
+        case CodeCheck::notChecked:
+            return AccessDecision::tooManyTries;
+        }
+        return AccessDecision::refuse;
     }
     case AccessPolicy::ask:
         break;
@@ -216,7 +230,76 @@ DeviceStatus AccessManager::deviceStatus(const QString& deviceID) const
         || policy() != AccessPolicy::ask;
     status.denied = m_denied.contains(deviceID);
     status.pending = m_pendingPerDevice.value(deviceID);
+    status.expired = status.pending == 0 && m_expired.contains(deviceID);
     return status;
+}
+
+void AccessManager::devicePolled(const QString& deviceID)
+{
+    if (const auto it = m_lastAsked.find(deviceID); it != m_lastAsked.end())
+        *it = m_clock.now();
+}
+
+void AccessManager::expireWaiting()
+{
+    const QDateTime now = m_clock.now();
+    QStringList gone;
+    for (auto it = m_lastAsked.cbegin(); it != m_lastAsked.cend(); ++it) {
+        if (it.value().secsTo(now) >= kWaitingExpirySeconds)
+            gone.append(it.key());
+    }
+    for (const QString& deviceID : std::as_const(gone))
+        dropWaiting(deviceID, "stopped asking about them");
+}
+
+void AccessManager::dropWaiting(const QString& deviceID, const char* why)
+{
+    const QList<PendingUpload> dropped = takePending(deviceID);
+    if (dropped.isEmpty())
+        return;
+    qCInfo(lcAccess).noquote() << "[access] dropped" << dropped.size()
+                               << "held uploads of a device that" << why;
+    // Only for a poll that comes back later; a flood of made-up ids must not grow it.
+    if (m_expired.size() >= kMaxKnownDevices)
+        m_expired.clear();
+    m_expired.insert(deviceID);
+}
+
+bool AccessManager::makeRoomFor(const QString& address, const QString& deviceID, bool byBytes)
+{
+    // What each address holds, in devices or bytes, and its newest device.
+    struct Held {
+        qint64 amount = 0;
+        QString newestDevice;
+    };
+    QHash<QString, Held> byAddress;
+    QSet<QString> counted;
+    for (const PendingUpload& upload : std::as_const(m_pending)) {
+        if (upload.deviceID == deviceID)
+            continue; // it is the newcomer's own, never taken from it
+        Held& held = byAddress[GuessLimiter::addressKey(upload.remoteAddress)];
+        if (byBytes) {
+            held.amount += upload.heldBytes();
+        } else if (!counted.contains(upload.deviceID)) {
+            ++held.amount;
+            counted.insert(upload.deviceID);
+        }
+        held.newestDevice = upload.deviceID;
+    }
+    const QString own = GuessLimiter::addressKey(address);
+    const qint64 bound = byBytes ? kMaxHeldBytes : kMaxWaitingDevices;
+    const qint64 share = bound / (byAddress.size() + (byAddress.contains(own) ? 0 : 1));
+    if (byAddress.value(own).amount >= share)
+        return false;
+    auto crowded = byAddress.cend();
+    for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
+        if (it.key() != own && (crowded == byAddress.cend() || it->amount > crowded->amount))
+            crowded = it;
+    }
+    if (crowded == byAddress.cend() || crowded->amount <= share)
+        return false;
+    dropWaiting(crowded->newestDevice, "gave way to another address");
+    return true;
 }
 
 std::optional<HoldRefusal> AccessManager::enqueue(PendingUpload upload)
@@ -224,13 +307,22 @@ std::optional<HoldRefusal> AccessManager::enqueue(PendingUpload upload)
     const qsizetype held = m_pendingPerDevice.value(upload.deviceID);
     if (held >= kMaxHeldPerDevice)
         return HoldRefusal::tooManyFromDevice;
-    if (held == 0 && m_pendingPerDevice.size() >= kMaxWaitingDevices)
+    if (held == 0 && m_pendingPerDevice.size() >= kMaxWaitingDevices
+        && !makeRoomFor(upload.remoteAddress, upload.deviceID, false))
         return HoldRefusal::tooManyDevices;
     const qint64 bytes = upload.heldBytes();
-    if (bytes > kMaxHeldBytes - m_pendingBytes)
+    if (bytes > kMaxHeldBytes)
         return HoldRefusal::tooManyBytes;
+    while (bytes > kMaxHeldBytes - m_pendingBytes) {
+        if (!makeRoomFor(upload.remoteAddress, upload.deviceID, true))
+            return HoldRefusal::tooManyBytes;
+    }
     m_pendingBytes += bytes;
     ++m_pendingPerDevice[upload.deviceID];
+    m_lastAsked.insert(upload.deviceID, m_clock.now());
+    m_expired.remove(upload.deviceID);
+    if (!m_expiry.isActive())
+        m_expiry.start();
     m_denied.remove(upload.deviceID);
     m_pending.append(std::move(upload));
     Q_EMIT pendingChanged();
@@ -271,6 +363,9 @@ QList<PendingUpload> AccessManager::takePending(const QString& deviceID)
     }
     m_pending = std::move(kept);
     m_pendingPerDevice.remove(deviceID);
+    m_lastAsked.remove(deviceID);
+    if (m_pending.isEmpty())
+        m_expiry.stop();
     Q_EMIT pendingChanged();
     return taken;
 }
@@ -296,6 +391,7 @@ void AccessManager::approve(const QString& deviceID, const QString& name, GrantD
         save();
     }
     m_denied.remove(deviceID);
+    m_expired.remove(deviceID);
     acceptPending(deviceID);
 }
 
@@ -308,6 +404,7 @@ void AccessManager::acceptPending(const QString& deviceID)
 
 void AccessManager::deny(const QString& deviceID)
 {
+    m_expired.remove(deviceID);
     m_denied.insert(deviceID);
     removeGrantsOf(deviceID);
     takePending(deviceID);

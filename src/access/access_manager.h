@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -51,20 +52,34 @@ public:
     bool codeRequired() const;
 
     // `remoteAddress` is the peer's address: wrong codes are counted per address, and one that
-    // has guessed wrong too often is refused without its code being checked (GuessLimiter);
-    // past a budget of wrong codes from all addresses, codes are checked only a few a second
-    // (GuessBudget). A known device (a live grant, or one that sent the right code during this
-    // run) is checked at once either way, until it sends kMaxWrong wrong codes in a row.
+    // has guessed wrong too often is not checked for a while (GuessLimiter); past a budget of
+    // wrong codes from all addresses, no code is checked until the budget has room again
+    // (GuessBudget). A code that is not checked is answered `tooManyTries`, never as wrong. A
+    // known device (a live grant, or one that sent the right code during this run) is checked
+    // at once either way, until it sends kMaxWrong wrong codes in a row.
     AccessDecision decide(
         const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
-    // Whether `code` is the access code, counted as decide() counts it.
-    bool tryCode(const QString& code, const QString& remoteAddress, const QString& deviceID = {});
+    // The device asked about its held uploads: they wait on.
+    void devicePolled(const QString& deviceID);
+    // Drops the held uploads of every device that has not asked about them for
+    // kWaitingExpirySeconds; a timer calls it while anything waits.
+    void expireWaiting();
+    enum class CodeCheck { right, wrong, notChecked };
+    // `code` checked against the access code, counted as decide() counts it.
+    CodeCheck tryCode(
+        const QString& code, const QString& remoteAddress, const QString& deviceID = {});
+    // After `notChecked` or `tooManyTries`: the whole seconds until a code from the address
+    // would be checked.
+    qint64 secondsUntilChecked(const QString& remoteAddress);
     // Shared with the browser screen's PIN, so that switching secrets does not double the rate.
     GuessBudget& guessBudget() { return m_guessBudget; }
 
     // Holds an upload until its device is answered, unless that would pass the bounds on what
-    // may wait (then nothing changes and the refusal says why).
+    // may wait (then nothing changes and the refusal says why). The bounds are shared between
+    // addresses: when one is reached, a device of an address that holds more than its share
+    // (the bound divided among the addresses waiting) gives way to one of an address that holds
+    // less; its uploads are dropped as if they had expired.
     [[nodiscard]] std::optional<HoldRefusal> enqueue(PendingUpload upload);
     // One group per device, ordered by each device's earliest held upload; at most `limit`
     // groups (the first ones) when given.
@@ -94,6 +109,11 @@ private:
     bool isKnownDevice(const QString& deviceID) const;
     // Takes the device's held uploads out of the waiting list, in arrival order.
     QList<PendingUpload> takePending(const QString& deviceID);
+    // Drops the device's held uploads unanswered, and tells it so when it asks.
+    void dropWaiting(const QString& deviceID, const char* why);
+    // Makes room in the bound `byBytes` (else in the waiting devices) for an upload from
+    // `address`, by the rule of enqueue(); false when its address holds its share already.
+    bool makeRoomFor(const QString& address, const QString& deviceID, bool byBytes);
     bool removeGrantsOf(const QString& deviceID);
     void storeList(const char* key, const QList<DeviceGrant>& list, QJsonValue& unreadable);
 
@@ -110,6 +130,11 @@ private:
     // Kept in step with m_pending, so that bounding it stays cheap however long it grows.
     QHash<QString, qsizetype> m_pendingPerDevice;
     qint64 m_pendingBytes = 0;
+    // When each waiting device last asked about its uploads.
+    QHash<QString, QDateTime> m_lastAsked;
+    // Devices whose uploads were dropped unanswered, until they send again; bounded.
+    QSet<QString> m_expired;
+    QTimer m_expiry;
     // Stored values that did not decode, to be kept aside before the next save replaces them.
     QJsonValue m_unreadableGrants {QJsonValue::Undefined};
     QJsonValue m_unreadableBlocked {QJsonValue::Undefined};

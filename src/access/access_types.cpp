@@ -29,10 +29,11 @@ constexpr std::array<std::pair<GrantDuration, const char*>, 4> kDurations {{
     {GrantDuration::oneDay, "1 day"},
     {GrantDuration::forever, "Always"},
 }};
-constexpr std::array<std::pair<AccessDecision, const char*>, 3> kDecisions {{
+constexpr std::array<std::pair<AccessDecision, const char*>, 4> kDecisions {{
     {AccessDecision::allow, "allow"},
     {AccessDecision::refuse, "refuse"},
     {AccessDecision::ask, "ask"},
+    {AccessDecision::tooManyTries, "too-many-tries"},
 }};
 
 // The locale's long date without its weekday and with the month abbreviated ("Mar 1, 2025"):
@@ -157,19 +158,23 @@ QJsonObject DeviceGrant::toJson() const
 
 qint64 PendingUpload::heldBytes() const
 {
-    const qint64 characters = deviceID.size() + deviceName.size() + fileExtension.size()
-        + text.size() + note.size() + sender.size() + originalName.size() + groupID.size();
+    const qint64 characters = deviceID.size() + deviceName.size() + remoteAddress.size()
+        + fileExtension.size() + text.size() + note.size() + sender.size() + originalName.size()
+        + groupID.size();
     return static_cast<qint64>(sizeof(PendingUpload)) + imageData.size()
         + characters * static_cast<qint64>(sizeof(QChar));
 }
 
 QJsonObject DeviceStatus::toJson() const
 {
-    return {
+    QJsonObject json {
         {QStringLiteral("approved"), approved},
         {QStringLiteral("denied"), denied},
         {QStringLiteral("pending"), pending},
     };
+    if (expired)
+        json.insert(QStringLiteral("expired"), true);
+    return json;
 }
 
 } // namespace vesker

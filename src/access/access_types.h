@@ -37,8 +37,9 @@ std::optional<qint64> grantSeconds(GrantDuration duration);
 // The clock's now plus `seconds`: when a grant made now ends.
 QDateTime expiryDate(qint64 seconds, const platform::Clock& clock);
 
-// The answer for one upload.
-enum class AccessDecision { allow, refuse, ask };
+// The answer for one upload. `tooManyTries`: its code was not checked (too many wrong codes
+// came lately); the sender may try again later.
+enum class AccessDecision { allow, refuse, ask, tooManyTries };
 QString toString(AccessDecision decision);
 
 // One approved device, or one blocked device (which never has an end).
@@ -74,6 +75,8 @@ struct PendingUpload {
     QUuid id;
     QString deviceID;
     QString deviceName;
+    // The peer's address: what may wait is shared between addresses.
+    QString remoteAddress;
     QDateTime receivedAt;
     ItemKind kind = ItemKind::photo;
     QByteArray imageData; // the photo or PDF
@@ -105,8 +108,11 @@ struct DeviceStatus {
     bool approved = false;
     bool denied = false;
     qint64 pending = 0;
+    // Its uploads were dropped unanswered: it stopped asking about them, or gave way to
+    // devices of other addresses.
+    bool expired = false;
 
-    // {"approved": ..., "denied": ..., "pending": ...}
+    // {"approved": ..., "denied": ..., "pending": ...}, and "expired": true when it is
     QJsonObject toJson() const;
     bool operator==(const DeviceStatus&) const = default;
 };
@@ -122,5 +128,8 @@ constexpr qsizetype kMaxHeldPerDevice = 20;
 constexpr qint64 kMaxHeldBytes = 512LL * 1024 * 1024;
 // More devices than a person can answer one by one is a flood, whatever their names say.
 constexpr qsizetype kMaxWaitingDevices = 50;
+// A device's held uploads are dropped when it has not asked about them ("/api/status", or a new
+// upload) for this long: its sender has given up, or never meant to wait. A phone asks every 2 s.
+constexpr qint64 kWaitingExpirySeconds = 120;
 
 } // namespace vesker

@@ -13,28 +13,14 @@ GuessBudget::GuessBudget(const platform::Clock& clock)
     : m_clock(clock)
 { }
 
-bool GuessBudget::throttled() const
+qint64 GuessBudget::secondsToWait() const
 {
-    return qsizetype(m_wrong.size()) >= kMaxWrong
-        && m_wrong.front().msecsTo(m_clock.now()) < kWindowSeconds * 1000;
-}
-
-bool GuessBudget::mayCheck()
-{
-    const QDateTime now = m_clock.now();
-    if (!throttled()) {
-        m_turns = kChecksPerSecond;
-        m_refilled = now;
-        return true;
-    }
-    // A clock set back refills nothing rather than taking turns away.
-    const qint64 elapsed = qMax<qint64>(0, m_refilled.msecsTo(now));
-    m_turns = qMin<double>(kChecksPerSecond, m_turns + elapsed * kChecksPerSecond / 1000.0);
-    m_refilled = now;
-    if (m_turns < 1)
-        return false;
-    m_turns -= 1;
-    return true;
+    if (qsizetype(m_wrong.size()) < kMaxWrong)
+        return 0;
+    // A clock set back waits no longer than a window.
+    const qint64 left = qBound<qint64>(
+        0, kWindowSeconds * 1000 - m_wrong.front().msecsTo(m_clock.now()), kWindowSeconds * 1000);
+    return (left + 999) / 1000;
 }
 
 void GuessBudget::recordWrong()
@@ -72,23 +58,21 @@ bool GuessLimiter::isStale(const Entry& entry, const QDateTime& now) const
     return entry.last.secsTo(now) >= kLockSeconds;
 }
 
-bool GuessLimiter::mayTry(const QString& address)
+qint64 GuessLimiter::secondsToWait(const QString& address)
 {
+    const QDateTime now = m_clock.now();
     const auto it = m_entries.find(addressKey(address));
     if (it != m_entries.end()) {
-        if (isStale(*it, m_clock.now()))
+        if (isStale(*it, now))
             m_entries.erase(it);
         else if (it->lockedUntil.isValid())
-            return false;
+            return qMax<qint64>(1, (now.msecsTo(it->lockedUntil) + 999) / 1000);
     }
-    // A locked address takes no turn from the others.
-    return !m_budget || m_budget->mayCheck();
+    return m_budget ? m_budget->secondsToWait() : 0;
 }
 
 void GuessLimiter::recordWrong(const QString& address, const QString& value)
 {
-    if (m_budget)
-        m_budget->recordWrong();
     const QString key = addressKey(address);
     const QDateTime now = m_clock.now();
     auto it = m_entries.find(key);
@@ -97,8 +81,11 @@ void GuessLimiter::recordWrong(const QString& address, const QString& value)
         it = m_entries.end();
     }
     const size_t hash = value.isEmpty() ? 0 : qHash(value, QHashSeed::globalSeed()) | 1;
+    // Nothing was learnt from it that was not known: it takes nothing of the budget either.
     if (it != m_entries.end() && hash != 0 && it->lastValue == hash)
         return;
+    if (m_budget)
+        m_budget->recordWrong();
     if (it == m_entries.end()) {
         makeRoom(now);
         it = m_entries.insert(key, {});

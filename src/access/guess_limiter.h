@@ -12,37 +12,31 @@ namespace platform {
 class Clock;
 } // namespace platform
 
-// Bounds how fast a secret can be guessed from all addresses together. A guesser on the network
-// can change its address at will (an IPv6 /64 alone holds 2^64 of them), so once more than
-// kMaxWrong wrong values arrived within kWindowSeconds from anywhere, checks take turns: at most
-// kChecksPerSecond a second across every address, and a check that finds no turn free is
-// answered as wrong at once, never queued, so the server stays responsive and no thread waits.
-// Main thread only.
+// Bounds how many wrong values of a secret are checked from all addresses together. A guesser
+// on the network can change its address at will (an IPv6 /64 alone holds 2^64 of them), so at
+// most kMaxWrong wrong values are checked within any kWindowSeconds, from anywhere; past that,
+// no value of an unknown sender is checked until the oldest of them is a window old. The
+// sender is then told when to try again rather than that its value is wrong. Main thread only.
 class GuessBudget {
 public:
     static constexpr int kMaxWrong = 100;
     static constexpr qint64 kWindowSeconds = 60;
-    static constexpr int kChecksPerSecond = 4;
 
     explicit GuessBudget(const platform::Clock& clock);
 
-    // Whether a value may be checked now; while throttled this takes one of the turns.
-    bool mayCheck();
+    // 0 when a value may be checked now; else the whole seconds until one may.
+    qint64 secondsToWait() const;
     void recordWrong();
-    bool throttled() const;
 
 private:
     const platform::Clock& m_clock;
     // The times of the latest wrong values, at most kMaxWrong of them.
     std::deque<QDateTime> m_wrong;
-    // Turns left while throttled, refilled at kChecksPerSecond up to that many.
-    double m_turns = kChecksPerSecond;
-    QDateTime m_refilled;
 };
 
 // Slows down guessing of a secret (the access code, the browser screen's PIN) per peer
-// address: after kMaxWrong wrong values in a row an address is refused for kLockSeconds
-// without its value being looked at, so a right guess within that minute is refused too.
+// address: after kMaxWrong wrong values in a row an address is not checked for kLockSeconds,
+// so a right guess within that minute is turned away too.
 // An IPv6 peer counts by its /64 prefix, which is what one host or one network is given,
 // and an IPv4-mapped one as its IPv4 address. A right value clears the address's count. The
 // table is bounded, so a flood of made-up addresses cannot grow it. With a budget, every
@@ -55,9 +49,10 @@ public:
 
     explicit GuessLimiter(const platform::Clock& clock, GuessBudget* budget = nullptr);
 
-    // False while the address is locked out or no turn of the budget is free: answer as wrong
-    // without checking.
-    bool mayTry(const QString& address);
+    // 0 when a value from the address may be checked now; else the whole seconds until the
+    // address's lock or the budget lets one be (answer "try later" without checking).
+    qint64 secondsToWait(const QString& address);
+    bool mayTry(const QString& address) { return secondsToWait(address) == 0; }
     // The same wrong value sent again (a page that polls with a stored code) counts once.
     void recordWrong(const QString& address, const QString& value = {});
     void recordRight(const QString& address);

@@ -4,6 +4,8 @@
 
 #include <QNetworkInterface>
 
+#include <sys/socket.h>
+
 namespace vesker {
 
 QString remoteAddressText(const QString& hostText)
@@ -15,6 +17,17 @@ QString remoteAddressText(const QString& hostText)
     if (text.startsWith(u"::ffff:"))
         text.remove(0, 7);
     return text;
+}
+
+QString peerAddressText(int fd)
+{
+    sockaddr_storage storage {};
+    socklen_t length = sizeof storage;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
+        return QString();
+    if (storage.ss_family != AF_INET && storage.ss_family != AF_INET6)
+        return QString();
+    return remoteAddressText(QHostAddress(reinterpret_cast<const sockaddr*>(&storage)).toString());
 }
 
 std::optional<HTTPInterfaceType> interfaceTypeOf(const QString& name, const QString& sysClassNet)

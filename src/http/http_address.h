@@ -14,6 +14,8 @@ enum class HTTPInterfaceType { wifi, wiredEthernet };
 // A peer's address as owners see it: an IPv6 zone ("%wlan0") cut off, an IPv4-mapped IPv6
 // address written as plain IPv4.
 QString remoteAddressText(const QString& hostText);
+// remoteAddressText of a connected socket's peer; empty when it has none of IPv4 or IPv6.
+QString peerAddressText(int fd);
 
 // The kind of one interface by the rule the address list uses (interfaceKind): none for
 // loopback, container bridges, tunnels and the like.

@@ -19,17 +19,6 @@ namespace vesker {
 
 namespace {
 
-QString peerAddressText(int fd)
-{
-    sockaddr_storage storage {};
-    socklen_t length = sizeof storage;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
-        return QString();
-    if (storage.ss_family != AF_INET && storage.ss_family != AF_INET6)
-        return QString();
-    return remoteAddressText(QHostAddress(reinterpret_cast<const sockaddr*>(&storage)).toString());
-}
-
 bool wouldBlock(int error)
 {
     return error == EAGAIN || error == EWOULDBLOCK;
@@ -39,6 +28,9 @@ bool wouldBlock(int error)
 constexpr qint64 kFilePieceBytes = HTTPServerEngine::kReadChunkBytes;
 // Replies up to this size are sent whatever the buffer budget holds.
 constexpr qint64 kSmallReplyBytes = 65'536;
+// A reply the peer has taken nothing of for this long counts as stalled: at the connection cap
+// it gives way to a newcomer. Long enough that a reader busy for a moment is not cut.
+constexpr std::chrono::milliseconds kStalledAfter {1'000};
 
 } // namespace
 
@@ -110,6 +102,11 @@ void HTTPConnection::sweep(TimePoint now)
     }
     if (now < m_requestDeadline)
         return;
+    if (m_phase == Phase::writing) {
+        m_requestDeadline = now + m_engine->config().bodyRateWindow;
+        checkReplyRate();
+        return;
+    }
     if (!m_reader.headComplete()) {
         closeNow(); // the head's deadline has passed
         return;
@@ -140,12 +137,33 @@ void HTTPConnection::refuse(const HTTPResponse& response)
 
 void HTTPConnection::evict(bool answerIt)
 {
-    if (!answerIt) {
+    // A reply that has begun cannot be taken back for a refusal.
+    if (!answerIt || m_phase != Phase::reading) {
         closeNow();
         return;
     }
     m_refusal = true;
-    refuseRequest(HTTPResponse::text(503, QStringLiteral("Server busy")));
+    refuseRequest(HTTPResponse::busy());
+}
+
+std::optional<HTTPConnection::EvictionRank> HTTPConnection::evictionRank(
+    TimePoint now, bool anyReply) const
+{
+    if (m_refusal)
+        return std::nullopt;
+    if (m_phase == Phase::writing) {
+        const bool stalled
+            = m_writeNotifier && m_writeNotifier->isEnabled() && now - m_lastSent >= kStalledAfter;
+        if (stalled || anyReply)
+            return EvictionRank {0, m_lastSent};
+        return std::nullopt;
+    }
+    // A request that came whole while its head was being judged is owed an answer.
+    if (m_phase != Phase::reading || m_completeBeforeVerdict)
+        return std::nullopt;
+    if (m_reader.headComplete())
+        return EvictionRank {2, m_lastReceived};
+    return EvictionRank {m_reader.bufferedBytes() == 0 ? 1 : 0, m_accepted};
 }
 
 void HTTPConnection::readRequest()
@@ -158,7 +176,7 @@ void HTTPConnection::readRequest()
         received);
     if (status == HTTPRequestReader::Status::overBudget) {
         // Perhaps before anything was read: no room could be made for the rest of the body.
-        refuseRequest(HTTPResponse::text(503, QStringLiteral("Server busy")));
+        refuseRequest(HTTPResponse::busy());
         return;
     }
     if (received < 0) {
@@ -273,6 +291,21 @@ void HTTPConnection::checkBodyRate()
     m_bufferedAtLastCheck = m_reader.bufferedBytes();
 }
 
+void HTTPConnection::checkReplyRate()
+{
+    const HTTPServerConfig& config = m_engine->config();
+    const qint64 taken = m_sentBytes - m_sentAtLastCheck;
+    // What was left at the window's start is all that could be asked for.
+    const qint64 asked = qMin(config.minBodyBytesPerSecond * config.bodyRateWindow.count() / 1000,
+        m_replyBytes - m_sentAtLastCheck);
+    if (taken < asked) {
+        qCDebug(lcHttp).noquote() << "[http] ending a reply taken too slowly by" << m_remoteAddress;
+        closeNow();
+        return;
+    }
+    m_sentAtLastCheck = m_sentBytes;
+}
+
 void HTTPConnection::refuseRequest(const HTTPResponse& response)
 {
     m_drainLeft = m_reader.bytesStillToCome();
@@ -383,7 +416,6 @@ void HTTPConnection::send(QByteArray wire, std::shared_ptr<BodyFile> file)
         return;
     m_phase = Phase::writing;
     m_readNotifier->setEnabled(false);
-    m_requestDeadline = kNever;
     // A go-ahead the socket has not taken whole yet goes out first.
     if (m_outOffset < m_out.size())
         wire.prepend(QByteArrayView(m_out).sliced(m_outOffset));
@@ -397,15 +429,20 @@ void HTTPConnection::send(QByteArray wire, std::shared_ptr<BodyFile> file)
         m_replyCharge->growPastLimitTo(held);
     } else if (!m_replyCharge->growTo(held)) {
         file.reset();
-        wire = HTTPResponse::text(503, QStringLiteral("Server busy")).encode();
+        wire = HTTPResponse::busy().encode();
         m_replyCharge->growPastLimitTo(wire.size());
     }
+    m_replyBytes = wire.size() + (file ? file->left : 0);
+    m_sentBytes = 0;
+    m_sentAtLastCheck = 0;
     m_out = std::move(wire);
     m_outOffset = 0;
     m_bodyFile = std::move(file);
-    // From here the idle deadline watches the peer taking the reply: one that never reads must
-    // not hold the connection and its reply for ever.
+    // From here the idle deadline and the rate check watch the peer taking the reply: one that
+    // never reads, or reads a byte now and then, must not hold the connection and its reply.
     restartIdle();
+    m_lastSent = std::chrono::steady_clock::now();
+    m_requestDeadline = m_lastSent + m_engine->config().bodyRateWindow;
     writeSome();
 }
 
@@ -447,6 +484,10 @@ void HTTPConnection::writeSome()
         if (sent >= 0) {
             m_outOffset += sent;
             restartIdle();
+            if (m_phase == Phase::writing && sent > 0) {
+                m_sentBytes += sent;
+                m_lastSent = std::chrono::steady_clock::now();
+            }
             continue;
         }
         if (errno == EINTR)
@@ -479,6 +520,7 @@ void HTTPConnection::finishWriting(bool delivered)
     m_bodyFile.reset();
     m_replyCharge.reset();
     m_idleDeadline = kNever;
+    m_requestDeadline = kNever;
     if (delivered) {
         // The end of our side follows the reply at once; the peer need not wait for the close.
         ::shutdown(m_fd, SHUT_WR);

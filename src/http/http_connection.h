@@ -15,6 +15,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -56,17 +57,21 @@ public:
 
     bool isReadingRequest() const { return m_phase == Phase::reading; }
     bool isRefusal() const { return m_refusal; }
-    // For choosing whom to evict, lowest first: a connection still in its head goes before one
-    // in its body; among heads, one that has sent part of a head goes before one not read yet (a
-    // real client sends its head at once, so a part of one is suspect, while a connection just
-    // accepted has most likely sent its whole head, only not read yet), and then the one
-    // accepted first; among bodies the one that has sent nothing for longest.
-    std::tuple<bool, bool, std::chrono::steady_clock::time_point> evictionRank() const
-    {
-        if (m_reader.headComplete())
-            return {true, true, m_lastReceived};
-        return {false, m_reader.bufferedBytes() == 0, m_accepted};
-    }
+    // Its reply has gone out whole and it only waits to close.
+    bool isAnswered() const { return m_phase == Phase::draining; }
+    const QString& remoteAddress() const { return m_remoteAddress; }
+
+    // For choosing whom to evict, lowest first; none for a connection that must not be: one whose
+    // request was handed over and not answered yet (its answer is owed), or one sending a reply
+    // that the peer takes. First come requests whose head is partly sent (a real client sends
+    // its head at once, so a part of one is suspect), in the order they were accepted, and
+    // replies the peer has stopped taking, by how long ago it took some; then connections not
+    // read yet (most likely their whole head has come, only not been read); then bodies, the one
+    // that has sent nothing for longest first. `anyReply`: a reply counts even while the peer
+    // takes it (its address holds more than its share).
+    using EvictionRank = std::pair<int, std::chrono::steady_clock::time_point>;
+    std::optional<EvictionRank> evictionRank(
+        std::chrono::steady_clock::time_point now, bool anyReply) const;
 
 private:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -96,6 +101,8 @@ private:
     void askForBody();
     void takeVerdict(const std::optional<HTTPResponse>& refusal);
     void checkBodyRate();
+    // Ends a reply that the peer takes more slowly than the minimum rate.
+    void checkReplyRate();
     void refuseRequest(const HTTPResponse& response);
     void drain();
     void handOver();
@@ -133,6 +140,12 @@ private:
     const std::chrono::steady_clock::time_point m_accepted;
     std::chrono::steady_clock::time_point m_lastReceived;
     qint64 m_bufferedAtLastCheck = 0;
+    // The reply's bytes in all, those the socket took, and those it had taken at the last rate
+    // check; when it last took any.
+    qint64 m_replyBytes = 0;
+    qint64 m_sentBytes = 0;
+    qint64 m_sentAtLastCheck = 0;
+    std::chrono::steady_clock::time_point m_lastSent;
     // Bytes of the request the peer is still to send after a refusal; -1 when unknown.
     qint64 m_drainLeft = 0;
     // The owner's head check has not answered yet; a request that came whole meanwhile (its

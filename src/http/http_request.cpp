@@ -261,6 +261,8 @@ QString HTTPResponse::reasonPhrase(qint64 status)
         return QStringLiteral("Payload Too Large");
     case 423:
         return QStringLiteral("Locked");
+    case 429:
+        return QStringLiteral("Too Many Requests");
     case 500:
         return QStringLiteral("Internal Server Error");
     case 503:
@@ -280,7 +282,8 @@ QByteArray HTTPResponse::encodeHead(qint64 contentLength) const
           "\r\nAccess-Control-Allow-Origin: *"
           "\r\nAccess-Control-Allow-Headers: *"
           "\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS"
-          "\r\nConnection: close\r\n\r\n";
+        + (retryAfter > 0 ? "\r\nRetry-After: " + QByteArray::number(retryAfter) : QByteArray())
+        + "\r\nConnection: close\r\n\r\n";
 }
 
 QByteArray HTTPResponse::encode() const
@@ -296,6 +299,22 @@ QByteArray HTTPResponse::encode() const
 HTTPResponse HTTPResponse::text(qint64 status, const QString& body)
 {
     return {status, QStringLiteral("text/plain; charset=utf-8"), body.toUtf8()};
+}
+
+HTTPResponse HTTPResponse::busy()
+{
+    // Long enough for a crowd of slow peers to be cut or to finish, short enough for a phone.
+    HTTPResponse response = text(503, QStringLiteral("Server busy"));
+    response.retryAfter = 5;
+    return response;
+}
+
+HTTPResponse HTTPResponse::tooManyTries(qint64 seconds)
+{
+    seconds = qMax<qint64>(1, seconds);
+    HTTPResponse response = text(429, QStringLiteral("Too many tries: wait %1 s").arg(seconds));
+    response.retryAfter = seconds;
+    return response;
 }
 
 } // namespace vesker

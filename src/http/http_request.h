@@ -72,6 +72,8 @@ struct HTTPResponse {
     // it, so that a large photo never sits whole in memory for a client that reads slowly. A
     // file that cannot be opened is answered 404.
     QString bodyFile;
+    // Seconds after which the client may try again, sent as `Retry-After`; 0 sends none.
+    qint64 retryAfter = 0;
 
     bool operator==(const HTTPResponse&) const = default;
 
@@ -85,6 +87,10 @@ struct HTTPResponse {
     QByteArray encodeHead(qint64 contentLength) const;
 
     static HTTPResponse text(qint64 status, const QString& body);
+    // 503 "Server busy": a cap of the server was reached; the client may try again shortly.
+    static HTTPResponse busy();
+    // 429 "Too many tries: wait N s": a secret was not checked, for `seconds` more.
+    static HTTPResponse tooManyTries(qint64 seconds);
 };
 
 // Percent-decoding as the query rules need it: nothing when an escape is malformed or the

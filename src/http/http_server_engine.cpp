@@ -145,11 +145,21 @@ void HTTPServerEngine::accept(qintptr descriptor)
         }
     }
 
-    if (m_serving >= m_config.maxConnections && !anyReadingRequest()) {
+    const QString address = peerAddressText(fd);
+    // A peer whose address holds less than its share is let in over the cap while every place is
+    // owed an answer, up to twice the cap; the sweep gives the places back as they can go.
+    const auto underShare = [&] {
+        const QString crowded = crowdedAddress(address);
+        return !crowded.isNull() && crowded != address;
+    };
+    const bool room = m_serving < m_config.maxConnections || victim(address)
+        || (m_serving < 2 * m_config.maxConnections && underShare());
+    if (!room) {
         // A refused connection stays until its 503 has been read, like a served one; but no more
-        // of them than served ones at once: past that a flood is closed without a word, before
-        // it takes every file descriptor of the process.
-        if (m_refusing >= m_config.maxConnections) {
+        // of them than served ones at once. Past that, a refusal whose answer has gone out makes
+        // way; only a flood of refusals none of which has been written out yet is closed
+        // without a word, before it takes every file descriptor of the process.
+        if (m_refusing >= m_config.maxConnections && !closeOneAnsweredRefusal()) {
             ::close(fd);
             return;
         }
@@ -158,14 +168,14 @@ void HTTPServerEngine::accept(qintptr descriptor)
         startSweeping();
         ++m_refusing;
         ++m_open;
-        connection->refuse(HTTPResponse::text(503, QStringLiteral("Server busy")));
+        connection->refuse(HTTPResponse::busy());
         return;
     }
 
     auto* connection = new HTTPConnection(fd, this);
     m_connections.insert(connection);
     startSweeping();
-    ++m_serving;
+    countServing(connection, 1);
     ++m_open;
     connection->serve();
     // Over the cap for a moment: the place goes to whoever is least likely to finish, which may
@@ -176,32 +186,88 @@ void HTTPServerEngine::accept(qintptr descriptor)
         evictOne();
 }
 
-bool HTTPServerEngine::anyReadingRequest() const
+void HTTPServerEngine::countServing(HTTPConnection* connection, int change)
 {
-    return std::any_of(m_connections.cbegin(), m_connections.cend(),
-        [](HTTPConnection* c) { return !c->isRefusal() && c->isReadingRequest(); });
+    m_serving += change;
+    auto it = m_servingFrom.find(connection->remoteAddress());
+    if (it == m_servingFrom.end())
+        it = m_servingFrom.insert(connection->remoteAddress(), 0);
+    if ((*it += change) <= 0)
+        m_servingFrom.erase(it);
+}
+
+QString HTTPServerEngine::crowdedAddress(const QString& newcomer) const
+{
+    // The share of one address: the places divided among the addresses that hold any. Whoever
+    // holds more than that gives way first, so that one peer cannot take every place however
+    // well it behaves, and then even a reply it is still taking may be cut.
+    QString crowded;
+    int most = 0;
+    const qsizetype addresses
+        = m_servingFrom.size() + (newcomer.isNull() || m_servingFrom.contains(newcomer) ? 0 : 1);
+    for (auto it = m_servingFrom.cbegin(); it != m_servingFrom.cend(); ++it) {
+        const int held = it.value() + (it.key() == newcomer ? 1 : 0);
+        if (held > most) {
+            most = held;
+            crowded = it.key();
+        }
+    }
+    return addresses > 1 && most * addresses > m_config.maxConnections ? crowded : QString();
+}
+
+HTTPConnection* HTTPServerEngine::victim(const QString& newcomer) const
+{
+    const QString crowded = crowdedAddress(newcomer);
+    const bool overShare = !crowded.isNull();
+
+    const auto now = std::chrono::steady_clock::now();
+    HTTPConnection* chosen = nullptr;
+    HTTPConnection::EvictionRank chosenRank;
+    for (const bool crowdedOnly : {true, false}) {
+        if (crowdedOnly && !overShare)
+            continue;
+        for (HTTPConnection* connection : std::as_const(m_connections)) {
+            const bool fromCrowded = overShare && connection->remoteAddress() == crowded;
+            if (crowdedOnly && !fromCrowded)
+                continue;
+            const auto rank = connection->evictionRank(now, fromCrowded);
+            if (rank && (!chosen || *rank < chosenRank)) {
+                chosen = connection;
+                chosenRank = *rank;
+            }
+        }
+        if (chosen)
+            return chosen;
+    }
+    return nullptr;
 }
 
 bool HTTPServerEngine::evictOne()
 {
-    // The likeliest to be a peer that holds a place without using it (see evictionRank).
     // Never one whose request has been handed over: its answer is owed.
-    HTTPConnection* victim = nullptr;
-    for (HTTPConnection* connection : std::as_const(m_connections)) {
-        if (connection->isRefusal() || !connection->isReadingRequest())
-            continue;
-        if (!victim || connection->evictionRank() < victim->evictionRank())
-            victim = connection;
-    }
-    if (!victim)
+    HTTPConnection* chosen = victim();
+    if (!chosen)
         return false;
-    // It gets its 503 like any refused client, while there is room for refusals.
-    const bool answer = m_refusing < m_config.maxConnections;
+    // It gets its 503 like any refused client, while there is room for refusals (a reply
+    // already begun is ended instead).
+    if (m_refusing >= m_config.maxConnections)
+        closeOneAnsweredRefusal();
+    const bool answer = chosen->isReadingRequest() && m_refusing < m_config.maxConnections;
     if (answer) {
-        --m_serving;
+        countServing(chosen, -1);
         ++m_refusing;
     }
-    victim->evict(answer);
+    chosen->evict(answer);
+    return true;
+}
+
+bool HTTPServerEngine::closeOneAnsweredRefusal()
+{
+    const auto answered = std::find_if(m_connections.cbegin(), m_connections.cend(),
+        [](HTTPConnection* c) { return c->isRefusal() && c->isAnswered(); });
+    if (answered == m_connections.cend())
+        return false;
+    (*answered)->closeNow();
     return true;
 }
 
@@ -212,6 +278,9 @@ void HTTPServerEngine::sweep()
     const QList<HTTPConnection*> connections = m_connections.values();
     for (HTTPConnection* connection : connections)
         connection->sweep(now);
+    // Places taken over the cap by peers of other addresses are given back as soon as some
+    // connection of a crowded address can go.
+    while (m_serving > m_config.maxConnections && evictOne()) { }
 }
 
 void HTTPServerEngine::connectionClosed(HTTPConnection* connection)
@@ -221,7 +290,7 @@ void HTTPServerEngine::connectionClosed(HTTPConnection* connection)
     if (connection->isRefusal())
         --m_refusing;
     else
-        --m_serving;
+        countServing(connection, -1);
     --m_open;
     if (m_connections.isEmpty())
         m_sweep.stop();

@@ -2,6 +2,7 @@
 
 #include "http/http_server.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QSet>
@@ -56,9 +57,18 @@ private:
         if (!m_sweep.isActive())
             m_sweep.start();
     }
-    // Closes or refuses one connection still reading its request; false when none is.
+    // An address holding more than its share of the places, counting `newcomer` as one more of
+    // its address; null when none does.
+    QString crowdedAddress(const QString& newcomer = {}) const;
+    // The connection that gives way when the server is full (see HTTPConnection::evictionRank):
+    // from an address that holds more than its share of the places when there is one, counting
+    // `newcomer` as one more of its address; none when nobody may be evicted.
+    HTTPConnection* victim(const QString& newcomer = {}) const;
+    // Makes room for one connection: closes or refuses the victim. False when there is none.
     bool evictOne();
-    bool anyReadingRequest() const;
+    // Makes room for one more refusal: closes a refused connection whose answer has gone out.
+    bool closeOneAnsweredRefusal();
+    void countServing(HTTPConnection* connection, int change);
     void finishIfIdle();
 
     HTTPServerConfig m_config;
@@ -70,6 +80,8 @@ private:
     QTimer m_sweep;
     int m_serving = 0;
     int m_refusing = 0;
+    // Connections being served, by peer address.
+    QHash<QString, int> m_servingFrom;
     std::atomic<int> m_open {0};
     bool m_retired = false;
 };

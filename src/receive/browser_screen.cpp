@@ -106,10 +106,21 @@ void BrowserScreen::handle(
     const QString& path = request.path;
     if (path == kScreen)
         return reply({200, QStringLiteral("text/html; charset=utf-8"), *screenPage(basePath)});
-    // The code is guessed no faster here than on the upload routes.
-    if (bySettings && m_access.codeRequired()
-        && !m_access.tryCode(request.query.value(QStringLiteral("code")), request.remoteAddress))
-        return reply(HTTPResponse::text(401, QStringLiteral("Access code required")));
+    // The code is guessed no faster here than on the upload routes. A screen that gave the
+    // right code is known by its address, as a phone is by its device id, so that a flood of
+    // guesses does not blank it; a guess from there still counts.
+    if (bySettings && m_access.codeRequired()) {
+        const QString& address = request.remoteAddress;
+        switch (m_access.tryCode(request.query.value(QStringLiteral("code")), address,
+            QStringLiteral("browser-screen@") + address)) {
+        case AccessManager::CodeCheck::right:
+            break;
+        case AccessManager::CodeCheck::wrong:
+            return reply(HTTPResponse::text(401, QStringLiteral("Access code required")));
+        case AccessManager::CodeCheck::notChecked:
+            return reply(HTTPResponse::tooManyTries(m_access.secondsUntilChecked(address)));
+        }
+    }
     const bool get = request.method == QLatin1String("GET");
     const bool post = request.method == QLatin1String("POST");
     if (get && path == kItems)
@@ -201,9 +212,9 @@ void BrowserScreen::act(const HTTPRequest& request, const QString& action, HTTPR
 
     if (const QString pin = viewerPIN(); !pin.isEmpty()) {
         const QString& address = request.remoteAddress;
-        // After too many wrong PINs the address is refused without its PIN being looked at.
-        if (!m_pinGuesses.mayTry(address))
-            return reply(HTTPResponse::text(423, QStringLiteral("PIN required")));
+        // After too many wrong PINs the address is turned away without its PIN being looked at.
+        if (const qint64 wait = m_pinGuesses.secondsToWait(address); wait > 0)
+            return reply(HTTPResponse::tooManyTries(wait));
         const auto given = request.query.constFind(QStringLiteral("pin"));
         if (given == request.query.cend() || *given != pin) {
             m_pinGuesses.recordWrong(address, given == request.query.cend() ? QString() : *given);

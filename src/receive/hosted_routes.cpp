@@ -54,24 +54,19 @@ HostedRoutes::HostedRoutes(const HostedScreen& screen, ItemStore& store, ItemInt
     , m_pinGuesses(clock, &access.guessBudget())
 { }
 
-bool HostedRoutes::pinMatches(const QString& given, const QString& address)
+std::optional<HTTPResponse> HostedRoutes::pinRefusal(
+    const QString& given, const QString& address, const HTTPResponse& wrong)
 {
-    if (given.isEmpty() || !m_pinGuesses.mayTry(address))
-        return false;
+    if (given.isEmpty())
+        return wrong;
+    if (const qint64 wait = m_pinGuesses.secondsToWait(address); wait > 0)
+        return HTTPResponse::tooManyTries(wait);
     if (given != m_screen.pin) {
         m_pinGuesses.recordWrong(address, given);
-        return false;
+        return wrong;
     }
     m_pinGuesses.recordRight(address);
-    return true;
-}
-
-bool HostedRoutes::pinAccepted(const HTTPRequest& request)
-{
-    return !pinRequired()
-        || pinMatches(
-            percentDecode(request.headers.value(QStringLiteral("x-code"))).value_or(QString()),
-            request.remoteAddress);
+    return std::nullopt;
 }
 
 void HostedRoutes::browserScreen(
@@ -83,9 +78,12 @@ void HostedRoutes::browserScreen(
     }
     // Its Inbox is its own: only its PIN opens it, whatever opens this computer's. The page
     // itself asks for it, so it needs none.
-    if (!m_screen.pin.isEmpty() && request.path != QLatin1String("/screen")
-        && !pinMatches(request.query.value(QStringLiteral("code")), request.remoteAddress))
-        return reply(HTTPResponse::text(401, QStringLiteral("Access code required")));
+    if (!m_screen.pin.isEmpty() && request.path != QLatin1String("/screen")) {
+        if (auto refused
+            = pinRefusal(request.query.value(QStringLiteral("code")), request.remoteAddress,
+                HTTPResponse::text(401, QStringLiteral("Access code required"))))
+            return reply(*refused);
+    }
     m_browserScreen.handle(request, std::move(reply), basePath);
 }
 
@@ -135,8 +133,12 @@ void HostedRoutes::route(
 
 void HostedRoutes::upload(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply)
 {
-    if (!pinAccepted(request))
-        return reply(wrongPin());
+    if (pinRequired()) {
+        if (auto refused = pinRefusal(
+                percentDecode(request.headers.value(QStringLiteral("x-code"))).value_or(QString()),
+                request.remoteAddress, wrongPin()))
+            return reply(*refused);
+    }
     if (request.body.isEmpty())
         return reply(HTTPResponse::text(400, QStringLiteral("Empty body")));
     if (kind == ItemKind::text && request.body.size() > ItemIntake::kMaxTextBytes)

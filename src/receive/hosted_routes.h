@@ -31,9 +31,11 @@ public:
 
 private:
     bool pinRequired() const { return m_screen.requirePinToSend && !m_screen.pin.isEmpty(); }
-    // Counts a wrong PIN against the sender's address; a missing one is no guess.
-    bool pinMatches(const QString& given, const QString& address);
-    bool pinAccepted(const HTTPRequest& request);
+    // None when `given` is the PIN; else the reply: `wrong`, or 429 when it was not checked
+    // (too many wrong ones came lately). A wrong PIN counts against the sender's address; a
+    // missing one is no guess.
+    std::optional<HTTPResponse> pinRefusal(
+        const QString& given, const QString& address, const HTTPResponse& wrong);
     void upload(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply);
     void browserScreen(
         const HTTPRequest& request, const QString& basePath, HTTPReplyFunction reply);

@@ -71,6 +71,7 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
         return reply({200, QStringLiteral("application/json"), info()});
     if (get && path == QLatin1String("/api/status")) {
         const QString device = request.query.value(QStringLiteral("device"));
+        m_controller.access().devicePolled(device);
         QJsonObject status = access.deviceStatus(device).toJson();
         status.insert(
             QStringLiteral("acked"), QJsonArray::fromStringList(store.acks().value(device)));

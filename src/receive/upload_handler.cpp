@@ -82,6 +82,7 @@ std::optional<PendingUpload> UploadHandler::readUpload(
         ? QStringLiteral("pdf")
         : platform::photoExtension(request.headers.value(QStringLiteral("content-type")));
     upload.deviceID = request.headers.value(QStringLiteral("x-device")).trimmed();
+    upload.remoteAddress = request.remoteAddress;
     upload.note = decodedHeader(request, "x-note");
     upload.sender = decodedHeader(request, "x-sender").trimmed();
     if (upload.sender.isEmpty())
@@ -142,6 +143,9 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
             });
     case AccessDecision::refuse:
         return reply(refusal());
+    case AccessDecision::tooManyTries:
+        return reply(
+            HTTPResponse::tooManyTries(m_access.secondsUntilChecked(request.remoteAddress)));
     case AccessDecision::ask:
         break;
     }
@@ -174,10 +178,16 @@ std::optional<HTTPResponse> UploadHandler::refusalBeforeBody(const HTTPRequest& 
         return std::nullopt;
     // The same question handle() asks: a wrong code counts once, whether it is refused here or
     // there, and a right one is asked again when the body has come.
-    if (m_access.decide(head.headers.value(QStringLiteral("x-device")).trimmed(),
-            decodedHeader(head, "x-code"), head.remoteAddress)
-        == AccessDecision::refuse)
+    switch (m_access.decide(head.headers.value(QStringLiteral("x-device")).trimmed(),
+        decodedHeader(head, "x-code"), head.remoteAddress)) {
+    case AccessDecision::refuse:
         return refusal();
+    case AccessDecision::tooManyTries:
+        return HTTPResponse::tooManyTries(m_access.secondsUntilChecked(head.remoteAddress));
+    case AccessDecision::allow:
+    case AccessDecision::ask:
+        break;
+    }
     return std::nullopt;
 }
 

@@ -236,6 +236,9 @@ private:
                 m_exchange.release()->deleteLater();
                 if (answer.value(QLatin1String("denied")).toBool())
                     return finish({UploadError(UploadError::Kind::denied)});
+                // Dropped unanswered: the screen stopped hearing from us for a while.
+                if (answer.value(QLatin1String("expired")).toBool())
+                    return finish({UploadError(UploadError::Kind::approvalTimeout)});
                 // A screen shared through another computer says when what it was allowed to
                 // pass on reached no screen.
                 if (const QString error = answer.value(QLatin1String("error")).toString();

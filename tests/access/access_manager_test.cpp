@@ -141,11 +141,11 @@ TEST_F(AccessManagerTest, WrongCodesCountPerAddressUntilARightOneAndLockForAMinu
     for (const int wrong : {9, 9, 10}) {
         for (int i = 0; i < wrong; ++i)
             tryCode(std::to_string(1000 + i).c_str());
-        EXPECT_EQ(tryCode("4711"), wrong < 10 ? "allow" : "refuse") << "after " << wrong;
+        EXPECT_EQ(tryCode("4711"), wrong < 10 ? "allow" : "too-many-tries") << "after " << wrong;
     }
     EXPECT_EQ(tryCode("4711", "192.168.1.20"), "allow") << "another address";
     m_clock.advance(59);
-    EXPECT_EQ(tryCode("4711"), "refuse");
+    EXPECT_EQ(tryCode("4711"), "too-many-tries");
     m_clock.advance(1);
     EXPECT_EQ(tryCode("4711"), "allow") << "the minute is over";
 }
@@ -194,7 +194,7 @@ TEST(GuessLimiter, AnIPv6NetworkCountsAsOneAddress)
     }
 }
 
-TEST_F(AccessManagerTest, PastAHundredWrongCodesAMinuteCodesAreCheckedAFewASecond)
+TEST_F(AccessManagerTest, PastAHundredWrongCodesAMinuteNoUnknownCodeIsCheckedUntilTheMinuteIsOver)
 {
     reset("code");
     m_defaults->set("accessCode", "4711");
@@ -205,34 +205,32 @@ TEST_F(AccessManagerTest, PastAHundredWrongCodesAMinuteCodesAreCheckedAFewASecon
         return toString(m_access->decide(device, QLatin1String(code),
             QStringLiteral("10.0.%1.%2").arg(address / 256).arg(address % 256)));
     };
-    auto rightCodesLetIn = [&](int sent) {
-        int allowed = 0;
-        for (int i = 0; i < sent; ++i)
-            allowed += send(QStringLiteral("new-%1").arg(address), "4711") == "allow";
-        return allowed;
-    };
     EXPECT_EQ(send("phone", "4711"), "allow");
     for (int i = 0; i < GuessBudget::kMaxWrong - 1; ++i)
-        send({}, "0000");
-    EXPECT_EQ(rightCodesLetIn(10), 10) << "not yet";
-    send({}, "0000");
+        send({}, QByteArray::number(1000 + i).constData());
+    EXPECT_EQ(send("new", "4711"), "allow") << "not yet";
+    m_clock.advance(10);
+    EXPECT_EQ(send({}, "0000"), "refuse");
 
-    // Every second a few codes are checked, whoever sends them; a known device is let in at once.
-    for (int second = 0; second < GuessBudget::kWindowSeconds - 1; ++second, m_clock.advance(1)) {
+    // For the rest of the minute since the first wrong code, no code of an unknown sender is
+    // checked, right or wrong, and none is answered as wrong; known devices are let in at once.
+    for (int second = 10; second < GuessBudget::kWindowSeconds; ++second, m_clock.advance(1)) {
         SCOPED_TRACE(second);
-        ASSERT_EQ(rightCodesLetIn(20), GuessBudget::kChecksPerSecond);
-        EXPECT_EQ(send({}, "0000"), "refuse") << "no turn left to check it";
+        ASSERT_EQ(send({}, "0001"), "too-many-tries");
+        ASSERT_EQ(send("new-2", "4711"), "too-many-tries");
+        EXPECT_EQ(m_access->secondsUntilChecked("10.9.9.9"), GuessBudget::kWindowSeconds - second);
         EXPECT_EQ(send("phone", "4711"), "allow");
         EXPECT_EQ(send("granted", "4711"), "allow");
     }
-    // Naming a known device is no pass for guessing.
-    for (int i = 0; i < GuessLimiter::kMaxWrong; ++i)
-        send("phone", "0000");
-    EXPECT_EQ(rightCodesLetIn(20), GuessBudget::kChecksPerSecond);
-    EXPECT_EQ(send("phone", "4711"), "refuse");
+    EXPECT_EQ(send("new-3", "4711"), "allow") << "the minute of the first wrong code is over";
 
-    m_clock.advance(GuessBudget::kWindowSeconds);
-    EXPECT_EQ(rightCodesLetIn(20), 20) << "a minute without a wrong code ends it";
+    // Naming a known device is no pass for guessing: after its ten wrong codes it waits too.
+    for (int i = 0; i < GuessBudget::kMaxWrong; ++i)
+        send({}, QByteArray::number(2000 + i).constData());
+    for (int i = 0; i < GuessLimiter::kMaxWrong; ++i)
+        send("phone", QByteArray::number(3000 + i).constData());
+    EXPECT_EQ(send("phone", "4711"), "too-many-tries");
+    EXPECT_EQ(send("granted", "4711"), "allow");
 }
 
 TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)
@@ -395,4 +393,67 @@ TEST_F(AccessManagerTest, WaitingDevicesAreBoundedButAWaitingOneMayAddMore)
     EXPECT_EQ(m_access->pendingGroups(3).size(), 3);
     m_access->deny(QStringLiteral("device-7"));
     hold(upload(kTablet));
+}
+
+TEST_F(AccessManagerTest, AWaitingDeviceThatStopsAskingIsDroppedAndToldSo)
+{
+    reset("ask");
+    int changes = 0;
+    QObject::connect(m_access.get(), &AccessManager::pendingChanged, [&] { ++changes; });
+    hold(upload(kPhone, {}, QByteArray(1 << 20, 'p')));
+    hold(upload(kTablet));
+    // The phone asks every minute and keeps waiting; the tablet has gone quiet.
+    for (int minute = 0; minute < 5; ++minute) {
+        m_clock.advance(60);
+        m_access->devicePolled(kPhone);
+        m_access->expireWaiting();
+    }
+    EXPECT_EQ(m_access->deviceStatus(kPhone), (DeviceStatus {false, false, 1, false}));
+    EXPECT_EQ(m_access->deviceStatus(kTablet), (DeviceStatus {false, false, 0, true}));
+    EXPECT_EQ(m_access->deviceStatus(kTablet).toJson().value("expired"), true);
+    EXPECT_EQ(changes, 3) << "two held, one dropped";
+
+    m_clock.advance(kWaitingExpirySeconds);
+    m_access->expireWaiting();
+    EXPECT_TRUE(m_access->pending().isEmpty());
+    EXPECT_EQ(m_access->waitingDevices(), 0);
+    // Sending again is waiting again, and an answer comes to what is held then.
+    hold(upload(kTablet, "again"));
+    EXPECT_FALSE(m_access->deviceStatus(kTablet).expired);
+    m_access->approve(kTablet, "Tablet", GrantDuration::once);
+    EXPECT_EQ(m_accepted, QStringList {"again"});
+}
+
+TEST_F(AccessManagerTest, OneAddressCannotFillWhatMayWait)
+{
+    reset("ask");
+    const auto from = [&](const char* address, const QString& device, QByteArray data = {}) {
+        PendingUpload held = upload(device, {}, std::move(data));
+        held.remoteAddress = QLatin1String(address);
+        return m_access->enqueue(held);
+    };
+    // Devices: one address fills the list, and a device of another address still gets in.
+    for (qsizetype i = 0; i < kMaxWaitingDevices; ++i)
+        ASSERT_EQ(from("10.0.0.1", QStringLiteral("flood-%1").arg(i)), std::nullopt);
+    EXPECT_EQ(from("10.0.0.1", "flood-more"), HoldRefusal::tooManyDevices);
+    EXPECT_EQ(from("10.0.0.2", kPhone), std::nullopt);
+    EXPECT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
+    EXPECT_TRUE(m_access->deviceStatus(QStringLiteral("flood-49")).expired)
+        << "the newest gave way";
+    EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 1);
+    for (qsizetype i = 0; i < kMaxWaitingDevices; ++i)
+        m_access->deny(QStringLiteral("flood-%1").arg(i));
+    m_access->deny(kPhone);
+
+    // Bytes: nine 60 MiB uploads of three devices from one address meet the bound, and a photo
+    // from another address is held all the same.
+    const QByteArray photo(60 * 1024 * 1024, 'x');
+    int held = 0;
+    for (int i = 0; i < 9; ++i)
+        held += from("fd00::1", QStringLiteral("big-%1").arg(i % 3), photo) == std::nullopt;
+    EXPECT_EQ(held, 9 - 1);
+    EXPECT_EQ(from("fd00::2", QStringLiteral("big-9"), photo), HoldRefusal::tooManyBytes)
+        << "the same /64 is the same address";
+    EXPECT_EQ(from("192.168.1.20", kTablet, photo), std::nullopt);
+    EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 1);
 }

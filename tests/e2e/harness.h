@@ -36,6 +36,18 @@ struct Reply {
     int status = 0; // 0: no reply could be read; `error` says why
     QByteArray body;
     std::string error;
+    QByteArray head; // the status line and headers
+
+    // A header's value, its name in any case; empty when absent.
+    QByteArray header(const QByteArray& name) const
+    {
+        for (const QByteArray& line : head.split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.first(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+                return line.sliced(colon + 1).trimmed();
+        }
+        return {};
+    }
 
     // Of the item an upload stored.
     QString id() const { return QJsonDocument::fromJson(body)["id"].toString(); }
@@ -53,12 +65,14 @@ inline Reply readReply(int fd)
     const qsizetype headEnd = raw.indexOf("\r\n\r\n");
     if (!raw.startsWith("HTTP/1.") || headEnd < 0)
         return {0, {}, error ? strerror(error) : "no reply head"};
-    return {raw.mid(9, 3).toInt(), raw.mid(headEnd + 4), {}};
+    return {raw.mid(9, 3).toInt(), raw.mid(headEnd + 4), {}, raw.first(headEnd)};
 }
 
-inline Reply exchange(quint16 port, int timeoutMs, const QByteArray& request)
+// `from`, when given, is the source address: any of 127.0.0.0/8, so that a test can be many
+// peers.
+inline Reply exchange(quint16 port, int timeoutMs, const QByteArray& request, in_addr_t from = 0)
 {
-    const int fd = connectLoopback(port, timeoutMs);
+    const int fd = connectLoopback(port, timeoutMs, 0, from);
     if (fd < 0)
         return {0, {}, strerror(errno)};
     sendAll(fd, request); // a server that stops reading early may still have answered

@@ -28,3 +28,27 @@ TEST(WaitingDevices, ANewDeviceNameEachTimeMeetsABoundOnWaitingDevices)
     EXPECT_EQ(send(0).status, 202);
     EXPECT_EQ(vesker.info().status, 200);
 }
+
+TEST(WaitingDevices, AFloodFromOneAddressLeavesRoomForAPhoneOfAnother)
+{
+    Vesker vesker({{"accessPolicy", "ask"}});
+    ASSERT_TRUE(vesker.start());
+    const auto send = [&](const QByteArray& device, in_addr_t from) {
+        return exchange(vesker.port, kBoundMs,
+            "POST /text HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Length: 5\r\n"
+            "X-Device: "
+                + device + "\r\n\r\nhello",
+            from);
+    };
+    const in_addr_t flood = (127u << 24) | 1;
+    const in_addr_t phone = (127u << 24) | 2;
+    int held = 0;
+    for (int device = 0; device < 60; ++device)
+        held += send("flood-" + QByteArray::number(device), flood).status == 202;
+    EXPECT_EQ(held, 50);
+    // The phone waits like any device; the flood's newest device gave way to it.
+    EXPECT_EQ(send("phone", phone).status, 202);
+    const Reply status = exchange(vesker.port, kBoundMs,
+        "GET /api/status?device=phone HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(QJsonDocument::fromJson(status.body)["pending"].toInt(), 1) << status.body.data();
+}

@@ -82,12 +82,17 @@ inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quin
         return true;
     });
     quint32 state = seed * 2654435761u + 1;
+    // The buffer so far is parsed again after every chunk, so the chunks of a long input are
+    // fewer and longer: at most about kMostChunks of them keeps the check linear in its length,
+    // and the seeds still put the splits everywhere.
+    constexpr qsizetype kMostChunks = 16;
+    const qsizetype shortest = std::max<qsizetype>(1, whole.size() / kMostChunks);
     for (qsizetype offset = 0; offset < whole.size();) {
         state = state * 1664525u + 1013904223u;
         // Mostly small chunks, sometimes large ones, so that splits fall everywhere.
         const qsizetype limit = (state >> 28) < 12 ? 8 : whole.size();
-        const qsizetype chunk
-            = std::min<qsizetype>(whole.size() - offset, 1 + (state >> 8) % limit);
+        const qsizetype chunk = std::min<qsizetype>(
+            whole.size() - offset, std::max(shortest, 1 + qsizetype((state >> 8) % limit)));
         const Status status = reader.append(QByteArrayView(whole).sliced(offset, chunk));
         offset += chunk;
 

@@ -22,8 +22,9 @@ using namespace std::chrono_literals;
 // Every wait on a client ends after 5 s without progress.
 class Client {
 public:
-    explicit Client(quint16 port, int receiveBuffer = 0)
-        : m_fd(test::connectLoopback(port, 5000, receiveBuffer))
+    // `from`: the source address, any of 127.0.0.0/8.
+    explicit Client(quint16 port, int receiveBuffer = 0, in_addr_t from = 0)
+        : m_fd(test::connectLoopback(port, 5000, receiveBuffer, from))
     { }
     ~Client() { ::close(m_fd); }
 
@@ -38,6 +39,12 @@ public:
         return head;
     }
     bool sendAll(QByteArrayView data) { return test::sendAll(m_fd, data); }
+    // Up to `most` bytes of what has arrived; 0 when nothing has, or the server closed.
+    qsizetype readSome(qsizetype most)
+    {
+        QByteArray buffer(most, Qt::Uninitialized);
+        return std::max<ssize_t>(0, ::recv(m_fd, buffer.data(), size_t(most), MSG_DONTWAIT));
+    }
     // Marked when the server never ends its side.
     QByteArray readToEnd()
     {
@@ -67,6 +74,11 @@ HTTPResponse okText(const QByteArray& body = "ok")
 QByteArray refusal(int status, const char* text)
 {
     return HTTPResponse::text(status, QString::fromUtf8(text)).encode();
+}
+
+QByteArray busy()
+{
+    return HTTPResponse::busy().encode();
 }
 
 QByteArray post(qint64 length, qint64 sent)
@@ -274,7 +286,7 @@ TEST(HTTPServer, RefusedClientThatPausesMidUploadStillReadsItsReply)
         std::this_thread::sleep_for(800ms);
         EXPECT_TRUE(client.sendAll(upload.sliced(upload.size() / 4))) << "reset under the client";
         client.shutdownWrite();
-        EXPECT_EQ(client.readToEnd(), refusal(503, "Server busy"));
+        EXPECT_EQ(client.readToEnd(), busy());
     }
     held.release();
 }
@@ -335,6 +347,62 @@ TEST(HTTPServer, PeerThatDoesNotReadItsReplyIsClosed)
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 0; }, 4000));
 }
 
+TEST(HTTPServer, PeerThatTakesItsReplyTooSlowlyIsEnded)
+{
+    auto server = startServer(
+        [](HTTPRequest, HTTPReplyFunction reply) {
+            reply({200, QStringLiteral("application/octet-stream"), QByteArray(32 << 20, 'r')});
+        },
+        [](auto& config) {
+            config.minBodyBytesPerSecond = 256 * 1024;
+            config.bodyRateWindow = 300ms;
+        });
+    // It reads now and then, so it is never idle for long, but far below the rate.
+    Client client(server->serverPort(), 16 * 1024);
+    ASSERT_TRUE(client.sendAll(kGet));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 1; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            client.readSome(1024);
+            return server->openConnections() == 0;
+        },
+        4000));
+}
+
+TEST(HTTPServer, AtTheCapStalledReadersAndACrowdedAddressGiveWay)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("large.bin"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(16 << 20));
+    file.close();
+    auto server = startServer(
+        [&](HTTPRequest request, HTTPReplyFunction reply) {
+            if (request.path == u"/file")
+                reply({200, QStringLiteral("application/octet-stream"), {}, path});
+            else
+                reply(okText());
+        },
+        [](auto& config) { config.maxConnections = 4; });
+    const in_addr_t crowd = (127u << 24) | 1;
+    const in_addr_t other = (127u << 24) | 2;
+    std::vector<std::unique_ptr<Client>> stalled;
+    for (int i = 0; i < 4; ++i) {
+        stalled.push_back(std::make_unique<Client>(server->serverPort(), 4096, crowd));
+        ASSERT_TRUE(stalled.back()->sendAll("GET /file HTTP/1.1\r\n\r\n"));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 4; }, 2000));
+    // Another address is let in at once: one address holds more than its share.
+    Client fromOther(server->serverPort(), 0, other);
+    ASSERT_TRUE(fromOther.sendAll(kGet));
+    EXPECT_EQ(fromOther.readToEnd(), okText().encode());
+    // The same address is let in once a reader has stalled for a moment.
+    std::this_thread::sleep_for(1500ms);
+    Client fromCrowd(server->serverPort(), 0, crowd);
+    ASSERT_TRUE(fromCrowd.sendAll(kGet));
+    EXPECT_EQ(fromCrowd.readToEnd(), okText().encode());
+}
+
 TEST(HTTPServer, RepliesWaitingToBeReadCountAgainstTheBudget)
 {
     QTemporaryDir dir;
@@ -371,7 +439,7 @@ TEST(HTTPServer, RepliesWaitingToBeReadCountAgainstTheBudget)
     EXPECT_TRUE(whole.endsWith(content)) << whole.size();
     EXPECT_TRUE(
         whole.startsWith("HTTP/1.1 200 OK\r\n") && whole.contains("Content-Length: 25165824\r\n"));
-    EXPECT_EQ(exchange(server->serverPort()), refusal(503, "Server busy"));
+    EXPECT_EQ(exchange(server->serverPort()), busy());
     EXPECT_EQ(
         exchange(server->serverPort(), "GET /gone HTTP/1.1\r\n\r\n"), refusal(404, "Not found"));
     stalled.clear();
@@ -388,14 +456,13 @@ TEST(HTTPServer, BudgetCountsReservedBytesUntilTheRequestIsFreed)
     ASSERT_TRUE(first.sendAll(post(1'600'000, 1'600'000)) && held.waitFor(1));
     // What no longer fits is refused, also when that shows only after the first MiB, and the
     // refused client reads why.
-    EXPECT_EQ(
-        exchange(server->serverPort(), post(1'600'000, 1'600'000)), refusal(503, "Server busy"));
+    EXPECT_EQ(exchange(server->serverPort(), post(1'600'000, 1'600'000)), busy());
     // A head that declares 60 MiB and sends nothing more holds only a first step of it.
     Client declared(server->serverPort());
     ASSERT_TRUE(declared.sendAll(post(kHTTPMaxBodyBytes, 0)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return budget->used() > 2'600'000; }, 5000));
     EXPECT_LT(budget->used(), 3 << 20);
-    EXPECT_EQ(exchange(server->serverPort(), post(1 << 20, 1 << 20)), refusal(503, "Server busy"));
+    EXPECT_EQ(exchange(server->serverPort(), post(1 << 20, 1 << 20)), busy());
 
     // Once the owner lets go of the request, its bytes are free again.
     held.release();

@@ -85,3 +85,11 @@ test('a mistyped code asks again without locking the viewer or the phones out', 
   assert.equal((await fetch(vesker.url + '/api/items?code=123456')).status, 200);
   await context.close();
 }));
+
+test('while too many wrong codes came, the screen says to wait instead of asking for the code', () => withVesker({ allowBrowserScreens: true, accessPolicy: 'code', accessCode: '123456' }, async (vesker) => {
+  // Ten wrong codes from this address: its codes are not checked for a minute.
+  for (let n = 0; n < 10; n++) await fetch(`${vesker.url}/api/items?code=${900000 + n}`);
+  const screen = await openPage(browser, vesker.url + '/screen?code=123456', desktop);
+  await screen.getByText(/^Too many tries: wait \d+ s$/).waitFor(onePoll);
+  assert.equal(await screen.locator('#codeScreen').isHidden(), true);
+}));

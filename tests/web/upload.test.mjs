@@ -62,6 +62,19 @@ test('an access code is asked for after a refusal, and one from a link leaves th
   }, '/?code=123456');
 });
 
+test('a code sent while too many wrong ones came is not called wrong: the page says to wait', async () => {
+  await withUploadPage({ accessPolicy: 'code', accessCode: '123456' }, async (page, vesker) => {
+    // Ten wrong codes from this address: it is not checked for a minute.
+    for (let n = 0; n < 10; n++) await vesker.upload('/text', 'guess', { 'X-Code': String(900000 + n) });
+    await page.getByLabel('Access code').fill('123456');
+    await page.getByPlaceholder('Serial number, part number, anything…').fill('now?');
+    await page.getByRole('button', { name: 'Send text' }).click();
+    await firstStatus(page).getByText(/^❌ Too many tries: wait \d+ s$/).waitFor();
+    assert.equal(await page.getByLabel('Access code').inputValue(), '123456');
+    assert.equal(vesker.index().length, 0);
+  });
+});
+
 // The device is answered through the access policy, as the window's prompt would.
 test('a device that must be allowed waits, then is sent once allowed or shows the decline', async () => {
   for (const [answer, status, stored] of [['approve', '✅ Sent', 1], ['deny', '❌ The screen declined', 0]]) {
