@@ -126,10 +126,10 @@ void ApprovalBanner::rebuild()
     stack->setSpacing(8);
     for (const ApprovalCardContent& content : contents)
         stack->addWidget(new ApprovalCard(content, m_stack));
-    if (const qsizetype more = moreWaiting(); more > 0) {
+    if (const qsizetype more = waiting() - contents.size(); more > 0) {
         auto* line = new QLabel(QStringLiteral("%1 more waiting").arg(more), m_stack);
         line->setObjectName(QStringLiteral("approvalMore"));
-        line->setForegroundRole(QPalette::PlaceholderText);
+        setSecondary(*line);
         stack->addWidget(line);
     }
     static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_stack);
