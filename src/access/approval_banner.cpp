@@ -97,6 +97,12 @@ ApprovalBanner::ApprovalBanner(QWidget* parent)
     divider->setFrameShadow(QFrame::Plain);
     divider->setForegroundRole(QPalette::Mid);
     column->addWidget(divider);
+    // Qt puts a widget made later last in the window's Tab order, so cards made long after the
+    // controls below them would be reached only after all of those. This hidden stand-in, made
+    // with the banner, keeps its place in that order for the cards.
+    m_tabPlace = new QWidget(this);
+    m_tabPlace->setFocusPolicy(Qt::TabFocus);
+    m_tabPlace->hide();
     hide();
 }
 
@@ -133,6 +139,13 @@ void ApprovalBanner::rebuild()
         stack->addWidget(line);
     }
     static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_stack);
+    QWidget* previous = m_tabPlace;
+    for (QWidget* widget : m_stack->findChildren<QWidget*>()) {
+        if (widget->focusPolicy() & Qt::TabFocus) {
+            setTabOrder(previous, widget);
+            previous = widget;
+        }
+    }
 }
 
 } // namespace vesker

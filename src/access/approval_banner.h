@@ -42,6 +42,7 @@ private:
     void rebuild();
 
     QWidget* m_stack = nullptr;
+    QWidget* m_tabPlace = nullptr;
     bool m_scheduled = false;
 };
 

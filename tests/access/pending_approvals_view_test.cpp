@@ -3,9 +3,12 @@
 #include "platform/defaults.h"
 #include "support/manual_clock.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -59,4 +62,44 @@ TEST(PendingApprovalsView, AFloodOfDevicesShowsAFewCardsAndACount)
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return !titles().isEmpty() && titles().first().startsWith("device-1 "); }, 2000));
     EXPECT_EQ(more(), "46 more waiting");
+}
+
+// The cards are made when a device asks, long after the Inbox below them; Tab still reaches
+// their buttons right after the controls above them, as they are seen.
+TEST(PendingApprovalsView, TabReachesTheCardsBeforeWhatIsBelowThem)
+{
+    QTemporaryDir dir;
+    ManualClock clock;
+    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
+    defaults.set(QStringLiteral("accessPolicy"), QStringLiteral("ask"));
+    AccessManager access(defaults, clock);
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    auto* above = new QPushButton(QStringLiteral("Above"), &window);
+    column->addWidget(above);
+    column->addWidget(new PendingApprovalsView(access, &window));
+    column->addWidget(new QPushButton(QStringLiteral("Below"), &window));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    ASSERT_EQ(access.enqueue({.id = QUuid::createUuid(),
+                  .deviceID = QStringLiteral("phone"),
+                  .deviceName = QStringLiteral("Ana's phone"),
+                  .receivedAt = clock.now()}),
+        std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const auto buttons = window.findChildren<QPushButton*>();
+        return std::any_of(buttons.begin(), buttons.end(),
+            [](const QPushButton* b) { return b->text() == "Once" && b->isVisible(); });
+    }));
+    QStringList reached;
+    above->setFocus();
+    for (int press = 0; press < 7; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        const auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        reached.append(button ? button->text() : QString());
+    }
+    EXPECT_EQ(
+        reached, QStringList({"Once", "30 min", "1 day", "Always", "Deny", "Block", "Below"}));
 }
