@@ -65,8 +65,10 @@ TEST(PendingApprovalsView, AFloodOfDevicesShowsAFewCardsAndACount)
 }
 
 // The cards are made when a device asks, long after the Inbox below them; Tab still reaches
-// their buttons right after the controls above them, as they are seen.
-TEST(PendingApprovalsView, TabReachesTheCardsBeforeWhatIsBelowThem)
+// their buttons right after the controls above them, as they are seen. Another device asking
+// leaves the focus where it is; answering one gives it back above the cards, so that a second
+// key press answers for no other device.
+TEST(PendingApprovalsView, TabReachesTheCardsWhereTheyAreSeenAndAnAnswerLeavesNoOtherFocused)
 {
     QTemporaryDir dir;
     ManualClock clock;
@@ -83,23 +85,51 @@ TEST(PendingApprovalsView, TabReachesTheCardsBeforeWhatIsBelowThem)
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
-    ASSERT_EQ(access.enqueue({.id = QUuid::createUuid(),
-                  .deviceID = QStringLiteral("phone"),
-                  .deviceName = QStringLiteral("Ana's phone"),
-                  .receivedAt = clock.now()}),
-        std::nullopt);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        const auto buttons = window.findChildren<QPushButton*>();
-        return std::any_of(buttons.begin(), buttons.end(),
-            [](const QPushButton* b) { return b->text() == "Once" && b->isVisible(); });
-    }));
+    const auto ask = [&](const QString& device) {
+        return access.enqueue({.id = QUuid::createUuid(),
+            .deviceID = device,
+            .deviceName = device,
+            .receivedAt = clock.now()});
+    };
+    const auto onceButtons = [&] {
+        qsizetype shown = 0;
+        for (const QPushButton* button : window.findChildren<QPushButton*>())
+            shown += button->text() == "Once" && button->isVisible() ? 1 : 0;
+        return shown;
+    };
+    const auto focused = [] {
+        const auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        return button ? button->text() : QString();
+    };
+    const auto press = [](Qt::Key key, int times) {
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(QApplication::focusWidget(), key);
+    };
+    ASSERT_EQ(ask(QStringLiteral("phone-1")), std::nullopt);
+    ASSERT_EQ(ask(QStringLiteral("phone-2")), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return onceButtons() == 2; }));
     QStringList reached;
     above->setFocus();
-    for (int press = 0; press < 7; ++press) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        const auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
-        reached.append(button ? button->text() : QString());
+    for (int tab = 0; tab < 13; ++tab) {
+        press(Qt::Key_Tab, 1);
+        reached.append(focused());
     }
-    EXPECT_EQ(
-        reached, QStringList({"Once", "30 min", "1 day", "Always", "Deny", "Block", "Below"}));
+    EXPECT_EQ(reached,
+        QStringList({"Once", "30 min", "1 day", "Always", "Deny", "Block", "Once", "30 min",
+            "1 day", "Always", "Deny", "Block", "Below"}));
+
+    above->setFocus();
+    press(Qt::Key_Tab, 6);
+    ASSERT_EQ(focused(), "Block");
+    ASSERT_EQ(ask(QStringLiteral("phone-3")), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return onceButtons() == 3; }));
+    EXPECT_EQ(focused(), "Block");
+    press(Qt::Key_Tab, 1);
+    EXPECT_EQ(focused(), "Once"); // the second card's: the first's Block kept its place
+
+    press(Qt::Key_Backtab, 6);
+    ASSERT_EQ(focused(), "Once");
+    press(Qt::Key_Space, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return onceButtons() == 2; }));
+    EXPECT_EQ(focused(), "Above");
 }
