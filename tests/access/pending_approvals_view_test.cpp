@@ -15,13 +15,25 @@
 using namespace vesker;
 using namespace vesker::test;
 
-TEST(PendingApprovalsView, AFloodOfDevicesShowsAFewCardsAndACount)
-{
+namespace {
+
+// Every new device waits for an answer.
+struct AskingAccess {
+    AskingAccess() { defaults.set(QStringLiteral("accessPolicy"), QStringLiteral("ask")); }
+
     QTemporaryDir dir;
     ManualClock clock;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
-    defaults.set(QStringLiteral("accessPolicy"), QStringLiteral("ask"));
-    AccessManager access(defaults, clock);
+    platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json")), clock};
+    AccessManager access {defaults, clock};
+};
+
+} // namespace
+
+TEST(PendingApprovalsView, AFloodOfDevicesShowsAFewCardsAndACount)
+{
+    AskingAccess asking;
+    AccessManager& access = asking.access;
+    const ManualClock& clock = asking.clock;
     PendingApprovalsView view(access);
     view.show();
 
@@ -70,11 +82,9 @@ TEST(PendingApprovalsView, AFloodOfDevicesShowsAFewCardsAndACount)
 // key press answers for no other device.
 TEST(PendingApprovalsView, TabReachesTheCardsWhereTheyAreSeenAndAnAnswerLeavesNoOtherFocused)
 {
-    QTemporaryDir dir;
-    ManualClock clock;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
-    defaults.set(QStringLiteral("accessPolicy"), QStringLiteral("ask"));
-    AccessManager access(defaults, clock);
+    AskingAccess asking;
+    AccessManager& access = asking.access;
+    const ManualClock& clock = asking.clock;
     QWidget window;
     auto* column = new QVBoxLayout(&window);
     auto* above = new QPushButton(QStringLiteral("Above"), &window);
