@@ -7,6 +7,7 @@
 #include "settings/hosted_screens_settings_view.h"
 #include "settings/remote_screens_settings_view.h"
 #include "settings/screens_settings_view.h"
+#include "ui/wheel_guard.h"
 #include "ui/window_habits.h"
 
 #include <QLabel>
@@ -36,6 +37,7 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Settings"));
     closeOnStandardKeys(*this);
+    wheelChangesOnlyFocusedControls(*this);
     resize(kDefaultSize);
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("settingsTabs"));

@@ -28,10 +28,14 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
-#include <QTcpSocket>
 #include <QTabWidget>
+#include <QTcpSocket>
 #include <QTreeWidget>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 namespace vesker::test {
 
@@ -111,6 +115,42 @@ protected:
         return QJsonDocument::fromJson(reply.body).object();
     }
 };
+
+// A wheel turned over the page scrolls it, though a picker lies under the pointer; a picker
+// that has the focus changes by the wheel as before.
+TEST_F(SettingsWindowTest, TheWheelScrollsThePageAndChangesOnlyAFocusedPicker)
+{
+    m_window.resize(640, 300);
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    auto* picker = find<QComboBox>("viewModePicker");
+    auto* page = qobject_cast<QScrollArea*>(m_window.tabs().currentWidget());
+    ASSERT_NE(page, nullptr);
+    page->ensureWidgetVisible(picker);
+    QApplication::processEvents();
+    const int scrolled = page->verticalScrollBar()->value();
+    ASSERT_LT(scrolled, page->verticalScrollBar()->maximum()) << "room to scroll further";
+    const QString before = m_defaults.string(QStringLiteral("viewMode"), QStringLiteral("large"));
+    const auto turn = [&](int delta) {
+        const QPoint at = picker->rect().center();
+        QWheelEvent wheel(at, picker->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+            Qt::NoModifier, Qt::NoScrollPhase, false);
+        // As the window system delivers it: a wheel sent by the program itself goes to the
+        // receiver alone.
+        QSpontaneKeyEvent::setSpontaneous(&wheel);
+        qApp->notify(picker, &wheel);
+        QApplication::processEvents();
+    };
+    turn(-120);
+    EXPECT_EQ(m_defaults.string(QStringLiteral("viewMode"), QStringLiteral("large")), before);
+    EXPECT_GT(page->verticalScrollBar()->value(), scrolled) << "the page scrolls";
+    EXPECT_FALSE(picker->hasFocus());
+
+    picker->setFocus(Qt::TabFocusReason);
+    turn(picker->currentIndex() == 0 ? -120 : 120);
+    EXPECT_NE(m_defaults.string(QStringLiteral("viewMode"), QStringLiteral("large")), before);
+}
 
 TEST_F(SettingsWindowTest, AccessChoicesRuleWhatTheServerAllows)
 {
