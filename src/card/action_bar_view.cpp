@@ -1,6 +1,7 @@
 #include "card/action_bar_view.h"
 
 #include "card/card_cells_view.h"
+#include "card/card_header_view.h"
 #include "card/item_actions.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
@@ -381,9 +382,10 @@ QMessageBox* askToDelete(QWidget* parent, ItemStore& store, const ScreenItem& it
     box->setTextFormat(Qt::PlainText);
     box->setText(wholeSet ? QStringLiteral("Delete all %1 items in this set?").arg(item.groupCount)
                           : QStringLiteral("Delete this item?"));
-    box->setInformativeText(
-        QStringLiteral("The file is removed from disk. Archive keeps it "
-                       "instead. Turn this warning off in Settings ▸ General."));
+    // Named under the question: the keys may act on a card scrolled out of sight.
+    box->setInformativeText(itemSummary(item, store)
+        + QStringLiteral("\n\nThe file is removed from disk. Archive keeps it "
+                         "instead. Turn this warning off in Settings ▸ General."));
     QPushButton* remove
         = box->addButton(wholeSet ? QStringLiteral("Delete set") : QStringLiteral("Delete"),
             QMessageBox::DestructiveRole);

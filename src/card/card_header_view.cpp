@@ -28,6 +28,8 @@ QTimer& sharedTicker()
     return *ticker;
 }
 
+} // namespace
+
 QString receivedText(const QDateTime& at)
 {
     const QLocale locale;
@@ -35,7 +37,22 @@ QString receivedText(const QDateTime& at)
         + QStringLiteral(", ") + platform::shortTimeText(at, locale);
 }
 
-} // namespace
+QString itemSummary(const ScreenItem& item, const ItemStore& store)
+{
+    constexpr int kWords = 8;
+    QString what;
+    if (item.kind == ItemKind::text) {
+        const QStringList words = item.text.simplified().split(u' ', Qt::SkipEmptyParts);
+        what = u'“' + QStringList(words.mid(0, kWords)).join(u' ')
+            + (words.size() > kWords ? QStringLiteral("…”") : QStringLiteral("”"));
+    } else {
+        what = item.originalName.isEmpty() ? item.filename : item.originalName;
+    }
+    QStringList parts {
+        Senders::displayName(item.sender, store.defaults()), receivedText(item.receivedAt), what};
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral(" · "));
+}
 
 RelativeTimeLabel::RelativeTimeLabel(const QDateTime& at, QWidget* parent)
     : QLabel(parent)

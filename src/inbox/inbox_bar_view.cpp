@@ -8,6 +8,7 @@
 #include "ui/text_style.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,6 +81,21 @@ void InboxBarView::setSpeedReviewAvailable(bool available)
 {
     m_speedReviewAvailable = available;
     refreshCounts();
+}
+
+bool InboxBarView::eventFilter(QObject* watched, QEvent* event)
+{
+    // Escape clears the search first, and a second one leaves the field.
+    if (watched == m_search && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape
+        && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        if (!m_search->text().isEmpty())
+            m_state.setSearch({});
+        else
+            Q_EMIT searchLeft();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void InboxBarView::resizeEvent(QResizeEvent* event)
@@ -296,6 +312,7 @@ QWidget* InboxBarView::buildFullBar()
     m_search->setMinimumWidth(40);
     // A file dropped here belongs to the window (to be sent), never into the text.
     m_search->setAcceptDrops(false);
+    m_search->installEventFilter(this);
     connect(m_search, &QLineEdit::textChanged, this,
         [this](const QString& text) { m_state.setSearch(text); });
     searchRow->addWidget(m_search, 1);

@@ -165,6 +165,65 @@ TEST_F(ItemActionsTest, ItemKeysActOnTheNewestItemEvenScrolledAway)
     EXPECT_TRUE(m_store.item(items.at(1).id));
 }
 
+// With the keyboard focus inside a card, the item keys are that card's: the item that moves or
+// goes is the one the person is on, and the focus stays in the list.
+TEST_F(ItemActionsTest, ItemKeysActOnTheCardHoldingTheFocus)
+{
+    open();
+    m_defaults.set(u"confirmDelete"_s, true);
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    struct Case {
+        Qt::Key key;
+        QString status; // of the focused card's item afterwards
+        QString folder; // where its file is then; empty: nowhere
+        bool staysListed;
+    };
+    for (const Case& c : {Case {Qt::Key_G, u"inbox"_s, u"Inbox"_s, true},
+             Case {Qt::Key_E, u"archived"_s, u"Archive"_s, false},
+             Case {Qt::Key_L, u"later"_s, u"Inbox"_s, false},
+             Case {Qt::Key_Backspace, u"gone"_s, {}, false}}) {
+        SCOPED_TRACE(QKeySequence(c.key | Qt::ControlModifier).toString().toStdString());
+        const ScreenItem older = add();
+        const ScreenItem target = add();
+        const ScreenItem newest = add();
+        auto* archive = card(target)->findChild<QPushButton*>(u"archiveButton"_s);
+        ASSERT_NE(archive, nullptr);
+        archive->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(archive, c.key, Qt::ControlModifier);
+        if (c.key == Qt::Key_Backspace) {
+            ASSERT_NE(confirmation(), nullptr);
+            EXPECT_EQ(confirmation()->text(), u"Delete this item?"_s);
+            const QString named = confirmation()->informativeText();
+            EXPECT_TRUE(named.startsWith(u"Ann · "_s)) << named.toStdString();
+            EXPECT_TRUE(named.contains(target.filename)) << named.toStdString();
+            for (QAbstractButton* button : confirmation()->buttons())
+                if (button->text() == u"Delete"_s)
+                    button->click();
+        }
+        const bool acked = c.key != Qt::Key_L;
+        EXPECT_EQ(onDisk(target), std::make_pair(c.status, acked));
+        EXPECT_EQ(onDisk(newest), std::make_pair(u"inbox"_s, false));
+        EXPECT_EQ(onDisk(older), std::make_pair(u"inbox"_s, false));
+        for (const auto* folder : {"Inbox", "Archive"})
+            EXPECT_EQ(QFile::exists(m_store.rootDir() + u'/' + QLatin1String(folder) + u'/'
+                          + target.filename),
+                c.folder == QLatin1String(folder));
+        // On the same card, or on the one that took its place.
+        const QUuid expected = c.staysListed ? target.id : older.id;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return focusedItem() == expected; }))
+            << "focus on "
+            << (QApplication::focusWidget()
+                       ? QApplication::focusWidget()->objectName().toStdString()
+                       : "nothing");
+        ItemActions::archive(m_store, newest);
+        ItemActions::archive(m_store, older);
+        if (c.staysListed)
+            ItemActions::archive(m_store, target);
+        QApplication::processEvents();
+    }
+}
+
 // A portrait photo with a dark mark in its top-left corner and a QR code in the middle.
 QImage markedPhoto(int width, int height)
 {
