@@ -35,11 +35,9 @@ QString keyText(QKeyCombination key)
     return QKeySequence(key).toString(QKeySequence::NativeText);
 }
 
-void markDestructive(QPushButton& button)
+void makeDestructive(QPushButton& button)
 {
-    QPalette palette = button.palette();
-    palette.setColor(QPalette::ButtonText, destructiveColor());
-    button.setPalette(palette);
+    markDestructive(button);
     button.setAutoDefault(false);
 }
 
@@ -242,7 +240,7 @@ void ActionBarView::fillFull()
     QString deleteHelp = QStringLiteral("Delete (%1)").arg(keyText(Qt::CTRL | Qt::Key_Backspace));
     if (asks)
         deleteHelp += QStringLiteral(" — asks first; change in Settings ▸ General");
-    markDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
+    makeDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
         deleteHelp, [this] { askDelete(ItemRow::DeleteScope::one); }));
 
     if (offered.wholeSet) {
@@ -302,7 +300,7 @@ void ActionBarView::fillCompact()
     button(QStringLiteral("archiveButton"), QStringLiteral("Archive"), {},
         QStringLiteral("Move to Archive (%1)").arg(keyText(Qt::CTRL | Qt::Key_E)),
         [&store, item] { ItemActions::archive(store, item); });
-    markDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
+    makeDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
         QStringLiteral("Delete (%1)").arg(keyText(Qt::CTRL | Qt::Key_Backspace)),
         [this] { askDelete(ItemRow::DeleteScope::one); }));
     m_group = m_second;
@@ -317,7 +315,7 @@ void ActionBarView::fillCompact()
     m_copied->setObjectName(QStringLiteral("copiedLabel"));
     setTextStyle(*m_copied, TextStyle::caption);
     QPalette green = m_copied->palette();
-    green.setColor(QPalette::WindowText, successColor());
+    green.setColor(QPalette::WindowText, successColor(green, QPalette::Window));
     m_copied->setPalette(green);
     m_copied->setVisible(m_card.copiedFlash());
     m_group->layout()->addWidget(m_copied);

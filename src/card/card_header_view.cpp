@@ -113,7 +113,7 @@ QWidget* makeCardHeader(const ScreenItem& item, const ItemStore& store, QWidget*
     if (item.acknowledged) {
         auto* seen = symbolLabel(QStringLiteral("checkmark.circle.fill"), QStringLiteral("Seen"),
             // Green is this label's own colour: the theme has no role for "done".
-            TextStyle::caption, successColor(), header);
+            TextStyle::caption, successColor(header->palette(), QPalette::Window), header);
         seen->setObjectName(QStringLiteral("cardSeen"));
         row->addWidget(seen);
     }

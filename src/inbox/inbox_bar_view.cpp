@@ -23,6 +23,9 @@ namespace vesker {
 
 namespace {
 
+// A longer prompt (a long sender's name) is cut rather than crowding the bar.
+constexpr int kLongestPrompt = 260;
+
 constexpr std::array kTabs {ItemStatus::inbox, ItemStatus::later, ItemStatus::archived};
 constexpr int kDotSize = 9;
 constexpr int kSliderSteps = 100; // the slider's integers per unit of photo scale
@@ -390,7 +393,13 @@ void InboxBarView::refresh()
         const QSignalBlocker blocker(m_search);
         m_search->setText(m_state.search());
     }
-    m_search->setPlaceholderText(m_state.searchPrompt());
+    const QString prompt = m_state.searchPrompt();
+    m_search->setPlaceholderText(prompt);
+    // The prompt is read whole ("Search everything", a sender's name), never cut to "…"; the
+    // field's own margins and cursor take a few pixels more.
+    constexpr int kFieldAllowance = 12;
+    m_search->setMinimumWidth(std::clamp(
+        m_search->fontMetrics().horizontalAdvance(prompt) + kFieldAllowance, 40, kLongestPrompt));
     m_clearSearch->setVisible(!m_state.search().isEmpty());
     refreshCounts();
 }

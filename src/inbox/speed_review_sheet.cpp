@@ -30,6 +30,15 @@ void setColour(QWidget& widget, const QColor& colour)
     widget.setPalette(look);
 }
 
+// Red that reads where the widget draws its text: on a button's face or on the window.
+void setDestructive(QWidget& widget)
+{
+    QPalette look = widget.palette();
+    look.setColor(QPalette::WindowText, destructiveColor(look, QPalette::Window));
+    look.setColor(QPalette::ButtonText, destructiveColor(look, QPalette::Button));
+    widget.setPalette(look);
+}
+
 // A key that acts wherever focus is inside the sheet, buttons included.
 void bindKey(QDialog& sheet, const QList<QKeySequence>& keys, std::function<void()> act)
 {
@@ -72,7 +81,7 @@ SpeedReviewSheet::SpeedReviewSheet(
     header->addSpacing(4);
     m_marks = plainLabel({}, this);
     m_marks->setObjectName(QStringLiteral("reviewMarks"));
-    setColour(*m_marks, destructiveColor());
+    setDestructive(*m_marks);
     header->addWidget(m_marks);
     column->addLayout(header);
     column->addWidget(makeDivider(this));
@@ -104,7 +113,7 @@ SpeedReviewSheet::SpeedReviewSheet(
     const QString backspace = QKeySequence(Qt::Key_Backspace).toString(QKeySequence::NativeText);
     m_delete = button(QStringLiteral("deleteButton"), QStringLiteral("Delete"),
         QStringLiteral("trash"), QStringLiteral("Mark to delete and go on (%1)").arg(backspace));
-    setColour(*m_delete, destructiveColor());
+    setDestructive(*m_delete);
     m_keep = button(QStringLiteral("keepButton"), QStringLiteral("Keep"),
         QStringLiteral("checkmark"), QStringLiteral("Keep it and go on (\u2192)"));
     m_finish = button(QStringLiteral("finishButton"), {}, {}, {});
@@ -182,7 +191,7 @@ void SpeedReviewSheet::finish()
     discard->setAutoDefault(false);
     box->setDefaultButton(keep);
     box->setEscapeButton(keep);
-    setColour(*remove, destructiveColor());
+    setDestructive(*remove);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::buttonClicked, this, [this, remove, discard](QAbstractButton* b) {
         if (b == remove) {
@@ -208,8 +217,10 @@ void SpeedReviewSheet::refresh()
     m_keep->setVisible(!atEnd);
     m_finish->setVisible(atEnd);
     m_finish->setText(m_review.finishTitle());
-    setColour(*m_finish,
-        m_review.markedCount() > 0 ? destructiveColor() : palette().color(QPalette::ButtonText));
+    if (m_review.markedCount() > 0)
+        setDestructive(*m_finish);
+    else
+        setColour(*m_finish, palette().color(QPalette::ButtonText));
 
     // Each item gets a view of its own, so its picture loads afresh.
     while (QWidget* old = m_area->widget(0)) {
@@ -249,13 +260,13 @@ QWidget* SpeedReviewSheet::makeItemView(const ScreenItem& item)
     if (marked) {
         auto* icon = new QLabel(view);
         QPalette red = icon->palette();
-        red.setColor(QPalette::WindowText, destructiveColor());
+        red.setColor(QPalette::WindowText, destructiveColor(red, QPalette::Window));
         icon->setPixmap(symbolIcon(QStringLiteral("trash"), red).pixmap(16, 16));
         caption->addWidget(icon);
         auto* label = plainLabel(QStringLiteral("Marked to delete"), view);
         label->setObjectName(QStringLiteral("markedLabel"));
         setTextStyle(*label, TextStyle::callout);
-        setColour(*label, destructiveColor());
+        setDestructive(*label);
         caption->addWidget(label);
     }
     column->addLayout(caption);
@@ -314,7 +325,7 @@ QWidget* SpeedReviewSheet::makeEndCard()
     column->addStretch(1);
     auto* symbol = new QLabel(card);
     QPalette green = symbol->palette();
-    green.setColor(QPalette::WindowText, successColor());
+    green.setColor(QPalette::WindowText, successColor(green, QPalette::Window));
     symbol->setPixmap(symbolIcon(QStringLiteral("checkmark.circle"), green).pixmap(56, 56));
     column->addWidget(symbol, 0, Qt::AlignHCenter);
     auto* title = plainLabel(QStringLiteral("That's everything"), card);

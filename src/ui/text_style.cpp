@@ -2,12 +2,16 @@
 
 #include "ui/symbol_icon.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
+#include <QRegion>
 #include <QStyle>
 #include <QWidget>
 
@@ -117,6 +121,154 @@ QColor successColor()
 QColor destructiveColor()
 {
     return QColor(0xd7, 0x26, 0x26);
+}
+
+namespace {
+
+// `ink` moved towards white on dark grounds, towards black on light ones, until it reads at
+// `ratio` on every one of them.
+QColor readableOnAll(const QColor& ink, const QList<QColor>& grounds, double ratio)
+{
+    const auto reads = [&](const QColor& colour) {
+        return std::ranges::all_of(
+            grounds, [&](const QColor& ground) { return contrastRatio(colour, ground) >= ratio; });
+    };
+    if (reads(ink))
+        return ink;
+    const QColor& first = grounds.first();
+    const QColor end = contrastRatio(Qt::white, first) > contrastRatio(Qt::black, first)
+        ? QColor(Qt::white)
+        : QColor(Qt::black);
+    const QColor from = ink.toRgb();
+    for (int step = 1; step <= 20; ++step) {
+        const float t = float(step) / 20;
+        const auto mix = [t](float a, float b) { return a + (b - a) * t; };
+        const QColor shade = QColor::fromRgbF(mix(from.redF(), end.redF()),
+            mix(from.greenF(), end.greenF()), mix(from.blueF(), end.blueF()));
+        if (reads(shade))
+            return shade;
+    }
+    return end;
+}
+
+// What text of that role is drawn on. Styles draw a button's face as a gradient around its
+// palette colour, lighter on dark palettes (Fusion: about 40 % lighter at the top).
+QList<QColor> groundsOf(const QPalette& palette, QPalette::ColorRole background)
+{
+    const QColor colour = palette.color(background);
+    if (background != QPalette::Button)
+        return {colour};
+    return {colour, colour.lighter(140), colour.darker(115)};
+}
+
+} // namespace
+
+QColor readableOn(const QColor& ink, const QColor& background, double ratio)
+{
+    return readableOnAll(ink, {background}, ratio);
+}
+
+QColor successColor(const QPalette& palette, QPalette::ColorRole background)
+{
+    return readableOnAll(successColor(), groundsOf(palette, background), kSecondaryContrast);
+}
+
+QColor destructiveColor(const QPalette& palette, QPalette::ColorRole background)
+{
+    return readableOnAll(destructiveColor(), groundsOf(palette, background), kSecondaryContrast);
+}
+
+void markDestructive(QWidget& button)
+{
+    QPalette palette = button.palette();
+    palette.setColor(QPalette::ButtonText, destructiveColor(palette, QPalette::Button));
+    button.setPalette(palette);
+}
+
+QColor blended(const QColor& over, const QColor& under)
+{
+    const float a = over.alphaF();
+    const QColor top = over.toRgb();
+    const QColor bottom = under.toRgb();
+    const auto mix = [a](float t, float b) { return t * a + b * (1 - a); };
+    return QColor::fromRgbF(mix(top.redF(), bottom.redF()), mix(top.greenF(), bottom.greenF()),
+        mix(top.blueF(), bottom.blueF()));
+}
+
+QPalette withReadablePlaceholders(QPalette palette)
+{
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        const QColor field = palette.color(group, QPalette::Base);
+        // Often the text colour at half strength: what is seen is that over the field.
+        const QColor placeholder = blended(palette.color(group, QPalette::PlaceholderText), field);
+        if (contrastRatio(placeholder, field) < kSecondaryContrast) {
+            palette.setColor(
+                group, QPalette::PlaceholderText, readableOn(secondaryColor(palette), field));
+        }
+    }
+    return palette;
+}
+
+namespace {
+
+class PlaceholderKeeper : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange)
+            apply();
+        return false;
+    }
+
+public:
+    static void apply()
+    {
+        const QPalette palette = QApplication::palette();
+        const QPalette readable = withReadablePlaceholders(palette);
+        // Setting it again sends another change, which then finds nothing to mend.
+        if (readable != palette)
+            QApplication::setPalette(readable);
+    }
+};
+
+class WholeLines : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize) {
+            auto* label = static_cast<QLabel*>(watched);
+            const int line = label->fontMetrics().lineSpacing();
+            const int whole = std::max(1, label->height() / line) * line;
+            if (label->heightForWidth(label->width()) > label->height())
+                label->setMask(QRegion(0, 0, label->width(), whole));
+            else
+                label->clearMask();
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void keepPlaceholdersReadable()
+{
+    static QPointer<PlaceholderKeeper> keeper;
+    if (!keeper) {
+        keeper = new PlaceholderKeeper(qApp);
+        qApp->installEventFilter(keeper);
+    }
+    PlaceholderKeeper::apply();
+}
+
+void showWholeLinesOnly(QLabel& label)
+{
+    label.installEventFilter(new WholeLines(&label));
 }
 
 QLabel* plainLabel(const QString& text, QWidget* parent)

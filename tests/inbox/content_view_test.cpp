@@ -1,5 +1,6 @@
 // The Inbox window over a real server on 127.0.0.1: what an empty Inbox says, how an arrival is
 // brought into view, the approval cards, drops and the one-sheet-at-a-time rule.
+#include "access/access_manager.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
 #include "inbox/inbox_bar_view.h"
@@ -9,6 +10,8 @@
 #include "platform/thumbnail_loader.h"
 #include "screens/remote_screens_manager.h"
 #include "send/send_sheet.h"
+#include "support/palettes.h"
+#include "ui/text_style.h"
 #include "update/updater.h"
 
 #include <QBuffer>
@@ -602,6 +605,86 @@ TEST_F(ContentViewTest, TabReachesAWaitingDevicesPromptRightAfterTheToolbar)
                 button->click();
         QTest::qWaitFor([&] { return !banner->isVisible(); }, 2000);
     }
+}
+
+// The contrast a person sees, read from the drawn pixels: the colour farthest from a widget's
+// own background inside it, against that background (the colour most of it is drawn in).
+double drawnContrast(QWidget& widget, int inset)
+{
+    // Grabbed from the window, so that whatever a parent paints under the widget is there too.
+    QWidget* window = widget.window();
+    const QImage image = window->grab(QRect(widget.mapTo(window, QPoint()), widget.size()))
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QRect inner = image.rect().adjusted(inset, inset, -inset, -inset);
+    QHash<QRgb, int> counts;
+    for (int y = inner.top(); y <= inner.bottom(); ++y)
+        for (int x = inner.left(); x <= inner.right(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb ground = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            ground = it.key();
+        }
+    }
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, contrastRatio(QColor(it.key()), QColor(ground)));
+    return best;
+}
+
+// Red buttons, secondary text and field prompts read at 4.5:1 or more in a light, a Breeze
+// Dark and a qt6ct "darker" palette, measured where they are drawn.
+TEST_F(ContentViewTest, DestructiveButtonsSecondaryTextAndPromptsReadInLightAndDarkPalettes)
+{
+    const QPalette saved = QApplication::palette();
+    keepPlaceholdersReadable();
+    for (const auto& [name, palette] :
+        {std::pair {"light", test::lightPalette()}, std::pair {"breeze dark", test::darkPalette()},
+            std::pair {"darker", test::darkerPalette()}}) {
+        SCOPED_TRACE(name);
+        QApplication::setPalette(palette);
+        if (!m_controller)
+            open(QStringLiteral("ask"));
+        else
+            showView();
+        // Tall enough for the prompt and the whole card under it.
+        m_view->resize(900, 1200);
+        m_store.append(storedText(QStringLiteral("Crate 12")));
+        if (m_controller->access().waitingDevices() == 0) {
+            ASSERT_EQ(http(QStringLiteral("/text"), "SN 1",
+                          {{"Content-Type", "text/plain"}, {"x-device", "dev-phone"}})
+                          .first,
+                202);
+        }
+        auto* banner = find(QStringLiteral("pendingApprovals"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return banner->isVisible(); }));
+        QApplication::processEvents();
+
+        QList<std::pair<QString, QWidget*>> texts;
+        for (auto* button : banner->findChildren<QPushButton*>())
+            if (button->text() == u"Deny" || button->text() == u"Block")
+                texts.append({button->text(), button});
+        texts.append({QStringLiteral("Allow this device?"),
+            banner->findChild<QLabel*>(QStringLiteral("approvalDetail"))});
+        QWidget* card = m_view->cardList().cardFor(m_store.items().first().id);
+        ASSERT_NE(card, nullptr);
+        texts.append({QStringLiteral("Delete"),
+            card->findChild<QPushButton*>(QStringLiteral("deleteButton"))});
+        texts.append(
+            {QStringLiteral("sender"), card->findChild<QLabel*>(QStringLiteral("cardSender"))});
+        texts.append(
+            {QStringLiteral("search prompt"), find<QLineEdit>(QStringLiteral("searchField"))});
+        ASSERT_EQ(texts.size(), 6);
+        for (const auto& [text, widget] : texts) {
+            ASSERT_NE(widget, nullptr) << text.toStdString();
+            EXPECT_GE(drawnContrast(*widget, qobject_cast<QPushButton*>(widget) ? 4 : 0), 4.5)
+                << text.toStdString();
+        }
+    }
+    QApplication::setPalette(saved);
 }
 
 TEST_F(ContentViewTest, CtrlFGoesToTheSearchAndArrowsWalkTheSidebar)
