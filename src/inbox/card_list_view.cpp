@@ -1,6 +1,7 @@
 #include "inbox/card_list_view.h"
 
 #include "inbox/card_list_model.h"
+#include "ui/text_style.h"
 
 #include <QApplication>
 #include <QEasingCurve>
@@ -554,7 +555,7 @@ struct CardListView::Private {
         if (!dividers || rows.empty())
             return;
         QPainter painter(q.viewport());
-        painter.setPen(q.palette().color(QPalette::Mid));
+        painter.setPen(separatorColor(q.palette()));
         const int value = bar()->value();
         const int last = lastRowBefore(qint64(value) + q.viewport()->height());
         for (int i = rowAt(value); i <= last; ++i) {

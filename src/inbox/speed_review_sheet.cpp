@@ -7,6 +7,7 @@
 #include "ui/text_style.h"
 #include "ui/thumbnail_view.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -35,8 +36,9 @@ void setDestructive(QWidget& widget)
 {
     QPalette look = widget.palette();
     look.setColor(QPalette::WindowText, destructiveColor(look, QPalette::Window));
-    look.setColor(QPalette::ButtonText, destructiveColor(look, QPalette::Button));
     widget.setPalette(look);
+    if (qobject_cast<QAbstractButton*>(&widget))
+        markDestructive(widget);
 }
 
 // A key that acts wherever focus is inside the sheet, buttons included.

@@ -187,7 +187,7 @@ QWidget* AccessSettingsView::makeBrowserGroup()
         "viewerCanLaterCheck");
     check("viewerCanArchive", false, QStringLiteral("Viewers may archive an item"),
         "viewerCanArchiveCheck");
-    check("viewerBlurAll", false, QStringLiteral("Blur every photo except known senders\u2019"),
+    check("viewerBlurAll", false, QStringLiteral("Blur every photo except those of known senders"),
         "viewerBlurAllCheck");
     check("viewerLog", true, QStringLiteral("Keep a log of viewers (browser-log.txt)"),
         "viewerLogCheck");
