@@ -14,11 +14,16 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vesker {
 
 namespace {
+
+constexpr int kActivationCheckMs = 250;
 
 // A tab taller than a small screen still shows all of itself.
 QScrollArea* scrolling(QWidget* content)
@@ -79,14 +84,30 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
 void showSettingsWindow(const SettingsWindowServices& services, QWidget* parent)
 {
     static QPointer<SettingsWindow> window;
+    // Kept for the next window, as a person expects to find it again.
+    static int lastTab = 0;
+    // A closed window is only waiting to be deleted; showing it again would show it for a moment.
+    if (window && !window->isVisible())
+        window = nullptr;
     if (!window) {
         window = new SettingsWindow(services, parent);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        window->tabs().setCurrentIndex(std::clamp(lastTab, 0, window->tabs().count() - 1));
+        QObject::connect(&window->tabs(), &QTabWidget::currentChanged, window,
+            [](int index) { lastTab = index; });
         placeOnScreen(*window, parent);
     }
     window->show();
     window->raise();
     window->activateWindow();
+    // A window manager may refuse the first request (focus-stealing prevention, most often
+    // right after the main window was brought forward); ask once more.
+    QTimer::singleShot(kActivationCheckMs, window, [] {
+        if (window && !window->isActiveWindow()) {
+            window->raise();
+            window->activateWindow();
+        }
+    });
 }
 
 } // namespace vesker
