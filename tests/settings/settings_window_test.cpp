@@ -312,6 +312,29 @@ TEST_F(SettingsWindowTest, RenamingRestartsUnderTheNewNameOnlyWhenItChanges)
     EXPECT_EQ(phoneSees().first, "Front Desk") << "an empty name is the computer's";
 }
 
+// Typed into a fresh window and confirmed with Return alone, as a person does the first time:
+// the first name is kept, and so is the next.
+TEST_F(SettingsWindowTest, TheFirstNameTypedAndConfirmedWithReturnIsKept)
+{
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    m_window.tabs().setCurrentIndex(3);
+    auto* field = find<QLineEdit>("screenNameField");
+    for (const QString& name : {QStringLiteral("Front Counter"), QStringLiteral("Back Office")}) {
+        SCOPED_TRACE(name.toStdString());
+        field->setFocus(Qt::MouseFocusReason);
+        field->selectAll();
+        QTest::keyClicks(field, name);
+        QTest::keyClick(field, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return phoneSees().first == name; }, 5000));
+        EXPECT_EQ(m_defaults.string(QStringLiteral("screenName")), name);
+        EXPECT_EQ(field->text(), name);
+        EXPECT_TRUE(waitUntilRunning(*m_controller));
+    }
+}
+
 TEST_F(SettingsWindowTest, APortThatCannotBeUsedKeepsTheOldOneServing)
 {
     ASSERT_TRUE(waitUntilRunning(*m_controller));
