@@ -200,6 +200,11 @@ void ItemRow::reviewSettings()
         rebuild();
 }
 
+QImage ItemRow::shownImage() const
+{
+    return m_photo ? m_photo->image() : QImage();
+}
+
 void ItemRow::later(std::function<void()> action)
 {
     QMetaObject::invokeMethod(this, std::move(action), Qt::QueuedConnection);

@@ -173,7 +173,8 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
         *m_state,
         ItemCardFactory::Callbacks {.areaSize = [this] { return m_list->viewport()->size(); },
             .forward = [this](const OutgoingItem& item) { setSendRequest({.items = {item}}); },
-            .preview = [this](const ScreenItem& item) { showPreview(item); }});
+            .preview
+            = [this](const ScreenItem& item, const QImage& shown) { showPreview(item, shown); }});
     m_list = new CardListView(*m_factory, m_area);
     m_list->viewport()->installEventFilter(this);
     m_list->setLeaveFocus([this](bool forward) { focusAfter(m_list, forward); });
@@ -414,10 +415,10 @@ void ContentView::showConnect()
     m_sheets->present([this] { return new QRSheet(m_services.server, this); });
 }
 
-void ContentView::showPreview(const ScreenItem& item)
+void ContentView::showPreview(const ScreenItem& item, const QImage& shown)
 {
-    m_sheets->present([this, item] {
-        return new PreviewSheet(m_services.store, m_services.thumbnails, item, this);
+    m_sheets->present([this, item, shown] {
+        return new PreviewSheet(m_services.store, m_services.thumbnails, item, this, shown);
     });
 }
 

@@ -141,7 +141,7 @@ private:
     // there is none.
     bool focusAfter(QWidget* from, bool forward);
     void showConnect();
-    void showPreview(const ScreenItem& item);
+    void showPreview(const ScreenItem& item, const QImage& shown);
     void toggleFullScreen();
     void bringIntoView(const QUuid& id);
     void scrollToArrival();

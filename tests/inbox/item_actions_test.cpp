@@ -3,6 +3,7 @@
 // the card.
 #include "card/item_actions.h"
 #include "card/item_row.h"
+#include "card/zoomable_image_view.h"
 #include "image_edit/image_edit_operations.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
@@ -222,6 +223,42 @@ TEST_F(ItemActionsTest, ItemKeysActOnTheCardHoldingTheFocus)
             ItemActions::archive(m_store, target);
         QApplication::processEvents();
     }
+}
+
+// The preview shows the card's picture from its first frame, while the whole photo loads.
+TEST_F(ItemActionsTest, ThePreviewShowsTheCardsPictureAtOnce)
+{
+    open();
+    QImage red(64, 48, QImage::Format_RGB32);
+    red.fill(QColor(220, 30, 30));
+    const ScreenItem item = add(ItemKind::photo, test::imageBytes(red, "PNG"), u"png"_s);
+    auto* photo = card(item)->findChild<QWidget*>(u"cardPhoto"_s);
+    ASSERT_NE(photo, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !qobject_cast<ZoomableImageView*>(photo)->image().isNull(); }));
+
+    // Drawn the moment the sheet shows, before any loading could have finished.
+    struct FirstFrame : QObject {
+        QImage frame;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show && watched->objectName() == u"previewSheet"_s
+                && frame.isNull())
+                frame = static_cast<QWidget*>(watched)->grab().toImage();
+            return false;
+        }
+    } first;
+    qApp->installEventFilter(&first);
+    QTest::mouseClick(photo, Qt::LeftButton, {}, photo->rect().center());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !first.frame.isNull(); }));
+    qApp->removeEventFilter(&first);
+    const QImage frame = first.frame.convertToFormat(QImage::Format_RGB32);
+    int reddish = 0;
+    for (int y = 0; y < frame.height(); y += 4)
+        for (int x = 0; x < frame.width(); x += 4)
+            if (const QColor c = frame.pixelColor(x, y); c.red() > 180 && c.green() < 80)
+                ++reddish;
+    EXPECT_GT(reddish, frame.width() * frame.height() / 16 / 4) << "a quarter of it is the photo";
 }
 
 // A portrait photo with a dark mark in its top-left corner and a QR code in the middle.
