@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QRegion>
 #include <QStyle>
+#include <QTextLayout>
+#include <QTextOption>
 #include <QWidget>
 
 #include <algorithm>
@@ -99,7 +101,6 @@ QColor accentColor(const QPalette& palette)
 {
     return palette.color(QPalette::Highlight);
 }
-
 
 void setSecondary(QWidget& widget)
 {
@@ -253,16 +254,38 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Resize) {
-            auto* label = static_cast<QLabel*>(watched);
-            const int line = label->fontMetrics().lineSpacing();
-            const int whole = std::max(1, label->height() / line) * line;
-            if (label->heightForWidth(label->width()) > label->height())
-                label->setMask(QRegion(0, 0, label->width(), whole));
-            else
-                label->clearMask();
-        }
+        if (event->type() == QEvent::Resize)
+            clip(*static_cast<QLabel*>(watched));
         return false;
+    }
+
+private:
+    // The text laid out as the label lays it out, to find where the last whole line ends: line
+    // heights are not the font's line spacing to the pixel, so counting by it cuts a line.
+    static void clip(QLabel& label)
+    {
+        const QRect area = label.contentsRect();
+        QString text = label.text();
+        text.replace(u'\n', QChar::LineSeparator);
+        QTextLayout layout(text, label.font());
+        QTextOption option(label.alignment());
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        qreal bottom = 0;
+        qreal whole = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(area.width());
+            line.setPosition(QPointF(0, bottom));
+            bottom += line.height();
+            if (bottom <= area.height())
+                whole = bottom;
+        }
+        layout.endLayout();
+        if (bottom <= area.height())
+            label.clearMask();
+        else
+            label.setMask(QRegion(0, 0, label.width(), area.top() + int(std::ceil(whole))));
     }
 };
 

@@ -59,9 +59,9 @@ inline QPalette darkerPalette()
     set(QPalette::WindowText, 0xffffffff);
     set(QPalette::Button, 0xff424245);
     set(QPalette::Light, 0xff979797);
-    set(QPalette::Midlight, 0xff5e5c64);
-    set(QPalette::Dark, 0xff1e1e1e);
-    set(QPalette::Mid, 0xff3c3b37);
+    set(QPalette::Midlight, 0xff5e5c5b);
+    set(QPalette::Dark, 0xff302f2e);
+    set(QPalette::Mid, 0xff4a4947);
     set(QPalette::Text, 0xffffffff);
     set(QPalette::BrightText, 0xffffffff);
     set(QPalette::ButtonText, 0xffffffff);
@@ -75,7 +75,7 @@ inline QPalette darkerPalette()
     set(QPalette::AlternateBase, 0xff5c5b5a);
     set(QPalette::ToolTipBase, 0xff3f3f36);
     set(QPalette::ToolTipText, 0xffffffff);
-    set(QPalette::PlaceholderText, 0x8fffffff);
+    set(QPalette::PlaceholderText, 0x80ffffff);
     for (const QPalette::ColorRole role :
         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
