@@ -536,9 +536,12 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
 
 QList<QWidget*> ContentView::tabStops() const
 {
-    // The cards are made while the list scrolls and a prompt's buttons when a device asks, so
-    // both sit at the end of the window's focus chain; the order here is the one drawn.
+    // The cards are made while the list scrolls, a prompt's buttons when a device asks, and the
+    // toolbar moves its buttons between its forms as the window narrows, so all of them sit in
+    // the window's focus chain in no useful order; the order here is the one drawn: the
+    // toolbar, then the banners and prompts, then the list.
     QList<QWidget*> stops;
+    QList<QWidget*> toolbar;
     QList<QWidget*> banners;
     const auto inBanner = [this](const QWidget* widget) {
         return std::ranges::any_of(
@@ -549,20 +552,28 @@ QList<QWidget*> ContentView::tabStops() const
          widget = widget->nextInFocusChain()) {
         if (!isAncestorOf(widget) || (widget != m_list && m_list->isAncestorOf(widget)))
             continue;
-        (inBanner(widget) ? banners : stops).append(widget);
+        if (m_bar->isAncestorOf(widget))
+            toolbar.append(widget);
+        else if (inBanner(widget))
+            banners.append(widget);
+        else
+            stops.append(widget);
     }
-    std::ranges::stable_sort(banners, [this](const QWidget* a, const QWidget* b) {
-        const QPoint pa = a->mapTo(this, QPoint());
-        const QPoint pb = b->mapTo(this, QPoint());
-        return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
+    const auto at = [this](const QWidget* widget) { return widget->mapTo(this, QPoint()); };
+    // The toolbar is one row, left to right; the banners stand one under another.
+    std::ranges::stable_sort(
+        toolbar, [&](const QWidget* a, const QWidget* b) { return at(a).x() < at(b).x(); });
+    std::ranges::stable_sort(banners, [&](const QWidget* a, const QWidget* b) {
+        return at(a).y() != at(b).y() ? at(a).y() < at(b).y() : at(a).x() < at(b).x();
     });
+    const QList<QWidget*> above = toolbar + banners;
     qsizetype list = stops.indexOf(m_list);
     if (list < 0) {
         list = stops.size();
         stops.append(m_list);
     }
-    for (qsizetype i = 0; i < banners.size(); ++i)
-        stops.insert(list + i, banners.at(i));
+    for (qsizetype i = 0; i < above.size(); ++i)
+        stops.insert(list + i, above.at(i));
     return stops;
 }
 
