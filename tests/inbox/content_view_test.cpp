@@ -572,6 +572,11 @@ TEST_F(ContentViewTest, TabReachesAWaitingDevicesPromptRightAfterTheToolbar)
                 first = button;
         }
         ASSERT_NE(first, nullptr);
+        // Narrowed and widened again, as a person drags the window: the toolbar changes form.
+        m_view->resize(500, 700);
+        QApplication::processEvents();
+        m_view->resize(1000, 700);
+        QApplication::processEvents();
         m_view->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
         m_view->setFocus();
