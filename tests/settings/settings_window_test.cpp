@@ -1,4 +1,5 @@
 #include "settings/settings_window.h"
+#include "settings_fixture.h"
 
 #include "access/access_manager.h"
 #include "focus_guard/focus_guard.h"
@@ -39,22 +40,9 @@
 
 namespace vesker::test {
 
-class SettingsWindowTest : public ControllerTest {
+class SettingsWindowTest : public SettingsServicesTest {
 protected:
-    std::unique_ptr<ServerController> m_controller = makeController();
-    platform::DisplayWake m_wake;
-    WindowManager m_windows {m_defaults, m_wake};
-    FakeWorkspace m_workspace;
-    FocusGuard m_focus {m_defaults, m_workspace};
-    Permissions m_permissions;
-    Updater m_updater {m_defaults, m_clock, {.manifestUrl = QUrl()}};
-    SettingsWindow m_window {{.controller = *m_controller,
-        .defaults = m_defaults,
-        .clock = m_clock,
-        .windows = m_windows,
-        .focusGuard = m_focus,
-        .permissions = m_permissions,
-        .updater = m_updater}};
+    SettingsWindow m_window {services()};
 
     AccessManager& access() { return m_controller->access(); }
 

@@ -1,13 +1,7 @@
 // The Settings window under the test display's window manager: it comes back on the tab it was
 // left on, and in front of the main window, however that window came forward.
-#include "focus_guard/focus_guard.h"
-#include "platform/display_wake.h"
-#include "platform/permissions.h"
-#include "receive/controller_fixture.h"
 #include "settings/settings_window.h"
-#include "support/fake_workspace.h"
-#include "update/updater.h"
-#include "window/window_manager.h"
+#include "settings_fixture.h"
 #include "window/x11_probe.h"
 
 #include <QApplication>
@@ -20,29 +14,12 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-class SettingsWindowX11Test : public ControllerTest {
+class SettingsWindowX11Test : public SettingsServicesTest {
 protected:
-    std::unique_ptr<ServerController> m_controller = makeController();
-    platform::DisplayWake m_wake;
-    WindowManager m_windows {m_defaults, m_wake};
-    FakeWorkspace m_workspace;
-    FocusGuard m_focus {m_defaults, m_workspace};
-    Permissions m_permissions;
-    Updater m_updater {m_defaults, m_clock, {.manifestUrl = QUrl()}};
     X11Probe m_x11;
     QWidget m_main;
 
-    void openSettings()
-    {
-        showSettingsWindow({.controller = *m_controller,
-                               .defaults = m_defaults,
-                               .clock = m_clock,
-                               .windows = m_windows,
-                               .focusGuard = m_focus,
-                               .permissions = m_permissions,
-                               .updater = m_updater},
-            &m_main);
-    }
+    void openSettings() { showSettingsWindow(services(), &m_main); }
     SettingsWindow* settings() const
     {
         for (QWidget* window : QApplication::topLevelWidgets())
