@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QPointer>
 #include <QScrollArea>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -79,6 +81,21 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
         line->setContentsMargins(12, 6, 12, 6);
         layout->addWidget(line);
     }
+    // As tall as the longest page wants, so that no page scrolls where the screen has room (a
+    // larger desktop font makes them all longer); placing the window on its screen caps it.
+    int tallest = 0;
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (auto* area = qobject_cast<QScrollArea*>(m_tabs->widget(i))) {
+            const QWidget* page = area->widget();
+            tallest = std::max(tallest,
+                page->hasHeightForWidth() ? page->heightForWidth(kDefaultSize.width())
+                                          : page->sizeHint().height());
+        }
+    }
+    const int around = layout->sizeHint().height() - m_tabs->sizeHint().height()
+        + m_tabs->tabBar()->sizeHint().height()
+        + 2 * m_tabs->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    resize(kDefaultSize.width(), std::max(kDefaultSize.height(), tallest + around));
 }
 
 void showSettingsWindow(const SettingsWindowServices& services, QWidget* parent)

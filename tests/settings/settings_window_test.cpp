@@ -140,6 +140,30 @@ TEST_F(SettingsWindowTest, TheWheelScrollsThePageAndChangesOnlyAFocusedPicker)
     EXPECT_NE(m_defaults.string(QStringLiteral("viewMode"), QStringLiteral("large")), before);
 }
 
+// Opened where the screen has the room (900 pixels high and more), the Access page shows whole,
+// with the desktop's font or a larger one.
+TEST_F(SettingsWindowTest, TheAccessPageShowsWholeWithoutScrolling)
+{
+    const QFont saved = QApplication::font();
+    for (const double scale : {1.0, 1.25}) {
+        SCOPED_TRACE(scale);
+        QFont font = saved;
+        font.setPointSizeF(saved.pointSizeF() * scale);
+        QApplication::setFont(font);
+        SettingsWindow window(services());
+        window.tabs().setCurrentIndex(2);
+        ASSERT_EQ(window.tabs().tabText(2), QStringLiteral("Access"));
+        // What a 900-pixel screen leaves it, under a title bar and beside a panel.
+        window.resize(window.width(), std::min(window.height(), 900 - 60));
+        window.show();
+        QApplication::processEvents();
+        const auto* page = qobject_cast<QScrollArea*>(window.tabs().currentWidget());
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(page->verticalScrollBar()->maximum(), 0) << "window " << window.height();
+    }
+    QApplication::setFont(saved);
+}
+
 TEST_F(SettingsWindowTest, AccessChoicesRuleWhatTheServerAllows)
 {
     choose("accessPolicyPicker", QStringLiteral("code"));
