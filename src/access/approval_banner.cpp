@@ -44,6 +44,11 @@ public:
         detail->setWordWrap(true);
         setTextStyle(*detail, TextStyle::callout);
         setSecondary(*detail);
+        // Drawn on the card's tint, not on the window the secondary colour was made for.
+        QPalette onTint = detail->palette();
+        onTint.setColor(QPalette::WindowText,
+            readableOn(secondaryColor(onTint), blended(m_tint, onTint.color(QPalette::Window))));
+        detail->setPalette(onTint);
         texts->addWidget(headline);
         texts->addWidget(detail);
         row->addLayout(texts, 1);
@@ -75,11 +80,8 @@ private:
     {
         auto* button = new QPushButton(label, this);
         button->setAccessibleName(label);
-        if (destructive) {
-            QPalette palette = button->palette();
-            palette.setColor(QPalette::ButtonText, destructiveColor());
-            button->setPalette(palette);
-        }
+        if (destructive)
+            markDestructive(*button);
         connect(button, &QPushButton::clicked, this, std::move(action));
         row->addWidget(button, 0, Qt::AlignVCenter);
         return button;
