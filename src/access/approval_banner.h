@@ -20,6 +20,7 @@ struct ApprovalCardContent {
     std::function<void(GrantDuration)> allow;
     std::function<void()> deny;
     std::function<void()> block;
+    QString key; // the waiting device: a key press on its card stays there while it waits
 };
 
 // A stack of cards, one per device waiting for the user's answer, with a divider under it; no
@@ -44,8 +45,11 @@ protected:
 
 private:
     void rebuild();
+    // Gives the focus to the nearest control above the banner.
+    void focusAbove();
 
     QWidget* m_stack = nullptr;
+    QWidget* m_tabPlace = nullptr;
     bool m_scheduled = false;
 };
 

@@ -112,7 +112,8 @@ QList<ApprovalCardContent> PendingApprovalsView::cards()
             .allow = [this, deviceID, name](
                          GrantDuration duration) { m_access.approve(deviceID, name, duration); },
             .deny = [this, deviceID] { m_access.deny(deviceID); },
-            .block = [this, deviceID, name] { m_access.block(deviceID, name); }});
+            .block = [this, deviceID, name] { m_access.block(deviceID, name); },
+            .key = deviceID});
     }
     // Previews of uploads no longer waiting are of no further use.
     m_previews.removeIf([&](auto it) { return !shown.contains(it.key()); });

@@ -23,6 +23,7 @@
 #include "tray/tray_icon_view.h"
 #include "tray/tray_panel_model.h"
 #include "ui/app_icon.h"
+#include "ui/text_style.h"
 #include "ui/tray_availability.h"
 #include "window/window_keys.h"
 #include "window/window_manager.h"
@@ -55,6 +56,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Vesker"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.halvane.Vesker"));
     QApplication::setWindowIcon(appIcon());
+    // The desktop's colours, with field prompts that read on its fields.
+    keepPlaceholdersReadable();
     QApplication::setApplicationVersion(QStringLiteral(VESKER_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 

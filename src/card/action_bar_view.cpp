@@ -1,6 +1,7 @@
 #include "card/action_bar_view.h"
 
 #include "card/card_cells_view.h"
+#include "card/card_header_view.h"
 #include "card/item_actions.h"
 #include "platform/defaults.h"
 #include "platform/thumbnail_loader.h"
@@ -34,11 +35,9 @@ QString keyText(QKeyCombination key)
     return QKeySequence(key).toString(QKeySequence::NativeText);
 }
 
-void markDestructive(QPushButton& button)
+void makeDestructive(QPushButton& button)
 {
-    QPalette palette = button.palette();
-    palette.setColor(QPalette::ButtonText, destructiveColor());
-    button.setPalette(palette);
+    markDestructive(button);
     button.setAutoDefault(false);
 }
 
@@ -241,7 +240,7 @@ void ActionBarView::fillFull()
     QString deleteHelp = QStringLiteral("Delete (%1)").arg(keyText(Qt::CTRL | Qt::Key_Backspace));
     if (asks)
         deleteHelp += QStringLiteral(" — asks first; change in Settings ▸ General");
-    markDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
+    makeDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
         deleteHelp, [this] { askDelete(ItemRow::DeleteScope::one); }));
 
     if (offered.wholeSet) {
@@ -301,7 +300,7 @@ void ActionBarView::fillCompact()
     button(QStringLiteral("archiveButton"), QStringLiteral("Archive"), {},
         QStringLiteral("Move to Archive (%1)").arg(keyText(Qt::CTRL | Qt::Key_E)),
         [&store, item] { ItemActions::archive(store, item); });
-    markDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
+    makeDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
         QStringLiteral("Delete (%1)").arg(keyText(Qt::CTRL | Qt::Key_Backspace)),
         [this] { askDelete(ItemRow::DeleteScope::one); }));
     m_group = m_second;
@@ -316,7 +315,7 @@ void ActionBarView::fillCompact()
     m_copied->setObjectName(QStringLiteral("copiedLabel"));
     setTextStyle(*m_copied, TextStyle::caption);
     QPalette green = m_copied->palette();
-    green.setColor(QPalette::WindowText, successColor());
+    green.setColor(QPalette::WindowText, successColor(green, QPalette::Window));
     m_copied->setPalette(green);
     m_copied->setVisible(m_card.copiedFlash());
     m_group->layout()->addWidget(m_copied);
@@ -381,9 +380,10 @@ QMessageBox* askToDelete(QWidget* parent, ItemStore& store, const ScreenItem& it
     box->setTextFormat(Qt::PlainText);
     box->setText(wholeSet ? QStringLiteral("Delete all %1 items in this set?").arg(item.groupCount)
                           : QStringLiteral("Delete this item?"));
-    box->setInformativeText(
-        QStringLiteral("The file is removed from disk. Archive keeps it "
-                       "instead. Turn this warning off in Settings ▸ General."));
+    // Named under the question: the keys may act on a card scrolled out of sight.
+    box->setInformativeText(itemSummary(item, store)
+        + QStringLiteral("\n\nThe file is removed from disk. Archive keeps it "
+                         "instead. Turn this warning off in Settings ▸ General."));
     QPushButton* remove
         = box->addButton(wholeSet ? QStringLiteral("Delete set") : QStringLiteral("Delete"),
             QMessageBox::DestructiveRole);

@@ -268,6 +268,7 @@ TextCell::TextCell(const QString& text, bool compact, std::function<void()> onIn
     const bool cut = shown.size() < text.size();
     label->setText(cut ? shown + QStringLiteral("…") : shown);
     label->setMaximumHeight(lines * lineSpacing);
+    showWholeLinesOnly(*label);
     column->addWidget(label);
     if (cut && !compact) {
         auto* more = new QPushButton(QStringLiteral("More"), this);

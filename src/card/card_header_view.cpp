@@ -28,6 +28,8 @@ QTimer& sharedTicker()
     return *ticker;
 }
 
+} // namespace
+
 QString receivedText(const QDateTime& at)
 {
     const QLocale locale;
@@ -35,7 +37,22 @@ QString receivedText(const QDateTime& at)
         + QStringLiteral(", ") + platform::shortTimeText(at, locale);
 }
 
-} // namespace
+QString itemSummary(const ScreenItem& item, const ItemStore& store)
+{
+    constexpr int kWords = 8;
+    QString what;
+    if (item.kind == ItemKind::text) {
+        const QStringList words = item.text.simplified().split(u' ', Qt::SkipEmptyParts);
+        what = u'“' + QStringList(words.mid(0, kWords)).join(u' ')
+            + (words.size() > kWords ? QStringLiteral("…”") : QStringLiteral("”"));
+    } else {
+        what = item.originalName.isEmpty() ? item.filename : item.originalName;
+    }
+    QStringList parts {
+        Senders::displayName(item.sender, store.defaults()), receivedText(item.receivedAt), what};
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral(" · "));
+}
 
 RelativeTimeLabel::RelativeTimeLabel(const QDateTime& at, QWidget* parent)
     : QLabel(parent)
@@ -96,7 +113,7 @@ QWidget* makeCardHeader(const ScreenItem& item, const ItemStore& store, QWidget*
     if (item.acknowledged) {
         auto* seen = symbolLabel(QStringLiteral("checkmark.circle.fill"), QStringLiteral("Seen"),
             // Green is this label's own colour: the theme has no role for "done".
-            TextStyle::caption, successColor(), header);
+            TextStyle::caption, successColor(header->palette(), QPalette::Window), header);
         seen->setObjectName(QStringLiteral("cardSeen"));
         row->addWidget(seen);
     }

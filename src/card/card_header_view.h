@@ -21,6 +21,13 @@ private:
     QDateTime m_at;
 };
 
+// When an item came, as its card's header writes it: the locale's date and time.
+QString receivedText(const QDateTime& at);
+
+// Sender, time and the first words of the text (or the file's name): enough to tell which item
+// a question is about.
+QString itemSummary(const ScreenItem& item, const ItemStore& store);
+
 // The line at the top of every card: when, from whom, seen, which of a set, how long ago.
 QWidget* makeCardHeader(const ScreenItem& item, const ItemStore& store, QWidget* parent);
 

@@ -200,6 +200,11 @@ void ItemRow::reviewSettings()
         rebuild();
 }
 
+QImage ItemRow::shownImage() const
+{
+    return m_photo ? m_photo->image() : QImage();
+}
+
 void ItemRow::later(std::function<void()> action)
 {
     QMetaObject::invokeMethod(this, std::move(action), Qt::QueuedConnection);
@@ -399,8 +404,11 @@ QWidget* ItemRow::makeBlurredPlaceholder(QWidget* parent)
         symbolLabel(QStringLiteral("eye.slash"), QStringLiteral("Hidden until revealed"),
             TextStyle::headline, cell->palette().color(QPalette::WindowText), cell));
     const QString name = displayName();
-    auto* message = plainLabel(
-        QStringLiteral("Photos from %1 are blurred by your settings.").arg(name), cell);
+    // The reason that holds: with every photo blurred, the sender's own rule changes nothing.
+    auto* message = plainLabel(BlurRules(m_services.store.defaults()).blursEveryPhoto()
+            ? QStringLiteral("Every photo is blurred by your settings.")
+            : QStringLiteral("Photos from %1 are blurred by your settings.").arg(name),
+        cell);
     message->setObjectName(QStringLiteral("blurredMessage"));
     message->setWordWrap(true);
     setSecondary(*message);

@@ -6,6 +6,7 @@
 #include "store/screen_item.h"
 
 #include <QFrame>
+#include <QImage>
 
 #include <functional>
 #include <memory>
@@ -88,6 +89,9 @@ public:
     void saveEditedImage(const ImageEditOperations::Encoded& image);
     // The crop-and-rotate editor for the photo; its result is saved as above.
     void openEditor();
+
+    // The photo as the card shows it now; null before it has loaded, and for other kinds.
+    QImage shownImage() const;
 
 Q_SIGNALS:
     void forwardRequested(const OutgoingItem& item);

@@ -48,7 +48,7 @@ QLabel* greenCaption(const char* name, QWidget* parent)
     label->setTextFormat(Qt::PlainText);
     setTextStyle(*label, TextStyle::caption);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, successColor());
+    palette.setColor(QPalette::WindowText, successColor(palette, QPalette::Window));
     label->setPalette(palette);
     label->hide();
     return label;
@@ -89,6 +89,7 @@ RecognisedBlockView::RecognisedBlockView(
     m_text->setObjectName(QStringLiteral("recognisedText"));
     m_text->setWordWrap(true);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    showWholeLinesOnly(*m_text);
     setTextStyle(*m_text, TextStyle::callout);
     row->addWidget(m_text, 1, Qt::AlignTop);
     m_more = smallButton(QStringLiteral("More"), "moreTextButton", m_textRow);

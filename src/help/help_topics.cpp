@@ -49,8 +49,8 @@ QList<HelpTopic> makeTopics()
                 text("No phone app? Click Connect in the toolbar and scan the QR code with the "
                      "phone. Safari opens a page that can send photos and text to this computer."),
                 heading("From anywhere else"),
-                text("Sending over the internet goes through a relay, and this version has "
-                     "none to connect to: phones elsewhere cannot reach this screen yet."),
+                text("This computer has no relay connection: only phones and computers on your "
+                     "network, or that reach it by its address, can send to it."),
                 note("A screen only receives while its app is open. On this computer that "
                      "includes running in the background; on an iPhone the app must be open and on "
                      "screen.")}},
@@ -59,7 +59,6 @@ QList<HelpTopic> makeTopics()
                   "who sent it and when."),
                 heading("What you can do with it"),
                 bullets({"Got it — tells the sender's phone that you have seen it.",
-                    "Reply — sends a short canned reply (internet senders only).",
                     "Skip — leaves it for later in the Inbox.",
                     "Archive — puts it aside; it stays on disk.",
                     "Delete — removes it and its file.",
@@ -72,7 +71,8 @@ QList<HelpTopic> makeTopics()
                 keys(Qt::CTRL | Qt::Key_L, "Skip for later"), keys(Qt::CTRL | Qt::Key_E, "Archive"),
                 keys(Qt::CTRL | Qt::Key_Backspace, "Delete"),
                 keys(Qt::CTRL | Qt::Key_R, "Reveal a blurred photo"),
-                note("Shortcuts act on the newest item, so they never fire on more than one at "
+                note("Shortcuts act on the item whose card has the keyboard focus, or on the "
+                     "newest item when no card has it, so they never fire on more than one at "
                      "once.")}},
         {"sending", "Sending from this computer", "paperplane",
             {text("Click Send… in the toolbar, or Forward on an item you have received."),
@@ -80,28 +80,14 @@ QList<HelpTopic> makeTopics()
                     "Paste an image or text.",
                     "Type into the text box and press Send — no need to click Add text first. "
                     "Add text is for several separate notes."}),
-                text("Pick as many screens as you like: those on your Wi‑Fi, those over the "
-                     "internet (marked with a globe) and remote addresses you added."),
+                text("Pick as many screens as you like: those on your Wi‑Fi and remote addresses "
+                     "you added."),
                 keys(Qt::CTRL | Qt::SHIFT | Qt::Key_V, "Paste and send")}},
         {"internet", "Over the internet", "globe",
-            {text("Screens that are not on your Wi‑Fi are reached through a relay. It forwards "
-                  "sealed bytes and cannot read photos, notes or names — only sizes and times."),
-                heading("Letting someone send to you"),
-                text("Invite links need the relay, which this version does not have. Once it "
-                     "does, you choose whether you approve them yourself or let them send "
-                     "straight away, create the link, then text it to them or let them scan the "
-                     "QR code."),
-                bullets({"Links are single use and expire.", "Cancel link kills a link at once.",
-                    "A used link retires itself, and the person is added to the list."}),
-                heading("Sending to someone else"),
-                text("Open their invite link with Vesker. Their screen is then offered in Send… "
-                     "and Forward, marked with a globe."),
-                heading("Approvals"),
-                text("You approve a device, not a photo: for 10 minutes, 30 minutes, a day, or "
-                     "always. An expired approval stays in the list marked expired, with Extend "
-                     "— no new invite needed."),
-                bullets({"Pause until I extend it — stops someone without removing them.",
-                    "Remove — deletes the pairing; a fresh invite is needed."})}},
+            {text("This computer has no relay connection, so nothing is sent to it or from it "
+                  "over the internet: screens are reached on your network or by address."),
+                text("Invite links are recognised, but connecting through one fails for the same "
+                     "reason.")}},
         {"media", "Photos, text and PDFs", "doc.richtext",
             {text("Photos, plain text and PDFs can all be sent. A received PDF shows its first "
                   "page, its name and its page count, with Open and Show in Files."),
@@ -111,8 +97,7 @@ QList<HelpTopic> makeTopics()
                      "is the default: sharp on any screen, at about a quarter of the data of a "
                      "full-size photo."),
                 bullets({"Large — up to 3200 px.", "Medium — up to 2048 px.",
-                    "Original — full resolution (over the internet, anything above 25 MB is "
-                    "refused)."}),
+                    "Original — full resolution."}),
                 note("Sending on your own Wi‑Fi has no size limit.")}},
         {"reading", "Barcodes and text in photos", "barcode.viewfinder",
             {text("Every photo that arrives is read for barcodes and text. What is found appears "
@@ -146,9 +131,7 @@ QList<HelpTopic> makeTopics()
                     "is safe."}),
                 heading("Wake the display"),
                 text("Off by default, it turns a sleeping monitor on when something arrives. It "
-                     "cannot wake a sleeping computer; items sent over the internet wait on the "
-                     "relay "
-                     "for up to seven days."),
+                     "cannot wake a sleeping computer: while it sleeps, nothing arrives."),
                 keys(Qt::META | Qt::CTRL | Qt::Key_F, "Full screen")}},
         {"safety", "Presentation safety", "eye.slash",
             {text("On a projector or a TV, incoming photos can be blurred until you reveal "
@@ -157,15 +140,15 @@ QList<HelpTopic> makeTopics()
                          "name.",
                     "A blurred card has Reveal; “Always show from …” marks the sender as known.",
                     "Known senders are never blurred."}),
-                keys(Qt::CTRL | Qt::Key_R, "Reveal the newest blurred photo")}},
+                keys(Qt::CTRL | Qt::Key_R, "Reveal the focused or the newest blurred photo")}},
         {"access", "Who may send to you", "lock.shield",
             {heading("On your Wi‑Fi"),
                 text("In Settings ▸ Access, choose whether anyone on the network may send, each "
                      "new device asks first, or an access code is required. Approved devices "
                      "are remembered."),
                 heading("Over the internet"),
-                text("Nothing arrives unless you approved that device. No stranger can send to "
-                     "you without your invite link."),
+                text("Nothing arrives over the internet: this computer has no relay "
+                     "connection."),
                 heading("Viewers of a browser screen"),
                 text("Settings ▸ Access sets what a browser viewer may do — acknowledge, "
                      "archive, leave for later — and can require a PIN.")}},
@@ -178,9 +161,8 @@ QList<HelpTopic> makeTopics()
             {text("There is no account, no e-mail address and no password. Each device makes "
                   "its own keys on first launch and keeps them in the system keyring."),
                 bullets({"On your own Wi‑Fi nothing touches our servers.",
-                    "Over the internet the relay stores sealed bytes, sizes and timestamps only.",
-                    "A photo is deleted from the relay once it is collected, and after seven "
-                    "days otherwise.",
+                    "This computer has no relay connection, so nothing it receives passes "
+                    "through a server.",
                     "No analytics, no tracking, no cookies."}),
                 text(QStringLiteral("The full privacy policy is published at %1.")
                          .arg(QLatin1String(kPrivacyPageAddress)))}},
@@ -190,11 +172,10 @@ QList<HelpTopic> makeTopics()
                      "phone. Guest networks, or a VPN on the phone, hide the devices from each "
                      "other; otherwise type the address shown under the QR code in Connect."),
                 heading("Nothing arrives on an iPhone"),
-                text("An iPhone receives only while the app is open and on screen. Items sent "
-                     "over the internet wait for up to seven days."),
+                text("An iPhone receives only while the app is open and on screen."),
                 heading("A photo was refused as too large"),
-                text("Over the internet the limit is 25 MB. Settings ▸ General ▸ Sent photos ▸ "
-                     "Large keeps almost every photo under it."),
+                text("This computer takes at most 60 MB in one item. Settings ▸ General ▸ Sent "
+                     "photos ▸ Large keeps almost every photo well under it."),
                 heading("Someone I approved can't send"),
                 text("A lapsed approval is the usual cause. On your Wi‑Fi, Settings ▸ Access "
                      "lists the approved and the blocked devices."),

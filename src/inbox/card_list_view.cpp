@@ -1,6 +1,7 @@
 #include "inbox/card_list_view.h"
 
 #include "inbox/card_list_model.h"
+#include "ui/text_style.h"
 
 #include <QApplication>
 #include <QEasingCurve>
@@ -8,7 +9,9 @@
 #include <QFocusEvent>
 #include <QHash>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QVariantAnimation>
 
@@ -35,9 +38,24 @@ bool takesTabFocus(const QWidget* widget)
         && !widget->focusProxy();
 }
 
+// A card made or refilled a moment ago has its layouts pending until the event loop runs them,
+// and its controls still sit where the last item had them; the focus and the scroll need them
+// where they are drawn.
+void layOutNow(QWidget* card)
+{
+    if (card->layout())
+        card->layout()->activate();
+    // Parents come before their children, so each layout is given its final size.
+    for (QWidget* child : card->findChildren<QWidget*>()) {
+        if (child->layout() && child->isVisibleTo(card))
+            child->layout()->activate();
+    }
+}
+
 // A card's controls in reading order: by rows from the top, left to right within a row.
 QList<QWidget*> controlsOf(QWidget* card)
 {
+    layOutNow(card);
     struct Placed {
         QWidget* widget;
         QRect rect;
@@ -103,6 +121,10 @@ struct CardListView::Private {
     QVariantAnimation animation;
     QUuid scrollTarget;
     int scrollStart = 0;
+    std::function<void(bool)> leaveFocus;
+    // The control the focus was brought to; kept on screen while the cards around it are
+    // measured, until the person scrolls away from it.
+    QPointer<QWidget> followed;
 
     Private(CardListView& view, CardFactory& cards)
         : q(view)
@@ -299,6 +321,9 @@ struct CardListView::Private {
             [this] {
                 layoutQueued = false;
                 layoutCards();
+                // Cards above the focus measured taller than estimated push it down.
+                if (followed && followed == QApplication::focusWidget())
+                    reveal(followed);
             },
             Qt::QueuedConnection);
     }
@@ -476,6 +501,10 @@ struct CardListView::Private {
     // On to the next control outside the list, as the window's chain has it.
     void leave(bool forward)
     {
+        if (leaveFocus) {
+            leaveFocus(forward);
+            return;
+        }
         QWidget* next = &q;
         do
             next = forward ? next->nextInFocusChain() : next->previousInFocusChain();
@@ -499,6 +528,7 @@ struct CardListView::Private {
             setValue(bar()->value() + by);
             layoutCards();
         }
+        followed = focused;
     }
 
     bool handleKey(QKeyEvent* event)
@@ -511,6 +541,7 @@ struct CardListView::Private {
         };
         for (const auto& [key, action] : kKeys) {
             if (event->key() == key) {
+                followed = nullptr;
                 animation.stop();
                 bar()->triggerAction(action);
                 return true;
@@ -524,7 +555,7 @@ struct CardListView::Private {
         if (!dividers || rows.empty())
             return;
         QPainter painter(q.viewport());
-        painter.setPen(q.palette().color(QPalette::Mid));
+        painter.setPen(separatorColor(q.palette()));
         const int value = bar()->value();
         const int last = lastRowBefore(qint64(value) + q.viewport()->height());
         for (int i = rowAt(value); i <= last; ++i) {
@@ -543,6 +574,8 @@ CardListView::CardListView(CardFactory& factory, QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
     verticalScrollBar()->setSingleStep(kSingleStep);
+    connect(
+        verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { d->followed = nullptr; });
     d->cardWidth = std::max(0, viewport()->width() - 2 * d->inset);
 
     connect(&d->model, &CardListModel::removed, this,
@@ -629,6 +662,7 @@ void CardListView::scrollToId(const QUuid& id, bool animated)
     if (row < 0)
         return;
     d->animation.stop();
+    d->followed = nullptr;
     d->scrollTarget = id;
     if (!animated) {
         d->animationFinished();
@@ -703,6 +737,7 @@ bool CardListView::viewportEvent(QEvent* event)
         d->paintDividers();
         return true;
     case QEvent::Wheel:
+        d->followed = nullptr;
         d->animation.stop();
         break;
     case QEvent::KeyPress:
@@ -727,6 +762,38 @@ void CardListView::enterFocus(bool forward)
                              : std::max(0, d->lastRowBefore(qint64(value) + viewport()->height()));
     if (!d->focusFromRow(from, forward))
         d->leave(forward);
+}
+
+void CardListView::setLeaveFocus(std::function<void(bool)> leave)
+{
+    d->leaveFocus = std::move(leave);
+}
+
+QUuid CardListView::focusedId() const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    for (auto it = d->live.cbegin(); it != d->live.cend(); ++it) {
+        if (focus && it.key()->isAncestorOf(focus))
+            return it.value();
+    }
+    return {};
+}
+
+bool CardListView::focusItem(const QUuid& id, const QString& control)
+{
+    const int row = d->model.indexOf(id);
+    if (row < 0 || !d->focusRow(row, true))
+        return false;
+    QWidget* card = d->rows[size_t(row)].card;
+    if (control.isEmpty())
+        return true;
+    for (QWidget* candidate : controlsOf(card)) {
+        if (candidate->objectName() == control) {
+            candidate->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
+    return true;
 }
 
 void CardListView::focusInEvent(QFocusEvent* event)

@@ -56,6 +56,13 @@ public:
     // the last of the bottom one). Tab then walks the cards' controls in reading order, making
     // and scrolling to the cards on the way, and leaves the list after the last.
     void enterFocus(bool forward);
+    // Where the focus goes when Tab or Backtab leaves the list; none: the window's focus chain.
+    void setLeaveFocus(std::function<void(bool forward)> leave);
+    // The item whose card holds the keyboard focus; none when the focus is elsewhere.
+    QUuid focusedId() const;
+    // Scrolls to the item's card and focuses its control of that object name, or its first
+    // control; false when the card has no control to focus.
+    bool focusItem(const QUuid& id, const QString& control = {});
 
     QWidget* cardFor(const QUuid& id) const;
     int cardWidgetCount() const;

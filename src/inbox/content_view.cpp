@@ -39,6 +39,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -155,11 +156,12 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     barBox->addWidget(m_bar);
     layout->addLayout(barBox);
     layout->addWidget(makeDivider(this));
-    layout->addWidget(new UpdateBanner(m_services.updater, this));
     m_prompt = new PendingApprovalsView(server.access(), this);
-    layout->addWidget(m_prompt);
-    layout->addWidget(new RelayPendingView(server.remote(), this));
-    layout->addWidget(new RelayRequestsView(server.relay(), server, this));
+    m_banners = {new UpdateBanner(m_services.updater, this), m_prompt,
+        new RelayPendingView(server.remote(), this),
+        new RelayRequestsView(server.relay(), server, this)};
+    for (QWidget* banner : std::as_const(m_banners))
+        layout->addWidget(banner);
 
     m_area = new QStackedWidget(this);
     m_factory = std::make_unique<ItemCardFactory>(
@@ -171,9 +173,11 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
         *m_state,
         ItemCardFactory::Callbacks {.areaSize = [this] { return m_list->viewport()->size(); },
             .forward = [this](const OutgoingItem& item) { setSendRequest({.items = {item}}); },
-            .preview = [this](const ScreenItem& item) { showPreview(item); }});
+            .preview
+            = [this](const ScreenItem& item, const QImage& shown) { showPreview(item, shown); }});
     m_list = new CardListView(*m_factory, m_area);
     m_list->viewport()->installEventFilter(this);
+    m_list->setLeaveFocus([this](bool forward) { focusAfter(m_list, forward); });
     m_empty = new EmptyState(m_area);
     m_empty->setObjectName(QStringLiteral("emptyState"));
     m_connectPhone = new QPushButton(QStringLiteral("Connect a phone"));
@@ -187,6 +191,13 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     connect(m_bar, &InboxBarView::connectRequested, this, &ContentView::showConnect);
     connect(m_bar, &InboxBarView::sendRequested, this, [this] { setSendRequest({}); });
     connect(m_bar, &InboxBarView::fullScreenRequested, this, &ContentView::toggleFullScreen);
+    // Done searching: on to what was found.
+    connect(m_bar, &InboxBarView::searchLeft, this, [this] {
+        if (m_area->currentWidget() == m_list && !m_list->items().isEmpty())
+            m_list->enterFocus(true);
+        else if (QWidget* focus = QApplication::focusWidget())
+            focusAfter(focus, true);
+    });
     connect(m_state, &InboxState::changed, this, &ContentView::relist);
     connect(m_state, &InboxState::changed, this, &ContentView::followSidebarSettings);
     m_bar->setSpeedReviewAvailable(true);
@@ -205,15 +216,12 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     // A drop on a field inside the window reaches the field first; the window takes it there.
     qApp->installEventFilter(this);
 
-    // Item shortcuts act on the newest item, whether or not its card exists at the moment.
-    auto* reveal = new QAction(this);
-    reveal->setShortcut(QKeySequence(kItemKeys[0]));
-    reveal->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(reveal, &QAction::triggered, this, &ContentView::revealNewest);
-    addAction(reveal);
+    // Item shortcuts act on the focused card's item, or on the newest item whether or not its
+    // card exists at the moment.
     const std::pair<QKeyCombination, void (ContentView::*)()> itemKeys[] {
-        {kItemKeys[1], &ContentView::gotItNewest}, {kItemKeys[2], &ContentView::archiveNewest},
-        {kItemKeys[3], &ContentView::skipNewest}, {kItemKeys[4], &ContentView::deleteNewest}};
+        {kItemKeys[0], &ContentView::revealByKey}, {kItemKeys[1], &ContentView::gotItByKey},
+        {kItemKeys[2], &ContentView::archiveByKey}, {kItemKeys[3], &ContentView::skipByKey},
+        {kItemKeys[4], &ContentView::deleteByKey}};
     for (const auto& [key, act] : itemKeys) {
         auto* action = new QAction(this);
         action->setShortcut(QKeySequence(key));
@@ -307,64 +315,99 @@ void ContentView::showEmptyState()
     m_area->setCurrentWidget(m_empty);
 }
 
-void ContentView::revealNewest()
-{
-    const QList<ScreenItem>& items = m_list->items();
-    if (items.isEmpty())
-        return;
-    if (auto* card = qobject_cast<ItemRow*>(m_list->cardFor(items.first().id)))
-        card->reveal();
-    else
-        m_factory->stateFor(items.first().id)->revealed = true;
-}
-
-std::optional<ScreenItem> ContentView::newest() const
+std::optional<ScreenItem> ContentView::keyTarget() const
 {
     const QList<ScreenItem>& items = m_list->items();
     if (items.isEmpty())
         return std::nullopt;
-    return items.first();
+    const int row = m_list->rowOf(m_list->focusedId());
+    return items.at(std::max(row, 0));
 }
 
-ItemActions::Offered ContentView::offeredOnNewest(const ScreenItem& item) const
+ItemActions::Offered ContentView::offeredOn(const ScreenItem& item) const
 {
-    // The keys do what the newest card's bar offers, and nothing it does not.
+    // The keys do what the card's bar offers, and nothing it does not.
     const bool compactBar
         = m_state->simpleMode() && m_state->effectiveViewMode() == ViewMode::large;
     return ItemActions::offered(item, compactBar);
 }
 
-void ContentView::gotItNewest()
+void ContentView::revealByKey()
 {
-    if (const auto item = newest(); item && offeredOnNewest(*item).gotIt)
-        ItemActions::gotIt(m_services.store, *item);
-}
-
-void ContentView::archiveNewest()
-{
-    if (const auto item = newest(); item && offeredOnNewest(*item).archive)
-        ItemActions::archive(m_services.store, *item);
-}
-
-void ContentView::skipNewest()
-{
-    if (const auto item = newest(); item && offeredOnNewest(*item).skip)
-        ItemActions::skip(m_services.store, *item);
-}
-
-void ContentView::deleteNewest()
-{
-    const auto item = newest();
+    const auto item = keyTarget();
     if (!item)
         return;
+    if (auto* card = qobject_cast<ItemRow*>(m_list->cardFor(item->id)))
+        card->reveal();
+    else
+        m_factory->stateFor(item->id)->revealed = true;
+}
+
+void ContentView::actByKey(bool ItemActions::Offered::*offered, KeyAction act)
+{
+    const auto item = keyTarget();
+    if (!item || (offered && !(offeredOn(*item).*offered)))
+        return;
+    const QUuid focused = m_list->focusedId();
+    const int row = m_list->rowOf(focused);
+    const QWidget* focus = QApplication::focusWidget();
+    const QString control = focused.isNull() || !focus ? QString() : focus->objectName();
+    act(m_services.store, *item);
+    if (!focused.isNull())
+        keepFocusInList(focused, row, control);
+}
+
+void ContentView::gotItByKey()
+{
+    actByKey(&ItemActions::Offered::gotIt, &ItemActions::gotIt);
+}
+
+void ContentView::archiveByKey()
+{
+    actByKey(&ItemActions::Offered::archive, &ItemActions::archive);
+}
+
+void ContentView::skipByKey()
+{
+    actByKey(&ItemActions::Offered::skip, &ItemActions::skip);
+}
+
+void ContentView::deleteByKey()
+{
+    const auto item = keyTarget();
+    if (!item)
+        return;
+    const QUuid focused = m_list->focusedId();
+    const int row = m_list->rowOf(focused);
     if (!ItemActions::asksBeforeDelete(m_services.defaults)) {
-        ItemActions::delete_(m_services.store, *item);
+        actByKey(nullptr, &ItemActions::delete_);
         return;
     }
-    if (auto* card = qobject_cast<ItemRow*>(m_list->cardFor(item->id)))
-        card->confirmDelete(ItemRow::DeleteScope::one);
-    else
-        askToDelete(this, m_services.store, *item, false);
+    QMessageBox* box = askToDelete(this, m_services.store, *item, false);
+    if (!focused.isNull()) {
+        // The dialog hands the focus back as it closes; the list takes it after that.
+        connect(box, &QDialog::finished, this, [this, focused, row] {
+            QTimer::singleShot(
+                0, this, [this, focused, row] { keepFocusInList(focused, row, {}); });
+        });
+    }
+}
+
+void ContentView::keepFocusInList(const QUuid& id, int row, const QString& control)
+{
+    // A card refilled by the change rebuilds its controls on the next turn of the event loop.
+    QTimer::singleShot(0, this, [this, id, row, control] {
+        const QList<ScreenItem>& items = m_list->items();
+        if (items.isEmpty() || !isVisible())
+            return;
+        if (m_list->focusedId() == id)
+            return;
+        if (m_list->rowOf(id) >= 0) {
+            m_list->focusItem(id, control);
+            return;
+        }
+        m_list->focusItem(items.at(std::clamp(row, 0, int(items.size()) - 1)).id);
+    });
 }
 
 void ContentView::showConnect()
@@ -372,10 +415,10 @@ void ContentView::showConnect()
     m_sheets->present([this] { return new QRSheet(m_services.server, m_services.defaults, this); });
 }
 
-void ContentView::showPreview(const ScreenItem& item)
+void ContentView::showPreview(const ScreenItem& item, const QImage& shown)
 {
-    m_sheets->present([this, item] {
-        return new PreviewSheet(m_services.store, m_services.thumbnails, item, this);
+    m_sheets->present([this, item, shown] {
+        return new PreviewSheet(m_services.store, m_services.thumbnails, item, this, shown);
     });
 }
 
@@ -491,25 +534,76 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool ContentView::focusNextPrevChild(bool next)
+QList<QWidget*> ContentView::tabStops() const
 {
-    // The cards are made while the list scrolls, so they sit at the end of the window's focus
-    // chain in no order; the list is entered as one stop, and it walks its cards itself.
-    QWidget* focus = QApplication::focusWidget();
-    if (!focus || !isAncestorOf(focus))
-        return QWidget::focusNextPrevChild(next);
-    QWidget* candidate = focus;
-    do {
-        candidate = next ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
-        if (candidate == m_list && m_list->isVisible()) {
-            m_list->enterFocus(next);
+    // The cards are made while the list scrolls, a prompt's buttons when a device asks, and the
+    // toolbar moves its buttons between its forms as the window narrows, so all of them sit in
+    // the window's focus chain in no useful order; the order here is the one drawn: the
+    // toolbar, then the banners and prompts, then the list.
+    QList<QWidget*> stops;
+    QList<QWidget*> toolbar;
+    QList<QWidget*> banners;
+    const auto inBanner = [this](const QWidget* widget) {
+        return std::ranges::any_of(
+            m_banners, [widget](const QWidget* banner) { return banner->isAncestorOf(widget); });
+    };
+    const QWidget* start = this;
+    for (QWidget* widget = start->nextInFocusChain(); widget != start;
+         widget = widget->nextInFocusChain()) {
+        if (!isAncestorOf(widget) || (widget != m_list && m_list->isAncestorOf(widget)))
+            continue;
+        if (m_bar->isAncestorOf(widget))
+            toolbar.append(widget);
+        else if (inBanner(widget))
+            banners.append(widget);
+        else
+            stops.append(widget);
+    }
+    const auto at = [this](const QWidget* widget) { return widget->mapTo(this, QPoint()); };
+    // The toolbar is one row, left to right; the banners stand one under another.
+    std::ranges::stable_sort(
+        toolbar, [&](const QWidget* a, const QWidget* b) { return at(a).x() < at(b).x(); });
+    std::ranges::stable_sort(banners, [&](const QWidget* a, const QWidget* b) {
+        return at(a).y() != at(b).y() ? at(a).y() < at(b).y() : at(a).x() < at(b).x();
+    });
+    const QList<QWidget*> above = toolbar + banners;
+    qsizetype list = stops.indexOf(m_list);
+    if (list < 0) {
+        list = stops.size();
+        stops.append(m_list);
+    }
+    for (qsizetype i = 0; i < above.size(); ++i)
+        stops.insert(list + i, above.at(i));
+    return stops;
+}
+
+bool ContentView::focusAfter(QWidget* from, bool forward)
+{
+    const QList<QWidget*> stops = tabStops();
+    const qsizetype count = stops.size();
+    const qsizetype at = stops.indexOf(from);
+    for (qsizetype step = 1; at >= 0 && step < count; ++step) {
+        QWidget* candidate = stops.at(((forward ? at + step : at - step) % count + count) % count);
+        if (candidate == m_list) {
+            if (!m_list->isVisible())
+                continue;
+            m_list->enterFocus(forward);
             return true;
         }
-    } while (candidate != focus
-        && (m_list->isAncestorOf(candidate) || !(candidate->focusPolicy() & Qt::TabFocus)
-            || !candidate->isVisible() || !candidate->isEnabled() || candidate->focusProxy()));
-    if (candidate != focus)
-        candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        if ((candidate->focusPolicy() & Qt::TabFocus) && candidate->isVisible()
+            && candidate->isEnabled() && !candidate->focusProxy()) {
+            candidate->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ContentView::focusNextPrevChild(bool next)
+{
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || !isAncestorOf(focus) || !focusAfter(focus, next))
+        return QWidget::focusNextPrevChild(next);
     return true;
 }
 

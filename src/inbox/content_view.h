@@ -109,7 +109,8 @@ protected:
     // Drags and drops anywhere in the window, fields included, are the window's.
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
-    // Reveal, Got it, Archive, Skip and Delete of the newest item, in that order.
+    // Reveal, Got it, Archive, Skip and Delete of the item whose card has the keyboard focus, or
+    // of the newest item while no card has it; in that order.
     static constexpr QKeyCombination kItemKeys[] {Qt::CTRL | Qt::Key_R, Qt::CTRL | Qt::Key_G,
         Qt::CTRL | Qt::Key_E, Qt::CTRL | Qt::Key_L, Qt::CTRL | Qt::Key_Backspace};
 
@@ -119,16 +120,28 @@ private:
     void relist();
     void storeChanged(const StoreChange& change);
     void showEmptyState();
-    void revealNewest();
-    // The item keys act on the first item listed, whether or not its card exists.
-    std::optional<ScreenItem> newest() const;
-    ItemActions::Offered offeredOnNewest(const ScreenItem& item) const;
-    void gotItNewest();
-    void archiveNewest();
-    void skipNewest();
-    void deleteNewest();
+    // The item keys act on the card holding the keyboard focus; elsewhere on the first item
+    // listed, whether or not its card exists.
+    std::optional<ScreenItem> keyTarget() const;
+    ItemActions::Offered offeredOn(const ScreenItem& item) const;
+    // What an item key changes, given what the target's bar offers; `offered` none: always.
+    using KeyAction = void (*)(ItemStore&, const ScreenItem&);
+    void actByKey(bool ItemActions::Offered::*offered, KeyAction act);
+    void revealByKey();
+    void gotItByKey();
+    void archiveByKey();
+    void skipByKey();
+    void deleteByKey();
+    // After an item key, the focus stays on the card it was on, or on the card now in its place.
+    void keepFocusInList(const QUuid& id, int row, const QString& control);
+    // The content's Tab stops in order: the toolbar, then the banners and prompts as drawn, then
+    // the list as one stop, whenever each was made.
+    QList<QWidget*> tabStops() const;
+    // Focuses the stop after (or before) `from`, entering the list as one stop; false when
+    // there is none.
+    bool focusAfter(QWidget* from, bool forward);
     void showConnect();
-    void showPreview(const ScreenItem& item);
+    void showPreview(const ScreenItem& item, const QImage& shown);
     void toggleFullScreen();
     void bringIntoView(const QUuid& id);
     void scrollToArrival();
@@ -153,6 +166,8 @@ private:
     bool m_simpleMode = false;
     InboxBarView* m_bar = nullptr;
     PendingApprovalsView* m_prompt = nullptr;
+    // Drawn between the toolbar and the list, in this order.
+    QList<QWidget*> m_banners;
     QStackedWidget* m_area = nullptr;
     CardListView* m_list = nullptr;
     EmptyState* m_empty = nullptr;

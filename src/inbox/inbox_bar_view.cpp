@@ -8,6 +8,7 @@
 #include "ui/text_style.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,9 @@
 namespace vesker {
 
 namespace {
+
+// A longer prompt (a long sender's name) is cut rather than crowding the bar.
+constexpr int kLongestPrompt = 260;
 
 constexpr std::array kTabs {ItemStatus::inbox, ItemStatus::later, ItemStatus::archived};
 constexpr int kDotSize = 9;
@@ -80,6 +84,21 @@ void InboxBarView::setSpeedReviewAvailable(bool available)
 {
     m_speedReviewAvailable = available;
     refreshCounts();
+}
+
+bool InboxBarView::eventFilter(QObject* watched, QEvent* event)
+{
+    // Escape clears the search first, and a second one leaves the field.
+    if (watched == m_search && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape
+        && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        if (!m_search->text().isEmpty())
+            m_state.setSearch({});
+        else
+            Q_EMIT searchLeft();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void InboxBarView::resizeEvent(QResizeEvent* event)
@@ -296,6 +315,7 @@ QWidget* InboxBarView::buildFullBar()
     m_search->setMinimumWidth(40);
     // A file dropped here belongs to the window (to be sent), never into the text.
     m_search->setAcceptDrops(false);
+    m_search->installEventFilter(this);
     connect(m_search, &QLineEdit::textChanged, this,
         [this](const QString& text) { m_state.setSearch(text); });
     searchRow->addWidget(m_search, 1);
@@ -373,7 +393,13 @@ void InboxBarView::refresh()
         const QSignalBlocker blocker(m_search);
         m_search->setText(m_state.search());
     }
-    m_search->setPlaceholderText(m_state.searchPrompt());
+    const QString prompt = m_state.searchPrompt();
+    m_search->setPlaceholderText(prompt);
+    // The prompt is read whole ("Search everything", a sender's name), never cut to "…"; the
+    // field's own margins and cursor take a few pixels more.
+    constexpr int kFieldAllowance = 12;
+    m_search->setMinimumWidth(std::clamp(
+        m_search->fontMetrics().horizontalAdvance(prompt) + kFieldAllowance, 40, kLongestPrompt));
     m_clearSearch->setVisible(!m_state.search().isEmpty());
     refreshCounts();
 }

@@ -35,9 +35,12 @@ Q_SIGNALS:
     void sendRequested();
     void fullScreenRequested();
     void speedReviewRequested();
+    // Escape in an empty search field: the person is done searching.
+    void searchLeft();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildSimpleBar();

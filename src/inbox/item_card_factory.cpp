@@ -39,7 +39,7 @@ QWidget* ItemCardFactory::create(const ScreenItem& item, bool isFirst, QWidget* 
     QObject::connect(row, &ItemRow::forwardRequested, row,
         [forward = m_callbacks.forward](const OutgoingItem& outgoing) { forward(outgoing); });
     QObject::connect(row, &ItemRow::previewRequested, row,
-        [row, preview = m_callbacks.preview] { preview(row->item()); });
+        [row, preview = m_callbacks.preview] { preview(row->item(), row->shownImage()); });
     return row;
 }
 

@@ -20,7 +20,9 @@ public:
     struct Callbacks {
         std::function<QSize()> areaSize;
         std::function<void(const OutgoingItem&)> forward;
-        std::function<void(const ScreenItem&)> preview;
+        // The item, and the picture its card shows now (none yet: null), to show while the
+        // whole photo loads.
+        std::function<void(const ScreenItem&, const QImage&)> preview;
     };
 
     ItemCardFactory(CardServices services, InboxState& state, Callbacks callbacks);

@@ -62,8 +62,8 @@ private:
     int m_phase = 0;
 };
 
-PreviewSheet::PreviewSheet(
-    ItemStore& store, ThumbnailLoader& thumbnails, const ScreenItem& item, QWidget* parent)
+PreviewSheet::PreviewSheet(ItemStore& store, ThumbnailLoader& thumbnails, const ScreenItem& item,
+    QWidget* parent, const QImage& shown)
     : QDialog(parent)
     , m_store(store)
     , m_thumbnails(thumbnails)
@@ -76,6 +76,9 @@ PreviewSheet::PreviewSheet(
     auto* column = new QVBoxLayout(this);
     column->setSpacing(12);
     m_picture = new Picture(this);
+    // The card's picture, enlarged, beats an empty sheet for the moment the photo takes.
+    if (!shown.isNull())
+        m_picture->setImage(shown);
     column->addWidget(m_picture, 1);
 
     auto* footer = new QHBoxLayout;

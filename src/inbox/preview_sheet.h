@@ -3,6 +3,7 @@
 #include "store/screen_item.h"
 
 #include <QDialog>
+#include <QImage>
 
 namespace vesker {
 
@@ -16,8 +17,9 @@ class PreviewSheet : public QDialog {
 public:
     static constexpr int kMaxPixel = 2400;
 
+    // `shown`: the picture the card showed, drawn at once until the whole photo has loaded.
     PreviewSheet(ItemStore& store, ThumbnailLoader& thumbnails, const ScreenItem& item,
-        QWidget* parent = nullptr);
+        QWidget* parent = nullptr, const QImage& shown = {});
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -7,6 +7,7 @@
 #include "ui/text_style.h"
 #include "ui/thumbnail_view.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -28,6 +29,16 @@ void setColour(QWidget& widget, const QColor& colour)
     look.setColor(QPalette::WindowText, colour);
     look.setColor(QPalette::ButtonText, colour);
     widget.setPalette(look);
+}
+
+// Red that reads where the widget draws its text: on a button's face or on the window.
+void setDestructive(QWidget& widget)
+{
+    QPalette look = widget.palette();
+    look.setColor(QPalette::WindowText, destructiveColor(look, QPalette::Window));
+    widget.setPalette(look);
+    if (qobject_cast<QAbstractButton*>(&widget))
+        markDestructive(widget);
 }
 
 // A key that acts wherever focus is inside the sheet, buttons included.
@@ -72,7 +83,7 @@ SpeedReviewSheet::SpeedReviewSheet(
     header->addSpacing(4);
     m_marks = plainLabel({}, this);
     m_marks->setObjectName(QStringLiteral("reviewMarks"));
-    setColour(*m_marks, destructiveColor());
+    setDestructive(*m_marks);
     header->addWidget(m_marks);
     column->addLayout(header);
     column->addWidget(makeDivider(this));
@@ -104,7 +115,7 @@ SpeedReviewSheet::SpeedReviewSheet(
     const QString backspace = QKeySequence(Qt::Key_Backspace).toString(QKeySequence::NativeText);
     m_delete = button(QStringLiteral("deleteButton"), QStringLiteral("Delete"),
         QStringLiteral("trash"), QStringLiteral("Mark to delete and go on (%1)").arg(backspace));
-    setColour(*m_delete, destructiveColor());
+    setDestructive(*m_delete);
     m_keep = button(QStringLiteral("keepButton"), QStringLiteral("Keep"),
         QStringLiteral("checkmark"), QStringLiteral("Keep it and go on (\u2192)"));
     m_finish = button(QStringLiteral("finishButton"), {}, {}, {});
@@ -182,7 +193,7 @@ void SpeedReviewSheet::finish()
     discard->setAutoDefault(false);
     box->setDefaultButton(keep);
     box->setEscapeButton(keep);
-    setColour(*remove, destructiveColor());
+    setDestructive(*remove);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::buttonClicked, this, [this, remove, discard](QAbstractButton* b) {
         if (b == remove) {
@@ -208,8 +219,10 @@ void SpeedReviewSheet::refresh()
     m_keep->setVisible(!atEnd);
     m_finish->setVisible(atEnd);
     m_finish->setText(m_review.finishTitle());
-    setColour(*m_finish,
-        m_review.markedCount() > 0 ? destructiveColor() : palette().color(QPalette::ButtonText));
+    if (m_review.markedCount() > 0)
+        setDestructive(*m_finish);
+    else
+        setColour(*m_finish, palette().color(QPalette::ButtonText));
 
     // Each item gets a view of its own, so its picture loads afresh.
     while (QWidget* old = m_area->widget(0)) {
@@ -249,13 +262,13 @@ QWidget* SpeedReviewSheet::makeItemView(const ScreenItem& item)
     if (marked) {
         auto* icon = new QLabel(view);
         QPalette red = icon->palette();
-        red.setColor(QPalette::WindowText, destructiveColor());
+        red.setColor(QPalette::WindowText, destructiveColor(red, QPalette::Window));
         icon->setPixmap(symbolIcon(QStringLiteral("trash"), red).pixmap(16, 16));
         caption->addWidget(icon);
         auto* label = plainLabel(QStringLiteral("Marked to delete"), view);
         label->setObjectName(QStringLiteral("markedLabel"));
         setTextStyle(*label, TextStyle::callout);
-        setColour(*label, destructiveColor());
+        setDestructive(*label);
         caption->addWidget(label);
     }
     column->addLayout(caption);
@@ -314,7 +327,7 @@ QWidget* SpeedReviewSheet::makeEndCard()
     column->addStretch(1);
     auto* symbol = new QLabel(card);
     QPalette green = symbol->palette();
-    green.setColor(QPalette::WindowText, successColor());
+    green.setColor(QPalette::WindowText, successColor(green, QPalette::Window));
     symbol->setPixmap(symbolIcon(QStringLiteral("checkmark.circle"), green).pixmap(56, 56));
     column->addWidget(symbol, 0, Qt::AlignHCenter);
     auto* title = plainLabel(QStringLiteral("That's everything"), card);

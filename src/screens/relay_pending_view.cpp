@@ -37,7 +37,8 @@ QList<ApprovalCardContent> RelayPendingView::cards()
             .detail = count + QStringLiteral(" waiting. Allow this device to use the relay?"),
             .allow = [this, key](GrantDuration duration) { m_remote.allow(key, duration); },
             .deny = [this, key] { m_remote.deny(key); },
-            .block = [this, key] { m_remote.block(key); }});
+            .block = [this, key] { m_remote.block(key); },
+            .key = key});
     }
     return contents;
 }

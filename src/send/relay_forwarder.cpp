@@ -8,7 +8,7 @@
 
 namespace vesker {
 
-HTTPResponse relayedReply(const UploadResult& result)
+HTTPResponse relayedReply(const UploadResult& result, bool codeSent)
 {
     if (result.ok()) {
         QJsonObject body {{QStringLiteral("ok"), true}};
@@ -23,7 +23,10 @@ HTTPResponse relayedReply(const UploadResult& result)
         return HTTPResponse::text(
             504, QStringLiteral("The remote screen did not answer: ") + error.description());
     case UploadError::Kind::needsCode:
-        return HTTPResponse::text(401, QStringLiteral("The remote screen asks for an access code"));
+        // A phone that typed a code must not be told to type one, as if it had not.
+        return HTTPResponse::text(401,
+            codeSent ? QStringLiteral("The remote screen did not accept this access code")
+                     : QStringLiteral("The remote screen asks for an access code"));
     case UploadError::Kind::denied:
         return HTTPResponse::text(403, QStringLiteral("The remote screen declined the request"));
     default:
@@ -61,8 +64,9 @@ void forwardToRemoteScreen(const QUrl& base, const RelayRequest& request, HTTPRe
     UploadJob* job = uploader->send(upload, UploadTarget::url(base)).release();
     job->setParent(uploader);
     QObject::connect(job, &UploadJob::finished, uploader,
-        [uploader, reply = std::move(reply)](const UploadResult& result) {
-            reply(relayedReply(result));
+        [uploader, codeSent = !request.code.isEmpty(), reply = std::move(reply)](
+            const UploadResult& result) {
+            reply(relayedReply(result, codeSent));
             uploader->deleteLater();
         });
 }

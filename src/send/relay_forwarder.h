@@ -14,7 +14,7 @@ struct UploadResult;
 // could not be reached. Main thread.
 void forwardToRemoteScreen(const QUrl& base, const RelayRequest& request, HTTPReplyFunction reply);
 
-// What the phone is told of the remote screen's answer.
-HTTPResponse relayedReply(const UploadResult& result);
+// What the phone is told of the remote screen's answer; `codeSent`: the phone gave an access code.
+HTTPResponse relayedReply(const UploadResult& result, bool codeSent);
 
 } // namespace vesker

@@ -542,11 +542,15 @@ void SendSheet::showEvent(QShowEvent* event)
 bool SendSheet::eventFilter(QObject* watched, QEvent* event)
 {
     // Return in the text field adds the text and stops there: the field ignores the key, and the
-    // sheet's default button would otherwise send everything before a person has finished.
+    // sheet's default button would otherwise send everything before a person has finished. With
+    // nothing typed there is nothing to add, and Return is the default button's, as it reads.
     if (watched == m_textField && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            m_session->addText();
+            if (!m_textField->text().trimmed().isEmpty())
+                m_session->addText();
+            else if (m_send->isEnabled())
+                m_send->click();
             return true;
         }
     }

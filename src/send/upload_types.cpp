@@ -24,8 +24,9 @@ QString UploadError::description() const
     case Kind::tooOldForPDF:
         return QStringLiteral("That screen's app is too old to receive PDFs \u2014 update it");
     case Kind::notConnected:
-        return QStringLiteral("That screen hasn't approved this device \u2014 reconnect it in "
-                              "Settings \u25B8 Internet");
+        // There is no Internet tab to reconnect in: this computer has no relay connection.
+        return QStringLiteral("That screen is reached through the relay, and this computer has no "
+                              "relay connection");
     }
     return {};
 }

@@ -35,7 +35,7 @@ QTreeWidget* deviceList(const QStringList& headers, const QString& objectName, Q
     list->setRootIsDecorated(false);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     // A few rows show; more scroll, and the browser-screen switches stay in view below.
-    list->setFixedHeight(headers.size() > 1 ? 110 : 80);
+    list->setFixedHeight(headers.size() > 1 ? 96 : 72);
     list->header()->setStretchLastSection(false);
     list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     if (headers.size() > 1)
@@ -187,14 +187,13 @@ QWidget* AccessSettingsView::makeBrowserGroup()
         "viewerCanLaterCheck");
     check("viewerCanArchive", false, QStringLiteral("Viewers may archive an item"),
         "viewerCanArchiveCheck");
-    check("viewerBlurAll", false, QStringLiteral("Blur every photo except known senders\u2019"),
+    check("viewerBlurAll", false, QStringLiteral("Blur every photo except those of known senders"),
         "viewerBlurAllCheck");
     check("viewerLog", true, QStringLiteral("Keep a log of viewers (browser-log.txt)"),
         "viewerLogCheck");
     // People look here first for a hosted screen's page, which the switch above does not open.
-    layout->addWidget(hint(QStringLiteral("These choices apply to hosted screens’ browser pages "
-                                          "too. Each of those is turned on, with its own PIN, in "
-                                          "Settings ▸ Hosted."),
+    layout->addWidget(hint(QStringLiteral("Hosted screens’ pages follow these choices too; each "
+                                          "is turned on, with its own PIN, in Settings ▸ Hosted."),
         group));
 
     auto* pin = settings::boundTextField(

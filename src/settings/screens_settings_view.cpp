@@ -109,7 +109,7 @@ QWidget* ScreensSettingsView::makePortGroup()
     m_portMessage->setObjectName(QStringLiteral("portMessage"));
     m_portMessage->setWordWrap(true);
     QPalette warning = m_portMessage->palette();
-    warning.setColor(QPalette::WindowText, destructiveColor());
+    warning.setColor(QPalette::WindowText, destructiveColor(warning, QPalette::Window));
     m_portMessage->setPalette(warning);
     m_portMessage->hide();
     form->addRow(m_portMessage);

@@ -7,17 +7,25 @@
 #include "settings/hosted_screens_settings_view.h"
 #include "settings/remote_screens_settings_view.h"
 #include "settings/screens_settings_view.h"
+#include "ui/wheel_guard.h"
 #include "ui/window_habits.h"
 
 #include <QLabel>
 #include <QPointer>
 #include <QScrollArea>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vesker {
 
 namespace {
+
+constexpr int kActivationCheckMs = 250;
 
 // A tab taller than a small screen still shows all of itself.
 QScrollArea* scrolling(QWidget* content)
@@ -36,6 +44,7 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Settings"));
     closeOnStandardKeys(*this);
+    wheelChangesOnlyFocusedControls(*this);
     resize(kDefaultSize);
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("settingsTabs"));
@@ -72,19 +81,50 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
         line->setContentsMargins(12, 6, 12, 6);
         layout->addWidget(line);
     }
+    // As tall as the longest page wants, so that no page scrolls where the screen has room (a
+    // larger desktop font makes them all longer); placing the window on its screen caps it.
+    int tallest = 0;
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (auto* area = qobject_cast<QScrollArea*>(m_tabs->widget(i))) {
+            const QWidget* page = area->widget();
+            tallest = std::max(tallest,
+                page->hasHeightForWidth() ? page->heightForWidth(kDefaultSize.width())
+                                          : page->sizeHint().height());
+        }
+    }
+    const int around = layout->sizeHint().height() - m_tabs->sizeHint().height()
+        + m_tabs->tabBar()->sizeHint().height()
+        + 2 * m_tabs->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    resize(kDefaultSize.width(), std::max(kDefaultSize.height(), tallest + around));
 }
 
 void showSettingsWindow(const SettingsWindowServices& services, QWidget* parent)
 {
     static QPointer<SettingsWindow> window;
+    // Kept for the next window, as a person expects to find it again.
+    static int lastTab = 0;
+    // A closed window is only waiting to be deleted; showing it again would show it for a moment.
+    if (window && !window->isVisible())
+        window = nullptr;
     if (!window) {
         window = new SettingsWindow(services, parent);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        window->tabs().setCurrentIndex(std::clamp(lastTab, 0, window->tabs().count() - 1));
+        QObject::connect(&window->tabs(), &QTabWidget::currentChanged, window,
+            [](int index) { lastTab = index; });
         placeOnScreen(*window, parent);
     }
     window->show();
     window->raise();
     window->activateWindow();
+    // A window manager may refuse the first request (focus-stealing prevention, most often
+    // right after the main window was brought forward); ask once more.
+    QTimer::singleShot(kActivationCheckMs, window, [] {
+        if (window && !window->isActiveWindow()) {
+            window->raise();
+            window->activateWindow();
+        }
+    });
 }
 
 } // namespace vesker

@@ -48,9 +48,14 @@ bool BlurRules::shouldBlur(const QString& sender) const
 {
     if (isKnown(sender))
         return false;
-    if (m_defaults.boolValue(kBlurAll, false))
+    if (blursEveryPhoto())
         return true;
     return blurSenders().contains(senderKey(sender));
+}
+
+bool BlurRules::blursEveryPhoto() const
+{
+    return m_defaults.boolValue(kBlurAll, false);
 }
 
 void BlurRules::setKnown(const QString& sender, bool known)

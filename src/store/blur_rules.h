@@ -26,6 +26,8 @@ public:
     QStringList blurSenders() const;
     bool isKnown(const QString& sender) const;
     bool shouldBlur(const QString& sender) const;
+    // "blurAll": every photo of a sender not known is blurred, whatever "blurSenders" names.
+    bool blursEveryPhoto() const;
     // Adds or removes the sender in "knownSenders"; a blank name changes nothing.
     void setKnown(const QString& sender, bool known);
 

@@ -2,13 +2,19 @@
 
 #include "ui/symbol_icon.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
+#include <QRegion>
 #include <QStyle>
+#include <QTextLayout>
+#include <QTextOption>
 #include <QWidget>
 
 #include <algorithm>
@@ -96,11 +102,6 @@ QColor accentColor(const QPalette& palette)
     return palette.color(QPalette::Highlight);
 }
 
-QColor separatorColor(const QPalette& palette)
-{
-    return palette.color(QPalette::Mid);
-}
-
 void setSecondary(QWidget& widget)
 {
     QPalette palette = widget.palette();
@@ -117,6 +118,192 @@ QColor successColor()
 QColor destructiveColor()
 {
     return QColor(0xd7, 0x26, 0x26);
+}
+
+namespace {
+
+// `ink` moved towards white on dark grounds, towards black on light ones, until it reads at
+// `ratio` on every one of them.
+QColor readableOnAll(const QColor& ink, const QList<QColor>& grounds, double ratio)
+{
+    const auto reads = [&](const QColor& colour) {
+        return std::ranges::all_of(
+            grounds, [&](const QColor& ground) { return contrastRatio(colour, ground) >= ratio; });
+    };
+    if (reads(ink))
+        return ink;
+    const QColor& first = grounds.first();
+    const QColor end = contrastRatio(Qt::white, first) > contrastRatio(Qt::black, first)
+        ? QColor(Qt::white)
+        : QColor(Qt::black);
+    const QColor from = ink.toRgb();
+    for (int step = 1; step <= 20; ++step) {
+        const float t = float(step) / 20;
+        const auto mix = [t](float a, float b) { return a + (b - a) * t; };
+        const QColor shade = QColor::fromRgbF(mix(from.redF(), end.redF()),
+            mix(from.greenF(), end.greenF()), mix(from.blueF(), end.blueF()));
+        if (reads(shade))
+            return shade;
+    }
+    return end;
+}
+
+// What text of that role is drawn on. Styles draw a button's face as a gradient around its
+// palette colour, lighter on dark palettes (Fusion: up to about half as light again).
+QList<QColor> groundsOf(const QPalette& palette, QPalette::ColorRole background)
+{
+    const QColor colour = palette.color(background);
+    if (background != QPalette::Button)
+        return {colour};
+    return {colour, colour.lighter(150), colour.darker(115)};
+}
+
+} // namespace
+
+QColor readableOn(const QColor& ink, const QColor& background, double ratio)
+{
+    return readableOnAll(ink, {background}, ratio);
+}
+
+QColor separatorColor(const QPalette& palette)
+{
+    // Some dark schemes give Mid nearly the colour of a field, and a card's edge vanishes.
+    constexpr double kEdgeContrast = 1.4;
+    return readableOnAll(palette.color(QPalette::Mid),
+        {palette.color(QPalette::Base), palette.color(QPalette::Window)}, kEdgeContrast);
+}
+
+QColor successColor(const QPalette& palette, QPalette::ColorRole background)
+{
+    return readableOnAll(successColor(), groundsOf(palette, background), kSecondaryContrast);
+}
+
+QColor destructiveColor(const QPalette& palette, QPalette::ColorRole background)
+{
+    return readableOnAll(destructiveColor(), groundsOf(palette, background), kSecondaryContrast);
+}
+
+void markDestructive(QWidget& button)
+{
+    QPalette palette = button.palette();
+    // On a dark grey face no red reads at 4.5:1 and still looks red; the face takes the red
+    // instead, under light text.
+    const QColor face = palette.color(QPalette::Button);
+    if (contrastRatio(Qt::white, face) > contrastRatio(Qt::black, face)) {
+        QColor tint = destructiveColor();
+        tint.setAlphaF(0.4f);
+        palette.setColor(QPalette::Button, blended(tint, face));
+    }
+    palette.setColor(QPalette::ButtonText, destructiveColor(palette, QPalette::Button));
+    button.setPalette(palette);
+}
+
+QColor blended(const QColor& over, const QColor& under)
+{
+    const float a = over.alphaF();
+    const QColor top = over.toRgb();
+    const QColor bottom = under.toRgb();
+    const auto mix = [a](float t, float b) { return t * a + b * (1 - a); };
+    return QColor::fromRgbF(mix(top.redF(), bottom.redF()), mix(top.greenF(), bottom.greenF()),
+        mix(top.blueF(), bottom.blueF()));
+}
+
+QPalette withReadablePlaceholders(QPalette palette)
+{
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        const QColor field = palette.color(group, QPalette::Base);
+        // Often the text colour at half strength: what is seen is that over the field.
+        const QColor placeholder = blended(palette.color(group, QPalette::PlaceholderText), field);
+        if (contrastRatio(placeholder, field) < kSecondaryContrast) {
+            palette.setColor(
+                group, QPalette::PlaceholderText, readableOn(secondaryColor(palette), field));
+        }
+    }
+    return palette;
+}
+
+namespace {
+
+class PlaceholderKeeper : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange)
+            apply();
+        return false;
+    }
+
+public:
+    static void apply()
+    {
+        const QPalette palette = QApplication::palette();
+        const QPalette readable = withReadablePlaceholders(palette);
+        // Setting it again sends another change, which then finds nothing to mend.
+        if (readable != palette)
+            QApplication::setPalette(readable);
+    }
+};
+
+class WholeLines : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            clip(*static_cast<QLabel*>(watched));
+        return false;
+    }
+
+private:
+    // The text laid out as the label lays it out, to find where the last whole line ends: line
+    // heights are not the font's line spacing to the pixel, so counting by it cuts a line.
+    static void clip(QLabel& label)
+    {
+        const QRect area = label.contentsRect();
+        QString text = label.text();
+        text.replace(u'\n', QChar::LineSeparator);
+        QTextLayout layout(text, label.font());
+        QTextOption option(label.alignment());
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        qreal bottom = 0;
+        qreal whole = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(area.width());
+            line.setPosition(QPointF(0, bottom));
+            bottom += line.height();
+            if (bottom <= area.height())
+                whole = bottom;
+        }
+        layout.endLayout();
+        if (bottom <= area.height())
+            label.clearMask();
+        else
+            label.setMask(QRegion(0, 0, label.width(), area.top() + int(std::ceil(whole))));
+    }
+};
+
+} // namespace
+
+void keepPlaceholdersReadable()
+{
+    static QPointer<PlaceholderKeeper> keeper;
+    if (!keeper) {
+        keeper = new PlaceholderKeeper(qApp);
+        qApp->installEventFilter(keeper);
+    }
+    PlaceholderKeeper::apply();
+}
+
+void showWholeLinesOnly(QLabel& label)
+{
+    label.installEventFilter(new WholeLines(&label));
 }
 
 QLabel* plainLabel(const QString& text, QWidget* parent)

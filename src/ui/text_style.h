@@ -32,6 +32,25 @@ void setSecondary(QWidget& widget);
 // The only colours the views name themselves: the same in a light and a dark theme.
 QColor successColor(); // "Got it", "Seen", "Copied", a running server
 QColor destructiveColor(); // Delete, Deny, Block, a stopped server
+// `ink` lightened or darkened, its hue kept, until it reads at `ratio` against `background`.
+QColor readableOn(const QColor& ink, const QColor& background, double ratio = kSecondaryContrast);
+// The same colours for text on the palette's `background` role (a button's face, the window),
+// readable there in a light and a dark palette.
+QColor successColor(const QPalette& palette, QPalette::ColorRole background);
+QColor destructiveColor(const QPalette& palette, QPalette::ColorRole background);
+// Red text on a button: Delete, Deny, Block.
+void markDestructive(QWidget& button);
+// A translucent `over` drawn on `under`, as the eye sees it.
+QColor blended(const QColor& over, const QColor& under);
+
+// A palette whose placeholder text ("Search everything", "Add a note…") reads on a field: some
+// dark themes give it a colour close to the field's own.
+QPalette withReadablePlaceholders(QPalette palette);
+// Keeps the application's palette so, now and whenever the desktop changes it.
+void keepPlaceholdersReadable();
+
+// A label cut to a height shows only the lines that fit whole, never the top half of the next.
+void showWholeLinesOnly(QLabel& label);
 
 // A label for text from outside (names, notes, codes): shown as typed, never read as markup.
 QLabel* plainLabel(const QString& text, QWidget* parent);

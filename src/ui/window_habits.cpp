@@ -25,10 +25,13 @@ void placeOnScreen(QWidget& window, const QWidget* near)
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    // The title bar is the window manager's, outside the widget's own height.
-    const QMargins frame(0, window.geometry().top() - window.frameGeometry().top(), 0, 0);
+    // The title bar is the window manager's, outside the widget's own height; before the window
+    // was first shown its height is not known, and the size keeps room for a usual one.
+    constexpr int kUsualTitleBar = 40;
+    const int titleBar = window.geometry().top() - window.frameGeometry().top();
+    const QMargins frame(0, titleBar, 0, 0);
     const QSize size(std::min(window.width(), area.width()),
-        std::min(window.height(), area.height() - frame.top()));
+        std::min(window.height(), area.height() - std::max(titleBar, kUsualTitleBar)));
     window.resize(size);
     window.move(area.center() - QPoint(size.width() / 2, (size.height() + frame.top()) / 2));
 }

@@ -148,8 +148,14 @@ TEST_F(ItemRowTest, OutsideTextShowsLiterallyAndAnInviteLinkIsOffered)
     const auto photo = card(world.add(ItemKind::photo, u"R&D"_s));
     EXPECT_EQ(
         photo->findChild<QPushButton*>(u"alwaysShowButton"_s)->text(), u"Always show from R&&D"_s);
+    // The note names the rule that blurs: every photo, or this sender's.
     EXPECT_EQ(
-        labelText(*photo, u"blurredMessage"_s), u"Photos from R&D are blurred by your settings."_s);
+        labelText(*photo, u"blurredMessage"_s), u"Every photo is blurred by your settings."_s);
+    world.defaults.set(u"blurAll"_s, false);
+    world.defaults.set(u"blurSenders"_s, u"R&D"_s);
+    const auto named = card(world.add(ItemKind::photo, u"R&D"_s));
+    EXPECT_EQ(
+        labelText(*named, u"blurredMessage"_s), u"Photos from R&D are blurred by your settings."_s);
 }
 
 TEST_F(ItemRowTest, CardOnScreenMeasuresItsNewLookAtOnce)

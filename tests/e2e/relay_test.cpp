@@ -284,8 +284,13 @@ TEST(SharedRemoteScreen, PassesOnTheAccessCodeAndWhatThePhoneSaidOfItsFile)
 
     // The same item again is known by its id at B; the remote screen judges every code.
     EXPECT_EQ(fromPhone(relayPort, upload).status, 200);
-    EXPECT_EQ(phoneSends(relayPort, "short", "PHONE-2", "X-Code: 47\r\n").status, 401);
-    EXPECT_EQ(phoneSends(relayPort, "none", "PHONE-2").status, 401);
+    // A wrong code and none are told apart, as the phone's page shows either.
+    const Reply wrong = phoneSends(relayPort, "short", "PHONE-2", "X-Code: 47\r\n");
+    EXPECT_EQ(wrong.status, 401);
+    EXPECT_EQ(wrong.body, "The remote screen did not accept this access code");
+    const Reply none = phoneSends(relayPort, "none", "PHONE-2");
+    EXPECT_EQ(none.status, 401);
+    EXPECT_EQ(none.body, "The remote screen asks for an access code");
     EXPECT_EQ(phoneSends(relayPort, "right", "PHONE-2", "X-Code: 4711\r\n").status, 200);
     EXPECT_EQ(b.index().size(), 2);
 }

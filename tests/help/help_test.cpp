@@ -10,11 +10,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace vesker;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -32,7 +34,7 @@ TEST(HelpSearch, FindsTopicsByTheWordsOnTheirPages)
         const char* query;
         QStringList expected;
     } cases[] = {
-        {"relay", {"Getting started", "Over the internet", "Not being interrupted", "Privacy"}},
+        {"relay", {"Getting started", "Over the internet", "Who may send to you", "Privacy"}},
         {"ARCHIVE", {"When something arrives", "Who may send to you"}},
         {" \tgot it ", {"When something arrives"}}, // trimmed ends, inner space kept
         {"ctrl+shift+v", {"Sending from this computer"}}, // key blocks are searched
@@ -45,6 +47,28 @@ TEST(HelpSearch, FindsTopicsByTheWordsOnTheirPages)
             titles(filterHelpTopics(HelpTopic::all(), QString::fromUtf8(c.query))), c.expected)
             << c.query;
     EXPECT_EQ(filterHelpTopics(HelpTopic::all(), QStringLiteral("   ")).size(), 14);
+}
+
+// The pages say what this program does: no Settings tab that is not there, no relay that keeps
+// items, no internet limits or replies of a connection this computer does not have.
+TEST(HelpTopics, NameOnlySettingsTabsAndWaysThatExist)
+{
+    const QStringList tabs {
+        u"General"_s, u"Display"_s, u"Access"_s, u"Screens"_s, u"Hosted"_s, u"Remote"_s};
+    const QStringList promises {u"seven days"_s, u"internet senders"_s, u"25 MB"_s,
+        u"marked with a globe"_s, u"wait on the relay"_s};
+    const QRegularExpression settingsTab(u"Settings ▸ (\\w+)"_s);
+    for (const HelpTopic& topic : HelpTopic::all()) {
+        for (const HelpBlock& block : topic.blocks) {
+            for (const QString& line : block.strings) {
+                SCOPED_TRACE(line.toStdString());
+                for (const QString& promise : promises)
+                    EXPECT_FALSE(line.contains(promise, Qt::CaseInsensitive));
+                for (auto match = settingsTab.globalMatch(line); match.hasNext();)
+                    EXPECT_TRUE(tabs.contains(match.next().captured(1)));
+            }
+        }
+    }
 }
 
 class HelpWindowTest : public ::testing::Test {

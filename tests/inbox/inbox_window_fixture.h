@@ -1,12 +1,14 @@
 // The Inbox window over the real server on 127.0.0.1, in a temporary folder.
 #pragma once
 
+#include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
 #include "platform/permissions.h"
 #include "platform/thumbnail_loader.h"
 #include "receive/controller_fixture.h"
 #include "update/updater.h"
 
+#include <QApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
@@ -37,6 +39,18 @@ protected:
             .permissions = m_permissions});
         m_view->resize(900, 700);
         m_view->show();
+    }
+
+    // The item whose card holds the keyboard focus; none when no card holds it.
+    QUuid focusedItem() const
+    {
+        const QWidget* focus = QApplication::focusWidget();
+        for (const ScreenItem& item : m_view->cardList().items()) {
+            const QWidget* card = m_view->cardList().cardFor(item.id);
+            if (focus && card && card->isAncestorOf(focus))
+                return item.id;
+        }
+        return {};
     }
 
     // The reply's status and body; the server answers on its own thread, so the loop runs.

@@ -3,6 +3,7 @@
 // the card.
 #include "card/item_actions.h"
 #include "card/item_row.h"
+#include "card/zoomable_image_view.h"
 #include "image_edit/image_edit_operations.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
@@ -163,6 +164,101 @@ TEST_F(ItemActionsTest, ItemKeysActOnTheNewestItemEvenScrolledAway)
             button->click();
     EXPECT_FALSE(m_store.item(items.at(0).id));
     EXPECT_TRUE(m_store.item(items.at(1).id));
+}
+
+// With the keyboard focus inside a card, the item keys are that card's: the item that moves or
+// goes is the one the person is on, and the focus stays in the list.
+TEST_F(ItemActionsTest, ItemKeysActOnTheCardHoldingTheFocus)
+{
+    open();
+    m_defaults.set(u"confirmDelete"_s, true);
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    struct Case {
+        Qt::Key key;
+        QString status; // of the focused card's item afterwards
+        QString folder; // where its file is then; empty: nowhere
+        bool staysListed;
+    };
+    for (const Case& c : {Case {Qt::Key_G, u"inbox"_s, u"Inbox"_s, true},
+             Case {Qt::Key_E, u"archived"_s, u"Archive"_s, false},
+             Case {Qt::Key_L, u"later"_s, u"Inbox"_s, false},
+             Case {Qt::Key_Backspace, u"gone"_s, {}, false}}) {
+        SCOPED_TRACE(QKeySequence(c.key | Qt::ControlModifier).toString().toStdString());
+        const ScreenItem older = add();
+        const ScreenItem target = add();
+        const ScreenItem newest = add();
+        auto* archive = card(target)->findChild<QPushButton*>(u"archiveButton"_s);
+        ASSERT_NE(archive, nullptr);
+        archive->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(archive, c.key, Qt::ControlModifier);
+        if (c.key == Qt::Key_Backspace) {
+            ASSERT_NE(confirmation(), nullptr);
+            EXPECT_EQ(confirmation()->text(), u"Delete this item?"_s);
+            const QString named = confirmation()->informativeText();
+            EXPECT_TRUE(named.startsWith(u"Ann · "_s)) << named.toStdString();
+            EXPECT_TRUE(named.contains(target.filename)) << named.toStdString();
+            for (QAbstractButton* button : confirmation()->buttons())
+                if (button->text() == u"Delete"_s)
+                    button->click();
+        }
+        const bool acked = c.key != Qt::Key_L;
+        EXPECT_EQ(onDisk(target), std::make_pair(c.status, acked));
+        EXPECT_EQ(onDisk(newest), std::make_pair(u"inbox"_s, false));
+        EXPECT_EQ(onDisk(older), std::make_pair(u"inbox"_s, false));
+        for (const auto* folder : {"Inbox", "Archive"})
+            EXPECT_EQ(QFile::exists(m_store.rootDir() + u'/' + QLatin1String(folder) + u'/'
+                          + target.filename),
+                c.folder == QLatin1String(folder));
+        // On the same card, or on the one that took its place.
+        const QUuid expected = c.staysListed ? target.id : older.id;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return focusedItem() == expected; }))
+            << "focus on "
+            << (QApplication::focusWidget()
+                       ? QApplication::focusWidget()->objectName().toStdString()
+                       : "nothing");
+        ItemActions::archive(m_store, newest);
+        ItemActions::archive(m_store, older);
+        if (c.staysListed)
+            ItemActions::archive(m_store, target);
+        QApplication::processEvents();
+    }
+}
+
+// The preview shows the card's picture from its first frame, while the whole photo loads.
+TEST_F(ItemActionsTest, ThePreviewShowsTheCardsPictureAtOnce)
+{
+    open();
+    QImage red(64, 48, QImage::Format_RGB32);
+    red.fill(QColor(220, 30, 30));
+    const ScreenItem item = add(ItemKind::photo, test::imageBytes(red, "PNG"), u"png"_s);
+    auto* photo = card(item)->findChild<QWidget*>(u"cardPhoto"_s);
+    ASSERT_NE(photo, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !qobject_cast<ZoomableImageView*>(photo)->image().isNull(); }));
+
+    // Drawn the moment the sheet shows, before any loading could have finished.
+    struct FirstFrame : QObject {
+        QImage frame;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show && watched->objectName() == u"previewSheet"_s
+                && frame.isNull())
+                frame = static_cast<QWidget*>(watched)->grab().toImage();
+            return false;
+        }
+    } first;
+    qApp->installEventFilter(&first);
+    QTest::mouseClick(photo, Qt::LeftButton, {}, photo->rect().center());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !first.frame.isNull(); }));
+    qApp->removeEventFilter(&first);
+    const QImage frame = first.frame.convertToFormat(QImage::Format_RGB32);
+    int reddish = 0;
+    for (int y = 0; y < frame.height(); y += 4)
+        for (int x = 0; x < frame.width(); x += 4)
+            if (const QColor c = frame.pixelColor(x, y); c.red() > 180 && c.green() < 80)
+                ++reddish;
+    EXPECT_GT(reddish, frame.width() * frame.height() / 16 / 4) << "a quarter of it is the photo";
 }
 
 // A portrait photo with a dark mark in its top-left corner and a QR code in the middle.

@@ -99,6 +99,11 @@ TEST_F(SendSheetTest, ReturnInTheTextFieldAddsTheTextAndKeepsTheSheetOpen)
     EXPECT_EQ(s->session().items().last().text, "fourth");
     EXPECT_TRUE(field->text().isEmpty());
     EXPECT_TRUE(b.uploaded().isEmpty());
+
+    // Nothing typed: Return is "Send 4 items", the sheet's default button.
+    ASSERT_TRUE(send->isDefault());
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.uploaded().size() == 4; }, 15000));
 }
 
 TEST_F(SendSheetTest, TheCodeTypedInThePromptSends)

@@ -1,4 +1,5 @@
 #include "settings/settings_window.h"
+#include "settings_fixture.h"
 
 #include "access/access_manager.h"
 #include "focus_guard/focus_guard.h"
@@ -30,29 +31,20 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTcpSocket>
 #include <QTreeWidget>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 namespace vesker::test {
 
-class SettingsWindowTest : public ControllerTest {
+class SettingsWindowTest : public SettingsServicesTest {
 protected:
-    std::unique_ptr<ServerController> m_controller = makeController();
-    platform::DisplayWake m_wake;
-    WindowManager m_windows {m_defaults, m_wake};
-    FakeWorkspace m_workspace;
-    FocusGuard m_focus {m_defaults, m_workspace};
-    Permissions m_permissions;
-    Updater m_updater {m_defaults, m_clock, {.manifestUrl = QUrl()}};
-    SettingsWindow m_window {{.controller = *m_controller,
-        .defaults = m_defaults,
-        .clock = m_clock,
-        .windows = m_windows,
-        .focusGuard = m_focus,
-        .permissions = m_permissions,
-        .updater = m_updater}};
+    SettingsWindow m_window {services()};
 
     AccessManager& access() { return m_controller->access(); }
 
@@ -113,6 +105,66 @@ protected:
         return QJsonDocument::fromJson(reply.body).object();
     }
 };
+
+// A wheel turned over the page scrolls it, though a picker lies under the pointer; a picker
+// that has the focus changes by the wheel as before.
+TEST_F(SettingsWindowTest, TheWheelScrollsThePageAndChangesOnlyAFocusedPicker)
+{
+    m_window.resize(640, 300);
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    auto* picker = find<QComboBox>("viewModePicker");
+    auto* page = qobject_cast<QScrollArea*>(m_window.tabs().currentWidget());
+    ASSERT_NE(page, nullptr);
+    page->ensureWidgetVisible(picker);
+    QApplication::processEvents();
+    const int scrolled = page->verticalScrollBar()->value();
+    ASSERT_LT(scrolled, page->verticalScrollBar()->maximum()) << "room to scroll further";
+    const QString before = m_defaults.string(QStringLiteral("viewMode"), QStringLiteral("large"));
+    const auto turn = [&](int delta) {
+        const QPoint at = picker->rect().center();
+        QWheelEvent wheel(at, picker->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+            Qt::NoModifier, Qt::NoScrollPhase, false);
+        // As the window system delivers it: a wheel sent by the program itself goes to the
+        // receiver alone.
+        QSpontaneKeyEvent::setSpontaneous(&wheel);
+        qApp->notify(picker, &wheel);
+        QApplication::processEvents();
+    };
+    turn(-120);
+    EXPECT_EQ(m_defaults.string(QStringLiteral("viewMode"), QStringLiteral("large")), before);
+    EXPECT_GT(page->verticalScrollBar()->value(), scrolled) << "the page scrolls";
+    EXPECT_FALSE(picker->hasFocus());
+
+    picker->setFocus(Qt::TabFocusReason);
+    turn(picker->currentIndex() == 0 ? -120 : 120);
+    EXPECT_NE(m_defaults.string(QStringLiteral("viewMode"), QStringLiteral("large")), before);
+}
+
+// Opened where the screen has the room (900 pixels high and more), the Access page shows whole,
+// with the desktop's font or a larger one.
+TEST_F(SettingsWindowTest, TheAccessPageShowsWholeWithoutScrolling)
+{
+    const QFont saved = QApplication::font();
+    for (const double scale : {1.0, 1.25}) {
+        SCOPED_TRACE(scale);
+        QFont font = saved;
+        font.setPointSizeF(saved.pointSizeF() * scale);
+        QApplication::setFont(font);
+        SettingsWindow window(services());
+        window.tabs().setCurrentIndex(2);
+        ASSERT_EQ(window.tabs().tabText(2), QStringLiteral("Access"));
+        // What a 900-pixel screen leaves it, under a title bar and beside a panel.
+        window.resize(window.width(), std::min(window.height(), 900 - 60));
+        window.show();
+        QApplication::processEvents();
+        const auto* page = qobject_cast<QScrollArea*>(window.tabs().currentWidget());
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(page->verticalScrollBar()->maximum(), 0) << "window " << window.height();
+    }
+    QApplication::setFont(saved);
+}
 
 TEST_F(SettingsWindowTest, AccessChoicesRuleWhatTheServerAllows)
 {
@@ -272,6 +324,29 @@ TEST_F(SettingsWindowTest, RenamingRestartsUnderTheNewNameOnlyWhenItChanges)
     EXPECT_EQ(replaced.count(), 0) << "the same name restarts nothing";
     rename(QString());
     EXPECT_EQ(phoneSees().first, "Front Desk") << "an empty name is the computer's";
+}
+
+// Typed into a fresh window and confirmed with Return alone, as a person does the first time:
+// the first name is kept, and so is the next.
+TEST_F(SettingsWindowTest, TheFirstNameTypedAndConfirmedWithReturnIsKept)
+{
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    m_window.tabs().setCurrentIndex(3);
+    auto* field = find<QLineEdit>("screenNameField");
+    for (const QString& name : {QStringLiteral("Front Counter"), QStringLiteral("Back Office")}) {
+        SCOPED_TRACE(name.toStdString());
+        field->setFocus(Qt::MouseFocusReason);
+        field->selectAll();
+        QTest::keyClicks(field, name);
+        QTest::keyClick(field, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return phoneSees().first == name; }, 5000));
+        EXPECT_EQ(m_defaults.string(QStringLiteral("screenName")), name);
+        EXPECT_EQ(field->text(), name);
+        EXPECT_TRUE(waitUntilRunning(*m_controller));
+    }
 }
 
 TEST_F(SettingsWindowTest, APortThatCannotBeUsedKeepsTheOldOneServing)

@@ -48,4 +48,38 @@ inline QPalette darkPalette()
     return palette;
 }
 
+// A darker desktop still, as qt6ct's "darker" colour scheme paints it: light text on near-black
+// grey, red on its grey buttons hard to read.
+inline QPalette darkerPalette()
+{
+    QPalette palette;
+    const auto set = [&palette](QPalette::ColorRole role, QRgb colour) {
+        palette.setColor(QPalette::All, role, QColor::fromRgba(colour));
+    };
+    set(QPalette::WindowText, 0xffffffff);
+    set(QPalette::Button, 0xff424245);
+    set(QPalette::Light, 0xff979797);
+    set(QPalette::Midlight, 0xff5e5c5b);
+    set(QPalette::Dark, 0xff302f2e);
+    set(QPalette::Mid, 0xff4a4947);
+    set(QPalette::Text, 0xffffffff);
+    set(QPalette::BrightText, 0xffffffff);
+    set(QPalette::ButtonText, 0xffffffff);
+    set(QPalette::Base, 0xff3d3d3d);
+    set(QPalette::Window, 0xff222020);
+    set(QPalette::Shadow, 0xffe7e4e0);
+    set(QPalette::Highlight, 0xff12608a);
+    set(QPalette::HighlightedText, 0xfff9f9f9);
+    set(QPalette::Link, 0xff0986d3);
+    set(QPalette::LinkVisited, 0xffa70b06);
+    set(QPalette::AlternateBase, 0xff5c5b5a);
+    set(QPalette::ToolTipBase, 0xff3f3f36);
+    set(QPalette::ToolTipText, 0xffffffff);
+    set(QPalette::PlaceholderText, 0x80ffffff);
+    for (const QPalette::ColorRole role :
+        {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
+    return palette;
+}
+
 } // namespace vesker::test

@@ -3,6 +3,7 @@
 #include "shots.h"
 
 #include "support/palettes.h"
+#include "ui/text_style.h"
 
 #include <QApplication>
 #include <QDir>
@@ -74,9 +75,11 @@ int main(int argc, char** argv)
     vesker::shots::trayShots();
     vesker::shots::appIconShots();
 
-    // A dark desktop: the main window, a card, Settings (its Hosted and Remote tabs too), Connect,
-    // Send and the first launch again.
-    QApplication::setPalette(vesker::test::darkPalette());
+    // A dark desktop (qt6ct's "darker" colours): the main window, a card, Settings (its Hosted and
+    // Remote tabs too), Connect, Send and the first launch again. The program mends an unreadable
+    // placeholder colour as it would there.
+    vesker::keepPlaceholdersReadable();
+    QApplication::setPalette(vesker::test::darkerPalette());
     vesker::shots::g_suffix = QStringLiteral("_dark");
     vesker::shots::mainWindowShots();
     vesker::shots::cardActionsShots();
