@@ -55,9 +55,9 @@ AccessManager::AccessManager(
     , m_clock(clock)
     , m_guessBudget(clock)
     , m_codeGuesses(clock, &m_guessBudget)
+    , m_waiting(clock)
 {
-    m_expiry.setInterval(5000);
-    connect(&m_expiry, &QTimer::timeout, this, &AccessManager::expireWaiting);
+    connect(&m_waiting, &WaitingDevices::dropped, this, &AccessManager::takePending);
     load();
 }
 
@@ -229,100 +229,16 @@ DeviceStatus AccessManager::deviceStatus(const QString& deviceID) const
     status.approved = isVouchedDevice(deviceID) || (grant && grant->isLive(m_clock.now()))
         || policy() != AccessPolicy::ask;
     status.denied = m_denied.contains(deviceID);
-    status.pending = m_pendingPerDevice.value(deviceID);
-    status.expired = status.pending == 0 && m_expired.contains(deviceID);
+    status.pending = m_waiting.uploads(deviceID);
+    status.expired = status.pending == 0 && m_waiting.expired(deviceID);
     return status;
-}
-
-void AccessManager::devicePolled(const QString& deviceID)
-{
-    if (const auto it = m_lastAsked.find(deviceID); it != m_lastAsked.end())
-        *it = m_clock.now();
-}
-
-void AccessManager::expireWaiting()
-{
-    const QDateTime now = m_clock.now();
-    QStringList gone;
-    for (auto it = m_lastAsked.cbegin(); it != m_lastAsked.cend(); ++it) {
-        if (it.value().secsTo(now) >= kWaitingExpirySeconds)
-            gone.append(it.key());
-    }
-    for (const QString& deviceID : std::as_const(gone))
-        dropWaiting(deviceID, "stopped asking about them");
-}
-
-void AccessManager::dropWaiting(const QString& deviceID, const char* why)
-{
-    const QList<PendingUpload> dropped = takePending(deviceID);
-    if (dropped.isEmpty())
-        return;
-    qCInfo(lcAccess).noquote() << "[access] dropped" << dropped.size()
-                               << "held uploads of a device that" << why;
-    // Only for a poll that comes back later; a flood of made-up ids must not grow it.
-    if (m_expired.size() >= kMaxKnownDevices)
-        m_expired.clear();
-    m_expired.insert(deviceID);
-}
-
-bool AccessManager::makeRoomFor(const QString& address, const QString& deviceID, bool byBytes)
-{
-    // What each address holds, in devices or bytes, and its newest device.
-    struct Held {
-        qint64 amount = 0;
-        QString newestDevice;
-    };
-    QHash<QString, Held> byAddress;
-    QSet<QString> counted;
-    for (const PendingUpload& upload : std::as_const(m_pending)) {
-        if (upload.deviceID == deviceID)
-            continue; // it is the newcomer's own, never taken from it
-        Held& held = byAddress[GuessLimiter::addressKey(upload.remoteAddress)];
-        if (byBytes) {
-            held.amount += upload.heldBytes();
-        } else if (!counted.contains(upload.deviceID)) {
-            ++held.amount;
-            counted.insert(upload.deviceID);
-        }
-        held.newestDevice = upload.deviceID;
-    }
-    const QString own = GuessLimiter::addressKey(address);
-    const qint64 bound = byBytes ? kMaxHeldBytes : kMaxWaitingDevices;
-    const qint64 share = bound / (byAddress.size() + (byAddress.contains(own) ? 0 : 1));
-    if (byAddress.value(own).amount >= share)
-        return false;
-    auto crowded = byAddress.cend();
-    for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
-        if (it.key() != own && (crowded == byAddress.cend() || it->amount > crowded->amount))
-            crowded = it;
-    }
-    if (crowded == byAddress.cend() || crowded->amount <= share)
-        return false;
-    dropWaiting(crowded->newestDevice, "gave way to another address");
-    return true;
 }
 
 std::optional<HoldRefusal> AccessManager::enqueue(PendingUpload upload)
 {
-    const qsizetype held = m_pendingPerDevice.value(upload.deviceID);
-    if (held >= kMaxHeldPerDevice)
-        return HoldRefusal::tooManyFromDevice;
-    if (held == 0 && m_pendingPerDevice.size() >= kMaxWaitingDevices
-        && !makeRoomFor(upload.remoteAddress, upload.deviceID, false))
-        return HoldRefusal::tooManyDevices;
-    const qint64 bytes = upload.heldBytes();
-    if (bytes > kMaxHeldBytes)
-        return HoldRefusal::tooManyBytes;
-    while (bytes > kMaxHeldBytes - m_pendingBytes) {
-        if (!makeRoomFor(upload.remoteAddress, upload.deviceID, true))
-            return HoldRefusal::tooManyBytes;
-    }
-    m_pendingBytes += bytes;
-    ++m_pendingPerDevice[upload.deviceID];
-    m_lastAsked.insert(upload.deviceID, m_clock.now());
-    m_expired.remove(upload.deviceID);
-    if (!m_expiry.isActive())
-        m_expiry.start();
+    if (const auto refused
+        = m_waiting.admit(upload.deviceID, upload.remoteAddress, upload.heldBytes()))
+        return refused;
     m_denied.remove(upload.deviceID);
     m_pending.append(std::move(upload));
     Q_EMIT pendingChanged();
@@ -349,24 +265,14 @@ QList<PendingGroup> AccessManager::pendingGroups(qsizetype limit) const
 QList<PendingUpload> AccessManager::takePending(const QString& deviceID)
 {
     QList<PendingUpload> taken;
-    if (!m_pendingPerDevice.contains(deviceID))
-        return taken;
     QList<PendingUpload> kept;
     kept.reserve(m_pending.size());
-    for (PendingUpload& upload : m_pending) {
-        if (upload.deviceID == deviceID) {
-            m_pendingBytes -= upload.heldBytes();
-            taken.append(std::move(upload));
-        } else {
-            kept.append(std::move(upload));
-        }
-    }
+    for (PendingUpload& upload : m_pending)
+        (upload.deviceID == deviceID ? taken : kept).append(std::move(upload));
     m_pending = std::move(kept);
-    m_pendingPerDevice.remove(deviceID);
-    m_lastAsked.remove(deviceID);
-    if (m_pending.isEmpty())
-        m_expiry.stop();
-    Q_EMIT pendingChanged();
+    m_waiting.release(deviceID);
+    if (!taken.isEmpty())
+        Q_EMIT pendingChanged();
     return taken;
 }
 
@@ -391,7 +297,6 @@ void AccessManager::approve(const QString& deviceID, const QString& name, GrantD
         save();
     }
     m_denied.remove(deviceID);
-    m_expired.remove(deviceID);
     acceptPending(deviceID);
 }
 
@@ -404,7 +309,6 @@ void AccessManager::acceptPending(const QString& deviceID)
 
 void AccessManager::deny(const QString& deviceID)
 {
-    m_expired.remove(deviceID);
     m_denied.insert(deviceID);
     removeGrantsOf(deviceID);
     takePending(deviceID);

@@ -2,6 +2,7 @@
 
 #include "access/access_types.h"
 #include "access/guess_limiter.h"
+#include "access/waiting_devices.h"
 
 #include <QHash>
 #include <QJsonValue>
@@ -9,7 +10,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -36,7 +36,7 @@ public:
     const QList<DeviceGrant>& blocked() const { return m_blocked; }
     const QList<DeviceGrant>& grants() const { return m_grants; }
     const QList<PendingUpload>& pending() const { return m_pending; }
-    qsizetype waitingDevices() const { return m_pendingPerDevice.size(); }
+    qsizetype waitingDevices() const { return m_waiting.count(); }
     const QSet<QString>& deniedThisSession() const { return m_denied; }
 
     // Reads the approved and blocked devices from the settings; a stored list that does not
@@ -61,10 +61,10 @@ public:
         const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
     // The device asked about its held uploads: they wait on.
-    void devicePolled(const QString& deviceID);
+    void devicePolled(const QString& deviceID) { m_waiting.polled(deviceID); }
     // Drops the held uploads of every device that has not asked about them for
     // kWaitingExpirySeconds; a timer calls it while anything waits.
-    void expireWaiting();
+    void expireWaiting() { m_waiting.expire(); }
     enum class CodeCheck { right, wrong, notChecked };
     // `code` checked against the access code, counted as decide() counts it.
     CodeCheck tryCode(
@@ -76,10 +76,8 @@ public:
     GuessBudget& guessBudget() { return m_guessBudget; }
 
     // Holds an upload until its device is answered, unless that would pass the bounds on what
-    // may wait (then nothing changes and the refusal says why). The bounds are shared between
-    // addresses: when one is reached, a device of an address that holds more than its share
-    // (the bound divided among the addresses waiting) gives way to one of an address that holds
-    // less; its uploads are dropped as if they had expired.
+    // may wait (then the refusal says why), which are shared between addresses as
+    // WaitingDevices::admit() says.
     [[nodiscard]] std::optional<HoldRefusal> enqueue(PendingUpload upload);
     // One group per device, ordered by each device's earliest held upload; at most `limit`
     // groups (the first ones) when given.
@@ -107,13 +105,9 @@ private:
     const DeviceGrant* firstGrant(const QString& deviceID) const;
     bool isBlocked(const QString& deviceID) const;
     bool isKnownDevice(const QString& deviceID) const;
-    // Takes the device's held uploads out of the waiting list, in arrival order.
+    // Takes the device's held uploads out of the waiting list, in arrival order; it no longer
+    // waits.
     QList<PendingUpload> takePending(const QString& deviceID);
-    // Drops the device's held uploads unanswered, and tells it so when it asks.
-    void dropWaiting(const QString& deviceID, const char* why);
-    // Makes room in the bound `byBytes` (else in the waiting devices) for an upload from
-    // `address`, by the rule of enqueue(); false when its address holds its share already.
-    bool makeRoomFor(const QString& address, const QString& deviceID, bool byBytes);
     bool removeGrantsOf(const QString& deviceID);
     void storeList(const char* key, const QList<DeviceGrant>& list, QJsonValue& unreadable);
 
@@ -127,14 +121,8 @@ private:
     GuessLimiter m_codeGuesses;
     // Devices that sent the right code during this run, with their wrong codes since.
     QHash<QString, int> m_knownDevices;
-    // Kept in step with m_pending, so that bounding it stays cheap however long it grows.
-    QHash<QString, qsizetype> m_pendingPerDevice;
-    qint64 m_pendingBytes = 0;
-    // When each waiting device last asked about its uploads.
-    QHash<QString, QDateTime> m_lastAsked;
-    // Devices whose uploads were dropped unanswered, until they send again; bounded.
-    QSet<QString> m_expired;
-    QTimer m_expiry;
+    // Kept in step with m_pending.
+    WaitingDevices m_waiting;
     // Stored values that did not decode, to be kept aside before the next save replaces them.
     QJsonValue m_unreadableGrants {QJsonValue::Undefined};
     QJsonValue m_unreadableBlocked {QJsonValue::Undefined};

@@ -165,6 +165,13 @@ qint64 PendingUpload::heldBytes() const
         + characters * static_cast<qint64>(sizeof(QChar));
 }
 
+QString refusalText(HoldRefusal refusal)
+{
+    return refusal == HoldRefusal::tooManyDevices
+        ? QStringLiteral("Too many waiting")
+        : QStringLiteral("Too many uploads waiting for approval");
+}
+
 QJsonObject DeviceStatus::toJson() const
 {
     QJsonObject json {

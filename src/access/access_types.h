@@ -117,13 +117,14 @@ struct DeviceStatus {
     bool operator==(const DeviceStatus&) const = default;
 };
 
-// Why an upload could not be held for approval. Each becomes 503 "Too many uploads waiting for
-// approval" at the upload route.
+// Why an upload could not be held for approval. Each is answered 503 with its text.
 enum class HoldRefusal {
     tooManyFromDevice, // the device already has kMaxHeldPerDevice uploads waiting
     tooManyBytes, // holding it would pass kMaxHeldBytes in all
     tooManyDevices, // kMaxWaitingDevices other devices already wait for an answer
 };
+// "Too many waiting" for the devices, else "Too many uploads waiting for approval".
+QString refusalText(HoldRefusal refusal);
 constexpr qsizetype kMaxHeldPerDevice = 20;
 constexpr qint64 kMaxHeldBytes = 512LL * 1024 * 1024;
 // More devices than a person can answer one by one is a flood, whatever their names say.

@@ -166,10 +166,10 @@ void ApprovalBanner::rebuild()
             }
         }
     }
-    if (const qsizetype more = moreWaiting(); more > 0) {
+    if (const qsizetype more = waiting() - contents.size(); more > 0) {
         auto* line = new QLabel(QStringLiteral("%1 more waiting").arg(more), m_stack);
         line->setObjectName(QStringLiteral("approvalMore"));
-        line->setForegroundRole(QPalette::PlaceholderText);
+        setSecondary(*line);
         stack->addWidget(line);
     }
     static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_stack);

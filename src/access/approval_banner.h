@@ -28,16 +28,20 @@ struct ApprovalCardContent {
 class ApprovalBanner : public QFrame {
     Q_OBJECT
 public:
+    // Cards shown at once; the devices after them wait in the order they came.
+    static constexpr qsizetype kShownCards = 3;
+
     explicit ApprovalBanner(QWidget* parent = nullptr);
 
 protected:
     // Rebuilds on the next turn of the event loop: the button that changed the list may be
     // one of the cards about to go.
     void scheduleRebuild();
+    // The cards of the first kShownCards devices to wait.
     virtual QList<ApprovalCardContent> cards() = 0;
-    // Devices waiting beyond the cards shown, told as one line under them; a flood of devices
-    // then costs no more widgets than a few.
-    virtual qsizetype moreWaiting() const { return 0; }
+    // The devices waiting in all. Those beyond the cards are told as one line under them; a
+    // flood of devices then costs no more widgets than a few.
+    virtual qsizetype waiting() const = 0;
 
 private:
     void rebuild();

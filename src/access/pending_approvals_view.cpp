@@ -120,9 +120,9 @@ QList<ApprovalCardContent> PendingApprovalsView::cards()
     return contents;
 }
 
-qsizetype PendingApprovalsView::moreWaiting() const
+qsizetype PendingApprovalsView::waiting() const
 {
-    return std::max<qsizetype>(0, m_access.waitingDevices() - kShownCards);
+    return m_access.waitingDevices();
 }
 
 void PendingApprovalsView::decodePreview(const QUuid& uploadID, const QByteArray& data)

@@ -18,14 +18,12 @@ class PendingApprovalsView : public ApprovalBanner {
     Q_OBJECT
 public:
     static constexpr int kPreviewSize = 56;
-    // Cards shown at once; the devices after them wait in the order they came.
-    static constexpr qsizetype kShownCards = 3;
 
     explicit PendingApprovalsView(AccessManager& access, QWidget* parent = nullptr);
 
 protected:
     QList<ApprovalCardContent> cards() override;
-    qsizetype moreWaiting() const override;
+    qsizetype waiting() const override;
 
 private:
     // Decodes the held photo on a worker; a null image marks data that is no picture.

@@ -152,10 +152,7 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
     if (const auto refused = m_access.enqueue(std::move(upload))) {
         // Memory for held uploads and the devices a person must answer are bounded; the sender
         // may try again later.
-        return reply(HTTPResponse::text(503,
-            *refused == HoldRefusal::tooManyDevices
-                ? QStringLiteral("Too many waiting")
-                : QStringLiteral("Too many uploads waiting for approval")));
+        return reply(HTTPResponse::text(503, refusalText(*refused)));
     }
     m_desktop.showWindow();
     m_desktop.playSound(QStringLiteral("Tink"));

@@ -22,7 +22,7 @@ QList<ApprovalCardContent> RelayPendingView::cards()
 {
     QList<ApprovalCardContent> contents;
     const int side = QFontMetrics(vesker::font(TextStyle::title2, this->font())).height();
-    for (const RelayPending& entry : m_remote.pendingDevices()) {
+    for (const RelayPending& entry : m_remote.pendingDevices(kShownCards)) {
         auto* symbol = new QLabel;
         symbol->setPixmap(symbolIcon(QStringLiteral("point.3.connected.trianglepath.dotted"),
             palette(), QPalette::WindowText)
@@ -41,6 +41,11 @@ QList<ApprovalCardContent> RelayPendingView::cards()
             .key = key});
     }
     return contents;
+}
+
+qsizetype RelayPendingView::waiting() const
+{
+    return m_remote.waitingDevices();
 }
 
 } // namespace vesker

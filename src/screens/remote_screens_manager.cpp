@@ -116,6 +116,7 @@ RemoteScreensManager::RemoteScreensManager(
     : QObject(parent)
     , m_defaults(defaults)
     , m_clock(clock)
+    , m_waitingDevices(clock)
     , m_grants(readList(defaults, kGrantsKey))
     , m_blocked(readList(defaults, kBlockedKey))
 {
@@ -124,6 +125,9 @@ RemoteScreensManager::RemoteScreensManager(
     // What the user allowed goes out; its phone learns how it went by polling.
     connect(
         this, &RemoteScreensManager::forwardRequested, this, &RemoteScreensManager::forwardAllowed);
+    connect(&m_waitingDevices, &WaitingDevices::dropped, this, [this](const QString& key) {
+        dropWaiting([&key](const RelayRequest& request) { return request.key() == key; });
+    });
     if (!m_defaults)
         return;
     connect(m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
@@ -361,6 +365,7 @@ void RemoteScreensManager::routeRelay(
     if (get && path == QLatin1String("/api/status")) {
         const RelayRequest probe {
             .screenID = screenID, .deviceID = request.query.value(QStringLiteral("device"))};
+        m_waitingDevices.polled(probe.key());
         return reply(json(200, statusOf(probe.key(), probe.deviceID)));
     }
     const bool upload = path == QLatin1String("/upload") || path == QLatin1String("/file")
@@ -394,6 +399,7 @@ void RemoteScreensManager::routeRelay(
         = parseDecimalInt64(request.headers.value(QStringLiteral("x-group-count"))).value_or(0);
     relayed.location = location(request.headers.value(QStringLiteral("x-location")));
     relayed.code = header(request, "x-code");
+    relayed.remoteAddress = request.remoteAddress;
     relay(relayed, std::move(reply));
 }
 
@@ -407,12 +413,11 @@ bool RemoteScreensManager::isGranted(const QString& key) const
 QJsonObject RemoteScreensManager::statusOf(const QString& key, const QString& deviceID) const
 {
     const int forwarding = m_forwarding.value(key);
-    qint64 waiting = forwarding;
-    for (const RelayRequest& held : std::as_const(m_waiting))
-        waiting += held.key() == key ? 1 : 0;
+    const qint64 waiting = forwarding + m_waitingDevices.uploads(key);
     QJsonObject status = DeviceStatus {.approved = isGranted(key) && forwarding == 0,
         .denied = m_denied.contains(key) || isBlocked(deviceID),
-        .pending = waiting}
+        .pending = waiting,
+        .expired = waiting == 0 && m_waitingDevices.expired(key)}
                              .toJson();
     if (const auto failure = m_failures.constFind(key); failure != m_failures.cend()) {
         status.insert(QStringLiteral("error"), failure->reason);
@@ -476,18 +481,8 @@ void RemoteScreensManager::relay(const RelayRequest& request, HTTPReplyFunction 
             return reply(HTTPResponse::text(502, QStringLiteral("Remote screen unreachable")));
         return m_hooks.forward(*base, request, std::move(reply));
     }
-    qsizetype fromDevice = 0;
-    qint64 bytes = request.body.size();
-    for (const RelayRequest& held : std::as_const(m_waiting)) {
-        fromDevice += held.deviceID == request.deviceID ? 1 : 0;
-        bytes += held.body.size();
-    }
-    if (fromDevice >= kMaxHeldPerDevice || bytes > kMaxHeldBytes) {
-        return reply(
-            HTTPResponse::text(503, QStringLiteral("Too many uploads waiting for approval")));
-    }
-    m_waiting.append(request);
-    Q_EMIT pendingDevicesChanged();
+    if (const auto refused = wait(request))
+        return reply(HTTPResponse::text(503, refusalText(*refused)));
     if (m_hooks.announceWaiting)
         m_hooks.announceWaiting();
     reply(json(202, {{QStringLiteral("ok"), true}, {QStringLiteral("pending"), true}}));
@@ -502,22 +497,30 @@ bool RemoteScreensManager::hold(const RelayRequest& request)
         Q_EMIT forwardRequested(request);
         return true;
     }
-    m_waiting.append(request);
-    Q_EMIT pendingDevicesChanged();
-    return true;
+    return !wait(request);
 }
 
-QList<RelayPending> RemoteScreensManager::pendingDevices() const
+std::optional<HoldRefusal> RemoteScreensManager::wait(const RelayRequest& request)
+{
+    if (const auto refused
+        = m_waitingDevices.admit(request.key(), request.remoteAddress, request.body.size()))
+        return refused;
+    m_waiting.append(request);
+    Q_EMIT pendingDevicesChanged();
+    return std::nullopt;
+}
+
+QList<RelayPending> RemoteScreensManager::pendingDevices(qsizetype limit) const
 {
     QList<RelayPending> entries;
     for (const RelayRequest& request : m_waiting) {
         const QString key = request.key();
         auto it = std::find_if(entries.begin(), entries.end(),
             [&](const RelayPending& entry) { return entry.key == key; });
-        if (it == entries.end())
-            entries.append({key, request.screenName, request.deviceName, request.deviceID, 1});
-        else
+        if (it != entries.end())
             ++it->count;
+        else if (limit < 0 || entries.size() < limit)
+            entries.append({key, request.screenName, request.deviceName, request.deviceID, 1});
     }
     return entries;
 }
@@ -576,7 +579,16 @@ void RemoteScreensManager::unblock(const QString& deviceID)
 
 void RemoteScreensManager::dropWaiting(const std::function<bool(const RelayRequest&)>& which)
 {
-    if (m_waiting.removeIf(which) > 0)
+    QSet<QString> keys;
+    m_waiting.removeIf([&](const RelayRequest& request) {
+        if (!which(request))
+            return false;
+        keys.insert(request.key());
+        return true;
+    });
+    for (const QString& key : std::as_const(keys))
+        m_waitingDevices.release(key);
+    if (!keys.isEmpty())
         Q_EMIT pendingDevicesChanged();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "access/access_types.h"
+#include "access/waiting_devices.h"
 #include "http/http_server.h"
 #include "screens/reach_failure.h"
 #include "screens/remote_screen.h"
@@ -51,6 +52,8 @@ struct RelayRequest {
     std::optional<Coordinate> location;
     // The access code as the phone typed it: the remote screen decides on it.
     QString code;
+    // The phone's address: what may wait is shared between addresses.
+    QString remoteAddress;
 
     // "<screen UUID>|<device id>": what grants, denials and the waiting list are kept by.
     QString key() const;
@@ -107,9 +110,6 @@ public:
     // Asks every screen again now; a check still under way is dropped.
     void checkReachability();
 
-    static constexpr int kMaxHeldPerDevice = 20;
-    static constexpr qint64 kMaxHeldBytes = 512LL * 1024 * 1024;
-
     // Restarts the local listeners of the screens shared on the network. A screen without a
     // stored "relayPort" gets a free one, which is then stored. Nothing listens before the
     // first call: the owner's own port is bound first. Later changes to the list restart them.
@@ -130,11 +130,18 @@ public:
     // until it is answered, refused when it is blocked or denied.
     void relay(const RelayRequest& request, HTTPReplyFunction reply);
 
-    // Holds a request until its device is answered; a blocked device or a key denied during
-    // this run is dropped at once. False when dropped.
+    // Holds a request until its device is answered, within the bounds on what may wait that
+    // the uploads to this computer have (WaitingDevices); a blocked device or a key denied
+    // during this run is dropped at once. False when dropped or refused.
     bool hold(const RelayRequest& request);
-    // One entry per key, in the order each key first waited.
-    QList<RelayPending> pendingDevices() const;
+    // One entry per key, in the order each key first waited; at most `limit` (the first ones)
+    // when given.
+    QList<RelayPending> pendingDevices(qsizetype limit = -1) const;
+    // The keys waiting.
+    qsizetype waitingDevices() const { return m_waitingDevices.count(); }
+    // Drops the requests of every key whose phone has not asked about them for
+    // kWaitingExpirySeconds; a timer calls it while anything waits.
+    void expireWaiting() { m_waitingDevices.expire(); }
 
     void allow(const QString& key, GrantDuration duration);
     void deny(const QString& key);
@@ -166,6 +173,8 @@ private:
     bool isBlocked(const QString& deviceID) const;
     std::optional<RemoteScreen> screen(const QUuid& id) const;
     bool isGranted(const QString& key) const;
+    // Holds a request that is neither refused nor allowed yet, or says why it cannot wait.
+    std::optional<HoldRefusal> wait(const RelayRequest& request);
     void dropWaiting(const std::function<bool(const RelayRequest&)>& which);
     void removeGrant(const QString& key);
     void save();
@@ -173,6 +182,8 @@ private:
     platform::Defaults* m_defaults = nullptr;
     const platform::Clock& m_clock;
     QList<RelayRequest> m_waiting;
+    // The keys of m_waiting, with their bounds and expiry.
+    WaitingDevices m_waitingDevices;
     QList<DeviceGrant> m_grants; // by key
     QList<DeviceGrant> m_blocked; // by device id
     QSet<QString> m_denied;

@@ -15,6 +15,7 @@
 #include "support/manual_clock.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTest>
@@ -36,11 +37,12 @@ quint16 freePort()
     return probe.serverPort();
 }
 
-// The relay answers on this thread's event loop, so the phone talks from another one.
-Reply fromPhone(quint16 port, const QByteArray& request)
+// The relay answers on this thread's event loop, so the phone talks from another one; `from`
+// is its address (127.0.0.1 when not given).
+Reply fromPhone(quint16 port, const QByteArray& request, in_addr_t from = 0)
 {
     auto reply = std::async(std::launch::async,
-        [port, request] { return e2e::exchange(port, e2e::kBoundMs, request); });
+        [port, request, from] { return e2e::exchange(port, e2e::kBoundMs, request, from); });
     (void)QTest::qWaitFor(
         [&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
         2 * e2e::kBoundMs);
@@ -48,13 +50,14 @@ Reply fromPhone(quint16 port, const QByteArray& request)
 }
 
 Reply phoneSends(quint16 port, const QByteArray& text, const QByteArray& device = "PHONE-1",
-    const QByteArray& headers = {})
+    const QByteArray& headers = {}, in_addr_t from = 0)
 {
     return fromPhone(port,
         "POST /text HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
         "Content-Type: text/plain\r\nX-Device: "
             + device + "\r\nX-Sender: Ana\r\nX-Note: for%20B\r\n" + headers
-            + "Content-Length: " + QByteArray::number(text.size()) + "\r\n\r\n" + text);
+            + "Content-Length: " + QByteArray::number(text.size()) + "\r\n\r\n" + text,
+        from);
 }
 
 QJsonObject statusOf(quint16 port, const QByteArray& device)
@@ -84,7 +87,7 @@ public:
 
     RemoteScreensManager& remote() { return *m_remote; }
     platform::Defaults& settings() { return m_settings; }
-    const test::ManualClock& clock() const { return m_clock; }
+    test::ManualClock& clock() { return m_clock; }
     int announced() const { return m_announced; }
 
     // Presses a button of the relayed-device card, as the person at A does.
@@ -105,6 +108,22 @@ public:
         // The card goes on the next turn; the next press must find the next card's button.
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return m_prompt->findChildren<QPushButton*>().isEmpty(); }, e2e::kBoundMs));
+    }
+
+    // The headlines of the relayed-device cards shown, and the line under them.
+    QStringList cardTitles() const
+    {
+        QStringList titles;
+        for (auto* label : m_prompt->findChildren<QLabel*>(QStringLiteral("approvalTitle"))) {
+            if (label->isVisibleTo(m_prompt.get()))
+                titles.append(label->text());
+        }
+        return titles;
+    }
+    QString moreWaiting() const
+    {
+        auto* line = m_prompt->findChild<QLabel*>(QStringLiteral("approvalMore"));
+        return line && line->isVisibleTo(m_prompt.get()) ? line->text() : QString();
     }
 
 private:
@@ -274,6 +293,70 @@ TEST(SharedRemoteScreen, PassesOnTheAccessCodeAndWhatThePhoneSaidOfItsFile)
     EXPECT_EQ(none.body, "The remote screen asks for an access code");
     EXPECT_EQ(phoneSends(relayPort, "right", "PHONE-2", "X-Code: 4711\r\n").status, 200);
     EXPECT_EQ(b.index().size(), 2);
+}
+
+TEST(SharedRemoteScreen, AFloodOfMadeUpDevicesLeavesRoomForAPhoneOfAnotherAddress)
+{
+    const quint16 relayPort = freePort();
+    SharingComputer a(QJsonArray {shared(
+        QStringLiteral("3C2B1A09-F8E7-4D6C-9B5A-493827160F1E"), "B", freePort(), relayPort)});
+    const in_addr_t flood = (127u << 24) | 1;
+    const in_addr_t phone = (127u << 24) | 2;
+    int held = 0;
+    Reply refused;
+    for (int device = 0; device < 60; ++device) {
+        const QByteArray id = "flood-" + QByteArray::number(device);
+        const Reply reply
+            = phoneSends(relayPort, "hello", id, "X-Device-Name: " + id + "\r\n", flood);
+        if (reply.status == 202)
+            ++held;
+        else
+            refused = reply;
+    }
+    EXPECT_EQ(held, kMaxWaitingDevices);
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_EQ(refused.body, "Too many waiting");
+
+    // The phone waits like any device; the flood's newest device gave way to it, and hears so.
+    EXPECT_EQ(phoneSends(relayPort, "mine", "PHONE-3", {}, phone).status, 202);
+    EXPECT_EQ(statusOf(relayPort, "PHONE-3")["pending"].toInt(), 1);
+    EXPECT_TRUE(statusOf(relayPort, "flood-49")["expired"].toBool());
+    EXPECT_EQ(a.remote().pendingDevices().size(), kMaxWaitingDevices);
+
+    // The prompt shows the first few and counts the rest.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return a.cardTitles().size() == 3 && !a.moreWaiting().isEmpty(); }, e2e::kBoundMs))
+        << a.cardTitles().size();
+    EXPECT_EQ(a.cardTitles().first(), "flood-0 wants to send to B through this computer");
+    EXPECT_EQ(a.moreWaiting(), "47 more waiting");
+}
+
+TEST(SharedRemoteScreen, APhoneThatStopsAskingIsDroppedAndToldSo)
+{
+    const quint16 relayPort = freePort();
+    SharingComputer a(QJsonArray {shared(
+        QStringLiteral("4D3C2B1A-0F9E-4D8C-8B7A-6F5E4D3C2B1A"), "B", freePort(), relayPort)});
+    for (const QByteArray device : {"ASKING", "QUIET"}) {
+        ASSERT_EQ(
+            phoneSends(relayPort, "held", device, "X-Device-Name: " + device + "\r\n").status, 202);
+    }
+    // One phone asks every minute, as its page does every 2 s; the other has gone quiet.
+    for (int minute = 0; minute < 3; ++minute) {
+        a.clock().advance(60);
+        EXPECT_EQ(statusOf(relayPort, "ASKING")["pending"].toInt(), 1);
+        a.remote().expireWaiting();
+    }
+    const QJsonObject quiet = statusOf(relayPort, "QUIET");
+    EXPECT_EQ(quiet["pending"].toInt(-1), 0);
+    EXPECT_TRUE(quiet["expired"].toBool()) << QJsonDocument(quiet).toJson().toStdString();
+    EXPECT_FALSE(statusOf(relayPort, "ASKING").contains("expired"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return a.cardTitles().size() == 1; }, e2e::kBoundMs));
+    EXPECT_TRUE(a.cardTitles().first().startsWith("ASKING ")) << qPrintable(a.cardTitles().first());
+
+    // Sending again is waiting again.
+    EXPECT_EQ(phoneSends(relayPort, "again", "QUIET").status, 202);
+    EXPECT_EQ(statusOf(relayPort, "QUIET"),
+        QJsonObject({{"approved", false}, {"denied", false}, {"pending", 1}}));
 }
 
 // In the loopback avahi of the test services: what phones and other computers find of A's

@@ -1,5 +1,6 @@
 // The main window from demo state in a temporary folder: empty, with a few items, asking about
-// a waiting device, and the two questions of an opened invite link.
+// a waiting device and about phones waiting to send through it, and the two questions of an
+// opened invite link.
 #include "shots.h"
 
 #include "access/access_manager.h"
@@ -18,6 +19,7 @@
 #include "platform/display_wake.h"
 #include "platform/workspace.h"
 #include "receive/server_controller.h"
+#include "screens/remote_screens_manager.h"
 #include "store/item_store.h"
 #include "store/store_seeding.h"
 #include "update/updater.h"
@@ -261,6 +263,25 @@ void mainWindowShots()
     saveSettled(demo.window, QStringLiteral("main-window-approval"));
     access.deny(QStringLiteral("arlo-phone"));
     access.deny(QStringLiteral("dock-tablet"));
+    settle();
+
+    // More phones wait to send to a shared screen than the prompt shows cards for.
+    RemoteScreensManager& remote = demo.app.server().remote();
+    const QUuid office = QUuid::createUuid();
+    QStringList relayed;
+    for (const char* name : {"Mara's Pixel", "Ines's iPhone", "Till's tablet", "Ode", "Arlo"}) {
+        const RelayRequest request {.screenID = office,
+            .screenName = QStringLiteral("Office"),
+            .deviceID = QString::fromUtf8(name),
+            .deviceName = QString::fromUtf8(name),
+            .body = "hello",
+            .path = QStringLiteral("/text")};
+        if (remote.hold(request))
+            relayed.append(request.key());
+    }
+    saveSettled(demo.window, QStringLiteral("main-window-relay-approval"));
+    for (const QString& key : std::as_const(relayed))
+        remote.deny(key);
     settle();
 
     if (auto* connect = demo.window.findChild<QAbstractButton*>(QStringLiteral("connectButton")))

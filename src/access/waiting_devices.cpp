@@ -1,0 +1,131 @@
+#include "access/waiting_devices.h"
+
+#include "access/guess_limiter.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+
+#include <QStringList>
+
+namespace vesker {
+
+namespace {
+
+// Past this many, the devices told that they expired are forgotten at once.
+constexpr qsizetype kMaxExpiredRemembered = 4096;
+
+} // namespace
+
+WaitingDevices::WaitingDevices(const platform::Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_clock(clock)
+{
+    m_expiry.setInterval(5000);
+    connect(&m_expiry, &QTimer::timeout, this, &WaitingDevices::expire);
+}
+
+std::optional<HoldRefusal> WaitingDevices::admit(
+    const QString& device, const QString& address, qint64 bytes)
+{
+    const qsizetype held = uploads(device);
+    if (held >= kMaxHeldPerDevice)
+        return HoldRefusal::tooManyFromDevice;
+    if (held == 0 && m_waiting.size() >= kMaxWaitingDevices && !makeRoomFor(address, device, false))
+        return HoldRefusal::tooManyDevices;
+    if (bytes > kMaxHeldBytes)
+        return HoldRefusal::tooManyBytes;
+    while (bytes > kMaxHeldBytes - m_bytes) {
+        if (!makeRoomFor(address, device, true))
+            return HoldRefusal::tooManyBytes;
+    }
+    Waiting& waiting = m_waiting[device];
+    if (waiting.uploads == 0)
+        waiting.address = GuessLimiter::addressKey(address);
+    ++waiting.uploads;
+    waiting.bytes += bytes;
+    waiting.lastAsked = m_clock.now();
+    waiting.lastArrival = ++m_arrivals;
+    m_bytes += bytes;
+    m_expired.remove(device);
+    if (!m_expiry.isActive())
+        m_expiry.start();
+    return std::nullopt;
+}
+
+void WaitingDevices::release(const QString& device)
+{
+    m_expired.remove(device);
+    const auto it = m_waiting.constFind(device);
+    if (it == m_waiting.cend())
+        return;
+    m_bytes -= it->bytes;
+    m_waiting.erase(it);
+    if (m_waiting.isEmpty())
+        m_expiry.stop();
+}
+
+void WaitingDevices::polled(const QString& device)
+{
+    if (const auto it = m_waiting.find(device); it != m_waiting.end())
+        it->lastAsked = m_clock.now();
+}
+
+void WaitingDevices::expire()
+{
+    const QDateTime now = m_clock.now();
+    QStringList gone;
+    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it) {
+        if (it->lastAsked.secsTo(now) >= kWaitingExpirySeconds)
+            gone.append(it.key());
+    }
+    for (const QString& device : std::as_const(gone))
+        drop(device, "stopped asking about them");
+}
+
+void WaitingDevices::drop(const QString& device, const char* why)
+{
+    qCInfo(lcAccess).noquote() << "[access] dropped" << uploads(device)
+                               << "held uploads of a device that" << why;
+    release(device);
+    Q_EMIT dropped(device);
+    // Marked after the owner let go, which may release it again on the way.
+    if (m_expired.size() >= kMaxExpiredRemembered)
+        m_expired.clear();
+    m_expired.insert(device);
+}
+
+bool WaitingDevices::makeRoomFor(const QString& address, const QString& device, bool byBytes)
+{
+    // What each address holds, in devices or bytes, and its newest device.
+    struct Held {
+        qint64 amount = 0;
+        QString newestDevice;
+        quint64 newestArrival = 0;
+    };
+    QHash<QString, Held> byAddress;
+    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it) {
+        if (it.key() == device)
+            continue; // it is the newcomer's own, never taken from it
+        Held& held = byAddress[it->address];
+        held.amount += byBytes ? it->bytes : 1;
+        if (it->lastArrival > held.newestArrival) {
+            held.newestArrival = it->lastArrival;
+            held.newestDevice = it.key();
+        }
+    }
+    const QString own = GuessLimiter::addressKey(address);
+    const qint64 bound = byBytes ? kMaxHeldBytes : kMaxWaitingDevices;
+    const qint64 share = bound / (byAddress.size() + (byAddress.contains(own) ? 0 : 1));
+    if (byAddress.value(own).amount >= share)
+        return false;
+    auto crowded = byAddress.cend();
+    for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
+        if (it.key() != own && (crowded == byAddress.cend() || it->amount > crowded->amount))
+            crowded = it;
+    }
+    if (crowded == byAddress.cend() || crowded->amount <= share)
+        return false;
+    drop(crowded->newestDevice, "gave way to another address");
+    return true;
+}
+
+} // namespace vesker
