@@ -90,6 +90,16 @@ test('a device that must be allowed waits, then is sent once allowed or shows th
   }
 });
 
+// Sends a text from a shared remote screen's page, which waits until the person at this
+// computer lets it through "Once".
+async function sendAllowedOnce(page, vesker, text) {
+  await page.getByPlaceholder('Serial number, part number, anything…').fill(text);
+  await page.getByRole('button', { name: 'Send text' }).click();
+  await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
+  const device = await page.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
+  await vesker.answer(`relay-once ${device}`);
+}
+
 // A remote screen shared through this computer that cannot be reached: allowed "Once", the
 // phone is told that nothing arrived rather than that it was sent.
 test('a send allowed through a shared remote screen that is down shows why it failed', async () => {
@@ -98,11 +108,7 @@ test('a send allowed through a shared remote screen that is down shows why it fa
     url: `127.0.0.1:${down}`, shareOnLAN: true, relayPort }] };
   await withVesker(settings, async (vesker) => {
     const page = await openPage(browser, `http://127.0.0.1:${relayPort}/`, phone);
-    await page.getByPlaceholder('Serial number, part number, anything…').fill('for the lab');
-    await page.getByRole('button', { name: 'Send text' }).click();
-    await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
-    const device = await page.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
-    await vesker.answer(`relay-once ${device}`);
+    await sendAllowedOnce(page, vesker, 'for the lab');
     await firstStatus(page).getByText('❌ The remote screen could not be reached').waitFor({ timeout: 10000 });
     assert.equal(await page.getByText('✅ Sent').count(), 0);
     assert.deepEqual(page.problems, []);
@@ -124,13 +130,9 @@ test('a shared remote screen that asks for a code shows the code field before th
       assert.equal(told, true, 'the relay\'s /api/info does not say that the remote screen asks for a code');
 
       const page = await openPage(browser, relay + '/', phone);
-      await page.getByLabel('Access code').waitFor({ timeout: 5000 });
+      await page.getByLabel('Access code').waitFor();
       await page.getByLabel('Access code').fill('482913');
-      await page.getByPlaceholder('Serial number, part number, anything…').fill('for the lab');
-      await page.getByRole('button', { name: 'Send text' }).click();
-      await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
-      const device = await page.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
-      await vesker.answer(`relay-once ${device}`);
+      await sendAllowedOnce(page, vesker, 'for the lab');
       await firstStatus(page).getByText('✅ Sent').waitFor({ timeout: 10000 });
       const [item] = await eventually(() => remote.index().length === 1 && remote.index());
       assert.equal(item.text, 'for the lab');
