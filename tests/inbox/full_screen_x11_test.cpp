@@ -23,7 +23,10 @@ protected:
     test::X11Probe m_x11;
     platform::DisplayWake m_wake;
     WindowManager m_windows {m_defaults, m_wake};
-    std::unique_ptr<ContentView> m_inbox;
+    ContentView* m_inbox = nullptr;
+
+    // The window goes before the window manager it was given.
+    ~FullScreenKeyTest() override { m_view.reset(); }
 
     void SetUp() override
     {
@@ -36,16 +39,9 @@ protected:
             WindowManager::displayName(QGuiApplication::screens().first()));
         m_controller = makeController();
         ASSERT_TRUE(waitUntilRunning(*m_controller));
-        m_inbox = std::make_unique<ContentView>(ContentViewServices {.store = m_store,
-            .server = *m_controller,
-            .defaults = m_defaults,
-            .clock = m_clock,
-            .thumbnails = m_thumbnails,
-            .updater = m_updater,
-            .permissions = m_permissions,
-            .windows = &m_windows});
+        showView(&m_windows);
+        m_inbox = m_view.get();
         m_inbox->setGeometry(100, 100, 900, 700);
-        m_inbox->show();
         m_inbox->activateWindow();
         // Active for the window manager and for the program alike, or the key goes nowhere.
         ASSERT_TRUE(QTest::qWaitFor([&] { return active(); }, kWaitMs));
