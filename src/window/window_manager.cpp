@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace vesker {
 
@@ -28,6 +29,27 @@ constexpr int kFullScreenAfterAttachMs = 300;
 bool onX11()
 {
     return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// Takes the title bar away or gives it back while the window stays on screen. QWidget's own
+// way hides the window and shows it again: the hide makes the widgets forget their active
+// window, while Qt keeps the same native window as the one with the focus. The window manager
+// hands the keyboard straight back to that window, so for Qt nothing changed and the window is
+// never made active again: its shortcuts, F11 included, are dead until a click.
+void setFrameless(QWidget* window, bool frameless)
+{
+    Qt::WindowFlags flags = window->windowFlags();
+    flags.setFlag(Qt::FramelessWindowHint, frameless);
+    if (flags == window->windowFlags())
+        return;
+    QWindow* native = window->windowHandle();
+    if (!native) {
+        // Never shown: there is nothing to hide yet.
+        window->setWindowFlags(flags);
+        return;
+    }
+    window->overrideWindowFlags(flags);
+    native->setFlags(flags);
 }
 
 } // namespace
@@ -209,7 +231,7 @@ void WindowManager::enterFullScreen()
         }
     }
     m_savedFrame = window->geometry();
-    window->setWindowFlag(Qt::FramelessWindowHint, true);
+    setFrameless(window, true);
     window->setGeometry(target->availableGeometry());
     bringForward(window);
 }
@@ -220,11 +242,9 @@ void WindowManager::restoreSavedFrame()
         return;
     const QRect frame = *m_savedFrame;
     m_savedFrame.reset();
-    m_window->setWindowFlag(Qt::FramelessWindowHint, false);
-    bringForward(m_window);
-    // The window manager places a window that is mapped again by its own rules; the frame is
-    // asked for again once the window is back, so that it is the one that holds.
+    setFrameless(m_window, false);
     m_window->setGeometry(frame);
+    bringForward(m_window);
 }
 
 void WindowManager::wakeDisplayIfWanted()
@@ -282,7 +302,7 @@ void WindowManager::windowClosed(QWidget* window)
     m_closedWindow = window;
     // A filled window comes back as it was before, with its title bar.
     if (m_savedFrame) {
-        window->setWindowFlag(Qt::FramelessWindowHint, false);
+        setFrameless(window, false);
         window->setGeometry(*m_savedFrame);
         m_savedFrame.reset();
     }
