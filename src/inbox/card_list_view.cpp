@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSet>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -93,6 +94,8 @@ struct CardListView::Private {
     std::vector<QWidget*> spare;
     // Rows removed by the edit being applied, until it is known whether they come back moved.
     QHash<QUuid, Row> leaving;
+    // Cards that kept their look under the keyboard focus and take the new one once it leaves.
+    QSet<QUuid> refillWhenLeft;
     QUuid firstId;
     int spacing = 16;
     int inset = 16;
@@ -362,20 +365,51 @@ struct CardListView::Private {
         invalidateFrom(newRows.first());
     }
 
-    void refill(int i)
+    // `sameItem`: the row's own item changed, as opposed to the card's role or look.
+    void refill(int i, bool sameItem = false)
     {
         Row& row = rows[size_t(i)];
         row.measured = false;
-        if (row.card)
-            factory.reuse(row.card, item(i), i == 0);
-        else
+        if (!row.card)
             row.height = estimate(i);
+        else if (sameItem)
+            factory.update(row.card, item(i), i == 0);
+        else if (holdsFocus(row.card)) {
+            // A new role or look could rebuild the field being typed into: it waits until the
+            // focus has left the card.
+            factory.update(row.card, item(i), i == 0);
+            refillWhenLeft.insert(row.id);
+        } else
+            factory.reuse(row.card, item(i), i == 0);
+    }
+
+    void focusMoved()
+    {
+        if (refillWhenLeft.isEmpty())
+            return;
+        // The focus may be moving inside the event of a control on the card: after it.
+        QMetaObject::invokeMethod(
+            &q,
+            [this] {
+                for (auto it = refillWhenLeft.begin(); it != refillWhenLeft.end();) {
+                    const int i = model.indexOf(*it);
+                    if (i >= 0 && rows[size_t(i)].card && holdsFocus(rows[size_t(i)].card)) {
+                        ++it;
+                        continue;
+                    }
+                    if (i >= 0)
+                        refill(i);
+                    it = refillWhenLeft.erase(it);
+                }
+                scheduleLayout();
+            },
+            Qt::QueuedConnection);
     }
 
     void onUpdated(const QList<int>& changedRows)
     {
         for (const int j : changedRows)
-            refill(j);
+            refill(j, true);
     }
 
     // Ids that left for good are forgotten; a new first card takes the newest card's role.
@@ -563,12 +597,15 @@ CardListView::CardListView(CardFactory& factory, QWidget* parent)
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now && now != viewport() && viewport()->isAncestorOf(now))
             d->reveal(now);
+        d->focusMoved();
     });
 }
 
 CardListView::~CardListView()
 {
-    // The cards outlive this object's own members by a moment (the viewport deletes them).
+    // The cards outlive this object's own members by a moment (the viewport deletes them), and
+    // closing the window moves the focus after they are gone.
+    disconnect(qApp, nullptr, this, nullptr);
     d->animation.stop();
     for (QWidget* card : d->live.keys())
         card->removeEventFilter(this);
@@ -580,6 +617,17 @@ void CardListView::setItems(const QList<ScreenItem>& items)
 {
     const std::optional<Anchor> anchor = d->captureAnchor();
     d->model.setItems(items);
+    d->finishEdit();
+    d->restoreAnchor(anchor);
+    d->layoutCards();
+}
+
+void CardListView::placeItem(const QUuid& id, const std::optional<ScreenItem>& item,
+    const std::function<bool(const ScreenItem&, const ScreenItem&)>& before)
+{
+    const std::optional<Anchor> anchor = d->captureAnchor();
+    if (d->model.place(id, item, before).isEmpty())
+        return;
     d->finishEdit();
     d->restoreAnchor(anchor);
     d->layoutCards();

@@ -392,6 +392,7 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         }
         const qsizetype before = m_items.size();
         m_items.removeIf([&gone](const ScreenItem& item) { return gone.contains(item.id); });
+        invalidateRows();
         if (m_lastArrival && gone.contains(*m_lastArrival)) {
             m_lastArrival.reset();
             Q_EMIT lastArrivalChanged();
@@ -477,6 +478,11 @@ QString ItemStore::unfinishedFileURL(const ScreenItem& item) const
 
 void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
 {
+    if (!m_rowsStale) {
+        if (!m_rows.contains(item.id))
+            m_rows.insert(item.id, int(m_items.size()));
+        ++m_statusCounts.at(size_t(item.status));
+    }
     m_items.append(item);
     m_lastArrival = item.id;
     m_unsavedArrivals.append(item.id);
@@ -552,13 +558,32 @@ std::optional<ScreenItem> ItemStore::item(const QUuid& id) const
     return m_items.at(i);
 }
 
-int ItemStore::indexOf(const QUuid& id) const
+int ItemStore::rowOf(const QUuid& id) const
 {
+    ensureRows();
+    return m_rows.value(id, -1);
+}
+
+int ItemStore::countIn(ItemStatus status) const
+{
+    ensureRows();
+    return m_statusCounts.at(size_t(status));
+}
+
+void ItemStore::ensureRows() const
+{
+    if (!m_rowsStale)
+        return;
+    m_rows.clear();
+    m_rows.reserve(m_items.size());
+    m_statusCounts.fill(0);
     for (int i = 0; i < m_items.size(); ++i) {
-        if (m_items.at(i).id == id)
-            return i;
+        // A damaged index may list an id twice: the first place is the one every edit finds.
+        if (!m_rows.contains(m_items.at(i).id))
+            m_rows.insert(m_items.at(i).id, i);
+        ++m_statusCounts.at(size_t(m_items.at(i).status));
     }
-    return -1;
+    m_rowsStale = false;
 }
 
 void ItemStore::forwardRelayAck(const QString& messageID, const QString& action)

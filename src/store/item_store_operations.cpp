@@ -78,6 +78,10 @@ void ItemStore::move(const ScreenItem& item, ItemStatus status)
         moveFile(source, destination);
     if (status != ItemStatus::inbox)
         m_unfinishedFiles.remove(item.id);
+    if (!m_rowsStale) {
+        --m_statusCounts.at(size_t(m_items.at(i).status));
+        ++m_statusCounts.at(size_t(status));
+    }
     m_items[i] = moved;
     publishItems(item.id);
     save();
@@ -101,6 +105,7 @@ void ItemStore::remove(const QUuid& id, const QString& ack)
         QFile::remove(path);
     m_unfinishedFiles.remove(id);
     m_items.removeIf([&id](const ScreenItem& item) { return item.id == id; });
+    invalidateRows();
     publishItems(id);
     save();
 }

@@ -380,6 +380,63 @@ TEST_F(ContentViewTest, NoteTypedIntoACardSurvivesTheStoresRoundTripWithFocus)
     EXPECT_EQ(note->toPlainText(), QStringLiteral("Ring <b>twice</b> & wait"));
 }
 
+TEST_F(ContentViewTest, ArrivalsWhileACardHoldsTheFocusKeepItsFieldItsTextAndTheFocus)
+{
+    // Enough arrivals to bring the list's scroll bar, which narrows every card.
+    constexpr int kArrivals = 12;
+    const struct {
+        const char* name;
+        std::function<QWidget*(QWidget* card)> focus;
+    } rows[] {
+        {"typing a note",
+            [](QWidget* card) {
+                return card->findChild<QPlainTextEdit*>(QStringLiteral("noteField"));
+            }},
+        {"on a button",
+            [](QWidget* card) {
+                return card->findChild<QPushButton*>(QStringLiteral("archiveButton"));
+            }},
+    };
+    open();
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const ScreenItem& item : m_store.items())
+            m_store.delete_(item.id);
+        const ScreenItem focused = storedText(QStringLiteral("Gate code"));
+        m_store.append(focused);
+        QApplication::processEvents();
+        QWidget* card = m_view->cardList().cardFor(focused.id);
+        ASSERT_NE(card, nullptr);
+        const QPointer<QWidget> control = row.focus(card);
+        ASSERT_TRUE(control);
+        control->setFocus();
+        auto* note = qobject_cast<QPlainTextEdit*>(control.data());
+        QString typed;
+        for (int i = 0; i < kArrivals; ++i) {
+            if (note) {
+                const QString word = QStringLiteral("w%1 ").arg(i);
+                QTest::keyClicks(note, word);
+                typed += word;
+            }
+            m_store.append(storedText(QStringLiteral("Arrival %1").arg(i)));
+            QApplication::processEvents();
+        }
+        QTest::qWait(2 * ContentView::kArrivalScrollDelayMs);
+        QApplication::processEvents();
+
+        ASSERT_TRUE(control) << "the focused control was destroyed";
+        EXPECT_TRUE(control->hasFocus());
+        EXPECT_EQ(m_view->cardList().cardFor(focused.id), card);
+        if (note) {
+            EXPECT_EQ(note->toPlainText(), typed);
+            EXPECT_EQ(note->textCursor().position(), typed.size());
+            EXPECT_EQ(m_store.item(focused.id)->note, typed);
+        }
+    }
+}
+
 TEST_F(ContentViewTest, ItemKeysTypedInANoteEditTheNoteAndLeaveTheItemsAlone)
 {
     // Ctrl+Backspace deletes the previous word in every Linux text field.
