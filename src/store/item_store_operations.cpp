@@ -95,8 +95,11 @@ void ItemStore::archive(const ScreenItem& item)
     }
 }
 
-void ItemStore::remove(const QUuid& id, const QString& ack)
+void ItemStore::remove(const QUuid& removed, const QString& ack)
 {
+    // A copy: `removed` may be the id inside the record that goes, and the change announced
+    // after the removal must name the item removed, not the one that took its place.
+    const QUuid id = removed;
     if (indexOf(id) < 0)
         return;
     acknowledge(id, ack);

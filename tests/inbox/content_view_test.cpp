@@ -4,11 +4,13 @@
 #include "inbox/content_view.h"
 #include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
+#include "inbox/sidebar.h"
 #include "inbox/sidebar_view.h"
 #include "inbox_window_fixture.h"
 #include "platform/thumbnail_loader.h"
 #include "screens/remote_screens_manager.h"
 #include "send/send_sheet.h"
+#include "store/item_queries.h"
 #include "update/updater.h"
 
 #include <QBuffer>
@@ -609,6 +611,77 @@ TEST_F(ContentViewTest, CtrlFGoesToTheSearchAndArrowsWalkTheSidebar)
 
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), find<QLineEdit>(QStringLiteral("searchField")));
+}
+
+TEST_F(ContentViewTest, TheSidebarFollowsEachChangeAsARebuiltOneWouldShowIt)
+{
+    const auto tagged = [this](const QString& sender, const QStringList& tags) {
+        ScreenItem item = storedText(QStringLiteral("parcel"));
+        item.sender = sender;
+        item.tags = tags;
+        return item;
+    };
+    m_store.append(tagged(QStringLiteral("Ann"), {QStringLiteral("urgent")}));
+    m_store.append(tagged(QStringLiteral("Ode"), {}));
+    open();
+    m_view->resize(1000, 700);
+    QApplication::processEvents();
+    ASSERT_TRUE(m_view->sidebarShown());
+    SidebarView& sidebar = m_view->sidebar();
+    // The rows as shown, top to bottom: each title with its count.
+    const auto shown = [&sidebar] {
+        QList<std::pair<int, QString>> placed;
+        for (QFrame* row : sidebar.findChildren<QFrame*>()) {
+            if (const auto* count
+                = row->findChild<QLabel*>(QStringLiteral("rowCount"), Qt::FindDirectChildrenOnly);
+                count && row->isVisible())
+                placed.append({row->mapTo(&sidebar, QPoint()).y(),
+                    row->accessibleName() + u' ' + count->text()});
+        }
+        std::sort(placed.begin(), placed.end());
+        QStringList rows;
+        for (const auto& [y, row] : placed)
+            rows.append(row);
+        return rows.join(QStringLiteral(", ")).toStdString();
+    };
+    const auto rebuilt = [this] {
+        QStringList rows {QStringLiteral("All %1").arg(m_store.countIn(ItemStatus::inbox))};
+        for (const SenderRow& sender : Sidebar::senderRows(m_store))
+            rows.append(QStringLiteral("%1 %2").arg(sender.name).arg(sender.count));
+        for (const TagEntry& tag : tagsOf(m_store.items()))
+            rows.append(QStringLiteral("%1 %2").arg(tag.tag).arg(tag.count));
+        return rows.join(QStringLiteral(", ")).toStdString();
+    };
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool keepsRows;
+    } rows[] {
+        {"an arrival of the sender below",
+            [&] { m_store.append(tagged(QStringLiteral("Ann"), {QStringLiteral("urgent")})); },
+            true},
+        {"an arrival of the sender on top",
+            [&] { m_store.append(tagged(QStringLiteral("Ann"), {})); }, true},
+        {"an item archived", [&] { m_store.move(m_store.items().first(), ItemStatus::archived); },
+            true},
+        {"a note edited",
+            [&] { m_store.setNote(m_store.items().last().id, QStringLiteral("Shelf 7")); }, true},
+        {"a new sender", [&] { m_store.append(tagged(QStringLiteral("Bea"), {})); }, false},
+        {"a new tag",
+            [&] { m_store.setTags({QStringLiteral("fragile")}, m_store.items().first().id); },
+            false},
+        {"an item deleted", [&] { m_store.delete_(m_store.items().first().id); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QPointer<QWidget> ann = sidebar.senderRow(QStringLiteral("Ann"));
+        row.change();
+        QApplication::processEvents();
+        QApplication::processEvents();
+        EXPECT_EQ(shown(), rebuilt());
+        if (row.keepsRows)
+            EXPECT_EQ(sidebar.senderRow(QStringLiteral("Ann")), ann.data()) << "rebuilt";
+    }
 }
 
 TEST_F(ContentViewTest, TheSidebarCountsTheTabShownAndEndsLongNamesWithAnEllipsis)
