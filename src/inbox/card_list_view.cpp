@@ -324,6 +324,11 @@ struct CardListView::Private {
             const Row& row = rows[size_t(r)];
             leaving.insert(row.id, row);
         }
+        if (oldRows.size() == 1) {
+            rows.erase(rows.begin() + oldRows.first());
+            invalidateFrom(oldRows.first());
+            return;
+        }
         std::vector<Row> remaining;
         remaining.reserve(rows.size() - size_t(oldRows.size()));
         qsizetype next = 0;
@@ -337,8 +342,27 @@ struct CardListView::Private {
         invalidateFrom(oldRows.first());
     }
 
+    Row rowFor(int j)
+    {
+        const QUuid id = item(j).id;
+        if (const auto moved = leaving.find(id); moved != leaving.end()) {
+            const Row row = *moved;
+            leaving.erase(moved);
+            return row;
+        }
+        return Row {id, 0, false, nullptr};
+    }
+
     void onInserted(const QList<int>& newRows)
     {
+        if (newRows.size() == 1) {
+            const int j = newRows.first();
+            rows.insert(rows.begin() + j, rowFor(j));
+            if (!rows[size_t(j)].card && !rows[size_t(j)].measured)
+                rows[size_t(j)].height = estimate(j);
+            invalidateFrom(j);
+            return;
+        }
         std::vector<Row> merged;
         merged.reserve(size_t(model.count()));
         qsizetype next = 0;
@@ -346,13 +370,7 @@ struct CardListView::Private {
         for (int j = 0; j < model.count(); ++j) {
             if (next < newRows.size() && newRows[next] == j) {
                 ++next;
-                const QUuid id = item(j).id;
-                if (const auto moved = leaving.find(id); moved != leaving.end()) {
-                    merged.push_back(*moved);
-                    leaving.erase(moved);
-                } else {
-                    merged.push_back(Row {id, 0, false, nullptr});
-                }
+                merged.push_back(rowFor(j));
             } else {
                 merged.push_back(rows[kept++]);
             }
