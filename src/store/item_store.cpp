@@ -336,6 +336,24 @@ void ItemStore::finishFile(const QUuid& id)
 
 QList<QByteArray> ItemStore::indexRecords()
 {
+    // Most writes follow a few arrivals and edits: only their records are made, and the list
+    // handed to the writer is shared with the last one until then.
+    if (!m_recordListStale && m_repeatedIds.isEmpty() && m_recordList.size() <= m_items.size()) {
+        for (qsizetype row = m_recordList.size(); row < m_items.size(); ++row)
+            m_changedRecords.insert(m_items.at(row).id);
+        m_recordList.resize(m_items.size());
+        for (const QUuid& id : std::as_const(m_changedRecords)) {
+            const int row = rowOf(id);
+            if (row < 0)
+                continue;
+            QByteArray text;
+            m_items.at(row).appendIndentedJson(text);
+            m_records.insert(id, text);
+            m_recordList[row] = std::move(text);
+        }
+        m_changedRecords.clear();
+        return m_recordList;
+    }
     // Records of items gone are dropped now and then, not on every removal.
     if (m_records.size() > 2 * m_items.size() + 64) {
         QHash<QUuid, QByteArray> kept;
@@ -364,6 +382,8 @@ QList<QByteArray> ItemStore::indexRecords()
         records.append(*it);
     }
     m_changedRecords.clear();
+    m_recordList = records;
+    m_recordListStale = false;
     return records;
 }
 
@@ -505,6 +525,7 @@ void ItemStore::publishItems()
 {
     m_change.whole = true;
     m_records.clear();
+    m_recordListStale = true;
     if (m_batchDepth > 0) {
         m_itemsChangePending = m_storeChangePending = true;
         return;

@@ -152,7 +152,7 @@ private:
     QList<QByteArray> indexRecords();
     int indexOf(const QUuid& id) const { return rowOf(id); }
     // The rows and counts are rebuilt from the list after a removal, on their next use.
-    void invalidateRows() { m_rowsStale = true; }
+    void invalidateRows() { m_rowsStale = m_recordListStale = true; }
     void ensureRows() const;
     void publishItems();
     void publishItems(const QUuid& id);
@@ -201,6 +201,9 @@ private:
     QHash<QUuid, QByteArray> m_records;
     QSet<QUuid> m_changedRecords;
     QSet<QUuid> m_repeatedIds;
+    // The records in the index's order as last handed to the writer, while no item has left.
+    QList<QByteArray> m_recordList;
+    bool m_recordListStale = true;
     friend class SaveBatch;
 };
 
