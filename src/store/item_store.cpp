@@ -107,8 +107,13 @@ QList<ScreenItem> readIndex(const QList<QByteArrayView>& records, QHash<QUuid, Q
                   auto item = doc.isObject() ? ScreenItem::fromJson(doc.object()) : std::nullopt;
                   if (!item)
                       continue;
+                  // The record goes back into the index as it was read: it decodes into this
+                  // very item, and making it again would cost every start the whole index.
+                  const QByteArrayView trimmed = record.trimmed();
                   QByteArray text;
-                  item->appendIndentedJson(text);
+                  text.reserve(trimmed.size() + 4);
+                  text += "    ";
+                  text += trimmed;
                   result.first.append(std::move(*item));
                   result.second.append(std::move(text));
               }

@@ -273,3 +273,22 @@ TEST_F(StoreTest, TheIndexFollowsEveryKindOfChangeBetweenWrites)
         EXPECT_EQ(ItemStore(root(), *m_defaults, m_clock).items(), store->items());
     }
 }
+
+// Records read at start are written back as they were read, and come out as the store that
+// made them writes them.
+TEST_F(StoreTest, ARecordReadAtStartIsWrittenBackByteForByte)
+{
+    ScreenItem item = makeItem(u"a.jpg"_s, 30);
+    item.note = u"Shelf \"7731\"\n\u00e9"_s;
+    item.barcodes = {u"QR one"_s};
+    auto made = storeWith({item, makeItem(u"b.jpg"_s, 20)});
+    made->setNote(made->items().last().id, u"edited"_s);
+    made->flush();
+    const QByteArray written = fileBytes(root() + u"/index.json"_s);
+
+    auto read = openStore();
+    read->setNote(read->items().last().id, u"edited again"_s);
+    read->setNote(read->items().last().id, u"edited"_s);
+    read->flush();
+    EXPECT_EQ(fileBytes(root() + u"/index.json"_s), written);
+}
