@@ -187,9 +187,8 @@ void ItemRow::setRowLayout(const ItemRowLayout& layout)
     m_layout = layout;
     // Which card is the newest changes with every arrival and draws nothing different: a
     // rebuild for it would take apart the field being typed into on the card below.
-    if (redraws) {
+    if (redraws)
         rebuild();
-    }
 }
 
 bool ItemRow::isBlurred() const
