@@ -17,8 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 using namespace vesker;
 using namespace vesker::bench;
 
@@ -46,19 +44,8 @@ Figures measure(int stored, const QString& source, const QByteArray& photo)
     const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-30);
     Receiver receiver(
         [&](ItemStore& store) {
-            for (int i = 0; i < stored; ++i) {
-                ScreenItem item;
-                item.id = QUuid::createUuid();
-                item.receivedAt = start.addSecs(i * 60);
-                item.filename
-                    = ItemStore::storedFileName(item.receivedAt, item.id, QStringLiteral("jpg"));
-                item.sender = QStringLiteral("Phone %1").arg(i % 9);
-                item.note = QStringLiteral("Shelf %1").arg(i);
-                const QByteArray target = QFile::encodeName(store.fileURL(item));
-                if (::link(QFile::encodeName(source).constData(), target.constData()) != 0)
-                    std::fprintf(stderr, "could not link %s\n", target.constData());
-                store.append(item);
-            }
+            for (int i = 0; i < stored; ++i)
+                store.append(photoItem(store, source, start.addSecs(i * 60), i));
         },
         {{QString::fromLatin1(ContentView::kDidShowOnboarding), true},
             {QStringLiteral("recognizeOnArrival"), false}});

@@ -21,10 +21,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 
+#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <memory>
+
+#include <unistd.h>
 
 namespace vesker::bench {
 
@@ -42,6 +46,22 @@ inline double waitFor(const std::function<bool()>& done, const QElapsedTimer& si
     while (!done() && since.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return since.nsecsElapsed() / 1e6;
+}
+
+// A stored photo as phones send them, received at `at`; its file is a hard link to `source`, so
+// that thousands cost no room.
+inline ScreenItem photoItem(ItemStore& store, const QString& source, const QDateTime& at, int i)
+{
+    ScreenItem item;
+    item.id = QUuid::createUuid();
+    item.receivedAt = at;
+    item.filename = ItemStore::storedFileName(at, item.id, QStringLiteral("jpg"));
+    item.sender = QStringLiteral("Phone %1").arg(i % 9);
+    item.note = QStringLiteral("Shelf %1").arg(i);
+    const QByteArray target = QFile::encodeName(store.fileURL(item));
+    if (::link(QFile::encodeName(source).constData(), target.constData()) != 0)
+        std::fprintf(stderr, "could not link %s\n", target.constData());
+    return item;
 }
 
 struct PaintSpy : QObject {

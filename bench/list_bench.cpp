@@ -63,20 +63,6 @@ int cardsAlive(const QWidget& window)
     return int(window.findChildren<ItemRow*>().size());
 }
 
-ScreenItem photoItem(ItemStore& store, const QStringList& sources, const QDateTime& at, int i)
-{
-    ScreenItem item;
-    item.id = QUuid::createUuid();
-    item.receivedAt = at;
-    item.filename = ItemStore::storedFileName(at, item.id, QStringLiteral("jpg"));
-    item.sender = QStringLiteral("Phone %1").arg(i % 9);
-    item.note = QStringLiteral("Shelf %1").arg(i);
-    const QByteArray target = QFile::encodeName(store.fileURL(item));
-    if (::link(QFile::encodeName(sources[i % kSources]).constData(), target.constData()) != 0)
-        std::fprintf(stderr, "could not link %s\n", target.constData());
-    return item;
-}
-
 struct ScrollFigures {
     int mostWhileScrolling = 0;
     int mostSettled = 0;
@@ -150,7 +136,8 @@ QList<double> arrivals(Receiver& receiver, const QStringList& sources, const Mai
         const QDateTime at = QDateTime::currentDateTimeUtc().addSecs(++counter);
         QElapsedTimer timer;
         timer.start();
-        const ScreenItem item = photoItem(receiver.store, sources, at, kItems + counter);
+        const ScreenItem item
+            = photoItem(receiver.store, sources[counter % kSources], at, kItems + counter);
         receiver.store.append(item);
         times.append(waitFor([&] { return onScreen(list, item.id); }, timer));
         // The scroll that brings it into view runs on; the next round starts from where it ends.
@@ -171,7 +158,7 @@ double burstMsPerArrival(
     QList<ScreenItem> items;
     for (int i = 0; i < kBurst; ++i) {
         const QDateTime at = QDateTime::currentDateTimeUtc().addSecs(++counter);
-        items.append(photoItem(receiver.store, sources, at, kItems + counter));
+        items.append(photoItem(receiver.store, sources[counter % kSources], at, kItems + counter));
     }
     int saved = 0;
     const double cpuStart = threadCpuMs();
@@ -224,7 +211,7 @@ int main(int argc, char** argv)
     Receiver receiver(
         [&](ItemStore& store) {
             for (int i = 0; i < kItems; ++i)
-                store.append(photoItem(store, sources, start.addSecs(i * 60), i));
+                store.append(photoItem(store, sources[i % kSources], start.addSecs(i * 60), i));
         },
         {{QString::fromLatin1(ContentView::kDidShowOnboarding), true}});
     receiver.store.flush();
