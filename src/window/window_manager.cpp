@@ -52,6 +52,52 @@ void setFrameless(QWidget* window, bool frameless)
     native->setFlags(flags);
 }
 
+// The window manager applies a change of title bar in its own time and, when it does, may put
+// the window back where it last placed it, dropping the frame asked for just before (seen under
+// load: a filled window that stayed filled). For a short while the frame is asked for again
+// whenever the window is placed elsewhere.
+constexpr int kGeometryHoldMs = 3000;
+
+void holdGeometry(QWidget* window, const QRect& geometry)
+{
+    class Hold : public QObject {
+    public:
+        Hold(QWidget* window, const QRect& geometry)
+            : QObject(window)
+            , m_window(window)
+            , m_geometry(geometry)
+        {
+            setObjectName(QStringLiteral("geometryHold"));
+            window->installEventFilter(this);
+            QTimer::singleShot(kGeometryHoldMs, this, &QObject::deleteLater);
+        }
+
+    protected:
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if ((event->type() == QEvent::Move || event->type() == QEvent::Resize)
+                && m_window->geometry() != m_geometry) {
+                // Not from inside the window's own event: the request goes out on the next turn.
+                QTimer::singleShot(0, this, [this] {
+                    if (m_window->geometry() != m_geometry)
+                        m_window->setGeometry(m_geometry);
+                });
+            }
+            return false;
+        }
+
+    private:
+        QWidget* m_window;
+        QRect m_geometry;
+    };
+    // A newer frame replaces the one held before.
+    for (QObject* earlier :
+        window->findChildren<QObject*>(QStringLiteral("geometryHold"), Qt::FindDirectChildrenOnly))
+        delete earlier;
+    window->setGeometry(geometry);
+    new Hold(window, geometry);
+}
+
 } // namespace
 
 WindowManager::WindowManager(
@@ -232,7 +278,7 @@ void WindowManager::enterFullScreen()
     }
     m_savedFrame = window->geometry();
     setFrameless(window, true);
-    window->setGeometry(target->availableGeometry());
+    holdGeometry(window, target->availableGeometry());
     bringForward(window);
 }
 
@@ -243,7 +289,7 @@ void WindowManager::restoreSavedFrame()
     const QRect frame = *m_savedFrame;
     m_savedFrame.reset();
     setFrameless(m_window, false);
-    m_window->setGeometry(frame);
+    holdGeometry(m_window, frame);
     bringForward(m_window);
 }
 
