@@ -95,7 +95,7 @@ Photo makePhoto(int k)
     }
     painter.drawImage(QRect(1500, 1100, 1000, 1000), code);
     painter.end();
-    for (int quality = 92; quality >= 60; quality -= 4) {
+    for (int quality = 96; quality >= 60; quality -= 4) {
         photo.jpeg.clear();
         QBuffer buffer(&photo.jpeg);
         buffer.open(QIODevice::WriteOnly);

@@ -4,24 +4,11 @@
 // alive while scrolling from top to bottom a screen at a time, a search keystroke until the list
 // shows its result, an arrival until its card is on screen, and the peak resident memory; then
 // the first paint and the most cards again in compact mode.
-#include "app/main_window.h"
-#include "bench_receiver.h"
+#include "bench_window.h"
 #include "card/item_row.h"
-#include "connect/invite_handler.h"
-#include "focus_guard/focus_guard.h"
-#include "help/help_topics.h"
-#include "help/help_window.h"
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
-#include "platform/display_wake.h"
-#include "platform/permissions.h"
-#include "platform/thumbnail_loader.h"
-#include "platform/workspace.h"
-#include "send/relay_book.h"
-#include "send/screen_directory.h"
 #include "store/item_queries.h"
-#include "update/updater.h"
-#include "window/window_manager.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,8 +21,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-
-#include <ctime>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -52,14 +37,6 @@ constexpr int kRounds = 5;
 double msSince(const QElapsedTimer& timer)
 {
     return timer.nsecsElapsed() / 1e6;
-}
-
-// Runs the event loop until `done` holds (20 s at most); the time since `since` started.
-double waitFor(const std::function<bool()>& done, const QElapsedTimer& since)
-{
-    while (!done() && since.elapsed() < 20000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return msSince(since);
 }
 
 void settle(int ms)
@@ -84,94 +61,6 @@ bool onScreen(const CardListView& list, const QUuid& id)
 int cardsAlive(const QWidget& window)
 {
     return int(window.findChildren<ItemRow*>().size());
-}
-
-ScreenItem photoItem(ItemStore& store, const QStringList& sources, const QDateTime& at, int i)
-{
-    ScreenItem item;
-    item.id = QUuid::createUuid();
-    item.receivedAt = at;
-    item.filename = ItemStore::storedFileName(at, item.id, QStringLiteral("jpg"));
-    item.sender = QStringLiteral("Phone %1").arg(i % 9);
-    item.note = QStringLiteral("Shelf %1").arg(i);
-    const QByteArray target = QFile::encodeName(store.fileURL(item));
-    if (::link(QFile::encodeName(sources[i % kSources]).constData(), target.constData()) != 0)
-        std::fprintf(stderr, "could not link %s\n", target.constData());
-    return item;
-}
-
-struct PaintSpy : QObject {
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        painted |= event->type() == QEvent::Paint;
-        return false;
-    }
-};
-
-struct Window {
-    std::unique_ptr<MainWindow> window;
-    double firstPaintMs = 0;
-};
-
-// Nothing else runs while the benchmark does: no arrival is held back.
-class NothingElseRunning final : public platform::Workspace {
-public:
-    QList<platform::RunningApplication> runningApplications() override { return {}; }
-    QString frontmostBundleId() override { return {}; }
-    QString iconName(const QString&) override { return {}; }
-};
-
-// What the window works with besides the receive side, as the program makes it.
-struct Surroundings {
-    explicit Surroundings(Receiver& receiver)
-        : focusGuard(receiver.defaults, workspace)
-        , windows(receiver.defaults, wake)
-        , updater(receiver.defaults, receiver.clock, {.manifestUrl = QUrl()})
-        , directory(receiver.defaults)
-        , help(helpSelection, receiver.defaults)
-    { }
-
-    InviteHandler invites;
-    NothingElseRunning workspace;
-    FocusGuard focusGuard;
-    platform::DisplayWake wake;
-    WindowManager windows;
-    Updater updater;
-    ThumbnailLoader thumbnails;
-    Permissions permissions;
-    ScreenDirectory directory;
-    RelayBook relayBook;
-    HelpSelection helpSelection;
-    HelpWindowController help;
-};
-
-Window openWindow(Receiver& receiver, Surroundings& around)
-{
-    PaintSpy spy;
-    QElapsedTimer timer;
-    timer.start();
-    Window result;
-    result.window = std::make_unique<MainWindow>(MainWindow::Services {.store = receiver.store,
-        .server = *receiver.controller,
-        .invites = around.invites,
-        .defaults = receiver.defaults,
-        .groupDefaults = receiver.defaults,
-        .clock = receiver.clock,
-        .windows = around.windows,
-        .focusGuard = around.focusGuard,
-        .updater = around.updater,
-        .thumbnails = around.thumbnails,
-        .permissions = around.permissions,
-        .directory = around.directory,
-        .relayBook = around.relayBook,
-        .help = around.help});
-    QWidget* viewport = result.window->content().cardList().viewport();
-    viewport->installEventFilter(&spy);
-    result.window->show();
-    result.firstPaintMs = waitFor([&] { return spy.painted; }, timer);
-    viewport->removeEventFilter(&spy);
-    return result;
 }
 
 struct ScrollFigures {
@@ -247,20 +136,14 @@ QList<double> arrivals(Receiver& receiver, const QStringList& sources, const Mai
         const QDateTime at = QDateTime::currentDateTimeUtc().addSecs(++counter);
         QElapsedTimer timer;
         timer.start();
-        const ScreenItem item = photoItem(receiver.store, sources, at, kItems + counter);
+        const ScreenItem item
+            = photoItem(receiver.store, sources[counter % kSources], at, kItems + counter);
         receiver.store.append(item);
         times.append(waitFor([&] { return onScreen(list, item.id); }, timer));
         // The scroll that brings it into view runs on; the next round starts from where it ends.
         settle(ContentView::kArrivalScrollDelayMs + 400);
     }
     return times;
-}
-
-double threadCpuMs()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
 // A burst of arrivals into the open window: the main thread's CPU per arrival, from the first
@@ -275,7 +158,7 @@ double burstMsPerArrival(
     QList<ScreenItem> items;
     for (int i = 0; i < kBurst; ++i) {
         const QDateTime at = QDateTime::currentDateTimeUtc().addSecs(++counter);
-        items.append(photoItem(receiver.store, sources, at, kItems + counter));
+        items.append(photoItem(receiver.store, sources[counter % kSources], at, kItems + counter));
     }
     int saved = 0;
     const double cpuStart = threadCpuMs();
@@ -328,7 +211,7 @@ int main(int argc, char** argv)
     Receiver receiver(
         [&](ItemStore& store) {
             for (int i = 0; i < kItems; ++i)
-                store.append(photoItem(store, sources, start.addSecs(i * 60), i));
+                store.append(photoItem(store, sources[i % kSources], start.addSecs(i * 60), i));
         },
         {{QString::fromLatin1(ContentView::kDidShowOnboarding), true}});
     receiver.store.flush();

@@ -97,7 +97,12 @@ ItemRow::ItemRow(const CardServices& services, const ScreenItem& item, const Ite
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 
-    connect(&m_services.store, &ItemStore::changed, this, &ItemRow::reviewSettings);
+    // A change of named items leaves names and blurring as they were; a sender renamed or
+    // marked known is announced as a change of the whole store.
+    connect(&m_services.store, &ItemStore::changed, this, [this](const StoreChange& change) {
+        if (change.whole)
+            reviewSettings();
+    });
     connect(&m_services.store.defaults(), &platform::Defaults::changed, this,
         [this](const QString& key) {
             if (key == kSimpleModeKey || BlurRules::readsSetting(key))
@@ -176,10 +181,14 @@ void ItemRow::refreshParts()
 
 void ItemRow::setRowLayout(const ItemRowLayout& layout)
 {
-    if (layout == m_layout)
-        return;
+    ItemRowLayout drawn = layout;
+    drawn.isNewest = m_layout.isNewest;
+    const bool redraws = !(drawn == m_layout);
     m_layout = layout;
-    rebuild();
+    // Which card is the newest changes with every arrival and draws nothing different: a
+    // rebuild for it would take apart the field being typed into on the card below.
+    if (redraws)
+        rebuild();
 }
 
 bool ItemRow::isBlurred() const

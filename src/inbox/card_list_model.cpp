@@ -180,7 +180,13 @@ CardListEdits CardListModel::place(
             return edits;
         }
         m_rows.remove(id);
-        m_items.removeAt(row);
+        // A list gives back room at its front as cheaply as at its end: the shorter side moves.
+        if (row < m_items.size() / 2) {
+            std::rotate(m_items.begin(), m_items.begin() + row, m_items.begin() + row + 1);
+            m_items.removeFirst();
+        } else {
+            m_items.removeAt(row);
+        }
         shiftRows(row, -1);
         edits.removals = {row};
         Q_EMIT removed(edits.removals);
@@ -189,7 +195,13 @@ CardListEdits CardListModel::place(
         const auto at = std::partition_point(m_items.cbegin(), m_items.cend(),
             [&](const ScreenItem& listed) { return before(listed, *item); });
         const int newRow = int(at - m_items.cbegin());
-        m_items.insert(newRow, *item);
+        // An arrival lands at or near the top; inserting there would move every item below.
+        if (newRow < m_items.size() / 2) {
+            m_items.prepend(*item);
+            std::rotate(m_items.begin(), m_items.begin() + 1, m_items.begin() + newRow + 1);
+        } else {
+            m_items.insert(newRow, *item);
+        }
         // The rows before the new one stay put: shifting the rest is shifting all but them.
         shiftRows(newRow, 1);
         m_rows.insert(id, newRow - m_rowOffset);

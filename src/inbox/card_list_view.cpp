@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QSet>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -111,6 +112,8 @@ struct CardListView::Private {
     std::vector<QWidget*> spare;
     // Rows removed by the edit being applied, until it is known whether they come back moved.
     QHash<QUuid, Row> leaving;
+    // Cards that kept their look under the keyboard focus and take the new one once it leaves.
+    QSet<QUuid> refillWhenLeft;
     QUuid firstId;
     int spacing = 16;
     int inset = 16;
@@ -346,6 +349,11 @@ struct CardListView::Private {
             const Row& row = rows[size_t(r)];
             leaving.insert(row.id, row);
         }
+        if (oldRows.size() == 1) {
+            rows.erase(rows.begin() + oldRows.first());
+            invalidateFrom(oldRows.first());
+            return;
+        }
         std::vector<Row> remaining;
         remaining.reserve(rows.size() - size_t(oldRows.size()));
         qsizetype next = 0;
@@ -359,8 +367,27 @@ struct CardListView::Private {
         invalidateFrom(oldRows.first());
     }
 
+    Row rowFor(int j)
+    {
+        const QUuid id = item(j).id;
+        if (const auto moved = leaving.find(id); moved != leaving.end()) {
+            const Row row = *moved;
+            leaving.erase(moved);
+            return row;
+        }
+        return Row {id, 0, false, nullptr};
+    }
+
     void onInserted(const QList<int>& newRows)
     {
+        if (newRows.size() == 1) {
+            const int j = newRows.first();
+            rows.insert(rows.begin() + j, rowFor(j));
+            if (!rows[size_t(j)].card && !rows[size_t(j)].measured)
+                rows[size_t(j)].height = estimate(j);
+            invalidateFrom(j);
+            return;
+        }
         std::vector<Row> merged;
         merged.reserve(size_t(model.count()));
         qsizetype next = 0;
@@ -368,13 +395,7 @@ struct CardListView::Private {
         for (int j = 0; j < model.count(); ++j) {
             if (next < newRows.size() && newRows[next] == j) {
                 ++next;
-                const QUuid id = item(j).id;
-                if (const auto moved = leaving.find(id); moved != leaving.end()) {
-                    merged.push_back(*moved);
-                    leaving.erase(moved);
-                } else {
-                    merged.push_back(Row {id, 0, false, nullptr});
-                }
+                merged.push_back(rowFor(j));
             } else {
                 merged.push_back(rows[kept++]);
             }
@@ -387,20 +408,51 @@ struct CardListView::Private {
         invalidateFrom(newRows.first());
     }
 
-    void refill(int i)
+    // `sameItem`: the row's own item changed, as opposed to the card's role or look.
+    void refill(int i, bool sameItem = false)
     {
         Row& row = rows[size_t(i)];
         row.measured = false;
-        if (row.card)
-            factory.reuse(row.card, item(i), i == 0);
-        else
+        if (!row.card)
             row.height = estimate(i);
+        else if (sameItem)
+            factory.update(row.card, item(i), i == 0);
+        else if (holdsFocus(row.card)) {
+            // A new role or look could rebuild the field being typed into: it waits until the
+            // focus has left the card.
+            factory.update(row.card, item(i), i == 0);
+            refillWhenLeft.insert(row.id);
+        } else
+            factory.reuse(row.card, item(i), i == 0);
+    }
+
+    void focusMoved()
+    {
+        if (refillWhenLeft.isEmpty())
+            return;
+        // The focus may be moving inside the event of a control on the card: after it.
+        QMetaObject::invokeMethod(
+            &q,
+            [this] {
+                for (auto it = refillWhenLeft.begin(); it != refillWhenLeft.end();) {
+                    const int i = model.indexOf(*it);
+                    if (i >= 0 && rows[size_t(i)].card && holdsFocus(rows[size_t(i)].card)) {
+                        ++it;
+                        continue;
+                    }
+                    if (i >= 0)
+                        refill(i);
+                    it = refillWhenLeft.erase(it);
+                }
+                scheduleLayout();
+            },
+            Qt::QueuedConnection);
     }
 
     void onUpdated(const QList<int>& changedRows)
     {
         for (const int j : changedRows)
-            refill(j);
+            refill(j, true);
     }
 
     // Ids that left for good are forgotten; a new first card takes the newest card's role.
@@ -596,12 +648,15 @@ CardListView::CardListView(CardFactory& factory, QWidget* parent)
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now && now != viewport() && viewport()->isAncestorOf(now))
             d->reveal(now);
+        d->focusMoved();
     });
 }
 
 CardListView::~CardListView()
 {
-    // The cards outlive this object's own members by a moment (the viewport deletes them).
+    // The cards outlive this object's own members by a moment (the viewport deletes them), and
+    // closing the window moves the focus after they are gone.
+    disconnect(qApp, nullptr, this, nullptr);
     d->animation.stop();
     for (QWidget* card : d->live.keys())
         card->removeEventFilter(this);
@@ -613,6 +668,17 @@ void CardListView::setItems(const QList<ScreenItem>& items)
 {
     const std::optional<Anchor> anchor = d->captureAnchor();
     d->model.setItems(items);
+    d->finishEdit();
+    d->restoreAnchor(anchor);
+    d->layoutCards();
+}
+
+void CardListView::placeItem(const QUuid& id, const std::optional<ScreenItem>& item,
+    const std::function<bool(const ScreenItem&, const ScreenItem&)>& before)
+{
+    const std::optional<Anchor> anchor = d->captureAnchor();
+    if (d->model.place(id, item, before).isEmpty())
+        return;
     d->finishEdit();
     d->restoreAnchor(anchor);
     d->layoutCards();

@@ -20,6 +20,12 @@ public:
     virtual QWidget* create(const ScreenItem& item, bool isFirst, QWidget* parent) = 0;
     // Shows another item, or the same item changed, on a card made earlier.
     virtual void reuse(QWidget* card, const ScreenItem& item, bool isFirst) = 0;
+    // The card's own item changed: it shows the change and keeps its layout, so that a card
+    // changed by a key typed into it is never rebuilt under that key.
+    virtual void update(QWidget* card, const ScreenItem& item, bool isFirst)
+    {
+        reuse(card, item, isFirst);
+    }
     // A height for a card not yet made, as close as can be told without making it.
     virtual int estimateHeight(const ScreenItem& item, int width) const = 0;
     // The item left the list: whatever was kept for its card can go.
@@ -39,6 +45,10 @@ public:
     ~CardListView() override;
 
     void setItems(const QList<ScreenItem>& items);
+    // One item's change without relisting the rest (see CardListModel::place): an arrival, an
+    // edit or a removal costs the same whatever the length of the list.
+    void placeItem(const QUuid& id, const std::optional<ScreenItem>& item,
+        const std::function<bool(const ScreenItem&, const ScreenItem&)>& before);
     const QList<ScreenItem>& items() const;
     // The item's row in items(); -1 when it is not listed.
     int rowOf(const QUuid& id) const;

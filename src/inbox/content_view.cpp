@@ -293,13 +293,25 @@ void ContentView::relist()
     showEmptyState();
 }
 
-void ContentView::storeChanged(const StoreChange&)
+void ContentView::storeChanged(const StoreChange& change)
 {
-    // Every change relists: placing only the touched card refilled cards under the keyboard
-    // focus (a card rebuilt while its note took a key), so that waits for a placement that
-    // keeps the focused card whole.
-    if (m_list)
+    if (!m_list)
+        return;
+    if (change.whole) {
         relist();
+        return;
+    }
+    // An arrival or an edit touches its own card: relisting would cost every arrival the
+    // whole store.
+    const auto before
+        = [this](const ScreenItem& a, const ScreenItem& b) { return m_state->listedBefore(a, b); };
+    for (const QUuid& id : change.ids) {
+        std::optional<ScreenItem> item = m_services.store.item(id);
+        if (item && !m_state->lists(*item))
+            item.reset();
+        m_list->placeItem(id, item, before);
+    }
+    showEmptyState();
 }
 
 void ContentView::showEmptyState()

@@ -408,17 +408,16 @@ void InboxBarView::refreshCounts()
 {
     const ItemStore& store = m_state.store();
     for (qsizetype i = 0; i < m_tabButtons.size(); ++i) {
-        const QString title = QStringLiteral("%1 (%2)")
-                                  .arg(tabTitle(kTabs[i]))
-                                  .arg(countIn(store.items(), kTabs[i]));
+        const QString title
+            = QStringLiteral("%1 (%2)").arg(tabTitle(kTabs[i])).arg(store.countIn(kTabs[i]));
         m_tabButtons[i]->setText(title);
         m_tabButtons[i]->setAccessibleName(title);
     }
-    const int inbox = countIn(store.items(), ItemStatus::inbox);
+    const int inbox = store.countIn(ItemStatus::inbox);
     m_badge->setText(QString::number(inbox));
     m_badge->setVisible(inbox > 0);
     m_speedReview->setVisible(m_speedReviewAvailable && m_state.tab() == ItemStatus::archived
-        && countIn(store.items(), ItemStatus::archived) > 0);
+        && store.countIn(ItemStatus::archived) > 0);
     chooseVariant();
 }
 

@@ -142,13 +142,7 @@ bool InboxState::lists(const ScreenItem& item) const
 
 bool InboxState::listedBefore(const ScreenItem& a, const ScreenItem& b) const
 {
-    // Only items of one second need their stored places, which are rare enough to look for.
-    return vesker::listedBefore(a, b, [this](const QUuid& id) {
-        const QList<ScreenItem>& items = m_store.items();
-        const auto it = std::find_if(
-            items.begin(), items.end(), [&id](const ScreenItem& item) { return item.id == id; });
-        return qsizetype(it - items.begin());
-    });
+    return vesker::listedBefore(a, b, [this](const QUuid& id) { return m_store.rowOf(id); });
 }
 
 QString InboxState::searchPrompt() const

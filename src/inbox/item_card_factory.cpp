@@ -50,6 +50,13 @@ void ItemCardFactory::reuse(QWidget* card, const ScreenItem& item, bool isFirst)
     row->setItem(item, stateFor(item.id));
 }
 
+void ItemCardFactory::update(QWidget* card, const ScreenItem& item, bool)
+{
+    // A new size of the list refills every card once it has settled; until then the card
+    // keeps the layout it was made with.
+    static_cast<ItemRow*>(card)->setItem(item, stateFor(item.id));
+}
+
 int ItemCardFactory::estimateHeight(const ScreenItem& item, int width) const
 {
     if (m_state.effectiveViewMode() == ViewMode::compact)

@@ -29,6 +29,7 @@ public:
 
     QWidget* create(const ScreenItem& item, bool isFirst, QWidget* parent) override;
     void reuse(QWidget* card, const ScreenItem& item, bool isFirst) override;
+    void update(QWidget* card, const ScreenItem& item, bool isFirst) override;
     int estimateHeight(const ScreenItem& item, int width) const override;
     void forget(const QUuid& id) override;
     // What the card of that item remembers, kept while the item is listed.

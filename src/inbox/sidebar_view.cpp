@@ -107,6 +107,7 @@ public:
     }
 
     const ItemFilter& filter() const { return m_filter; }
+    QLabel* count = nullptr;
 
     void setSelected(bool selected)
     {
@@ -300,7 +301,7 @@ SidebarView::SidebarView(InboxState& state, QWidget* parent)
     scroll->setWidget(m_content);
     outer->addWidget(scroll);
 
-    connect(&m_state.store(), &ItemStore::changed, this, &SidebarView::scheduleRebuild);
+    connect(&m_state.store(), &ItemStore::changed, this, &SidebarView::storeChanged);
     connect(&m_state, &InboxState::changed, this, &SidebarView::showSelection);
     connect(&m_state, &InboxState::changed, this, &SidebarView::scheduleRebuild);
     rebuild();
@@ -316,6 +317,83 @@ QWidget* SidebarView::tagRow(const QString& tag) const
     return m_tagRows.value(tag);
 }
 
+void SidebarView::storeChanged(const StoreChange& change)
+{
+    if (!m_rebuildQueued && !followChange(change))
+        scheduleRebuild();
+}
+
+bool SidebarView::followChange(const StoreChange& change)
+{
+    if (change.whole)
+        return false;
+    const ItemStore& store = m_state.store();
+    QHash<QUuid, Counted> counted;
+    for (const QUuid& id : change.ids) {
+        const std::optional<ScreenItem> item = store.item(id);
+        // A removal may empty a row, which then goes.
+        if (!item)
+            return false;
+        Counted now {Senders::displayName(item->sender, store.defaults()), item->sender, item->tags,
+            item->receivedAt};
+        const auto known = m_counted.constFind(id);
+        if (known != m_counted.cend()) {
+            // An edit of what the rows count by is rare enough to count again.
+            if (known->shownName != now.shownName || known->rawName != now.rawName
+                || known->tags != now.tags || known->receivedAt != now.receivedAt)
+                return false;
+            continue;
+        }
+        // A new sender, a new device of one or a new tag is a new row or a new tooltip.
+        Row* row = m_senderRows.value(now.shownName);
+        const auto shown = std::find_if(m_senders.cbegin(), m_senders.cend(),
+            [&now](const SenderRow& sender) { return sender.name == now.shownName; });
+        if (!row || !row->count || shown == m_senders.cend()
+            || !shown->rawNames.contains(now.rawName))
+            return false;
+        for (const QString& tag : now.tags) {
+            if (!m_tagRows.value(tag))
+                return false;
+        }
+        counted.insert(id, now);
+    }
+
+    for (auto it = counted.cbegin(); it != counted.cend(); ++it) {
+        m_counted.insert(it.key(), *it);
+        const auto shown = std::find_if(m_senders.begin(), m_senders.end(),
+            [&it](const SenderRow& sender) { return sender.name == it->shownName; });
+        ++shown->count;
+        m_senderRows.value(it->shownName)->count->setText(QString::number(shown->count));
+        QDateTime& latest = m_latest[it->shownName];
+        latest = std::max(latest, it->receivedAt);
+        for (const QString& tag : it->tags) {
+            QLabel* label = m_tagRows.value(tag)->count;
+            label->setText(QString::number(label->text().toInt() + 1));
+        }
+    }
+    const ItemStatus tab = m_state.simpleMode() ? ItemStatus::inbox : m_state.tab();
+    m_allRow->count->setText(QString::number(store.countIn(tab)));
+
+    // The sender of the newest item first, as a rebuild would order them.
+    QList<SenderRow> ordered = m_senders;
+    std::stable_sort(
+        ordered.begin(), ordered.end(), [this](const SenderRow& a, const SenderRow& b) {
+            return m_latest.value(a.name) > m_latest.value(b.name);
+        });
+    if (ordered != m_senders) {
+        int at = m_rows->indexOf(m_senderRows.value(m_senders.first().name));
+        for (const SenderRow& sender : std::as_const(ordered)) {
+            Row* row = m_senderRows.value(sender.name);
+            m_rows->removeWidget(row);
+            m_rows->insertWidget(at++, row);
+        }
+        m_senders = ordered;
+    }
+    // What the rows show no longer matches what they were built from.
+    m_builtKey.clear();
+    return true;
+}
+
 void SidebarView::scheduleRebuild()
 {
     if (std::exchange(m_rebuildQueued, true))
@@ -329,6 +407,17 @@ void SidebarView::scheduleRebuild()
 void SidebarView::rebuild()
 {
     ItemStore& store = m_state.store();
+    // What each item adds, for the arrivals that follow to be counted one by one.
+    const SenderAliases aliases(store.defaults());
+    m_counted.clear();
+    m_counted.reserve(store.items().size());
+    m_latest.clear();
+    for (const ScreenItem& item : store.items()) {
+        const QString shown = aliases.displayName(item.sender);
+        QDateTime& latest = m_latest[shown];
+        latest = std::max(latest, item.receivedAt);
+        m_counted.insert(item.id, {shown, item.sender, item.tags, item.receivedAt});
+    }
     const QList<SenderRow> senders = Sidebar::senderRows(store);
     const QList<TagEntry> tags = tagsOf(store.items());
     // "All" counts what it lists: the tab shown, not every item kept.
@@ -360,7 +449,7 @@ void SidebarView::rebuild()
     m_senderRows.clear();
     m_tagRows.clear();
 
-    addRow(ItemFilter::all(), QStringLiteral("tray.full"), QStringLiteral("All"), inTab);
+    m_allRow = addRow(ItemFilter::all(), QStringLiteral("tray.full"), QStringLiteral("All"), inTab);
 
     m_rows->addWidget(sectionHeader(QStringLiteral("Senders"), m_content));
     if (senders.isEmpty())
@@ -414,6 +503,7 @@ SidebarView::Row* SidebarView::addRow(
     setTextStyle(*number, TextStyle::caption);
     setSecondary(*number);
     line->addWidget(number);
+    row->count = number;
     m_rows->addWidget(row);
     m_shown.append(row);
     return row;

@@ -2,6 +2,7 @@
 
 #include "inbox/sidebar.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QPointer>
 #include <QWidget>
@@ -12,6 +13,7 @@ class QVBoxLayout;
 namespace vesker {
 
 class InboxState;
+struct StoreChange;
 
 // The Inbox's left column: "All", the senders and the tags, each with its count; choosing one
 // narrows the list. Senders are managed here too: renamed, combined (from their menu or by
@@ -41,6 +43,18 @@ private:
     class Row;
     class RenamePopover;
 
+    // What one item adds to the rows' counts.
+    struct Counted {
+        QString shownName;
+        QString rawName;
+        QStringList tags;
+        QDateTime receivedAt;
+    };
+
+    void storeChanged(const StoreChange& change);
+    // Follows arrivals and edits of known senders and tags in the rows shown; false when the
+    // change needs the rows built again.
+    bool followChange(const StoreChange& change);
     void scheduleRebuild();
     void rebuild();
     void showSelection();
@@ -54,6 +68,9 @@ private:
     QHash<QString, Row*> m_senderRows;
     QHash<QString, Row*> m_tagRows;
     QList<SenderRow> m_senders;
+    QHash<QUuid, Counted> m_counted;
+    QHash<QString, QDateTime> m_latest;
+    Row* m_allRow = nullptr;
     // What the rows were last built from: an unchanged store leaves them alone.
     QString m_builtKey;
     bool m_rebuildQueued = false;

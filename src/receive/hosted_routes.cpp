@@ -108,7 +108,7 @@ void HostedRoutes::route(
     if (get && path == QLatin1String("/api/info")) {
         return reply(json({{QStringLiteral("name"), m_screen.name},
             {QStringLiteral("screen"), m_screen.id.toString(QUuid::Id128)},
-            {QStringLiteral("inbox"), countIn(m_store.items(), ItemStatus::inbox)},
+            {QStringLiteral("inbox"), m_store.countIn(ItemStatus::inbox)},
             {QStringLiteral("policy"),
                 toString(pinRequired() ? AccessPolicy::code : AccessPolicy::anyone)},
             {QStringLiteral("requiresCode"), pinRequired()},

@@ -38,7 +38,7 @@ QByteArray Routes::info() const
     return QJsonDocument(
         QJsonObject {{QStringLiteral("name"), m_controller.screenName()},
             {QStringLiteral("screen"), m_controller.relay().relayScreenID()},
-            {QStringLiteral("inbox"), countIn(m_controller.store().items(), ItemStatus::inbox)},
+            {QStringLiteral("inbox"), m_controller.store().countIn(ItemStatus::inbox)},
             {QStringLiteral("policy"), toString(access.policy())},
             {QStringLiteral("requiresCode"), access.codeRequired()},
             {QStringLiteral("supportsText"), true}})

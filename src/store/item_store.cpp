@@ -107,8 +107,13 @@ QList<ScreenItem> readIndex(const QList<QByteArrayView>& records, QHash<QUuid, Q
                   auto item = doc.isObject() ? ScreenItem::fromJson(doc.object()) : std::nullopt;
                   if (!item)
                       continue;
+                  // The record goes back into the index as it was read: it decodes into this
+                  // very item, and making it again would cost every start the whole index.
+                  const QByteArrayView trimmed = record.trimmed();
                   QByteArray text;
-                  item->appendIndentedJson(text);
+                  text.reserve(trimmed.size() + 4);
+                  text += "    ";
+                  text += trimmed;
                   result.first.append(std::move(*item));
                   result.second.append(std::move(text));
               }
@@ -336,6 +341,24 @@ void ItemStore::finishFile(const QUuid& id)
 
 QList<QByteArray> ItemStore::indexRecords()
 {
+    // Most writes follow a few arrivals and edits: only their records are made, and the list
+    // handed to the writer is shared with the last one until then.
+    if (!m_recordListStale && m_repeatedIds.isEmpty() && m_recordList.size() <= m_items.size()) {
+        for (qsizetype row = m_recordList.size(); row < m_items.size(); ++row)
+            m_changedRecords.insert(m_items.at(row).id);
+        m_recordList.resize(m_items.size());
+        for (const QUuid& id : std::as_const(m_changedRecords)) {
+            const int row = rowOf(id);
+            if (row < 0)
+                continue;
+            QByteArray text;
+            m_items.at(row).appendIndentedJson(text);
+            m_records.insert(id, text);
+            m_recordList[row] = std::move(text);
+        }
+        m_changedRecords.clear();
+        return m_recordList;
+    }
     // Records of items gone are dropped now and then, not on every removal.
     if (m_records.size() > 2 * m_items.size() + 64) {
         QHash<QUuid, QByteArray> kept;
@@ -364,6 +387,8 @@ QList<QByteArray> ItemStore::indexRecords()
         records.append(*it);
     }
     m_changedRecords.clear();
+    m_recordList = records;
+    m_recordListStale = false;
     return records;
 }
 
@@ -392,6 +417,7 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         }
         const qsizetype before = m_items.size();
         m_items.removeIf([&gone](const ScreenItem& item) { return gone.contains(item.id); });
+        invalidateRows();
         if (m_lastArrival && gone.contains(*m_lastArrival)) {
             m_lastArrival.reset();
             Q_EMIT lastArrivalChanged();
@@ -477,6 +503,11 @@ QString ItemStore::unfinishedFileURL(const ScreenItem& item) const
 
 void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
 {
+    if (!m_rowsStale) {
+        if (!m_rows.contains(item.id))
+            m_rows.insert(item.id, int(m_items.size()));
+        ++m_statusCounts.at(size_t(item.status));
+    }
     m_items.append(item);
     m_lastArrival = item.id;
     m_unsavedArrivals.append(item.id);
@@ -499,6 +530,7 @@ void ItemStore::publishItems()
 {
     m_change.whole = true;
     m_records.clear();
+    m_recordListStale = true;
     if (m_batchDepth > 0) {
         m_itemsChangePending = m_storeChangePending = true;
         return;
@@ -552,13 +584,32 @@ std::optional<ScreenItem> ItemStore::item(const QUuid& id) const
     return m_items.at(i);
 }
 
-int ItemStore::indexOf(const QUuid& id) const
+int ItemStore::rowOf(const QUuid& id) const
 {
+    ensureRows();
+    return m_rows.value(id, -1);
+}
+
+int ItemStore::countIn(ItemStatus status) const
+{
+    ensureRows();
+    return m_statusCounts.at(size_t(status));
+}
+
+void ItemStore::ensureRows() const
+{
+    if (!m_rowsStale)
+        return;
+    m_rows.clear();
+    m_rows.reserve(m_items.size());
+    m_statusCounts.fill(0);
     for (int i = 0; i < m_items.size(); ++i) {
-        if (m_items.at(i).id == id)
-            return i;
+        // A damaged index may list an id twice: the first place is the one every edit finds.
+        if (!m_rows.contains(m_items.at(i).id))
+            m_rows.insert(m_items.at(i).id, i);
+        ++m_statusCounts.at(size_t(m_items.at(i).status));
     }
-    return -1;
+    m_rowsStale = false;
 }
 
 void ItemStore::forwardRelayAck(const QString& messageID, const QString& action)

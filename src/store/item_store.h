@@ -11,6 +11,7 @@
 #include <QString>
 #include <QThreadPool>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -119,6 +120,9 @@ public:
     void setRecognition(const QUuid& id, const QStringList& barcodes, const QString& text);
 
     std::optional<ScreenItem> item(const QUuid& id) const;
+    // The item's place in items(), -1 when it is not there; neither grows with the store.
+    int rowOf(const QUuid& id) const;
+    int countIn(ItemStatus status) const;
 
     // Tells every view built on the store to redraw (after a sender's alias or arrival mode
     // changed in the settings).
@@ -146,7 +150,10 @@ private:
     void finishFile(const QUuid& id);
     // The index's records in order, each serialised once per change.
     QList<QByteArray> indexRecords();
-    int indexOf(const QUuid& id) const;
+    int indexOf(const QUuid& id) const { return rowOf(id); }
+    // The rows and counts are rebuilt from the list after a removal, on their next use.
+    void invalidateRows() { m_rowsStale = m_recordListStale = true; }
+    void ensureRows() const;
     void publishItems();
     void publishItems(const QUuid& id);
     StoreChange takeChange();
@@ -157,6 +164,11 @@ private:
     void forwardRelayAck(const QString& messageID, const QString& action);
 
     QList<ScreenItem> m_items;
+    // Each id's first place in m_items and the number of items of each status, so that an
+    // arrival, an edit or a count costs the same in a store of ten items or ten thousand.
+    mutable QHash<QUuid, int> m_rows;
+    mutable std::array<int, 3> m_statusCounts {};
+    mutable bool m_rowsStale = true;
     std::optional<QUuid> m_lastArrival;
     QMap<QString, QStringList> m_acks;
     QString m_root;
@@ -189,6 +201,9 @@ private:
     QHash<QUuid, QByteArray> m_records;
     QSet<QUuid> m_changedRecords;
     QSet<QUuid> m_repeatedIds;
+    // The records in the index's order as last handed to the writer, while no item has left.
+    QList<QByteArray> m_recordList;
+    bool m_recordListStale = true;
     friend class SaveBatch;
 };
 

@@ -78,6 +78,10 @@ void ItemStore::move(const ScreenItem& item, ItemStatus status)
         moveFile(source, destination);
     if (status != ItemStatus::inbox)
         m_unfinishedFiles.remove(item.id);
+    if (!m_rowsStale) {
+        --m_statusCounts.at(size_t(m_items.at(i).status));
+        ++m_statusCounts.at(size_t(status));
+    }
     m_items[i] = moved;
     publishItems(item.id);
     save();
@@ -91,8 +95,11 @@ void ItemStore::archive(const ScreenItem& item)
     }
 }
 
-void ItemStore::remove(const QUuid& id, const QString& ack)
+void ItemStore::remove(const QUuid& removed, const QString& ack)
 {
+    // A copy: `removed` may be the id inside the record that goes, and the change announced
+    // after the removal must name the item removed, not the one that took its place.
+    const QUuid id = removed;
     if (indexOf(id) < 0)
         return;
     acknowledge(id, ack);
@@ -101,6 +108,7 @@ void ItemStore::remove(const QUuid& id, const QString& ack)
         QFile::remove(path);
     m_unfinishedFiles.remove(id);
     m_items.removeIf([&id](const ScreenItem& item) { return item.id == id; });
+    invalidateRows();
     publishItems(id);
     save();
 }

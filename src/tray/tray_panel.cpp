@@ -190,6 +190,9 @@ TrayPanel::TrayPanel(Services services, QWidget* parent)
 
 void TrayPanel::scheduleRebuild()
 {
+    // Hidden, it is rebuilt as it pops up again: until then an arrival costs it nothing.
+    if (!isVisible())
+        return;
     // A row's own Archive button is still on the stack when the store announces the change.
     m_rebuild.request();
 }

@@ -39,7 +39,7 @@ TrayPanelModel::TrayPanelModel(
 
 int TrayPanelModel::inboxCount() const
 {
-    return countIn(m_store.items(), ItemStatus::inbox);
+    return m_store.countIn(ItemStatus::inbox);
 }
 
 QString TrayPanelModel::inboxCountText() const

@@ -18,6 +18,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace vesker {
@@ -86,15 +87,25 @@ QColor secondaryColor(const QPalette& palette)
     const QColor text = palette.color(QPalette::WindowText).toRgb();
     const QColor window = palette.color(QPalette::Window).toRgb();
     const QColor base = palette.color(QPalette::Base).toRgb();
+    // Every card's labels ask with the same few palettes: the last answer is kept.
+    static std::array<QRgb, 3> lastAsked {};
+    static QColor lastShade;
+    const std::array<QRgb, 3> asked {text.rgba(), window.rgba(), base.rgba()};
+    if (lastShade.isValid() && asked == lastAsked)
+        return lastShade;
+    lastAsked = asked;
+    lastShade = text;
     for (double fade = 0.45; fade > 0; fade -= 0.05) {
         const auto mix = [&](float t, float w) { return t + (w - t) * float(fade); };
         const QColor shade = QColor::fromRgbF(mix(text.redF(), window.redF()),
             mix(text.greenF(), window.greenF()), mix(text.blueF(), window.blueF()));
         if (std::min(contrastRatio(shade, window), contrastRatio(shade, base))
-            >= kSecondaryContrast)
-            return shade;
+            >= kSecondaryContrast) {
+            lastShade = shade;
+            break;
+        }
     }
-    return text;
+    return lastShade;
 }
 
 QColor accentColor(const QPalette& palette)

@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace vesker {
 
@@ -28,6 +29,73 @@ constexpr int kFullScreenAfterAttachMs = 300;
 bool onX11()
 {
     return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// Takes the title bar away or gives it back while the window stays on screen. QWidget's own
+// way hides the window and shows it again: the hide makes the widgets forget their active
+// window, while Qt keeps the same native window as the one with the focus. The window manager
+// hands the keyboard straight back to that window, so for Qt nothing changed and the window is
+// never made active again: its shortcuts, F11 included, are dead until a click.
+void setFrameless(QWidget* window, bool frameless)
+{
+    Qt::WindowFlags flags = window->windowFlags();
+    flags.setFlag(Qt::FramelessWindowHint, frameless);
+    if (flags == window->windowFlags())
+        return;
+    QWindow* native = window->windowHandle();
+    if (!native) {
+        // Never shown: there is nothing to hide yet.
+        window->setWindowFlags(flags);
+        return;
+    }
+    window->overrideWindowFlags(flags);
+    native->setFlags(flags);
+}
+
+// The window manager applies a change of title bar in its own time and, when it does, may put
+// the window back where it last placed it, dropping the frame asked for just before (seen under
+// load: a filled window that stayed filled). For a short while the frame is asked for again
+// whenever the window is placed elsewhere.
+constexpr int kGeometryHoldMs = 3000;
+
+void holdGeometry(QWidget* window, const QRect& geometry)
+{
+    class Hold : public QObject {
+    public:
+        Hold(QWidget* window, const QRect& geometry)
+            : QObject(window)
+            , m_window(window)
+            , m_geometry(geometry)
+        {
+            setObjectName(QStringLiteral("geometryHold"));
+            window->installEventFilter(this);
+            QTimer::singleShot(kGeometryHoldMs, this, &QObject::deleteLater);
+        }
+
+    protected:
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if ((event->type() == QEvent::Move || event->type() == QEvent::Resize)
+                && m_window->geometry() != m_geometry) {
+                // Not from inside the window's own event: the request goes out on the next turn.
+                QTimer::singleShot(0, this, [this] {
+                    if (m_window->geometry() != m_geometry)
+                        m_window->setGeometry(m_geometry);
+                });
+            }
+            return false;
+        }
+
+    private:
+        QWidget* m_window;
+        QRect m_geometry;
+    };
+    // A newer frame replaces the one held before.
+    for (QObject* earlier :
+        window->findChildren<QObject*>(QStringLiteral("geometryHold"), Qt::FindDirectChildrenOnly))
+        delete earlier;
+    window->setGeometry(geometry);
+    new Hold(window, geometry);
 }
 
 } // namespace
@@ -209,8 +277,8 @@ void WindowManager::enterFullScreen()
         }
     }
     m_savedFrame = window->geometry();
-    window->setWindowFlag(Qt::FramelessWindowHint, true);
-    window->setGeometry(target->availableGeometry());
+    setFrameless(window, true);
+    holdGeometry(window, target->availableGeometry());
     bringForward(window);
 }
 
@@ -220,11 +288,9 @@ void WindowManager::restoreSavedFrame()
         return;
     const QRect frame = *m_savedFrame;
     m_savedFrame.reset();
-    m_window->setWindowFlag(Qt::FramelessWindowHint, false);
+    setFrameless(m_window, false);
+    holdGeometry(m_window, frame);
     bringForward(m_window);
-    // The window manager places a window that is mapped again by its own rules; the frame is
-    // asked for again once the window is back, so that it is the one that holds.
-    m_window->setGeometry(frame);
 }
 
 void WindowManager::wakeDisplayIfWanted()
@@ -282,7 +348,7 @@ void WindowManager::windowClosed(QWidget* window)
     m_closedWindow = window;
     // A filled window comes back as it was before, with its title bar.
     if (m_savedFrame) {
-        window->setWindowFlag(Qt::FramelessWindowHint, false);
+        setFrameless(window, false);
         window->setGeometry(*m_savedFrame);
         m_savedFrame.reset();
     }

@@ -4,6 +4,7 @@
 // blocking POSIX sockets, so that a test can also behave as a badly written or hostile peer
 // would. Everything talks to 127.0.0.1 only.
 
+#include "support/free_port.h"
 #include "support/loopback_socket.h"
 #include "support/temp_env.h"
 
@@ -276,11 +277,7 @@ public:
 
     // Free on every address, since the program listens on all. A test that has the program
     // listen elsewhere points this there.
-    quint16 port = [] {
-        QTcpServer probe;
-        probe.listen();
-        return probe.serverPort();
-    }();
+    quint16 port = test::freePort();
 
 private:
     QTemporaryDir m_home {QDir::tempPath() + "/vesker-e2e-XXXXXX"};

@@ -27,15 +27,9 @@
 using namespace vesker;
 using e2e::Reply;
 using e2e::Vesker;
+using test::freePort;
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 // The relay answers on this thread's event loop, so the phone talks from another one; `from`
 // is its address (127.0.0.1 when not given).

@@ -7,15 +7,9 @@
 #include <QUuid>
 
 using namespace vesker::e2e;
+using vesker::test::freePort;
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen();
-    return probe.serverPort();
-}
 
 Reply get(quint16 port, const QByteArray& path)
 {

@@ -5,11 +5,13 @@
 #include "inbox/content_view.h"
 #include "inbox/inbox_bar_view.h"
 #include "inbox/inbox_state.h"
+#include "inbox/sidebar.h"
 #include "inbox/sidebar_view.h"
 #include "inbox_window_fixture.h"
 #include "platform/thumbnail_loader.h"
 #include "screens/remote_screens_manager.h"
 #include "send/send_sheet.h"
+#include "store/item_queries.h"
 #include "support/palettes.h"
 #include "ui/text_style.h"
 #include "update/updater.h"
@@ -386,6 +388,63 @@ TEST_F(ContentViewTest, NoteTypedIntoACardSurvivesTheStoresRoundTripWithFocus)
     EXPECT_EQ(note->toPlainText(), QStringLiteral("Ring <b>twice</b> & wait"));
 }
 
+TEST_F(ContentViewTest, ArrivalsWhileACardHoldsTheFocusKeepItsFieldItsTextAndTheFocus)
+{
+    // Enough arrivals to bring the list's scroll bar, which narrows every card.
+    constexpr int kArrivals = 12;
+    const struct {
+        const char* name;
+        std::function<QWidget*(QWidget* card)> focus;
+    } rows[] {
+        {"typing a note",
+            [](QWidget* card) {
+                return card->findChild<QPlainTextEdit*>(QStringLiteral("noteField"));
+            }},
+        {"on a button",
+            [](QWidget* card) {
+                return card->findChild<QPushButton*>(QStringLiteral("archiveButton"));
+            }},
+    };
+    open();
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const ScreenItem& item : m_store.items())
+            m_store.delete_(item.id);
+        const ScreenItem focused = storedText(QStringLiteral("Gate code"));
+        m_store.append(focused);
+        QApplication::processEvents();
+        QWidget* card = m_view->cardList().cardFor(focused.id);
+        ASSERT_NE(card, nullptr);
+        const QPointer<QWidget> control = row.focus(card);
+        ASSERT_TRUE(control);
+        control->setFocus();
+        auto* note = qobject_cast<QPlainTextEdit*>(control.data());
+        QString typed;
+        for (int i = 0; i < kArrivals; ++i) {
+            if (note) {
+                const QString word = QStringLiteral("w%1 ").arg(i);
+                QTest::keyClicks(note, word);
+                typed += word;
+            }
+            m_store.append(storedText(QStringLiteral("Arrival %1").arg(i)));
+            QApplication::processEvents();
+        }
+        QTest::qWait(2 * ContentView::kArrivalScrollDelayMs);
+        QApplication::processEvents();
+
+        ASSERT_TRUE(control) << "the focused control was destroyed";
+        EXPECT_TRUE(control->hasFocus());
+        EXPECT_EQ(m_view->cardList().cardFor(focused.id), card);
+        if (note) {
+            EXPECT_EQ(note->toPlainText(), typed);
+            EXPECT_EQ(note->textCursor().position(), typed.size());
+            EXPECT_EQ(m_store.item(focused.id)->note, typed);
+        }
+    }
+}
+
 TEST_F(ContentViewTest, ItemKeysTypedInANoteEditTheNoteAndLeaveTheItemsAlone)
 {
     // Ctrl+Backspace deletes the previous word in every Linux text field.
@@ -750,6 +809,77 @@ TEST_F(ContentViewTest, EscapeClearsTheSearchAndThenLeavesIt)
     EXPECT_EQ(QApplication::focusWidget(), search) << "the first Escape only clears";
     QTest::keyClick(search, Qt::Key_Escape);
     EXPECT_EQ(focusedItem(), item.id) << "the second goes on to what was found";
+}
+
+TEST_F(ContentViewTest, TheSidebarFollowsEachChangeAsARebuiltOneWouldShowIt)
+{
+    const auto tagged = [this](const QString& sender, const QStringList& tags) {
+        ScreenItem item = storedText(QStringLiteral("parcel"));
+        item.sender = sender;
+        item.tags = tags;
+        return item;
+    };
+    m_store.append(tagged(QStringLiteral("Ann"), {QStringLiteral("urgent")}));
+    m_store.append(tagged(QStringLiteral("Ode"), {}));
+    open();
+    m_view->resize(1000, 700);
+    QApplication::processEvents();
+    ASSERT_TRUE(m_view->sidebarShown());
+    SidebarView& sidebar = m_view->sidebar();
+    // The rows as shown, top to bottom: each title with its count.
+    const auto shown = [&sidebar] {
+        QList<std::pair<int, QString>> placed;
+        for (QFrame* row : sidebar.findChildren<QFrame*>()) {
+            if (const auto* count
+                = row->findChild<QLabel*>(QStringLiteral("rowCount"), Qt::FindDirectChildrenOnly);
+                count && row->isVisible())
+                placed.append({row->mapTo(&sidebar, QPoint()).y(),
+                    row->accessibleName() + u' ' + count->text()});
+        }
+        std::sort(placed.begin(), placed.end());
+        QStringList rows;
+        for (const auto& [y, row] : placed)
+            rows.append(row);
+        return rows.join(QStringLiteral(", ")).toStdString();
+    };
+    const auto rebuilt = [this] {
+        QStringList rows {QStringLiteral("All %1").arg(m_store.countIn(ItemStatus::inbox))};
+        for (const SenderRow& sender : Sidebar::senderRows(m_store))
+            rows.append(QStringLiteral("%1 %2").arg(sender.name).arg(sender.count));
+        for (const TagEntry& tag : tagsOf(m_store.items()))
+            rows.append(QStringLiteral("%1 %2").arg(tag.tag).arg(tag.count));
+        return rows.join(QStringLiteral(", ")).toStdString();
+    };
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool keepsRows;
+    } rows[] {
+        {"an arrival of the sender below",
+            [&] { m_store.append(tagged(QStringLiteral("Ann"), {QStringLiteral("urgent")})); },
+            true},
+        {"an arrival of the sender on top",
+            [&] { m_store.append(tagged(QStringLiteral("Ann"), {})); }, true},
+        {"an item archived", [&] { m_store.move(m_store.items().first(), ItemStatus::archived); },
+            true},
+        {"a note edited",
+            [&] { m_store.setNote(m_store.items().last().id, QStringLiteral("Shelf 7")); }, true},
+        {"a new sender", [&] { m_store.append(tagged(QStringLiteral("Bea"), {})); }, false},
+        {"a new tag",
+            [&] { m_store.setTags({QStringLiteral("fragile")}, m_store.items().first().id); },
+            false},
+        {"an item deleted", [&] { m_store.delete_(m_store.items().first().id); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QPointer<QWidget> ann = sidebar.senderRow(QStringLiteral("Ann"));
+        row.change();
+        QApplication::processEvents();
+        QApplication::processEvents();
+        EXPECT_EQ(shown(), rebuilt());
+        if (row.keepsRows)
+            EXPECT_EQ(sidebar.senderRow(QStringLiteral("Ann")), ann.data()) << "rebuilt";
+    }
 }
 
 TEST_F(ContentViewTest, TheSidebarCountsTheTabShownAndEndsLongNamesWithAnEllipsis)

@@ -26,8 +26,8 @@ protected:
         showView();
     }
 
-    // A new Inbox window over the same server and settings.
-    void showView()
+    // A new Inbox window over the same server and settings, managed by `windows` when given.
+    void showView(WindowManager* windows = nullptr)
     {
         m_view.reset();
         m_view = std::make_unique<ContentView>(ContentViewServices {.store = m_store,
@@ -36,7 +36,8 @@ protected:
             .clock = m_clock,
             .thumbnails = m_thumbnails,
             .updater = m_updater,
-            .permissions = m_permissions});
+            .permissions = m_permissions,
+            .windows = windows});
         m_view->resize(900, 700);
         m_view->show();
     }

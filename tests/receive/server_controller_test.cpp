@@ -2,6 +2,7 @@
 #include "controller_fixture.h"
 #include "screens/hosted_screens_manager.h"
 #include "screens/remote_screens_manager.h"
+#include "support/free_port.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -180,11 +181,6 @@ TEST_F(ControllerTest, AHostedScreensStoreIsCleanedAsItOpensAndItsRelayAcksComeO
 TEST_F(ControllerTest, AHostedScreenChangedInPlaceMovesToItsNewPortAndNameWithItsItems)
 {
     m_defaults.set("advertiseOnNetwork", false);
-    const auto freePort = [] {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
-    };
     HostedScreen team {.id = QUuid::createUuid(),
         .name = "Team",
         .slug = "team",

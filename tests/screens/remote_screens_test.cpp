@@ -22,6 +22,28 @@
 
 using namespace vesker;
 
+namespace {
+
+// A screen that answers every connection with `reply` and closes nothing.
+void answerWith(QTcpServer& server, const char* reply)
+{
+    server.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server, &QTcpServer::newConnection, &server,
+        [&server, reply] { server.nextPendingConnection()->write(reply); });
+}
+
+// A port on which nothing listens any more.
+quint16 closedPort()
+{
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    return port;
+}
+
+} // namespace
+
 TEST(RemoteScreenTest, BaseAddressFromWhatTheUserTyped)
 {
     const std::pair<const char*, const char*> rows[] = {
@@ -52,15 +74,8 @@ TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReacha
     platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
     // Any answer counts, even a refusal.
     QTcpServer answering;
-    answering.listen(QHostAddress::LocalHost, 0);
-    QObject::connect(&answering, &QTcpServer::newConnection, &answering, [&] {
-        answering.nextPendingConnection()->write(
-            "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
-    });
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost, 0);
-    const quint16 closedPort = closed.serverPort();
-    closed.close();
+    answerWith(answering, "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+    const quint16 refusing = closedPort();
     // Answers, then dribbles a body that would take for ever: the head is answer enough.
     QTcpServer trickling;
     trickling.listen(QHostAddress::LocalHost, 0);
@@ -79,8 +94,7 @@ TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReacha
     };
     const QJsonArray stored {entry("0a3e8f2c-1b4d-4e6f-8a9b-0c1d2e3f4a5b",
                                  QStringLiteral("127.0.0.1:%1").arg(answering.serverPort())),
-        entry(
-            "1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("127.0.0.1:%1").arg(closedPort)),
+        entry("1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("127.0.0.1:%1").arg(refusing)),
         entry("2c1b4d0a-3e8f-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("http://bad host")),
         entry("3d2c1b4d-0a3e-4f6f-8a9b-0c1d2e3f4a5b",
             QStringLiteral("127.0.0.1:%1").arg(trickling.serverPort())),
@@ -111,14 +125,8 @@ TEST(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
     const test::ManualClock clock;
     platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
     QTcpServer answering;
-    answering.listen(QHostAddress::LocalHost, 0);
-    QObject::connect(&answering, &QTcpServer::newConnection, &answering, [&] {
-        answering.nextPendingConnection()->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-    });
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost, 0);
-    const quint16 closedPort = closed.serverPort();
-    closed.close();
+    answerWith(answering, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    const quint16 refusing = closedPort();
     const struct {
         const char* id;
         QString url;
@@ -126,7 +134,7 @@ TEST(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
     } rows[] = {
         {"0a3e8f2c-1b4d-4e6f-8a9b-0c1d2e3f4a5b",
             QStringLiteral("127.0.0.1:%1").arg(answering.serverPort()), std::nullopt},
-        {"1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("127.0.0.1:%1").arg(closedPort),
+        {"1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("127.0.0.1:%1").arg(refusing),
             ReachFailure::refused},
         {"2c1b4d0a-3e8f-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("http://bad host"),
             ReachFailure::badAddress},
@@ -152,7 +160,7 @@ TEST(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
 
     // A screen added later is not checked until the check that its addition starts is done.
     stored.append(QJsonObject {{"id", "3d2c1b4d-0a3e-4f6f-8a9b-0c1d2e3f4a5b"}, {"name", "New"},
-        {"url", QStringLiteral("127.0.0.1:%1").arg(closedPort)}});
+        {"url", QStringLiteral("127.0.0.1:%1").arg(refusing)}});
     QSignalSpy checked(&remote, &RemoteScreensManager::reachableChanged);
     defaults.set(RemoteScreensManager::kScreensKey, stored);
     const QUuid added(QStringLiteral("3d2c1b4d-0a3e-4f6f-8a9b-0c1d2e3f4a5b"));

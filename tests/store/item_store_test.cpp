@@ -5,7 +5,10 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSemaphore>
+#include <QTest>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -193,4 +196,99 @@ TEST_F(StoreTest, EveryFieldSurvivesTheIndexWhateverItHolds)
     auto reopened = openStore();
     EXPECT_EQ(reopened->item(item.id), item);
     EXPECT_FALSE(reopened->item(nowhere.id)->lat || reopened->item(nowhere.id)->lon);
+}
+
+// Arrivals made while the index is being written wait for the next write, all in one, and each
+// hears only once the index on disk lists it.
+TEST_F(StoreTest, ArrivalsDuringAWriteShareTheNextOneAndHearOnlyOnceOnDisk)
+{
+    auto store = openStore();
+    QSemaphore firstWriteMayGo;
+    std::atomic<int> writes = 0;
+    store->setWriteDevice([&](QIODevice&) -> std::unique_ptr<QIODevice> {
+        if (writes++ == 0)
+            firstWriteMayGo.acquire();
+        return nullptr;
+    });
+    QList<QUuid> heard;
+    QList<bool> listedWhenHeard;
+    const auto append = [&](const QString& name) {
+        const ScreenItem item = makeItem(name);
+        store->append(item, [&, id = item.id](const std::optional<QString>& error) {
+            EXPECT_EQ(error, std::nullopt);
+            heard.append(id);
+            listedWhenHeard.append(
+                fileBytes(root() + u"/index.json"_s).contains(uuidText(id).toUtf8()));
+        });
+    };
+    append(u"first.jpg"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return writes == 1; }, 5000));
+    for (int i = 0; i < 5; ++i)
+        append(u"later-%1.jpg"_s.arg(i));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(heard.isEmpty());
+    firstWriteMayGo.release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.size() == 6; }, 5000));
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(listedWhenHeard, QList<bool>(6, true));
+}
+
+// Each write takes only what changed since the last; whatever the changes between two writes,
+// the index read back holds the store as it was.
+TEST_F(StoreTest, TheIndexFollowsEveryKindOfChangeBetweenWrites)
+{
+    auto store = storeWith({makeItem(u"a.jpg"_s, 30), makeItem(u"b.jpg"_s, 20)});
+    store->flush();
+    store = openStore();
+    const struct {
+        const char* name;
+        std::function<void(ItemStore&)> change;
+    } steps[] {
+        {"a note on a loaded item",
+            [](ItemStore& s) { s.setNote(s.items().first().id, u"Shelf 7731"_s); }},
+        {"arrivals",
+            [this](ItemStore& s) {
+                s.append(makeItem(u"c.jpg"_s));
+                s.append(makeItem(u"d.jpg"_s));
+            }},
+        {"an arrival and an edit of it",
+            [this](ItemStore& s) {
+                const ScreenItem item = makeItem(u"e.jpg"_s);
+                s.append(item);
+                s.setTags({u"urgent"_s}, item.id);
+            }},
+        {"archived", [](ItemStore& s) { s.move(s.items().at(1), ItemStatus::archived); }},
+        {"deleted, then an arrival",
+            [this](ItemStore& s) {
+                s.delete_(s.items().at(2).id);
+                s.append(makeItem(u"f.jpg"_s));
+            }},
+        {"an edit after a deletion",
+            [](ItemStore& s) { s.setNote(s.items().last().id, u"after"_s); }},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.change(*store);
+        store->flush();
+        EXPECT_EQ(ItemStore(root(), *m_defaults, m_clock).items(), store->items());
+    }
+}
+
+// Records read at start are written back as they were read, and come out as the store that
+// made them writes them.
+TEST_F(StoreTest, ARecordReadAtStartIsWrittenBackByteForByte)
+{
+    ScreenItem item = makeItem(u"a.jpg"_s, 30);
+    item.note = u"Shelf \"7731\"\n\u00e9"_s;
+    item.barcodes = {u"QR one"_s};
+    auto made = storeWith({item, makeItem(u"b.jpg"_s, 20)});
+    made->setNote(made->items().last().id, u"edited"_s);
+    made->flush();
+    const QByteArray written = fileBytes(root() + u"/index.json"_s);
+
+    auto read = openStore();
+    read->setNote(read->items().last().id, u"edited again"_s);
+    read->setNote(read->items().last().id, u"edited"_s);
+    read->flush();
+    EXPECT_EQ(fileBytes(root() + u"/index.json"_s), written);
 }

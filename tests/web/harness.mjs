@@ -10,12 +10,28 @@ import { chromium } from 'playwright-core';
 const binary = process.env.VESKER_BINARY;
 if (!binary) throw new Error('VESKER_BINARY must name the built program');
 
-export const freePort = () => new Promise((resolve) => {
-  const probe = createServer().listen(0, '127.0.0.1', () => {
-    const { port } = probe.address();
-    probe.close(() => resolve(port));
-  });
+// A port free on every address now, for a program started later. Ports handed out for port 0
+// and for outgoing connections come from the kernel's ephemeral range, where a test running in
+// parallel could take this one before the program listens; so it is picked below that range,
+// at random.
+const ephemeralStart = (() => {
+  try {
+    const first = Number(readFileSync('/proc/sys/net/ipv4/ip_local_port_range', 'utf8').trim().split(/\s+/)[0]);
+    return first > 12000 && first <= 65535 ? first : 32768;
+  } catch { return 32768; }
+})();
+const listensOn = (port) => new Promise((resolve) => {
+  const probe = createServer();
+  probe.once('error', () => resolve(0));
+  probe.listen(port, () => { const { port: got } = probe.address(); probe.close(() => resolve(got)); });
 });
+export async function freePort() {
+  for (let attempt = 0; attempt < 200; ++attempt) {
+    const port = await listensOn(10000 + Math.floor(Math.random() * (ephemeralStart - 10000)));
+    if (port) return port;
+  }
+  return listensOn(0);
+}
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 

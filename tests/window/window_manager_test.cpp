@@ -116,7 +116,10 @@ TEST_F(WindowManagerTest, FillCoversTheWorkAreaOnceAndGivesTheFrameBack)
     EXPECT_EQ(manager.savedFrame(), frame) << "a second fill keeps the first frame";
 
     manager.restoreSavedFrame();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_x11.geometry(m_main) == frame; }, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_x11.geometry(m_main) == frame; }, kWaitMs))
+        << "at " << m_x11.geometry(m_main).x() << "," << m_x11.geometry(m_main).y() << " "
+        << m_x11.geometry(m_main).width() << "x" << m_x11.geometry(m_main).height() << ", not "
+        << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
     EXPECT_FALSE(manager.savedFrame());
 }
 

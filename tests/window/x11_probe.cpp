@@ -4,6 +4,8 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace vesker::test {
 
@@ -47,6 +49,30 @@ QRect X11Probe::geometry(const QWidget& window) const
     XGetGeometry(m_display, window.winId(), &root, &x, &y, &width, &height, &border, &depth);
     XTranslateCoordinates(m_display, window.winId(), root, 0, 0, &x, &y, &child);
     return QRect(x, y, int(width), int(height));
+}
+
+QList<quintptr> X11Probe::frameExtents(const QWidget& window) const
+{
+    return property(window.winId(), "_NET_FRAME_EXTENTS", XA_CARDINAL);
+}
+
+bool X11Probe::pressKey(unsigned long keysym, bool control) const
+{
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(m_display, &event, &error, &major, &minor))
+        return false;
+    const KeyCode key = XKeysymToKeycode(m_display, keysym);
+    const KeyCode ctrl = XKeysymToKeycode(m_display, XK_Control_L);
+    if (!key || !ctrl)
+        return false;
+    if (control)
+        XTestFakeKeyEvent(m_display, ctrl, True, CurrentTime);
+    XTestFakeKeyEvent(m_display, key, True, CurrentTime);
+    XTestFakeKeyEvent(m_display, key, False, CurrentTime);
+    if (control)
+        XTestFakeKeyEvent(m_display, ctrl, False, CurrentTime);
+    XSync(m_display, False);
+    return true;
 }
 
 QList<quintptr> X11Probe::property(quintptr window, const char* name, unsigned long type) const

@@ -23,6 +23,11 @@ public:
     QStringList netWmState(const QWidget& window) const;
     // Where the window's client area is on the screen, as the X server has it.
     QRect geometry(const QWidget& window) const;
+    // The window manager's frame around the window: left, right, top (the title bar), bottom.
+    QList<quintptr> frameExtents(const QWidget& window) const;
+    // Presses and releases a key, with Ctrl held when asked, as the keyboard would: it goes to
+    // whichever window the X server gives the keyboard.
+    bool pressKey(unsigned long keysym, bool control = false) const;
 
 private:
     QList<quintptr> property(quintptr window, const char* name, unsigned long type) const;
