@@ -14,6 +14,7 @@
 #include "store/blur_rules.h"
 #include "store/store_cleanup.h"
 #include "support/fake_workspace.h"
+#include "support/free_port.h"
 #include "support/test_images.h"
 #include "ui/tray_availability.h"
 #include "update/updater.h"
@@ -390,11 +391,6 @@ TEST_F(SettingsWindowTest, APortThatAnotherScreenOfThisComputerHoldsIsRefusedByI
 {
     ASSERT_TRUE(waitUntilRunning(*m_controller));
     const quint16 old = port();
-    const auto freePort = [] {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
-    };
     const HostedScreen hosted {.id = QUuid::createUuid(),
         .name = QStringLiteral("Workshop"),
         .slug = QStringLiteral("workshop"),
