@@ -15,6 +15,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vesker {
@@ -160,6 +161,13 @@ void RemoteScreensManager::loadScreens()
                       && a.shareOnLAN == b.shareOnLAN && a.relayPort == b.relayPort;
               })
         || m_relays.empty();
+    // What a screen told of itself holds for its address only.
+    m_asksForCode.removeIf([&](const QUuid& id) {
+        const auto before = screen(id);
+        return std::none_of(screens.begin(), screens.end(), [&](const RemoteScreen& now) {
+            return before && now.id == id && now.url == before->url;
+        });
+    });
     m_screens = std::move(screens);
     if (relaysChanged && m_relaysStarted)
         restartRelays();
@@ -210,26 +218,53 @@ void RemoteScreensManager::checkReachability()
         m_network->setProxy(platform::proxyFor(url->host()));
         QNetworkReply* reply = m_network->get(request);
         ++*outstanding;
-        // The head is the whole answer: a body, however long or slow, is never waited for.
-        reply->setReadBufferSize(1);
+        // The head tells whether the screen answers; a body is read only while it is short and
+        // comes within the check's time, so that a long or slow one never holds the check or
+        // fills memory. What a short one says is known when the check is done.
+        reply->setReadBufferSize(kInfoLimit + 1);
+        QTimer::singleShot(kCheckTimeoutMs, reply, &QNetworkReply::abort);
         connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
-            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0)
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            if (status > 0
+                && (status != 200
+                    || reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()
+                        > kInfoLimit))
+                reply->abort();
+        });
+        connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+            if (reply->bytesAvailable() > kInfoLimit)
                 reply->abort();
         });
         connect(reply, &QNetworkReply::finished, this,
-            [reply, id = screen.id, outstanding, answered, failures, finish] {
+            [this, reply, id = screen.id, round, outstanding, answered, failures, finish] {
                 reply->deleteLater();
                 // Any HTTP answer means something listens there, whatever it thinks of us.
                 if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0)
                     answered->insert(id);
                 else
                     failures->insert(id, reachFailure(reply->error()));
+                if (reply->error() == QNetworkReply::NoError && round == m_checkRound)
+                    learnFromInfo(id, reply->readAll());
                 if (--*outstanding == 0)
                     finish();
             });
     }
     if (*outstanding == 0)
         finish();
+}
+
+void RemoteScreensManager::learnFromInfo(const QUuid& id, const QByteArray& body)
+{
+    // Only a screen that says so either way changes what is known: an answer of another kind
+    // of server, or of an older screen, leaves what its last refusal taught.
+    const QJsonValue asks
+        = QJsonDocument::fromJson(body).object().value(QLatin1String("requiresCode"));
+    if (!asks.isBool())
+        return;
+    if (asks.toBool())
+        m_asksForCode.insert(id);
+    else
+        m_asksForCode.remove(id);
 }
 
 std::optional<RemoteScreen> RemoteScreensManager::screen(const QUuid& id) const
@@ -360,7 +395,8 @@ void RemoteScreensManager::routeRelay(
     if (get && path == QLatin1String("/api/info")) {
         return reply(json(200,
             {{QStringLiteral("name"), sharedName(*target)}, {QStringLiteral("policy"), "ask"},
-                {QStringLiteral("requiresCode"), false}, {QStringLiteral("supportsText"), true}}));
+                {QStringLiteral("requiresCode"), m_asksForCode.contains(screenID)},
+                {QStringLiteral("supportsText"), true}}));
     }
     if (get && path == QLatin1String("/api/status")) {
         const RelayRequest probe {
@@ -442,13 +478,30 @@ void RemoteScreensManager::forwardAllowed(const RelayRequest& request)
     if (!base || !m_hooks.forward)
         return forwarded(
             key, HTTPResponse::text(502, QStringLiteral("The remote screen could not be reached")));
-    m_hooks.forward(*base, request,
+    forward(*base, request,
         [weak = QPointer<RemoteScreensManager>(this), key](const HTTPResponse& response) {
+            if (weak)
+                weak->forwarded(key, response);
+        });
+}
+
+void RemoteScreensManager::forward(const QUrl& base, const RelayRequest& request,
+    std::function<void(const HTTPResponse&)> answered)
+{
+    m_hooks.forward(base, request,
+        [weak = QPointer<RemoteScreensManager>(this), id = request.screenID,
+            codeSent = !request.code.isEmpty(),
+            answered = std::move(answered)](const HTTPResponse& response) {
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [weak, key, response] {
-                    if (weak)
-                        weak->forwarded(key, response);
+                [weak, id, codeSent, answered, response] {
+                    // Learnt before the phone hears it, so that its next look at "/api/info"
+                    // already asks for the code.
+                    if (weak && response.status == 401)
+                        weak->m_asksForCode.insert(id);
+                    else if (weak && !codeSent && response.status >= 200 && response.status < 300)
+                        weak->m_asksForCode.remove(id);
+                    answered(response);
                 },
                 Qt::AutoConnection);
         });
@@ -479,7 +532,7 @@ void RemoteScreensManager::relay(const RelayRequest& request, HTTPReplyFunction 
     if (isGranted(key)) {
         if (!base || !m_hooks.forward)
             return reply(HTTPResponse::text(502, QStringLiteral("Remote screen unreachable")));
-        return m_hooks.forward(*base, request, std::move(reply));
+        return forward(*base, request, std::move(reply));
     }
     if (const auto refused = wait(request))
         return reply(HTTPResponse::text(503, refusalText(*refused)));

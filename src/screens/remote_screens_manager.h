@@ -94,6 +94,8 @@ public:
     static constexpr auto kBlockedKey = "relayBlockedDevices";
     static constexpr int kCheckIntervalMs = 30'000;
     static constexpr int kCheckTimeoutMs = 5'000;
+    // The most of a screen's "/api/info" answer that the check reads; a longer one is not read.
+    static constexpr qint64 kInfoLimit = 16 * 1024;
 
     // Without settings nothing is kept across launches and no screen is known.
     RemoteScreensManager(
@@ -169,6 +171,11 @@ private:
     HTTPHandler relayHandler(const QUuid& screenID);
     void forwardAllowed(const RelayRequest& request);
     void forwarded(const QString& key, const HTTPResponse& response);
+    // Passes a request on to its screen and hands the answer to `answered` on the main thread,
+    // after learning from it whether the screen asks for a code.
+    void forward(const QUrl& base, const RelayRequest& request,
+        std::function<void(const HTTPResponse&)> answered);
+    void learnFromInfo(const QUuid& id, const QByteArray& body);
     QJsonObject statusOf(const QString& key, const QString& deviceID) const;
     bool isBlocked(const QString& deviceID) const;
     std::optional<RemoteScreen> screen(const QUuid& id) const;
@@ -200,6 +207,10 @@ private:
     bool m_relaysStarted = false;
     QList<RemoteScreen> m_screens;
     QSet<QUuid> m_reachable;
+    // The screens known to ask for an access code, so that phones are told before they send:
+    // from a screen's own "/api/info" when the check read it, or from its answer to the last
+    // request passed on to it.
+    QSet<QUuid> m_asksForCode;
     QHash<QUuid, ReachFailure> m_unreachable;
     QTimer m_checkTimer;
     std::unique_ptr<QNetworkAccessManager> m_network;

@@ -4,6 +4,23 @@
 
 namespace vesker {
 
+namespace {
+
+// The same port is named alike on every tab that can refuse it.
+QString sharedScreenPortText(const RemoteScreen& remote, int port)
+{
+    return QStringLiteral("Phones reach the shared screen “%1” on port %2.")
+        .arg(remote.name)
+        .arg(port);
+}
+
+QString hostedPortText(int port)
+{
+    return QStringLiteral("A hosted screen already uses port %1.").arg(port);
+}
+
+} // namespace
+
 std::optional<QString> hostedScreenProblem(const HostedScreen& candidate,
     const QList<HostedScreen>& existing, quint16 mainPort, const QList<RemoteScreen>& remotes,
     const std::function<bool(quint16)>& portFree)
@@ -34,9 +51,7 @@ std::optional<QString> hostedScreenProblem(const HostedScreen& candidate,
     }
     for (const RemoteScreen& remote : remotes) {
         if (remote.shareOnLAN && remote.relayPort == candidate.port)
-            return QStringLiteral("Phones reach the shared screen “%1” on port %2.")
-                .arg(remote.name)
-                .arg(candidate.port);
+            return sharedScreenPortText(remote, candidate.port);
     }
     if (candidate.requirePinToSend && candidate.pin.trimmed().isEmpty())
         return QStringLiteral("Enter the PIN senders must give.");
@@ -61,13 +76,27 @@ std::optional<QString> remoteScreenProblem(const RemoteScreen& candidate,
     if (port == mainPort)
         return QStringLiteral("Port %1 is this screen's own port.").arg(port);
     if (hostedPorts.contains(quint16(port)))
-        return QStringLiteral("A hosted screen already uses port %1.").arg(port);
+        return hostedPortText(port);
     for (const RemoteScreen& other : existing) {
         if (other.id != candidate.id && other.shareOnLAN && other.relayPort == port)
             return QStringLiteral("Another shared screen already uses port %1.").arg(port);
     }
     if (portFree && !portFree(quint16(port)))
         return QStringLiteral("Port %1 is in use by another program.").arg(port);
+    return std::nullopt;
+}
+
+std::optional<QString> mainPortProblem(
+    int port, const QList<HostedScreen>& hosted, const QList<RemoteScreen>& remotes)
+{
+    for (const HostedScreen& screen : hosted) {
+        if (screen.port == port)
+            return hostedPortText(port);
+    }
+    for (const RemoteScreen& remote : remotes) {
+        if (remote.shareOnLAN && remote.relayPort == port)
+            return sharedScreenPortText(remote, port);
+    }
     return std::nullopt;
 }
 

@@ -27,6 +27,11 @@ std::optional<QString> remoteScreenProblem(const RemoteScreen& candidate,
     const QList<RemoteScreen>& existing, quint16 mainPort, const QList<quint16>& hostedPorts,
     const std::function<bool(quint16)>& portFree);
 
+// Why this screen's own port cannot move to `port`, in the words the Hosted and Remote tabs use:
+// one of the `hosted` screens, or a shared one of the `remotes`, has it. None when neither does.
+std::optional<QString> mainPortProblem(
+    int port, const QList<HostedScreen>& hosted, const QList<RemoteScreen>& remotes);
+
 // What the Hosted and Remote tabs say of a listener of theirs that should be on `port` and is
 // not: "Not listening", with the reason when there is one (`problem`). A port that is `mainPort`
 // was taken first by this screen, and is named so.

@@ -2,6 +2,9 @@
 
 #include "platform/defaults.h"
 #include "receive/server_controller.h"
+#include "screens/hosted_screens_manager.h"
+#include "screens/remote_screens_manager.h"
+#include "settings/screens_settings_checks.h"
 #include "settings/settings_bindings.h"
 #include "ui/text_style.h"
 
@@ -153,7 +156,16 @@ void ScreensSettingsView::changePort()
 {
     bool number = false;
     const int wanted = m_port->text().trimmed().toInt(&number);
-    const std::optional<QString> refused = m_controller.changePort(number ? wanted : -1);
+    const quint16 current = ServerController::port(m_defaults);
+    // This computer's other screens hold their ports too: the probe would blame another program.
+    std::optional<QString> refused;
+    if (number && wanted != current) {
+        if (const auto problem = mainPortProblem(
+                wanted, m_controller.hosted().screens(), m_controller.remote().screens()))
+            refused = *problem + QStringLiteral(" The screen stays on port %1.").arg(current);
+    }
+    if (!refused)
+        refused = m_controller.changePort(number ? wanted : -1);
     m_portMessage->setText(refused.value_or(QString()));
     m_portMessage->setVisible(refused.has_value());
     if (!refused)

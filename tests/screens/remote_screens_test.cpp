@@ -4,7 +4,10 @@
 #include "support/manual_clock.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -13,6 +16,9 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 using namespace vesker;
 
@@ -161,4 +167,165 @@ TEST(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
     EXPECT_FALSE(remote.unreachable().contains(added) || remote.reachable().contains(added));
     ASSERT_TRUE(checked.wait(10000));
     EXPECT_EQ(remote.unreachable().value(added, ReachFailure::failed), ReachFailure::refused);
+}
+
+namespace {
+
+// A screen that answers every request with `answer`, as it is when the request comes.
+class FixedAnswer : public QTcpServer {
+public:
+    explicit FixedAnswer(QByteArray answer)
+        : m_answer(std::move(answer))
+    {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* socket = nextPendingConnection();
+            socket->write(m_answer);
+            socket->disconnectFromHost();
+        });
+    }
+    void setAnswer(QByteArray answer) { m_answer = std::move(answer); }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(serverPort()); }
+
+private:
+    QByteArray m_answer;
+};
+
+QByteArray infoAnswer(const QByteArray& body, const QByteArray& status = "200 OK")
+{
+    return "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// What a phone reads on a shared screen's "/api/info": whether the screen asks for an access
+// code; none when it could not read it.
+std::optional<bool> phoneIsAskedForCode(const RemoteScreensManager& remote, const QUuid& id)
+{
+    const HTTPServer* relay = remote.relayServer(id);
+    if (!relay)
+        return std::nullopt;
+    QNetworkAccessManager phone;
+    QNetworkReply* reply = phone.get(QNetworkRequest(
+        QUrl(QStringLiteral("http://127.0.0.1:%1/api/info").arg(relay->serverPort()))));
+    if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000))
+        return std::nullopt;
+    const QJsonValue value = QJsonDocument::fromJson(reply->readAll())["requiresCode"];
+    return value.isBool() ? std::optional(value.toBool()) : std::nullopt;
+}
+
+} // namespace
+
+TEST(RemoteScreenTest, PhonesAreToldWhatTheScreensOwnInfoSaysOfItsCode)
+{
+    QTemporaryDir dir;
+    const test::ManualClock clock;
+    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
+    const QByteArray padding(RemoteScreensManager::kInfoLimit, ' ');
+    const struct {
+        const char* name;
+        QByteArray answer;
+        bool asks;
+    } rows[] {
+        {"asks", infoAnswer(R"({"name":"B","requiresCode":true})"), true},
+        {"asks not", infoAnswer(R"({"name":"B","requiresCode":false})"), false},
+        {"says it in words", infoAnswer(R"({"requiresCode":"yes"})"), false},
+        {"not JSON", infoAnswer("requiresCode: true"), false},
+        {"longer than is read", infoAnswer(R"({"requiresCode":true})" + padding), false},
+        {"longer, and of no told length",
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n"
+            R"({"requiresCode":true})"
+                + padding,
+            false},
+        {"a refusal", infoAnswer(R"({"requiresCode":true})", "403 Forbidden"), false},
+    };
+    std::vector<std::unique_ptr<FixedAnswer>> servers;
+    QJsonArray stored;
+    for (const auto& row : rows) {
+        servers.push_back(std::make_unique<FixedAnswer>(row.answer));
+        stored.append(QJsonObject {{"id", QUuid::createUuid().toString()}, {"name", row.name},
+            {"url", servers.back()->address()}, {"shareOnLAN", true}});
+    }
+    defaults.set(RemoteScreensManager::kScreensKey, stored);
+
+    RemoteScreensManager remote(&defaults, clock);
+    remote.setListenAddress(QHostAddress::LocalHost);
+    remote.setRelayHooks({});
+    // What a screen says of itself is known once the check that asked it is done.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return remote.reachable().size() == qsizetype(std::size(rows)); }, 10000));
+    for (qsizetype i = 0; i < qsizetype(std::size(rows)); ++i)
+        EXPECT_EQ(phoneIsAskedForCode(remote, remote.screens()[i].id), rows[i].asks)
+            << rows[i].name;
+
+    // A screen that stops asking is believed at the next check.
+    const QUuid asking = remote.screens()[0].id;
+    servers[0]->setAnswer(infoAnswer(R"({"requiresCode":false})"));
+    remote.checkReachability();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return phoneIsAskedForCode(remote, asking) == false; }, 10000));
+
+    // What a screen told holds for its address only.
+    servers[0]->setAnswer(infoAnswer(R"({"requiresCode":true})"));
+    remote.checkReachability();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return phoneIsAskedForCode(remote, asking) == true; }, 10000));
+    stored[0] = QJsonObject {{"id", asking.toString()}, {"name", "moved"},
+        {"url", servers[3]->address()}, {"shareOnLAN", true}};
+    defaults.set(RemoteScreensManager::kScreensKey, stored);
+    EXPECT_EQ(phoneIsAskedForCode(remote, asking), false);
+}
+
+TEST(RemoteScreenTest, ARefusalForWantOfACodeIsToldToPhonesOnTheSharedScreensInfo)
+{
+    QTemporaryDir dir;
+    const test::ManualClock clock;
+    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
+    // The screen's own info tells nothing: only its answers to the requests passed on do.
+    FixedAnswer screen("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    const QUuid id = QUuid::createUuid();
+    defaults.set(RemoteScreensManager::kScreensKey,
+        QJsonArray {QJsonObject {{"id", id.toString()}, {"name", "B"}, {"url", screen.address()},
+            {"shareOnLAN", true}}});
+    RemoteScreensManager remote(&defaults, clock);
+    remote.setListenAddress(QHostAddress::LocalHost);
+    int answer = 200;
+    int forwarded = 0;
+    remote.setRelayHooks(
+        {.forward = [&](const QUrl&, const RelayRequest&, HTTPReplyFunction reply) {
+            ++forwarded;
+            reply(HTTPResponse::text(answer, QStringLiteral("Access code required or incorrect")));
+        }});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return remote.reachable().contains(id); }, 10000));
+    EXPECT_EQ(phoneIsAskedForCode(remote, id), false);
+
+    const struct {
+        const char* name;
+        int status;
+        const char* code;
+        bool asks;
+    } steps[] {
+        {"refused without a code", 401, "", true},
+        {"taken with the code", 200, "4711", true},
+        {"refused for a wrong code", 401, "47", true},
+        {"taken without a code", 200, "", false},
+        {"refused again", 401, "", true},
+        {"held without a code", 202, "", false},
+        {"not reached", 502, "", false},
+    };
+    for (const auto& step : steps) {
+        // Each goes out as the person allows it "Once", and the screen answers `status`.
+        answer = step.status;
+        const RelayRequest request {.screenID = id,
+            .screenName = QStringLiteral("B"),
+            .deviceID = QStringLiteral("PHONE"),
+            .body = "text",
+            .path = QStringLiteral("/text"),
+            .code = QString::fromLatin1(step.code),
+            .remoteAddress = QStringLiteral("127.0.0.1")};
+        const int before = forwarded;
+        EXPECT_TRUE(remote.hold(request)) << step.name;
+        remote.allow(request.key(), GrantDuration::once);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return forwarded == before + 1; }, 10000)) << step.name;
+        EXPECT_EQ(phoneIsAskedForCode(remote, id), step.asks) << step.name;
+    }
 }

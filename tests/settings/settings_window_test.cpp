@@ -9,9 +9,12 @@
 #include "platform/launch_at_login.h"
 #include "platform/permissions.h"
 #include "receive/controller_fixture.h"
+#include "screens/hosted_screens_manager.h"
+#include "screens/remote_screens_manager.h"
 #include "store/blur_rules.h"
 #include "store/store_cleanup.h"
 #include "support/fake_workspace.h"
+#include "support/free_port.h"
 #include "support/test_images.h"
 #include "ui/tray_availability.h"
 #include "update/updater.h"
@@ -380,6 +383,53 @@ TEST_F(SettingsWindowTest, APortThatCannotBeUsedKeepsTheOldOneServing)
     QTcpSocket phone;
     phone.connectToHost(QHostAddress::LocalHost, free);
     EXPECT_TRUE(phone.waitForConnected(5000)) << "the new port answers";
+}
+
+// A port that one of this computer's own other screens holds is refused with that screen's
+// name, as the Hosted and Remote tabs say it, not blamed on another program.
+TEST_F(SettingsWindowTest, APortThatAnotherScreenOfThisComputerHoldsIsRefusedByItsName)
+{
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    const quint16 old = port();
+    const HostedScreen hosted {.id = QUuid::createUuid(),
+        .name = QStringLiteral("Workshop"),
+        .slug = QStringLiteral("workshop"),
+        .port = freePort()};
+    const RemoteScreen lab {.id = QUuid::createUuid(),
+        .name = QStringLiteral("Lab"),
+        .url = QStringLiteral("127.0.0.1:9"),
+        .shareOnLAN = true,
+        .relayPort = freePort()};
+    m_defaults.set(QStringLiteral("hostedScreens"), QJsonArray {hosted.toJson()});
+    m_defaults.set(QStringLiteral("remoteScreens"), QJsonArray {lab.toJson()});
+    // Both listen, so that the port is taken as it is when a person asks for it.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return m_controller->hosted().server(hosted.id)
+                && m_controller->remote().relayServer(lab.id);
+        },
+        10000));
+
+    auto* field = find<QLineEdit>("portField");
+    auto* message = find<QLabel>("portMessage");
+    const std::pair<quint16, QString> refused[] = {
+        {hosted.port,
+            QStringLiteral("A hosted screen already uses port %1. The screen stays on port %2.")
+                .arg(hosted.port)
+                .arg(old)},
+        {lab.relayPort,
+            QStringLiteral("Phones reach the shared screen “Lab” on port %1. The screen stays on "
+                           "port %2.")
+                .arg(lab.relayPort)
+                .arg(old)},
+    };
+    for (const auto& [typed, says] : refused) {
+        field->setText(QString::number(typed));
+        find<QPushButton>("portButton")->click();
+        EXPECT_FALSE(message->isHidden()) << typed;
+        EXPECT_EQ(message->text(), says);
+        EXPECT_EQ(port(), old);
+    }
 }
 
 TEST_F(SettingsWindowTest, EveryAddressCanBeCopied)

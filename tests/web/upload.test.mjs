@@ -90,6 +90,16 @@ test('a device that must be allowed waits, then is sent once allowed or shows th
   }
 });
 
+// Sends a text from a shared remote screen's page, which waits until the person at this
+// computer lets it through "Once".
+async function sendAllowedOnce(page, vesker, text) {
+  await page.getByPlaceholder('Serial number, part number, anything…').fill(text);
+  await page.getByRole('button', { name: 'Send text' }).click();
+  await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
+  const device = await page.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
+  await vesker.answer(`relay-once ${device}`);
+}
+
 // A remote screen shared through this computer that cannot be reached: allowed "Once", the
 // phone is told that nothing arrived rather than that it was sent.
 test('a send allowed through a shared remote screen that is down shows why it failed', async () => {
@@ -98,13 +108,35 @@ test('a send allowed through a shared remote screen that is down shows why it fa
     url: `127.0.0.1:${down}`, shareOnLAN: true, relayPort }] };
   await withVesker(settings, async (vesker) => {
     const page = await openPage(browser, `http://127.0.0.1:${relayPort}/`, phone);
-    await page.getByPlaceholder('Serial number, part number, anything…').fill('for the lab');
-    await page.getByRole('button', { name: 'Send text' }).click();
-    await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
-    const device = await page.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
-    await vesker.answer(`relay-once ${device}`);
+    await sendAllowedOnce(page, vesker, 'for the lab');
     await firstStatus(page).getByText('❌ The remote screen could not be reached').waitFor({ timeout: 10000 });
     assert.equal(await page.getByText('✅ Sent').count(), 0);
     assert.deepEqual(page.problems, []);
   }, { answers: true });
+});
+
+// A remote screen that asks for an access code, shared through this computer: the phone's page
+// asks for the code before the first send, so that one "Once" lets the item through.
+test('a shared remote screen that asks for a code shows the code field before the first send', async () => {
+  await withVesker({ accessPolicy: 'code', accessCode: '482913' }, async (remote) => {
+    const relayPort = await freePort();
+    const settings = { remoteScreens: [{ id: '9C8B7A69-5847-4362-9150-A1B2C3D4E5F6', name: 'Lab',
+      url: remote.url, shareOnLAN: true, relayPort }] };
+    await withVesker(settings, async (vesker) => {
+      const relay = `http://127.0.0.1:${relayPort}`;
+      const told = await eventually(async () => {
+        try { return (await (await fetch(relay + '/api/info')).json()).requiresCode === true; } catch { return false; }
+      });
+      assert.equal(told, true, 'the relay\'s /api/info does not say that the remote screen asks for a code');
+
+      const page = await openPage(browser, relay + '/', phone);
+      await page.getByLabel('Access code').waitFor();
+      await page.getByLabel('Access code').fill('482913');
+      await sendAllowedOnce(page, vesker, 'for the lab');
+      await firstStatus(page).getByText('✅ Sent').waitFor({ timeout: 10000 });
+      const [item] = await eventually(() => remote.index().length === 1 && remote.index());
+      assert.equal(item.text, 'for the lab');
+      assert.deepEqual(page.problems, []);
+    }, { answers: true });
+  });
 });

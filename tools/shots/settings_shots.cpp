@@ -10,6 +10,7 @@
 #include "platform/permissions.h"
 #include "platform/workspace.h"
 #include "receive/server_controller.h"
+#include "screens/remote_screen.h"
 #include "settings/settings_window.h"
 #include "ui/tray_availability.h"
 #include "update/updater.h"
@@ -102,6 +103,23 @@ void settingsShots()
             ->setText(QString::number(holder.serverPort()));
         window.findChild<QPushButton*>(QStringLiteral("portButton"))->click();
         save(window, QStringLiteral("settings_screens_port_taken"));
+        // And then the port phones reach a shared remote screen on, which this computer holds.
+        QTcpServer relayProbe;
+        relayProbe.listen(QHostAddress::LocalHost);
+        const quint16 relayPort = relayProbe.serverPort();
+        relayProbe.close();
+        defaults.set(QStringLiteral("remoteScreens"),
+            QJsonArray {RemoteScreen {.id = QUuid::createUuid(),
+                .name = QStringLiteral("Lab"),
+                .url = QStringLiteral("127.0.0.1:9"),
+                .shareOnLAN = true,
+                .relayPort = relayPort}
+                            .toJson()});
+        window.findChild<QLineEdit*>(QStringLiteral("portField"))
+            ->setText(QString::number(relayPort));
+        window.findChild<QPushButton*>(QStringLiteral("portButton"))->click();
+        save(window, QStringLiteral("settings_screens_port_shared"));
+        defaults.remove(QStringLiteral("remoteScreens"));
     }
     TrayAvailability::pretend(std::nullopt);
 }
