@@ -52,6 +52,8 @@ template <typename View> struct Tab : Settings {
 };
 
 struct HostedTab : Tab<HostedScreensSettingsView> {
+    // The view goes before the manager it shows.
+    ~HostedTab() { view.reset(); }
     void makeView()
     {
         view = std::make_unique<HostedScreensSettingsView>(hosted, remote, defaults);
