@@ -24,13 +24,25 @@ using namespace vesker;
 
 namespace {
 
-// A screen that answers every connection with `reply` and closes nothing.
-void answerWith(QTcpServer& server, const char* reply)
-{
-    server.listen(QHostAddress::LocalHost, 0);
-    QObject::connect(&server, &QTcpServer::newConnection, &server,
-        [&server, reply] { server.nextPendingConnection()->write(reply); });
-}
+// A screen that answers every request with `answer`, as it is when the request comes.
+class FixedAnswer : public QTcpServer {
+public:
+    explicit FixedAnswer(QByteArray answer)
+        : m_answer(std::move(answer))
+    {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* socket = nextPendingConnection();
+            socket->write(m_answer);
+            socket->disconnectFromHost();
+        });
+    }
+    void setAnswer(QByteArray answer) { m_answer = std::move(answer); }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(serverPort()); }
+
+private:
+    QByteArray m_answer;
+};
 
 // A port on which nothing listens any more.
 quint16 closedPort()
@@ -42,9 +54,16 @@ quint16 closedPort()
     return port;
 }
 
+class RemoteScreenTest : public testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    const test::ManualClock m_clock;
+    platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json")), m_clock};
+};
+
 } // namespace
 
-TEST(RemoteScreenTest, BaseAddressFromWhatTheUserTyped)
+TEST_F(RemoteScreenTest, BaseAddressFromWhatTheUserTyped)
 {
     const std::pair<const char*, const char*> rows[] = {
         {"192.168.1.20", "http://192.168.1.20:8787"},
@@ -67,14 +86,10 @@ TEST(RemoteScreenTest, BaseAddressFromWhatTheUserTyped)
     }
 }
 
-TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReachable)
+TEST_F(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReachable)
 {
-    QTemporaryDir dir;
-    const test::ManualClock clock;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
     // Any answer counts, even a refusal.
-    QTcpServer answering;
-    answerWith(answering, "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+    FixedAnswer answering("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
     const quint16 refusing = closedPort();
     // Answers, then dribbles a body that would take for ever: the head is answer enough.
     QTcpServer trickling;
@@ -92,16 +107,15 @@ TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReacha
     const auto entry = [](const char* id, const QString& url) {
         return QJsonObject {{"id", id}, {"name", id}, {"url", url}};
     };
-    const QJsonArray stored {entry("0a3e8f2c-1b4d-4e6f-8a9b-0c1d2e3f4a5b",
-                                 QStringLiteral("127.0.0.1:%1").arg(answering.serverPort())),
+    const QJsonArray stored {entry("0a3e8f2c-1b4d-4e6f-8a9b-0c1d2e3f4a5b", answering.address()),
         entry("1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("127.0.0.1:%1").arg(refusing)),
         entry("2c1b4d0a-3e8f-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("http://bad host")),
         entry("3d2c1b4d-0a3e-4f6f-8a9b-0c1d2e3f4a5b",
             QStringLiteral("127.0.0.1:%1").arg(trickling.serverPort())),
         entry("not a uuid", QStringLiteral("127.0.0.1"))};
-    defaults.set(RemoteScreensManager::kScreensKey, stored);
+    m_defaults.set(RemoteScreensManager::kScreensKey, stored);
 
-    RemoteScreensManager remote(&defaults, clock);
+    RemoteScreensManager remote(&m_defaults, m_clock);
     ASSERT_EQ(remote.screens().size(), 4) << "an entry without an id is no screen";
     const QUuid first = remote.screens()[0].id;
     const QUuid dribbling = remote.screens()[3].id;
@@ -113,27 +127,22 @@ TEST(RemoteScreenTest, TheListFollowsTheSettingsAndOnlyAnsweringScreensAreReacha
 
     // Changed elsewhere: the answering one removed is no longer counted.
     QSignalSpy reachable(&remote, &RemoteScreensManager::reachableChanged);
-    defaults.set(RemoteScreensManager::kScreensKey, QJsonArray {stored[1]});
+    m_defaults.set(RemoteScreensManager::kScreensKey, QJsonArray {stored[1]});
     EXPECT_EQ(remote.screens().size(), 1);
     EXPECT_TRUE(reachable.wait(10000));
     EXPECT_TRUE(remote.reachable().isEmpty());
 }
 
-TEST(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
+TEST_F(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
 {
-    QTemporaryDir dir;
-    const test::ManualClock clock;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
-    QTcpServer answering;
-    answerWith(answering, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    FixedAnswer answering("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
     const quint16 refusing = closedPort();
     const struct {
         const char* id;
         QString url;
         std::optional<ReachFailure> failure; // none: it answers
     } rows[] = {
-        {"0a3e8f2c-1b4d-4e6f-8a9b-0c1d2e3f4a5b",
-            QStringLiteral("127.0.0.1:%1").arg(answering.serverPort()), std::nullopt},
+        {"0a3e8f2c-1b4d-4e6f-8a9b-0c1d2e3f4a5b", answering.address(), std::nullopt},
         {"1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("127.0.0.1:%1").arg(refusing),
             ReachFailure::refused},
         {"2c1b4d0a-3e8f-4e6f-8a9b-0c1d2e3f4a5b", QStringLiteral("http://bad host"),
@@ -142,9 +151,9 @@ TEST(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
     QJsonArray stored;
     for (const auto& row : rows)
         stored.append(QJsonObject {{"id", row.id}, {"name", row.id}, {"url", row.url}});
-    defaults.set(RemoteScreensManager::kScreensKey, stored);
+    m_defaults.set(RemoteScreensManager::kScreensKey, stored);
 
-    RemoteScreensManager remote(&defaults, clock);
+    RemoteScreensManager remote(&m_defaults, m_clock);
     // The first check has only begun: nothing is known of any screen yet.
     EXPECT_TRUE(remote.reachable().isEmpty());
     EXPECT_TRUE(remote.unreachable().isEmpty());
@@ -162,7 +171,7 @@ TEST(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
     stored.append(QJsonObject {{"id", "3d2c1b4d-0a3e-4f6f-8a9b-0c1d2e3f4a5b"}, {"name", "New"},
         {"url", QStringLiteral("127.0.0.1:%1").arg(refusing)}});
     QSignalSpy checked(&remote, &RemoteScreensManager::reachableChanged);
-    defaults.set(RemoteScreensManager::kScreensKey, stored);
+    m_defaults.set(RemoteScreensManager::kScreensKey, stored);
     const QUuid added(QStringLiteral("3d2c1b4d-0a3e-4f6f-8a9b-0c1d2e3f4a5b"));
     EXPECT_FALSE(remote.unreachable().contains(added) || remote.reachable().contains(added));
     ASSERT_TRUE(checked.wait(10000));
@@ -170,26 +179,6 @@ TEST(RemoteScreenTest, AScreenNotCheckedYetIsToldFromOneThatDidNotAnswer)
 }
 
 namespace {
-
-// A screen that answers every request with `answer`, as it is when the request comes.
-class FixedAnswer : public QTcpServer {
-public:
-    explicit FixedAnswer(QByteArray answer)
-        : m_answer(std::move(answer))
-    {
-        listen(QHostAddress::LocalHost, 0);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* socket = nextPendingConnection();
-            socket->write(m_answer);
-            socket->disconnectFromHost();
-        });
-    }
-    void setAnswer(QByteArray answer) { m_answer = std::move(answer); }
-    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(serverPort()); }
-
-private:
-    QByteArray m_answer;
-};
 
 QByteArray infoAnswer(const QByteArray& body, const QByteArray& status = "200 OK")
 {
@@ -215,11 +204,8 @@ std::optional<bool> phoneIsAskedForCode(const RemoteScreensManager& remote, cons
 
 } // namespace
 
-TEST(RemoteScreenTest, PhonesAreToldWhatTheScreensOwnInfoSaysOfItsCode)
+TEST_F(RemoteScreenTest, PhonesAreToldWhatTheScreensOwnInfoSaysOfItsCode)
 {
-    QTemporaryDir dir;
-    const test::ManualClock clock;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
     const QByteArray padding(RemoteScreensManager::kInfoLimit, ' ');
     const struct {
         const char* name;
@@ -245,9 +231,9 @@ TEST(RemoteScreenTest, PhonesAreToldWhatTheScreensOwnInfoSaysOfItsCode)
         stored.append(QJsonObject {{"id", QUuid::createUuid().toString()}, {"name", row.name},
             {"url", servers.back()->address()}, {"shareOnLAN", true}});
     }
-    defaults.set(RemoteScreensManager::kScreensKey, stored);
+    m_defaults.set(RemoteScreensManager::kScreensKey, stored);
 
-    RemoteScreensManager remote(&defaults, clock);
+    RemoteScreensManager remote(&m_defaults, m_clock);
     remote.setListenAddress(QHostAddress::LocalHost);
     remote.setRelayHooks({});
     // What a screen says of itself is known once the check that asked it is done.
@@ -271,22 +257,19 @@ TEST(RemoteScreenTest, PhonesAreToldWhatTheScreensOwnInfoSaysOfItsCode)
         QTest::qWaitFor([&] { return phoneIsAskedForCode(remote, asking) == true; }, 10000));
     stored[0] = QJsonObject {{"id", asking.toString()}, {"name", "moved"},
         {"url", servers[3]->address()}, {"shareOnLAN", true}};
-    defaults.set(RemoteScreensManager::kScreensKey, stored);
+    m_defaults.set(RemoteScreensManager::kScreensKey, stored);
     EXPECT_EQ(phoneIsAskedForCode(remote, asking), false);
 }
 
-TEST(RemoteScreenTest, ARefusalForWantOfACodeIsToldToPhonesOnTheSharedScreensInfo)
+TEST_F(RemoteScreenTest, ARefusalForWantOfACodeIsToldToPhonesOnTheSharedScreensInfo)
 {
-    QTemporaryDir dir;
-    const test::ManualClock clock;
-    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")), clock);
     // The screen's own info tells nothing: only its answers to the requests passed on do.
     FixedAnswer screen("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
     const QUuid id = QUuid::createUuid();
-    defaults.set(RemoteScreensManager::kScreensKey,
+    m_defaults.set(RemoteScreensManager::kScreensKey,
         QJsonArray {QJsonObject {{"id", id.toString()}, {"name", "B"}, {"url", screen.address()},
             {"shareOnLAN", true}}});
-    RemoteScreensManager remote(&defaults, clock);
+    RemoteScreensManager remote(&m_defaults, m_clock);
     remote.setListenAddress(QHostAddress::LocalHost);
     int answer = 200;
     int forwarded = 0;

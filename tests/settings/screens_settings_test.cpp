@@ -6,6 +6,7 @@
 #include "settings/remote_screens_settings_view.h"
 #include "settings/screens_settings_checks.h"
 #include "store/item_store.h"
+#include "support/free_port.h"
 #include "support/manual_clock.h"
 
 #include <QCheckBox>
@@ -31,9 +32,45 @@ HostedScreen screen(const QString& slug, quint16 port)
 }
 
 struct Settings {
+    Settings() { defaults.set(QStringLiteral("advertiseOnNetwork"), false); }
+
     QTemporaryDir dir;
     test::ManualClock clock;
     platform::Defaults defaults {dir.filePath(QStringLiteral("defaults.json")), clock};
+};
+
+// A tab over its managers, made once the settings hold the screens a test starts with.
+template <typename View> struct Tab : Settings {
+    Tab() { remote.setListenAddress(QHostAddress::LocalHost); }
+    template <typename T> T* find(const char* name)
+    {
+        return view->template findChild<T*>(QString::fromLatin1(name));
+    }
+
+    RemoteScreensManager remote {&defaults, clock};
+    std::unique_ptr<View> view;
+};
+
+struct HostedTab : Tab<HostedScreensSettingsView> {
+    // The view goes before the manager it shows.
+    ~HostedTab() { view.reset(); }
+    void makeView()
+    {
+        view = std::make_unique<HostedScreensSettingsView>(hosted, remote, defaults);
+    }
+
+    HostedScreensManager hosted {defaults, clock, dir.filePath("pics")};
+};
+
+// The Remote tab over a manager whose relays listen on 127.0.0.1, as the controller starts
+// them once its own port is bound.
+struct RemoteTab : Tab<RemoteScreensSettingsView> {
+    explicit RemoteTab(const QJsonArray& screens = {})
+    {
+        defaults.set(QString::fromLatin1(RemoteScreensManager::kScreensKey), screens);
+        remote.restartRelays();
+    }
+    void makeView() { view = std::make_unique<RemoteScreensSettingsView>(remote, defaults); }
 };
 
 } // namespace
@@ -94,45 +131,39 @@ TEST(HostedScreenChecks, RefuseWhatCouldNotBeServed)
 
 TEST(HostedScreensTab, AddsAScreenTheManagerReadsAndRefusesABadSlug)
 {
-    Settings settings;
-    HostedScreensManager hosted(settings.defaults, settings.clock, settings.dir.filePath("pics"));
-    RemoteScreensManager remote(nullptr, settings.clock);
-    HostedScreensSettingsView view(hosted, remote, settings.defaults);
-    auto* name = view.findChild<QLineEdit*>(QStringLiteral("hostedName"));
-    auto* slug = view.findChild<QLineEdit*>(QStringLiteral("hostedSlug"));
-    auto* add = view.findChild<QPushButton*>(QStringLiteral("addHosted"));
+    HostedTab tab;
+    tab.makeView();
+    auto* name = tab.find<QLineEdit>("hostedName");
+    auto* slug = tab.find<QLineEdit>("hostedSlug");
+    auto* add = tab.find<QPushButton>("addHosted");
 
     QTest::keyClicks(name, QStringLiteral("Team Room"));
     EXPECT_EQ(slug->text(), QStringLiteral("team-room"));
     slug->setText(QStringLiteral("../team"));
     add->click();
-    EXPECT_TRUE(hosted.screens().isEmpty());
-    EXPECT_FALSE(view.findChild<QLabel*>(QStringLiteral("hostedProblem"))->isHidden());
+    EXPECT_TRUE(tab.hosted.screens().isEmpty());
+    EXPECT_FALSE(tab.find<QLabel>("hostedProblem")->isHidden());
 
     slug->setText(QStringLiteral("team"));
-    view.findChild<QSpinBox*>(QStringLiteral("hostedPort"))->setValue(0xFFFF - 3);
-    view.findChild<QLineEdit*>(QStringLiteral("hostedPin"))->setText(QStringLiteral("4321"));
-    view.findChild<QCheckBox*>(QStringLiteral("hostedRequirePin"))->setChecked(true);
+    tab.find<QSpinBox>("hostedPort")->setValue(0xFFFF - 3);
+    tab.find<QLineEdit>("hostedPin")->setText(QStringLiteral("4321"));
+    tab.find<QCheckBox>("hostedRequirePin")->setChecked(true);
     add->click();
-    ASSERT_EQ(hosted.screens().size(), 1);
-    const HostedScreen& added = hosted.screens().first();
+    ASSERT_EQ(tab.hosted.screens().size(), 1);
+    const HostedScreen& added = tab.hosted.screens().first();
     EXPECT_EQ(added.name, QStringLiteral("Team Room"));
     EXPECT_EQ(added.slug, QStringLiteral("team"));
     EXPECT_EQ(added.port, 0xFFFF - 3);
     EXPECT_EQ(added.pin, QStringLiteral("4321"));
     EXPECT_TRUE(added.requirePinToSend && added.enabled);
     QTest::qWait(0);
-    EXPECT_EQ(view.findChild<QTreeWidget*>(QStringLiteral("hostedList"))->topLevelItemCount(), 1);
+    EXPECT_EQ(tab.find<QTreeWidget>("hostedList")->topLevelItemCount(), 1);
 }
 
 TEST(HostedScreensTab, ChangesAScreenInPlaceKeepingItsItemsAndTurnsItsPageOn)
 {
-    Settings settings;
-    settings.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
-    HostedScreensManager hosted(settings.defaults, settings.clock, settings.dir.filePath("pics"));
-    RemoteScreensManager remote(&settings.defaults, settings.clock);
-    remote.setListenAddress(QHostAddress::LocalHost);
-    settings.defaults.set(QString::fromLatin1(RemoteScreensManager::kScreensKey),
+    HostedTab tab;
+    tab.defaults.set(QString::fromLatin1(RemoteScreensManager::kScreensKey),
         QJsonArray {RemoteScreen {.name = QStringLiteral("Office"),
             .url = QStringLiteral("127.0.0.1:9"),
             .shareOnLAN = true,
@@ -142,8 +173,8 @@ TEST(HostedScreensTab, ChangesAScreenInPlaceKeepingItsItemsAndTurnsItsPageOn)
         .name = QStringLiteral("Team"),
         .slug = QStringLiteral("team"),
         .port = 0xFFFF - 5};
-    settings.defaults.set(QStringLiteral("hostedScreens"), QJsonArray {team.toJson()});
-    ItemStore* store = hosted.store(hosted.screens().first());
+    tab.defaults.set(QStringLiteral("hostedScreens"), QJsonArray {team.toJson()});
+    ItemStore* store = tab.hosted.store(tab.hosted.screens().first());
     ASSERT_TRUE(store);
     ScreenItem kept;
     kept.id = QUuid::createUuid();
@@ -151,40 +182,40 @@ TEST(HostedScreensTab, ChangesAScreenInPlaceKeepingItsItemsAndTurnsItsPageOn)
     kept.text = QStringLiteral("Shelf 7731");
     store->append(kept);
 
-    HostedScreensSettingsView view(hosted, remote, settings.defaults);
-    auto* list = view.findChild<QTreeWidget*>(QStringLiteral("hostedList"));
-    auto* save = view.findChild<QPushButton*>(QStringLiteral("saveHosted"));
-    auto* slug = view.findChild<QLineEdit*>(QStringLiteral("hostedSlug"));
-    auto* port = view.findChild<QSpinBox*>(QStringLiteral("hostedPort"));
-    auto* problem = view.findChild<QLabel*>(QStringLiteral("hostedProblem"));
+    tab.makeView();
+    auto* list = tab.find<QTreeWidget>("hostedList");
+    auto* save = tab.find<QPushButton>("saveHosted");
+    auto* slug = tab.find<QLineEdit>("hostedSlug");
+    auto* port = tab.find<QSpinBox>("hostedPort");
+    auto* problem = tab.find<QLabel>("hostedProblem");
     ASSERT_TRUE(save);
     list->setCurrentItem(list->topLevelItem(0));
-    EXPECT_EQ(view.findChild<QLineEdit*>(QStringLiteral("hostedName"))->text(), team.name);
+    EXPECT_EQ(tab.find<QLineEdit>("hostedName")->text(), team.name);
     EXPECT_FALSE(slug->isEnabled()) << "the slug names the folder its items are in";
-    EXPECT_TRUE(view.findChild<QPushButton*>(QStringLiteral("addHosted"))->isHidden());
+    EXPECT_TRUE(tab.find<QPushButton>("addHosted")->isHidden());
 
     // A shared remote screen's port for phones is refused as the Add form refuses it.
     port->setValue(0xFFFF - 9);
     save->click();
     EXPECT_FALSE(problem->isHidden());
     EXPECT_TRUE(problem->text().contains(QStringLiteral("Office")));
-    EXPECT_EQ(hosted.screens().first(), team);
+    EXPECT_EQ(tab.hosted.screens().first(), team);
 
-    view.findChild<QLineEdit*>(QStringLiteral("hostedName"))->setText(QStringLiteral("Team B"));
+    tab.find<QLineEdit>("hostedName")->setText(QStringLiteral("Team B"));
     port->setValue(0xFFFF - 6);
-    view.findChild<QLineEdit*>(QStringLiteral("hostedPin"))->setText(QStringLiteral("4321"));
-    view.findChild<QCheckBox*>(QStringLiteral("hostedRequirePin"))->setChecked(true);
+    tab.find<QLineEdit>("hostedPin")->setText(QStringLiteral("4321"));
+    tab.find<QCheckBox>("hostedRequirePin")->setChecked(true);
     save->click();
     EXPECT_TRUE(problem->isHidden()) << problem->text().toStdString();
-    ASSERT_EQ(hosted.screens().size(), 1);
-    const HostedScreen changed = hosted.screens().first();
+    ASSERT_EQ(tab.hosted.screens().size(), 1);
+    const HostedScreen changed = tab.hosted.screens().first();
     EXPECT_EQ(changed.id, team.id);
     EXPECT_EQ(changed.slug, team.slug);
     EXPECT_EQ(changed.name, QStringLiteral("Team B"));
     EXPECT_EQ(changed.port, 0xFFFF - 6);
     EXPECT_EQ(changed.pin, QStringLiteral("4321"));
     EXPECT_TRUE(changed.requirePinToSend && changed.enabled && !changed.allowBrowserScreen);
-    EXPECT_EQ(hosted.store(changed), store);
+    EXPECT_EQ(tab.hosted.store(changed), store);
     EXPECT_TRUE(store->item(kept.id));
 
     // The page is off until its own switch in the list is ticked.
@@ -192,83 +223,46 @@ TEST(HostedScreensTab, ChangesAScreenInPlaceKeepingItsItemsAndTurnsItsPageOn)
     QTreeWidgetItem* row = list->topLevelItem(0);
     EXPECT_EQ(row->text(2), QStringLiteral("Off"));
     row->setCheckState(2, Qt::Checked);
-    EXPECT_TRUE(hosted.screens().first().allowBrowserScreen);
+    EXPECT_TRUE(tab.hosted.screens().first().allowBrowserScreen);
     QTest::qWait(0);
     EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("Opens at /s/team"));
     EXPECT_TRUE(list->topLevelItem(0)->isSelected());
 
-    view.findChild<QPushButton*>(QStringLiteral("cancelHosted"))->click();
+    tab.find<QPushButton>("cancelHosted")->click();
     EXPECT_TRUE(slug->isEnabled());
-    EXPECT_TRUE(view.findChild<QLineEdit*>(QStringLiteral("hostedName"))->text().isEmpty());
+    EXPECT_TRUE(tab.find<QLineEdit>("hostedName")->text().isEmpty());
     EXPECT_NE(port->value(), 0xFFFF - 6) << "the next screen is offered a port still free";
 }
 
 TEST(RemoteScreensTab, AddsSharesAndRenamesInTheManagersShape)
 {
-    Settings settings;
-    settings.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
-    RemoteScreensManager remote(&settings.defaults, settings.clock);
-    remote.setListenAddress(QHostAddress::LocalHost);
-    remote.restartRelays();
-    RemoteScreensSettingsView view(remote, settings.defaults);
-    view.findChild<QLineEdit*>(QStringLiteral("remoteName"))->setText(QStringLiteral("Office"));
-    view.findChild<QLineEdit*>(QStringLiteral("remoteAddress"))
-        ->setText(QStringLiteral("127.0.0.1:9"));
-    view.findChild<QPushButton*>(QStringLiteral("addRemote"))->click();
-    ASSERT_EQ(remote.screens().size(), 1);
-    EXPECT_EQ(remote.screens().first().url, QStringLiteral("127.0.0.1:9"));
-    EXPECT_FALSE(remote.screens().first().shareOnLAN);
+    RemoteTab tab;
+    tab.makeView();
+    tab.find<QLineEdit>("remoteName")->setText(QStringLiteral("Office"));
+    tab.find<QLineEdit>("remoteAddress")->setText(QStringLiteral("127.0.0.1:9"));
+    tab.find<QPushButton>("addRemote")->click();
+    ASSERT_EQ(tab.remote.screens().size(), 1);
+    EXPECT_EQ(tab.remote.screens().first().url, QStringLiteral("127.0.0.1:9"));
+    EXPECT_FALSE(tab.remote.screens().first().shareOnLAN);
 
     QTest::qWait(0);
-    auto* list = view.findChild<QTreeWidget*>(QStringLiteral("remoteList"));
+    auto* list = tab.find<QTreeWidget>("remoteList");
     list->topLevelItem(0)->setSelected(true);
-    view.findChild<QLineEdit*>(QStringLiteral("remoteName"))
-        ->setText(QStringLiteral("Head office"));
-    view.findChild<QCheckBox*>(QStringLiteral("remoteShare"))->setChecked(true);
-    view.findChild<QPushButton*>(QStringLiteral("saveRemote"))->click();
-    ASSERT_EQ(remote.screens().size(), 1);
-    EXPECT_EQ(remote.screens().first().name, QStringLiteral("Head office"));
-    EXPECT_TRUE(remote.screens().first().shareOnLAN);
+    tab.find<QLineEdit>("remoteName")->setText(QStringLiteral("Head office"));
+    tab.find<QCheckBox>("remoteShare")->setChecked(true);
+    tab.find<QPushButton>("saveRemote")->click();
+    ASSERT_EQ(tab.remote.screens().size(), 1);
+    EXPECT_EQ(tab.remote.screens().first().name, QStringLiteral("Head office"));
+    EXPECT_TRUE(tab.remote.screens().first().shareOnLAN);
     // Shared without a port: one was chosen and stored.
-    EXPECT_GT(remote.screens().first().relayPort, 0);
+    EXPECT_GT(tab.remote.screens().first().relayPort, 0);
 }
-
-namespace {
-
-// The Remote tab over a manager whose relays listen on 127.0.0.1, as the controller starts
-// them once its own port is bound.
-struct RemoteTab : Settings {
-    explicit RemoteTab(const QJsonArray& screens = {})
-    {
-        defaults.set(QStringLiteral("advertiseOnNetwork"), false);
-        defaults.set(QString::fromLatin1(RemoteScreensManager::kScreensKey), screens);
-        remote.setListenAddress(QHostAddress::LocalHost);
-        remote.restartRelays();
-    }
-    template <typename T> T* find(const char* name)
-    {
-        return view->findChild<T*>(QString::fromLatin1(name));
-    }
-    void makeView() { view = std::make_unique<RemoteScreensSettingsView>(remote, defaults); }
-
-    RemoteScreensManager remote {&defaults, clock};
-    std::unique_ptr<RemoteScreensSettingsView> view;
-};
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-} // namespace
 
 TEST(RemoteScreensTab, RefusesAPortForPhonesThatAnotherScreenOfThisComputerHas)
 {
-    const quint16 main = freeLoopbackPort();
-    const quint16 hostedPort = freeLoopbackPort();
-    const quint16 relayPort = freeLoopbackPort();
+    const quint16 main = test::freePort();
+    const quint16 hostedPort = test::freePort();
+    const quint16 relayPort = test::freePort();
     RemoteTab tab(QJsonArray {RemoteScreen {.name = QStringLiteral("Lab"),
         .url = QStringLiteral("127.0.0.1:9"),
         .shareOnLAN = true,
@@ -347,21 +341,20 @@ public:
 
 TEST(HostedScreensTab, ShowsAScreenThatCouldNotListenAndWhy)
 {
-    Settings settings;
-    settings.defaults.set(QStringLiteral("advertiseOnNetwork"), false);
+    HostedTab tab;
     QTcpServer mainScreen;
     QTcpServer otherProgram;
     ASSERT_TRUE(mainScreen.listen(QHostAddress::LocalHost, 0));
     ASSERT_TRUE(otherProgram.listen(QHostAddress::LocalHost, 0));
     const quint16 main = mainScreen.serverPort();
-    settings.defaults.set(QStringLiteral("serverPort"), main);
+    tab.defaults.set(QStringLiteral("serverPort"), main);
     const struct {
         QString name;
         quint16 port;
         bool enabled;
         QString why; // below the list; the screen listens when empty
     } rows[] {
-        {QStringLiteral("Listening"), freeLoopbackPort(), true, {}},
+        {QStringLiteral("Listening"), test::freePort(), true, {}},
         {QStringLiteral("Taken"), otherProgram.serverPort(), true,
             QStringLiteral("Taken — Not listening: ")},
         {QStringLiteral("Main"), main, true,
@@ -375,15 +368,13 @@ TEST(HostedScreensTab, ShowsAScreenThatCouldNotListenAndWhy)
         entry.enabled = row.enabled;
         stored.append(entry.toJson());
     }
-    settings.defaults.set(QStringLiteral("hostedScreens"), stored);
-    HostedScreensManager hosted(settings.defaults, settings.clock, settings.dir.filePath("pics"));
-    hosted.setListenAddress(QHostAddress::LocalHost);
-    hosted.setRoutesFactory(
+    tab.defaults.set(QStringLiteral("hostedScreens"), stored);
+    tab.hosted.setListenAddress(QHostAddress::LocalHost);
+    tab.hosted.setRoutesFactory(
         [](const HostedScreen&, ItemStore&) { return std::make_unique<SilentRoutes>(); });
-    RemoteScreensManager remote(nullptr, settings.clock);
-    HostedScreensSettingsView view(hosted, remote, settings.defaults);
-    auto* list = view.findChild<QTreeWidget*>(QStringLiteral("hostedList"));
-    auto* below = view.findChild<QLabel*>(QStringLiteral("hostedNotListening"));
+    tab.makeView();
+    auto* list = tab.find<QTreeWidget>("hostedList");
+    auto* below = tab.find<QLabel>("hostedNotListening");
     ASSERT_TRUE(below);
     ASSERT_EQ(list->topLevelItemCount(), std::size(rows));
     const QStringList reasons = below->text().split(u'\n');

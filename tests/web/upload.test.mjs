@@ -1,6 +1,6 @@
 // The upload page at phone size, sending to the real program.
 import assert from 'node:assert/strict';
-import { createHash } from 'node:crypto';
+import { createHash, randomUUID } from 'node:crypto';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
@@ -100,13 +100,14 @@ async function sendAllowedOnce(page, vesker, text) {
   await vesker.answer(`relay-once ${device}`);
 }
 
+// This computer's settings sharing the remote screen "Lab" at `url` with phones on `relayPort`.
+const sharingLab = (url, relayPort) => ({ remoteScreens: [{ id: randomUUID().toUpperCase(), name: 'Lab', url, shareOnLAN: true, relayPort }] });
+
 // A remote screen shared through this computer that cannot be reached: allowed "Once", the
 // phone is told that nothing arrived rather than that it was sent.
 test('a send allowed through a shared remote screen that is down shows why it failed', async () => {
   const [down, relayPort] = [await freePort(), await freePort()];
-  const settings = { remoteScreens: [{ id: '4B3A2918-0F7E-4D6C-8B5A-493827161505', name: 'Lab',
-    url: `127.0.0.1:${down}`, shareOnLAN: true, relayPort }] };
-  await withVesker(settings, async (vesker) => {
+  await withVesker(sharingLab(`127.0.0.1:${down}`, relayPort), async (vesker) => {
     const page = await openPage(browser, `http://127.0.0.1:${relayPort}/`, phone);
     await sendAllowedOnce(page, vesker, 'for the lab');
     await firstStatus(page).getByText('❌ The remote screen could not be reached').waitFor({ timeout: 10000 });
@@ -120,9 +121,7 @@ test('a send allowed through a shared remote screen that is down shows why it fa
 test('a shared remote screen that asks for a code shows the code field before the first send', async () => {
   await withVesker({ accessPolicy: 'code', accessCode: '482913' }, async (remote) => {
     const relayPort = await freePort();
-    const settings = { remoteScreens: [{ id: '9C8B7A69-5847-4362-9150-A1B2C3D4E5F6', name: 'Lab',
-      url: remote.url, shareOnLAN: true, relayPort }] };
-    await withVesker(settings, async (vesker) => {
+    await withVesker(sharingLab(remote.url, relayPort), async (vesker) => {
       const relay = `http://127.0.0.1:${relayPort}`;
       const told = await eventually(async () => {
         try { return (await (await fetch(relay + '/api/info')).json()).requiresCode === true; } catch { return false; }
