@@ -63,7 +63,8 @@ test('a hosted screen\'s browser page opens by its own switch and with its own P
     // Got it goes to the hosted screen's own store, without this computer's viewer PIN.
     await page.getByRole('button', { name: 'Got it' }).click();
     await page.locator('#caption').getByText('✓ Got it').waitFor();
-    assert.equal(hostedIndex(vesker)[0].acknowledged, true);
+    // The index is written off the page's reply: wait for it rather than read it at once.
+    assert.ok(await eventually(() => hostedIndex(vesker)[0]?.acknowledged === true));
     assert.deepEqual(page.problems, []);
   });
 });
