@@ -98,7 +98,7 @@ TEST_F(InboxBarViewTest, NarrowingDropsPhotoControlsThenTitles)
     EXPECT_FALSE(shown(u"photoScaleSlider"_s)) << "photo size means nothing for compact cards";
 }
 
-TEST_F(InboxBarViewTest, AButtonACountBringsNarrowsABarThatJustFitted)
+TEST_F(InboxBarViewTest, ACountThatBringsAButtonNarrowsABarThatJustFitted)
 {
     const ScreenItem item = addText(u"item"_s);
     m_bar.setSpeedReviewAvailable(true);
