@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QThreadPool>
 #include <QTimer>
@@ -34,6 +35,7 @@
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -553,13 +555,59 @@ void ItemRow::paintEvent(QPaintEvent* event)
         QFrame::paintEvent(event);
         return;
     }
+    constexpr int kRadius = 12;
+    const QColor fill = palette().color(QPalette::Base);
+    const QColor edge = separatorColor(palette());
+    const auto drawShape = [&](QPainter& painter, const QRectF& area) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(area.adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
+        painter.fillPath(shape, fill);
+        painter.setPen(QPen(edge, 1));
+        painter.drawPath(shape);
+    };
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-    painter.fillPath(shape, palette().color(QPalette::Base));
-    painter.setPen(QPen(separatorColor(palette()), 1));
-    painter.drawPath(shape);
+    const qreal ratio = devicePixelRatioF();
+    const int scale = qRound(ratio);
+    constexpr int kCorner = kRadius + 1;
+    if (scale != ratio || width() < 2 * kCorner || height() < 2 * kCorner) {
+        drawShape(painter, QRectF(rect()));
+        return;
+    }
+    // Stroking the rounded outline cost more than the rest of a card's paint, and every card on
+    // screen is painted again when an arrival moves them down: the corners are drawn once per
+    // colours and pixel ratio, the edges stretched between them.
+    constexpr int kSide = 2 * kCorner + 1;
+    const QString key = QStringLiteral("vesker-card-frame-%1-%2-%3")
+                            .arg(fill.rgba(), 0, 16)
+                            .arg(edge.rgba(), 0, 16)
+                            .arg(scale);
+    QPixmap frame;
+    if (!QPixmapCache::find(key, &frame)) {
+        frame = QPixmap(QSize(kSide, kSide) * scale);
+        frame.setDevicePixelRatio(scale);
+        frame.fill(Qt::transparent);
+        QPainter framePainter(&frame);
+        drawShape(framePainter, QRectF(0, 0, kSide, kSide));
+        framePainter.end();
+        QPixmapCache::insert(key, frame);
+    }
+    const std::array<int, 4> xs {0, kCorner, width() - kCorner, width()};
+    const std::array<int, 4> ys {0, kCorner, height() - kCorner, height()};
+    constexpr std::array<int, 4> kFrom {0, kCorner, kCorner + 1, kSide};
+    for (size_t column = 0; column < 3; ++column) {
+        for (size_t row = 0; row < 3; ++row) {
+            const QRect target(
+                xs[column], ys[row], xs[column + 1] - xs[column], ys[row + 1] - ys[row]);
+            if (column == 1 && row == 1) {
+                painter.fillRect(target, fill);
+                continue;
+            }
+            const QRect source(kFrom[column] * scale, kFrom[row] * scale,
+                (kFrom[column + 1] - kFrom[column]) * scale, (kFrom[row + 1] - kFrom[row]) * scale);
+            painter.drawPixmap(target, frame, source);
+        }
+    }
 }
 
 void ItemRow::confirmDelete(DeleteScope scope)

@@ -401,11 +401,29 @@ void InboxBarView::refresh()
     m_search->setMinimumWidth(std::clamp(
         m_search->fontMetrics().horizontalAdvance(prompt) + kFieldAllowance, 40, kLongestPrompt));
     m_clearSearch->setVisible(!m_state.search().isEmpty());
-    refreshCounts();
+    showCounts();
+    chooseVariant();
 }
 
 void InboxBarView::refreshCounts()
 {
+    // Trying the bar's forms shows and hides controls and lays the bar out each time; a count
+    // that changes no control's size (most arrivals) leaves the chosen form as right as it was.
+    if (showCounts())
+        chooseVariant();
+}
+
+bool InboxBarView::showCounts()
+{
+    const auto footprint = [this] {
+        QList<int> widths;
+        for (const QToolButton* tab : std::as_const(m_tabButtons))
+            widths.append(tab->sizeHint().width());
+        widths.append(m_badge->isVisibleTo(this) ? m_badge->sizeHint().width() : -1);
+        widths.append(m_speedReview->isVisibleTo(this) ? 1 : 0);
+        return widths;
+    };
+    const QList<int> before = footprint();
     const ItemStore& store = m_state.store();
     for (qsizetype i = 0; i < m_tabButtons.size(); ++i) {
         const QString title
@@ -418,7 +436,7 @@ void InboxBarView::refreshCounts()
     m_badge->setVisible(inbox > 0);
     m_speedReview->setVisible(m_speedReviewAvailable && m_state.tab() == ItemStatus::archived
         && store.countIn(ItemStatus::archived) > 0);
-    chooseVariant();
+    return footprint() != before;
 }
 
 void InboxBarView::refreshServer()

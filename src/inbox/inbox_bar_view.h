@@ -50,6 +50,8 @@ private:
     // Shows what the state, the store and the server hold now, without writing anything back.
     void refresh();
     void refreshCounts();
+    // Shows the counts; true when that changed the size of a control in the bar.
+    bool showCounts();
     void refreshServer();
     void applyVariant(int variant);
     void chooseVariant();

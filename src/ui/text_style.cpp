@@ -87,25 +87,33 @@ QColor secondaryColor(const QPalette& palette)
     const QColor text = palette.color(QPalette::WindowText).toRgb();
     const QColor window = palette.color(QPalette::Window).toRgb();
     const QColor base = palette.color(QPalette::Base).toRgb();
-    // Every card's labels ask with the same few palettes: the last answer is kept.
-    static std::array<QRgb, 3> lastAsked {};
-    static QColor lastShade;
+    // Every card's labels ask with the same few palettes (a card's, the window's), taking turns:
+    // the last few answers are kept, so that turns do not undo each other's.
+    struct Answer {
+        std::array<QRgb, 3> asked {};
+        QColor shade;
+    };
+    static std::array<Answer, 4> answers {};
+    static size_t nextSlot = 0;
     const std::array<QRgb, 3> asked {text.rgba(), window.rgba(), base.rgba()};
-    if (lastShade.isValid() && asked == lastAsked)
-        return lastShade;
-    lastAsked = asked;
-    lastShade = text;
+    for (const Answer& answer : answers) {
+        if (answer.shade.isValid() && answer.asked == asked)
+            return answer.shade;
+    }
+    QColor found = text;
     for (double fade = 0.45; fade > 0; fade -= 0.05) {
         const auto mix = [&](float t, float w) { return t + (w - t) * float(fade); };
         const QColor shade = QColor::fromRgbF(mix(text.redF(), window.redF()),
             mix(text.greenF(), window.greenF()), mix(text.blueF(), window.blueF()));
         if (std::min(contrastRatio(shade, window), contrastRatio(shade, base))
             >= kSecondaryContrast) {
-            lastShade = shade;
+            found = shade;
             break;
         }
     }
-    return lastShade;
+    answers[nextSlot] = {asked, found};
+    nextSlot = (nextSlot + 1) % answers.size();
+    return found;
 }
 
 QColor accentColor(const QPalette& palette)

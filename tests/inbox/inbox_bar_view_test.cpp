@@ -98,6 +98,33 @@ TEST_F(InboxBarViewTest, NarrowingDropsPhotoControlsThenTitles)
     EXPECT_FALSE(shown(u"photoScaleSlider"_s)) << "photo size means nothing for compact cards";
 }
 
+TEST_F(InboxBarViewTest, ACountThatBringsAButtonNarrowsABarThatJustFitted)
+{
+    const ScreenItem item = addText(u"item"_s);
+    m_bar.setSpeedReviewAvailable(true);
+    m_state.setTab(ItemStatus::archived);
+    m_state.setViewMode(ViewMode::large);
+    m_bar.show();
+    ASSERT_FALSE(shown(u"speedReviewButton"_s));
+    // The narrowest width at which the widest form fits without Speed Review.
+    int narrow = 300;
+    int wide = 4000;
+    m_bar.resize(wide, 40);
+    ASSERT_EQ(m_bar.variant(), 1);
+    while (wide - narrow > 1) {
+        const int middle = (narrow + wide) / 2;
+        m_bar.resize(middle, 40);
+        (m_bar.variant() == 1 ? wide : narrow) = middle;
+    }
+    m_bar.resize(wide, 40);
+    ASSERT_EQ(m_bar.variant(), 1);
+
+    m_store.archive(item);
+    ASSERT_TRUE(shown(u"speedReviewButton"_s));
+    EXPECT_EQ(m_bar.variant(), 2) << "Speed Review no longer fits beside the photo controls";
+    EXPECT_FALSE(shown(u"photoScaleSlider"_s));
+}
+
 TEST_F(InboxBarViewTest, SearchFieldWritesTheStateAndFollowsIt)
 {
     auto* field = find<QLineEdit>(u"searchField"_s);
