@@ -16,6 +16,15 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+namespace vesker {
+// A failure shows what was read, not the result's bytes.
+void PrintTo(const Recognizer::Result& result, std::ostream* out)
+{
+    *out << "codes {" << result.barcodes.join(QStringLiteral(", ")).toStdString() << "} text \""
+         << result.text.toStdString() << '"';
+}
+} // namespace vesker
+
 using namespace vesker;
 using namespace vesker::test;
 using F = ZXing::BarcodeFormat;
