@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "store/item_store.h"
+#include "support/test_images.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -28,14 +29,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
-
-#include <ZXing/BitMatrix.h>
-#include <ZXing/MultiFormatWriter.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -73,33 +70,8 @@ Photo makePhoto(int k)
     static const char* const kWords[]
         = {"INVOICE", "PARCEL", "KITCHEN", "GARDEN", "WINDOW", "LIBRARY", "MARKET", "HARBOUR"};
     photo.word = QString::fromLatin1(kWords[k % kPhotos]);
-    QImage image(4000, 3000, QImage::Format_RGB32);
-    auto* random = QRandomGenerator::global();
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int n = int(random->bounded(110));
-            line[x] = qRgb(90 + n, 70 + n, 50 + n);
-        }
-    }
-    QPainter painter(&image);
-    painter.fillRect(QRect(600, 400, 2800, 2200), QColor(245, 245, 240));
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(220);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.setPen(QColor(20, 20, 20));
-    painter.drawText(QRect(700, 500, 2600, 400), Qt::AlignCenter, photo.word);
-    const ZXing::BitMatrix bits = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode)
-                                      .setMargin(4)
-                                      .encode(photo.code.toStdString(), 0, 0);
-    QImage code(bits.width(), bits.height(), QImage::Format_RGB32);
-    for (int y = 0; y < bits.height(); ++y) {
-        for (int x = 0; x < bits.width(); ++x)
-            code.setPixel(x, y, bits.get(x, y) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
-    }
-    painter.drawImage(QRect(1500, 1100, 1000, 1000), code);
-    painter.end();
+    const QImage image = test::pageOnGrainyTable(
+        photo.word, photo.code.toStdString(), *QRandomGenerator::global());
     for (int quality = 96; quality >= 60; quality -= 4) {
         photo.jpeg.clear();
         QBuffer buffer(&photo.jpeg);

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -283,29 +282,8 @@ TEST_F(RecognizerTest, KeepsWhatTheReducedCopyReadOfAPageOnAGrainyTable)
     // A page on a table top whose grain is marks everywhere: the whole full photo is read again,
     // and its layout analysis finds no line in it. The heading the reduced copy read stays, and
     // what the text engine made of the code's large modules, unsure, is not taken for text.
-    QImage photo(4000, 3000, QImage::Format_RGB32);
     QRandomGenerator grain(20417);
-    for (int y = 0; y < photo.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(photo.scanLine(y));
-        for (int x = 0; x < photo.width(); ++x) {
-            const int n = int(grain.bounded(110));
-            line[x] = qRgb(90 + n, 70 + n, 50 + n);
-        }
-    }
-    QPainter painter(&photo);
-    painter.fillRect(QRect(600, 400, 2800, 2200), QColor(245, 245, 240));
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(220);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.setPen(QColor(20, 20, 20));
-    painter.drawText(QRect(700, 500, 2600, 400), Qt::AlignCenter, QStringLiteral("HARBOUR"));
-    const auto modules = ZXing::ToMatrix<uint8_t>(
-        ZXing::MultiFormatWriter(F::QRCode).setMargin(4).encode("Shelf 20417", 0, 0));
-    painter.drawImage(QRect(1500, 1100, 1000, 1000),
-        QImage(modules.data(), modules.width(), modules.height(), modules.width(),
-            QImage::Format_Grayscale8));
-    painter.end();
+    const QImage photo = pageOnGrainyTable(QStringLiteral("HARBOUR"), "Shelf 20417", grain);
     const QString path = m_dir.filePath(QStringLiteral("table.jpg"));
     ASSERT_TRUE(writeFile(path, imageBytes(photo, "JPEG", 96)));
 
