@@ -162,13 +162,32 @@ void ItemRow::setItem(const ScreenItem& item, std::shared_ptr<CardState> state)
     const ScreenItem previous = std::exchange(m_item, item);
     const bool sameState = state == m_state;
     m_state = std::move(state);
-    if (!sameState || !keepsShape(previous)) {
+    if (!sameState && showsPhotoInPlace(previous)) {
+        // Codes and recognised text keep what was shown of the last item (an open hint, the
+        // text's fold): made again for this one.
+        if (m_recognised) {
+            m_recognised->hide();
+            m_recognised->deleteLater();
+            m_recognised = nullptr;
+        }
+        m_shownName = displayName();
+    } else if (!sameState || !keepsShape(previous)) {
         rebuild();
         return;
     }
     refreshHeader(previous);
     refreshParts();
     updateGeometry();
+}
+
+bool ItemRow::showsPhotoInPlace(const ScreenItem& previous) const
+{
+    // Another photo on a card that looks the same keeps the card's widgets: building its few
+    // dozen widgets again, and deleting the old ones, was most of what an arrival cost.
+    return m_photo && m_header && m_body->layout() && m_layout.mode == ViewMode::large
+        && previous.kind == ItemKind::photo && m_item.kind == ItemKind::photo && !m_shownBlurred
+        && !isBlurred()
+        && m_services.store.defaults().boolValue(kSimpleModeKey, false) == m_simpleMode;
 }
 
 bool ItemRow::keepsShape(const ScreenItem& previous) const
@@ -364,8 +383,8 @@ QWidget* ItemRow::makePhoto(QWidget* parent)
     m_photo->setObjectName(QStringLiteral("cardPhoto"));
     m_photo->setViewport({width, height});
     m_photo->setMaxZoom(ZoomControls::kMaxZoom);
-    const QString path = m_services.store.fileURL(m_item);
-    m_photo->setDragData([path] { return fileDragData(path); });
+    // The card may show another photo by the time it is dragged.
+    m_photo->setDragData([this] { return fileDragData(m_services.store.fileURL(m_item)); });
     connect(m_photo, &ZoomableImageView::openRequested, this, &ItemRow::previewRequested);
     connect(m_photo, &ZoomableImageView::zoomChanged, this, &ItemRow::zoomTo);
     column->addWidget(m_photo, 0, Qt::AlignHCenter);
