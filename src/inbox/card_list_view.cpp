@@ -714,6 +714,7 @@ CardListView::~CardListView()
 
 void CardListView::setItems(const QList<ScreenItem>& items)
 {
+    d->flushEdits();
     const std::optional<Anchor> anchor = d->captureAnchor();
     d->model.setItems(items);
     d->finishEdit();
@@ -728,7 +729,10 @@ void CardListView::placeItem(const QUuid& id, const std::optional<ScreenItem>& i
     if (d->model.place(id, item, before).isEmpty())
         return;
     d->finishEdit();
-    d->restoreAnchor(anchor);
+    // Scrolled down, the card being read is kept in place at once. At the top the scroll bar
+    // follows with the cards: its range changing at every arrival of a burst cost a repaint each.
+    if (anchor)
+        d->restoreAnchor(anchor);
     d->showEdit();
 }
 
@@ -746,6 +750,7 @@ void CardListView::setMetrics(int spacing, int inset, bool dividers)
 {
     if (spacing == d->spacing && inset == d->inset && dividers == d->dividers)
         return;
+    d->flushEdits();
     const std::optional<Anchor> anchor = d->captureAnchor();
     d->spacing = spacing;
     d->inset = inset;
@@ -758,6 +763,7 @@ void CardListView::setMetrics(int spacing, int inset, bool dividers)
 
 void CardListView::refreshAll()
 {
+    d->flushEdits();
     const std::optional<Anchor> anchor = d->captureAnchor();
     for (int i = 0; i < d->count(); ++i)
         d->refill(i);
@@ -796,6 +802,7 @@ void CardListView::scrollToId(const QUuid& id, bool animated)
 
 QUuid CardListView::topId() const
 {
+    d->flushEdits();
     if (d->rows.empty())
         return {};
     d->ensureTops();
@@ -818,6 +825,7 @@ int CardListView::cardWidgetCount() const
 void CardListView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    d->flushEdits();
     const std::optional<Anchor> anchor = d->captureAnchor();
     const int width = std::max(0, viewport()->width() - 2 * d->inset);
     if (width != d->cardWidth) {
