@@ -729,10 +729,9 @@ void CardListView::placeItem(const QUuid& id, const std::optional<ScreenItem>& i
     if (d->model.place(id, item, before).isEmpty())
         return;
     d->finishEdit();
-    // Scrolled down, the card being read is kept in place at once. At the top the scroll bar
-    // follows with the cards: its range changing at every arrival of a burst cost a repaint each.
-    if (anchor)
-        d->restoreAnchor(anchor);
+    // The card being read stays in place, and the scroll bar's range is the list's, at once;
+    // only the cards wait for their frame.
+    d->restoreAnchor(anchor);
     d->showEdit();
 }
 
