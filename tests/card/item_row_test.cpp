@@ -220,6 +220,10 @@ TEST_F(ItemRowTest, ACardHandedAnotherPhotoShowsOnlyThatPhotosOwnThings)
         return !photo->image().isNull() && qRed(photo->image().pixel(32, 24)) > 200
             && qGreen(photo->image().pixel(32, 24)) < 60;
     })) << "the other photo is shown";
+    row.findChild<QPushButton*>(u"archiveButton"_s)->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(world.store.item(second.id)->status, ItemStatus::archived);
+    EXPECT_EQ(world.store.item(first.id)->status, ItemStatus::inbox);
 
     // Back to the first: what its state kept comes back with it.
     row.setItem(first, firstState);
