@@ -75,8 +75,31 @@ void ActionBarView::refresh(const ScreenItem& item)
 {
     if (item == m_item)
         return;
+    const bool sameButtons = buttonsKey(item) == buttonsKey(m_item);
     m_item = item;
-    fill();
+    if (!sameButtons) {
+        fill();
+        return;
+    }
+    if (m_copied && m_copied->isVisibleTo(this) != m_card.copiedFlash()) {
+        m_copied->setVisible(m_card.copiedFlash());
+        updateGeometry();
+    }
+}
+
+QString ActionBarView::buttonsKey(const ScreenItem& item) const
+{
+    const ItemActions::Offered offered = ItemActions::offered(item, m_compact);
+    QString key;
+    for (const bool on :
+        {offered.gotIt, offered.reply, offered.skip, offered.backToInbox, offered.archive,
+            offered.wholeSet, offered.location, item.acknowledged, item.deviceID.isEmpty(),
+            item.status == ItemStatus::inbox, m_services.store.fileURL(item).isEmpty()})
+        key += on ? u'1' : u'0';
+    key += QString::number(int(item.kind));
+    if (offered.location)
+        key += ItemActions::locationHelp(*item.lat, *item.lon);
+    return key;
 }
 
 void ActionBarView::later(std::function<void()> action)
@@ -165,7 +188,7 @@ void ActionBarView::resizeEvent(QResizeEvent* event)
 }
 
 QPushButton* ActionBarView::button(const QString& name, const QString& title, const QString& symbol,
-    const QString& help, std::function<void()> action)
+    const QString& help, std::function<void(const ScreenItem&)> action)
 {
     auto* button = new QPushButton(title, m_group);
     button->setObjectName(name);
@@ -174,8 +197,10 @@ QPushButton* ActionBarView::button(const QString& name, const QString& title, co
         button->setIcon(symbolIcon(symbol, palette(), QPalette::ButtonText));
     button->setToolTip(help.toHtmlEscaped());
     button->setAutoDefault(false);
-    if (action)
-        connect(button, &QPushButton::clicked, this, [this, action] { later(action); });
+    if (action) {
+        connect(button, &QPushButton::clicked, this,
+            [this, action] { later([action, item = m_item] { action(item); }); });
+    }
     m_group->layout()->addWidget(button);
     return button;
 }
@@ -183,14 +208,13 @@ QPushButton* ActionBarView::button(const QString& name, const QString& title, co
 void ActionBarView::addGotIt(bool offered)
 {
     ItemStore& store = m_services.store;
-    const ScreenItem item = m_item;
     if (offered) {
         button(QStringLiteral("gotItButton"), QStringLiteral("Got it"),
             QStringLiteral("hand.thumbsup"),
             QStringLiteral("Tell the sender's phone you've seen this (%1)")
                 .arg(keyText(Qt::CTRL | Qt::Key_G)),
-            [&store, item] { ItemActions::gotIt(store, item); });
-    } else if (item.acknowledged && !item.deviceID.isEmpty()) {
+            [&store](const ScreenItem& item) { ItemActions::gotIt(store, item); });
+    } else if (m_item.acknowledged && !m_item.deviceID.isEmpty()) {
         // Said: the button stays where it was, spent, so that the buttons after it do not slide
         // under a pointer that clicks twice.
         auto* said = button(QStringLiteral("gotItDoneButton"), QStringLiteral("Got it ✓"),
@@ -205,6 +229,8 @@ void ActionBarView::fillFull()
     const ScreenItem item = m_item;
     const ItemActions::Offered offered = ItemActions::offered(item, false);
     const QString path = store.fileURL(item);
+    // What the buttons are and say is read from `item` here; what they do, from the item shown
+    // when one is clicked (see buttonsKey()).
 
     addGotIt(offered.gotIt);
     if (offered.reply) {
@@ -216,8 +242,10 @@ void ActionBarView::fillFull()
         for (const AckAction action : ItemActions::relayReplies()) {
             const ItemActions::AckLook look = ItemActions::look(action);
             menu->addAction(symbolIcon(look.symbol, menu->palette()), buttonTitle(look.label), this,
-                [this, &store, item, action] {
-                    later([&store, item, action] { ItemActions::reply(store, item, action); });
+                [this, &store, action] {
+                    later([&store, item = m_item, action] {
+                        ItemActions::reply(store, item, action);
+                    });
                 });
         }
         reply->setMenu(menu);
@@ -225,30 +253,30 @@ void ActionBarView::fillFull()
     if (offered.skip)
         button(QStringLiteral("skipButton"), QStringLiteral("Skip"), {},
             QStringLiteral("Leave it for later (%1)").arg(keyText(Qt::CTRL | Qt::Key_L)),
-            [&store, item] { ItemActions::skip(store, item); });
+            [&store](const ScreenItem& shown) { ItemActions::skip(store, shown); });
     if (offered.backToInbox)
         button(QStringLiteral("backToInboxButton"), QStringLiteral("Back to Inbox"), {}, {},
-            [&store, item] { ItemActions::backToInbox(store, item); });
+            [&store](const ScreenItem& shown) { ItemActions::backToInbox(store, shown); });
     if (offered.archive)
         button(QStringLiteral("archiveButton"), QStringLiteral("Archive"), {},
             item.status == ItemStatus::inbox
                 ? QStringLiteral("Move to Archive (%1)").arg(keyText(Qt::CTRL | Qt::Key_E))
                 : QString(),
-            [&store, item] { ItemActions::archive(store, item); });
+            [&store](const ScreenItem& shown) { ItemActions::archive(store, shown); });
 
     const bool asks = ItemActions::asksBeforeDelete(store.defaults());
     QString deleteHelp = QStringLiteral("Delete (%1)").arg(keyText(Qt::CTRL | Qt::Key_Backspace));
     if (asks)
         deleteHelp += QStringLiteral(" — asks first; change in Settings ▸ General");
     makeDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
-        deleteHelp, [this] { askDelete(ItemRow::DeleteScope::one); }));
+        deleteHelp, [this](const ScreenItem&) { askDelete(ItemRow::DeleteScope::one); }));
 
     if (offered.wholeSet) {
         auto* set
             = button(QStringLiteral("wholeSetButton"), QStringLiteral("Whole set"), {}, {}, {});
         auto* menu = new QMenu(set);
-        menu->addAction(QStringLiteral("Archive set"), this, [this, &store, item] {
-            later([&store, item] { ItemActions::archiveSet(store, item); });
+        menu->addAction(QStringLiteral("Archive set"), this, [this, &store] {
+            later([&store, item = m_item] { ItemActions::archiveSet(store, item); });
         });
         menu->addAction(QStringLiteral("Delete set"), this,
             [this] { later([this] { askDelete(ItemRow::DeleteScope::set); }); });
@@ -258,58 +286,61 @@ void ActionBarView::fillFull()
 
     button(QStringLiteral("forwardButton"), QStringLiteral("Forward"),
         QStringLiteral("arrowshape.turn.up.right"),
-        QStringLiteral("Send this on to another screen"), [this, &store, item] {
-            Q_EMIT m_card.forwardRequested(ItemActions::forward(store, item));
+        QStringLiteral("Send this on to another screen"), [this, &store](const ScreenItem& shown) {
+            Q_EMIT m_card.forwardRequested(ItemActions::forward(store, shown));
         });
     if (offered.location) {
-        const std::optional<QUrl> link = ItemActions::locationLink(*item.lat, *item.lon);
         button(QStringLiteral("locationButton"), QStringLiteral("View location"),
             QStringLiteral("mappin.and.ellipse"), ItemActions::locationHelp(*item.lat, *item.lon),
-            [link] {
-                if (link)
+            [](const ScreenItem& shown) {
+                if (!shown.lat || !shown.lon)
+                    return;
+                if (const std::optional<QUrl> link
+                    = ItemActions::locationLink(*shown.lat, *shown.lon))
                     QDesktopServices::openUrl(*link);
             });
     }
+    const auto open = [&store](const ScreenItem& shown) { openFile(store.fileURL(shown)); };
     if (item.kind == ItemKind::pdf)
-        button(QStringLiteral("openButton"), QStringLiteral("Open"), {}, {},
-            [path] { openFile(path); });
+        button(QStringLiteral("openButton"), QStringLiteral("Open"), {}, {}, open);
     if (item.kind == ItemKind::photo) {
         button(QStringLiteral("rotateRightButton"), {}, QStringLiteral("rotate.right"),
-            QStringLiteral("Rotate right (saves the photo)"), [this] { m_card.rotate(true); });
+            QStringLiteral("Rotate right (saves the photo)"),
+            [this](const ScreenItem&) { m_card.rotate(true); });
         button(QStringLiteral("editButton"), QStringLiteral("Edit…"), {},
-            QStringLiteral("Crop or rotate"), [this] { m_card.openEditor(); });
+            QStringLiteral("Crop or rotate"), [this](const ScreenItem&) { m_card.openEditor(); });
         button(QStringLiteral("copyButton"), QStringLiteral("Copy"), {},
-            QStringLiteral("Copy image to clipboard"), [this] { copy(); });
+            QStringLiteral("Copy image to clipboard"), [this](const ScreenItem&) { copy(); });
         button(QStringLiteral("openButton"), QStringLiteral("Open"), {},
-            QStringLiteral("Open in Viewer"), [path] { openFile(path); });
+            QStringLiteral("Open in Viewer"), open);
     } else {
-        button(QStringLiteral("copyButton"), QStringLiteral("Copy"), {}, {}, [this] { copy(); });
+        button(QStringLiteral("copyButton"), QStringLiteral("Copy"), {}, {},
+            [this](const ScreenItem&) { copy(); });
     }
     if (!path.isEmpty())
         button(QStringLiteral("showInFilesButton"), QStringLiteral("Show in Files"), {}, {},
-            [path] { showInFiles(path); });
+            [&store](const ScreenItem& shown) { showInFiles(store.fileURL(shown)); });
 }
 
 void ActionBarView::fillCompact()
 {
     ItemStore& store = m_services.store;
     const ScreenItem item = m_item;
-    const QString path = store.fileURL(item);
 
     addGotIt(ItemActions::offered(item, true).gotIt);
     button(QStringLiteral("archiveButton"), QStringLiteral("Archive"), {},
         QStringLiteral("Move to Archive (%1)").arg(keyText(Qt::CTRL | Qt::Key_E)),
-        [&store, item] { ItemActions::archive(store, item); });
+        [&store](const ScreenItem& shown) { ItemActions::archive(store, shown); });
     makeDestructive(*button(QStringLiteral("deleteButton"), QStringLiteral("Delete"), {},
         QStringLiteral("Delete (%1)").arg(keyText(Qt::CTRL | Qt::Key_Backspace)),
-        [this] { askDelete(ItemRow::DeleteScope::one); }));
+        [this](const ScreenItem&) { askDelete(ItemRow::DeleteScope::one); }));
     m_group = m_second;
     if (item.kind == ItemKind::pdf)
         button(QStringLiteral("openButton"), QStringLiteral("Open"), {}, {},
-            [path] { openFile(path); });
+            [&store](const ScreenItem& shown) { openFile(store.fileURL(shown)); });
     else if (item.kind == ItemKind::photo)
         button(QStringLiteral("copyButton"), QStringLiteral("Copy"), {},
-            QStringLiteral("Copy image to clipboard"), [this] { copy(); });
+            QStringLiteral("Copy image to clipboard"), [this](const ScreenItem&) { copy(); });
 
     m_copied = new QLabel(QStringLiteral("Copied"), m_group);
     m_copied->setObjectName(QStringLiteral("copiedLabel"));

@@ -43,10 +43,14 @@ private:
     void addGotIt(bool offered);
     void fillFull();
     void fillCompact();
+    // `action` acts on the item the bar shows when the button is clicked.
     QPushButton* button(const QString& name, const QString& title, const QString& symbol,
-        const QString& help, std::function<void()> action);
+        const QString& help, std::function<void(const ScreenItem&)> action);
     // Runs once the click that asked for it is over: the action may rebuild this bar.
     void later(std::function<void()> action);
+    // Everything of an item that decides which buttons the bar has and what they say: another
+    // item alike keeps the buttons, which act on whatever item the bar shows.
+    QString buttonsKey(const ScreenItem& item) const;
     void askDelete(ItemRow::DeleteScope scope);
     void copy();
 

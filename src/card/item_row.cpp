@@ -72,6 +72,43 @@ QThreadPool& editPool()
     return *pool;
 }
 
+constexpr int kFrameRadius = 12;
+constexpr int kFrameCorner = kFrameRadius + 1;
+constexpr int kFrameSide = 2 * kFrameCorner + 1;
+
+// The card frame's middle column repeated across (or its middle row repeated down) at least
+// `length`: the straight edges, drawn as they are.
+QPixmap frameEdges(
+    const QPixmap& frame, const QString& key, int scale, int length, Qt::Orientation orientation)
+{
+    constexpr int kStep = 256;
+    const int reach = (length + kStep - 1) / kStep * kStep;
+    const QString edgesKey = key
+        + (orientation == Qt::Horizontal ? QStringLiteral("-across-") : QStringLiteral("-down-"))
+        + QString::number(reach);
+    QPixmap edges;
+    if (QPixmapCache::find(edgesKey, &edges))
+        return edges;
+    const QImage corners = frame.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int side = corners.width();
+    const int middle = kFrameCorner * scale;
+    const int extent = reach * scale;
+    const bool across = orientation == Qt::Horizontal;
+    QImage strip(
+        across ? extent : side, across ? side : extent, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < strip.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(strip.scanLine(y));
+        const auto* source
+            = reinterpret_cast<const QRgb*>(corners.constScanLine(across ? y : middle));
+        for (int x = 0; x < strip.width(); ++x)
+            line[x] = across ? source[middle] : source[x];
+    }
+    edges = QPixmap::fromImage(strip);
+    edges.setDevicePixelRatio(scale);
+    QPixmapCache::insert(edgesKey, edges);
+    return edges;
+}
+
 void saveEdited(
     ItemStore& store, const QUuid& id, CardState& state, const ImageEditOperations::Encoded& image)
 {
@@ -125,13 +162,32 @@ void ItemRow::setItem(const ScreenItem& item, std::shared_ptr<CardState> state)
     const ScreenItem previous = std::exchange(m_item, item);
     const bool sameState = state == m_state;
     m_state = std::move(state);
-    if (!sameState || !keepsShape(previous)) {
+    if (!sameState && showsPhotoInPlace(previous)) {
+        // Codes and recognised text keep what was shown of the last item (an open hint, the
+        // text's fold): made again for this one.
+        if (m_recognised) {
+            m_recognised->hide();
+            m_recognised->deleteLater();
+            m_recognised = nullptr;
+        }
+        m_shownName = displayName();
+    } else if (!sameState || !keepsShape(previous)) {
         rebuild();
         return;
     }
     refreshHeader(previous);
     refreshParts();
     updateGeometry();
+}
+
+bool ItemRow::showsPhotoInPlace(const ScreenItem& previous) const
+{
+    // Another photo on a card that looks the same keeps the card's widgets: building its few
+    // dozen widgets again, and deleting the old ones, was most of what an arrival cost.
+    return m_photo && m_header && m_body->layout() && m_layout.mode == ViewMode::large
+        && previous.kind == ItemKind::photo && m_item.kind == ItemKind::photo && !m_shownBlurred
+        && !isBlurred()
+        && m_services.store.defaults().boolValue(kSimpleModeKey, false) == m_simpleMode;
 }
 
 bool ItemRow::keepsShape(const ScreenItem& previous) const
@@ -327,8 +383,8 @@ QWidget* ItemRow::makePhoto(QWidget* parent)
     m_photo->setObjectName(QStringLiteral("cardPhoto"));
     m_photo->setViewport({width, height});
     m_photo->setMaxZoom(ZoomControls::kMaxZoom);
-    const QString path = m_services.store.fileURL(m_item);
-    m_photo->setDragData([path] { return fileDragData(path); });
+    // The card may show another photo by the time it is dragged.
+    m_photo->setDragData([this] { return fileDragData(m_services.store.fileURL(m_item)); });
     connect(m_photo, &ZoomableImageView::openRequested, this, &ItemRow::previewRequested);
     connect(m_photo, &ZoomableImageView::zoomChanged, this, &ItemRow::zoomTo);
     column->addWidget(m_photo, 0, Qt::AlignHCenter);
@@ -555,13 +611,12 @@ void ItemRow::paintEvent(QPaintEvent* event)
         QFrame::paintEvent(event);
         return;
     }
-    constexpr int kRadius = 12;
     const QColor fill = palette().color(QPalette::Base);
     const QColor edge = separatorColor(palette());
     const auto drawShape = [&](QPainter& painter, const QRectF& area) {
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath shape;
-        shape.addRoundedRect(area.adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
+        shape.addRoundedRect(area.adjusted(0.5, 0.5, -0.5, -0.5), kFrameRadius, kFrameRadius);
         painter.fillPath(shape, fill);
         painter.setPen(QPen(edge, 1));
         painter.drawPath(shape);
@@ -569,32 +624,32 @@ void ItemRow::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     const qreal ratio = devicePixelRatioF();
     const int scale = qRound(ratio);
-    constexpr int kCorner = kRadius + 1;
-    if (scale != ratio || width() < 2 * kCorner || height() < 2 * kCorner) {
+    if (scale != ratio || width() < 2 * kFrameCorner || height() < 2 * kFrameCorner) {
         drawShape(painter, QRectF(rect()));
         return;
     }
     // Stroking the rounded outline cost more than the rest of a card's paint, and every card on
     // screen is painted again when an arrival moves them down: the corners are drawn once per
-    // colours and pixel ratio, the edges stretched between them.
-    constexpr int kSide = 2 * kCorner + 1;
+    // colours and pixel ratio, and the edges copied from that drawing's middle row and column.
     const QString key = QStringLiteral("vesker-card-frame-%1-%2-%3")
                             .arg(fill.rgba(), 0, 16)
                             .arg(edge.rgba(), 0, 16)
                             .arg(scale);
     QPixmap frame;
     if (!QPixmapCache::find(key, &frame)) {
-        frame = QPixmap(QSize(kSide, kSide) * scale);
+        frame = QPixmap(QSize(kFrameSide, kFrameSide) * scale);
         frame.setDevicePixelRatio(scale);
         frame.fill(Qt::transparent);
         QPainter framePainter(&frame);
-        drawShape(framePainter, QRectF(0, 0, kSide, kSide));
+        drawShape(framePainter, QRectF(0, 0, kFrameSide, kFrameSide));
         framePainter.end();
         QPixmapCache::insert(key, frame);
     }
-    const std::array<int, 4> xs {0, kCorner, width() - kCorner, width()};
-    const std::array<int, 4> ys {0, kCorner, height() - kCorner, height()};
-    constexpr std::array<int, 4> kFrom {0, kCorner, kCorner + 1, kSide};
+    const std::array<int, 4> xs {0, kFrameCorner, width() - kFrameCorner, width()};
+    const std::array<int, 4> ys {0, kFrameCorner, height() - kFrameCorner, height()};
+    constexpr std::array<int, 4> kFrom {0, kFrameCorner, kFrameCorner + 1, kFrameSide};
+    const QPixmap across = frameEdges(frame, key, scale, width(), Qt::Horizontal);
+    const QPixmap down = frameEdges(frame, key, scale, height(), Qt::Vertical);
     for (size_t column = 0; column < 3; ++column) {
         for (size_t row = 0; row < 3; ++row) {
             const QRect target(
@@ -603,9 +658,11 @@ void ItemRow::paintEvent(QPaintEvent* event)
                 painter.fillRect(target, fill);
                 continue;
             }
-            const QRect source(kFrom[column] * scale, kFrom[row] * scale,
-                (kFrom[column + 1] - kFrom[column]) * scale, (kFrom[row + 1] - kFrom[row]) * scale);
-            painter.drawPixmap(target, frame, source);
+            // Every piece is drawn at its own size: the raster engine stretches many times
+            // slower than it copies.
+            const QPixmap& from = column == 1 ? across : row == 1 ? down : frame;
+            const QPoint at(column == 1 ? 0 : kFrom[column], row == 1 ? 0 : kFrom[row]);
+            painter.drawPixmap(target, from, QRect(at * scale, target.size() * scale));
         }
     }
 }

@@ -106,6 +106,8 @@ private:
     void rebuild();
     // What cannot change in place: a card of another look is built anew.
     bool keepsShape(const ScreenItem& previous) const;
+    // Whether the card, handed another photo, shows it in the widgets it has.
+    bool showsPhotoInPlace(const ScreenItem& previous) const;
     void refreshHeader(const ScreenItem& previous);
     void refreshParts();
     bool isBlurred() const;

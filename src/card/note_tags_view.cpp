@@ -124,6 +124,9 @@ void NoteTagsView::refresh(const ScreenItem& item, std::shared_ptr<CardState> st
         m_note->setPlainText(item.note);
         m_filling = false;
     }
+    // A card handed another item: Undo never brings back what was typed for the last one.
+    if (another && !m_note->hasFocus())
+        m_note->document()->clearUndoRedoStacks();
     if (another)
         m_tagInput->setText(m_state ? m_state->tagsText : QString());
     if (item.tags != m_shownTags)

@@ -92,6 +92,16 @@ void ZoomableImageView::setSource(const QString& path)
     const auto stamp = std::make_pair(file.lastModified(), file.size());
     if (path == m_path && stamp == m_stamp)
         return;
+    if (path != m_path) {
+        // Another photo: nothing of how the last one was being looked at carries over.
+        m_zoomAnimation.stop();
+        m_clickTimer.stop();
+        m_offset = {};
+        m_pressedAt.reset();
+        m_dragStart.reset();
+        m_panning = false;
+        m_pinchStart.reset();
+    }
     m_path = path;
     m_stamp = stamp;
     load(true);

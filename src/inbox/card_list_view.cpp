@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEasingCurve>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QHash>
@@ -14,6 +15,7 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QSet>
+#include <QTimer>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -32,6 +34,10 @@ constexpr size_t kSpareCards = 4;
 constexpr int kLayoutRounds = 4;
 // Room kept above and below a control that takes the focus, for its focus frame.
 constexpr int kFocusMargin = 8;
+// An edit shown less than this after the one before waits for the rest of it: a screen shows
+// no more frames than that, and in a burst of arrivals every card would otherwise be made,
+// measured and painted for the few milliseconds before the next one covers it.
+constexpr int kFrameMs = 16;
 
 bool takesTabFocus(const QWidget* widget)
 {
@@ -121,6 +127,10 @@ struct CardListView::Private {
     int cardWidth = 0;
     bool inLayout = false;
     bool layoutQueued = false;
+    // Edits applied to the rows whose cards are placed at the next frame.
+    bool editPending = false;
+    QElapsedTimer sinceEditShown;
+    QTimer frame;
     QVariantAnimation animation;
     QUuid scrollTarget;
     int scrollStart = 0;
@@ -270,6 +280,8 @@ struct CardListView::Private {
         if (inLayout)
             return;
         inLayout = true;
+        editPending = false;
+        frame.stop();
         const int page = q.viewport()->height();
         for (int round = 0; round < kLayoutRounds; ++round) {
             const std::optional<Anchor> anchor = captureAnchor();
@@ -311,8 +323,39 @@ struct CardListView::Private {
             dropCard(spare.back());
             spare.pop_back();
         }
-        q.viewport()->update();
+        // A card that moves, comes or goes repaints where it was and where it is; only the
+        // dividers between cards are the viewport's own, drawn below each card's edge.
+        if (dividers)
+            q.viewport()->update();
         inLayout = false;
+    }
+
+    // Lays out now, or at the next frame when the last edit was shown less than a frame ago.
+    void showEdit()
+    {
+        if (sinceEditShown.isValid() && sinceEditShown.elapsed() < kFrameMs) {
+            editPending = true;
+            if (!frame.isActive())
+                frame.start(int(kFrameMs - sinceEditShown.elapsed()));
+            return;
+        }
+        sinceEditShown.start();
+        layoutCards();
+    }
+
+    // What asks for cards or their places sees the edits applied so far.
+    void flushEdits()
+    {
+        if (editPending)
+            layoutAndFollow();
+    }
+
+    void layoutAndFollow()
+    {
+        layoutCards();
+        // Cards above the focus measured taller than estimated push it down.
+        if (followed && followed == QApplication::focusWidget())
+            reveal(followed);
     }
 
     void scheduleLayout()
@@ -323,10 +366,9 @@ struct CardListView::Private {
             &q,
             [this] {
                 layoutQueued = false;
-                layoutCards();
-                // Cards above the focus measured taller than estimated push it down.
-                if (followed && followed == QApplication::focusWidget())
-                    reveal(followed);
+                // A card measured again goes with the edits waiting for their frame.
+                if (!editPending)
+                    layoutAndFollow();
             },
             Qt::QueuedConnection);
     }
@@ -637,6 +679,12 @@ CardListView::CardListView(CardFactory& factory, QWidget* parent)
     connect(&d->model, &CardListModel::updated, this,
         [this](const QList<int>& rows) { d->onUpdated(rows); });
 
+    d->frame.setSingleShot(true);
+    connect(&d->frame, &QTimer::timeout, this, [this] {
+        d->sinceEditShown.start();
+        d->layoutAndFollow();
+    });
+
     d->animation.setDuration(kScrollMs);
     d->animation.setEasingCurve(QEasingCurve::OutCubic);
     d->animation.setStartValue(0.0);
@@ -666,6 +714,7 @@ CardListView::~CardListView()
 
 void CardListView::setItems(const QList<ScreenItem>& items)
 {
+    d->flushEdits();
     const std::optional<Anchor> anchor = d->captureAnchor();
     d->model.setItems(items);
     d->finishEdit();
@@ -680,8 +729,10 @@ void CardListView::placeItem(const QUuid& id, const std::optional<ScreenItem>& i
     if (d->model.place(id, item, before).isEmpty())
         return;
     d->finishEdit();
+    // The card being read stays in place, and the scroll bar's range is the list's, at once;
+    // only the cards wait for their frame.
     d->restoreAnchor(anchor);
-    d->layoutCards();
+    d->showEdit();
 }
 
 int CardListView::rowOf(const QUuid& id) const
@@ -698,6 +749,7 @@ void CardListView::setMetrics(int spacing, int inset, bool dividers)
 {
     if (spacing == d->spacing && inset == d->inset && dividers == d->dividers)
         return;
+    d->flushEdits();
     const std::optional<Anchor> anchor = d->captureAnchor();
     d->spacing = spacing;
     d->inset = inset;
@@ -710,6 +762,7 @@ void CardListView::setMetrics(int spacing, int inset, bool dividers)
 
 void CardListView::refreshAll()
 {
+    d->flushEdits();
     const std::optional<Anchor> anchor = d->captureAnchor();
     for (int i = 0; i < d->count(); ++i)
         d->refill(i);
@@ -724,6 +777,7 @@ void CardListView::refreshAll()
 
 void CardListView::scrollToId(const QUuid& id, bool animated)
 {
+    d->flushEdits();
     const int row = d->model.indexOf(id);
     if (row < 0)
         return;
@@ -747,6 +801,7 @@ void CardListView::scrollToId(const QUuid& id, bool animated)
 
 QUuid CardListView::topId() const
 {
+    d->flushEdits();
     if (d->rows.empty())
         return {};
     d->ensureTops();
@@ -755,18 +810,21 @@ QUuid CardListView::topId() const
 
 QWidget* CardListView::cardFor(const QUuid& id) const
 {
+    d->flushEdits();
     const int row = d->model.indexOf(id);
     return row < 0 ? nullptr : d->rows[size_t(row)].card;
 }
 
 int CardListView::cardWidgetCount() const
 {
+    d->flushEdits();
     return int(d->live.size() + d->spare.size());
 }
 
 void CardListView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    d->flushEdits();
     const std::optional<Anchor> anchor = d->captureAnchor();
     const int width = std::max(0, viewport()->width() - 2 * d->inset);
     if (width != d->cardWidth) {
@@ -818,6 +876,7 @@ bool CardListView::viewportEvent(QEvent* event)
 
 void CardListView::enterFocus(bool forward)
 {
+    d->flushEdits();
     d->ensureTops();
     if (d->rows.empty()) {
         d->leave(forward);
@@ -847,6 +906,7 @@ QUuid CardListView::focusedId() const
 
 bool CardListView::focusItem(const QUuid& id, const QString& control)
 {
+    d->flushEdits();
     const int row = d->model.indexOf(id);
     if (row < 0 || !d->focusRow(row, true))
         return false;
@@ -872,6 +932,7 @@ void CardListView::focusInEvent(QFocusEvent* event)
 
 bool CardListView::focusNextPrevChild(bool next)
 {
+    d->flushEdits();
     QWidget* focus = QApplication::focusWidget();
     int row = -1;
     QWidget* card = nullptr;

@@ -1,4 +1,5 @@
 #include "card/item_row.h"
+#include "card/zoomable_image_view.h"
 #include "card_fixture.h"
 #include "connect/invite_handler.h"
 #include "store/senders.h"
@@ -7,9 +8,12 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -171,6 +175,62 @@ TEST_F(ItemRowTest, CardOnScreenMeasuresItsNewLookAtOnce)
     row->setRowLayout({.mode = ViewMode::large, .availableWidth = 600, .fitHeight = 400});
     row->setItem(world.add(ItemKind::photo, u"Mum"_s), nullptr);
     EXPECT_EQ(row->heightForWidth(600), large);
+}
+
+// The list hands a card that scrolled away the next item to show; a photo card keeps its widgets
+// for another photo, and nothing of what was shown, typed or zoomed on the last one may stay.
+TEST_F(ItemRowTest, ACardHandedAnotherPhotoShowsOnlyThatPhotosOwnThings)
+{
+    ScreenItem first = world.add(ItemKind::photo, u"Mum"_s);
+    first.barcodes = {u"4006381333931"_s};
+    ScreenItem second = world.add(ItemKind::photo, u"Bob"_s);
+    QImage red(64, 48, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(test::writeFile(world.store.fileURL(second), test::imageBytes(red, "JPEG")));
+    const CardServices services {world.store, world.loader, world.permissions, nullptr, {}};
+    const auto firstState = std::make_shared<CardState>();
+    ItemRow row(services, first,
+        ItemRowLayout {.mode = ViewMode::large, .availableWidth = 600, .fitHeight = 400},
+        firstState);
+    row.show();
+    auto* note = row.findChild<QPlainTextEdit*>(u"noteField"_s);
+    auto* tags = row.findChild<QLineEdit*>(u"tagInput"_s);
+    ASSERT_TRUE(note && tags);
+    // Typed and taken back: both notes are empty, and Undo must not type it into the other.
+    QTest::keyClicks(note, u"left"_s);
+    QTest::keyClick(note, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(note, Qt::Key_Delete);
+    QTest::keyClicks(tags, u"fragile"_s);
+    row.findChild<QSlider*>(u"zoomSlider"_s)->setValue(300);
+    ASSERT_TRUE(note->document()->isUndoAvailable());
+    ASSERT_NE(row.findChild<QWidget*>(u"barcodeChip"_s), nullptr);
+
+    row.setItem(second, std::make_shared<CardState>());
+    // What the card replaced goes once the event loop has run.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(note->toPlainText(), QString());
+    EXPECT_FALSE(note->document()->isUndoAvailable()) << "Undo would bring back the other note";
+    EXPECT_EQ(tags->text(), QString());
+    EXPECT_EQ(row.findChild<QWidget*>(u"barcodeChip"_s), nullptr);
+    EXPECT_EQ(labelText(row, u"cardSender"_s), u"from Bob"_s);
+    auto* photo = row.findChild<ZoomableImageView*>();
+    EXPECT_EQ(photo->zoom(), 1.0);
+    EXPECT_EQ(row.findChild<QSlider*>(u"zoomSlider"_s)->value(), 100);
+    EXPECT_TRUE(QTest::qWaitFor([photo] {
+        return !photo->image().isNull() && qRed(photo->image().pixel(32, 24)) > 200
+            && qGreen(photo->image().pixel(32, 24)) < 60;
+    })) << "the other photo is shown";
+    row.findChild<QPushButton*>(u"archiveButton"_s)->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(world.store.item(second.id)->status, ItemStatus::archived);
+    EXPECT_EQ(world.store.item(first.id)->status, ItemStatus::inbox);
+
+    // Back to the first: what its state kept comes back with it.
+    row.setItem(first, firstState);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(tags->text(), u"fragile"_s);
+    EXPECT_EQ(photo->zoom(), 3.0);
+    EXPECT_EQ(labelText(row, u"cardSender"_s), u"from Mum"_s);
 }
 
 TEST_F(ItemRowTest, ALongTextShowsItsBeginningInACardNoTallerThanTheList)

@@ -266,6 +266,41 @@ TEST_F(CardListViewTest, ChangesAboveTheTopLeaveTheTopCardInPlace)
     }
 }
 
+// A burst of arrivals has its cards placed a frame at a time: scrolled down, the card being read
+// stays put and a scroll step goes on from it; at the top, the newest card is there to be asked
+// for at once.
+TEST_F(CardListViewTest, ABurstOfArrivalsKeepsTheCardBeingReadOrShowsTheNewestAtTheTop)
+{
+    const auto before
+        = [](const ScreenItem& a, const ScreenItem& b) { return a.groupIndex < b.groupIndex; };
+    int next = 0;
+    const auto arrive = [&](int count) {
+        ScreenItem arrived;
+        for (int i = 0; i < count; ++i) {
+            arrived.id = QUuid::createUuid();
+            arrived.groupIndex = --next;
+            view.placeItem(arrived.id, arrived, before);
+        }
+        return arrived.id;
+    };
+    scrollTo(20000 + 37);
+    const int read = topRow();
+    const int y = topY(read);
+    arrive(8);
+    // As a wheel or an arrow key on the scroll bar makes it.
+    view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCoreApplication::processEvents();
+    ASSERT_NE(card(read), nullptr);
+    EXPECT_EQ(topY(read), y - view.verticalScrollBar()->singleStep());
+
+    scrollTo(0);
+    const QUuid newest = arrive(5);
+    EXPECT_EQ(view.topId(), newest);
+    ASSERT_NE(view.cardFor(newest), nullptr);
+    EXPECT_EQ(view.cardFor(newest)->geometry().top(), 16);
+    EXPECT_EQ(view.items().size(), items.size() + 13);
+}
+
 TEST_F(CardListViewTest, ScrollToIdPutsTheCardAtTheTop)
 {
     view.scrollToId(items[500].id, false);

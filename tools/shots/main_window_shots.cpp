@@ -11,6 +11,7 @@
 #include "connect/invite_handler.h"
 #include "focus_guard/focus_guard.h"
 #include "help/help_window.h"
+#include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
 #include "inbox/inbox_state.h"
 #include "platform/clock.h"
@@ -292,7 +293,11 @@ void mainWindowShots()
         sheet->reject();
     settle();
 
-    if (auto* card = demo.window.findChild<ItemRow*>(QStringLiteral("itemRow")))
+    // The newest card's photo: the list reuses card widgets, so the first one made may show any.
+    CardListView& list = content(demo).cardList();
+    if (auto* card = list.items().isEmpty()
+            ? nullptr
+            : qobject_cast<ItemRow*>(list.cardFor(list.items().first().id)))
         Q_EMIT card->previewRequested();
     settle();
     saveWithAlert(demo.window, content(demo).currentSheet(), QStringLiteral("main-window-preview"));
