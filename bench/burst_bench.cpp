@@ -11,6 +11,7 @@
 //                                        BURST_WAIT: seconds to wait for recognition (600)
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "store/index_journal.h"
 #include "store/item_store.h"
 
 #include <QBuffer>
@@ -413,8 +414,20 @@ int main(int argc, char** argv)
         QFile index(root + QStringLiteral("/index.json"));
         complete = 0;
         if (index.open(QIODevice::ReadOnly)) {
-            for (const QJsonValue& value : QJsonDocument::fromJson(index.readAll()).array()) {
-                const QJsonObject record = value.toObject();
+            // The index with the changes its journal holds since it was last written whole.
+            QHash<QString, QJsonObject> records;
+            for (const QJsonValue& value : QJsonDocument::fromJson(index.readAll()).array())
+                records.insert(value[QStringLiteral("id")].toString(), value.toObject());
+            QFile journal(root + QStringLiteral("/index.journal"));
+            if (journal.open(QIODevice::ReadOnly)) {
+                for (const auto& [id, item] : IndexJournal::read(journal.readAll()).entries) {
+                    if (item)
+                        records.insert(uuidText(id), item->toJson());
+                    else
+                        records.remove(uuidText(id));
+                }
+            }
+            for (const QJsonObject& record : std::as_const(records)) {
                 const auto it = sent.constFind(record.value(QStringLiteral("id")).toString());
                 if (it == sent.cend())
                     continue;

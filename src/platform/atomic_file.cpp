@@ -116,16 +116,36 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
     return replaceWhole(path, data, {}, {}, error);
 }
 
-QString keepAside(const QString& path, const QDateTime& now)
+namespace {
+
+QString asideName(const QString& path, const QDateTime& now)
 {
-    if (!QFile::exists(path))
-        return {};
     const QString stamp = now.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss")) + u'Z';
     QString target = path + QStringLiteral(".unreadable-") + stamp;
     // Two failures within one second must not overwrite the first copy kept aside.
     for (int n = 2; QFile::exists(target); ++n)
         target = path + QStringLiteral(".unreadable-") + stamp + u'-' + QString::number(n);
+    return target;
+}
+
+} // namespace
+
+QString keepAside(const QString& path, const QDateTime& now)
+{
+    if (!QFile::exists(path))
+        return {};
+    const QString target = asideName(path, now);
     return QFile::rename(path, target) ? target : QString();
+}
+
+QString keepCopyAside(const QString& path, const QDateTime& now)
+{
+    if (!QFile::exists(path))
+        return {};
+    const QString target = asideName(path, now);
+    return ::link(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) == 0
+        ? target
+        : QString();
 }
 
 } // namespace vesker::platform

@@ -51,5 +51,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
 // Renames a file that could not be decoded to "<path>.unreadable-<UTC time>". Returns the new
 // path, or an empty string when there was nothing to keep or the rename failed.
 QString keepAside(const QString& path, const QDateTime& now);
+// The same under a second name (a hard link), leaving the file where it is.
+QString keepCopyAside(const QString& path, const QDateTime& now);
 
 } // namespace vesker::platform
