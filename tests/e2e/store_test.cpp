@@ -109,6 +109,8 @@ TEST(Store, EveryUploadAnsweredBeforeAKillSurvivesIt)
     vesker.kill();
     senders.clear();
     ASSERT_GE(stored.size(), 30);
+    // Changes since the index was last written whole live in its journal alone.
+    EXPECT_TRUE(QFile::exists(vesker.store("index.journal")));
 
     ASSERT_TRUE(vesker.start());
     EXPECT_TRUE(vesker.indexIds().contains(stored)) << "an upload answered 200 is lost";
@@ -116,6 +118,47 @@ TEST(Store, EveryUploadAnsweredBeforeAKillSurvivesIt)
     // Uploads the kill cut off leave no file that no record lists, and no temporary file.
     EXPECT_EQ(QDir(vesker.store("Inbox")).entryList(QDir::Files | QDir::Hidden).size(),
         vesker.indexIds().size());
+    EXPECT_THAT(QDir(vesker.store()).entryList({"*.new-*"}, QDir::Files | QDir::Hidden), IsEmpty());
+}
+
+TEST(Store, EveryTextAnsweredBeforeAKillWhileTheIndexIsRewrittenSurvivesIt)
+{
+    Vesker vesker;
+    ASSERT_TRUE(vesker.start());
+
+    // Texts live in the index: a few long ones grow its journal past the point where it is
+    // folded into the index, again and again, while more arrive.
+    std::atomic<int> next {0};
+    std::atomic<qsizetype> answered {0};
+    std::mutex lock;
+    QSet<QString> stored;
+    std::vector<std::jthread> senders;
+    for (int s = 0; s < 4; ++s) {
+        senders.emplace_back([&] {
+            for (int n; (n = next++) < 60;) {
+                const Reply reply = vesker.upload(Kind::text, sample(Kind::text, 400 * 1000));
+                const std::lock_guard guard(lock);
+                if (reply.status == 200)
+                    stored.insert(reply.id());
+                answered = stored.size();
+            }
+        });
+    }
+    // The kill lands while the index's new file is being written.
+    const QDeadlineTimer deadline(30000);
+    bool folding = false;
+    while (!folding && !deadline.hasExpired()) {
+        QThread::msleep(1);
+        folding = answered >= 8
+            && !QDir(vesker.store()).entryList({"index.json.new-*"}, QDir::Files).isEmpty();
+    }
+    vesker.kill();
+    senders.clear();
+    ASSERT_TRUE(folding) << "the index was never rewritten while texts arrived";
+
+    ASSERT_TRUE(vesker.start());
+    EXPECT_TRUE(vesker.indexIds().contains(stored)) << "a text answered 200 is lost";
+    EXPECT_THAT(vesker.keptAside(), IsEmpty());
     EXPECT_THAT(QDir(vesker.store()).entryList({"*.new-*"}, QDir::Files | QDir::Hidden), IsEmpty());
 }
 
