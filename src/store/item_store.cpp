@@ -146,6 +146,18 @@ QList<ScreenItem> readIndex(const QList<QByteArrayView>& records, QHash<QUuid, Q
     return items;
 }
 
+QByteArray journalLines(const QList<std::pair<QUuid, QByteArray>>& changes)
+{
+    QByteArray lines;
+    for (const auto& [id, record] : changes) {
+        if (record.isEmpty())
+            IndexJournal::appendRemove(lines, id);
+        else
+            IndexJournal::appendPut(lines, record);
+    }
+    return lines;
+}
+
 QByteArray serialiseIndex(const QList<QByteArray>& records)
 {
     qsizetype size = 4;
@@ -193,16 +205,7 @@ ItemStore::ItemStore(
             const QList<QUuid> arrivals = std::exchange(m_unsavedArrivals, {});
             const QList<SavedCallback> callbacks = std::exchange(m_savedCallbacks, {});
             const QList<RecordChange> changes = takeChanges();
-            return ItemStoreWriter::Snapshot {[changes] {
-                                                  QByteArray lines;
-                                                  for (const auto& [id, record] : changes) {
-                                                      if (record.isEmpty())
-                                                          IndexJournal::appendRemove(lines, id);
-                                                      else
-                                                          IndexJournal::appendPut(lines, record);
-                                                  }
-                                                  return lines;
-                                              },
+            return ItemStoreWriter::Snapshot {[changes] { return journalLines(changes); },
                 [this, arrivals, callbacks, changes](const std::optional<QString>& error) {
                     indexWritten(arrivals, callbacks, changes, error);
                 }};
@@ -515,12 +518,12 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         if (callback)
             callback(error);
     }
-    if (!error && !changes.isEmpty()) {
-        if (m_journal.size() >= kFoldJournalBytes && !m_fold)
-            startFold();
-        else
-            m_idleFold.start();
-    }
+    if (error)
+        return;
+    if (m_journal.size() >= kFoldJournalBytes)
+        startFold();
+    else if (m_journal.size() > 0)
+        m_idleFold.start();
 }
 
 struct ItemStore::Fold {
@@ -619,6 +622,8 @@ void ItemStore::finishFold(const std::shared_ptr<Fold>& fold)
     }
     m_foldRecords = std::move(fold->records);
     m_foldIds = std::move(fold->ids);
+    if (!m_journaled.isEmpty())
+        m_idleFold.start();
     m_indexUnreadable = false;
     m_journalUnreadable = m_journalUnreadable && !fold->keepJournalAside;
     m_writerThread.start([this, keepAside = fold->keepJournalAside, now = m_clock.now()] {
