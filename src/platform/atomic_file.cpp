@@ -38,13 +38,34 @@ bool syncFolder(const QByteArray& folder, QString* why)
 
 // Writes `data` to a new file beside `path`, syncs it and renames it over `path`;
 // `beforeReplace` runs once the new file is known to be whole.
+} // namespace
+
+QString writeThrough(int fd, const QByteArray& data, const WriteDevice& device)
+{
+    // Unbuffered, so that every failed write is seen here rather than lost in a buffer that is
+    // flushed after the fact.
+    QFile file;
+    file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
+    const std::unique_ptr<QIODevice> through = device ? device(file) : nullptr;
+    QIODevice& out = through ? *through : static_cast<QIODevice&>(file);
+    qint64 written = 0;
+    while (written < data.size()) {
+        const qint64 n = out.write(data.constData() + written, data.size() - written);
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    return written == data.size() ? QString() : out.errorString();
+}
+
+namespace {
+
 bool replaceWhole(const QString& path, const QByteArray& data, const WriteDevice& device,
     const std::function<void()>& beforeReplace, QString* error)
 {
     const QByteArray target = QFile::encodeName(path);
     const QByteArray temp
         = target + ".new-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-    QString why;
     auto fail = [&](const QString& reason) {
         if (error)
             *error = reason;
@@ -59,28 +80,12 @@ bool replaceWhole(const QString& path, const QByteArray& data, const WriteDevice
     if (::stat(target.constData(), &existing) == 0)
         ::fchmod(fd, existing.st_mode & 07777);
 
-    {
-        // Unbuffered, so that every failed write is seen here rather than lost in a buffer
-        // that is flushed after the fact.
-        QFile file;
-        file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
-        const std::unique_ptr<QIODevice> through = device ? device(file) : nullptr;
-        QIODevice& out = through ? *through : static_cast<QIODevice&>(file);
-        qint64 written = 0;
-        while (written < data.size()) {
-            const qint64 n = out.write(data.constData() + written, data.size() - written);
-            if (n <= 0)
-                break;
-            written += n;
-        }
-        struct stat made { };
-        if (written != data.size())
-            why = out.errorString();
-        else if (::fsync(fd) != 0)
-            why = errnoText(errno);
-        else if (::fstat(fd, &made) != 0 || made.st_size != data.size())
-            why = QStringLiteral("the file on disk is shorter than what was written");
-    }
+    QString why = writeThrough(fd, data, device);
+    struct stat made { };
+    if (why.isEmpty() && ::fsync(fd) != 0)
+        why = errnoText(errno);
+    if (why.isEmpty() && (::fstat(fd, &made) != 0 || made.st_size != data.size()))
+        why = QStringLiteral("the file on disk is shorter than what was written");
     if (::close(fd) != 0 && why.isEmpty())
         why = errnoText(errno);
     if (why.isEmpty() && beforeReplace)

@@ -45,6 +45,10 @@ private:
     bool m_keepAside = false;
 };
 
+// Writes every byte of `data` to the open file `fd` through `device` (see WriteDevice), without
+// syncing: no text when all of it was written, else why not.
+QString writeThrough(int fd, const QByteArray& data, const WriteDevice& device);
+
 // A whole file written as AtomicFile does, for files written once.
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
 

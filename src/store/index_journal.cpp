@@ -162,29 +162,12 @@ bool IndexJournal::append(const QByteArray& lines, QString* error)
     if (!openForAppend(error))
         return false;
     const qint64 before = m_size.load();
-    QString why;
-    {
-        // Unbuffered, as the atomic writer does: every failed write is seen here.
-        QFile file;
-        file.open(m_fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
-        const std::unique_ptr<QIODevice> through = m_device ? m_device(file) : nullptr;
-        QIODevice& out = through ? *through : static_cast<QIODevice&>(file);
-        qint64 written = 0;
-        while (written < lines.size()) {
-            const qint64 n = out.write(lines.constData() + written, lines.size() - written);
-            if (n <= 0)
-                break;
-            written += n;
-        }
-        if (written != lines.size())
-            why = out.errorString();
-        else if (::fdatasync(m_fd) != 0)
-            why = errnoText(errno);
-    }
+    QString why = platform::writeThrough(m_fd, lines, m_device);
+    if (why.isEmpty() && ::fdatasync(m_fd) != 0)
+        why = errnoText(errno);
     if (!why.isEmpty()) {
-        // What made it into the file must not be read back as answered: the lines go, and
-        // the file is opened afresh for the next try.
-        // An empty journal is no journal: none is left behind.
+        // What made it into the file must not be read back as answered: the lines go (with
+        // the file, when it held nothing else), and it is opened afresh for the next try.
         const bool cutBack = before == 0 ? ::unlink(QFile::encodeName(m_path).constData()) == 0
                                          : ::ftruncate(m_fd, before) == 0;
         if (!cutBack)
