@@ -36,8 +36,6 @@ bool syncFolder(const QByteArray& folder, QString* why)
     return synced;
 }
 
-// Writes `data` to a new file beside `path`, syncs it and renames it over `path`;
-// `beforeReplace` runs once the new file is known to be whole.
 } // namespace
 
 QString writeThrough(int fd, const QByteArray& data, const WriteDevice& device)
@@ -60,6 +58,8 @@ QString writeThrough(int fd, const QByteArray& data, const WriteDevice& device)
 
 namespace {
 
+// Writes `data` to a new file beside `path`, syncs it and renames it over `path`;
+// `beforeReplace` runs once the new file is known to be whole.
 bool replaceWhole(const QString& path, const QByteArray& data, const WriteDevice& device,
     const std::function<void()>& beforeReplace, QString* error)
 {
