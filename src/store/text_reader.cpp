@@ -288,7 +288,11 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
         first += *lines;
     }
 
-    const QList<Place> places = placesToReread(first, gray, codePlaces());
+    // What Tesseract is unsure of on a code is the code's bars taken for letters.
+    const QList<QRect> codes = codePlaces();
+    first.removeIf(
+        [&](const Line& line) { return line.confidence < kNoise && onCodes(line.box, codes); });
+    QList<Place> places = placesToReread(first, gray, codes);
     if (places.isEmpty())
         return centred(first, 1);
     qint64 area = 0;
@@ -302,16 +306,17 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
     if (full.isNull() || full.size() == reduced.size())
         return centred(first, 1);
     const double scale = double(full.height()) / reduced.height();
-    if (area > kMostOfThePhoto * reduced.width() * reduced.height()) {
-        const auto whole = read(full);
-        return whole ? centred(*whole, 1) : centred(first, scale);
-    }
+    // The whole photo is read as one place of marks, not in place of the first reading: on a
+    // grainy table top, marks are everywhere and the full photo's layout analysis may find no
+    // line at all, while the reduced copy read the page's heading plainly.
+    if (area > kMostOfThePhoto * reduced.width() * reduced.height())
+        places = {Place {reduced.rect()}};
 
     QList<Line> kept = first;
     QList<Line> closer;
     for (const Place& place : places) {
         const QRect crop = mapRect(place.box, reduced.size(), full.size());
-        auto again = read(full.copy(crop));
+        auto again = read(crop == full.rect() ? full : full.copy(crop));
         if (!again)
             continue;
         for (Line& line : *again)

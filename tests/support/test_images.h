@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QImage>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QStringList>
 
 #include <ZXing/BitMatrix.h>
@@ -38,6 +39,38 @@ inline QImage barcodeImage(
     return QImage(
         pixels.data(), pixels.width(), pixels.height(), pixels.width(), QImage::Format_Grayscale8)
         .copy();
+}
+
+// A phone's 12 MP photo of a page on a table top: `word` in large print at the top of the page
+// and a QR code of `payload` below it, its modules drawn large. The table's grain, a shade per
+// pixel from `grain`, makes the JPEG as large as a phone's photo of a busy scene, and is marks
+// everywhere to a search for print.
+inline QImage pageOnGrainyTable(
+    const QString& word, const std::string& payload, QRandomGenerator& grain)
+{
+    QImage photo(4000, 3000, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(photo.scanLine(y));
+        for (int x = 0; x < photo.width(); ++x) {
+            const int n = int(grain.bounded(110));
+            line[x] = qRgb(90 + n, 70 + n, 50 + n);
+        }
+    }
+    QPainter painter(&photo);
+    painter.fillRect(QRect(600, 400, 2800, 2200), QColor(245, 245, 240));
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(220);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(QColor(20, 20, 20));
+    painter.drawText(QRect(700, 500, 2600, 400), Qt::AlignCenter, word);
+    const auto modules = ZXing::ToMatrix<uint8_t>(
+        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(4).encode(payload, 0, 0));
+    painter.drawImage(QRect(1500, 1100, 1000, 1000),
+        QImage(modules.data(), modules.width(), modules.height(), modules.width(),
+            QImage::Format_Grayscale8));
+    painter.end();
+    return photo;
 }
 
 inline QImage whitePage(int width, int height)
