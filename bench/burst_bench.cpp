@@ -407,13 +407,15 @@ int main(int argc, char** argv)
     QDateTime lastRead;
     while (sinceLastReply.elapsed() < waitSeconds * 1000) {
         // Parsing 10,000 records takes CPU from the recognition it waits for: only an index
-        // written anew is read again.
+        // written anew, or one whose journal grew, is read again.
         const QFileInfo info(root + QStringLiteral("/index.json"));
-        if (info.lastModified() == lastRead) {
+        const QDateTime written = std::max(
+            info.lastModified(), QFileInfo(root + QStringLiteral("/index.journal")).lastModified());
+        if (written == lastRead) {
             QThread::msleep(200);
             continue;
         }
-        lastRead = info.lastModified();
+        lastRead = written;
         QFile index(info.filePath());
         complete = withoutCode = withoutWord = 0;
         if (index.open(QIODevice::ReadOnly)) {
