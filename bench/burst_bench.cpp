@@ -15,6 +15,7 @@
 //                                        bench/recognize_bench to read them alone
 #include "platform/clock.h"
 #include "platform/defaults.h"
+#include "store/index_journal.h"
 #include "store/item_store.h"
 #include "support/test_images.h"
 
@@ -406,18 +407,32 @@ int main(int argc, char** argv)
     QDateTime lastRead;
     while (sinceLastReply.elapsed() < waitSeconds * 1000) {
         // Parsing 10,000 records takes CPU from the recognition it waits for: only an index
-        // written anew is read again.
+        // written anew, or one whose journal grew, is read again.
         const QFileInfo info(root + QStringLiteral("/index.json"));
-        if (info.lastModified() == lastRead) {
+        const QDateTime written = std::max(
+            info.lastModified(), QFileInfo(root + QStringLiteral("/index.journal")).lastModified());
+        if (written == lastRead) {
             QThread::msleep(200);
             continue;
         }
-        lastRead = info.lastModified();
+        lastRead = written;
         QFile index(info.filePath());
         complete = withoutCode = withoutWord = 0;
         if (index.open(QIODevice::ReadOnly)) {
-            for (const QJsonValue& value : QJsonDocument::fromJson(index.readAll()).array()) {
-                const QJsonObject record = value.toObject();
+            // The index with the changes its journal holds since it was last written whole.
+            QHash<QString, QJsonObject> records;
+            for (const QJsonValue& value : QJsonDocument::fromJson(index.readAll()).array())
+                records.insert(value[QStringLiteral("id")].toString(), value.toObject());
+            QFile journal(root + QStringLiteral("/index.journal"));
+            if (journal.open(QIODevice::ReadOnly)) {
+                for (const auto& [id, item] : IndexJournal::read(journal.readAll()).entries) {
+                    if (item)
+                        records.insert(uuidText(id), item->toJson());
+                    else
+                        records.remove(uuidText(id));
+                }
+            }
+            for (const QJsonObject& record : std::as_const(records)) {
                 const auto it = sent.constFind(record.value(QStringLiteral("id")).toString());
                 if (it == sent.cend())
                     continue;

@@ -36,6 +36,28 @@ bool syncFolder(const QByteArray& folder, QString* why)
     return synced;
 }
 
+} // namespace
+
+QString writeThrough(int fd, const QByteArray& data, const WriteDevice& device)
+{
+    // Unbuffered, so that every failed write is seen here rather than lost in a buffer that is
+    // flushed after the fact.
+    QFile file;
+    file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
+    const std::unique_ptr<QIODevice> through = device ? device(file) : nullptr;
+    QIODevice& out = through ? *through : static_cast<QIODevice&>(file);
+    qint64 written = 0;
+    while (written < data.size()) {
+        const qint64 n = out.write(data.constData() + written, data.size() - written);
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    return written == data.size() ? QString() : out.errorString();
+}
+
+namespace {
+
 // Writes `data` to a new file beside `path`, syncs it and renames it over `path`;
 // `beforeReplace` runs once the new file is known to be whole.
 bool replaceWhole(const QString& path, const QByteArray& data, const WriteDevice& device,
@@ -44,7 +66,6 @@ bool replaceWhole(const QString& path, const QByteArray& data, const WriteDevice
     const QByteArray target = QFile::encodeName(path);
     const QByteArray temp
         = target + ".new-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-    QString why;
     auto fail = [&](const QString& reason) {
         if (error)
             *error = reason;
@@ -59,28 +80,12 @@ bool replaceWhole(const QString& path, const QByteArray& data, const WriteDevice
     if (::stat(target.constData(), &existing) == 0)
         ::fchmod(fd, existing.st_mode & 07777);
 
-    {
-        // Unbuffered, so that every failed write is seen here rather than lost in a buffer
-        // that is flushed after the fact.
-        QFile file;
-        file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
-        const std::unique_ptr<QIODevice> through = device ? device(file) : nullptr;
-        QIODevice& out = through ? *through : static_cast<QIODevice&>(file);
-        qint64 written = 0;
-        while (written < data.size()) {
-            const qint64 n = out.write(data.constData() + written, data.size() - written);
-            if (n <= 0)
-                break;
-            written += n;
-        }
-        struct stat made { };
-        if (written != data.size())
-            why = out.errorString();
-        else if (::fsync(fd) != 0)
-            why = errnoText(errno);
-        else if (::fstat(fd, &made) != 0 || made.st_size != data.size())
-            why = QStringLiteral("the file on disk is shorter than what was written");
-    }
+    QString why = writeThrough(fd, data, device);
+    struct stat made { };
+    if (why.isEmpty() && ::fsync(fd) != 0)
+        why = errnoText(errno);
+    if (why.isEmpty() && (::fstat(fd, &made) != 0 || made.st_size != data.size()))
+        why = QStringLiteral("the file on disk is shorter than what was written");
     if (::close(fd) != 0 && why.isEmpty())
         why = errnoText(errno);
     if (why.isEmpty() && beforeReplace)
@@ -116,16 +121,36 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
     return replaceWhole(path, data, {}, {}, error);
 }
 
-QString keepAside(const QString& path, const QDateTime& now)
+namespace {
+
+QString asideName(const QString& path, const QDateTime& now)
 {
-    if (!QFile::exists(path))
-        return {};
     const QString stamp = now.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss")) + u'Z';
     QString target = path + QStringLiteral(".unreadable-") + stamp;
     // Two failures within one second must not overwrite the first copy kept aside.
     for (int n = 2; QFile::exists(target); ++n)
         target = path + QStringLiteral(".unreadable-") + stamp + u'-' + QString::number(n);
+    return target;
+}
+
+} // namespace
+
+QString keepAside(const QString& path, const QDateTime& now)
+{
+    if (!QFile::exists(path))
+        return {};
+    const QString target = asideName(path, now);
     return QFile::rename(path, target) ? target : QString();
+}
+
+QString keepCopyAside(const QString& path, const QDateTime& now)
+{
+    if (!QFile::exists(path))
+        return {};
+    const QString target = asideName(path, now);
+    return ::link(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) == 0
+        ? target
+        : QString();
 }
 
 } // namespace vesker::platform

@@ -45,11 +45,17 @@ private:
     bool m_keepAside = false;
 };
 
+// Writes every byte of `data` to the open file `fd` through `device` (see WriteDevice), without
+// syncing: no text when all of it was written, else why not.
+QString writeThrough(int fd, const QByteArray& data, const WriteDevice& device);
+
 // A whole file written as AtomicFile does, for files written once.
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
 
 // Renames a file that could not be decoded to "<path>.unreadable-<UTC time>". Returns the new
 // path, or an empty string when there was nothing to keep or the rename failed.
 QString keepAside(const QString& path, const QDateTime& now);
+// The same under a second name (a hard link), leaving the file where it is.
+QString keepCopyAside(const QString& path, const QDateTime& now);
 
 } // namespace vesker::platform

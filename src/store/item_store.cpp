@@ -10,8 +10,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMetaMethod>
+#include <QMutex>
 #include <QSet>
 #include <QStandardPaths>
+#include <QWaitCondition>
 #include <QtConcurrent/QtConcurrentMap>
 
 namespace vesker {
@@ -21,6 +23,10 @@ namespace {
 // Relay acknowledgements wait here while nothing listens, bounded so that a store that is
 // never connected to a relay cannot grow it without end.
 constexpr qsizetype kMaxWaitingRelayAcks = 10000;
+// The journal is folded into the index once it holds this much, so that a start never replays
+// much more than it reads, or once no change came for this long.
+constexpr qint64 kFoldJournalBytes = 1024 * 1024;
+constexpr int kIdleFoldMs = 1000;
 
 QByteArray readFile(const QString& path, bool* exists)
 {
@@ -140,6 +146,18 @@ QList<ScreenItem> readIndex(const QList<QByteArrayView>& records, QHash<QUuid, Q
     return items;
 }
 
+QByteArray journalLines(const QList<std::pair<QUuid, QByteArray>>& changes)
+{
+    QByteArray lines;
+    for (const auto& [id, record] : changes) {
+        if (record.isEmpty())
+            IndexJournal::appendRemove(lines, id);
+        else
+            IndexJournal::appendPut(lines, record);
+    }
+    return lines;
+}
+
 QByteArray serialiseIndex(const QList<QByteArray>& records)
 {
     qsizetype size = 4;
@@ -168,23 +186,36 @@ ItemStore::ItemStore(
     , m_acksPath(m_root + QStringLiteral("/acks.json"))
     , m_defaults(defaults)
     , m_clock(clock)
+    , m_indexFile(m_indexPath)
+    , m_acksFile(m_acksPath)
+    , m_journal(m_root + QStringLiteral("/index.journal"))
 {
     m_writerThread.setMaxThreadCount(1);
+    m_foldThread.setMaxThreadCount(1);
+    m_idleFold.setSingleShot(true);
+    m_idleFold.setInterval(kIdleFoldMs);
+    connect(&m_idleFold, &QTimer::timeout, this, &ItemStore::foldWhenIdle);
     auto now = [this] { return m_clock.now(); };
     m_indexWriter = std::make_unique<ItemStoreWriter>(
-        m_indexPath, m_writerThread,
+        [this](const QByteArray& lines, const QDateTime&, QString* error) {
+            return m_journal.append(lines, error);
+        },
+        m_writerThread,
         [this] {
             const QList<QUuid> arrivals = std::exchange(m_unsavedArrivals, {});
             const QList<SavedCallback> callbacks = std::exchange(m_savedCallbacks, {});
-            return ItemStoreWriter::Snapshot {
-                [records = indexRecords()] { return serialiseIndex(records); },
-                [this, arrivals, callbacks](const std::optional<QString>& error) {
-                    indexWritten(arrivals, callbacks, error);
+            const QList<RecordChange> changes = takeChanges();
+            return ItemStoreWriter::Snapshot {[changes] { return journalLines(changes); },
+                [this, arrivals, callbacks, changes](const std::optional<QString>& error) {
+                    indexWritten(arrivals, callbacks, changes, error);
                 }};
         },
         now);
     m_acksWriter = std::make_unique<ItemStoreWriter>(
-        m_acksPath, m_writerThread,
+        [this](const QByteArray& data, const QDateTime& at, QString* error) {
+            return m_acksFile.write(data, at, error);
+        },
+        m_writerThread,
         [this] {
             return ItemStoreWriter::Snapshot {
                 [acks = m_acks] {
@@ -210,20 +241,30 @@ ItemStore::~ItemStore()
 {
     flush();
     m_writerThread.waitForDone();
+    m_foldThread.waitForDone();
 }
 
 void ItemStore::flush()
 {
     m_acksWriter->flush();
     m_indexWriter->flush();
+    waitForFold();
+    // The journal's last cut runs behind the writes.
+    m_writerThread.waitForDone();
+    if (m_journal.size() > 0 || m_indexUnreadable || m_journalUnreadable) {
+        startFold();
+        waitForFold();
+        m_writerThread.waitForDone();
+    }
 }
 
 void ItemStore::setWriteDevice(const platform::WriteDevice& device)
 {
     // The writes run on the writer thread, which must not see the device change mid-write.
     flush();
-    m_indexWriter->file().setWriteDevice(device);
-    m_acksWriter->file().setWriteDevice(device);
+    m_indexFile.setWriteDevice(device);
+    m_acksFile.setWriteDevice(device);
+    m_journal.setWriteDevice(device);
 }
 
 QString ItemStore::defaultRoot()
@@ -238,13 +279,15 @@ void ItemStore::load()
 {
     bool exists = false;
     bool indexDamaged = false;
+    QHash<QUuid, QByteArray> texts;
+    QSet<QUuid> repeated;
     const QByteArray index = readFile(m_indexPath, &exists);
     if (exists) {
         bool complete = false;
         const auto records = splitArray(index, &complete);
         qsizetype skipped = 0;
         if (records)
-            m_items = readIndex(*records, &m_records, &m_repeatedIds, &skipped);
+            m_items = readIndex(*records, &texts, &repeated, &skipped);
         if (!records || !complete || skipped > 0) {
             // The whole file is kept for the user; every record that still decodes is used.
             qCWarning(lcStore).noquote()
@@ -252,11 +295,48 @@ void ItemStore::load()
                                   "read; the file will be kept aside")
                        .arg(records ? QString::number(skipped) : QStringLiteral("all"))
                        .arg(m_items.size());
-            m_indexWriter->file().keepAsideBeforeNextWrite();
-            indexDamaged = true;
+            m_indexFile.keepAsideBeforeNextWrite();
+            indexDamaged = m_indexUnreadable = true;
         }
     }
-    removeLeftovers(indexDamaged);
+
+    const QByteArray journal = readFile(m_journal.path(), &exists);
+    const IndexJournal::Contents changes = IndexJournal::read(journal);
+    QString error;
+    if (!m_journal.open(changes.wholeLength, &error))
+        qCWarning(lcStore).noquote() << "[store] index.journal could not be opened: " + error;
+    if (changes.unreadable > 0) {
+        qCWarning(lcStore).noquote()
+            << QStringLiteral("[store] index.journal is damaged: %1 line(s) skipped, %2 read; "
+                              "the file will be kept aside")
+                   .arg(changes.unreadable)
+                   .arg(changes.entries.size());
+        m_journalUnreadable = true;
+    }
+    for (const auto& [id, item] : changes.entries) {
+        texts.remove(id);
+        if (item && !repeated.contains(id)) {
+            QByteArray text;
+            item->appendIndentedJson(text);
+            texts.insert(id, text);
+        }
+    }
+    replay(changes.entries);
+
+    // What is on disk now, for the next fold: a record read is written back as it was read, and
+    // one of an id the index holds twice from its own item every time.
+    m_foldRecords.reserve(m_items.size());
+    m_foldIds.reserve(m_items.size());
+    for (const ScreenItem& item : std::as_const(m_items)) {
+        QByteArray text = texts.value(item.id);
+        if (text.isEmpty())
+            item.appendIndentedJson(text);
+        m_foldRecords.append(std::move(text));
+        m_foldIds.append(item.id);
+    }
+    if (journal.size() > 0 || indexDamaged)
+        m_idleFold.start();
+    removeLeftovers(indexDamaged || m_journalUnreadable);
 
     const QByteArray acks = readFile(m_acksPath, &exists);
     if (exists) {
@@ -274,7 +354,7 @@ void ItemStore::load()
         }
         if (!valid) {
             m_acks.clear();
-            m_acksWriter->file().keepAsideBeforeNextWrite();
+            m_acksFile.keepAsideBeforeNextWrite();
         }
     }
 }
@@ -285,11 +365,13 @@ void ItemStore::removeLeftovers(bool indexDamaged)
     // left by a write that never ended.
     const QString indexName = QFileInfo(m_indexPath).fileName();
     const QString acksName = QFileInfo(m_acksPath).fileName();
+    const QString journalName = QFileInfo(m_journal.path()).fileName();
     const auto isWriterTemporary = [](const QString& name, const QString& target) {
         return name.startsWith(target + QLatin1String(".new-"));
     };
     for (const QString& name : QDir(m_root).entryList(QDir::Files | QDir::Hidden)) {
-        if (isWriterTemporary(name, indexName) || isWriterTemporary(name, acksName))
+        if (isWriterTemporary(name, indexName) || isWriterTemporary(name, acksName)
+            || isWriterTemporary(name, journalName))
             QFile::remove(m_root + u'/' + name);
     }
     // An item's own name never holds ".new-": only the atomic writer's temporaries do.
@@ -339,57 +421,54 @@ void ItemStore::finishFile(const QUuid& id)
     }
 }
 
-QList<QByteArray> ItemStore::indexRecords()
+void ItemStore::replay(const QList<IndexJournal::Entry>& entries)
 {
-    // Most writes follow a few arrivals and edits: only their records are made, and the list
-    // handed to the writer is shared with the last one until then.
-    if (!m_recordListStale && m_repeatedIds.isEmpty() && m_recordList.size() <= m_items.size()) {
-        for (qsizetype row = m_recordList.size(); row < m_items.size(); ++row)
-            m_changedRecords.insert(m_items.at(row).id);
-        m_recordList.resize(m_items.size());
-        for (const QUuid& id : std::as_const(m_changedRecords)) {
-            const int row = rowOf(id);
-            if (row < 0)
-                continue;
-            QByteArray text;
-            m_items.at(row).appendIndentedJson(text);
-            m_records.insert(id, text);
-            m_recordList[row] = std::move(text);
-        }
-        m_changedRecords.clear();
-        return m_recordList;
-    }
-    // Records of items gone are dropped now and then, not on every removal.
-    if (m_records.size() > 2 * m_items.size() + 64) {
-        QHash<QUuid, QByteArray> kept;
-        kept.reserve(m_items.size());
-        for (const ScreenItem& item : std::as_const(m_items)) {
-            if (const auto it = m_records.constFind(item.id); it != m_records.cend())
-                kept.insert(item.id, *it);
-        }
-        m_records = std::move(kept);
-    }
-    QList<QByteArray> records;
-    records.reserve(m_items.size());
-    for (const ScreenItem& item : std::as_const(m_items)) {
-        if (m_repeatedIds.contains(item.id)) {
-            QByteArray text;
-            item.appendIndentedJson(text);
-            records.append(std::move(text));
+    if (entries.isEmpty())
+        return;
+    ensureRows();
+    QList<bool> removed(m_items.size(), false);
+    for (const auto& [id, item] : entries) {
+        if (!item) {
+            // Every place of the id goes, as a removal takes every record of it.
+            if (m_rows.contains(id)) {
+                for (qsizetype row = 0; row < m_items.size(); ++row)
+                    removed[row] = removed.at(row) || m_items.at(row).id == id;
+                m_rows.remove(id);
+            }
             continue;
         }
-        auto it = m_records.find(item.id);
-        if (it == m_records.end() || m_changedRecords.contains(item.id)) {
-            QByteArray text;
-            item.appendIndentedJson(text);
-            it = m_records.insert(item.id, std::move(text));
+        if (const int row = int(m_rows.value(id, -1)); row >= 0) {
+            m_items[row] = *item;
+            continue;
         }
-        records.append(*it);
+        m_rows.insert(id, int(m_items.size()));
+        m_items.append(*item);
+        removed.append(false);
+    }
+    qsizetype row = 0;
+    m_items.removeIf([&](const ScreenItem&) { return removed.at(row++); });
+    invalidateRows();
+}
+
+QList<ItemStore::RecordChange> ItemStore::takeChanges()
+{
+    QList<std::pair<int, QUuid>> present;
+    QList<RecordChange> changes;
+    for (const QUuid& id : std::as_const(m_changedRecords)) {
+        if (const int row = rowOf(id); row >= 0)
+            present.append({row, id});
+        else
+            changes.append({id, QByteArray()});
     }
     m_changedRecords.clear();
-    m_recordList = records;
-    m_recordListStale = false;
-    return records;
+    // New items are added to the index in the order they came.
+    std::sort(present.begin(), present.end());
+    for (const auto& [row, id] : present) {
+        QByteArray text;
+        m_items.at(row).appendIndentedJson(text);
+        changes.append({id, std::move(text)});
+    }
+    return changes;
 }
 
 void ItemStore::save()
@@ -403,10 +482,13 @@ void ItemStore::saveAcks()
 }
 
 void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,
-    const std::optional<QString>& error)
+    const QList<RecordChange>& changes, const std::optional<QString>& error)
 {
     if (error) {
         qCWarning(lcStore).noquote() << "[store] index.json not written: " + *error;
+        // The other changes of this write go with the next one.
+        for (const auto& [id, record] : changes)
+            m_changedRecords.insert(id);
         // Items that arrived for this write are not on disk: they leave the store, and whoever
         // sent them hears so. Other changes wait for the next write.
         const QSet<QUuid> gone(arrivals.begin(), arrivals.end());
@@ -425,14 +507,139 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         if (m_items.size() != before)
             publishItems();
         m_indexWriter->markDirtyQuietly();
-    } else if (!m_unfinishedFiles.isEmpty()) {
-        for (const QUuid& id : arrivals)
-            finishFile(id);
+    } else {
+        m_journaled.append(changes);
+        if (!m_unfinishedFiles.isEmpty()) {
+            for (const QUuid& id : arrivals)
+                finishFile(id);
+        }
     }
     for (const SavedCallback& callback : callbacks) {
         if (callback)
             callback(error);
     }
+    if (error)
+        return;
+    if (m_journal.size() >= kFoldJournalBytes)
+        startFold();
+    else if (m_journal.size() > 0)
+        m_idleFold.start();
+}
+
+struct ItemStore::Fold {
+    QList<RecordChange> changes;
+    bool keepJournalAside = false;
+    QList<QByteArray> records;
+    QList<QUuid> ids;
+    std::optional<QString> error;
+    QMutex lock;
+    QWaitCondition done;
+    bool written = false;
+};
+
+void ItemStore::startFold()
+{
+    if (m_fold)
+        return;
+    auto fold = std::make_shared<Fold>();
+    fold->changes = std::exchange(m_journaled, {});
+    fold->keepJournalAside = m_journalUnreadable;
+    m_fold = fold;
+    m_idleFold.stop();
+    // Queued behind every journal write whose changes the fold holds, and before the next.
+    m_writerThread.start([this] { m_journal.markTail(); });
+    m_foldThread.start(
+        [this, fold, records = m_foldRecords, ids = m_foldIds, now = m_clock.now()]() mutable {
+            // The changes applied in order: an edit in place, a new record at the end, a removal
+            // taking every record of its id.
+            QMultiHash<QUuid, qsizetype> rows;
+            rows.reserve(ids.size());
+            for (qsizetype row = 0; row < ids.size(); ++row)
+                rows.insert(ids.at(row), row);
+            QList<bool> removed(ids.size(), false);
+            for (const auto& [id, record] : std::as_const(fold->changes)) {
+                const QList<qsizetype> places = rows.values(id);
+                if (record.isEmpty()) {
+                    for (const qsizetype row : places)
+                        removed[row] = true;
+                    rows.remove(id);
+                } else if (!places.isEmpty()) {
+                    records[*std::min_element(places.begin(), places.end())] = record;
+                } else {
+                    rows.insert(id, records.size());
+                    records.append(record);
+                    ids.append(id);
+                    removed.append(false);
+                }
+            }
+            for (qsizetype row = 0; row < ids.size(); ++row) {
+                if (removed.at(row))
+                    continue;
+                fold->records.append(records.at(row));
+                fold->ids.append(ids.at(row));
+            }
+            records.clear();
+            QString error;
+            const bool ok = m_indexFile.write(serialiseIndex(fold->records), now, &error);
+            {
+                const QMutexLocker locker(&fold->lock);
+                if (!ok)
+                    fold->error = error;
+                fold->written = true;
+                fold->done.wakeAll();
+            }
+            QMetaObject::invokeMethod(
+                this, [this, fold] { finishFold(fold); }, Qt::QueuedConnection);
+        });
+}
+
+void ItemStore::waitForFold()
+{
+    const std::shared_ptr<Fold> fold = m_fold;
+    if (!fold)
+        return;
+    {
+        const QMutexLocker locker(&fold->lock);
+        while (!fold->written)
+            fold->done.wait(&fold->lock);
+    }
+    finishFold(fold);
+}
+
+void ItemStore::finishFold(const std::shared_ptr<Fold>& fold)
+{
+    // waitForFold() may have finished it already.
+    if (fold != m_fold)
+        return;
+    m_fold.reset();
+    if (fold->error) {
+        qCWarning(lcStore).noquote() << "[store] index.json not written: " + *fold->error;
+        // The journal keeps every line; the next fold takes them all again.
+        m_journaled = fold->changes + m_journaled;
+        m_writerThread.start([this] { m_journal.dropTail(); });
+        m_idleFold.start();
+        return;
+    }
+    m_foldRecords = std::move(fold->records);
+    m_foldIds = std::move(fold->ids);
+    if (!m_journaled.isEmpty())
+        m_idleFold.start();
+    m_indexUnreadable = false;
+    m_journalUnreadable = m_journalUnreadable && !fold->keepJournalAside;
+    m_writerThread.start([this, keepAside = fold->keepJournalAside, now = m_clock.now()] {
+        QString error;
+        if (!m_journal.cut(keepAside, now, &error))
+            qCWarning(lcStore).noquote() << "[store] index.journal not shortened: " + error;
+    });
+}
+
+void ItemStore::foldWhenIdle()
+{
+    // A write under way hears back soon, and asks again.
+    if (m_indexWriter->busy() || m_fold)
+        return;
+    if (m_journal.size() > 0 || !m_journaled.isEmpty() || m_indexUnreadable || m_journalUnreadable)
+        startFold();
 }
 
 SaveBatch::SaveBatch(ItemStore& store)
@@ -529,8 +736,6 @@ void ItemStore::appendWithUnfinishedFile(const ScreenItem& item, SavedCallback o
 void ItemStore::publishItems()
 {
     m_change.whole = true;
-    m_records.clear();
-    m_recordListStale = true;
     if (m_batchDepth > 0) {
         m_itemsChangePending = m_storeChangePending = true;
         return;

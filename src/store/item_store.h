@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/atomic_file.h"
+#include "store/index_journal.h"
 #include "store/screen_item.h"
 
 #include <QHash>
@@ -10,6 +11,7 @@
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <array>
 #include <functional>
@@ -36,8 +38,10 @@ struct StoreChange {
 
 // The received items of one screen: their records, their files in "Inbox" and "Archive", the
 // JSON index and the acknowledgements per sending device. Every change is saved soon after it
-// is made: the index and acks.json are written on a worker thread from snapshots, in order, and
-// the last writes are waited for when the store goes (or on flush()). Main thread only.
+// is made: the changed records are appended to the index's journal and acks.json is written, on
+// a worker thread from snapshots, in order; the journal is folded into the index on a thread of
+// its own when it has grown, when the store is idle, and when it goes (or on flush()). Main
+// thread only.
 class ItemStore : public QObject {
     Q_OBJECT
 public:
@@ -59,6 +63,7 @@ public:
     QString inboxDir() const { return m_inboxDir; }
     QString archiveDir() const { return m_archiveDir; }
     QString indexPath() const { return m_indexPath; }
+    QString journalPath() const { return m_journal.path(); }
     QString acksPath() const { return m_acksPath; }
     platform::Defaults& defaults() const { return m_defaults; }
     const platform::Clock& clock() const { return m_clock; }
@@ -96,7 +101,7 @@ public:
     void save();
     void saveAcks();
     // Waits until every change made so far is on disk (or its write has failed and been
-    // reported). The destructor does the same.
+    // reported), and the index holds them all. The destructor does the same.
     void flush();
     // Later writes of the index and acks.json pass through `device` (see WriteDevice).
     void setWriteDevice(const platform::WriteDevice& device);
@@ -147,12 +152,16 @@ private:
     // Removes what writes cut off by a crash left: temporary files of the atomic writer and
     // unfinished uploads no record lists; an unfinished file a record lists is finished.
     void removeLeftovers(bool indexDamaged);
+    // Applies the journal's lines to the items read from the index.
+    void replay(const QList<IndexJournal::Entry>& entries);
     void finishFile(const QUuid& id);
-    // The index's records in order, each serialised once per change.
-    QList<QByteArray> indexRecords();
+    // An id with its record as the index holds it; no record when the item was removed.
+    using RecordChange = std::pair<QUuid, QByteArray>;
+    // The records changed since the last snapshot, new items in their order.
+    QList<RecordChange> takeChanges();
     int indexOf(const QUuid& id) const { return rowOf(id); }
     // The rows and counts are rebuilt from the list after a removal, on their next use.
-    void invalidateRows() { m_rowsStale = m_recordListStale = true; }
+    void invalidateRows() { m_rowsStale = true; }
     void ensureRows() const;
     void publishItems();
     void publishItems(const QUuid& id);
@@ -160,7 +169,14 @@ private:
     void publishAcks();
     void endBatch();
     void indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,
-        const std::optional<QString>& error);
+        const QList<RecordChange>& changes, const std::optional<QString>& error);
+    struct Fold;
+    // Only between journal writes, so that the journal's lines before the fold are the ones
+    // the fold writes into the index.
+    void startFold();
+    void finishFold(const std::shared_ptr<Fold>& fold);
+    void waitForFold();
+    void foldWhenIdle();
     void forwardRelayAck(const QString& messageID, const QString& action);
 
     QList<ScreenItem> m_items;
@@ -185,8 +201,13 @@ private:
     QList<SavedCallback> m_savedCallbacks;
     // Items whose file still has its unfinished name.
     QSet<QUuid> m_unfinishedFiles;
-    // One writer thread for both files; declared before the writers, which wait for it.
+    platform::AtomicFile m_indexFile;
+    platform::AtomicFile m_acksFile;
+    IndexJournal m_journal;
+    // One writer thread for the journal and acks.json, declared before the writers, which wait
+    // for it; the index is rewritten on a thread of its own while lines go on being appended.
     QThreadPool m_writerThread;
+    QThreadPool m_foldThread;
     std::unique_ptr<ItemStoreWriter> m_indexWriter;
     std::unique_ptr<ItemStoreWriter> m_acksWriter;
     // While a batch runs, changes are announced once at its end.
@@ -196,14 +217,19 @@ private:
     bool m_storeChangePending = false;
     bool m_lastArrivalChangePending = false;
     StoreChange m_change;
-    // Each item's record as the index holds it, and the items changed since it was made: a
-    // write of the index then costs the main thread what changed, not the whole store.
-    QHash<QUuid, QByteArray> m_records;
+    // The items changed since the last journal write: a write then costs the main thread what
+    // changed, not the whole store.
     QSet<QUuid> m_changedRecords;
-    QSet<QUuid> m_repeatedIds;
-    // The records in the index's order as last handed to the writer, while no item has left.
-    QList<QByteArray> m_recordList;
-    bool m_recordListStale = true;
+    // The index as last written whole (records in order, with their ids), and the changes on
+    // disk in the journal since: together what a fold writes.
+    QList<QByteArray> m_foldRecords;
+    QList<QUuid> m_foldIds;
+    QList<RecordChange> m_journaled;
+    std::shared_ptr<Fold> m_fold;
+    // What was read at start and could not be decoded waits to be kept aside by a fold.
+    bool m_indexUnreadable = false;
+    bool m_journalUnreadable = false;
+    QTimer m_idleFold;
     friend class SaveBatch;
 };
 

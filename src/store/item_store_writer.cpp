@@ -15,10 +15,10 @@ struct ItemStoreWriter::Flight {
     std::optional<QString> error;
 };
 
-ItemStoreWriter::ItemStoreWriter(QString path, QThreadPool& pool,
+ItemStoreWriter::ItemStoreWriter(Sink sink, QThreadPool& pool,
     std::function<Snapshot()> takeSnapshot, std::function<QDateTime()> now, QObject* parent)
     : QObject(parent)
-    , m_file(std::move(path))
+    , m_sink(std::move(sink))
     , m_pool(pool)
     , m_takeSnapshot(std::move(takeSnapshot))
     , m_now(std::move(now))
@@ -56,7 +56,7 @@ void ItemStoreWriter::start()
     m_inFlight = flight;
     m_pool.start([this, flight, serialise = std::move(snapshot.serialise), now = m_now()] {
         QString error;
-        const bool ok = m_file.write(serialise(), now, &error);
+        const bool ok = m_sink(serialise(), now, &error);
         {
             const QMutexLocker locker(&flight->lock);
             flight->written = true;

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "platform/atomic_file.h"
-
+#include <QDateTime>
 #include <QObject>
 
 #include <functional>
@@ -26,12 +25,16 @@ public:
         std::function<void(const std::optional<QString>& error)> finished;
     };
 
+    // Runs on the worker: puts the bytes on disk (no error) or says why it could not.
+    using Sink = std::function<bool(const QByteArray& data, const QDateTime& now, QString* error)>;
+
     // `takeSnapshot` runs on the main thread whenever a write is about to start.
-    ItemStoreWriter(QString path, QThreadPool& pool, std::function<Snapshot()> takeSnapshot,
+    ItemStoreWriter(Sink sink, QThreadPool& pool, std::function<Snapshot()> takeSnapshot,
         std::function<QDateTime()> now, QObject* parent = nullptr);
     ~ItemStoreWriter() override;
 
-    platform::AtomicFile& file() { return m_file; }
+    // A write is under way.
+    bool busy() const { return m_inFlight != nullptr; }
 
     // Asks for a write with the state as it will be when the main thread is next idle.
     void markDirty();
@@ -48,7 +51,7 @@ private:
     void finish(const std::shared_ptr<Flight>& flight);
     void waitFor(const std::shared_ptr<Flight>& flight);
 
-    platform::AtomicFile m_file;
+    Sink m_sink;
     QThreadPool& m_pool;
     std::function<Snapshot()> m_takeSnapshot;
     std::function<QDateTime()> m_now;

@@ -11,6 +11,7 @@
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,6 +30,35 @@
 #include <unistd.h>
 
 namespace vesker::e2e {
+
+// The records of a store as its next start reads them: the index, then the changes its journal
+// holds since the index was last written whole.
+inline QJsonArray storedIndex(const QString& indexPath)
+{
+    QJsonArray records = QJsonDocument::fromJson(test::fileBytes(indexPath)).array();
+    const QString journal = QFileInfo(indexPath).path() + "/index.journal";
+    for (const QByteArray& line : test::fileBytes(journal).split('\n')) {
+        const QJsonObject change = QJsonDocument::fromJson(line).object();
+        const bool put = change["put"].isObject();
+        const QString id = put ? change["put"]["id"].toString() : change["remove"].toString();
+        if (id.isEmpty())
+            continue;
+        qsizetype at = 0;
+        while (at < records.size() && records.at(at)["id"].toString() != id)
+            ++at;
+        if (!put) {
+            for (qsizetype i = records.size() - 1; i >= 0; --i) {
+                if (records.at(i)["id"].toString() == id)
+                    records.removeAt(i);
+            }
+        } else if (at < records.size()) {
+            records[at] = change["put"];
+        } else {
+            records.append(change["put"]);
+        }
+    }
+    return records;
+}
 
 // How long the program may take to start or stop, and a request to be answered.
 inline constexpr int kBoundMs = 15000;
@@ -256,10 +286,7 @@ public:
         return m_home.path() + "/Pictures/Vesker/" + relative;
     }
 
-    QJsonArray index() const
-    {
-        return QJsonDocument::fromJson(test::fileBytes(store("index.json"))).array();
-    }
+    QJsonArray index() const { return storedIndex(store("index.json")); }
 
     QSet<QString> indexIds() const
     {

@@ -53,7 +53,7 @@ void expectPaths(quint16 port, std::initializer_list<PathRow> rows)
 
 QJsonArray indexAt(const QString& path)
 {
-    return QJsonDocument::fromJson(vesker::test::fileBytes(path)).array();
+    return storedIndex(path);
 }
 
 } // namespace

@@ -29,6 +29,40 @@ QStringList itemsWithoutFile(const Vesker& vesker)
     return missing;
 }
 
+// Phones sending `count` uploads between them, each made by `upload(n)`, until stop().
+class Senders {
+public:
+    Senders(int phones, int count, std::function<Reply(int n)> upload)
+    {
+        for (int s = 0; s < phones; ++s) {
+            m_threads.emplace_back([this, count, upload] {
+                for (int n; (n = m_next++) < count;) {
+                    const Reply reply = upload(n);
+                    const std::lock_guard guard(m_lock);
+                    if (reply.status == 200)
+                        m_stored.insert(reply.id());
+                    m_answered = m_stored.size();
+                }
+            });
+        }
+    }
+
+    qsizetype answered() const { return m_answered; }
+    // The ids answered 200, once every sender has stopped.
+    QSet<QString> stop()
+    {
+        m_threads.clear();
+        return m_stored;
+    }
+
+private:
+    std::atomic<int> m_next {0};
+    std::atomic<qsizetype> m_answered {0};
+    std::mutex m_lock;
+    QSet<QString> m_stored;
+    std::vector<std::jthread> m_threads;
+};
+
 } // namespace
 
 TEST(Store, FullDiskRefusesUploadsAndKeepsEveryStoredOne)
@@ -87,28 +121,16 @@ TEST(Store, EveryUploadAnsweredBeforeAKillSurvivesIt)
     ASSERT_TRUE(vesker.start());
 
     // Eight phones send a hundred uploads between them; the program dies after thirty answers.
-    std::atomic<int> next {0};
-    std::atomic<qsizetype> answered {0};
-    std::mutex lock;
-    QSet<QString> stored;
-    std::vector<std::jthread> senders;
-    for (int s = 0; s < 8; ++s) {
-        senders.emplace_back([&] {
-            for (int n; (n = next++) < 100;) {
-                const Reply reply = vesker.upload(Kind(n % 3), sample(Kind(n % 3), 20000));
-                const std::lock_guard guard(lock);
-                if (reply.status == 200)
-                    stored.insert(reply.id());
-                answered = stored.size();
-            }
-        });
-    }
+    Senders senders(
+        8, 100, [&](int n) { return vesker.upload(Kind(n % 3), sample(Kind(n % 3), 20000)); });
     const QDeadlineTimer deadline(20000);
-    while (answered < 30 && !deadline.hasExpired())
+    while (senders.answered() < 30 && !deadline.hasExpired())
         QThread::msleep(1);
     vesker.kill();
-    senders.clear();
+    const QSet<QString> stored = senders.stop();
     ASSERT_GE(stored.size(), 30);
+    // Changes since the index was last written whole live in its journal alone.
+    EXPECT_TRUE(QFile::exists(vesker.store("index.journal")));
 
     ASSERT_TRUE(vesker.start());
     EXPECT_TRUE(vesker.indexIds().contains(stored)) << "an upload answered 200 is lost";
@@ -116,6 +138,33 @@ TEST(Store, EveryUploadAnsweredBeforeAKillSurvivesIt)
     // Uploads the kill cut off leave no file that no record lists, and no temporary file.
     EXPECT_EQ(QDir(vesker.store("Inbox")).entryList(QDir::Files | QDir::Hidden).size(),
         vesker.indexIds().size());
+    EXPECT_THAT(QDir(vesker.store()).entryList({"*.new-*"}, QDir::Files | QDir::Hidden), IsEmpty());
+}
+
+TEST(Store, EveryTextAnsweredBeforeAKillWhileTheIndexIsRewrittenSurvivesIt)
+{
+    Vesker vesker;
+    ASSERT_TRUE(vesker.start());
+
+    // Texts live in the index: a few long ones grow its journal past the point where it is
+    // folded into the index, again and again, while more arrive.
+    Senders senders(
+        4, 60, [&](int) { return vesker.upload(Kind::text, sample(Kind::text, 400 * 1000)); });
+    // The kill lands while the index's new file is being written.
+    const QDeadlineTimer deadline(30000);
+    bool folding = false;
+    while (!folding && !deadline.hasExpired()) {
+        QThread::msleep(1);
+        folding = senders.answered() >= 8
+            && !QDir(vesker.store()).entryList({"index.json.new-*"}, QDir::Files).isEmpty();
+    }
+    vesker.kill();
+    const QSet<QString> stored = senders.stop();
+    ASSERT_TRUE(folding) << "the index was never rewritten while texts arrived";
+
+    ASSERT_TRUE(vesker.start());
+    EXPECT_TRUE(vesker.indexIds().contains(stored)) << "a text answered 200 is lost";
+    EXPECT_THAT(vesker.keptAside(), IsEmpty());
     EXPECT_THAT(QDir(vesker.store()).entryList({"*.new-*"}, QDir::Files | QDir::Hidden), IsEmpty());
 }
 

@@ -152,6 +152,7 @@ TEST_F(UploadTest, ATextKeepsNoControlCharactersButTabsAndLineEnds)
         EXPECT_TRUE(std::any_of(items.begin(), items.end(),
             [&](const ScreenItem& item) { return item.text == c.stored; }));
     }
+    m_store.flush();
     const QByteArray index = fileBytes(m_store.rootDir() + QStringLiteral("/index.json"));
     EXPECT_TRUE(index.contains("[31md")) << "the index holds the texts";
     EXPECT_FALSE(index.contains("\\u00")) << index.constData();

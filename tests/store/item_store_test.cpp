@@ -218,7 +218,8 @@ TEST_F(StoreTest, ArrivalsDuringAWriteShareTheNextOneAndHearOnlyOnceOnDisk)
             EXPECT_EQ(error, std::nullopt);
             heard.append(id);
             listedWhenHeard.append(
-                fileBytes(root() + u"/index.json"_s).contains(uuidText(id).toUtf8()));
+                (fileBytes(root() + u"/index.json"_s) + fileBytes(store->journalPath()))
+                    .contains(uuidText(id).toUtf8()));
         });
     };
     append(u"first.jpg"_s);

@@ -25,6 +25,26 @@ const listensOn = (port) => new Promise((resolve) => {
   probe.once('error', () => resolve(0));
   probe.listen(port, () => { const { port: got } = probe.address(); probe.close(() => resolve(got)); });
 });
+// The records of a store as its next start reads them: the index, then the changes its journal
+// holds since the index was last written whole.
+export function storedIndex(folder) {
+  let records = [];
+  try { records = JSON.parse(readFileSync(join(folder, 'index.json'), 'utf8')); } catch { /* none yet */ }
+  let journal = '';
+  try { journal = readFileSync(join(folder, 'index.journal'), 'utf8'); } catch { /* none */ }
+  for (const line of journal.split('\n')) {
+    let change;
+    try { change = JSON.parse(line); } catch { continue; }
+    if (change.put) {
+      const at = records.findIndex((record) => record.id === change.put.id);
+      if (at >= 0) records[at] = change.put; else records.push(change.put);
+    } else if (change.remove) {
+      records = records.filter((record) => record.id !== change.remove);
+    }
+  }
+  return records;
+}
+
 export async function freePort() {
   for (let attempt = 0; attempt < 200; ++attempt) {
     const port = await listensOn(10000 + Math.floor(Math.random() * (ephemeralStart - 10000)));
@@ -84,12 +104,9 @@ export async function startVesker(settings = {}, { answers = false } = {}) {
   child.stderr.on('data', (chunk) => { log = (log + chunk).slice(-4000); });
   const url = `http://127.0.0.1:${port}`;
   const store = join(home, 'Pictures/Vesker');
-  const readJSON = (name, fallback) => {
-    try { return JSON.parse(readFileSync(join(store, name), 'utf8')); } catch { return fallback; }
-  };
   const vesker = {
     url, home, store,
-    index: () => readJSON('index.json', []),
+    index: () => storedIndex(store),
     async upload(path, body, headers = {}) {
       const reply = await fetch(url + path, { method: 'POST', body, headers });
       return { status: reply.status, body: await reply.text() };

@@ -1,10 +1,9 @@
 // A hosted screen's pages reached under "/s/<slug>" on the main port, in a phone's and a
 // desktop's browser, against the real program.
 import assert from 'node:assert/strict';
-import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { desktop, eventually, freePort, launchBrowser, openPage, phone, withVesker } from './harness.mjs';
+import { desktop, eventually, freePort, launchBrowser, openPage, phone, storedIndex, withVesker } from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launchBrowser(); });
@@ -14,9 +13,7 @@ const hostedScreen = async (fields) => ({
   id: '6F9619FF-8B86-D011-B42D-00C04FC964FF', name: 'Workshop', slug: 'workshop',
   port: await freePort(), pin: '4821', requirePinToSend: true, enabled: true, ...fields,
 });
-const hostedIndex = (vesker) => {
-  try { return JSON.parse(readFileSync(join(vesker.store, 'Hosted/workshop/index.json'), 'utf8')); } catch { return []; }
-};
+const hostedIndex = (vesker) => storedIndex(join(vesker.store, 'Hosted/workshop'));
 
 test('the upload page under /s/<slug> sends to that screen, and only with its PIN', async () => {
   // This computer's own code is asked for too, so that the page cannot pass on either side.
