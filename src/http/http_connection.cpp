@@ -166,6 +166,15 @@ std::optional<HTTPConnection::EvictionRank> HTTPConnection::evictionRank(
     return EvictionRank {m_reader.bufferedBytes() == 0 ? 1 : 0, m_accepted};
 }
 
+bool HTTPConnection::readWaiting()
+{
+    if (m_phase != Phase::reading || m_refusal || m_completeBeforeVerdict)
+        return false;
+    const qsizetype before = m_reader.bufferedBytes();
+    readRequest();
+    return m_phase != Phase::reading || m_reader.bufferedBytes() != before;
+}
+
 void HTTPConnection::readRequest()
 {
     const bool headWasComplete = m_reader.headComplete();

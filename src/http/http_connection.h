@@ -50,6 +50,16 @@ public:
     void evict(bool answer);
     // Closes without a word. Safe to call more than once.
     void closeNow();
+    // Reads once what waits in the socket unread, for a choice of whom to evict: the read
+    // notification may not have been handled yet, and a real client's whole request may be
+    // there. True when that changed the connection (more of a request, handed over, refused or
+    // closed).
+    bool readWaiting();
+    // Reading a request of which nothing has been read yet.
+    bool hasReadNothing() const
+    {
+        return m_phase == Phase::reading && !m_refusal && m_reader.bufferedBytes() == 0;
+    }
 
     // Acts on whichever of the connection's deadlines has passed by `now`. The engine calls it
     // for every connection from one periodic sweep, so that no connection needs timers of its own.

@@ -8,6 +8,9 @@
 #include <QSet>
 #include <QTimer>
 
+class QSocketNotifier;
+class QTcpServer;
+
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -48,9 +51,11 @@ Q_SIGNALS:
     void stateChanged(int state, const QString& error);
 
 private:
-    class Listener;
-
-    void accept(qintptr descriptor);
+    void acceptSome();
+    // Stops accepting for a moment: `reason` says why.
+    void pauseAccepting(const QString& reason);
+    // Takes in the accepted non-blocking socket `fd`.
+    void accept(int fd);
     void sweep();
     void startSweeping()
     {
@@ -62,8 +67,11 @@ private:
     QString crowdedAddress(const QString& newcomer = {}) const;
     // The connection that gives way when the server is full (see HTTPConnection::evictionRank):
     // from an address that holds more than its share of the places when there is one, counting
-    // `newcomer` as one more of its address; none when nobody may be evicted.
-    HTTPConnection* victim(const QString& newcomer = {}) const;
+    // `newcomer` as one more of its address; none when nobody may be evicted. Judged on what
+    // the sockets hold, not only on what has been read of them: it reads them first.
+    HTTPConnection* victim(const QString& newcomer = {});
+    // The same judged on what has been read.
+    HTTPConnection* rankedVictim(const QString& newcomer) const;
     // Makes room for one connection: closes or refuses the victim. False when there is none.
     bool evictOne();
     // Makes room for one more refusal: closes a refused connection whose answer has gone out.
@@ -72,7 +80,8 @@ private:
     void finishIfIdle();
 
     HTTPServerConfig m_config;
-    Listener* m_listener = nullptr;
+    QTcpServer* m_listener = nullptr;
+    QSocketNotifier* m_acceptNotifier = nullptr;
     std::unique_ptr<char[]> m_scratch;
     QSet<HTTPConnection*> m_connections;
     // Every connection's deadlines are looked at from this one timer, which runs while there
