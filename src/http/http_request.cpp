@@ -272,28 +272,41 @@ QString HTTPResponse::reasonPhrase(qint64 status)
     }
 }
 
+namespace {
+
+QByteArray encodeReply(const HTTPResponse& response, qint64 contentLength, QByteArrayView bodyBytes)
+{
+    // Appended piece by piece, not QString::arg: a content type holding "%1" must go out as it
+    // is. Into one buffer made large enough at once, as this is done for every reply.
+    constexpr QByteArrayView fixed = "\r\nCache-Control: no-store"
+                                     "\r\nAccess-Control-Allow-Origin: *"
+                                     "\r\nAccess-Control-Allow-Headers: *"
+                                     "\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS";
+    const QByteArray type = response.contentType.toUtf8();
+    QByteArray wire;
+    wire.reserve(160 + fixed.size() + type.size() + bodyBytes.size());
+    wire.append("HTTP/1.1 ").append(QByteArray::number(response.status)).append(' ');
+    wire.append(HTTPResponse::reasonPhrase(response.status).toUtf8());
+    wire.append("\r\nContent-Type: ").append(type);
+    wire.append("\r\nContent-Length: ").append(QByteArray::number(contentLength));
+    wire.append(fixed);
+    if (response.retryAfter > 0)
+        wire.append("\r\nRetry-After: ").append(QByteArray::number(response.retryAfter));
+    wire.append("\r\nConnection: close\r\n\r\n");
+    wire.append(bodyBytes);
+    return wire;
+}
+
+} // namespace
+
 QByteArray HTTPResponse::encodeHead(qint64 contentLength) const
 {
-    // Built by concatenation, not QString::arg: a content type holding "%1" must go out as it is.
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status).toUtf8()
-        + "\r\nContent-Type: " + contentType.toUtf8()
-        + "\r\nContent-Length: " + QByteArray::number(contentLength)
-        + "\r\nCache-Control: no-store"
-          "\r\nAccess-Control-Allow-Origin: *"
-          "\r\nAccess-Control-Allow-Headers: *"
-          "\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS"
-        + (retryAfter > 0 ? "\r\nRetry-After: " + QByteArray::number(retryAfter) : QByteArray())
-        + "\r\nConnection: close\r\n\r\n";
+    return encodeReply(*this, contentLength, {});
 }
 
 QByteArray HTTPResponse::encode() const
 {
-    const QByteArray head = encodeHead(body.size());
-    QByteArray wire;
-    wire.reserve(head.size() + body.size());
-    wire.append(head);
-    wire.append(body);
-    return wire;
+    return encodeReply(*this, body.size(), body);
 }
 
 HTTPResponse HTTPResponse::text(qint64 status, const QString& body)

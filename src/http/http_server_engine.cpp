@@ -57,6 +57,7 @@ HTTPServerEngine::~HTTPServerEngine()
     // Connections are deleted here rather than by QObject: they still use the configuration.
     const QSet<HTTPConnection*> connections = std::exchange(m_connections, {});
     qDeleteAll(connections);
+    deleteClosed();
 }
 
 std::optional<HTTPServerError> HTTPServerEngine::listen(const QHostAddress& address, quint16 port)
@@ -87,10 +88,13 @@ void HTTPServerEngine::acceptSome()
 {
     const int listening = int(m_listener->socketDescriptor());
     for (int accepted = 0; accepted < kAcceptsPerTurn && m_acceptNotifier;) {
-        const int fd = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        sockaddr_storage peer {};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(
+            listening, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
             ++accepted;
-            accept(fd);
+            accept(fd, socketAddressText(peer));
             continue;
         }
         if (errno == EINTR || errno == ECONNABORTED)
@@ -146,7 +150,7 @@ void HTTPServerEngine::retire()
     finishIfIdle();
 }
 
-void HTTPServerEngine::accept(int fd)
+void HTTPServerEngine::accept(int fd, const QString& address)
 {
     if (m_retired) {
         ::close(fd);
@@ -162,7 +166,6 @@ void HTTPServerEngine::accept(int fd)
         }
     }
 
-    const QString address = peerAddressText(fd);
     // A peer whose address holds less than its share is let in over the cap while every place is
     // owed an answer, up to twice the cap; the sweep gives the places back as they can go.
     const auto underShare = [&] {
@@ -180,7 +183,7 @@ void HTTPServerEngine::accept(int fd)
             ::close(fd);
             return;
         }
-        auto* connection = new HTTPConnection(fd, this);
+        auto* connection = new HTTPConnection(fd, address, this);
         m_connections.insert(connection);
         startSweeping();
         ++m_refusing;
@@ -189,7 +192,7 @@ void HTTPServerEngine::accept(int fd)
         return;
     }
 
-    auto* connection = new HTTPConnection(fd, this);
+    auto* connection = new HTTPConnection(fd, address, this);
     m_connections.insert(connection);
     startSweeping();
     countServing(connection, 1);
@@ -330,6 +333,11 @@ void HTTPServerEngine::connectionClosed(HTTPConnection* connection)
 {
     if (!m_connections.remove(connection))
         return;
+    // Not deleted at once: its own code may still be running. One queued event deletes all
+    // closed meanwhile, rather than one event, and one wake of the thread, per connection.
+    if (m_closed.empty())
+        QMetaObject::invokeMethod(this, &HTTPServerEngine::deleteClosed, Qt::QueuedConnection);
+    m_closed.push_back(connection);
     if (connection->isRefusal())
         --m_refusing;
     else
@@ -338,6 +346,12 @@ void HTTPServerEngine::connectionClosed(HTTPConnection* connection)
     if (m_connections.isEmpty())
         m_sweep.stop();
     finishIfIdle();
+}
+
+void HTTPServerEngine::deleteClosed()
+{
+    for (HTTPConnection* connection : std::exchange(m_closed, {}))
+        delete connection;
 }
 
 void HTTPServerEngine::finishIfIdle()

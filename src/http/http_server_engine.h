@@ -14,6 +14,7 @@ class QTcpServer;
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vesker {
 
@@ -54,8 +55,8 @@ private:
     void acceptSome();
     // Stops accepting for a moment: `reason` says why.
     void pauseAccepting(const QString& reason);
-    // Takes in the accepted non-blocking socket `fd`.
-    void accept(int fd);
+    // Takes in the accepted non-blocking socket `fd` of a peer at `address`.
+    void accept(int fd, const QString& address);
     void sweep();
     void startSweeping()
     {
@@ -78,12 +79,15 @@ private:
     bool closeOneAnsweredRefusal();
     void countServing(HTTPConnection* connection, int change);
     void finishIfIdle();
+    void deleteClosed();
 
     HTTPServerConfig m_config;
     QTcpServer* m_listener = nullptr;
     QSocketNotifier* m_acceptNotifier = nullptr;
     std::unique_ptr<char[]> m_scratch;
     QSet<HTTPConnection*> m_connections;
+    // Closed, to be deleted once no code of theirs runs.
+    std::vector<HTTPConnection*> m_closed;
     // Every connection's deadlines are looked at from this one timer, which runs while there
     // are connections: a connection then costs no timers of its own to make.
     QTimer m_sweep;
