@@ -3,6 +3,8 @@
 #include <QList>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <charconv>
 #include <limits>
 
 namespace vesker {
@@ -276,24 +278,36 @@ namespace {
 
 QByteArray encodeReply(const HTTPResponse& response, qint64 contentLength, QByteArrayView bodyBytes)
 {
-    // Appended piece by piece, not QString::arg: a content type holding "%1" must go out as it
-    // is. Into one buffer made large enough at once, as this is done for every reply.
-    constexpr QByteArrayView fixed = "\r\nCache-Control: no-store"
-                                     "\r\nAccess-Control-Allow-Origin: *"
-                                     "\r\nAccess-Control-Allow-Headers: *"
-                                     "\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS";
+    // Copied piece by piece, not QString::arg: a content type holding "%1" must go out as it is.
+    // Into one buffer of the final size, as this is done for every reply.
     const QByteArray type = response.contentType.toUtf8();
-    QByteArray wire;
-    wire.reserve(160 + fixed.size() + type.size() + bodyBytes.size());
-    wire.append("HTTP/1.1 ").append(QByteArray::number(response.status)).append(' ');
-    wire.append(HTTPResponse::reasonPhrase(response.status).toUtf8());
-    wire.append("\r\nContent-Type: ").append(type);
-    wire.append("\r\nContent-Length: ").append(QByteArray::number(contentLength));
-    wire.append(fixed);
-    if (response.retryAfter > 0)
-        wire.append("\r\nRetry-After: ").append(QByteArray::number(response.retryAfter));
-    wire.append("\r\nConnection: close\r\n\r\n");
-    wire.append(bodyBytes);
+    const QByteArray reason = HTTPResponse::reasonPhrase(response.status).toUtf8();
+    constexpr int kDigits = 24;
+    char status[kDigits];
+    char length[kDigits];
+    char retryAfter[kDigits];
+    const auto decimal = [](char* into, qint64 value) {
+        return QByteArrayView(into, std::to_chars(into, into + kDigits, value).ptr - into);
+    };
+    const bool retry = response.retryAfter > 0;
+    const QByteArrayView pieces[] = {"HTTP/1.1 ", decimal(status, response.status), " ", reason,
+        "\r\nContent-Type: ", type, "\r\nContent-Length: ", decimal(length, contentLength),
+        "\r\nCache-Control: no-store"
+        "\r\nAccess-Control-Allow-Origin: *"
+        "\r\nAccess-Control-Allow-Headers: *"
+        "\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS",
+        retry ? "\r\nRetry-After: " : "",
+        retry ? decimal(retryAfter, response.retryAfter) : QByteArrayView(),
+        "\r\nConnection: close\r\n\r\n", bodyBytes};
+    qsizetype size = 0;
+    for (const QByteArrayView piece : pieces)
+        size += piece.size();
+    QByteArray wire(size, Qt::Uninitialized);
+    char* end = wire.data();
+    for (const QByteArrayView piece : pieces) {
+        if (!piece.isEmpty())
+            end = std::copy(piece.begin(), piece.end(), end);
+    }
     return wire;
 }
 

@@ -1,3 +1,4 @@
+#include "http/http_address.h"
 #include "http/http_server.h"
 #include "support/loopback_socket.h"
 
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <future>
 #include <linux/sockios.h>
 #include <mutex>
@@ -173,6 +175,32 @@ TEST(HTTPServer, AnswersOneRequestPerConnectionOnce)
         (HTTPRequest {"GET", "/x%20y", {{"name", "a b"}}, {{"host", "h"}}, {}, "127.0.0.1"}));
     // A peer on a link-local address loses its zone.
     EXPECT_EQ(remoteAddressText(QStringLiteral("::ffff:10.0.0.1%3")), "10.0.0.1");
+}
+
+TEST(HTTPAddress, APeerAddressIsWrittenAsOwnersSeeIt)
+{
+    const auto v6 = [](const char* text, uint32_t scope = 0) {
+        sockaddr_storage storage {};
+        auto& address = reinterpret_cast<sockaddr_in6&>(storage);
+        address.sin6_family = AF_INET6;
+        address.sin6_scope_id = scope;
+        ::inet_pton(AF_INET6, text, &address.sin6_addr);
+        return storage;
+    };
+    sockaddr_storage v4 {};
+    reinterpret_cast<sockaddr_in&>(v4).sin_family = AF_INET;
+    ::inet_pton(AF_INET, "192.168.1.20", &reinterpret_cast<sockaddr_in&>(v4).sin_addr);
+    sockaddr_storage local {};
+    local.ss_family = AF_UNIX;
+    const std::pair<sockaddr_storage, QString> cases[] = {
+        {v4, "192.168.1.20"},
+        {v6("::ffff:10.0.0.1"), "10.0.0.1"},
+        {v6("fe80::1:2", 3), "fe80::1:2"},
+        {v6("2001:db8::ff00:42:8329"), "2001:db8::ff00:42:8329"},
+        {local, QString()},
+    };
+    for (const auto& [address, text] : cases)
+        EXPECT_EQ(socketAddressText(address), text);
 }
 
 TEST(HTTPServer, ABodyOverTheLimitIsRefusedBeforeTheCloseWhileTheClientStillSends)
