@@ -105,11 +105,14 @@ void HTTPServerEngine::acceptSome()
     }
 }
 
-void HTTPServerEngine::pauseAccepting(const QString& reason)
+void HTTPServerEngine::pauseAccepting(const QString& cause)
 {
     // Out of descriptors, usually: try again shortly instead of staying deaf until somebody
-    // restarts the server.
-    qCWarning(lcHttp).noquote() << "[http] cannot accept connections:" << reason;
+    // restarts the server. The owner shows the reason in its status, in the words QTcpServer
+    // gave when it did the accepting.
+    const QString reason = QStringLiteral("Out of resources");
+    qCWarning(lcHttp).noquote() << "[http] cannot accept connections:" << reason
+                                << '(' + cause + ')';
     m_acceptNotifier->setEnabled(false);
     Q_EMIT stateChanged(int(HTTPServerState::waiting), reason);
     QTimer::singleShot(1000, this, [this] {

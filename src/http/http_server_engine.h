@@ -8,13 +8,13 @@
 #include <QSet>
 #include <QTimer>
 
-class QSocketNotifier;
-class QTcpServer;
-
 #include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
+
+class QSocketNotifier;
+class QTcpServer;
 
 namespace vesker {
 
@@ -53,8 +53,8 @@ Q_SIGNALS:
 
 private:
     void acceptSome();
-    // Stops accepting for a moment: `reason` says why.
-    void pauseAccepting(const QString& reason);
+    // Stops accepting for a moment: `cause` says why, for the log.
+    void pauseAccepting(const QString& cause);
     // Takes in the accepted non-blocking socket `fd` of a peer at `address`.
     void accept(int fd, const QString& address);
     void sweep();
