@@ -85,6 +85,7 @@ struct HTTPResponse {
     QByteArray encode() const;
     // The head alone, for a body of `contentLength` bytes sent after it.
     QByteArray encodeHead(qint64 contentLength) const;
+
     static HTTPResponse text(qint64 status, const QString& body);
     // 503 "Server busy": a cap of the server was reached; the client may try again shortly.
     static HTTPResponse busy();
