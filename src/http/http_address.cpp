@@ -4,6 +4,8 @@
 
 #include <QNetworkInterface>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 namespace vesker {
@@ -25,9 +27,29 @@ QString peerAddressText(int fd)
     socklen_t length = sizeof storage;
     if (::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
         return QString();
-    if (storage.ss_family != AF_INET && storage.ss_family != AF_INET6)
+    return socketAddressText(storage);
+}
+
+QString socketAddressText(const sockaddr_storage& address)
+{
+    // IPv4, also mapped into IPv6 as a dual-stack socket reports it, is written here: it is
+    // what nearly every peer is, once per connection.
+    const void* v4 = nullptr;
+    if (address.ss_family == AF_INET) {
+        v4 = &reinterpret_cast<const sockaddr_in&>(address).sin_addr;
+    } else if (address.ss_family == AF_INET6) {
+        const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&v6))
+            v4 = v6.s6_addr + 12;
+    } else {
         return QString();
-    return remoteAddressText(QHostAddress(reinterpret_cast<const sockaddr*>(&storage)).toString());
+    }
+    if (v4) {
+        char text[INET_ADDRSTRLEN];
+        if (::inet_ntop(AF_INET, v4, text, sizeof text))
+            return QString::fromLatin1(text);
+    }
+    return remoteAddressText(QHostAddress(reinterpret_cast<const sockaddr*>(&address)).toString());
 }
 
 std::optional<HTTPInterfaceType> interfaceTypeOf(const QString& name, const QString& sysClassNet)

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include <sys/socket.h>
+
 namespace vesker {
 
 // The kinds of interface a server can be limited to.
@@ -16,6 +18,9 @@ enum class HTTPInterfaceType { wifi, wiredEthernet };
 QString remoteAddressText(const QString& hostText);
 // remoteAddressText of a connected socket's peer; empty when it has none of IPv4 or IPv6.
 QString peerAddressText(int fd);
+// remoteAddressText of a socket address, such as accept gives; empty for one of neither IPv4 nor
+// IPv6.
+QString socketAddressText(const sockaddr_storage& address);
 
 // The kind of one interface by the rule the address list uses (interfaceKind): none for
 // loopback, container bridges, tunnels and the like.

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QSocketNotifier>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -34,7 +35,8 @@ constexpr std::chrono::milliseconds kStalledAfter {1'000};
 
 } // namespace
 
-HTTPConnection::HTTPConnection(int descriptor, HTTPServerEngine* engine)
+HTTPConnection::HTTPConnection(
+    int descriptor, const QString& remoteAddress, HTTPServerEngine* engine)
     : QObject(engine)
     , m_fd(descriptor)
     , m_engine(engine)
@@ -43,19 +45,10 @@ HTTPConnection::HTTPConnection(int descriptor, HTTPServerEngine* engine)
           [this](qint64 bytes) { return m_charge && m_charge->growTo(bytes); })
     , m_accepted(std::chrono::steady_clock::now())
     , m_lastReceived(m_accepted)
+    , m_remoteAddress(remoteAddress)
     , m_link(std::make_shared<ReplyLink>())
 {
     m_link->connection = this;
-    m_remoteAddress = peerAddressText(m_fd);
-
-    m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    m_readNotifier->setEnabled(false);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, [this] {
-        if (m_phase == Phase::reading)
-            readRequest();
-        else if (m_phase == Phase::draining)
-            drain();
-    });
 }
 
 HTTPConnection::BodyFile::~BodyFile()
@@ -80,11 +73,12 @@ HTTPConnection::~HTTPConnection()
 void HTTPConnection::serve()
 {
     m_phase = Phase::reading;
-    m_readNotifier->setEnabled(true);
     restartIdle();
     // A client sends its request as it connects: it is usually here already, and read now it
-    // costs no second turn of the event loop.
+    // costs no second turn of the event loop, nor a notifier to watch for it.
     readRequest();
+    if (m_phase == Phase::reading && !m_completeBeforeVerdict)
+        watchReadable(true);
 }
 
 void HTTPConnection::restartIdle()
@@ -113,6 +107,22 @@ void HTTPConnection::sweep(TimePoint now)
     }
     m_requestDeadline = now + m_engine->config().bodyRateWindow;
     checkBodyRate();
+}
+
+void HTTPConnection::watchReadable(bool on)
+{
+    if (!m_readNotifier) {
+        if (!on)
+            return;
+        m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+        connect(m_readNotifier, &QSocketNotifier::activated, this, [this] {
+            if (m_phase == Phase::reading)
+                readRequest();
+            else if (m_phase == Phase::draining)
+                drain();
+        });
+    }
+    m_readNotifier->setEnabled(on);
 }
 
 void HTTPConnection::watchWritable(bool on)
@@ -164,6 +174,15 @@ std::optional<HTTPConnection::EvictionRank> HTTPConnection::evictionRank(
     if (m_reader.headComplete())
         return EvictionRank {2, m_lastReceived};
     return EvictionRank {m_reader.bufferedBytes() == 0 ? 1 : 0, m_accepted};
+}
+
+bool HTTPConnection::readWaiting()
+{
+    if (m_phase != Phase::reading || m_refusal || m_completeBeforeVerdict)
+        return false;
+    const qsizetype before = m_reader.bufferedBytes();
+    readRequest();
+    return m_phase != Phase::reading || m_reader.bufferedBytes() != before;
 }
 
 void HTTPConnection::readRequest()
@@ -220,7 +239,7 @@ void HTTPConnection::readRequest()
     case HTTPRequestReader::Status::complete:
         if (m_verdictPending) {
             m_completeBeforeVerdict = true;
-            m_readNotifier->setEnabled(false);
+            watchReadable(false);
             m_requestDeadline = kNever;
             return;
         }
@@ -324,7 +343,7 @@ void HTTPConnection::handOver()
     // One request per connection: nothing more is read until the reply has gone out, so a peer
     // that half-closes now still gets its answer.
     m_phase = Phase::awaitingReply;
-    m_readNotifier->setEnabled(false);
+    watchReadable(false);
     m_idleDeadline = kNever;
     m_requestDeadline = kNever;
 
@@ -389,10 +408,17 @@ HTTPReplyFunction HTTPConnection::replyFunction(std::shared_ptr<ReplyLink> link)
         } else {
             wire = response.encode();
         }
-        std::lock_guard lock(link->mutex);
+        std::unique_lock lock(link->mutex);
         HTTPConnection* connection = link->connection;
         if (!connection)
             return;
+        if (connection->thread() == QThread::currentThread()) {
+            // Answered on the server's own thread, mostly from within the handler: nothing else
+            // can close the connection meanwhile, and sent now the reply costs no queued event.
+            lock.unlock();
+            connection->send(std::move(wire), std::move(file));
+            return;
+        }
         // Queued with the connection as context: if it closes before the event is delivered, the
         // event is dropped with it.
         QMetaObject::invokeMethod(
@@ -415,7 +441,7 @@ void HTTPConnection::send(QByteArray wire, std::shared_ptr<BodyFile> file)
     if (m_phase == Phase::closed || m_phase == Phase::writing || m_phase == Phase::draining)
         return;
     m_phase = Phase::writing;
-    m_readNotifier->setEnabled(false);
+    watchReadable(false);
     // A go-ahead the socket has not taken whole yet goes out first.
     if (m_outOffset < m_out.size())
         wire.prepend(QByteArrayView(m_out).sliced(m_outOffset));
@@ -529,7 +555,7 @@ void HTTPConnection::finishWriting(bool delivered)
     // bytes would reset the connection and could destroy the reply before the peer reads it. A
     // refused peer may still be sending much of its request, so it is given longer.
     m_phase = Phase::draining;
-    m_readNotifier->setEnabled(true);
+    watchReadable(true);
     const HTTPServerConfig& config = m_engine->config();
     m_closeDeadline = std::chrono::steady_clock::now()
         + (m_drainLeft != 0 ? config.drainTimeout : config.closeDelay);
@@ -574,8 +600,8 @@ void HTTPConnection::closeNow()
     m_replyCharge.reset();
     m_reader.clear();
     m_charge.reset();
+    // Deleted by the engine later, with the others closed meanwhile.
     m_engine->connectionClosed(this);
-    deleteLater();
 }
 
 } // namespace vesker

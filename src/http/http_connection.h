@@ -36,8 +36,8 @@ class HTTPServerEngine;
 class HTTPConnection : public QObject {
     Q_OBJECT
 public:
-    // Takes ownership of the non-blocking socket `descriptor`.
-    HTTPConnection(int descriptor, HTTPServerEngine* engine);
+    // Takes ownership of the non-blocking socket `descriptor`, whose peer is at `remoteAddress`.
+    HTTPConnection(int descriptor, const QString& remoteAddress, HTTPServerEngine* engine);
     ~HTTPConnection() override;
 
     // Reads a request (what has arrived at once, the rest as it comes) and hands it to the
@@ -50,6 +50,16 @@ public:
     void evict(bool answer);
     // Closes without a word. Safe to call more than once.
     void closeNow();
+    // Reads once what waits in the socket unread, for a choice of whom to evict: the read
+    // notification may not have been handled yet, and a real client's whole request may be
+    // there. True when that changed the connection (more of a request, handed over, refused or
+    // closed).
+    bool readWaiting();
+    // Reading a request of which nothing has been read yet.
+    bool hasReadNothing() const
+    {
+        return m_phase == Phase::reading && !m_refusal && m_reader.bufferedBytes() == 0;
+    }
 
     // Acts on whichever of the connection's deadlines has passed by `now`. The engine calls it
     // for every connection from one periodic sweep, so that no connection needs timers of its own.
@@ -112,6 +122,9 @@ private:
     // the file cannot be read as far as its head promised.
     bool readNextPiece();
     void writeSome();
+    // The notifiers are made when first needed: a request read whole as it is accepted needs none
+    // to be watched for, and most replies go out in one send.
+    void watchReadable(bool on);
     void watchWritable(bool on);
     void restartIdle();
     void finishWriting(bool delivered);
@@ -123,7 +136,6 @@ private:
     Phase m_phase = Phase::reading;
     bool m_refusal = false;
     QSocketNotifier* m_readNotifier = nullptr;
-    // Made when a write first has to wait: most replies go out in one send.
     QSocketNotifier* m_writeNotifier = nullptr;
     // Closes a connection that sends nothing of an incomplete request, or takes nothing of its
     // reply, for the idle timeout.

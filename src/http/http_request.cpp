@@ -3,6 +3,8 @@
 #include <QList>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <charconv>
 #include <limits>
 
 namespace vesker {
@@ -272,28 +274,53 @@ QString HTTPResponse::reasonPhrase(qint64 status)
     }
 }
 
+namespace {
+
+QByteArray encodeReply(const HTTPResponse& response, qint64 contentLength, QByteArrayView bodyBytes)
+{
+    // Copied piece by piece, not QString::arg: a content type holding "%1" must go out as it is.
+    // Into one buffer of the final size, as this is done for every reply.
+    const QByteArray type = response.contentType.toUtf8();
+    const QByteArray reason = HTTPResponse::reasonPhrase(response.status).toUtf8();
+    constexpr int kDigits = 24;
+    char status[kDigits];
+    char length[kDigits];
+    char retryAfter[kDigits];
+    const auto decimal = [](char* into, qint64 value) {
+        return QByteArrayView(into, std::to_chars(into, into + kDigits, value).ptr - into);
+    };
+    const bool retry = response.retryAfter > 0;
+    const QByteArrayView pieces[] = {"HTTP/1.1 ", decimal(status, response.status), " ", reason,
+        "\r\nContent-Type: ", type, "\r\nContent-Length: ", decimal(length, contentLength),
+        "\r\nCache-Control: no-store"
+        "\r\nAccess-Control-Allow-Origin: *"
+        "\r\nAccess-Control-Allow-Headers: *"
+        "\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS",
+        retry ? "\r\nRetry-After: " : "",
+        retry ? decimal(retryAfter, response.retryAfter) : QByteArrayView(),
+        "\r\nConnection: close\r\n\r\n", bodyBytes};
+    qsizetype size = 0;
+    for (const QByteArrayView piece : pieces)
+        size += piece.size();
+    QByteArray wire(size, Qt::Uninitialized);
+    char* end = wire.data();
+    for (const QByteArrayView piece : pieces) {
+        if (!piece.isEmpty())
+            end = std::copy(piece.begin(), piece.end(), end);
+    }
+    return wire;
+}
+
+} // namespace
+
 QByteArray HTTPResponse::encodeHead(qint64 contentLength) const
 {
-    // Built by concatenation, not QString::arg: a content type holding "%1" must go out as it is.
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status).toUtf8()
-        + "\r\nContent-Type: " + contentType.toUtf8()
-        + "\r\nContent-Length: " + QByteArray::number(contentLength)
-        + "\r\nCache-Control: no-store"
-          "\r\nAccess-Control-Allow-Origin: *"
-          "\r\nAccess-Control-Allow-Headers: *"
-          "\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS"
-        + (retryAfter > 0 ? "\r\nRetry-After: " + QByteArray::number(retryAfter) : QByteArray())
-        + "\r\nConnection: close\r\n\r\n";
+    return encodeReply(*this, contentLength, {});
 }
 
 QByteArray HTTPResponse::encode() const
 {
-    const QByteArray head = encodeHead(body.size());
-    QByteArray wire;
-    wire.reserve(head.size() + body.size());
-    wire.append(head);
-    wire.append(body);
-    return wire;
+    return encodeReply(*this, body.size(), body);
 }
 
 HTTPResponse HTTPResponse::text(qint64 status, const QString& body)

@@ -2,14 +2,16 @@
 
 #include "http/http_connection.h"
 
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
-#include <fcntl.h>
+#include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +21,10 @@ namespace {
 
 // The kernel's queue of connections not yet accepted; the default of 50 drops a burst of phones.
 constexpr int kListenBacklog = 1024;
+// Connections taken from that queue per turn of the event loop. Clients refused at the cap come
+// back at once, and were they accepted for as long as the queue is not empty, the replies and
+// closes that would free places would wait behind them, and every newcomer would be refused.
+constexpr int kAcceptsPerTurn = 32;
 
 std::optional<QHostAddress> localAddressOf(int fd)
 {
@@ -30,20 +36,6 @@ std::optional<QHostAddress> localAddressOf(int fd)
 }
 
 } // namespace
-
-class HTTPServerEngine::Listener : public QTcpServer {
-public:
-    explicit Listener(HTTPServerEngine* engine)
-        : QTcpServer(engine)
-        , m_engine(engine)
-    { }
-
-protected:
-    void incomingConnection(qintptr descriptor) override { m_engine->accept(descriptor); }
-
-private:
-    HTTPServerEngine* m_engine;
-};
 
 HTTPServerEngine::HTTPServerEngine(HTTPServerConfig config)
     : m_config(std::move(config))
@@ -65,13 +57,14 @@ HTTPServerEngine::~HTTPServerEngine()
     // Connections are deleted here rather than by QObject: they still use the configuration.
     const QSet<HTTPConnection*> connections = std::exchange(m_connections, {});
     qDeleteAll(connections);
+    deleteClosed();
 }
 
 std::optional<HTTPServerError> HTTPServerEngine::listen(const QHostAddress& address, quint16 port)
 {
     if (!m_scratch)
         m_scratch = std::make_unique<char[]>(kReadChunkBytes);
-    m_listener = new Listener(this);
+    m_listener = new QTcpServer(this);
     m_listener->setListenBacklogSize(kListenBacklog);
     // QTcpServer allows the address to be reused, so a restarted server gets its port back at
     // once even while connections of the old one are closing.
@@ -82,20 +75,52 @@ std::optional<HTTPServerError> HTTPServerEngine::listen(const QHostAddress& addr
         m_listener = nullptr;
         return error;
     }
-    connect(m_listener, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
-        // Out of descriptors, usually. QTcpServer stops accepting; try again shortly instead of
-        // staying deaf until somebody restarts the server.
-        const QString reason = m_listener->errorString();
-        qCWarning(lcHttp).noquote() << "[http] cannot accept connections:" << reason;
-        Q_EMIT stateChanged(int(HTTPServerState::waiting), reason);
-        QTimer::singleShot(1000, this, [this] {
-            if (!m_listener)
-                return;
-            m_listener->resumeAccepting();
-            Q_EMIT stateChanged(int(HTTPServerState::ready), QString());
-        });
-    });
+    // QTcpServer binds; the accepting is done here, a bounded number at a time (it would accept
+    // until the queue is empty) and non-blocking from the start.
+    m_listener->pauseAccepting();
+    m_acceptNotifier
+        = new QSocketNotifier(m_listener->socketDescriptor(), QSocketNotifier::Read, this);
+    connect(m_acceptNotifier, &QSocketNotifier::activated, this, &HTTPServerEngine::acceptSome);
     return std::nullopt;
+}
+
+void HTTPServerEngine::acceptSome()
+{
+    const int listening = int(m_listener->socketDescriptor());
+    for (int accepted = 0; accepted < kAcceptsPerTurn && m_acceptNotifier;) {
+        sockaddr_storage peer {};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(
+            listening, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            ++accepted;
+            accept(fd, socketAddressText(peer));
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            pauseAccepting(qt_error_string(errno));
+        return;
+    }
+}
+
+void HTTPServerEngine::pauseAccepting(const QString& cause)
+{
+    // Out of descriptors, usually: try again shortly instead of staying deaf until somebody
+    // restarts the server. The owner shows the reason in its status, in the words QTcpServer
+    // gave when it did the accepting.
+    const QString reason = QStringLiteral("Out of resources");
+    qCWarning(lcHttp).noquote() << "[http] cannot accept connections:" << reason
+                                << '(' + cause + ')';
+    m_acceptNotifier->setEnabled(false);
+    Q_EMIT stateChanged(int(HTTPServerState::waiting), reason);
+    QTimer::singleShot(1000, this, [this] {
+        if (!m_acceptNotifier)
+            return;
+        m_acceptNotifier->setEnabled(true);
+        Q_EMIT stateChanged(int(HTTPServerState::ready), QString());
+    });
 }
 
 quint16 HTTPServerEngine::serverPort() const
@@ -107,6 +132,8 @@ void HTTPServerEngine::closeListener()
 {
     if (!m_listener)
         return;
+    delete m_acceptNotifier;
+    m_acceptNotifier = nullptr;
     m_listener->close();
     delete m_listener;
     m_listener = nullptr;
@@ -126,11 +153,8 @@ void HTTPServerEngine::retire()
     finishIfIdle();
 }
 
-void HTTPServerEngine::accept(qintptr descriptor)
+void HTTPServerEngine::accept(int fd, const QString& address)
 {
-    const int fd = int(descriptor);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-
     if (m_retired) {
         ::close(fd);
         return;
@@ -145,7 +169,6 @@ void HTTPServerEngine::accept(qintptr descriptor)
         }
     }
 
-    const QString address = peerAddressText(fd);
     // A peer whose address holds less than its share is let in over the cap while every place is
     // owed an answer, up to twice the cap; the sweep gives the places back as they can go.
     const auto underShare = [&] {
@@ -163,7 +186,7 @@ void HTTPServerEngine::accept(qintptr descriptor)
             ::close(fd);
             return;
         }
-        auto* connection = new HTTPConnection(fd, this);
+        auto* connection = new HTTPConnection(fd, address, this);
         m_connections.insert(connection);
         startSweeping();
         ++m_refusing;
@@ -172,7 +195,7 @@ void HTTPServerEngine::accept(qintptr descriptor)
         return;
     }
 
-    auto* connection = new HTTPConnection(fd, this);
+    auto* connection = new HTTPConnection(fd, address, this);
     m_connections.insert(connection);
     startSweeping();
     countServing(connection, 1);
@@ -215,7 +238,33 @@ QString HTTPServerEngine::crowdedAddress(const QString& newcomer) const
     return addresses > 1 && most * addresses > m_config.maxConnections ? crowded : QString();
 }
 
-HTTPConnection* HTTPServerEngine::victim(const QString& newcomer) const
+HTTPConnection* HTTPServerEngine::victim(const QString& newcomer)
+{
+    // Ranks judge what has been read, but a socket may hold bytes whose read notification is
+    // still to be handled, such as the whole request of a client accepted a moment before it
+    // sent it. Were that client ranked as one that sent nothing, crowds of idle peers that
+    // reconnect as soon as they are cut would always be younger, and it would be cut in their
+    // place. So every connection not read yet is read first, and the one chosen is read once
+    // more before it goes (a head that arrived in pieces may have come whole).
+    std::vector<HTTPConnection*> read;
+    for (HTTPConnection* connection : std::as_const(m_connections)) {
+        if (connection->hasReadNothing())
+            read.push_back(connection);
+    }
+    // A read may close a connection (only deleted later) or hand its request over.
+    for (HTTPConnection* connection : read)
+        connection->readWaiting();
+    for (;;) {
+        HTTPConnection* chosen = rankedVictim(newcomer);
+        if (!chosen || std::find(read.cbegin(), read.cend(), chosen) != read.cend())
+            return chosen;
+        read.push_back(chosen);
+        if (!chosen->readWaiting())
+            return chosen;
+    }
+}
+
+HTTPConnection* HTTPServerEngine::rankedVictim(const QString& newcomer) const
 {
     const QString crowded = crowdedAddress(newcomer);
     const bool overShare = !crowded.isNull();
@@ -287,6 +336,11 @@ void HTTPServerEngine::connectionClosed(HTTPConnection* connection)
 {
     if (!m_connections.remove(connection))
         return;
+    // Not deleted at once: its own code may still be running. One queued event deletes all
+    // closed meanwhile, rather than one event, and one wake of the thread, per connection.
+    if (m_closed.empty())
+        QMetaObject::invokeMethod(this, &HTTPServerEngine::deleteClosed, Qt::QueuedConnection);
+    m_closed.push_back(connection);
     if (connection->isRefusal())
         --m_refusing;
     else
@@ -295,6 +349,12 @@ void HTTPServerEngine::connectionClosed(HTTPConnection* connection)
     if (m_connections.isEmpty())
         m_sweep.stop();
     finishIfIdle();
+}
+
+void HTTPServerEngine::deleteClosed()
+{
+    for (HTTPConnection* connection : std::exchange(m_closed, {}))
+        delete connection;
 }
 
 void HTTPServerEngine::finishIfIdle()

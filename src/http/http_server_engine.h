@@ -11,6 +11,10 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <vector>
+
+class QSocketNotifier;
+class QTcpServer;
 
 namespace vesker {
 
@@ -48,9 +52,11 @@ Q_SIGNALS:
     void stateChanged(int state, const QString& error);
 
 private:
-    class Listener;
-
-    void accept(qintptr descriptor);
+    void acceptSome();
+    // Stops accepting for a moment: `cause` says why, for the log.
+    void pauseAccepting(const QString& cause);
+    // Takes in the accepted non-blocking socket `fd` of a peer at `address`.
+    void accept(int fd, const QString& address);
     void sweep();
     void startSweeping()
     {
@@ -62,19 +68,26 @@ private:
     QString crowdedAddress(const QString& newcomer = {}) const;
     // The connection that gives way when the server is full (see HTTPConnection::evictionRank):
     // from an address that holds more than its share of the places when there is one, counting
-    // `newcomer` as one more of its address; none when nobody may be evicted.
-    HTTPConnection* victim(const QString& newcomer = {}) const;
+    // `newcomer` as one more of its address; none when nobody may be evicted. Judged on what
+    // the sockets hold, not only on what has been read of them: it reads them first.
+    HTTPConnection* victim(const QString& newcomer = {});
+    // The same judged on what has been read.
+    HTTPConnection* rankedVictim(const QString& newcomer) const;
     // Makes room for one connection: closes or refuses the victim. False when there is none.
     bool evictOne();
     // Makes room for one more refusal: closes a refused connection whose answer has gone out.
     bool closeOneAnsweredRefusal();
     void countServing(HTTPConnection* connection, int change);
     void finishIfIdle();
+    void deleteClosed();
 
     HTTPServerConfig m_config;
-    Listener* m_listener = nullptr;
+    QTcpServer* m_listener = nullptr;
+    QSocketNotifier* m_acceptNotifier = nullptr;
     std::unique_ptr<char[]> m_scratch;
     QSet<HTTPConnection*> m_connections;
+    // Closed, to be deleted once no code of theirs runs.
+    std::vector<HTTPConnection*> m_closed;
     // Every connection's deadlines are looked at from this one timer, which runs while there
     // are connections: a connection then costs no timers of its own to make.
     QTimer m_sweep;

@@ -1,3 +1,4 @@
+#include "http/http_address.h"
 #include "http/http_server.h"
 #include "support/loopback_socket.h"
 
@@ -9,8 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <future>
+#include <linux/sockios.h>
 #include <mutex>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -27,6 +32,7 @@ public:
         : m_fd(test::connectLoopback(port, 5000, receiveBuffer, from))
     { }
     ~Client() { ::close(m_fd); }
+    int fd() const { return m_fd; }
 
     void shutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
     // What the server sends up to the end of its first head; the rest stays unread.
@@ -39,6 +45,17 @@ public:
         return head;
     }
     bool sendAll(QByteArrayView data) { return test::sendAll(m_fd, data); }
+    // Waits until the server's side has taken all that was sent (it is in its socket, read or
+    // not).
+    bool waitDelivered()
+    {
+        return QTest::qWaitFor(
+            [&] {
+                int unacknowledged = -1;
+                return ::ioctl(m_fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0;
+            },
+            5000);
+    }
     // Up to `most` bytes of what has arrived; 0 when nothing has, or the server closed.
     qsizetype readSome(qsizetype most)
     {
@@ -158,6 +175,32 @@ TEST(HTTPServer, AnswersOneRequestPerConnectionOnce)
         (HTTPRequest {"GET", "/x%20y", {{"name", "a b"}}, {{"host", "h"}}, {}, "127.0.0.1"}));
     // A peer on a link-local address loses its zone.
     EXPECT_EQ(remoteAddressText(QStringLiteral("::ffff:10.0.0.1%3")), "10.0.0.1");
+}
+
+TEST(HTTPAddress, APeerAddressIsWrittenAsOwnersSeeIt)
+{
+    const auto v6 = [](const char* text, uint32_t scope = 0) {
+        sockaddr_storage storage {};
+        auto& address = reinterpret_cast<sockaddr_in6&>(storage);
+        address.sin6_family = AF_INET6;
+        address.sin6_scope_id = scope;
+        ::inet_pton(AF_INET6, text, &address.sin6_addr);
+        return storage;
+    };
+    sockaddr_storage v4 {};
+    reinterpret_cast<sockaddr_in&>(v4).sin_family = AF_INET;
+    ::inet_pton(AF_INET, "192.168.1.20", &reinterpret_cast<sockaddr_in&>(v4).sin_addr);
+    sockaddr_storage local {};
+    local.ss_family = AF_UNIX;
+    const std::pair<sockaddr_storage, QString> cases[] = {
+        {v4, "192.168.1.20"},
+        {v6("::ffff:10.0.0.1"), "10.0.0.1"},
+        {v6("fe80::1:2", 3), "fe80::1:2"},
+        {v6("2001:db8::ff00:42:8329"), "2001:db8::ff00:42:8329"},
+        {local, QString()},
+    };
+    for (const auto& [address, text] : cases)
+        EXPECT_EQ(socketAddressText(address), text);
 }
 
 TEST(HTTPServer, ABodyOverTheLimitIsRefusedBeforeTheCloseWhileTheClientStillSends)
@@ -401,6 +444,94 @@ TEST(HTTPServer, AtTheCapStalledReadersAndACrowdedAddressGiveWay)
     Client fromCrowd(server->serverPort(), 0, crowd);
     ASSERT_TRUE(fromCrowd.sendAll(kGet));
     EXPECT_EQ(fromCrowd.readToEnd(), okText().encode());
+}
+
+TEST(HTTPServer, AtTheCapARequestWaitingUnreadIsNotCutForAnIdleConnection)
+{
+    // The server is taken over its cap while it is busy, and meanwhile a client accepted earlier
+    // sends its whole request: that request waits in the socket unread when the server chooses
+    // whom to cut. It must be answered, and the younger connection that sent nothing cut
+    // instead, as a crowd of idle peers that reconnect at once is always younger than a client.
+    // The server's thread is held inside the handler at both moments, so that nothing is read
+    // meanwhile, whatever the timing.
+    struct Gate {
+        std::promise<void> entered;
+        std::promise<void> leave;
+    };
+    Gate hold;
+    Gate over;
+    auto server = startServer(
+        [&](HTTPRequest request, HTTPReplyFunction reply) {
+            Gate* gate = request.path == u"/hold" ? &hold
+                : request.path == u"/over"        ? &over
+                                                  : nullptr;
+            if (gate) {
+                gate->entered.set_value();
+                gate->leave.get_future().wait_for(5s);
+            }
+            reply(okText());
+        },
+        [](auto& config) { config.maxConnections = 3; });
+    const quint16 port = server->serverPort();
+    Client client(port);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 1; }, 5000));
+    Client idle(port);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 2; }, 5000));
+    Client holder(port);
+    ASSERT_TRUE(holder.sendAll("GET /hold HTTP/1.1\r\n\r\n"));
+    ASSERT_EQ(hold.entered.get_future().wait_for(5s), std::future_status::ready);
+    // Its request is in its socket before the server accepts it, so that it is served at once
+    // and puts the server over the cap.
+    Client newcomer(port);
+    ASSERT_TRUE(newcomer.sendAll("GET /over HTTP/1.1\r\n\r\n") && newcomer.waitDelivered());
+    hold.leave.set_value();
+    ASSERT_EQ(over.entered.get_future().wait_for(5s), std::future_status::ready);
+    ASSERT_TRUE(client.sendAll(kGet) && client.waitDelivered());
+    over.leave.set_value();
+    EXPECT_EQ(client.readToEnd(), okText().encode());
+    EXPECT_EQ(idle.readToEnd(), busy());
+    EXPECT_EQ(newcomer.readToEnd(), okText().encode());
+    EXPECT_EQ(holder.readToEnd(), okText().encode());
+}
+
+TEST(HTTPServer, RepliesGoOutWhileConnectionsKeepArriving)
+{
+    // Clients refused at the cap come back at once, so the queue of connections to accept may
+    // never run empty; the replies and closes that free places must not wait for it to. Here
+    // the queue is filled while the server is busy, and the last request taken from it checks
+    // whether the first one's reply has gone out meanwhile.
+    constexpr int kQueued = 200;
+    std::promise<void> entered;
+    std::promise<void> leave;
+    std::vector<std::unique_ptr<Client>> queued;
+    std::atomic<bool> firstReplied = false;
+    auto server = startServer(
+        [&](HTTPRequest request, HTTPReplyFunction reply) {
+            if (request.path == u"/hold") {
+                entered.set_value();
+                leave.get_future().wait_for(5s);
+            } else if (request.path == u"/last") {
+                // Sent before this request was taken in, its reply arrives while the server is
+                // held here; if it had not been, it never could.
+                pollfd first {queued.front()->fd(), POLLIN, 0};
+                firstReplied = ::poll(&first, 1, 5000) == 1;
+            }
+            reply(okText());
+        },
+        [](auto& config) { config.maxConnections = 2 * kQueued; });
+    Client holder(server->serverPort());
+    ASSERT_TRUE(holder.sendAll("GET /hold HTTP/1.1\r\n\r\n"));
+    ASSERT_EQ(entered.get_future().wait_for(5s), std::future_status::ready);
+    for (int i = 0; i < kQueued; ++i) {
+        queued.push_back(std::make_unique<Client>(server->serverPort()));
+        ASSERT_TRUE(queued.back()->sendAll(i + 1 < kQueued ? kGet : "GET /last HTTP/1.1\r\n\r\n"));
+    }
+    ASSERT_TRUE(queued.back()->waitDelivered());
+    leave.set_value();
+    EXPECT_EQ(holder.readToEnd(), okText().encode());
+    for (const auto& client : queued)
+        EXPECT_EQ(client->readToEnd(), okText().encode());
+    EXPECT_TRUE(firstReplied);
 }
 
 TEST(HTTPServer, RepliesWaitingToBeReadCountAgainstTheBudget)
