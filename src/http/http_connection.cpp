@@ -27,6 +27,8 @@ bool wouldBlock(int error)
 
 // The most of a file's body held in memory at once per connection.
 constexpr qint64 kFilePieceBytes = HTTPServerEngine::kReadChunkBytes;
+// The most of a body read in one turn of the event loop.
+constexpr qsizetype kBodyReadBytes = 1 << 20;
 // Replies up to this size are sent whatever the buffer budget holds.
 constexpr qint64 kSmallReplyBytes = 65'536;
 // A reply the peer has taken nothing of for this long counts as stalled: at the connection cap
@@ -189,9 +191,25 @@ void HTTPConnection::readRequest()
 {
     const bool headWasComplete = m_reader.headComplete();
     qint64 received = 0;
+    // A body goes straight into its own buffer, so it is read in larger pieces than a head
+    // (which goes through the engine's scratch), as much as waits: a body of megabytes then
+    // costs a few turns of the event loop rather than one per chunk. A head is read once; most
+    // fit one read, and a second would only find the socket empty.
     const HTTPRequestReader::Status status = m_reader.receive(
-        HTTPServerEngine::kReadChunkBytes, m_engine->readScratch(),
-        [this](char* into, qsizetype most) { return qint64(::recv(m_fd, into, size_t(most), 0)); },
+        headWasComplete ? kBodyReadBytes : HTTPServerEngine::kReadChunkBytes,
+        m_engine->readScratch(),
+        [this, body = headWasComplete](char* into, qsizetype most) {
+            qint64 got = 0;
+            do {
+                const ssize_t n = ::recv(m_fd, into + got, size_t(most - got), 0);
+                // What came before the socket ran dry (or the peer's end, or an error) counts
+                // now; the rest is seen at the next read.
+                if (n <= 0)
+                    return got > 0 ? got : qint64(n);
+                got += n;
+            } while (body && got < most);
+            return got;
+        },
         received);
     if (status == HTTPRequestReader::Status::overBudget) {
         // Perhaps before anything was read: no room could be made for the rest of the body.

@@ -358,6 +358,27 @@ TEST(HTTPServer, LargeUploadEchoedFromAnotherThreadArrivesWhole)
     EXPECT_TRUE(received == expected.encode()) << received.size() << " bytes";
 }
 
+TEST(HTTPServer, ABodyOfManyReadsEndsWhereItsRequestDoesOrWithItsPeer)
+{
+    // Sent at once, so that much of it waits in the socket at every read: bytes after the
+    // request are never taken into its body, and a peer that ends partway is closed without a
+    // reply however much of the body came.
+    constexpr qint64 kLength = 3 << 20;
+    auto server = startServer([](HTTPRequest request, HTTPReplyFunction reply) {
+        reply(okText(request.body == QByteArray(kLength, 'b') ? "whole" : "wrong"));
+    });
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {post(kLength, kLength) + kGet, okText("whole").encode()},
+        {post(kLength, kLength - 1000), QByteArray()},
+    };
+    for (const auto& [sent, reply] : cases) {
+        Client client(server->serverPort());
+        ASSERT_TRUE(client.sendAll(sent));
+        client.shutdownWrite();
+        EXPECT_EQ(client.readToEnd(), reply);
+    }
+}
+
 TEST(HTTPServer, ABodyThatTricklesOrStopsIsClosedWithoutAReply)
 {
     auto server = startServer([](HTTPRequest, HTTPReplyFunction reply) { reply(okText()); },
