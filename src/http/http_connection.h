@@ -39,8 +39,8 @@ class HTTPConnection : public QObject {
 public:
     // Takes ownership of the non-blocking socket `descriptor`, whose peer is at `remoteAddress`
     // (`peer` as bytes).
-    HTTPConnection(int descriptor, const QString& remoteAddress, PeerAddress peer,
-        HTTPServerEngine* engine);
+    HTTPConnection(
+        int descriptor, const QString& remoteAddress, PeerAddress peer, HTTPServerEngine* engine);
     ~HTTPConnection() override;
 
     // Reads a request (what has arrived at once, the rest as it comes) and hands it to the

@@ -260,9 +260,8 @@ QString headerName(QByteArrayView name)
     static const std::array<QString, 12> known = {QStringLiteral("host"),
         QStringLiteral("connection"), QStringLiteral("user-agent"), QStringLiteral("accept"),
         QStringLiteral("accept-encoding"), QStringLiteral("accept-language"),
-        QStringLiteral("content-type"), QStringLiteral("content-length"),
-        QStringLiteral("origin"), QStringLiteral("referer"), QStringLiteral("expect"),
-        QStringLiteral("transfer-encoding")};
+        QStringLiteral("content-type"), QStringLiteral("content-length"), QStringLiteral("origin"),
+        QStringLiteral("referer"), QStringLiteral("expect"), QStringLiteral("transfer-encoding")};
     return knownOr(name, known, [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
 }
 
@@ -360,45 +359,36 @@ HTTPParseResult HTTPRequest::parse(QByteArray buffer, qint64 maxBodyBytes)
     return {HTTPParseResult::Kind::complete, std::move(request), -1};
 }
 
-namespace {
-
-const char* reasonText(qint64 status)
+QString HTTPResponse::reasonPhrase(qint64 status)
 {
     switch (status) {
     case 200:
-        return "OK";
+        return QStringLiteral("OK");
     case 202:
-        return "Accepted";
+        return QStringLiteral("Accepted");
     case 204:
-        return "No Content";
+        return QStringLiteral("No Content");
     case 400:
-        return "Bad Request";
+        return QStringLiteral("Bad Request");
     case 401:
-        return "Unauthorized";
+        return QStringLiteral("Unauthorized");
     case 403:
-        return "Forbidden";
+        return QStringLiteral("Forbidden");
     case 404:
-        return "Not Found";
+        return QStringLiteral("Not Found");
     case 413:
-        return "Payload Too Large";
+        return QStringLiteral("Payload Too Large");
     case 423:
-        return "Locked";
+        return QStringLiteral("Locked");
     case 429:
-        return "Too Many Requests";
+        return QStringLiteral("Too Many Requests");
     case 500:
-        return "Internal Server Error";
+        return QStringLiteral("Internal Server Error");
     case 503:
-        return "Service Unavailable";
+        return QStringLiteral("Service Unavailable");
     default:
-        return "OK";
+        return QStringLiteral("OK");
     }
-}
-
-} // namespace
-
-QString HTTPResponse::reasonPhrase(qint64 status)
-{
-    return QString::fromLatin1(reasonText(status));
 }
 
 namespace {
@@ -407,23 +397,8 @@ QByteArray encodeReply(const HTTPResponse& response, qint64 contentLength, QByte
 {
     // Copied piece by piece, not QString::arg: a content type holding "%1" must go out as it is.
     // Into one buffer of the final size, as this is done for every reply.
-    // Content types are ASCII but for a rare parameter: copied as they are without a buffer of
-    // their own.
-    constexpr qsizetype kTypeRoom = 128;
-    char typeBytes[kTypeRoom];
-    QByteArray typeText;
-    QByteArrayView type;
-    const QString& contentType = response.contentType;
-    if (contentType.size() <= kTypeRoom
-        && std::all_of(contentType.begin(), contentType.end(), [](QChar c) { return c < u'\x80'; })) {
-        std::transform(contentType.begin(), contentType.end(), typeBytes,
-            [](QChar c) { return char(c.unicode()); });
-        type = QByteArrayView(typeBytes, contentType.size());
-    } else {
-        typeText = contentType.toUtf8();
-        type = typeText;
-    }
-    const QByteArrayView reason = reasonText(response.status);
+    const QByteArray type = response.contentType.toUtf8();
+    const QByteArray reason = HTTPResponse::reasonPhrase(response.status).toUtf8();
     constexpr int kDigits = 24;
     char status[kDigits];
     char length[kDigits];
