@@ -76,7 +76,7 @@ TEST(HTTPRequestParse, PlainAndWideHeadsAreReadAlike)
         "POST /u HTTP/1.1\r\nX-Long: a\r\n b: folded\r\n\tc\r\nContent-Length: 0",
         "GET http://h:1/p?q=1 HTTP/1.1\r\nX: \t\r\n:\r\n : v\r\nA:b:c\r\n\tX-T \t:\t v \t",
         "GET /a\nb HTTP/1.1\r\nX-A: 1\nX-B: 2\r\nX-C: 3\r\rX-D: 4\r\n\r",
-        "GET /\0 HTTP/1.1\r\nX-Nul: a\0b\r\nContent-Type: text/plain",
+        QByteArrayLiteral("GET /\0 HTTP/1.1\r\nX-Nul: a\0b\r\nContent-Type: text/plain"),
         "POST / HTTP/1.1\r\nContent-Length: 3\r\ncontent-length: 3, 3",
         "POST / HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 4",
         "POST / HTTP/1.1\r\nTransfer-ENCODING: IDENTITY\r\nExpect: 100-continue",
