@@ -55,8 +55,9 @@ inline bool everyLengthSays(const QByteArray& whole, qsizetype length)
 inline QString checkAsciiReadingAgrees(QByteArrayView bytes)
 {
     const qsizetype headEnd = bytes.indexOf("\r\n\r\n");
-    if (headEnd < 0
-        || !std::all_of(bytes.begin(), bytes.begin() + headEnd, [](char c) { return c >= 0; }))
+    if (headEnd < 0 || !std::all_of(bytes.begin(), bytes.begin() + headEnd, [](char c) {
+            return (quint8(c) & 0x80) == 0;
+        }))
         return QString();
     const QByteArrayView head = bytes.first(headEnd + 4);
     const qsizetype firstLineEnd = head.indexOf("\r\n") + 2;
