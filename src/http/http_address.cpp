@@ -4,6 +4,8 @@
 
 #include <QNetworkInterface>
 
+#include <cstring>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -50,6 +52,21 @@ QString socketAddressText(const sockaddr_storage& address)
             return QString::fromLatin1(text);
     }
     return remoteAddressText(QHostAddress(reinterpret_cast<const sockaddr*>(&address)).toString());
+}
+
+PeerAddress peerAddressOf(const sockaddr_storage& address)
+{
+    quint8 bytes[16] = {};
+    if (address.ss_family == AF_INET) {
+        bytes[10] = bytes[11] = 0xff;
+        std::memcpy(bytes + 12, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, 4);
+    } else if (address.ss_family == AF_INET6) {
+        std::memcpy(bytes, &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, 16);
+    }
+    PeerAddress peer;
+    std::memcpy(&peer.high, bytes, 8);
+    std::memcpy(&peer.low, bytes + 8, 8);
+    return peer;
 }
 
 std::optional<HTTPInterfaceType> interfaceTypeOf(const QString& name, const QString& sysClassNet)

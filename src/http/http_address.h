@@ -10,6 +10,21 @@
 
 namespace vesker {
 
+// A peer's address as connections are counted by it: IPv4, also mapped into IPv6, and IPv6 by
+// their 16 bytes as IPv6, the zone left out, so that two peers are one exactly when
+// socketAddressText writes them alike. Compared and hashed for every connection, unlike text.
+struct PeerAddress {
+    quint64 high = 0;
+    quint64 low = 0;
+
+    bool operator==(const PeerAddress&) const = default;
+    size_t hash() const { return size_t((high * 0x9E37'79B9'7F4A'7C15ULL) ^ low); }
+};
+
+// The PeerAddress of a socket address, such as accept gives; all zeros for one of neither IPv4
+// nor IPv6.
+PeerAddress peerAddressOf(const sockaddr_storage& address);
+
 // The kinds of interface a server can be limited to.
 enum class HTTPInterfaceType { wifi, wiredEthernet };
 

@@ -38,7 +38,7 @@ constexpr std::chrono::milliseconds kStalledAfter {1'000};
 } // namespace
 
 HTTPConnection::HTTPConnection(
-    int descriptor, const QString& remoteAddress, HTTPServerEngine* engine)
+    int descriptor, const QString& remoteAddress, PeerAddress peer, HTTPServerEngine* engine)
     : QObject(engine)
     , m_fd(descriptor)
     , m_engine(engine)
@@ -48,6 +48,7 @@ HTTPConnection::HTTPConnection(
     , m_accepted(std::chrono::steady_clock::now())
     , m_lastReceived(m_accepted)
     , m_remoteAddress(remoteAddress)
+    , m_peer(peer)
     , m_link(std::make_shared<ReplyLink>())
 {
     m_link->connection = this;

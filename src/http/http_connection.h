@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 
+#include "http/http_address.h"
 #include "http/http_request.h"
 #include "http/http_request_reader.h"
 #include "http/http_server.h"
@@ -36,8 +37,10 @@ class HTTPServerEngine;
 class HTTPConnection : public QObject {
     Q_OBJECT
 public:
-    // Takes ownership of the non-blocking socket `descriptor`, whose peer is at `remoteAddress`.
-    HTTPConnection(int descriptor, const QString& remoteAddress, HTTPServerEngine* engine);
+    // Takes ownership of the non-blocking socket `descriptor`, whose peer is at `remoteAddress`
+    // (`peer` as bytes).
+    HTTPConnection(
+        int descriptor, const QString& remoteAddress, PeerAddress peer, HTTPServerEngine* engine);
     ~HTTPConnection() override;
 
     // Reads a request (what has arrived at once, the rest as it comes) and hands it to the
@@ -70,6 +73,7 @@ public:
     // Its reply has gone out whole and it only waits to close.
     bool isAnswered() const { return m_phase == Phase::draining; }
     const QString& remoteAddress() const { return m_remoteAddress; }
+    PeerAddress peer() const { return m_peer; }
 
     // For choosing whom to evict, lowest first; none for a connection that must not be: one whose
     // request was handed over and not answered yet (its answer is owed), or one sending a reply
@@ -169,6 +173,7 @@ private:
     QByteArray m_out;
     qsizetype m_outOffset = 0;
     QString m_remoteAddress;
+    PeerAddress m_peer;
     std::shared_ptr<ReplyLink> m_link;
 };
 

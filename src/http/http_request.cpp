@@ -4,7 +4,9 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace vesker {
@@ -165,8 +167,8 @@ std::optional<qint64> parseDecimalInt64(QStringView text)
 namespace {
 
 // The request line and the headers of the head that ends at `headEnd` (where its CR LF CR LF
-// begins).
-std::optional<HTTPRequest> readHead(QByteArrayView buffer, qsizetype headEnd)
+// begins), for a head of any bytes.
+std::optional<HTTPRequest> readHeadText(QByteArrayView buffer, qsizetype headEnd)
 {
     const QString head = QString::fromUtf8(buffer.first(headEnd));
     const QList<QStringView> lines = QStringView(head).split(u"\r\n");
@@ -206,6 +208,121 @@ std::optional<HTTPRequest> readHead(QByteArrayView buffer, qsizetype headEnd)
     if (contentLength)
         request.headers.insert(QStringLiteral("content-length"), QString::number(*contentLength));
     return request;
+}
+
+bool isAscii(QByteArrayView bytes)
+{
+    quint64 any = 0;
+    qsizetype i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        quint64 word;
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        any |= word;
+    }
+    for (; i < bytes.size(); ++i)
+        any |= quint8(bytes[i]);
+    return (any & 0x8080'8080'8080'8080ULL) == 0;
+}
+
+QByteArrayView trimmedHorizontal(QByteArrayView text)
+{
+    while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\t'))
+        text = text.sliced(1);
+    while (!text.isEmpty() && (text.back() == ' ' || text.back() == '\t'))
+        text.chop(1);
+    return text;
+}
+
+// One of `known` when `word` is it but for the case of its letters, else `word` itself turned
+// by `turn`. Names and methods nearly every request carries are then shared, not made anew.
+template <size_t N, typename Turn>
+QString knownOr(QByteArrayView word, const std::array<QString, N>& known, Turn turn)
+{
+    for (const QString& candidate : known) {
+        if (candidate.size() == word.size()
+            && QLatin1StringView(word).compare(candidate, Qt::CaseInsensitive) == 0)
+            return candidate;
+    }
+    QString text(word.size(), Qt::Uninitialized);
+    std::transform(word.begin(), word.end(), text.begin(), [&](char c) { return QChar(turn(c)); });
+    return text;
+}
+
+QString methodText(QByteArrayView method)
+{
+    static const std::array<QString, 4> known = {QStringLiteral("GET"), QStringLiteral("POST"),
+        QStringLiteral("OPTIONS"), QStringLiteral("HEAD")};
+    return knownOr(method, known, [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; });
+}
+
+QString headerName(QByteArrayView name)
+{
+    static const std::array<QString, 12> known = {QStringLiteral("host"),
+        QStringLiteral("connection"), QStringLiteral("user-agent"), QStringLiteral("accept"),
+        QStringLiteral("accept-encoding"), QStringLiteral("accept-language"),
+        QStringLiteral("content-type"), QStringLiteral("content-length"), QStringLiteral("origin"),
+        QStringLiteral("referer"), QStringLiteral("expect"), QStringLiteral("transfer-encoding")};
+    return knownOr(name, known, [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+}
+
+// readHeadText for a head of ASCII bytes alone, as nearly every head is: the same request,
+// read from the bytes without decoding the head and splitting it into lists first. ASCII is
+// its own UTF-8, and upper and lower case of ASCII stay ASCII, so the results agree.
+std::optional<HTTPRequest> readAsciiHead(QByteArrayView head)
+{
+    const qsizetype firstEnd = head.indexOf("\r\n");
+    const QByteArrayView firstLine = firstEnd < 0 ? head : head.first(firstEnd);
+    const auto word = [&](qsizetype& at) {
+        while (at < firstLine.size() && firstLine[at] == ' ')
+            ++at;
+        const qsizetype begin = at;
+        while (at < firstLine.size() && firstLine[at] != ' ')
+            ++at;
+        return firstLine.sliced(begin, at - begin);
+    };
+    qsizetype at = 0;
+    const QByteArrayView method = word(at);
+    const QByteArrayView target = word(at);
+    if (target.isEmpty())
+        return std::nullopt;
+
+    HTTPRequest request;
+    request.method = methodText(method);
+    const qsizetype question = target.indexOf('?');
+    if (question >= 0) {
+        request.path = QString::fromLatin1(target.first(question));
+        request.query = parseQuery(QString::fromLatin1(target.sliced(question + 1)));
+    } else {
+        request.path = QString::fromLatin1(target);
+    }
+
+    std::optional<qint64> contentLength;
+    for (qsizetype start = 0; start <= head.size();) {
+        qsizetype end = head.indexOf("\r\n", start);
+        if (end < 0)
+            end = head.size();
+        const QByteArrayView line = head.sliced(start, end - start);
+        start = end + 2;
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0)
+            continue;
+        const QString name = headerName(trimmedHorizontal(line.first(colon)));
+        const QString value = QString::fromLatin1(trimmedHorizontal(line.sliced(colon + 1)));
+        if (name == u"content-length" && !addContentLength(value, contentLength))
+            return std::nullopt;
+        if (name == u"transfer-encoding" && value.compare(u"identity", Qt::CaseInsensitive) != 0)
+            return std::nullopt;
+        request.headers.insert(name, value);
+    }
+    if (contentLength)
+        request.headers.insert(QStringLiteral("content-length"), QString::number(*contentLength));
+    return request;
+}
+
+std::optional<HTTPRequest> readHead(QByteArrayView buffer, qsizetype headEnd)
+{
+    const QByteArrayView head = buffer.first(headEnd);
+    return isAscii(head) ? readAsciiHead(head) : readHeadText(buffer, headEnd);
 }
 
 } // namespace

@@ -94,7 +94,7 @@ void HTTPServerEngine::acceptSome()
             listening, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
             ++accepted;
-            accept(fd, socketAddressText(peer));
+            accept(fd, peer);
             continue;
         }
         if (errno == EINTR || errno == ECONNABORTED)
@@ -153,7 +153,7 @@ void HTTPServerEngine::retire()
     finishIfIdle();
 }
 
-void HTTPServerEngine::accept(int fd, const QString& address)
+void HTTPServerEngine::accept(int fd, const sockaddr_storage& peerAddress)
 {
     if (m_retired) {
         ::close(fd);
@@ -169,13 +169,17 @@ void HTTPServerEngine::accept(int fd, const QString& address)
         }
     }
 
+    const PeerAddress peer = peerAddressOf(peerAddress);
+    const auto known = m_servingFrom.find(peer);
+    const QString address
+        = known != m_servingFrom.end() ? known->second.text : socketAddressText(peerAddress);
     // A peer whose address holds less than its share is let in over the cap while every place is
     // owed an answer, up to twice the cap; the sweep gives the places back as they can go.
     const auto underShare = [&] {
-        const QString crowded = crowdedAddress(address);
-        return !crowded.isNull() && crowded != address;
+        const std::optional<PeerAddress> crowded = crowdedAddress(peer);
+        return crowded && *crowded != peer;
     };
-    const bool room = m_serving < m_config.maxConnections || victim(address)
+    const bool room = m_serving < m_config.maxConnections || victim(peer)
         || (m_serving < 2 * m_config.maxConnections && underShare());
     if (!room) {
         // A refused connection stays until its 503 has been read, like a served one; but no more
@@ -186,7 +190,7 @@ void HTTPServerEngine::accept(int fd, const QString& address)
             ::close(fd);
             return;
         }
-        auto* connection = new HTTPConnection(fd, address, this);
+        auto* connection = new HTTPConnection(fd, address, peer, this);
         m_connections.insert(connection);
         startSweeping();
         ++m_refusing;
@@ -195,7 +199,7 @@ void HTTPServerEngine::accept(int fd, const QString& address)
         return;
     }
 
-    auto* connection = new HTTPConnection(fd, address, this);
+    auto* connection = new HTTPConnection(fd, address, peer, this);
     m_connections.insert(connection);
     startSweeping();
     countServing(connection, 1);
@@ -212,33 +216,35 @@ void HTTPServerEngine::accept(int fd, const QString& address)
 void HTTPServerEngine::countServing(HTTPConnection* connection, int change)
 {
     m_serving += change;
-    auto it = m_servingFrom.find(connection->remoteAddress());
+    auto it = m_servingFrom.find(connection->peer());
     if (it == m_servingFrom.end())
-        it = m_servingFrom.insert(connection->remoteAddress(), 0);
-    if ((*it += change) <= 0)
+        it = m_servingFrom.emplace(connection->peer(), AddressShare {connection->remoteAddress()})
+                 .first;
+    if ((it->second.serving += change) <= 0)
         m_servingFrom.erase(it);
 }
 
-QString HTTPServerEngine::crowdedAddress(const QString& newcomer) const
+std::optional<PeerAddress> HTTPServerEngine::crowdedAddress(
+    std::optional<PeerAddress> newcomer) const
 {
     // The share of one address: the places divided among the addresses that hold any. Whoever
     // holds more than that gives way first, so that one peer cannot take every place however
     // well it behaves, and then even a reply it is still taking may be cut.
-    QString crowded;
+    std::optional<PeerAddress> crowded;
     int most = 0;
-    const qsizetype addresses
-        = m_servingFrom.size() + (newcomer.isNull() || m_servingFrom.contains(newcomer) ? 0 : 1);
-    for (auto it = m_servingFrom.cbegin(); it != m_servingFrom.cend(); ++it) {
-        const int held = it.value() + (it.key() == newcomer ? 1 : 0);
+    const qsizetype addresses = qsizetype(m_servingFrom.size())
+        + (!newcomer || m_servingFrom.contains(*newcomer) ? 0 : 1);
+    for (const auto& [address, share] : m_servingFrom) {
+        const int held = share.serving + (address == newcomer ? 1 : 0);
         if (held > most) {
             most = held;
-            crowded = it.key();
+            crowded = address;
         }
     }
-    return addresses > 1 && most * addresses > m_config.maxConnections ? crowded : QString();
+    return addresses > 1 && most * addresses > m_config.maxConnections ? crowded : std::nullopt;
 }
 
-HTTPConnection* HTTPServerEngine::victim(const QString& newcomer)
+HTTPConnection* HTTPServerEngine::victim(std::optional<PeerAddress> newcomer)
 {
     // Ranks judge what has been read, but a socket may hold bytes whose read notification is
     // still to be handled, such as the whole request of a client accepted a moment before it
@@ -264,10 +270,10 @@ HTTPConnection* HTTPServerEngine::victim(const QString& newcomer)
     }
 }
 
-HTTPConnection* HTTPServerEngine::rankedVictim(const QString& newcomer) const
+HTTPConnection* HTTPServerEngine::rankedVictim(std::optional<PeerAddress> newcomer) const
 {
-    const QString crowded = crowdedAddress(newcomer);
-    const bool overShare = !crowded.isNull();
+    const std::optional<PeerAddress> crowded = crowdedAddress(newcomer);
+    const bool overShare = crowded.has_value();
 
     const auto now = std::chrono::steady_clock::now();
     HTTPConnection* chosen = nullptr;
@@ -276,7 +282,7 @@ HTTPConnection* HTTPServerEngine::rankedVictim(const QString& newcomer) const
         if (crowdedOnly && !overShare)
             continue;
         for (HTTPConnection* connection : std::as_const(m_connections)) {
-            const bool fromCrowded = overShare && connection->remoteAddress() == crowded;
+            const bool fromCrowded = overShare && connection->peer() == *crowded;
             if (crowdedOnly && !fromCrowded)
                 continue;
             const auto rank = connection->evictionRank(now, fromCrowded);

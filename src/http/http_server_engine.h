@@ -1,8 +1,8 @@
 #pragma once
 
+#include "http/http_address.h"
 #include "http/http_server.h"
 
-#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QSet>
@@ -11,7 +11,10 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
+
+#include <sys/socket.h>
 
 class QSocketNotifier;
 class QTcpServer;
@@ -56,7 +59,7 @@ private:
     // Stops accepting for a moment: `cause` says why, for the log.
     void pauseAccepting(const QString& cause);
     // Takes in the accepted non-blocking socket `fd` of a peer at `address`.
-    void accept(int fd, const QString& address);
+    void accept(int fd, const sockaddr_storage& address);
     void sweep();
     void startSweeping()
     {
@@ -64,15 +67,15 @@ private:
             m_sweep.start();
     }
     // An address holding more than its share of the places, counting `newcomer` as one more of
-    // its address; null when none does.
-    QString crowdedAddress(const QString& newcomer = {}) const;
+    // its address; none when none does.
+    std::optional<PeerAddress> crowdedAddress(std::optional<PeerAddress> newcomer = {}) const;
     // The connection that gives way when the server is full (see HTTPConnection::evictionRank):
     // from an address that holds more than its share of the places when there is one, counting
     // `newcomer` as one more of its address; none when nobody may be evicted. Judged on what
     // the sockets hold, not only on what has been read of them: it reads them first.
-    HTTPConnection* victim(const QString& newcomer = {});
+    HTTPConnection* victim(std::optional<PeerAddress> newcomer = {});
     // The same judged on what has been read.
-    HTTPConnection* rankedVictim(const QString& newcomer) const;
+    HTTPConnection* rankedVictim(std::optional<PeerAddress> newcomer) const;
     // Makes room for one connection: closes or refuses the victim. False when there is none.
     bool evictOne();
     // Makes room for one more refusal: closes a refused connection whose answer has gone out.
@@ -93,8 +96,17 @@ private:
     QTimer m_sweep;
     int m_serving = 0;
     int m_refusing = 0;
-    // Connections being served, by peer address.
-    QHash<QString, int> m_servingFrom;
+    struct PeerAddressHash {
+        size_t operator()(const PeerAddress& peer) const { return peer.hash(); }
+    };
+    // Connections being served, by peer address, and the address as text. Keyed by bytes rather
+    // than text, and the text of an address that is here already is shared rather than written
+    // again: both are done for every connection.
+    struct AddressShare {
+        QString text;
+        int serving = 0;
+    };
+    std::unordered_map<PeerAddress, AddressShare, PeerAddressHash> m_servingFrom;
     std::atomic<int> m_open {0};
     bool m_retired = false;
 };

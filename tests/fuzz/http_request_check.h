@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <optional>
 
 namespace vesker::fuzz {
 
@@ -48,6 +49,36 @@ inline bool everyLengthSays(const QByteArray& whole, qsizetype length)
     return true;
 }
 
+// A head of ASCII bytes alone is read by a shorter way than one holding any other byte; one line
+// of a non-ASCII value added after the request line sends the same head the general way. Both
+// must give the same request, the added line aside. Returns what differed, or an empty string.
+inline QString checkAsciiReadingAgrees(QByteArrayView bytes)
+{
+    const qsizetype headEnd = bytes.indexOf("\r\n\r\n");
+    if (headEnd < 0 || !std::all_of(bytes.begin(), bytes.begin() + headEnd, [](char c) {
+            return (quint8(c) & 0x80) == 0;
+        }))
+        return QString();
+    const QByteArrayView head = bytes.first(headEnd + 4);
+    const qsizetype firstLineEnd = head.indexOf("\r\n") + 2;
+    const QByteArray wide = head.first(firstLineEnd).toByteArray()
+        + QByteArrayLiteral("X-Wide-Check: caf\xc3\xa9\r\n")
+        + head.sliced(firstLineEnd).toByteArray();
+    const std::optional<HTTPRequest> ascii = HTTPRequest::parseHead(head);
+    std::optional<HTTPRequest> general = HTTPRequest::parseHead(wide);
+    if (ascii.has_value() != general.has_value())
+        return QStringLiteral("an ASCII head was %1 only when read the general way")
+            .arg(ascii ? QStringLiteral("refused") : QStringLiteral("taken"));
+    if (!ascii)
+        return QString();
+    const QString added = QStringLiteral("x-wide-check");
+    if (!ascii->headers.contains(added))
+        general->headers.remove(added);
+    if (!(*ascii == *general))
+        return QStringLiteral("an ASCII head read differently than the general way");
+    return QString();
+}
+
 // What must hold for any bytes a peer can send, shared by the fuzzer and the parser tests that
 // replay its corpus. Returns what failed, or an empty string.
 // - The reader, fed the bytes in chunks of any size, answers after every chunk what parsing the
@@ -60,6 +91,8 @@ inline QString checkRequestBytes(QByteArrayView bytes, qint64 maxBodyBytes, quin
     using Status = HTTPRequestReader::Status;
     using Kind = HTTPParseResult::Kind;
     const QByteArray whole = bytes.toByteArray();
+    if (const QString differs = checkAsciiReadingAgrees(whole); !differs.isEmpty())
+        return differs;
 
     const HTTPParseResult result = HTTPRequest::parse(whole, maxBodyBytes);
     if (result.kind == Kind::complete) {

@@ -64,6 +64,41 @@ TEST(HTTPRequestParse, RequestLineQueryAndHeaders)
             {"x-a", "1\nX-B: 2"}}));
 }
 
+TEST(HTTPRequestParse, PlainAndWideHeadsAreReadAlike)
+{
+    // Heads of ASCII alone take a shorter way than others; both must read every one of these
+    // alike, and the names and methods most requests carry come out as for any other.
+    const QByteArray heads[] = {
+        "get / HTTP/1.1\r\nHOST: a\r\nConnection: close\r\nconnection: keep-alive",
+        "OpTiOnS * HTTP/1.1\r\nAccept-Encoding: gzip\r\nACCEPT: */*",
+        "PaTcH /x HTTP/1.1\r\nHosts: b\r\nHos: c\r\nX-Host: d",
+        // Obsolete folding is not joined: a continuation line is a line of its own.
+        "POST /u HTTP/1.1\r\nX-Long: a\r\n b: folded\r\n\tc\r\nContent-Length: 0",
+        "GET http://h:1/p?q=1 HTTP/1.1\r\nX: \t\r\n:\r\n : v\r\nA:b:c\r\n\tX-T \t:\t v \t",
+        "GET /a\nb HTTP/1.1\r\nX-A: 1\nX-B: 2\r\nX-C: 3\r\rX-D: 4\r\n\r",
+        QByteArrayLiteral("GET /\0 HTTP/1.1\r\nX-Nul: a\0b\r\nContent-Type: text/plain"),
+        "POST / HTTP/1.1\r\nContent-Length: 3\r\ncontent-length: 3, 3",
+        "POST / HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 4",
+        "POST / HTTP/1.1\r\nTransfer-ENCODING: IDENTITY\r\nExpect: 100-continue",
+        "POST / HTTP/1.1\r\nTransfer-Encoding: chunked",
+        "GET",
+        "  GET   /only  ",
+        "GET /x HTTP/1.1\r\nX-Pad: " + QByteArray(70'000, 'p'),
+    };
+    for (const QByteArray& head : heads) {
+        SCOPED_TRACE(head.left(60).toStdString());
+        EXPECT_EQ(fuzz::checkAsciiReadingAgrees(head + "\r\n\r\n").toStdString(), "");
+    }
+    const HTTPRequest request = completeRequest(heads[0] + "\r\n\r\n");
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.headers, (Map {{"host", "a"}, {"connection", "keep-alive"}}));
+    EXPECT_EQ(completeRequest(heads[2] + "\r\n\r\n").method, "PATCH");
+    EXPECT_EQ(completeRequest(heads[2] + "\r\n\r\n").headers,
+        (Map {{"hosts", "b"}, {"hos", "c"}, {"x-host", "d"}}));
+    EXPECT_EQ(completeRequest(heads[3] + "\r\n\r\n").headers,
+        (Map {{"x-long", "a"}, {"b", "folded"}, {"content-length", "0"}}));
+}
+
 TEST(HTTPRequestParse, BodyLength)
 {
     const struct {

@@ -201,6 +201,17 @@ TEST(HTTPAddress, APeerAddressIsWrittenAsOwnersSeeIt)
     };
     for (const auto& [address, text] : cases)
         EXPECT_EQ(socketAddressText(address), text);
+    // Connections are counted by address as bytes: one address exactly when one text, whichever
+    // way the socket wrote it (IPv4 or mapped, any zone).
+    const sockaddr_storage addresses[] = {v4, v6("::ffff:192.168.1.20"), v6("::ffff:192.168.1.21"),
+        v6("fe80::1:2", 3), v6("fe80::1:2", 4), v6("fe80::1:3", 3), v6("::c0a8:114"), local};
+    for (const sockaddr_storage& a : addresses) {
+        for (const sockaddr_storage& b : addresses) {
+            EXPECT_EQ(
+                peerAddressOf(a) == peerAddressOf(b), socketAddressText(a) == socketAddressText(b))
+                << socketAddressText(a).toStdString() << " " << socketAddressText(b).toStdString();
+        }
+    }
 }
 
 TEST(HTTPServer, ABodyOverTheLimitIsRefusedBeforeTheCloseWhileTheClientStillSends)
