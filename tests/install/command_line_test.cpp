@@ -8,6 +8,7 @@
 #include "support/temp_env.h"
 
 #include <QDirIterator>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
@@ -44,6 +45,24 @@ QStringList tree(const QString& root)
     return entries;
 }
 
+// Under AddressSanitizer the program refuses to start unless the sanitizer's runtime is the first
+// library it loads, ahead of the preloaded call log. This test runs under the same runtime, so
+// the library it has loaded is the one to put first.
+QString sanitizerRuntime()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (maps.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : maps.readAll().split('\n')) {
+            const qsizetype path = line.indexOf('/');
+            if (path >= 0 && line.contains("/libasan.so"))
+                return QString::fromUtf8(line.mid(path));
+        }
+    }
+#endif
+    return {};
+}
+
 class CommandLineProcess : public Installed {
 protected:
     void SetUp() override
@@ -68,7 +87,10 @@ protected:
         env.insert("XDG_CACHE_HOME", m_home.filePath(".cache"));
         env.insert("XDG_RUNTIME_DIR", m_home.path());
         env.insert("TMPDIR", m_home.filePath("tmp"));
-        env.insert("LD_PRELOAD", VESKER_CALL_LOG_LIBRARY);
+        const QString runtime = sanitizerRuntime();
+        env.insert("LD_PRELOAD",
+            runtime.isEmpty() ? QStringLiteral(VESKER_CALL_LOG_LIBRARY)
+                              : runtime + ':' + QStringLiteral(VESKER_CALL_LOG_LIBRARY));
         env.insert("VESKER_CALL_LOG", callLog());
         QProcess program;
         program.setProcessEnvironment(env);
