@@ -8,6 +8,7 @@
 #include "help/help_window.h"
 #include "http/network_addresses.h"
 #include "inbox/content_view.h"
+#include "platform/address_watcher.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/desktop_notifications.h"
@@ -84,6 +85,7 @@ int main(int argc, char** argv)
     platform::Defaults& groupDefaults = platform::Defaults::group();
     platform::DesktopNotifications notifications;
     platform::DnsSdHostName hostName;
+    platform::AddressWatcher addressWatcher;
     platform::DisplayWake wake;
     FocusGuard focusGuard(defaults, platform::Workspace::system());
     FocusGuardHold hold(focusGuard);
@@ -105,6 +107,7 @@ int main(int argc, char** argv)
         .computerName = platform::computerName,
         .networkAddresses = NetworkAddress::current,
         .hostName = &hostName,
+        .addressWatcher = &addressWatcher,
         .applyHideTaskbarEntry = hideTaskbarEntry});
     InviteHandler& invites = vesker.invites();
     HelpWindowController help(vesker.helpSelection(), defaults);

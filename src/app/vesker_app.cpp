@@ -3,6 +3,7 @@
 
 #include "connect/invite_handler.h"
 #include "help/help_topics.h"
+#include "platform/address_watcher.h"
 #include "platform/defaults.h"
 #include "platform/dns_sd.h"
 #include "platform/permissions.h"
@@ -92,6 +93,11 @@ ServerController& VeskerApp::server()
         // The ".local" name is learnt after start and followed as the daemon comes and goes.
         if (published) {
             QObject::connect(published, &platform::DnsSdHostName::hostNameChanged, m_server.get(),
+                &ServerController::refreshAddresses);
+        }
+        // A computer that joins a network or leaves one shows its new addresses at once.
+        if (platform::AddressWatcher* const watcher = m_services.addressWatcher) {
+            QObject::connect(watcher, &platform::AddressWatcher::changed, m_server.get(),
                 &ServerController::refreshAddresses);
         }
         // A finished invite item leaves the Inbox as if the user had pressed "Got it".

@@ -29,6 +29,7 @@ class ThumbnailLoader;
 
 namespace platform {
 class Clock;
+class AddressWatcher;
 class Defaults;
 class DesktopNotifications;
 class DnsSdHostName;
@@ -49,6 +50,9 @@ struct VeskerAppServices {
     std::function<QString()> computerName;
     std::function<QList<NetworkAddress>()> networkAddresses;
     platform::DnsSdHostName* hostName = nullptr;
+    // Says when the addresses change while the program runs; none: they are read at start,
+    // on every start of the server and whenever the Connect sheet opens.
+    platform::AddressWatcher* addressWatcher = nullptr;
     // The store's folder; none: the user's Pictures folder, with the first-launch items.
     std::optional<QString> storeRoot;
     // Where the update check reads; a test gives no manifest.

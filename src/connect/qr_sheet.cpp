@@ -96,6 +96,8 @@ QRSheet::QRSheet(ServerController& server, platform::Defaults& defaults, QWidget
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(done, 0, Qt::AlignRight);
 
+    // A code for an address the computer left since the last look would send phones nowhere.
+    server.refreshAddresses();
     refresh();
     connect(&server, &ServerController::addressesChanged, this, &QRSheet::refresh);
     connect(&server, &ServerController::statusTextChanged, this, &QRSheet::refresh);

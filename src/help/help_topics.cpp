@@ -233,7 +233,7 @@ std::optional<HelpTopic> selectedHelpTopic(
     const std::optional<QString>& selection, const QList<HelpTopic>& listed)
 {
     if (selection) {
-        for (const HelpTopic& topic : listed) {
+        for (const HelpTopic& topic : HelpTopic::all()) {
             if (topic.id == *selection)
                 return topic;
         }

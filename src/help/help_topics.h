@@ -40,8 +40,9 @@ struct HelpTopic {
 // case-blind substring; an empty query keeps them all.
 QList<HelpTopic> filterHelpTopics(const QList<HelpTopic>& topics, const QString& query);
 
-// The page to show: the chosen topic while the search lists it, else the first topic listed. A
-// page beside a list that does not name it reads as a result of the search.
+// The page to show: the chosen topic, looked up among all topics so that a search hiding it
+// from the list does not take the page away from the reader; without a known choice, the first
+// topic listed.
 std::optional<HelpTopic> selectedHelpTopic(
     const std::optional<QString>& selection, const QList<HelpTopic>& listed);
 

@@ -375,15 +375,6 @@ void OnboardingSheet::showAccessibility()
     refitLater();
 }
 
-void OnboardingSheet::reject()
-{
-    // A name typed and then dismissed is still the name the person chose for this screen.
-    const QString typed = m_name->text().trimmed();
-    if (!typed.isEmpty())
-        m_services.server.setScreenName(typed);
-    QDialog::reject();
-}
-
 void OnboardingSheet::continueAction()
 {
     onboarding::StartupHooks hooks;

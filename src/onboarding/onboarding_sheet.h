@@ -38,14 +38,11 @@ struct OnboardingSheetServices {
 // "Before you start", shown once on the first run: the screen's name on the network, whether the
 // server listens and banners and typing into other apps are allowed, and the start-up choices.
 // The name and "Open at login" are drafts until "Continue"; the tray switches are stored as they
-// move. Closing it any other way keeps a name that was typed and applies nothing else.
+// move. Closing it any other way, Escape or the window's close button, applies neither draft.
 class OnboardingSheet : public QDialog {
     Q_OBJECT
 public:
     explicit OnboardingSheet(const OnboardingSheetServices& services, QWidget* parent = nullptr);
-
-public Q_SLOTS:
-    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;

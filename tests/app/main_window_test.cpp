@@ -7,6 +7,7 @@
 #include "connect/invite_handler.h"
 #include "focus_guard/focus_guard.h"
 #include "help/help_window.h"
+#include "platform/address_watcher.h"
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
 #include "platform/service_hosts.h"
@@ -25,6 +26,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,6 +55,8 @@ protected:
                 .groupDefaults = m_groupDefaults,
                 .clock = m_clock,
                 .notifications = m_notifications,
+                .networkAddresses = [this] { return m_addresses; },
+                .addressWatcher = &m_addressWatcher,
                 .storeRoot = m_dir.filePath(QStringLiteral("Vesker")),
                 .updates = {.manifestUrl = QUrl()},
                 .listenAddress = QHostAddress::LocalHost});
@@ -88,6 +92,8 @@ protected:
     platform::Defaults m_defaults {m_dir.filePath(QStringLiteral("defaults.json")), m_clock};
     platform::Defaults m_groupDefaults {m_dir.filePath(QStringLiteral("group.json")), m_clock};
     test::RecordingNotifications m_notifications;
+    QList<NetworkAddress> m_addresses;
+    platform::AddressWatcher m_addressWatcher;
     test::FakeWorkspace m_workspace;
     FocusGuard m_focus {m_defaults, m_workspace};
     platform::DisplayWake m_wake;
@@ -107,6 +113,17 @@ TEST_F(MainWindowTest, StartsStoreFirstAndTheUpdateCheckAfterTheStructureIsBuilt
     EXPECT_EQ(app().steps(),
         QStringList(
             {"invites", "settings", "store", "taskbar", "update queued", "server", "updater"}));
+}
+
+TEST_F(MainWindowTest, AnAddressTheComputerGainsWhileRunningIsOfferedAtOnce)
+{
+    ServerController& server = app().server();
+    EXPECT_TRUE(server.addresses().isEmpty());
+    m_addresses = {{QStringLiteral("eth0"), kEthernetLabel, QStringLiteral("192.0.2.61")}};
+    QSignalSpy offered(&server, &ServerController::addressesChanged);
+    Q_EMIT m_addressWatcher.changed();
+    ASSERT_EQ(offered.count(), 1);
+    EXPECT_TRUE(server.addresses().value(0).startsWith(QLatin1String("http://192.0.2.61:")));
 }
 
 // Receives the addresses the program hands to the browser.

@@ -91,6 +91,17 @@ TEST_F(QRSheetTest, CodeCarriesThePairingLinkAndFollowsTheAddresses)
     EXPECT_TRUE(shownText(sheet, u"accessCode"_s).isEmpty());
 }
 
+TEST_F(QRSheetTest, OpeningItReadsTheAddressesTheComputerHasNow)
+{
+    auto controller = makeController();
+    controller->refreshAddresses();
+    // The computer joins a network while nothing is looking.
+    m_addresses = {{u"eth0"_s, u"Ethernet"_s, u"192.0.2.44"_s}};
+    QRSheet sheet(*controller, m_defaults);
+    EXPECT_EQ(scanned(sheet), u"http://192.0.2.44:%1"_s.arg(port()));
+    EXPECT_TRUE(shownText(sheet, u"connectAddresses"_s).contains(u"192.0.2.44"_s));
+}
+
 TEST_F(QRSheetTest, WithoutAnAddressTheStatusIsShown)
 {
     auto controller = makeController();

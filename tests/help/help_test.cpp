@@ -95,25 +95,31 @@ protected:
     HelpWindowController m_help {m_selection, m_defaults};
 };
 
-TEST_F(HelpWindowTest, SearchShowsOnlyAListedPageAndSaysWhenNothingMatches)
+TEST_F(HelpWindowTest, SearchNarrowsTheListAndLeavesThePageBeingRead)
 {
     m_help.show(QStringLiteral("media"));
     search(QStringLiteral("relay"));
     ASSERT_EQ(list().count(), 4);
-    EXPECT_EQ(page(), list().item(0)->text()) << "the chosen page is not among the results";
-    EXPECT_EQ(row(), page());
+    EXPECT_EQ(page(), "Photos, text and PDFs") << "the page being read went with the search";
+    EXPECT_EQ(row(), "none") << "a row is marked that the reader did not pick";
 
     search(QStringLiteral("pdf"));
     EXPECT_EQ(row(), "Photos, text and PDFs");
     EXPECT_EQ(page(), "Photos, text and PDFs");
 
     auto* nothing = m_help.window()->findChild<QWidget*>(QStringLiteral("helpNothingFound"));
+    auto* pick = m_help.window()->findChild<QWidget*>(QStringLiteral("helpPickTopic"));
     EXPECT_FALSE(nothing->isVisible());
-    search(QStringLiteral("xylophone"));
+    search(QStringLiteral("zzzq"));
     EXPECT_TRUE(nothing->isVisible());
-    EXPECT_EQ(page(), "");
+    EXPECT_FALSE(pick->isVisible());
+    EXPECT_EQ(page(), "Photos, text and PDFs");
+
     search(QString());
-    EXPECT_EQ(page(), "Photos, text and PDFs") << "the chosen page again";
+    EXPECT_EQ(page(), "Photos, text and PDFs");
+    EXPECT_EQ(row(), page());
+    list().setCurrentRow(0);
+    EXPECT_EQ(page(), "Getting started") << "a row picked after the search opens its page";
 }
 
 TEST_F(HelpWindowTest, HelpMenuSwitchesTheOpenWindowToItsTopics)

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 
 using namespace vesker;
 
@@ -65,6 +66,46 @@ TEST_F(OnboardingSheetTest, TheNameFieldRenamesTheScreenWhenTheNameChanges)
     finish([](OnboardingSheet&) {});
     finish(type(QStringLiteral(" Reception")));
     EXPECT_EQ(replaced.count(), 0);
+}
+
+TEST_F(OnboardingSheetTest, DismissingItAppliesNeitherTheTypedNameNorTheLoginChoice)
+{
+    ASSERT_TRUE(waitUntilRunning(*m_controller));
+    const QString entry = platform::LaunchAtLogin::entryPath();
+    QSignalSpy replaced(m_controller->server(), &QObject::destroyed);
+    QWidget inbox;
+    inbox.show();
+    const std::pair<const char*, std::function<void(OnboardingSheet&)>> dismissals[] = {
+        {"Escape", [](OnboardingSheet& sheet) { QTest::keyClick(&sheet, Qt::Key_Escape); }},
+        {"its close button", [](OnboardingSheet& sheet) { sheet.close(); }},
+        {"the window under it closed", [&inbox](OnboardingSheet&) { inbox.hide(); }},
+    };
+    for (const auto& [how, dismiss] : dismissals) {
+        SCOPED_TRACE(how);
+        inbox.show();
+        OnboardingSheet sheet({.server = *m_controller,
+                                  .defaults = m_defaults,
+                                  .permissions = m_permissions,
+                                  .windows = &m_windows},
+            &inbox);
+        sheet.show();
+        // A name of its own each time, so that each way is seen to apply it or not.
+        sheet.findChild<QLineEdit*>(QStringLiteral("screenNameField"))
+            ->setText(QStringLiteral("Reception ") + QLatin1String(how));
+        sheet.findChild<QCheckBox*>(QStringLiteral("launchAtLoginSwitch"))->click();
+        dismiss(sheet);
+        EXPECT_EQ(sheet.result(), QDialog::Rejected);
+        EXPECT_FALSE(sheet.isVisible());
+        EXPECT_EQ(m_defaults.string(QStringLiteral("screenName")).toStdString(), "");
+        EXPECT_FALSE(QFile::exists(entry));
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(replaced.count(), 0) << "the server was restarted under the typed name";
+    const HTTPResponse info = route(*m_controller,
+        HTTPRequest {.method = QStringLiteral("GET"),
+            .path = QStringLiteral("/api/info"),
+            .remoteAddress = QStringLiteral("127.0.0.1")});
+    EXPECT_FALSE(info.body.contains("Reception"));
 }
 
 TEST_F(OnboardingSheetTest, StartUpChoicesWriteTheAutostartEntryAndKeepTheProgramReachable)
