@@ -126,9 +126,25 @@ BarcodeSearch::BarcodeSearch(const QString& imagePath, const QString& helper, qi
     start(Mode::everyCode);
 }
 
+BarcodeSearch::~BarcodeSearch()
+{
+    stop();
+}
+
+void BarcodeSearch::stop()
+{
+    if (!m_process)
+        return;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished();
+    }
+    m_process.reset();
+}
+
 void BarcodeSearch::start(Mode mode)
 {
-    m_process.reset();
+    stop();
     if (m_helper.isEmpty())
         return;
     m_process = std::make_unique<QProcess>();
@@ -173,7 +189,7 @@ const BarcodeSearch::Answer& BarcodeSearch::answer()
         start(Mode::oneCodePerLayer);
         found = collect(outcome);
     }
-    m_process.reset();
+    stop();
     if (found)
         m_answer = std::move(*found);
     return m_answer;

@@ -28,6 +28,9 @@ public:
     // An empty `helper` means no search: the photo gets no codes.
     BarcodeSearch(const QString& imagePath, const QString& helper, qint64 maxPixels,
         std::chrono::milliseconds timeout);
+    // A search whose answer was never asked for (the photo could not be decoded, say) stops
+    // its helper and waits for it.
+    ~BarcodeSearch();
     BarcodeSearch(const BarcodeSearch&) = delete;
     BarcodeSearch& operator=(const BarcodeSearch&) = delete;
 
@@ -52,6 +55,7 @@ public:
 private:
     enum class Mode { everyCode, oneCodePerLayer };
     void start(Mode mode);
+    void stop();
     enum class Outcome { answered, crashed, failed };
     // None when the helper died, hung or said something unreadable.
     std::optional<Answer> collect(Outcome& outcome);

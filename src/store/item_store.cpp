@@ -381,27 +381,30 @@ void ItemStore::removeLeftovers(bool indexDamaged)
                 QFile::remove(folder + u'/' + name);
         }
     }
-    const QStringList unfinished
-        = QDir(m_inboxDir)
-              .entryList({u'*' + QString(kUnfinishedSuffix)}, QDir::Files | QDir::Hidden);
-    if (unfinished.isEmpty())
-        return;
-    QSet<QString> listed;
+    // An arrival moved, archived or edited before its record was on disk carries its unfinished
+    // name into whichever folder it went; the record may be on disk with the status it had
+    // before or after that, so an unfinished file a record lists is finished in the folder the
+    // record names.
+    QHash<QString, QString> listed;
     for (const ScreenItem& item : std::as_const(m_items)) {
-        if (item.status == ItemStatus::inbox)
-            listed.insert(item.filename);
+        if (isPlainFileName(item.filename))
+            listed.insert(item.filename, folderFor(item.status));
     }
-    for (const QString& name : unfinished) {
-        const QString path = m_inboxDir + u'/' + name;
-        const QString finalName = name.chopped(kUnfinishedSuffix.size());
-        const QString finalPath = m_inboxDir + u'/' + finalName;
-        // The index went to disk before the crash but the file kept its unfinished name: it
-        // is the item's file. With a damaged index set aside, the record may be in the copy
-        // kept for the user, so the file is kept under its own name too.
-        const bool keep = (listed.contains(finalName) || indexDamaged) && isPlainFileName(finalName)
-            && !QFileInfo::exists(finalPath);
-        if (!keep || !QFile::rename(path, finalPath))
-            QFile::remove(path);
+    for (const QString& folder : {m_inboxDir, m_archiveDir}) {
+        const QStringList unfinished = QDir(folder).entryList(
+            {u'*' + QString(kUnfinishedSuffix)}, QDir::Files | QDir::Hidden);
+        for (const QString& name : unfinished) {
+            const QString path = folder + u'/' + name;
+            const QString finalName = name.chopped(kUnfinishedSuffix.size());
+            // With a damaged index set aside, the record may be in the copy kept for the user,
+            // so the file is kept under its own name where it lies.
+            const QString finalFolder = listed.value(finalName, indexDamaged ? folder : QString());
+            const QString finalPath = finalFolder + u'/' + finalName;
+            const bool keep = !finalFolder.isEmpty() && isPlainFileName(finalName)
+                && !QFileInfo::exists(finalPath);
+            if (!keep || !QFile::rename(path, finalPath))
+                QFile::remove(path);
+        }
     }
 }
 
@@ -691,21 +694,25 @@ bool ItemStore::isPlainFileName(const QString& name)
         && !name.contains(QLatin1String("..")) && !name.contains(QChar(0));
 }
 
+QString ItemStore::folderFor(ItemStatus status) const
+{
+    return status == ItemStatus::archived ? m_archiveDir : m_inboxDir;
+}
+
 QString ItemStore::fileURL(const ScreenItem& item) const
 {
+    if (m_unfinishedFiles.contains(item.id))
+        return unfinishedFileURL(item);
     if (!isPlainFileName(item.filename))
         return {};
-    if (item.status == ItemStatus::archived)
-        return m_archiveDir + u'/' + item.filename;
-    const QString path = m_inboxDir + u'/' + item.filename;
-    return m_unfinishedFiles.contains(item.id) ? path + kUnfinishedSuffix : path;
+    return folderFor(item.status) + u'/' + item.filename;
 }
 
 QString ItemStore::unfinishedFileURL(const ScreenItem& item) const
 {
     if (!isPlainFileName(item.filename))
         return {};
-    return m_inboxDir + u'/' + item.filename + kUnfinishedSuffix;
+    return folderFor(item.status) + u'/' + item.filename + kUnfinishedSuffix;
 }
 
 void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)

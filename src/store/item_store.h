@@ -74,7 +74,9 @@ public:
     QString fileURL(const ScreenItem& item) const;
     // Where an arriving item's file is written before the index that lists it is on disk: a
     // name the store recognises as unfinished, so that an upload cut off by a crash leaves
-    // nothing that looks like an item. Empty as fileURL() is.
+    // nothing that looks like an item. The name stays with the file whatever is done to the item
+    // meanwhile (moved, archived, edited), in the folder of the item's status, until the index
+    // holds it. Empty as fileURL() is.
     QString unfinishedFileURL(const ScreenItem& item) const;
     static constexpr QLatin1StringView kUnfinishedSuffix {".unfinished"};
 
@@ -155,6 +157,7 @@ private:
     // Applies the journal's lines to the items read from the index.
     void replay(const QList<IndexJournal::Entry>& entries);
     void finishFile(const QUuid& id);
+    QString folderFor(ItemStatus status) const;
     // An id with its record as the index holds it; no record when the item was removed.
     using RecordChange = std::pair<QUuid, QByteArray>;
     // The records changed since the last snapshot, new items in their order.
@@ -199,7 +202,8 @@ private:
     // they reached the disk.
     QList<QUuid> m_unsavedArrivals;
     QList<SavedCallback> m_savedCallbacks;
-    // Items whose file still has its unfinished name.
+    // Items whose file still has its unfinished name, until the index write that holds their
+    // arrival has ended.
     QSet<QUuid> m_unfinishedFiles;
     platform::AtomicFile m_indexFile;
     platform::AtomicFile m_acksFile;

@@ -74,10 +74,10 @@ void ItemStore::move(const ScreenItem& item, ItemStatus status)
     moved.status = status;
     const QString source = fileURL(m_items.at(i));
     const QString destination = fileURL(moved);
+    // An arrival not yet on disk keeps its unfinished name in the new folder; the index write
+    // that lists it gives the file its own name wherever it then is.
     if (!source.isEmpty() && !destination.isEmpty() && source != destination)
         moveFile(source, destination);
-    if (status != ItemStatus::inbox)
-        m_unfinishedFiles.remove(item.id);
     if (!m_rowsStale) {
         --m_statusCounts.at(size_t(m_items.at(i).status));
         ++m_statusCounts.at(size_t(status));
@@ -147,16 +147,19 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data, const QStr
             [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; });
     if (plainExtension)
         newName += u'.' + extension.toLower();
-    const QString folder = item.status == ItemStatus::archived ? m_archiveDir : m_inboxDir;
+    // An arrival whose record is not on disk yet keeps an unfinished name for the edited photo
+    // too: a crash before the index lists it must leave nothing that looks like an item.
+    const bool unfinished = m_unfinishedFiles.contains(id);
+    const QString newPath = folderFor(item.status) + u'/' + newName
+        + (unfinished ? QString(kUnfinishedSuffix) : QString());
 
     QString error;
-    if (!platform::writeFileAtomically(folder + u'/' + newName, data, &error)) {
+    if (!platform::writeFileAtomically(newPath, data, &error)) {
         qCWarning(lcStore).noquote() << "replaceImage failed: " + error;
         return;
     }
-    if (!oldPath.isEmpty() && item.filename != newName)
+    if (!oldPath.isEmpty() && oldPath != newPath)
         QFile::remove(oldPath);
-    m_unfinishedFiles.remove(id);
     ScreenItem& changed = m_items[i];
     changed.filename = newName;
     changed.barcodes.clear();

@@ -7,6 +7,7 @@
 
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -184,4 +185,66 @@ TEST(Store, AFirstLaunchListsTheWelcomeItemsFromTheFirst)
             QStringList({"Welcome — 1 of 4", "Welcome — 2 of 4", "Welcome — 3 of 4",
                 "Welcome — 4 of 4: Permissions"}));
     }
+}
+
+// As someone who skips each photo for later the moment its card appears, here through the
+// browser screen's "later": the move may come before the arrival's record is on disk.
+TEST(Store, PhotosMovedToLaterAsTheyLandKeepTheirFilesAcrossARestart)
+{
+    Vesker vesker({{"allowBrowserScreens", true}, {"viewerCanLater", true}});
+    ASSERT_TRUE(vesker.start());
+    const auto get = [&](const QByteArray& path) {
+        return exchange(vesker.port, kBoundMs,
+            "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    };
+
+    std::atomic<bool> sending {true};
+    std::mutex lock;
+    QSet<QString> moved;
+    std::jthread watcher([&] {
+        // Once more after the last answer, for a card that appeared just before it.
+        for (bool last = false; !last;) {
+            last = !sending;
+            const Reply listed = get("/api/items");
+            for (const QJsonValue item : QJsonDocument::fromJson(listed.body)["items"].toArray()) {
+                const QString id = item["id"].toString();
+                const Reply later = exchange(vesker.port, kBoundMs,
+                    "POST /api/later?id=" + id.toLatin1()
+                        + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                          "Content-Length: 0\r\n\r\n");
+                if (later.status == 200) {
+                    const std::lock_guard guard(lock);
+                    moved.insert(id);
+                }
+            }
+        }
+    });
+    QSet<QString> stored;
+    for (int n = 0; n < 8; ++n) {
+        const Reply reply = vesker.upload(Kind::photo, sample(Kind::photo, 1024 * 1024));
+        ASSERT_EQ(reply.status, 200) << reply.body.toStdString();
+        stored.insert(reply.id());
+    }
+    sending = false;
+    watcher.join();
+    ASSERT_EQ(moved, stored);
+
+    // Every photo is served from its file, and the record of each move is on disk.
+    for (const QString& id : stored)
+        EXPECT_EQ(get("/api/image/" + id.toLatin1()).status, 200) << id.toStdString();
+    const QDeadlineTimer deadline(kBoundMs);
+    const auto allLater = [&] {
+        const QJsonArray records = vesker.index();
+        return records.size() == stored.size()
+            && std::all_of(records.begin(), records.end(),
+                [](const QJsonValue& r) { return r["status"].toString() == "later"; });
+    };
+    while (!allLater() && !deadline.hasExpired())
+        QThread::msleep(10);
+    ASSERT_TRUE(allLater());
+
+    ASSERT_TRUE(vesker.restart());
+    EXPECT_EQ(vesker.indexIds(), stored);
+    EXPECT_THAT(itemsWithoutFile(vesker), IsEmpty());
+    EXPECT_THAT(QDir(vesker.store("Inbox")).entryList({"*.unfinished"}, QDir::Files), IsEmpty());
 }

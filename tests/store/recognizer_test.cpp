@@ -1,5 +1,9 @@
 #include "store/recognizer.h"
 
+#include "platform/defaults.h"
+#include "store/item_recognition.h"
+#include "store/item_store.h"
+#include "support/manual_clock.h"
 #include "support/temp_env.h"
 #include "support/test_images.h"
 
@@ -289,4 +293,56 @@ TEST_F(RecognizerTest, KeepsWhatTheReducedCopyReadOfAPageOnAGrainyTable)
 
     EXPECT_EQ(Recognizer::recognizeNow(path),
         (Result {{QStringLiteral("QR Shelf 20417")}, QStringLiteral("HARBOUR")}));
+}
+
+namespace {
+QStringList g_messages;
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    g_messages.append(message);
+}
+} // namespace
+
+TEST_F(RecognizerTest, APhotoThatCannotBeReadStopsItsBarcodeHelper)
+{
+    // The file may be gone by the time it is read: removed, or moved to another folder.
+    const QString pidFile = m_dir.filePath(QStringLiteral("helper.pid"));
+    const QString helper = m_dir.filePath(QStringLiteral("slow-helper"));
+    ASSERT_TRUE(writeFile(
+        helper, "#!/bin/sh\necho $$ >" + QFile::encodeName(pidFile) + "\nexec sleep 600\n"));
+    QFile::setPermissions(helper, QFile::ReadOwner | QFile::ExeOwner);
+    Recognizer::Options options;
+    options.barcodeHelper = helper;
+
+    g_messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+    const Result result
+        = Recognizer::recognizeNow(m_dir.filePath(QStringLiteral("gone.jpg")), options);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(result, Result {});
+    EXPECT_EQ(g_messages.filter(QStringLiteral("Destroyed while process")), QStringList {});
+    if (const QByteArray pid = fileBytes(pidFile); !pid.isEmpty())
+        EXPECT_EQ(::kill(pid.trimmed().toInt(), 0), -1) << "the helper was left running";
+}
+
+TEST_F(RecognizerTest, AnItemMovedSinceItsCopyWasTakenIsReadFromWhereItIsNow)
+{
+    ManualClock clock;
+    platform::Defaults defaults(m_dir.filePath(QStringLiteral("defaults.json")), clock);
+    ItemStore store(m_dir.filePath(QStringLiteral("store")), defaults, clock);
+    ScreenItem item;
+    item.id = QUuid::createUuid();
+    item.receivedAt = clock.now();
+    item.kind = ItemKind::photo;
+    item.filename = QStringLiteral("label.png");
+    ASSERT_TRUE(QFile::copy(labelPage(), store.fileURL(item)));
+    store.append(item);
+    // The copy the arrival kept still says Inbox.
+    store.move(item, ItemStatus::archived);
+
+    std::optional<Result> read;
+    recognizeInBackground(
+        store, item, [&](ItemStore&, const QUuid&, const Result& result) { read = result; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read.has_value(); }, 60000));
+    EXPECT_EQ(*read, (Result {kQr, kText}));
 }
