@@ -345,3 +345,31 @@ TEST_F(ItemRowTest, EveryKindInEveryLookSurvivesRebuildsAndBeingHandedOn)
         }
     }
 }
+
+// A click runs once its own event is over; the list may hand the card the next item before then.
+TEST_F(ItemRowTest, AClickIsNeverDoneToTheItemTheCardIsHandedBeforeItsTurn)
+{
+    world.defaults.set(u"confirmDelete"_s, false);
+    world.defaults.set(u"blurSenders"_s, u"Eve"_s);
+    const struct {
+        const char* name;
+        QString sender;
+        QString button;
+    } cases[] = {
+        {"Delete on the action bar", u"Mum"_s, u"deleteButton"_s},
+        {"Reveal on a blurred photo", u"Eve"_s, u"revealButton"_s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto row = card(world.add(ItemKind::photo, c.sender));
+        const ScreenItem next = world.add(ItemKind::photo, c.sender);
+        const auto nextState = std::make_shared<CardState>();
+        auto* button = row->findChild<QPushButton*>(c.button);
+        ASSERT_NE(button, nullptr);
+        button->click();
+        row->setItem(next, nextState);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(world.store.item(next.id).has_value());
+        EXPECT_FALSE(nextState->revealed);
+    }
+}

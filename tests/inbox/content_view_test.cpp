@@ -1128,7 +1128,9 @@ TEST_F(ContentViewTest, EveryKindOfItemInEveryLayoutKeepsTheWindowRunning)
         const bool compact = std::string_view(look.viewMode) == "compact" && !look.simple;
         return QTest::qWaitFor([&] {
             const QList<ScreenItem>& items = list->items();
-            const QWidget* card = items.isEmpty() ? nullptr : list->cardFor(items.first().id);
+            if (items.isEmpty())
+                return true;
+            const QWidget* card = list->cardFor(items.first().id);
             const auto* body
                 = card ? card->findChild<QWidget*>(QStringLiteral("cardBody")) : nullptr;
             return body && card->isVisible()
