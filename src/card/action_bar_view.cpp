@@ -104,10 +104,12 @@ QString ActionBarView::buttonsKey(const ScreenItem& item) const
 
 void ActionBarView::later(std::function<void()> action)
 {
+    // A bar kept for another item alike acts on what it shows when the action runs: what was
+    // clicked on one item is dropped once the card shows another.
     QMetaObject::invokeMethod(
         &m_card,
-        [bar = QPointer<ActionBarView>(this), action = std::move(action)] {
-            if (bar)
+        [bar = QPointer<ActionBarView>(this), id = m_item.id, action = std::move(action)] {
+            if (bar && bar->m_item.id == id && bar->m_card.item().id == id)
                 action();
         },
         Qt::QueuedConnection);
@@ -391,12 +393,15 @@ void ActionBarView::copy()
             return;
         // Decoded on the loader's pool: a large photo would hold the window for a moment.
         const QPointer<ItemRow> card(&m_card);
-        m_services.thumbnails.load(path, kFullSize, &m_card, [card](const QImage& image) {
-            if (image.isNull() || !card)
-                return;
-            QGuiApplication::clipboard()->setImage(image);
-            card->flashCopied();
-        });
+        m_services.thumbnails.load(
+            path, kFullSize, &m_card, [card, id = m_item.id](const QImage& image) {
+                if (image.isNull() || !card)
+                    return;
+                QGuiApplication::clipboard()->setImage(image);
+                // "Copied" belongs to the photo copied, not to whatever the card shows now.
+                if (card->item().id == id)
+                    card->flashCopied();
+            });
         return;
     }
     }

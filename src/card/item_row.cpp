@@ -237,7 +237,7 @@ void ItemRow::refreshParts()
     refreshPhoto();
 }
 
-void ItemRow::setRowLayout(const ItemRowLayout& layout)
+bool ItemRow::takeLayout(const ItemRowLayout& layout)
 {
     ItemRowLayout drawn = layout;
     drawn.isNewest = m_layout.isNewest;
@@ -245,8 +245,27 @@ void ItemRow::setRowLayout(const ItemRowLayout& layout)
     m_layout = layout;
     // Which card is the newest changes with every arrival and draws nothing different: a
     // rebuild for it would take apart the field being typed into on the card below.
-    if (redraws)
+    return redraws;
+}
+
+void ItemRow::setRowLayout(const ItemRowLayout& layout)
+{
+    if (takeLayout(layout))
         rebuild();
+}
+
+void ItemRow::reuseFor(
+    const ScreenItem& item, std::shared_ptr<CardState> state, const ItemRowLayout& layout)
+{
+    if (!takeLayout(layout)) {
+        setItem(item, std::move(state));
+        return;
+    }
+    // Built once, for the item it is to show: the last item in the new look would be built only
+    // to be taken apart, and that item may be gone from the store by now.
+    m_item = item;
+    m_state = state ? std::move(state) : std::make_shared<CardState>();
+    rebuild();
 }
 
 bool ItemRow::isBlurred() const
@@ -274,7 +293,15 @@ QImage ItemRow::shownImage() const
 
 void ItemRow::later(std::function<void()> action)
 {
-    QMetaObject::invokeMethod(this, std::move(action), Qt::QueuedConnection);
+    // The list may hand the card another item before the click's turn is over; what was asked
+    // of one item is never done to the next.
+    QMetaObject::invokeMethod(
+        this,
+        [this, id = m_item.id, action = std::move(action)] {
+            if (m_item.id == id)
+                action();
+        },
+        Qt::QueuedConnection);
 }
 
 void ItemRow::rebuild()
@@ -282,8 +309,13 @@ void ItemRow::rebuild()
     m_shownBlurred = isBlurred();
     m_simpleMode = m_services.store.defaults().boolValue(kSimpleModeKey, false);
     m_shownName = displayName();
+    // Every part below belongs to the body about to go; none may outlive it, whatever the new
+    // body is built for.
     m_pdfCell = nullptr;
     m_header = nullptr;
+    m_recognisedSlot = nullptr;
+    m_noteSlot = nullptr;
+    m_actionSlot = nullptr;
     m_recognised = nullptr;
     m_noteTags = nullptr;
     m_actionBar = nullptr;
@@ -303,7 +335,8 @@ void ItemRow::rebuild()
     // A child added to a card on screen stays hidden until the event loop shows it, and its
     // layout would measure the card as empty until then; the list measures it now.
     m_body->show();
-    if (m_item.kind == ItemKind::pdf)
+    // Only the PDF cell of a large card shows a page count.
+    if (m_pdfCell)
         countPages();
     update();
     updateGeometry();
@@ -572,6 +605,8 @@ void ItemRow::alwaysShow()
 
 void ItemRow::countPages()
 {
+    if (!m_pdfCell)
+        return;
     const QString path = m_services.store.fileURL(m_item);
     if (path == m_countedPath) {
         m_pdfCell->setPageCount(m_pageCount);
@@ -579,8 +614,7 @@ void ItemRow::countPages()
     }
     m_countedPath = path;
     m_pageCount.reset();
-    if (m_pdfCell)
-        m_pdfCell->setPageCount(std::nullopt);
+    m_pdfCell->setPageCount(std::nullopt);
     // Poppler reads the whole cross-reference table: never on the main thread.
     auto* watcher = new QFutureWatcher<std::optional<int>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {

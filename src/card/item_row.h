@@ -71,6 +71,9 @@ public:
     // being typed into keeps its text, cursor and focus.
     void setItem(const ScreenItem& item, std::shared_ptr<CardState> state);
     void setRowLayout(const ItemRowLayout& layout);
+    // Another item in another layout, as a card taken up again by the list: built at most once.
+    void reuseFor(
+        const ScreenItem& item, std::shared_ptr<CardState> state, const ItemRowLayout& layout);
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -104,6 +107,8 @@ protected:
 
 private:
     void rebuild();
+    // Takes the layout; true when the card must be built again for it.
+    bool takeLayout(const ItemRowLayout& layout);
     // What cannot change in place: a card of another look is built anew.
     bool keepsShape(const ScreenItem& previous) const;
     // Whether the card, handed another photo, shows it in the widgets it has.

@@ -45,9 +45,7 @@ QWidget* ItemCardFactory::create(const ScreenItem& item, bool isFirst, QWidget* 
 
 void ItemCardFactory::reuse(QWidget* card, const ScreenItem& item, bool isFirst)
 {
-    auto* row = static_cast<ItemRow*>(card);
-    row->setRowLayout(rowLayout(isFirst));
-    row->setItem(item, stateFor(item.id));
+    static_cast<ItemRow*>(card)->reuseFor(item, stateFor(item.id), rowLayout(isFirst));
 }
 
 void ItemCardFactory::update(QWidget* card, const ScreenItem& item, bool)

@@ -1,3 +1,4 @@
+#include "card/card_keys.h"
 #include "card/item_row.h"
 #include "card/zoomable_image_view.h"
 #include "card_fixture.h"
@@ -7,6 +8,7 @@
 #include "ui/text_style.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -281,4 +283,93 @@ TEST_F(ItemRowTest, SecondaryTextReadsOnLightAndDarkPalettes)
         EXPECT_GE(faded, 2);
     }
     QApplication::setPalette(saved);
+}
+
+// The list takes a card up again for another look or another item at any moment, and whatever
+// the card counted or loaded for the last one may still land afterwards.
+TEST_F(ItemRowTest, EveryKindInEveryLookSurvivesRebuildsAndBeingHandedOn)
+{
+    world.defaults.set(u"blurSenders"_s, u"Eve"_s);
+    const ScreenItem missing = world.add(ItemKind::photo, u"Mum"_s);
+    ASSERT_TRUE(QFile::remove(world.store.fileURL(missing)));
+    const ScreenItem unreadable = world.add(ItemKind::photo, u"Mum"_s);
+    ASSERT_TRUE(test::writeFile(world.store.fileURL(unreadable), "no picture at all"));
+    const struct {
+        const char* name;
+        ScreenItem item;
+    } kinds[] = {
+        {"photo", world.add(ItemKind::photo, u"Mum"_s)},
+        {"PDF", world.add(ItemKind::pdf, u"Mum"_s)},
+        {"text", world.add(ItemKind::text, u"Mum"_s, u"hello"_s)},
+        {"missing photo", missing},
+        {"unreadable photo", unreadable},
+        {"blurred photo", world.add(ItemKind::photo, u"Eve"_s)},
+    };
+    const struct {
+        const char* name;
+        ViewMode mode;
+        bool simple;
+    } looks[] = {
+        {"large", ViewMode::large, false},
+        {"compact", ViewMode::compact, false},
+        {"simple", ViewMode::large, true},
+    };
+    const auto layout = [](ViewMode mode) {
+        return ItemRowLayout {.mode = mode, .availableWidth = 600, .fitHeight = 400};
+    };
+    const CardServices services {world.store, world.loader, world.permissions, nullptr, {}};
+    const QString simpleKey = QString::fromLatin1(card_keys::kSimpleMode);
+    for (const auto& look : looks) {
+        for (const auto& first : kinds) {
+            SCOPED_TRACE(std::string(look.name) + ", first " + first.name);
+            world.defaults.set(simpleKey, look.simple);
+            ItemRow row(services, first.item, layout(look.mode), nullptr);
+            row.show();
+            for (const auto& next : looks) {
+                SCOPED_TRACE(std::string("then ") + next.name);
+                world.defaults.set(simpleKey, next.simple);
+                row.setRowLayout(layout(next.mode));
+                for (const auto& other : kinds) {
+                    row.setItem(other.item, nullptr);
+                    QCoreApplication::processEvents();
+                }
+                row.setItem(first.item, nullptr);
+                QCoreApplication::processEvents();
+                EXPECT_EQ(row.item().id, first.item.id);
+            }
+            // Back in the large look, a PDF shows its own count, whatever the card went through.
+            world.defaults.set(simpleKey, false);
+            row.setRowLayout(layout(ViewMode::large));
+            if (first.item.kind == ItemKind::pdf)
+                QTRY_COMPARE(labelText(row, u"pdfPages"_s), u"3 pages"_s);
+        }
+    }
+}
+
+// A click runs once its own event is over; the list may hand the card the next item before then.
+TEST_F(ItemRowTest, AClickIsNeverDoneToTheItemTheCardIsHandedBeforeItsTurn)
+{
+    world.defaults.set(u"confirmDelete"_s, false);
+    world.defaults.set(u"blurSenders"_s, u"Eve"_s);
+    const struct {
+        const char* name;
+        QString sender;
+        QString button;
+    } cases[] = {
+        {"Delete on the action bar", u"Mum"_s, u"deleteButton"_s},
+        {"Reveal on a blurred photo", u"Eve"_s, u"revealButton"_s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto row = card(world.add(ItemKind::photo, c.sender));
+        const ScreenItem next = world.add(ItemKind::photo, c.sender);
+        const auto nextState = std::make_shared<CardState>();
+        auto* button = row->findChild<QPushButton*>(c.button);
+        ASSERT_NE(button, nullptr);
+        button->click();
+        row->setItem(next, nextState);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(world.store.item(next.id).has_value());
+        EXPECT_FALSE(nextState->revealed);
+    }
 }

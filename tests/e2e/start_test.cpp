@@ -83,3 +83,39 @@ TEST(Start, ThePortOpensOnceOverAnExistingStoreAndTheFirstRequestIsAnswered)
         EXPECT_EQ(vesker.inboxCount(), 40);
     }
 }
+
+namespace {
+
+// Answers every look for a while: the window lays its cards out, and out again, in that time.
+bool keepsAnswering(const Vesker& vesker, int forMs)
+{
+    const QDeadlineTimer deadline(forMs);
+    while (!deadline.hasExpired()) {
+        if (vesker.info().status != 200)
+            return false;
+        ::usleep(50000);
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(Start, TheListLayoutOverAPdfKeepsRunningAndStartsAgain)
+{
+    // One page; the reader rebuilds the cross-reference table it lacks.
+    const QByteArray pdf = "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+                           "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+                           "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]>>endobj\n"
+                           "trailer<</Root 1 0 R>>\n%%EOF\n";
+    Vesker vesker({{"didShowOnboarding", true}, {"viewMode", "compact"}});
+    ASSERT_TRUE(vesker.start());
+    ASSERT_EQ(
+        vesker.upload(Kind::pdf, pdf, "X-Sender: Ann\r\nX-Filename: plan.pdf\r\n").status, 200);
+    EXPECT_TRUE(keepsAnswering(vesker, 2000));
+    for (int restart = 0; restart < 2; ++restart) {
+        SCOPED_TRACE(restart);
+        ASSERT_TRUE(vesker.restart());
+        EXPECT_TRUE(keepsAnswering(vesker, 2000));
+        EXPECT_EQ(vesker.inboxCount(), 1);
+    }
+}

@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -29,11 +30,14 @@
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
+#include <QToolButton>
 
 #include <functional>
 
@@ -66,6 +70,18 @@ protected:
     QString sheetName() const
     {
         return m_view->currentSheet() ? m_view->currentSheet()->objectName() : QString();
+    }
+
+    // The window made wider, and the item's card refilled for the new width.
+    bool resizedAndRefilled(const QUuid& id)
+    {
+        const QWidget* card = m_view->cardList().cardFor(id);
+        const QPointer<QWidget> body
+            = card ? card->findChild<QWidget*>(QStringLiteral("cardBody")) : nullptr;
+        if (!body)
+            return false;
+        m_view->resize(m_view->width() + 100, m_view->height());
+        return QTest::qWaitFor([&] { return !body && m_view->cardList().cardFor(id); });
     }
 
     ScreenItem storedText(const QString& text)
@@ -977,4 +993,171 @@ TEST_F(ContentViewTest, OnboardingComesOnceHoweverItGoesAway)
     showView();
     QTest::qWait(2 * ContentView::kOnboardingDelayMs);
     EXPECT_EQ(m_view->currentSheet(), nullptr);
+}
+
+namespace {
+
+QByteArray pdfBytes(int pages)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    QPainter painter(&writer);
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0)
+            writer.newPage();
+        painter.drawText(100, 100, QStringLiteral("Page %1").arg(page + 1));
+    }
+    painter.end();
+    return bytes;
+}
+
+QString shownPageCount(const QWidget* card)
+{
+    const auto* pages = card ? card->findChild<QLabel*>(QStringLiteral("pdfPages")) : nullptr;
+    return pages ? pages->text() : QString();
+}
+
+} // namespace
+
+// The list layout over a PDF, as a person first meets it: the toolbar's button, then every
+// start after it, which opens in that layout.
+TEST_F(ContentViewTest, APdfSurvivesTheListLayoutAndEveryStartInIt)
+{
+    open();
+    ASSERT_EQ(http(QStringLiteral("/file"), pdfBytes(3),
+                  {{"Content-Type", "application/pdf"}, {"x-device", "dev-1"}, {"x-sender", "Ann"},
+                      {"x-filename", "plan.pdf"}})
+                  .first,
+        200);
+    CardListView& list = m_view->cardList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !list.items().isEmpty(); }, 5000));
+    const QUuid pdf = list.items().first().id;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return shownPageCount(list.cardFor(pdf)) == QStringLiteral("3 pages"); }, 5000));
+
+    find<QToolButton>(QStringLiteral("compactMode"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QWidget* card = list.cardFor(pdf);
+        return card && card->findChild<QWidget*>(QStringLiteral("compactThumbnail"));
+    }));
+    EXPECT_EQ(m_defaults.string(QStringLiteral("viewMode")), QStringLiteral("compact"));
+
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        showView();
+        // Shown, laid out for its size, resized: each refills the cards.
+        const auto compactShown = [&] {
+            const QWidget* card = m_view->cardList().cardFor(pdf);
+            return card && card->isVisible()
+                && card->findChild<QWidget*>(QStringLiteral("compactThumbnail"));
+        };
+        ASSERT_TRUE(QTest::qWaitFor(compactShown));
+        ASSERT_TRUE(resizedAndRefilled(pdf));
+        EXPECT_TRUE(compactShown());
+    }
+    find<QToolButton>(QStringLiteral("largeMode"))->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return shownPageCount(m_view->cardList().cardFor(pdf)) == QStringLiteral("3 pages");
+    }));
+}
+
+// Every kind of item arriving at a window in each layout, its card refilled for the others, and
+// the window opened again over them in each.
+TEST_F(ContentViewTest, EveryKindOfItemInEveryLayoutKeepsTheWindowRunning)
+{
+    open();
+    m_defaults.set(QStringLiteral("blurSenders"), QStringLiteral("Eve"));
+    const auto post = [this](const QString& path, const QByteArray& type, const QByteArray& body,
+                          const QByteArray& sender) {
+        return [=, this] {
+            return http(path, body,
+                       {{"Content-Type", type}, {"x-device", "dev-" + sender},
+                           {"x-sender", sender}})
+                       .first
+                == 200;
+        };
+    };
+    const auto stored = [this](const QByteArray& bytes) {
+        return [=, this] {
+            ScreenItem item;
+            item.id = QUuid::createUuid();
+            item.receivedAt = m_clock.now();
+            item.kind = ItemKind::photo;
+            item.sender = QStringLiteral("Ode");
+            item.filename = item.id.toString(QUuid::WithoutBraces) + QStringLiteral(".jpg");
+            // No bytes at all: the file is missing.
+            if (!bytes.isNull()) {
+                QFile file(QDir(m_store.inboxDir()).filePath(item.filename));
+                if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+                    return false;
+            }
+            m_store.append(item);
+            return true;
+        };
+    };
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const struct {
+        const char* name;
+        std::function<bool()> arrive;
+    } kinds[] = {
+        {"photo", post(QStringLiteral("/upload"), "image/png", png, "Ann")},
+        {"PDF", post(QStringLiteral("/file"), "application/pdf", pdfBytes(2), "Ann")},
+        {"text", post(QStringLiteral("/text"), "text/plain; charset=utf-8", "hello", "Ann")},
+        {"missing photo", stored({})},
+        {"unreadable photo", stored("not a picture")},
+        {"blurred photo", post(QStringLiteral("/upload"), "image/png", png, "Eve")},
+    };
+    const struct {
+        const char* name;
+        const char* viewMode;
+        bool simple;
+    } looks[]
+        = {{"large", "large", false}, {"compact", "compact", false}, {"simple", "compact", true}};
+    CardListView* list = &m_view->cardList();
+    // Until the newest card is drawn in the layout, refilled as the window does it.
+    const auto take = [&](const auto& look) {
+        m_defaults.set(QStringLiteral("viewMode"), QString::fromLatin1(look.viewMode));
+        m_defaults.set(QString::fromLatin1(InboxState::kSimpleMode), look.simple);
+        const bool compact = std::string_view(look.viewMode) == "compact" && !look.simple;
+        return QTest::qWaitFor([&] {
+            const QList<ScreenItem>& items = list->items();
+            if (items.isEmpty())
+                return true;
+            const QWidget* card = list->cardFor(items.first().id);
+            const auto* body
+                = card ? card->findChild<QWidget*>(QStringLiteral("cardBody")) : nullptr;
+            return body && card->isVisible()
+                && (qobject_cast<QHBoxLayout*>(body->layout()) != nullptr) == compact;
+        });
+    };
+    qsizetype expected = list->items().size();
+    for (const auto& look : looks) {
+        SCOPED_TRACE(look.name);
+        for (const auto& kind : kinds) {
+            SCOPED_TRACE(kind.name);
+            ASSERT_TRUE(take(look));
+            ASSERT_TRUE(kind.arrive());
+            ++expected;
+            ASSERT_TRUE(QTest::qWaitFor([&] { return list->items().size() == expected; }, 5000));
+            // Shown, then refilled for each other layout while what it loads lands.
+            for (const auto& other : looks)
+                EXPECT_TRUE(take(other)) << other.name;
+        }
+        // The next start, in this layout, over everything so far, shown and then resized.
+        ASSERT_TRUE(take(look));
+        showView();
+        list = &m_view->cardList();
+        ASSERT_TRUE(take(look));
+        ASSERT_TRUE(resizedAndRefilled(list->items().first().id));
+        EXPECT_EQ(list->items().size(), expected);
+        for (const auto& other : looks)
+            EXPECT_TRUE(take(other)) << other.name;
+    }
 }
