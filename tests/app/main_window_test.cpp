@@ -232,6 +232,50 @@ TEST_F(MainWindowTest, OpenedInviteLinkAsksToConnectAndCancelForgetsIt)
     EXPECT_EQ(window().inviteAlerts().confirmation(), nullptr);
 }
 
+TEST_F(MainWindowTest, ALinkOpenedOverAnEarlierOutcomeReplacesItAndItsItemGoes)
+{
+    window().show();
+    app().server();
+    ScreenItem invite;
+    invite.id = QUuid::createUuid();
+    invite.receivedAt = QDateTime::currentDateTimeUtc();
+    invite.deviceID = QStringLiteral("phone");
+    app().store().append(invite);
+    const auto shownAlerts = [this] {
+        QList<QMessageBox*> shown;
+        for (QMessageBox* box : window().findChildren<QMessageBox*>()) {
+            if (box->isVisible())
+                shown.append(box);
+        }
+        return shown;
+    };
+
+    // Connect on the invitation that came in as an item: its outcome is up.
+    invites().handle(
+        QStringLiteral("vesker://invite/ABCD-EFGH"), QStringLiteral("Workshop"), invite.id);
+    QMessageBox* confirmation = window().inviteAlerts().confirmation();
+    ASSERT_NE(confirmation, nullptr);
+    QAbstractButton* connectButton = nullptr;
+    for (QAbstractButton* button : confirmation->buttons()) {
+        if (button->text() == QStringLiteral("Connect"))
+            connectButton = button;
+    }
+    ASSERT_NE(connectButton, nullptr);
+    connectButton->click();
+    ASSERT_NE(window().inviteAlerts().resultAlert(), nullptr);
+    ASSERT_TRUE(app().store().item(invite.id));
+
+    // A second launch hands over another link while the outcome is still open.
+    invites().handle(QStringLiteral("vesker://invite/WXYZ-2345"), QStringLiteral("Workshop"));
+    EXPECT_FALSE(invites().result().has_value());
+    EXPECT_EQ(window().inviteAlerts().resultAlert(), nullptr);
+    ASSERT_NE(window().inviteAlerts().confirmation(), nullptr);
+    EXPECT_EQ(shownAlerts(), QList<QMessageBox*> {window().inviteAlerts().confirmation()});
+    EXPECT_FALSE(app().store().item(invite.id)) << "the earlier invitation was answered";
+    EXPECT_EQ(app().store().acks().value(QStringLiteral("phone")),
+        QStringList {invite.id.toString(QUuid::WithoutBraces).toUpper()});
+}
+
 TEST_F(MainWindowTest, AFinishedInviteItemLeavesTheInboxWithGotIt)
 {
     app().server();
