@@ -10,6 +10,7 @@
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
 #include "platform/service_hosts.h"
+#include "receive/controller_fixture.h"
 #include "receive/server_controller.h"
 #include "send/send_sheet.h"
 #include "store/item_store.h"
@@ -22,6 +23,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -77,6 +80,7 @@ protected:
                 .permissions = app().permissions(),
                 .directory = app().directory(),
                 .relayBook = app().relayBook(),
+                .usage = app().usage(),
                 .help = *m_help});
         return *m_window;
     }
@@ -202,6 +206,53 @@ TEST_F(MainWindowTest, PasteAndSendOpensTheSendSheetWithTheClipboardText)
     EXPECT_TRUE(sheet->isVisible());
     ASSERT_EQ(sheet->items().size(), 1);
     EXPECT_EQ(sheet->items().first().text, "Door code 4411");
+}
+
+TEST_F(MainWindowTest, AStoredSendIsCountedInTheGroupSettingsAndAFailedOneIsNot)
+{
+    test::Screen receiver;
+    QTcpServer gone;
+    gone.listen(QHostAddress::LocalHost);
+    const DiscoveredScreen nobody {.name = "Gone", .endpoint = {"127.0.0.1", gone.serverPort()}};
+    gone.close();
+    window().show();
+
+    const auto pasteAndSendTo = [this](const DiscoveredScreen& screen) {
+        QGuiApplication::clipboard()->setText(QStringLiteral("Door code 4411"));
+        window().commands().pasteAndSend()->trigger();
+        // A sheet that delivered everything closes and goes by itself.
+        QPointer<SendSheet> sheet;
+        for (SendSheet* open : window().findChildren<SendSheet*>()) {
+            if (open->isVisible())
+                sheet = open;
+        }
+        ASSERT_TRUE(sheet);
+        sheet->session().setDiscovered({screen});
+        auto* send = sheet->findChild<QPushButton*>(QStringLiteral("sendButton"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return send->isEnabled(); }, 2000));
+        send->click();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !sheet || !sheet->session().isSending(); }, 15000));
+        if (sheet)
+            sheet->close();
+    };
+    // What the group file holds, as the next launch reads it.
+    const auto counted = [this] {
+        QFile file(m_dir.filePath(QStringLiteral("group.json")));
+        if (!file.open(QIODevice::ReadOnly))
+            return std::pair<qint64, qint64>(0, 0);
+        const QJsonObject saved = QJsonDocument::fromJson(file.readAll()).object();
+        return std::pair<qint64, qint64>(
+            saved.value("sentCount").toInteger(), saved.value("sentCount.text").toInteger());
+    };
+
+    pasteAndSendTo(receiver.mac(QStringLiteral("B")));
+    ASSERT_EQ(receiver.uploaded().size(), 1);
+    const std::pair<qint64, qint64> one {1, 1}; // in all, and texts
+    EXPECT_EQ(counted(), one);
+
+    pasteAndSendTo(nobody);
+    EXPECT_EQ(counted(), one) << "nothing was stored";
 }
 
 TEST_F(MainWindowTest, SimpleModeShowsTheStoredSettingWhoeverChangesIt)
