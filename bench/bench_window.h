@@ -16,6 +16,7 @@
 #include "platform/workspace.h"
 #include "send/relay_book.h"
 #include "send/screen_directory.h"
+#include "send/usage_stats.h"
 #include "update/updater.h"
 #include "window/window_manager.h"
 
@@ -93,6 +94,7 @@ struct Surroundings {
         , windows(receiver.defaults, wake)
         , updater(receiver.defaults, receiver.clock, {.manifestUrl = QUrl()})
         , directory(receiver.defaults)
+        , usage(receiver.defaults)
         , help(helpSelection, receiver.defaults)
     { }
 
@@ -106,6 +108,7 @@ struct Surroundings {
     Permissions permissions;
     ScreenDirectory directory;
     RelayBook relayBook;
+    UsageStats usage;
     HelpSelection helpSelection;
     HelpWindowController help;
 };
@@ -129,6 +132,7 @@ inline Window openWindow(Receiver& receiver, Surroundings& around)
         .permissions = around.permissions,
         .directory = around.directory,
         .relayBook = around.relayBook,
+        .usage = around.usage,
         .help = around.help});
     QWidget* viewport = result.window->content().cardList().viewport();
     viewport->installEventFilter(&spy);

@@ -131,6 +131,7 @@ int main(int argc, char** argv)
                 .permissions = vesker.permissions(),
                 .directory = vesker.directory(),
                 .relayBook = vesker.relayBook(),
+                .usage = vesker.usage(),
                 .help = help});
         window->show();
     };

@@ -32,7 +32,8 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
                                     .windows = &services.windows,
                                     .directory = &services.directory,
                                     .relayBook = &services.relayBook,
-                                    .groupDefaults = &services.groupDefaults},
+                                    .groupDefaults = &services.groupDefaults,
+                                    .usage = &services.usage},
         this);
     setCentralWidget(m_content);
     m_inviteAlerts = new InviteAlerts(services.invites, this);

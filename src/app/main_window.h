@@ -19,6 +19,7 @@ class ScreenDirectory;
 class ServerController;
 class ThumbnailLoader;
 class Updater;
+class UsageStats;
 class WindowManager;
 
 namespace platform {
@@ -42,6 +43,8 @@ struct MainWindowServices {
     Permissions& permissions;
     ScreenDirectory& directory;
     RelayBook& relayBook;
+    // Counts what the Send sheet delivers.
+    UsageStats& usage;
     HelpWindowController& help;
 };
 

@@ -55,7 +55,7 @@ QString SingleInstance::defaultSocketPath()
 
 bool SingleInstance::looksLikeInvite(const QString& text)
 {
-    return text.size() <= kMaxUrlLength && InviteLinks::looksLikeInvite(text)
+    return text.size() <= kMaxUrlLength && InviteLinks::isInviteLink(text)
         && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'));
 }
 

@@ -15,6 +15,7 @@
 #include "send/relay_book.h"
 #include "send/relay_forwarder.h"
 #include "send/screen_directory.h"
+#include "send/usage_stats.h"
 #include "store/item_store.h"
 #include "store/store_cleanup.h"
 #include "store/store_seeding.h"
@@ -64,6 +65,7 @@ VeskerApp::VeskerApp(Services services)
     m_permissions = std::make_unique<Permissions>();
     m_directory = std::make_unique<ScreenDirectory>(groupDefaults());
     m_relayBook = std::make_unique<RelayBook>();
+    m_usage = std::make_unique<UsageStats>(groupDefaults());
     m_helpSelection = std::make_unique<HelpSelection>();
 }
 

@@ -26,6 +26,7 @@ class ServerController;
 class SiblingSync;
 class StoreCleanup;
 class ThumbnailLoader;
+class UsageStats;
 
 namespace platform {
 class Clock;
@@ -66,9 +67,9 @@ struct VeskerAppServices {
 // handed to whatever needs them: the invite handler, then the settings are read, the Inbox
 // store (loaded before a window can show it), the task-bar choice and the update check, which
 // starts on a later turn of the event loop. Beside them, what the windows share: the thumbnail
-// loader, the permissions, the screens seen and the relay's book, the help page chosen. The
-// receive side is made the first time something asks for it. No part reaches for one of its
-// own: each is given what it works with, here or in main().
+// loader, the permissions, the screens seen and the relay's book, the count of items sent, the
+// help page chosen. The receive side is made the first time something asks for it. No part
+// reaches for one of its own: each is given what it works with, here or in main().
 class VeskerApp {
 public:
     using Services = VeskerAppServices;
@@ -86,6 +87,8 @@ public:
     Permissions& permissions() const { return *m_permissions; }
     ScreenDirectory& directory() const { return *m_directory; }
     RelayBook& relayBook() const { return *m_relayBook; }
+    // What this computer has sent and had stored, kept in the app-group settings.
+    UsageStats& usage() const { return *m_usage; }
     HelpSelection& helpSelection() const { return *m_helpSelection; }
     // Made, and its server started, on the first call.
     ServerController& server();
@@ -103,6 +106,7 @@ private:
     std::unique_ptr<Permissions> m_permissions;
     std::unique_ptr<ScreenDirectory> m_directory;
     std::unique_ptr<RelayBook> m_relayBook;
+    std::unique_ptr<UsageStats> m_usage;
     std::unique_ptr<HelpSelection> m_helpSelection;
     std::unique_ptr<RelayManager> m_relay;
     std::unique_ptr<SiblingSync> m_sync;

@@ -9,14 +9,24 @@ namespace vesker {
 
 void InviteHandler::handle(const QString& url, const QString& hostName, const QUuid& sourceItem)
 {
-    if (!InviteLinks::looksLikeInvite(url))
+    if (!InviteLinks::isInviteLink(url))
         return;
+    // The new link takes the place of the last outcome, which counts as read: its alert goes,
+    // and so does the Inbox item its invitation came in, unless this link came in the same.
+    const bool hadResult = m_result || m_joined;
+    const QUuid answered = hadResult ? m_sourceItem : QUuid();
     m_hostName = hostName;
     m_sourceItem = sourceItem;
     m_pending = url;
     m_screenName.reset();
+    m_result.reset();
+    m_joined.reset();
     // The link itself is a credential; the log only says that one is waiting.
     qCInfo(lcApp).noquote() << "[invite] an invite link waits for confirmation";
+    if (hadResult)
+        Q_EMIT resultChanged();
+    if (!answered.isNull() && answered != sourceItem)
+        finishedWithItem(answered);
     Q_EMIT pendingChanged();
 }
 

@@ -17,7 +17,8 @@ public:
     using QObject::QObject;
 
     // An opened link. Anything but an invite is ignored; an invite becomes `pending`, to be
-    // confirmed, with the inviting screen's name not known yet.
+    // confirmed, with the inviting screen's name not known yet, and clears any earlier result
+    // as if it had been dismissed.
     void handle(const QString& url, const QString& hostName, const QUuid& sourceItem = {});
     const std::optional<QString>& pending() const { return m_pending; }
     const std::optional<QString>& screenName() const { return m_screenName; }

@@ -1,5 +1,7 @@
 #include "connect/invite_links.h"
 
+#include "platform/service_hosts.h"
+
 namespace vesker {
 
 namespace {
@@ -20,15 +22,18 @@ QString stripped(QString word)
 
 std::optional<QUrl> inviteUrl(const QString& word)
 {
-    if (!InviteLinks::looksLikeInvite(word))
+    if (!word.contains(QLatin1String("/i/")) && !word.startsWith(kAppPrefix))
         return std::nullopt;
     const QUrl url(word, QUrl::StrictMode);
     if (!url.isValid())
         return std::nullopt;
     if (word.startsWith(kAppPrefix))
         return word.size() > kAppPrefix.size() ? std::optional(url) : std::nullopt;
-    // A plain "http" link could be changed on its way; a bare "/i/" has no code.
-    if (url.scheme() == QLatin1String("https") && !url.host().isEmpty()
+    // Only the invite service hands out web invites: "/i/" on any other site is that site's
+    // page, and a name before an "@" is no host at all. A plain "http" link could be changed on
+    // its way; a bare "/i/" has no code.
+    if (url.scheme() == QLatin1String("https") && url.userInfo().isEmpty()
+        && url.host() == QLatin1String(kInviteServiceHost) && url.port(443) == 443
         && url.path().startsWith(QLatin1String("/i/")) && url.path().size() > 3)
         return url;
     return std::nullopt;
@@ -36,9 +41,9 @@ std::optional<QUrl> inviteUrl(const QString& word)
 
 } // namespace
 
-bool InviteLinks::looksLikeInvite(const QString& text)
+bool InviteLinks::isInviteLink(const QString& text)
 {
-    return text.contains(QLatin1String("/i/")) || text.startsWith(kAppPrefix);
+    return inviteUrl(text).has_value();
 }
 
 std::optional<QUrl> InviteLinks::extract(const QString& text)

@@ -446,6 +446,7 @@ void ContentView::setSendRequest(const SendRequest& request)
                 .clock = m_services.clock,
                 .screenName = [server = &m_services.server] { return server->screenName(); }},
             .deviceSettings = m_services.groupDefaults,
+            .usage = m_services.usage,
             .thumbnails = &m_services.thumbnails,
             .remote = &m_services.server.remote()};
         auto* sheet = new SendSheet(request.items, std::move(services), this);

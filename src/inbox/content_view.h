@@ -39,6 +39,7 @@ class SheetQueue;
 class SidebarView;
 class ThumbnailLoader;
 class Updater;
+class UsageStats;
 class WindowManager;
 struct ScreenItem;
 
@@ -63,6 +64,7 @@ struct ContentViewServices {
     RelayBook* relayBook = nullptr; // none: no relay screens to send to
     // The app-group settings, where this computer's device id is kept; none: `defaults`.
     platform::Defaults* groupDefaults = nullptr;
+    UsageStats* usage = nullptr; // none: what is sent is not counted
 };
 
 // The main window's content, the Inbox: its bar, the banners of devices waiting for an answer,

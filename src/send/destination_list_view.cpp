@@ -13,7 +13,10 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QProgressBar>
+
+#include <utility>
 
 namespace vesker {
 
@@ -34,15 +37,48 @@ QLabel* dot(const QColor& colour, QWidget* parent)
     return label;
 }
 
-// A toggle row: the checkbox carries no text of its own, so outside names stay plain labels.
-// The symbol says what kind of screen the row is.
+// The whole row is the toggle: the checkbox carries no text of its own, so a click on the
+// name, the symbol or a detail beside it ticks the row as a click on the box does. A disabled
+// box leaves the row as it is.
+class ToggleRow : public QWidget {
+public:
+    using QWidget::QWidget;
+    QCheckBox* box = nullptr;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        m_pressed = event->button() == Qt::LeftButton && box->isEnabled();
+        if (!m_pressed)
+            return QWidget::mousePressEvent(event);
+        event->accept();
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (!std::exchange(m_pressed, false) || event->button() != Qt::LeftButton)
+            return QWidget::mouseReleaseEvent(event);
+        event->accept();
+        // Let go outside the row, the click is taken back, as on the box itself.
+        if (rect().contains(event->position().toPoint()) && box->isEnabled()) {
+            box->setFocus(Qt::MouseFocusReason);
+            box->click();
+        }
+    }
+
+private:
+    bool m_pressed = false;
+};
+
+// A toggle row; outside names stay plain labels. The symbol says what kind of screen it is.
 QCheckBox* toggleRow(QVBoxLayout& layout, const QString& symbol, const QString& name,
     QWidget* parent, const QList<QWidget*>& details)
 {
-    auto* row = new QWidget(parent);
+    auto* row = new ToggleRow(parent);
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
     auto* box = new QCheckBox(row);
+    row->box = box;
     box->setAccessibleName(name);
     line->addWidget(box);
     auto* icon = new QLabel(row);

@@ -100,7 +100,8 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
         m_ownUploader = std::make_unique<Uploader>(Uploader::Options {
             .deviceID = thisDeviceID(
                 m_services.deviceSettings ? *m_services.deviceSettings : sessionServices.defaults),
-            .deviceName = sessionServices.screenName ? sessionServices.screenName() : QString()});
+            .deviceName = sessionServices.screenName ? sessionServices.screenName() : QString(),
+            .stats = m_services.usage});
         sessionServices.uploader = m_ownUploader.get();
     }
     if (RemoteScreensManager* remote = m_services.remote; remote && !sessionServices.remoteScreens)

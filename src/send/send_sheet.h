@@ -26,6 +26,7 @@ class ScreenBrowser;
 class RemoteScreensManager;
 class ThumbnailLoader;
 class Uploader;
+class UsageStats;
 
 // The Send sheet: the screens to send to above, the items and their note below, an access-code
 // field while a screen asks for one, the status lines of the send, and Cancel and Send. All the
@@ -40,6 +41,8 @@ public:
         SendSession::Services session; // an Uploader is made when none is given
         // Where this computer's device id is kept (the app-group settings); none: the session's.
         platform::Defaults* deviceSettings = nullptr;
+        // Advanced for every item a screen stored, when the sheet makes its own uploader.
+        UsageStats* usage = nullptr;
         ThumbnailLoader* thumbnails = nullptr; // none: items show grey squares
         RemoteScreensManager* remote = nullptr; // the screens reached by address
         // Looks for screens on the network while shown; off for tests that feed screens in.

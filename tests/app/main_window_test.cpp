@@ -11,6 +11,7 @@
 #include "platform/defaults.h"
 #include "platform/display_wake.h"
 #include "platform/service_hosts.h"
+#include "receive/controller_fixture.h"
 #include "receive/server_controller.h"
 #include "send/send_sheet.h"
 #include "store/item_store.h"
@@ -23,6 +24,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -81,6 +84,7 @@ protected:
                 .permissions = app().permissions(),
                 .directory = app().directory(),
                 .relayBook = app().relayBook(),
+                .usage = app().usage(),
                 .help = *m_help});
         return *m_window;
     }
@@ -221,6 +225,53 @@ TEST_F(MainWindowTest, PasteAndSendOpensTheSendSheetWithTheClipboardText)
     EXPECT_EQ(sheet->items().first().text, "Door code 4411");
 }
 
+TEST_F(MainWindowTest, AStoredSendIsCountedInTheGroupSettingsAndAFailedOneIsNot)
+{
+    test::Screen receiver;
+    QTcpServer gone;
+    gone.listen(QHostAddress::LocalHost);
+    const DiscoveredScreen nobody {.name = "Gone", .endpoint = {"127.0.0.1", gone.serverPort()}};
+    gone.close();
+    window().show();
+
+    const auto pasteAndSendTo = [this](const DiscoveredScreen& screen) {
+        QGuiApplication::clipboard()->setText(QStringLiteral("Door code 4411"));
+        window().commands().pasteAndSend()->trigger();
+        // A sheet that delivered everything closes and goes by itself.
+        QPointer<SendSheet> sheet;
+        for (SendSheet* open : window().findChildren<SendSheet*>()) {
+            if (open->isVisible())
+                sheet = open;
+        }
+        ASSERT_TRUE(sheet);
+        sheet->session().setDiscovered({screen});
+        auto* send = sheet->findChild<QPushButton*>(QStringLiteral("sendButton"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return send->isEnabled(); }, 2000));
+        send->click();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !sheet || !sheet->session().isSending(); }, 15000));
+        if (sheet)
+            sheet->close();
+    };
+    // What the group file holds, as the next launch reads it.
+    const auto counted = [this] {
+        QFile file(m_dir.filePath(QStringLiteral("group.json")));
+        if (!file.open(QIODevice::ReadOnly))
+            return std::pair<qint64, qint64>(0, 0);
+        const QJsonObject saved = QJsonDocument::fromJson(file.readAll()).object();
+        return std::pair<qint64, qint64>(
+            saved.value("sentCount").toInteger(), saved.value("sentCount.text").toInteger());
+    };
+
+    pasteAndSendTo(receiver.mac(QStringLiteral("B")));
+    ASSERT_EQ(receiver.uploaded().size(), 1);
+    const std::pair<qint64, qint64> one {1, 1}; // in all, and texts
+    EXPECT_EQ(counted(), one);
+
+    pasteAndSendTo(nobody);
+    EXPECT_EQ(counted(), one) << "nothing was stored";
+}
+
 TEST_F(MainWindowTest, SimpleModeShowsTheStoredSettingWhoeverChangesIt)
 {
     QAction* simple = window().commands().simpleMode();
@@ -247,6 +298,50 @@ TEST_F(MainWindowTest, OpenedInviteLinkAsksToConnectAndCancelForgetsIt)
     box->button(QMessageBox::Cancel)->click();
     EXPECT_FALSE(invites().pending().has_value());
     EXPECT_EQ(window().inviteAlerts().confirmation(), nullptr);
+}
+
+TEST_F(MainWindowTest, ALinkOpenedOverAnEarlierOutcomeReplacesItAndItsItemGoes)
+{
+    window().show();
+    app().server();
+    ScreenItem invite;
+    invite.id = QUuid::createUuid();
+    invite.receivedAt = QDateTime::currentDateTimeUtc();
+    invite.deviceID = QStringLiteral("phone");
+    app().store().append(invite);
+    const auto shownAlerts = [this] {
+        QList<QMessageBox*> shown;
+        for (QMessageBox* box : window().findChildren<QMessageBox*>()) {
+            if (box->isVisible())
+                shown.append(box);
+        }
+        return shown;
+    };
+
+    // Connect on the invitation that came in as an item: its outcome is up.
+    invites().handle(
+        QStringLiteral("vesker://invite/ABCD-EFGH"), QStringLiteral("Workshop"), invite.id);
+    QMessageBox* confirmation = window().inviteAlerts().confirmation();
+    ASSERT_NE(confirmation, nullptr);
+    QAbstractButton* connectButton = nullptr;
+    for (QAbstractButton* button : confirmation->buttons()) {
+        if (button->text() == QStringLiteral("Connect"))
+            connectButton = button;
+    }
+    ASSERT_NE(connectButton, nullptr);
+    connectButton->click();
+    ASSERT_NE(window().inviteAlerts().resultAlert(), nullptr);
+    ASSERT_TRUE(app().store().item(invite.id));
+
+    // A second launch hands over another link while the outcome is still open.
+    invites().handle(QStringLiteral("vesker://invite/WXYZ-2345"), QStringLiteral("Workshop"));
+    EXPECT_FALSE(invites().result().has_value());
+    EXPECT_EQ(window().inviteAlerts().resultAlert(), nullptr);
+    ASSERT_NE(window().inviteAlerts().confirmation(), nullptr);
+    EXPECT_EQ(shownAlerts(), QList<QMessageBox*> {window().inviteAlerts().confirmation()});
+    EXPECT_FALSE(app().store().item(invite.id)) << "the earlier invitation was answered";
+    EXPECT_EQ(app().store().acks().value(QStringLiteral("phone")),
+        QStringList {invite.id.toString(QUuid::WithoutBraces).toUpper()});
 }
 
 TEST_F(MainWindowTest, AFinishedInviteItemLeavesTheInboxWithGotIt)

@@ -1,4 +1,5 @@
 #include "app/single_instance.h"
+#include "platform/service_hosts.h"
 
 #include <QCoreApplication>
 #include <QLocalSocket>
@@ -15,6 +16,8 @@ using Outcome = SingleInstance::Outcome;
 namespace {
 
 constexpr int kBoundMs = 10000;
+const QString kWebInvite = QStringLiteral("https://") + QString::fromLatin1(kInviteServiceHost)
+    + QStringLiteral("/i/ABCD");
 
 // The running copy answers on this thread's event loop, so a later launch, which blocks while
 // it waits for the answer, runs on another.
@@ -46,7 +49,8 @@ TEST_F(SingleInstanceTest, LaterLaunchesHandOverTheWindowAndOnlyInviteLinks)
     } cases[] {
         {"", ""},
         {"vesker://invite/ABCD-EFGH", "vesker://invite/ABCD-EFGH"},
-        {"https://relay.example/i/ABCD", "https://relay.example/i/ABCD"},
+        {kWebInvite, kWebInvite},
+        {"https://relay.example/i/ABCD", ""},
         {"https://example.com/page", ""},
         {"vesker://invite/" + QString(SingleInstance::kMaxUrlLength, 'A'), ""},
     };

@@ -3,6 +3,7 @@
 #include "card/zoomable_image_view.h"
 #include "card_fixture.h"
 #include "connect/invite_handler.h"
+#include "platform/service_hosts.h"
 #include "store/senders.h"
 #include "support/palettes.h"
 #include "ui/text_style.h"
@@ -136,7 +137,8 @@ TEST_F(ItemRowTest, PdfShowsItsTitleAndPageCount)
 
 TEST_F(ItemRowTest, OutsideTextShowsLiterallyAndAnInviteLinkIsOffered)
 {
-    const QString text = u"<b>Tom & Jerry</b> join me: (https://invite.example/i/AB12CD34)."_s;
+    const QString link = u"https://"_s + QString::fromLatin1(kInviteServiceHost) + u"/i/AB12CD34"_s;
+    const QString text = u"<b>Tom & Jerry</b> join me: ("_s + link + u")."_s;
     const auto row = card(world.add(ItemKind::text, u"<i>R&D</i>"_s, text));
     EXPECT_EQ(labelText(*row, u"cardText"_s), text);
     EXPECT_EQ(labelText(*row, u"cardSender"_s), u"from <i>R&D</i>"_s);
@@ -145,7 +147,7 @@ TEST_F(ItemRowTest, OutsideTextShowsLiterallyAndAnInviteLinkIsOffered)
     EXPECT_EQ(compact->findChild<QPushButton*>(u"copyTextButton"_s), nullptr);
 
     row->findChild<QPushButton*>(u"connectButton"_s)->click();
-    EXPECT_EQ(invites.pending(), u"https://invite.example/i/AB12CD34"_s);
+    EXPECT_EQ(invites.pending(), link);
 
     const auto plain = card(world.add(ItemKind::text, u"Bob"_s, u"see x.com/i/ later"_s));
     EXPECT_EQ(plain->findChild<QPushButton*>(u"connectButton"_s), nullptr);

@@ -1,6 +1,7 @@
 #include "card_fixture.h"
 #include "connect/invite_links.h"
 #include "inbox/preview_sheet.h"
+#include "platform/service_hosts.h"
 
 #include <QDesktopServices>
 #include <QPushButton>
@@ -13,16 +14,17 @@ using namespace Qt::Literals::StringLiterals;
 
 TEST(InviteLinks, FindsTheFirstWellFormedInviteWord)
 {
+    const QString site = u"https://"_s + QString::fromLatin1(kInviteServiceHost);
     const struct {
         QString text;
         QString found; // empty: none
     } rows[] = {
         {u"join: vesker://invite/AB12CD34 now"_s, u"vesker://invite/AB12CD34"_s},
-        {u"“<https://invite.example/i/XY99>”, thanks."_s, u"https://invite.example/i/XY99"_s},
-        {u"old http://invite.example/i/XY99 then https://h.example/i/K1"_s,
-            u"https://h.example/i/K1"_s},
+        {u"“<"_s + site + u"/i/XY99>”, thanks."_s, site + u"/i/XY99"_s},
+        {u"old http"_s + site.mid(5) + u"/i/XY99 then "_s + site + u"/i/K1"_s, site + u"/i/K1"_s},
+        {u"not https://shop.example/i/XY99 but "_s + site + u"/i/K1"_s, site + u"/i/K1"_s},
         {u"vesker://invite/ has no code"_s, {}},
-        {u"https://h.example/i/ nor here, nor https://h.example/x/i/K1"_s, {}},
+        {site + u"/i/ nor here, nor "_s + site + u"/x/i/K1"_s, {}},
         {u"https://exa mple/i/K1"_s, {}},
         {u"no link at all"_s, {}},
     };

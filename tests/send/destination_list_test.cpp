@@ -116,3 +116,62 @@ TEST(DestinationListTest, ARemoteScreenCanBeTickedOnlyOnceItAnswers)
     box->click();
     EXPECT_TRUE(session.selected().contains(SendSession::remoteSelectionID(id)));
 }
+
+namespace {
+
+// The row on show with this title: rows of a rebuilt list stay, hidden, until deleted.
+QWidget* shownRow(const DestinationList& list, const QString& title)
+{
+    for (QLabel* label : list.findChildren<QLabel*>(QStringLiteral("rowTitle"))) {
+        if (label->isVisible() && label->text() == title)
+            return label->parentWidget();
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(DestinationListTest, AClickAnywhereOnAReachableRowTogglesItAndADisabledRowStays)
+{
+    Remote remote;
+    const QUuid office = QUuid::createUuid();
+    // Nothing listens there: the row cannot be ticked, before its check or after.
+    QTcpServer gone;
+    gone.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = gone.serverPort();
+    gone.close();
+    remote.defaults.set(RemoteScreensManager::kScreensKey,
+        QJsonArray {QJsonObject {{"id", office.toString(QUuid::WithoutBraces)}, {"name", "Office"},
+            {"url", QStringLiteral("127.0.0.1:%1").arg(port)}}});
+    RemoteScreensManager manager(&remote.defaults, remote.clock);
+    SendSession session({}, {.defaults = remote.defaults, .clock = remote.clock, .screenName = [] {
+                                 return QStringLiteral("Desk");
+                             }});
+    session.setDiscovered({{.name = "Screen B", .endpoint = {"127.0.0.1", 1}},
+        {.name = "Screen C", .endpoint = {"127.0.0.1", 2}}});
+    DestinationList list({.session = session, .remote = &manager});
+    list.show();
+
+    const struct {
+        const char* part;
+        bool ticked;
+    } clicks[] {{"rowTitle", true}, {"rowSymbol", false}, {"rowTitle", true}};
+    for (const auto& [part, ticked] : clicks) {
+        SCOPED_TRACE(part);
+        QWidget* row = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (row = shownRow(list, "Screen B")); }, 2000));
+        QTest::mouseClick(row->findChild<QWidget*>(QLatin1String(part)), Qt::LeftButton);
+        EXPECT_EQ(session.selected().contains("Screen B"), ticked);
+        EXPECT_FALSE(session.selected().contains("Screen C"));
+    }
+
+    const QString officeID = SendSession::remoteSelectionID(office);
+    QWidget* row = shownRow(list, "Office");
+    ASSERT_TRUE(row);
+    for (const char* part : {"rowTitle", "rowSymbol"})
+        QTest::mouseClick(row->findChild<QWidget*>(QLatin1String(part)), Qt::LeftButton);
+    QTest::mouseClick(row, Qt::LeftButton);
+    EXPECT_FALSE(session.selected().contains(officeID));
+    EXPECT_FALSE(row->findChild<QCheckBox*>(QStringLiteral("remoteToggle"))->isEnabled());
+    EXPECT_FALSE(row->toolTip().isEmpty()) << "it says why it cannot be ticked";
+}

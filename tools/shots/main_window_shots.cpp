@@ -116,6 +116,7 @@ struct Demo {
         .permissions = app.permissions(),
         .directory = app.directory(),
         .relayBook = app.relayBook(),
+        .usage = app.usage(),
         .help = help}};
 };
 
