@@ -281,7 +281,7 @@ def stalled_readers():
 def waiting_flood():
     program = Program({"accessPolicy": "ask"})
     program.start()
-    big = b"\xff\xd8" + b"\0" * 58_000_000
+    big = b"\xff\xd8\xff" + b"\0" * 57_999_999
     held_big = sum(request(program.port, "POST", "/upload", big,
                            {"Content-Type": "image/jpeg", "X-Device": f"big-{n % 3}"})[0] == 202
                    for n in range(9))

@@ -108,6 +108,62 @@ QString photoExtension(const QString& contentType)
     return QStringLiteral("jpg");
 }
 
+namespace {
+
+quint32 bigEndian32(const QByteArray& bytes, qsizetype at)
+{
+    return quint32(quint8(bytes[at])) << 24 | quint32(quint8(bytes[at + 1])) << 16
+        | quint32(quint8(bytes[at + 2])) << 8 | quint32(quint8(bytes[at + 3]));
+}
+
+// An ISO base media file whose "ftyp" box names a still-image brand as its major brand or among
+// its compatible ones; videos (isom, mp42, qt) are not pictures.
+bool isHeifFamily(const QByteArray& bytes)
+{
+    if (bytes.size() < 16 || bytes.mid(4, 4) != "ftyp")
+        return false;
+    static const QByteArrayList kBrands {"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm",
+        "hevs", "mif1", "mif2", "msf1", "avif", "avis"};
+    if (kBrands.contains(bytes.mid(8, 4)))
+        return true;
+    // A box that claims more than a small header's worth is read no further than that.
+    const qsizetype end
+        = std::min<qsizetype>({qsizetype(bigEndian32(bytes, 0)), bytes.size(), 1024});
+    for (qsizetype at = 16; at + 4 <= end; at += 4) {
+        if (kBrands.contains(bytes.mid(at, 4)))
+            return true;
+    }
+    return false;
+}
+
+// "BM" alone starts too many texts; the size of the header that follows is one of the few
+// versions there are.
+bool isBitmap(const QByteArray& bytes)
+{
+    if (bytes.size() < 26 || !bytes.startsWith("BM"))
+        return false;
+    const quint32 header = quint32(quint8(bytes[14])) | quint32(quint8(bytes[15])) << 8
+        | quint32(quint8(bytes[16])) << 16 | quint32(quint8(bytes[17])) << 24;
+    return header == 12 || header == 40 || header == 52 || header == 56 || header == 64
+        || header == 108 || header == 124;
+}
+
+} // namespace
+
+SniffedContent sniffContent(const QByteArray& bytes)
+{
+    if (bytes.startsWith("%PDF-"))
+        return SniffedContent::pdf;
+    const bool picture = bytes.startsWith("\xFF\xD8\xFF") || bytes.startsWith("\x89PNG\r\n\x1A\n")
+        || bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")
+        || (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
+        || bytes.startsWith(QByteArrayLiteral("II*\0"))
+        || bytes.startsWith(QByteArrayLiteral("MM\0*"))
+        || bytes.startsWith(QByteArrayLiteral("II+\0"))
+        || bytes.startsWith(QByteArrayLiteral("MM\0+")) || isBitmap(bytes) || isHeifFamily(bytes);
+    return picture ? SniffedContent::picture : SniffedContent::other;
+}
+
 QString mimeType(const QString& filename)
 {
     const QString extension = QFileInfo(filename).suffix().toLower();

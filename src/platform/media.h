@@ -14,6 +14,12 @@ QString mimeType(const QString& filename);
 // The extension a photo is stored under, from the content type its sender declared.
 QString photoExtension(const QString& contentType);
 
+// What a body is by its first bytes alone, never by decoding it: a picture in a format phones
+// and cameras send (JPEG, PNG, GIF, WebP, TIFF, BMP, and HEIC, HEIF or AVIF in an ISO "ftyp"
+// box), even one this computer cannot decode; a PDF; or neither. Cheap on any thread.
+enum class SniffedContent { picture, pdf, other };
+SniffedContent sniffContent(const QByteArray& bytes);
+
 // JPEG thumbnails (quality 70) of a stored photo or of a PDF's first page, the longer side
 // `maxPixelSize`; none when the file cannot be read. They decode files that strangers sent:
 // bounded in memory, slow enough that callers keep them off the main thread, and safe to run on

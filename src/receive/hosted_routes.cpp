@@ -144,9 +144,9 @@ void HostedRoutes::upload(const HTTPRequest& request, ItemKind kind, HTTPReplyFu
     if (kind == ItemKind::text && request.body.size() > ItemIntake::kMaxTextBytes)
         return reply(HTTPResponse::text(413, QStringLiteral("Text too long")));
     const auto read = UploadHandler::readUpload(request, kind, m_clock);
-    if (!read)
-        return reply(HTTPResponse::text(400, QStringLiteral("Empty text")));
-    m_intake.storeHostedUpload(m_store, *read, std::move(reply));
+    if (const auto* refused = std::get_if<HTTPResponse>(&read))
+        return reply(*refused);
+    m_intake.storeHostedUpload(m_store, std::get<PendingUpload>(read), std::move(reply));
 }
 
 std::optional<HTTPResponse> HostedRoutes::refusalBeforeBody(const HTTPRequest& head)

@@ -60,7 +60,6 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
     const QString& path = request.path;
     const bool get = method == QLatin1String("GET");
     const bool post = method == QLatin1String("POST");
-    const AccessManager& access = m_controller.access();
     const ItemStore& store = m_controller.store();
 
     if (get && (path == QLatin1String("/") || path == QLatin1String("/index.html"))) {
@@ -72,7 +71,7 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
     if (get && path == QLatin1String("/api/status")) {
         const QString device = request.query.value(QStringLiteral("device"));
         m_controller.access().devicePolled(device);
-        QJsonObject status = access.deviceStatus(device).toJson();
+        QJsonObject status = m_uploads.deviceStatus(device);
         status.insert(
             QStringLiteral("acked"), QJsonArray::fromStringList(store.acks().value(device)));
         return reply(json(status));

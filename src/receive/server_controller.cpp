@@ -85,9 +85,10 @@ ServerController::ServerController(ItemStore& store, Services services, QObject*
     m_remote->setListenAddress(m_services.listenAddress);
     m_hosted->setListenAddress(m_services.listenAddress);
 
-    // An upload released by the user's approval is stored; nobody waits for its reply.
+    // An upload released by the user's approval is stored; its sender, no longer waiting for a
+    // reply, learns how that went from its status.
     connect(m_access.get(), &AccessManager::uploadAccepted, this,
-        [this](const PendingUpload& upload) { m_intake->storeUpload(upload); });
+        [this](const PendingUpload& upload) { m_uploads->storeReleased(upload); });
     connect(m_access.get(), &AccessManager::pendingChanged, this, &ServerController::changed);
     // Switching advertising off or on, wherever it is done, goes out under the new setting at
     // once: the main server, the hosted screens and the shared remote screens alike.

@@ -71,9 +71,22 @@ std::optional<Coordinate> UploadHandler::parseLocation(const std::optional<QStri
     return Coordinate {lat, lon};
 }
 
-std::optional<PendingUpload> UploadHandler::readUpload(
+std::variant<PendingUpload, HTTPResponse> UploadHandler::readUpload(
     const HTTPRequest& request, ItemKind kind, const platform::Clock& clock)
 {
+    // Told before the upload can be held, so that what the person lets through is never
+    // refused after; a PDF picked where photos are asked for is still a PDF.
+    if (kind == ItemKind::photo) {
+        switch (platform::sniffContent(request.body)) {
+        case platform::SniffedContent::picture:
+            break;
+        case platform::SniffedContent::pdf:
+            kind = ItemKind::pdf;
+            break;
+        case platform::SniffedContent::other:
+            return HTTPResponse::text(415, QStringLiteral("Not a photo or PDF"));
+        }
+    }
     PendingUpload upload;
     upload.id = QUuid::createUuid();
     upload.receivedAt = clock.now();
@@ -100,7 +113,7 @@ std::optional<PendingUpload> UploadHandler::readUpload(
     if (kind == ItemKind::text) {
         upload.text = ItemIntake::keptText(QString::fromUtf8(request.body)).trimmed();
         if (upload.text.isEmpty())
-            return std::nullopt;
+            return HTTPResponse::text(400, QStringLiteral("Empty text"));
     } else {
         upload.imageData = request.body;
     }
@@ -113,6 +126,8 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
         return reply(HTTPResponse::text(400, QStringLiteral("Empty body")));
     if (kind == ItemKind::text && request.body.size() > ItemIntake::kMaxTextBytes)
         return reply(HTTPResponse::text(413, QStringLiteral("Text too long")));
+    // What it sends now is told apart from what failed before.
+    m_failures.remove(request.headers.value(QStringLiteral("x-device")).trimmed());
     const QString itemKey = request.headers.value(QStringLiteral("x-item-id")).trimmed();
     if (!itemKey.isEmpty()) {
         if (const auto remembered = m_recentItems.constFind(itemKey);
@@ -125,9 +140,9 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
     }
 
     auto read = readUpload(request, kind, m_clock);
-    if (!read)
-        return reply(HTTPResponse::text(400, QStringLiteral("Empty text")));
-    PendingUpload upload = std::move(*read);
+    if (auto* refused = std::get_if<HTTPResponse>(&read))
+        return reply(std::move(*refused));
+    PendingUpload upload = std::move(std::get<PendingUpload>(read));
 
     switch (
         m_access.decide(upload.deviceID, decodedHeader(request, "x-code"), request.remoteAddress)) {
@@ -149,6 +164,7 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
     case AccessDecision::ask:
         break;
     }
+    const QUuid heldID = upload.id;
     if (const auto refused = m_access.enqueue(std::move(upload))) {
         // Memory for held uploads and the devices a person must answer are bounded; the sender
         // may try again later.
@@ -160,7 +176,53 @@ void UploadHandler::handle(const HTTPRequest& request, ItemKind kind, HTTPReplyF
     const HTTPResponse held {202, QStringLiteral("application/json"),
         QJsonDocument(pending).toJson(QJsonDocument::Compact)};
     finish(itemKey, held);
+    if (!itemKey.isEmpty())
+        m_heldKeys.insert(itemKey, heldID);
     reply(held);
+}
+
+void UploadHandler::storeReleased(const PendingUpload& upload)
+{
+    ++m_storing[upload.deviceID];
+    m_intake.storeUpload(upload,
+        [weak = QPointer<UploadHandler>(this), deviceID = upload.deviceID, id = upload.id](
+            const HTTPResponse& response) {
+            if (weak)
+                weak->released(deviceID, id, response);
+        });
+}
+
+void UploadHandler::released(
+    const QString& deviceID, const QUuid& uploadID, const HTTPResponse& response)
+{
+    if (--m_storing[deviceID] <= 0)
+        m_storing.remove(deviceID);
+    const QString itemKey = m_heldKeys.key(uploadID);
+    m_heldKeys.remove(itemKey);
+    if (response.status >= 200 && response.status < 300)
+        return;
+    // Its sender was told it is held; a repeat under the same key must not be told so again
+    // when nothing is held any more.
+    forget(itemKey);
+    QString reason = QString::fromUtf8(response.body.left(800)).simplified().left(200);
+    if (reason.isEmpty())
+        reason = QStringLiteral("Save failed");
+    m_failures.insert(deviceID, reason);
+}
+
+QJsonObject UploadHandler::deviceStatus(const QString& deviceID) const
+{
+    DeviceStatus status = m_access.deviceStatus(deviceID);
+    // Until its item is on disk, "allowed" would be read as "sent".
+    if (const int storing = m_storing.value(deviceID); storing > 0) {
+        status.approved = false;
+        status.pending += storing;
+        status.expired = false;
+    }
+    QJsonObject json = status.toJson();
+    if (const auto failure = m_failures.constFind(deviceID); failure != m_failures.cend())
+        json.insert(QStringLiteral("error"), *failure);
+    return json;
 }
 
 std::optional<HTTPResponse> UploadHandler::refusalBeforeBody(const HTTPRequest& head, ItemKind kind)
@@ -203,14 +265,24 @@ void UploadHandler::finish(const QString& itemKey, const HTTPResponse& response)
     // A server error is never remembered: the sender's retry must be able to succeed.
     if (response.status < 500) {
         if (!m_recentItems.contains(itemKey)) {
-            if (m_recentItemOrder.size() >= kRememberedReplies)
-                m_recentItems.remove(m_recentItemOrder.takeFirst());
+            if (m_recentItemOrder.size() >= kRememberedReplies) {
+                const QString oldest = m_recentItemOrder.takeFirst();
+                m_recentItems.remove(oldest);
+                m_heldKeys.remove(oldest);
+            }
             m_recentItemOrder.append(itemKey);
         }
         m_recentItems.insert(itemKey, response);
     }
     for (const HTTPReplyFunction& reply : waiting)
         reply(response);
+}
+
+void UploadHandler::forget(const QString& itemKey)
+{
+    if (itemKey.isEmpty() || !m_recentItems.remove(itemKey))
+        return;
+    m_recentItemOrder.removeOne(itemKey);
 }
 
 } // namespace vesker

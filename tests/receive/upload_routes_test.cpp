@@ -3,6 +3,8 @@
 #include "access/access_manager.h"
 #include "screens/hosted_screens_manager.h"
 #include "store/recognizer.h"
+#include "support/fail_device.h"
+#include "support/free_port.h"
 #include "support/temp_env.h"
 #include "support/test_images.h"
 
@@ -22,6 +24,14 @@ using Headers = QMap<QString, QString>;
 QByteArray qrPhoto(const char* text)
 {
     return imageBytes(barcodeImage(ZXing::BarcodeFormat::QRCode, text, 300, 300), "PNG");
+}
+
+// The start of an ISO base media file: an "ftyp" box with its major and compatible brands.
+QByteArray ftyp(const QByteArray& major, const QByteArray& compatible)
+{
+    const QByteArray box = "ftyp" + major + QByteArray(4, '\0') + compatible;
+    const qsizetype size = box.size() + 4;
+    return QByteArray(3, '\0') + char(size) + box + QByteArray(64, '\x11');
 }
 
 } // namespace
@@ -263,4 +273,146 @@ TEST_F(ControllerTest, AHostedScreenReadsEveryPhotoEvenWithRecognitionOff)
         << "only the main screen's item is announced";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !team->items().first().barcodes.isEmpty(); }, 20000));
     EXPECT_EQ(team->items().first().barcodes, QStringList {"QR TEAM-7"});
+}
+
+TEST_F(UploadTest, WhatAPhotoUploadIsIsToldByItsFirstBytes)
+{
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QTemporaryDir dir;
+    const QString heicPath = dir.filePath("photo.heic");
+    // Without an HEVC encoder here, a phone's HEIC is stood in for by its first box.
+    const QByteArray heic
+        = writeHeic(heicPath, picture) ? fileBytes(heicPath) : ftyp("heic", "mif1heic");
+    QByteArray noise(4096, '\0');
+    QRandomGenerator random(20240611);
+    for (char& byte : noise)
+        byte = char(random.bounded(256));
+    noise[0] = '\x42'; // whatever the seed, not the start of any picture or a PDF
+
+    const struct {
+        const char* name;
+        QByteArray body;
+        const char* contentType;
+        int status;
+        ItemKind kind = ItemKind::photo;
+        const char* extension = "";
+    } rows[] = {
+        {"jpeg", imageBytes(picture, "JPEG"), "image/jpeg", 200, ItemKind::photo, ".jpg"},
+        {"png", imageBytes(picture, "PNG"), "image/png", 200, ItemKind::photo, ".png"},
+        {"heic", heic, "image/heic", 200, ItemKind::photo, ".heic"},
+        {"avif", ftyp("avif", "mif1miaf"), "image/avif", 200, ItemKind::photo, ".jpg"},
+        {"heif by a compatible brand", ftyp("XXXX", "miafmif1"), "", 200, ItemKind::photo, ".jpg"},
+        {"gif", "GIF89a\x01\x00\x01\x00\x80\x00\x00", "image/gif", 200, ItemKind::photo, ".gif"},
+        {"webp", QByteArray("RIFF\x1a\0\0\0WEBPVP8L", 16) + "\x0d\0\0\0\x2f", "image/webp", 200,
+            ItemKind::photo, ".webp"},
+        {"tiff", QByteArray("II*\0\x08\0\0\0", 8) + QByteArray(32, '\0'), "image/tiff", 200,
+            ItemKind::photo, ".jpg"},
+        {"bmp", imageBytes(picture, "BMP"), "image/bmp", 200, ItemKind::photo, ".jpg"},
+        {"pdf", "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n1 0 obj", "image/jpeg", 200, ItemKind::pdf, ".pdf"},
+        {"plain text", "Table 4: two coffees", "image/jpeg", 415},
+        {"text that starts like a bitmap", "BMW 320d, blue, 2019 — parked in row 4", "image/bmp",
+            415},
+        {"a video", ftyp("isom", "isomiso2mp41"), "video/mp4", 415},
+        {"random bytes", noise, "image/jpeg", 415},
+        {"a pdf's name without a pdf", "PDF-1.7", "application/pdf", 415},
+        {"nothing", "", "image/jpeg", 400},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const qsizetype before = uploaded().size();
+        const HTTPResponse reply = upload("/upload", row.body,
+            {{"content-type", row.contentType}, {"x-filename", "Scan%201.pdf"}});
+        ASSERT_EQ(reply.status, row.status) << reply.body.toStdString();
+        if (row.status == 415) {
+            EXPECT_EQ(reply, HTTPResponse::text(415, "Not a photo or PDF"));
+        }
+        if (row.status != 200) {
+            EXPECT_EQ(uploaded().size(), before) << "nothing is stored";
+            continue;
+        }
+        const QString id = QJsonDocument::fromJson(reply.body)["id"].toString();
+        const auto item = m_store.item(QUuid::fromString(id));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(item->kind, row.kind);
+        EXPECT_TRUE(item->filename.endsWith(QLatin1String(row.extension)))
+            << item->filename.toStdString();
+        EXPECT_EQ(fileBytes(m_store.fileURL(*item)), row.body);
+        EXPECT_EQ(item->originalName,
+            row.kind == ItemKind::pdf ? QStringLiteral("Scan 1.pdf") : QString());
+    }
+}
+
+TEST_F(UploadTest, WhatIsNoPhotoIsRefusedBeforeItIsHeldOrReachesAHostedScreen)
+{
+    m_defaults.set("accessPolicy", "ask");
+    const Headers phone {{"x-device", "dev1"}, {"content-type", "image/jpeg"}};
+    EXPECT_EQ(upload("/upload", "not a picture", phone).status, 415);
+    EXPECT_EQ(get("/api/status", {{"device", "dev1"}}).value("pending").toInt(), 0);
+    EXPECT_TRUE(m_desktop.asked.isEmpty()) << "nobody is asked about it";
+
+    // A PDF held as a photo is let through as the PDF it is.
+    ASSERT_EQ(upload("/upload", "%PDF-1.4 minutes", phone).status, 202);
+    m_controller->access().approve("dev1", "Ann", GrantDuration::once);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return uploaded().size() == 1; }, 10000));
+    EXPECT_EQ(uploaded().first().kind, ItemKind::pdf);
+    EXPECT_TRUE(uploaded().first().filename.endsWith(QLatin1String(".pdf")));
+
+    HostedScreen team {
+        .id = QUuid::createUuid(), .name = "Team", .slug = "team", .port = freePort()};
+    m_defaults.set("hostedScreens", QJsonArray {team.toJson()});
+    ItemStore* store = m_controller->hosted().store(team);
+    ASSERT_TRUE(store);
+    const qsizetype before = store->items().size();
+    EXPECT_EQ(
+        upload("/s/team/upload", "not a picture"), HTTPResponse::text(415, "Not a photo or PDF"));
+    EXPECT_EQ(store->items().size(), before);
+    const HTTPResponse agenda = upload("/s/team/upload", "%PDF-1.4 agenda");
+    ASSERT_EQ(agenda.status, 200);
+    const auto item
+        = store->item(QUuid::fromString(QJsonDocument::fromJson(agenda.body)["id"].toString()));
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->kind, ItemKind::pdf);
+}
+
+TEST_F(UploadTest, AnUploadLetThroughThatCannotBeStoredIsReportedToItsDevice)
+{
+    m_defaults.set("accessPolicy", "ask");
+    m_controller->access().approve("dev0", "Bo", GrantDuration::forever);
+    ASSERT_EQ(upload("/text", "stored before", {{"x-device", "dev0"}}).status, 200);
+    m_store.flush();
+
+    const Headers phone {{"x-device", "dev1"}, {"x-item-id", "k1"}};
+    ASSERT_EQ(upload("/text", "lost to a full disk", phone).status, 202);
+    m_store.setWriteDevice(FailDevice::after(0));
+    m_controller->access().approve("dev1", "Ann", GrantDuration::once);
+    const QJsonObject storing
+        = {{"approved", false}, {"denied", false}, {"pending", 1}, {"acked", QJsonArray {}}};
+    EXPECT_EQ(get("/api/status", {{"device", "dev1"}}), storing)
+        << "let through but not yet on disk: not sent yet";
+    const QJsonObject failed {{"approved", false}, {"denied", false}, {"pending", 0},
+        {"acked", QJsonArray {}},
+        {"error", "Save failed: " + QString::fromLatin1(FailDevice::kError)}};
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return get("/api/status", {{"device", "dev1"}}).contains("error");
+        },
+        10000));
+    EXPECT_EQ(get("/api/status", {{"device", "dev1"}}), failed);
+    EXPECT_FALSE(get("/api/status", {{"device", "dev0"}}).contains("error"));
+    ASSERT_EQ(uploaded().size(), 1);
+    EXPECT_EQ(uploaded().first().text, QStringLiteral("stored before"));
+
+    // Sent again under the same key once the disk has room: held anew, not told it is held.
+    m_store.setWriteDevice({});
+    EXPECT_EQ(upload("/text", "lost to a full disk", phone).status, 202);
+    EXPECT_FALSE(get("/api/status", {{"device", "dev1"}}).contains("error"));
+    m_controller->access().approve("dev1", "Ann", GrantDuration::once);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return get("/api/status", {{"device", "dev1"}}).value("pending") == 0;
+        },
+        10000));
+    EXPECT_EQ(uploaded().size(), 2);
+    EXPECT_FALSE(get("/api/status", {{"device", "dev1"}}).contains("error"));
 }

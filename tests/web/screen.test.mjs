@@ -53,8 +53,8 @@ test('arrivals show up, Got it needs the PIN and reaches the phone as seen', () 
   assert.equal(await screen.locator('#strip .tile').count(), 2);
   assert.equal(await screen.locator('#strip .tile.current').textContent(), 'text');
 
-  // A file sent as a photo that is none leaves the kind's placeholder.
-  await vesker.upload('/upload', 'not an image', { 'Content-Type': 'image/jpeg' });
+  // A photo that starts as a JPEG but cannot be decoded leaves the kind's placeholder.
+  await vesker.upload('/upload', Buffer.concat([Buffer.from([0xff, 0xd8, 0xff, 0xe0]), Buffer.from('not an image')]), { 'Content-Type': 'image/jpeg' });
   await screen.locator('#stage .placeholder').getByText('📷').waitFor(onePoll);
 
   assert.deepEqual([...screen.problems, ...phonePage.problems], []);

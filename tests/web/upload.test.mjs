@@ -90,6 +90,43 @@ test('a device that must be allowed waits, then is sent once allowed or shows th
   }
 });
 
+// Let through "Once" while the disk takes nothing: the page says so instead of "Sent", and what
+// was stored before stays.
+test('a send allowed once that cannot be stored shows why', async () => {
+  await withUploadPage({ accessPolicy: 'ask' }, async (page, vesker) => {
+    await vesker.upload('/text', 'stored before', { 'X-Device': 'other' });
+    await vesker.answer('approve other');
+    await eventually(() => vesker.index().length === 1);
+    await page.getByPlaceholder('Serial number, part number, anything…').fill('lost?');
+    await page.getByRole('button', { name: 'Send text' }).click();
+    await firstStatus(page).getByText('⏳ Waiting for the screen to allow this device…').waitFor();
+    const device = await page.evaluate(() => JSON.parse(localStorage.getItem('deviceID')));
+    await vesker.answer('fail-writes all');
+    await vesker.answer(`approve ${device}`);
+    await firstStatus(page).getByText('❌ Save failed: No space left on device').waitFor({ timeout: 10000 });
+    assert.equal(await page.getByText('✅ Sent').count(), 0);
+    assert.deepEqual(vesker.index().map((item) => item.text), ['stored before']);
+  }, '/', { answers: true });
+});
+
+// "Choose from library" may hand over any file: a PDF goes as the PDF it is; anything else that
+// is no picture is refused with a reason the page shows.
+test('a PDF picked as a photo arrives as a PDF, and a file that is neither is refused', async () => {
+  await withUploadPage({}, async (page, vesker) => {
+    const pdf = { name: 'menu.pdf', mimeType: 'application/pdf', buffer: Buffer.from('%PDF-1.4\n%%EOF\n') };
+    await page.locator('#library').setInputFiles([pdf]);
+    await firstStatus(page).getByText('✅ Sent').waitFor();
+    const [item] = await eventually(() => vesker.index().length === 1 && vesker.index());
+    assert.equal(item.kind, 'pdf');
+    assert.match(item.filename, /\.pdf$/);
+
+    const notes = { name: 'notes.txt', mimeType: 'text/plain', buffer: Buffer.from('call back at 3') };
+    await page.locator('#library').setInputFiles([notes]);
+    await firstStatus(page).getByText('❌ Not a photo or PDF').waitFor();
+    assert.equal(vesker.index().length, 1);
+  });
+});
+
 // Sends a text from a shared remote screen's page, which waits until the person at this
 // computer lets it through "Once".
 async function sendAllowedOnce(page, vesker, text) {

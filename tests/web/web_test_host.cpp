@@ -6,6 +6,7 @@
 //   deny DEVICE       decline it
 //   relay-once DEVICE let the device send once through this computer to the remote screens it
 //                     waits for (the relayed-device card's "Once")
+//   fail-writes all   make every later write of the store's index fail, as a full disk does
 // Each command is answered "done" on standard output once carried out.
 #include "access/access_manager.h"
 #include "http/network_addresses.h"
@@ -21,6 +22,7 @@
 #include "store/item_store.h"
 #include "store/store_cleanup.h"
 #include "store/store_seeding.h"
+#include "support/fail_device.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -75,6 +77,9 @@ int main(int argc, char** argv)
                     if (entry.deviceID == device)
                         controller.remote().allow(entry.key, GrantDuration::once);
                 }
+            } else if (words.at(i) == u"fail-writes") {
+                store.flush();
+                store.setWriteDevice(test::FailDevice::after(0));
             }
         }
         std::fputs("done\n", stdout);
