@@ -9,11 +9,12 @@ std::optional<QUrl> RemoteScreen::baseURL() const
         return std::nullopt;
     if (!text.contains(QLatin1String("://")))
         text.prepend(QLatin1String("http://"));
-    if (QUrl(text).port() == -1 && !text.endsWith(u'/'))
-        text += QLatin1Char(':') + QString::number(kDefaultPort);
-    const QUrl formed(text, QUrl::StrictMode);
+    QUrl formed(text, QUrl::StrictMode);
     if (!formed.isValid() || formed.host().isEmpty())
         return std::nullopt;
+    // Set on the parsed address, so that it lands after the host whatever path or query follows.
+    if (formed.port() == -1 && !text.endsWith(u'/'))
+        formed.setPort(kDefaultPort);
     return formed;
 }
 

@@ -12,6 +12,7 @@
 #include <QUrlQuery>
 
 #include <algorithm>
+#include <limits>
 
 namespace vesker {
 
@@ -19,7 +20,7 @@ namespace {
 
 // A reply's text shown to the user is the receiver's to choose, but not its length.
 constexpr qsizetype kMaxReplyText = 200;
-constexpr qint64 kMaxReplyBytes = 64 * 1024;
+constexpr qint64 kMaxReplyBytes = Uploader::kMaxReplyBytes;
 
 // Header values the receiver percent-decodes: encoding every one keeps a "%", a line end or a
 // non-ASCII letter intact.
@@ -42,8 +43,17 @@ QByteArray idHeader(const QString& value)
     return plain ? value.toLatin1() : encoded(value);
 }
 
+// The most an exchange with a body of `bodyBytes` may take, in milliseconds.
+int exchangeLimitMs(const Uploader::Options& options, qint64 bodyBytes)
+{
+    const qint64 limit = options.answerTimeoutMs + bodyBytes * 1000 / Uploader::kSlowestSendRate;
+    return int(std::min<qint64>(limit, std::numeric_limits<int>::max()));
+}
+
 // One HTTP exchange: the request goes out at once; `done` gets the status and body, or the
-// transport failure. Timing out means no byte moved either way for the whole time-out.
+// transport failure. Timing out means no byte moved either way for the whole time-out; apart
+// from that, the whole exchange ends within its limit, and no more of the answer than
+// kMaxReplyBytes is ever held, whatever the screen declares or keeps sending.
 class Exchange : public QObject {
 public:
     using Done
@@ -60,6 +70,10 @@ public:
         QNetworkAccessManager& network = uploader.network();
         network.setProxy(platform::proxyFor(url.host()));
         m_reply = body ? network.post(request, *body) : network.get(request);
+        // Past this the network stack stops reading from the screen until the answer is taken,
+        // which happens only when the answer is whole: a screen that keeps talking fills it and
+        // is cut off below, rather than filling memory.
+        m_reply->setReadBufferSize(kMaxReplyBytes);
 
         m_idle.setSingleShot(true);
         m_idle.setInterval(uploader.options().timeoutMs);
@@ -72,15 +86,29 @@ public:
                 m_idle.start();
         };
         connect(m_reply, &QNetworkReply::uploadProgress, this, moved);
-        connect(m_reply, &QNetworkReply::downloadProgress, this, moved);
-        // Every answer a screen gives fits in a few lines; one that keeps talking is cut off
-        // and judged by its status alone, rather than held in memory for ever.
-        connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
-            if (received > kMaxReplyBytes && m_reply)
-                QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        // The limit set above may reach the part that reads the socket before that part exists,
+        // and then be lost: it is told again once the request is out and when the answer starts.
+        connect(m_reply, &QNetworkReply::uploadProgress, this, [this](qint64 sent, qint64 total) {
+            if (sent == total)
+                m_reply->setReadBufferSize(kMaxReplyBytes);
         });
+        connect(m_reply, &QNetworkReply::downloadProgress, this, moved);
+        // An answer that says or shows it is longer than any a screen gives is cut off at once.
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
+            if (m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxReplyBytes)
+                return cut(Cut::tooLong);
+            m_reply->setReadBufferSize(kMaxReplyBytes);
+        });
+        connect(m_reply, &QNetworkReply::readyRead, this, [this] {
+            if (m_reply->bytesAvailable() >= kMaxReplyBytes)
+                cut(Cut::tooLong);
+        });
+        m_limit.setSingleShot(true);
+        m_limit.setInterval(exchangeLimitMs(uploader.options(), body ? body->size() : 0));
+        connect(&m_limit, &QTimer::timeout, this, [this] { cut(Cut::tooSlow); });
         connect(m_reply, &QNetworkReply::finished, this, &Exchange::onFinished);
         m_idle.start();
+        m_limit.start();
     }
 
     ~Exchange() override
@@ -93,25 +121,48 @@ public:
     }
 
 private:
+    enum class Cut { none, tooLong, tooSlow };
+
+    void cut(Cut why)
+    {
+        if (m_cut != Cut::none || !m_reply)
+            return;
+        m_cut = why;
+        // Not from within the reply's own signal: the end it reports may delete this exchange.
+        QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
+    }
+
     void onFinished()
     {
         m_idle.stop();
+        m_limit.stop();
         // Whoever is told may delete this exchange along with its job.
         const Done done = m_done;
         QNetworkReply* reply = m_reply;
         m_reply = nullptr;
         reply->deleteLater();
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (m_cut == Cut::tooSlow)
+            return done(0, {},
+                UploadError(
+                    UploadError::Kind::connection, QStringLiteral("No whole answer in time")));
         if (m_timedOut || reply->error() == QNetworkReply::TimeoutError)
             return done(0, {}, UploadError(UploadError::Kind::timeout));
         if (!status.isValid())
             return done(0, {}, UploadError(UploadError::Kind::connection, reply->errorString()));
-        done(status.toInt(), reply->read(kMaxReplyBytes), std::nullopt);
+        // A refusal is a refusal however long it goes on; a success that never ends is none.
+        if (m_cut == Cut::tooLong && status.toInt() >= 200 && status.toInt() < 300)
+            return done(0, {},
+                UploadError(UploadError::Kind::connection, QStringLiteral("Answer too long")));
+        done(status.toInt(), m_cut == Cut::none ? reply->read(kMaxReplyBytes) : QByteArray(),
+            std::nullopt);
     }
 
     Done m_done;
     QPointer<QNetworkReply> m_reply;
     QTimer m_idle;
+    QTimer m_limit;
+    Cut m_cut = Cut::none;
     bool m_timedOut = false;
 };
 

@@ -44,9 +44,18 @@ public:
         QString deviceName; // sent as X-Device-Name
         UsageStats* stats = nullptr; // advanced for every stored item
         int timeoutMs = 30'000; // without a byte moving either way
+        // The most a whole exchange may take, on top of the time its body needs at
+        // Uploader::kSlowestSendRate: a screen that answers a byte at a time ends it too.
+        int answerTimeoutMs = 10'000;
         int pollIntervalMs = 2'000;
         int maxPolls = 90;
     };
+
+    // Bytes a second that a body is given to go out at, for the most an exchange may take.
+    static constexpr qint64 kSlowestSendRate = 32 * 1024;
+    // The most of a screen's answer that is read. Every answer a screen gives fits in a few
+    // lines; a longer one is cut off there.
+    static constexpr qint64 kMaxReplyBytes = 64 * 1024;
 
     explicit Uploader(Options options, QObject* parent = nullptr);
     ~Uploader() override;

@@ -60,6 +60,17 @@ inline QJsonArray storedIndex(const QString& indexPath)
     return records;
 }
 
+// A figure of /proc/<pid>/status in KiB ("VmHWM:" is the peak resident size); -1 when absent.
+inline qint64 statusKiB(qint64 pid, const QByteArray& field)
+{
+    const QByteArray status = test::fileBytes(QString("/proc/%1/status").arg(pid));
+    for (const QByteArray& line : status.split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
 // How long the program may take to start or stop, and a request to be answered.
 inline constexpr int kBoundMs = 15000;
 

@@ -12,6 +12,7 @@
 #include "send/screen_directory.h"
 #include "send/send_sheet.h"
 #include "send/uploader.h"
+#include "support/endless_answer.h"
 #include "support/manual_clock.h"
 
 #include <QCoreApplication>
@@ -418,4 +419,75 @@ TEST(SharedRemoteScreen, IsFoundAsViaThisScreenUnderItsCurrentNameButNotOfferedT
         << qPrintable(found(elsewhere).join(u", "));
     QTest::qWait(300);
     EXPECT_EQ(offered(), QStringList {other});
+}
+
+// The built program shares two remote screens whose answers never end, one that pours chunks
+// as fast as they are taken and one that drips a byte a second, with phones allowed "Always":
+// every phone hears that its screen could not be reached, within the forward's limit, and the
+// program's memory stays where it was.
+TEST(SharedRemoteScreen, ARemoteThatAnswersWithoutEndIsCutOffForEveryPhone)
+{
+    test::EndlessAnswer pouring("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+        test::chunk(QByteArray(64 * 1024, 'x')));
+    test::EndlessAnswer dripping(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", test::chunk("x"), 1000);
+    const quint16 pourRelay = freePort();
+    const quint16 dripRelay = freePort();
+    const QString pourID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QString dripID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    constexpr int kPhones = 8;
+    QVariantList grants;
+    for (int phone = 0; phone < kPhones; ++phone) {
+        for (const QString& screen : {pourID, dripID}) {
+            grants.append(QVariantMap {{"deviceID", screen + "|PHONE-" + QString::number(phone)},
+                {"name", "Phone"}, {"grantedAt", "2024-01-01T00:00:00Z"}});
+        }
+    }
+    const auto screen = [](const QString& id, const char* name, quint16 port, quint16 relay) {
+        return QVariantMap {{"id", id}, {"name", name},
+            {"url", QStringLiteral("127.0.0.1:%1").arg(port)}, {"shareOnLAN", true},
+            {"relayPort", relay}};
+    };
+    Vesker a({{"remoteScreens",
+                  QVariantList {screen(pourID, "Pouring", pouring.serverPort(), pourRelay),
+                      screen(dripID, "Dripping", dripping.serverPort(), dripRelay)}},
+        {"relayDeviceGrants", grants}});
+    ASSERT_TRUE(a.start());
+    const qint64 peakBefore = e2e::statusKiB(a.pid(), "VmHWM:");
+    ASSERT_GT(peakBefore, 0);
+
+    // Eight phones through the pouring screen, one through the dripping one, all at once.
+    const auto send = [](quint16 relay, int phone) {
+        const QByteArray text = "hello";
+        return std::async(std::launch::async, [relay, phone, text] {
+            return e2e::exchange(relay, 2 * e2e::kBoundMs,
+                "POST /text HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                "Content-Type: text/plain\r\nX-Device: PHONE-"
+                    + QByteArray::number(phone)
+                    + "\r\nContent-Length: " + QByteArray::number(text.size()) + "\r\n\r\n" + text);
+        });
+    };
+    std::vector<std::future<Reply>> replies;
+    for (int phone = 0; phone < kPhones; ++phone)
+        replies.push_back(send(pourRelay, phone));
+    replies.push_back(send(dripRelay, 0));
+    const auto ready = [](const std::future<Reply>& reply) {
+        return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    (void)QTest::qWaitFor(
+        [&] { return std::all_of(replies.begin(), replies.end(), ready); }, 3 * e2e::kBoundMs);
+    for (auto& future : replies) {
+        ASSERT_TRUE(ready(future));
+        const Reply reply = future.get();
+        EXPECT_EQ(reply.status, 502) << reply.error << reply.body.toStdString();
+        EXPECT_TRUE(reply.body.startsWith("The remote screen could not be reached"))
+            << reply.body.toStdString();
+    }
+
+    EXPECT_EQ(a.info().status, 200) << "the program still runs";
+    // Eight answers held whole would be gigabytes; each is cut at a few kilobytes.
+    const qint64 grownMiB = (e2e::statusKiB(a.pid(), "VmHWM:") - peakBefore) / 1024;
+    EXPECT_LT(grownMiB, 100) << "peak resident size grew by " << grownMiB << " MiB";
+    // What the screens managed to pour in: the cut, plus what the sockets' buffers held.
+    EXPECT_LT(pouring.taken(), qint64(kPhones) * (24 << 20));
 }

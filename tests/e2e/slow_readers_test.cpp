@@ -9,21 +9,6 @@
 
 using namespace vesker::e2e;
 
-namespace {
-
-// A figure of /proc/<pid>/status in KiB ("VmHWM:" is the peak resident size); -1 when absent.
-qint64 statusKiB(qint64 pid, const QByteArray& field)
-{
-    const QByteArray status = vesker::test::fileBytes(QString("/proc/%1/status").arg(pid));
-    for (const QByteArray& line : status.split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-} // namespace
-
 TEST(SlowReaders, ManyPeersNotReadingALargeItemHoldLittleMemory)
 {
     Vesker vesker({{"allowBrowserScreens", true}});

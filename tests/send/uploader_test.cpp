@@ -3,6 +3,7 @@
 #include "access/access_manager.h"
 #include "send/uploader.h"
 #include "send/usage_stats.h"
+#include "support/endless_answer.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -231,4 +232,44 @@ TEST_F(UploaderTest, RepliesAndTransportFailuresBecomeTheirErrors)
     EXPECT_EQ(failure(run(uploader.send(textRequest("x"), UploadTarget::relayScreen({})))),
         UploadError::Kind::notConnected);
     EXPECT_TRUE(uploaded().isEmpty());
+}
+
+// A screen that keeps answering, or answers a byte at a time: the send ends within its limits,
+// holds no more of the answer than the cap, and a success that never ends counts as none.
+TEST_F(UploaderTest, AnAnswerThatDoesNotEndIsCutOffAndTakesNoMemory)
+{
+    const QByteArray piece(64 * 1024, 'x');
+    const struct {
+        const char* name;
+        QByteArray head;
+        QByteArray piece;
+        int everyMs;
+        const char* detail;
+    } rows[] = {
+        {"chunks for ever", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+            test::chunk(piece), 0, "Answer too long"},
+        {"a hundred gigabytes told", "HTTP/1.1 200 OK\r\nContent-Length: 100000000000\r\n\r\n",
+            piece, 0, "Answer too long"},
+        {"no length, no end", "HTTP/1.1 202 Accepted\r\nConnection: close\r\n\r\n", piece, 0,
+            "Answer too long"},
+        {"a byte at a time", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+            test::chunk("x"), 20, "No whole answer in time"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Uploader::Options o = options();
+        // Each byte counts as progress: only the whole exchange's limit ends a trickle.
+        o.timeoutMs = 200;
+        o.answerTimeoutMs = 1000;
+        Uploader quick(o);
+        test::EndlessAnswer screen(row.head, row.piece, row.everyMs);
+        std::unique_ptr<UploadJob> job = quick.send(
+            textRequest("x"), UploadTarget::endpoint("127.0.0.1", screen.serverPort()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return job->isFinished(); }, 10000));
+        EXPECT_EQ(job->result().error,
+            UploadError(UploadError::Kind::connection, QString::fromLatin1(row.detail)));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return screen.closed() == 1; }, 10000));
+        // The cap, plus what the kernel's socket buffers hold on their way.
+        EXPECT_LT(screen.taken(), 24 << 20);
+    }
 }
