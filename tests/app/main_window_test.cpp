@@ -66,6 +66,17 @@ protected:
         return *m_app;
     }
 
+    // An invitation that came in as an Inbox item from a phone.
+    ScreenItem appendInviteItem()
+    {
+        ScreenItem invite;
+        invite.id = QUuid::createUuid();
+        invite.receivedAt = QDateTime::currentDateTimeUtc();
+        invite.deviceID = QStringLiteral("phone");
+        app().store().append(invite);
+        return invite;
+    }
+
     MainWindow& window()
     {
         if (!m_help)
@@ -304,11 +315,7 @@ TEST_F(MainWindowTest, ALinkOpenedOverAnEarlierOutcomeReplacesItAndItsItemGoes)
 {
     window().show();
     app().server();
-    ScreenItem invite;
-    invite.id = QUuid::createUuid();
-    invite.receivedAt = QDateTime::currentDateTimeUtc();
-    invite.deviceID = QStringLiteral("phone");
-    app().store().append(invite);
+    const ScreenItem invite = appendInviteItem();
     const auto shownAlerts = [this] {
         QList<QMessageBox*> shown;
         for (QMessageBox* box : window().findChildren<QMessageBox*>()) {
@@ -347,11 +354,7 @@ TEST_F(MainWindowTest, ALinkOpenedOverAnEarlierOutcomeReplacesItAndItsItemGoes)
 TEST_F(MainWindowTest, AFinishedInviteItemLeavesTheInboxWithGotIt)
 {
     app().server();
-    ScreenItem invite;
-    invite.id = QUuid::createUuid();
-    invite.receivedAt = QDateTime::currentDateTimeUtc();
-    invite.deviceID = QStringLiteral("phone");
-    app().store().append(invite);
+    const ScreenItem invite = appendInviteItem();
 
     invites().finishedWithItem(invite.id);
     EXPECT_FALSE(app().store().item(invite.id));

@@ -49,7 +49,7 @@ namespace {
 
 class ContentViewTest : public test::InboxWindowTest {
 protected:
-    int uploadPhoto(const QByteArray& device = "dev-1")
+    static QByteArray smallPng()
     {
         QImage image(40, 30, QImage::Format_RGB32);
         image.fill(Qt::darkCyan);
@@ -57,7 +57,12 @@ protected:
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "PNG");
-        return http(QStringLiteral("/upload"), png,
+        return png;
+    }
+
+    int uploadPhoto(const QByteArray& device = "dev-1")
+    {
+        return http(QStringLiteral("/upload"), smallPng(),
             {{"Content-Type", "image/png"}, {"x-device", device}, {"x-sender", "Ann"}})
             .first;
     }
@@ -1103,12 +1108,7 @@ TEST_F(ContentViewTest, EveryKindOfItemInEveryLayoutKeepsTheWindowRunning)
             return true;
         };
     };
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    const QByteArray png = smallPng();
     const struct {
         const char* name;
         std::function<bool()> arrive;
