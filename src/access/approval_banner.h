@@ -4,10 +4,12 @@
 
 #include <QColor>
 #include <QFrame>
+#include <QMap>
+#include <QStringList>
 
 #include <functional>
 
-class QVBoxLayout;
+class QAbstractScrollArea;
 
 namespace vesker {
 
@@ -24,12 +26,14 @@ struct ApprovalCardContent {
 };
 
 // A stack of cards, one per device waiting for the user's answer, with a divider under it; no
-// room at all while nobody waits. Subclasses say what the cards hold.
+// room at all while nobody waits. The stack shows a few cards at once and scrolls to the others,
+// so every device can be answered in any order; only the cards in view, and one each side, are
+// widgets, so a flood of devices costs no more than a few. Subclasses say what the cards hold.
 class ApprovalBanner : public QFrame {
     Q_OBJECT
 public:
-    // Cards shown at once; the devices after them wait in the order they came.
-    static constexpr qsizetype kShownCards = 3;
+    // Cards seen at once; the stack scrolls to the devices after them.
+    static constexpr int kShownCards = 3;
 
     explicit ApprovalBanner(QWidget* parent = nullptr);
 
@@ -37,20 +41,41 @@ protected:
     // Rebuilds on the next turn of the event loop: the button that changed the list may be
     // one of the cards about to go.
     void scheduleRebuild();
-    // The cards of the first kShownCards devices to wait.
-    virtual QList<ApprovalCardContent> cards() = 0;
-    // The devices waiting in all. Those beyond the cards are told as one line under them; a
-    // flood of devices then costs no more widgets than a few.
-    virtual qsizetype waiting() const = 0;
+    // Every waiting device, one key each, in the order their cards stand.
+    virtual QStringList waitingKeys() = 0;
+    // The cards of the waiting devices from `first` on, at most `count` of them.
+    virtual QList<ApprovalCardContent> cards(qsizetype first, qsizetype count) = 0;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void rebuild();
+    // Makes the cards in view (and one each side) and drops the others.
+    void layoutCards();
+    void layoutCardsOnce();
+    // The card height at a width of the stack's view: the tallest card made.
+    int rowHeightAt(int viewportWidth) const;
+    // A few rows high: as many as wait, up to kShownCards.
+    int stackHeight(int width) const;
+    // Lets the stack scroll over all the rows.
+    void sizeStack();
+    int rowPitch() const;
+    void showRow(qsizetype row);
+    // The row of the card that holds the keyboard focus, or -1.
+    qsizetype focusedRow() const;
+    void focusChanged(QWidget* now);
     // Gives the focus to the nearest control above the banner.
     void focusAbove();
 
-    QWidget* m_stack = nullptr;
+    QAbstractScrollArea* m_stack = nullptr;
     QWidget* m_tabPlace = nullptr;
+    QStringList m_keys;
+    QMap<qsizetype, QWidget*> m_cards; // by row
+    int m_rowHeight = 0; // the tallest card measured at the current width; 0 until then
+    int m_measuredWidth = -1;
     bool m_scheduled = false;
+    bool m_laying = false;
+    bool m_layOutAgain = false;
 };
 
 } // namespace vesker

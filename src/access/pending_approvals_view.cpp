@@ -73,12 +73,25 @@ PendingApprovalsView::PendingApprovalsView(AccessManager& access, QWidget* paren
     scheduleRebuild();
 }
 
-QList<ApprovalCardContent> PendingApprovalsView::cards()
+QStringList PendingApprovalsView::waitingKeys()
 {
-    const QList<PendingGroup> groups = m_access.pendingGroups(kShownCards);
-    QSet<QUuid> shown;
+    QStringList keys;
+    for (const PendingGroup& group : m_access.pendingGroups())
+        keys.append(group.deviceID);
+    return keys;
+}
+
+QList<ApprovalCardContent> PendingApprovalsView::cards(qsizetype from, qsizetype count)
+{
+    const QList<PendingGroup> groups = m_access.pendingGroups();
+    // Previews of uploads no longer waiting are of no further use.
+    QSet<QUuid> waiting;
+    for (const PendingGroup& group : groups)
+        waiting.insert(group.uploads.first().id);
+    m_previews.removeIf([&](auto it) { return !waiting.contains(it.key()); });
+
     QList<ApprovalCardContent> contents;
-    for (const PendingGroup& group : groups) {
+    for (const PendingGroup& group : groups.mid(from, count)) {
         auto* preview = new QLabel;
         preview->setObjectName(QStringLiteral("approvalPreview"));
         preview->setFixedSize(kPreviewSize, kPreviewSize);
@@ -94,11 +107,8 @@ QList<ApprovalCardContent> PendingApprovalsView::cards()
                     .pixmap(QSize(side, side), devicePixelRatioF()));
             preview->setAccessibleName(QStringLiteral("text.quote"));
         }
-        if (first.kind == ItemKind::photo) {
-            shown.insert(first.id);
-            if (!m_previews.contains(first.id))
-                decodePreview(first.id, first.imageData);
-        }
+        if (first.kind == ItemKind::photo && !m_previews.contains(first.id))
+            decodePreview(first.id, first.imageData);
 
         const qsizetype n = group.uploads.size();
         const QString what
@@ -115,14 +125,7 @@ QList<ApprovalCardContent> PendingApprovalsView::cards()
             .block = [this, deviceID, name] { m_access.block(deviceID, name); },
             .key = deviceID});
     }
-    // Previews of uploads no longer waiting are of no further use.
-    m_previews.removeIf([&](auto it) { return !shown.contains(it.key()); });
     return contents;
-}
-
-qsizetype PendingApprovalsView::waiting() const
-{
-    return m_access.waitingDevices();
 }
 
 void PendingApprovalsView::decodePreview(const QUuid& uploadID, const QByteArray& data)

@@ -22,8 +22,8 @@ public:
     explicit PendingApprovalsView(AccessManager& access, QWidget* parent = nullptr);
 
 protected:
-    QList<ApprovalCardContent> cards() override;
-    qsizetype waiting() const override;
+    QStringList waitingKeys() override;
+    QList<ApprovalCardContent> cards(qsizetype from, qsizetype count) override;
 
 private:
     // Decodes the held photo on a worker; a null image marks data that is no picture.

@@ -303,7 +303,6 @@ SidebarView::SidebarView(InboxState& state, QWidget* parent)
 
     connect(&m_state.store(), &ItemStore::changed, this, &SidebarView::storeChanged);
     connect(&m_state, &InboxState::changed, this, &SidebarView::showSelection);
-    connect(&m_state, &InboxState::changed, this, &SidebarView::scheduleRebuild);
     rebuild();
 }
 
@@ -371,8 +370,7 @@ bool SidebarView::followChange(const StoreChange& change)
             label->setText(QString::number(label->text().toInt() + 1));
         }
     }
-    const ItemStatus tab = m_state.simpleMode() ? ItemStatus::inbox : m_state.tab();
-    m_allRow->count->setText(QString::number(store.countIn(tab)));
+    m_allRow->count->setText(QString::number(store.items().size()));
 
     // The sender of the newest item first, as a rebuild would order them.
     QList<SenderRow> ordered = m_senders;
@@ -420,11 +418,9 @@ void SidebarView::rebuild()
     }
     const QList<SenderRow> senders = Sidebar::senderRows(store);
     const QList<TagEntry> tags = tagsOf(store.items());
-    // "All" counts what it lists: the tab shown, not every item kept.
-    const ItemStatus tab = m_state.simpleMode() ? ItemStatus::inbox : m_state.tab();
-    const int inTab = int(std::ranges::count_if(
-        store.items(), [tab](const ScreenItem& item) { return item.status == tab; }));
-    QStringList keyParts {QString::number(inTab)};
+    // "All" counts every item kept, whatever the tab, as the sender rows beneath it do.
+    const int all = int(store.items().size());
+    QStringList keyParts {QString::number(all)};
     for (const SenderRow& row : senders) {
         keyParts << row.name << row.rawNames << QString::number(row.count) << row.symbol
                  << row.tooltip;
@@ -449,7 +445,7 @@ void SidebarView::rebuild()
     m_senderRows.clear();
     m_tagRows.clear();
 
-    m_allRow = addRow(ItemFilter::all(), QStringLiteral("tray.full"), QStringLiteral("All"), inTab);
+    m_allRow = addRow(ItemFilter::all(), QStringLiteral("tray.full"), QStringLiteral("All"), all);
 
     m_rows->addWidget(sectionHeader(QStringLiteral("Senders"), m_content));
     if (senders.isEmpty())

@@ -18,11 +18,19 @@ RelayPendingView::RelayPendingView(RemoteScreensManager& remote, QWidget* parent
     scheduleRebuild();
 }
 
-QList<ApprovalCardContent> RelayPendingView::cards()
+QStringList RelayPendingView::waitingKeys()
+{
+    QStringList keys;
+    for (const RelayPending& entry : m_remote.pendingDevices())
+        keys.append(entry.key);
+    return keys;
+}
+
+QList<ApprovalCardContent> RelayPendingView::cards(qsizetype first, qsizetype count)
 {
     QList<ApprovalCardContent> contents;
     const int side = QFontMetrics(vesker::font(TextStyle::title2, this->font())).height();
-    for (const RelayPending& entry : m_remote.pendingDevices(kShownCards)) {
+    for (const RelayPending& entry : m_remote.pendingDevices().mid(first, count)) {
         auto* symbol = new QLabel;
         symbol->setPixmap(symbolIcon(QStringLiteral("point.3.connected.trianglepath.dotted"),
             palette(), QPalette::WindowText)
@@ -41,11 +49,6 @@ QList<ApprovalCardContent> RelayPendingView::cards()
             .key = key});
     }
     return contents;
-}
-
-qsizetype RelayPendingView::waiting() const
-{
-    return m_remote.waitingDevices();
 }
 
 } // namespace vesker

@@ -3,9 +3,11 @@
 #include "platform/defaults.h"
 #include "support/manual_clock.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
@@ -27,53 +29,216 @@ struct AskingAccess {
     AccessManager access {defaults, clock};
 };
 
+// The stack of cards and what it shows: the headlines of the cards in view, top to bottom.
+struct Stack {
+    explicit Stack(QWidget& banner)
+        : area(banner.findChild<QAbstractScrollArea*>(QStringLiteral("approvalStack")))
+    { }
+
+    bool inView(const QWidget* widget) const
+    {
+        const QRect shown(widget->mapTo(area->viewport(), QPoint()), widget->size());
+        return widget->isVisible() && area->viewport()->rect().contains(shown);
+    }
+    QStringList titles() const
+    {
+        QList<std::pair<int, QString>> placed;
+        for (auto* label : area->findChildren<QLabel*>(QStringLiteral("approvalTitle"))) {
+            if (inView(label->parentWidget()))
+                placed.append({label->mapTo(area, QPoint()).y(), label->text()});
+        }
+        std::sort(placed.begin(), placed.end());
+        QStringList texts;
+        for (const auto& [y, text] : placed)
+            texts.append(text);
+        return texts;
+    }
+    // Card widgets that exist, in view or not.
+    qsizetype made() const
+    {
+        qsizetype cards = 0;
+        for (const QWidget* card : area->findChildren<QWidget*>(QStringLiteral("approvalCard")))
+            cards += card->isHidden() ? 0 : 1;
+        return cards;
+    }
+    // Scrolls down until the card with this headline is in view, as a person looking for it.
+    QWidget* scrollTo(const QString& title) const
+    {
+        QScrollBar* bar = area->verticalScrollBar();
+        for (bar->setValue(0);; bar->setValue(bar->value() + bar->singleStep())) {
+            QApplication::processEvents();
+            for (auto* label : area->findChildren<QLabel*>(QStringLiteral("approvalTitle"))) {
+                if (label->text() == title && inView(label->parentWidget()))
+                    return label->parentWidget();
+            }
+            if (bar->value() == bar->maximum())
+                return nullptr;
+        }
+    }
+
+    QAbstractScrollArea* area;
+};
+
+std::optional<HoldRefusal> ask(AskingAccess& asking, const QString& device)
+{
+    return asking.access.enqueue({.id = QUuid::createUuid(),
+        .deviceID = device,
+        .deviceName = device,
+        .receivedAt = asking.clock.now(),
+        .note = device});
+}
+
+QStringList waitingDevices(const AccessManager& access)
+{
+    QStringList devices;
+    for (const PendingGroup& group : access.pendingGroups())
+        devices.append(group.deviceID);
+    return devices;
+}
+
+// Cards in the order of the devices, each with a number; a flood of any size.
+class CountedBanner : public ApprovalBanner {
+public:
+    explicit CountedBanner(qsizetype devices)
+    {
+        for (qsizetype i = 0; i < devices; ++i)
+            m_keys.append(QStringLiteral("device-%1").arg(i));
+        scheduleRebuild();
+    }
+
+    qsizetype asked = 0; // cards made by the banner, over its life
+
+protected:
+    QStringList waitingKeys() override { return m_keys; }
+    QList<ApprovalCardContent> cards(qsizetype first, qsizetype count) override
+    {
+        QList<ApprovalCardContent> contents;
+        for (const QString& key : m_keys.mid(first, count)) {
+            contents.append({.tint = QColor(255, 204, 0, 38),
+                .leading = new QLabel,
+                .headline = key,
+                .detail = QStringLiteral("Allow this device?"),
+                .allow = [](GrantDuration) {},
+                .deny = [] {},
+                .block = [] {},
+                .key = key});
+        }
+        asked += contents.size();
+        return contents;
+    }
+
+private:
+    QStringList m_keys;
+};
+
 } // namespace
 
-TEST(PendingApprovalsView, AFloodOfDevicesShowsAFewCardsAndACount)
+TEST(PendingApprovalsView, EveryWaitingDeviceHasACardAFewInViewAndTheRestScrolledTo)
 {
     AskingAccess asking;
-    AccessManager& access = asking.access;
-    const ManualClock& clock = asking.clock;
-    PendingApprovalsView view(access);
+    PendingApprovalsView view(asking.access);
+    view.resize(900, 400);
     view.show();
+    const Stack stack(view);
+    ASSERT_NE(stack.area, nullptr);
+    // Made: the rows seen, one more cut at each edge while scrolling, and one made each side.
+    const auto mostMade = [](int inView) { return inView + 4; };
 
-    const auto titles = [&] {
-        QStringList texts;
-        for (auto* label : view.findChildren<QLabel*>(QStringLiteral("approvalTitle")))
-            if (!label->parentWidget()->parentWidget()->isHidden())
-                texts.append(label->text());
-        return texts;
-    };
-    const auto more = [&] {
-        auto* label = view.findChild<QLabel*>(QStringLiteral("approvalMore"));
-        return label && !label->parentWidget()->isHidden() ? label->text() : QString();
-    };
     const struct {
         int devices;
-        int cards;
-        QString more;
-    } cases[] = {{1, 1, {}}, {3, 3, {}}, {4, 3, "1 more waiting"}, {50, 3, "47 more waiting"}};
+        int inView;
+    } cases[] = {{1, 1}, {3, 3}, {4, 3}, {int(kMaxWaitingDevices), 3}};
     int held = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.devices);
-        for (; held < c.devices; ++held) {
-            const QString device = QStringLiteral("device-%1").arg(held);
-            ASSERT_EQ(access.enqueue({.id = QUuid::createUuid(),
-                          .deviceID = device,
-                          .deviceName = device,
-                          .receivedAt = clock.now(),
-                          .note = device}),
-                std::nullopt);
-        }
-        QTest::qWaitFor([&] { return titles().size() == c.cards && more() == c.more; }, 2000);
-        EXPECT_EQ(titles().size(), c.cards);
-        EXPECT_EQ(more(), c.more);
-        EXPECT_EQ(titles().first(), "device-0 wants to send something");
+        for (; held < c.devices; ++held)
+            ASSERT_EQ(ask(asking, QStringLiteral("device-%1").arg(held)), std::nullopt);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return stack.titles().size() == c.inView; }, 2000))
+            << stack.titles().join(", ").toStdString();
+        EXPECT_EQ(stack.titles().first(), "device-0 wants to send something");
+        // No card holds the focus here: a focused card would stay made, with its neighbours.
+        if (QWidget* focused = QApplication::focusWidget())
+            focused->clearFocus();
+        EXPECT_LE(stack.made(), mostMade(c.inView));
+        const QString last = QStringLiteral("device-%1 wants to send something").arg(held - 1);
+        EXPECT_NE(stack.scrollTo(last), nullptr);
+        EXPECT_EQ(stack.titles().size(), c.inView);
+        EXPECT_LE(stack.made(), mostMade(c.inView));
+        stack.area->verticalScrollBar()->setValue(0);
     }
-    access.deny(QStringLiteral("device-0"));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !titles().isEmpty() && titles().first().startsWith("device-1 "); }, 2000));
-    EXPECT_EQ(more(), "46 more waiting");
+    asking.access.deny(QStringLiteral("device-0"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return stack.titles().value(0).startsWith("device-1 "); }, 2000));
+    EXPECT_NE(stack.scrollTo("device-49 wants to send something"), nullptr);
+}
+
+// A few made-up devices in front of a real phone do not hold it back: it is answered first.
+TEST(PendingApprovalsView, FiveWaitingDevicesAreAnsweredLastFirst)
+{
+    AskingAccess asking;
+    PendingApprovalsView view(asking.access);
+    view.resize(900, 400);
+    view.show();
+    const Stack stack(view);
+    ASSERT_NE(stack.area, nullptr);
+    QStringList waiting;
+    for (int phone = 1; phone <= 5; ++phone) {
+        waiting.append(QStringLiteral("phone-%1").arg(phone));
+        ASSERT_EQ(ask(asking, waiting.last()), std::nullopt);
+    }
+    const struct {
+        const char* device;
+        const char* button;
+    } answers[] = {{"phone-5", "Once"}, {"phone-4", "Always"}, {"phone-3", "Deny"},
+        {"phone-2", "Block"}, {"phone-1", "30 min"}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.device);
+        const QString device = QString::fromLatin1(answer.device);
+        QWidget* card = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return (card = stack.scrollTo(device + " wants to send something")); }, 2000));
+        QPushButton* button = nullptr;
+        for (auto* found : card->findChildren<QPushButton*>())
+            button = found->text() == answer.button ? found : button;
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(stack.inView(button));
+        QTest::mouseClick(button, Qt::LeftButton);
+        waiting.removeOne(device);
+        EXPECT_EQ(waitingDevices(asking.access), waiting);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return stack.scrollTo(device + " wants to send something") == nullptr; }, 2000));
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isHidden(); }, 2000));
+    EXPECT_TRUE(asking.access.deviceStatus(QStringLiteral("phone-4")).approved);
+    EXPECT_TRUE(asking.access.deviceStatus(QStringLiteral("phone-3")).denied);
+    ASSERT_EQ(asking.access.blocked().size(), 1);
+    EXPECT_EQ(asking.access.blocked().first().deviceID, "phone-2");
+}
+
+// However many wait, the stack makes cards only for the few rows in view as it scrolls through.
+TEST(PendingApprovalsView, AFloodMakesCardsOnlyForTheRowsInView)
+{
+    CountedBanner banner(500);
+    banner.resize(900, 400);
+    banner.show();
+    const Stack stack(banner);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stack.titles().size() == 3; }, 2000));
+    if (QWidget* focused = QApplication::focusWidget())
+        focused->clearFocus();
+    QScrollBar* bar = stack.area->verticalScrollBar();
+    qsizetype most = 0;
+    for (int at = 0; at <= bar->maximum(); at += bar->pageStep() / 2) {
+        bar->setValue(at);
+        QApplication::processEvents();
+        most = std::max(most, stack.made());
+        ASSERT_FALSE(stack.titles().isEmpty()) << at;
+    }
+    bar->setValue(bar->maximum());
+    QApplication::processEvents();
+    EXPECT_EQ(stack.titles().last(), "device-499");
+    EXPECT_LE(most, ApprovalBanner::kShownCards + 4);
+    // Each card is made about once on the way down, not the whole list at every step.
+    EXPECT_LE(banner.asked, 2 * 500);
 }
 
 // The cards are made when a device asks, long after the Inbox below them; Tab still reaches
@@ -142,4 +307,60 @@ TEST(PendingApprovalsView, TabReachesTheCardsWhereTheyAreSeenAndAnAnswerLeavesNo
     press(Qt::Key_Space, 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return onceButtons() == 2; }));
     EXPECT_EQ(focused(), "Above");
+}
+
+// Tab walks on past the cards in view to every waiting device's buttons, and the stack scrolls
+// so that the focused button can be seen; Shift+Tab walks back the same way.
+TEST(PendingApprovalsView, TabReachesEveryWaitingDeviceAndTheStackFollowsTheFocus)
+{
+    AskingAccess asking;
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    auto* above = new QPushButton(QStringLiteral("Above"), &window);
+    column->addWidget(above);
+    auto* view = new PendingApprovalsView(asking.access, &window);
+    column->addWidget(view);
+    column->addWidget(new QPushButton(QStringLiteral("Below"), &window));
+    window.resize(900, 500);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (int phone = 1; phone <= 5; ++phone)
+        ASSERT_EQ(ask(asking, QStringLiteral("phone-%1").arg(phone)), std::nullopt);
+    const Stack stack(*view);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stack.titles().size() == 3; }));
+
+    // Which button has the focus, on which device's card, and whether it can be seen.
+    const auto focused = [&] {
+        auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        if (!button)
+            return QString();
+        const auto* title = button->parentWidget()->findChild<QLabel*>(
+            QStringLiteral("approvalTitle"), Qt::FindDirectChildrenOnly);
+        return (title ? title->text().section(u' ', 0, 0) + u' ' : QString()) + button->text()
+            + (title && !stack.inView(button) ? QStringLiteral(" (hidden)") : QString());
+    };
+    const QStringList buttons {"Once", "30 min", "1 day", "Always", "Deny", "Block"};
+    QStringList expected;
+    for (int phone = 1; phone <= 5; ++phone) {
+        for (const QString& button : buttons)
+            expected.append(QStringLiteral("phone-%1 %2").arg(phone).arg(button));
+    }
+    above->setFocus();
+    QStringList reached;
+    for (int tab = 0; tab <= expected.size(); ++tab) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QApplication::processEvents();
+        reached.append(focused());
+    }
+    EXPECT_EQ(reached, expected + QStringList {"Below"});
+
+    reached.clear();
+    for (int tab = 0; tab <= expected.size(); ++tab) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QApplication::processEvents();
+        reached.append(focused());
+    }
+    std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(reached, expected + QStringList {"Above"});
 }

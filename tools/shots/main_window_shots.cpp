@@ -1,6 +1,6 @@
 // The main window from demo state in a temporary folder: empty, with a few items, asking about
-// a waiting device and about phones waiting to send through it, and the two questions of an
-// opened invite link.
+// waiting devices (two, then five) and about phones waiting to send through it, and the two
+// questions of an opened invite link.
 #include "shots.h"
 
 #include "access/access_manager.h"
@@ -265,6 +265,22 @@ void mainWindowShots()
     saveSettled(demo.window, QStringLiteral("main-window-approval"));
     access.deny(QStringLiteral("arlo-phone"));
     access.deny(QStringLiteral("dock-tablet"));
+    settle();
+
+    // Five phones at once: three cards in view, the stack scrolls to the other two.
+    QStringList phones;
+    for (const char* name : {"Mara's Pixel", "Ines's iPhone", "Till's tablet", "Ode", "Arlo"}) {
+        phones.append(QString::fromUtf8(name));
+        (void)access.enqueue({.id = QUuid::createUuid(),
+            .deviceID = phones.last(),
+            .deviceName = phones.last(),
+            .receivedAt = QDateTime::currentDateTimeUtc(),
+            .kind = ItemKind::text,
+            .text = QStringLiteral("Crate 14")});
+    }
+    saveSettled(demo.window, QStringLiteral("main-window-approval-five"));
+    for (const QString& phone : std::as_const(phones))
+        access.deny(phone);
     settle();
 
     // More phones wait to send to a shared screen than the prompt shows cards for.
