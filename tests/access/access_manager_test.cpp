@@ -402,9 +402,9 @@ TEST_F(AccessManagerTest, AWaitingDeviceThatStopsAskingIsDroppedAndToldSo)
     QObject::connect(m_access.get(), &AccessManager::pendingChanged, [&] { ++changes; });
     hold(upload(kPhone, {}, QByteArray(1 << 20, 'p')));
     hold(upload(kTablet));
-    // The phone asks every minute and keeps waiting; the tablet has gone quiet.
-    for (int minute = 0; minute < 5; ++minute) {
-        m_clock.advance(60);
+    // The phone asks every half minute and keeps waiting; the tablet has gone quiet.
+    for (int step = 0; step < 5; ++step) {
+        m_clock.advance(30);
         m_access->devicePolled(kPhone);
         m_access->expireWaiting();
     }
@@ -456,4 +456,63 @@ TEST_F(AccessManagerTest, OneAddressCannotFillWhatMayWait)
         << "the same /64 is the same address";
     EXPECT_EQ(from("192.168.1.20", kTablet, photo), std::nullopt);
     EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 1);
+}
+
+TEST_F(AccessManagerTest, ANewAddressFindsRoomHoweverManyAddressesFillTheList)
+{
+    const struct {
+        int addresses;
+        const char* gaveWay; // the device that made room for the newcomer
+        bool secondFits; // another device from the newcomer's address
+    } rows[] {{50, "device-0-0", false}, {49, "device-0-1", false}, {25, "device-0-1", true},
+        {2, "device-0-24", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.addresses);
+        reset("ask");
+        const auto from = [&](int address, const QString& device) {
+            PendingUpload held = upload(device);
+            held.remoteAddress = QStringLiteral("10.0.0.%1").arg(address);
+            return m_access->enqueue(held);
+        };
+        // Round by round, so that the first address also holds the oldest device.
+        for (qsizetype i = 0; i < kMaxWaitingDevices; ++i) {
+            const int address = int(i % row.addresses);
+            ASSERT_EQ(
+                from(address, QStringLiteral("device-%1-%2").arg(address).arg(i / row.addresses)),
+                std::nullopt);
+        }
+        ASSERT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
+        EXPECT_EQ(from(200, kPhone), std::nullopt);
+        EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 1);
+        EXPECT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
+        EXPECT_TRUE(m_access->deviceStatus(QLatin1String(row.gaveWay)).expired);
+        // A second device fits only while its address holds less than its share.
+        EXPECT_EQ(from(200, kTablet),
+            row.secondFits ? std::nullopt : std::optional(HoldRefusal::tooManyDevices));
+    }
+}
+
+TEST_F(AccessManagerTest, AskingKeepsAPlaceOnlyWhileTheNewestUploadIsYoung)
+{
+    reset("ask");
+    hold(upload(kPhone));
+    hold(upload(kTablet));
+    const auto askFor = [&](qint64 seconds) {
+        for (qint64 asked = 0; asked < seconds; asked += 2) {
+            m_clock.advance(2);
+            m_access->devicePolled(kPhone);
+            m_access->devicePolled(kTablet);
+            m_access->expireWaiting();
+        }
+    };
+    askFor(kMaxWaitSeconds / 2);
+    hold(upload(kTablet, "sent again"));
+    askFor(kMaxWaitSeconds / 2 - 2);
+    EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 1) << "just within the limit";
+    askFor(2);
+    EXPECT_EQ(m_access->deviceStatus(kPhone), (DeviceStatus {false, false, 0, true}));
+    EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 2);
+    askFor(kMaxWaitSeconds / 2);
+    EXPECT_TRUE(m_access->deviceStatus(kTablet).expired);
+    EXPECT_EQ(m_access->waitingDevices(), 0);
 }
