@@ -147,37 +147,34 @@ bool AccessManager::isBlocked(const QString& deviceID) const
         [&deviceID](const DeviceGrant& g) { return g.deviceID == deviceID; });
 }
 
-bool AccessManager::isKnownDevice(const QString& deviceID) const
-{
-    if (deviceID.isEmpty() || m_knownDevices.value(deviceID) >= GuessLimiter::kMaxWrong)
-        return false;
-    const DeviceGrant* grant = firstGrant(deviceID);
-    return m_knownDevices.contains(deviceID) || (grant && grant->isLive(m_clock.now()));
-}
-
 AccessManager::CodeCheck AccessManager::tryCode(
     const QString& code, const QString& remoteAddress, const QString& deviceID)
 {
     // A request without a code is no guess: a page asks for the code only after such a refusal.
     if (code.isEmpty())
         return CodeCheck::wrong;
-    // A known device shares its network, and so its address count and the budget, with
-    // whoever guesses there; it must not be locked out by them. It is counted by its id
-    // instead, so that naming it does not buy a guesser a pass.
-    const bool known = isKnownDevice(deviceID);
-    if (!known && !m_codeGuesses.mayTry(remoteAddress))
+    // A device that gave the right code shares its network, and so its address count and the
+    // budget, with whoever guesses there; it must not be locked out by them. Its id alone is
+    // no pass, as a sender names itself: it is known together with the address it gave the
+    // code from, and a wrong code from there ends that, so sharing its address and naming it
+    // buys a guesser one check at most.
+    const QString known = deviceID.isEmpty()
+        ? QString()
+        : GuessLimiter::addressKey(remoteAddress) + u'\n' + deviceID;
+    const bool isKnown = !known.isEmpty() && m_knownDevices.contains(known);
+    if (!isKnown && !m_codeGuesses.mayTry(remoteAddress))
         return CodeCheck::notChecked;
     if (code == accessCode()) {
-        if (!known)
+        if (!isKnown) {
             m_codeGuesses.recordRight(remoteAddress);
-        if (!deviceID.isEmpty()
-            && (m_knownDevices.contains(deviceID) || m_knownDevices.size() < kMaxKnownDevices))
-            m_knownDevices.insert(deviceID, 0);
+            if (!known.isEmpty() && m_knownDevices.size() < kMaxKnownDevices)
+                m_knownDevices.insert(known);
+        }
         return CodeCheck::right;
     }
     m_codeGuesses.recordWrong(remoteAddress, code);
-    if (known)
-        ++m_knownDevices[deviceID];
+    if (isKnown)
+        m_knownDevices.remove(known);
     return CodeCheck::wrong;
 }
 

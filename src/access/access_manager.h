@@ -55,8 +55,8 @@ public:
     // has guessed wrong too often is not checked for a while (GuessLimiter); past a budget of
     // wrong codes from all addresses, no code is checked until the budget has room again
     // (GuessBudget). A code that is not checked is answered `tooManyTries`, never as wrong. A
-    // known device (a live grant, or one that sent the right code during this run) is checked
-    // at once either way, until it sends kMaxWrong wrong codes in a row.
+    // device that sent the right code during this run is checked at once either way, from the
+    // address it sent it from and until it sends a wrong one.
     AccessDecision decide(
         const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
@@ -104,7 +104,6 @@ Q_SIGNALS:
 private:
     const DeviceGrant* firstGrant(const QString& deviceID) const;
     bool isBlocked(const QString& deviceID) const;
-    bool isKnownDevice(const QString& deviceID) const;
     // Takes the device's held uploads out of the waiting list, in arrival order; it no longer
     // waits.
     QList<PendingUpload> takePending(const QString& deviceID);
@@ -119,8 +118,8 @@ private:
     QSet<QString> m_denied;
     GuessBudget m_guessBudget;
     GuessLimiter m_codeGuesses;
-    // Devices that sent the right code during this run, with their wrong codes since.
-    QHash<QString, int> m_knownDevices;
+    // Devices that sent the right code during this run, each with the address it came from.
+    QSet<QString> m_knownDevices;
     // Kept in step with m_pending.
     WaitingDevices m_waiting;
     // Stored values that did not decode, to be kept aside before the next save replaces them.

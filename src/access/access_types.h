@@ -132,5 +132,9 @@ constexpr qsizetype kMaxWaitingDevices = 50;
 // A device's held uploads are dropped when it has not asked about them ("/api/status", or a new
 // upload) for this long: its sender has given up, or never meant to wait. A phone asks every 2 s.
 constexpr qint64 kWaitingExpirySeconds = 120;
+// Nor does asking keep a device waiting past this long after its newest upload: a phone's page
+// waits that long for an answer (90 polls, 2 s apart) and then gives up; what asks on after
+// that only holds a place.
+constexpr qint64 kMaxWaitSeconds = 180;
 
 } // namespace vesker

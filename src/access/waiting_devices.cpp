@@ -27,6 +27,9 @@ std::optional<HoldRefusal> WaitingDevices::admit(
     const QString& device, const QString& address, qint64 bytes)
 {
     const qsizetype held = uploads(device);
+    // A bound that is reached first sheds those that only hold their places.
+    if ((held == 0 && m_waiting.size() >= kMaxWaitingDevices) || bytes > kMaxHeldBytes - m_bytes)
+        expire();
     if (held >= kMaxHeldPerDevice)
         return HoldRefusal::tooManyFromDevice;
     if (held == 0 && m_waiting.size() >= kMaxWaitingDevices && !makeRoomFor(address, device, false))
@@ -43,6 +46,7 @@ std::optional<HoldRefusal> WaitingDevices::admit(
     ++waiting.uploads;
     waiting.bytes += bytes;
     waiting.lastAsked = m_clock.now();
+    waiting.lastUpload = waiting.lastAsked;
     waiting.lastArrival = ++m_arrivals;
     m_bytes += bytes;
     m_expired.remove(device);
@@ -74,7 +78,8 @@ void WaitingDevices::expire()
     const QDateTime now = m_clock.now();
     QStringList gone;
     for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it) {
-        if (it->lastAsked.secsTo(now) >= kWaitingExpirySeconds)
+        if (it->lastAsked.secsTo(now) >= kWaitingExpirySeconds
+            || it->lastUpload.secsTo(now) >= kMaxWaitSeconds)
             gone.append(it.key());
     }
     for (const QString& device : std::as_const(gone))
@@ -114,15 +119,22 @@ bool WaitingDevices::makeRoomFor(const QString& address, const QString& device, 
     }
     const QString own = GuessLimiter::addressKey(address);
     const qint64 bound = byBytes ? kMaxHeldBytes : kMaxWaitingDevices;
-    const qint64 share = bound / (byAddress.size() + (byAddress.contains(own) ? 0 : 1));
-    if (byAddress.value(own).amount >= share)
+    // Shares are compared unrounded: fifty addresses of one device each hold more than the
+    // 50/51 of a device that is each one's share once a new address comes.
+    const qint64 addresses = byAddress.size() + (byAddress.contains(own) ? 0 : 1);
+    const qint64 ownAmount = byAddress.value(own).amount;
+    if (ownAmount * addresses >= bound)
         return false;
     auto crowded = byAddress.cend();
     for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
-        if (it.key() != own && (crowded == byAddress.cend() || it->amount > crowded->amount))
+        if (it.key() == own)
+            continue;
+        if (crowded == byAddress.cend() || it->amount > crowded->amount
+            || (it->amount == crowded->amount && it->newestArrival < crowded->newestArrival))
             crowded = it;
     }
-    if (crowded == byAddress.cend() || crowded->amount <= share)
+    if (crowded == byAddress.cend() || crowded->amount * addresses <= bound
+        || crowded->amount <= ownAmount)
         return false;
     drop(crowded->newestDevice, "gave way to another address");
     return true;

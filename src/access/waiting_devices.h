@@ -20,7 +20,8 @@ class Clock;
 // The devices whose uploads are held until the person at this computer answers them: what
 // each holds, from which address, and when it last asked about it. It keeps what may wait
 // within kMaxHeldPerDevice uploads a device, kMaxHeldBytes in all and kMaxWaitingDevices
-// devices, shares the last two between addresses, and lets go of a device that stops asking.
+// devices, shares the last two between addresses, and lets go of a device that stops asking
+// or whose newest upload has waited kMaxWaitSeconds.
 // The uploads stay with the owner, which drops a device's when dropped() says so. A device is
 // named as its owner answers it: by its id, or by the shared screen and id it sends to.
 // Main thread only.
@@ -30,17 +31,19 @@ public:
     explicit WaitingDevices(const platform::Clock& clock, QObject* parent = nullptr);
 
     // Counts one more upload of `bytes` from `device` at `address`, or says why it cannot wait.
-    // When a bound is reached, a device of an address that holds more than its share (the
-    // bound divided among the addresses waiting) gives way to one of an address that holds
-    // less: it is dropped, as if it had stopped asking, before this returns.
+    // When a bound is reached, a device of the address that holds the most gives way to one of
+    // an address that holds less than its share (the bound divided among the addresses waiting,
+    // the newcomer's included), provided it holds more than its own: it is dropped, as if it
+    // had stopped asking, before this returns. So a new address always finds a place. Between
+    // addresses that hold alike, the one waiting longest gives way; within one, its newest.
     [[nodiscard]] std::optional<HoldRefusal> admit(
         const QString& device, const QString& address, qint64 bytes);
     // The device's held uploads were answered: it no longer waits, and is not told it expired.
     void release(const QString& device);
     // The device asked about its held uploads: they wait on.
     void polled(const QString& device);
-    // Drops every device that has not asked for kWaitingExpirySeconds; a timer calls it while
-    // any device waits.
+    // Drops every device that has not asked for kWaitingExpirySeconds, or whose newest upload
+    // is kMaxWaitSeconds old; a timer calls it while any device waits.
     void expire();
 
     qsizetype count() const { return m_waiting.size(); }
@@ -58,6 +61,7 @@ private:
         qsizetype uploads = 0;
         qint64 bytes = 0;
         QDateTime lastAsked;
+        QDateTime lastUpload;
         quint64 lastArrival = 0; // tells the newest device of an address
     };
     void drop(const QString& device, const char* why);

@@ -107,8 +107,8 @@ void BrowserScreen::handle(
     if (path == kScreen)
         return reply({200, QStringLiteral("text/html; charset=utf-8"), *screenPage(basePath)});
     // The code is guessed no faster here than on the upload routes. A screen that gave the
-    // right code is known by its address, as a phone is by its device id, so that a flood of
-    // guesses does not blank it; a guess from there still counts.
+    // right code is known by its address, as a phone is by its device id and address, so that
+    // a flood of guesses does not blank it; a guess from there still counts.
     if (bySettings && m_access.codeRequired()) {
         const QString& address = request.remoteAddress;
         switch (m_access.tryCode(request.query.value(QStringLiteral("code")), address,
@@ -216,8 +216,11 @@ void BrowserScreen::act(const HTTPRequest& request, const QString& action, HTTPR
         if (const qint64 wait = m_pinGuesses.secondsToWait(address); wait > 0)
             return reply(HTTPResponse::tooManyTries(wait));
         const auto given = request.query.constFind(QStringLiteral("pin"));
-        if (given == request.query.cend() || *given != pin) {
-            m_pinGuesses.recordWrong(address, given == request.query.cend() ? QString() : *given);
+        // A press before the PIN was typed is no guess: the viewer is only asked for it.
+        const bool sent = given != request.query.cend() && !given->isEmpty();
+        if (!sent || *given != pin) {
+            if (sent)
+                m_pinGuesses.recordWrong(address, *given);
             m_log.record(QStringLiteral("bad-pin"), address);
             return reply(HTTPResponse::text(423, QStringLiteral("PIN required")));
         }

@@ -205,7 +205,11 @@ TEST_F(AccessManagerTest, PastAHundredWrongCodesAMinuteNoUnknownCodeIsCheckedUnt
         return toString(m_access->decide(device, QLatin1String(code),
             QStringLiteral("10.0.%1.%2").arg(address / 256).arg(address % 256)));
     };
-    EXPECT_EQ(send("phone", "4711"), "allow");
+    // The phone stays where it is.
+    auto fromPhone = [&](const char* code, const QString& device = QStringLiteral("phone")) {
+        return toString(m_access->decide(device, QLatin1String(code), "10.1.1.1"));
+    };
+    EXPECT_EQ(fromPhone("4711"), "allow");
     for (int i = 0; i < GuessBudget::kMaxWrong - 1; ++i)
         send({}, QByteArray::number(1000 + i).constData());
     EXPECT_EQ(send("new", "4711"), "allow") << "not yet";
@@ -213,24 +217,32 @@ TEST_F(AccessManagerTest, PastAHundredWrongCodesAMinuteNoUnknownCodeIsCheckedUnt
     EXPECT_EQ(send({}, "0000"), "refuse");
 
     // For the rest of the minute since the first wrong code, no code of an unknown sender is
-    // checked, right or wrong, and none is answered as wrong; known devices are let in at once.
+    // checked, right or wrong, and none is answered as wrong; the phone that gave the right
+    // code is let in at once from where it gave it. A name alone, even one with a grant, is
+    // no pass.
     for (int second = 10; second < GuessBudget::kWindowSeconds; ++second, m_clock.advance(1)) {
         SCOPED_TRACE(second);
         ASSERT_EQ(send({}, "0001"), "too-many-tries");
         ASSERT_EQ(send("new-2", "4711"), "too-many-tries");
         EXPECT_EQ(m_access->secondsUntilChecked("10.9.9.9"), GuessBudget::kWindowSeconds - second);
-        EXPECT_EQ(send("phone", "4711"), "allow");
-        EXPECT_EQ(send("granted", "4711"), "allow");
+        EXPECT_EQ(fromPhone("4711"), "allow");
+        EXPECT_EQ(send("phone", "4711"), "too-many-tries");
+        EXPECT_EQ(send("granted", "4711"), "too-many-tries");
     }
     EXPECT_EQ(send("new-3", "4711"), "allow") << "the minute of the first wrong code is over";
 
-    // Naming a known device is no pass for guessing: after its ten wrong codes it waits too.
+    // Guesses under the phone's name from elsewhere are no more checked than any others, and
+    // leave the phone let in.
     for (int i = 0; i < GuessBudget::kMaxWrong; ++i)
         send({}, QByteArray::number(2000 + i).constData());
-    for (int i = 0; i < GuessLimiter::kMaxWrong; ++i)
-        send("phone", QByteArray::number(3000 + i).constData());
-    EXPECT_EQ(send("phone", "4711"), "too-many-tries");
-    EXPECT_EQ(send("granted", "4711"), "allow");
+    for (int i = 0; i < GuessLimiter::kMaxWrong + 5; ++i)
+        ASSERT_EQ(send("phone", QByteArray::number(3000 + i).constData()), "too-many-tries") << i;
+    EXPECT_EQ(fromPhone("4711"), "allow");
+    // Another name from the phone's address has no pass of its own; a wrong code from the
+    // phone itself ends its pass, as it no longer knows the code.
+    EXPECT_EQ(fromPhone("4711", "other"), "too-many-tries");
+    EXPECT_EQ(fromPhone("0002"), "refuse");
+    EXPECT_EQ(fromPhone("4711"), "too-many-tries");
 }
 
 TEST_F(AccessManagerTest, ADeviceMovesThroughItsStates)
@@ -402,9 +414,9 @@ TEST_F(AccessManagerTest, AWaitingDeviceThatStopsAskingIsDroppedAndToldSo)
     QObject::connect(m_access.get(), &AccessManager::pendingChanged, [&] { ++changes; });
     hold(upload(kPhone, {}, QByteArray(1 << 20, 'p')));
     hold(upload(kTablet));
-    // The phone asks every minute and keeps waiting; the tablet has gone quiet.
-    for (int minute = 0; minute < 5; ++minute) {
-        m_clock.advance(60);
+    // The phone asks every half minute and keeps waiting; the tablet has gone quiet.
+    for (int step = 0; step < 5; ++step) {
+        m_clock.advance(30);
         m_access->devicePolled(kPhone);
         m_access->expireWaiting();
     }
@@ -456,4 +468,63 @@ TEST_F(AccessManagerTest, OneAddressCannotFillWhatMayWait)
         << "the same /64 is the same address";
     EXPECT_EQ(from("192.168.1.20", kTablet, photo), std::nullopt);
     EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 1);
+}
+
+TEST_F(AccessManagerTest, ANewAddressFindsRoomHoweverManyAddressesFillTheList)
+{
+    const struct {
+        int addresses;
+        const char* gaveWay; // the device that made room for the newcomer
+        bool secondFits; // another device from the newcomer's address
+    } rows[] {{50, "device-0-0", false}, {49, "device-0-1", false}, {25, "device-0-1", true},
+        {2, "device-0-24", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.addresses);
+        reset("ask");
+        const auto from = [&](int address, const QString& device) {
+            PendingUpload held = upload(device);
+            held.remoteAddress = QStringLiteral("10.0.0.%1").arg(address);
+            return m_access->enqueue(held);
+        };
+        // Round by round, so that the first address also holds the oldest device.
+        for (qsizetype i = 0; i < kMaxWaitingDevices; ++i) {
+            const int address = int(i % row.addresses);
+            ASSERT_EQ(
+                from(address, QStringLiteral("device-%1-%2").arg(address).arg(i / row.addresses)),
+                std::nullopt);
+        }
+        ASSERT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
+        EXPECT_EQ(from(200, kPhone), std::nullopt);
+        EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 1);
+        EXPECT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
+        EXPECT_TRUE(m_access->deviceStatus(QLatin1String(row.gaveWay)).expired);
+        // A second device fits only while its address holds less than its share.
+        EXPECT_EQ(from(200, kTablet),
+            row.secondFits ? std::nullopt : std::optional(HoldRefusal::tooManyDevices));
+    }
+}
+
+TEST_F(AccessManagerTest, AskingKeepsAPlaceOnlyWhileTheNewestUploadIsYoung)
+{
+    reset("ask");
+    hold(upload(kPhone));
+    hold(upload(kTablet));
+    const auto askFor = [&](qint64 seconds) {
+        for (qint64 asked = 0; asked < seconds; asked += 2) {
+            m_clock.advance(2);
+            m_access->devicePolled(kPhone);
+            m_access->devicePolled(kTablet);
+            m_access->expireWaiting();
+        }
+    };
+    askFor(kMaxWaitSeconds / 2);
+    hold(upload(kTablet, "sent again"));
+    askFor(kMaxWaitSeconds / 2 - 2);
+    EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 1) << "just within the limit";
+    askFor(2);
+    EXPECT_EQ(m_access->deviceStatus(kPhone), (DeviceStatus {false, false, 0, true}));
+    EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 2);
+    askFor(kMaxWaitSeconds / 2);
+    EXPECT_TRUE(m_access->deviceStatus(kTablet).expired);
+    EXPECT_EQ(m_access->waitingDevices(), 0);
 }

@@ -52,3 +52,36 @@ TEST(WaitingDevices, AFloodFromOneAddressLeavesRoomForAPhoneOfAnother)
         "GET /api/status?device=phone HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(QJsonDocument::fromJson(status.body)["pending"].toInt(), 1) << status.body.data();
 }
+
+TEST(WaitingDevices, FiftyAddressesThatKeepAskingLeaveRoomForAPhoneOfANewOne)
+{
+    Vesker vesker({{"accessPolicy", "ask"}});
+    ASSERT_TRUE(vesker.start());
+    const auto from = [](int host) { return in_addr_t((127u << 24) | (1u << 8) | quint32(host)); };
+    const auto send = [&](const QByteArray& device, int host) {
+        return exchange(vesker.port, kBoundMs,
+            "POST /text HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Length: 5\r\n"
+            "X-Device: "
+                + device + "\r\n\r\nhello",
+            from(host));
+    };
+    const auto status = [&](const QByteArray& device, int host) {
+        const Reply reply = exchange(vesker.port, kBoundMs,
+            "GET /api/status?device=" + device
+                + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+            from(host));
+        return QJsonDocument::fromJson(reply.body).object();
+    };
+    // Each of fifty addresses holds one made-up device, and every one keeps asking about it.
+    for (int host = 1; host <= 50; ++host)
+        ASSERT_EQ(send("made-up-" + QByteArray::number(host), host).status, 202) << host;
+    for (int host = 1; host <= 50; ++host)
+        ASSERT_EQ(status("made-up-" + QByteArray::number(host), host)["pending"].toInt(), 1);
+
+    const Reply phone = send("phone", 51);
+    EXPECT_EQ(phone.status, 202) << phone.body.data();
+    EXPECT_EQ(status("phone", 51)["pending"].toInt(), 1);
+    // The device that waited longest gave way, and is told so when it asks.
+    EXPECT_TRUE(status("made-up-1", 1)["expired"].toBool());
+    EXPECT_EQ(status("made-up-50", 50)["pending"].toInt(), 1);
+}

@@ -127,11 +127,17 @@ TEST_F(BrowserScreenTest, ActionsFollowPermissionsAndAPinLockEndsAfterAMinute)
     EXPECT_EQ(send("POST", "/api/archive", {{"id", uuidText(b.id)}}), kPin);
     EXPECT_TRUE(logLines().last().endsWith("\t10.0.0.5\tbad-pin"));
     // Ten wrong PINs lock the address out for a minute, right PIN or not; others may still try.
-    // One wrong PIN sent again is one guess.
+    // One wrong PIN sent again is one guess, and a press before a PIN was typed is none.
     for (int i = 0; i < 5; ++i)
         send("POST", "/api/archive", {{"id", uuidText(b.id)}, {"pin", "0000"}});
     for (int i = 0; i < 8; ++i)
         send("POST", "/api/archive", {{"id", uuidText(b.id)}, {"pin", QString::number(5000 + i)}});
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(send("POST", "/api/archive", {{"id", uuidText(b.id)}}), kPin) << i;
+        ASSERT_EQ(send("POST", "/api/archive", {{"id", uuidText(b.id)}, {"pin", ""}}), kPin) << i;
+    }
+    EXPECT_EQ(send("POST", "/api/archive", {{"id", uuidText(b.id)}, {"pin", "5008"}}), kPin)
+        << "the tenth wrong PIN is still checked";
     const Query right {{"id", uuidText(b.id)}, {"pin", "1234"}};
     EXPECT_EQ(send("POST", "/api/archive", right), HTTPResponse::tooManyTries(60));
     EXPECT_EQ(send("POST", "/api/archive", right, "10.0.0.6"), kOk);
