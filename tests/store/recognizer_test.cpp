@@ -321,8 +321,9 @@ TEST_F(RecognizerTest, APhotoThatCannotBeReadStopsItsBarcodeHelper)
     qInstallMessageHandler(previous);
     EXPECT_EQ(result, Result {});
     EXPECT_EQ(g_messages.filter(QStringLiteral("Destroyed while process")), QStringList {});
-    if (const QByteArray pid = fileBytes(pidFile); !pid.isEmpty())
+    if (const QByteArray pid = fileBytes(pidFile); !pid.isEmpty()) {
         EXPECT_EQ(::kill(pid.trimmed().toInt(), 0), -1) << "the helper was left running";
+    }
 }
 
 TEST_F(RecognizerTest, AnItemMovedSinceItsCopyWasTakenIsReadFromWhereItIsNow)

@@ -18,7 +18,7 @@ constexpr qint64 kDay = 86400;
 QStringList itemFiles(const QString& root)
 {
     QStringList files;
-    for (const QString folder : {u"Inbox"_s, u"Archive"_s}) {
+    for (const QString& folder : {u"Inbox"_s, u"Archive"_s}) {
         for (const QString& name : QDir(root + u'/' + folder).entryList(QDir::Files | QDir::Hidden))
             files.append(folder + u'/' + name);
     }
