@@ -378,14 +378,20 @@ QString HTTPResponse::reasonPhrase(qint64 status)
         return QStringLiteral("Not Found");
     case 413:
         return QStringLiteral("Payload Too Large");
+    case 415:
+        return QStringLiteral("Unsupported Media Type");
     case 423:
         return QStringLiteral("Locked");
     case 429:
         return QStringLiteral("Too Many Requests");
     case 500:
         return QStringLiteral("Internal Server Error");
+    case 502:
+        return QStringLiteral("Bad Gateway");
     case 503:
         return QStringLiteral("Service Unavailable");
+    case 504:
+        return QStringLiteral("Gateway Timeout");
     default:
         return QStringLiteral("OK");
     }

@@ -758,6 +758,9 @@ void CardListView::setMetrics(int spacing, int inset, bool dividers)
     d->remeasureAll();
     d->restoreAnchor(anchor);
     d->layoutCards();
+    // The gaps between the cards change too, and dividers drawn there before are no card's to
+    // repaint.
+    viewport()->update();
 }
 
 void CardListView::refreshAll()

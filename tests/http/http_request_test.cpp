@@ -181,6 +181,25 @@ TEST(HTTPRequestReader, SplitAnywhereGivesTheSameRequest)
     }
 }
 
+// A refusal never goes out as "... OK": every status the server's routes answer with has its own
+// reason phrase on the status line.
+TEST(HTTPResponseEncode, EveryStatusSentCarriesItsReasonPhrase)
+{
+    const std::pair<qint64, QByteArray> statuses[] = {
+        {415, "Unsupported Media Type"},
+        {429, "Too Many Requests"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
+    };
+    for (const auto& [status, phrase] : statuses) {
+        const QByteArray wire = HTTPResponse::text(status, QStringLiteral("why")).encode();
+        EXPECT_TRUE(
+            wire.startsWith("HTTP/1.1 " + QByteArray::number(status) + ' ' + phrase + "\r\n"))
+            << wire.left(wire.indexOf('\r')).toStdString();
+    }
+}
+
 // Every seed of the fuzzer and every input that once failed it, replayed with several splits.
 TEST(HTTPRequestReader, FuzzCorpusHolds)
 {

@@ -336,6 +336,27 @@ TEST_F(CardListViewTest, LargeCardsAreSpacedAndInsetCompactOnesDivided)
     }
 }
 
+// The dividers are the viewport's own drawing, between the cards: leaving the divided layout
+// repaints where they were, or the margins keep a line under every former row.
+TEST_F(CardListViewTest, LeavingTheDividedLayoutRepaintsWhereTheDividersWere)
+{
+    struct PaintLog : QObject {
+        QRegion painted;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted += static_cast<QPaintEvent*>(event)->region();
+            return false;
+        }
+    } log;
+    view.setMetrics(0, 0, true);
+    QCoreApplication::processEvents();
+    const int dividerY = card(0)->geometry().bottom() + 1;
+    view.viewport()->installEventFilter(&log);
+    view.setMetrics(16, 16, false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log.painted.contains(QPoint(4, dividerY)); }, 5000));
+}
+
 TEST_F(CardListViewTest, ForgetsOnlyTheIdsThatLeaveTheList)
 {
     const QList<QUuid> gone {items[0].id, items[700].id};
