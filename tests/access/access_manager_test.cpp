@@ -613,3 +613,25 @@ TEST_F(AccessManagerTest, APhoneThatAsksKeepsItsPlaceHoweverManyAddressesSendAnd
         EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 1);
     }
 }
+
+TEST_F(AccessManagerTest, APassHoldsAtTheVeryAddressItWasEarnedAtOnly)
+{
+    reset("code");
+    m_defaults->set("accessCode", "4711");
+    const auto decide = [&](const char* address, const char* code = "4711") {
+        return toString(m_access->decide(kPhone, QLatin1String(code), QLatin1String(address)));
+    };
+    ASSERT_EQ(decide("fd00::1"), "allow");
+    ASSERT_EQ(decide("10.0.0.7"), "allow");
+    for (int i = 0; i < GuessBudget::kMaxWrong; ++i) {
+        m_access->decide({}, QString::number(1000 + i),
+            QStringLiteral("10.1.%1.%2").arg(i / 250).arg(i % 250 + 1));
+    }
+    const struct {
+        const char* address;
+        const char* decision;
+    } rows[] {{"fd00::1", "allow"}, {"fd00:0:0:0::1", "allow"}, {"::ffff:10.0.0.7", "allow"},
+        {"fd00::2", "too-many-tries"}, {"10.0.0.8", "too-many-tries"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(decide(row.address), row.decision) << row.address;
+}
