@@ -51,6 +51,15 @@ public:
     // The policy is `code` and a code is set.
     bool codeRequired() const;
 
+    // The Settings window's writes. Choosing `code` while no code is set makes one first, so
+    // that the choice never lets every phone in; while `code` is chosen a blank code is refused
+    // (false, nothing written). A settings file written by hand is taken as it is: `code`
+    // without a code lets every phone in, as decide() says.
+    void choosePolicy(AccessPolicy policy);
+    bool setAccessCode(const QString& code);
+    // Six random digits, leading zeros kept, written as the access code and returned.
+    QString makeNewCode();
+
     // `remoteAddress` is the peer's address: wrong codes are counted per address, and one that
     // has guessed wrong too often is not checked for a while (GuessLimiter); past a budget of
     // wrong codes from all addresses, no code is checked until the budget has room again

@@ -485,6 +485,8 @@ void SendSheet::refreshCodePrompt()
         return;
     m_codeTitle->setText(tr("Access code for %1").arg(*name));
     m_codeField->setText(m_session->codeInput());
+    // Asked again after a code that did not work: typing replaces it.
+    m_codeField->selectAll();
     m_codeField->setFocus();
 }
 

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -135,26 +136,27 @@ TEST(SendingToAnotherScreen, ByAddressAPhotoPdfAndTextArriveAsOneGroupWithoutCam
     EXPECT_TRUE(metadata->iptcData().empty());
 }
 
-TEST(SendingToAnotherScreen, ACodeIsAskedOnceAndRememberedForThatScreen)
+TEST(SendingToAnotherScreen, AWrongCodeIsAskedAgainAndTheRightOneIsRememberedForThatScreen)
 {
     Vesker b({{"accessPolicy", "code"}, {"accessCode", "424242"}});
     ASSERT_TRUE(b.start());
     Sender a;
     const RemoteScreen screen = typedAddress(b);
-    int asked = 0;
+    QStringList answers {QStringLiteral("111111"), QStringLiteral("424242")};
     for (int run = 0; run < 2; ++run) {
-        auto session = a.session({{.text = QString::number(run)}}, {screen});
+        auto session = a.session({{.text = QString::number(run)}, {.text = "more"}}, {screen});
+        QSignalSpy delivered(session.get(), &SendSession::delivered);
         QObject::connect(session.get(), &SendSession::codePromptChanged, session.get(), [&] {
-            if (session->codePromptFor()) {
-                ++asked;
-                session->submitCode(QStringLiteral("424242"));
-            }
+            if (session->codePromptFor() && !answers.isEmpty())
+                session->submitCode(answers.takeFirst());
         });
         session->setChosen(SendSession::remoteSelectionID(screen.id), true);
         EXPECT_EQ(sendAndWait(*session), State::sent);
+        EXPECT_EQ(session->results(), QStringList {"Front desk: sent 2 of 2 ✓"});
+        EXPECT_EQ(delivered.size(), 1) << "the sheet finishes";
     }
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(b.inboxCount(), 2);
+    EXPECT_TRUE(answers.isEmpty());
+    EXPECT_EQ(b.inboxCount(), 4);
     EXPECT_EQ(a.session({})->codes().value(QStringLiteral("Front desk")), "424242");
 }
 
