@@ -43,13 +43,16 @@ class ScreenBrowser : public QObject {
 public:
     static QString serviceType() { return QStringLiteral("_vesker._tcp"); }
     static QString lookingText();
+    // The status while it cannot look: `why`, and the way to a screen that needs no looking.
+    static QString unavailableText(const QString& why);
 
     explicit ScreenBrowser(QObject* parent = nullptr);
     ~ScreenBrowser() override;
 
     QList<DiscoveredScreen> macs() const { return m_macs; }
     QString statusText() const { return m_statusText; }
-    // False once looking failed, until it starts again: nothing is on its way.
+    // False while it cannot look (no daemon, or looking failed), until browsing starts again:
+    // nothing is on its way.
     bool looking() const { return m_looking; }
 
     // The name this screen's own server is advertised under (what its publisher registered);
