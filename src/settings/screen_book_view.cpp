@@ -142,7 +142,8 @@ QWidget* ScreenBookView::makeGroups()
     m_groups->setHeaderLabels({QStringLiteral("Group"), QStringLiteral("Screens")});
     m_groups->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_groups->header()->setStretchLastSection(true);
-    m_groups->setMinimumHeight(m_groups->fontMetrics().height() * 6);
+    // Room for a few groups; more scroll.
+    m_groups->setFixedHeight(m_groups->fontMetrics().height() * 8);
     column->addWidget(m_groups);
 
     auto* editor = new QGroupBox(QStringLiteral("Make a group, or change the selected one"), group);
@@ -174,7 +175,6 @@ QWidget* ScreenBookView::makeGroups()
     m_saveGroup->setObjectName(QStringLiteral("saveGroup"));
     m_deleteGroup = new QPushButton(QStringLiteral("Delete"), editor);
     m_deleteGroup->setObjectName(QStringLiteral("deleteGroup"));
-    markDestructive(*m_deleteGroup);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(add);
     buttons->addWidget(m_saveGroup);
@@ -284,7 +284,8 @@ void ScreenBookView::listNicknames()
         field->setProperty(kKeyProperty, screen.key);
         field->setAccessibleName(QStringLiteral("Nickname for ") + screen.name);
         field->setPlaceholderText(QStringLiteral("Nickname"));
-        field->setMinimumWidth(field->fontMetrics().averageCharWidth() * 24);
+        // One width for every row, so that the fields line up under each other.
+        field->setFixedWidth(field->fontMetrics().averageCharWidth() * 28);
         line->addWidget(field);
         connect(field, &QLineEdit::editingFinished, this, [this, field] {
             m_sources.directory.setNickname(
