@@ -1,5 +1,6 @@
 #include "send/screen_browser.h"
 
+#include "platform/defaults.h"
 #include "platform/dns_sd_browser.h"
 #include "platform/log.h"
 
@@ -20,6 +21,20 @@ QString ScreenBrowser::unavailableText(const QString& why)
     return QStringLiteral("Can't look for screens on this network: %1. A screen can still be "
                           "added by its address in Settings \u25B8 Remote.")
         .arg(why);
+}
+
+QString ScreenBrowser::ownName(const platform::Defaults& defaults, const QString& screenName)
+{
+    // Missing or not a Bool, the server advertises.
+    if (!defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true))
+        return {};
+    const QString advertised = defaults.string(QStringLiteral("advertisedName"));
+    return advertised.isEmpty() ? screenName : advertised;
+}
+
+bool ScreenBrowser::namesOwnAdvertisement(const QString& key)
+{
+    return key == QLatin1String("advertisedName") || key == QLatin1String("advertiseOnNetwork");
 }
 
 ScreenBrowser::ScreenBrowser(QObject* parent)

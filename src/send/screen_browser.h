@@ -10,6 +10,7 @@
 namespace vesker {
 
 namespace platform {
+class Defaults;
 class DnsSdBrowser;
 struct DnsSdFound;
 } // namespace platform
@@ -45,6 +46,13 @@ public:
     static QString lookingText();
     // The status while it cannot look: `why`, and the way to a screen that needs no looking.
     static QString unavailableText(const QString& why);
+
+    // The name this screen's own advertisement goes by, from the standard settings: the one the
+    // server keeps in "advertisedName" while it advertises, or the screen name while advertising
+    // is on and the server has not written it yet. None while this screen does not advertise:
+    // then nothing found is its own. Both keys are worth following.
+    static QString ownName(const platform::Defaults& defaults, const QString& screenName);
+    static bool namesOwnAdvertisement(const QString& key);
 
     explicit ScreenBrowser(QObject* parent = nullptr);
     ~ScreenBrowser() override;

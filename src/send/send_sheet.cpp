@@ -113,11 +113,12 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
         // name, and the other computer that has the screen name is a screen to send to. While
         // this screen does not advertise, nothing found is its own.
         platform::Defaults& defaults = sessionServices.defaults;
-        const auto ownName
-            = [&defaults] { return defaults.string(QStringLiteral("advertisedName")); };
+        const auto ownName = [&defaults, screenName = sessionServices.screenName] {
+            return ScreenBrowser::ownName(defaults, screenName ? screenName() : QString());
+        };
         m_browser->setOwnName(ownName());
         connect(&defaults, &platform::Defaults::changed, this, [this, ownName](const QString& key) {
-            if (key == QLatin1String("advertisedName"))
+            if (ScreenBrowser::namesOwnAdvertisement(key))
                 m_browser->setOwnName(ownName());
         });
         connect(m_browser.get(), &ScreenBrowser::macsChanged, this,

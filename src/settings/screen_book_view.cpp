@@ -25,7 +25,6 @@ namespace vesker {
 
 namespace {
 
-const QString kAdvertisedName = QStringLiteral("advertisedName");
 const char* const kKeyProperty = "screenKey";
 
 QLabel* captionLabel(const QString& text, QWidget* parent)
@@ -87,13 +86,16 @@ void ScreenBookView::showEvent(QShowEvent* event)
     if (!m_sources.discover || m_browser)
         return;
     m_browser = std::make_unique<ScreenBrowser>();
-    // Only the advertisement this screen made is its own; while it makes none, another
-    // computer under the same name is a screen like any other.
-    m_browser->setOwnName(m_sources.defaults.string(kAdvertisedName));
-    connect(&m_sources.defaults, &platform::Defaults::changed, this, [this](const QString& key) {
-        if (key == kAdvertisedName)
-            m_browser->setOwnName(m_sources.defaults.string(kAdvertisedName));
-    });
+    const auto ownName = [this] {
+        return ScreenBrowser::ownName(
+            m_sources.defaults, m_sources.screenName ? m_sources.screenName() : QString());
+    };
+    m_browser->setOwnName(ownName());
+    connect(&m_sources.defaults, &platform::Defaults::changed, this,
+        [this, ownName](const QString& key) {
+            if (ScreenBrowser::namesOwnAdvertisement(key))
+                m_browser->setOwnName(ownName());
+        });
     connect(m_browser.get(), &ScreenBrowser::macsChanged, this, [this] {
         m_found.clear();
         for (const DiscoveredScreen& screen : m_browser->macs())

@@ -6,6 +6,7 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -36,8 +37,9 @@ class ScreenBookView : public QWidget {
 public:
     struct Sources {
         ScreenDirectory& directory;
-        // The standard settings: the name this screen is advertised under is left out.
+        // The standard settings: this screen's own advertisement is left out.
         platform::Defaults& defaults;
+        std::function<QString()> screenName;
         RemoteScreensManager* remote = nullptr; // none: no screens reached by address
         bool discover = true; // off: only the screens the directory already knows
     };

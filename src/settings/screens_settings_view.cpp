@@ -49,11 +49,13 @@ ScreensSettingsView::ScreensSettingsView(
     layout->addWidget(makePortGroup());
     layout->addWidget(makeAddressGroup());
     if (book.directory) {
-        layout->addWidget(new ScreenBookView({.directory = *book.directory,
-                                                 .defaults = defaults,
-                                                 .remote = &controller.remote(),
-                                                 .discover = book.discover},
-            this));
+        layout->addWidget(
+            new ScreenBookView({.directory = *book.directory,
+                                   .defaults = defaults,
+                                   .screenName = [&controller] { return controller.screenName(); },
+                                   .remote = &controller.remote(),
+                                   .discover = book.discover},
+                this));
     }
     layout->addStretch();
 }
