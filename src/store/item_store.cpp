@@ -11,10 +11,13 @@
 #include <QJsonDocument>
 #include <QMetaMethod>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <QWaitCondition>
 #include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
 
 namespace vesker {
 
@@ -28,13 +31,27 @@ constexpr qsizetype kMaxWaitingRelayAcks = 10000;
 constexpr qint64 kFoldJournalBytes = 1024 * 1024;
 constexpr int kIdleFoldMs = 1000;
 
-QByteArray readFile(const QString& path, bool* exists)
+// The file's bytes; `error` tells why a file that exists could not be read (which is not the
+// same as damaged: what it holds is unknown).
+QByteArray readFile(const QString& path, bool* exists, QString* error = nullptr)
 {
     QFile file(path);
-    *exists = file.exists();
-    if (!file.open(QIODevice::ReadOnly))
+    *exists = QFileInfo(path).exists();
+    if (!*exists)
         return {};
-    return file.readAll();
+    const auto fail = [&](const QString& reason) {
+        if (error)
+            *error = reason;
+        return QByteArray();
+    };
+    if (QFileInfo(path).isDir())
+        return fail(QStringLiteral("it is a folder"));
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    return data;
 }
 
 // Splits the text of a JSON array into the text of its elements without decoding them, so
@@ -205,9 +222,16 @@ ItemStore::ItemStore(
             const QList<QUuid> arrivals = std::exchange(m_unsavedArrivals, {});
             const QList<SavedCallback> callbacks = std::exchange(m_savedCallbacks, {});
             const QList<RecordChange> changes = takeChanges();
+            FileWork work;
+            if (!m_afterSaved.isEmpty()) {
+                for (const auto& [id, record] : changes) {
+                    if (auto waiting = m_afterSaved.take(id); !waiting.isEmpty())
+                        work.append({id, std::move(waiting)});
+                }
+            }
             return ItemStoreWriter::Snapshot {[changes] { return journalLines(changes); },
-                [this, arrivals, callbacks, changes](const std::optional<QString>& error) {
-                    indexWritten(arrivals, callbacks, changes, error);
+                [this, arrivals, callbacks, changes, work](const std::optional<QString>& error) {
+                    indexWritten(arrivals, callbacks, changes, work, error);
                 }};
         },
         now);
@@ -275,19 +299,35 @@ QString ItemStore::defaultRoot()
     return pictures + QStringLiteral("/Vesker");
 }
 
-void ItemStore::load()
+void ItemStore::load(bool atStart)
 {
     bool exists = false;
     bool indexDamaged = false;
     QHash<QUuid, QByteArray> texts;
     QSet<QUuid> repeated;
-    const QByteArray index = readFile(m_indexPath, &exists);
+    QString readError;
+    const QByteArray index = readFile(m_indexPath, &exists, &readError);
+    if (!readError.isEmpty()) {
+        // What the file holds is unknown, so nothing may be written in its place, nothing moved
+        // aside and no file in the folders judged by records that were not read.
+        m_readProblem = QStringLiteral("index.json could not be read (%1)").arg(readError);
+        qCWarning(lcStore).noquote()
+            << "[store]"
+            << *m_readProblem + QStringLiteral("; the store is left as it is and takes nothing");
+        return;
+    }
+    m_readProblem.reset();
     if (exists) {
         bool complete = false;
         const auto records = splitArray(index, &complete);
         qsizetype skipped = 0;
         if (records)
             m_items = readIndex(*records, &texts, &repeated, &skipped);
+        if (!repeated.isEmpty() && separateRepeatedIds()) {
+            // Written whole soon, so that each record keeps the id it now has.
+            m_indexUnreadable = true;
+            m_idleFold.start();
+        }
         if (!records || !complete || skipped > 0) {
             // The whole file is kept for the user; every record that still decodes is used.
             qCWarning(lcStore).noquote()
@@ -322,6 +362,7 @@ void ItemStore::load()
         }
     }
     replay(changes.entries);
+    m_filenamesStale = true;
 
     // What is on disk now, for the next fold: a record read is written back as it was read, and
     // one of an id the index holds twice from its own item every time.
@@ -336,7 +377,7 @@ void ItemStore::load()
     }
     if (journal.size() > 0 || indexDamaged)
         m_idleFold.start();
-    removeLeftovers(indexDamaged || m_journalUnreadable);
+    settleFiles(indexDamaged || m_journalUnreadable, atStart);
 
     const QByteArray acks = readFile(m_acksPath, &exists);
     if (exists) {
@@ -359,55 +400,154 @@ void ItemStore::load()
     }
 }
 
-void ItemStore::removeLeftovers(bool indexDamaged)
+void ItemStore::settleFiles(bool indexDamaged, bool atStart)
 {
-    // Nothing of this store writes before it has loaded, so every temporary file found now was
-    // left by a write that never ended.
-    const QString indexName = QFileInfo(m_indexPath).fileName();
-    const QString acksName = QFileInfo(m_acksPath).fileName();
-    const QString journalName = QFileInfo(m_journal.path()).fileName();
-    const auto isWriterTemporary = [](const QString& name, const QString& target) {
-        return name.startsWith(target + QLatin1String(".new-"));
+    const auto removeLeftover = [](const QString& path, const char* what) {
+        if (QFile::remove(path))
+            qCInfo(lcStore).noquote() << "[store] removed" << what << path;
+        else
+            qCWarning(lcStore).noquote() << "[store] could not remove" << what << path;
     };
-    for (const QString& name : QDir(m_root).entryList(QDir::Files | QDir::Hidden)) {
-        if (isWriterTemporary(name, indexName) || isWriterTemporary(name, acksName)
-            || isWriterTemporary(name, journalName))
-            QFile::remove(m_root + u'/' + name);
-    }
-    // An item's own name never holds ".new-": only the atomic writer's temporaries do.
-    for (const QString& folder : {m_inboxDir, m_archiveDir}) {
-        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-            if (name.contains(QLatin1String(".new-")))
-                QFile::remove(folder + u'/' + name);
+    // Nothing of this store writes before it has loaded, so every temporary file found at the
+    // start was left by a write that never ended.
+    const auto isTemporaryOf = [](const QString& name, const QString& target) {
+        if (!name.startsWith(target + QLatin1String(".new-")) || name.size() == target.size() + 5)
+            return false;
+        return std::all_of(name.begin() + target.size() + 5, name.end(),
+            [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z'); });
+    };
+    if (atStart) {
+        for (const QString& name : QDir(m_root).entryList(QDir::Files | QDir::Hidden)) {
+            for (const QString& target : {QFileInfo(m_indexPath).fileName(),
+                     QFileInfo(m_acksPath).fileName(), QFileInfo(m_journal.path()).fileName()}) {
+                if (isTemporaryOf(name, target))
+                    removeLeftover(m_root + u'/' + name, "a temporary file");
+            }
         }
     }
-    // An arrival moved, archived or edited before its record was on disk carries its unfinished
-    // name into whichever folder it went; the record may be on disk with the status it had
-    // before or after that, so an unfinished file a record lists is finished in the folder the
-    // record names.
+
     QHash<QString, QString> listed;
+    QSet<QString> named;
     for (const ScreenItem& item : std::as_const(m_items)) {
-        if (isPlainFileName(item.filename))
+        if (!isPlainFileName(item.filename))
+            continue;
+        if (!listed.contains(item.filename))
             listed.insert(item.filename, folderFor(item.status));
+        named.insert(folderFor(item.status) + u'/' + item.filename);
     }
+    const auto ours
+        = [&](const QString& name) { return listed.contains(name) || isStoredFileName(name); };
     for (const QString& folder : {m_inboxDir, m_archiveDir}) {
-        const QStringList unfinished = QDir(folder).entryList(
-            {u'*' + QString(kUnfinishedSuffix)}, QDir::Files | QDir::Hidden);
-        for (const QString& name : unfinished) {
+        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& name : names) {
             const QString path = folder + u'/' + name;
-            const QString finalName = name.chopped(kUnfinishedSuffix.size());
-            // With a damaged index set aside, the record may be in the copy kept for the user,
-            // so the file is kept under its own name where it lies.
-            const QString finalFolder = listed.value(finalName, indexDamaged ? folder : QString());
+            if (const qsizetype at = name.lastIndexOf(QLatin1String(".new-")); at > 0) {
+                QString target = name.left(at);
+                if (atStart && isTemporaryOf(name, target)) {
+                    if (target.endsWith(kUnfinishedSuffix))
+                        target.chop(kUnfinishedSuffix.size());
+                    if (ours(target))
+                        removeLeftover(path, "a temporary file");
+                }
+                continue;
+            }
+            const bool unfinished = name.endsWith(kUnfinishedSuffix);
+            if (!unfinished && !name.endsWith(kRemovedSuffix))
+                continue;
+            const QString finalName
+                = name.chopped(unfinished ? kUnfinishedSuffix.size() : kRemovedSuffix.size());
+            if (!isPlainFileName(finalName))
+                continue;
+            // An arrival moved, archived or edited before its record was on disk carries its
+            // unfinished name into whichever folder it went, and a removed file stays where it
+            // was: the record on disk may have the status from before or after, so the file goes
+            // to the folder the record names.
+            QString finalFolder = listed.value(finalName);
+            if (finalFolder.isEmpty()) {
+                // Anything not of the store's own naming is the person's, whatever it is called.
+                if (!isStoredFileName(finalName))
+                    continue;
+                // With a damaged index set aside, the record may be in the copy kept for the
+                // user, so the file is kept under its own name where it lies.
+                if (!indexDamaged) {
+                    // An arrival under way at a later read holds such a name too.
+                    if (atStart)
+                        removeLeftover(path,
+                            unfinished ? "an arrival no record lists" : "a file no record lists");
+                    continue;
+                }
+                finalFolder = folder;
+            }
             const QString finalPath = finalFolder + u'/' + finalName;
-            const bool keep = !finalFolder.isEmpty() && isPlainFileName(finalName)
-                && !QFileInfo::exists(finalPath);
-            if (!keep || !QFile::rename(path, finalPath))
-                QFile::remove(path);
+            if (exists(finalPath)) {
+                if (atStart && listed.contains(finalName))
+                    removeLeftover(path, "a copy of a file its record already has");
+                continue;
+            }
+            if (const auto error = renameWithoutReplacing(path, finalPath)) {
+                qCWarning(lcStore).noquote()
+                    << "[store] could not give" << path << "its name back:" << *error;
+            } else {
+                qCInfo(lcStore).noquote() << "[store] gave" << finalPath << "back its name";
+            }
         }
+    }
+
+    // A move or a removal the index did not hear of before a crash: the record's file is in the
+    // other folder, where no record names it, and goes back to where the record says.
+    for (const ScreenItem& item : std::as_const(m_items)) {
+        const QString path = fileURL(item);
+        if (path.isEmpty() || exists(path))
+            continue;
+        const QString other = (item.status == ItemStatus::archived ? m_inboxDir : m_archiveDir)
+            + u'/' + item.filename;
+        if (named.contains(other) || !exists(other))
+            continue;
+        if (const auto error = renameWithoutReplacing(other, path))
+            qCWarning(lcStore).noquote()
+                << "[store] could not move" << other << "to where its record says:" << *error;
+        else
+            qCInfo(lcStore).noquote() << "[store] moved" << other << "to where its record says";
     }
 }
 
+bool ItemStore::separateRepeatedIds()
+{
+    QHash<QUuid, int> seen;
+    QList<bool> dropped(m_items.size(), false);
+    bool changed = false;
+    for (qsizetype row = 0; row < m_items.size(); ++row) {
+        ScreenItem& item = m_items[row];
+        const auto first = seen.constFind(item.id);
+        if (first == seen.cend()) {
+            seen.insert(item.id, int(row));
+            continue;
+        }
+        changed = true;
+        const ScreenItem& kept = m_items.at(*first);
+        if (item.filename == kept.filename && folderFor(item.status) == folderFor(kept.status)) {
+            dropped[row] = true;
+            qCWarning(lcStore).noquote() << "[store] index.json lists item" << uuidText(item.id)
+                                         << "twice with one file; the second record is dropped";
+            continue;
+        }
+        // Derived, not random: the journal's lines that follow name it the same way at every
+        // start until the index is rewritten.
+        const QUuid own
+            = QUuid::createUuidV5(item.id, QByteArray::number(row) + '/' + item.filename.toUtf8());
+        qCWarning(lcStore).noquote()
+            << "[store] index.json lists item" << uuidText(item.id) << "twice; the record of"
+            << item.filename << "is item" << uuidText(own) << "from now on";
+        item.id = own;
+        seen.insert(own, int(row));
+    }
+    if (!changed)
+        return false;
+    qsizetype row = 0;
+    m_items.removeIf([&](const ScreenItem&) { return dropped.at(row++); });
+    invalidateRows();
+    return true;
+}
 void ItemStore::finishFile(const QUuid& id)
 {
     if (!m_unfinishedFiles.contains(id))
@@ -476,22 +616,27 @@ QList<ItemStore::RecordChange> ItemStore::takeChanges()
 
 void ItemStore::save()
 {
-    m_indexWriter->markDirty();
+    if (!m_readProblem)
+        m_indexWriter->markDirty();
 }
 
 void ItemStore::saveAcks()
 {
-    m_acksWriter->markDirty();
+    if (!m_readProblem)
+        m_acksWriter->markDirty();
 }
 
 void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,
-    const QList<RecordChange>& changes, const std::optional<QString>& error)
+    const QList<RecordChange>& changes, const FileWork& work, const std::optional<QString>& error)
 {
     if (error) {
         qCWarning(lcStore).noquote() << "[store] index.json not written: " + *error;
-        // The other changes of this write go with the next one.
+        // The other changes of this write go with the next one, and so does the file work
+        // waiting for them, before any asked for since.
         for (const auto& [id, record] : changes)
             m_changedRecords.insert(id);
+        for (const auto& [id, waiting] : work)
+            m_afterSaved[id] = waiting + m_afterSaved.value(id);
         // Items that arrived for this write are not on disk: they leave the store, and whoever
         // sent them hears so. Other changes wait for the next write.
         const QSet<QUuid> gone(arrivals.begin(), arrivals.end());
@@ -503,6 +648,7 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         const qsizetype before = m_items.size();
         m_items.removeIf([&gone](const ScreenItem& item) { return gone.contains(item.id); });
         invalidateRows();
+        m_filenamesStale = true;
         if (m_lastArrival && gone.contains(*m_lastArrival)) {
             m_lastArrival.reset();
             Q_EMIT lastArrivalChanged();
@@ -515,6 +661,10 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         if (!m_unfinishedFiles.isEmpty()) {
             for (const QUuid& id : arrivals)
                 finishFile(id);
+        }
+        for (const auto& [id, waiting] : work) {
+            for (const auto& run : waiting)
+                run();
         }
     }
     for (const SavedCallback& callback : callbacks) {
@@ -688,6 +838,13 @@ QString ItemStore::storedFileName(const QDateTime& at, const QUuid& id, const QS
     return fileDateText(at) + u'-' + uuidText(id).left(8) + u'.' + extension;
 }
 
+bool ItemStore::isStoredFileName(const QString& name)
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        R"(^\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}-[0-9A-F]{8}(-e\d+)?(\.[A-Za-z0-9]{1,16})?$)"));
+    return pattern.match(name).hasMatch();
+}
+
 bool ItemStore::isPlainFileName(const QString& name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && !name.contains(u'/')
@@ -717,12 +874,31 @@ QString ItemStore::unfinishedFileURL(const ScreenItem& item) const
 
 void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
 {
+    // The index may be readable again (the permission mended); until then nothing is taken,
+    // and the sender hears why.
+    if (m_readProblem) {
+        load(false);
+        if (m_readProblem) {
+            if (m_unfinishedFiles.remove(item.id))
+                QFile::remove(unfinishedFileURL(item));
+            if (onSaved) {
+                QMetaObject::invokeMethod(
+                    this, [onSaved, problem = *m_readProblem] { onSaved(problem); },
+                    Qt::QueuedConnection);
+            }
+            return;
+        }
+        qCInfo(lcStore).noquote() << "[store] index.json can be read again:" << m_items.size()
+                                  << "item(s) loaded";
+        publishItems();
+    }
     if (!m_rowsStale) {
         if (!m_rows.contains(item.id))
             m_rows.insert(item.id, int(m_items.size()));
         ++m_statusCounts.at(size_t(item.status));
     }
     m_items.append(item);
+    countFilename(item.filename, 1);
     m_lastArrival = item.id;
     m_unsavedArrivals.append(item.id);
     m_savedCallbacks.append(std::move(onSaved));
@@ -822,6 +998,37 @@ void ItemStore::ensureRows() const
         ++m_statusCounts.at(size_t(m_items.at(i).status));
     }
     m_rowsStale = false;
+}
+
+void ItemStore::ensureFilenames() const
+{
+    if (!m_filenamesStale)
+        return;
+    m_filenameCounts.clear();
+    for (const ScreenItem& item : std::as_const(m_items))
+        ++m_filenameCounts[item.filename];
+    m_filenamesStale = false;
+}
+
+void ItemStore::countFilename(const QString& name, int delta)
+{
+    if (m_filenamesStale)
+        return;
+    if (int& count = m_filenameCounts[name]; (count += delta) <= 0)
+        m_filenameCounts.remove(name);
+}
+
+bool ItemStore::namedByAnother(const QUuid& id, const QString& path) const
+{
+    QString name = QFileInfo(path).fileName();
+    if (name.endsWith(kUnfinishedSuffix))
+        name.chop(kUnfinishedSuffix.size());
+    ensureFilenames();
+    if (m_filenameCounts.value(name) < 2)
+        return false;
+    return std::any_of(m_items.begin(), m_items.end(), [&](const ScreenItem& item) {
+        return item.id != id && item.filename == name && fileURL(item) == path;
+    });
 }
 
 void ItemStore::forwardRelayAck(const QString& messageID, const QString& action)

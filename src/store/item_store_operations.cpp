@@ -10,8 +10,13 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <filesystem>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace vesker {
 
@@ -20,26 +25,58 @@ namespace {
 constexpr qsizetype kMaxAcksPerDevice = 200;
 constexpr auto kRelayPrefix = "relay:";
 
-// Moves a file over any file at the destination. The destination is only replaced once the
-// source is known to exist, so a record whose file is missing never costs another file.
-void moveFile(const QString& source, const QString& destination)
+} // namespace
+
+bool ItemStore::exists(const QString& path)
 {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path from(source.toStdString());
-    const fs::path to(destination.toStdString());
-    if (!fs::is_regular_file(fs::symlink_status(from, error)))
-        return;
-    // rename() replaces the destination in one step on the same file system.
-    fs::rename(from, to, error);
-    if (error == std::errc::cross_device_link) {
-        error.clear();
-        if (fs::copy_file(from, to, fs::copy_options::overwrite_existing, error))
-            fs::remove(from, error);
-    }
+    struct stat info { };
+    // A symbolic link is a file here, wherever it points.
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
-} // namespace
+std::optional<QString> ItemStore::renameWithoutReplacing(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE)
+        == 0)
+        return std::nullopt;
+    int error = errno;
+    if (error == EINVAL || error == ENOSYS) {
+        // A file system that cannot refuse to replace in the rename itself.
+        if (exists(to))
+            error = EEXIST;
+        else if (::rename(source.constData(), target.constData()) == 0)
+            return std::nullopt;
+        else
+            error = errno;
+    }
+    if (error == EEXIST)
+        return QStringLiteral("a file of that name is already there");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+void ItemStore::afterSaved(const QUuid& id, std::function<void()> work)
+{
+    m_afterSaved[id].append(std::move(work));
+}
+
+void ItemStore::removeFileLater(const ScreenItem& item, const QString& path)
+{
+    if (namedByAnother(item.id, path)) {
+        qCInfo(lcStore).noquote() << "[store] kept" << path << "as another record names it";
+        return;
+    }
+    const QString aside = QFileInfo(path).path() + u'/' + item.filename + kRemovedSuffix;
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0) {
+        const int error = errno;
+        if (error != ENOENT && !QFile::remove(path))
+            qCWarning(lcStore).noquote() << "[store] could not remove" << path << ":"
+                                         << QString::fromLocal8Bit(std::strerror(error));
+        return;
+    }
+    afterSaved(item.id, [aside] { QFile::remove(aside); });
+}
 
 void ItemStore::acknowledge(const QUuid& id, const QString& action)
 {
@@ -65,19 +102,31 @@ void ItemStore::acknowledge(const QUuid& id, const QString& action)
     save();
 }
 
-void ItemStore::move(const ScreenItem& item, ItemStatus status)
+bool ItemStore::move(const ScreenItem& item, ItemStatus status)
 {
     const int i = indexOf(item.id);
     if (i < 0)
-        return;
+        return false;
     ScreenItem moved = m_items.at(i);
     moved.status = status;
     const QString source = fileURL(m_items.at(i));
     const QString destination = fileURL(moved);
     // An arrival not yet on disk keeps its unfinished name in the new folder; the index write
-    // that lists it gives the file its own name wherever it then is.
-    if (!source.isEmpty() && !destination.isEmpty() && source != destination)
-        moveFile(source, destination);
+    // that lists it gives the file its own name wherever it then is. Should the program end
+    // before the record is on disk, the next start puts the file back where the record says.
+    if (!source.isEmpty() && !destination.isEmpty() && source != destination) {
+        std::optional<QString> problem;
+        if (namedByAnother(item.id, source))
+            problem = QStringLiteral("another item's record names the same file");
+        else if (exists(source))
+            problem = renameWithoutReplacing(source, destination);
+        if (problem) {
+            qCWarning(lcStore).noquote()
+                << "[store] item" << uuidText(item.id) << "stays where it is:" << source
+                << "could not be moved to" << QFileInfo(destination).path() + u':' << *problem;
+            return false;
+        }
+    }
     if (!m_rowsStale) {
         --m_statusCounts.at(size_t(m_items.at(i).status));
         ++m_statusCounts.at(size_t(status));
@@ -85,6 +134,7 @@ void ItemStore::move(const ScreenItem& item, ItemStatus status)
     m_items[i] = moved;
     publishItems(item.id);
     save();
+    return true;
 }
 
 void ItemStore::archive(const ScreenItem& item)
@@ -103,11 +153,24 @@ void ItemStore::remove(const QUuid& removed, const QString& ack)
     if (indexOf(id) < 0)
         return;
     acknowledge(id, ack);
-    const QString path = fileURL(m_items.at(indexOf(id)));
+    const ScreenItem& item = m_items.at(indexOf(id));
+    QString path = fileURL(item);
+    // The file is removed wherever it is, also from the folder its record does not name.
+    if (!path.isEmpty() && !exists(path)) {
+        const QString other = (item.status == ItemStatus::archived ? m_inboxDir : m_archiveDir)
+            + u'/' + item.filename;
+        if (exists(other) && !namedByAnother(id, other))
+            path = other;
+    }
     if (!path.isEmpty())
-        QFile::remove(path);
+        removeFileLater(item, path);
     m_unfinishedFiles.remove(id);
-    m_items.removeIf([&id](const ScreenItem& item) { return item.id == id; });
+    m_items.removeIf([&id, this](const ScreenItem& item) {
+        if (item.id != id)
+            return false;
+        countFilename(item.filename, -1);
+        return true;
+    });
     invalidateRows();
     publishItems(id);
     save();
@@ -147,11 +210,9 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data, const QStr
             [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; });
     if (plainExtension)
         newName += u'.' + extension.toLower();
-    // An arrival whose record is not on disk yet keeps an unfinished name for the edited photo
-    // too: a crash before the index lists it must leave nothing that looks like an item.
-    const bool unfinished = m_unfinishedFiles.contains(id);
-    const QString newPath = folderFor(item.status) + u'/' + newName
-        + (unfinished ? QString(kUnfinishedSuffix) : QString());
+    // The edited photo keeps an unfinished name, and the old one stays aside, until the record
+    // naming the new one is on disk: whenever the program ends, the record on disk finds its file.
+    const QString newPath = folderFor(item.status) + u'/' + newName + kUnfinishedSuffix;
 
     QString error;
     if (!platform::writeFileAtomically(newPath, data, &error)) {
@@ -159,11 +220,15 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data, const QStr
         return;
     }
     if (!oldPath.isEmpty() && oldPath != newPath)
-        QFile::remove(oldPath);
+        removeFileLater(item, oldPath);
     ScreenItem& changed = m_items[i];
+    countFilename(changed.filename, -1);
     changed.filename = newName;
+    countFilename(newName, 1);
     changed.barcodes.clear();
     changed.recognizedText.clear();
+    m_unfinishedFiles.insert(id);
+    afterSaved(id, [this, id] { finishFile(id); });
     publishItems(id);
     save();
 }
