@@ -437,9 +437,29 @@ void ItemStore::settleFiles(bool indexDamaged, bool atStart)
     }
     const auto ours
         = [&](const QString& name) { return listed.contains(name) || isStoredFileName(name); };
+    // An edit cut off before its record was on disk leaves the new photo under an edited name
+    // of an item whose record names another file.
+    static const QRegularExpression editedName(QStringLiteral(
+        R"(^\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}-([0-9A-F]{8})-e\d+(\.[A-Za-z0-9]{1,16})?$)"));
+    QSet<QString> idPrefixes;
+    for (const ScreenItem& item : std::as_const(m_items))
+        idPrefixes.insert(uuidText(item.id).left(8));
+    // Each folder read once: a large store's start must not ask the disk about every record.
+    QHash<QString, QSet<QString>> present;
+    QHash<QString, QStringList> listings;
     for (const QString& folder : {m_inboxDir, m_archiveDir}) {
-        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-        for (const QString& name : names) {
+        const QStringList names
+            = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+        present.insert(folder, QSet<QString>(names.begin(), names.end()));
+        listings.insert(folder, names);
+    }
+    const auto moved
+        = [&](const QString& from, const QString& name, const QString& to, const QString& newName) {
+              present[from].remove(name);
+              present[to].insert(newName);
+          };
+    for (const QString& folder : {m_inboxDir, m_archiveDir}) {
+        for (const QString& name : std::as_const(listings[folder])) {
             const QString path = folder + u'/' + name;
             if (const qsizetype at = name.lastIndexOf(QLatin1String(".new-")); at > 0) {
                 QString target = name.left(at);
@@ -452,8 +472,14 @@ void ItemStore::settleFiles(bool indexDamaged, bool atStart)
                 continue;
             }
             const bool unfinished = name.endsWith(kUnfinishedSuffix);
-            if (!unfinished && !name.endsWith(kRemovedSuffix))
+            if (!unfinished && !name.endsWith(kRemovedSuffix)) {
+                if (!atStart || indexDamaged || listed.contains(name))
+                    continue;
+                if (const auto match = editedName.match(name);
+                    match.hasMatch() && idPrefixes.contains(match.captured(1)))
+                    removeLeftover(path, "an edited photo no record lists");
                 continue;
+            }
             const QString finalName
                 = name.chopped(unfinished ? kUnfinishedSuffix.size() : kRemovedSuffix.size());
             if (!isPlainFileName(finalName))
@@ -479,7 +505,7 @@ void ItemStore::settleFiles(bool indexDamaged, bool atStart)
                 finalFolder = folder;
             }
             const QString finalPath = finalFolder + u'/' + finalName;
-            if (exists(finalPath)) {
+            if (present[finalFolder].contains(finalName)) {
                 if (atStart && listed.contains(finalName))
                     removeLeftover(path, "a copy of a file its record already has");
                 continue;
@@ -488,6 +514,7 @@ void ItemStore::settleFiles(bool indexDamaged, bool atStart)
                 qCWarning(lcStore).noquote()
                     << "[store] could not give" << path << "its name back:" << *error;
             } else {
+                moved(folder, name, finalFolder, finalName);
                 qCInfo(lcStore).noquote() << "[store] gave" << finalPath << "back its name";
             }
         }
@@ -496,18 +523,21 @@ void ItemStore::settleFiles(bool indexDamaged, bool atStart)
     // A move or a removal the index did not hear of before a crash: the record's file is in the
     // other folder, where no record names it, and goes back to where the record says.
     for (const ScreenItem& item : std::as_const(m_items)) {
-        const QString path = fileURL(item);
-        if (path.isEmpty() || exists(path))
+        const QString folder = folderFor(item.status);
+        if (!isPlainFileName(item.filename) || present[folder].contains(item.filename))
             continue;
-        const QString other = (item.status == ItemStatus::archived ? m_inboxDir : m_archiveDir)
-            + u'/' + item.filename;
-        if (named.contains(other) || !exists(other))
+        const QString otherFolder = item.status == ItemStatus::archived ? m_inboxDir : m_archiveDir;
+        const QString other = otherFolder + u'/' + item.filename;
+        if (named.contains(other) || !present[otherFolder].contains(item.filename))
             continue;
-        if (const auto error = renameWithoutReplacing(other, path))
+        const QString path = folder + u'/' + item.filename;
+        if (const auto error = renameWithoutReplacing(other, path)) {
             qCWarning(lcStore).noquote()
                 << "[store] could not move" << other << "to where its record says:" << *error;
-        else
+        } else {
+            moved(otherFolder, item.filename, folder, item.filename);
             qCInfo(lcStore).noquote() << "[store] moved" << other << "to where its record says";
+        }
     }
 }
 

@@ -210,9 +210,13 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data, const QStr
             [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; });
     if (plainExtension)
         newName += u'.' + extension.toLower();
-    // The edited photo keeps an unfinished name, and the old one stays aside, until the record
-    // naming the new one is on disk: whenever the program ends, the record on disk finds its file.
-    const QString newPath = folderFor(item.status) + u'/' + newName + kUnfinishedSuffix;
+    // An arrival whose record is not on disk yet keeps an unfinished name for the edited photo
+    // too: a crash before the index lists it must leave nothing that looks like an item. The old
+    // photo stays aside until the record naming the new one is on disk, and a start removes an
+    // edited photo no record lists: whenever the program ends, the record on disk has its file.
+    const bool unfinished = m_unfinishedFiles.contains(id);
+    const QString newPath = folderFor(item.status) + u'/' + newName
+        + (unfinished ? QString(kUnfinishedSuffix) : QString());
 
     QString error;
     if (!platform::writeFileAtomically(newPath, data, &error)) {
@@ -227,8 +231,6 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data, const QStr
     countFilename(newName, 1);
     changed.barcodes.clear();
     changed.recognizedText.clear();
-    m_unfinishedFiles.insert(id);
-    afterSaved(id, [this, id] { finishFile(id); });
     publishItems(id);
     save();
 }
