@@ -317,6 +317,8 @@ void ItemStore::load(bool atStart)
         return;
     }
     m_readProblem.reset();
+    // Read again while the store runs: what was counted of the empty store goes.
+    invalidateRows();
     if (exists) {
         bool complete = false;
         const auto records = splitArray(index, &complete);

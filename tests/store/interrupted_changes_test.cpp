@@ -206,6 +206,7 @@ TEST_F(InterruptedChangeTest, AnIndexThatCannotBeReadLeavesTheStoreAsItIsAndRefu
     auto store = openStore();
     ASSERT_TRUE(store->readProblem().has_value());
     EXPECT_TRUE(store->items().isEmpty());
+    EXPECT_EQ(store->countIn(ItemStatus::inbox), 0);
     const ScreenItem arrival = makeItem(u"new.jpg"_s);
     writeFile(store->unfinishedFileURL(arrival), "new");
     std::optional<std::optional<QString>> heard;
@@ -226,6 +227,7 @@ TEST_F(InterruptedChangeTest, AnIndexThatCannotBeReadLeavesTheStoreAsItIsAndRefu
     ASSERT_TRUE(QTest::qWaitFor([&] { return heard.has_value(); }, 20000));
     EXPECT_FALSE(heard->has_value());
     EXPECT_TRUE(store->item(kept.id).has_value());
+    EXPECT_EQ(store->countIn(ItemStatus::inbox), 2);
     EXPECT_EQ(fileBytes(inbox(u"new.jpg"_s)), "new");
     EXPECT_EQ(openStore()->items().size(), 2);
     EXPECT_NE(fileBytes(index), indexBytes);
