@@ -10,13 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace vesker {
 
@@ -26,57 +20,6 @@ constexpr qsizetype kMaxAcksPerDevice = 200;
 constexpr auto kRelayPrefix = "relay:";
 
 } // namespace
-
-bool ItemStore::exists(const QString& path)
-{
-    struct stat info { };
-    // A symbolic link is a file here, wherever it points.
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
-}
-
-std::optional<QString> ItemStore::renameWithoutReplacing(const QString& from, const QString& to)
-{
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE)
-        == 0)
-        return std::nullopt;
-    int error = errno;
-    if (error == EINVAL || error == ENOSYS) {
-        // A file system that cannot refuse to replace in the rename itself.
-        if (exists(to))
-            error = EEXIST;
-        else if (::rename(source.constData(), target.constData()) == 0)
-            return std::nullopt;
-        else
-            error = errno;
-    }
-    if (error == EEXIST)
-        return QStringLiteral("a file of that name is already there");
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-void ItemStore::afterSaved(const QUuid& id, std::function<void()> work)
-{
-    m_afterSaved[id].append(std::move(work));
-}
-
-void ItemStore::removeFileLater(const ScreenItem& item, const QString& path)
-{
-    if (namedByAnother(item.id, path)) {
-        qCInfo(lcStore).noquote() << "[store] kept" << path << "as another record names it";
-        return;
-    }
-    const QString aside = QFileInfo(path).path() + u'/' + item.filename + kRemovedSuffix;
-    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0) {
-        const int error = errno;
-        if (error != ENOENT && !QFile::remove(path))
-            qCWarning(lcStore).noquote() << "[store] could not remove" << path << ":"
-                                         << QString::fromLocal8Bit(std::strerror(error));
-        return;
-    }
-    afterSaved(item.id, [aside] { QFile::remove(aside); });
-}
 
 void ItemStore::acknowledge(const QUuid& id, const QString& action)
 {
@@ -165,10 +108,10 @@ void ItemStore::remove(const QUuid& removed, const QString& ack)
     if (!path.isEmpty())
         removeFileLater(item, path);
     m_unfinishedFiles.remove(id);
-    m_items.removeIf([&id, this](const ScreenItem& item) {
-        if (item.id != id)
+    m_items.removeIf([&id, this](const ScreenItem& record) {
+        if (record.id != id)
             return false;
-        countFilename(item.filename, -1);
+        countFilename(record.filename, -1);
         return true;
     });
     invalidateRows();
