@@ -7,6 +7,7 @@
 #include "screens/remote_screen.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -22,9 +23,10 @@
 #include <vector>
 
 class QJsonObject;
-class QNetworkAccessManager;
 
 namespace vesker {
+
+class HTTPExchange;
 
 namespace platform {
 class Clock;
@@ -69,12 +71,28 @@ struct RelayPending {
     bool operator==(const RelayPending&) const = default;
 };
 
+// What a remote screen said, when last asked, of a device whose uploads it holds for its own
+// user's answer.
+struct RemoteHoldAnswer {
+    enum class State { waiting, stored, declined, expired, failed };
+    State state = State::waiting;
+    // failed: why what it was allowed to pass on reached no screen (a screen that is itself
+    // shared through another computer says so).
+    QString error;
+    bool needsCode = false;
+};
+
 // What the local relays need from the layers above: the remote screens' uploads go out with the
 // sending side's uploader, the page and the arrival effects come from the receive side.
 struct RemoteRelayHooks {
     // Sends the request on to the screen at `base` and answers `reply` with what it answered.
     std::function<void(const QUrl& base, const RelayRequest& request, HTTPReplyFunction reply)>
         forward;
+    // Asks the screen at `base` once how it stands with the request's device, whose uploads it
+    // held; `answer` hears it, always, within a bounded time.
+    std::function<void(const QUrl& base, const RelayRequest& request,
+        std::function<void(const RemoteHoldAnswer&)> answer)>
+        askHold;
     // This computer's screen name, for "<name> via <screen name>".
     std::function<QString()> screenName;
     // The upload page phones open, under the given name.
@@ -96,6 +114,8 @@ public:
     static constexpr int kCheckTimeoutMs = 5'000;
     // The most of a screen's "/api/info" answer that the check reads; a longer one is not read.
     static constexpr qint64 kInfoLimit = 16 * 1024;
+    // A phone polls every 2 s; the remote screen is asked for it at most this often.
+    static constexpr int kRemoteAskIntervalMs = 1'000;
 
     // Without settings nothing is kept across launches and no screen is known.
     RemoteScreensManager(
@@ -111,6 +131,12 @@ public:
     const QHash<QUuid, ReachFailure>& unreachable() const { return m_unreachable; }
     // Asks every screen again now; a check still under way is dropped.
     void checkReachability();
+    struct CheckTiming {
+        int intervalMs = kCheckIntervalMs;
+        int timeoutMs = kCheckTimeoutMs;
+    };
+    // For tests that cannot wait for the checks at their real pace.
+    void setCheckTiming(CheckTiming timing);
 
     // Restarts the local listeners of the screens shared on the network. A screen without a
     // stored "relayPort" gets a free one, which is then stored. Nothing listens before the
@@ -118,6 +144,7 @@ public:
     void restartRelays();
     // Each hook may be set by a different layer; setting all of them (re)starts the relays.
     void setForwarder(decltype(RemoteRelayHooks::forward) forward);
+    void setHoldAsker(decltype(RemoteRelayHooks::askHold) askHold);
     void setRelayHooks(RemoteRelayHooks hooks);
     void setListenAddress(const QHostAddress& address) { m_listenAddress = address; }
     // The listener of a shared screen; null when it is not listening.
@@ -176,6 +203,11 @@ private:
     void forward(const QUrl& base, const RelayRequest& request,
         std::function<void(const HTTPResponse&)> answered);
     void learnFromInfo(const QUuid& id, const QByteArray& body);
+    // The remote screen answered a request of `key` with `status`.
+    void remoteAnswered(const QString& key, const RelayRequest& request, qint64 status);
+    // Asks the remote screen about a key it holds uploads of, unless it was asked just now.
+    void askRemote(const QString& key);
+    void remoteHoldAnswered(const QString& key, const RemoteHoldAnswer& answer);
     QJsonObject statusOf(const QString& key, const QString& deviceID) const;
     bool isBlocked(const QString& deviceID) const;
     std::optional<RemoteScreen> screen(const QUuid& id) const;
@@ -203,6 +235,17 @@ private:
         bool needsCode = false;
     };
     QHash<QString, ForwardFailure> m_failures;
+    // Keys whose uploads the remote screen holds for its own user's answer: the phone waits on,
+    // and its polls are passed on as questions to the remote screen.
+    struct HeldRemotely {
+        RelayRequest request; // its device and screen; no body
+        qint64 since = 0; // seconds of the clock
+        bool asking = false;
+        QElapsedTimer lastAsked;
+    };
+    QHash<QString, HeldRemotely> m_heldRemotely;
+    // How the remote screen answered a key that it held, until its phone sends again.
+    QHash<QString, RemoteHoldAnswer::State> m_remoteOutcomes;
     QHash<QUuid, QString> m_relayProblems;
     bool m_relaysStarted = false;
     QList<RemoteScreen> m_screens;
@@ -213,7 +256,9 @@ private:
     QSet<QUuid> m_asksForCode;
     QHash<QUuid, ReachFailure> m_unreachable;
     QTimer m_checkTimer;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    CheckTiming m_checkTiming;
+    // The exchanges of the check under way.
+    std::vector<std::unique_ptr<HTTPExchange>> m_checks;
     // Tells a check's late answers from the current one's.
     quint64 m_checkRound = 0;
     RemoteRelayHooks m_hooks;
