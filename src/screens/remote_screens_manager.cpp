@@ -120,6 +120,7 @@ RemoteScreensManager::RemoteScreensManager(
     , m_waitingDevices(clock)
     , m_grants(readList(defaults, kGrantsKey))
     , m_blocked(readList(defaults, kBlockedKey))
+    , m_remoteHolds(clock)
 {
     m_checkTimer.setInterval(m_checkTiming.intervalMs);
     connect(&m_checkTimer, &QTimer::timeout, this, &RemoteScreensManager::checkReachability);
@@ -447,9 +448,9 @@ bool RemoteScreensManager::isGranted(const QString& key) const
 QJsonObject RemoteScreensManager::statusOf(const QString& key, const QString& deviceID) const
 {
     const int forwarding = m_forwarding.value(key);
-    const bool heldThere = m_heldRemotely.contains(key);
+    const bool heldThere = m_remoteHolds.isHeld(key);
     const qint64 waiting = forwarding + m_waitingDevices.uploads(key) + (heldThere ? 1 : 0);
-    const auto outcome = m_remoteOutcomes.value(key, RemoteHoldAnswer::State::waiting);
+    const auto outcome = m_remoteHolds.outcome(key);
     QJsonObject status = DeviceStatus {.approved = isGranted(key) && waiting == 0,
         .denied = m_denied.contains(key) || isBlocked(deviceID)
             || outcome == RemoteHoldAnswer::State::declined,
@@ -490,17 +491,16 @@ void RemoteScreensManager::forwardAllowed(const RelayRequest& request)
 void RemoteScreensManager::forward(const QUrl& base, const RelayRequest& request,
     std::function<void(const HTTPResponse&)> answered)
 {
-    RelayRequest about = request;
-    about.body.clear();
     m_hooks.forward(base, request,
         [weak = QPointer<RemoteScreensManager>(this), id = request.screenID,
-            codeSent = !request.code.isEmpty(), about = std::move(about),
+            codeSent = !request.code.isEmpty(), key = request.key(),
+            device = RemoteHolds::Device {request.screenID, request.deviceID, request.deviceName},
             answered = std::move(answered)](const HTTPResponse& response) {
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [weak, id, codeSent, about, answered, response] {
+                [weak, id, codeSent, key, device, answered, response] {
                     if (weak)
-                        weak->remoteAnswered(about.key(), about, response.status);
+                        weak->m_remoteHolds.answered(key, device, response.status);
                     // Learnt before the phone hears it, so that its next look at "/api/info"
                     // already asks for the code.
                     if (weak && response.status == 401)
@@ -526,39 +526,20 @@ void RemoteScreensManager::forwarded(const QString& key, const HTTPResponse& res
     m_failures.insert(key, {reason, response.status == 401});
 }
 
-void RemoteScreensManager::remoteAnswered(
-    const QString& key, const RelayRequest& request, qint64 status)
-{
-    if (status != 202) {
-        // Stored there: whatever it held of the device before was let in with it.
-        if (status >= 200 && status < 300)
-            m_heldRemotely.remove(key);
-        return;
-    }
-    const qint64 now = m_clock.now().toSecsSinceEpoch();
-    // A phone waits kMaxWaitSeconds at most; what it no longer waits for is not asked about.
-    m_heldRemotely.removeIf([now](const auto& entry) {
-        return !entry.value().asking && now - entry.value().since > kMaxWaitSeconds;
-    });
-    m_remoteOutcomes.remove(key);
-    HeldRemotely& held = m_heldRemotely[key];
-    held.request = request;
-    held.since = now;
-}
-
 void RemoteScreensManager::askRemote(const QString& key)
 {
-    const auto held = m_heldRemotely.find(key);
-    if (held == m_heldRemotely.end() || held->asking
-        || (held->lastAsked.isValid() && held->lastAsked.elapsed() < kRemoteAskIntervalMs))
+    const auto device = m_remoteHolds.askNow(key);
+    if (!device)
         return;
-    const auto target = screen(held->request.screenID);
+    const auto target = screen(device->screenID);
     const auto base = target ? target->baseURL() : std::nullopt;
     if (!base || !m_hooks.askHold)
-        return;
-    held->asking = true;
-    held->lastAsked.start();
-    m_hooks.askHold(*base, held->request,
+        return (void)m_remoteHolds.told(key, {});
+    const RelayRequest about {.screenID = device->screenID,
+        .screenName = target->name,
+        .deviceID = device->deviceID,
+        .deviceName = device->deviceName};
+    m_hooks.askHold(*base, about,
         [weak = QPointer<RemoteScreensManager>(this), key](const RemoteHoldAnswer& answer) {
             if (weak)
                 weak->remoteHoldAnswered(key, answer);
@@ -567,18 +548,8 @@ void RemoteScreensManager::askRemote(const QString& key)
 
 void RemoteScreensManager::remoteHoldAnswered(const QString& key, const RemoteHoldAnswer& answer)
 {
-    const auto held = m_heldRemotely.find(key);
-    if (held == m_heldRemotely.end())
-        return;
-    held->asking = false;
-    using State = RemoteHoldAnswer::State;
-    if (answer.state == State::waiting)
-        return;
-    m_heldRemotely.erase(held);
-    if (answer.state == State::failed)
+    if (m_remoteHolds.told(key, answer) && answer.state == RemoteHoldAnswer::State::failed)
         m_failures.insert(key, {answer.error, answer.needsCode});
-    else if (answer.state != State::stored)
-        m_remoteOutcomes.insert(key, answer.state);
 }
 
 void RemoteScreensManager::relay(const RelayRequest& request, HTTPReplyFunction reply)
@@ -586,7 +557,7 @@ void RemoteScreensManager::relay(const RelayRequest& request, HTTPReplyFunction 
     const QString key = request.key();
     // What it sends now is told apart from what failed before.
     m_failures.remove(key);
-    m_remoteOutcomes.remove(key);
+    m_remoteHolds.forget(key);
     if (isBlocked(request.deviceID) || m_denied.contains(key))
         return reply(HTTPResponse::text(403, QStringLiteral("This screen declined the request")));
     const auto target = screen(request.screenID);

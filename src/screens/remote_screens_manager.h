@@ -4,10 +4,10 @@
 #include "access/waiting_devices.h"
 #include "http/http_server.h"
 #include "screens/reach_failure.h"
+#include "screens/remote_holds.h"
 #include "screens/remote_screen.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -71,17 +71,6 @@ struct RelayPending {
     bool operator==(const RelayPending&) const = default;
 };
 
-// What a remote screen said, when last asked, of a device whose uploads it holds for its own
-// user's answer.
-struct RemoteHoldAnswer {
-    enum class State { waiting, stored, declined, expired, failed };
-    State state = State::waiting;
-    // failed: why what it was allowed to pass on reached no screen (a screen that is itself
-    // shared through another computer says so).
-    QString error;
-    bool needsCode = false;
-};
-
 // What the local relays need from the layers above: the remote screens' uploads go out with the
 // sending side's uploader, the page and the arrival effects come from the receive side.
 struct RemoteRelayHooks {
@@ -114,8 +103,6 @@ public:
     static constexpr int kCheckTimeoutMs = 5'000;
     // The most of a screen's "/api/info" answer that the check reads; a longer one is not read.
     static constexpr qint64 kInfoLimit = 16 * 1024;
-    // A phone polls every 2 s; the remote screen is asked for it at most this often.
-    static constexpr int kRemoteAskIntervalMs = 1'000;
 
     // Without settings nothing is kept across launches and no screen is known.
     RemoteScreensManager(
@@ -203,8 +190,6 @@ private:
     void forward(const QUrl& base, const RelayRequest& request,
         std::function<void(const HTTPResponse&)> answered);
     void learnFromInfo(const QUuid& id, const QByteArray& body);
-    // The remote screen answered a request of `key` with `status`.
-    void remoteAnswered(const QString& key, const RelayRequest& request, qint64 status);
     // Asks the remote screen about a key it holds uploads of, unless it was asked just now.
     void askRemote(const QString& key);
     void remoteHoldAnswered(const QString& key, const RemoteHoldAnswer& answer);
@@ -235,17 +220,8 @@ private:
         bool needsCode = false;
     };
     QHash<QString, ForwardFailure> m_failures;
-    // Keys whose uploads the remote screen holds for its own user's answer: the phone waits on,
-    // and its polls are passed on as questions to the remote screen.
-    struct HeldRemotely {
-        RelayRequest request; // its device and screen; no body
-        qint64 since = 0; // seconds of the clock
-        bool asking = false;
-        QElapsedTimer lastAsked;
-    };
-    QHash<QString, HeldRemotely> m_heldRemotely;
-    // How the remote screen answered a key that it held, until its phone sends again.
-    QHash<QString, RemoteHoldAnswer::State> m_remoteOutcomes;
+    // Keys whose uploads the remote screen holds for its own user's answer.
+    RemoteHolds m_remoteHolds;
     QHash<QUuid, QString> m_relayProblems;
     bool m_relaysStarted = false;
     QList<RemoteScreen> m_screens;

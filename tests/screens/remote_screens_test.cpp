@@ -372,3 +372,45 @@ TEST_F(RemoteScreenTest, ChecksOfAScreenWhoseHeadNeverEndsEndAndGoOn)
         EXPECT_LT(row.screen.taken(), qint64(row.screen.accepted()) * (24 << 20));
     }
 }
+
+// Whatever the remote screen answers ends the hold but "still waiting"; only a refusal or an
+// expiry is told to the phone as such, and a hold its phone can no longer be waiting for goes.
+TEST(RemoteHolds, AnAnswerEndsAHoldAndAStaleOneGoes)
+{
+    using State = RemoteHoldAnswer::State;
+    test::ManualClock clock;
+    const RemoteHolds::Device device {QUuid::createUuid(), QStringLiteral("PHONE"), {}};
+    const struct {
+        State told;
+        bool ends;
+        State outcome;
+    } rows[] = {
+        {State::waiting, false, State::waiting},
+        {State::stored, true, State::waiting},
+        {State::declined, true, State::declined},
+        {State::expired, true, State::expired},
+        {State::failed, true, State::waiting},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.told));
+        RemoteHolds holds(clock);
+        holds.answered(QStringLiteral("K"), device, 202);
+        ASSERT_TRUE(holds.askNow(QStringLiteral("K")));
+        EXPECT_FALSE(holds.askNow(QStringLiteral("K"))) << "one question at a time";
+        EXPECT_EQ(holds.told(QStringLiteral("K"), {row.told}), row.ends);
+        EXPECT_EQ(holds.isHeld(QStringLiteral("K")), !row.ends);
+        EXPECT_EQ(holds.outcome(QStringLiteral("K")), row.outcome);
+        holds.forget(QStringLiteral("K"));
+        EXPECT_EQ(holds.outcome(QStringLiteral("K")), State::waiting);
+    }
+
+    RemoteHolds holds(clock);
+    holds.answered(QStringLiteral("STORED"), device, 202);
+    holds.answered(QStringLiteral("STORED"), device, 200);
+    EXPECT_FALSE(holds.isHeld(QStringLiteral("STORED"))) << "let in with what it sent next";
+    holds.answered(QStringLiteral("OLD"), device, 202);
+    clock.advance(kMaxWaitSeconds + 1);
+    holds.answered(QStringLiteral("NEW"), device, 202);
+    EXPECT_FALSE(holds.isHeld(QStringLiteral("OLD")));
+    EXPECT_TRUE(holds.isHeld(QStringLiteral("NEW")));
+}

@@ -133,7 +133,7 @@ TEST_F(HeldByTheRemoteScreen, ThePhoneFollowsTheRemoteScreensAnswer)
             EXPECT_GT(status["pending"].toInt(), 0) << poll;
             EXPECT_FALSE(status["approved"].toBool()) << poll;
             EXPECT_FALSE(status["denied"].toBool()) << poll;
-            QTest::qWait(RemoteScreensManager::kRemoteAskIntervalMs / 2);
+            QTest::qWait(RemoteHolds::kAskIntervalMs / 2);
         }
 
         AccessManager& access = m_remoteScreen->access();
