@@ -154,7 +154,8 @@ TEST_F(SendSessionTest, ASilentScreenDoesNotHoldTheOthers)
 {
     Screen b;
     SilentScreen silent;
-    auto up = uploader("SENDER-1", 1500);
+    // Long enough that B's sends are done well before it, however loaded the machine.
+    auto up = uploader("SENDER-1", 5'000);
     auto s = session(*up, {{.text = "one"}, {.text = "two"}});
     s->setDiscovered({silent.mac(), b.mac("B")});
     s->setSelected({"Silent", "B"});
