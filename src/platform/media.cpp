@@ -6,7 +6,6 @@
 #include <QBuffer>
 #include <QColorSpace>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QLoggingCategory>
 #include <QMimeDatabase>
@@ -37,45 +36,12 @@ QImage onWhite(const QImage& image)
     return flat;
 }
 
-// At most `maxSide` on the longer side; a smaller photo stays as it is.
-QSize fittedSize(QSize size, int maxSide)
-{
-    if (std::max(size.width(), size.height()) <= maxSide)
-        return size;
-    const QSize fitted = size.scaled(maxSide, maxSide, Qt::KeepAspectRatio);
-    return {std::max(1, fitted.width()), std::max(1, fitted.height())};
-}
-
 QImage photoThumbnail(const QString& path, int maxSide)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    if (reader.canRead()) {
-        // The size from the header, before any pixel is decoded. Refusing what is over the
-        // budget also bounds the decoders' own working memory (a progressive JPEG keeps all
-        // its coefficients, whatever size it is scaled to).
-        const QSize stored = reader.size();
-        if (stored.isValid()) {
-            if (stored.isEmpty() || qint64(stored.width()) * stored.height() > kMaxDecodedPixels)
-                return {};
-            // Scaled before the orientation is applied, which keeps the longer side the same.
-            // JPEG decodes straight at a fraction of its size, so a phone photo stays cheap.
-            reader.setScaledSize(fittedSize(stored, maxSide));
-        }
-        QImage image;
-        if (!reader.read(&image) || image.isNull())
-            return {};
-        const QSize shown = fittedSize(image.size(), maxSide);
-        return shown == image.size()
-            ? image
-            : image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    // What Qt has no reader for (HEIC, HEIF, AVIF) goes through libheif, whole and bounded.
-    const QImage image = decodeImage(path);
-    if (image.isNull())
-        return {};
-    return image.scaled(
-        fittedSize(image.size(), maxSide), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Refused from the header when over the budget, which also bounds the decoders' own
+    // working memory (a progressive JPEG keeps all its coefficients, whatever size it is
+    // scaled to); a JPEG decodes straight at a fraction of its size.
+    return decodeImage(path, kMaxDecodedPixels, nullptr, maxSide);
 }
 
 // Poppler says what it thinks of a broken file through qDebug by default: a damaged PDF from a
@@ -261,8 +227,19 @@ std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize
 
 QByteArray jpegBytes(const QImage& image, int quality)
 {
+    // The view below shares the pixels but not a colour table, so a format that has one (a
+    // palette, one bit a pixel) is turned into plain colours first, as is one the writer would
+    // narrow on its own.
+    QImage flat = onWhite(image);
+    if (flat.format() != QImage::Format_RGB32 && flat.format() != QImage::Format_RGB888
+        && flat.format() != QImage::Format_Grayscale8) {
+        flat = flat.format() == QImage::Format_Grayscale16 || (flat.colorCount() > 0 && flat.isGrayscale())
+            ? flat.convertToFormat(QImage::Format_Grayscale8)
+            : flat.convertToFormat(QImage::Format_RGB32);
+    }
+    if (flat.isNull())
+        return {};
     // A view of the same pixels without the decoder's text, which the writer would carry over.
-    const QImage flat = onWhite(image);
     QImage bare(flat.constBits(), flat.width(), flat.height(), flat.bytesPerLine(), flat.format());
     bare.setColorSpace(flat.colorSpace());
     QByteArray bytes;
