@@ -170,9 +170,8 @@ QImage rgbFromCmyk64(const QImage& cmyk)
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < cmyk.width(); ++x) {
             const quint64 white = kFull - in[x].alpha();
-            const auto ink = [white](quint64 level) {
-                return int((kFull - level) * white / (kFull * 257));
-            };
+            const auto ink
+                = [white](quint64 level) { return int((kFull - level) * white / (kFull * 257)); };
             line[x] = qRgb(ink(in[x].red()), ink(in[x].green()), ink(in[x].blue()));
         }
     }

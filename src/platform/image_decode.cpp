@@ -219,7 +219,8 @@ QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Dec
 
 // A CMYK TIFF of 16 bits a sample, read through Qt as the RGBA64 image its samples make; none
 // for anything else.
-QImage decodeCmykTiff(const QByteArray& bytes, int longestSide, qint64 maxPixels, DecodeError* error)
+QImage decodeCmykTiff(
+    const QByteArray& bytes, int longestSide, qint64 maxPixels, DecodeError* error)
 {
     const std::optional<QByteArray> relabelled = cmykTiffAsRgba(bytes);
     if (!relabelled)

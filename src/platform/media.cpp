@@ -253,7 +253,8 @@ QByteArray jpegBytes(const QImage& image, int quality)
     QImage flat = onWhite(image);
     if (flat.format() != QImage::Format_RGB32 && flat.format() != QImage::Format_RGB888
         && flat.format() != QImage::Format_Grayscale8) {
-        flat = flat.format() == QImage::Format_Grayscale16 || (flat.colorCount() > 0 && flat.isGrayscale())
+        flat = flat.format() == QImage::Format_Grayscale16
+                || (flat.colorCount() > 0 && flat.isGrayscale())
             ? flat.convertToFormat(QImage::Format_Grayscale8)
             : flat.convertToFormat(QImage::Format_RGB32);
     }
