@@ -196,9 +196,13 @@ QImage readWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Decod
         // for a fraction of the cost, so it is read that way; a reader that can only decode
         // whole gets the memory our own budget allows.
         if (target != size) {
-            if (reader.supportsOption(QImageIOHandler::ScaledSize))
+            const bool scaled = reader.supportsOption(QImageIOHandler::ScaledSize);
+            if (scaled)
                 reader.setScaledSize(target);
-            else
+            // Only JPEG and WebP decode straight at the smaller size; PNG offers it too, but
+            // decodes whole first.
+            const QByteArray kind = reader.format();
+            if (!scaled || (kind != "jpeg" && kind != "webp"))
                 raiseAllocationLimit(decodedBytes(size, format));
         }
     }
@@ -239,9 +243,11 @@ QImage decodeCmykTiff(
 QImage decodeWithFallback(QImageReader& reader, const std::function<QByteArray()>& bytes,
     int longestSide, qint64 maxPixels, DecodeError* error)
 {
+    // Told before reading: a reader that failed no longer says what it read.
+    const bool tiff = reader.format() == "tiff";
     DecodeError why {};
     const QImage image = decodeWithQt(reader, longestSide, maxPixels, &why);
-    if (image.isNull() && why == DecodeError::corrupt && reader.format() == "tiff") {
+    if (image.isNull() && why == DecodeError::corrupt && tiff) {
         const QImage cmyk = decodeCmykTiff(bytes(), longestSide, maxPixels, &why);
         if (!cmyk.isNull())
             return cmyk;
