@@ -3,6 +3,7 @@
 #include "platform/defaults.h"
 #include "support/camera_metadata.h"
 #include "support/manual_clock.h"
+#include "support/picture_segments.h"
 #include "support/temp_env.h"
 #include "support/test_images.h"
 
@@ -263,62 +264,12 @@ TEST(PhotoPreparation, StoredSizeReadsOnlyExactValues)
 
 namespace {
 
-// The marker and the first bytes of each segment before the first scan.
-QList<std::pair<uchar, QByteArray>> jpegSegments(const QByteArray& jpeg)
-{
-    QList<std::pair<uchar, QByteArray>> segments;
-    qsizetype at = 2;
-    while (at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF) {
-        const uchar marker = uchar(jpeg[at + 1]);
-        const int length = (uchar(jpeg[at + 2]) << 8) | uchar(jpeg[at + 3]);
-        segments.append({marker, jpeg.mid(at + 4, std::min(length - 2, 40))});
-        if (marker == 0xDA)
-            break;
-        at += 2 + length;
-    }
-    return segments;
-}
-
-QByteArray segment(uchar marker, const QByteArray& payload)
-{
-    const int length = int(payload.size()) + 2;
-    return QByteArray(1, char(0xFF)) + char(marker) + char(length >> 8) + char(length & 0xFF)
-        + payload;
-}
-
-QByteArrayList pngChunks(const QByteArray& png)
-{
-    QByteArrayList types;
-    for (qsizetype at = 8; at + 12 <= png.size();) {
-        const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
-        types.append(png.mid(at + 4, 4));
-        at += 12 + qsizetype(length);
-    }
-    return types;
-}
-
-QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
-{
-    quint32 crc = 0xFFFFFFFF;
-    for (const char c : type + data) {
-        crc ^= uchar(c);
-        for (int k = 0; k < 8; ++k)
-            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
-    }
-    QByteArray chunk(4, '\0');
-    qToBigEndian(quint32(data.size()), chunk.data());
-    chunk += type + data;
-    QByteArray tail(4, '\0');
-    qToBigEndian(crc ^ 0xFFFFFFFF, tail.data());
-    return chunk + tail;
-}
-
 // Each application segment of a sent JPEG is one that shows the picture, the Exif block holds
 // the orientation alone, and no comment went along.
 void expectJpegShowingOnly(const QByteArray& sent, const QByteArray& icc)
 {
     QByteArray sentIcc;
-    for (const auto& [marker, head] : jpegSegments(sent)) {
+    for (const auto& [marker, head] : test::jpegSegments(sent)) {
         EXPECT_NE(marker, 0xFE) << "a comment";
         if (marker < 0xE0 || marker > 0xEF)
             continue;
@@ -344,25 +295,7 @@ TEST(PhotoPreparation, ASentJpegCarriesOnlyWhatShowsThePicture)
     const QByteArray camera
         = withCameraMetadata(test::imageBytes(halves(1600, 1200), "JPEG", 90), 6);
     const QByteArray icc = QColorSpace(QColorSpace::SRgb).iccProfile();
-    // A phone's depth map described in 70 KB of extended XMP, in two segments as the format
-    // splits it, and what else cameras and editors add.
-    const QByteArray description = QByteArray("<x:xmpmeta>Ann Example ") + QByteArray(70000, 'd');
-    const QByteArray guid(32, 'A');
-    QByteArray extras;
-    for (qsizetype offset = 0; offset < description.size(); offset += 60000) {
-        QByteArray payload = QByteArray("http://ns.adobe.com/xmp/extension/\0", 35) + guid;
-        QByteArray sizes(8, '\0');
-        qToBigEndian(quint32(description.size()), sizes.data());
-        qToBigEndian(quint32(offset), sizes.data() + 4);
-        extras += segment(0xE1, payload + sizes + description.mid(offset, 60000));
-    }
-    extras += segment(0xE2, QByteArray("ICC_PROFILE\0\x01\x01", 14) + icc);
-    extras += segment(0xE2, QByteArray("MPF\0", 4) + "II*\0 Ann Example's second picture");
-    extras += segment(0xED, "Photoshop 3.0\0 Ann Example");
-    extras += segment(0xEB, "JP Ann Example");
-    extras += segment(0xFE, "Taken by Ann Example");
-    const qsizetype afterFirst = 2 + 2 + ((uchar(camera[4]) << 8) | uchar(camera[5]));
-    const QByteArray photo = camera.left(afterFirst) + extras + camera.mid(afterFirst);
+    const QByteArray photo = test::withEverythingAPhoneAdds(camera, icc);
     ASSERT_GT(photo.size(), camera.size() + 70000);
     ASSERT_EQ(decoded(photo).size(), QSize(1600, 1200)) << "a JPEG decoders read";
 
@@ -383,35 +316,14 @@ TEST(PhotoPreparation, ASentPngCarriesNoChunkButThoseThatShowIt)
 {
     QImage picture = halves(300, 200).convertToFormat(QImage::Format_ARGB32);
     picture.setPixelColor(0, 0, Qt::transparent);
-    QImage palette = picture.convertToFormat(QImage::Format_Indexed8);
-    for (const char* key : {"Author", "Comment", "Copyright", "Source", "Creation Time"})
-        palette.setText(QString::fromLatin1(key), u"Ann Example"_s);
-    const QByteArray written = test::imageBytes(palette, "PNG");
-    const qsizetype afterHeader = 8 + 12 + 13;
-    QByteArray exif;
-    {
-        Exiv2::ExifData data;
-        data["Exif.Image.Orientation"] = uint16_t(1);
-        data["Exif.Image.Artist"] = std::string("Ann Example");
-        Exiv2::Blob blob;
-        Exiv2::ExifParser::encode(blob, Exiv2::bigEndian, data);
-        exif = QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
-    }
-    const qsizetype end = written.lastIndexOf("IEND") - 4;
-    const QByteArray photo = written.left(afterHeader)
-        + pngChunk("gAMA", QByteArray("\0\0\xb1\x8f", 4))
-        + pngChunk("pHYs", QByteArray("\0\0\x0e\xc4\0\0\x0e\xc4\x01", 9))
-        + pngChunk("tIME", QByteArray("\x07\xea\x01\x02\x03\x04\x05", 7))
-        + pngChunk("zTXt", QByteArray("Description\0\0", 13) + qCompress("Ann Example").mid(4))
-        + written.mid(afterHeader, end - afterHeader)
-        + pngChunk("iTXt", QByteArray("Title\0\0\0\0\0Ann Example", 21)) + pngChunk("eXIf", exif)
-        + written.mid(end) + "trailing Ann Example";
-    ASSERT_TRUE(pngChunks(photo).contains("tEXt"));
+    const QByteArray photo = test::withEverythingAnEditorAdds(
+        test::imageBytes(picture.convertToFormat(QImage::Format_Indexed8), "PNG"));
+    ASSERT_TRUE(test::pngChunks(photo).contains("tEXt"));
     ASSERT_EQ(decoded(photo).size(), QSize(300, 200));
 
     const PreparedPhoto original = preparePhoto(photo, PhotoSize::original);
     EXPECT_EQ(original.mimeType, u"image/png");
-    EXPECT_EQ(pngChunks(original.bytes),
+    EXPECT_EQ(test::pngChunks(original.bytes),
         (QByteArrayList {"IHDR", "gAMA", "PLTE", "tRNS", "IDAT", "IEND"}));
     EXPECT_FALSE(original.bytes.contains("Ann Example"));
     const QImage shown = decoded(original.bytes);
