@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <mutex>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace vesker {
 
 namespace {
@@ -148,6 +150,29 @@ QString imageMimeType(const QByteArray& data)
 
 namespace {
 
+// Whether a TIFF's tags say only how to read and show its pixels.
+bool onlyPictureTags(const QByteArray& tiff)
+{
+    static const QStringList kPicture {u"NewSubfileType"_s, u"SubfileType"_s, u"ImageWidth"_s,
+        u"ImageLength"_s, u"BitsPerSample"_s, u"Compression"_s, u"PhotometricInterpretation"_s,
+        u"FillOrder"_s, u"StripOffsets"_s, u"Orientation"_s, u"SamplesPerPixel"_s,
+        u"RowsPerStrip"_s, u"StripByteCounts"_s, u"XResolution"_s, u"YResolution"_s,
+        u"PlanarConfiguration"_s, u"ResolutionUnit"_s, u"TransferFunction"_s, u"WhitePoint"_s,
+        u"PrimaryChromaticities"_s, u"Predictor"_s, u"ColorMap"_s, u"TileWidth"_s, u"TileLength"_s,
+        u"TileOffsets"_s, u"TileByteCounts"_s, u"InkSet"_s, u"ExtraSamples"_s, u"SampleFormat"_s,
+        u"JPEGTables"_s, u"YCbCrCoefficients"_s, u"YCbCrSubSampling"_s, u"YCbCrPositioning"_s,
+        u"ReferenceBlackWhite"_s, u"InterColorProfile"_s};
+    const auto image = openMetadata(tiff);
+    if (!image.get() || !image->xmpData().empty() || !image->iptcData().empty())
+        return false;
+    for (const auto& datum : image->exifData()) {
+        if (datum.groupName() != "Image"
+            || !kPicture.contains(QString::fromStdString(datum.tagName())))
+            return false;
+    }
+    return true;
+}
+
 // None where the metadata cannot be removed from this file (a format exiv2 cannot write).
 std::optional<QByteArray> strippedMetadata(const QByteArray& data)
 {
@@ -177,6 +202,10 @@ std::optional<QByteArray> strippedMetadata(const QByteArray& data)
         // exiv2 leaves the segments it has no name for, and what follows the image.
         if (image->imageType() == Exiv2::ImageType::jpeg)
             return jpegShowingOnly(stripped);
+        // A TIFF keeps its picture's own tags, and exiv2 writes back some that describe it
+        // (its XMP packet among them): such a file goes re-encoded instead.
+        if (image->imageType() == Exiv2::ImageType::tiff && !onlyPictureTags(stripped))
+            return std::nullopt;
         return stripped;
     } catch (const std::exception&) {
         // Formats exiv2 reads but cannot write (HEIF among them) land here too.

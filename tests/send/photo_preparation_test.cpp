@@ -337,3 +337,35 @@ TEST(PhotoPreparation, ASentPngCarriesNoChunkButThoseThatShowIt)
         expectJpegShowingOnly(sent.bytes, {});
     }
 }
+
+TEST(PhotoPreparation, ATiffOrWebpSentAtOriginalCarriesNothingButItsOrientation)
+{
+    const struct {
+        const char* format;
+        const char* sentAs; // a TIFF whose XMP exiv2 writes back goes re-encoded
+    } rows[] = {{"tiff", "image/jpeg"}, {"webp", "image/webp"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.format);
+        const QByteArray plain = test::imageBytes(halves(300, 200), row.format);
+        EXPECT_EQ(preparePhoto(plain, PhotoSize::original).mimeType, imageMimeType(plain))
+            << "nothing to remove: it keeps its format";
+        auto image = metadataOf(plain);
+        image->exifData()["Exif.Image.Orientation"] = uint16_t(6);
+        image->exifData()["Exif.Image.Artist"] = std::string("Ann Example");
+        image->exifData()["Exif.GPSInfo.GPSLatitude"] = std::string("52/1 30/1 36/1");
+        image->xmpData()["Xmp.dc.description"] = std::string("Ann Example");
+        image->writeMetadata();
+        Exiv2::BasicIo& io = image->io();
+        io.open();
+        const Exiv2::DataBuf buffer = io.read(io.size());
+        const QByteArray photo(reinterpret_cast<const char*>(buffer.pData_), buffer.size_);
+        ASSERT_TRUE(photo.contains("Ann Example"));
+
+        const PreparedPhoto sent = preparePhoto(photo, PhotoSize::original);
+        EXPECT_EQ(sent.mimeType, QString::fromLatin1(row.sentAs));
+        EXPECT_FALSE(sent.bytes.contains("Ann Example"));
+        EXPECT_FALSE(PhotoLocation::read(sent.bytes));
+        EXPECT_EQ(
+            decoded(sent.bytes).size().width() * decoded(sent.bytes).size().height(), 300 * 200);
+    }
+}
