@@ -561,6 +561,7 @@ QWidget* ItemRow::makeCompactThumbnail(QWidget* parent)
         overlay->setGeometry(0, 0, kCompactBox, kCompactBox);
     } else {
         picture->setToolTip(QStringLiteral("Click to enlarge — or drag it into another app"));
+        picture->setFailureText(ZoomableImageView::unreadableText());
     }
     new ClickDragFilter(
         picture,
