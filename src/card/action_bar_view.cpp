@@ -213,11 +213,22 @@ void ActionBarView::addGotIt(bool offered)
     ItemStore& store = m_services.store;
     // Once said, the card's header shows "Seen" instead.
     if (offered) {
-        button(QStringLiteral("gotItButton"), QStringLiteral("Got it"),
+        QPushButton* gotIt = button(QStringLiteral("gotItButton"), QStringLiteral("Got it"),
             QStringLiteral("hand.thumbsup"),
             QStringLiteral("Tell the sender's phone you've seen this (%1)")
                 .arg(keyText(Qt::CTRL | Qt::Key_G)),
             [&store](const ScreenItem& item) { ItemActions::gotIt(store, item); });
+        connect(gotIt, &QPushButton::clicked, this, [this, gotIt] {
+            m_saidHere = m_item.id;
+            m_saidSize = gotIt->size();
+        });
+    } else if (m_item.acknowledged && m_saidHere == m_item.id) {
+        // Said from here: its place stays, empty, so that the buttons after it do not slide
+        // under a pointer that clicks twice.
+        auto* gap = new QWidget(m_group);
+        gap->setObjectName(QStringLiteral("gotItGap"));
+        gap->setFixedSize(m_saidSize);
+        m_group->layout()->addWidget(gap);
     }
 }
 
