@@ -247,11 +247,14 @@ ItemStore::ItemStore(
                         object.insert(it.key(), QJsonArray::fromStringList(it.value()));
                     return QJsonDocument(object).toJson(QJsonDocument::Compact);
                 },
-                [this](const std::optional<QString>& error) {
-                    if (!error)
-                        return;
-                    qCWarning(lcStore).noquote() << "[store] acks.json not written: " + *error;
-                    m_acksWriter->markDirtyQuietly();
+                [this, callbacks = std::exchange(m_acksSavedCallbacks, {})](
+                    const std::optional<QString>& error) {
+                    if (error) {
+                        qCWarning(lcStore).noquote() << "[store] acks.json not written: " + *error;
+                        m_acksWriter->markDirtyQuietly();
+                    }
+                    for (const SavedCallback& callback : callbacks)
+                        callback(error);
                 }};
         },
         now);
@@ -477,6 +480,38 @@ void ItemStore::saveAcks()
 {
     if (!m_readProblem)
         m_acksWriter->markDirty();
+}
+
+void ItemStore::whenSaved(SavedCallback onSaved)
+{
+    const bool index = m_indexWriter->pending() || !m_changedRecords.isEmpty();
+    const bool acks = m_acksWriter->pending();
+    if (!index && !acks) {
+        onSaved(std::nullopt);
+        return;
+    }
+    struct Waiting {
+        int left = 0;
+        std::optional<QString> error;
+        SavedCallback done;
+    };
+    auto waiting
+        = std::make_shared<Waiting>(Waiting {int(index) + int(acks), {}, std::move(onSaved)});
+    const auto one = [waiting](const std::optional<QString>& error) {
+        if (error && !waiting->error)
+            waiting->error = error;
+        if (--waiting->left == 0 && waiting->done)
+            waiting->done(waiting->error);
+    };
+    // A write under way may hold an older state: the next one holds this one.
+    if (index) {
+        m_savedCallbacks.append(one);
+        save();
+    }
+    if (acks) {
+        m_acksSavedCallbacks.append(one);
+        saveAcks();
+    }
 }
 
 void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,

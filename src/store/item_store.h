@@ -114,6 +114,11 @@ public:
     // thread is next idle.
     void save();
     void saveAcks();
+    // Calls `onSaved` on the main thread once every change made so far is on disk, in the
+    // index's journal and in acks.json (no error), or a write of them has failed; at once when
+    // nothing waits to be written. What a peer is answered for must be on disk first: a crash
+    // right after the answer would otherwise take it back.
+    void whenSaved(SavedCallback onSaved);
     // Waits until every change made so far is on disk (or its write has failed and been
     // reported), and the index holds them all. The destructor does the same.
     void flush();
@@ -239,6 +244,8 @@ private:
     // they reached the disk.
     QList<QUuid> m_unsavedArrivals;
     QList<SavedCallback> m_savedCallbacks;
+    // Whoever waits for the next write of acks.json to end.
+    QList<SavedCallback> m_acksSavedCallbacks;
     // Items whose file still has its unfinished name, until the index write that holds their
     // arrival has ended.
     QSet<QUuid> m_unfinishedFiles;

@@ -403,3 +403,31 @@ TEST_F(ItemRowTest, APhotoThatCannotBeDecodedSaysSoInEveryLayout)
         same = same || label->text() == said->text();
     EXPECT_TRUE(same) << "one text for an unreadable photo";
 }
+
+// A card that showed another item is handed a PDF whose arrival is still being written: the page
+// shows once the file has its own name.
+TEST_F(ItemRowTest, ACardReusedForAnArrivingPdfShowsItsFirstPage)
+{
+    for (const ViewMode mode : {ViewMode::large, ViewMode::compact}) {
+        SCOPED_TRACE(toString(mode).toStdString());
+        const auto row = card(world.add(ItemKind::photo, u"Mum"_s), mode);
+        ScreenItem pdf;
+        pdf.id = QUuid::createUuid();
+        pdf.receivedAt = QDateTime::currentDateTime();
+        pdf.sender = u"Mum"_s;
+        pdf.kind = ItemKind::pdf;
+        pdf.filename = pdf.id.toString(QUuid::WithoutBraces) + u".pdf"_s;
+        ASSERT_TRUE(test::writePdf(world.store.unfinishedFileURL(pdf), 2));
+        world.store.appendWithUnfinishedFile(pdf, {});
+        row->setItem(pdf, std::make_shared<CardState>());
+
+        ThumbnailView* page = nullptr;
+        const bool shown = QTest::qWaitFor(
+            [&] {
+                page = row->findChild<ThumbnailView*>();
+                return page && !page->image().isNull();
+            },
+            10000);
+        EXPECT_TRUE(shown) << (page && page->failed() ? "the placeholder is shown" : "no page");
+    }
+}
