@@ -1,6 +1,7 @@
 #include "store/recognizer.h"
 
 #include "platform/defaults.h"
+#include "platform/qr_code.h"
 #include "store/item_recognition.h"
 #include "store/item_store.h"
 #include "support/manual_clock.h"
@@ -139,6 +140,32 @@ TEST_F(RecognizerTest, ReadsTheCodesZXingDrawsAndListsEachOnce)
             = Recognizer::recognizeNow(save(page, QStringLiteral("codes.png"))).barcodes;
         found.sort();
         EXPECT_EQ(found, c.entries);
+    }
+}
+
+TEST_F(RecognizerTest, ListsEveryCodeOfASheetOfLabelsOnce)
+{
+    // Forty shelf labels, eight by five, each readable alone: more than ZXing gives of one
+    // picture. Large modules and small ones, as printed and as seen from farther away.
+    for (const int moduleSize : {2, 4}) {
+        SCOPED_TRACE(moduleSize);
+        QImage sheet = whitePage(1584, 966);
+        QPainter painter(&sheet);
+        QStringList expected;
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray payload = "https://example.com/shelf/" + QByteArray::number(i + 1);
+            const QImage code = platform::qrCodeImage(payload, moduleSize);
+            painter.drawImage(i % 8 * 198 + (198 - code.width()) / 2,
+                i / 8 * 193 + (193 - code.height()) / 2, code);
+            expected.append(QStringLiteral("QR ") + QString::fromUtf8(payload));
+        }
+        painter.end();
+        QStringList found
+            = Recognizer::recognizeNow(save(sheet, QStringLiteral("sheet.png"))).barcodes;
+        EXPECT_EQ(found.size(), 40);
+        found.sort();
+        expected.sort();
+        EXPECT_EQ(found, expected);
     }
 }
 
