@@ -36,17 +36,20 @@ constexpr double kMostOfThePhoto = 0.5;
 constexpr qint64 kWholeReadPixels = 16'000'000;
 
 // A line is only as sure as its least sure word: one digit misread in a column of figures
-// hardly moves the line's average.
-float weakestWord(const tesseract::ResultIterator& line)
+// hardly moves the line's average. Its middle word says whether it is print at all.
+std::pair<float, float> weakestAndMiddleWord(const tesseract::ResultIterator& line)
 {
     tesseract::ResultIterator word(line);
-    float weakest = 100;
+    std::vector<float> sure;
     do {
         if (!word.Empty(tesseract::RIL_WORD))
-            weakest = std::min(weakest, word.Confidence(tesseract::RIL_WORD));
+            sure.push_back(word.Confidence(tesseract::RIL_WORD));
     } while (!word.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD)
         && word.Next(tesseract::RIL_WORD));
-    return weakest;
+    if (sure.empty())
+        return {100, 100};
+    std::sort(sure.begin(), sure.end());
+    return {sure.front(), sure[sure.size() / 2]};
 }
 
 // Two readings of one line: they share half their height or more, and some of their width.
@@ -289,8 +292,9 @@ std::optional<QList<TextReader::Line>> TextReader::read(const QImage& rgb)
         // would only leave blank lines between the real ones.
         if (line.trimmed().isEmpty())
             continue;
+        const auto [weakest, middle] = weakestAndMiddleWord(*it);
         lines.append(
-            {QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), line, weakestWord(*it)});
+            {QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), line, weakest, middle});
     } while (it->Next(tesseract::RIL_TEXTLINE));
     return lines;
 }
@@ -331,6 +335,8 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
     QList<Place> places = placesToReread(first, gray, codes);
     const QList<QRect> smallPrint = groupsOfSmallPrint(groups, marks, first, gray, codes);
     if (!smallPrint.isEmpty()) {
+        qCDebug(lcStore).nospace() << "[recognizer] " << smallPrint.size()
+                                   << " groups of print too small for the reduced copy";
         // Read whole, from the full photo: the marks the reduced copy left unexplained split
         // where its print blurred away, and a line cut at their edge would be lost.
         places.removeIf([&](const Place& place) {
@@ -365,7 +371,7 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
     // seconds.
     if (area > kMostOfThePhoto * reduced.width() * reduced.height()
         && qint64(full.width()) * full.height() <= kWholeReadPixels)
-        places = {Place {reduced.rect()}};
+        places = {Place {reduced.rect(), -1, false, !smallPrint.isEmpty()}};
 
     QList<Line> kept = first;
     QList<Line> closer;
@@ -400,9 +406,12 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
         // Each new line replaces the lines the reduced copy gave in its place when Tesseract
         // is surer of it; where the reduced copy gave none, what only the full photo shows as
         // noise (a code, a pattern) is left out. In small print the reduced copy could not
-        // make out, a line with one unsure word is still print, unless it lies on a code.
+        // make out, a line with one unsure word is still print when most of its words are sure,
+        // unless it lies on a code.
         for (const Line& now : *again) {
-            if (place.smallPrint && onCodes(mapRect(now.box, full.size(), reduced.size()), codes))
+            if (place.smallPrint
+                && (now.middleConfidence < kNoise
+                    || onCodes(mapRect(now.box, full.size(), reduced.size()), codes)))
                 continue;
             QList<Line*> before;
             for (Line& line : kept) {
