@@ -213,9 +213,11 @@ qint64 areaWithin(const QList<QRect>& rects, const QRect& within)
     return area;
 }
 
-// The groups of marks of which the reduced copy read little: most of their marks lie outside
-// every line it read and every code. Their print is too small for that copy (a page of small
-// print scanned or captured at a large size), not too faint for any.
+// The groups of marks of which the reduced copy read little: not one line it is sure of, and
+// most of their marks outside every line it read and every code. Their print is too small for
+// that copy (a page of small print scanned or captured at a large size), not too faint for any.
+// Where it read some lines plainly (a label's address above its small print), the lines and
+// marks it could not make out are read again one by one instead.
 QList<QRect> groupsOfSmallPrint(const QList<QRect>& groups, const QList<QRect>& marks,
     const QList<TextReader::Line>& lines, const QImage& gray, const QList<QRect>& codes)
 {
@@ -228,6 +230,11 @@ QList<QRect> groupsOfSmallPrint(const QList<QRect>& groups, const QList<QRect>& 
     QList<QRect> small;
     for (const QRect& group : groups) {
         const QRect crop = group & gray.rect();
+        const bool readSome = std::any_of(lines.begin(), lines.end(), [&](const auto& line) {
+            return line.confidence >= kConfident && crop.contains(line.box.center());
+        });
+        if (readSome)
+            continue;
         const qint64 ink = areaWithin(marks, crop);
         if (ink > qint64(kSpeck) * kSpeck && 2 * areaWithin(unread, crop) > ink)
             small.append(crop);
