@@ -5,11 +5,12 @@
 //   vesker-barcodes [--one-per-layer] MAX_PIXELS IMAGE
 //
 // It decodes IMAGE as the program does, refusing more than MAX_PIXELS, and searches it at the
-// reduced size text is first read at (see ink_regions.h), layer by layer; where codes were found
-// among marks that none of them explains (a sheet of labels), it searches those marks again in
-// tiles a few codes wide. Then it searches the full photo, but only where the reduced copy shows
-// marks that no code found explains (a small dense code far from the lens). It prints one line
-// per distinct code, in the order ZXing reported them, and one place for every time it was found:
+// reduced size text is first read at (see ink_regions.h), layer by layer; once it found codes,
+// it searches the marks that none of them explains again in tiles a few codes wide (of a sheet of
+// labels, ZXing gives only some). Then it searches the full photo, but only where the reduced copy
+// shows marks that no code found explains (a small dense code far from the lens). It prints one
+// line per distinct code, in the order ZXing reported them, and one place for every time it was
+// found:
 //   code FORMAT PAYLOAD
 //   place LEFT TOP RIGHT BOTTOM
 // FORMAT is ZXing's name of the format; the place is where the code lies on the reduced picture
@@ -223,8 +224,8 @@ int main(int argc, char** argv)
         = vesker::decodeForReading(args[1], maxPixels).convertToFormat(QImage::Format_Grayscale8);
     if (!reduced.isNull()) {
         QList<QRect> places = search.runLayers(reduced);
-        // Codes found among marks that none of them explains: a sheet of labels, of which ZXing
-        // gave only some.
+        // Where there is one code there may be more than ZXing gives of one picture: a sheet of
+        // labels.
         if (const int tile = tileFor(places); tile > 0) {
             places += search.runRegions(
                 reduced, vesker::inkRegions(reduced, places), tile, [](QRect r) { return r; });
