@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 
 #include <algorithm>
 
@@ -127,6 +128,29 @@ QString AccessManager::accessCode() const
 bool AccessManager::codeRequired() const
 {
     return policy() == AccessPolicy::code && !accessCode().isEmpty();
+}
+
+void AccessManager::choosePolicy(AccessPolicy policy)
+{
+    if (policy == AccessPolicy::code && accessCode().isEmpty())
+        makeNewCode();
+    m_defaults.set(QLatin1String(kPolicyKey), toString(policy));
+}
+
+bool AccessManager::setAccessCode(const QString& code)
+{
+    if (policy() == AccessPolicy::code && code.trimmed().isEmpty())
+        return false;
+    m_defaults.set(QLatin1String(kCodeKey), code);
+    return true;
+}
+
+QString AccessManager::makeNewCode()
+{
+    const QString code
+        = QString::asprintf("%06d", int(QRandomGenerator::system()->bounded(1000000)));
+    m_defaults.set(QLatin1String(kCodeKey), code);
+    return code;
 }
 
 const DeviceGrant* AccessManager::firstGrant(const QString& deviceID) const

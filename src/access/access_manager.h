@@ -53,6 +53,15 @@ public:
     // The policy is `code` and a code is set.
     bool codeRequired() const;
 
+    // The Settings window's writes. Choosing `code` while no code is set makes one first, so
+    // that the choice never lets every phone in; while `code` is chosen a blank code is refused
+    // (false, nothing written). A settings file written by hand is taken as it is: `code`
+    // without a code lets every phone in, as decide() says.
+    void choosePolicy(AccessPolicy policy);
+    bool setAccessCode(const QString& code);
+    // Six random digits, leading zeros kept, written as the access code and returned.
+    QString makeNewCode();
+
     // `remoteAddress` is the peer's address: the code is checked no faster than its guard
     // (secretGuard(kAccessCodeSecret)) allows, and a code that is not checked is answered
     // `tooManyTries`, never as wrong. A device that sent the right code during this run is

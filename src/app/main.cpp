@@ -16,6 +16,7 @@
 #include "platform/dns_sd.h"
 #include "platform/host_name.h"
 #include "platform/log.h"
+#include "platform/quit_signals.h"
 #include "platform/workspace.h"
 #include "receive/server_controller.h"
 #include "send/capture_overlay_view.h"
@@ -61,6 +62,10 @@ int main(int argc, char** argv)
     keepPlaceholdersReadable();
     QApplication::setApplicationVersion(QStringLiteral(VESKER_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+    // A logout, a shutdown or a plain `kill` quits as the Quit command does.
+    platform::QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &platform::QuitSignals::quitRequested, &app,
+        &QCoreApplication::quit, Qt::QueuedConnection);
 
     // One copy per user: a later launch hands its request (the window, an opened invite link)
     // to the running copy before it touches the store or the port.

@@ -51,7 +51,8 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
                                .windows = m_services.windows,
                                .focusGuard = m_services.focusGuard,
                                .permissions = m_services.permissions,
-                               .updater = m_services.updater},
+                               .updater = m_services.updater,
+                               .directory = &m_services.directory},
             this);
     });
     file->addSeparator();

@@ -92,6 +92,7 @@ ServerController& VeskerApp::server()
                 .listenAddress = m_services.listenAddress});
         // Phones' uploads to a shared remote screen go out as this computer's own sends do.
         m_server->remote().setForwarder(&forwardToRemoteScreen);
+        m_server->remote().setHoldAsker(&askRemoteScreenAboutHeld);
         // The ".local" name is learnt after start and followed as the daemon comes and goes.
         if (published) {
             QObject::connect(published, &platform::DnsSdHostName::hostNameChanged, m_server.get(),

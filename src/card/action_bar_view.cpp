@@ -20,6 +20,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QTextDocument>
 
 namespace vesker {
 
@@ -210,18 +211,24 @@ QPushButton* ActionBarView::button(const QString& name, const QString& title, co
 void ActionBarView::addGotIt(bool offered)
 {
     ItemStore& store = m_services.store;
+    // Once said, the card's header shows "Seen" instead.
     if (offered) {
-        button(QStringLiteral("gotItButton"), QStringLiteral("Got it"),
+        QPushButton* gotIt = button(QStringLiteral("gotItButton"), QStringLiteral("Got it"),
             QStringLiteral("hand.thumbsup"),
             QStringLiteral("Tell the sender's phone you've seen this (%1)")
                 .arg(keyText(Qt::CTRL | Qt::Key_G)),
             [&store](const ScreenItem& item) { ItemActions::gotIt(store, item); });
-    } else if (m_item.acknowledged && !m_item.deviceID.isEmpty()) {
-        // Said: the button stays where it was, spent, so that the buttons after it do not slide
+        connect(gotIt, &QPushButton::clicked, this, [this, gotIt] {
+            m_saidHere = m_item.id;
+            m_saidSize = gotIt->size();
+        });
+    } else if (m_item.acknowledged && m_saidHere == m_item.id) {
+        // Said from here: its place stays, empty, so that the buttons after it do not slide
         // under a pointer that clicks twice.
-        auto* said = button(QStringLiteral("gotItDoneButton"), QStringLiteral("Got it ✓"),
-            QStringLiteral("hand.thumbsup"), QStringLiteral("The sender's phone was told"), {});
-        said->setEnabled(false);
+        auto* gap = new QWidget(m_group);
+        gap->setObjectName(QStringLiteral("gotItGap"));
+        gap->setFixedSize(m_saidSize);
+        m_group->layout()->addWidget(gap);
     }
 }
 
@@ -416,10 +423,12 @@ QMessageBox* askToDelete(QWidget* parent, ItemStore& store, const ScreenItem& it
     box->setTextFormat(Qt::PlainText);
     box->setText(wholeSet ? QStringLiteral("Delete all %1 items in this set?").arg(item.groupCount)
                           : QStringLiteral("Delete this item?"));
-    // Named under the question: the keys may act on a card scrolled out of sight.
-    box->setInformativeText(itemSummary(item, store)
-        + QStringLiteral("\n\nThe file is removed from disk. Archive keeps it "
-                         "instead. Turn this warning off in Settings ▸ General."));
+    // Named under the question: the keys may act on a card scrolled out of sight. The name
+    // is the sender's, shown as text, never as markup.
+    box->setInformativeText(Qt::convertFromPlainText(itemSummary(item, store)
+            + QStringLiteral("\n\nThe file is removed from disk. Archive keeps it "
+                             "instead. Turn this warning off in Settings ▸ General."),
+        Qt::WhiteSpaceNormal));
     QPushButton* remove
         = box->addButton(wholeSet ? QStringLiteral("Delete set") : QStringLiteral("Delete"),
             QMessageBox::DestructiveRole);

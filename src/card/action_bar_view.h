@@ -65,6 +65,9 @@ private:
     QWidget* m_second = nullptr;
     QWidget* m_group = nullptr;
     QLabel* m_copied = nullptr;
+    // "Got it" pressed on this bar, and its size: its place stays empty for that item.
+    QUuid m_saidHere;
+    QSize m_saidSize;
 };
 
 // "Delete this item?" or "Delete all N items in this set?", asked window-modally; "Delete"

@@ -177,6 +177,7 @@ void ItemRow::setItem(const ScreenItem& item, std::shared_ptr<CardState> state)
     }
     refreshHeader(previous);
     refreshParts();
+    followUnfinishedFile();
     updateGeometry();
 }
 
@@ -338,8 +339,30 @@ void ItemRow::rebuild()
     // Only the PDF cell of a large card shows a page count.
     if (m_pdfCell)
         countPages();
+    followUnfinishedFile();
     update();
     updateGeometry();
+}
+
+void ItemRow::followUnfinishedFile()
+{
+    const QString path = m_services.store.fileURL(m_item);
+    if (!path.endsWith(ItemStore::kUnfinishedSuffix))
+        return;
+    const auto follow = [this, id = m_item.id, path] {
+        if (m_item.id != id || m_services.store.fileURL(m_item) == path)
+            return;
+        // A large photo follows its file in place; anything with a thumbnail is made again.
+        if (m_photo && m_layout.mode == ViewMode::large)
+            refreshPhoto();
+        else
+            rebuild();
+    };
+    // Not in the middle of the store's own bookkeeping: on the card's next turn.
+    m_services.store.whenSaved([card = QPointer<ItemRow>(this), follow](const auto&) {
+        if (card)
+            QMetaObject::invokeMethod(card.data(), follow, Qt::QueuedConnection);
+    });
 }
 
 void ItemRow::fillLarge(QWidget* body)
@@ -561,6 +584,7 @@ QWidget* ItemRow::makeCompactThumbnail(QWidget* parent)
         overlay->setGeometry(0, 0, kCompactBox, kCompactBox);
     } else {
         picture->setToolTip(QStringLiteral("Click to enlarge — or drag it into another app"));
+        picture->setFailureText(ZoomableImageView::unreadableText());
     }
     new ClickDragFilter(
         picture,

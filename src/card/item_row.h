@@ -132,6 +132,10 @@ private:
     QWidget* makeCompactThumbnail(QWidget* parent);
     QWidget* makeTextCell(bool compact, QWidget* parent);
     void countPages();
+    // A card made while its arrival is being written shows the file under its unfinished
+    // name, which a PDF's first page cannot be read by; once the index holds the item, the file
+    // has its own name and the card follows it.
+    void followUnfinishedFile();
     void placeActions(QWidget* body, bool compactBar);
 
     CardServices m_services;

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
@@ -108,6 +109,9 @@ NoteTagsView::NoteTagsView(ItemStore& store, QWidget* parent)
     connect(m_tagInput, &QLineEdit::returnPressed, this, &NoteTagsView::commitTags);
     m_flow->addWidget(m_tagInput);
     box->addWidget(flowHolder, 1);
+    // The field is as wide as its prompt; the box around it is where people click.
+    m_tagBox->installEventFilter(this);
+    flowHolder->installEventFilter(this);
     row->addWidget(m_tagBox, 1, Qt::AlignTop);
     fitNoteHeight();
 }
@@ -162,6 +166,18 @@ bool NoteTagsView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_note->viewport() && event->type() == QEvent::Resize)
         fitNoteHeight();
+    if ((watched == m_tagBox || watched == m_tagInput->parentWidget())
+        && event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        if (press->button() == Qt::LeftButton) {
+            // The caret goes where the click was, or to the end of what is typed past it.
+            const QPoint at
+                = m_tagInput->mapFrom(static_cast<QWidget*>(watched), press->position().toPoint());
+            m_tagInput->setFocus(Qt::MouseFocusReason);
+            m_tagInput->setCursorPosition(m_tagInput->cursorPositionAt(at));
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -64,7 +64,7 @@ ZoomableImageView::ZoomableImageView(ThumbnailLoader& loader, QWidget* parent)
         symbolIcon(QStringLiteral("exclamationmark.triangle"), palette(), QPalette::PlaceholderText)
             .pixmap(side, side));
     column->addWidget(icon, 0, Qt::AlignHCenter);
-    auto* message = new QLabel(QStringLiteral("This photo could not be opened"), m_errorView);
+    auto* message = new QLabel(unreadableText(), m_errorView);
     setSecondary(*message);
     column->addWidget(message, 0, Qt::AlignHCenter);
     auto* retry = new QPushButton(QStringLiteral("Try again"), m_errorView);

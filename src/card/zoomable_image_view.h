@@ -25,6 +25,8 @@ class ZoomableImageView : public QWidget {
     Q_OBJECT
 public:
     static constexpr double kDoubleClickZoom = 2.5;
+    // What a card says of a photo that cannot be decoded, in every layout.
+    static QString unreadableText() { return QStringLiteral("This photo could not be opened"); }
 
     explicit ZoomableImageView(ThumbnailLoader& loader, QWidget* parent = nullptr);
     ~ZoomableImageView() override;

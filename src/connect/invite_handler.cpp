@@ -14,7 +14,8 @@ void InviteHandler::handle(const QString& url, const QString& hostName, const QU
     // The new link takes the place of the last outcome, which counts as read: its alert goes,
     // and so does the Inbox item its invitation came in, unless this link came in the same.
     const bool hadResult = m_result || m_joined;
-    const QUuid answered = hadResult ? m_sourceItem : QUuid();
+    const QUuid answered = hadResult && m_wentThrough ? m_sourceItem : QUuid();
+    m_wentThrough = false;
     m_hostName = hostName;
     m_sourceItem = sourceItem;
     m_pending = url;
@@ -63,15 +64,19 @@ void InviteHandler::dismissResult()
     m_result.reset();
     m_joined.reset();
     Q_EMIT resultChanged();
-    // An invitation that came in as an Inbox item has had its answer.
-    if (!m_sourceItem.isNull())
-        finishedWithItem(std::exchange(m_sourceItem, QUuid()));
+    // An invitation that came in as an Inbox item has had its answer. One that failed stays
+    // where it was, to be tried again.
+    const QUuid item = std::exchange(m_sourceItem, QUuid());
+    if (!item.isNull() && std::exchange(m_wentThrough, false))
+        finishedWithItem(item);
 }
 
 void InviteHandler::publishResult(const QString& text, const std::optional<QString>& joined)
 {
     m_result = text;
     m_joined = joined;
+    // The screen joined: the invitation went through, whatever sharing back says later.
+    m_wentThrough = m_wentThrough || joined.has_value();
     Q_EMIT resultChanged();
 }
 

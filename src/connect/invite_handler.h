@@ -33,7 +33,8 @@ public:
     // The user turned the pending link down, or the result was read.
     void cancelPending();
     void dismissResult();
-    // Publishes an outcome, as the relay's answer does.
+    // Publishes an outcome, as the relay's answer does: with the screen joined when the
+    // invitation went through.
     void publishResult(const QString& text, const std::optional<QString>& joined = std::nullopt);
 
     // Called once the invitation that came in as the given item has been answered.
@@ -51,6 +52,8 @@ private:
     std::optional<QString> m_joined;
     QString m_hostName;
     QUuid m_sourceItem;
+    // The pending invitation was accepted and its screen joined.
+    bool m_wentThrough = false;
 };
 
 } // namespace vesker

@@ -48,15 +48,18 @@ QLabel* wrappedLabel(const QString& name, const QString& text, QWidget* parent)
     return label;
 }
 
-// The link as a code to scan; without one, why there is none.
-void showCode(QLabel& label, const std::optional<QString>& url, const QString& otherwise)
+QString noAddressText()
 {
-    // A label that wraps lays a picture out at the height of no text at all.
-    label.setWordWrap(!url);
+    return QStringLiteral("No network address found. Connect this computer to a network.");
+}
+
+// The link as a code to scan; without one the label goes, and the sheet says why there is none.
+void showCode(QLabel& label, const std::optional<QString>& url)
+{
+    label.setVisible(url.has_value());
     if (!url) {
         label.setPixmap({});
         label.setMinimumSize(0, 0);
-        label.setText(otherwise);
         return;
     }
     const int ratio = std::max(1, qRound(label.devicePixelRatioF()));
@@ -119,14 +122,20 @@ QWidget* QRSheet::makePhonesTab()
     setTextStyle(*title, TextStyle::title3);
     layout->addWidget(title);
 
-    m_phoneCode = wrappedLabel(QStringLiteral("qrCode"), {}, page);
+    m_phoneCode = sheetLabel(QStringLiteral("qrCode"), page);
     m_phoneCode->setAccessibleName(QStringLiteral("QR code for phones"));
     layout->addWidget(m_phoneCode, 0, Qt::AlignHCenter);
+    // Across the whole width: a wrapped label laid out at its own width loses its last line.
+    m_phoneNoAddress = wrappedLabel(QStringLiteral("connectNoAddress"), noAddressText(), page);
+    layout->addWidget(m_phoneNoAddress);
+    m_phoneStatus = wrappedLabel(QStringLiteral("connectStatus"), {}, page);
+    setSecondary(*m_phoneStatus);
+    layout->addWidget(m_phoneStatus);
 
-    auto* hint = sheetLabel(QStringLiteral("connectHint"), page);
-    hint->setText(QStringLiteral("Point your phone's camera at the code."));
-    setSecondary(*hint);
-    layout->addWidget(hint);
+    m_phoneHint = sheetLabel(QStringLiteral("connectHint"), page);
+    m_phoneHint->setText(QStringLiteral("Point your phone's camera at the code."));
+    setSecondary(*m_phoneHint);
+    layout->addWidget(m_phoneHint);
 
     m_addresses = sheetLabel(QStringLiteral("connectAddresses"), page);
     m_addresses->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -152,16 +161,21 @@ QWidget* QRSheet::makeBrowserScreenTab()
     title->setText(QStringLiteral("Show this Inbox in a browser"));
     setTextStyle(*title, TextStyle::title3);
     layout->addWidget(title);
-    m_screenCode = wrappedLabel(QStringLiteral("screenQrCode"), {}, on);
+    m_screenCode = sheetLabel(QStringLiteral("screenQrCode"), on);
     m_screenCode->setAccessibleName(QStringLiteral("QR code for the browser screen"));
     layout->addWidget(m_screenCode, 0, Qt::AlignHCenter);
-    QLabel* hint = wrappedLabel(QStringLiteral("browserScreenHint"),
+    m_screenNoAddress = wrappedLabel(QStringLiteral("screenNoAddress"), noAddressText(), on);
+    layout->addWidget(m_screenNoAddress);
+    m_screenStatus = wrappedLabel(QStringLiteral("screenStatus"), {}, on);
+    setSecondary(*m_screenStatus);
+    layout->addWidget(m_screenStatus);
+    m_screenHint = wrappedLabel(QStringLiteral("browserScreenHint"),
         QStringLiteral("Open this link in any web browser on the same network \u2014 a TV, a "
                        "tablet or another computer \u2014 to show this Inbox there as items "
                        "arrive."),
         on);
-    setSecondary(*hint);
-    layout->addWidget(hint);
+    setSecondary(*m_screenHint);
+    layout->addWidget(m_screenHint);
     auto* linkRow = new QHBoxLayout;
     m_screenLink = sheetLabel(QStringLiteral("screenLink"), on);
     m_screenLink->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -220,8 +234,13 @@ QWidget* QRSheet::makeBrowserScreenTab()
 void QRSheet::refresh()
 {
     const QStringList addresses = m_server.addresses();
-    // Without an address there is nothing to scan; the status says why.
-    showCode(*m_phoneCode, m_server.pairingURL(), m_server.statusText());
+    // Without an address there is nothing to scan: the sheet says so, and what the server does.
+    const std::optional<QString> pairing = m_server.pairingURL();
+    showCode(*m_phoneCode, pairing);
+    m_phoneHint->setVisible(pairing.has_value());
+    m_phoneNoAddress->setVisible(!pairing);
+    m_phoneStatus->setText(m_server.statusText());
+    m_phoneStatus->setVisible(!pairing);
     m_addresses->setText(addresses.join(u'\n'));
     m_addresses->setVisible(!addresses.isEmpty());
     const bool codeRequired = m_server.access().codeRequired();
@@ -234,7 +253,11 @@ void QRSheet::refresh()
     m_screenPages->setCurrentIndex(allowed ? 0 : 1);
     const std::optional<QString> screen = m_server.browserScreenURL();
     // Drawn while the page is hidden too, so that the sheet has its room when it is allowed.
-    showCode(*m_screenCode, screen, m_server.statusText());
+    showCode(*m_screenCode, screen);
+    m_screenHint->setVisible(screen.has_value());
+    m_screenNoAddress->setVisible(!screen);
+    m_screenStatus->setText(m_server.statusText());
+    m_screenStatus->setVisible(!screen);
     m_screenLink->setText(screen.value_or(QString()));
     m_screenLink->setVisible(screen.has_value());
     m_copyScreenLink->setVisible(screen.has_value());

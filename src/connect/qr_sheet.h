@@ -32,10 +32,16 @@ private:
     ServerController& m_server;
     platform::Defaults& m_defaults;
     QLabel* m_phoneCode = nullptr;
+    QLabel* m_phoneHint = nullptr;
+    QLabel* m_phoneNoAddress = nullptr;
+    QLabel* m_phoneStatus = nullptr;
     QLabel* m_addresses = nullptr;
     QLabel* m_accessCode = nullptr;
     QStackedWidget* m_screenPages = nullptr;
     QLabel* m_screenCode = nullptr;
+    QLabel* m_screenHint = nullptr;
+    QLabel* m_screenNoAddress = nullptr;
+    QLabel* m_screenStatus = nullptr;
     QLabel* m_screenLink = nullptr;
     QPushButton* m_copyScreenLink = nullptr;
     QLabel* m_viewerPin = nullptr;

@@ -107,9 +107,9 @@ QList<HelpTopic> makeTopics()
                     "The search box searches notes, recognised text, barcodes, tags and the "
                     "sender."})}},
         {"screens", "Screens and groups", "person.2.crop.square.stack",
-            {text("Settings ▸ Screens names this screen, sets its port and lists the addresses "
-                  "phones can open. Send… collects several screens into a group, so that you "
-                  "can send to all of them at once."),
+            {text("Settings ▸ Screens gives a screen a nickname and collects several into a "
+                  "group to send to all at once. It also names this screen, sets its port and "
+                  "lists the addresses phones can open."),
                 text("Settings ▸ Remote adds a screen by its address, for networks such as a VPN "
                      "where Bonjour discovery does not reach.")}},
         {"browser", "Browser and hosted screens", "safari",

@@ -1,5 +1,7 @@
 #include "platform/image_decode.h"
 
+#include "platform/cmyk_tiff.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
@@ -8,6 +10,7 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -118,6 +121,8 @@ QImage decodeHeif(ReadInto readInto, qint64 maxPixels, DecodeError* error)
     return out;
 }
 
+constexpr qint64 kMaxTiffBytes = 64LL * 1024 * 1024;
+
 // Qt refuses to allocate more than its limit (128 MB unless raised) for one image, which a
 // 32-bit image passes at about 34 megapixels: well inside our own pixel budget.
 qint64 allocationLimitBytes()
@@ -143,7 +148,28 @@ void raiseAllocationLimit(qint64 bytes)
         QImageReader::setAllocationLimit(megabytes);
 }
 
-QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, DecodeError* error)
+// What every road after decoding works with: 8 bits a channel and no colour table. Readers give
+// what the file holds (a palette, one bit a pixel, 16 bits a channel), which writers, painters
+// and recognition each take their own way, or not at all.
+QImage usable(QImage image)
+{
+    switch (image.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGB888:
+    case QImage::Format_Grayscale8:
+        return image;
+    case QImage::Format_Grayscale16:
+        return image.convertToFormat(QImage::Format_Grayscale8);
+    default:
+        return image.convertToFormat(
+            image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    }
+}
+
+// None when the image cannot be read; the bytes are read only for what Qt refuses.
+QImage readWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, DecodeError* error)
 {
     // The orientation tag is how a phone held upright says which way is up; without it a
     // portrait photo is read lying on its side.
@@ -170,9 +196,13 @@ QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Dec
         // for a fraction of the cost, so it is read that way; a reader that can only decode
         // whole gets the memory our own budget allows.
         if (target != size) {
-            if (reader.supportsOption(QImageIOHandler::ScaledSize))
+            const bool scaled = reader.supportsOption(QImageIOHandler::ScaledSize);
+            if (scaled)
                 reader.setScaledSize(target);
-            else
+            // Only JPEG and WebP decode straight at the smaller size; PNG offers it too, but
+            // decodes whole first.
+            const QByteArray kind = reader.format();
+            if (!scaled || (kind != "jpeg" && kind != "webp"))
                 raiseAllocationLimit(decodedBytes(size, format));
         }
     }
@@ -182,7 +212,47 @@ QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Dec
         return failed(error, DecodeError::corrupt);
     if (qint64(image.width()) * image.height() > maxPixels)
         return failed(error, DecodeError::tooLarge);
-    return shrunk(std::move(image), longestSide);
+    return image;
+}
+
+QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, DecodeError* error)
+{
+    const QImage image = readWithQt(reader, longestSide, maxPixels, error);
+    return image.isNull() ? image : shrunk(usable(image), longestSide);
+}
+
+// A CMYK TIFF of 16 bits a sample, read through Qt as the RGBA64 image its samples make; none
+// for anything else.
+QImage decodeCmykTiff(
+    const QByteArray& bytes, int longestSide, qint64 maxPixels, DecodeError* error)
+{
+    const std::optional<QByteArray> relabelled = cmykTiffAsRgba(bytes);
+    if (!relabelled)
+        return {};
+    QBuffer buffer;
+    buffer.setData(*relabelled);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // Scaled as it is read, black would be taken for transparency: it is scaled as colours.
+    const QImage inks = readWithQt(reader, 0, maxPixels, error);
+    const QImage image = inks.isNull() ? inks : rgbFromCmyk64(inks);
+    return image.isNull() ? failed(error, DecodeError::corrupt) : shrunk(image, longestSide);
+}
+
+// Qt's reader first; what it gives up on goes to the one reader of ours that may know better.
+QImage decodeWithFallback(QImageReader& reader, const std::function<QByteArray()>& bytes,
+    int longestSide, qint64 maxPixels, DecodeError* error)
+{
+    // Told before reading: a reader that failed no longer says what it read.
+    const bool tiff = reader.format() == "tiff";
+    DecodeError why {};
+    const QImage image = decodeWithQt(reader, longestSide, maxPixels, &why);
+    if (image.isNull() && why == DecodeError::corrupt && tiff) {
+        const QImage cmyk = decodeCmykTiff(bytes(), longestSide, maxPixels, &why);
+        if (!cmyk.isNull())
+            return cmyk;
+    }
+    return image.isNull() ? failed(error, why) : image;
 }
 
 } // namespace
@@ -200,7 +270,14 @@ QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error, in
         return image.isNull() ? image : shrunk(image, longestSide);
     }
     QImageReader reader(path);
-    return decodeWithQt(reader, longestSide, maxPixels, error);
+    const auto bytes = [&path] {
+        QFile file(path);
+        // No upload is larger; a TIFF that is is not read whole.
+        if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTiffBytes)
+            return QByteArray();
+        return file.readAll();
+    };
+    return decodeWithFallback(reader, bytes, longestSide, maxPixels, error);
 }
 
 QImage decodeImageData(
@@ -218,7 +295,8 @@ QImage decodeImageData(
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    return decodeWithQt(reader, longestSide, maxPixels, error);
+    return decodeWithFallback(
+        reader, [&data] { return data; }, longestSide, maxPixels, error);
 }
 
 } // namespace vesker::platform

@@ -6,7 +6,6 @@
 #include <QBuffer>
 #include <QColorSpace>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QLoggingCategory>
 #include <QMimeDatabase>
@@ -37,45 +36,12 @@ QImage onWhite(const QImage& image)
     return flat;
 }
 
-// At most `maxSide` on the longer side; a smaller photo stays as it is.
-QSize fittedSize(QSize size, int maxSide)
-{
-    if (std::max(size.width(), size.height()) <= maxSide)
-        return size;
-    const QSize fitted = size.scaled(maxSide, maxSide, Qt::KeepAspectRatio);
-    return {std::max(1, fitted.width()), std::max(1, fitted.height())};
-}
-
 QImage photoThumbnail(const QString& path, int maxSide)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    if (reader.canRead()) {
-        // The size from the header, before any pixel is decoded. Refusing what is over the
-        // budget also bounds the decoders' own working memory (a progressive JPEG keeps all
-        // its coefficients, whatever size it is scaled to).
-        const QSize stored = reader.size();
-        if (stored.isValid()) {
-            if (stored.isEmpty() || qint64(stored.width()) * stored.height() > kMaxDecodedPixels)
-                return {};
-            // Scaled before the orientation is applied, which keeps the longer side the same.
-            // JPEG decodes straight at a fraction of its size, so a phone photo stays cheap.
-            reader.setScaledSize(fittedSize(stored, maxSide));
-        }
-        QImage image;
-        if (!reader.read(&image) || image.isNull())
-            return {};
-        const QSize shown = fittedSize(image.size(), maxSide);
-        return shown == image.size()
-            ? image
-            : image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    // What Qt has no reader for (HEIC, HEIF, AVIF) goes through libheif, whole and bounded.
-    const QImage image = decodeImage(path);
-    if (image.isNull())
-        return {};
-    return image.scaled(
-        fittedSize(image.size(), maxSide), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Refused from the header when over the budget, which also bounds the decoders' own
+    // working memory (a progressive JPEG keeps all its coefficients, whatever size it is
+    // scaled to); a JPEG decodes straight at a fraction of its size.
+    return decodeImage(path, kMaxDecodedPixels, nullptr, maxSide);
 }
 
 // Poppler says what it thinks of a broken file through qDebug by default: a damaged PDF from a
@@ -116,24 +82,31 @@ quint32 bigEndian32(const QByteArray& bytes, qsizetype at)
         | quint32(quint8(bytes[at + 2])) << 8 | quint32(quint8(bytes[at + 3]));
 }
 
-// An ISO base media file whose "ftyp" box names a still-image brand as its major brand or among
-// its compatible ones; videos (isom, mp42, qt) are not pictures.
-bool isHeifFamily(const QByteArray& bytes)
+// The extension of an ISO base media file whose "ftyp" box names a still-image brand as its
+// major brand or among its compatible ones: "avif" for AV1 pictures, "heic" for the rest of the
+// family; empty for videos (isom, mp42, qt) and everything else.
+QString heifFamilyExtension(const QByteArray& bytes)
 {
     if (bytes.size() < 16 || bytes.mid(4, 4) != "ftyp")
-        return false;
-    static const QByteArrayList kBrands {"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm",
-        "hevs", "mif1", "mif2", "msf1", "avif", "avis"};
-    if (kBrands.contains(bytes.mid(8, 4)))
-        return true;
+        return {};
+    static const QByteArrayList kAv1 {"avif", "avis"};
+    static const QByteArrayList kHevc {
+        "heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs"};
+    static const QByteArrayList kGeneric {"mif1", "mif2", "msf1"};
+    QByteArrayList brands {bytes.mid(8, 4)};
     // A box that claims more than a small header's worth is read no further than that.
     const qsizetype end
         = std::min<qsizetype>({qsizetype(bigEndian32(bytes, 0)), bytes.size(), 1024});
-    for (qsizetype at = 16; at + 4 <= end; at += 4) {
-        if (kBrands.contains(bytes.mid(at, 4)))
-            return true;
-    }
-    return false;
+    for (qsizetype at = 16; at + 4 <= end; at += 4)
+        brands.append(bytes.mid(at, 4));
+    const auto any = [&brands](const QByteArrayList& family) {
+        return std::any_of(brands.cbegin(), brands.cend(),
+            [&family](const QByteArray& brand) { return family.contains(brand); });
+    };
+    // The major brand names the codec; a generic one leaves it to the compatible brands.
+    if (kAv1.contains(brands.first()) || (!any(kHevc) && any(kAv1)))
+        return QStringLiteral("avif");
+    return any(kHevc) || any(kGeneric) ? QStringLiteral("heic") : QString();
 }
 
 // "BM" alone starts too many texts; the size of the header that follows is one of the few
@@ -150,18 +123,30 @@ bool isBitmap(const QByteArray& bytes)
 
 } // namespace
 
+QString pictureExtension(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral("jpg");
+    if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
+        return QStringLiteral("png");
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
+        return QStringLiteral("gif");
+    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
+        return QStringLiteral("webp");
+    if (bytes.startsWith(QByteArrayLiteral("II*\0")) || bytes.startsWith(QByteArrayLiteral("MM\0*"))
+        || bytes.startsWith(QByteArrayLiteral("II+\0"))
+        || bytes.startsWith(QByteArrayLiteral("MM\0+")))
+        return QStringLiteral("tiff");
+    if (isBitmap(bytes))
+        return QStringLiteral("bmp");
+    return heifFamilyExtension(bytes);
+}
+
 SniffedContent sniffContent(const QByteArray& bytes)
 {
     if (bytes.startsWith("%PDF-"))
         return SniffedContent::pdf;
-    const bool picture = bytes.startsWith("\xFF\xD8\xFF") || bytes.startsWith("\x89PNG\r\n\x1A\n")
-        || bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")
-        || (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
-        || bytes.startsWith(QByteArrayLiteral("II*\0"))
-        || bytes.startsWith(QByteArrayLiteral("MM\0*"))
-        || bytes.startsWith(QByteArrayLiteral("II+\0"))
-        || bytes.startsWith(QByteArrayLiteral("MM\0+")) || isBitmap(bytes) || isHeifFamily(bytes);
-    return picture ? SniffedContent::picture : SniffedContent::other;
+    return pictureExtension(bytes).isEmpty() ? SniffedContent::other : SniffedContent::picture;
 }
 
 QString mimeType(const QString& filename)
@@ -172,7 +157,8 @@ QString mimeType(const QString& filename)
     if (extension == QLatin1String("heic"))
         return QStringLiteral("image/heic");
     static const QStringList kServedAsTheyAre {QStringLiteral("application/pdf"),
-        QStringLiteral("image/png"), QStringLiteral("image/gif"), QStringLiteral("image/webp")};
+        QStringLiteral("image/png"), QStringLiteral("image/gif"), QStringLiteral("image/webp"),
+        QStringLiteral("image/tiff"), QStringLiteral("image/bmp"), QStringLiteral("image/avif")};
     const QString type
         = QMimeDatabase().mimeTypeForFile(filename, QMimeDatabase::MatchExtension).name();
     return kServedAsTheyAre.contains(type) ? type : QStringLiteral("image/jpeg");
@@ -261,8 +247,20 @@ std::optional<QByteArray> pdfThumbnailData(const QString& path, int maxPixelSize
 
 QByteArray jpegBytes(const QImage& image, int quality)
 {
+    // The view below shares the pixels but not a colour table, so a format that has one (a
+    // palette, one bit a pixel) is turned into plain colours first, as is one the writer would
+    // narrow on its own.
+    QImage flat = onWhite(image);
+    if (flat.format() != QImage::Format_RGB32 && flat.format() != QImage::Format_RGB888
+        && flat.format() != QImage::Format_Grayscale8) {
+        flat = flat.format() == QImage::Format_Grayscale16
+                || (flat.colorCount() > 0 && flat.isGrayscale())
+            ? flat.convertToFormat(QImage::Format_Grayscale8)
+            : flat.convertToFormat(QImage::Format_RGB32);
+    }
+    if (flat.isNull())
+        return {};
     // A view of the same pixels without the decoder's text, which the writer would carry over.
-    const QImage flat = onWhite(image);
     QImage bare(flat.constBits(), flat.width(), flat.height(), flat.bytesPerLine(), flat.format());
     bare.setColorSpace(flat.colorSpace());
     QByteArray bytes;

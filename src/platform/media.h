@@ -8,11 +8,15 @@
 
 namespace vesker::platform {
 
-// The MIME type a stored file is served under, by its extension: the types phones send photos
-// and PDFs as; anything else, "heif" included, is served as a JPEG photo.
+// The MIME type a stored file is served under, by its extension: the types of the pictures
+// `pictureExtension` names and of PDFs; anything else, "heif" included, is served as a JPEG.
 QString mimeType(const QString& filename);
-// The extension a photo is stored under, from the content type its sender declared.
+// The extension a photo is stored under, from the content type its sender declared: only for
+// bytes that do not tell it themselves.
 QString photoExtension(const QString& contentType);
+// The extension a picture is stored under, by its first bytes ("jpg", "png", "gif", "webp",
+// "tiff", "bmp", "heic" or "avif"); empty for what `sniffContent` calls no picture.
+QString pictureExtension(const QByteArray& bytes);
 
 // What a body is by its first bytes alone, never by decoding it: a picture in a format phones
 // and cameras send (JPEG, PNG, GIF, WebP, TIFF, BMP, and HEIC, HEIF or AVIF in an ISO "ftyp"

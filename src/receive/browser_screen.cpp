@@ -239,7 +239,11 @@ void BrowserScreen::act(const HTTPRequest& request, const QString& action, HTTPR
         m_store.move(*item, ItemStatus::archived);
     }
     m_log.record(action, request.remoteAddress, &*item);
-    reply(json({{QStringLiteral("ok"), true}}));
+    // "ok" only once the change would outlive a crash of the program right after it.
+    m_store.whenSaved([reply = std::move(reply)](const std::optional<QString>& error) {
+        reply(error ? HTTPResponse::text(500, QStringLiteral("Save failed: ") + *error)
+                    : json({{QStringLiteral("ok"), true}}));
+    });
 }
 
 } // namespace vesker

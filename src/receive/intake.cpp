@@ -25,8 +25,11 @@ namespace vesker {
 
 namespace {
 
-HTTPResponse saveFailed(const QString& reason)
+// A phone shows the reason for a photo; a PDF's sender is told only that it was not kept.
+HTTPResponse saveFailed(ItemKind kind, const QString& reason)
 {
+    if (kind == ItemKind::pdf)
+        return HTTPResponse::text(500, QStringLiteral("Couldn't save the file"));
     return HTTPResponse::text(500, QStringLiteral("Save failed: ") + reason);
 }
 
@@ -159,7 +162,7 @@ void ItemIntake::storeInto(ItemStore& target, const PendingUpload& upload, HTTPR
             if (error) {
                 qCWarning(lcServer).noquote() << "[intake] upload not stored:" << *error;
                 if (done)
-                    done(saveFailed(*error));
+                    done(saveFailed(item.kind, *error));
                 return;
             }
             if (weak && store == &weak->m_store) {
@@ -226,7 +229,10 @@ void ItemIntake::acceptRelayItem(const RelayManager::Incoming& incoming)
         extension = QStringLiteral("pdf");
     } else {
         item.kind = ItemKind::photo;
-        extension = platform::photoExtension(incoming.contentType);
+        // Named as what it is; the type it came under only where its bytes do not say.
+        extension = platform::pictureExtension(incoming.data);
+        if (extension.isEmpty())
+            extension = platform::photoExtension(incoming.contentType);
     }
     item.filename = ItemStore::storedFileName(item.receivedAt, item.id, extension);
 

@@ -43,7 +43,7 @@ public:
 
     // Stores an allowed upload into the main store and tells `done` (possibly later, always on
     // the main thread) the reply for its sender: 200 with the item's id once it is on disk,
-    // else 500 "Save failed: " and the reason.
+    // else 500 "Save failed: " and the reason ("Couldn't save the file" for a PDF).
     void storeUpload(const PendingUpload& upload, HTTPReplyFunction done = {});
     // The same for a hosted screen's store: recognition always runs, and the item arrives
     // without sound, notification or window.

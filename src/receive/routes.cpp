@@ -60,7 +60,6 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
     const QString& path = request.path;
     const bool get = method == QLatin1String("GET");
     const bool post = method == QLatin1String("POST");
-    const ItemStore& store = m_controller.store();
 
     if (get && (path == QLatin1String("/") || path == QLatin1String("/index.html"))) {
         return reply({200, QStringLiteral("text/html; charset=utf-8"),
@@ -71,10 +70,16 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
     if (get && path == QLatin1String("/api/status")) {
         const QString device = request.query.value(QStringLiteral("device"));
         m_controller.access().devicePolled(device);
-        QJsonObject status = m_uploads.deviceStatus(device);
-        status.insert(
-            QStringLiteral("acked"), QJsonArray::fromStringList(store.acks().value(device)));
-        return reply(json(status));
+        // An acknowledgement is listed once it is on disk, so that a crash never takes back
+        // what a phone was told.
+        ItemStore& saving = m_controller.store();
+        return saving.whenSaved([&saving, device, status = m_uploads.deviceStatus(device),
+                                    reply = std::move(reply)](const std::optional<QString>&) {
+            QJsonObject answer = status;
+            answer.insert(
+                QStringLiteral("acked"), QJsonArray::fromStringList(saving.acks().value(device)));
+            reply(json(answer));
+        });
     }
     if (post && path == QLatin1String("/upload"))
         return m_uploads.handle(request, ItemKind::photo, std::move(reply));

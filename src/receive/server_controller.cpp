@@ -189,6 +189,11 @@ void ServerController::start()
     connect(m_server.get(), &HTTPServer::advertised, this, [this](const QString& registered) {
         if (advertiseOnNetwork(m_defaults))
             m_defaults.set(QLatin1String(kAdvertisedName), registered);
+        // The daemon came back: phones find this screen again.
+        if (!m_discoveryProblem.isEmpty()) {
+            m_discoveryProblem.clear();
+            Q_EMIT changed();
+        }
     });
     m_discoveryProblem.clear();
     connect(m_server.get(), &HTTPServer::notAdvertised, this, [this](const QString& reason) {

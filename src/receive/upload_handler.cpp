@@ -86,14 +86,18 @@ std::variant<PendingUpload, HTTPResponse> UploadHandler::readUpload(
         case platform::SniffedContent::other:
             return HTTPResponse::text(415, QStringLiteral("Not a photo or PDF"));
         }
+    } else if (kind == ItemKind::pdf
+        && platform::sniffContent(request.body) != platform::SniffedContent::pdf) {
+        return HTTPResponse::text(415, QStringLiteral("Not a PDF"));
     }
     PendingUpload upload;
     upload.id = QUuid::createUuid();
     upload.receivedAt = clock.now();
     upload.kind = kind;
-    upload.fileExtension = kind == ItemKind::pdf
-        ? QStringLiteral("pdf")
-        : platform::photoExtension(request.headers.value(QStringLiteral("content-type")));
+    // What the sender claims is no guide: the file is named, and later served, as what it is.
+    upload.fileExtension = kind == ItemKind::pdf ? QStringLiteral("pdf")
+        : kind == ItemKind::photo                ? platform::pictureExtension(request.body)
+                                                 : QString();
     upload.deviceID = request.headers.value(QStringLiteral("x-device")).trimmed();
     upload.remoteAddress = request.remoteAddress;
     upload.note = decodedHeader(request, "x-note");

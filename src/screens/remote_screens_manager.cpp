@@ -1,18 +1,16 @@
 #include "screens/remote_screens_manager.h"
 
 #include "http/http_address.h"
+#include "http/http_exchange.h"
 #include "http/http_request.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
-#include "platform/local_proxy.h"
 #include "platform/log.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPointer>
 
 #include <algorithm>
@@ -84,16 +82,18 @@ std::optional<Coordinate> location(const QString& text)
     return Coordinate {lat, lon};
 }
 
-ReachFailure reachFailure(QNetworkReply::NetworkError error)
+ReachFailure reachFailure(HTTPExchangeResult::Failure failure)
 {
-    switch (error) {
-    case QNetworkReply::HostNotFoundError:
+    using Failure = HTTPExchangeResult::Failure;
+    switch (failure) {
+    case Failure::badAddress:
+        return ReachFailure::badAddress;
+    case Failure::hostNotFound:
         return ReachFailure::notFound;
-    case QNetworkReply::ConnectionRefusedError:
+    case Failure::refused:
         return ReachFailure::refused;
-    // The transfer timeout cancels the request.
-    case QNetworkReply::OperationCanceledError:
-    case QNetworkReply::TimeoutError:
+    case Failure::idle:
+    case Failure::deadline:
         return ReachFailure::noAnswer;
     default:
         return ReachFailure::failed;
@@ -120,8 +120,9 @@ RemoteScreensManager::RemoteScreensManager(
     , m_waitingDevices(clock)
     , m_grants(readList(defaults, kGrantsKey))
     , m_blocked(readList(defaults, kBlockedKey))
+    , m_remoteHolds(clock)
 {
-    m_checkTimer.setInterval(kCheckIntervalMs);
+    m_checkTimer.setInterval(m_checkTiming.intervalMs);
     connect(&m_checkTimer, &QTimer::timeout, this, &RemoteScreensManager::checkReachability);
     // What the user allowed goes out; its phone learns how it went by polling.
     connect(
@@ -202,6 +203,8 @@ void RemoteScreensManager::checkReachability()
             Q_EMIT reachableChanged();
         }
     };
+    // A check still under way is dropped with its connections.
+    m_checks.clear();
     for (const RemoteScreen& screen : std::as_const(m_screens)) {
         const auto base = screen.baseURL();
         const auto url = base ? urlUnderBase(*base, QStringLiteral("/api/info")) : std::nullopt;
@@ -209,48 +212,36 @@ void RemoteScreensManager::checkReachability()
             failures->insert(screen.id, ReachFailure::badAddress);
             continue;
         }
-        if (!m_network)
-            m_network = std::make_unique<QNetworkAccessManager>();
-        QNetworkRequest request(*url);
-        request.setTransferTimeout(kCheckTimeoutMs);
-        request.setAttribute(
-            QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        m_network->setProxy(platform::proxyFor(url->host()));
-        QNetworkReply* reply = m_network->get(request);
         ++*outstanding;
         // The head tells whether the screen answers; a body is read only while it is short and
         // comes within the check's time, so that a long or slow one never holds the check or
         // fills memory. What a short one says is known when the check is done.
-        reply->setReadBufferSize(kInfoLimit + 1);
-        QTimer::singleShot(kCheckTimeoutMs, reply, &QNetworkReply::abort);
-        connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
-            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            if (status > 0
-                && (status != 200
-                    || reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()
-                        > kInfoLimit))
-                reply->abort();
-        });
-        connect(reply, &QNetworkReply::readyRead, reply, [reply] {
-            if (reply->bytesAvailable() > kInfoLimit)
-                reply->abort();
-        });
-        connect(reply, &QNetworkReply::finished, this,
-            [this, reply, id = screen.id, round, outstanding, answered, failures, finish] {
-                reply->deleteLater();
-                // Any HTTP answer means something listens there, whatever it thinks of us.
-                if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0)
-                    answered->insert(id);
-                else
-                    failures->insert(id, reachFailure(reply->error()));
-                if (reply->error() == QNetworkReply::NoError && round == m_checkRound)
-                    learnFromInfo(id, reply->readAll());
-                if (--*outstanding == 0)
-                    finish();
-            });
+        const HTTPExchangeLimits limits {.maxBodyBytes = kInfoLimit,
+            .idleTimeoutMs = m_checkTiming.timeoutMs,
+            .deadlineMs = m_checkTiming.timeoutMs};
+        m_checks.push_back(
+            std::make_unique<HTTPExchange>(*url, HTTPExchange::Headers {}, QByteArray(), limits,
+                [this, id = screen.id, outstanding, answered, failures, finish](
+                    const HTTPExchangeResult& answer) {
+                    // Any HTTP answer means something listens there, whatever it thinks of us.
+                    if (answer.status > 0)
+                        answered->insert(id);
+                    else
+                        failures->insert(id, reachFailure(answer.failure));
+                    if (answer.ok() && answer.status == 200)
+                        learnFromInfo(id, answer.body);
+                    if (--*outstanding == 0)
+                        finish();
+                }));
     }
     if (*outstanding == 0)
         finish();
+}
+
+void RemoteScreensManager::setCheckTiming(CheckTiming timing)
+{
+    m_checkTiming = timing;
+    m_checkTimer.setInterval(timing.intervalMs);
 }
 
 void RemoteScreensManager::learnFromInfo(const QUuid& id, const QByteArray& body)
@@ -287,10 +278,17 @@ void RemoteScreensManager::setForwarder(decltype(RemoteRelayHooks::forward) forw
     m_hooks.forward = std::move(forward);
 }
 
+void RemoteScreensManager::setHoldAsker(decltype(RemoteRelayHooks::askHold) askHold)
+{
+    m_hooks.askHold = std::move(askHold);
+}
+
 void RemoteScreensManager::setRelayHooks(RemoteRelayHooks hooks)
 {
     if (!hooks.forward)
         hooks.forward = std::move(m_hooks.forward);
+    if (!hooks.askHold)
+        hooks.askHold = std::move(m_hooks.askHold);
     m_hooks = std::move(hooks);
     restartRelays();
 }
@@ -402,6 +400,7 @@ void RemoteScreensManager::routeRelay(
         const RelayRequest probe {
             .screenID = screenID, .deviceID = request.query.value(QStringLiteral("device"))};
         m_waitingDevices.polled(probe.key());
+        askRemote(probe.key());
         return reply(json(200, statusOf(probe.key(), probe.deviceID)));
     }
     const bool upload = path == QLatin1String("/upload") || path == QLatin1String("/file")
@@ -449,11 +448,15 @@ bool RemoteScreensManager::isGranted(const QString& key) const
 QJsonObject RemoteScreensManager::statusOf(const QString& key, const QString& deviceID) const
 {
     const int forwarding = m_forwarding.value(key);
-    const qint64 waiting = forwarding + m_waitingDevices.uploads(key);
-    QJsonObject status = DeviceStatus {.approved = isGranted(key) && forwarding == 0,
-        .denied = m_denied.contains(key) || isBlocked(deviceID),
+    const bool heldThere = m_remoteHolds.isHeld(key);
+    const qint64 waiting = forwarding + m_waitingDevices.uploads(key) + (heldThere ? 1 : 0);
+    const auto outcome = m_remoteHolds.outcome(key);
+    QJsonObject status = DeviceStatus {.approved = isGranted(key) && waiting == 0,
+        .denied = m_denied.contains(key) || isBlocked(deviceID)
+            || outcome == RemoteHoldAnswer::State::declined,
         .pending = waiting,
-        .expired = waiting == 0 && m_waitingDevices.expired(key)}
+        .expired = waiting == 0
+            && (m_waitingDevices.expired(key) || outcome == RemoteHoldAnswer::State::expired)}
                              .toJson();
     if (const auto failure = m_failures.constFind(key); failure != m_failures.cend()) {
         status.insert(QStringLiteral("error"), failure->reason);
@@ -490,11 +493,14 @@ void RemoteScreensManager::forward(const QUrl& base, const RelayRequest& request
 {
     m_hooks.forward(base, request,
         [weak = QPointer<RemoteScreensManager>(this), id = request.screenID,
-            codeSent = !request.code.isEmpty(),
+            codeSent = !request.code.isEmpty(), key = request.key(),
+            device = RemoteHolds::Device {request.screenID, request.deviceID, request.deviceName},
             answered = std::move(answered)](const HTTPResponse& response) {
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [weak, id, codeSent, answered, response] {
+                [weak, id, codeSent, key, device, answered, response] {
+                    if (weak)
+                        weak->m_remoteHolds.answered(key, device, response.status);
                     // Learnt before the phone hears it, so that its next look at "/api/info"
                     // already asks for the code.
                     if (weak && response.status == 401)
@@ -520,11 +526,38 @@ void RemoteScreensManager::forwarded(const QString& key, const HTTPResponse& res
     m_failures.insert(key, {reason, response.status == 401});
 }
 
+void RemoteScreensManager::askRemote(const QString& key)
+{
+    const auto device = m_remoteHolds.askNow(key);
+    if (!device)
+        return;
+    const auto target = screen(device->screenID);
+    const auto base = target ? target->baseURL() : std::nullopt;
+    if (!base || !m_hooks.askHold)
+        return (void)m_remoteHolds.told(key, {});
+    const RelayRequest about {.screenID = device->screenID,
+        .screenName = target->name,
+        .deviceID = device->deviceID,
+        .deviceName = device->deviceName};
+    m_hooks.askHold(*base, about,
+        [weak = QPointer<RemoteScreensManager>(this), key](const RemoteHoldAnswer& answer) {
+            if (weak)
+                weak->remoteHoldAnswered(key, answer);
+        });
+}
+
+void RemoteScreensManager::remoteHoldAnswered(const QString& key, const RemoteHoldAnswer& answer)
+{
+    if (m_remoteHolds.told(key, answer) && answer.state == RemoteHoldAnswer::State::failed)
+        m_failures.insert(key, {answer.error, answer.needsCode});
+}
+
 void RemoteScreensManager::relay(const RelayRequest& request, HTTPReplyFunction reply)
 {
     const QString key = request.key();
     // What it sends now is told apart from what failed before.
     m_failures.remove(key);
+    m_remoteHolds.forget(key);
     if (isBlocked(request.deviceID) || m_denied.contains(key))
         return reply(HTTPResponse::text(403, QStringLiteral("This screen declined the request")));
     const auto target = screen(request.screenID);

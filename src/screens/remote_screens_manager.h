@@ -4,6 +4,7 @@
 #include "access/waiting_devices.h"
 #include "http/http_server.h"
 #include "screens/reach_failure.h"
+#include "screens/remote_holds.h"
 #include "screens/remote_screen.h"
 
 #include <QByteArray>
@@ -22,9 +23,10 @@
 #include <vector>
 
 class QJsonObject;
-class QNetworkAccessManager;
 
 namespace vesker {
+
+class HTTPExchange;
 
 namespace platform {
 class Clock;
@@ -75,6 +77,11 @@ struct RemoteRelayHooks {
     // Sends the request on to the screen at `base` and answers `reply` with what it answered.
     std::function<void(const QUrl& base, const RelayRequest& request, HTTPReplyFunction reply)>
         forward;
+    // Asks the screen at `base` once how it stands with the request's device, whose uploads it
+    // held; `answer` hears it, always, within a bounded time.
+    std::function<void(const QUrl& base, const RelayRequest& request,
+        std::function<void(const RemoteHoldAnswer&)> answer)>
+        askHold;
     // This computer's screen name, for "<name> via <screen name>".
     std::function<QString()> screenName;
     // The upload page phones open, under the given name.
@@ -111,6 +118,12 @@ public:
     const QHash<QUuid, ReachFailure>& unreachable() const { return m_unreachable; }
     // Asks every screen again now; a check still under way is dropped.
     void checkReachability();
+    struct CheckTiming {
+        int intervalMs = kCheckIntervalMs;
+        int timeoutMs = kCheckTimeoutMs;
+    };
+    // For tests that cannot wait for the checks at their real pace.
+    void setCheckTiming(CheckTiming timing);
 
     // Restarts the local listeners of the screens shared on the network. A screen without a
     // stored "relayPort" gets a free one, which is then stored. Nothing listens before the
@@ -118,6 +131,7 @@ public:
     void restartRelays();
     // Each hook may be set by a different layer; setting all of them (re)starts the relays.
     void setForwarder(decltype(RemoteRelayHooks::forward) forward);
+    void setHoldAsker(decltype(RemoteRelayHooks::askHold) askHold);
     void setRelayHooks(RemoteRelayHooks hooks);
     void setListenAddress(const QHostAddress& address) { m_listenAddress = address; }
     // The listener of a shared screen; null when it is not listening.
@@ -176,6 +190,9 @@ private:
     void forward(const QUrl& base, const RelayRequest& request,
         std::function<void(const HTTPResponse&)> answered);
     void learnFromInfo(const QUuid& id, const QByteArray& body);
+    // Asks the remote screen about a key it holds uploads of, unless it was asked just now.
+    void askRemote(const QString& key);
+    void remoteHoldAnswered(const QString& key, const RemoteHoldAnswer& answer);
     QJsonObject statusOf(const QString& key, const QString& deviceID) const;
     bool isBlocked(const QString& deviceID) const;
     std::optional<RemoteScreen> screen(const QUuid& id) const;
@@ -203,6 +220,8 @@ private:
         bool needsCode = false;
     };
     QHash<QString, ForwardFailure> m_failures;
+    // Keys whose uploads the remote screen holds for its own user's answer.
+    RemoteHolds m_remoteHolds;
     QHash<QUuid, QString> m_relayProblems;
     bool m_relaysStarted = false;
     QList<RemoteScreen> m_screens;
@@ -213,7 +232,9 @@ private:
     QSet<QUuid> m_asksForCode;
     QHash<QUuid, ReachFailure> m_unreachable;
     QTimer m_checkTimer;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    CheckTiming m_checkTiming;
+    // The exchanges of the check under way.
+    std::vector<std::unique_ptr<HTTPExchange>> m_checks;
     // Tells a check's late answers from the current one's.
     quint64 m_checkRound = 0;
     RemoteRelayHooks m_hooks;

@@ -123,6 +123,8 @@ DestinationList::DestinationList(Sources sources, QWidget* parent)
             &DestinationList::scheduleRebuild);
         connect(m_sources.directory, &ScreenDirectory::knownScreensChanged, this,
             &DestinationList::scheduleRebuild);
+        connect(m_sources.directory, &ScreenDirectory::nicknamesChanged, this,
+            &DestinationList::scheduleRebuild);
     }
     if (m_sources.relayBook) {
         connect(m_sources.relayBook, &RelayBook::screensChanged, this,
@@ -267,8 +269,17 @@ void DestinationList::addRemoteScreens(QVBoxLayout& layout)
         mono.setStyleHint(QFont::Monospace);
         url->setFont(mono);
         const bool answers = availability.canTick(screen.id);
-        QCheckBox* box = toggleRow(layout, QStringLiteral("network"), screen.name, m_rows,
-            {dot(answers ? successColor() : destructiveColor(), nullptr), url});
+        // A nickname is kept by the screen's id: its own name may change, or be another's too.
+        const QString key = ScreenDirectory::remoteKey(screen.id);
+        const QString nickname
+            = m_sources.directory ? m_sources.directory->displayName(key, key) : key;
+        const bool nicknamed = nickname != key;
+        QList<QWidget*> details {dot(answers ? successColor() : destructiveColor(), nullptr)};
+        if (nicknamed)
+            details.append(detailLabel(screen.name, nullptr));
+        details.append(url);
+        QCheckBox* box = toggleRow(
+            layout, QStringLiteral("network"), nicknamed ? nickname : screen.name, m_rows, details);
         box->setObjectName(QStringLiteral("remoteToggle"));
         // A screen ticked before it stopped answering stays ticked, but cannot be changed. Its
         // name greys (the red light stays red), and the row says why when pointed at.

@@ -4,6 +4,7 @@
 #include "platform/enum_table.h"
 #include "platform/image_decode.h"
 #include "platform/media.h"
+#include "send/photo_segments.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -16,6 +17,8 @@
 
 #include <algorithm>
 #include <mutex>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace vesker {
 
@@ -147,47 +150,35 @@ QString imageMimeType(const QByteArray& data)
 
 namespace {
 
-// Where the first image of a JPEG ends, just past its end-of-image marker; none when the file
-// cannot be walked to it. What follows (a second picture of a multi-picture file, the video of
-// a motion photo) is not part of the image, and exiv2 copies it through untouched.
-std::optional<qsizetype> jpegImageEnd(const QByteArray& data)
+// Whether a TIFF's tags say only how to read and show its pixels.
+bool onlyPictureTags(const QByteArray& tiff)
 {
-    const auto byte = [&data](qsizetype i) { return uchar(data.at(i)); };
-    const qsizetype size = data.size();
-    if (size < 4 || byte(0) != 0xFF || byte(1) != 0xD8)
-        return std::nullopt;
-    qsizetype i = 2;
-    bool inScan = false;
-    while (i + 1 < size) {
-        if (byte(i) != 0xFF) {
-            // Only the compressed data of a scan runs on between markers.
-            if (!inScan)
-                return std::nullopt;
-            ++i;
-            continue;
-        }
-        const uchar marker = byte(i + 1);
-        // A stuffed zero, a restart marker or fill bytes: still inside the scan.
-        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7)) {
-            i += marker == 0xFF ? 1 : 2;
-            continue;
-        }
-        if (marker == 0xD9)
-            return i + 2;
-        if (i + 3 >= size)
-            return std::nullopt;
-        const int length = (byte(i + 2) << 8) | byte(i + 3);
-        if (length < 2)
-            return std::nullopt;
-        i += 2 + length;
-        inScan = marker == 0xDA;
+    static const QStringList kPicture {u"NewSubfileType"_s, u"SubfileType"_s, u"ImageWidth"_s,
+        u"ImageLength"_s, u"BitsPerSample"_s, u"Compression"_s, u"PhotometricInterpretation"_s,
+        u"FillOrder"_s, u"StripOffsets"_s, u"Orientation"_s, u"SamplesPerPixel"_s,
+        u"RowsPerStrip"_s, u"StripByteCounts"_s, u"XResolution"_s, u"YResolution"_s,
+        u"PlanarConfiguration"_s, u"ResolutionUnit"_s, u"TransferFunction"_s, u"WhitePoint"_s,
+        u"PrimaryChromaticities"_s, u"Predictor"_s, u"ColorMap"_s, u"TileWidth"_s, u"TileLength"_s,
+        u"TileOffsets"_s, u"TileByteCounts"_s, u"InkSet"_s, u"ExtraSamples"_s, u"SampleFormat"_s,
+        u"JPEGTables"_s, u"YCbCrCoefficients"_s, u"YCbCrSubSampling"_s, u"YCbCrPositioning"_s,
+        u"ReferenceBlackWhite"_s, u"InterColorProfile"_s};
+    const auto image = openMetadata(tiff);
+    if (!image.get() || !image->xmpData().empty() || !image->iptcData().empty())
+        return false;
+    for (const auto& datum : image->exifData()) {
+        if (datum.groupName() != "Image"
+            || !kPicture.contains(QString::fromStdString(datum.tagName())))
+            return false;
     }
-    return std::nullopt;
+    return true;
 }
 
 // None where the metadata cannot be removed from this file (a format exiv2 cannot write).
 std::optional<QByteArray> strippedMetadata(const QByteArray& data)
 {
+    // A PNG's chunks say by their names what they are; exiv2 would keep those it does not know.
+    if (platform::pictureExtension(data) == u"png")
+        return pngShowingOnly(data);
     try {
         const auto image = openMetadata(data);
         if (!image.get())
@@ -208,12 +199,13 @@ std::optional<QByteArray> strippedMetadata(const QByteArray& data)
         QByteArray stripped = contentsOf(image->io());
         if (stripped.isEmpty())
             return std::nullopt;
-        if (image->imageType() == Exiv2::ImageType::jpeg) {
-            const std::optional<qsizetype> end = jpegImageEnd(stripped);
-            if (!end)
-                return std::nullopt;
-            stripped.truncate(*end);
-        }
+        // exiv2 leaves the segments it has no name for, and what follows the image.
+        if (image->imageType() == Exiv2::ImageType::jpeg)
+            return jpegShowingOnly(stripped);
+        // A TIFF keeps its picture's own tags, and exiv2 writes back some that describe it
+        // (its XMP packet among them): such a file goes re-encoded instead.
+        if (image->imageType() == Exiv2::ImageType::tiff && !onlyPictureTags(stripped))
+            return std::nullopt;
         return stripped;
     } catch (const std::exception&) {
         // Formats exiv2 reads but cannot write (HEIF among them) land here too.

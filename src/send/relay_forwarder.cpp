@@ -71,4 +71,44 @@ void forwardToRemoteScreen(const QUrl& base, const RelayRequest& request, HTTPRe
         });
 }
 
+void askRemoteScreenAboutHeld(const QUrl& base, const RelayRequest& request,
+    std::function<void(const RemoteHoldAnswer&)> answer)
+{
+    // Asked under the phone's own device id, as its uploads were sent.
+    auto* uploader = new Uploader(
+        Uploader::Options {.deviceID = request.deviceID, .deviceName = request.deviceName});
+    UploadJob* job = uploader->askApproval(UploadTarget::url(base)).release();
+    job->setParent(uploader);
+    QObject::connect(job, &UploadJob::finished, uploader,
+        [uploader, answer = std::move(answer)](const UploadResult& result) {
+            using State = RemoteHoldAnswer::State;
+            RemoteHoldAnswer told;
+            if (result.ok()) {
+                told.state = result.outcome == UploadOutcome::waitingForApproval ? State::waiting
+                                                                                 : State::stored;
+            } else {
+                switch (result.error->kind()) {
+                case UploadError::Kind::denied:
+                    told.state = State::declined;
+                    break;
+                case UploadError::Kind::approvalTimeout:
+                    told.state = State::expired;
+                    break;
+                case UploadError::Kind::needsCode:
+                    told = {State::failed, QStringLiteral("Access code required"), true};
+                    break;
+                case UploadError::Kind::badResponse:
+                    told = {State::failed, result.error->detail()};
+                    break;
+                default:
+                    // The remote screen is asked again at the phone's next poll.
+                    told.state = State::waiting;
+                    break;
+                }
+            }
+            answer(told);
+            uploader->deleteLater();
+        });
+}
+
 } // namespace vesker

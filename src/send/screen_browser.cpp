@@ -1,5 +1,6 @@
 #include "send/screen_browser.h"
 
+#include "platform/defaults.h"
 #include "platform/dns_sd_browser.h"
 #include "platform/log.h"
 
@@ -13,6 +14,27 @@ namespace vesker {
 QString ScreenBrowser::lookingText()
 {
     return QStringLiteral("Looking for screens on your Wi\u2011Fi\u2026");
+}
+
+QString ScreenBrowser::unavailableText(const QString& why)
+{
+    return QStringLiteral("Can't look for screens on this network: %1. A screen can still be "
+                          "added by its address in Settings \u25B8 Remote.")
+        .arg(why);
+}
+
+QString ScreenBrowser::ownName(const platform::Defaults& defaults, const QString& screenName)
+{
+    // Missing or not a Bool, the server advertises.
+    if (!defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true))
+        return {};
+    const QString advertised = defaults.string(QStringLiteral("advertisedName"));
+    return advertised.isEmpty() ? screenName : advertised;
+}
+
+bool ScreenBrowser::namesOwnAdvertisement(const QString& key)
+{
+    return key == QLatin1String("advertisedName") || key == QLatin1String("advertiseOnNetwork");
 }
 
 ScreenBrowser::ScreenBrowser(QObject* parent)
@@ -42,15 +64,17 @@ void ScreenBrowser::start()
         m_looking = true;
         setStatusText(lookingText());
     });
+    // Waiting is for the daemon, which may never come: nothing is on its way until it does.
     connect(browser, &platform::DnsSdBrowser::waiting, this, [this](const QString& reason) {
-        setStatusText(QStringLiteral("Waiting for the network: ") + reason);
+        m_looking = false;
+        setStatusText(unavailableText(reason));
     });
     connect(browser, &platform::DnsSdBrowser::failed, this, [this](const QString& reason) {
         qCWarning(lcDnsSd).noquote() << QStringLiteral("[ScreenBrowser] browse failed: ") + reason;
-        // The daemon's own words stay in the log: a sheet has room for one plain sentence.
+        // The daemon's own words stay in the log: a sheet has room for a plain sentence, and
+        // for the way that still works without the daemon.
         m_looking = false;
-        setStatusText(QStringLiteral("Can't look for screens on this network: the avahi-daemon "
-                                     "service isn't answering."));
+        setStatusText(unavailableText(QStringLiteral("the avahi-daemon service isn't answering")));
     });
     connect(browser, &platform::DnsSdBrowser::found, this, &ScreenBrowser::onFound);
     connect(browser, &platform::DnsSdBrowser::removed, this, &ScreenBrowser::onRemoved);

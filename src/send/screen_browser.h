@@ -10,6 +10,7 @@
 namespace vesker {
 
 namespace platform {
+class Defaults;
 class DnsSdBrowser;
 struct DnsSdFound;
 } // namespace platform
@@ -43,13 +44,23 @@ class ScreenBrowser : public QObject {
 public:
     static QString serviceType() { return QStringLiteral("_vesker._tcp"); }
     static QString lookingText();
+    // The status while it cannot look: `why`, and the way to a screen that needs no looking.
+    static QString unavailableText(const QString& why);
+
+    // The name this screen's own advertisement goes by, from the standard settings: the one the
+    // server keeps in "advertisedName" while it advertises, or the screen name while advertising
+    // is on and the server has not written it yet. None while this screen does not advertise:
+    // then nothing found is its own. Both keys are worth following.
+    static QString ownName(const platform::Defaults& defaults, const QString& screenName);
+    static bool namesOwnAdvertisement(const QString& key);
 
     explicit ScreenBrowser(QObject* parent = nullptr);
     ~ScreenBrowser() override;
 
     QList<DiscoveredScreen> macs() const { return m_macs; }
     QString statusText() const { return m_statusText; }
-    // False once looking failed, until it starts again: nothing is on its way.
+    // False while it cannot look (no daemon, or looking failed), until browsing starts again:
+    // nothing is on its way.
     bool looking() const { return m_looking; }
 
     // The name this screen's own server is advertised under (what its publisher registered);

@@ -2,11 +2,13 @@
 
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 namespace vesker {
@@ -30,6 +32,9 @@ struct ScreenGroup {
 // The book of screens seen on the network: their nicknames, the groups made of them, the ones
 // known and the ones the user forgot. Kept in the app-group settings and followed when another
 // part of the program changes them. Main thread only.
+//
+// A screen's key is its name as discovered; a screen reached by address is keyed by
+// remoteKey(), so that renaming it, or another one of the same name, keeps its nickname apart.
 class ScreenDirectory : public QObject {
     Q_OBJECT
 public:
@@ -49,12 +54,29 @@ public:
     // Adds every non-empty key that is neither known nor forgotten to the known screens.
     void remember(const QStringList& keys);
 
+    static QString remoteKey(const QUuid& id);
+    // The nicknames stored, by key, as stored; entries that are not text are left out.
+    QMap<QString, QString> nicknames() const;
+    // Stores `nickname` trimmed for `key`; a blank one takes the key's nickname away.
+    void setNickname(const QString& key, const QString& nickname);
+
+    // Each change is saved at once. A blank name is refused (none, or false), as is a group
+    // that is no longer there; what the stored groups hold besides is kept as it is.
+    std::optional<QUuid> addGroup(const QString& name, const QStringList& members = {});
+    bool renameGroup(const QUuid& id, const QString& name);
+    // In the order given, each member once.
+    bool setGroupMembers(const QUuid& id, const QStringList& members);
+    bool removeGroup(const QUuid& id);
+
 Q_SIGNALS:
     void groupsChanged();
     void knownScreensChanged();
+    void nicknamesChanged();
 
 private:
     void loadGroups();
+    // Applies `edit` to the stored group with `id`, or removes it when `edit` is none.
+    bool editGroup(const QUuid& id, const std::function<void(QJsonObject&)>& edit);
 
     platform::Defaults& m_defaults;
     QList<ScreenGroup> m_groups;

@@ -61,7 +61,9 @@ void ScreenSender::resume()
 {
     if (m_state != State::needsCode)
         return;
-    m_codeGiven = true;
+    // The question is answered: what this try ends with takes the place of its line.
+    m_lines.removeLast();
+    Q_EMIT linesChanged();
     setState(State::running);
     sendCurrent();
 }
@@ -163,7 +165,6 @@ void ScreenSender::uploaded(const UploadResult& result)
         next();
         return;
     }
-    m_waited = true;
     addLine(m_destination.name + QStringLiteral(": waiting for approval…"));
     m_job = m_uploader.waitForApproval(m_destination.target);
     connect(m_job.get(), &UploadJob::finished, this, &ScreenSender::waitedForApproval);
@@ -182,7 +183,7 @@ void ScreenSender::waitedForApproval(const UploadResult& result)
 
 void ScreenSender::failedItem(const UploadError& error)
 {
-    if (error.kind() == UploadError::Kind::needsCode && !m_codeGiven) {
+    if (error.kind() == UploadError::Kind::needsCode) {
         addLine(m_destination.name + QStringLiteral(": needs an access code"));
         setState(State::needsCode);
         return;

@@ -67,15 +67,13 @@ public:
     bool isEnded() const;
     const QStringList& lines() const { return m_lines; }
     int sentCount() const { return m_sent; }
-    // Whether the screen held anything for its approval.
-    bool waited() const { return m_waited; }
     // Whether an upload, a wait or a preparation is under way.
     bool isBusy() const { return m_job || m_preparing; }
     int position() const { return m_position; }
 
     void start();
-    // After a code was given: tries the item that wanted one again. A second refusal of a code
-    // in the same send is a failure of that item rather than a new question.
+    // After a code was given: tries the item that wanted one again, in place of the line that
+    // asked for it. A code that is refused again stops it again, and asks again.
     void resume();
     // The user gave no code: this screen gets nothing more.
     void abandon();
@@ -114,9 +112,7 @@ private:
     QStringList m_lines;
     int m_position = 0;
     int m_sent = 0;
-    bool m_waited = false;
     bool m_declined = false;
-    bool m_codeGiven = false;
     bool m_preparing = false;
     std::unique_ptr<UploadJob> m_job;
     std::unique_ptr<QFutureWatcher<std::optional<Prepared>>> m_watcher;

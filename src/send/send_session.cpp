@@ -345,11 +345,13 @@ void SendSession::senderStateChanged(ScreenSender* sender)
 
 void SendSession::allEnded()
 {
-    // Only a clean run closes the sheet: a screen that first had to approve this computer, or
-    // any item that failed, leaves the lines up for the user to read.
-    const bool clean = std::all_of(m_senders.begin(), m_senders.end(), [](const auto& s) {
-        return s->state() == ScreenSender::State::sent && !s->waited() && s->lines().size() == 1;
-    });
+    // Only a clean run closes the sheet: a screen that first had to approve this computer, a
+    // code not given, or any item that failed leaves a line without the check mark for the user
+    // to read. A code asked for and given leaves none: its line made way for the screen's next.
+    const QStringList lines = results();
+    const bool clean = !lines.isEmpty()
+        && std::all_of(lines.begin(), lines.end(),
+            [](const QString& line) { return line.contains(QStringLiteral("✓")); });
     if (!clean) {
         setSending(false);
         return;

@@ -105,7 +105,7 @@ public:
     void saveCode(const QString& code, const QString& name);
 
     // The screen whose access code is asked for now, and the code offered in the field. More
-    // screens that want one are asked in turn, each once per send.
+    // screens that want one are asked in turn, each as often as it refuses the code given.
     const std::optional<QString>& codePromptFor() const { return m_codePromptFor; }
     const QString& codeInput() const { return m_codeInput; }
     // The prompt's answers: the code is remembered for that screen (as typed) and its sending
@@ -137,7 +137,7 @@ Q_SIGNALS:
     void codePromptChanged();
     void sendingChanged();
     void resultsChanged();
-    // Everything arrived everywhere, at once and without any screen's approval: the sheet closes.
+    // Everything arrived everywhere, without any screen's approval: the sheet closes.
     void delivered();
 
 private:

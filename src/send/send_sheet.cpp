@@ -110,15 +110,15 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
     if (m_services.discover) {
         m_browser = std::make_unique<ScreenBrowser>();
         // Left out by the name the daemon gave this screen: after a clash it is not the screen
-        // name, and the other computer that has the screen name is a screen to send to.
+        // name, and the other computer that has the screen name is a screen to send to. While
+        // this screen does not advertise, nothing found is its own.
         platform::Defaults& defaults = sessionServices.defaults;
         const auto ownName = [&defaults, screenName = sessionServices.screenName] {
-            const QString advertised = defaults.string(QStringLiteral("advertisedName"));
-            return !advertised.isEmpty() ? advertised : screenName ? screenName() : QString();
+            return ScreenBrowser::ownName(defaults, screenName ? screenName() : QString());
         };
         m_browser->setOwnName(ownName());
         connect(&defaults, &platform::Defaults::changed, this, [this, ownName](const QString& key) {
-            if (key == QLatin1String("advertisedName"))
+            if (ScreenBrowser::namesOwnAdvertisement(key))
                 m_browser->setOwnName(ownName());
         });
         connect(m_browser.get(), &ScreenBrowser::macsChanged, this,
@@ -485,6 +485,8 @@ void SendSheet::refreshCodePrompt()
         return;
     m_codeTitle->setText(tr("Access code for %1").arg(*name));
     m_codeField->setText(m_session->codeInput());
+    // Asked again after a code that did not work: typing replaces it.
+    m_codeField->selectAll();
     m_codeField->setFocus();
 }
 

@@ -1,12 +1,10 @@
 #include "send/uploader.h"
 
-#include "platform/local_proxy.h"
+#include "http/http_exchange.h"
 #include "send/usage_stats.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
 #include <QUrlQuery>
@@ -43,6 +41,14 @@ QByteArray idHeader(const QString& value)
     return plain ? value.toLatin1() : encoded(value);
 }
 
+// A content type goes as it was given unless it could break its header line.
+QByteArray headerText(const QString& value)
+{
+    const bool plain = std::all_of(
+        value.cbegin(), value.cend(), [](QChar c) { return c >= u' ' && c.unicode() < 0x7F; });
+    return plain ? value.toLatin1() : QByteArray("application/octet-stream");
+}
+
 // The most an exchange with a body of `bodyBytes` may take, in milliseconds.
 int exchangeLimitMs(const Uploader::Options& options, qint64 bodyBytes)
 {
@@ -52,119 +58,38 @@ int exchangeLimitMs(const Uploader::Options& options, qint64 bodyBytes)
 
 // One HTTP exchange: the request goes out at once; `done` gets the status and body, or the
 // transport failure. Timing out means no byte moved either way for the whole time-out; apart
-// from that, the whole exchange ends within its limit, and no more of the answer than
-// kMaxReplyBytes is ever held, whatever the screen declares or keeps sending.
-class Exchange : public QObject {
-public:
-    using Done
-        = std::function<void(int status, const QByteArray& body, std::optional<UploadError>)>;
+// from that, the whole exchange ends within its limit, and no more of the answer than its head
+// and kMaxReplyBytes is ever held, whatever the screen declares or keeps sending.
+using Done = std::function<void(int status, const QByteArray& body, std::optional<UploadError>)>;
 
-    Exchange(Uploader& uploader, const QUrl& url, QNetworkRequest request,
-        const std::optional<QByteArray>& body, Done done, QObject* parent)
-        : QObject(parent)
-        , m_done(std::move(done))
-    {
-        request.setUrl(url);
-        request.setAttribute(
-            QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        QNetworkAccessManager& network = uploader.network();
-        network.setProxy(platform::proxyFor(url.host()));
-        m_reply = body ? network.post(request, *body) : network.get(request);
-        // Past this the network stack stops reading from the screen until the answer is taken,
-        // which happens only when the answer is whole: a screen that keeps talking fills it and
-        // is cut off below, rather than filling memory.
-        m_reply->setReadBufferSize(kMaxReplyBytes);
-
-        m_idle.setSingleShot(true);
-        m_idle.setInterval(uploader.options().timeoutMs);
-        connect(&m_idle, &QTimer::timeout, this, [this] {
-            m_timedOut = true;
-            m_reply->abort();
+std::unique_ptr<HTTPExchange> exchange(const Uploader& uploader, const QUrl& url,
+    const HTTPExchange::Headers& headers, const QByteArray& body, Done done)
+{
+    const HTTPExchangeLimits limits {.maxBodyBytes = kMaxReplyBytes,
+        .idleTimeoutMs = uploader.options().timeoutMs,
+        .deadlineMs = exchangeLimitMs(uploader.options(), body.size())};
+    return std::make_unique<HTTPExchange>(
+        url, headers, body, limits, [done = std::move(done)](const HTTPExchangeResult& answer) {
+            using Failure = HTTPExchangeResult::Failure;
+            switch (answer.failure) {
+            case Failure::none:
+                return done(answer.status, answer.body, std::nullopt);
+            case Failure::idle:
+                return done(0, {}, UploadError(UploadError::Kind::timeout));
+            case Failure::bodyTooLong:
+                // A refusal is a refusal however long it goes on; a success that never ends is
+                // none.
+                if (answer.status < 200 || answer.status >= 300)
+                    return done(answer.status, {}, std::nullopt);
+                break;
+            case Failure::badAddress:
+                return done(0, {}, UploadError(UploadError::Kind::badURL));
+            default:
+                break;
+            }
+            done(0, {}, UploadError(UploadError::Kind::connection, answer.errorText));
         });
-        const auto moved = [this](qint64 done, qint64) {
-            if (done > 0)
-                m_idle.start();
-        };
-        connect(m_reply, &QNetworkReply::uploadProgress, this, moved);
-        // The limit set above may reach the part that reads the socket before that part exists,
-        // and then be lost: it is told again once the request is out and when the answer starts.
-        connect(m_reply, &QNetworkReply::uploadProgress, this, [this](qint64 sent, qint64 total) {
-            if (sent == total)
-                m_reply->setReadBufferSize(kMaxReplyBytes);
-        });
-        connect(m_reply, &QNetworkReply::downloadProgress, this, moved);
-        // An answer that says or shows it is longer than any a screen gives is cut off at once.
-        connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
-            if (m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxReplyBytes)
-                return cut(Cut::tooLong);
-            m_reply->setReadBufferSize(kMaxReplyBytes);
-        });
-        connect(m_reply, &QNetworkReply::readyRead, this, [this] {
-            if (m_reply->bytesAvailable() >= kMaxReplyBytes)
-                cut(Cut::tooLong);
-        });
-        m_limit.setSingleShot(true);
-        m_limit.setInterval(exchangeLimitMs(uploader.options(), body ? body->size() : 0));
-        connect(&m_limit, &QTimer::timeout, this, [this] { cut(Cut::tooSlow); });
-        connect(m_reply, &QNetworkReply::finished, this, &Exchange::onFinished);
-        m_idle.start();
-        m_limit.start();
-    }
-
-    ~Exchange() override
-    {
-        if (m_reply) {
-            m_reply->disconnect(this);
-            m_reply->abort();
-            m_reply->deleteLater();
-        }
-    }
-
-private:
-    enum class Cut { none, tooLong, tooSlow };
-
-    void cut(Cut why)
-    {
-        if (m_cut != Cut::none || !m_reply)
-            return;
-        m_cut = why;
-        // Not from within the reply's own signal: the end it reports may delete this exchange.
-        QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
-    }
-
-    void onFinished()
-    {
-        m_idle.stop();
-        m_limit.stop();
-        // Whoever is told may delete this exchange along with its job.
-        const Done done = m_done;
-        QNetworkReply* reply = m_reply;
-        m_reply = nullptr;
-        reply->deleteLater();
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (m_cut == Cut::tooSlow)
-            return done(0, {},
-                UploadError(
-                    UploadError::Kind::connection, QStringLiteral("No whole answer in time")));
-        if (m_timedOut || reply->error() == QNetworkReply::TimeoutError)
-            return done(0, {}, UploadError(UploadError::Kind::timeout));
-        if (!status.isValid())
-            return done(0, {}, UploadError(UploadError::Kind::connection, reply->errorString()));
-        // A refusal is a refusal however long it goes on; a success that never ends is none.
-        if (m_cut == Cut::tooLong && status.toInt() >= 200 && status.toInt() < 300)
-            return done(0, {},
-                UploadError(UploadError::Kind::connection, QStringLiteral("Answer too long")));
-        done(status.toInt(), m_cut == Cut::none ? reply->read(kMaxReplyBytes) : QByteArray(),
-            std::nullopt);
-    }
-
-    Done m_done;
-    QPointer<QNetworkReply> m_reply;
-    QTimer m_idle;
-    QTimer m_limit;
-    Cut m_cut = Cut::none;
-    bool m_timedOut = false;
-};
+}
 
 class SendJob : public UploadJob {
 public:
@@ -182,29 +107,27 @@ public:
             return;
         }
         const Uploader::Options& options = uploader.options();
-        QNetworkRequest head;
-        head.setHeader(QNetworkRequest::ContentTypeHeader, request.contentType);
-        head.setRawHeader("X-Note", encoded(request.note));
-        head.setRawHeader("X-Sender", encoded(request.sender));
-        head.setRawHeader("X-Code", encoded(request.code));
-        head.setRawHeader("X-Device", idHeader(options.deviceID));
-        head.setRawHeader("X-Device-Name", encoded(options.deviceName));
-        head.setRawHeader("X-Item-Id", idHeader(request.itemID));
+        HTTPExchange::Headers head {{"Content-Type", headerText(request.contentType)},
+            {"X-Note", encoded(request.note)}, {"X-Sender", encoded(request.sender)},
+            {"X-Code", encoded(request.code)}, {"X-Device", idHeader(options.deviceID)},
+            {"X-Device-Name", encoded(options.deviceName)},
+            {"X-Item-Id", idHeader(request.itemID)}};
         if (request.group) {
-            head.setRawHeader("X-Group", idHeader(request.group->id));
-            head.setRawHeader("X-Group-Index", QByteArray::number(request.group->index));
-            head.setRawHeader("X-Group-Count", QByteArray::number(request.group->count));
+            head.append({"X-Group", idHeader(request.group->id)});
+            head.append({"X-Group-Index", QByteArray::number(request.group->index)});
+            head.append({"X-Group-Count", QByteArray::number(request.group->count)});
         }
         if (request.fileName)
-            head.setRawHeader("X-Filename", encoded(*request.fileName));
+            head.append({"X-Filename", encoded(*request.fileName)});
         if (request.location) {
-            head.setRawHeader("X-Location",
+            head.append({"X-Location",
                 QByteArray::number(request.location->lat, 'g', 12) + ','
-                    + QByteArray::number(request.location->lon, 'g', 12));
+                    + QByteArray::number(request.location->lon, 'g', 12)});
         }
+        // Even an empty body goes as a POST.
+        const QByteArray body = request.body.isNull() ? QByteArray("") : request.body;
         const bool pdf = request.kind == QLatin1String("pdf");
-        new Exchange(
-            uploader, *url, head, request.body,
+        m_exchange = exchange(uploader, *url, head, body,
             [this, pdf, kind = request.kind, stats = QPointer<UsageStats>(options.stats)](
                 int status, const QByteArray& body, std::optional<UploadError> failure) {
                 if (failure)
@@ -230,8 +153,7 @@ public:
                 if (text.isEmpty())
                     text = QStringLiteral("HTTP ") + QString::number(status);
                 finish({UploadError(UploadError::Kind::badResponse, text)});
-            },
-            this);
+            });
     }
 
 private:
@@ -239,13 +161,18 @@ private:
     {
         QTimer::singleShot(0, this, [this, result] { finish(result); });
     }
+
+    std::unique_ptr<HTTPExchange> m_exchange;
 };
 
 class ApprovalWait : public UploadJob {
 public:
-    ApprovalWait(Uploader& uploader, const UploadTarget& target)
+    // `once`: a single poll, at once, whose answer is the outcome; a screen that still holds
+    // the uploads (or gave no answer) is reported as waitingForApproval.
+    ApprovalWait(Uploader& uploader, const UploadTarget& target, bool once)
         : m_uploader(uploader)
         , m_target(target)
+        , m_once(once)
     {
         if (target.kind == UploadTarget::Kind::relay) {
             QTimer::singleShot(0, this, [this] { finish({}); });
@@ -269,6 +196,13 @@ public:
 private:
     void scheduleNext()
     {
+        if (m_once && m_polls > 0)
+            return finish({.outcome = UploadOutcome::waitingForApproval});
+        if (m_once) {
+            ++m_polls;
+            QTimer::singleShot(0, this, [this] { poll(); });
+            return;
+        }
         if (m_polls >= m_uploader.options().maxPolls)
             return finish({UploadError(UploadError::Kind::approvalTimeout)});
         ++m_polls;
@@ -278,13 +212,12 @@ private:
     void poll()
     {
         // One status request at a time; a failed one simply counts as a poll.
-        m_exchange.reset(new Exchange(
-            m_uploader, *m_url, QNetworkRequest(), std::nullopt,
+        m_exchange = exchange(m_uploader, *m_url, {}, QByteArray(),
             [this](int status, const QByteArray& body, std::optional<UploadError> failure) {
                 const QJsonObject answer = !failure && status == 200
                     ? QJsonDocument::fromJson(body).object()
                     : QJsonObject();
-                m_exchange.release()->deleteLater();
+                m_exchange.reset();
                 if (answer.value(QLatin1String("denied")).toBool())
                     return finish({UploadError(UploadError::Kind::denied)});
                 // Dropped unanswered: the screen stopped hearing from us for a while.
@@ -303,14 +236,14 @@ private:
                     || (pending.isDouble() && pending.toDouble() <= 0))
                     return finish({});
                 scheduleNext();
-            },
-            nullptr));
+            });
     }
 
     Uploader& m_uploader;
     UploadTarget m_target;
     std::optional<QUrl> m_url;
-    std::unique_ptr<Exchange> m_exchange;
+    std::unique_ptr<HTTPExchange> m_exchange;
+    bool m_once = false;
     int m_polls = 0;
 };
 
@@ -328,10 +261,7 @@ void UploadJob::finish(UploadResult result)
 Uploader::Uploader(Options options, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
-    , m_network(std::make_unique<QNetworkAccessManager>())
-{
-    m_network->setAutoDeleteReplies(false);
-}
+{ }
 
 Uploader::~Uploader() = default;
 
@@ -342,7 +272,12 @@ std::unique_ptr<UploadJob> Uploader::send(const UploadRequest& request, const Up
 
 std::unique_ptr<UploadJob> Uploader::waitForApproval(const UploadTarget& target)
 {
-    return std::make_unique<ApprovalWait>(*this, target);
+    return std::make_unique<ApprovalWait>(*this, target, false);
+}
+
+std::unique_ptr<UploadJob> Uploader::askApproval(const UploadTarget& target)
+{
+    return std::make_unique<ApprovalWait>(*this, target, true);
 }
 
 } // namespace vesker

@@ -6,8 +6,6 @@
 
 #include <memory>
 
-class QNetworkAccessManager;
-
 namespace vesker {
 
 class UsageStats;
@@ -53,8 +51,8 @@ public:
 
     // Bytes a second that a body is given to go out at, for the most an exchange may take.
     static constexpr qint64 kSlowestSendRate = 32 * 1024;
-    // The most of a screen's answer that is read. Every answer a screen gives fits in a few
-    // lines; a longer one is cut off there.
+    // The most of a screen's answer body that is read (its head has a limit of its own). Every
+    // answer a screen gives fits in a few lines; a longer one is cut off there.
     static constexpr qint64 kMaxReplyBytes = 64 * 1024;
 
     explicit Uploader(Options options, QObject* parent = nullptr);
@@ -65,13 +63,15 @@ public:
     // declines it (denied) or the polls run out (approvalTimeout). A relay screen holds no
     // uploads, so its wait ends at once.
     std::unique_ptr<UploadJob> waitForApproval(const UploadTarget& target);
+    // One such poll, at once: stored when approved or nothing is held any more,
+    // waitingForApproval while the screen still holds the uploads (or did not answer), else the
+    // failure the wait would end with.
+    std::unique_ptr<UploadJob> askApproval(const UploadTarget& target);
 
     const Options& options() const { return m_options; }
-    QNetworkAccessManager& network() const { return *m_network; }
 
 private:
     Options m_options;
-    std::unique_ptr<QNetworkAccessManager> m_network;
 };
 
 } // namespace vesker

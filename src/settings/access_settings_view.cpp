@@ -76,41 +76,89 @@ QWidget* AccessSettingsView::makePolicyGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Who can send to this computer"), this);
     auto* form = new QFormLayout(group);
-    auto* policy = settings::boundPicker(m_defaults, kAccessPolicy, settings::accessPolicyChoices(),
-        QStringLiteral("anyone"), QStringLiteral("accessPolicyPicker"), group);
-    policy->setAccessibleName(QStringLiteral("Access"));
-    form->addRow(QStringLiteral("Access:"), policy);
+    // Written through the access manager rather than bound to the setting: choosing the code
+    // policy may have to make a code first.
+    m_policy = new QComboBox(group);
+    m_policy->setObjectName(QStringLiteral("accessPolicyPicker"));
+    m_policy->setAccessibleName(QStringLiteral("Access"));
+    for (const settings::Choice& choice : settings::accessPolicyChoices())
+        m_policy->addItem(choice.label, choice.value);
+    connect(m_policy, &QComboBox::activated, this, [this](int index) {
+        if (const auto policy = accessPolicyFromString(m_policy->itemData(index).toString()))
+            m_access.choosePolicy(*policy);
+    });
+    form->addRow(QStringLiteral("Access:"), m_policy);
 
-    m_code = settings::boundTextField(
-        m_defaults, kAccessCode, QStringLiteral("accessCodeField"), group);
+    m_code = new QLineEdit(group);
+    m_code->setObjectName(QStringLiteral("accessCodeField"));
     m_code->setAccessibleName(QStringLiteral("Access code"));
     m_code->setPlaceholderText(QStringLiteral("No code set"));
+    m_code->setText(m_defaults.string(kAccessCode));
+    // A blank typed under the code policy is not written; the code before it holds, and comes
+    // back into the field when the editing ends.
+    connect(m_code, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_access.setAccessCode(text);
+        showCodeProblem();
+    });
+    connect(m_code, &QLineEdit::editingFinished, this, &AccessSettingsView::showCode);
     m_newCode = new QPushButton(QStringLiteral("New code"), group);
     m_newCode->setObjectName(QStringLiteral("newCodeButton"));
     m_newCode->setAccessibleName(QStringLiteral("New code"));
-    connect(m_newCode, &QPushButton::clicked, this,
-        [this] { m_defaults.set(kAccessCode, settings::newAccessCode()); });
+    connect(m_newCode, &QPushButton::clicked, this, [this] { m_access.makeNewCode(); });
     auto* codeRow = new QHBoxLayout;
     codeRow->addWidget(m_code, 1);
     codeRow->addWidget(m_newCode);
     form->addRow(QStringLiteral("Access code:"), codeRow);
+    m_codeProblem = settings::problemLabel(QStringLiteral("accessCodeProblem"), group);
+    form->addRow(m_codeProblem);
     form->addRow(hint(QStringLiteral("The code only matters with \u201cOnly with an access "
                                      "code\u201d; phones that scan the pairing code get it "
                                      "with the link."),
         group));
 
-    // The code is asked for only under the code policy; elsewhere it waits, greyed.
-    auto follow = [this] {
-        const bool used = m_access.policy() == AccessPolicy::code;
-        m_code->setEnabled(used);
-        m_newCode->setEnabled(used);
-    };
-    follow();
-    connect(&m_defaults, &platform::Defaults::changed, this, [follow](const QString& key) {
+    showPolicy();
+    connect(&m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {
         if (key == kAccessPolicy)
-            follow();
+            showPolicy();
+        else if (key == kAccessCode && m_code->text() != m_defaults.string(kAccessCode))
+            showCode();
     });
     return group;
+}
+
+void AccessSettingsView::showPolicy()
+{
+    const AccessPolicy policy = m_access.policy();
+    m_policy->setCurrentIndex(m_policy->findData(toString(policy)));
+    // The code is asked for only under the code policy; elsewhere it waits, greyed.
+    const bool used = policy == AccessPolicy::code;
+    m_code->setEnabled(used);
+    m_newCode->setEnabled(used);
+    showCodeProblem();
+}
+
+void AccessSettingsView::showCode()
+{
+    const QString stored = m_defaults.string(kAccessCode);
+    // Writing back what the user is typing would move the cursor.
+    if (m_code->text() != stored)
+        m_code->setText(stored);
+    showCodeProblem();
+}
+
+void AccessSettingsView::showCodeProblem()
+{
+    QString problem;
+    if (m_access.policy() == AccessPolicy::code && m_code->text().trimmed().isEmpty()) {
+        problem = m_access.accessCode().isEmpty()
+            ? QStringLiteral("No code is set, so every phone on the network can send. Type a "
+                             "code or click New code.")
+            : QStringLiteral("\u201cOnly with an access code\u201d needs a code: %1 stays until "
+                             "another is typed.")
+                  .arg(m_access.accessCode());
+    }
+    m_codeProblem->setText(problem);
+    m_codeProblem->setVisible(!problem.isEmpty());
 }
 
 QWidget* AccessSettingsView::makeDevicesGroup()

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -31,6 +33,9 @@ private:
     QWidget* makePolicyGroup();
     QWidget* makeDevicesGroup();
     QWidget* makeBrowserGroup();
+    void showPolicy();
+    void showCode();
+    void showCodeProblem();
     void listGrants();
     void listBlocked();
     // The device id of the selected row, empty when none.
@@ -39,7 +44,9 @@ private:
     AccessManager& m_access;
     platform::Defaults& m_defaults;
     const platform::Clock& m_clock;
+    QComboBox* m_policy = nullptr;
     QLineEdit* m_code = nullptr;
+    QLabel* m_codeProblem = nullptr;
     QPushButton* m_newCode = nullptr;
     QTreeWidget* m_grants = nullptr;
     QTreeWidget* m_blocked = nullptr;

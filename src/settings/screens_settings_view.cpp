@@ -4,6 +4,7 @@
 #include "receive/server_controller.h"
 #include "screens/hosted_screens_manager.h"
 #include "screens/remote_screens_manager.h"
+#include "settings/screen_book_view.h"
 #include "settings/screens_settings_checks.h"
 #include "settings/settings_bindings.h"
 #include "ui/text_style.h"
@@ -38,7 +39,7 @@ QLabel* secondaryLabel(const QString& text, QWidget* parent)
 } // namespace
 
 ScreensSettingsView::ScreensSettingsView(
-    ServerController& controller, platform::Defaults& defaults, QWidget* parent)
+    ServerController& controller, platform::Defaults& defaults, Book book, QWidget* parent)
     : QWidget(parent)
     , m_controller(controller)
     , m_defaults(defaults)
@@ -47,6 +48,15 @@ ScreensSettingsView::ScreensSettingsView(
     layout->addWidget(makeNameGroup());
     layout->addWidget(makePortGroup());
     layout->addWidget(makeAddressGroup());
+    if (book.directory) {
+        layout->addWidget(
+            new ScreenBookView({.directory = *book.directory,
+                                   .defaults = defaults,
+                                   .screenName = [&controller] { return controller.screenName(); },
+                                   .remote = &controller.remote(),
+                                   .discover = book.discover},
+                this));
+    }
     layout->addStretch();
 }
 
@@ -84,12 +94,18 @@ QWidget* ScreensSettingsView::makeNameGroup()
                                                "its addresses or the Connect QR code."),
         group));
 
-    auto* status = new QLabel(m_controller.statusText(), group);
-    status->setObjectName(QStringLiteral("serverStatusLabel"));
-    status->setWordWrap(true);
-    connect(&m_controller, &ServerController::statusTextChanged, status,
-        [this, status] { status->setText(m_controller.statusText()); });
-    form->addRow(QStringLiteral("Server:"), status);
+    m_status = new QLabel(group);
+    m_status->setObjectName(QStringLiteral("serverStatusLabel"));
+    m_status->setWordWrap(true);
+    form->addRow(QStringLiteral("Server:"), m_status);
+    m_discoveryProblem = settings::problemLabel(QStringLiteral("discoveryProblem"), group);
+    form->addRow(QString(), m_discoveryProblem);
+    connect(&m_controller, &ServerController::statusTextChanged, this,
+        &ScreensSettingsView::showStatus);
+    connect(
+        &m_controller, &ServerController::isRunningChanged, this, &ScreensSettingsView::showStatus);
+    connect(&m_controller, &ServerController::changed, this, &ScreensSettingsView::showStatus);
+    showStatus();
     return group;
 }
 
@@ -143,6 +159,24 @@ QWidget* ScreensSettingsView::makeAddressGroup()
     connect(&m_controller, &ServerController::addressesChanged, this,
         &ScreensSettingsView::listAddresses);
     return group;
+}
+
+void ScreensSettingsView::showStatus()
+{
+    const QString notFound = QStringLiteral(" (not discoverable)");
+    QString status = m_controller.statusText();
+    const QString problem = ServerController::advertiseOnNetwork(m_defaults)
+        ? m_controller.discoveryProblem()
+        : QString();
+    // The switch stays as the user set it; the line under it says that it cannot be honoured.
+    const bool unfound = m_controller.isRunning() && !problem.isEmpty();
+    if (unfound && !status.endsWith(notFound))
+        status += notFound;
+    m_status->setText(status);
+    m_discoveryProblem->setText(unfound
+            ? QStringLiteral("Phones can't find this screen by name: ") + problem + u'.'
+            : QString());
+    m_discoveryProblem->setVisible(unfound);
 }
 
 void ScreensSettingsView::rename()

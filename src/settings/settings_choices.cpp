@@ -2,8 +2,6 @@
 
 #include "access/access_types.h"
 
-#include <QRandomGenerator>
-
 namespace vesker::settings {
 
 QList<Choice> accessPolicyChoices()
@@ -67,11 +65,6 @@ QList<Choice> displayChoices(const QStringList& displayNames, const QString& sto
     if (!stored.isEmpty() && !displayNames.contains(stored))
         choices.append({stored, stored + QStringLiteral(" (not connected)")});
     return choices;
-}
-
-QString newAccessCode()
-{
-    return QString::asprintf("%06d", int(QRandomGenerator::system()->bounded(1000000)));
 }
 
 } // namespace vesker::settings

@@ -1,5 +1,5 @@
 // What the Settings window offers, without widgets: the choices of each picker with the value
-// stored for them, and a fresh access code.
+// stored for them.
 #pragma once
 
 #include <QList>
@@ -24,8 +24,5 @@ QList<Choice> cleanupActionChoices();
 // given. A stored display that is not connected now stays choosable, so that opening the window
 // never loses the choice.
 QList<Choice> displayChoices(const QStringList& displayNames, const QString& stored);
-
-// Six random digits, leading zeros kept.
-QString newAccessCode();
 
 } // namespace vesker::settings

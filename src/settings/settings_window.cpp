@@ -60,7 +60,8 @@ SettingsWindow::SettingsWindow(const Services& services, QWidget* parent)
         = new AccessSettingsView(services.controller.access(), services.defaults, services.clock);
     access->setObjectName(QStringLiteral("accessTab"));
     m_tabs->addTab(scrolling(access), QStringLiteral("Access"));
-    auto* screens = new ScreensSettingsView(services.controller, services.defaults);
+    auto* screens = new ScreensSettingsView(services.controller, services.defaults,
+        {.directory = services.directory, .discover = services.discoverScreens});
     screens->setObjectName(QStringLiteral("screensTab"));
     m_tabs->addTab(scrolling(screens), QStringLiteral("Screens"));
     m_tabs->addTab(scrolling(new HostedScreensSettingsView(services.controller.hosted(),

@@ -8,6 +8,7 @@ namespace vesker {
 
 class FocusGuard;
 class Permissions;
+class ScreenDirectory;
 class ServerController;
 class Updater;
 class WindowManager;
@@ -26,6 +27,10 @@ struct SettingsWindowServices {
     FocusGuard& focusGuard;
     Permissions& permissions;
     Updater& updater;
+    // The nicknames and groups of the screens sent to; none: the Screens tab shows neither.
+    ScreenDirectory* directory = nullptr;
+    // Looks for screens on the network while the Screens tab is shown.
+    bool discoverScreens = true;
 };
 
 // The Settings window: "General", "Display", "Access" and "Screens" tabs; later parts of the

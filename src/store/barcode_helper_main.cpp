@@ -5,10 +5,12 @@
 //   vesker-barcodes [--one-per-layer] MAX_PIXELS IMAGE
 //
 // It decodes IMAGE as the program does, refusing more than MAX_PIXELS, and searches it at the
-// reduced size text is first read at (see ink_regions.h), layer by layer; then it searches
-// the full photo, but only where the reduced copy shows marks that no code found explains (a
-// small dense code far from the lens). It prints one line per code, in the order ZXing
-// reported them (a code is often found more than once):
+// reduced size text is first read at (see ink_regions.h), layer by layer; once it found codes,
+// it searches the marks that none of them explains again in tiles a few codes wide (of a sheet of
+// labels, ZXing gives only some). Then it searches the full photo, but only where the reduced copy
+// shows marks that no code found explains (a small dense code far from the lens). It prints one
+// line per distinct code, in the order ZXing reported them, and one place for every time it was
+// found:
 //   code FORMAT PAYLOAD
 //   place LEFT TOP RIGHT BOTTOM
 // FORMAT is ZXing's name of the format; the place is where the code lies on the reduced picture
@@ -28,6 +30,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <string>
 
 #include <sys/resource.h>
@@ -37,6 +40,12 @@ namespace {
 // Searching the full photo region by region costs more than searching it whole once the
 // regions cover more than this share of it.
 constexpr double kMostOfThePhoto = 0.5;
+
+// ZXing reads only so many codes in one picture: of a sheet of forty labels it gives a few, or
+// one. A tile this many codes wide (of the largest found so far) holds too few for that limit
+// and every code up to half its side whole in one of the tiles, which overlap by half.
+constexpr int kCodesPerTile = 3;
+constexpr int kSmallestTile = 256;
 
 // As ZXing's own pyramid: a layer a third the size of the one before, while the last is still
 // larger than this on its short side. A code that fills much of a large photo is found more
@@ -58,6 +67,16 @@ ZXing::DecodeHints searchHints()
     return hints;
 }
 
+// The side of the tiles a picture is searched in again once `places` were found on it; 0 when
+// none were.
+int tileFor(const QList<QRect>& places)
+{
+    int largest = 0;
+    for (const QRect& place : places)
+        largest = std::max({largest, place.width(), place.height()});
+    return largest == 0 ? 0 : std::max(kSmallestTile, kCodesPerTile * largest);
+}
+
 // Where a code was found, on the picture it was found in.
 QRect placeOf(const ZXing::Result& result)
 {
@@ -76,8 +95,6 @@ QRect placeOf(const ZXing::Result& result)
 
 void printCode(const ZXing::Result& result)
 {
-    if (!result.isValid())
-        return;
     std::string line = std::string("code ") + ZXing::ToString(result.format()) + ' ';
     for (const char c : result.text()) {
         switch (c) {
@@ -114,7 +131,8 @@ public:
         const auto found = [&](const ZXing::Result& result) {
             if (!result.isValid())
                 return;
-            printCode(result);
+            if (m_printed.insert({result.format(), result.text()}).second)
+                printCode(result);
             const QRect place = toReduced(placeOf(result));
             std::printf(
                 "place %d %d %d %d\n", place.left(), place.top(), place.right(), place.bottom());
@@ -147,8 +165,39 @@ public:
         return places;
     }
 
+    // Searches each of `regions` of `image`, in tiles of `tile` pixels that overlap by half
+    // where a region is larger (whole where `tile` is 0). Gives the places of what it found, on
+    // the reduced picture, as `run` does.
+    QList<QRect> runRegions(const QImage& image, const QList<QRect>& regions, int tile,
+        const std::function<QRect(QRect)>& toReduced)
+    {
+        QList<QRect> found;
+        const auto runOn = [&](const QRect& crop) {
+            found += run(
+                image.copy(crop), [&](QRect r) { return toReduced(r.translated(crop.topLeft())); });
+        };
+        for (const QRect& region : regions) {
+            if (tile <= 0) {
+                runOn(region);
+                continue;
+            }
+            const int step = tile / 2;
+            for (int y = region.top();; y += step) {
+                for (int x = region.left();; x += step) {
+                    runOn(QRect(x, y, tile, tile) & region);
+                    if (x + tile > region.right())
+                        break;
+                }
+                if (y + tile > region.bottom())
+                    break;
+            }
+        }
+        return found;
+    }
+
 private:
     bool m_oneCodePerLayer;
+    std::set<std::pair<ZXing::BarcodeFormat, std::string>> m_printed;
     ZXing::DecodeHints m_hints = searchHints();
 };
 
@@ -174,7 +223,14 @@ int main(int argc, char** argv)
     const QImage reduced
         = vesker::decodeForReading(args[1], maxPixels).convertToFormat(QImage::Format_Grayscale8);
     if (!reduced.isNull()) {
-        const QList<QRect> regions = vesker::inkRegions(reduced, search.runLayers(reduced));
+        QList<QRect> places = search.runLayers(reduced);
+        // Where there is one code there may be more than ZXing gives of one picture: a sheet of
+        // labels.
+        if (const int tile = tileFor(places); tile > 0) {
+            places += search.runRegions(
+                reduced, vesker::inkRegions(reduced, places), tile, [](QRect r) { return r; });
+        }
+        const QList<QRect> regions = vesker::inkRegions(reduced, places);
         std::fputs("searched\n", stdout);
         std::fflush(stdout);
         if (std::max(reduced.width(), reduced.height()) >= vesker::kReadingSide
@@ -191,11 +247,11 @@ int main(int argc, char** argv)
             } else if (area > kMostOfThePhoto * reduced.width() * reduced.height()) {
                 search.run(full, fromFull);
             } else {
-                for (const QRect& region : regions) {
-                    const QRect crop = vesker::mapRect(region, reduced.size(), full.size());
-                    search.run(full.copy(crop),
-                        [&](QRect r) { return fromFull(r.translated(crop.topLeft())); });
-                }
+                QList<QRect> crops;
+                for (const QRect& region : regions)
+                    crops.append(vesker::mapRect(region, reduced.size(), full.size()));
+                const int tile = tileFor(places) * full.width() / reduced.width();
+                search.runRegions(full, crops, tile, fromFull);
             }
         }
     }

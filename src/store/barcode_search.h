@@ -35,7 +35,7 @@ public:
     BarcodeSearch& operator=(const BarcodeSearch&) = delete;
 
     struct Answer {
-        // In the order the helper reported them (possibly repeated).
+        // In the order the helper reported them, each once.
         QList<Recognizer::Barcode> codes;
         // Where they lie on the photo reduced to kReadingSide (see ink_regions.h).
         QList<QRect> places;

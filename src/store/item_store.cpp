@@ -16,6 +16,8 @@
 #include <QWaitCondition>
 #include <QtConcurrent/QtConcurrentMap>
 
+#include <algorithm>
+
 namespace vesker {
 
 namespace {
@@ -28,13 +30,27 @@ constexpr qsizetype kMaxWaitingRelayAcks = 10000;
 constexpr qint64 kFoldJournalBytes = 1024 * 1024;
 constexpr int kIdleFoldMs = 1000;
 
-QByteArray readFile(const QString& path, bool* exists)
+// The file's bytes; `error` tells why a file that exists could not be read (which is not the
+// same as damaged: what it holds is unknown).
+QByteArray readFile(const QString& path, bool* exists, QString* error = nullptr)
 {
     QFile file(path);
-    *exists = file.exists();
-    if (!file.open(QIODevice::ReadOnly))
+    *exists = QFileInfo(path).exists();
+    if (!*exists)
         return {};
-    return file.readAll();
+    const auto fail = [&](const QString& reason) {
+        if (error)
+            *error = reason;
+        return QByteArray();
+    };
+    if (QFileInfo(path).isDir())
+        return fail(QStringLiteral("it is a folder"));
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    return data;
 }
 
 // Splits the text of a JSON array into the text of its elements without decoding them, so
@@ -205,9 +221,16 @@ ItemStore::ItemStore(
             const QList<QUuid> arrivals = std::exchange(m_unsavedArrivals, {});
             const QList<SavedCallback> callbacks = std::exchange(m_savedCallbacks, {});
             const QList<RecordChange> changes = takeChanges();
+            FileWork work;
+            if (!m_afterSaved.isEmpty()) {
+                for (const auto& [id, record] : changes) {
+                    if (auto waiting = m_afterSaved.take(id); !waiting.isEmpty())
+                        work.append({id, std::move(waiting)});
+                }
+            }
             return ItemStoreWriter::Snapshot {[changes] { return journalLines(changes); },
-                [this, arrivals, callbacks, changes](const std::optional<QString>& error) {
-                    indexWritten(arrivals, callbacks, changes, error);
+                [this, arrivals, callbacks, changes, work](const std::optional<QString>& error) {
+                    indexWritten(arrivals, callbacks, changes, work, error);
                 }};
         },
         now);
@@ -224,11 +247,14 @@ ItemStore::ItemStore(
                         object.insert(it.key(), QJsonArray::fromStringList(it.value()));
                     return QJsonDocument(object).toJson(QJsonDocument::Compact);
                 },
-                [this](const std::optional<QString>& error) {
-                    if (!error)
-                        return;
-                    qCWarning(lcStore).noquote() << "[store] acks.json not written: " + *error;
-                    m_acksWriter->markDirtyQuietly();
+                [this, callbacks = std::exchange(m_acksSavedCallbacks, {})](
+                    const std::optional<QString>& error) {
+                    if (error) {
+                        qCWarning(lcStore).noquote() << "[store] acks.json not written: " + *error;
+                        m_acksWriter->markDirtyQuietly();
+                    }
+                    for (const SavedCallback& callback : callbacks)
+                        callback(error);
                 }};
         },
         now);
@@ -275,19 +301,37 @@ QString ItemStore::defaultRoot()
     return pictures + QStringLiteral("/Vesker");
 }
 
-void ItemStore::load()
+void ItemStore::load(bool atStart)
 {
     bool exists = false;
     bool indexDamaged = false;
     QHash<QUuid, QByteArray> texts;
     QSet<QUuid> repeated;
-    const QByteArray index = readFile(m_indexPath, &exists);
+    QString readError;
+    const QByteArray index = readFile(m_indexPath, &exists, &readError);
+    if (!readError.isEmpty()) {
+        // What the file holds is unknown, so nothing may be written in its place, nothing moved
+        // aside and no file in the folders judged by records that were not read.
+        m_readProblem = QStringLiteral("index.json could not be read (%1)").arg(readError);
+        qCWarning(lcStore).noquote()
+            << "[store]"
+            << *m_readProblem + QStringLiteral("; the store is left as it is and takes nothing");
+        return;
+    }
+    m_readProblem.reset();
+    // Read again while the store runs: what was counted of the empty store goes.
+    invalidateRows();
     if (exists) {
         bool complete = false;
         const auto records = splitArray(index, &complete);
         qsizetype skipped = 0;
         if (records)
             m_items = readIndex(*records, &texts, &repeated, &skipped);
+        if (!repeated.isEmpty() && separateRepeatedIds()) {
+            // Written whole soon, so that each record keeps the id it now has.
+            m_indexUnreadable = true;
+            m_idleFold.start();
+        }
         if (!records || !complete || skipped > 0) {
             // The whole file is kept for the user; every record that still decodes is used.
             qCWarning(lcStore).noquote()
@@ -322,6 +366,7 @@ void ItemStore::load()
         }
     }
     replay(changes.entries);
+    m_filenamesStale = true;
 
     // What is on disk now, for the next fold: a record read is written back as it was read, and
     // one of an id the index holds twice from its own item every time.
@@ -336,7 +381,7 @@ void ItemStore::load()
     }
     if (journal.size() > 0 || indexDamaged)
         m_idleFold.start();
-    removeLeftovers(indexDamaged || m_journalUnreadable);
+    settleFiles(indexDamaged || m_journalUnreadable, atStart);
 
     const QByteArray acks = readFile(m_acksPath, &exists);
     if (exists) {
@@ -355,55 +400,6 @@ void ItemStore::load()
         if (!valid) {
             m_acks.clear();
             m_acksFile.keepAsideBeforeNextWrite();
-        }
-    }
-}
-
-void ItemStore::removeLeftovers(bool indexDamaged)
-{
-    // Nothing of this store writes before it has loaded, so every temporary file found now was
-    // left by a write that never ended.
-    const QString indexName = QFileInfo(m_indexPath).fileName();
-    const QString acksName = QFileInfo(m_acksPath).fileName();
-    const QString journalName = QFileInfo(m_journal.path()).fileName();
-    const auto isWriterTemporary = [](const QString& name, const QString& target) {
-        return name.startsWith(target + QLatin1String(".new-"));
-    };
-    for (const QString& name : QDir(m_root).entryList(QDir::Files | QDir::Hidden)) {
-        if (isWriterTemporary(name, indexName) || isWriterTemporary(name, acksName)
-            || isWriterTemporary(name, journalName))
-            QFile::remove(m_root + u'/' + name);
-    }
-    // An item's own name never holds ".new-": only the atomic writer's temporaries do.
-    for (const QString& folder : {m_inboxDir, m_archiveDir}) {
-        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-            if (name.contains(QLatin1String(".new-")))
-                QFile::remove(folder + u'/' + name);
-        }
-    }
-    // An arrival moved, archived or edited before its record was on disk carries its unfinished
-    // name into whichever folder it went; the record may be on disk with the status it had
-    // before or after that, so an unfinished file a record lists is finished in the folder the
-    // record names.
-    QHash<QString, QString> listed;
-    for (const ScreenItem& item : std::as_const(m_items)) {
-        if (isPlainFileName(item.filename))
-            listed.insert(item.filename, folderFor(item.status));
-    }
-    for (const QString& folder : {m_inboxDir, m_archiveDir}) {
-        const QStringList unfinished = QDir(folder).entryList(
-            {u'*' + QString(kUnfinishedSuffix)}, QDir::Files | QDir::Hidden);
-        for (const QString& name : unfinished) {
-            const QString path = folder + u'/' + name;
-            const QString finalName = name.chopped(kUnfinishedSuffix.size());
-            // With a damaged index set aside, the record may be in the copy kept for the user,
-            // so the file is kept under its own name where it lies.
-            const QString finalFolder = listed.value(finalName, indexDamaged ? folder : QString());
-            const QString finalPath = finalFolder + u'/' + finalName;
-            const bool keep = !finalFolder.isEmpty() && isPlainFileName(finalName)
-                && !QFileInfo::exists(finalPath);
-            if (!keep || !QFile::rename(path, finalPath))
-                QFile::remove(path);
         }
     }
 }
@@ -476,22 +472,59 @@ QList<ItemStore::RecordChange> ItemStore::takeChanges()
 
 void ItemStore::save()
 {
-    m_indexWriter->markDirty();
+    if (!m_readProblem)
+        m_indexWriter->markDirty();
 }
 
 void ItemStore::saveAcks()
 {
-    m_acksWriter->markDirty();
+    if (!m_readProblem)
+        m_acksWriter->markDirty();
+}
+
+void ItemStore::whenSaved(SavedCallback onSaved)
+{
+    const bool index = m_indexWriter->pending() || !m_changedRecords.isEmpty();
+    const bool acks = m_acksWriter->pending();
+    if (!index && !acks) {
+        onSaved(std::nullopt);
+        return;
+    }
+    struct Waiting {
+        int left = 0;
+        std::optional<QString> error;
+        SavedCallback done;
+    };
+    auto waiting
+        = std::make_shared<Waiting>(Waiting {int(index) + int(acks), {}, std::move(onSaved)});
+    const auto one = [waiting](const std::optional<QString>& error) {
+        if (error && !waiting->error)
+            waiting->error = error;
+        if (--waiting->left == 0 && waiting->done)
+            waiting->done(waiting->error);
+    };
+    // A write under way may hold an older state: the next one holds this one.
+    if (index) {
+        m_savedCallbacks.append(one);
+        save();
+    }
+    if (acks) {
+        m_acksSavedCallbacks.append(one);
+        saveAcks();
+    }
 }
 
 void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,
-    const QList<RecordChange>& changes, const std::optional<QString>& error)
+    const QList<RecordChange>& changes, const FileWork& work, const std::optional<QString>& error)
 {
     if (error) {
         qCWarning(lcStore).noquote() << "[store] index.json not written: " + *error;
-        // The other changes of this write go with the next one.
+        // The other changes of this write go with the next one, and so does the file work
+        // waiting for them, before any asked for since.
         for (const auto& [id, record] : changes)
             m_changedRecords.insert(id);
+        for (const auto& [id, waiting] : work)
+            m_afterSaved[id] = waiting + m_afterSaved.value(id);
         // Items that arrived for this write are not on disk: they leave the store, and whoever
         // sent them hears so. Other changes wait for the next write.
         const QSet<QUuid> gone(arrivals.begin(), arrivals.end());
@@ -503,6 +536,7 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         const qsizetype before = m_items.size();
         m_items.removeIf([&gone](const ScreenItem& item) { return gone.contains(item.id); });
         invalidateRows();
+        m_filenamesStale = true;
         if (m_lastArrival && gone.contains(*m_lastArrival)) {
             m_lastArrival.reset();
             Q_EMIT lastArrivalChanged();
@@ -515,6 +549,10 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
         if (!m_unfinishedFiles.isEmpty()) {
             for (const QUuid& id : arrivals)
                 finishFile(id);
+        }
+        for (const auto& [id, waiting] : work) {
+            for (const auto& run : waiting)
+                run();
         }
     }
     for (const SavedCallback& callback : callbacks) {
@@ -717,12 +755,31 @@ QString ItemStore::unfinishedFileURL(const ScreenItem& item) const
 
 void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
 {
+    // The index may be readable again (the permission mended); until then nothing is taken,
+    // and the sender hears why.
+    if (m_readProblem) {
+        load(false);
+        if (m_readProblem) {
+            if (m_unfinishedFiles.remove(item.id))
+                QFile::remove(unfinishedFileURL(item));
+            if (onSaved) {
+                QMetaObject::invokeMethod(
+                    this, [onSaved, problem = *m_readProblem] { onSaved(problem); },
+                    Qt::QueuedConnection);
+            }
+            return;
+        }
+        qCInfo(lcStore).noquote() << "[store] index.json can be read again:" << m_items.size()
+                                  << "item(s) loaded";
+        publishItems();
+    }
     if (!m_rowsStale) {
         if (!m_rows.contains(item.id))
             m_rows.insert(item.id, int(m_items.size()));
         ++m_statusCounts.at(size_t(item.status));
     }
     m_items.append(item);
+    countFilename(item.filename, 1);
     m_lastArrival = item.id;
     m_unsavedArrivals.append(item.id);
     m_savedCallbacks.append(std::move(onSaved));

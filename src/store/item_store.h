@@ -79,6 +79,13 @@ public:
     // holds it. Empty as fileURL() is.
     QString unfinishedFileURL(const ScreenItem& item) const;
     static constexpr QLatin1StringView kUnfinishedSuffix {".unfinished"};
+    // A file whose record is being removed or replaced keeps this suffix until the index without
+    // it is on disk: a crash before then gives it back to the record, one after removes it.
+    static constexpr QLatin1StringView kRemovedSuffix {".removed"};
+    // Whether `name` is one this store makes for an item's file (time stamp, the id's first 8
+    // characters, an edit's "-e" and seconds, an extension): only such names are ever removed
+    // as leftovers, never a file the person put into a folder.
+    static bool isStoredFileName(const QString& name);
 
     // File names of stored items: time stamp, the id's first 8 characters, the extension.
     static QString fileDateText(const QDateTime& at);
@@ -98,10 +105,20 @@ public:
     // fileURL() names the unfinished file until then.
     void appendWithUnfinishedFile(const ScreenItem& item, SavedCallback onSaved);
 
+    // Why the index could not be read at start (a read error, not damaged content), or none.
+    // Until it can, the store holds nothing, writes nothing and refuses every arrival; each
+    // arrival tries reading it again.
+    std::optional<QString> readProblem() const { return m_readProblem; }
+
     // Ask for the index or acks.json to be written with the state as it is once the main
     // thread is next idle.
     void save();
     void saveAcks();
+    // Calls `onSaved` on the main thread once every change made so far is on disk, in the
+    // index's journal and in acks.json (no error), or a write of them has failed; at once when
+    // nothing waits to be written. What a peer is answered for must be on disk first: a crash
+    // right after the answer would otherwise take it back.
+    void whenSaved(SavedCallback onSaved);
     // Waits until every change made so far is on disk (or its write has failed and been
     // reported), and the index holds them all. The destructor does the same.
     void flush();
@@ -109,7 +126,9 @@ public:
     void setWriteDevice(const platform::WriteDevice& device);
 
     void acknowledge(const QUuid& id, const QString& action);
-    void move(const ScreenItem& item, ItemStatus status);
+    // False, with the reason logged, when the file could not be moved (a file of its name at
+    // the destination, another record naming it, a failed rename): the record is then as it was.
+    bool move(const ScreenItem& item, ItemStatus status);
     void archive(const ScreenItem& item);
     void remove(const QUuid& id, const QString& ack);
     void delete_(const QUuid& id);
@@ -150,10 +169,25 @@ protected:
     void connectNotify(const QMetaMethod& signal) override;
 
 private:
-    void load();
-    // Removes what writes cut off by a crash left: temporary files of the atomic writer and
-    // unfinished uploads no record lists; an unfinished file a record lists is finished.
-    void removeLeftovers(bool indexDamaged);
+    // `atStart` false: read again while the store runs, when arrivals may be under way.
+    void load(bool atStart = true);
+    // Gives each record of an id listed twice an id of its own, or drops it when it names the
+    // same file as the first; whether any was.
+    bool separateRepeatedIds();
+    // Settles what writes and moves cut off by a crash left: the writer's temporaries and
+    // unfinished or removed files of the store's own names go or are given back to the record
+    // listing them, and a record's file found in the other folder is put where the record says.
+    void settleFiles(bool indexDamaged, bool atStart);
+    // Runs `work` once the index without the record's present change is on disk.
+    void afterSaved(const QUuid& id, std::function<void()> work);
+    // Renames the record's file out of the way with kRemovedSuffix, to go once its change is on
+    // disk; nothing when another record names the same file.
+    void removeFileLater(const ScreenItem& item, const QString& path);
+    // Whether a record other than the one of `id` names the file at `path`.
+    bool namedByAnother(const QUuid& id, const QString& path) const;
+    static bool exists(const QString& path);
+    // Renames without ever replacing what is at `to`; the reason when it did not happen.
+    static std::optional<QString> renameWithoutReplacing(const QString& from, const QString& to);
     // Applies the journal's lines to the items read from the index.
     void replay(const QList<IndexJournal::Entry>& entries);
     void finishFile(const QUuid& id);
@@ -166,13 +200,17 @@ private:
     // The rows and counts are rebuilt from the list after a removal, on their next use.
     void invalidateRows() { m_rowsStale = true; }
     void ensureRows() const;
+    void ensureFilenames() const;
+    void countFilename(const QString& name, int delta);
     void publishItems();
     void publishItems(const QUuid& id);
     StoreChange takeChange();
     void publishAcks();
     void endBatch();
+    using FileWork = QList<std::pair<QUuid, QList<std::function<void()>>>>;
     void indexWritten(const QList<QUuid>& arrivals, const QList<SavedCallback>& callbacks,
-        const QList<RecordChange>& changes, const std::optional<QString>& error);
+        const QList<RecordChange>& changes, const FileWork& work,
+        const std::optional<QString>& error);
     struct Fold;
     // Only between journal writes, so that the journal's lines before the fold are the ones
     // the fold writes into the index.
@@ -187,6 +225,10 @@ private:
     // arrival, an edit or a count costs the same in a store of ten items or ten thousand.
     mutable QHash<QUuid, int> m_rows;
     mutable std::array<int, 3> m_statusCounts {};
+    // How many records name each file name, so that asking whether a file is another's costs
+    // nothing in the usual case of one.
+    mutable QHash<QString, int> m_filenameCounts;
+    mutable bool m_filenamesStale = true;
     mutable bool m_rowsStale = true;
     std::optional<QUuid> m_lastArrival;
     QMap<QString, QStringList> m_acks;
@@ -202,9 +244,14 @@ private:
     // they reached the disk.
     QList<QUuid> m_unsavedArrivals;
     QList<SavedCallback> m_savedCallbacks;
+    // Whoever waits for the next write of acks.json to end.
+    QList<SavedCallback> m_acksSavedCallbacks;
     // Items whose file still has its unfinished name, until the index write that holds their
     // arrival has ended.
     QSet<QUuid> m_unfinishedFiles;
+    // File work waiting for the index write that holds the change of its item.
+    QHash<QUuid, QList<std::function<void()>>> m_afterSaved;
+    std::optional<QString> m_readProblem;
     platform::AtomicFile m_indexFile;
     platform::AtomicFile m_acksFile;
     IndexJournal m_journal;

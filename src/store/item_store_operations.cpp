@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 namespace vesker {
 
@@ -19,25 +18,6 @@ namespace {
 
 constexpr qsizetype kMaxAcksPerDevice = 200;
 constexpr auto kRelayPrefix = "relay:";
-
-// Moves a file over any file at the destination. The destination is only replaced once the
-// source is known to exist, so a record whose file is missing never costs another file.
-void moveFile(const QString& source, const QString& destination)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path from(source.toStdString());
-    const fs::path to(destination.toStdString());
-    if (!fs::is_regular_file(fs::symlink_status(from, error)))
-        return;
-    // rename() replaces the destination in one step on the same file system.
-    fs::rename(from, to, error);
-    if (error == std::errc::cross_device_link) {
-        error.clear();
-        if (fs::copy_file(from, to, fs::copy_options::overwrite_existing, error))
-            fs::remove(from, error);
-    }
-}
 
 } // namespace
 
@@ -65,19 +45,31 @@ void ItemStore::acknowledge(const QUuid& id, const QString& action)
     save();
 }
 
-void ItemStore::move(const ScreenItem& item, ItemStatus status)
+bool ItemStore::move(const ScreenItem& item, ItemStatus status)
 {
     const int i = indexOf(item.id);
     if (i < 0)
-        return;
+        return false;
     ScreenItem moved = m_items.at(i);
     moved.status = status;
     const QString source = fileURL(m_items.at(i));
     const QString destination = fileURL(moved);
     // An arrival not yet on disk keeps its unfinished name in the new folder; the index write
-    // that lists it gives the file its own name wherever it then is.
-    if (!source.isEmpty() && !destination.isEmpty() && source != destination)
-        moveFile(source, destination);
+    // that lists it gives the file its own name wherever it then is. Should the program end
+    // before the record is on disk, the next start puts the file back where the record says.
+    if (!source.isEmpty() && !destination.isEmpty() && source != destination) {
+        std::optional<QString> problem;
+        if (namedByAnother(item.id, source))
+            problem = QStringLiteral("another item's record names the same file");
+        else if (exists(source))
+            problem = renameWithoutReplacing(source, destination);
+        if (problem) {
+            qCWarning(lcStore).noquote()
+                << "[store] item" << uuidText(item.id) << "stays where it is:" << source
+                << "could not be moved to" << QFileInfo(destination).path() + u':' << *problem;
+            return false;
+        }
+    }
     if (!m_rowsStale) {
         --m_statusCounts.at(size_t(m_items.at(i).status));
         ++m_statusCounts.at(size_t(status));
@@ -85,6 +77,7 @@ void ItemStore::move(const ScreenItem& item, ItemStatus status)
     m_items[i] = moved;
     publishItems(item.id);
     save();
+    return true;
 }
 
 void ItemStore::archive(const ScreenItem& item)
@@ -103,11 +96,24 @@ void ItemStore::remove(const QUuid& removed, const QString& ack)
     if (indexOf(id) < 0)
         return;
     acknowledge(id, ack);
-    const QString path = fileURL(m_items.at(indexOf(id)));
+    const ScreenItem& item = m_items.at(indexOf(id));
+    QString path = fileURL(item);
+    // The file is removed wherever it is, also from the folder its record does not name.
+    if (!path.isEmpty() && !exists(path)) {
+        const QString other = (item.status == ItemStatus::archived ? m_inboxDir : m_archiveDir)
+            + u'/' + item.filename;
+        if (exists(other) && !namedByAnother(id, other))
+            path = other;
+    }
     if (!path.isEmpty())
-        QFile::remove(path);
+        removeFileLater(item, path);
     m_unfinishedFiles.remove(id);
-    m_items.removeIf([&id](const ScreenItem& item) { return item.id == id; });
+    m_items.removeIf([&id, this](const ScreenItem& record) {
+        if (record.id != id)
+            return false;
+        countFilename(record.filename, -1);
+        return true;
+    });
     invalidateRows();
     publishItems(id);
     save();
@@ -148,7 +154,9 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data, const QStr
     if (plainExtension)
         newName += u'.' + extension.toLower();
     // An arrival whose record is not on disk yet keeps an unfinished name for the edited photo
-    // too: a crash before the index lists it must leave nothing that looks like an item.
+    // too: a crash before the index lists it must leave nothing that looks like an item. The old
+    // photo stays aside until the record naming the new one is on disk, and a start removes an
+    // edited photo no record lists: whenever the program ends, the record on disk has its file.
     const bool unfinished = m_unfinishedFiles.contains(id);
     const QString newPath = folderFor(item.status) + u'/' + newName
         + (unfinished ? QString(kUnfinishedSuffix) : QString());
@@ -159,9 +167,11 @@ void ItemStore::replaceImage(const QUuid& id, const QByteArray& data, const QStr
         return;
     }
     if (!oldPath.isEmpty() && oldPath != newPath)
-        QFile::remove(oldPath);
+        removeFileLater(item, oldPath);
     ScreenItem& changed = m_items[i];
+    countFilename(changed.filename, -1);
     changed.filename = newName;
+    countFilename(newName, 1);
     changed.barcodes.clear();
     changed.recognizedText.clear();
     publishItems(id);

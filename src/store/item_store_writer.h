@@ -35,6 +35,8 @@ public:
 
     // A write is under way.
     bool busy() const { return m_inFlight != nullptr; }
+    // A write is under way or asked for.
+    bool pending() const { return m_inFlight != nullptr || m_dirty; }
 
     // Asks for a write with the state as it will be when the main thread is next idle.
     void markDirty();

@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QImageReader>
+#include <QMutex>
 #include <QPainter>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -99,6 +101,31 @@ QImage readable(QImage image)
     return image;
 }
 
+// The picture at the size it was stored at. The decoder scales a picture down where Qt's
+// allocation limit would refuse it whole, which suits a phone's 48-megapixel JPEG (its sensor
+// holds little more detail than a quarter of that) but not a scanned page or a screenshot of a
+// long document, whose small print needs every pixel. Those are decoded whole, within the same
+// pixel budget. Qt's limit is process-wide, so it only ever grows here.
+QImage decodeWhole(const QString& path, qint64 maxPixels)
+{
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    if (reader.format() != "jpeg" && size.isValid()
+        && qint64(size.width()) * size.height() <= maxPixels) {
+        const QImage::Format format = reader.imageFormat();
+        const int bits = format == QImage::Format_Invalid
+            ? 32
+            : std::max<int>(32, QImage::toPixelFormat(format).bitsPerPixel());
+        const qint64 bytes = qint64(size.width()) * size.height() * bits / 8;
+        const int megabytes = int((bytes + 1024 * 1024 - 1) / (1024 * 1024));
+        static QMutex mutex;
+        const QMutexLocker lock(&mutex);
+        if (QImageReader::allocationLimit() < megabytes)
+            QImageReader::setAllocationLimit(megabytes);
+    }
+    return platform::decodeImage(path, maxPixels);
+}
+
 // One text engine per thread, kept between photos: loading its model costs as much as
 // reading a short receipt. The pool's threads end after a while without work, and their
 // engines with them.
@@ -165,7 +192,7 @@ Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& 
     try {
         // The full photo is decoded beside the first reading, in case a part of it is needed.
         std::future<QImage> full = std::async(std::launch::async | std::launch::deferred,
-            [path] { return readable(platform::decodeImage(path)); });
+            [path] { return readable(decodeWhole(path, platform::kMaxDecodedPixels)); });
         const auto loadFull = [&] { return full.get(); };
         const auto codePlaces = [&] { return search.placesAtReadingSize(); };
         if (const auto lines = engine(options.tessdataDir).readPhoto(reduced, loadFull, codePlaces))

@@ -119,6 +119,10 @@ void seedWhatsNew(
 
 void seedStore(ItemStore& store, platform::Defaults& defaults, const platform::Clock& clock)
 {
+    // A store whose index could not be read is not empty, only unknown: nothing is added, and
+    // the settings wait for a start that can read it.
+    if (store.readProblem())
+        return;
     const bool seededBefore = defaults.boolValue(QLatin1String(kDidSeedWelcome), false);
     seedWelcome(store, defaults, clock);
     seedWhatsNew(store, defaults, clock, !seededBefore);

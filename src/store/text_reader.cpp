@@ -32,19 +32,24 @@ constexpr int kGroupMargin = 40;
 constexpr int kSpeck = 64;
 // Past this share of the photo, one read of the whole full photo costs less than its parts.
 constexpr double kMostOfThePhoto = 0.5;
+// ... unless the full photo is larger than this: then its parts are read one by one.
+constexpr qint64 kWholeReadPixels = 16'000'000;
 
 // A line is only as sure as its least sure word: one digit misread in a column of figures
-// hardly moves the line's average.
-float weakestWord(const tesseract::ResultIterator& line)
+// hardly moves the line's average. Its middle word says whether it is print at all.
+std::pair<float, float> weakestAndMiddleWord(const tesseract::ResultIterator& line)
 {
     tesseract::ResultIterator word(line);
-    float weakest = 100;
+    std::vector<float> sure;
     do {
         if (!word.Empty(tesseract::RIL_WORD))
-            weakest = std::min(weakest, word.Confidence(tesseract::RIL_WORD));
+            sure.push_back(word.Confidence(tesseract::RIL_WORD));
     } while (!word.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD)
         && word.Next(tesseract::RIL_WORD));
-    return weakest;
+    if (sure.empty())
+        return {100, 100};
+    std::sort(sure.begin(), sure.end());
+    return {sure.front(), sure[sure.size() / 2]};
 }
 
 // Two readings of one line: they share half their height or more, and some of their width.
@@ -106,6 +111,7 @@ struct Place {
     QRect box; // on the reduced copy
     qsizetype line = -1;
     bool widened = false; // the line's box was widened to marks beside it
+    bool smallPrint = false; // a group of marks the reduced copy read little of
 };
 
 // Rectangles that overlap made one, until none do.
@@ -197,6 +203,45 @@ QList<Place> placesToReread(
     return places;
 }
 
+qint64 areaWithin(const QList<QRect>& rects, const QRect& within)
+{
+    qint64 area = 0;
+    for (const QRect& rect : rects) {
+        const QRect shared = rect & within;
+        area += qint64(shared.width()) * shared.height();
+    }
+    return area;
+}
+
+// The groups of marks of which the reduced copy read little: not one line it is sure of, and
+// most of their marks outside every line it read and every code. Their print is too small for
+// that copy (a page of small print scanned or captured at a large size), not too faint for any.
+// Where it read some lines plainly (a label's address above its small print), the lines and
+// marks it could not make out are read again one by one instead.
+QList<QRect> groupsOfSmallPrint(const QList<QRect>& groups, const QList<QRect>& marks,
+    const QList<TextReader::Line>& lines, const QImage& gray, const QList<QRect>& codes)
+{
+    QList<QRect> read = codes;
+    for (const TextReader::Line& line : lines) {
+        if (line.confidence >= kNoise)
+            read.append(around(line.box));
+    }
+    const QList<QRect> unread = inkRegions(gray, read);
+    QList<QRect> small;
+    for (const QRect& group : groups) {
+        const QRect crop = group & gray.rect();
+        const bool readSome = std::any_of(lines.begin(), lines.end(), [&](const auto& line) {
+            return line.confidence >= kConfident && crop.contains(line.box.center());
+        });
+        if (readSome)
+            continue;
+        const qint64 ink = areaWithin(marks, crop);
+        if (ink > qint64(kSpeck) * kSpeck && 2 * areaWithin(unread, crop) > ink)
+            small.append(crop);
+    }
+    return small;
+}
+
 } // namespace
 
 TextReader::TextReader(const QString& tessdataDir)
@@ -254,8 +299,9 @@ std::optional<QList<TextReader::Line>> TextReader::read(const QImage& rgb)
         // would only leave blank lines between the real ones.
         if (line.trimmed().isEmpty())
             continue;
+        const auto [weakest, middle] = weakestAndMiddleWord(*it);
         lines.append(
-            {QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), line, weakestWord(*it)});
+            {QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), line, weakest, middle});
     } while (it->Next(tesseract::RIL_TEXTLINE));
     return lines;
 }
@@ -271,7 +317,8 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
     // a table, the blank half of a page leave most of the frame to the engine's layout
     // analysis for nothing.
     const QImage gray = reduced.convertToFormat(QImage::Format_Grayscale8);
-    QList<QRect> groups = inkRegions(gray, {});
+    const QList<QRect> marks = inkRegions(gray, {});
+    QList<QRect> groups = marks;
     for (QRect& group : groups)
         group = group.adjusted(-kGroupMargin, -kGroupMargin, kGroupMargin, kGroupMargin);
     groups = merged(std::move(groups));
@@ -293,6 +340,24 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
     first.removeIf(
         [&](const Line& line) { return line.confidence < kNoise && onCodes(line.box, codes); });
     QList<Place> places = placesToReread(first, gray, codes);
+    const QList<QRect> smallPrint = groupsOfSmallPrint(groups, marks, first, gray, codes);
+    if (!smallPrint.isEmpty()) {
+        qCDebug(lcStore).nospace() << "[recognizer] " << smallPrint.size()
+                                   << " groups of print too small for the reduced copy";
+        // Read whole, from the full photo: the marks the reduced copy left unexplained split
+        // where its print blurred away, and a line cut at their edge would be lost.
+        places.removeIf([&](const Place& place) {
+            return std::any_of(smallPrint.begin(), smallPrint.end(),
+                [&](const QRect& group) { return group.contains(place.box.center()); });
+        });
+        for (const QRect& group : smallPrint)
+            places.append({group, -1, false, true});
+        first.removeIf([&](const Line& line) {
+            return line.confidence < kConfident
+                && std::any_of(smallPrint.begin(), smallPrint.end(),
+                    [&](const QRect& group) { return group.contains(line.box.center()); });
+        });
+    }
     if (places.isEmpty())
         return centred(first, 1);
     qint64 area = 0;
@@ -308,9 +373,12 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
     const double scale = double(full.height()) / reduced.height();
     // The whole photo is read as one place of marks, not in place of the first reading: on a
     // grainy table top, marks are everywhere and the full photo's layout analysis may find no
-    // line at all, while the reduced copy read the page's heading plainly.
-    if (area > kMostOfThePhoto * reduced.width() * reduced.height())
-        places = {Place {reduced.rect()}};
+    // line at all, while the reduced copy read the page's heading plainly. The text engine's
+    // layout analysis of a very large picture takes minutes, though, where its parts take
+    // seconds.
+    if (area > kMostOfThePhoto * reduced.width() * reduced.height()
+        && qint64(full.width()) * full.height() <= kWholeReadPixels)
+        places = {Place {reduced.rect(), -1, false, !smallPrint.isEmpty()}};
 
     QList<Line> kept = first;
     QList<Line> closer;
@@ -344,15 +412,21 @@ std::optional<QList<Recognizer::TextLine>> TextReader::readPhoto(const QImage& r
         }
         // Each new line replaces the lines the reduced copy gave in its place when Tesseract
         // is surer of it; where the reduced copy gave none, what only the full photo shows as
-        // noise (a code, a pattern) is left out.
+        // noise (a code, a pattern) is left out. In small print the reduced copy could not
+        // make out, a line with one unsure word is still print when most of its words are sure,
+        // unless it lies on a code.
         for (const Line& now : *again) {
+            if (place.smallPrint
+                && (now.middleConfidence < kNoise
+                    || onCodes(mapRect(now.box, full.size(), reduced.size()), codes)))
+                continue;
             QList<Line*> before;
             for (Line& line : kept) {
                 if (!line.text.isEmpty()
                     && sameLine(mapRect(line.box, reduced.size(), full.size()), now.box))
                     before.append(&line);
             }
-            float surest = before.isEmpty() ? kNoise : 0;
+            float surest = before.isEmpty() && !place.smallPrint ? kNoise : 0;
             for (const Line* line : before)
                 surest = std::max(surest, line->confidence);
             if (now.confidence < surest)

@@ -33,6 +33,7 @@ public:
         QRect box;
         QString text;
         float confidence = 0; // Tesseract's, 0 to 100
+        float middleConfidence = 0; // of its middle word by confidence
     };
     // The lines of an RGB888 picture, in Tesseract's order; none when the engine gave up on
     // it. A line's confidence is its least sure word's.

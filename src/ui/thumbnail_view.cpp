@@ -1,6 +1,9 @@
 #include "ui/thumbnail_view.h"
 
 #include "ui/symbol_icon.h"
+#include "ui/text_style.h"
+
+#include <QLabel>
 
 #include <QPainter>
 #include <QPainterPath>
@@ -93,6 +96,7 @@ void ThumbnailView::setSource(const QString& path, int maxPixel, ContentMode mod
     stopLoading();
     m_image = {};
     m_failed = false;
+    updateFailureText();
     if (isVisible())
         startLoading();
     updateSpinner();
@@ -105,6 +109,38 @@ void ThumbnailView::setBlurRadius(int radius)
         return;
     m_blurRadius = radius;
     update();
+}
+
+void ThumbnailView::setFailureText(const QString& text)
+{
+    if (!m_failureText) {
+        m_failureText = new QLabel(this);
+        m_failureText->setObjectName(QStringLiteral("thumbnailFailure"));
+        m_failureText->setTextFormat(Qt::PlainText);
+        m_failureText->setWordWrap(true);
+        m_failureText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        m_failureText->setAttribute(Qt::WA_TransparentForMouseEvents);
+        setTextStyle(*m_failureText, TextStyle::caption);
+        setSecondary(*m_failureText);
+    }
+    m_failureText->setText(text);
+    updateFailureText();
+}
+
+void ThumbnailView::updateFailureText()
+{
+    if (!m_failureText)
+        return;
+    // Beneath the symbol, which sits a little above the middle while there is text.
+    m_failureText->setGeometry(6, height() / 2 + 10, width() - 12, height() / 2 - 14);
+    m_failureText->setVisible(m_failed && m_image.isNull() && !m_failureText->text().isEmpty()
+        && height() >= 80);
+}
+
+void ThumbnailView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    updateFailureText();
 }
 
 void ThumbnailView::stopLoading()
@@ -134,6 +170,7 @@ void ThumbnailView::startLoading()
         m_image = image;
         m_failed = image.isNull();
         updateSpinner();
+        updateFailureText();
         update();
         if (!m_failed)
             Q_EMIT loaded();
@@ -195,8 +232,9 @@ void ThumbnailView::paintEvent(QPaintEvent*)
             const int side = std::min(24, std::min(width(), height()) / 2);
             const QIcon icon
                 = symbolIcon(QStringLiteral("photo"), palette(), QPalette::PlaceholderText);
-            icon.paint(
-                &painter, QRect(rect().center() - QPoint(side / 2, side / 2), QSize(side, side)));
+            const QPoint centre = rect().center()
+                - QPoint(0, m_failureText && m_failureText->isVisible() ? side / 2 : 0);
+            icon.paint(&painter, QRect(centre - QPoint(side / 2, side / 2), QSize(side, side)));
         } else {
             paintSpinner(painter, area, m_spinPhase, palette().color(QPalette::PlaceholderText));
         }

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
+class QLabel;
 class QPainter;
 
 namespace vesker {
@@ -30,6 +31,8 @@ public:
     void setSource(const QString& path, int maxPixel, ContentMode mode);
     // Painted blurred (a photo from a sender whose photos are hidden).
     void setBlurRadius(int radius);
+    // Said under the symbol once loading has given up, where the view is tall enough for it.
+    void setFailureText(const QString& text);
 
     const QImage& image() const { return m_image; }
     bool failed() const { return m_failed; }
@@ -43,11 +46,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void startLoading();
     void stopLoading();
     void updateSpinner();
+    void updateFailureText();
     const QImage& blurredImage(QSize target);
 
     ThumbnailLoader& m_loader;
@@ -63,6 +68,7 @@ private:
     ThumbnailLoader::Ticket m_ticket = 0;
     QTimer m_spin;
     int m_spinPhase = 0;
+    QLabel* m_failureText = nullptr;
     QImage m_blurred;
     QSize m_blurredFor;
     int m_blurredRadius = 0;

@@ -25,6 +25,11 @@ TrayAvailability::TrayAvailability(QObject* parent)
     m_timer.start();
 }
 
+bool TrayAvailability::availableNow()
+{
+    return trayShown();
+}
+
 void TrayAvailability::pretend(std::optional<bool> available)
 {
     g_pretended = available;

@@ -15,6 +15,8 @@ public:
     explicit TrayAvailability(QObject* parent = nullptr);
 
     bool available() const { return m_available; }
+    // Asks the desktop now, for a decision made once.
+    static bool availableNow();
 
     // Tests and pictures choose a desktop with or without a tray, whatever this one has; none
     // asks the desktop again. Every instance follows at its next look.

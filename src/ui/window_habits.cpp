@@ -1,14 +1,48 @@
 #include "ui/window_habits.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
 
 namespace vesker {
+
+namespace {
+
+// An open drop-down closes on its own Escape as the key arrives, before the window's shortcuts
+// are looked at; the window's Escape then sits this key out.
+class DropDownEscape : public QObject {
+public:
+    explicit DropDownEscape(QAction& close)
+        : QObject(&close)
+        , m_close(close)
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride
+            && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape
+            && QApplication::activePopupWidget() && m_close.isEnabled()) {
+            m_close.setEnabled(false);
+            QTimer::singleShot(0, &m_close, [close = &m_close] { close->setEnabled(true); });
+        }
+        return false;
+    }
+
+private:
+    QAction& m_close;
+};
+
+} // namespace
 
 void closeOnStandardKeys(QWidget& window)
 {
@@ -17,6 +51,7 @@ void closeOnStandardKeys(QWidget& window)
     close->setShortcutContext(Qt::WindowShortcut);
     QObject::connect(close, &QAction::triggered, &window, &QWidget::close);
     window.addAction(close);
+    new DropDownEscape(*close);
 }
 
 void placeOnScreen(QWidget& window, const QWidget* near)

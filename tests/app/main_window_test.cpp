@@ -339,6 +339,9 @@ TEST_F(MainWindowTest, ALinkOpenedOverAnEarlierOutcomeReplacesItAndItsItemGoes)
     connectButton->click();
     ASSERT_NE(window().inviteAlerts().resultAlert(), nullptr);
     ASSERT_TRUE(app().store().item(invite.id));
+    // As the relay tells of a screen joined.
+    invites().publishResult(QStringLiteral("Connected to Workshop."), QStringLiteral("Workshop"));
+    ASSERT_NE(window().inviteAlerts().resultAlert(), nullptr);
 
     // A second launch hands over another link while the outcome is still open.
     invites().handle(QStringLiteral("vesker://invite/WXYZ-2345"), QStringLiteral("Workshop"));
@@ -349,6 +352,42 @@ TEST_F(MainWindowTest, ALinkOpenedOverAnEarlierOutcomeReplacesItAndItsItemGoes)
     EXPECT_FALSE(app().store().item(invite.id)) << "the earlier invitation was answered";
     EXPECT_EQ(app().store().acks().value(QStringLiteral("phone")),
         QStringList {invite.id.toString(QUuid::WithoutBraces).toUpper()});
+}
+
+// Without a relay every connection fails: the invitation stays where it was, unanswered,
+// whether the outcome is read or another link replaces it.
+TEST_F(MainWindowTest, AnInviteItemWhoseConnectionFailedStaysUnacknowledged)
+{
+    window().show();
+    app().server();
+    const ScreenItem invite = appendInviteItem();
+    for (const bool readOutcome : {true, false}) {
+        SCOPED_TRACE(readOutcome ? "outcome read" : "outcome replaced");
+        invites().handle(
+            QStringLiteral("vesker://invite/ABCD-EFGH"), QStringLiteral("Workshop"), invite.id);
+        QMessageBox* confirmation = window().inviteAlerts().confirmation();
+        ASSERT_NE(confirmation, nullptr);
+        for (QAbstractButton* button : confirmation->buttons()) {
+            if (button->text() == QStringLiteral("Connect"))
+                button->click();
+        }
+        QMessageBox* outcome = window().inviteAlerts().resultAlert();
+        ASSERT_NE(outcome, nullptr);
+        EXPECT_TRUE(outcome->informativeText().contains(QStringLiteral("Could not connect")));
+        if (readOutcome)
+            outcome->button(QMessageBox::Ok)->click();
+        else
+            invites().handle(
+                QStringLiteral("vesker://invite/WXYZ-2345"), QStringLiteral("Workshop"));
+        QApplication::processEvents();
+
+        const std::optional<ScreenItem> kept = app().store().item(invite.id);
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(kept->status, ItemStatus::inbox);
+        EXPECT_FALSE(kept->acknowledged);
+        EXPECT_TRUE(app().store().acks().value(QStringLiteral("phone")).isEmpty());
+        invites().cancelPending();
+    }
 }
 
 TEST_F(MainWindowTest, AFinishedInviteItemLeavesTheInboxWithGotIt)

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -158,4 +159,41 @@ TEST_F(CodesNoteTagsTest, TagsAreAddedInTypedOrderAndRemovedFromTheirChip)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     row->findChildren<QToolButton*>(u"removeTagButton"_s).first()->click();
     EXPECT_EQ(stored(id).tags, QStringList {u"B"_s});
+}
+
+// In a window 1100 wide the tag box runs far right of its field: a click anywhere in it is a
+// click in the field, and what is typed next becomes a tag.
+TEST_F(CodesNoteTagsTest, AClickAnywhereInTheTagBoxPutsTheCaretInItsField)
+{
+    const QUuid id = world.add(ItemKind::text, u"Ann"_s, u"hi"_s).id;
+    const CardServices services {world.store, world.loader, world.permissions};
+    ItemRow row(services, stored(id),
+        ItemRowLayout {.mode = ViewMode::large, .availableWidth = 1040}, state);
+    row.resize(1100, row.heightForWidth(1100));
+    row.show();
+    row.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
+    auto* input = row.findChild<QLineEdit*>(u"tagInput"_s);
+    auto* note = row.findChild<QPlainTextEdit*>(u"noteField"_s);
+    const QWidget* box = input->parentWidget()->parentWidget();
+    const QRect inBox(box->mapTo(&row, QPoint(0, 0)), box->size());
+    const int y = inBox.center().y();
+
+    QStringList typed;
+    for (const int x : {inBox.left() + 3, 700, 800, 900, inBox.right() - 3}) {
+        SCOPED_TRACE(x);
+        ASSERT_TRUE(inBox.contains(x, y));
+        note->setFocus();
+        QWidget* under = row.childAt(x, y);
+        ASSERT_NE(under, nullptr);
+        QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(&row, QPoint(x, y)));
+        EXPECT_EQ(QApplication::focusWidget(), input);
+        const QString tag = u"t"_s + QString::number(x);
+        QTest::keyClicks(QApplication::focusWidget(), tag);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        typed.append(tag);
+        EXPECT_EQ(stored(id).tags, typed);
+        EXPECT_TRUE(note->toPlainText().isEmpty());
+        row.setItem(stored(id), state);
+    }
 }

@@ -7,6 +7,7 @@
 #include "store/senders.h"
 #include "support/palettes.h"
 #include "ui/text_style.h"
+#include "ui/thumbnail_view.h"
 
 #include <QApplication>
 #include <QFile>
@@ -373,5 +374,60 @@ TEST_F(ItemRowTest, AClickIsNeverDoneToTheItemTheCardIsHandedBeforeItsTurn)
         QCoreApplication::processEvents();
         EXPECT_TRUE(world.store.item(next.id).has_value());
         EXPECT_FALSE(nextState->revealed);
+    }
+}
+
+TEST_F(ItemRowTest, APhotoThatCannotBeDecodedSaysSoInEveryLayout)
+{
+    ScreenItem item = world.add(ItemKind::photo, u"Ann"_s);
+    // Taken as a picture by its first bytes; nothing after them decodes.
+    ASSERT_TRUE(test::writeFile(world.store.fileURL(item),
+        QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(2000, '\x5a')));
+    const auto compact = card(item, ViewMode::compact);
+    const auto* thumbnail = compact->findChild<ThumbnailView*>(u"compactThumbnail"_s);
+    ASSERT_TRUE(thumbnail);
+    // Four attempts a little apart, for a file still being written, before it gives up.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return thumbnail->failed(); }, 20000));
+    const auto* said = thumbnail->findChild<QLabel*>(u"thumbnailFailure"_s);
+    ASSERT_TRUE(said);
+    EXPECT_TRUE(said->isVisible());
+    EXPECT_EQ(said->text(), u"This photo could not be opened"_s);
+
+    const auto large = card(item, ViewMode::large);
+    const auto* error = large->findChild<QWidget*>(u"photoError"_s);
+    ASSERT_TRUE(error);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return error->isVisible(); }, 20000));
+    EXPECT_TRUE(error->findChildren<QLabel*>().size() >= 2);
+    bool same = false;
+    for (const QLabel* label : error->findChildren<QLabel*>())
+        same = same || label->text() == said->text();
+    EXPECT_TRUE(same) << "one text for an unreadable photo";
+}
+
+// A card that showed another item is handed a PDF whose arrival is still being written: the page
+// shows once the file has its own name.
+TEST_F(ItemRowTest, ACardReusedForAnArrivingPdfShowsItsFirstPage)
+{
+    for (const ViewMode mode : {ViewMode::large, ViewMode::compact}) {
+        SCOPED_TRACE(toString(mode).toStdString());
+        const auto row = card(world.add(ItemKind::photo, u"Mum"_s), mode);
+        ScreenItem pdf;
+        pdf.id = QUuid::createUuid();
+        pdf.receivedAt = QDateTime::currentDateTime();
+        pdf.sender = u"Mum"_s;
+        pdf.kind = ItemKind::pdf;
+        pdf.filename = pdf.id.toString(QUuid::WithoutBraces) + u".pdf"_s;
+        ASSERT_TRUE(test::writePdf(world.store.unfinishedFileURL(pdf), 2));
+        world.store.appendWithUnfinishedFile(pdf, {});
+        row->setItem(pdf, std::make_shared<CardState>());
+
+        ThumbnailView* page = nullptr;
+        const bool shown = QTest::qWaitFor(
+            [&] {
+                page = row->findChild<ThumbnailView*>();
+                return page && !page->image().isNull();
+            },
+            10000);
+        EXPECT_TRUE(shown) << (page && page->failed() ? "the placeholder is shown" : "no page");
     }
 }

@@ -1,6 +1,7 @@
 #include "connect/qr_sheet.h"
 #include "receive/controller_fixture.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -102,13 +103,55 @@ TEST_F(QRSheetTest, OpeningItReadsTheAddressesTheComputerHasNow)
     EXPECT_TRUE(shownText(sheet, u"connectAddresses"_s).contains(u"192.0.2.44"_s));
 }
 
-TEST_F(QRSheetTest, WithoutAnAddressTheStatusIsShown)
+TEST_F(QRSheetTest, WithoutAnAddressItSaysSoAndShowsTheWholeStatus)
 {
     auto controller = makeController();
-    controller->refreshAddresses();
+    ASSERT_TRUE(waitUntilRunning(*controller));
+    m_defaults.set(u"allowBrowserScreens"_s, true);
     QRSheet sheet(*controller, m_defaults);
-    EXPECT_TRUE(scanned(sheet).isEmpty());
-    EXPECT_EQ(shownText(sheet, u"qrCode"_s), controller->statusText());
+    sheet.show();
+    const QString noAddress = u"No network address found. Connect this computer to a network."_s;
+    const QString status = u"Listening on port %1"_s.arg(port());
+    ASSERT_EQ(controller->statusText(), status);
+    auto* tabs = sheet.findChild<QTabWidget*>(u"connectTabs"_s);
+    // Each tab as a phone's owner sees it: no code, nothing about one, and every line whole.
+    const struct {
+        const char* tab;
+        QString code, noAddress, status, hint;
+    } faces[]
+        = {{"Phones", u"qrCode"_s, u"connectNoAddress"_s, u"connectStatus"_s, u"connectHint"_s},
+            {"Browser screen", u"screenQrCode"_s, u"screenNoAddress"_s, u"screenStatus"_s,
+                u"browserScreenHint"_s}};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(faces[i].tab);
+        tabs->setCurrentIndex(i);
+        QApplication::processEvents();
+        EXPECT_TRUE(scanned(sheet, faces[i].code).isEmpty());
+        EXPECT_EQ(shownText(sheet, faces[i].noAddress), noAddress);
+        EXPECT_EQ(shownText(sheet, faces[i].status), status);
+        EXPECT_FALSE(sheet.findChild<QLabel*>(faces[i].hint)->isVisible())
+            << "no word of a code that is not there";
+        for (const QLabel* label : tabs->currentWidget()->findChildren<QLabel*>()) {
+            if (!label->isVisible() || label->text().isEmpty())
+                continue;
+            SCOPED_TRACE(label->text().toStdString());
+            const int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                                 : label->sizeHint().height();
+            EXPECT_GE(label->height(), needed) << "a line is cut off";
+            if (!label->wordWrap())
+                EXPECT_GE(label->width(), label->sizeHint().width());
+        }
+    }
+
+    // The computer joins a network: the code, and only the code, is there to scan.
+    m_addresses = {{u"eth0"_s, u"Ethernet"_s, u"192.0.2.9"_s}};
+    controller->refreshAddresses();
+    tabs->setCurrentIndex(0);
+    QApplication::processEvents();
+    EXPECT_EQ(scanned(sheet), u"http://192.0.2.9:%1"_s.arg(port()));
+    EXPECT_TRUE(sheet.findChild<QLabel*>(u"connectHint"_s)->isVisible());
+    EXPECT_EQ(shownText(sheet, u"connectNoAddress"_s), QString());
+    EXPECT_EQ(shownText(sheet, u"connectStatus"_s), QString());
 }
 
 TEST_F(QRSheetTest, TheBrowserScreenTabFollowsTheSettingAndItsCodeOpensTheScreen)

@@ -223,6 +223,18 @@ public:
 
     bool restart() { return stop(), start(); }
 
+    // Sends `signal` and waits for the end: the exit code, or -1 when the program was ended by
+    // a signal or did not end within the bound (it is then killed).
+    int endWith(int signal)
+    {
+        ::kill(pid_t(pid()), signal);
+        if (!m_program.waitForFinished(kBoundMs)) {
+            kill();
+            return -1;
+        }
+        return m_program.exitStatus() == QProcess::NormalExit ? m_program.exitCode() : -1;
+    }
+
     // On the X display and window manager of the test services instead of the offscreen
     // platform, for what a user sees of windows; call before start().
     void useDisplay()

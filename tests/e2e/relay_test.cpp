@@ -77,6 +77,7 @@ public:
         m_remote = std::make_unique<RemoteScreensManager>(&m_settings, m_clock);
         m_remote->setListenAddress(QHostAddress::LocalHost);
         m_remote->setRelayHooks({.forward = &forwardToRemoteScreen,
+            .askHold = &askRemoteScreenAboutHeld,
             .screenName = [name] { return name; },
             .announceWaiting = [this] { ++m_announced; }});
         m_prompt = std::make_unique<RelayPendingView>(*m_remote);
@@ -510,4 +511,75 @@ TEST(SharedRemoteScreen, ARemoteThatAnswersWithoutEndIsCutOffForEveryPhone)
     EXPECT_LT(grownMiB, 100) << "peak resident size grew by " << grownMiB << " MiB";
     // What the screens managed to pour in: the cut, plus what the sockets' buffers held.
     EXPECT_LT(pouring.taken(), qint64(kPhones) * (24 << 20));
+}
+
+// The same with answers whose head never ends: a header value, headers or a status line poured
+// without end, and a head dripped a byte at a time. Every phone hears that its screen could not
+// be reached, every connection to the screens (the phones' and the reachability checks') is
+// closed, and the program's memory stays where it was.
+TEST(SharedRemoteScreen, ARemoteWhoseHeadDoesNotEndIsCutOffForEveryPhone)
+{
+    const QByteArray letters(16 * 1024, 'a');
+    QByteArray lines;
+    while (lines.size() < 16 * 1024)
+        lines += "X-More: a\r\n";
+    test::EndlessAnswer value("HTTP/1.1 200 OK\r\nX-Long: ", letters);
+    test::EndlessAnswer headers("HTTP/1.1 200 OK\r\n", lines);
+    test::EndlessAnswer statusLine("HTTP/1.1 200 ", letters);
+    test::EndlessAnswer dripping("HTTP/1.1 200 OK\r\nX-Long: ", "a", 1000);
+    const std::vector<test::EndlessAnswer*> screens {&value, &headers, &statusLine, &dripping};
+    constexpr int kPhones = 8;
+    QVariantList shared;
+    QVariantList grants;
+    std::vector<quint16> relays;
+    for (test::EndlessAnswer* screen : screens) {
+        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        relays.push_back(freePort());
+        shared.append(QVariantMap {{"id", id}, {"name", "Endless"},
+            {"url", QStringLiteral("127.0.0.1:%1").arg(screen->serverPort())}, {"shareOnLAN", true},
+            {"relayPort", relays.back()}});
+        for (int phone = 0; phone < kPhones; ++phone) {
+            grants.append(QVariantMap {{"deviceID", id + "|PHONE-" + QString::number(phone)},
+                {"name", "Phone"}, {"grantedAt", "2024-01-01T00:00:00Z"}});
+        }
+    }
+    Vesker a({{"remoteScreens", shared}, {"relayDeviceGrants", grants}});
+    ASSERT_TRUE(a.start());
+    const qint64 peakBefore = e2e::statusKiB(a.pid(), "VmHWM:");
+    ASSERT_GT(peakBefore, 0);
+
+    std::vector<std::future<Reply>> replies;
+    for (const quint16 relay : relays) {
+        for (int phone = 0; phone < kPhones; ++phone) {
+            replies.push_back(std::async(std::launch::async, [relay, phone] {
+                return e2e::exchange(relay, 2 * e2e::kBoundMs,
+                    "POST /text HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                    "Content-Type: text/plain\r\nX-Device: PHONE-"
+                        + QByteArray::number(phone) + "\r\nContent-Length: 5\r\n\r\nhello");
+            }));
+        }
+    }
+    const auto ready = [](const std::future<Reply>& reply) {
+        return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    (void)QTest::qWaitFor(
+        [&] { return std::all_of(replies.begin(), replies.end(), ready); }, 3 * e2e::kBoundMs);
+    for (auto& future : replies) {
+        ASSERT_TRUE(ready(future));
+        const Reply reply = future.get();
+        EXPECT_EQ(reply.status, 502) << reply.error << reply.body.toStdString();
+        EXPECT_TRUE(reply.body.startsWith("The remote screen could not be reached"))
+            << reply.body.toStdString();
+    }
+    EXPECT_EQ(a.info().status, 200) << "the program still answers";
+    for (test::EndlessAnswer* screen : screens) {
+        EXPECT_GE(screen->accepted(), kPhones + 1) << "the phones' forwards and the first check";
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return screen->closed() == screen->accepted(); }, e2e::kBoundMs))
+            << screen->closed() << " of " << screen->accepted() << " closed";
+        // The head's limit, plus what the sockets' buffers held, for each connection.
+        EXPECT_LT(screen->taken(), qint64(screen->accepted()) * (24 << 20));
+    }
+    const qint64 grownMiB = (e2e::statusKiB(a.pid(), "VmHWM:") - peakBefore) / 1024;
+    EXPECT_LT(grownMiB, 100) << "peak resident size grew by " << grownMiB << " MiB";
 }

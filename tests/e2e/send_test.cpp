@@ -5,16 +5,20 @@
 
 #include "platform/defaults.h"
 #include "platform/dns_sd.h"
+#include "send/photo_preparation.h"
 #include "send/screen_browser.h"
 #include "send/send_session.h"
 #include "send/uploader.h"
 #include "support/camera_metadata.h"
 #include "support/manual_clock.h"
+#include "support/picture_segments.h"
 #include "support/test_images.h"
 
+#include <QColorSpace>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -135,26 +139,27 @@ TEST(SendingToAnotherScreen, ByAddressAPhotoPdfAndTextArriveAsOneGroupWithoutCam
     EXPECT_TRUE(metadata->iptcData().empty());
 }
 
-TEST(SendingToAnotherScreen, ACodeIsAskedOnceAndRememberedForThatScreen)
+TEST(SendingToAnotherScreen, AWrongCodeIsAskedAgainAndTheRightOneIsRememberedForThatScreen)
 {
     Vesker b({{"accessPolicy", "code"}, {"accessCode", "424242"}});
     ASSERT_TRUE(b.start());
     Sender a;
     const RemoteScreen screen = typedAddress(b);
-    int asked = 0;
+    QStringList answers {QStringLiteral("111111"), QStringLiteral("424242")};
     for (int run = 0; run < 2; ++run) {
-        auto session = a.session({{.text = QString::number(run)}}, {screen});
+        auto session = a.session({{.text = QString::number(run)}, {.text = "more"}}, {screen});
+        QSignalSpy delivered(session.get(), &SendSession::delivered);
         QObject::connect(session.get(), &SendSession::codePromptChanged, session.get(), [&] {
-            if (session->codePromptFor()) {
-                ++asked;
-                session->submitCode(QStringLiteral("424242"));
-            }
+            if (session->codePromptFor() && !answers.isEmpty())
+                session->submitCode(answers.takeFirst());
         });
         session->setChosen(SendSession::remoteSelectionID(screen.id), true);
         EXPECT_EQ(sendAndWait(*session), State::sent);
+        EXPECT_EQ(session->results(), QStringList {"Front desk: sent 2 of 2 ✓"});
+        EXPECT_EQ(delivered.size(), 1) << "the sheet finishes";
     }
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(b.inboxCount(), 2);
+    EXPECT_TRUE(answers.isEmpty());
+    EXPECT_EQ(b.inboxCount(), 4);
     EXPECT_EQ(a.session({})->codes().value(QStringLiteral("Front desk")), "424242");
 }
 
@@ -224,4 +229,51 @@ TEST(SendingToAnotherScreen, FoundByItsAdvertisedNameWhileItRuns)
 
     b.stop();
     EXPECT_TRUE(QTest::qWaitFor([&] { return names().isEmpty(); }, 10'000));
+}
+
+TEST(SendingToAnotherScreen, APhotoArrivesWithNothingButWhatShowsIt)
+{
+    Vesker b;
+    ASSERT_TRUE(b.start());
+    Sender a;
+    const RemoteScreen screen = typedAddress(b);
+    QImage picture(1600, 1200, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    const QByteArray jpeg = test::withEverythingAPhoneAdds(
+        test::withCameraMetadata(test::imageBytes(picture, "JPEG", 90), 6),
+        QColorSpace(QColorSpace::SRgb).iccProfile());
+    const QByteArray png = test::withEverythingAnEditorAdds(
+        test::imageBytes(picture.scaled(300, 200).convertToFormat(QImage::Format_Indexed8), "PNG"));
+    int sent = 0;
+    for (const PhotoSize size : allPhotoSizes()) {
+        SCOPED_TRACE(toString(size).toStdString());
+        a.settings().set(QString::fromLatin1(kPhotoSendSizeKey), toString(size));
+        auto session = a.session(
+            {{.imageURL = a.file("taken.jpg", jpeg)}, {.imageURL = a.file("chart.png", png)}},
+            {screen});
+        session->setChosen(SendSession::remoteSelectionID(screen.id), true);
+        ASSERT_EQ(sendAndWait(*session), State::sent) << qPrintable(session->results().join('\n'));
+        sent += 2;
+        const QJsonArray index = b.index();
+        ASSERT_EQ(index.size(), sent);
+        for (const QJsonValue& item : {index[sent - 2], index[sent - 1]}) {
+            const QString name = item["filename"].toString();
+            const QByteArray stored = test::fileBytes(b.store("Inbox/" + name));
+            ASSERT_FALSE(stored.isEmpty());
+            EXPECT_FALSE(stored.contains("Ann Example")) << name.toStdString();
+            EXPECT_FALSE(stored.contains("xmp/extension"));
+            if (name.endsWith(".png")) {
+                EXPECT_EQ(test::pngChunks(stored),
+                    (QByteArrayList {"IHDR", "gAMA", "PLTE", "IDAT", "IEND"}));
+                continue;
+            }
+            for (const auto& [marker, head] : test::jpegSegments(stored)) {
+                const bool application = marker >= 0xE0 && marker <= 0xEF;
+                EXPECT_TRUE(!application || head.startsWith("JFIF") || head.startsWith("Exif")
+                    || head.startsWith("ICC_PROFILE") || head.startsWith("Adobe"))
+                    << name.toStdString() << " APP" << marker - 0xE0;
+                EXPECT_NE(marker, 0xFE) << "a comment";
+            }
+        }
+    }
 }

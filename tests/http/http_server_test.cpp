@@ -418,8 +418,10 @@ TEST(HTTPServer, PeerThatDoesNotReadItsReplyIsClosed)
         [](auto& config) { config.idleTimeout = 500ms; });
     Client client(server->serverPort(), 16 * 1024);
     ASSERT_TRUE(client.sendAll(kGet));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 1; }, 2000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 0; }, 4000));
+    // The reply began; a look at the connection count could come after the time-out already
+    // ended it on a loaded machine.
+    ASSERT_TRUE(client.readHead().startsWith("HTTP/1.1 200 "));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 0; }, 30'000));
 }
 
 TEST(HTTPServer, PeerThatTakesItsReplyTooSlowlyIsEnded)
@@ -435,13 +437,13 @@ TEST(HTTPServer, PeerThatTakesItsReplyTooSlowlyIsEnded)
     // It reads now and then, so it is never idle for long, but far below the rate.
     Client client(server->serverPort(), 16 * 1024);
     ASSERT_TRUE(client.sendAll(kGet));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 1; }, 2000));
+    ASSERT_TRUE(client.readHead().startsWith("HTTP/1.1 200 "));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             client.readSome(1024);
             return server->openConnections() == 0;
         },
-        4000));
+        30'000));
 }
 
 TEST(HTTPServer, AtTheCapStalledReadersAndACrowdedAddressGiveWay)

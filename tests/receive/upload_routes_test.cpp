@@ -1,6 +1,7 @@
 #include "controller_fixture.h"
 
 #include "access/access_manager.h"
+#include "platform/media.h"
 #include "screens/hosted_screens_manager.h"
 #include "store/recognizer.h"
 #include "support/fail_device.h"
@@ -277,6 +278,7 @@ TEST_F(ControllerTest, AHostedScreenReadsEveryPhotoEvenWithRecognitionOff)
 
 TEST_F(UploadTest, WhatAPhotoUploadIsIsToldByItsFirstBytes)
 {
+    m_defaults.set("allowBrowserScreens", true);
     QImage picture(40, 30, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
     QTemporaryDir dir;
@@ -301,14 +303,22 @@ TEST_F(UploadTest, WhatAPhotoUploadIsIsToldByItsFirstBytes)
         {"jpeg", imageBytes(picture, "JPEG"), "image/jpeg", 200, ItemKind::photo, ".jpg"},
         {"png", imageBytes(picture, "PNG"), "image/png", 200, ItemKind::photo, ".png"},
         {"heic", heic, "image/heic", 200, ItemKind::photo, ".heic"},
-        {"avif", ftyp("avif", "mif1miaf"), "image/avif", 200, ItemKind::photo, ".jpg"},
-        {"heif by a compatible brand", ftyp("XXXX", "miafmif1"), "", 200, ItemKind::photo, ".jpg"},
+        {"avif", ftyp("avif", "mif1miaf"), "image/avif", 200, ItemKind::photo, ".avif"},
+        {"avif by a compatible brand", ftyp("mif1", "mif1avifmiaf"), "image/heif", 200,
+            ItemKind::photo, ".avif"},
+        {"heif by a compatible brand", ftyp("XXXX", "miafmif1"), "", 200, ItemKind::photo, ".heic"},
         {"gif", "GIF89a\x01\x00\x01\x00\x80\x00\x00", "image/gif", 200, ItemKind::photo, ".gif"},
         {"webp", QByteArray("RIFF\x1a\0\0\0WEBPVP8L", 16) + "\x0d\0\0\0\x2f", "image/webp", 200,
             ItemKind::photo, ".webp"},
         {"tiff", QByteArray("II*\0\x08\0\0\0", 8) + QByteArray(32, '\0'), "image/tiff", 200,
-            ItemKind::photo, ".jpg"},
-        {"bmp", imageBytes(picture, "BMP"), "image/bmp", 200, ItemKind::photo, ".jpg"},
+            ItemKind::photo, ".tiff"},
+        {"bmp", imageBytes(picture, "BMP"), "image/bmp", 200, ItemKind::photo, ".bmp"},
+        // What the sender claims is not what is stored or served.
+        {"png sent as bytes", imageBytes(picture, "PNG"), "application/octet-stream", 200,
+            ItemKind::photo, ".png"},
+        {"jpeg sent as heic", imageBytes(picture, "JPEG"), "image/heic", 200, ItemKind::photo,
+            ".jpg"},
+        {"heic sent as jpeg", heic, "image/jpeg", 200, ItemKind::photo, ".heic"},
         {"pdf", "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n1 0 obj", "image/jpeg", 200, ItemKind::pdf, ".pdf"},
         {"plain text", "Table 4: two coffees", "image/jpeg", 415},
         {"text that starts like a bitmap", "BMW 320d, blue, 2019 — parked in row 4", "image/bmp",
@@ -340,7 +350,71 @@ TEST_F(UploadTest, WhatAPhotoUploadIsIsToldByItsFirstBytes)
         EXPECT_EQ(fileBytes(m_store.fileURL(*item)), row.body);
         EXPECT_EQ(item->originalName,
             row.kind == ItemKind::pdf ? QStringLiteral("Scan 1.pdf") : QString());
+        const HTTPResponse served = route({"GET", "/api/image/" + id.toUtf8()});
+        EXPECT_EQ(served.contentType, platform::mimeType(QStringLiteral("x") + row.extension));
     }
+}
+
+TEST_F(UploadTest, AFileIsAPdfOrIsRefused)
+{
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    const struct {
+        const char* name;
+        QByteArray body;
+        int status;
+    } rows[] = {
+        {"pdf", "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n1 0 obj", 200},
+        {"a photo", imageBytes(picture, "JPEG"), 415},
+        {"random bytes", "\x01\x02 not a document", 415},
+        {"a pdf's name without a pdf", "PDF-1.7", 415},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const qsizetype before = uploaded().size();
+        const HTTPResponse reply = upload("/file", row.body,
+            {{"content-type", "application/pdf"}, {"x-filename", "Document.pdf"}});
+        if (row.status == 415) {
+            EXPECT_EQ(reply, HTTPResponse::text(415, "Not a PDF"));
+            EXPECT_EQ(uploaded().size(), before) << "nothing is stored";
+        } else {
+            EXPECT_EQ(reply.status, 200);
+            ASSERT_EQ(uploaded().size(), before + 1);
+            EXPECT_EQ(uploaded().last().kind, ItemKind::pdf);
+        }
+    }
+}
+
+TEST_F(UploadTest, AnUploadThatCannotBeSavedIsAnsweredInTheWordsOfItsKind)
+{
+    // An Inbox that is a plain file: nothing can be written into it.
+    const QString inbox = m_store.inboxDir();
+    ASSERT_TRUE(QDir(inbox).removeRecursively());
+    ASSERT_TRUE(writeFile(inbox, "not a folder"));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    const struct {
+        const char* path;
+        QByteArray body;
+        QString answer;
+    } rows[] = {
+        {"/file", "%PDF-1.4 agenda", "Couldn't save the file"},
+        {"/upload", "%PDF-1.4 agenda picked as a photo", "Couldn't save the file"},
+        {"/upload", imageBytes(picture, "PNG"), "Save failed: "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        const HTTPResponse reply = upload(row.path, row.body);
+        EXPECT_EQ(reply.status, 500);
+        EXPECT_EQ(reply.contentType, "text/plain; charset=utf-8");
+        if (row.answer.endsWith(u' ')) {
+            EXPECT_TRUE(reply.body.startsWith(row.answer.toUtf8())) << reply.body.toStdString();
+            EXPECT_GT(reply.body.size(), row.answer.size()) << "with the reason";
+        } else {
+            EXPECT_EQ(reply.body, row.answer.toUtf8());
+        }
+    }
+    EXPECT_TRUE(uploaded().isEmpty());
 }
 
 TEST_F(UploadTest, WhatIsNoPhotoIsRefusedBeforeItIsHeldOrReachesAHostedScreen)

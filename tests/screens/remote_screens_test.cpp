@@ -1,6 +1,7 @@
 #include "screens/remote_screens_manager.h"
 
 #include "platform/defaults.h"
+#include "support/endless_answer.h"
 #include "support/manual_clock.h"
 
 #include <QJsonArray>
@@ -325,4 +326,91 @@ TEST_F(RemoteScreenTest, ARefusalForWantOfACodeIsToldToPhonesOnTheSharedScreensI
         EXPECT_TRUE(QTest::qWaitFor([&] { return forwarded == before + 1; }, 10000)) << step.name;
         EXPECT_EQ(phoneIsAskedForCode(remote, id), step.asks) << step.name;
     }
+}
+
+// A screen whose head never ends, poured or dripped, is cut off at each check, every check
+// closes its connection, and the checks go on at their pace.
+TEST_F(RemoteScreenTest, ChecksOfAScreenWhoseHeadNeverEndsEndAndGoOn)
+{
+    const QByteArray letters(16 * 1024, 'a');
+    test::EndlessAnswer pouring("HTTP/1.1 200 OK\r\nX-Long: ", letters);
+    test::EndlessAnswer dripping("HTTP/1.1 200 OK\r\nX-Long: ", "a", 50);
+    test::EndlessAnswer statusLine("HTTP/1.1 200 ", letters);
+    const struct {
+        const char* id;
+        const test::EndlessAnswer& screen;
+        ReachFailure failure;
+    } rows[] = {
+        {"0a3e8f2c-1b4d-4e6f-8a9b-0c1d2e3f4a5b", pouring, ReachFailure::failed},
+        {"1b4d0a3e-8f2c-4e6f-8a9b-0c1d2e3f4a5b", dripping, ReachFailure::noAnswer},
+        {"2c1b4d0a-3e8f-4e6f-8a9b-0c1d2e3f4a5b", statusLine, ReachFailure::failed},
+    };
+    QJsonArray stored;
+    for (const auto& row : rows) {
+        stored.append(QJsonObject {{"id", row.id}, {"name", row.id},
+            {"url", QStringLiteral("127.0.0.1:%1").arg(row.screen.serverPort())}});
+    }
+    m_defaults.set(RemoteScreensManager::kScreensKey, stored);
+    RemoteScreensManager remote(&m_defaults, m_clock);
+    // A poured head passes its limit in milliseconds, long before the time-out that ends the
+    // dripped one.
+    remote.setCheckTiming({.intervalMs = 2'500, .timeoutMs = 2'000});
+
+    constexpr int kChecks = 3;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(std::begin(rows), std::end(rows),
+                [](const auto& row) { return row.screen.accepted() >= kChecks; });
+        },
+        60'000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return remote.unreachable().size() == 3; }, 30'000));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.id);
+        EXPECT_EQ(remote.unreachable().value(QUuid(QString::fromLatin1(row.id))), row.failure);
+        // Every check but the one under way has closed its connection.
+        EXPECT_GE(row.screen.closed(), row.screen.accepted() - 1);
+        EXPECT_LT(row.screen.taken(), qint64(row.screen.accepted()) * (24 << 20));
+    }
+}
+
+// Whatever the remote screen answers ends the hold but "still waiting"; only a refusal or an
+// expiry is told to the phone as such, and a hold its phone can no longer be waiting for goes.
+TEST(RemoteHolds, AnAnswerEndsAHoldAndAStaleOneGoes)
+{
+    using State = RemoteHoldAnswer::State;
+    test::ManualClock clock;
+    const RemoteHolds::Device device {QUuid::createUuid(), QStringLiteral("PHONE"), {}};
+    const struct {
+        State told;
+        bool ends;
+        State outcome;
+    } rows[] = {
+        {State::waiting, false, State::waiting},
+        {State::stored, true, State::waiting},
+        {State::declined, true, State::declined},
+        {State::expired, true, State::expired},
+        {State::failed, true, State::waiting},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.told));
+        RemoteHolds holds(clock);
+        holds.answered(QStringLiteral("K"), device, 202);
+        ASSERT_TRUE(holds.askNow(QStringLiteral("K")));
+        EXPECT_FALSE(holds.askNow(QStringLiteral("K"))) << "one question at a time";
+        EXPECT_EQ(holds.told(QStringLiteral("K"), {row.told}), row.ends);
+        EXPECT_EQ(holds.isHeld(QStringLiteral("K")), !row.ends);
+        EXPECT_EQ(holds.outcome(QStringLiteral("K")), row.outcome);
+        holds.forget(QStringLiteral("K"));
+        EXPECT_EQ(holds.outcome(QStringLiteral("K")), State::waiting);
+    }
+
+    RemoteHolds holds(clock);
+    holds.answered(QStringLiteral("STORED"), device, 202);
+    holds.answered(QStringLiteral("STORED"), device, 200);
+    EXPECT_FALSE(holds.isHeld(QStringLiteral("STORED"))) << "let in with what it sent next";
+    holds.answered(QStringLiteral("OLD"), device, 202);
+    clock.advance(kMaxWaitSeconds + 1);
+    holds.answered(QStringLiteral("NEW"), device, 202);
+    EXPECT_FALSE(holds.isHeld(QStringLiteral("OLD")));
+    EXPECT_TRUE(holds.isHeld(QStringLiteral("NEW")));
 }

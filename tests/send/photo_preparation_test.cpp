@@ -3,13 +3,16 @@
 #include "platform/defaults.h"
 #include "support/camera_metadata.h"
 #include "support/manual_clock.h"
+#include "support/picture_segments.h"
 #include "support/temp_env.h"
 #include "support/test_images.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
@@ -256,5 +259,113 @@ TEST(PhotoPreparation, StoredSizeReadsOnlyExactValues)
         defaults.set(key, stored);
         EXPECT_EQ(currentPhotoSize(defaults), expected)
             << stored.toVariant().toString().toStdString();
+    }
+}
+
+namespace {
+
+// Each application segment of a sent JPEG is one that shows the picture, the Exif block holds
+// the orientation alone, and no comment went along.
+void expectJpegShowingOnly(const QByteArray& sent, const QByteArray& icc)
+{
+    QByteArray sentIcc;
+    for (const auto& [marker, head] : test::jpegSegments(sent)) {
+        EXPECT_NE(marker, 0xFE) << "a comment";
+        if (marker < 0xE0 || marker > 0xEF)
+            continue;
+        const bool allowed = (marker == 0xE0 && head.startsWith("JFIF"))
+            || (marker == 0xE1 && head.startsWith(QByteArrayLiteral("Exif\0\0")))
+            || (marker == 0xE2 && head.startsWith("ICC_PROFILE"))
+            || (marker == 0xEE && head.startsWith("Adobe"));
+        EXPECT_TRUE(allowed) << "APP" << (marker - 0xE0) << ' ' << head.left(34).toStdString();
+        if (marker == 0xE2 && head.startsWith("ICC_PROFILE"))
+            sentIcc = head;
+    }
+    EXPECT_FALSE(sent.contains("xmp/extension"));
+    EXPECT_FALSE(sent.contains("Ann Example"));
+    expectNoCameraMetadata(sent);
+    if (!icc.isEmpty())
+        EXPECT_FALSE(sentIcc.isEmpty()) << "the colour profile stays";
+}
+
+} // namespace
+
+TEST(PhotoPreparation, ASentJpegCarriesOnlyWhatShowsThePicture)
+{
+    const QByteArray camera
+        = withCameraMetadata(test::imageBytes(halves(1600, 1200), "JPEG", 90), 6);
+    const QByteArray icc = QColorSpace(QColorSpace::SRgb).iccProfile();
+    const QByteArray photo = test::withEverythingAPhoneAdds(camera, icc);
+    ASSERT_GT(photo.size(), camera.size() + 70000);
+    ASSERT_EQ(decoded(photo).size(), QSize(1600, 1200)) << "a JPEG decoders read";
+
+    for (const PhotoSize size : allPhotoSizes()) {
+        SCOPED_TRACE(toString(size).toStdString());
+        const PreparedPhoto sent = preparePhoto(photo, size);
+        EXPECT_EQ(sent.mimeType, u"image/jpeg");
+        expectJpegShowingOnly(sent.bytes, icc);
+        EXPECT_LT(sent.bytes.size(), camera.size()) << "nothing of the 70 KB went along";
+        const auto exif = metadataOf(sent.bytes)->exifData();
+        const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+        ASSERT_NE(orientation, exif.end()) << "stripped in place, the orientation stays";
+        EXPECT_EQ(orientation->toLong(), 6);
+    }
+}
+
+TEST(PhotoPreparation, ASentPngCarriesNoChunkButThoseThatShowIt)
+{
+    QImage picture = halves(300, 200).convertToFormat(QImage::Format_ARGB32);
+    picture.setPixelColor(0, 0, Qt::transparent);
+    const QByteArray photo = test::withEverythingAnEditorAdds(
+        test::imageBytes(picture.convertToFormat(QImage::Format_Indexed8), "PNG"));
+    ASSERT_TRUE(test::pngChunks(photo).contains("tEXt"));
+    ASSERT_EQ(decoded(photo).size(), QSize(300, 200));
+
+    const PreparedPhoto original = preparePhoto(photo, PhotoSize::original);
+    EXPECT_EQ(original.mimeType, u"image/png");
+    EXPECT_EQ(test::pngChunks(original.bytes),
+        (QByteArrayList {"IHDR", "gAMA", "PLTE", "tRNS", "IDAT", "IEND"}));
+    EXPECT_FALSE(original.bytes.contains("Ann Example"));
+    const QImage shown = decoded(original.bytes);
+    EXPECT_EQ(shown.pixelColor(0, 0).alpha(), 0) << "its transparency stays";
+    EXPECT_EQ(shown.pixel(299, 199), decoded(photo).pixel(299, 199));
+
+    for (const PhotoSize size : {PhotoSize::large, PhotoSize::medium}) {
+        SCOPED_TRACE(toString(size).toStdString());
+        const PreparedPhoto sent = preparePhoto(photo, size);
+        EXPECT_EQ(sent.mimeType, u"image/jpeg") << "re-encoded";
+        expectJpegShowingOnly(sent.bytes, {});
+    }
+}
+
+TEST(PhotoPreparation, ATiffOrWebpSentAtOriginalCarriesNothingButItsOrientation)
+{
+    const struct {
+        const char* format;
+        const char* sentAs; // a TIFF whose XMP exiv2 writes back goes re-encoded
+    } rows[] = {{"tiff", "image/jpeg"}, {"webp", "image/webp"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.format);
+        const QByteArray plain = test::imageBytes(halves(300, 200), row.format);
+        EXPECT_EQ(preparePhoto(plain, PhotoSize::original).mimeType, imageMimeType(plain))
+            << "nothing to remove: it keeps its format";
+        auto image = metadataOf(plain);
+        image->exifData()["Exif.Image.Orientation"] = uint16_t(6);
+        image->exifData()["Exif.Image.Artist"] = std::string("Ann Example");
+        image->exifData()["Exif.GPSInfo.GPSLatitude"] = std::string("52/1 30/1 36/1");
+        image->xmpData()["Xmp.dc.description"] = std::string("Ann Example");
+        image->writeMetadata();
+        Exiv2::BasicIo& io = image->io();
+        io.open();
+        const Exiv2::DataBuf buffer = io.read(io.size());
+        const QByteArray photo(reinterpret_cast<const char*>(buffer.pData_), buffer.size_);
+        ASSERT_TRUE(photo.contains("Ann Example"));
+
+        const PreparedPhoto sent = preparePhoto(photo, PhotoSize::original);
+        EXPECT_EQ(sent.mimeType, QString::fromLatin1(row.sentAs));
+        EXPECT_FALSE(sent.bytes.contains("Ann Example"));
+        EXPECT_FALSE(PhotoLocation::read(sent.bytes));
+        EXPECT_EQ(
+            decoded(sent.bytes).size().width() * decoded(sent.bytes).size().height(), 300 * 200);
     }
 }

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QTimer>
 
 using namespace vesker;
 using test::Screen;
@@ -153,7 +154,8 @@ TEST_F(SendSessionTest, ASilentScreenDoesNotHoldTheOthers)
 {
     Screen b;
     SilentScreen silent;
-    auto up = uploader("SENDER-1", 1500);
+    // Long enough that B's sends are done well before it, however loaded the machine.
+    auto up = uploader("SENDER-1", 5'000);
     auto s = session(*up, {{.text = "one"}, {.text = "two"}});
     s->setDiscovered({silent.mac(), b.mac("B")});
     s->setSelected({"Silent", "B"});
@@ -164,4 +166,52 @@ TEST_F(SendSessionTest, ASilentScreenDoesNotHoldTheOthers)
     ASSERT_TRUE(finished(*s));
     EXPECT_EQ(stateOf(*s, "Silent"), State::failed);
     EXPECT_TRUE(s->results().contains("Silent: Timed out"));
+}
+
+TEST_F(SendSessionTest, EveryRefusedCodeAsksAgainUntilOneWorksOrNoneIsGiven)
+{
+    Screen a(QStringLiteral("code"));
+    const struct {
+        QStringList typed; // answers in turn; past the last, the prompt is dismissed
+        QStringList results;
+        State state;
+    } rows[] = {
+        {{"424242"}, {"A: sent 2 of 2 ✓"}, State::sent},
+        {{"", " 99 ", "424242"}, {"A: sent 2 of 2 ✓"}, State::sent},
+        {{"1"}, {"A: needs an access code"}, State::failed},
+    };
+    int sounds = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed.join(',').toStdString());
+        m_settings.remove(QString::fromLatin1(SendSession::kCodesKey));
+        auto up = uploader();
+        auto s = session(*up, {{.text = "one"}, {.text = "two"}});
+        QSignalSpy delivered(s.get(), &SendSession::delivered);
+        int asked = 0;
+        QObject::connect(s.get(), &SendSession::codePromptChanged, s.get(), [&] {
+            if (!s->codePromptFor())
+                return;
+            EXPECT_EQ(s->results().count("A: needs an access code"), 1);
+            EXPECT_EQ(s->codeInput(), asked == 0 ? QString() : row.typed.at(asked - 1))
+                << "the code last given is offered";
+            // Answered once the signal is done with, as the sheet's field would be.
+            QTimer::singleShot(0, s.get(), [&, n = asked] {
+                if (n < row.typed.size())
+                    s->submitCode(row.typed.at(n));
+                else
+                    s->dismissCodePrompt();
+            });
+            ++asked;
+        });
+        s->setDiscovered({a.mac("A")});
+        s->send();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return stateOf(*s, "A") == row.state; }, 15000));
+        ASSERT_TRUE(finished(*s));
+        EXPECT_EQ(asked, row.state == State::sent ? row.typed.size() : row.typed.size() + 1);
+        EXPECT_EQ(s->results(), row.results);
+        sounds += row.state == State::sent;
+        EXPECT_EQ(m_sounds, sounds);
+        EXPECT_EQ(delivered.size(), row.state == State::sent ? 1 : 0);
+    }
+    EXPECT_EQ(a.uploaded().size(), 4);
 }

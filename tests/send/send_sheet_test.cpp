@@ -31,6 +31,7 @@ protected:
     platform::Defaults m_settings {m_dir.filePath(QStringLiteral("sender.json")), m_clock};
     Uploader m_uploader {{.deviceID = "SENDER-1", .deviceName = "Desk", .pollIntervalMs = 10}};
     QStringList m_picked;
+    int m_sounds = 0;
 
     std::unique_ptr<SendSheet> sheet(const QList<OutgoingItem>& items)
     {
@@ -38,7 +39,8 @@ protected:
             SendSheet::Services {.session = {.defaults = m_settings,
                                      .uploader = &m_uploader,
                                      .clock = m_clock,
-                                     .screenName = [] { return QStringLiteral("Desk"); }},
+                                     .screenName = [] { return QStringLiteral("Desk"); },
+                                     .deliveredSound = [this] { ++m_sounds; }},
                 .discover = false,
                 .pickFiles = [this](QWidget*) { return m_picked; }});
         made->show();
@@ -106,24 +108,53 @@ TEST_F(SendSheetTest, ReturnInTheTextFieldAddsTheTextAndKeepsTheSheetOpen)
     ASSERT_TRUE(QTest::qWaitFor([&] { return b.uploaded().size() == 4; }, 15000));
 }
 
-TEST_F(SendSheetTest, TheCodeTypedInThePromptSends)
+TEST_F(SendSheetTest, AWrongCodeIsAskedAgainAndTheRightOneFinishesTheSheet)
 {
-    Screen b(QStringLiteral("code"));
-    auto s = sheet({{.text = "secret"}});
-    s->session().setDiscovered({{.name = "B", .endpoint = {"127.0.0.1", b.port()}}});
+    Screen locked(QStringLiteral("code"));
+    Screen open(QStringLiteral("anyone"));
+    auto s = sheet({{.text = "first"}, {.text = "second"}});
+    s->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s.get()));
+    s->session().setDiscovered({locked.mac("Locked"), open.mac("Open")});
+    s->session().setSelected({"Locked", "Open"});
     s->findChild<QPushButton*>(QStringLiteral("sendButton"))->click();
 
     auto* prompt = s->findChild<QWidget*>(QStringLiteral("codePrompt"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return prompt->isVisible(); }, 10000));
-    EXPECT_TRUE(b.uploaded().isEmpty());
     auto* field = s->findChild<QLineEdit*>(QStringLiteral("codeField"));
-    field->clear();
-    QTest::keyClicks(field, "424242");
-    s->findChild<QPushButton*>(QStringLiteral("codeSend"))->click();
+    const auto askedWith = [&](const QString& offered) {
+        return QTest::qWaitFor(
+            [&] { return prompt->isVisible() && field->text() == offered; }, 15000);
+    };
+    ASSERT_TRUE(askedWith(QString()));
+    EXPECT_TRUE(locked.uploaded().isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return open.uploaded().size() == 2; }, 15000))
+        << "the screen without a code does not wait for the prompt";
+    ASSERT_TRUE(field->hasFocus());
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return b.uploaded().size() == 1; }, 15000));
-    EXPECT_EQ(b.uploaded().first().text, "secret");
-    EXPECT_FALSE(prompt->isVisible());
+    // Typed and answered with Return, as a person at the keyboard does.
+    for (const QString& wrong : {QStringLiteral("111111"), QString()}) {
+        SCOPED_TRACE(wrong.toStdString());
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, wrong);
+        QTest::keyClick(field, Qt::Key_Return);
+        ASSERT_TRUE(askedWith(wrong)) << "a refused code is asked for again";
+        EXPECT_EQ(s->session().results().count("Locked: needs an access code"), 1);
+        EXPECT_TRUE(s->isVisible());
+    }
+
+    QTest::keyClicks(field, "424242");
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !s->isVisible(); }, 15000))
+        << "the sheet closes once everything arrived: "
+        << s->session().results().join(" | ").toStdString();
+    EXPECT_EQ(shownResults(*s), (QStringList {"Locked: sent 2 of 2 ✓", "Open: sent 2 of 2 ✓"}));
+    EXPECT_EQ(m_sounds, 1);
+    ASSERT_EQ(locked.uploaded().size(), 2);
+    EXPECT_EQ(locked.uploaded()[0].text, "first");
+    EXPECT_EQ(locked.uploaded()[1].text, "second");
+    EXPECT_EQ(open.uploaded().size(), 2) << "nothing went twice to the screen without a code";
+    EXPECT_EQ(s->session().codes().value("Locked"), "424242");
 }
 
 TEST_F(SendSheetTest, ClosingMidSendLeavesNoJobAndNoConnection)

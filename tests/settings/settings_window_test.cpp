@@ -172,6 +172,7 @@ TEST_F(SettingsWindowTest, TheAccessPageShowsWholeWithoutScrolling)
 TEST_F(SettingsWindowTest, AccessChoicesRuleWhatTheServerAllows)
 {
     choose("accessPolicyPicker", QStringLiteral("code"));
+    find<QLineEdit>("accessCodeField")->selectAll();
     QTest::keyClicks(find<QLineEdit>("accessCodeField"), QStringLiteral(" 4711 "));
     EXPECT_EQ(access().decide("phone", "4711"), AccessDecision::allow);
     EXPECT_EQ(access().decide("phone", "1234"), AccessDecision::refuse);

@@ -5,6 +5,7 @@
 #include "window/x11_probe.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QTabWidget>
 
 using namespace vesker;
@@ -68,6 +69,39 @@ TEST_F(SettingsWindowX11Test, OpensOnTheTabItWasLeftOnAndInFrontOfTheMainWindow)
     openSettings();
     EXPECT_TRUE(waitActive(settings())) << "Settings is in front again";
     settings()->close();
+}
+
+// Escape in an open drop-down (Access, Clean-up and the rest) closes the drop-down; the window
+// stays, and a second Escape closes it.
+TEST_F(SettingsWindowX11Test, EscapeInAnOpenDropDownClosesOnlyTheDropDown)
+{
+    ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "needs scripts/with-test-services";
+    openSettings();
+    ASSERT_TRUE(waitActive(settings()));
+    QTabWidget& tabs = settings()->tabs();
+    int tried = 0;
+    for (int tab = 0; tab < tabs.count(); ++tab) {
+        tabs.setCurrentIndex(tab);
+        QApplication::processEvents();
+        for (QComboBox* box : tabs.widget(tab)->findChildren<QComboBox*>()) {
+            if (!box->isVisible() || !box->isEnabled())
+                continue;
+            SCOPED_TRACE((tabs.tabText(tab) + u' ' + box->currentText()).toStdString());
+            box->showPopup();
+            ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget(); }, kWaitMs));
+            QWidget* popup = QApplication::activePopupWidget();
+            QTest::keyClick(popup->focusWidget() ? popup->focusWidget() : popup, Qt::Key_Escape);
+            EXPECT_TRUE(
+                QTest::qWaitFor([] { return !QApplication::activePopupWidget(); }, kWaitMs));
+            EXPECT_NE(settings(), nullptr) << "the Settings window closed with the drop-down";
+            if (!settings())
+                return;
+            ++tried;
+        }
+    }
+    EXPECT_GE(tried, 2);
+    QTest::keyClick(settings(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !settings(); }, kWaitMs));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -98,4 +99,42 @@ TEST_F(CleanupTest, DeletingAsTheCleanupIsMadeRemovesFileAndRecordAndKeepsRelayA
     RelayRecorder second(*store);
     EXPECT_EQ(relay.calls, (RelayCalls {{u"M9"_s, u"delete"_s}, {u"M10"_s, u"delete"_s}}));
     EXPECT_TRUE(second.calls.isEmpty()) << "what waited is heard once";
+}
+
+// A damaged or hand-mended index may list one file twice, or one id twice; the age of one record
+// never costs another its file or its place.
+TEST_F(CleanupTest, CleanupTakesRecordsAndNeverAFileOrAnIdThatAKeptRecordHas)
+{
+    for (const QString& action : {u"archive"_s, u"delete"_s}) {
+        SCOPED_TRACE(action.toStdString());
+        QDir(root()).removeRecursively();
+        const ScreenItem old = makeItem(u"shared.jpg"_s, 3 * kDay);
+        const ScreenItem recent = makeItem(u"shared.jpg"_s);
+        const ScreenItem twinOld = makeItem(u"twin-old.jpg"_s, 3 * kDay);
+        ScreenItem twinNew = makeItem(u"twin-new.jpg"_s);
+        twinNew.id = twinOld.id;
+        QJsonArray records;
+        for (const ScreenItem& item : {old, recent, twinOld, twinNew}) {
+            records.append(item.toJson());
+            writeFile(inbox(item.filename), item.filename.toUtf8());
+        }
+        writeFile(root() + u"/index.json"_s, QJsonDocument(records).toJson());
+        choose(u"oneDay"_s, action);
+
+        auto store = openStore();
+        StoreCleanup cleanup(*store, *m_defaults, m_clock);
+        store->flush();
+        EXPECT_EQ(fileBytes(inbox(u"shared.jpg"_s)), "shared.jpg");
+        EXPECT_EQ(store->item(recent.id)->status, ItemStatus::inbox);
+        EXPECT_EQ(fileBytes(inbox(u"twin-new.jpg"_s)), "twin-new.jpg");
+        EXPECT_FALSE(QFile::exists(inbox(u"twin-old.jpg"_s)));
+        const auto kept = std::find_if(store->items().begin(), store->items().end(),
+            [](const ScreenItem& item) { return item.filename == u"twin-new.jpg"_s; });
+        ASSERT_NE(kept, store->items().end()) << "the recent record went with the old one";
+        EXPECT_EQ(kept->status, ItemStatus::inbox);
+        // Told apart for good: the next start finds the same records.
+        const QList<ScreenItem> now = store->items();
+        store.reset();
+        EXPECT_EQ(openStore()->items(), now);
+    }
 }

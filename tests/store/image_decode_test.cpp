@@ -1,8 +1,11 @@
 #include "platform/image_decode.h"
+#include "platform/media.h"
 #include "store/recognizer.h"
 
+#include "support/picture_formats.h"
 #include "support/test_images.h"
 
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -85,5 +88,44 @@ TEST(ImageDecode, SaysWhyAFileCannotBeDecodedAndNothingIsRecognisedInIt)
         EXPECT_TRUE(platform::decodeImage(path, platform::kMaxDecodedPixels, &error).isNull());
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(Recognizer::recognizeNow(path), Recognizer::Result {});
+    }
+}
+
+TEST(ImageDecode, ACmykTiffOfSixteenBitsIsDecodedThumbnailedAndRead)
+{
+    QImage page = whitePage(900, 700);
+    drawLines(page, {QStringLiteral("Invoice 2291")});
+    {
+        QPainter painter(&page);
+        painter.drawImage(QPoint(40, 200),
+            barcodeImage(ZXing::BarcodeFormat::QRCode, "https://example.org/cmyk", 420, 420));
+    }
+    QPoint ink;
+    for (int x = 40; x < 460 && ink.isNull(); ++x) {
+        if (qGray(page.pixel(x, 400)) == 0)
+            ink = QPoint(x, 400);
+    }
+    ASSERT_FALSE(ink.isNull());
+    QTemporaryDir dir;
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } rows[] = {
+        {"cmyk16.tiff", tiffBytes(page, TiffModel::cmyk, 16)},
+        {"cmyk8.tiff", tiffBytes(page, TiffModel::cmyk, 8)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString path = dir.filePath(QString::fromLatin1(row.name));
+        ASSERT_TRUE(writeFile(path, row.bytes));
+        const QImage image = platform::decodeImage(path);
+        ASSERT_EQ(image.size(), page.size());
+        EXPECT_EQ(image.pixelColor(450, 20), QColor(Qt::white));
+        for (const QPoint at : {QPoint(0, 0), ink, QPoint(899, 699)})
+            EXPECT_EQ(image.pixelColor(at), page.pixelColor(at)) << at.x() << ',' << at.y();
+        EXPECT_EQ(platform::thumbnailImage(path, 240).size(), QSize(240, 186));
+        const Recognizer::Result read = Recognizer::recognizeNow(path);
+        EXPECT_EQ(read.barcodes, QStringList {QStringLiteral("QR https://example.org/cmyk")});
+        EXPECT_TRUE(read.text.contains(QStringLiteral("Invoice 2291"))) << read.text.toStdString();
     }
 }

@@ -57,24 +57,36 @@ TEST_F(StoreTest, ArchivingOneItemOfAGroupArchivesTheGroupButDeleteTakesOne)
     EXPECT_EQ(store->item(items.at(0).id)->status, ItemStatus::inbox);
 }
 
-TEST_F(StoreTest, MovingCarriesTheFileOnlyBetweenFoldersAndNeverRemovesAnother)
+TEST_F(StoreTest, MovingCarriesTheFileOnlyBetweenFoldersAndNeverReplacesAnother)
 {
     const ScreenItem item = makeItem(u"m.jpg"_s);
+    const ScreenItem taken = makeItem(u"taken.jpg"_s);
     const ScreenItem gone = makeItem(u"gone.jpg"_s);
-    auto store = storeWith({item});
+    auto store = storeWith({item, taken});
     store->append(gone);
-    writeFile(archive(u"m.jpg"_s), "stale");
+    writeFile(archive(u"taken.jpg"_s), "an archived item's");
     writeFile(archive(u"gone.jpg"_s), "someone else's");
 
-    store->move(item, ItemStatus::later);
+    EXPECT_TRUE(store->move(item, ItemStatus::later));
     EXPECT_TRUE(QFile::exists(inbox(u"m.jpg"_s)));
-    store->move(item, ItemStatus::archived);
+    EXPECT_TRUE(store->move(item, ItemStatus::archived));
+    EXPECT_FALSE(store->move(taken, ItemStatus::archived)) << "a file of its name is there";
     store->move(gone, ItemStatus::archived);
     EXPECT_FALSE(QFile::exists(inbox(u"m.jpg"_s)));
     EXPECT_EQ(readFile(archive(u"m.jpg"_s)), "m.jpg");
+    EXPECT_EQ(readFile(archive(u"taken.jpg"_s)), "an archived item's");
+    EXPECT_EQ(readFile(inbox(u"taken.jpg"_s)), "taken.jpg");
     EXPECT_EQ(readFile(archive(u"gone.jpg"_s)), "someone else's");
     EXPECT_EQ(openStore()->item(item.id)->status, ItemStatus::archived);
+    EXPECT_EQ(openStore()->item(taken.id)->status, ItemStatus::inbox);
     EXPECT_FALSE(store->item(item.id)->acknowledged) << "a move tells the sender nothing";
+
+    // A rename that fails (here the Archive folder is a file) leaves the record as it was.
+    QDir(root()).rename(u"Archive"_s, u"Archive.moved"_s);
+    writeFile(root() + u"/Archive"_s, "not a folder");
+    EXPECT_FALSE(store->move(*store->item(taken.id), ItemStatus::archived));
+    EXPECT_EQ(store->item(taken.id)->status, ItemStatus::inbox);
+    EXPECT_EQ(readFile(inbox(u"taken.jpg"_s)), "taken.jpg");
 }
 
 TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
@@ -87,6 +99,7 @@ TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
     const ScreenItem archived = makeItem(u"old.jpg"_s, 0, ItemStatus::archived);
     auto store = storeWith({photo, text, archived});
     store->replaceImage(archived.id, "edit", u"jpg"_s);
+    store->flush();
     EXPECT_EQ(QDir(root() + u"/Archive"_s).entryList(QDir::Files).size(), 1);
     EXPECT_EQ(readFile(store->fileURL(*store->item(archived.id))), "edit");
 
@@ -94,6 +107,7 @@ TEST_F(StoreTest, ReplacingAPhotoKeepsOnlyTheNewestFileAndClearsRecognition)
     store->replaceImage(photo.id, "edit 1", u"jpg"_s);
     m_clock.advance(5);
     store->replaceImage(photo.id, "edit 2", u"JPG"_s);
+    store->flush();
     const ScreenItem edited = *store->item(photo.id);
     const QString expected = ItemStore::fileDateText(m_clock.now()) + u'-'
         + uuidText(photo.id).left(8) + u"-e%1.jpg"_s.arg(m_clock.now().toSecsSinceEpoch());

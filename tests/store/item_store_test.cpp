@@ -74,7 +74,7 @@ TEST_F(StoreTest, AfterAFailedWriteEveryArrivalHearsAndTheNextWriteTakesWhatWait
 
 // A crash mid-write leaves temporary files and uploads whose record never reached the index; the
 // next start removes what nothing can use, finishes what a record lists, and keeps every file
-// with an item's own name, listed or not.
+// with an item's own name, listed or not, and every file not named as the store names them.
 TEST_F(StoreTest, TheNextStartClearsWhatCutOffWritesLeftAndKeepsEveryItemFile)
 {
     flushAll();
@@ -87,10 +87,14 @@ TEST_F(StoreTest, TheNextStartClearsWhatCutOffWritesLeftAndKeepsEveryItemFile)
         QString path;
         bool keptAfter;
     } files[] = {
-        {inbox(u"never-answered.jpg.unfinished"_s), false},
-        {inbox(u"never-answered.jpg.unfinished.new-1x2y3z"_s), false},
+        {inbox(u"2025-03-01_09-30-00-0BADF00D.jpg.unfinished"_s), false},
+        {inbox(u"2025-03-01_09-30-00-0BADF00D.jpg.unfinished.new-1x2y3z"_s), false},
         {inbox(u"2025-03-01_09-30-00-1A2B3C4D.jpg.new-k8s7"_s), false},
-        {archive(u"moved.jpg.new-a1"_s), false},
+        {archive(u"2025-03-01_09-30-00-1A2B3C4D-e1740821400.png.new-a1"_s), false},
+        {archive(u"listed.jpg.new-a1"_s), false},
+        // Not of the store's own naming: the person's, whatever the suffix.
+        {inbox(u"never-answered.jpg.unfinished"_s), true},
+        {archive(u"moved.jpg.new-a1"_s), true},
         {root() + u"/index.json.new-5ffe2"_s, false},
         {root() + u"/acks.json.new-9"_s, false},
         {inbox(u"no-record-lists-me.jpg"_s), true},

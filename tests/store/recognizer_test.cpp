@@ -1,6 +1,7 @@
 #include "store/recognizer.h"
 
 #include "platform/defaults.h"
+#include "platform/qr_code.h"
 #include "store/item_recognition.h"
 #include "store/item_store.h"
 #include "support/manual_clock.h"
@@ -9,12 +10,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <vector>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -139,6 +142,32 @@ TEST_F(RecognizerTest, ReadsTheCodesZXingDrawsAndListsEachOnce)
             = Recognizer::recognizeNow(save(page, QStringLiteral("codes.png"))).barcodes;
         found.sort();
         EXPECT_EQ(found, c.entries);
+    }
+}
+
+TEST_F(RecognizerTest, ListsEveryCodeOfASheetOfLabelsOnce)
+{
+    // Forty shelf labels, eight by five, each readable alone: more than ZXing gives of one
+    // picture. Large modules and small ones, as printed and as seen from farther away.
+    for (const int moduleSize : {2, 4}) {
+        SCOPED_TRACE(moduleSize);
+        QImage sheet = whitePage(1584, 966);
+        QPainter painter(&sheet);
+        QStringList expected;
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray payload = "https://example.com/shelf/" + QByteArray::number(i + 1);
+            const QImage code = platform::qrCodeImage(payload, moduleSize);
+            painter.drawImage(i % 8 * 198 + (198 - code.width()) / 2,
+                i / 8 * 193 + (193 - code.height()) / 2, code);
+            expected.append(QStringLiteral("QR ") + QString::fromUtf8(payload));
+        }
+        painter.end();
+        QStringList found
+            = Recognizer::recognizeNow(save(sheet, QStringLiteral("sheet.png"))).barcodes;
+        EXPECT_EQ(found.size(), 40);
+        found.sort();
+        expected.sort();
+        EXPECT_EQ(found, expected);
     }
 }
 
@@ -293,6 +322,57 @@ TEST_F(RecognizerTest, KeepsWhatTheReducedCopyReadOfAPageOnAGrainyTable)
 
     EXPECT_EQ(Recognizer::recognizeNow(path),
         (Result {{QStringLiteral("QR Shelf 20417")}, QStringLiteral("HARBOUR")}));
+}
+
+namespace {
+// The share of `expected`'s words that `read` holds in the same order, in per cent.
+double wordRecall(const QStringList& expected, const QString& read)
+{
+    const QStringList words
+        = read.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    std::vector<int> previous(words.size() + 1, 0), current(words.size() + 1, 0);
+    for (const QString& word : expected) {
+        for (qsizetype j = 0; j < words.size(); ++j)
+            current[j + 1]
+                = word == words[j] ? previous[j] + 1 : std::max(previous[j + 1], current[j]);
+        std::swap(previous, current);
+    }
+    return expected.isEmpty() ? 0 : 100.0 * previous.back() / expected.size();
+}
+} // namespace
+
+TEST_F(RecognizerTest, ReadsSmallPrintOfALargePageAsTheFullPageShowsIt)
+{
+    // A scanned sheet, or a screenshot of a long document: two blocks of 14-pixel print on a
+    // page of 8000 by 8000 pixels, which the reduced copy shrinks to a grey blur. The tesseract
+    // command-line tool reads every word of this page (in several minutes); at most two words
+    // in a hundred may be missed here.
+    const QStringList vocabulary = QStringLiteral(
+        "harbour timber delivery invoice shelf parcel workshop oak brass screws monday office "
+        "return label driver signed street order copy number weight boards dowels birch sawdust")
+                                       .split(u' ');
+    QRandomGenerator pick(20417);
+    QImage page = whitePage(8000, 8000);
+    QPainter painter(&page);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(14);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    QStringList expected;
+    for (const QPoint block : {QPoint(300, 400), QPoint(4400, 5200)}) {
+        for (int row = 0; row < 24; ++row) {
+            QStringList line;
+            for (int i = 0; i < 10; ++i)
+                line.append(vocabulary[pick.bounded(int(vocabulary.size()))]);
+            line.append(QString::number(1000 + expected.size()));
+            painter.drawText(block + QPoint(0, 40 * row), line.join(u' '));
+            expected += line;
+        }
+    }
+    painter.end();
+
+    const QString text = Recognizer::recognizeNow(save(page, QStringLiteral("page.png"))).text;
+    EXPECT_GE(wordRecall(expected, text), 98.0) << qPrintable(text);
 }
 
 namespace {

@@ -20,8 +20,10 @@ public:
     {
         listen(QHostAddress::LocalHost, 0);
         connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection())
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                ++m_accepted;
                 begin(socket);
+            }
         });
         if (everyMs > 0) {
             connect(&m_drip, &QTimer::timeout, this, [this] {
@@ -37,7 +39,8 @@ public:
 
     // Bytes of the answers that the peers took in, all connections together.
     qint64 taken() const { return m_taken; }
-    // Connections the peers have closed.
+    // Connections the peers have made, and those they have closed.
+    int accepted() const { return m_accepted; }
     int closed() const { return m_closed; }
 
 private:
@@ -70,6 +73,7 @@ private:
     QTimer m_drip;
     bool m_flood = false;
     qint64 m_taken = 0;
+    int m_accepted = 0;
     int m_closed = 0;
 };
 

@@ -93,3 +93,20 @@ test('while too many wrong codes came, the screen says to wait instead of asking
   await screen.getByText(/^Too many tries: wait \d+ s$/).waitFor(onePoll);
   assert.equal(await screen.locator('#codeScreen').isHidden(), true);
 }));
+
+test('the screen stays a dark page when the viewer\'s system asks for light', () => withVesker({ allowBrowserScreens: true }, async (vesker) => {
+  const colours = {};
+  for (const colorScheme of ['dark', 'light']) {
+    const screen = await openPage(browser, vesker.url + '/screen', { ...desktop, colorScheme });
+    await screen.getByRole('heading', { name: 'Waiting for photos' }).waitFor();
+    colours[colorScheme] = await screen.evaluate(() => {
+      const style = (selector) => getComputedStyle(document.querySelector(selector));
+      return { page: style('body').backgroundColor, text: style('body').color, bar: style('#bar').backgroundColor,
+        scheme: style(':root').colorScheme };
+    });
+    await screen.context().close();
+  }
+  assert.deepEqual(colours.light, colours.dark);
+  const [r, g, b] = colours.light.page.match(/\d+/g).map(Number);
+  assert.ok(r + g + b < 3 * 48, `background ${colours.light.page}`);
+}));

@@ -56,6 +56,7 @@ int main(int argc, char** argv)
             .notifications = notifications,
             .listenAddress = QHostAddress::LocalHost});
     controller.remote().setForwarder(&forwardToRemoteScreen);
+    controller.remote().setHoldAsker(&askRemoteScreenAboutHeld);
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {

@@ -11,6 +11,7 @@
 #include "platform/workspace.h"
 #include "receive/server_controller.h"
 #include "screens/remote_screen.h"
+#include "send/screen_directory.h"
 #include "settings/settings_window.h"
 #include "ui/tray_availability.h"
 #include "update/updater.h"
@@ -21,8 +22,10 @@
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTcpServer>
+#include <QTreeWidget>
 
 #include <iterator>
 
@@ -75,13 +78,22 @@ void settingsShots()
     while (!controller.isRunning() && !deadline.hasExpired())
         QApplication::processEvents(QEventLoop::AllEvents, 20);
 
+    // Screens this computer has seen, one with a nickname, two of them a group.
+    ScreenDirectory directory(defaults);
+    directory.remember(
+        {QStringLiteral("Kitchen"), QStringLiteral("Meeting room 2"), QStringLiteral("Studio")});
+    directory.setNickname(QStringLiteral("Studio"), QStringLiteral("Front desk"));
+    directory.addGroup(QStringLiteral("Meeting rooms"),
+        {QStringLiteral("Kitchen"), QStringLiteral("Meeting room 2")});
     const SettingsWindow::Services services {.controller = controller,
         .defaults = defaults,
         .clock = demo.clock,
         .windows = windows,
         .focusGuard = focusGuard,
         .permissions = permissions,
-        .updater = updater};
+        .updater = updater,
+        .directory = &directory,
+        .discoverScreens = false};
     // A desktop whose panel shows tray icons, then one without.
     for (const bool tray : {true, false}) {
         TrayAvailability::pretend(tray);
@@ -95,6 +107,13 @@ void settingsShots()
         for (int i = 0; i < int(std::size(names)); ++i) {
             window.tabs().setCurrentIndex(i);
             save(window, QString::fromLatin1(names[i]));
+        }
+        // Scrolled down to the other screens, with the group chosen for a change.
+        if (auto* groups = window.findChild<QTreeWidget*>(QStringLiteral("groupList"))) {
+            groups->topLevelItem(0)->setSelected(true);
+            if (auto* area = qobject_cast<QScrollArea*>(window.tabs().currentWidget()))
+                area->ensureWidgetVisible(groups, 0, 0);
+            save(window, QStringLiteral("settings_screens_book"));
         }
         // The port field after someone typed a port another program holds.
         QTcpServer holder;

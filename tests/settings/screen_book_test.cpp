@@ -1,0 +1,217 @@
+// Settings ▸ Screens as the book of the screens sent to: a nickname or a group made there is in
+// the open Send sheet at once, and a group sends to its members.
+#include "screens/remote_screens_manager.h"
+#include "send/screen_directory.h"
+#include "send/send_sheet.h"
+#include "send/uploader.h"
+#include "settings_fixture.h"
+
+#include <QCheckBox>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+using namespace vesker;
+using test::Screen;
+
+namespace {
+
+// The rows of the Send sheet's list, as "title" or "title | detail", in order.
+QStringList rows(const SendSheet& sheet, const QString& toggle)
+{
+    QStringList shown;
+    for (const QCheckBox* box : sheet.findChildren<QCheckBox*>(toggle)) {
+        if (!box->isVisibleTo(&sheet))
+            continue;
+        QStringList texts;
+        for (const QLabel* label : box->parentWidget()->findChildren<QLabel*>()) {
+            if (!label->text().isEmpty())
+                texts.append(label->text());
+        }
+        shown.append(texts.join(QStringLiteral(" | ")));
+    }
+    return shown;
+}
+
+template <typename T> T* withKey(const QWidget& window, const QString& name, const QString& key)
+{
+    for (T* widget : window.findChildren<T*>(name)) {
+        if (widget->property("screenKey").toString() == key && widget->isVisibleTo(&window))
+            return widget;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class ScreenBookTest : public test::SettingsServicesTest {
+protected:
+    ScreenBookTest()
+    {
+        m_settings = std::make_unique<SettingsWindow>([this] {
+            SettingsWindowServices services = this->services();
+            services.directory = &m_directory;
+            services.discoverScreens = false;
+            return services;
+        }());
+        m_settings->show();
+        QTabWidget& tabs = m_settings->tabs();
+        for (int i = 0; i < tabs.count(); ++i) {
+            if (tabs.tabText(i) == QLatin1String("Screens"))
+                tabs.setCurrentIndex(i);
+        }
+    }
+
+    std::unique_ptr<SendSheet> sheet(const QList<OutgoingItem>& items)
+    {
+        auto made = std::make_unique<SendSheet>(items,
+            SendSheet::Services {.session = {.defaults = m_senderSettings,
+                                     .uploader = &m_uploader,
+                                     .directory = &m_directory,
+                                     .clock = m_clock,
+                                     .screenName = [] { return QStringLiteral("Desk"); }},
+                .remote = &m_controller->remote(),
+                .discover = false});
+        made->show();
+        return made;
+    }
+
+    QTemporaryDir m_groupDir;
+    platform::Defaults m_group {m_groupDir.filePath(QStringLiteral("group.json")), m_clock};
+    platform::Defaults m_senderSettings {
+        m_groupDir.filePath(QStringLiteral("sender.json")), m_clock};
+    ScreenDirectory m_directory {m_group};
+    Uploader m_uploader {{.deviceID = "SENDER-1", .deviceName = "Desk", .pollIntervalMs = 10}};
+    std::unique_ptr<SettingsWindow> m_settings;
+};
+
+TEST_F(ScreenBookTest, AGroupMadeInSettingsIsASendSheetRowThatReachesItsMembers)
+{
+    Screen kitchen;
+    Screen hall;
+    Screen studio;
+    auto s = sheet({{.text = "for both rooms"}});
+    // What discovery found; the sheet remembers the screens, and Settings lists them.
+    s->session().setDiscovered(
+        {kitchen.mac("Kitchen"), hall.mac("Hall & Stairs"), studio.mac("Studio")});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return withKey<QCheckBox>(*m_settings, "groupMember", "Hall & Stairs"); }, 5000));
+    EXPECT_TRUE(rows(*s, "groupToggle").isEmpty());
+
+    QTest::keyClicks(m_settings->findChild<QLineEdit*>("groupName"), "Both rooms");
+    withKey<QCheckBox>(*m_settings, "groupMember", "Kitchen")->click();
+    QCheckBox* hallBox = withKey<QCheckBox>(*m_settings, "groupMember", "Hall & Stairs");
+    EXPECT_EQ(hallBox->text(), "Hall && Stairs") << "a name from the network is no shortcut";
+    hallBox->click();
+    m_settings->findChild<QPushButton*>("addGroup")->click();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rows(*s, "groupToggle").isEmpty(); }, 5000));
+    EXPECT_EQ(rows(*s, "groupToggle"), QStringList {"Both rooms | 2 of 2 reachable"});
+    ASSERT_EQ(m_directory.groups().size(), 1);
+    EXPECT_EQ(m_directory.groups().first().members, QStringList({"Hall & Stairs", "Kitchen"}));
+
+    s->findChild<QCheckBox*>("groupToggle")->click();
+    EXPECT_EQ(s->session().selected(), QSet<QString>({"Kitchen", "Hall & Stairs"}));
+    auto* send = s->findChild<QPushButton*>("sendButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return send->isEnabled(); }, 2000));
+    send->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return kitchen.uploaded().size() == 1 && hall.uploaded().size() == 1; }, 15000));
+    EXPECT_EQ(kitchen.uploaded().first().text, "for both rooms");
+    EXPECT_EQ(hall.uploaded().first().text, "for both rooms");
+    EXPECT_TRUE(studio.uploaded().isEmpty());
+}
+
+TEST_F(ScreenBookTest, RenamingAndDeletingAGroupAndChangingItsMembersShowInTheSheetAtOnce)
+{
+    Screen kitchen;
+    Screen hall;
+    m_directory.remember({"Kitchen", "Hall", "Attic"});
+    m_directory.addGroup("Rooms", {"Kitchen", "Attic"});
+    auto s = sheet({{.text = "hello"}});
+    s->session().setDiscovered({kitchen.mac("Kitchen"), hall.mac("Hall")});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return rows(*s, "groupToggle") == QStringList {"Rooms | 1 of 2 reachable"}; }, 5000));
+
+    auto* list = m_settings->findChild<QTreeWidget*>("groupList");
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    list->topLevelItem(0)->setSelected(true);
+    auto* name = m_settings->findChild<QLineEdit*>("groupName");
+    EXPECT_EQ(name->text(), "Rooms");
+    EXPECT_TRUE(withKey<QCheckBox>(*m_settings, "groupMember", "Attic")->isChecked());
+    name->selectAll();
+    QTest::keyClicks(name, "Ground floor");
+    withKey<QCheckBox>(*m_settings, "groupMember", "Attic")->click();
+    withKey<QCheckBox>(*m_settings, "groupMember", "Hall")->click();
+    m_settings->findChild<QPushButton*>("saveGroup")->click();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return rows(*s, "groupToggle") == QStringList {"Ground floor | 2 of 2 reachable"}; },
+        5000))
+        << rows(*s, "groupToggle").join(u'\n').toStdString();
+
+    // A blank name is refused, and says so; the group keeps its name.
+    name->clear();
+    m_settings->findChild<QPushButton*>("saveGroup")->click();
+    EXPECT_TRUE(m_settings->findChild<QLabel*>("groupProblem")->isVisibleTo(m_settings.get()));
+    EXPECT_EQ(m_directory.groups().first().name, "Ground floor");
+
+    m_settings->findChild<QPushButton*>("deleteGroup")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows(*s, "groupToggle").isEmpty(); }, 5000));
+    EXPECT_TRUE(m_directory.groups().isEmpty());
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_FALSE(m_settings->findChild<QPushButton*>("deleteGroup")->isEnabled());
+}
+
+TEST_F(ScreenBookTest, ANicknameTypedInSettingsNamesTheScreenInTheSheetAtOnce)
+{
+    Screen kitchen;
+    const RemoteScreen lab {.id = QUuid::createUuid(),
+        .name = QStringLiteral("Lab"),
+        .url = QStringLiteral("127.0.0.1:%1").arg(kitchen.port())};
+    m_defaults.set(
+        QString::fromLatin1(RemoteScreensManager::kScreensKey), QJsonArray {lab.toJson()});
+    auto s = sheet({{.text = "hello"}});
+    s->session().setDiscovered({kitchen.mac("Kitchen")});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return withKey<QLineEdit>(*m_settings, "nicknameField", "Kitchen")
+                && withKey<QLineEdit>(
+                    *m_settings, "nicknameField", ScreenDirectory::remoteKey(lab.id));
+        },
+        5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows(*s, "remoteToggle").size() == 1; }, 5000));
+    EXPECT_EQ(rows(*s, "macToggle"), QStringList {"Kitchen"});
+
+    const auto type = [&](const QString& key, const QString& text) {
+        QLineEdit* field = withKey<QLineEdit>(*m_settings, "nicknameField", key);
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    type("Kitchen", "  Front desk ");
+    type(ScreenDirectory::remoteKey(lab.id), "Lab upstairs");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return rows(*s, "macToggle") == QStringList {"Front desk | Kitchen"}; }, 5000))
+        << rows(*s, "macToggle").join(u'\n').toStdString();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QStringList remote = rows(*s, "remoteToggle");
+            return remote.size() == 1 && remote.first().startsWith("Lab upstairs | Lab | ");
+        },
+        5000))
+        << rows(*s, "remoteToggle").join(u'\n').toStdString();
+    EXPECT_EQ(m_group.value("screenNicknames")["Kitchen"].toString(), "Front desk");
+
+    // Emptied, the screen goes back to its own name.
+    QLineEdit* field = withKey<QLineEdit>(*m_settings, "nicknameField", "Kitchen");
+    field->setFocus();
+    field->clear();
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return rows(*s, "macToggle") == QStringList {"Kitchen"}; }, 5000));
+    EXPECT_FALSE(m_group.value("screenNicknames").toObject().contains("Kitchen"));
+}

@@ -1,0 +1,284 @@
+#pragma once
+
+// Pictures in every form a phone, a scanner or an editor sends, made in the test itself: palette
+// and one-bit PNGs, 16-bit and grey ones, CMYK JPEGs and TIFFs written by hand, HEIF from
+// libheif's encoders where this libheif has them.
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <QList>
+#include <QPainter>
+#include <QtEndian>
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace vesker::test {
+
+// Red on the left, blue on the right, a white band along the top: which way it lies is seen.
+inline QImage markedPicture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, (width + 1) / 2, height, Qt::red);
+    painter.fillRect(0, 0, width, height / 5, Qt::white);
+    return image;
+}
+
+inline QByteArray encoded(const QImage& image, const char* format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+enum class TiffModel { grey, rgb, cmyk };
+
+// An uncompressed little-endian TIFF of one strip, its samples side by side, at 8 or 16 bits.
+inline QByteArray tiffBytes(const QImage& source, TiffModel model, int bits)
+{
+    const QImage rgb = source.convertToFormat(QImage::Format_RGB32);
+    const int samples = model == TiffModel::grey ? 1 : model == TiffModel::rgb ? 3 : 4;
+    const int bytesPerSample = bits / 8;
+    QByteArray pixels;
+    const auto put = [&](int value255) {
+        const int value = bits == 16 ? value255 * 257 : value255;
+        for (int i = 0; i < bytesPerSample; ++i)
+            pixels.append(char(value >> (8 * i))); // least significant byte first
+    };
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QColor c = rgb.pixelColor(x, y);
+            if (model == TiffModel::grey) {
+                put(qGray(c.rgb()));
+            } else if (model == TiffModel::rgb) {
+                put(c.red());
+                put(c.green());
+                put(c.blue());
+            } else {
+                const int k = 255 - std::max({c.red(), c.green(), c.blue()});
+                const auto ink
+                    = [k](int level) { return k == 255 ? 0 : (255 - level - k) * 255 / (255 - k); };
+                put(ink(c.red()));
+                put(ink(c.green()));
+                put(ink(c.blue()));
+                put(k);
+            }
+        }
+    }
+    struct Entry {
+        quint16 tag;
+        quint16 type;
+        quint32 count;
+        quint32 value;
+    };
+    const quint32 bitsAt = 8;
+    const quint32 pixelsAt = bitsAt + 8;
+    QList<Entry> entries {{256, 4, 1, quint32(rgb.width())}, {257, 4, 1, quint32(rgb.height())},
+        {258, 3, quint32(samples), samples > 2 ? bitsAt : quint32(bits)}, {259, 3, 1, 1},
+        {262, 3, 1,
+            model == TiffModel::grey      ? 1u
+                : model == TiffModel::rgb ? 2u
+                                          : 5u},
+        {273, 4, 1, pixelsAt}, {277, 3, 1, quint32(samples)}, {278, 4, 1, quint32(rgb.height())},
+        {279, 4, 1, quint32(pixels.size())}, {284, 3, 1, 1}};
+    if (model == TiffModel::cmyk)
+        entries.append({332, 3, 1, 1});
+    const auto le16
+        = [](QByteArray& out, quint16 v) { out.append(char(v & 0xff)).append(char(v >> 8)); };
+    const auto le32 = [&](QByteArray& out, quint32 v) {
+        le16(out, quint16(v & 0xffff));
+        le16(out, quint16(v >> 16));
+    };
+    QByteArray out("II*\0", 4);
+    const quint32 directoryAt = pixelsAt + quint32(pixels.size()) + quint32(pixels.size() % 2);
+    le32(out, directoryAt);
+    for (int i = 0; i < 4; ++i)
+        le16(out, quint16(i < samples ? bits : 0));
+    out += pixels;
+    if (pixels.size() % 2)
+        out += '\0';
+    le16(out, quint16(entries.size()));
+    for (const Entry& e : entries) {
+        le16(out, e.tag);
+        le16(out, e.type);
+        le32(out, e.count);
+        if (e.type == 3 && e.count == 1) {
+            le16(out, quint16(e.value));
+            le16(out, 0);
+        } else {
+            le32(out, e.value);
+        }
+    }
+    le32(out, 0);
+    return out;
+}
+
+// A four-colour JPEG as print software saves it (inverted CMYK under an Adobe marker). Qt writes
+// no CMYK, but a baseline JPEG may bring its components one scan each: the scans of four grey
+// JPEGs, one an ink, under one frame of four components.
+inline QByteArray cmykJpeg(const QImage& source)
+{
+    const QImage rgb = source.convertToFormat(QImage::Format_RGB32);
+    QImage inks[4];
+    for (QImage& ink : inks)
+        ink = QImage(rgb.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QColor c = rgb.pixelColor(x, y);
+            const int k = 255 - std::max({c.red(), c.green(), c.blue()});
+            const auto ink
+                = [k](int level) { return k == 255 ? 0 : (255 - level - k) * 255 / (255 - k); };
+            const int levels[4] = {ink(c.red()), ink(c.green()), ink(c.blue()), k};
+            for (int i = 0; i < 4; ++i)
+                inks[i].scanLine(y)[x] = uchar(255 - levels[i]); // stored inverted
+        }
+    }
+    const auto segment = [](quint8 marker, const QByteArray& payload) {
+        QByteArray out;
+        out.append(char(0xff)).append(char(marker));
+        out.append(char((payload.size() + 2) >> 8)).append(char((payload.size() + 2) & 0xff));
+        return out + payload;
+    };
+    // The tables of one grey JPEG and its entropy-coded scan.
+    struct Parts {
+        QByteArray quantisation, huffman, scan;
+    };
+    const auto split = [](const QByteArray& jpeg) {
+        Parts parts;
+        qsizetype i = 2;
+        while (i + 4 <= jpeg.size()) {
+            const quint8 marker = quint8(jpeg[i + 1]);
+            const int length = (quint8(jpeg[i + 2]) << 8) | quint8(jpeg[i + 3]);
+            const QByteArray whole = jpeg.mid(i, 2 + length);
+            if (marker == 0xdb)
+                parts.quantisation += whole;
+            else if (marker == 0xc4)
+                parts.huffman += whole;
+            if (marker == 0xda) {
+                const qsizetype start = i + 2 + length;
+                parts.scan = jpeg.mid(start, jpeg.lastIndexOf("\xff\xd9") - start);
+                break;
+            }
+            i += 2 + length;
+        }
+        return parts;
+    };
+    QByteArray out("\xff\xd8", 2);
+    out += segment(0xee, QByteArray("Adobe\0\x64\0\0\0\0\0", 12)); // transform 0: plain CMYK
+    Parts channels[4];
+    for (int i = 0; i < 4; ++i)
+        channels[i] = split(encoded(inks[i], "jpeg", 95));
+    out += channels[0].quantisation;
+    QByteArray frame;
+    frame.append(char(8));
+    frame.append(char(rgb.height() >> 8)).append(char(rgb.height() & 0xff));
+    frame.append(char(rgb.width() >> 8)).append(char(rgb.width() & 0xff));
+    frame.append(char(4));
+    for (int i = 0; i < 4; ++i)
+        frame.append(char(i + 1)).append(char(0x11)).append(char(0));
+    out += segment(0xc0, frame);
+    for (int i = 0; i < 4; ++i) {
+        out += channels[i].huffman;
+        out += segment(0xda, QByteArray("\x01", 1) + char(i + 1) + QByteArray("\0\0\x3f\0", 4));
+        out += channels[i].scan;
+    }
+    return out + QByteArray("\xff\xd9", 2);
+}
+
+// `image` encoded by libheif as HEIC (HEVC) or AVIF (AV1); none where this libheif has no
+// encoder for it.
+inline std::optional<QByteArray> heifBytes(const QImage& source, heif_compression_format format)
+{
+    const auto ok = [](heif_error error) { return error.code == heif_error_Ok; };
+    const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
+    std::unique_ptr<heif_context, void (*)(heif_context*)> context(
+        heif_context_alloc(), heif_context_free);
+    heif_encoder* encoder = nullptr;
+    if (!ok(heif_context_get_encoder_for_format(context.get(), format, &encoder)))
+        return std::nullopt;
+    std::unique_ptr<heif_encoder, void (*)(heif_encoder*)> encoderOwner(
+        encoder, heif_encoder_release);
+    heif_encoder_set_lossy_quality(encoder, 90);
+    heif_image* image = nullptr;
+    if (!ok(heif_image_create(
+            rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image)))
+        return std::nullopt;
+    std::unique_ptr<heif_image, void (*)(const heif_image*)> imageOwner(image, heif_image_release);
+    heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < rgb.height(); ++y)
+        std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+    if (!ok(heif_context_encode_image(context.get(), image, encoder, nullptr, nullptr)))
+        return std::nullopt;
+    QByteArray bytes;
+    heif_writer writer {};
+    writer.writer_api_version = 1;
+    writer.write = [](heif_context*, const void* data, size_t size, void* userdata) {
+        static_cast<QByteArray*>(userdata)->append(static_cast<const char*>(data), qsizetype(size));
+        return heif_error {heif_error_Ok, heif_suberror_Unspecified, ""};
+    };
+    if (!ok(heif_context_write(context.get(), &writer, &bytes)))
+        return std::nullopt;
+    return bytes;
+}
+
+struct PictureSample {
+    const char* name;
+    QByteArray bytes;
+    QSize size; // as it is shown
+};
+
+// One of each form, `side` pixels wide (tiny and huge aside). Small enough by default that no
+// thumbnail is scaled, so what the decoder gave reaches every encoder as it is.
+inline QList<PictureSample> everyPictureForm(int width = 200, int height = 120)
+{
+    const QImage picture = markedPicture(width, height);
+    const QSize size(width, height);
+    QImage translucent = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width / 4; ++x)
+            translucent.setPixelColor(x, y, QColor(0, 0, 0, 0));
+    QImage paletteWithHoles = translucent.convertToFormat(QImage::Format_Indexed8);
+    QList<PictureSample> samples {
+        {"palette PNG", encoded(picture.convertToFormat(QImage::Format_Indexed8), "png"), size},
+        {"palette PNG with transparency", encoded(paletteWithHoles, "png"), size},
+        {"one-bit PNG", encoded(picture.convertToFormat(QImage::Format_Mono), "png"), size},
+        {"grey PNG", encoded(picture.convertToFormat(QImage::Format_Grayscale8), "png"), size},
+        {"16-bit grey PNG", encoded(picture.convertToFormat(QImage::Format_Grayscale16), "png"),
+            size},
+        {"16-bit RGB PNG", encoded(picture.convertToFormat(QImage::Format_RGBX64), "png"), size},
+        {"16-bit RGBA PNG", encoded(translucent.convertToFormat(QImage::Format_RGBA64), "png"),
+            size},
+        {"PNG with alpha", encoded(translucent, "png"), size},
+        {"JPEG", encoded(picture, "jpeg", 90), size},
+        {"grey JPEG", encoded(picture.convertToFormat(QImage::Format_Grayscale8), "jpeg"), size},
+        {"CMYK JPEG", cmykJpeg(picture), size},
+        {"CMYK TIFF", tiffBytes(picture, TiffModel::cmyk, 8), size},
+        {"16-bit CMYK TIFF", tiffBytes(picture, TiffModel::cmyk, 16), size},
+        {"16-bit RGB TIFF", tiffBytes(picture, TiffModel::rgb, 16), size},
+        {"16-bit grey TIFF", tiffBytes(picture, TiffModel::grey, 16), size},
+        {"palette BMP", encoded(picture.convertToFormat(QImage::Format_Indexed8), "bmp"), size},
+        {"WebP", encoded(translucent, "webp", 90), size},
+        {"tiny PNG", encoded(markedPicture(1, 1).convertToFormat(QImage::Format_Indexed8), "png"),
+            {1, 1}},
+        {"tiny JPEG", encoded(markedPicture(1, 1), "jpeg"), {1, 1}},
+    };
+    if (const auto heic = heifBytes(picture, heif_compression_HEVC))
+        samples.append({"HEIC", *heic, size});
+    if (const auto avif = heifBytes(picture, heif_compression_AV1))
+        samples.append({"AVIF", *avif, size});
+    return samples;
+}
+
+} // namespace vesker::test
