@@ -21,9 +21,6 @@ constexpr auto kGrantsKey = "deviceGrants";
 constexpr auto kBlockedKey = "blockedDevices";
 constexpr auto kPolicyKey = "accessPolicy";
 constexpr auto kCodeKey = "accessCode";
-// Device ids are the peer's to choose; only those that sent the right code are kept, and no
-// more than this many.
-constexpr qsizetype kMaxKnownDevices = 4096;
 
 // All or nothing: a list that lost one entry could quietly let a blocked device back in.
 std::optional<QList<DeviceGrant>> decodeList(const QJsonArray& array)
@@ -54,8 +51,6 @@ AccessManager::AccessManager(
     : QObject(parent)
     , m_defaults(defaults)
     , m_clock(clock)
-    , m_guessBudget(clock)
-    , m_codeGuesses(clock, &m_guessBudget)
     , m_waiting(clock)
 {
     connect(&m_waiting, &WaitingDevices::dropped, this, &AccessManager::takePending);
@@ -171,40 +166,28 @@ bool AccessManager::isBlocked(const QString& deviceID) const
         [&deviceID](const DeviceGrant& g) { return g.deviceID == deviceID; });
 }
 
+QString AccessManager::hostedPinSecret(const QUuid& screen)
+{
+    return QStringLiteral("hosted:") + screen.toString(QUuid::WithoutBraces);
+}
+
+SecretGuard& AccessManager::secretGuard(const QString& secret)
+{
+    auto& guard = m_guards[secret];
+    if (!guard)
+        guard = std::make_unique<SecretGuard>(m_clock);
+    return *guard;
+}
+
 AccessManager::CodeCheck AccessManager::tryCode(
     const QString& code, const QString& remoteAddress, const QString& deviceID)
 {
-    // A request without a code is no guess: a page asks for the code only after such a refusal.
-    if (code.isEmpty())
-        return CodeCheck::wrong;
-    // A device that gave the right code shares its network, and so its address count and the
-    // budget, with whoever guesses there; it must not be locked out by them. Its id alone is
-    // no pass, as a sender names itself: it is known together with the address it gave the
-    // code from, and a wrong code from there ends that, so sharing its address and naming it
-    // buys a guesser one check at most.
-    const QString known = deviceID.isEmpty()
-        ? QString()
-        : GuessLimiter::addressKey(remoteAddress) + u'\n' + deviceID;
-    const bool isKnown = !known.isEmpty() && m_knownDevices.contains(known);
-    if (!isKnown && !m_codeGuesses.mayTry(remoteAddress))
-        return CodeCheck::notChecked;
-    if (code == accessCode()) {
-        if (!isKnown) {
-            m_codeGuesses.recordRight(remoteAddress);
-            if (!known.isEmpty() && m_knownDevices.size() < kMaxKnownDevices)
-                m_knownDevices.insert(known);
-        }
-        return CodeCheck::right;
-    }
-    m_codeGuesses.recordWrong(remoteAddress, code);
-    if (isKnown)
-        m_knownDevices.remove(known);
-    return CodeCheck::wrong;
+    return secretGuard(kAccessCodeSecret).check(code, accessCode(), remoteAddress, deviceID);
 }
 
 qint64 AccessManager::secondsUntilChecked(const QString& remoteAddress)
 {
-    return m_codeGuesses.secondsToWait(remoteAddress);
+    return secretGuard(kAccessCodeSecret).secondsToWait(remoteAddress);
 }
 
 AccessDecision AccessManager::decide(

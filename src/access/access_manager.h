@@ -1,7 +1,7 @@
 #pragma once
 
 #include "access/access_types.h"
-#include "access/guess_limiter.h"
+#include "access/secret_guard.h"
 #include "access/waiting_devices.h"
 
 #include <QHash>
@@ -12,6 +12,8 @@
 #include <QString>
 
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 
 namespace vesker {
@@ -60,12 +62,11 @@ public:
     // Six random digits, leading zeros kept, written as the access code and returned.
     QString makeNewCode();
 
-    // `remoteAddress` is the peer's address: wrong codes are counted per address, and one that
-    // has guessed wrong too often is not checked for a while (GuessLimiter); past a budget of
-    // wrong codes from all addresses, no code is checked until the budget has room again
-    // (GuessBudget). A code that is not checked is answered `tooManyTries`, never as wrong. A
-    // device that sent the right code during this run is checked at once either way, from the
-    // address it sent it from and until it sends a wrong one.
+    // `remoteAddress` is the peer's address: the code is checked no faster than its guard
+    // (secretGuard(kAccessCodeSecret)) allows, and a code that is not checked is answered
+    // `tooManyTries`, never as wrong. A device that sent the right code during this run is
+    // checked at once either way, from the address it sent it from and until it sends a wrong
+    // one.
     AccessDecision decide(
         const QString& deviceID, const QString& code, const QString& remoteAddress = {});
     DeviceStatus deviceStatus(const QString& deviceID) const;
@@ -74,15 +75,20 @@ public:
     // Drops the held uploads of every device that has not asked about them for
     // kWaitingExpirySeconds; a timer calls it while anything waits.
     void expireWaiting() { m_waiting.expire(); }
-    enum class CodeCheck { right, wrong, notChecked };
+    using CodeCheck = SecretGuard::Check;
     // `code` checked against the access code, counted as decide() counts it.
     CodeCheck tryCode(
         const QString& code, const QString& remoteAddress, const QString& deviceID = {});
     // After `notChecked` or `tooManyTries`: the whole seconds until a code from the address
     // would be checked.
     qint64 secondsUntilChecked(const QString& remoteAddress);
-    // Shared with the browser screen's PIN, so that switching secrets does not double the rate.
-    GuessBudget& guessBudget() { return m_guessBudget; }
+
+    // Every secret a peer may guess has a guard of its own, made on first use and kept for the
+    // run, so that guessing at one shuts out the senders and viewers of no other.
+    static inline const QString kAccessCodeSecret = QStringLiteral("accessCode");
+    static inline const QString kViewerPinSecret = QStringLiteral("viewerPIN");
+    static QString hostedPinSecret(const QUuid& screen);
+    SecretGuard& secretGuard(const QString& secret);
 
     // Holds an upload until its device is answered, unless that would pass the bounds on what
     // may wait (then the refusal says why), which are shared between addresses as
@@ -125,10 +131,8 @@ private:
     QList<DeviceGrant> m_grants;
     QList<PendingUpload> m_pending;
     QSet<QString> m_denied;
-    GuessBudget m_guessBudget;
-    GuessLimiter m_codeGuesses;
-    // Devices that sent the right code during this run, each with the address it came from.
-    QSet<QString> m_knownDevices;
+    // Named by the program, never by a peer: a few for the run.
+    std::map<QString, std::unique_ptr<SecretGuard>> m_guards;
     // Kept in step with m_pending.
     WaitingDevices m_waiting;
     // Stored values that did not decode, to be kept aside before the next save replaces them.

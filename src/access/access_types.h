@@ -127,8 +127,10 @@ enum class HoldRefusal {
 QString refusalText(HoldRefusal refusal);
 constexpr qsizetype kMaxHeldPerDevice = 20;
 constexpr qint64 kMaxHeldBytes = 512LL * 1024 * 1024;
-// More devices than a person can answer one by one is a flood, whatever their names say.
-constexpr qsizetype kMaxWaitingDevices = 50;
+// More devices than a person can answer one by one is a flood, whatever their names say; but
+// every address of a /24 network must find a place beside it, twice over, so that a flood's
+// addresses never outnumber the places and a phone's place is never the price of another's.
+constexpr qsizetype kMaxWaitingDevices = 512;
 // A device's held uploads are dropped when it has not asked about them ("/api/status", or a new
 // upload) for this long: its sender has given up, or never meant to wait. A phone asks every 2 s.
 constexpr qint64 kWaitingExpirySeconds = 120;

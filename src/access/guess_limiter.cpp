@@ -49,6 +49,16 @@ QString GuessLimiter::addressKey(const QString& address)
     return QHostAddress(prefix).toString() + QStringLiteral("/64");
 }
 
+QString GuessLimiter::hostKey(const QString& address)
+{
+    const QHostAddress host(address);
+    bool isV4 = false;
+    const quint32 v4 = host.toIPv4Address(&isV4);
+    if (isV4)
+        return QHostAddress(v4).toString();
+    return host.protocol() == QAbstractSocket::IPv6Protocol ? host.toString() : address;
+}
+
 bool GuessLimiter::isStale(const Entry& entry, const QDateTime& now) const
 {
     // A lock that ran out starts the address afresh; so does a count left alone for as long

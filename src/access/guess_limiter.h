@@ -61,6 +61,9 @@ public:
 
     // What an address is counted under: its /64 prefix for IPv6, the address itself otherwise.
     static QString addressKey(const QString& address);
+    // One host's address in a single spelling: an IPv4-mapped one as its IPv4 address, an IPv6
+    // one whole (a network gives all of its hosts one /64).
+    static QString hostKey(const QString& address);
 
 private:
     struct Entry {

@@ -12,6 +12,9 @@ namespace {
 
 // Past this many, the devices told that they expired are forgotten at once.
 constexpr qsizetype kMaxExpiredRemembered = 4096;
+// A page asks every 2 s; one that has not asked for this long has gone to sleep or never
+// meant to ask, and is the first to give way when the bounds are reached.
+constexpr qint64 kQuietSeconds = 20;
 
 } // namespace
 
@@ -32,17 +35,17 @@ std::optional<HoldRefusal> WaitingDevices::admit(
         expire();
     if (held >= kMaxHeldPerDevice)
         return HoldRefusal::tooManyFromDevice;
-    if (held == 0 && m_waiting.size() >= kMaxWaitingDevices && !makeRoomFor(address, device, false))
+    const QString own = held > 0 ? m_waiting.value(device).address : GuessLimiter::hostKey(address);
+    if (held == 0 && m_waiting.size() >= kMaxWaitingDevices && !makeRoomFor(own, device, 1, false))
         return HoldRefusal::tooManyDevices;
     if (bytes > kMaxHeldBytes)
         return HoldRefusal::tooManyBytes;
     while (bytes > kMaxHeldBytes - m_bytes) {
-        if (!makeRoomFor(address, device, true))
+        if (!makeRoomFor(own, device, bytes, true))
             return HoldRefusal::tooManyBytes;
     }
     Waiting& waiting = m_waiting[device];
-    if (waiting.uploads == 0)
-        waiting.address = GuessLimiter::addressKey(address);
+    waiting.address = own;
     ++waiting.uploads;
     waiting.bytes += bytes;
     waiting.lastAsked = m_clock.now();
@@ -98,44 +101,71 @@ void WaitingDevices::drop(const QString& device, const char* why)
     m_expired.insert(device);
 }
 
-bool WaitingDevices::makeRoomFor(const QString& address, const QString& device, bool byBytes)
+bool WaitingDevices::makeRoomFor(
+    const QString& own, const QString& device, qint64 incoming, bool byBytes)
 {
-    // What each address holds, in devices or bytes, and its newest device.
+    // What each address holds, in devices or bytes, and its newest device; and the device that
+    // has been quiet longest.
     struct Held {
         qint64 amount = 0;
         QString newestDevice;
         quint64 newestArrival = 0;
     };
     QHash<QString, Held> byAddress;
+    const QDateTime now = m_clock.now();
+    QString quietest;
+    QDateTime quietSince;
     for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it) {
-        if (it.key() == device)
-            continue; // it is the newcomer's own, never taken from it
         Held& held = byAddress[it->address];
         held.amount += byBytes ? it->bytes : 1;
+        if (it.key() == device)
+            continue; // it is the newcomer's own, never taken from it
         if (it->lastArrival > held.newestArrival) {
             held.newestArrival = it->lastArrival;
             held.newestDevice = it.key();
         }
+        if (it->lastAsked.secsTo(now) >= kQuietSeconds
+            && (quietest.isEmpty() || it->lastAsked < quietSince)) {
+            quietest = it.key();
+            quietSince = it->lastAsked;
+        }
     }
-    const QString own = GuessLimiter::addressKey(address);
     const qint64 bound = byBytes ? kMaxHeldBytes : kMaxWaitingDevices;
-    // Shares are compared unrounded: fifty addresses of one device each hold more than the
-    // 50/51 of a device that is each one's share once a new address comes.
+    // Shares are compared unrounded: an address that holds nothing is under its share however
+    // many addresses wait, and one device of each of fifty addresses is over the 50/51 of a
+    // device that is each one's share once a new address comes.
     const qint64 addresses = byAddress.size() + (byAddress.contains(own) ? 0 : 1);
     const qint64 ownAmount = byAddress.value(own).amount;
     if (ownAmount * addresses >= bound)
         return false;
+    if (!quietest.isEmpty()) {
+        drop(quietest, "stopped asking and gave way to another address");
+        return true;
+    }
+    // The address that holds the most gives way; between addresses that hold alike, the one
+    // whose newest device came last, so that those that came first keep their places.
     auto crowded = byAddress.cend();
     for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
-        if (it.key() == own)
+        if (it.key() == own || it->newestDevice.isEmpty())
             continue;
         if (crowded == byAddress.cend() || it->amount > crowded->amount
-            || (it->amount == crowded->amount && it->newestArrival < crowded->newestArrival))
+            || (it->amount == crowded->amount && it->newestArrival > crowded->newestArrival))
             crowded = it;
     }
-    if (crowded == byAddress.cend() || crowded->amount * addresses <= bound
-        || crowded->amount <= ownAmount)
+    if (crowded == byAddress.cend() || crowded->amount * addresses <= bound)
         return false;
+    const qint64 ownAfter = ownAmount + incoming;
+    if (byBytes) {
+        // One device may hold far more than a share, and must give way to a phone's photo, so
+        // holding more than the newcomer's address will is enough.
+        if (crowded->amount <= ownAfter)
+            return false;
+    } else if (crowded->amount - 1 < ownAfter) {
+        // It keeps no fewer devices than the newcomer's address will: so the one device of an
+        // address is never taken for another's, and places do not change hands back and forth
+        // between addresses that hold alike.
+        return false;
+    }
     drop(crowded->newestDevice, "gave way to another address");
     return true;
 }

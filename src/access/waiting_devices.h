@@ -22,6 +22,7 @@ class Clock;
 // within kMaxHeldPerDevice uploads a device, kMaxHeldBytes in all and kMaxWaitingDevices
 // devices, shares the last two between addresses, and lets go of a device that stops asking
 // or whose newest upload has waited kMaxWaitSeconds.
+// Addresses count one by one, IPv6 ones too: a network gives all of its hosts one /64.
 // The uploads stay with the owner, which drops a device's when dropped() says so. A device is
 // named as its owner answers it: by its id, or by the shared screen and id it sends to.
 // Main thread only.
@@ -31,11 +32,14 @@ public:
     explicit WaitingDevices(const platform::Clock& clock, QObject* parent = nullptr);
 
     // Counts one more upload of `bytes` from `device` at `address`, or says why it cannot wait.
-    // When a bound is reached, a device of the address that holds the most gives way to one of
-    // an address that holds less than its share (the bound divided among the addresses waiting,
-    // the newcomer's included), provided it holds more than its own: it is dropped, as if it
-    // had stopped asking, before this returns. So a new address always finds a place. Between
-    // addresses that hold alike, the one waiting longest gives way; within one, its newest.
+    // When a bound is reached, room is made only for an address that holds less than its share
+    // (the bound divided among the addresses waiting, the newcomer's included, compared
+    // unrounded), and only at the cost of a device that stopped asking (the one quiet longest)
+    // or of an address that holds more than its share and, after giving way, still no less
+    // than the newcomer's (its newest device goes, before this returns, as if it had stopped
+    // asking). So a device that waits and asks is never pushed out by later arrivals while its
+    // address holds no more than its share, and a new address finds a place while the
+    // addresses waiting number fewer than the bound.
     [[nodiscard]] std::optional<HoldRefusal> admit(
         const QString& device, const QString& address, qint64 bytes);
     // The device's held uploads were answered: it no longer waits, and is not told it expired.
@@ -65,9 +69,10 @@ private:
         quint64 lastArrival = 0; // tells the newest device of an address
     };
     void drop(const QString& device, const char* why);
-    // Makes room in the bound `byBytes` (else in the devices) for an upload of `device` from
-    // `address`, by the rule of admit(); false when its address holds its share already.
-    bool makeRoomFor(const QString& address, const QString& device, bool byBytes);
+    // Makes room in the bound `byBytes` (else in the devices) for `incoming` more of `device`
+    // from the address counted as `own`, by the rule of admit(); false when there is none to
+    // be made.
+    bool makeRoomFor(const QString& own, const QString& device, qint64 incoming, bool byBytes);
 
     const platform::Clock& m_clock;
     QHash<QString, Waiting> m_waiting;

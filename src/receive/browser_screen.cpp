@@ -57,7 +57,6 @@ BrowserScreen::BrowserScreen(ItemStore& store, AccessManager& access, platform::
     , m_screenName(std::move(screenName))
     , m_gate(gate)
     , m_log(store.rootDir() + QStringLiteral("/browser-log.txt"), defaults, clock)
-    , m_pinGuesses(clock, &access.guessBudget())
 { }
 
 BrowserScreen::~BrowserScreen() = default;
@@ -212,19 +211,19 @@ void BrowserScreen::act(const HTTPRequest& request, const QString& action, HTTPR
 
     if (const QString pin = viewerPIN(); !pin.isEmpty()) {
         const QString& address = request.remoteAddress;
-        // After too many wrong PINs the address is turned away without its PIN being looked at.
-        if (const qint64 wait = m_pinGuesses.secondsToWait(address); wait > 0)
-            return reply(HTTPResponse::tooManyTries(wait));
-        const auto given = request.query.constFind(QStringLiteral("pin"));
-        // A press before the PIN was typed is no guess: the viewer is only asked for it.
-        const bool sent = given != request.query.cend() && !given->isEmpty();
-        if (!sent || *given != pin) {
-            if (sent)
-                m_pinGuesses.recordWrong(address, *given);
+        // A press before the PIN was typed is no guess: the viewer is only asked for it. A page
+        // whose PIN was right is known by its address, as on the item list.
+        SecretGuard& guard = m_access.secretGuard(AccessManager::kViewerPinSecret);
+        switch (guard.check(request.query.value(QStringLiteral("pin")), pin, address,
+            QStringLiteral("browser-screen"))) {
+        case SecretGuard::Check::right:
+            break;
+        case SecretGuard::Check::wrong:
             m_log.record(QStringLiteral("bad-pin"), address);
             return reply(HTTPResponse::text(423, QStringLiteral("PIN required")));
+        case SecretGuard::Check::notChecked:
+            return reply(HTTPResponse::tooManyTries(guard.secondsToWait(address)));
         }
-        m_pinGuesses.recordRight(address);
     }
 
     const auto id = uuid(request.query.value(QStringLiteral("id")));

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "access/guess_limiter.h"
 #include "http/http_server.h"
 #include "receive/thumbnail_cache.h"
 #include "receive/viewer_log.h"
@@ -69,7 +68,6 @@ private:
     std::function<QString()> m_screenName;
     ViewerGate m_gate;
     ViewerLog m_log;
-    GuessLimiter m_pinGuesses;
     ThumbnailCache m_thumbnails;
 };
 

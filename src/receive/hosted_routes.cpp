@@ -51,22 +51,21 @@ HostedRoutes::HostedRoutes(const HostedScreen& screen, ItemStore& store, ItemInt
     , m_clock(clock)
     , m_browserScreen(
           store, access, defaults, clock, [name = screen.name] { return name; }, ViewerGate::owner)
-    , m_pinGuesses(clock, &access.guessBudget())
+    , m_pinGuard(access.secretGuard(AccessManager::hostedPinSecret(screen.id)))
 { }
 
 std::optional<HTTPResponse> HostedRoutes::pinRefusal(
-    const QString& given, const QString& address, const HTTPResponse& wrong)
+    const QString& given, const QString& address, const QString& sender, const HTTPResponse& wrong)
 {
-    if (given.isEmpty())
+    switch (m_pinGuard.check(given, m_screen.pin, address, sender)) {
+    case SecretGuard::Check::right:
+        return std::nullopt;
+    case SecretGuard::Check::wrong:
         return wrong;
-    if (const qint64 wait = m_pinGuesses.secondsToWait(address); wait > 0)
-        return HTTPResponse::tooManyTries(wait);
-    if (given != m_screen.pin) {
-        m_pinGuesses.recordWrong(address, given);
-        return wrong;
+    case SecretGuard::Check::notChecked:
+        return HTTPResponse::tooManyTries(m_pinGuard.secondsToWait(address));
     }
-    m_pinGuesses.recordRight(address);
-    return std::nullopt;
+    return wrong;
 }
 
 void HostedRoutes::browserScreen(
@@ -79,8 +78,9 @@ void HostedRoutes::browserScreen(
     // Its Inbox is its own: only its PIN opens it, whatever opens this computer's. The page
     // itself asks for it, so it needs none.
     if (!m_screen.pin.isEmpty() && request.path != QLatin1String("/screen")) {
-        if (auto refused
-            = pinRefusal(request.query.value(QStringLiteral("code")), request.remoteAddress,
+        // A page that was let in is known by its address, as a phone is by its id and address.
+        if (auto refused = pinRefusal(request.query.value(QStringLiteral("code")),
+                request.remoteAddress, QStringLiteral("browser-screen"),
                 HTTPResponse::text(401, QStringLiteral("Access code required"))))
             return reply(*refused);
     }
@@ -136,7 +136,8 @@ void HostedRoutes::upload(const HTTPRequest& request, ItemKind kind, HTTPReplyFu
     if (pinRequired()) {
         if (auto refused = pinRefusal(
                 percentDecode(request.headers.value(QStringLiteral("x-code"))).value_or(QString()),
-                request.remoteAddress, wrongPin()))
+                request.remoteAddress, request.headers.value(QStringLiteral("x-device")).trimmed(),
+                wrongPin()))
             return reply(*refused);
     }
     if (request.body.isEmpty())

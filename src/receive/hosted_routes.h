@@ -1,6 +1,5 @@
 #pragma once
 
-#include "access/guess_limiter.h"
 #include "receive/browser_screen.h"
 #include "screens/hosted_screen_routes.h"
 #include "store/screen_item.h"
@@ -9,6 +8,7 @@ namespace vesker {
 
 class AccessManager;
 class ItemIntake;
+class SecretGuard;
 
 namespace platform {
 class Clock;
@@ -32,10 +32,12 @@ public:
 private:
     bool pinRequired() const { return m_screen.requirePinToSend && !m_screen.pin.isEmpty(); }
     // None when `given` is the PIN; else the reply: `wrong`, or 429 when it was not checked
-    // (too many wrong ones came lately). A wrong PIN counts against the sender's address; a
-    // missing one is no guess.
-    std::optional<HTTPResponse> pinRefusal(
-        const QString& given, const QString& address, const HTTPResponse& wrong);
+    // (too many wrong ones came lately). The PIN has a guard of its own, for its senders and
+    // its viewers alike: guessing at another secret never shuts them out, and `sender`, once it
+    // gave the PIN, passes from its address while this one is guessed. A missing PIN is no
+    // guess.
+    std::optional<HTTPResponse> pinRefusal(const QString& given, const QString& address,
+        const QString& sender, const HTTPResponse& wrong);
     void upload(const HTTPRequest& request, ItemKind kind, HTTPReplyFunction reply);
     void browserScreen(
         const HTTPRequest& request, const QString& basePath, HTTPReplyFunction reply);
@@ -45,7 +47,7 @@ private:
     ItemIntake& m_intake;
     const platform::Clock& m_clock;
     BrowserScreen m_browserScreen;
-    GuessLimiter m_pinGuesses;
+    SecretGuard& m_pinGuard;
 };
 
 } // namespace vesker

@@ -450,7 +450,8 @@ TEST_F(AccessManagerTest, OneAddressCannotFillWhatMayWait)
     EXPECT_EQ(from("10.0.0.1", "flood-more"), HoldRefusal::tooManyDevices);
     EXPECT_EQ(from("10.0.0.2", kPhone), std::nullopt);
     EXPECT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
-    EXPECT_TRUE(m_access->deviceStatus(QStringLiteral("flood-49")).expired)
+    EXPECT_TRUE(
+        m_access->deviceStatus(QStringLiteral("flood-%1").arg(kMaxWaitingDevices - 1)).expired)
         << "the newest gave way";
     EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 1);
     for (qsizetype i = 0; i < kMaxWaitingDevices; ++i)
@@ -458,32 +459,33 @@ TEST_F(AccessManagerTest, OneAddressCannotFillWhatMayWait)
     m_access->deny(kPhone);
 
     // Bytes: nine 60 MiB uploads of three devices from one address meet the bound, and a photo
-    // from another address is held all the same.
+    // from another address is held all the same, one of another host of the same IPv6 network
+    // included.
     const QByteArray photo(60 * 1024 * 1024, 'x');
     int held = 0;
     for (int i = 0; i < 9; ++i)
         held += from("fd00::1", QStringLiteral("big-%1").arg(i % 3), photo) == std::nullopt;
     EXPECT_EQ(held, 9 - 1);
-    EXPECT_EQ(from("fd00::2", QStringLiteral("big-9"), photo), HoldRefusal::tooManyBytes)
-        << "the same /64 is the same address";
+    EXPECT_EQ(from("fd00::2", QStringLiteral("big-9"), photo), std::nullopt);
+    EXPECT_TRUE(m_access->deviceStatus(QStringLiteral("big-1")).expired) << "the newest gave way";
     EXPECT_EQ(from("192.168.1.20", kTablet, photo), std::nullopt);
     EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 1);
 }
 
-TEST_F(AccessManagerTest, ANewAddressFindsRoomHoweverManyAddressesFillTheList)
+TEST_F(AccessManagerTest, ANewAddressFindsRoomWhileTheAddressesAreFewerThanThePlaces)
 {
     const struct {
         int addresses;
-        const char* gaveWay; // the device that made room for the newcomer
+        const char* gaveWay; // the device that made room for the newcomer; none: no room
         bool secondFits; // another device from the newcomer's address
-    } rows[] {{50, "device-0-0", false}, {49, "device-0-1", false}, {25, "device-0-1", true},
-        {2, "device-0-24", true}};
+    } rows[] {{2, "device-1-255", true}, {25, "device-11-20", true}, {256, "device-255-1", false},
+        {int(kMaxWaitingDevices), nullptr, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.addresses);
         reset("ask");
         const auto from = [&](int address, const QString& device) {
             PendingUpload held = upload(device);
-            held.remoteAddress = QStringLiteral("10.0.0.%1").arg(address);
+            held.remoteAddress = QStringLiteral("10.0.%1.%2").arg(address / 256).arg(address % 256);
             return m_access->enqueue(held);
         };
         // Round by round, so that the first address also holds the oldest device.
@@ -494,14 +496,51 @@ TEST_F(AccessManagerTest, ANewAddressFindsRoomHoweverManyAddressesFillTheList)
                 std::nullopt);
         }
         ASSERT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
-        EXPECT_EQ(from(200, kPhone), std::nullopt);
+        // Of the addresses that hold the most, the one whose newest device came last gives way;
+        // an address that holds one device gives none.
+        if (!row.gaveWay) {
+            EXPECT_EQ(from(1000, kPhone), HoldRefusal::tooManyDevices);
+            EXPECT_EQ(m_access->deviceStatus("device-0-0").pending, 1);
+            continue;
+        }
+        EXPECT_EQ(from(1000, kPhone), std::nullopt);
         EXPECT_EQ(m_access->deviceStatus(kPhone).pending, 1);
         EXPECT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
         EXPECT_TRUE(m_access->deviceStatus(QLatin1String(row.gaveWay)).expired);
-        // A second device fits only while its address holds less than its share.
-        EXPECT_EQ(from(200, kTablet),
+        // A second device fits only while its address holds less than its share, and another
+        // address would still hold more than it after giving way.
+        EXPECT_EQ(from(1000, kTablet),
             row.secondFits ? std::nullopt : std::optional(HoldRefusal::tooManyDevices));
     }
+}
+
+TEST_F(AccessManagerTest, ADeviceThatStoppedAskingGivesWayBeforeAnyThatAsks)
+{
+    reset("ask");
+    const auto from = [&](int host, const QString& device) {
+        PendingUpload held = upload(device);
+        held.remoteAddress = QStringLiteral("10.0.%1.%2").arg(host / 256).arg(host % 256);
+        return m_access->enqueue(held);
+    };
+    // Every place is taken by an address of its own; the first few stop asking, one after
+    // another.
+    for (int host = 0; host < kMaxWaitingDevices; ++host)
+        ASSERT_EQ(from(host, QStringLiteral("device-%1").arg(host)), std::nullopt);
+    for (int second = 0; second < 30; ++second) {
+        m_clock.advance(1);
+        for (int host = 0; host < kMaxWaitingDevices; ++host) {
+            if (host >= 3 || second < 2 * host)
+                m_access->devicePolled(QStringLiteral("device-%1").arg(host));
+        }
+    }
+    // Quiet for 30, 28 and 26 seconds: the longest first, and only while one is quiet enough.
+    int newcomer = 1000;
+    for (const char* gone : {"device-0", "device-1", "device-2"}) {
+        ASSERT_EQ(from(++newcomer, QString("new-") + gone), std::nullopt);
+        EXPECT_TRUE(m_access->deviceStatus(QLatin1String(gone)).expired) << gone;
+    }
+    EXPECT_EQ(from(++newcomer, "one-too-many"), HoldRefusal::tooManyDevices);
+    EXPECT_EQ(m_access->waitingDevices(), kMaxWaitingDevices);
 }
 
 TEST_F(AccessManagerTest, AskingKeepsAPlaceOnlyWhileTheNewestUploadIsYoung)
@@ -527,4 +566,72 @@ TEST_F(AccessManagerTest, AskingKeepsAPlaceOnlyWhileTheNewestUploadIsYoung)
     askFor(kMaxWaitSeconds / 2);
     EXPECT_TRUE(m_access->deviceStatus(kTablet).expired);
     EXPECT_EQ(m_access->waitingDevices(), 0);
+}
+
+TEST_F(AccessManagerTest, APhoneThatAsksKeepsItsPlaceHoweverManyAddressesSendAndAsk)
+{
+    const struct {
+        int others; // addresses that send a new device every two seconds, and keep asking
+        const char* network; // where every address is, the phones' included
+    } rows[] {{50, "10.0.0.%1"}, {250, "10.0.0.%1"}, {250, "fd00::%1"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.network) + " " + std::to_string(row.others));
+        reset("ask");
+        const auto address = [&](int host) { return QString(row.network).arg(host); };
+        const auto from = [&](int host, const QString& device) {
+            PendingUpload held = upload(device);
+            held.remoteAddress = address(host);
+            return m_access->enqueue(held);
+        };
+        ASSERT_EQ(from(1, kPhone), std::nullopt);
+        QStringList sent;
+        qsizetype mostWaiting = 0;
+        for (int second = 2; second < kMaxWaitSeconds; second += 2) {
+            m_clock.advance(2);
+            m_access->devicePolled(kPhone);
+            m_access->devicePolled(kTablet);
+            for (const QString& device : std::as_const(sent))
+                m_access->devicePolled(device);
+            m_access->expireWaiting();
+            for (int host = 3; host < 3 + row.others; ++host) {
+                sent.append(QStringLiteral("other-%1-%2").arg(host).arg(second));
+                (void)from(host, sent.last());
+            }
+            mostWaiting = std::max(mostWaiting, m_access->waitingDevices());
+            ASSERT_EQ(m_access->deviceStatus(kPhone).pending, 1) << second;
+            // A phone that comes in the middle of it finds a place, and keeps it too.
+            if (second == kMaxWaitSeconds / 2)
+                ASSERT_EQ(from(2, kTablet), std::nullopt);
+            if (second > kMaxWaitSeconds / 2)
+                ASSERT_EQ(m_access->deviceStatus(kTablet).pending, 1) << second;
+        }
+        EXPECT_LE(mostWaiting, kMaxWaitingDevices);
+        EXPECT_LE(m_access->pending().size(), kMaxWaitingDevices);
+        m_clock.advance(2);
+        m_access->expireWaiting();
+        EXPECT_TRUE(m_access->deviceStatus(kPhone).expired) << "its upload is too old to wait on";
+        EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 1);
+    }
+}
+
+TEST_F(AccessManagerTest, APassHoldsAtTheVeryAddressItWasEarnedAtOnly)
+{
+    reset("code");
+    m_defaults->set("accessCode", "4711");
+    const auto decide = [&](const char* address, const char* code = "4711") {
+        return toString(m_access->decide(kPhone, QLatin1String(code), QLatin1String(address)));
+    };
+    ASSERT_EQ(decide("fd00::1"), "allow");
+    ASSERT_EQ(decide("10.0.0.7"), "allow");
+    for (int i = 0; i < GuessBudget::kMaxWrong; ++i) {
+        m_access->decide({}, QString::number(1000 + i),
+            QStringLiteral("10.1.%1.%2").arg(i / 250).arg(i % 250 + 1));
+    }
+    const struct {
+        const char* address;
+        const char* decision;
+    } rows[] {{"fd00::1", "allow"}, {"fd00:0:0:0::1", "allow"}, {"::ffff:10.0.0.7", "allow"},
+        {"fd00::2", "too-many-tries"}, {"10.0.0.8", "too-many-tries"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(decide(row.address), row.decision) << row.address;
 }

@@ -311,7 +311,7 @@ TEST(SharedRemoteScreen, AFloodOfMadeUpDevicesLeavesRoomForAPhoneOfAnotherAddres
     const in_addr_t phone = (127u << 24) | 2;
     int held = 0;
     Reply refused;
-    for (int device = 0; device < 60; ++device) {
+    for (int device = 0; device < kMaxWaitingDevices + 10; ++device) {
         const QByteArray id = "flood-" + QByteArray::number(device);
         const Reply reply
             = phoneSends(relayPort, "hello", id, "X-Device-Name: " + id + "\r\n", flood);
@@ -327,7 +327,9 @@ TEST(SharedRemoteScreen, AFloodOfMadeUpDevicesLeavesRoomForAPhoneOfAnotherAddres
     // The phone waits like any device; the flood's newest device gave way to it, and hears so.
     EXPECT_EQ(phoneSends(relayPort, "mine", "PHONE-3", {}, phone).status, 202);
     EXPECT_EQ(statusOf(relayPort, "PHONE-3")["pending"].toInt(), 1);
-    EXPECT_TRUE(statusOf(relayPort, "flood-49")["expired"].toBool());
+    EXPECT_TRUE(
+        statusOf(relayPort, "flood-" + QByteArray::number(kMaxWaitingDevices - 1))["expired"]
+            .toBool());
     EXPECT_EQ(a.remote().pendingDevices().size(), kMaxWaitingDevices);
 
     // The prompt shows the first few, and the phone behind the flood is a scroll away.
