@@ -159,6 +159,24 @@ QJsonArray sharing(const char* name, quint16 port, quint16 relayPort)
         QString::fromLatin1(name), port, relayPort)};
 }
 
+// Waits, within the bound, for every phone's answer, each of which must say that its screen
+// could not be reached.
+void expectEveryPhoneToldUnreachable(std::vector<std::future<Reply>>& replies)
+{
+    const auto ready = [](const std::future<Reply>& reply) {
+        return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    (void)QTest::qWaitFor(
+        [&] { return std::all_of(replies.begin(), replies.end(), ready); }, 3 * e2e::kBoundMs);
+    for (auto& future : replies) {
+        ASSERT_TRUE(ready(future));
+        const Reply reply = future.get();
+        EXPECT_EQ(reply.status, 502) << reply.error << reply.body.toStdString();
+        EXPECT_TRUE(reply.body.startsWith("The remote screen could not be reached"))
+            << reply.body.toStdString();
+    }
+}
+
 } // namespace
 
 TEST(SharedRemoteScreen, HoldsAPhoneUntilAllowedThenForwardsWhatItSent)
@@ -492,18 +510,7 @@ TEST(SharedRemoteScreen, ARemoteThatAnswersWithoutEndIsCutOffForEveryPhone)
     for (int phone = 0; phone < kPhones; ++phone)
         replies.push_back(send(pourRelay, phone));
     replies.push_back(send(dripRelay, 0));
-    const auto ready = [](const std::future<Reply>& reply) {
-        return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    };
-    (void)QTest::qWaitFor(
-        [&] { return std::all_of(replies.begin(), replies.end(), ready); }, 3 * e2e::kBoundMs);
-    for (auto& future : replies) {
-        ASSERT_TRUE(ready(future));
-        const Reply reply = future.get();
-        EXPECT_EQ(reply.status, 502) << reply.error << reply.body.toStdString();
-        EXPECT_TRUE(reply.body.startsWith("The remote screen could not be reached"))
-            << reply.body.toStdString();
-    }
+    expectEveryPhoneToldUnreachable(replies);
 
     EXPECT_EQ(a.info().status, 200) << "the program still runs";
     // Eight answers held whole would be gigabytes; each is cut at a few kilobytes.
@@ -559,18 +566,7 @@ TEST(SharedRemoteScreen, ARemoteWhoseHeadDoesNotEndIsCutOffForEveryPhone)
             }));
         }
     }
-    const auto ready = [](const std::future<Reply>& reply) {
-        return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    };
-    (void)QTest::qWaitFor(
-        [&] { return std::all_of(replies.begin(), replies.end(), ready); }, 3 * e2e::kBoundMs);
-    for (auto& future : replies) {
-        ASSERT_TRUE(ready(future));
-        const Reply reply = future.get();
-        EXPECT_EQ(reply.status, 502) << reply.error << reply.body.toStdString();
-        EXPECT_TRUE(reply.body.startsWith("The remote screen could not be reached"))
-            << reply.body.toStdString();
-    }
+    expectEveryPhoneToldUnreachable(replies);
     EXPECT_EQ(a.info().status, 200) << "the program still answers";
     for (test::EndlessAnswer* screen : screens) {
         EXPECT_GE(screen->accepted(), kPhones + 1) << "the phones' forwards and the first check";

@@ -4,6 +4,8 @@
 // and one-bit PNGs, 16-bit and grey ones, CMYK JPEGs and TIFFs written by hand, HEIF from
 // libheif's encoders where this libheif has them.
 
+#include "support/test_images.h"
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
@@ -193,44 +195,6 @@ inline QByteArray cmykJpeg(const QImage& source)
         out += channels[i].scan;
     }
     return out + QByteArray("\xff\xd9", 2);
-}
-
-// `image` encoded by libheif as HEIC (HEVC) or AVIF (AV1); none where this libheif has no
-// encoder for it.
-inline std::optional<QByteArray> heifBytes(const QImage& source, heif_compression_format format)
-{
-    const auto ok = [](heif_error error) { return error.code == heif_error_Ok; };
-    const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
-    std::unique_ptr<heif_context, void (*)(heif_context*)> context(
-        heif_context_alloc(), heif_context_free);
-    heif_encoder* encoder = nullptr;
-    if (!ok(heif_context_get_encoder_for_format(context.get(), format, &encoder)))
-        return std::nullopt;
-    std::unique_ptr<heif_encoder, void (*)(heif_encoder*)> encoderOwner(
-        encoder, heif_encoder_release);
-    heif_encoder_set_lossy_quality(encoder, 90);
-    heif_image* image = nullptr;
-    if (!ok(heif_image_create(
-            rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image)))
-        return std::nullopt;
-    std::unique_ptr<heif_image, void (*)(const heif_image*)> imageOwner(image, heif_image_release);
-    heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    for (int y = 0; y < rgb.height(); ++y)
-        std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
-    if (!ok(heif_context_encode_image(context.get(), image, encoder, nullptr, nullptr)))
-        return std::nullopt;
-    QByteArray bytes;
-    heif_writer writer {};
-    writer.writer_api_version = 1;
-    writer.write = [](heif_context*, const void* data, size_t size, void* userdata) {
-        static_cast<QByteArray*>(userdata)->append(static_cast<const char*>(data), qsizetype(size));
-        return heif_error {heif_error_Ok, heif_suberror_Unspecified, ""};
-    };
-    if (!ok(heif_context_write(context.get(), &writer, &bytes)))
-        return std::nullopt;
-    return bytes;
 }
 
 struct PictureSample {

@@ -17,6 +17,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -122,10 +123,11 @@ inline QByteArray jpegWithOrientation(const QImage& image, int orientation, int 
     return jpeg.left(2) + "\xff\xe1" + char(length >> 8) + char(length & 0xff) + exif + jpeg.mid(2);
 }
 
-// Writes `image` as HEIC with libheif's HEVC encoder, optionally asking for an orientation
-// (stored as rotation boxes). False when this libheif has no HEVC encoder.
+// `source` encoded by libheif as HEIC (HEVC) or AVIF (AV1), optionally asking for an orientation
+// (stored as rotation boxes); none where this libheif has no encoder for the format.
 // `exif`: an Exif block (a TIFF header onwards) stored with the image, as cameras do.
-inline bool writeHeic(const QString& path, const QImage& source,
+inline std::optional<QByteArray> heifBytes(const QImage& source,
+    heif_compression_format format = heif_compression_HEVC,
     heif_orientation orientation = heif_orientation_normal, const QByteArray& exif = {})
 {
     const auto ok = [](heif_error error) { return error.code == heif_error_Ok; };
@@ -133,15 +135,15 @@ inline bool writeHeic(const QString& path, const QImage& source,
     std::unique_ptr<heif_context, void (*)(heif_context*)> context(
         heif_context_alloc(), heif_context_free);
     heif_encoder* encoder = nullptr;
-    if (!ok(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &encoder)))
-        return false;
+    if (!ok(heif_context_get_encoder_for_format(context.get(), format, &encoder)))
+        return std::nullopt;
     std::unique_ptr<heif_encoder, void (*)(heif_encoder*)> encoderOwner(
         encoder, heif_encoder_release);
     heif_encoder_set_lossy_quality(encoder, 95);
     heif_image* image = nullptr;
     if (!ok(heif_image_create(
             rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image)))
-        return false;
+        return std::nullopt;
     std::unique_ptr<heif_image, void (*)(const heif_image*)> imageOwner(image, heif_image_release);
     heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
     int stride = 0;
@@ -155,13 +157,34 @@ inline bool writeHeic(const QString& path, const QImage& source,
         = ok(heif_context_encode_image(context.get(), image, encoder, options, &handle));
     heif_encoding_options_free(options);
     if (!encoded)
-        return false;
+        return std::nullopt;
     const bool tagged = exif.isEmpty()
         || ok(heif_context_add_exif_metadata(
             context.get(), handle, exif.constData(), int(exif.size())));
     heif_image_handle_release(handle);
-    return tagged
-        && ok(heif_context_write_to_file(context.get(), QFile::encodeName(path).constData()));
+    if (!tagged)
+        return std::nullopt;
+    QByteArray bytes;
+    heif_writer writer {};
+    writer.writer_api_version = 1;
+    writer.write = [](heif_context*, const void* data, size_t size, void* userdata) {
+        static_cast<QByteArray*>(userdata)->append(static_cast<const char*>(data), qsizetype(size));
+        return heif_error {heif_error_Ok, heif_suberror_Unspecified, ""};
+    };
+    if (!ok(heif_context_write(context.get(), &writer, &bytes)))
+        return std::nullopt;
+    return bytes;
+}
+
+inline bool writeFile(const QString& path, const QByteArray& data);
+
+// Writes `image` as HEIC; false when this libheif has no HEVC encoder.
+inline bool writeHeic(const QString& path, const QImage& source,
+    heif_orientation orientation = heif_orientation_normal, const QByteArray& exif = {})
+{
+    const std::optional<QByteArray> bytes
+        = heifBytes(source, heif_compression_HEVC, orientation, exif);
+    return bytes && writeFile(path, *bytes);
 }
 
 inline bool writeFile(const QString& path, const QByteArray& data)
