@@ -16,19 +16,10 @@
 
 namespace vesker::test {
 
-// A PDF of `pages` Letter pages (612 x 792 points).
 inline bool writePdf(const QString& path, int pages)
 {
-    QPdfWriter writer(path);
-    writer.setPageSize(QPageSize(QPageSize::Letter));
-    writer.setPageMargins({});
-    QPainter painter(&writer);
-    for (int page = 0; page < pages; ++page) {
-        if (page > 0)
-            writer.newPage();
-        painter.drawText(100, 100, QStringLiteral("Page %1").arg(page + 1));
-    }
-    return painter.end();
+    const QByteArray pdf = pdfBytes(pages);
+    return !pdf.isEmpty() && writeFile(path, pdf);
 }
 
 // A store in a temporary folder with its own settings, a loader of one thread and the

@@ -3,14 +3,12 @@
 #include "inbox/content_view.h"
 #include "inbox/inbox_state.h"
 #include "inbox_window_fixture.h"
+#include "support/test_images.h"
 #include "ui/thumbnail_view.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPainter>
-#include <QPdfWriter>
 
 #include <gtest/gtest.h>
 
@@ -18,21 +16,6 @@ using namespace vesker;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Two pages with a line of text on each, as a phone's scan would be.
-QByteArray twoPages()
-{
-    QByteArray pdf;
-    QBuffer buffer(&pdf);
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    QPainter painter(&writer);
-    painter.drawText(200, 200, u"First page"_s);
-    writer.newPage();
-    painter.drawText(200, 200, u"Second page"_s);
-    painter.end();
-    return pdf;
-}
 
 class PdfArrivalTest : public test::InboxWindowTest { };
 
@@ -45,7 +28,7 @@ TEST_F(PdfArrivalTest, ANewPdfsCardShowsItsFirstPageInEveryLayout)
         m_defaults.set(QString::fromLatin1(InboxState::kViewMode), QString::fromLatin1(mode));
         if (!m_controller)
             open();
-        const auto [status, body] = http(u"/file"_s, twoPages(),
+        const auto [status, body] = http(u"/file"_s, test::pdfBytes(2),
             {{"Content-Type", "application/pdf"}, {"x-device", "dev-1"}, {"x-sender", "Ann"}});
         ASSERT_EQ(status, 200) << body.toStdString();
         const QUuid id = QUuid::fromString(QJsonDocument::fromJson(body)["id"_L1].toString());

@@ -3,6 +3,7 @@
 #include "inbox/card_list_view.h"
 #include "inbox/content_view.h"
 #include "inbox_window_fixture.h"
+#include "support/test_images.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPushButton>
 #include <QTextDocument>
 
@@ -60,18 +60,6 @@ QByteArray smallPng()
     return png;
 }
 
-QByteArray smallPdf()
-{
-    QByteArray pdf;
-    QBuffer buffer(&pdf);
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    QPainter painter(&writer);
-    painter.drawText(100, 100, u"page"_s);
-    painter.end();
-    return pdf;
-}
-
 class PeerTextTest : public test::InboxWindowTest { };
 
 } // namespace
@@ -93,7 +81,7 @@ TEST_F(PeerTextTest, MarkupInEveryNameAndTextAPeerSendsIsShownAsTyped)
     http(u"/upload"_s, smallPng(), withType("image/png", "dev-waiting"));
     m_defaults.set(u"accessPolicy"_s, u"anyone"_s);
     ASSERT_EQ(http(u"/upload"_s, smallPng(), withType("image/png", "dev-1")).first, 200);
-    ASSERT_EQ(http(u"/file"_s, smallPdf(), withType("application/pdf", "dev-1")).first, 200);
+    ASSERT_EQ(http(u"/file"_s, test::pdfBytes(1), withType("application/pdf", "dev-1")).first, 200);
     ASSERT_EQ(http(u"/text"_s, (kBold + u' ' + kLink).toUtf8(),
                   withType("text/plain; charset=utf-8", "dev-1"))
                   .first,

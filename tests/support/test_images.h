@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QImage>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -174,6 +176,24 @@ inline std::optional<QByteArray> heifBytes(const QImage& source,
     if (!ok(heif_context_write(context.get(), &writer, &bytes)))
         return std::nullopt;
     return bytes;
+}
+
+// A PDF of `pages` Letter pages (612 x 792 points), each with a line of text naming it.
+inline QByteArray pdfBytes(int pages)
+{
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(QPageSize::Letter));
+    writer.setPageMargins({});
+    QPainter painter(&writer);
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0)
+            writer.newPage();
+        painter.drawText(100, 100, QStringLiteral("Page %1").arg(page + 1));
+    }
+    return painter.end() ? pdf : QByteArray();
 }
 
 inline bool writeFile(const QString& path, const QByteArray& data);
