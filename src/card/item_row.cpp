@@ -14,6 +14,7 @@
 #include "image_edit/image_edit_sheet.h"
 #include "platform/defaults.h"
 #include "platform/media.h"
+#include "platform/quit_drained_pool.h"
 #include "store/blur_rules.h"
 #include "store/item_store.h"
 #include "store/senders.h"
@@ -64,11 +65,7 @@ QBoxLayout* emptySlot(QBoxLayout* parent, int spacing)
 // recognition.
 QThreadPool& editPool()
 {
-    static QThreadPool* pool = [] {
-        auto* made = new QThreadPool(QCoreApplication::instance());
-        made->setMaxThreadCount(1);
-        return made;
-    }();
+    static QThreadPool* pool = platform::makeQuitDrainedPool("photo edits", 1);
     return *pool;
 }
 

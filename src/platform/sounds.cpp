@@ -1,6 +1,7 @@
 #include "platform/sounds.h"
 
 #include "platform/log.h"
+#include "platform/quit_drained_pool.h"
 
 #include <QThreadPool>
 
@@ -34,11 +35,7 @@ ca_context* context()
 
 QThreadPool& soundPool()
 {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        return p;
-    }();
+    static QThreadPool* pool = platform::makeQuitDrainedPool("sounds", 1);
     return *pool;
 }
 

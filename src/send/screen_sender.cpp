@@ -1,5 +1,6 @@
 #include "send/screen_sender.h"
 
+#include "platform/quit_drained_pool.h"
 #include "send/uploader.h"
 
 #include <QFile>
@@ -16,11 +17,7 @@ namespace {
 // at once never starves thumbnails or recognition.
 QThreadPool& preparationPool()
 {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(2);
-        return p;
-    }();
+    static QThreadPool* pool = platform::makeQuitDrainedPool("send preparation", 2);
     return *pool;
 }
 
