@@ -31,6 +31,12 @@ constexpr qint64 kMaxDecodedPixels = 64LL * 1000 * 1000;
 QImage decodeImage(const QString& path, qint64 maxPixels = kMaxDecodedPixels,
     DecodeError* error = nullptr, int longestSide = 0);
 
+// For a caller that needs every pixel of a picture a reader would decode scaled under Qt's
+// allocation limit (JPEG, WebP): raises that limit so that an image of `size` in `format` decodes
+// whole. Nothing over `maxPixels` raises it. The limit is process-wide, so it only ever grows,
+// and only through here.
+void allowWholeImage(QSize size, QImage::Format format, qint64 maxPixels = kMaxDecodedPixels);
+
 // The same for an image held in memory, made to fit a square of `longestSide` pixels when that
 // is above zero. A JPEG is decoded straight at the nearest larger fraction of its size, so a
 // photo bound for a smaller copy never takes its full-size pixel memory.

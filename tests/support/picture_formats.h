@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vesker::test {
 
@@ -121,6 +122,79 @@ inline QByteArray tiffBytes(const QImage& source, TiffModel model, int bits)
     }
     le32(out, 0);
     return out;
+}
+
+// A GIF of one frame, its colours those of `source` in a palette of 256, LZW-coded as any
+// writer codes it (Qt writes no GIF). The frame's own size is at 13 + 768 + 5.
+inline QByteArray gifBytes(const QImage& source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_Indexed8);
+    QByteArray out("GIF89a");
+    const auto le16 = [&out](int v) { out.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
+    le16(image.width());
+    le16(image.height());
+    out.append(char(0xf7)).append('\0').append('\0'); // a table of 256 colours follows
+    for (int i = 0; i < 256; ++i) {
+        const QRgb c = i < image.colorCount() ? image.color(i) : 0;
+        out.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+    }
+    out.append(',');
+    le16(0);
+    le16(0);
+    le16(image.width());
+    le16(image.height());
+    out.append('\0').append(char(8)); // no table of its own; 8-bit codes
+
+    QByteArray data;
+    quint32 bits = 0;
+    int held = 0;
+    int width = 9;
+    const auto write = [&](int code) {
+        bits |= quint32(code) << held;
+        for (held += width; held >= 8; held -= 8, bits >>= 8)
+            data.append(char(bits & 0xff));
+    };
+    constexpr int kClear = 256, kEnd = 257;
+    // The code for a known string followed by one more index, by string and index.
+    std::vector<qint16> follows(4096 * 256, -1);
+    int next = kEnd + 1;
+    write(kClear);
+    int prefix = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            const int index = row[x];
+            if (prefix < 0) {
+                prefix = index;
+                continue;
+            }
+            qint16& known = follows[size_t(prefix) * 256 + index];
+            if (known >= 0) {
+                prefix = known;
+                continue;
+            }
+            write(prefix);
+            known = qint16(next++);
+            if (next > (1 << width) && width < 12)
+                ++width;
+            if (next == 4096) {
+                write(kClear);
+                std::fill(follows.begin(), follows.end(), qint16(-1));
+                next = kEnd + 1;
+                width = 9;
+            }
+            prefix = index;
+        }
+    }
+    write(prefix);
+    write(kEnd);
+    if (held > 0)
+        data.append(char(bits & 0xff));
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        out.append(char(block.size())).append(block);
+    }
+    return out.append('\0').append(';');
 }
 
 // A four-colour JPEG as print software saves it (inverted CMYK under an Adobe marker). Qt writes
@@ -269,6 +343,7 @@ inline QList<PictureSample> everyPictureForm(int width = 200, int height = 120)
         {"16-bit RGB TIFF", tiffBytes(picture, TiffModel::rgb, 16), size},
         {"16-bit grey TIFF", tiffBytes(picture, TiffModel::grey, 16), size},
         {"palette BMP", encoded(picture.convertToFormat(QImage::Format_Indexed8), "bmp"), size},
+        {"GIF", gifBytes(picture), size},
         {"WebP", encoded(translucent, "webp", 90), size},
         {"tiny PNG", encoded(markedPicture(1, 1).convertToFormat(QImage::Format_Indexed8), "png"),
             {1, 1}},
