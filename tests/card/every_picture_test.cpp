@@ -205,17 +205,6 @@ INSTANTIATE_TEST_SUITE_P(EveryPicture, HugePicture, ::testing::ValuesIn(kHugeFor
 
 namespace {
 
-quint32 crc32(const QByteArray& bytes)
-{
-    quint32 crc = 0xffffffff;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
 void putLittle(QByteArray& bytes, qsizetype at, quint32 value, int size)
 {
     for (int i = 0; i < size; ++i)
@@ -239,7 +228,7 @@ TEST(EveryPicture, APictureOverTheBudgetIsRefusedFromItsHeader)
     QByteArray png = test::encoded(small.convertToFormat(QImage::Format_Grayscale8), "png");
     putBig(png, 16, width);
     putBig(png, 20, height);
-    putBig(png, 29, crc32(png.mid(12, 17))); // IHDR's type and fields
+    putBig(png, 29, test::crc32(png.mid(12, 17))); // IHDR's type and fields
     QByteArray bmp = test::encoded(small.convertToFormat(QImage::Format_Indexed8), "bmp");
     putLittle(bmp, 18, width, 4);
     putLittle(bmp, 22, height, 4);

@@ -197,6 +197,40 @@ inline QByteArray gifBytes(const QImage& source)
     return out.append('\0').append(';');
 }
 
+// The checksum of a PNG chunk (of its type and data).
+inline quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xffffffff;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// A decompression bomb: a black grey PNG of `width` by `height`, a thousandth of its pixels in
+// size.
+inline QByteArray blackGreyPng(int width, int height)
+{
+    const auto chunk = [](const char* type, const QByteArray& data) {
+        QByteArray typed = QByteArray(type) + data;
+        QByteArray out(4, '\0');
+        qToBigEndian<quint32>(quint32(data.size()), out.data());
+        QByteArray crc(4, '\0');
+        qToBigEndian<quint32>(crc32(typed), crc.data());
+        return out + typed + crc;
+    };
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(quint32(width), header.data());
+    qToBigEndian<quint32>(quint32(height), header.data() + 4);
+    header[8] = 8; // bits, then colour type 0: grey
+    // Each row its filter byte and its pixels, all zero; qCompress puts the length first.
+    const QByteArray rows(qsizetype(width + 1) * height, '\0');
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header)
+        + chunk("IDAT", qCompress(rows, 9).mid(4)) + chunk("IEND", {});
+}
+
 // A four-colour JPEG as print software saves it (inverted CMYK under an Adobe marker). Qt writes
 // no CMYK, but a baseline JPEG may bring its components one scan each: the scans of four grey
 // JPEGs, one an ink, under one frame of four components.
