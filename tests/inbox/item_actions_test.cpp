@@ -145,9 +145,10 @@ TEST_F(ItemActionsTest, BarButtonsFileAwayOrDeleteAsTheySay)
     };
     for (const Case& c : {Case {"skipButton", true, u"later"_s, u"Inbox"_s, false},
              Case {"archiveButton", true, u"archived"_s, u"Archive"_s, true},
-             Case {"archiveButton", true, u"inbox"_s, u"Inbox"_s, false, true},
              Case {"deleteButton", false, u"gone"_s, {}, true},
-             Case {"deleteButton", true, u"gone"_s, {}, true}}) {
+             Case {"deleteButton", true, u"gone"_s, {}, true},
+             // Last: it stays in the Inbox, where it would share the list with the next.
+             Case {"archiveButton", true, u"inbox"_s, u"Inbox"_s, false, true}}) {
         SCOPED_TRACE(std::string(c.button) + (c.asksFirst ? " asking" : ""));
         m_defaults.set(u"confirmDelete"_s, c.asksFirst);
         const ScreenItem item = add();
