@@ -21,7 +21,7 @@ constexpr qint64 kMaxDecodedPixels = 64LL * 1000 * 1000;
 // before any pixel memory is taken, and libheif's own image-size limit is set, so a forged
 // header cannot make either decoder allocate without bound. `maxPixels` is the one limit: an
 // image within it that Qt's allocation limit would refuse is decoded at half its size per side
-// (or less) where its reader can do that cheaply (JPEG, PNG, WebP), else with Qt's limit raised
+// (or less) where its reader can do that cheaply (JPEG, WebP), else with Qt's limit raised
 // to what it needs. Returns a null image and fills `error` on failure.
 //
 // With `longestSide` above zero the image is made to fit a square of that many pixels, and a
