@@ -106,8 +106,9 @@ void ItemActions::backToInbox(ItemStore& store, const ScreenItem& item)
 void ItemActions::archive(ItemStore& store, const ScreenItem& item)
 {
     SaveBatch batch(store);
-    store.acknowledge(item.id, toString(AckAction::archive));
-    store.move(item, ItemStatus::archived);
+    // Its sender hears "archived" only of an item that is.
+    if (store.move(item, ItemStatus::archived))
+        store.acknowledge(item.id, toString(AckAction::archive));
 }
 
 void ItemActions::delete_(ItemStore& store, const ScreenItem& item)

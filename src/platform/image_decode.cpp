@@ -187,24 +187,24 @@ QImage readWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Decod
     if (size.isValid()) {
         const QImage::Format format = reader.imageFormat();
         QSize target = fitted(size, longestSide);
-        while (decodedBytes(target, format) > allocationLimitBytes() && target.width() > 1
-            && target.height() > 1) {
-            target /= 2;
-        }
         // A 48-megapixel phone photo is past Qt's limit. Its sensor rarely holds more detail
-        // than a quarter of that, and JPEG (like PNG and WebP) decodes straight at half size
-        // for a fraction of the cost, so it is read that way; a reader that can only decode
-        // whole gets the memory our own budget allows.
-        if (target != size) {
-            const bool scaled = reader.supportsOption(QImageIOHandler::ScaledSize);
-            if (scaled)
-                reader.setScaledSize(target);
-            // Only JPEG and WebP decode straight at the smaller size; PNG offers it too, but
-            // decodes whole first.
-            const QByteArray kind = reader.format();
-            if (!scaled || (kind != "jpeg" && kind != "webp"))
-                raiseAllocationLimit(decodedBytes(size, format));
+        // than a quarter of that, and JPEG (like WebP) decodes straight at half size for a
+        // fraction of the cost, so it is read that way. Every other reader decodes whole
+        // whatever size it is asked for (PNG offers a smaller one, but scales only plain
+        // colours as it reads): halving what it is asked for would only lose pixels, so it gets
+        // the memory our own budget allows, however much Qt allowed before.
+        const QByteArray kind = reader.format();
+        const bool scaled = reader.supportsOption(QImageIOHandler::ScaledSize);
+        if (scaled && (kind == "jpeg" || kind == "webp")) {
+            while (decodedBytes(target, format) > allocationLimitBytes() && target.width() > 1
+                && target.height() > 1) {
+                target /= 2;
+            }
+        } else {
+            raiseAllocationLimit(decodedBytes(size, format));
         }
+        if (scaled && target != size)
+            reader.setScaledSize(target);
     }
 
     QImage image;
@@ -256,6 +256,12 @@ QImage decodeWithFallback(QImageReader& reader, const std::function<QByteArray()
 }
 
 } // namespace
+
+void allowWholeImage(QSize size, QImage::Format format, qint64 maxPixels)
+{
+    if (size.isValid() && qint64(size.width()) * size.height() <= maxPixels)
+        raiseAllocationLimit(decodedBytes(size, format));
+}
 
 QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error, int longestSide)
 {

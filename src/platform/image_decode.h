@@ -21,7 +21,7 @@ constexpr qint64 kMaxDecodedPixels = 64LL * 1000 * 1000;
 // before any pixel memory is taken, and libheif's own image-size limit is set, so a forged
 // header cannot make either decoder allocate without bound. `maxPixels` is the one limit: an
 // image within it that Qt's allocation limit would refuse is decoded at half its size per side
-// (or less) where its reader can do that cheaply (JPEG, PNG, WebP), else with Qt's limit raised
+// (or less) where its reader can do that cheaply (JPEG, WebP), else with Qt's limit raised
 // to what it needs. Returns a null image and fills `error` on failure.
 //
 // With `longestSide` above zero the image is made to fit a square of that many pixels, and a
@@ -30,6 +30,12 @@ constexpr qint64 kMaxDecodedPixels = 64LL * 1000 * 1000;
 // This is slow for a photo: call it from a worker thread, never the main thread.
 QImage decodeImage(const QString& path, qint64 maxPixels = kMaxDecodedPixels,
     DecodeError* error = nullptr, int longestSide = 0);
+
+// For a caller that needs every pixel of a picture a reader would decode scaled under Qt's
+// allocation limit (JPEG, WebP): raises that limit so that an image of `size` in `format` decodes
+// whole. Nothing over `maxPixels` raises it. The limit is process-wide, so it only ever grows,
+// and only through here.
+void allowWholeImage(QSize size, QImage::Format format, qint64 maxPixels = kMaxDecodedPixels);
 
 // The same for an image held in memory, made to fit a square of `longestSide` pixels when that
 // is above zero. A JPEG is decoded straight at the nearest larger fraction of its size, so a

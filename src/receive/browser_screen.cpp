@@ -230,14 +230,18 @@ void BrowserScreen::act(const HTTPRequest& request, const QString& action, HTTPR
     const std::optional<ScreenItem> item = id ? m_store.item(*id) : std::nullopt;
     if (!item)
         return reply(notFound());
+    bool done = true;
     if (action == QLatin1String("got-it")) {
         m_store.acknowledge(item->id, action);
     } else if (action == QLatin1String("later")) {
-        m_store.move(*item, ItemStatus::later);
-    } else {
+        done = m_store.move(*item, ItemStatus::later);
+    } else if ((done = m_store.move(*item, ItemStatus::archived))) {
+        // Its sender hears "archived" only of an item that is.
         m_store.acknowledge(item->id, action);
-        m_store.move(*item, ItemStatus::archived);
     }
+    // A refused move left the record as it was, and the store's log says why.
+    if (!done)
+        return reply(HTTPResponse::text(500, QStringLiteral("Couldn't move the item")));
     m_log.record(action, request.remoteAddress, &*item);
     // "ok" only once the change would outlive a crash of the program right after it.
     m_store.whenSaved([reply = std::move(reply)](const std::optional<QString>& error) {

@@ -83,8 +83,9 @@ bool ItemStore::move(const ScreenItem& item, ItemStatus status)
 void ItemStore::archive(const ScreenItem& item)
 {
     for (const ScreenItem& member : groupOf(m_items, item)) {
-        acknowledge(member.id, toString(AckAction::archive));
-        move(member, ItemStatus::archived);
+        // Its sender hears "archived" only of an item that is.
+        if (move(member, ItemStatus::archived))
+            acknowledge(member.id, toString(AckAction::archive));
     }
 }
 

@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QImageReader>
-#include <QMutex>
 #include <QPainter>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -101,28 +100,15 @@ QImage readable(QImage image)
     return image;
 }
 
-// The picture at the size it was stored at. The decoder scales a picture down where Qt's
+// The picture at the size it was stored at. The decoder scales a JPEG or WebP down where Qt's
 // allocation limit would refuse it whole, which suits a phone's 48-megapixel JPEG (its sensor
-// holds little more detail than a quarter of that) but not a scanned page or a screenshot of a
-// long document, whose small print needs every pixel. Those are decoded whole, within the same
-// pixel budget. Qt's limit is process-wide, so it only ever grows here.
+// holds little more detail than a quarter of that) but not a screenshot of a long document,
+// whose small print needs every pixel. Those are decoded whole, within the same pixel budget.
 QImage decodeWhole(const QString& path, qint64 maxPixels)
 {
     QImageReader reader(path);
-    const QSize size = reader.size();
-    if (reader.format() != "jpeg" && size.isValid()
-        && qint64(size.width()) * size.height() <= maxPixels) {
-        const QImage::Format format = reader.imageFormat();
-        const int bits = format == QImage::Format_Invalid
-            ? 32
-            : std::max<int>(32, QImage::toPixelFormat(format).bitsPerPixel());
-        const qint64 bytes = qint64(size.width()) * size.height() * bits / 8;
-        const int megabytes = int((bytes + 1024 * 1024 - 1) / (1024 * 1024));
-        static QMutex mutex;
-        const QMutexLocker lock(&mutex);
-        if (QImageReader::allocationLimit() < megabytes)
-            QImageReader::setAllocationLimit(megabytes);
-    }
+    if (reader.format() != "jpeg")
+        platform::allowWholeImage(reader.size(), reader.imageFormat(), maxPixels);
     return platform::decodeImage(path, maxPixels);
 }
 

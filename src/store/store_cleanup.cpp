@@ -112,8 +112,9 @@ void StoreCleanup::run()
         if (deleting) {
             m_store.remove(item.id, toString(AckAction::delete_));
         } else {
-            m_store.acknowledge(item.id, toString(AckAction::archive));
-            m_store.move(item, ItemStatus::archived);
+            // Its sender hears "archived" only of an item that is.
+            if (m_store.move(item, ItemStatus::archived))
+                m_store.acknowledge(item.id, toString(AckAction::archive));
         }
     }
 }

@@ -131,11 +131,10 @@ void TrayPanelModel::archive(const QUuid& id)
     const auto item = m_store.item(id);
     if (!item || item->status != ItemStatus::inbox)
         return;
-    // One redraw for both steps, not a flash of an acknowledged row still in the Inbox.
+    // One redraw for both steps. Its sender hears "archived" only of an item that is.
     SaveBatch batch(m_store);
-    m_store.acknowledge(id, toString(AckAction::archive));
-    if (const auto acknowledged = m_store.item(id))
-        m_store.move(*acknowledged, ItemStatus::archived);
+    if (m_store.move(*item, ItemStatus::archived))
+        m_store.acknowledge(id, toString(AckAction::archive));
 }
 
 TrayPanelModel::Label TrayPanelModel::label(int inboxCount)

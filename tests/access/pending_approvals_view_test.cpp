@@ -2,9 +2,11 @@
 #include "access/pending_approvals_view.h"
 #include "platform/defaults.h"
 #include "support/manual_clock.h"
+#include "support/picture_formats.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -170,6 +172,61 @@ TEST(PendingApprovalsView, EveryWaitingDeviceHasACardAFewInViewAndTheRestScrolle
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return stack.titles().value(0).startsWith("device-1 "); }, 2000));
     EXPECT_NE(stack.scrollTo("device-49 wants to send something"), nullptr);
+}
+
+// What a device nobody allowed yet holds up is decoded as every stored photo is: a palette PNG
+// and a 16-bit CMYK TIFF show their picture; a bomb past the pixel budget shows the placeholder,
+// refused from its header before it takes its pixels' memory.
+TEST(PendingApprovalsView, HeldPhotosShowTheirPictureAndABombItsPlaceholder)
+{
+    // As after a picture of the whole budget at 16 bits a channel: Qt's own limit stops no bomb.
+    QImageReader::setAllocationLimit(1024);
+    QByteArray forged = test::blackGreyPng(1, 1);
+    qToBigEndian<quint32>(60000, forged.data() + 16);
+    qToBigEndian<quint32>(60000, forged.data() + 20);
+    qToBigEndian<quint32>(test::crc32(forged.mid(12, 17)), forged.data() + 29);
+    const QImage picture = test::markedPicture(200, 120);
+    // The bombs first: the pictures after them show once the bombs were dealt with.
+    const struct {
+        const char* device;
+        QByteArray bytes;
+        bool shown;
+    } rows[] = {
+        {"bomb", test::blackGreyPng(8200, 8000), false},
+        {"forged", forged, false},
+        {"palette", test::encoded(picture.convertToFormat(QImage::Format_Indexed8), "png"), true},
+        {"cmyk", test::tiffBytes(picture, test::TiffModel::cmyk, 16), true},
+    };
+    AskingAccess asking;
+    PendingApprovalsView view(asking.access);
+    view.resize(900, 400);
+    view.show();
+    const Stack stack(view);
+    for (const auto& row : rows) {
+        const QString device = QString::fromLatin1(row.device);
+        ASSERT_EQ(asking.access.enqueue({.id = QUuid::createUuid(),
+                      .deviceID = device,
+                      .deviceName = device,
+                      .receivedAt = asking.clock.now(),
+                      .imageData = row.bytes,
+                      .fileExtension = QStringLiteral("png")}),
+            std::nullopt);
+    }
+    const auto showsPicture = [&](const char* device) {
+        const QWidget* card = stack.scrollTo(QLatin1String(device) + " wants to send something");
+        const auto* preview
+            = card ? card->findChild<QLabel*>(QStringLiteral("approvalPreview")) : nullptr;
+        return preview && preview->accessibleName().isEmpty();
+    };
+    for (const auto& row : rows) {
+        if (row.shown)
+            EXPECT_TRUE(QTest::qWaitFor([&] { return showsPicture(row.device); }, 30000))
+                << row.device;
+    }
+    for (const auto& row : rows) {
+        if (!row.shown)
+            EXPECT_FALSE(showsPicture(row.device)) << row.device;
+    }
 }
 
 // A few made-up devices in front of a real phone do not hold it back: it is answered first.

@@ -10,6 +10,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QStorageInfo>
+#include <QTemporaryDir>
 
 using namespace vesker;
 using namespace vesker::test;
@@ -45,9 +47,10 @@ protected:
         return QJsonDocument::fromJson(send("GET", "/api/items", {}, from).body)["items"].toArray();
     }
     ScreenItem add(ItemKind kind, const QString& sender, ItemStatus status = ItemStatus::inbox,
-        const QByteArray& file = imageBytes(whitePage(64, 48), "JPEG"))
+        const QByteArray& file = imageBytes(whitePage(64, 48), "JPEG"), const QString& device = {})
     {
         ScreenItem item;
+        item.deviceID = device;
         item.id = QUuid::createUuid();
         item.receivedAt = m_clock.now();
         item.kind = kind;
@@ -146,6 +149,60 @@ TEST_F(BrowserScreenTest, ActionsFollowPermissionsAndAPinLockEndsAfterAMinute)
         logLines().last().endsWith("\t10.0.0.6\tarchive\t" + uuidText(b.id).left(8) + "\tfrom Bo"));
     m_clock.advance(61);
     EXPECT_EQ(send("POST", "/api/ack", {{"id", uuidText(a.id)}, {"pin", "1234"}}), kOk);
+}
+
+// A move the store refuses is no success: the viewer is told, the record stays where it was and
+// its sender hears nothing.
+TEST_F(BrowserScreenTest, AMoveTheStoreRefusesIsAnsweredAsAFailure)
+{
+    m_defaults.set("viewerCanLater", true);
+    m_defaults.set("viewerCanArchive", true);
+    const HTTPResponse refused = HTTPResponse::text(500, "Couldn't move the item");
+    // Another file system, which a rename cannot reach; none when this machine has no such one.
+    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/vesker-test-XXXXXX"));
+    const bool otherDevice = elsewhere.isValid()
+        && QStorageInfo(elsewhere.path()).device() != QStorageInfo(m_dir.path()).device();
+    const struct {
+        const char* name;
+        const char* action;
+        ItemStatus from;
+        ItemStatus to;
+        bool otherFileSystem; // else a file of its name is where it would go
+    } rows[] = {
+        {"Archive holds a file of its name", "/api/archive", ItemStatus::inbox,
+            ItemStatus::archived, false},
+        {"Inbox holds a file of its name", "/api/later", ItemStatus::archived, ItemStatus::later,
+            false},
+        {"Archive is on another file system", "/api/archive", ItemStatus::inbox,
+            ItemStatus::archived, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.otherFileSystem && !otherDevice)
+            continue;
+        const ScreenItem item = add(ItemKind::photo, "Ann", row.from,
+            imageBytes(whitePage(64, 48), "JPEG"), QStringLiteral("phone-") + row.name);
+        ScreenItem moved = item;
+        moved.status = row.to;
+        const QString destination = m_store.fileURL(moved);
+        if (row.otherFileSystem) {
+            QDir(QFileInfo(destination).path()).removeRecursively();
+            ASSERT_TRUE(QFile::link(elsewhere.path(), QFileInfo(destination).path()));
+        } else {
+            writeFile(destination, "someone else's");
+        }
+        const QStringList logged = logLines();
+
+        EXPECT_EQ(send("POST", row.action, {{"id", uuidText(item.id)}}), refused);
+        const std::optional<ScreenItem> after = m_store.item(item.id);
+        ASSERT_TRUE(after);
+        EXPECT_EQ(after->status, row.from);
+        EXPECT_FALSE(after->acknowledged);
+        EXPECT_TRUE(QFile::exists(m_store.fileURL(*after)));
+        m_store.flush();
+        EXPECT_FALSE(fileBytes(m_store.acksPath()).contains(uuidText(item.id).toUtf8()));
+        EXPECT_EQ(logLines(), logged) << "nothing was done";
+    }
 }
 
 TEST_F(BrowserScreenTest, ThumbnailsAreScaledAndFollowAPhotoTurnedInPlace)

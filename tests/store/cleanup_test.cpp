@@ -28,12 +28,14 @@ TEST_F(CleanupTest, OldInboxItemsAreArchivedAndAcknowledgedAtTheCutOff)
     const ScreenItem atCutOff = makeItem(u"edge.jpg"_s, kDay);
     const ScreenItem justPast = makeItem(u"past.jpg"_s, kDay + 1);
     const ScreenItem laterOld = makeItem(u"later.jpg"_s, 10 * kDay, ItemStatus::later);
-    QList<ScreenItem> items {old, atCutOff, justPast, laterOld};
+    const ScreenItem taken = makeItem(u"taken.jpg"_s, 3 * kDay, ItemStatus::inbox, u"relay:M2"_s);
+    QList<ScreenItem> items {old, atCutOff, justPast, laterOld, taken};
     for (qint64 age : {8 * kDay, 0LL}) { // only the old member of a group goes
         items.append(makeItem(u"g%1.jpg"_s.arg(age), age));
         items.last().groupID = u"G"_s;
     }
     auto store = storeWith(items);
+    writeFile(archive(u"taken.jpg"_s), "someone else's");
     RelayRecorder relay(*store);
     StoreCleanup cleanup(*store, *m_defaults, m_clock);
     choose(u"oneDay"_s);
@@ -46,10 +48,10 @@ TEST_F(CleanupTest, OldInboxItemsAreArchivedAndAcknowledgedAtTheCutOff)
     EXPECT_EQ(relay.calls, (RelayCalls {{u"M1"_s, u"archive"_s}}));
     // The batch ends with everything on disk.
     auto reopened = openStore();
-    const std::pair<ScreenItem, ItemStatus> expected[]
-        = {{old, ItemStatus::archived}, {atCutOff, ItemStatus::inbox},
-            {justPast, ItemStatus::archived}, {laterOld, ItemStatus::later},
-            {items.at(4), ItemStatus::archived}, {items.at(5), ItemStatus::inbox}};
+    const std::pair<ScreenItem, ItemStatus> expected[] = {{old, ItemStatus::archived},
+        {atCutOff, ItemStatus::inbox}, {justPast, ItemStatus::archived},
+        {laterOld, ItemStatus::later}, {taken, ItemStatus::inbox},
+        {items.at(5), ItemStatus::archived}, {items.at(6), ItemStatus::inbox}};
     for (const auto& [item, status] : expected)
         EXPECT_EQ(reopened->item(item.id)->status, status) << item.filename.toStdString();
     EXPECT_EQ(reopened->acks().value(u"relay:M1"_s), QStringList {uuidText(old.id)});

@@ -39,11 +39,12 @@ TEST_F(StoreTest, AnUnknownIdWritesNothingAndAnItemWithoutDeviceNoAcks)
 TEST_F(StoreTest, ArchivingOneItemOfAGroupArchivesTheGroupButDeleteTakesOne)
 {
     QList<ScreenItem> items {makeItem(u"l.jpg"_s)};
-    for (int i = 1; i <= 3; ++i) {
+    for (int i = 1; i <= 4; ++i) {
         items.append(makeItem(u"g%1.jpg"_s.arg(i), 0, ItemStatus::inbox, u"phone"_s));
         items.last().groupID = u"G"_s;
     }
     auto store = storeWith(items);
+    writeFile(archive(u"g4.jpg"_s), "someone else's"); // the one member that cannot go
     store->delete_(items.at(1).id);
     EXPECT_FALSE(QFile::exists(inbox(u"g1.jpg"_s)));
     store->archive(items.at(2));
@@ -53,8 +54,10 @@ TEST_F(StoreTest, ArchivingOneItemOfAGroupArchivesTheGroupButDeleteTakesOne)
         EXPECT_TRUE(QFile::exists(archive(member.filename)));
         EXPECT_FALSE(QFile::exists(inbox(member.filename)));
     }
-    EXPECT_EQ(store->acks().value(u"phone"_s).size(), 3);
+    EXPECT_EQ(store->acks().value(u"phone"_s).size(), 3) << "not told of the one that stayed";
     EXPECT_EQ(store->item(items.at(0).id)->status, ItemStatus::inbox);
+    EXPECT_EQ(store->item(items.at(4).id)->status, ItemStatus::inbox);
+    EXPECT_FALSE(store->item(items.at(4).id)->acknowledged);
 }
 
 TEST_F(StoreTest, MovingCarriesTheFileOnlyBetweenFoldersAndNeverReplacesAnother)

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vesker::test {
 
@@ -123,6 +124,113 @@ inline QByteArray tiffBytes(const QImage& source, TiffModel model, int bits)
     }
     le32(out, 0);
     return out;
+}
+
+// A GIF of one frame, its colours those of `source` in a palette of 256, LZW-coded as any
+// writer codes it (Qt writes no GIF). The frame's own size is at 13 + 768 + 5.
+inline QByteArray gifBytes(const QImage& source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_Indexed8);
+    QByteArray out("GIF89a");
+    const auto le16 = [&out](int v) { out.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
+    le16(image.width());
+    le16(image.height());
+    out.append(char(0xf7)).append('\0').append('\0'); // a table of 256 colours follows
+    for (int i = 0; i < 256; ++i) {
+        const QRgb c = i < image.colorCount() ? image.color(i) : 0;
+        out.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+    }
+    out.append(',');
+    le16(0);
+    le16(0);
+    le16(image.width());
+    le16(image.height());
+    out.append('\0').append(char(8)); // no table of its own; 8-bit codes
+
+    QByteArray data;
+    quint32 bits = 0;
+    int held = 0;
+    int width = 9;
+    const auto write = [&](int code) {
+        bits |= quint32(code) << held;
+        for (held += width; held >= 8; held -= 8, bits >>= 8)
+            data.append(char(bits & 0xff));
+    };
+    constexpr int kClear = 256, kEnd = 257;
+    // The code for a known string followed by one more index, by string and index.
+    std::vector<qint16> follows(4096 * 256, -1);
+    int next = kEnd + 1;
+    write(kClear);
+    int prefix = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            const int index = row[x];
+            if (prefix < 0) {
+                prefix = index;
+                continue;
+            }
+            qint16& known = follows[size_t(prefix) * 256 + index];
+            if (known >= 0) {
+                prefix = known;
+                continue;
+            }
+            write(prefix);
+            known = qint16(next++);
+            if (next > (1 << width) && width < 12)
+                ++width;
+            if (next == 4096) {
+                write(kClear);
+                std::fill(follows.begin(), follows.end(), qint16(-1));
+                next = kEnd + 1;
+                width = 9;
+            }
+            prefix = index;
+        }
+    }
+    write(prefix);
+    write(kEnd);
+    if (held > 0)
+        data.append(char(bits & 0xff));
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        out.append(char(block.size())).append(block);
+    }
+    return out.append('\0').append(';');
+}
+
+// The checksum of a PNG chunk (of its type and data).
+inline quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xffffffff;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// A decompression bomb: a black grey PNG of `width` by `height`, a thousandth of its pixels in
+// size.
+inline QByteArray blackGreyPng(int width, int height)
+{
+    const auto chunk = [](const char* type, const QByteArray& data) {
+        QByteArray typed = QByteArray(type) + data;
+        QByteArray out(4, '\0');
+        qToBigEndian<quint32>(quint32(data.size()), out.data());
+        QByteArray crc(4, '\0');
+        qToBigEndian<quint32>(crc32(typed), crc.data());
+        return out + typed + crc;
+    };
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(quint32(width), header.data());
+    qToBigEndian<quint32>(quint32(height), header.data() + 4);
+    header[8] = 8; // bits, then colour type 0: grey
+    // Each row its filter byte and its pixels, all zero; qCompress puts the length first.
+    const QByteArray rows(qsizetype(width + 1) * height, '\0');
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header)
+        + chunk("IDAT", qCompress(rows, 9).mid(4)) + chunk("IEND", {});
 }
 
 // A four-colour JPEG as print software saves it (inverted CMYK under an Adobe marker). Qt writes
@@ -233,6 +341,7 @@ inline QList<PictureSample> everyPictureForm(int width = 200, int height = 120)
         {"16-bit RGB TIFF", tiffBytes(picture, TiffModel::rgb, 16), size},
         {"16-bit grey TIFF", tiffBytes(picture, TiffModel::grey, 16), size},
         {"palette BMP", encoded(picture.convertToFormat(QImage::Format_Indexed8), "bmp"), size},
+        {"GIF", gifBytes(picture), size},
         {"WebP", encoded(translucent, "webp", 90), size},
         {"tiny PNG", encoded(markedPicture(1, 1).convertToFormat(QImage::Format_Indexed8), "png"),
             {1, 1}},

@@ -1,7 +1,10 @@
 // What the tray panel shows and does, on a real store in a temporary folder.
 #include "panel_fixture.h"
 
+#include "support/test_images.h"
+
 #include <QClipboard>
+#include <QDir>
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
@@ -79,4 +82,24 @@ TEST(TrayPanel, HoldAndHeldBackLinesFollowTheFocusGuard)
     EXPECT_EQ(panel.model.heldBackLine(), u"1 arrived without interrupting you"_s);
     panel.focus.setHeldBack(0);
     EXPECT_EQ(panel.model.heldBackLine(), std::nullopt);
+}
+
+// The panel's Archive tells the phone only of an item that went: one whose name is taken in the
+// Archive folder stays in the Inbox, unacknowledged.
+TEST(TrayPanel, ArchiveTellsThePhoneOnlyOfAnItemArchived)
+{
+    Panel panel;
+    QDir().mkpath(panel.store.inboxDir());
+    QDir().mkpath(panel.store.archiveDir());
+    QList<QUuid> ids;
+    for (const QString& name : {u"free.jpg"_s, u"taken.jpg"_s}) {
+        test::writeFile(panel.store.inboxDir() + u'/' + name, "a photo");
+        ids.append(panel.add(int(ids.size()), ItemStatus::inbox, ScreenItem {.filename = name}));
+    }
+    test::writeFile(panel.store.archiveDir() + u"/taken.jpg"_s, "someone else's");
+    for (const QUuid& id : ids)
+        panel.model.archive(id);
+    EXPECT_EQ(panel.store.item(ids.at(0))->status, ItemStatus::archived);
+    EXPECT_EQ(panel.store.item(ids.at(1))->status, ItemStatus::inbox);
+    EXPECT_EQ(panel.store.acks().value(u"DEVICE-1"_s), QStringList {uuidText(ids.at(0))});
 }
