@@ -2,6 +2,7 @@
 
 #include "access/access_manager.h"
 #include "platform/image_decode.h"
+#include "platform/quit_drained_pool.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
 
@@ -20,11 +21,7 @@ namespace {
 // pools.
 QThreadPool& previewPool()
 {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        return p;
-    }();
+    static QThreadPool* pool = platform::makeQuitDrainedPool("held previews", 1);
     return *pool;
 }
 
