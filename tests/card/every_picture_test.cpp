@@ -105,7 +105,6 @@ struct HugeForm {
     const char* name;
     QByteArray (*encode)(const QImage&);
     QSize size = {8000, 7990}; // just under the pixel budget
-    bool decodesWhole = true;
 };
 
 QByteArray lzwTiff(const QImage& image)
@@ -122,7 +121,7 @@ QByteArray lzwTiff(const QImage& image)
 // a smaller size past Qt's limit; and the forms whose readers decode whole (PNG scales only plain
 // colours as it reads) just under the pixel budget.
 const HugeForm kHugeForms[] = {
-    {"JPEG", [](const QImage& p) { return test::encoded(p, "jpeg", 80); }, {8000, 6000}, false},
+    {"JPEG", [](const QImage& p) { return test::encoded(p, "jpeg", 80); }, {8000, 6000}},
     {"PalettePNG",
         [](const QImage& p) {
             return test::encoded(p.convertToFormat(QImage::Format_Indexed8), "png");
@@ -189,12 +188,13 @@ TEST_P(HugePicture, WithinTheBudgetTakesEveryRoad)
     for (const auto& [sent, side] : {std::pair {PhotoSize::original, longest(size)},
              std::pair {PhotoSize::large, 3200}, std::pair {PhotoSize::medium, 2048}}) {
         SCOPED_TRACE(toString(sent).toStdString());
-        // A JPEG past Qt's limit is re-encoded from what its reader gives at a fraction.
-        if (sent == PhotoSize::original && !GetParam().decodesWhole)
-            continue;
         first();
         const PreparedPhoto prepared = preparePhoto(bytes, sent);
-        EXPECT_EQ(longest(decoded(prepared.bytes).size()), side);
+        // Read from its header: a JPEG past Qt's limit decodes here at a fraction of its size.
+        QBuffer sentBytes;
+        sentBytes.setData(prepared.bytes);
+        sentBytes.open(QIODevice::ReadOnly);
+        EXPECT_EQ(longest(QImageReader(&sentBytes).size()), side);
     }
     first();
     EXPECT_TRUE(Recognizer::recognizeNow(path).text.contains(u"Invoice 2291"_s));
