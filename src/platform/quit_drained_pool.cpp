@@ -11,12 +11,13 @@ namespace vesker::platform {
 namespace {
 
 QMutex g_poolsLock;
-std::vector<QThreadPool*> g_pools;
+// Never destroyed: the pools live as long as the process, and stay reachable from here.
+auto* const g_pools = new std::vector<QThreadPool*>;
 
 void drainPools()
 {
     const QMutexLocker locker(&g_poolsLock);
-    for (QThreadPool* pool : g_pools)
+    for (QThreadPool* pool : *g_pools)
         pool->waitForDone();
 }
 
@@ -28,7 +29,7 @@ QThreadPool* makeQuitDrainedPool(const char* name, int threads)
     pool->setObjectName(QString::fromLatin1(name));
     pool->setMaxThreadCount(threads);
     const QMutexLocker locker(&g_poolsLock);
-    g_pools.push_back(pool);
+    g_pools->push_back(pool);
     // The routines run once per application object; a pool made under a later one asks again.
     qAddPostRoutine(&drainPools);
     return pool;
