@@ -7,7 +7,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QBuffer>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
@@ -53,11 +52,7 @@ QByteArray smallPng()
 {
     QImage image(8, 8, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return test::encoded(image, "png");
 }
 
 class PeerTextTest : public test::InboxWindowTest { };

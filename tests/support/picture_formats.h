@@ -34,16 +34,6 @@ inline QImage markedPicture(int width, int height)
     return image;
 }
 
-inline QByteArray encoded(const QImage& image, const char* format, int quality = -1)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    return writer.write(image) ? bytes : QByteArray();
-}
-
 enum class TiffModel { grey, rgb, cmyk };
 
 // An uncompressed little-endian TIFF of one strip, its samples side by side, at 8 or 16 bits.

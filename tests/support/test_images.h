@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QImage>
+#include <QImageWriter>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -176,6 +177,17 @@ inline std::optional<QByteArray> heifBytes(const QImage& source,
     if (!ok(heif_context_write(context.get(), &writer, &bytes)))
         return std::nullopt;
     return bytes;
+}
+
+// `image` in the file format Qt names `format`; empty when the writer refuses it.
+inline QByteArray encoded(const QImage& image, const char* format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    return writer.write(image) ? bytes : QByteArray();
 }
 
 // A PDF of `pages` Letter pages (612 x 792 points), each with a line of text naming it.
