@@ -409,6 +409,13 @@ qsizetype ApprovalBanner::focusedRow() const
     return -1;
 }
 
+ApprovalBanner::~ApprovalBanner()
+{
+    // ~QWidget still announces the focus leaving (a window closing, a focused card going), when
+    // this banner and its subclass are already gone.
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
 void ApprovalBanner::focusChanged(QWidget* now)
 {
     // Tab, Shift+Tab or a click: the card being answered comes into view whole.

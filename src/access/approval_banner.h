@@ -36,6 +36,7 @@ public:
     static constexpr int kShownCards = 3;
 
     explicit ApprovalBanner(QWidget* parent = nullptr);
+    ~ApprovalBanner() override;
 
 protected:
     // Rebuilds on the next turn of the event loop: the button that changed the list may be
