@@ -177,10 +177,21 @@ bool onlyPictureTags(const QByteArray& tiff)
 std::optional<QByteArray> strippedMetadata(const QByteArray& data)
 {
     // A PNG's chunks say by their names what they are; exiv2 would keep those it does not know.
-    if (platform::pictureExtension(data) == u"png")
+    const QString extension = platform::pictureExtension(data);
+    if (extension == u"png")
         return pngShowingOnly(data);
+    // exiv2 reads and rewrites only the first of several Exif blocks and leaves the others
+    // standing: they go first.
+    std::optional<QByteArray> oneExif;
+    if (extension == u"jpg") {
+        oneExif = jpegWithOneExifBlock(data);
+        if (!oneExif)
+            return std::nullopt;
+    }
+    // exiv2 reads from these bytes without copying them.
+    const QByteArray& input = oneExif ? *oneExif : data;
     try {
-        const auto image = openMetadata(data);
+        const auto image = openMetadata(input);
         if (!image.get())
             return std::nullopt;
         const Exiv2::ExifData& exif = image->exifData();

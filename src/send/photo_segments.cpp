@@ -6,29 +6,39 @@ namespace vesker {
 
 namespace {
 
-bool kept(uchar marker, const QByteArray& payload, bool& exifSeen)
+// The JFIF header up to its pixel density; the thumbnail's size and pixels follow.
+constexpr qsizetype kJfifDensityEnd = 12;
+constexpr int kJfifWithoutThumbnail = 14;
+
+enum class Scope { laterExifBlocks, allButThePicture };
+enum class Fate { kept, dropped, trimmed };
+
+Fate fateOf(uchar marker, const QByteArray& head, int payloadSize, Scope scope, bool& exifSeen)
 {
-    if (marker == 0xFE)
-        return false;
-    if (marker < 0xE0 || marker > 0xEF)
-        return true;
-    if (marker == 0xE0)
-        return payload.startsWith(QByteArrayLiteral("JFIF\0"));
-    // Extended XMP (a phone's depth map, the unedited original) rides in further APP1
-    // segments of its own; only the one Exif block stays.
-    if (marker == 0xE1 && payload.startsWith(QByteArrayLiteral("Exif\0\0")) && !exifSeen) {
+    // An editor may put an Exif block of its own before the camera's: only the first, the one
+    // readers go by, stays.
+    if (marker == 0xE1 && head.startsWith(QByteArrayLiteral("Exif\0\0"))) {
+        const bool first = !exifSeen;
         exifSeen = true;
-        return true;
+        return first ? Fate::kept : Fate::dropped;
     }
+    if (scope == Scope::laterExifBlocks)
+        return Fate::kept;
+    if (marker == 0xFE)
+        return Fate::dropped;
+    if (marker < 0xE0 || marker > 0xEF)
+        return Fate::kept;
+    // Extended XMP (a phone's depth map, the unedited original) rides in further APP1 segments
+    // of its own, and the JFIF header may carry a thumbnail.
+    if (marker == 0xE0 && head.startsWith(QByteArrayLiteral("JFIF\0")))
+        return payloadSize > kJfifWithoutThumbnail ? Fate::trimmed : Fate::kept;
     // A large profile is split over several segments, all of them needed.
     if (marker == 0xE2)
-        return payload.startsWith(QByteArrayLiteral("ICC_PROFILE\0"));
-    return marker == 0xEE && payload.startsWith("Adobe");
+        return head.startsWith(QByteArrayLiteral("ICC_PROFILE\0")) ? Fate::kept : Fate::dropped;
+    return marker == 0xEE && head.startsWith("Adobe") ? Fate::kept : Fate::dropped;
 }
 
-} // namespace
-
-std::optional<QByteArray> jpegShowingOnly(const QByteArray& jpeg)
+std::optional<QByteArray> walked(const QByteArray& jpeg, Scope scope)
 {
     const auto byte = [&jpeg](qsizetype i) { return uchar(jpeg.at(i)); };
     const qsizetype size = jpeg.size();
@@ -61,14 +71,32 @@ std::optional<QByteArray> jpegShowingOnly(const QByteArray& jpeg)
         const int length = (byte(i + 2) << 8) | byte(i + 3);
         if (length < 2 || i + 2 + length > size)
             return std::nullopt;
-        if (!kept(marker, jpeg.mid(i + 4, std::min(length - 2, 16)), exifSeen)) {
+        const Fate fate = fateOf(
+            marker, jpeg.mid(i + 4, std::min(length - 2, 16)), length - 2, scope, exifSeen);
+        if (fate != Fate::kept) {
             out.append(jpeg.constData() + copiedTo, i - copiedTo);
             copiedTo = i + 2 + length;
+        }
+        if (fate == Fate::trimmed) {
+            out.append("\xFF\xE0", 2).append('\0').append(char(kJfifWithoutThumbnail + 2));
+            out.append(jpeg.constData() + i + 4, kJfifDensityEnd).append(2, '\0');
         }
         i += 2 + length;
         inScan = marker == 0xDA;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QByteArray> jpegShowingOnly(const QByteArray& jpeg)
+{
+    return walked(jpeg, Scope::allButThePicture);
+}
+
+std::optional<QByteArray> jpegWithOneExifBlock(const QByteArray& jpeg)
+{
+    return walked(jpeg, Scope::laterExifBlocks);
 }
 
 std::optional<QByteArray> pngShowingOnly(const QByteArray& png)

@@ -264,13 +264,19 @@ TEST(PhotoPreparation, StoredSizeReadsOnlyExactValues)
 
 namespace {
 
-// Each application segment of a sent JPEG is one that shows the picture, the Exif block holds
-// the orientation alone, and no comment went along.
+// Each application segment of a sent JPEG is one that shows the picture, the one Exif block
+// holds the orientation alone, the JFIF header no thumbnail, and no comment went along.
 void expectJpegShowingOnly(const QByteArray& sent, const QByteArray& icc)
 {
     QByteArray sentIcc;
+    int exifBlocks = 0;
     for (const auto& [marker, head] : test::jpegSegments(sent)) {
         EXPECT_NE(marker, 0xFE) << "a comment";
+        if (marker == 0xE1 && head.startsWith(QByteArrayLiteral("Exif\0\0")))
+            ++exifBlocks;
+        if (marker == 0xE0 && head.startsWith("JFIF")) {
+            EXPECT_EQ(head.mid(12), QByteArray(2, '\0')) << "a thumbnail";
+        }
         if (marker < 0xE0 || marker > 0xEF)
             continue;
         const bool allowed = (marker == 0xE0 && head.startsWith("JFIF"))
@@ -281,6 +287,7 @@ void expectJpegShowingOnly(const QByteArray& sent, const QByteArray& icc)
         if (marker == 0xE2 && head.startsWith("ICC_PROFILE"))
             sentIcc = head;
     }
+    EXPECT_LE(exifBlocks, 1);
     EXPECT_FALSE(sent.contains("xmp/extension"));
     EXPECT_FALSE(sent.contains("Ann Example"));
     expectNoCameraMetadata(sent);
@@ -309,6 +316,24 @@ TEST(PhotoPreparation, ASentJpegCarriesOnlyWhatShowsThePicture)
         const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
         ASSERT_NE(orientation, exif.end()) << "stripped in place, the orientation stays";
         EXPECT_EQ(orientation->toLong(), 6);
+    }
+}
+
+TEST(PhotoPreparation, ASecondExifBlockAndAJfifThumbnailStayBehind)
+{
+    const QByteArray photo
+        = test::withThumbnailAndSecondExif(test::imageBytes(halves(600, 400), "JPEG", 95));
+    ASSERT_EQ(decoded(photo).size(), QSize(600, 400)) << "a JPEG decoders read";
+
+    for (const PhotoSize size : allPhotoSizes()) {
+        SCOPED_TRACE(toString(size).toStdString());
+        const PreparedPhoto sent = preparePhoto(photo, size);
+        EXPECT_EQ(sent.mimeType, u"image/jpeg");
+        expectJpegShowingOnly(sent.bytes, {});
+        EXPECT_EQ(decoded(sent.bytes).size(), QSize(600, 400));
+        for (const char* told : {"Testmaker", "2024:05:06"})
+            EXPECT_FALSE(sent.bytes.contains(told)) << told;
+        EXPECT_FALSE(PhotoLocation::read(sent.bytes));
     }
 }
 

@@ -91,6 +91,40 @@ inline QByteArray withEverythingAPhoneAdds(const QByteArray& jpeg, const QByteAr
     return jpeg.left(afterFirst) + extras + jpeg.mid(afterFirst);
 }
 
+// `jpeg`, which opens with a JFIF header, as an editor that knew nothing of the camera's Exif
+// block leaves it: the JFIF header carrying a thumbnail, an Exif block of the editor's own with
+// no orientation, and the camera's after it with where, when, with what and by whom.
+inline QByteArray withThumbnailAndSecondExif(const QByteArray& jpeg)
+{
+    const auto exifSegment = [](const Exiv2::ExifData& data) {
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, data);
+        return jpegSegment(0xE1,
+            QByteArray("Exif\0\0", 6)
+                + QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size())));
+    };
+    Exiv2::ExifData editor;
+    editor["Exif.Image.Software"] = std::string("Editor");
+    Exiv2::ExifData camera;
+    camera["Exif.Image.Make"] = std::string("Testmaker");
+    camera["Exif.Image.Model"] = std::string("Testmaker One");
+    camera["Exif.Photo.DateTimeOriginal"] = std::string("2024:05:06 07:08:09");
+    camera["Exif.Photo.BodySerialNumber"] = std::string("Ann Example SN 4711");
+    camera["Exif.Photo.LensSerialNumber"] = std::string("Ann Example LS 0815");
+    camera["Exif.Photo.CameraOwnerName"] = std::string("Ann Example");
+    camera["Exif.Photo.UserComment"] = std::string("charset=Ascii Ann Example at home");
+    camera["Exif.GPSInfo.GPSLatitudeRef"] = std::string("N");
+    camera["Exif.GPSInfo.GPSLatitude"] = std::string("52/1 30/1 36/1");
+    camera["Exif.GPSInfo.GPSLongitudeRef"] = std::string("E");
+    camera["Exif.GPSInfo.GPSLongitude"] = std::string("13/1 24/1 0/1");
+    // Three by three pixels of RGB.
+    const QByteArray jfif = jpeg.mid(6, 12) + "\x03\x03"
+        + QByteArray("Ann Example's thumbnail").leftJustified(27, '.');
+    const qsizetype afterJfif = 4 + ((uchar(jpeg[4]) << 8) | uchar(jpeg[5]));
+    return jpeg.left(2) + jpegSegment(0xE0, jfif) + exifSegment(editor) + exifSegment(camera)
+        + jpeg.mid(afterJfif);
+}
+
 // `png` with what editors write: gamma (which stays), physical size, a time, compressed and
 // international text, Exif, and bytes after its end. Qt's writer adds the image's texts.
 inline QByteArray withEverythingAnEditorAdds(const QByteArray& png)
