@@ -206,6 +206,7 @@ ContentView::ContentView(const ContentViewServices& services, QWidget* parent)
     connect(&m_services.store, &ItemStore::changed, this, &ContentView::storeChanged);
     connect(&server, &ServerController::addressesChanged, this, &ContentView::showEmptyState);
     connect(&server, &ServerController::statusTextChanged, this, &ContentView::showEmptyState);
+    connect(&m_services.store, &ItemStore::readProblemChanged, this, &ContentView::showEmptyState);
 
     m_arrivalScroll.setSingleShot(true);
     m_arrivalScroll.setInterval(kArrivalScrollDelayMs);

@@ -76,6 +76,7 @@ InboxBarView::InboxBarView(InboxState& state, ServerController& server, QWidget*
     connect(&m_state.store(), &ItemStore::changed, this, &InboxBarView::refreshCounts);
     connect(&m_server, &ServerController::isRunningChanged, this, &InboxBarView::refreshServer);
     connect(&m_server, &ServerController::statusTextChanged, this, &InboxBarView::refreshServer);
+    connect(&m_state.store(), &ItemStore::readProblemChanged, this, &InboxBarView::refreshServer);
     refreshServer();
     refresh();
 }
@@ -441,11 +442,15 @@ bool InboxBarView::showCounts()
 
 void InboxBarView::refreshServer()
 {
-    const bool running = m_server.isRunning();
-    const QString status = running ? QStringLiteral("Ready to receive") : m_server.statusText();
+    // A store that cannot be read refuses every arrival, however well the server runs.
+    const std::optional<QString> problem = m_state.store().readProblem();
+    const bool ready = m_server.isRunning() && !problem;
+    const QString status = ready ? QStringLiteral("Ready to receive")
+        : problem                ? QStringLiteral("Not receiving: ") + *problem
+                                 : m_server.statusText();
     for (QLabel* dot : std::as_const(m_dots)) {
-        dot->setPixmap(statusDot(
-            running ? successColor() : destructiveColor(), kDotSize, devicePixelRatioF()));
+        dot->setPixmap(
+            statusDot(ready ? successColor() : destructiveColor(), kDotSize, devicePixelRatioF()));
         // The status may quote a system error; as rich text it could not change the tooltip.
         dot->setToolTip(QStringLiteral("<qt>") + status.toHtmlEscaped());
         dot->setAccessibleName(status);

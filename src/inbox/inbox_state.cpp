@@ -5,6 +5,8 @@
 #include "store/item_store.h"
 #include "store/senders.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 namespace vesker {
@@ -157,6 +159,14 @@ QString InboxState::searchPrompt() const
 EmptyStateContent InboxState::emptyState(
     const QStringList& addresses, const QString& statusText) const
 {
+    // Every tab is empty then, and the person must hear why and where, to mend it.
+    if (const auto problem = m_store.readProblem()) {
+        return {.title = QStringLiteral("Saved items can't be read"),
+            .systemImage = QStringLiteral("exclamationmark.triangle"),
+            .description = QStringLiteral("%1 in %2. Nothing is received, and no file of the "
+                                          "store is changed, until it can be read.")
+                               .arg(*problem, QDir::toNativeSeparators(m_store.rootDir()))};
+    }
     const bool narrowed = !simpleMode()
         && (!m_search.isEmpty() || !std::holds_alternative<ItemFilter::All>(m_filter.value));
     if (narrowed) {

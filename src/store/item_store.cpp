@@ -17,6 +17,12 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vesker {
 
@@ -32,21 +38,43 @@ constexpr int kIdleFoldMs = 1000;
 
 // The file's bytes; `error` tells why a file that exists could not be read (which is not the
 // same as damaged: what it holds is unknown).
-QByteArray readFile(const QString& path, bool* exists, QString* error = nullptr)
+QByteArray readFile(const QString& path, bool* exists, QString* error)
 {
-    QFile file(path);
-    *exists = QFileInfo(path).exists();
-    if (!*exists)
-        return {};
+    *exists = false;
     const auto fail = [&](const QString& reason) {
-        if (error)
-            *error = reason;
+        *error = reason;
         return QByteArray();
     };
-    if (QFileInfo(path).isDir())
-        return fail(QStringLiteral("it is a folder"));
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
+    const auto failWithErrno = [&] { return fail(QString::fromLocal8Bit(std::strerror(errno))); };
+    const auto notRegular = [&](const struct stat& status) -> std::optional<QString> {
+        if (S_ISDIR(status.st_mode))
+            return QStringLiteral("it is a folder");
+        if (!S_ISREG(status.st_mode))
+            return QStringLiteral("it is not a regular file");
+        return std::nullopt;
+    };
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status { };
+    const bool found = ::stat(name.constData(), &status) == 0;
+    if (!found && errno == ENOENT)
+        return {};
+    *exists = true;
+    if (!found)
+        return failWithErrno();
+    // A FIFO, a device or a socket is never opened: a FIFO would hold the start in open() until
+    // something wrote to it, before the server listens and out of reach of a signal to quit.
+    if (const auto why = notRegular(status))
+        return fail(*why);
+    // Without blocking all the same, should something else have taken the name since.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return failWithErrno();
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (::fstat(fd, &status) != 0)
+        return failWithErrno();
+    if (const auto why = notRegular(status))
+        return fail(*why);
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return fail(file.errorString());
@@ -303,27 +331,46 @@ QString ItemStore::defaultRoot()
 
 void ItemStore::load(bool atStart)
 {
-    bool exists = false;
+    // Every file is read before anything is changed: what a file that cannot be read holds is
+    // unknown, so nothing may be written in its place (a fold would drop the journal, a save
+    // would replace the index or acks.json), nothing moved aside and no file in the folders
+    // judged by records that were not read.
+    struct StoreFile {
+        QString path;
+        QByteArray bytes;
+        bool exists = false;
+    };
+    std::array<StoreFile, 3> files {
+        StoreFile {m_indexPath}, StoreFile {m_journal.path()}, StoreFile {m_acksPath}};
+    std::optional<QString> problem;
+    for (StoreFile& file : files) {
+        QString readError;
+        file.bytes = readFile(file.path, &file.exists, &readError);
+        if (!readError.isEmpty() && !problem) {
+            problem = QStringLiteral("%1 could not be read (%2)")
+                          .arg(QFileInfo(file.path).fileName(), readError);
+        }
+    }
+    if (problem != m_readProblem) {
+        m_readProblem = problem;
+        if (problem) {
+            qCWarning(lcStore).noquote()
+                << "[store]"
+                << *problem + QStringLiteral("; the store is left as it is and takes nothing");
+        }
+        Q_EMIT readProblemChanged();
+    }
+    if (problem)
+        return;
+    const auto& [index, journal, acks] = files;
     bool indexDamaged = false;
     QHash<QUuid, QByteArray> texts;
     QSet<QUuid> repeated;
-    QString readError;
-    const QByteArray index = readFile(m_indexPath, &exists, &readError);
-    if (!readError.isEmpty()) {
-        // What the file holds is unknown, so nothing may be written in its place, nothing moved
-        // aside and no file in the folders judged by records that were not read.
-        m_readProblem = QStringLiteral("index.json could not be read (%1)").arg(readError);
-        qCWarning(lcStore).noquote()
-            << "[store]"
-            << *m_readProblem + QStringLiteral("; the store is left as it is and takes nothing");
-        return;
-    }
-    m_readProblem.reset();
     // Read again while the store runs: what was counted of the empty store goes.
     invalidateRows();
-    if (exists) {
+    if (index.exists) {
         bool complete = false;
-        const auto records = splitArray(index, &complete);
+        const auto records = splitArray(index.bytes, &complete);
         qsizetype skipped = 0;
         if (records)
             m_items = readIndex(*records, &texts, &repeated, &skipped);
@@ -344,8 +391,7 @@ void ItemStore::load(bool atStart)
         }
     }
 
-    const QByteArray journal = readFile(m_journal.path(), &exists);
-    const IndexJournal::Contents changes = IndexJournal::read(journal);
+    const IndexJournal::Contents changes = IndexJournal::read(journal.bytes);
     QString error;
     if (!m_journal.open(changes.wholeLength, &error))
         qCWarning(lcStore).noquote() << "[store] index.journal could not be opened: " + error;
@@ -379,13 +425,12 @@ void ItemStore::load(bool atStart)
         m_foldRecords.append(std::move(text));
         m_foldIds.append(item.id);
     }
-    if (journal.size() > 0 || indexDamaged)
+    if (journal.bytes.size() > 0 || indexDamaged)
         m_idleFold.start();
     settleFiles(indexDamaged || m_journalUnreadable, atStart);
 
-    const QByteArray acks = readFile(m_acksPath, &exists);
-    if (exists) {
-        const QJsonDocument doc = QJsonDocument::fromJson(acks);
+    if (acks.exists) {
+        const QJsonDocument doc = QJsonDocument::fromJson(acks.bytes);
         bool valid = doc.isObject();
         const QJsonObject object = doc.object();
         for (auto it = object.begin(); valid && it != object.end(); ++it) {
@@ -755,7 +800,7 @@ QString ItemStore::unfinishedFileURL(const ScreenItem& item) const
 
 void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
 {
-    // The index may be readable again (the permission mended); until then nothing is taken,
+    // The store's files may be readable again (the permission mended); until then nothing is taken,
     // and the sender hears why.
     if (m_readProblem) {
         load(false);
@@ -769,7 +814,7 @@ void ItemStore::append(const ScreenItem& item, SavedCallback onSaved)
             }
             return;
         }
-        qCInfo(lcStore).noquote() << "[store] index.json can be read again:" << m_items.size()
+        qCInfo(lcStore).noquote() << "[store] the store can be read again:" << m_items.size()
                                   << "item(s) loaded";
         publishItems();
     }

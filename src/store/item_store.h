@@ -105,9 +105,9 @@ public:
     // fileURL() names the unfinished file until then.
     void appendWithUnfinishedFile(const ScreenItem& item, SavedCallback onSaved);
 
-    // Why the index could not be read at start (a read error, not damaged content), or none.
-    // Until it can, the store holds nothing, writes nothing and refuses every arrival; each
-    // arrival tries reading it again.
+    // Why one of the store's files (the index, its journal, acks.json) could not be read at
+    // start (a read error, not damaged content), or none. Until every one can, the store holds
+    // nothing, writes nothing and refuses every arrival; each arrival tries reading them again.
     std::optional<QString> readProblem() const { return m_readProblem; }
 
     // Ask for the index or acks.json to be written with the state as it is once the main
@@ -158,6 +158,7 @@ Q_SIGNALS:
     void itemsChanged();
     void lastArrivalChanged();
     void acksChanged();
+    void readProblemChanged();
     // Any change a view of the store shows, including the ones above.
     void changed(const vesker::StoreChange& change);
     // An item that came over the relay was acknowledged; the relay tells its sender. What is

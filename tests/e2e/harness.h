@@ -11,6 +11,7 @@
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
@@ -24,6 +25,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
@@ -188,6 +190,25 @@ public:
             && ::mount(
                    "tmpfs", QFile::encodeName(store()).constData(), "tmpfs", 0, options.constData())
             == 0;
+    }
+
+    // Hands every file of the home to the user `user` (its own group too) and runs the program
+    // as that user from its next start, as another person's login would; files written later
+    // are the test's until handed over again. Needs root; false when that failed.
+    bool runAs(uid_t user)
+    {
+        bool handed = ::lchown(QFile::encodeName(m_home.path()).constData(), user, user) == 0;
+        QDirIterator it(m_home.path(), QDir::AllEntries | QDir::Hidden | QDir::System,
+            QDirIterator::Subdirectories);
+        while (it.hasNext())
+            handed = ::lchown(QFile::encodeName(it.next()).constData(), user, user) == 0 && handed;
+        // The death signal is asked for after the change of user, which clears it.
+        m_program.setChildProcessModifier([user] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)
+                ::_exit(127);
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        });
+        return handed;
     }
 
     // Starts the program and returns at once, for a test that watches it come up.

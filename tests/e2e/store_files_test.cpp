@@ -16,8 +16,9 @@
 
 #include <poll.h>
 #include <sys/inotify.h>
-#include <unistd.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace vesker::e2e;
 using ::testing::IsEmpty;
@@ -276,4 +277,62 @@ TEST(StoreFiles, CleanupNeitherReplacesNorTakesAFileAKeptRecordNames)
         EXPECT_EQ(listing(after), listing(expected));
         EXPECT_EQ(names().join(u'\n').toStdString(), wanted.join(u'\n').toStdString());
     }
+}
+
+// A run as another user (root's, say) that ended abruptly leaves index.journal, mode 600, that
+// the person's own next run may not read.
+TEST(StoreFiles, AJournalOfAnotherUserIsLeftAsItIsAndLoadedWhenItCanBeRead)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to be another user";
+    constexpr uid_t kPerson = 65534;
+    Vesker vesker;
+    ASSERT_TRUE(vesker.runAs(kPerson));
+    ASSERT_TRUE(vesker.start());
+    QSet<QString> sent;
+    for (const QByteArray text : {"one", "two", "three"}) {
+        const Reply reply = vesker.upload(Kind::text, text);
+        ASSERT_EQ(reply.status, 200) << reply.body.toStdString();
+        sent.insert(reply.id());
+    }
+    vesker.stop();
+    // The three records in the journal alone, as before its fold.
+    QByteArray lines;
+    for (const QJsonValue& record : vesker.index())
+        lines += QJsonDocument(QJsonObject {{"put", record}}).toJson(QJsonDocument::Compact) + '\n';
+    ASSERT_TRUE(QFile::remove(vesker.store("index.json")));
+    writeStoreFile(vesker, "index.journal", lines);
+    ASSERT_EQ(::chmod(QFile::encodeName(vesker.store("index.journal")).constData(), 0600), 0);
+    const QMap<QString, QByteArray> before = storeFiles(vesker);
+
+    ASSERT_TRUE(vesker.start());
+    EXPECT_EQ(vesker.inboxCount(), 0);
+    const Reply refused = vesker.upload(Kind::text, "four");
+    EXPECT_GE(refused.status, 500);
+    EXPECT_TRUE(refused.body.contains("index.journal")) << refused.body.toStdString();
+    vesker.stop();
+    EXPECT_EQ(listing(storeFiles(vesker)), listing(before));
+
+    ASSERT_TRUE(vesker.runAs(kPerson));
+    ASSERT_TRUE(vesker.start());
+    EXPECT_EQ(vesker.inboxCount(), 3);
+    vesker.stop();
+    EXPECT_TRUE(vesker.indexIds() == sent) << "records: " << vesker.index().size();
+    EXPECT_EQ(mismatches(vesker).join(u'\n').toStdString(), "");
+}
+
+TEST(StoreFiles, AStartWithAFifoForTheIndexListensAndEndsOnItsSignal)
+{
+    Vesker vesker;
+    QDir().mkpath(vesker.store());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(vesker.store("index.json")).constData(), 0600), 0);
+
+    ASSERT_TRUE(vesker.start());
+    const Reply refused = vesker.upload(Kind::text, "one");
+    EXPECT_GE(refused.status, 500);
+    EXPECT_TRUE(refused.body.contains("index.json")) << refused.body.toStdString();
+    EXPECT_EQ(vesker.endWith(SIGTERM), 0);
+    struct stat status { };
+    ASSERT_EQ(::lstat(QFile::encodeName(vesker.store("index.json")).constData(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
 }

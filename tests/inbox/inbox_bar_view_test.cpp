@@ -140,3 +140,27 @@ TEST_F(InboxBarViewTest, SearchFieldWritesTheStateAndFollowsIt)
     m_state.setFilter(ItemFilter::tag(u"receipts"_s));
     EXPECT_EQ(field->placeholderText(), u"Search #receipts"_s);
 }
+
+TEST_F(InboxBarViewTest, TheWindowSaysWhenTheStoreCannotBeRead)
+{
+    ASSERT_TRUE(waitUntilRunning(*m_controller)) << m_controller->statusText().toStdString();
+    const QString root = m_dir.filePath(u"unreadable"_s);
+    // A folder in the index's place cannot be read, also by root.
+    ASSERT_TRUE(QDir().mkpath(root + u"/index.json"_s));
+    ItemStore store(root, m_defaults, m_clock);
+    InboxState state(store, m_defaults);
+    const InboxBarView bar(state, *m_controller);
+    const auto* dot = bar.findChild<QLabel*>(u"statusDot"_s);
+    const QString problem = u"index.json could not be read (it is a folder)"_s;
+    EXPECT_EQ(dot->accessibleName().toStdString(), "Not receiving: " + problem.toStdString());
+    const EmptyStateContent empty = state.emptyState({u"http://10.0.0.2:8787"_s}, {});
+    EXPECT_EQ(empty.title.toStdString(), "Saved items can't be read");
+    EXPECT_TRUE(empty.description.startsWith(problem + u" in "_s + root + u'.'))
+        << empty.description.toStdString();
+    EXPECT_FALSE(empty.offersConnect);
+
+    // Readable again: the next arrival loads the store, and the dot says so.
+    ASSERT_TRUE(QDir(root + u"/index.json"_s).removeRecursively());
+    store.append({.id = QUuid::createUuid(), .kind = ItemKind::text, .text = u"hi"_s});
+    EXPECT_EQ(dot->accessibleName().toStdString(), "Ready to receive");
+}

@@ -188,49 +188,69 @@ TEST_F(InterruptedChangeTest, AnArrivalStillUnfinishedIsKeptWhenTheIndexIsDamage
     EXPECT_EQ(fileBytes(inbox(name)), "photo");
 }
 
-TEST_F(InterruptedChangeTest, AnIndexThatCannotBeReadLeavesTheStoreAsItIsAndRefusesArrivals)
+TEST_F(InterruptedChangeTest, AFileOfTheStoreThatCannotBeReadLeavesTheStoreAsItIsAndRefusesArrivals)
 {
-    const ScreenItem kept = makeItem(u"kept.jpg"_s);
-    {
-        auto store = storeWith({kept});
+    for (const QString& name : {u"index.json"_s, u"index.journal"_s, u"acks.json"_s}) {
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_TRUE(QDir(root()).removeRecursively());
+        const ScreenItem kept = makeItem(u"kept.jpg"_s, 0, ItemStatus::inbox, u"phone-1"_s);
+        const ScreenItem journaled = makeItem(u"journaled.jpg"_s);
+        {
+            auto store = storeWith({kept});
+            store->acknowledge(kept.id, u"gotit"_s);
+        }
+        // A change not yet folded into the index, as a program that ended abruptly leaves it.
+        QByteArray record;
+        journaled.appendIndentedJson(record);
+        QByteArray journalLines;
+        IndexJournal::appendPut(journalLines, record);
+        writeFile(inbox(journaled.filename), "journaled");
+        writeFile(root() + u"/index.journal"_s, journalLines);
+
+        const QString path = root() + u'/' + name;
+        const QString held = m_dir.filePath(name);
+        ASSERT_TRUE(QFile::rename(path, held));
+        // A folder in its place: reading it fails as a permission would, also for root.
+        ASSERT_TRUE(QDir().mkpath(path));
+        writeFile(inbox(u"x.jpg.unfinished"_s), "x");
+        const QStringList rootBefore
+            = QDir(root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const auto filesBefore = itemFiles(root());
+
+        auto store = openStore();
+        ASSERT_TRUE(store->readProblem().has_value());
+        EXPECT_TRUE(store->readProblem()->contains(name)) << store->readProblem()->toStdString();
+        EXPECT_TRUE(store->items().isEmpty());
+        EXPECT_EQ(store->countIn(ItemStatus::inbox), 0);
+        const ScreenItem arrival = makeItem(u"new.jpg"_s);
+        writeFile(store->unfinishedFileURL(arrival), "new");
+        std::optional<std::optional<QString>> heard;
+        store->appendWithUnfinishedFile(arrival, [&](const auto& error) { heard = error; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return heard.has_value(); }, 20000));
+        ASSERT_TRUE(heard->has_value());
+        EXPECT_TRUE((*heard)->contains(name)) << (*heard)->toStdString();
+        store->flush();
+        EXPECT_EQ(QDir(root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            rootBefore);
+        EXPECT_TRUE(QFileInfo(path).isDir());
+        EXPECT_EQ(itemFiles(root()), filesBefore);
+
+        // Readable again: the next arrival finds every earlier item and acknowledgement.
+        ASSERT_TRUE(QDir(path).removeRecursively());
+        ASSERT_TRUE(QFile::rename(held, path));
+        heard.reset();
+        writeFile(store->unfinishedFileURL(arrival), "new");
+        store->appendWithUnfinishedFile(arrival, [&](const auto& error) { heard = error; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return heard.has_value(); }, 20000));
+        EXPECT_FALSE(heard->has_value());
+        EXPECT_FALSE(store->readProblem().has_value());
+        EXPECT_EQ(fileBytes(inbox(arrival.filename)), "new");
+        store.reset();
+        const auto reopened = openStore();
+        for (const ScreenItem& item : {kept, journaled, arrival})
+            EXPECT_TRUE(reopened->item(item.id).has_value()) << item.filename.toStdString();
+        EXPECT_EQ(reopened->acks().value(u"phone-1"_s), QStringList {uuidText(kept.id)});
     }
-    const QString index = root() + u"/index.json"_s;
-    const QByteArray indexBytes = fileBytes(index);
-    ASSERT_TRUE(QFile::rename(index, index + u".held"_s));
-    // A folder in its place: reading it fails as a permission would, also for root.
-    ASSERT_TRUE(QDir().mkpath(index));
-    writeFile(inbox(u"x.jpg.unfinished"_s), "x");
-    const QStringList rootBefore = QDir(root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    const auto filesBefore = itemFiles(root());
-
-    auto store = openStore();
-    ASSERT_TRUE(store->readProblem().has_value());
-    EXPECT_TRUE(store->items().isEmpty());
-    EXPECT_EQ(store->countIn(ItemStatus::inbox), 0);
-    const ScreenItem arrival = makeItem(u"new.jpg"_s);
-    writeFile(store->unfinishedFileURL(arrival), "new");
-    std::optional<std::optional<QString>> heard;
-    store->appendWithUnfinishedFile(arrival, [&](const auto& error) { heard = error; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.has_value(); }, 20000));
-    ASSERT_TRUE(heard->has_value());
-    EXPECT_TRUE((*heard)->contains(u"index.json"_s)) << (*heard)->toStdString();
-    store->flush();
-    EXPECT_EQ(QDir(root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), rootBefore);
-    EXPECT_EQ(itemFiles(root()), filesBefore);
-
-    // Readable again: the next arrival finds every earlier item.
-    ASSERT_TRUE(QDir(index).removeRecursively());
-    ASSERT_TRUE(QFile::rename(index + u".held"_s, index));
-    heard.reset();
-    writeFile(store->unfinishedFileURL(arrival), "new");
-    store->appendWithUnfinishedFile(arrival, [&](const auto& error) { heard = error; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.has_value(); }, 20000));
-    EXPECT_FALSE(heard->has_value());
-    EXPECT_TRUE(store->item(kept.id).has_value());
-    EXPECT_EQ(store->countIn(ItemStatus::inbox), 2);
-    EXPECT_EQ(fileBytes(inbox(u"new.jpg"_s)), "new");
-    EXPECT_EQ(openStore()->items().size(), 2);
-    EXPECT_NE(fileBytes(index), indexBytes);
 }
 
 } // namespace vesker::test
