@@ -199,10 +199,10 @@ void TrayPanel::scheduleRebuild()
 
 void TrayPanel::rebuild()
 {
-    const bool running = m_model.serverRunning();
+    const bool receiving = m_model.receiving();
     m_dot->setPixmap(
-        statusDot(running ? successColor() : destructiveColor(), 8, devicePixelRatioF()));
-    m_dot->setToolTip(running ? QStringLiteral("Receiving") : QStringLiteral("Not receiving"));
+        statusDot(receiving ? successColor() : destructiveColor(), 8, devicePixelRatioF()));
+    m_dot->setToolTip(receiving ? QStringLiteral("Receiving") : QStringLiteral("Not receiving"));
     m_count->setText(m_model.inboxCountText());
 
     const bool doNotDisturb = m_model.doNotDisturb();

@@ -25,6 +25,7 @@ TrayPanelModel::TrayPanelModel(
 {
     // The store's changed() covers items, acknowledgements and renamed senders alike.
     connect(&m_store, &ItemStore::changed, this, &TrayPanelModel::changed);
+    connect(&m_store, &ItemStore::readProblemChanged, this, &TrayPanelModel::changed);
     connect(&m_store.defaults(), &platform::Defaults::changed, this, [this](const QString& key) {
         if (BlurRules::readsSetting(key))
             Q_EMIT changed();
@@ -47,9 +48,9 @@ QString TrayPanelModel::inboxCountText() const
     return QLocale().toString(inboxCount()) + QStringLiteral(" in Inbox");
 }
 
-bool TrayPanelModel::serverRunning() const
+bool TrayPanelModel::receiving() const
 {
-    return m_server && m_server->isRunning();
+    return m_server && m_server->isRunning() && !m_store.readProblem();
 }
 
 QString TrayPanelModel::title(const ScreenItem& item)

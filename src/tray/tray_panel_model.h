@@ -46,7 +46,8 @@ public:
 
     int inboxCount() const;
     QString inboxCountText() const;
-    bool serverRunning() const;
+    // Running, and with a store that can take what arrives.
+    bool receiving() const;
     // The newest Inbox items, at most kRecentLimit.
     QList<RecentRow> recentRows() const;
 

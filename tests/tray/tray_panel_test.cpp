@@ -1,11 +1,14 @@
 // What the tray panel shows and does, on a real store in a temporary folder.
 #include "panel_fixture.h"
 
+#include "receive/controller_fixture.h"
+
 #include "support/test_images.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -102,4 +105,29 @@ TEST(TrayPanel, ArchiveTellsThePhoneOnlyOfAnItemArchived)
     EXPECT_EQ(panel.store.item(ids.at(0))->status, ItemStatus::archived);
     EXPECT_EQ(panel.store.item(ids.at(1))->status, ItemStatus::inbox);
     EXPECT_EQ(panel.store.acks().value(u"DEVICE-1"_s), QStringList {uuidText(ids.at(0))});
+}
+
+namespace {
+class TrayReceiving : public test::ControllerTest { };
+} // namespace
+
+// A store that cannot be read refuses every arrival, so the panel's dot must not say receiving
+// while it lasts, however well the server runs.
+TEST_F(TrayReceiving, OnlyWhileTheStoreCanTakeWhatArrives)
+{
+    const auto controller = makeController();
+    ASSERT_TRUE(waitUntilRunning(*controller));
+    const QString root = m_dir.filePath(u"unreadable"_s);
+    ASSERT_TRUE(QDir().mkpath(root + u"/index.journal"_s));
+    ItemStore store(root, m_defaults, m_clock);
+    test::FakeWorkspace workspace;
+    FocusGuard focus(m_defaults, workspace);
+    const TrayPanelModel model(store, controller.get(), focus);
+    QSignalSpy changed(&model, &TrayPanelModel::changed);
+    EXPECT_FALSE(model.receiving());
+
+    ASSERT_TRUE(QDir(root + u"/index.journal"_s).removeRecursively());
+    store.append({.id = QUuid::createUuid(), .kind = ItemKind::text, .text = u"hi"_s});
+    EXPECT_TRUE(model.receiving());
+    EXPECT_FALSE(changed.isEmpty());
 }
