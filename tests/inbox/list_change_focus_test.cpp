@@ -50,6 +50,8 @@ protected:
     }
 
     // Ann's photos, older by two days, under two newer texts of Bob's, tagged, one archived.
+    // Several cards going at once go in no order of theirs: the focused one is seldom the last,
+    // and the others are still on screen when it hands the focus on.
     QList<QUuid> fill()
     {
         QList<QUuid> ids;
@@ -57,7 +59,7 @@ protected:
             ids.append(item.id);
         m_store.delete_(ids);
         ids.clear();
-        for (int i = 0; i < kPhotos; ++i) {
+        for (int i = 0; i < 6; ++i) {
             ids.append(uploadPhoto("Ann"));
             m_clock.advance(60);
         }
@@ -78,8 +80,6 @@ protected:
         ASSERT_NE(widget, nullptr);
         QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
     }
-
-    static constexpr int kPhotos = 6;
 };
 
 } // namespace
@@ -88,33 +88,29 @@ TEST_F(ListChangeFocusTest, APhotoCardTakenAwayWithTheFocusHandsItToACardStillLi
 {
     struct Case {
         const char* name;
-        // What the window shows before; the focus then goes into the first of Ann's cards.
-        std::function<void(const QList<QUuid>& photos)> before;
         std::function<void(const QList<QUuid>& photos)> change;
+        // What the window shows before; the focus then goes into the first of Ann's cards.
+        std::function<void(const QList<QUuid>& photos)> before = {};
     };
-    const auto none = [](const QList<QUuid>&) {};
     const Case cases[] = {
-        {"a sender chosen", none, [this](auto) { click(m_view->sidebar().senderRow(u"Bob"_s)); }},
-        {"a tag chosen", none, [this](auto) { click(m_view->sidebar().tagRow(u"keys"_s)); }},
-        {"a tab chosen", none,
-            [this](auto) { click(m_view->findChild<QToolButton*>(u"tabArchive"_s)); }},
-        {"a search typed", none, [this](auto) { m_view->state().setSearch(u"Bob"_s); }},
-        {"archived from elsewhere", none, [this](const QList<QUuid>& photos) { archive(photos); }},
-        {"deleted from elsewhere", none,
-            [this](const QList<QUuid>& photos) { m_store.delete_(photos); }},
-        {"cleanup", none,
+        {"a sender chosen", [this](auto) { click(m_view->sidebar().senderRow(u"Bob"_s)); }},
+        {"a tag chosen", [this](auto) { click(m_view->sidebar().tagRow(u"keys"_s)); }},
+        {"a tab chosen", [this](auto) { click(m_view->findChild<QToolButton*>(u"tabArchive"_s)); }},
+        {"a search typed", [this](auto) { m_view->state().setSearch(u"Bob"_s); }},
+        {"archived from elsewhere", [this](const QList<QUuid>& photos) { archive(photos); }},
+        {"deleted from elsewhere", [this](const QList<QUuid>& photos) { m_store.delete_(photos); }},
+        {"cleanup",
             [this](auto) {
                 m_defaults.set(u"cleanupAge"_s, u"oneDay"_s);
                 m_defaults.set(u"cleanupAction"_s, u"archive"_s);
                 const StoreCleanup cleanup(m_store, m_defaults, m_clock);
                 m_defaults.set(u"cleanupAge"_s, u"never"_s);
             }},
-        {"an arrival that the archive does not list",
+        {"an arrival that the archive does not list", [this](auto) { uploadPhoto("Bob"); },
             [this](const QList<QUuid>& photos) {
                 archive(photos);
                 m_view->state().setTab(ItemStatus::archived);
-            },
-            [this](auto) { uploadPhoto("Bob"); }},
+            }},
     };
     open();
     m_view->activateWindow();
@@ -126,7 +122,8 @@ TEST_F(ListChangeFocusTest, APhotoCardTakenAwayWithTheFocusHandsItToACardStillLi
         m_view->state().setFilter(ItemFilter::all());
         m_view->state().setSearch({});
         const QList<QUuid> photos = fill();
-        c.before(photos);
+        if (c.before)
+            c.before(photos);
         QApplication::processEvents();
         QWidget* card = nullptr;
         for (const ScreenItem& item : list.items()) {
@@ -144,11 +141,8 @@ TEST_F(ListChangeFocusTest, APhotoCardTakenAwayWithTheFocusHandsItToACardStillLi
         QTest::qWait(2 * ContentView::kArrivalScrollDelayMs);
 
         ASSERT_FALSE(list.items().isEmpty());
-        for (const ScreenItem& item : list.items())
-            ASSERT_FALSE(photos.contains(item.id)) << "Ann's photos left the list";
-        const QWidget* focus = QApplication::focusWidget();
-        ASSERT_NE(focus, nullptr);
-        EXPECT_TRUE(focus->isVisible());
+        for (const QUuid& id : photos)
+            ASSERT_EQ(list.rowOf(id), -1) << "Ann's photos left the list";
         EXPECT_EQ(focusedItem(), list.items().first().id)
             << "the focus goes to the first card, where the list is read from";
     }
