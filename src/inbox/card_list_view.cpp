@@ -126,6 +126,11 @@ struct CardListView::Private {
     bool dividers = false;
     int cardWidth = 0;
     bool inLayout = false;
+    // An edit is being applied: cards of rows already gone may still be live, and a layout
+    // would place them by rows that are not theirs. A focus hand-over asked for meanwhile (a
+    // focused card or control hidden as it goes) is made once the edit is over; forward or not.
+    bool editing = false;
+    std::optional<bool> handOverOwed;
     bool layoutQueued = false;
     // Edits applied to the rows whose cards are placed at the next frame.
     bool editPending = false;
@@ -253,8 +258,8 @@ struct CardListView::Private {
     {
         live.remove(card);
         card->removeEventFilter(&q);
-        // Hiding hands keyboard focus on before the card goes; it may be inside its own
-        // handler (a button that archived its item), hence later.
+        // Hiding asks for the keyboard focus to be handed on before the card goes; it may be
+        // inside its own handler (a button that archived its item), hence later.
         card->hide();
         card->deleteLater();
     }
@@ -607,9 +612,82 @@ struct CardListView::Private {
             next->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     }
 
+    // The live card the widget is on; none when it is on no card or on one that went.
+    QWidget* cardHolding(const QWidget* widget) const
+    {
+        for (auto it = live.cbegin(); widget && it != live.cend(); ++it) {
+            if (it.key()->isAncestorOf(widget))
+                return it.key();
+        }
+        return nullptr;
+    }
+
+    // Tab, Backtab, or the focused control hidden: on from the control that has the focus.
+    void moveFocus(bool next)
+    {
+        flushEdits();
+        QWidget* focus = QApplication::focusWidget();
+        QWidget* card = cardHolding(focus);
+        if (!card) {
+            q.enterFocus(next);
+            return;
+        }
+        const int row = model.indexOf(live.value(card));
+        const QList<QWidget*> controls = controlsOf(card);
+        qsizetype at = controls.indexOf(focus);
+        for (qsizetype i = 0; at < 0 && i < controls.size(); ++i) {
+            if (controls[i]->isAncestorOf(focus))
+                at = i;
+        }
+        const qsizetype to = at + (next ? 1 : -1);
+        if (at >= 0 && to >= 0 && to < controls.size())
+            controls[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        else if (!focusFromRow(row + (next ? 1 : -1), next))
+            leave(next);
+    }
+
+    void handOver()
+    {
+        const std::optional<bool> forward = std::exchange(handOverOwed, std::nullopt);
+        if (!forward)
+            return;
+        // Unless something placed the focus meanwhile, it is still on a control that went.
+        const QWidget* focus = QApplication::focusWidget();
+        if (focus && q.viewport()->isAncestorOf(focus)
+            && (!focus->isVisible() || !cardHolding(focus)))
+            moveFocus(*forward);
+    }
+
+    // Spans an edit, from the model's change to the layout after it.
+    class Edit {
+    public:
+        explicit Edit(Private& d)
+            : m_d(d)
+            , m_outer(!std::exchange(d.editing, true))
+        { }
+        ~Edit()
+        {
+            if (!m_outer)
+                return;
+            m_d.editing = false;
+            m_d.handOver();
+        }
+        Edit(const Edit&) = delete;
+        Edit& operator=(const Edit&) = delete;
+
+    private:
+        Private& m_d;
+        bool m_outer;
+    };
+
     // Scrolls the least that shows the focused control whole.
     void reveal(QWidget* focused)
     {
+        if (editing) {
+            followed = focused;
+            scheduleLayout();
+            return;
+        }
         const QRect rect(focused->mapTo(q.viewport(), QPoint()), focused->size());
         const int page = q.viewport()->height();
         int by = 0;
@@ -715,6 +793,7 @@ CardListView::~CardListView()
 void CardListView::setItems(const QList<ScreenItem>& items)
 {
     d->flushEdits();
+    const Private::Edit edit(*d);
     const std::optional<Anchor> anchor = d->captureAnchor();
     d->model.setItems(items);
     d->finishEdit();
@@ -725,6 +804,7 @@ void CardListView::setItems(const QList<ScreenItem>& items)
 void CardListView::placeItem(const QUuid& id, const std::optional<ScreenItem>& item,
     const std::function<bool(const ScreenItem&, const ScreenItem&)>& before)
 {
+    const Private::Edit edit(*d);
     const std::optional<Anchor> anchor = d->captureAnchor();
     if (d->model.place(id, item, before).isEmpty())
         return;
@@ -879,6 +959,10 @@ bool CardListView::viewportEvent(QEvent* event)
 
 void CardListView::enterFocus(bool forward)
 {
+    if (d->editing) {
+        d->handOverOwed = forward;
+        return;
+    }
     d->flushEdits();
     d->ensureTops();
     if (d->rows.empty()) {
@@ -899,12 +983,7 @@ void CardListView::setLeaveFocus(std::function<void(bool)> leave)
 
 QUuid CardListView::focusedId() const
 {
-    const QWidget* focus = QApplication::focusWidget();
-    for (auto it = d->live.cbegin(); it != d->live.cend(); ++it) {
-        if (focus && it.key()->isAncestorOf(focus))
-            return it.value();
-    }
-    return {};
+    return d->live.value(d->cardHolding(QApplication::focusWidget()));
 }
 
 bool CardListView::focusItem(const QUuid& id, const QString& control)
@@ -935,31 +1014,10 @@ void CardListView::focusInEvent(QFocusEvent* event)
 
 bool CardListView::focusNextPrevChild(bool next)
 {
-    d->flushEdits();
-    QWidget* focus = QApplication::focusWidget();
-    int row = -1;
-    QWidget* card = nullptr;
-    for (auto it = d->live.cbegin(); it != d->live.cend() && !card; ++it) {
-        if (focus && it.key()->isAncestorOf(focus)) {
-            card = it.key();
-            row = d->model.indexOf(it.value());
-        }
-    }
-    if (!card) {
-        enterFocus(next);
-        return true;
-    }
-    const QList<QWidget*> controls = controlsOf(card);
-    qsizetype at = controls.indexOf(focus);
-    for (qsizetype i = 0; at < 0 && i < controls.size(); ++i) {
-        if (controls[i]->isAncestorOf(focus))
-            at = i;
-    }
-    const qsizetype to = at + (next ? 1 : -1);
-    if (at >= 0 && to >= 0 && to < controls.size())
-        controls[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-    else if (!d->focusFromRow(row + (next ? 1 : -1), next))
-        d->leave(next);
+    if (d->editing)
+        d->handOverOwed = next;
+    else
+        d->moveFocus(next);
     return true;
 }
 
