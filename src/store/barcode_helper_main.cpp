@@ -26,7 +26,7 @@
 // search dies, the last step it announced is the one that killed it, and all it printed before
 // stands. Searched again with that step in --avoid, it takes the same steps up to there (ZXing
 // is deterministic) and then tries the same picture another way: a tenth smaller, then for one
-// code only.
+// code only, then in tiles.
 #include "platform/image_decode.h"
 #include "store/ink_regions.h"
 
@@ -135,8 +135,10 @@ public:
 
     // Searches `image` and prints what it finds; gives the places of the codes found, which
     // `toReduced` takes from `image` onto the reduced picture. Where a step that would search
-    // it is to be avoided, the picture is searched the next way instead.
-    QList<QRect> run(const QImage& image, const std::function<QRect(QRect)>& toReduced)
+    // it is to be avoided, the picture is searched the next way instead; in tiles only where
+    // `mayTile` (not a tile again).
+    QList<QRect> run(
+        const QImage& image, const std::function<QRect(QRect)>& toReduced, bool mayTile = true)
     {
         if (step())
             return read(toReduced, ZXing::ReadBarcodes(view(image), m_hints));
@@ -155,6 +157,11 @@ public:
         // of one product) run into.
         if (step())
             return read(toReduced, {ZXing::ReadBarcode(view(image), m_hints)});
+        // Last, in overlapping tiles half its size, each searched these ways in turn.
+        if (mayTile) {
+            return runRegions(image, {image.rect()}, std::max(image.width(), image.height()) / 2,
+                toReduced, false);
+        }
         return {};
     }
 
@@ -175,15 +182,16 @@ public:
     }
 
     // Searches each of `regions` of `image`, in tiles of `tile` pixels that overlap by half
-    // where a region is larger (whole where `tile` is 0). Gives the places of what it found, on
-    // the reduced picture, as `run` does.
+    // where a region is larger (whole where `tile` is 0), as `run` searches a picture. Gives the
+    // places of what it found, on the reduced picture, as `run` does.
     QList<QRect> runRegions(const QImage& image, const QList<QRect>& regions, int tile,
-        const std::function<QRect(QRect)>& toReduced)
+        const std::function<QRect(QRect)>& toReduced, bool mayTile = true)
     {
         QList<QRect> found;
         const auto runOn = [&](const QRect& crop) {
             found += run(
-                image.copy(crop), [&](QRect r) { return toReduced(r.translated(crop.topLeft())); });
+                image.copy(crop), [&](QRect r) { return toReduced(r.translated(crop.topLeft())); },
+                mayTile);
         };
         for (const QRect& region : regions) {
             if (tile <= 0) {

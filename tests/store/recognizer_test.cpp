@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -507,5 +508,39 @@ TEST_F(RecognizerTest, ListsEveryCodeOfScannedSheetsOfLabelsThatKillTheBarcodeLi
         found.sort();
         expected.sort();
         EXPECT_EQ(found, expected);
+    }
+}
+
+TEST_F(RecognizerTest, TheBarcodeHelperSearchesAPictureAnotherWayForEachStepToAvoid)
+{
+    // Steps avoided as after runs that died in them: the whole picture, a smaller copy, one code,
+    // then tiles. Each way finds the code, and where it lies on the page.
+    const QRect drawn(820, 10, 200, 200);
+    const QString path = labelPage();
+    for (const QString& avoid :
+        {QString(), QStringLiteral("1"), QStringLiteral("1,2"), QStringLiteral("1,2,3")}) {
+        SCOPED_TRACE(qPrintable(avoid));
+        QProcess helper;
+        QStringList args {QString::number(platform::kMaxDecodedPixels), path};
+        if (!avoid.isEmpty())
+            args = QStringList {QStringLiteral("--avoid"), avoid} + args;
+        helper.start(BarcodeSearch::defaultHelper(), args);
+        ASSERT_TRUE(helper.waitForFinished(60000));
+        const QList<QByteArray> lines = helper.readAllStandardOutput().split('\n');
+        QList<QByteArray> codes, places;
+        for (const QByteArray& line : lines) {
+            if (line.startsWith("code "))
+                codes.append(line);
+            if (line.startsWith("place "))
+                places.append(line);
+        }
+        EXPECT_EQ(codes, QList<QByteArray> {"code QRCode https://example.com/20417"});
+        ASSERT_EQ(places.size(), 1);
+        const QList<QByteArray> edges = places[0].split(' ');
+        const QRect place(
+            QPoint(edges[1].toInt(), edges[2].toInt()), QPoint(edges[3].toInt(), edges[4].toInt()));
+        EXPECT_TRUE(drawn.contains(place)) << place.x() << ',' << place.y();
+        EXPECT_GT(place.width(), drawn.width() / 2);
+        EXPECT_EQ(lines.value(lines.size() - 2), "end");
     }
 }
