@@ -192,17 +192,23 @@ QList<QRect> BarcodeSearch::placesAtReadingSize()
 {
     // The helper says "searched" once it has searched the reduced picture, before it looks
     // closer at the full photo: what it found there is all the text reader needs to know.
-    const auto marker
-        = [this] { return m_output.startsWith("searched\n") || m_output.contains("\nsearched\n"); };
+    // A payload may hold the word: the marker is a line of its own. Where it begins; -1 until
+    // it came.
+    const auto marker = [this]() -> qsizetype {
+        if (m_output.startsWith("searched\n"))
+            return 0;
+        const qsizetype at = m_output.indexOf("\nsearched\n");
+        return at < 0 ? at : at + 1;
+    };
     while (m_process) {
-        while (!marker() && m_process->state() != QProcess::NotRunning
+        while (marker() < 0 && m_process->state() != QProcess::NotRunning
             && m_process->waitForReadyRead(int(std::max<qint64>(m_deadline.remainingTime(), 1)))) {
             m_output += m_process->readAllStandardOutput();
         }
         m_output += m_process->readAllStandardOutput();
-        if (marker()) {
+        if (const qsizetype at = marker(); at >= 0) {
             QList<QRect> places = m_answer.places;
-            if (const auto found = parseOutput(m_output.left(m_output.indexOf("searched\n")))) {
+            if (const auto found = parseOutput(m_output.left(at))) {
                 for (const QRect& place : found->answer.places) {
                     if (!places.contains(place))
                         places.append(place);
