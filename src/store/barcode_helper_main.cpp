@@ -141,13 +141,13 @@ public:
         const QImage& image, const std::function<QRect(QRect)>& toReduced, bool mayTile = true)
     {
         if (step())
-            return read(toReduced, ZXing::ReadBarcodes(view(image), m_hints));
+            return printFound(toReduced, ZXing::ReadBarcodes(view(image), m_hints));
         // The assertion depends on where exactly the lines of a code fall on the pixels; a
         // slightly smaller copy moves them all.
         if (step()) {
             const QImage smaller = image.scaled(
                 image.size() * kSmallerCopy, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            return read(
+            return printFound(
                 [&](QRect r) {
                     return toReduced(vesker::mapRect(r, smaller.size(), image.size()));
                 },
@@ -156,7 +156,7 @@ public:
         // One code never reaches the assertion that two equal codes side by side (two packets
         // of one product) run into.
         if (step())
-            return read(toReduced, {ZXing::ReadBarcode(view(image), m_hints)});
+            return printFound(toReduced, {ZXing::ReadBarcode(view(image), m_hints)});
         // Last, in overlapping tiles half its size, each searched these ways in turn.
         if (mayTile) {
             return runRegions(image, {image.rect()}, std::max(image.width(), image.height()) / 2,
@@ -229,7 +229,8 @@ private:
     }
 
     // Prints what a step found.
-    QList<QRect> read(const std::function<QRect(QRect)>& toReduced, const ZXing::Results& results)
+    QList<QRect> printFound(
+        const std::function<QRect(QRect)>& toReduced, const ZXing::Results& results)
     {
         QList<QRect> places;
         for (const ZXing::Result& result : results) {
@@ -268,8 +269,9 @@ int main(int argc, char** argv)
     bool validSteps = true;
     if (args.size() > 1 && args[0] == QStringLiteral("--avoid")) {
         for (const QString& number : args[1].split(u',')) {
-            const int step = number.toInt(&validSteps);
-            validSteps = validSteps && step > 0;
+            bool valid = false;
+            const int step = number.toInt(&valid);
+            validSteps = validSteps && valid && step > 0;
             avoid.insert(step);
         }
         args = args.mid(2);
