@@ -9,12 +9,16 @@
 //   recognize_bench read PHOTO                reads the photo once, as the program does on
 //                                             arrival (its recognition pool, its text engine
 //                                             settings), and prints what it read as `time` does
+//   recognize_bench sheet SEED PHOTO          draws the sheet of QR labels of that seed (see
+//                                             tests/support/label_sheets.h) as a PNG and prints
+//                                             the payloads of its codes
 //   recognize_bench score TEXT.txt READ.txt   prints the share of the page's words found in
 //                                             READ.txt, in their order (a longest common
 //                                             subsequence of words)
 #include "recognize_corpus.h"
 
 #include "store/recognizer.h"
+#include "support/label_sheets.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -82,6 +86,16 @@ int score(const QString& expectedPath, const QString& readPath)
     return 0;
 }
 
+int drawSheet(quint32 seed, const QString& path)
+{
+    const test::LabelSheet sheet = test::labelSheet(seed);
+    if (!sheet.page.save(path))
+        return 1;
+    for (const QString& payload : sheet.payloads)
+        std::printf("%s\n", qPrintable(payload));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -96,9 +110,12 @@ int main(int argc, char** argv)
         return timeRecognizer(args[2], args[3].toInt());
     if (args.size() == 3 && args[1] == u"read")
         return printResult(Recognizer::recognize(args[2]).result()), 0;
+    if (args.size() == 4 && args[1] == u"sheet")
+        return drawSheet(args[2].toUInt(), args[3]);
     if (args.size() == 4 && args[1] == u"score")
         return score(args[2], args[3]);
     std::fprintf(stderr,
-        "usage: recognize_bench corpus DIR | time PHOTO RUNS | read PHOTO | score TEXT READ\n");
+        "usage: recognize_bench corpus DIR | time PHOTO RUNS | read PHOTO | sheet SEED PHOTO | "
+        "score TEXT READ\n");
     return 2;
 }

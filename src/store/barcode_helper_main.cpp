@@ -2,7 +2,7 @@
 // program starts it for every photo it reads (see BarcodeSearch), so that ZXing runs in a
 // process of its own that may abort, hang or be killed without harm to the program.
 //
-//   vesker-barcodes [--one-per-layer] MAX_PIXELS IMAGE
+//   vesker-barcodes [--avoid STEP,...] MAX_PIXELS IMAGE
 //
 // It decodes IMAGE as the program does, refusing more than MAX_PIXELS, and searches it at the
 // reduced size text is first read at (see ink_regions.h), layer by layer; once it found codes,
@@ -19,6 +19,14 @@
 // line "end" tells a search that finished from one that died half-way; a line "searched" comes
 // between what was found on the reduced picture and what only the full photo showed. An image
 // that cannot be decoded has no codes.
+//
+// Debian's ZXing 1.4 keeps its assertions, and some pictures fail one (two equal linear codes
+// side by side; now and then a sheet of QR labels). Every call into ZXing is a numbered step,
+// announced by a line "step N" before it starts, and every line is written out at once: when a
+// search dies, the last step it announced is the one that killed it, and all it printed before
+// stands. Searched again with that step in --avoid, it takes the same steps up to there (ZXing
+// is deterministic) and then tries the same picture another way: a tenth smaller, then for one
+// code only, then in tiles.
 #include "platform/image_decode.h"
 #include "store/ink_regions.h"
 
@@ -32,6 +40,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include <sys/resource.h>
 
@@ -53,6 +62,9 @@ constexpr int kSmallestTile = 256;
 constexpr int kLayerFactor = 3;
 constexpr int kSmallestLayerSide = 500;
 constexpr int kMaxLayers = 4;
+
+// The size of the copy a picture is searched in when searching it whole killed the helper.
+constexpr double kSmallerCopy = 0.9;
 
 ZXing::DecodeHints searchHints()
 {
@@ -117,36 +129,40 @@ void printCode(const ZXing::Result& result)
 
 class Search {
 public:
-    explicit Search(bool oneCodePerLayer)
-        : m_oneCodePerLayer(oneCodePerLayer)
+    explicit Search(std::set<int> avoid)
+        : m_avoid(std::move(avoid))
     { }
 
     // Searches `image` and prints what it finds; gives the places of the codes found, which
-    // `toReduced` takes from `image` onto the reduced picture.
-    QList<QRect> run(const QImage& image, const std::function<QRect(QRect)>& toReduced)
+    // `toReduced` takes from `image` onto the reduced picture. Where a step that would search
+    // it is to be avoided, the picture is searched the next way instead; in tiles only where
+    // `mayTile` (not a tile again).
+    QList<QRect> run(
+        const QImage& image, const std::function<QRect(QRect)>& toReduced, bool mayTile = true)
     {
-        const ZXing::ImageView view(image.constBits(), image.width(), image.height(),
-            ZXing::ImageFormat::Lum, int(image.bytesPerLine()));
-        QList<QRect> places;
-        const auto found = [&](const ZXing::Result& result) {
-            if (!result.isValid())
-                return;
-            if (m_printed.insert({result.format(), result.text()}).second)
-                printCode(result);
-            const QRect place = toReduced(placeOf(result));
-            std::printf(
-                "place %d %d %d %d\n", place.left(), place.top(), place.right(), place.bottom());
-            places.append(place);
-        };
-        // One code per layer never reaches the assertion that two equal codes side by side
-        // (two packets of one product) run into.
-        if (m_oneCodePerLayer) {
-            found(ZXing::ReadBarcode(view, m_hints));
-        } else {
-            for (const ZXing::Result& result : ZXing::ReadBarcodes(view, m_hints))
-                found(result);
+        if (step())
+            return printFound(toReduced, ZXing::ReadBarcodes(view(image), m_hints));
+        // The assertion depends on where exactly the lines of a code fall on the pixels; a
+        // slightly smaller copy moves them all.
+        if (step()) {
+            const QImage smaller = image.scaled(
+                image.size() * kSmallerCopy, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            return printFound(
+                [&](QRect r) {
+                    return toReduced(vesker::mapRect(r, smaller.size(), image.size()));
+                },
+                ZXing::ReadBarcodes(view(smaller), m_hints));
         }
-        return places;
+        // One code never reaches the assertion that two equal codes side by side (two packets
+        // of one product) run into.
+        if (step())
+            return printFound(toReduced, {ZXing::ReadBarcode(view(image), m_hints)});
+        // Last, in overlapping tiles half its size, each searched these ways in turn.
+        if (mayTile) {
+            return runRegions(image, {image.rect()}, std::max(image.width(), image.height()) / 2,
+                toReduced, false);
+        }
+        return {};
     }
 
     // The picture and copies of it a third the size each, while they are large.
@@ -166,15 +182,16 @@ public:
     }
 
     // Searches each of `regions` of `image`, in tiles of `tile` pixels that overlap by half
-    // where a region is larger (whole where `tile` is 0). Gives the places of what it found, on
-    // the reduced picture, as `run` does.
+    // where a region is larger (whole where `tile` is 0), as `run` searches a picture. Gives the
+    // places of what it found, on the reduced picture, as `run` does.
     QList<QRect> runRegions(const QImage& image, const QList<QRect>& regions, int tile,
-        const std::function<QRect(QRect)>& toReduced)
+        const std::function<QRect(QRect)>& toReduced, bool mayTile = true)
     {
         QList<QRect> found;
         const auto runOn = [&](const QRect& crop) {
             found += run(
-                image.copy(crop), [&](QRect r) { return toReduced(r.translated(crop.topLeft())); });
+                image.copy(crop), [&](QRect r) { return toReduced(r.translated(crop.topLeft())); },
+                mayTile);
         };
         for (const QRect& region : regions) {
             if (tile <= 0) {
@@ -196,7 +213,41 @@ public:
     }
 
 private:
-    bool m_oneCodePerLayer;
+    // The next step; false when it is one to avoid.
+    bool step()
+    {
+        if (m_avoid.count(++m_step))
+            return false;
+        std::printf("step %d\n", m_step);
+        return true;
+    }
+
+    static ZXing::ImageView view(const QImage& image)
+    {
+        return ZXing::ImageView(image.constBits(), image.width(), image.height(),
+            ZXing::ImageFormat::Lum, int(image.bytesPerLine()));
+    }
+
+    // Prints what a step found.
+    QList<QRect> printFound(
+        const std::function<QRect(QRect)>& toReduced, const ZXing::Results& results)
+    {
+        QList<QRect> places;
+        for (const ZXing::Result& result : results) {
+            if (!result.isValid())
+                continue;
+            if (m_printed.insert({result.format(), result.text()}).second)
+                printCode(result);
+            const QRect place = toReduced(placeOf(result));
+            std::printf(
+                "place %d %d %d %d\n", place.left(), place.top(), place.right(), place.bottom());
+            places.append(place);
+        }
+        return places;
+    }
+
+    std::set<int> m_avoid;
+    int m_step = 0;
     std::set<std::pair<ZXing::BarcodeFormat, std::string>> m_printed;
     ZXing::DecodeHints m_hints = searchHints();
 };
@@ -209,17 +260,30 @@ int main(int argc, char** argv)
     const rlimit noCore {0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
 
+    // Whatever was found is out before a later step can abort the process.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    const bool oneCodePerLayer = args.removeAll(QStringLiteral("--one-per-layer")) > 0;
+    std::set<int> avoid;
+    bool validSteps = true;
+    if (args.size() > 1 && args[0] == QStringLiteral("--avoid")) {
+        for (const QString& number : args[1].split(u',')) {
+            bool valid = false;
+            const int step = number.toInt(&valid);
+            validSteps = validSteps && valid && step > 0;
+            avoid.insert(step);
+        }
+        args = args.mid(2);
+    }
     bool validLimit = false;
     const qint64 maxPixels = args.value(0).toLongLong(&validLimit);
-    if (args.size() != 2 || !validLimit || maxPixels <= 0) {
-        std::fputs("usage: vesker-barcodes [--one-per-layer] MAX_PIXELS IMAGE\n", stderr);
+    if (args.size() != 2 || !validSteps || !validLimit || maxPixels <= 0) {
+        std::fputs("usage: vesker-barcodes [--avoid STEP,...] MAX_PIXELS IMAGE\n", stderr);
         return 2;
     }
 
-    Search search(oneCodePerLayer);
+    Search search(std::move(avoid));
     const QImage reduced
         = vesker::decodeForReading(args[1], maxPixels).convertToFormat(QImage::Format_Grayscale8);
     if (!reduced.isNull()) {

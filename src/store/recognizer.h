@@ -39,8 +39,9 @@ public:
         // The barcode helper program; empty means the one beside the program (or in the build
         // tree). One that cannot be started gives no codes.
         QString barcodeHelper;
-        // ZXing takes a few seconds on the largest photo we decode; a helper still busy after
-        // this is stuck, and is killed so that it does not hold a place in the pool.
+        // ZXing takes a few seconds on the largest photo we decode; a search still busy after
+        // this (every run of the helper together) is stuck, and is killed so that it does not
+        // hold a place in the pool.
         std::chrono::milliseconds barcodeTimeout {60'000};
     };
 

@@ -1,15 +1,19 @@
 #include "store/recognizer.h"
 
 #include "platform/defaults.h"
+#include "platform/image_decode.h"
 #include "platform/qr_code.h"
+#include "store/barcode_search.h"
 #include "store/item_recognition.h"
 #include "store/item_store.h"
+#include "support/label_sheets.h"
 #include "support/manual_clock.h"
 #include "support/temp_env.h"
 #include "support/test_images.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -426,4 +430,119 @@ TEST_F(RecognizerTest, AnItemMovedSinceItsCopyWasTakenIsReadFromWhereItIsNow)
         store, item, [&](ItemStore&, const QUuid&, const Result& result) { read = result; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return read.has_value(); }, 60000));
     EXPECT_EQ(*read, (Result {kQr, kText}));
+}
+
+TEST_F(RecognizerTest, ABarcodeHelperThatDiesIsStartedAgainToSearchOnFromWhereItDied)
+{
+    // Stand-ins for the helper: each run is counted, and prints what our helper prints. A step
+    // that killed one run is named to the next in --avoid.
+    const QString runs = m_dir.filePath(QStringLiteral("runs"));
+    const auto helper = [&](const QString& name, const QByteArray& body) {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(writeFile(path,
+            "#!/bin/sh\necho run >>" + QFile::encodeName(runs) + "\nrun=$(wc -l <"
+                + QFile::encodeName(runs) + ")\n" + body));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+        return path;
+    };
+    // A payload may end in the word the helper says once it searched the reduced picture.
+    const QByteArray first = "echo step 1; echo code QRCode first searched; echo place 1 1 9 9\n";
+    const struct {
+        const char* name;
+        QString helper;
+        QStringList codes;
+        int places; // at reading size
+        int runs;
+        QString logged; // the last message
+    } cases[] = {
+        {"dies in a step it can avoid",
+            helper(QStringLiteral("avoids"),
+                first
+                    + "if [ \"$1\" = --avoid ] && [ \"$2\" = 2 ]; then\n"
+                      "  echo step 3; echo code QRCode second; echo place 20 20 29 29\n"
+                      "  echo searched; echo end; exit 0\nfi\necho step 2; kill -ABRT $$\n"),
+            {"QR first searched", "QR second"}, 2, 2, "the barcode search found 2 codes in 2 runs"},
+        {"dies in a step of its own every time",
+            helper(QStringLiteral("dies-on"),
+                first + "echo step $((run + 1)); echo code QRCode $run; kill -ABRT $$\n"),
+            {"QR first searched", "QR 1", "QR 2", "QR 3", "QR 4", "QR 5", "QR 6"}, 1, 6,
+            "the barcode search died in step 7, run 6 of at most 6; keeping the 7 codes found"},
+        {"dies before it searched", helper(QStringLiteral("dies-first"), "kill -SEGV $$\n"), {}, 0,
+            1, "the barcode search died before its first step; keeping the 0 codes found"},
+        {"hangs once it found a code", helper(QStringLiteral("hangs"), first + "exec sleep 600\n"),
+            {"QR first searched"}, 1, 1,
+            "the barcode search gave no answer in 3000 ms; stopped it with 1 codes found"},
+        {"finds nothing", helper(QStringLiteral("finds-nothing"), "echo searched; echo end\n"), {},
+            0, 1, {}},
+    };
+    const QString path = labelPage();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(runs);
+        g_messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+        BarcodeSearch search(path, c.helper, platform::kMaxDecodedPixels, std::chrono::seconds(3));
+        // As the recognizer asks: where codes lie, for the text reader, before what they say.
+        EXPECT_EQ(search.placesAtReadingSize().size(), c.places);
+        const QStringList codes = Recognizer::barcodeEntries(search.answer().codes);
+        qInstallMessageHandler(previous);
+        EXPECT_EQ(codes, c.codes);
+        EXPECT_EQ(fileBytes(runs).count("run"), c.runs);
+        EXPECT_EQ(g_messages.isEmpty() ? QString() : g_messages.last(),
+            c.logged.isEmpty() ? QString() : QStringLiteral("[recognizer] ") + c.logged);
+    }
+}
+
+TEST_F(RecognizerTest, ListsEveryCodeOfScannedSheetsOfLabelsThatKillTheBarcodeLibrary)
+{
+    // Debian's ZXing 1.4 fails an assertion on each of these sheets (drawn until one did):
+    // A4 at 300 dpi, forty QR labels strewn over it.
+    for (const quint32 seed : {171u, 173u}) {
+        SCOPED_TRACE(seed);
+        const LabelSheet sheet = labelSheet(seed);
+        BarcodeSearch search(save(sheet.page, QStringLiteral("sheet.png")),
+            BarcodeSearch::defaultHelper(), platform::kMaxDecodedPixels, std::chrono::minutes(2));
+        EXPECT_FALSE(search.placesAtReadingSize().isEmpty());
+        QStringList found = Recognizer::barcodeEntries(search.answer().codes);
+        QStringList expected;
+        for (const QString& payload : sheet.payloads)
+            expected.append(QStringLiteral("QR ") + payload);
+        found.sort();
+        expected.sort();
+        EXPECT_EQ(found, expected);
+    }
+}
+
+TEST_F(RecognizerTest, TheBarcodeHelperSearchesAPictureAnotherWayForEachStepToAvoid)
+{
+    // Steps avoided as after runs that died in them: the whole picture, a smaller copy, one code,
+    // then tiles. Each way finds the code, and where it lies on the page.
+    const QRect drawn(820, 10, 200, 200);
+    const QString path = labelPage();
+    for (const QString& avoid :
+        {QString(), QStringLiteral("1"), QStringLiteral("1,2"), QStringLiteral("1,2,3")}) {
+        SCOPED_TRACE(qPrintable(avoid));
+        QProcess helper;
+        QStringList args {QString::number(platform::kMaxDecodedPixels), path};
+        if (!avoid.isEmpty())
+            args = QStringList {QStringLiteral("--avoid"), avoid} + args;
+        helper.start(BarcodeSearch::defaultHelper(), args);
+        ASSERT_TRUE(helper.waitForFinished(60000));
+        const QList<QByteArray> lines = helper.readAllStandardOutput().split('\n');
+        QList<QByteArray> codes, places;
+        for (const QByteArray& line : lines) {
+            if (line.startsWith("code "))
+                codes.append(line);
+            if (line.startsWith("place "))
+                places.append(line);
+        }
+        EXPECT_EQ(codes, QList<QByteArray> {"code QRCode https://example.com/20417"});
+        ASSERT_EQ(places.size(), 1);
+        const QList<QByteArray> edges = places[0].split(' ');
+        const QRect place(
+            QPoint(edges[1].toInt(), edges[2].toInt()), QPoint(edges[3].toInt(), edges[4].toInt()));
+        EXPECT_TRUE(drawn.contains(place)) << place.x() << ',' << place.y();
+        EXPECT_GT(place.width(), drawn.width() / 2);
+        EXPECT_EQ(lines.value(lines.size() - 2), "end");
+    }
 }
