@@ -86,16 +86,7 @@ void ScreenBookView::showEvent(QShowEvent* event)
     if (!m_sources.discover || m_browser)
         return;
     m_browser = std::make_unique<ScreenBrowser>();
-    const auto ownName = [this] {
-        return ScreenBrowser::ownName(
-            m_sources.defaults, m_sources.screenName ? m_sources.screenName() : QString());
-    };
-    m_browser->setOwnName(ownName());
-    connect(&m_sources.defaults, &platform::Defaults::changed, this,
-        [this, ownName](const QString& key) {
-            if (ScreenBrowser::namesOwnAdvertisement(key))
-                m_browser->setOwnName(ownName());
-        });
+    m_browser->followOwnAdvertisement(m_sources.defaults, m_sources.screenName);
     connect(m_browser.get(), &ScreenBrowser::macsChanged, this, [this] {
         m_found.clear();
         for (const DiscoveredScreen& screen : m_browser->macs())

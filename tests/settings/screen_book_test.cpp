@@ -1,16 +1,20 @@
 // Settings ▸ Screens as the book of the screens sent to: a nickname or a group made there is in
 // the open Send sheet at once, and a group sends to its members.
+#include "platform/dns_sd.h"
 #include "screens/remote_screens_manager.h"
+#include "send/screen_browser.h"
 #include "send/screen_directory.h"
 #include "send/send_sheet.h"
 #include "send/uploader.h"
 #include "settings_fixture.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTabWidget>
 #include <QTreeWidget>
 
@@ -49,12 +53,12 @@ template <typename T> T* withKey(const QWidget& window, const QString& name, con
 
 class ScreenBookTest : public test::SettingsServicesTest {
 protected:
-    ScreenBookTest()
+    explicit ScreenBookTest(bool discover = false)
     {
-        m_settings = std::make_unique<SettingsWindow>([this] {
+        m_settings = std::make_unique<SettingsWindow>([this, discover] {
             SettingsWindowServices services = this->services();
             services.directory = &m_directory;
-            services.discoverScreens = false;
+            services.discoverScreens = discover;
             return services;
         }());
         m_settings->show();
@@ -214,4 +218,47 @@ TEST_F(ScreenBookTest, ANicknameTypedInSettingsNamesTheScreenInTheSheetAtOnce)
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return rows(*s, "macToggle") == QStringList {"Kitchen"}; }, 5000));
     EXPECT_FALSE(m_group.value("screenNicknames").toObject().contains("Kitchen"));
+}
+
+// Looking on the network itself, in the loopback-only avahi-daemon of the test services.
+class ScreenBookDiscoveryTest : public ScreenBookTest {
+protected:
+    ScreenBookDiscoveryTest()
+        : ScreenBookTest(true)
+    { }
+};
+
+TEST_F(ScreenBookDiscoveryTest, TurningAdvertisingOffLeavesThisScreenOutOfTheScreensToName)
+{
+    if (qEnvironmentVariable("VESKER_TEST_SERVICES") != QLatin1String("1"))
+        GTEST_SKIP() << "needs the loopback-only avahi-daemon of scripts/with-test-services";
+    // Other tests publish into the same daemon.
+    const QString tag = QStringLiteral(" %1-%2")
+                            .arg(QCoreApplication::applicationPid())
+                            .arg(QRandomGenerator::global()->bounded(100000));
+    const auto knownHere = [&] {
+        QStringList known = m_directory.knownScreens();
+        known.removeIf([&](const QString& name) { return !name.endsWith(tag); });
+        return known;
+    };
+    const QString own = QStringLiteral("Desk") + tag;
+    m_controller->setScreenName(own);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_defaults.string(QStringLiteral("advertisedName")) == own; }, 10000));
+    std::vector<std::unique_ptr<platform::DnsSdPublisher>> published;
+    const auto publish = [&](const QString& name) {
+        published.push_back(std::make_unique<platform::DnsSdPublisher>(platform::DnsSdService {
+            name, ScreenBrowser::serviceType(), m_controller->port(m_defaults), {}}));
+    };
+    publish(QStringLiteral("Kitchen") + tag);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !knownHere().isEmpty(); }, 15000));
+
+    // The daemon still reports this screen's advertisement for a moment after it is withdrawn.
+    m_settings->findChild<QCheckBox*>("advertiseCheck")->click();
+    ASSERT_FALSE(m_defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true));
+    publish(QStringLiteral("Later") + tag);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return knownHere().size() > 1; }, 15000));
+    EXPECT_EQ(
+        knownHere(), QStringList({QStringLiteral("Kitchen") + tag, QStringLiteral("Later") + tag}));
+    EXPECT_FALSE(withKey<QLineEdit>(*m_settings, "nicknameField", own));
 }
