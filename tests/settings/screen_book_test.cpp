@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 using namespace vesker;
@@ -47,6 +48,33 @@ template <typename T> T* withKey(const QWidget& window, const QString& name, con
             return widget;
     }
     return nullptr;
+}
+
+// What a person reads: Qt takes a lone "&" in a button's title, or in a label's that has a buddy,
+// for the key that presses it, and shows a tooltip that looks like markup as markup.
+QString withoutMnemonics(const QString& text)
+{
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'&' && ++i == text.size())
+            break;
+        shown.append(text.at(i));
+    }
+    return shown;
+}
+
+QString shown(const QLabel& label)
+{
+    return label.buddy() ? withoutMnemonics(label.text()) : label.text();
+}
+
+QString shownToolTip(const QString& tip)
+{
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument document;
+    document.setHtml(tip);
+    return document.toPlainText();
 }
 
 } // namespace
@@ -218,6 +246,56 @@ TEST_F(ScreenBookTest, ANicknameTypedInSettingsNamesTheScreenInTheSheetAtOnce)
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return rows(*s, "macToggle") == QStringList {"Kitchen"}; }, 5000));
     EXPECT_FALSE(m_group.value("screenNicknames").toObject().contains("Kitchen"));
+}
+
+TEST_F(ScreenBookTest, NamesFromTheNetworkShowAsTyped)
+{
+    const QStringList names {"Tom & Jerry", "<b>Lab</b>", "A && B"};
+    auto s = sheet({{.text = "hello"}});
+    QList<DiscoveredScreen> found;
+    for (const QString& name : names)
+        found.append({.name = name, .endpoint = {"127.0.0.1", 9}});
+    s->session().setDiscovered(found);
+    for (const QString& name : names)
+        m_directory.addGroup(QStringLiteral("Group %1").arg(names.indexOf(name)), {name});
+    auto* groups = m_settings->findChild<QTreeWidget*>("groupList");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return groups->topLevelItemCount() == names.size()
+                && std::all_of(names.begin(), names.end(), [&](const QString& name) {
+                       return withKey<QWidget>(*m_settings, "nicknameRow", name)
+                           && withKey<QCheckBox>(*m_settings, "groupMember", name);
+                   });
+        },
+        5000));
+
+    const auto sheetRow = [&](const QString& name) -> const QLabel* {
+        for (const QCheckBox* box : s->findChildren<QCheckBox*>("macToggle")) {
+            if (box->accessibleName() == name)
+                return box->parentWidget()->findChild<QLabel*>("rowTitle");
+        }
+        return nullptr;
+    };
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QWidget* row = withKey<QWidget>(*m_settings, "nicknameRow", name);
+        EXPECT_EQ(shown(*row->findChild<QLabel*>("nicknameScreen")), name);
+        EXPECT_EQ(
+            withoutMnemonics(withKey<QCheckBox>(*m_settings, "groupMember", name)->text()), name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sheetRow(name); }, 5000));
+        EXPECT_EQ(shown(*sheetRow(name)), name);
+        EXPECT_EQ(shownToolTip(groups->topLevelItem(names.indexOf(name))->toolTip(1)), name);
+    }
+
+    // Nicknamed, a member shows its nickname and tells its own name when pointed at.
+    for (const QString& name : names)
+        m_directory.setNickname(name, QStringLiteral("Screen %1").arg(names.indexOf(name)));
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QCheckBox* box = withKey<QCheckBox>(*m_settings, "groupMember", name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box->text().startsWith("Screen"); }, 5000));
+        EXPECT_EQ(shownToolTip(box->toolTip()), name);
+    }
 }
 
 // Looking on the network itself, in the loopback-only avahi-daemon of the test services.
