@@ -13,7 +13,6 @@ namespace vesker {
 
 namespace {
 constexpr auto kRelayEnabled = "relayEnabled";
-constexpr auto kRelayScreenID = "relayScreenID";
 } // namespace
 
 RelayManager::RelayManager(platform::Defaults& defaults, QObject* parent)
@@ -26,14 +25,14 @@ RelayManager::RelayManager(platform::Defaults& defaults, QObject* parent)
 
 QString RelayManager::relayScreenID() const
 {
-    const QString stored = m_defaults.string(QLatin1String(kRelayScreenID));
+    const QString stored = m_defaults.string(QLatin1String(kScreenIDKey));
     if (!stored.isEmpty())
         return stored;
     std::array<quint32, 4> words {};
     QRandomGenerator::system()->fillRange(words.data(), words.size());
     const QString id = QString::fromLatin1(
         QByteArray(reinterpret_cast<const char*>(words.data()), sizeof words).toHex());
-    m_defaults.set(QLatin1String(kRelayScreenID), id);
+    m_defaults.set(QLatin1String(kScreenIDKey), id);
     return id;
 }
 

@@ -36,6 +36,9 @@ public:
         QDateTime sentAt;
     };
 
+    // Where relayScreenID() is kept, in the standard settings.
+    static constexpr auto kScreenIDKey = "relayScreenID";
+
     explicit RelayManager(platform::Defaults& defaults, QObject* parent = nullptr);
 
     // The stored "relayScreenID", made and stored on first use: 32 lowercase hex characters.

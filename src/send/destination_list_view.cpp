@@ -70,7 +70,8 @@ private:
     bool m_pressed = false;
 };
 
-// A toggle row; outside names stay plain labels. The symbol says what kind of screen it is.
+// A toggle row; outside names stay plain labels, without the box as their buddy, which would
+// take "&" in a name for a shortcut key. The symbol says what kind of screen it is.
 QCheckBox* toggleRow(QVBoxLayout& layout, const QString& symbol, const QString& name,
     QWidget* parent, const QList<QWidget*>& details)
 {
@@ -89,7 +90,6 @@ QCheckBox* toggleRow(QVBoxLayout& layout, const QString& symbol, const QString& 
     line->addWidget(icon);
     QLabel* title = plainLabel(name, row);
     title->setObjectName(QStringLiteral("rowTitle"));
-    title->setBuddy(box);
     line->addWidget(title);
     for (QWidget* detail : details) {
         detail->setParent(row);

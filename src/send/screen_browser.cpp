@@ -3,6 +3,7 @@
 #include "platform/defaults.h"
 #include "platform/dns_sd_browser.h"
 #include "platform/log.h"
+#include "relay_manager/relay_manager.h"
 
 #include <QNetworkInformation>
 
@@ -23,20 +24,6 @@ QString ScreenBrowser::unavailableText(const QString& why)
         .arg(why);
 }
 
-QString ScreenBrowser::ownName(const platform::Defaults& defaults, const QString& screenName)
-{
-    // Missing or not a Bool, the server advertises.
-    if (!defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true))
-        return {};
-    const QString advertised = defaults.string(QStringLiteral("advertisedName"));
-    return advertised.isEmpty() ? screenName : advertised;
-}
-
-bool ScreenBrowser::namesOwnAdvertisement(const QString& key)
-{
-    return key == QLatin1String("advertisedName") || key == QLatin1String("advertiseOnNetwork");
-}
-
 ScreenBrowser::ScreenBrowser(QObject* parent)
     : QObject(parent)
     , m_statusText(lookingText())
@@ -50,6 +37,36 @@ void ScreenBrowser::setOwnName(const QString& name)
         return;
     m_ownName = name;
     rebuild();
+}
+
+void ScreenBrowser::setOwnScreenID(const QString& id)
+{
+    if (id == m_ownScreenID)
+        return;
+    m_ownScreenID = id;
+    rebuild();
+}
+
+void ScreenBrowser::followOwnAdvertisement(
+    platform::Defaults& defaults, std::function<QString()> screenName)
+{
+    const auto follow = [this, &defaults, screenName = std::move(screenName)] {
+        setOwnScreenID(defaults.string(QString::fromLatin1(RelayManager::kScreenIDKey)));
+        // Missing or not a Bool, the server advertises.
+        QString name;
+        if (defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true)) {
+            name = defaults.string(QStringLiteral("advertisedName"));
+            if (name.isEmpty() && screenName)
+                name = screenName();
+        }
+        setOwnName(name);
+    };
+    follow();
+    connect(&defaults, &platform::Defaults::changed, this, [follow](const QString& key) {
+        if (key == QLatin1String("advertisedName") || key == QLatin1String("advertiseOnNetwork")
+            || key == QLatin1String(RelayManager::kScreenIDKey))
+            follow();
+    });
 }
 
 void ScreenBrowser::start()
@@ -122,17 +139,19 @@ void ScreenBrowser::onRemoved(const QString& name)
         rebuild();
 }
 
-bool ScreenBrowser::isOwn(const QString& name) const
+bool ScreenBrowser::isOwn(const DiscoveredScreen& screen) const
 {
+    if (!m_ownScreenID.isEmpty() && screen.screenID == m_ownScreenID)
+        return true;
     return !m_ownName.isEmpty()
-        && (name == m_ownName || name.endsWith(QStringLiteral(" via ") + m_ownName));
+        && (screen.name == m_ownName || screen.name.endsWith(QStringLiteral(" via ") + m_ownName));
 }
 
 void ScreenBrowser::rebuild()
 {
     QList<DiscoveredScreen> macs;
     for (const DiscoveredScreen& mac : std::as_const(m_found)) {
-        if (!isOwn(mac.name))
+        if (!isOwn(mac))
             macs.append(mac);
     }
     std::stable_sort(

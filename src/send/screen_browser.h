@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace vesker {
@@ -47,13 +48,6 @@ public:
     // The status while it cannot look: `why`, and the way to a screen that needs no looking.
     static QString unavailableText(const QString& why);
 
-    // The name this screen's own advertisement goes by, from the standard settings: the one the
-    // server keeps in "advertisedName" while it advertises, or the screen name while advertising
-    // is on and the server has not written it yet. None while this screen does not advertise:
-    // then nothing found is its own. Both keys are worth following.
-    static QString ownName(const platform::Defaults& defaults, const QString& screenName);
-    static bool namesOwnAdvertisement(const QString& key);
-
     explicit ScreenBrowser(QObject* parent = nullptr);
     ~ScreenBrowser() override;
 
@@ -66,6 +60,14 @@ public:
     // The name this screen's own server is advertised under (what its publisher registered);
     // left out of the list, with the remote screens advertised through it.
     void setOwnName(const QString& name);
+    // The "screen" entry of this screen's own advertisement: whatever carries it is left out,
+    // whatever its name, also while it is still reported after this screen stopped advertising
+    // under it or took another name.
+    void setOwnScreenID(const QString& id);
+    // Follows both in the standard settings as the server keeps them: the name it registered
+    // ("advertisedName"), or `screenName` while it advertises and has not said yet, none while
+    // it does not advertise (another computer may have this screen's name); and the id.
+    void followOwnAdvertisement(platform::Defaults& defaults, std::function<QString()> screenName);
 
     // The view sets it before starting; network changes restart browsing only while it is set.
     bool running() const { return m_running; }
@@ -85,7 +87,7 @@ private:
     void onFound(const platform::DnsSdFound& service);
     void onRemoved(const QString& name);
     void rebuild();
-    bool isOwn(const QString& name) const;
+    bool isOwn(const DiscoveredScreen& screen) const;
 
     std::unique_ptr<platform::DnsSdBrowser> m_browser;
     // Everything found, own entries included: the own name may be learnt later.
@@ -93,6 +95,7 @@ private:
     QList<DiscoveredScreen> m_macs;
     QString m_statusText;
     QString m_ownName;
+    QString m_ownScreenID;
     bool m_running = false;
     bool m_monitoring = false;
     bool m_looking = true;

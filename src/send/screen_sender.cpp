@@ -162,6 +162,7 @@ void ScreenSender::uploaded(const UploadResult& result)
         next();
         return;
     }
+    m_heldForApproval = true;
     addLine(m_destination.name + QStringLiteral(": waiting for approval…"));
     m_job = m_uploader.waitForApproval(m_destination.target);
     connect(m_job.get(), &UploadJob::finished, this, &ScreenSender::waitedForApproval);
@@ -201,11 +202,10 @@ void ScreenSender::end()
 {
     const int total = int(m_batch->items.size());
     if (m_sent > 0) {
+        // In one pass: a name from the network may hold "%2" itself.
         addLine(QStringLiteral("%1: sent %2 of %3%4")
-                    .arg(m_destination.name)
-                    .arg(m_sent)
-                    .arg(total)
-                    .arg(m_sent == total ? QStringLiteral(" ✓") : QString()));
+                    .arg(m_destination.name, QString::number(m_sent), QString::number(total),
+                        m_sent == total ? QStringLiteral(" ✓") : QString()));
     } else {
         addLine(m_destination.name + QStringLiteral(": nothing sent"));
     }

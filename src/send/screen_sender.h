@@ -66,6 +66,8 @@ public:
     State state() const { return m_state; }
     bool isEnded() const;
     const QStringList& lines() const { return m_lines; }
+    // Every item was stored as it arrived, none held for the screen's approval first.
+    bool deliveredAtOnce() const { return m_state == State::sent && !m_heldForApproval; }
     int sentCount() const { return m_sent; }
     // Whether an upload, a wait or a preparation is under way.
     bool isBusy() const { return m_job || m_preparing; }
@@ -113,6 +115,7 @@ private:
     int m_position = 0;
     int m_sent = 0;
     bool m_declined = false;
+    bool m_heldForApproval = false;
     bool m_preparing = false;
     std::unique_ptr<UploadJob> m_job;
     std::unique_ptr<QFutureWatcher<std::optional<Prepared>>> m_watcher;

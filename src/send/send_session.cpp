@@ -346,12 +346,12 @@ void SendSession::senderStateChanged(ScreenSender* sender)
 void SendSession::allEnded()
 {
     // Only a clean run closes the sheet: a screen that first had to approve this computer, a
-    // code not given, or any item that failed leaves a line without the check mark for the user
-    // to read. A code asked for and given leaves none: its line made way for the screen's next.
-    const QStringList lines = results();
-    const bool clean = !lines.isEmpty()
-        && std::all_of(lines.begin(), lines.end(),
-            [](const QString& line) { return line.contains(QStringLiteral("✓")); });
+    // code not given, or any item that failed leaves its lines for the user to read. Judged by
+    // what each screen's sending came to: the lines begin with names from the network, which
+    // may hold the check mark themselves.
+    const bool clean = !m_senders.empty()
+        && std::all_of(m_senders.begin(), m_senders.end(),
+            [](const auto& sender) { return sender->deliveredAtOnce(); });
     if (!clean) {
         setSending(false);
         return;

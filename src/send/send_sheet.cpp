@@ -110,17 +110,8 @@ SendSheet::SendSheet(const QList<OutgoingItem>& items, Services services, QWidge
     if (m_services.discover) {
         m_browser = std::make_unique<ScreenBrowser>();
         // Left out by the name the daemon gave this screen: after a clash it is not the screen
-        // name, and the other computer that has the screen name is a screen to send to. While
-        // this screen does not advertise, nothing found is its own.
-        platform::Defaults& defaults = sessionServices.defaults;
-        const auto ownName = [&defaults, screenName = sessionServices.screenName] {
-            return ScreenBrowser::ownName(defaults, screenName ? screenName() : QString());
-        };
-        m_browser->setOwnName(ownName());
-        connect(&defaults, &platform::Defaults::changed, this, [this, ownName](const QString& key) {
-            if (ScreenBrowser::namesOwnAdvertisement(key))
-                m_browser->setOwnName(ownName());
-        });
+        // name, and the other computer that has the screen name is a screen to send to.
+        m_browser->followOwnAdvertisement(sessionServices.defaults, sessionServices.screenName);
         connect(m_browser.get(), &ScreenBrowser::macsChanged, this,
             [this] { m_session->setDiscovered(m_browser->macs()); });
     }

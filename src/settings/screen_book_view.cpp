@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -86,16 +87,7 @@ void ScreenBookView::showEvent(QShowEvent* event)
     if (!m_sources.discover || m_browser)
         return;
     m_browser = std::make_unique<ScreenBrowser>();
-    const auto ownName = [this] {
-        return ScreenBrowser::ownName(
-            m_sources.defaults, m_sources.screenName ? m_sources.screenName() : QString());
-    };
-    m_browser->setOwnName(ownName());
-    connect(&m_sources.defaults, &platform::Defaults::changed, this,
-        [this, ownName](const QString& key) {
-            if (ScreenBrowser::namesOwnAdvertisement(key))
-                m_browser->setOwnName(ownName());
-        });
+    m_browser->followOwnAdvertisement(m_sources.defaults, m_sources.screenName);
     connect(m_browser.get(), &ScreenBrowser::macsChanged, this, [this] {
         m_found.clear();
         for (const DiscoveredScreen& screen : m_browser->macs())
@@ -272,6 +264,7 @@ void ScreenBookView::listNicknames()
         const int side = icon->fontMetrics().height();
         icon->setPixmap(symbolIcon(screen.symbol, row->palette()).pixmap(side, side));
         line->addWidget(icon);
+        // No buddy for the field: a label with one takes "&" in the name for a shortcut key.
         QLabel* name = plainLabel(screen.name, row);
         name->setObjectName(QStringLiteral("nicknameScreen"));
         line->addWidget(name);
@@ -295,7 +288,6 @@ void ScreenBookView::listNicknames()
             field->setText(
                 m_sources.directory.nicknames().value(field->property(kKeyProperty).toString()));
         });
-        name->setBuddy(field);
         m_rowsByKey.insert(screen.key, row);
         m_nicknameRows->addWidget(row);
     }
@@ -351,7 +343,9 @@ void ScreenBookView::listGroups()
                 = new QTreeWidgetItem(m_groups, {group.name, shown.join(QStringLiteral(", "))});
             item->setData(0, Qt::UserRole, group.id);
             item->setIcon(0, symbolIcon(QStringLiteral("person.3"), m_groups->palette()));
-            item->setToolTip(1, shown.join(QStringLiteral(", ")).toHtmlEscaped());
+            // As rich text, which Qt would not guess for escaped names without markup.
+            item->setToolTip(
+                1, Qt::convertFromPlainText(shown.join(QStringLiteral(", ")), Qt::WhiteSpaceNormal));
             if (keep && group.id == *keep) {
                 item->setSelected(true);
                 kept = true;
@@ -426,7 +420,8 @@ void ScreenBookView::listMemberChoices(const QStringList& checked)
         const QString label = m_sources.directory.displayName(name, name);
         box->setText(buttonTitle(label));
         box->setAccessibleName(label);
-        box->setToolTip(label != name ? name.toHtmlEscaped() : QString());
+        box->setToolTip(
+            label != name ? Qt::convertFromPlainText(name, Qt::WhiteSpaceNormal) : QString());
         box->setChecked(checked.contains(name));
     }
     m_members->setVisible(!choices.isEmpty());

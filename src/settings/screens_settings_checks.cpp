@@ -9,9 +9,9 @@ namespace {
 // The same port is named alike on every tab that can refuse it.
 QString sharedScreenPortText(const RemoteScreen& remote, int port)
 {
+    // In one pass: the name may hold "%1" itself.
     return QStringLiteral("Phones reach the shared screen “%1” on port %2.")
-        .arg(remote.name)
-        .arg(port);
+        .arg(remote.name, QString::number(port));
 }
 
 QString hostedPortText(int port)

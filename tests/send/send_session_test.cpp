@@ -215,3 +215,27 @@ TEST_F(SendSessionTest, EveryRefusedCodeAsksAgainUntilOneWorksOrNoneIsGiven)
     }
     EXPECT_EQ(a.uploaded().size(), 4);
 }
+
+TEST_F(SendSessionTest, TheSheetClosesByWhatEachScreenGotNotByTheNamesInItsLines)
+{
+    Screen b;
+    QTcpServer gone;
+    ASSERT_TRUE(gone.listen(QHostAddress::LocalHost, 0));
+    const DiscoveredScreen refusing {.name = "Lab ✓", .endpoint = {"127.0.0.1", gone.serverPort()}};
+    gone.close();
+    auto up = uploader();
+    auto s = session(*up, {{.text = "hello"}});
+    QSignalSpy delivered(s.get(), &SendSession::delivered);
+    s->setDiscovered({refusing, b.mac("50%2 off")});
+    s->setSelected({"Lab ✓", "50%2 off"});
+    s->send();
+    ASSERT_TRUE(finished(*s));
+
+    EXPECT_EQ(stateOf(*s, "Lab ✓"), State::failed);
+    EXPECT_TRUE(s->results().contains("Lab ✓: nothing sent"))
+        << s->results().join('\n').toStdString();
+    EXPECT_TRUE(s->results().contains("50%2 off: sent 1 of 1 ✓"))
+        << s->results().join('\n').toStdString();
+    EXPECT_EQ(delivered.size(), 0) << "a send that failed somewhere leaves the sheet open";
+    EXPECT_EQ(m_sounds, 0);
+}

@@ -1,17 +1,22 @@
 // Settings ▸ Screens as the book of the screens sent to: a nickname or a group made there is in
 // the open Send sheet at once, and a group sends to its members.
+#include "platform/dns_sd.h"
 #include "screens/remote_screens_manager.h"
+#include "send/screen_browser.h"
 #include "send/screen_directory.h"
 #include "send/send_sheet.h"
 #include "send/uploader.h"
 #include "settings_fixture.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 using namespace vesker;
@@ -45,16 +50,43 @@ template <typename T> T* withKey(const QWidget& window, const QString& name, con
     return nullptr;
 }
 
+// What a person reads: Qt takes a lone "&" in a button's title, or in a label's that has a buddy,
+// for the key that presses it, and shows a tooltip that looks like markup as markup.
+QString withoutMnemonics(const QString& text)
+{
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'&' && ++i == text.size())
+            break;
+        shown.append(text.at(i));
+    }
+    return shown;
+}
+
+QString shown(const QLabel& label)
+{
+    return label.buddy() ? withoutMnemonics(label.text()) : label.text();
+}
+
+QString shownToolTip(const QString& tip)
+{
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument document;
+    document.setHtml(tip);
+    return document.toPlainText();
+}
+
 } // namespace
 
 class ScreenBookTest : public test::SettingsServicesTest {
 protected:
-    ScreenBookTest()
+    explicit ScreenBookTest(bool discover = false)
     {
-        m_settings = std::make_unique<SettingsWindow>([this] {
+        m_settings = std::make_unique<SettingsWindow>([this, discover] {
             SettingsWindowServices services = this->services();
             services.directory = &m_directory;
-            services.discoverScreens = false;
+            services.discoverScreens = discover;
             return services;
         }());
         m_settings->show();
@@ -214,4 +246,97 @@ TEST_F(ScreenBookTest, ANicknameTypedInSettingsNamesTheScreenInTheSheetAtOnce)
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return rows(*s, "macToggle") == QStringList {"Kitchen"}; }, 5000));
     EXPECT_FALSE(m_group.value("screenNicknames").toObject().contains("Kitchen"));
+}
+
+TEST_F(ScreenBookTest, NamesFromTheNetworkShowAsTyped)
+{
+    const QStringList names {"Tom & Jerry", "<b>Lab</b>", "A && B"};
+    auto s = sheet({{.text = "hello"}});
+    QList<DiscoveredScreen> found;
+    for (const QString& name : names)
+        found.append({.name = name, .endpoint = {"127.0.0.1", 9}});
+    s->session().setDiscovered(found);
+    for (const QString& name : names)
+        m_directory.addGroup(QStringLiteral("Group %1").arg(names.indexOf(name)), {name});
+    auto* groups = m_settings->findChild<QTreeWidget*>("groupList");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return groups->topLevelItemCount() == names.size()
+                && std::all_of(names.begin(), names.end(), [&](const QString& name) {
+                       return withKey<QWidget>(*m_settings, "nicknameRow", name)
+                           && withKey<QCheckBox>(*m_settings, "groupMember", name);
+                   });
+        },
+        5000));
+
+    const auto sheetRow = [&](const QString& name) -> const QLabel* {
+        for (const QCheckBox* box : s->findChildren<QCheckBox*>("macToggle")) {
+            if (box->accessibleName() == name)
+                return box->parentWidget()->findChild<QLabel*>("rowTitle");
+        }
+        return nullptr;
+    };
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QWidget* row = withKey<QWidget>(*m_settings, "nicknameRow", name);
+        EXPECT_EQ(shown(*row->findChild<QLabel*>("nicknameScreen")), name);
+        EXPECT_EQ(
+            withoutMnemonics(withKey<QCheckBox>(*m_settings, "groupMember", name)->text()), name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sheetRow(name); }, 5000));
+        EXPECT_EQ(shown(*sheetRow(name)), name);
+        EXPECT_EQ(shownToolTip(groups->topLevelItem(names.indexOf(name))->toolTip(1)), name);
+    }
+
+    // Nicknamed, a member shows its nickname and tells its own name when pointed at.
+    for (const QString& name : names)
+        m_directory.setNickname(name, QStringLiteral("Screen %1").arg(names.indexOf(name)));
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QCheckBox* box = withKey<QCheckBox>(*m_settings, "groupMember", name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box->text().startsWith("Screen"); }, 5000));
+        EXPECT_EQ(shownToolTip(box->toolTip()), name);
+    }
+}
+
+// Looking on the network itself, in the loopback-only avahi-daemon of the test services.
+class ScreenBookDiscoveryTest : public ScreenBookTest {
+protected:
+    ScreenBookDiscoveryTest()
+        : ScreenBookTest(true)
+    { }
+};
+
+TEST_F(ScreenBookDiscoveryTest, TurningAdvertisingOffLeavesThisScreenOutOfTheScreensToName)
+{
+    if (qEnvironmentVariable("VESKER_TEST_SERVICES") != QLatin1String("1"))
+        GTEST_SKIP() << "needs the loopback-only avahi-daemon of scripts/with-test-services";
+    // Other tests publish into the same daemon.
+    const QString tag = QStringLiteral(" %1-%2")
+                            .arg(QCoreApplication::applicationPid())
+                            .arg(QRandomGenerator::global()->bounded(100000));
+    const auto knownHere = [&] {
+        QStringList known = m_directory.knownScreens();
+        known.removeIf([&](const QString& name) { return !name.endsWith(tag); });
+        return known;
+    };
+    const QString own = QStringLiteral("Desk") + tag;
+    m_controller->setScreenName(own);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_defaults.string(QStringLiteral("advertisedName")) == own; }, 10000));
+    std::vector<std::unique_ptr<platform::DnsSdPublisher>> published;
+    const auto publish = [&](const QString& name) {
+        published.push_back(std::make_unique<platform::DnsSdPublisher>(platform::DnsSdService {
+            name, ScreenBrowser::serviceType(), m_controller->port(m_defaults), {}}));
+    };
+    publish(QStringLiteral("Kitchen") + tag);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !knownHere().isEmpty(); }, 15000));
+
+    // The daemon still reports this screen's advertisement for a moment after it is withdrawn.
+    m_settings->findChild<QCheckBox*>("advertiseCheck")->click();
+    ASSERT_FALSE(m_defaults.boolValue(QStringLiteral("advertiseOnNetwork"), true));
+    publish(QStringLiteral("Later") + tag);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return knownHere().size() > 1; }, 15000));
+    EXPECT_EQ(
+        knownHere(), QStringList({QStringLiteral("Kitchen") + tag, QStringLiteral("Later") + tag}));
+    EXPECT_FALSE(withKey<QLineEdit>(*m_settings, "nicknameField", own));
 }

@@ -81,7 +81,8 @@ TEST(HostedScreenChecks, RefuseWhatCouldNotBeServed)
     const QList<HostedScreen> existing {team, screen(QStringLiteral("desk"), 8792)};
     const QList<RemoteScreen> remotes {
         {.name = QStringLiteral("Office"), .shareOnLAN = true, .relayPort = 8795},
-        {.name = QStringLiteral("Attic"), .shareOnLAN = false, .relayPort = 8796}};
+        {.name = QStringLiteral("Attic"), .shareOnLAN = false, .relayPort = 8796},
+        {.name = QStringLiteral("Lab 100%1"), .shareOnLAN = true, .relayPort = 8797}};
     // 8790 is the team screen's own listener.
     const auto free = [](quint16 port) { return port != 9000 && port != 8790; };
     HostedScreen pinless = screen(QStringLiteral("desk-3"), 8791);
@@ -112,6 +113,8 @@ TEST(HostedScreenChecks, RefuseWhatCouldNotBeServed)
         {"PIN missing", pinless, "PIN"},
         {"a shared screen's port", screen(QStringLiteral("desk-2"), 8795), "“Office”"},
         {"an unshared screen's old port", screen(QStringLiteral("desk-2"), 8796), ""},
+        {"a shared screen named with a %", screen(QStringLiteral("desk-2"), 8797),
+            "“Lab 100%1” on port 8797."},
         {"changed, keeping its own port", renamed, ""},
         {"changed to a free port", moved(8791), ""},
         {"changed to another's port", moved(8792), "already uses port"},
