@@ -64,7 +64,8 @@ def request(port, method, path, body=b"", headers=None, timeout=60, source=None,
 
 
 class Program:
-    def __init__(self, settings):
+    def __init__(self, settings, binary=None):
+        self.binary = binary or vesker
         self.home = tempfile.mkdtemp(prefix="vesker-bench-")
         self.port = free_port()
         os.makedirs(f"{self.home}/.config/Vesker")
@@ -82,7 +83,7 @@ class Program:
         env.pop("XDG_DATA_HOME", None)
         env.pop("XDG_CACHE_HOME", None)
         launched = time.perf_counter()
-        self.process = subprocess.Popen([vesker], env=env, stdout=subprocess.DEVNULL,
+        self.process = subprocess.Popen([self.binary], env=env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         while time.perf_counter() - launched < 120:
             try:
@@ -379,14 +380,19 @@ def slow_uploads():
                        feed=lambda: b"j" * 600, every=0.1))
 
 
-attacks = os.environ.get("ATTACKS", "texts,devices,readers,waiting,guessing,slow").split(",")
-headed = False
-for name, run in [("texts", long_texts), ("devices", waiting_devices),
-                  ("readers", stalled_readers), ("waiting", waiting_flood),
-                  ("guessing", guessing), ("slow", slow_uploads)]:
-    if name not in attacks:
-        continue
-    if name not in ("texts", "devices") and not headed:
-        print("attacks from 127.0.0.1, each beside 20 normal requests from 127.0.0.2")
-        headed = True
-    run()
+def main():
+    attacks = os.environ.get("ATTACKS", "texts,devices,readers,waiting,guessing,slow").split(",")
+    headed = False
+    for name, run in [("texts", long_texts), ("devices", waiting_devices),
+                      ("readers", stalled_readers), ("waiting", waiting_flood),
+                      ("guessing", guessing), ("slow", slow_uploads)]:
+        if name not in attacks:
+            continue
+        if name not in ("texts", "devices") and not headed:
+            print("attacks from 127.0.0.1, each beside 20 normal requests from 127.0.0.2")
+            headed = True
+        run()
+
+
+if __name__ == "__main__":
+    main()
