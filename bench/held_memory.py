@@ -20,7 +20,7 @@ import threading
 import time
 import zlib
 
-from hostile_peers import Program, request
+from hostile_peers import Program, request, status_kib
 
 FLOOD = int(os.environ.get("FLOOD", "90"))
 EXPIRY = int(os.environ.get("EXPIRY", "130"))
@@ -43,11 +43,7 @@ def noise_png(side):
 
 
 def rss_mb(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1]) / 1000
-    return 0
+    return status_kib(pid, "VmRSS") * 1.024 / 1000
 
 
 class Flood:

@@ -63,6 +63,15 @@ def request(port, method, path, body=b"", headers=None, timeout=60, source=None,
     return status, data.partition(b"\r\n\r\n")[2], took
 
 
+def status_kib(pid, field):
+    """A memory figure of /proc/PID/status, in KiB."""
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    return 0
+
+
 class Program:
     def __init__(self, settings, binary=None):
         self.binary = binary or vesker
@@ -98,11 +107,7 @@ class Program:
         self.process.wait(60)
 
     def peak_mib(self):
-        with open(f"/proc/{self.process.pid}/status") as f:
-            for line in f:
-                if line.startswith("VmHWM:"):
-                    return int(line.split()[1]) / 1024
-        return 0
+        return status_kib(self.process.pid, "VmHWM") / 1024
 
 
 class InfoPoller(threading.Thread):
