@@ -82,8 +82,7 @@ public:
         m_allow = content.allow;
         m_deny = content.deny;
         m_block = content.block;
-        if (m_leading)
-            m_leading->deleteLater();
+        delete m_leading; // a preview, nothing that is answering an event now
         m_leading = content.leading;
         m_leading->setParent(this);
         m_row->insertWidget(0, m_leading, 0, Qt::AlignVCenter);
