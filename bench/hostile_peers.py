@@ -63,8 +63,18 @@ def request(port, method, path, body=b"", headers=None, timeout=60, source=None,
     return status, data.partition(b"\r\n\r\n")[2], took
 
 
+def status_kib(pid, field):
+    """A memory figure of /proc/PID/status, in KiB."""
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    return 0
+
+
 class Program:
-    def __init__(self, settings):
+    def __init__(self, settings, binary=None):
+        self.binary = binary or vesker
         self.home = tempfile.mkdtemp(prefix="vesker-bench-")
         self.port = free_port()
         os.makedirs(f"{self.home}/.config/Vesker")
@@ -82,7 +92,7 @@ class Program:
         env.pop("XDG_DATA_HOME", None)
         env.pop("XDG_CACHE_HOME", None)
         launched = time.perf_counter()
-        self.process = subprocess.Popen([vesker], env=env, stdout=subprocess.DEVNULL,
+        self.process = subprocess.Popen([self.binary], env=env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         while time.perf_counter() - launched < 120:
             try:
@@ -97,11 +107,7 @@ class Program:
         self.process.wait(60)
 
     def peak_mib(self):
-        with open(f"/proc/{self.process.pid}/status") as f:
-            for line in f:
-                if line.startswith("VmHWM:"):
-                    return int(line.split()[1]) / 1024
-        return 0
+        return status_kib(self.process.pid, "VmHWM") / 1024
 
 
 class InfoPoller(threading.Thread):
@@ -379,14 +385,19 @@ def slow_uploads():
                        feed=lambda: b"j" * 600, every=0.1))
 
 
-attacks = os.environ.get("ATTACKS", "texts,devices,readers,waiting,guessing,slow").split(",")
-headed = False
-for name, run in [("texts", long_texts), ("devices", waiting_devices),
-                  ("readers", stalled_readers), ("waiting", waiting_flood),
-                  ("guessing", guessing), ("slow", slow_uploads)]:
-    if name not in attacks:
-        continue
-    if name not in ("texts", "devices") and not headed:
-        print("attacks from 127.0.0.1, each beside 20 normal requests from 127.0.0.2")
-        headed = True
-    run()
+def main():
+    attacks = os.environ.get("ATTACKS", "texts,devices,readers,waiting,guessing,slow").split(",")
+    headed = False
+    for name, run in [("texts", long_texts), ("devices", waiting_devices),
+                      ("readers", stalled_readers), ("waiting", waiting_flood),
+                      ("guessing", guessing), ("slow", slow_uploads)]:
+        if name not in attacks:
+            continue
+        if name not in ("texts", "devices") and not headed:
+            print("attacks from 127.0.0.1, each beside 20 normal requests from 127.0.0.2")
+            headed = True
+        run()
+
+
+if __name__ == "__main__":
+    main()

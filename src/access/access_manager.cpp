@@ -54,6 +54,10 @@ AccessManager::AccessManager(
     , m_waiting(clock)
 {
     connect(&m_waiting, &WaitingDevices::dropped, this, &AccessManager::takePending);
+    connect(&m_waiting, &WaitingDevices::newestDropped, this, [this](const QString& deviceID) {
+        if (dropNewest(m_pending, [&](const PendingUpload& u) { return u.deviceID == deviceID; }))
+            Q_EMIT pendingChanged();
+    });
     load();
 }
 

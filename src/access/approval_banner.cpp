@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyle>
@@ -33,45 +34,70 @@ class ApprovalCard : public QFrame {
 public:
     ApprovalCard(const ApprovalCardContent& content, QWidget* parent)
         : QFrame(parent)
-        , m_tint(content.tint)
-        , m_key(content.key)
     {
         setObjectName(QStringLiteral("approvalCard"));
-        auto* row = new QHBoxLayout(this);
-        row->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
-        row->setSpacing(12);
-        content.leading->setParent(this);
-        row->addWidget(content.leading, 0, Qt::AlignVCenter);
+        m_row = new QHBoxLayout(this);
+        m_row->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+        m_row->setSpacing(12);
 
         auto* texts = new QVBoxLayout;
         texts->setSpacing(2);
-        auto* headline = new QLabel(content.headline, this);
-        headline->setObjectName(QStringLiteral("approvalTitle"));
-        headline->setTextFormat(Qt::PlainText);
-        headline->setWordWrap(true);
-        setTextStyle(*headline, TextStyle::headline);
-        auto* detail = new QLabel(content.detail, this);
-        detail->setObjectName(QStringLiteral("approvalDetail"));
-        detail->setTextFormat(Qt::PlainText);
-        detail->setWordWrap(true);
-        setTextStyle(*detail, TextStyle::callout);
-        setSecondary(*detail);
-        // Drawn on the card's tint, not on the window the secondary colour was made for.
-        QPalette onTint = detail->palette();
-        onTint.setColor(QPalette::WindowText,
-            readableOn(secondaryColor(onTint), blended(m_tint, onTint.color(QPalette::Window))));
-        detail->setPalette(onTint);
-        texts->addWidget(headline);
-        texts->addWidget(detail);
-        row->addLayout(texts, 1);
+        m_headline = new QLabel(this);
+        m_headline->setObjectName(QStringLiteral("approvalTitle"));
+        m_headline->setTextFormat(Qt::PlainText);
+        m_headline->setWordWrap(true);
+        setTextStyle(*m_headline, TextStyle::headline);
+        m_detail = new QLabel(this);
+        m_detail->setObjectName(QStringLiteral("approvalDetail"));
+        m_detail->setTextFormat(Qt::PlainText);
+        m_detail->setWordWrap(true);
+        setTextStyle(*m_detail, TextStyle::callout);
+        setSecondary(*m_detail);
+        texts->addWidget(m_headline);
+        texts->addWidget(m_detail);
+        m_row->addLayout(texts, 1);
 
+        // Each calls what the card shows now: a card is filled anew while its device waits.
         for (const GrantDuration duration : allGrantDurations()) {
-            addButton(row, toString(duration), false,
-                [allow = content.allow, duration] { allow(duration); });
+            addButton(toString(duration), false, [this, duration] {
+                const auto allow = m_allow;
+                allow(duration);
+            });
         }
-        addButton(row, QStringLiteral("Deny"), true, content.deny);
-        addButton(row, QStringLiteral("Block"), true, content.block)
-            ->setToolTip(QStringLiteral("Refuse this device from now on"));
+        addButton(QStringLiteral("Deny"), true, [this] {
+            const auto deny = m_deny;
+            deny();
+        });
+        addButton(QStringLiteral("Block"), true, [this] {
+            const auto block = m_block;
+            block();
+        })->setToolTip(QStringLiteral("Refuse this device from now on"));
+        fill(content);
+    }
+
+    // Shows `content`, of the same device when the card shows one already.
+    void fill(const ApprovalCardContent& content)
+    {
+        m_key = content.key;
+        m_allow = content.allow;
+        m_deny = content.deny;
+        m_block = content.block;
+        delete m_leading; // a preview, nothing that is answering an event now
+        m_leading = content.leading;
+        m_leading->setParent(this);
+        m_row->insertWidget(0, m_leading, 0, Qt::AlignVCenter);
+        m_headline->setText(content.headline);
+        m_detail->setText(content.detail);
+        if (content.tint != m_tint || !m_tint.isValid()) {
+            m_tint = content.tint;
+            // Drawn on the card's tint, not on the window the secondary colour was made for.
+            QPalette onTint = m_detail->palette();
+            onTint.setColor(QPalette::WindowText,
+                readableOn(
+                    secondaryColor(onTint), blended(m_tint, onTint.color(QPalette::Window))));
+            m_detail->setPalette(onTint);
+            update();
+        }
     }
 
     const QString& key() const { return m_key; }
@@ -96,20 +122,26 @@ protected:
     }
 
 private:
-    QPushButton* addButton(
-        QHBoxLayout* row, const QString& label, bool destructive, std::function<void()> action)
+    QPushButton* addButton(const QString& label, bool destructive, std::function<void()> action)
     {
         auto* button = new QPushButton(label, this);
         button->setAccessibleName(label);
         if (destructive)
             markDestructive(*button);
         connect(button, &QPushButton::clicked, this, std::move(action));
-        row->addWidget(button, 0, Qt::AlignVCenter);
+        m_row->addWidget(button, 0, Qt::AlignVCenter);
         return button;
     }
 
+    QHBoxLayout* m_row = nullptr;
+    QWidget* m_leading = nullptr;
+    QLabel* m_headline = nullptr;
+    QLabel* m_detail = nullptr;
     QColor m_tint;
     QString m_key;
+    std::function<void(GrantDuration)> m_allow;
+    std::function<void()> m_deny;
+    std::function<void()> m_block;
 };
 
 // The scrolling part of the banner. Its height follows its width, as wrapped headlines make a
@@ -200,11 +232,19 @@ void ApprovalBanner::rebuild()
         focusedLabel = focused->accessibleName();
         focused->clearFocus();
     }
+    // The cards of devices that still wait are filled anew rather than made anew: the style keeps
+    // what it drew for every palette it met, and a destructive button has a palette of its own,
+    // so new buttons for every change in the list would grow the program without end.
     for (QWidget* card : std::as_const(m_cards)) {
         card->hide();
-        card->deleteLater();
+        m_spareCards.insert(static_cast<ApprovalCard*>(card)->key(), card);
     }
     m_cards.clear();
+    const auto dropSpares = qScopeGuard([this] {
+        for (QWidget* card : std::as_const(m_spareCards))
+            card->deleteLater();
+        m_spareCards.clear();
+    });
     m_keys = waitingKeys();
     m_stack->updateGeometry();
     setVisible(!m_keys.isEmpty());
@@ -342,8 +382,14 @@ void ApprovalBanner::layoutCardsOnce()
             while (at + run < rows.size() && rows[at + run] == rows[at] + run)
                 ++run;
             qsizetype row = rows[at];
-            for (const ApprovalCardContent& content : cards(row, run))
-                m_cards.insert(row++, new ApprovalCard(content, m_stack->viewport()));
+            for (const ApprovalCardContent& content : cards(row, run)) {
+                auto* card = static_cast<ApprovalCard*>(m_spareCards.take(content.key));
+                if (card)
+                    card->fill(content);
+                else
+                    card = new ApprovalCard(content, m_stack->viewport());
+                m_cards.insert(row++, card);
+            }
             at += run;
             made = true;
         }

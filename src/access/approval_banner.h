@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFrame>
+#include <QHash>
 #include <QMap>
 #include <QStringList>
 
@@ -72,6 +73,8 @@ private:
     QWidget* m_tabPlace = nullptr;
     QStringList m_keys;
     QMap<qsizetype, QWidget*> m_cards; // by row
+    // While the cards are made again: those of before, by key, to be filled anew.
+    QHash<QString, QWidget*> m_spareCards;
     int m_rowHeight = 0; // the tallest card measured at the current width; 0 until then
     int m_measuredWidth = -1;
     bool m_scheduled = false;

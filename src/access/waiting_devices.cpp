@@ -35,18 +35,33 @@ std::optional<HoldRefusal> WaitingDevices::admit(
         expire();
     if (held >= kMaxHeldPerDevice)
         return HoldRefusal::tooManyFromDevice;
-    const QString own = held > 0 ? m_waiting.value(device).address : GuessLimiter::hostKey(address);
-    if (held == 0 && m_waiting.size() >= kMaxWaitingDevices && !makeRoomFor(own, device, 1, false))
-        return HoldRefusal::tooManyDevices;
     if (bytes > kMaxHeldBytes)
         return HoldRefusal::tooManyBytes;
-    while (bytes > kMaxHeldBytes - m_bytes) {
-        if (!makeRoomFor(own, device, bytes, true))
-            return HoldRefusal::tooManyBytes;
+    const QString own = held > 0 ? m_waiting.value(device).address : GuessLimiter::hostKey(address);
+    // Planned on a copy first, so that nothing gives way for a newcomer that is refused after all.
+    Devices after = m_waiting;
+    QList<Giving> plan;
+    if (held == 0 && !planRoom(after, plan, own, device, 1, false))
+        return HoldRefusal::tooManyDevices;
+    if (!planRoom(after, plan, own, device, bytes, true))
+        return HoldRefusal::tooManyBytes;
+    for (const Giving& giving : std::as_const(plan)) {
+        if (giving.wholeDevice) {
+            drop(giving.device, "gave way to another address");
+            continue;
+        }
+        Waiting& giver = m_waiting[giving.device];
+        const qint64 size = giver.sizes.takeLast();
+        giver.bytes -= size;
+        m_bytes -= size;
+        qCInfo(lcAccess).noquote() << "[access] dropped the newest held upload of a device that"
+                                   << "gave way to another address";
+        Q_EMIT newestDropped(giving.device);
     }
+
     Waiting& waiting = m_waiting[device];
     waiting.address = own;
-    ++waiting.uploads;
+    waiting.sizes.append(bytes);
     waiting.bytes += bytes;
     waiting.lastAsked = m_clock.now();
     waiting.lastUpload = waiting.lastAsked;
@@ -101,13 +116,40 @@ void WaitingDevices::drop(const QString& device, const char* why)
     m_expired.insert(device);
 }
 
-bool WaitingDevices::makeRoomFor(
-    const QString& own, const QString& device, qint64 incoming, bool byBytes)
+bool WaitingDevices::planRoom(Devices& devices, QList<Giving>& plan, const QString& own,
+    const QString& device, qint64 incoming, bool byBytes) const
 {
-    // What each address holds, in devices or bytes, and its newest device; and the device that
-    // has been quiet longest.
+    const auto spare = [&] {
+        if (!byBytes)
+            return qint64(kMaxWaitingDevices - devices.size());
+        qint64 held = 0;
+        for (const Waiting& waiting : std::as_const(devices))
+            held += waiting.bytes;
+        return kMaxHeldBytes - held;
+    };
+    for (qint64 room = spare(); room < incoming; room = spare()) {
+        const auto giving = nextToGive(devices, own, device, incoming, byBytes);
+        if (!giving)
+            return false;
+        plan.append(*giving);
+        if (giving->wholeDevice) {
+            devices.remove(giving->device);
+        } else {
+            Waiting& giver = devices[giving->device];
+            giver.bytes -= giver.sizes.takeLast();
+        }
+    }
+    return true;
+}
+
+std::optional<WaitingDevices::Giving> WaitingDevices::nextToGive(const Devices& devices,
+    const QString& own, const QString& device, qint64 incoming, bool byBytes) const
+{
+    // What each address holds, in devices or bytes, how many devices, and its newest device; and
+    // the device that has been quiet longest.
     struct Held {
         qint64 amount = 0;
+        qsizetype devices = 0;
         QString newestDevice;
         quint64 newestArrival = 0;
     };
@@ -115,9 +157,10 @@ bool WaitingDevices::makeRoomFor(
     const QDateTime now = m_clock.now();
     QString quietest;
     QDateTime quietSince;
-    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it) {
+    for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
         Held& held = byAddress[it->address];
         held.amount += byBytes ? it->bytes : 1;
+        ++held.devices;
         if (it.key() == device)
             continue; // it is the newcomer's own, never taken from it
         if (it->lastArrival > held.newestArrival) {
@@ -137,37 +180,41 @@ bool WaitingDevices::makeRoomFor(
     const qint64 addresses = byAddress.size() + (byAddress.contains(own) ? 0 : 1);
     const qint64 ownAmount = byAddress.value(own).amount;
     if (ownAmount * addresses >= bound)
-        return false;
-    if (!quietest.isEmpty()) {
-        drop(quietest, "stopped asking and gave way to another address");
-        return true;
+        return std::nullopt;
+    if (!quietest.isEmpty())
+        return Giving {quietest};
+    // Of the addresses that can spare something, the one that holds the most gives way; between
+    // addresses that hold alike, the one whose newest device came last, so that those that came
+    // first keep their places. Extra devices go before any upload of a device that is its
+    // address's only one.
+    const auto crowdedOf = [&](bool severalDevices) {
+        auto crowded = byAddress.cend();
+        for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
+            if (it.key() == own || (it->devices > 1) != severalDevices
+                || (!severalDevices && devices.value(it->newestDevice).sizes.size() < 2))
+                continue;
+            if (crowded == byAddress.cend() || it->amount > crowded->amount
+                || (it->amount == crowded->amount && it->newestArrival > crowded->newestArrival))
+                crowded = it;
+        }
+        return crowded;
+    };
+    if (const auto crowded = crowdedOf(true); crowded != byAddress.cend()) {
+        // A device is a place of its own: the address gives one up only while it holds more
+        // than its share and keeps no fewer than the newcomer's address will, so that places do
+        // not change hands back and forth between addresses that hold alike. Bytes are taken
+        // from whoever can spare them, or a large photo would find no room while a crowd of
+        // addresses each holds its share through several devices.
+        if (!byBytes
+            && (crowded->amount * addresses <= bound || crowded->amount - 1 < ownAmount + incoming))
+            return std::nullopt;
+        return Giving {crowded->newestDevice};
     }
-    // The address that holds the most gives way; between addresses that hold alike, the one
-    // whose newest device came last, so that those that came first keep their places.
-    auto crowded = byAddress.cend();
-    for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
-        if (it.key() == own || it->newestDevice.isEmpty())
-            continue;
-        if (crowded == byAddress.cend() || it->amount > crowded->amount
-            || (it->amount == crowded->amount && it->newestArrival > crowded->newestArrival))
-            crowded = it;
-    }
-    if (crowded == byAddress.cend() || crowded->amount * addresses <= bound)
-        return false;
-    const qint64 ownAfter = ownAmount + incoming;
-    if (byBytes) {
-        // One device may hold far more than a share, and must give way to a phone's photo, so
-        // holding more than the newcomer's address will is enough.
-        if (crowded->amount <= ownAfter)
-            return false;
-    } else if (crowded->amount - 1 < ownAfter) {
-        // It keeps no fewer devices than the newcomer's address will: so the one device of an
-        // address is never taken for another's, and places do not change hands back and forth
-        // between addresses that hold alike.
-        return false;
-    }
-    drop(crowded->newestDevice, "gave way to another address");
-    return true;
+    if (!byBytes)
+        return std::nullopt;
+    if (const auto crowded = crowdedOf(false); crowded != byAddress.cend())
+        return Giving {crowded->newestDevice, false};
+    return std::nullopt;
 }
 
 } // namespace vesker

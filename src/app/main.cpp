@@ -35,12 +35,19 @@
 #include <cstdio>
 #include <memory>
 
+#include <malloc.h>
+
 using namespace vesker;
 
 // The process entry: one copy per user, then the application's parts in their order, then the
 // main window.
 int main(int argc, char** argv)
 {
+    // Uploads held for approval are buffers of up to megabytes that come and go by the
+    // thousand. Each gets a mapping of its own, given back the moment it is freed: left to
+    // itself, glibc raises this threshold to the size of the first such buffer freed, and the
+    // later ones stay in the heap, which keeps their pages long after they are gone.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     // --help, --version and a mistyped option are answered before anything starts: no display
     // is needed, and no running copy, port or file is touched.
     QStringList arguments;

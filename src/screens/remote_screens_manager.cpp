@@ -130,6 +130,11 @@ RemoteScreensManager::RemoteScreensManager(
     connect(&m_waitingDevices, &WaitingDevices::dropped, this, [this](const QString& key) {
         dropWaiting([&key](const RelayRequest& request) { return request.key() == key; });
     });
+    connect(&m_waitingDevices, &WaitingDevices::newestDropped, this, [this](const QString& key) {
+        if (dropNewest(
+                m_waiting, [&](const RelayRequest& request) { return request.key() == key; }))
+            Q_EMIT pendingDevicesChanged();
+    });
     if (!m_defaults)
         return;
     connect(m_defaults, &platform::Defaults::changed, this, [this](const QString& key) {

@@ -570,20 +570,28 @@ TEST_F(AccessManagerTest, AskingKeepsAPlaceOnlyWhileTheNewestUploadIsYoung)
 
 TEST_F(AccessManagerTest, APhoneThatAsksKeepsItsPlaceHoweverManyAddressesSendAndAsk)
 {
+    constexpr qsizetype kMiB = 1024 * 1024;
     const struct {
         int others; // addresses that send a new device every two seconds, and keep asking
         const char* network; // where every address is, the phones' included
-    } rows[] {{50, "10.0.0.%1"}, {250, "10.0.0.%1"}, {250, "fd00::%1"}};
+        qsizetype otherBytes; // what each of their uploads holds
+        qsizetype phoneBytes; // what each phone's upload holds
+    } rows[] {{50, "10.0.0.%1", 0, 0}, {250, "10.0.0.%1", 0, 0}, {250, "fd00::%1", 0, 0},
+        {250, "10.0.%1.1", kMiB, 4 * kMiB}, {250, "10.0.%1.1", kMiB, 8'000'000}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.network) + " " + std::to_string(row.others));
+        SCOPED_TRACE(std::string(row.network) + " " + std::to_string(row.others) + " "
+            + std::to_string(row.phoneBytes));
         reset("ask");
+        // Buffers shared by every upload: each counts in full, the test holds it once.
+        const QByteArray photo(row.otherBytes, 'o');
+        const QByteArray phonePhoto(row.phoneBytes, 'p');
         const auto address = [&](int host) { return QString(row.network).arg(host); };
-        const auto from = [&](int host, const QString& device) {
-            PendingUpload held = upload(device);
+        const auto from = [&](int host, const QString& device, const QByteArray& data = {}) {
+            PendingUpload held = upload(device, {}, data);
             held.remoteAddress = address(host);
             return m_access->enqueue(held);
         };
-        ASSERT_EQ(from(1, kPhone), std::nullopt);
+        ASSERT_EQ(from(1, kPhone, phonePhoto), std::nullopt);
         QStringList sent;
         qsizetype mostWaiting = 0;
         for (int second = 2; second < kMaxWaitSeconds; second += 2) {
@@ -595,13 +603,13 @@ TEST_F(AccessManagerTest, APhoneThatAsksKeepsItsPlaceHoweverManyAddressesSendAnd
             m_access->expireWaiting();
             for (int host = 3; host < 3 + row.others; ++host) {
                 sent.append(QStringLiteral("other-%1-%2").arg(host).arg(second));
-                (void)from(host, sent.last());
+                (void)from(host, sent.last(), photo);
             }
             mostWaiting = std::max(mostWaiting, m_access->waitingDevices());
             ASSERT_EQ(m_access->deviceStatus(kPhone).pending, 1) << second;
             // A phone that comes in the middle of it finds a place, and keeps it too.
             if (second == kMaxWaitSeconds / 2)
-                ASSERT_EQ(from(2, kTablet), std::nullopt);
+                ASSERT_EQ(from(2, kTablet, phonePhoto), std::nullopt);
             if (second > kMaxWaitSeconds / 2)
                 ASSERT_EQ(m_access->deviceStatus(kTablet).pending, 1) << second;
         }
@@ -611,6 +619,44 @@ TEST_F(AccessManagerTest, APhoneThatAsksKeepsItsPlaceHoweverManyAddressesSendAnd
         m_access->expireWaiting();
         EXPECT_TRUE(m_access->deviceStatus(kPhone).expired) << "its upload is too old to wait on";
         EXPECT_EQ(m_access->deviceStatus(kTablet).pending, 1);
+    }
+}
+
+TEST_F(AccessManagerTest, WhenTheBytesRunOutOnlyWhatAnAddressCanSpareGivesWay)
+{
+    const QByteArray photo(60 * 1024 * 1024, 'x');
+    const struct {
+        const char* held; // per address, the uploads of each of its devices
+        bool fits; // a 60 MiB photo from a new address
+        const char* after; // each device's uploads, in the same order
+    } rows[] {{"1 1 1 1 1 1 1 1", false, "1 1 1 1 1 1 1 1"}, {"8", true, "7"}, {"4,4", true, "4"},
+        {"3 1,1 1 1 1", true, "3 1 1 1 1"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.held);
+        reset("ask");
+        const auto from = [&](int host, const QString& device) {
+            PendingUpload held = upload(device, {}, photo);
+            held.remoteAddress = QStringLiteral("10.0.0.%1").arg(host);
+            return m_access->enqueue(held);
+        };
+        QStringList devices;
+        const QStringList addresses = QString(row.held).split(u' ');
+        for (int host = 0; host < addresses.size(); ++host) {
+            const QStringList counts = addresses[host].split(u',');
+            for (int d = 0; d < counts.size(); ++d) {
+                devices.append(QStringLiteral("device-%1-%2").arg(host).arg(d));
+                for (int i = 0; i < counts[d].toInt(); ++i)
+                    ASSERT_EQ(from(host, devices.last()), std::nullopt);
+            }
+        }
+        EXPECT_EQ(
+            from(100, kPhone), row.fits ? std::nullopt : std::optional(HoldRefusal::tooManyBytes));
+        QStringList after;
+        for (const QString& device : std::as_const(devices)) {
+            if (const qsizetype pending = m_access->deviceStatus(device).pending)
+                after.append(QString::number(pending));
+        }
+        EXPECT_EQ(after.join(u' '), QLatin1String(row.after));
     }
 }
 
