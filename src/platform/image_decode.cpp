@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMutex>
 
@@ -221,38 +222,22 @@ QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Dec
     return image.isNull() ? image : shrunk(usable(image), longestSide);
 }
 
-// A CMYK TIFF of 16 bits a sample, read through Qt as the RGBA64 image its samples make; none
-// for anything else.
-QImage decodeCmykTiff(
-    const QByteArray& bytes, int longestSide, qint64 maxPixels, DecodeError* error)
-{
-    const std::optional<QByteArray> relabelled = cmykTiffAsRgba(bytes);
-    if (!relabelled)
-        return {};
-    QBuffer buffer;
-    buffer.setData(*relabelled);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    // Scaled as it is read, black would be taken for transparency: it is scaled as colours.
-    const QImage inks = readWithQt(reader, 0, maxPixels, error);
-    const QImage image = inks.isNull() ? inks : rgbFromCmyk64(inks);
-    return image.isNull() ? failed(error, DecodeError::corrupt) : shrunk(image, longestSide);
-}
-
-// Qt's reader first; what it gives up on goes to the one reader of ours that may know better.
+// A CMYK TIFF goes to our own reader, which knows every kind of it; everything else, other
+// TIFFs included, to Qt's.
 QImage decodeWithFallback(QImageReader& reader, const std::function<QByteArray()>& bytes,
-    int longestSide, qint64 maxPixels, DecodeError* error)
+    const QString& name, int longestSide, qint64 maxPixels, DecodeError* error)
 {
-    // Told before reading: a reader that failed no longer says what it read.
-    const bool tiff = reader.format() == "tiff";
-    DecodeError why {};
-    const QImage image = decodeWithQt(reader, longestSide, maxPixels, &why);
-    if (image.isNull() && why == DecodeError::corrupt && tiff) {
-        const QImage cmyk = decodeCmykTiff(bytes(), longestSide, maxPixels, &why);
+    const TiffMessageName named(name);
+    const QByteArray tiff = reader.format() == "tiff" ? bytes() : QByteArray();
+    if (!tiff.isEmpty()) {
+        DecodeError why {};
+        const QImage cmyk = readCmykTiff(tiff, name, maxPixels, &why);
         if (!cmyk.isNull())
-            return cmyk;
+            return shrunk(cmyk, longestSide);
+        if (why != DecodeError::unsupported)
+            return failed(error, why);
     }
-    return image.isNull() ? failed(error, why) : image;
+    return decodeWithQt(reader, longestSide, maxPixels, error);
 }
 
 } // namespace
@@ -283,7 +268,8 @@ QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error, in
             return QByteArray();
         return file.readAll();
     };
-    return decodeWithFallback(reader, bytes, longestSide, maxPixels, error);
+    return decodeWithFallback(
+        reader, bytes, QFileInfo(path).fileName(), longestSide, maxPixels, error);
 }
 
 QImage decodeImageData(
@@ -302,7 +288,8 @@ QImage decodeImageData(
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     return decodeWithFallback(
-        reader, [&data] { return data; }, longestSide, maxPixels, error);
+        reader, [&data] { return data; }, QStringLiteral("picture held in memory"), longestSide,
+        maxPixels, error);
 }
 
 } // namespace vesker::platform

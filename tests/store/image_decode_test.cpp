@@ -129,3 +129,49 @@ TEST(ImageDecode, ACmykTiffOfSixteenBitsIsDecodedThumbnailedAndRead)
         EXPECT_TRUE(read.text.contains(QStringLiteral("Invoice 2291"))) << read.text.toStdString();
     }
 }
+
+TEST(ImageDecode, EveryCmykTiffShowsItsInksAndKeepsItsTransparency)
+{
+    for (const PictureSample& sample : everyPictureForm()) {
+        const QByteArray name(sample.name);
+        if (!name.contains("CMYK TIFF"))
+            continue;
+        SCOPED_TRACE(sample.name);
+        const QImage image = platform::decodeImageData(sample.bytes);
+        ASSERT_EQ(image.size(), sample.size);
+        const int w = image.width(), h = image.height();
+        EXPECT_EQ(image.pixelColor(w / 2, 2), QColor(Qt::white));
+        EXPECT_EQ(image.pixelColor(w / 3, h / 2), QColor(Qt::red));
+        EXPECT_EQ(image.pixelColor(w * 3 / 4, h / 2), QColor(Qt::blue));
+        // The first quarter is clear where the picture has alpha, and red where it has none.
+        const QColor clear = image.pixelColor(w / 8, h / 2);
+        if (name.contains("alpha"))
+            EXPECT_EQ(clear.alpha(), 0);
+        else
+            EXPECT_EQ(clear, QColor(Qt::red));
+    }
+}
+
+TEST(ImageDecode, LibtiffSpeaksThroughTheLogUnderThePicturesName)
+{
+    // Inks of a set other than CMYK: no reader here shows them, and libtiff says why.
+    QByteArray tiff = tiffBytes(markedPicture(40, 30), TiffModel::cmyk, 8);
+    const qsizetype inkSet = tiff.lastIndexOf(QByteArray("\x4c\x01\x03\x00\x01\x00\x00\x00", 8));
+    ASSERT_GT(inkSet, 0);
+    tiff[inkSet + 8] = 2;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("odd-inks.tiff"));
+    ASSERT_TRUE(writeFile(path, tiff));
+
+    static QStringList lines;
+    lines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& line) { lines.append(line); });
+    const QImage image = platform::decodeImage(path);
+    qInstallMessageHandler(previous);
+
+    EXPECT_TRUE(image.isNull());
+    EXPECT_FALSE(lines.filter(QStringLiteral("[tiff] odd-inks.tiff: ")).isEmpty())
+        << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.filter(QStringLiteral("foo")).isEmpty()) << lines.join(u'\n').toStdString();
+}
