@@ -291,53 +291,82 @@ TiffMessageName::~TiffMessageName()
     t_messageName = m_previous;
 }
 
-QImage readCmykTiff(
-    const QByteArray& bytes, const QString& name, qint64 maxPixels, DecodeError* error)
-{
-    MemoryFile file {bytes};
-    const QByteArray fileName = name.toUtf8();
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen(fileName.constData(), "rm", &file,
-        readMemory, writeNothing, seekMemory, closeNothing, memorySize, mapNothing, unmapNothing));
-    if (!tiff)
-        return failure(error, DecodeError::unsupported);
-    const std::optional<Layout> layout = layoutOf(tiff.get());
-    if (!layout)
-        return failure(error, DecodeError::unsupported);
-    uint32_t width = 0, height = 0;
+struct CmykTiffReader::Open {
+    explicit Open(const QByteArray& bytes)
+        : file {bytes}
+    { }
+    MemoryFile file;
+    std::unique_ptr<TIFF, TiffCloser> tiff;
+    Layout layout;
+    QSize size;
     uint16_t orientation = ORIENTATION_TOPLEFT;
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
-    if (width == 0 || height == 0 || width > INT_MAX || height > INT_MAX)
-        return failure(error, DecodeError::corrupt);
-    if (qint64(width) * height > maxPixels)
-        return failure(error, DecodeError::tooLarge);
+};
 
-    const QSize size {int(width), int(height)};
-    QImage out(size, layout->alpha >= 0 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+CmykTiffReader::CmykTiffReader(const QByteArray& bytes, const QString& name)
+{
+    if (bytes.isEmpty())
+        return;
+    auto open = std::make_unique<Open>(bytes);
+    const QByteArray fileName = name.toUtf8();
+    open->tiff.reset(TIFFClientOpen(fileName.constData(), "rm", &open->file, readMemory,
+        writeNothing, seekMemory, closeNothing, memorySize, mapNothing, unmapNothing));
+    const std::optional<Layout> layout = open->tiff ? layoutOf(open->tiff.get()) : std::nullopt;
+    if (!layout)
+        return;
+    uint32_t width = 0, height = 0;
+    TIFFGetField(open->tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(open->tiff.get(), TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(open->tiff.get(), TIFFTAG_ORIENTATION, &open->orientation);
+    open->layout = *layout;
+    open->size
+        = QSize(int(std::min<uint32_t>(width, INT_MAX)), int(std::min<uint32_t>(height, INT_MAX)));
+    m_open = std::move(open);
+}
+
+CmykTiffReader::~CmykTiffReader() = default;
+
+bool CmykTiffReader::isCmyk() const
+{
+    return m_open != nullptr;
+}
+
+QSize CmykTiffReader::size() const
+{
+    return m_open ? m_open->size : QSize();
+}
+
+QImage CmykTiffReader::read(DecodeError* error)
+{
+    if (!m_open)
+        return failure(error, DecodeError::unsupported);
+    const QSize size = m_open->size;
+    const Layout& layout = m_open->layout;
+    TIFF* tiff = m_open->tiff.get();
+    if (size.isEmpty())
+        return failure(error, DecodeError::corrupt);
+    QImage out(size, layout.alpha >= 0 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (out.isNull())
         return failure(error, DecodeError::tooLarge);
     out.fill(Qt::white);
-    const std::vector<int> order = layingOrder(*layout);
+    const std::vector<int> order = layingOrder(layout);
     bool read = true;
-    if (layout->planes) {
+    if (layout.planes) {
         for (const int sample : order) {
-            read = read
-                && readPlane(tiff.get(), sample, size, [&](int y, int x, const uchar* in, int n) {
-                       lay(sample, in, 1, *layout, reinterpret_cast<QRgb*>(out.scanLine(y)) + x, n);
-                   });
+            read = read && readPlane(tiff, sample, size, [&](int y, int x, const uchar* in, int n) {
+                lay(sample, in, 1, layout, reinterpret_cast<QRgb*>(out.scanLine(y)) + x, n);
+            });
         }
     } else {
-        read = readPlane(tiff.get(), 0, size, [&](int y, int x, const uchar* in, int n) {
+        read = readPlane(tiff, 0, size, [&](int y, int x, const uchar* in, int n) {
             for (const int sample : order) {
-                lay(sample, in + sample * layout->bytes, layout->samples, *layout,
+                lay(sample, in + sample * layout.bytes, layout.samples, layout,
                     reinterpret_cast<QRgb*>(out.scanLine(y)) + x, n);
             }
         });
     }
     if (!read)
         return failure(error, DecodeError::corrupt);
-    return upright(out, orientation);
+    return upright(std::move(out), m_open->orientation);
 }
 
 } // namespace vesker::platform
