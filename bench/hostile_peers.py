@@ -17,13 +17,19 @@ window and card list are made as on a desktop), then prints:
          dropped;
       3. wrong access codes for 60 s: how many were checked (answered 401), and how long after
          the flood stops the right code from a new address gets in;
-      4. 300 uploads declaring 60 MB and sending 6 KB a second.
+      4. 300 uploads declaring 60 MB and sending 6 KB a second;
+  - twelve 8000 x 8000 PNGs of 16 bits a channel and twelve palette PNGs of that size sent at
+    once, with recognition on and the browser screen asking for each thumbnail: the program's
+    peak resident memory once every picture has been decoded (median of three runs, and with
+    BASELINE=another build's vesker, that build's beside it and the ratio).
 
     bench/hostile_peers.py [BUILD_DIR]     VESKER=another build's vesker is measured instead
                                            ATTACKS=readers,guessing,... runs only those
+                                           BASELINE=a vesker to compare pictures with
 """
 import json
 import os
+import struct
 import socket
 import statistics
 import subprocess
@@ -31,6 +37,7 @@ import sys
 import tempfile
 import threading
 import time
+import zlib
 
 build = sys.argv[1] if len(sys.argv) > 1 else "build"
 vesker = os.environ.get("VESKER", os.path.join(build, "src", "vesker"))
@@ -105,6 +112,11 @@ class Program:
     def stop(self):
         self.process.terminate()
         self.process.wait(60)
+
+    def cpu_seconds(self):
+        with open(f"/proc/{self.process.pid}/stat") as f:
+            fields = f.read().rpartition(")")[2].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
     def peak_mib(self):
         return status_kib(self.process.pid, "VmHWM") / 1024
@@ -385,15 +397,90 @@ def slow_uploads():
                        feed=lambda: b"j" * 600, every=0.1))
 
 
+def png(width, height, depth, colour, first_row, plte=b""):
+    """A PNG whose rows after the first repeat it (each filtered as "up": all zero)."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xffffffff))
+    packer = zlib.compressobj(9)
+    data = packer.compress(b"\0" + first_row)
+    same = b"\2" + bytes(len(first_row))
+    for _ in range(height - 1):
+        data += packer.compress(same)
+    data += packer.flush()
+    head = struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) + (chunk(b"PLTE", plte) if plte else b"")
+            + chunk(b"IDAT", data) + chunk(b"IEND", b""))
+
+
+def pictures_at_once():
+    side = 8000
+    deep = png(side, side, 16, 2, b"".join(struct.pack(">HHH", x * 8, 65535 - x * 8, x * 37 % 65536)
+                                         for x in range(side)))
+    palette = png(side, side, 2, 3, bytes(x * 7 % 256 for x in range(side // 4)),
+                  bytes([0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255]))
+    pictures = [deep] * 12 + [palette] * 12
+
+    def peak(binary):
+        program = Program({"recognizeOnArrival": True, "allowBrowserScreens": True}, binary)
+        program.start()
+        ids = [None] * len(pictures)
+
+        def send(n):
+            status, body, _ = request(program.port, "POST", "/upload", pictures[n],
+                                      {"Content-Type": "image/png", "X-Device": f"peer-{n}"},
+                                      timeout=300)
+            if status == 200:
+                ids[n] = json.loads(body)["id"]
+            threading.Thread(target=request, daemon=True,
+                             args=(program.port, "GET", f"/api/thumb/{ids[n]}"),
+                             kwargs={"timeout": 600}).start()
+
+        senders = [threading.Thread(target=send, args=(n,)) for n in range(len(pictures))]
+        for t in senders:
+            t.start()
+        for t in senders:
+            t.join()
+        # Decoded and read once the program has had nothing to do for five seconds.
+        started, quiet_since, last = time.perf_counter(), time.perf_counter(), 0
+        while time.perf_counter() - started < 900 and time.perf_counter() - quiet_since < 5:
+            time.sleep(0.5)
+            now = program.cpu_seconds()
+            if now - last > 0.1:
+                quiet_since, last = time.perf_counter(), now
+        stored = sum(i is not None for i in ids)
+        mib = program.peak_mib()
+        program.stop()
+        return mib, stored
+
+    runs = [("this build", vesker)]
+    if os.environ.get("BASELINE"):
+        runs.insert(0, ("baseline", os.environ["BASELINE"]))
+    peaks = {label: [] for label, _ in runs}
+    for _ in range(3):
+        for label, binary in runs:
+            mib, stored = peak(binary)
+            peaks[label].append(mib)
+            print(f"    {label:12} peak {mib:6.0f} MiB  ({stored}/{len(pictures)} stored)", flush=True)
+    print(f"{len(pictures)} large PNGs at once (12 of 16 bits, 12 palette)")
+    for label, _ in runs:
+        print(f"  {label:34} peak {statistics.median(peaks[label]):6.0f} MiB (median of 3)")
+    if len(runs) == 2:
+        ratio = statistics.median(peaks["this build"]) / statistics.median(peaks["baseline"])
+        print(f"  {'this build / baseline':34} {ratio:.2f}")
+
+
 def main():
-    attacks = os.environ.get("ATTACKS", "texts,devices,readers,waiting,guessing,slow").split(",")
+    attacks = os.environ.get(
+        "ATTACKS", "texts,devices,readers,waiting,guessing,slow,pictures").split(",")
     headed = False
     for name, run in [("texts", long_texts), ("devices", waiting_devices),
                       ("readers", stalled_readers), ("waiting", waiting_flood),
-                      ("guessing", guessing), ("slow", slow_uploads)]:
+                      ("guessing", guessing), ("slow", slow_uploads),
+                      ("pictures", pictures_at_once)]:
         if name not in attacks:
             continue
-        if name not in ("texts", "devices") and not headed:
+        if name not in ("texts", "devices", "pictures") and not headed:
             print("attacks from 127.0.0.1, each beside 20 normal requests from 127.0.0.2")
             headed = True
         run()

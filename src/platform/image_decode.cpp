@@ -1,9 +1,11 @@
 #include "platform/image_decode.h"
 
 #include "platform/cmyk_tiff.h"
+#include "platform/decode_budget.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMutex>
 
@@ -67,8 +69,15 @@ struct HeifDeleter {
     void operator()(const heif_image* p) const { heif_image_release(p); }
 };
 
+// What a picture fitted to `longestSide` takes beside the whole one it is made from.
+qint64 fittedBytes(QSize size, int longestSide)
+{
+    const QSize shown = fitted(size, longestSide);
+    return shown == size ? 0 : qint64(shown.width()) * shown.height() * 4;
+}
+
 template <typename ReadInto>
-QImage decodeHeif(ReadInto readInto, qint64 maxPixels, DecodeError* error)
+QImage decodeHeif(ReadInto readInto, int longestSide, qint64 maxPixels, DecodeError* error)
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { heif_init(nullptr); });
@@ -79,8 +88,8 @@ QImage decodeHeif(ReadInto readInto, qint64 maxPixels, DecodeError* error)
     // libheif checks this against each image's declared size while it parses the file, before
     // it allocates anything for the pixels. No side can be longer than the whole pixel budget
     // allows for a one-pixel-high strip, nor than libheif's own default.
-    const qint64 longestSide = std::clamp<qint64>(maxPixels, 1, 32768);
-    heif_context_set_maximum_image_size_limit(context.get(), int(longestSide));
+    const qint64 sideLimit = std::clamp<qint64>(maxPixels, 1, 32768);
+    heif_context_set_maximum_image_size_limit(context.get(), int(sideLimit));
 
     if (const heif_error read = readInto(context.get()); read.code != heif_error_Ok) {
         return failed(error, readFailure(read));
@@ -97,6 +106,9 @@ QImage decodeHeif(ReadInto readInto, qint64 maxPixels, DecodeError* error)
     if (width * height > maxPixels)
         return failed(error, DecodeError::tooLarge);
 
+    // libheif's planes as it decodes and converts them, its RGB picture, and ours.
+    const DecodeBudget::Hold hold = decodeBudget().take(
+        width * height * 9 + fittedBytes(QSize(int(width), int(height)), longestSide));
     heif_image* rawImage = nullptr;
     if (const heif_error decoded = heif_decode_image(
             handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr);
@@ -118,7 +130,8 @@ QImage decodeHeif(ReadInto readInto, qint64 maxPixels, DecodeError* error)
         return failed(error, DecodeError::tooLarge);
     for (int y = 0; y < h; ++y)
         std::copy_n(pixels + qint64(y) * stride, w * 3, out.scanLine(y));
-    return out;
+    image.reset();
+    return shrunk(std::move(out), longestSide);
 }
 
 constexpr qint64 kMaxTiffBytes = 64LL * 1024 * 1024;
@@ -130,11 +143,15 @@ qint64 allocationLimitBytes()
     return qint64(QImageReader::allocationLimit()) * 1024 * 1024;
 }
 
+// A reader that does not say what it gives is taken to give 32 bits a pixel.
+int bitsPerPixel(QImage::Format format)
+{
+    return format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
+}
+
 qint64 decodedBytes(QSize size, QImage::Format format)
 {
-    const int bits
-        = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
-    return qint64(size.width()) * size.height() * std::max(bits, 32) / 8;
+    return qint64(size.width()) * size.height() * std::max(bitsPerPixel(format), 32) / 8;
 }
 
 // For the few readers that cannot decode at a smaller size. The limit is process-wide, so it
@@ -151,25 +168,41 @@ void raiseAllocationLimit(qint64 bytes)
 // What every road after decoding works with: 8 bits a channel and no colour table. Readers give
 // what the file holds (a palette, one bit a pixel, 16 bits a channel), which writers, painters
 // and recognition each take their own way, or not at all.
-QImage usable(QImage image)
+QImage::Format usableFormat(QImage::Format format, bool alpha)
 {
-    switch (image.format()) {
+    switch (format) {
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
     case QImage::Format_ARGB32_Premultiplied:
     case QImage::Format_RGB888:
     case QImage::Format_Grayscale8:
-        return image;
+        return format;
     case QImage::Format_Grayscale16:
-        return image.convertToFormat(QImage::Format_Grayscale8);
+        return QImage::Format_Grayscale8;
     default:
-        return image.convertToFormat(
-            image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        return alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     }
 }
 
-// None when the image cannot be read; the bytes are read only for what Qt refuses.
-QImage readWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, DecodeError* error)
+// Qt converts to a layout no wider in place, so a 16-bit picture never has a second copy.
+QImage usable(QImage image)
+{
+    image.convertTo(usableFormat(image.format(), image.hasAlphaChannel()));
+    return image;
+}
+
+// What a reader's picture of `size` in `format` takes at its peak: its own pixels, those of the
+// copy usable() makes of it where that layout is wider, and the picture fitted to `longestSide`.
+qint64 peakBytes(QSize size, QImage::Format format, int longestSide)
+{
+    const qint64 pixels = qint64(size.width()) * size.height();
+    const int bits = bitsPerPixel(format);
+    const int usableBits = bitsPerPixel(usableFormat(format, false));
+    return pixels * bits / 8 + (usableBits > bits ? pixels * usableBits / 8 : 0)
+        + fittedBytes(size, longestSide);
+}
+
+QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, DecodeError* error)
 {
     // The orientation tag is how a phone held upright says which way is up; without it a
     // portrait photo is read lying on its side.
@@ -180,10 +213,11 @@ QImage readWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Decod
         return failed(error, missing ? DecodeError::unreadable : DecodeError::unsupported);
     }
     // The header's size is known before any pixel is decoded; Qt's allocation limit catches
-    // the formats that cannot tell it in advance.
+    // the formats that cannot tell it in advance, and bounds what they are given.
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)
         return failed(error, DecodeError::tooLarge);
+    qint64 cost = allocationLimitBytes();
     if (size.isValid()) {
         const QImage::Format format = reader.imageFormat();
         QSize target = fitted(size, longestSide);
@@ -195,7 +229,8 @@ QImage readWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Decod
         // the memory our own budget allows, however much Qt allowed before.
         const QByteArray kind = reader.format();
         const bool scaled = reader.supportsOption(QImageIOHandler::ScaledSize);
-        if (scaled && (kind == "jpeg" || kind == "webp")) {
+        const bool readsScaled = scaled && (kind == "jpeg" || kind == "webp");
+        if (readsScaled) {
             while (decodedBytes(target, format) > allocationLimitBytes() && target.width() > 1
                 && target.height() > 1) {
                 target /= 2;
@@ -205,54 +240,39 @@ QImage readWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, Decod
         }
         if (scaled && target != size)
             reader.setScaledSize(target);
+        const QSize decoded = readsScaled ? target : size;
+        cost = peakBytes(decoded, format, longestSide);
+        // Turned upright, the picture is copied once more.
+        if (reader.transformation() != QImageIOHandler::TransformationNone)
+            cost += decodedBytes(decoded, format);
     }
 
+    const DecodeBudget::Hold hold = decodeBudget().take(cost);
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return failed(error, DecodeError::corrupt);
     if (qint64(image.width()) * image.height() > maxPixels)
         return failed(error, DecodeError::tooLarge);
-    return image;
+    return shrunk(usable(std::move(image)), longestSide);
 }
 
-QImage decodeWithQt(QImageReader& reader, int longestSide, qint64 maxPixels, DecodeError* error)
-{
-    const QImage image = readWithQt(reader, longestSide, maxPixels, error);
-    return image.isNull() ? image : shrunk(usable(image), longestSide);
-}
-
-// A CMYK TIFF of 16 bits a sample, read through Qt as the RGBA64 image its samples make; none
-// for anything else.
-QImage decodeCmykTiff(
-    const QByteArray& bytes, int longestSide, qint64 maxPixels, DecodeError* error)
-{
-    const std::optional<QByteArray> relabelled = cmykTiffAsRgba(bytes);
-    if (!relabelled)
-        return {};
-    QBuffer buffer;
-    buffer.setData(*relabelled);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    // Scaled as it is read, black would be taken for transparency: it is scaled as colours.
-    const QImage inks = readWithQt(reader, 0, maxPixels, error);
-    const QImage image = inks.isNull() ? inks : rgbFromCmyk64(inks);
-    return image.isNull() ? failed(error, DecodeError::corrupt) : shrunk(image, longestSide);
-}
-
-// Qt's reader first; what it gives up on goes to the one reader of ours that may know better.
+// A CMYK TIFF goes to our own reader, which knows every kind of it; everything else, other
+// TIFFs included, to Qt's.
 QImage decodeWithFallback(QImageReader& reader, const std::function<QByteArray()>& bytes,
-    int longestSide, qint64 maxPixels, DecodeError* error)
+    const QString& name, int longestSide, qint64 maxPixels, DecodeError* error)
 {
-    // Told before reading: a reader that failed no longer says what it read.
-    const bool tiff = reader.format() == "tiff";
-    DecodeError why {};
-    const QImage image = decodeWithQt(reader, longestSide, maxPixels, &why);
-    if (image.isNull() && why == DecodeError::corrupt && tiff) {
-        const QImage cmyk = decodeCmykTiff(bytes(), longestSide, maxPixels, &why);
-        if (!cmyk.isNull())
-            return cmyk;
-    }
-    return image.isNull() ? failed(error, why) : image;
+    const TiffMessageName named(name);
+    const QByteArray tiff = reader.format() == "tiff" ? bytes() : QByteArray();
+    CmykTiffReader cmyk(tiff, name);
+    if (!cmyk.isCmyk())
+        return decodeWithQt(reader, longestSide, maxPixels, error);
+    const QSize size = cmyk.size();
+    if (qint64(size.width()) * size.height() > maxPixels)
+        return failed(error, DecodeError::tooLarge);
+    const DecodeBudget::Hold hold = decodeBudget().take(
+        decodedBytes(size, QImage::Format_ARGB32) * 2 + fittedBytes(size, longestSide));
+    const QImage image = cmyk.read(error);
+    return image.isNull() ? image : shrunk(image, longestSide);
 }
 
 } // namespace
@@ -272,8 +292,7 @@ QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error, in
         const auto read = [&](heif_context* context) {
             return heif_context_read_from_file(context, nativePath.constData(), nullptr);
         };
-        const QImage image = decodeHeif(read, maxPixels, error);
-        return image.isNull() ? image : shrunk(image, longestSide);
+        return decodeHeif(read, longestSide, maxPixels, error);
     }
     QImageReader reader(path);
     const auto bytes = [&path] {
@@ -283,7 +302,8 @@ QImage decodeImage(const QString& path, qint64 maxPixels, DecodeError* error, in
             return QByteArray();
         return file.readAll();
     };
-    return decodeWithFallback(reader, bytes, longestSide, maxPixels, error);
+    return decodeWithFallback(
+        reader, bytes, QFileInfo(path).fileName(), longestSide, maxPixels, error);
 }
 
 QImage decodeImageData(
@@ -294,15 +314,15 @@ QImage decodeImageData(
             return heif_context_read_from_memory_without_copy(
                 context, data.constData(), size_t(data.size()), nullptr);
         };
-        const QImage image = decodeHeif(read, maxPixels, error);
-        return image.isNull() ? image : shrunk(image, longestSide);
+        return decodeHeif(read, longestSide, maxPixels, error);
     }
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     return decodeWithFallback(
-        reader, [&data] { return data; }, longestSide, maxPixels, error);
+        reader, [&data] { return data; }, QStringLiteral("picture held in memory"), longestSide,
+        maxPixels, error);
 }
 
 } // namespace vesker::platform

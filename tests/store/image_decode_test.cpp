@@ -1,3 +1,4 @@
+#include "platform/decode_budget.h"
 #include "platform/image_decode.h"
 #include "platform/media.h"
 #include "store/recognizer.h"
@@ -7,6 +8,8 @@
 
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtConcurrent>
 
 #include <gtest/gtest.h>
 
@@ -128,4 +131,98 @@ TEST(ImageDecode, ACmykTiffOfSixteenBitsIsDecodedThumbnailedAndRead)
         EXPECT_EQ(read.barcodes, QStringList {QStringLiteral("QR https://example.org/cmyk")});
         EXPECT_TRUE(read.text.contains(QStringLiteral("Invoice 2291"))) << read.text.toStdString();
     }
+}
+
+TEST(ImageDecode, EveryCmykTiffShowsItsInksAndKeepsItsTransparency)
+{
+    for (const PictureSample& sample : everyPictureForm()) {
+        const QByteArray name(sample.name);
+        if (!name.contains("CMYK TIFF"))
+            continue;
+        SCOPED_TRACE(sample.name);
+        const QImage image = platform::decodeImageData(sample.bytes);
+        ASSERT_EQ(image.size(), sample.size);
+        const int w = image.width(), h = image.height();
+        EXPECT_EQ(image.pixelColor(w / 2, 2), QColor(Qt::white));
+        EXPECT_EQ(image.pixelColor(w / 3, h / 2), QColor(Qt::red));
+        EXPECT_EQ(image.pixelColor(w * 3 / 4, h / 2), QColor(Qt::blue));
+        // The first quarter is clear where the picture has alpha, and red where it has none.
+        const QColor clear = image.pixelColor(w / 8, h / 2);
+        if (name.contains("alpha"))
+            EXPECT_EQ(clear.alpha(), 0);
+        else
+            EXPECT_EQ(clear, QColor(Qt::red));
+    }
+}
+
+TEST(ImageDecode, LibtiffSpeaksThroughTheLogUnderThePicturesName)
+{
+    // Inks of a set other than CMYK: no reader here shows them, and libtiff says why.
+    QByteArray tiff = tiffBytes(markedPicture(40, 30), TiffModel::cmyk, 8);
+    const qsizetype inkSet = tiff.lastIndexOf(QByteArray("\x4c\x01\x03\x00\x01\x00\x00\x00", 8));
+    ASSERT_GT(inkSet, 0);
+    tiff[inkSet + 8] = 2;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("odd-inks.tiff"));
+    ASSERT_TRUE(writeFile(path, tiff));
+
+    static QStringList lines;
+    lines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& line) { lines.append(line); });
+    const QImage image = platform::decodeImage(path);
+    qInstallMessageHandler(previous);
+
+    EXPECT_TRUE(image.isNull());
+    EXPECT_FALSE(lines.filter(QStringLiteral("[tiff] odd-inks.tiff: ")).isEmpty())
+        << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.filter(QStringLiteral("foo")).isEmpty()) << lines.join(u'\n').toStdString();
+}
+
+TEST(ImageDecode, PicturesDecodedAtOnceShareOneBudgetAndALargerOneWaitsItsTurn)
+{
+    // 16 bits a channel: read as 8 bytes a pixel.
+    QTemporaryDir dir;
+    const auto picture = [&dir](const char* name, int width, int height) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        const QImage deep = markedPicture(width, height).convertToFormat(QImage::Format_RGBX64);
+        return writeFile(path, encoded(deep, "png")) ? path : QString();
+    };
+    const QString large = picture("large.png", 2500, 2000);
+    QStringList paths {large};
+    for (const char* name : {"a.png", "b.png", "c.png", "d.png", "e.png"})
+        paths.append(picture(name, 1500, 1000));
+    ASSERT_FALSE(paths.contains(QString()));
+
+    platform::DecodeBudget& budget = platform::decodeBudget();
+    const qint64 capacity = budget.capacity();
+    QThreadPool pool;
+    pool.setMaxThreadCount(int(paths.size()));
+    const auto decodeAll = [&](const QStringList& which) {
+        budget.resetPeak();
+        QList<QFuture<QSize>> sizes;
+        for (const QString& path : which) {
+            sizes.append(
+                QtConcurrent::run(&pool, [path] { return platform::decodeImage(path).size(); }));
+        }
+        QList<QSize> out;
+        for (QFuture<QSize>& size : sizes)
+            out.append(size.result());
+        return out;
+    };
+    decodeAll({large});
+    const qint64 largeAlone = budget.peak();
+    decodeAll({paths.at(1)});
+    const qint64 smallAlone = budget.peak();
+    ASSERT_GT(largeAlone, 2 * smallAlone);
+
+    // Room for two of the small ones at a time; the large one is more than the whole budget.
+    budget.setCapacity(2 * smallAlone + smallAlone / 2);
+    const QList<QSize> sizes = decodeAll(paths);
+    budget.setCapacity(capacity);
+
+    EXPECT_EQ(sizes.first(), QSize(2500, 2000));
+    EXPECT_EQ(sizes.count(QSize(1500, 1000)), 5);
+    EXPECT_LE(budget.peak(), largeAlone) << "the large one decoded beside another";
+    EXPECT_EQ(budget.held(), 0);
 }

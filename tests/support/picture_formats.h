@@ -35,37 +35,49 @@ inline QImage markedPicture(int width, int height)
 }
 
 enum class TiffModel { grey, rgb, cmyk };
+enum class TiffAlpha { none, associated, unassociated };
 
-// An uncompressed little-endian TIFF of one strip, its samples side by side, at 8 or 16 bits.
-inline QByteArray tiffBytes(const QImage& source, TiffModel model, int bits)
+struct TiffLayout {
+    TiffAlpha alpha = TiffAlpha::none; // taken from the source; premultiplied when associated
+    bool planes = false; // each sample in a plane (and a strip) of its own
+};
+
+// An uncompressed little-endian TIFF at 8 or 16 bits a sample, each plane one strip.
+inline QByteArray tiffBytes(const QImage& source, TiffModel model, int bits, TiffLayout layout = {})
 {
-    const QImage rgb = source.convertToFormat(QImage::Format_RGB32);
-    const int samples = model == TiffModel::grey ? 1 : model == TiffModel::rgb ? 3 : 4;
+    const QImage argb = source.convertToFormat(QImage::Format_ARGB32);
+    const int colours = model == TiffModel::grey ? 1 : model == TiffModel::rgb ? 3 : 4;
+    const int samples = colours + (layout.alpha == TiffAlpha::none ? 0 : 1);
     const int bytesPerSample = bits / 8;
-    QByteArray pixels;
-    const auto put = [&](int value255) {
+    QList<QByteArray> planes(layout.planes ? samples : 1);
+    const auto put = [&](int sample, int value255) {
+        QByteArray& plane = planes[layout.planes ? sample : 0];
         const int value = bits == 16 ? value255 * 257 : value255;
         for (int i = 0; i < bytesPerSample; ++i)
-            pixels.append(char(value >> (8 * i))); // least significant byte first
+            plane.append(char(value >> (8 * i))); // least significant byte first
     };
-    for (int y = 0; y < rgb.height(); ++y) {
-        for (int x = 0; x < rgb.width(); ++x) {
-            const QColor c = rgb.pixelColor(x, y);
+    for (int y = 0; y < argb.height(); ++y) {
+        for (int x = 0; x < argb.width(); ++x) {
+            const QColor c = argb.pixelColor(x, y);
+            std::vector<int> levels;
             if (model == TiffModel::grey) {
-                put(qGray(c.rgb()));
+                levels = {qGray(c.rgb())};
             } else if (model == TiffModel::rgb) {
-                put(c.red());
-                put(c.green());
-                put(c.blue());
+                levels = {c.red(), c.green(), c.blue()};
             } else {
                 const int k = 255 - std::max({c.red(), c.green(), c.blue()});
                 const auto ink
                     = [k](int level) { return k == 255 ? 0 : (255 - level - k) * 255 / (255 - k); };
-                put(ink(c.red()));
-                put(ink(c.green()));
-                put(ink(c.blue()));
-                put(k);
+                levels = {ink(c.red()), ink(c.green()), ink(c.blue()), k};
             }
+            if (layout.alpha == TiffAlpha::associated) {
+                for (int& level : levels)
+                    level = level * c.alpha() / 255;
+            }
+            if (layout.alpha != TiffAlpha::none)
+                levels.push_back(c.alpha());
+            for (int i = 0; i < samples; ++i)
+                put(i, levels[size_t(i)]);
         }
     }
     struct Entry {
@@ -74,32 +86,48 @@ inline QByteArray tiffBytes(const QImage& source, TiffModel model, int bits)
         quint32 count;
         quint32 value;
     };
-    const quint32 bitsAt = 8;
-    const quint32 pixelsAt = bitsAt + 8;
-    QList<Entry> entries {{256, 4, 1, quint32(rgb.width())}, {257, 4, 1, quint32(rgb.height())},
-        {258, 3, quint32(samples), samples > 2 ? bitsAt : quint32(bits)}, {259, 3, 1, 1},
-        {262, 3, 1,
-            model == TiffModel::grey      ? 1u
-                : model == TiffModel::rgb ? 2u
-                                          : 5u},
-        {273, 4, 1, pixelsAt}, {277, 3, 1, quint32(samples)}, {278, 4, 1, quint32(rgb.height())},
-        {279, 4, 1, quint32(pixels.size())}, {284, 3, 1, 1}};
-    if (model == TiffModel::cmyk)
-        entries.append({332, 3, 1, 1});
     const auto le16
         = [](QByteArray& out, quint16 v) { out.append(char(v & 0xff)).append(char(v >> 8)); };
     const auto le32 = [&](QByteArray& out, quint32 v) {
         le16(out, quint16(v & 0xffff));
         le16(out, quint16(v >> 16));
     };
+    // After the header: the bits of each sample, where each plane starts and how long it is,
+    // the planes, and the directory last.
+    QByteArray arrays;
+    for (int i = 0; i < samples; ++i)
+        le16(arrays, quint16(bits));
+    const quint32 offsetsAt = 8 + quint32(arrays.size());
+    const quint32 countsAt = offsetsAt + 4 * quint32(planes.size());
+    quint32 planeAt = countsAt + 4 * quint32(planes.size());
+    QByteArray offsets, counts, data;
+    for (const QByteArray& plane : planes) {
+        le32(offsets, planeAt + quint32(data.size()));
+        le32(counts, quint32(plane.size()));
+        data += plane;
+        if (plane.size() % 2)
+            data += '\0';
+    }
+    arrays += offsets + counts;
+    const bool inline1 = planes.size() == 1;
+    QList<Entry> entries {{256, 4, 1, quint32(argb.width())}, {257, 4, 1, quint32(argb.height())},
+        {258, 3, quint32(samples), samples > 2 ? 8u : quint32(bits) * (samples == 2 ? 0x10001 : 1)},
+        {259, 3, 1, 1},
+        {262, 3, 1,
+            model == TiffModel::grey      ? 1u
+                : model == TiffModel::rgb ? 2u
+                                          : 5u},
+        {273, 4, quint32(planes.size()), inline1 ? planeAt : offsetsAt},
+        {277, 3, 1, quint32(samples)}, {278, 4, 1, quint32(argb.height())},
+        {279, 4, quint32(planes.size()), inline1 ? quint32(planes[0].size()) : countsAt},
+        {284, 3, 1, layout.planes ? 2u : 1u}};
+    if (model == TiffModel::cmyk)
+        entries.append({332, 3, 1, 1});
+    if (layout.alpha != TiffAlpha::none)
+        entries.append({338, 3, 1, layout.alpha == TiffAlpha::associated ? 1u : 2u});
     QByteArray out("II*\0", 4);
-    const quint32 directoryAt = pixelsAt + quint32(pixels.size()) + quint32(pixels.size() % 2);
-    le32(out, directoryAt);
-    for (int i = 0; i < 4; ++i)
-        le16(out, quint16(i < samples ? bits : 0));
-    out += pixels;
-    if (pixels.size() % 2)
-        out += '\0';
+    le32(out, planeAt + quint32(data.size()));
+    out += arrays + data;
     le16(out, quint16(entries.size()));
     for (const Entry& e : entries) {
         le16(out, e.tag);
@@ -328,6 +356,15 @@ inline QList<PictureSample> everyPictureForm(int width = 200, int height = 120)
         {"CMYK JPEG", cmykJpeg(picture), size},
         {"CMYK TIFF", tiffBytes(picture, TiffModel::cmyk, 8), size},
         {"16-bit CMYK TIFF", tiffBytes(picture, TiffModel::cmyk, 16), size},
+        {"CMYK TIFF with alpha",
+            tiffBytes(translucent, TiffModel::cmyk, 8, {TiffAlpha::unassociated}), size},
+        {"16-bit CMYK TIFF with alpha",
+            tiffBytes(translucent, TiffModel::cmyk, 16, {TiffAlpha::unassociated}), size},
+        {"16-bit CMYK TIFF with premultiplied alpha",
+            tiffBytes(translucent, TiffModel::cmyk, 16, {TiffAlpha::associated}), size},
+        {"CMYK TIFF with alpha in planes",
+            tiffBytes(translucent, TiffModel::cmyk, 8, {TiffAlpha::unassociated, true}), size},
+        {"16-bit CMYK TIFF in planes", tiffBytes(picture, TiffModel::cmyk, 16, {{}, true}), size},
         {"16-bit RGB TIFF", tiffBytes(picture, TiffModel::rgb, 16), size},
         {"16-bit grey TIFF", tiffBytes(picture, TiffModel::grey, 16), size},
         {"palette BMP", encoded(picture.convertToFormat(QImage::Format_Indexed8), "bmp"), size},
