@@ -9,7 +9,6 @@
 #include "store/item_queries.h"
 #include "store/item_store.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -117,10 +116,8 @@ void HostedRoutes::route(
     if (get && path == QLatin1String("/api/status")) {
         // Nobody is asked about a hosted screen's senders: the PIN is the only gate.
         const QString device = request.query.value(QStringLiteral("device"));
-        QJsonObject status = DeviceStatus {.approved = true}.toJson();
-        status.insert(
-            QStringLiteral("acked"), QJsonArray::fromStringList(m_store.acks().value(device)));
-        return reply(json(status));
+        return UploadHandler::replyStatus(
+            m_store, device, DeviceStatus {.approved = true}.toJson(), std::move(reply));
     }
     if (const auto kind = uploadKind(request))
         return upload(request, *kind, std::move(reply));

@@ -10,21 +10,10 @@
 #include "store/item_queries.h"
 #include "store/item_store.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace vesker {
-
-namespace {
-
-HTTPResponse json(const QJsonObject& object)
-{
-    return {200, QStringLiteral("application/json"),
-        QJsonDocument(object).toJson(QJsonDocument::Compact)};
-}
-
-} // namespace
 
 Routes::Routes(ServerController& controller, UploadHandler& uploads, BrowserScreen& browserScreen)
     : m_controller(controller)
@@ -70,16 +59,8 @@ void Routes::route(const HTTPRequest& request, HTTPReplyFunction reply)
     if (get && path == QLatin1String("/api/status")) {
         const QString device = request.query.value(QStringLiteral("device"));
         m_controller.access().devicePolled(device);
-        // An acknowledgement is listed once it is on disk, so that a crash never takes back
-        // what a phone was told.
-        ItemStore& saving = m_controller.store();
-        return saving.whenSaved([&saving, device, status = m_uploads.deviceStatus(device),
-                                    reply = std::move(reply)](const std::optional<QString>&) {
-            QJsonObject answer = status;
-            answer.insert(
-                QStringLiteral("acked"), QJsonArray::fromStringList(saving.acks().value(device)));
-            reply(json(answer));
-        });
+        return UploadHandler::replyStatus(
+            m_controller.store(), device, m_uploads.deviceStatus(device), std::move(reply));
     }
     if (post && path == QLatin1String("/upload"))
         return m_uploads.handle(request, ItemKind::photo, std::move(reply));

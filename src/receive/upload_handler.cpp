@@ -5,7 +5,9 @@
 #include "platform/media.h"
 #include "receive/desktop_actions.h"
 #include "receive/intake.h"
+#include "store/item_store.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
@@ -227,6 +229,18 @@ QJsonObject UploadHandler::deviceStatus(const QString& deviceID) const
     if (const auto failure = m_failures.constFind(deviceID); failure != m_failures.cend())
         json.insert(QStringLiteral("error"), *failure);
     return json;
+}
+
+void UploadHandler::replyStatus(
+    ItemStore& store, const QString& deviceID, QJsonObject status, HTTPReplyFunction reply)
+{
+    store.whenSaved([&store, deviceID, status = std::move(status), reply = std::move(reply)](
+                        const std::optional<QString>&) mutable {
+        status.insert(
+            QStringLiteral("acked"), QJsonArray::fromStringList(store.savedAcks().value(deviceID)));
+        reply({200, QStringLiteral("application/json"),
+            QJsonDocument(status).toJson(QJsonDocument::Compact)});
+    });
 }
 
 std::optional<HTTPResponse> UploadHandler::refusalBeforeBody(const HTTPRequest& head, ItemKind kind)

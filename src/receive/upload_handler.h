@@ -16,6 +16,7 @@ namespace vesker {
 class AccessManager;
 class DesktopActions;
 class ItemIntake;
+class ItemStore;
 
 namespace platform {
 class Clock;
@@ -55,6 +56,11 @@ public:
     // released uploads still being stored count as pending, and "error" is why the last one
     // failed, until the device sends again.
     QJsonObject deviceStatus(const QString& deviceID) const;
+    // Answers a device's "/api/status" with `status` and the items acknowledged to it, once
+    // every change made so far is on disk. Only acknowledgements on disk are listed: a crash
+    // right after the answer must not take back what the phone was told.
+    static void replyStatus(
+        ItemStore& store, const QString& deviceID, QJsonObject status, HTTPReplyFunction reply);
 
     // "lat,lon" of the "x-location" header.
     static std::optional<Coordinate> parseLocation(const std::optional<QString>& header);

@@ -275,11 +275,13 @@ ItemStore::ItemStore(
                         object.insert(it.key(), QJsonArray::fromStringList(it.value()));
                     return QJsonDocument(object).toJson(QJsonDocument::Compact);
                 },
-                [this, callbacks = std::exchange(m_acksSavedCallbacks, {})](
+                [this, acks = m_acks, callbacks = std::exchange(m_acksSavedCallbacks, {})](
                     const std::optional<QString>& error) {
                     if (error) {
                         qCWarning(lcStore).noquote() << "[store] acks.json not written: " + *error;
                         m_acksWriter->markDirtyQuietly();
+                    } else {
+                        m_savedAcks = acks;
                     }
                     for (const SavedCallback& callback : callbacks)
                         callback(error);
@@ -447,6 +449,7 @@ void ItemStore::load(bool atStart)
             m_acksFile.keepAsideBeforeNextWrite();
         }
     }
+    m_savedAcks = m_acks;
 }
 
 void ItemStore::finishFile(const QUuid& id)

@@ -58,6 +58,10 @@ public:
     const QList<ScreenItem>& items() const { return m_items; }
     std::optional<QUuid> lastArrival() const { return m_lastArrival; }
     const QMap<QString, QStringList>& acks() const { return m_acks; }
+    // The acknowledgements as the last completed write of acks.json holds them (as read at
+    // start until one ends): all a sending device may be told of, since a crash takes back
+    // the rest.
+    const QMap<QString, QStringList>& savedAcks() const { return m_savedAcks; }
 
     QString rootDir() const { return m_root; }
     QString inboxDir() const { return m_inboxDir; }
@@ -233,6 +237,7 @@ private:
     mutable bool m_rowsStale = true;
     std::optional<QUuid> m_lastArrival;
     QMap<QString, QStringList> m_acks;
+    QMap<QString, QStringList> m_savedAcks;
     QString m_root;
     QString m_inboxDir;
     QString m_archiveDir;

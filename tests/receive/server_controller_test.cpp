@@ -3,6 +3,8 @@
 #include "screens/hosted_screens_manager.h"
 #include "screens/remote_screens_manager.h"
 #include "support/free_port.h"
+#include "support/temp_env.h"
+#include "support/write_gate.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -240,6 +242,67 @@ TEST_F(ControllerTest, AHostedScreenChangedInPlaceMovesToItsNewPortAndNameWithIt
     EXPECT_EQ(route(*controller, request), HTTPResponse::tooManyTries(60)) << "locked out";
     request.remoteAddress = "10.0.0.10";
     EXPECT_EQ(route(*controller, request).status, 200);
+}
+
+// A phone told "Seen" of an item must still be told so after a crash: what "/api/status" lists
+// is on disk when it is answered, on the main screen and a hosted one alike, however the writes
+// and the acknowledgements made meanwhile fall.
+TEST_F(ControllerTest, AStatusListsOnlyTheAcknowledgementsOnDisk)
+{
+    m_defaults.set("advertiseOnNetwork", false);
+    const HostedScreen lobby {
+        .id = QUuid::createUuid(), .name = "Lobby", .slug = "lobby", .port = freePort()};
+    m_defaults.set("hostedScreens", QJsonArray {lobby.toJson()});
+    auto controller = makeController();
+    for (const auto& [store, path] : {std::pair {&m_store, QString("/api/status")},
+             std::pair {controller->hosted().store(lobby), QString("/s/lobby/api/status")}}) {
+        SCOPED_TRACE(path.toStdString());
+        QList<QUuid> ids;
+        for (int i = 0; i < 6; ++i) {
+            ScreenItem item;
+            item.id = QUuid::createUuid();
+            item.receivedAt = m_clock.now();
+            item.kind = ItemKind::text;
+            item.text = "note";
+            item.deviceID = "phone";
+            store->append(item);
+            ids.append(item.id);
+        }
+        WriteGate gate;
+        store->setWriteDevice(gate.device());
+        // Lets the write held through and waits for the next one to be held, the main thread
+        // having heard how the first went.
+        const auto letOneThrough = [&gate] {
+            const int passed = gate.passed();
+            gate.letOneThrough();
+            (void)QTest::qWaitFor([&] { return gate.passed() > passed && gate.held() > 0; }, 5000);
+            QCoreApplication::processEvents();
+        };
+        QList<QJsonArray> told;
+        QList<QJsonArray> onDisk;
+        HTTPRequest poll;
+        poll.method = "GET";
+        poll.path = path;
+        poll.query.insert("device", "phone");
+
+        store->acknowledge(ids.at(0), "gotIt");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return gate.held() > 0; }, 5000));
+        controller->route(poll, [&](const HTTPResponse& reply) {
+            told.append(QJsonDocument::fromJson(reply.body)["acked"].toArray());
+            onDisk.append(QJsonDocument::fromJson(fileBytes(store->acksPath()))["phone"].toArray());
+        });
+        // Whichever write the answer waits for, an acknowledgement is made while it is under way.
+        for (int i = 1; i < ids.size() && told.isEmpty(); ++i) {
+            letOneThrough();
+            store->acknowledge(ids.at(i), "gotIt");
+        }
+        gate.open();
+        ASSERT_EQ(told.size(), 1);
+        EXPECT_TRUE(told.first().contains(uuidText(ids.at(0))));
+        for (const QJsonValue id : std::as_const(told.first()))
+            EXPECT_TRUE(onDisk.first().contains(id)) << id.toString().toStdString();
+        store->setWriteDevice({});
+    }
 }
 
 TEST_F(ControllerTest, ReadOnlyRoutesAreAnsweredOnTheServersThreadAndFollowChanges)
