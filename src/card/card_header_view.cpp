@@ -44,9 +44,9 @@ QString itemSummary(const ScreenItem& item, const ItemStore& store)
     constexpr qsizetype kRead = 2000;
     QString what;
     if (item.kind == ItemKind::text) {
-        const QString start = utf8Start(item.text, kRead);
+        const QString start = utf8Start(item.text, kRead + 1);
         const QStringList words = start.simplified().split(u' ', Qt::SkipEmptyParts);
-        const bool more = words.size() > kWords || start.size() == kRead;
+        const bool more = words.size() > kWords || start.size() > kRead;
         what = u'“' + QStringList(words.mid(0, kWords)).join(u' ')
             + (more ? QStringLiteral("…”") : QStringLiteral("”"));
     } else {
