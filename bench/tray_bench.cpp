@@ -54,7 +54,7 @@ double arrivals(bool withTray)
         item.receivedAt = QDateTime::currentDateTimeUtc();
         item.sender = QStringLiteral("Ana's phone");
         item.kind = ItemKind::text;
-        item.text = QStringLiteral("note %1").arg(i);
+        item.text = QStringLiteral("note %1").arg(i).toUtf8();
         store.append(item);
     }
     const double ms = timer.nsecsElapsed() / 1e6 / kArrivals;

@@ -380,7 +380,7 @@ void ActionBarView::copy()
     QClipboard* clipboard = QGuiApplication::clipboard();
     switch (m_item.kind) {
     case ItemKind::text:
-        clipboard->setText(m_item.text);
+        clipboard->setText(QString::fromUtf8(m_item.text));
         m_card.flashCopied();
         return;
     case ItemKind::pdf: {

@@ -1,6 +1,7 @@
 #include "card/card_cells_view.h"
 
 #include "connect/invite_links.h"
+#include "store/screen_item.h"
 #include "ui/symbol_icon.h"
 #include "ui/text_style.h"
 #include "ui/thumbnail_view.h"
@@ -239,7 +240,7 @@ void PdfCell::setPageCount(std::optional<int> pages)
     m_pages->show();
 }
 
-TextCell::TextCell(const QString& text, bool compact, std::function<void()> onInvite,
+TextCell::TextCell(const QByteArray& text, bool compact, std::function<void()> onInvite,
     QWidget* parent, QSize maxText)
     : QFrame(parent)
 {
@@ -264,8 +265,10 @@ TextCell::TextCell(const QString& text, bool compact, std::function<void()> onIn
     const int width = maxText.width() > 0 ? maxText.width() : 600;
     const qsizetype perLine
         = std::max<qsizetype>(16, width * 4 / (5 * std::max(1, metrics.averageCharWidth())));
-    const QString shown = beginning(text, lines, perLine);
-    const bool cut = shown.size() < text.size();
+    // One character more than the lines hold tells whether the text goes on.
+    const QString start = utf8Start(text, lines * perLine + 1);
+    const QString shown = beginning(start, lines, perLine);
+    const bool cut = shown.size() < start.size();
     label->setText(cut ? shown + QStringLiteral("…") : shown);
     label->setMaximumHeight(lines * lineSpacing);
     showWholeLinesOnly(*label);
@@ -275,11 +278,12 @@ TextCell::TextCell(const QString& text, bool compact, std::function<void()> onIn
         more->setObjectName(QStringLiteral("moreTextButton"));
         more->setAccessibleName(QStringLiteral("More"));
         more->setToolTip(QStringLiteral("Show the whole text"));
-        connect(more, &QPushButton::clicked, this, [this, text] { showWholeText(text, this); });
+        connect(more, &QPushButton::clicked, this,
+            [this, text] { showWholeText(QString::fromUtf8(text), this); });
         column->addWidget(more, 0, Qt::AlignLeft);
     }
 
-    if (onInvite && InviteLinks::extract(text)) {
+    if (onInvite && InviteLinks::extract(QString::fromUtf8(text))) {
         auto* connectButton = new QPushButton(QStringLiteral("Connect to their screen"), this);
         connectButton->setObjectName(QStringLiteral("connectButton"));
         connectButton->setIcon(symbolIcon(
@@ -293,7 +297,7 @@ TextCell::TextCell(const QString& text, bool compact, std::function<void()> onIn
         auto* copy = new QPushButton(QStringLiteral("Copy text"), this);
         copy->setObjectName(QStringLiteral("copyTextButton"));
         connect(copy, &QPushButton::clicked, this, [copy, text] {
-            QGuiApplication::clipboard()->setText(text);
+            QGuiApplication::clipboard()->setText(QString::fromUtf8(text));
             copy->setText(QStringLiteral("Copied"));
             QTimer::singleShot(
                 kCopiedFlashMs, copy, [copy] { copy->setText(QStringLiteral("Copy text")); });

@@ -70,9 +70,10 @@ public:
     // Lines of a text a large card shows at most.
     static constexpr int kPreviewLines = 12;
 
+    // `text` is UTF-8, kept as it is (shared with the item) for "More" and "Copy text".
     // `onInvite` empty: no invite button is offered. `maxText`: the room the text itself may
     // take at most (a side of 0: unknown).
-    TextCell(const QString& text, bool compact, std::function<void()> onInvite, QWidget* parent,
+    TextCell(const QByteArray& text, bool compact, std::function<void()> onInvite, QWidget* parent,
         QSize maxText = {});
 
 protected:

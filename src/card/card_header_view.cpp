@@ -40,11 +40,15 @@ QString receivedText(const QDateTime& at)
 QString itemSummary(const ScreenItem& item, const ItemStore& store)
 {
     constexpr int kWords = 8;
+    // Far more than eight words take; the rest of a long text is not read.
+    constexpr qsizetype kRead = 2000;
     QString what;
     if (item.kind == ItemKind::text) {
-        const QStringList words = item.text.simplified().split(u' ', Qt::SkipEmptyParts);
+        const QString start = utf8Start(item.text, kRead + 1);
+        const QStringList words = start.simplified().split(u' ', Qt::SkipEmptyParts);
+        const bool more = words.size() > kWords || start.size() > kRead;
         what = u'“' + QStringList(words.mid(0, kWords)).join(u' ')
-            + (words.size() > kWords ? QStringLiteral("…”") : QStringLiteral("”"));
+            + (more ? QStringLiteral("…”") : QStringLiteral("”"));
     } else {
         what = item.originalName.isEmpty() ? item.filename : item.originalName;
     }

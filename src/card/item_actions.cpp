@@ -134,7 +134,7 @@ OutgoingItem ItemActions::forward(const ItemStore& store, const ScreenItem& item
 {
     OutgoingItem outgoing {.note = item.note};
     if (item.kind == ItemKind::text)
-        outgoing.text = item.text;
+        outgoing.text = QString::fromUtf8(item.text);
     else
         outgoing.imageURL = QUrl::fromLocalFile(store.fileURL(item));
     return outgoing;

@@ -600,7 +600,7 @@ QWidget* ItemRow::makeTextCell(bool compact, QWidget* parent)
     std::function<void()> onInvite;
     if (m_services.invites) {
         onInvite = [this] {
-            const std::optional<QUrl> link = InviteLinks::extract(m_item.text);
+            const std::optional<QUrl> link = InviteLinks::extract(QString::fromUtf8(m_item.text));
             if (!link)
                 return;
             const QString host = m_services.screenName ? m_services.screenName() : QString();

@@ -68,8 +68,19 @@ int ItemCardFactory::estimateHeight(const ScreenItem& item, int width) const
     const QFontMetrics metrics(QGuiApplication::font());
     const int perLine = std::max(1, width / std::max(1, metrics.averageCharWidth()));
     qsizetype lines = 0;
-    for (const QStringView line : QStringView(item.text).split(u'\n'))
-        lines += 1 + line.size() / perLine;
+    // On the line under way; a character is counted at its first UTF-8 byte.
+    qsizetype characters = 0;
+    const auto endLine = [&] {
+        lines += 1 + characters / perLine;
+        characters = 0;
+    };
+    for (const char c : std::as_const(item.text)) {
+        if (c == '\n')
+            endLine();
+        else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++characters;
+    }
+    endLine();
     return int(std::min<qsizetype>(lines, kMaxEstimatedLines)) * metrics.lineSpacing()
         + kLargeChrome;
 }

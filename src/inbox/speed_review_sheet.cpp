@@ -276,7 +276,7 @@ QWidget* SpeedReviewSheet::makeItemView(const ScreenItem& item)
     QWidget* content = nullptr;
     if (item.kind == ItemKind::text) {
         auto* text = new QTextBrowser(view);
-        text->setPlainText(item.text);
+        text->setPlainText(QString::fromUtf8(item.text));
         text->setFont(vesker::font(TextStyle::title2, text->font()));
         text->setFocusPolicy(Qt::NoFocus);
         text->setTextInteractionFlags(Qt::TextSelectableByMouse);

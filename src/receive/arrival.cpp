@@ -25,13 +25,14 @@ constexpr qsizetype kNotifiedTextChars = 1000;
 std::pair<QString, QString> notificationContent(const ScreenItem& item, const QString& name)
 {
     switch (item.kind) {
-    case ItemKind::text:
+    case ItemKind::text: {
         // The text, even an empty one: the title already says what came. A long one is cut:
         // a notification shows a few lines, and its server would lay out every byte sent.
+        const QString start = utf8Start(item.text, kNotifiedTextChars + 1);
         return {QStringLiteral("Text from ") + name,
-            item.text.size() > kNotifiedTextChars
-                ? item.text.left(kNotifiedTextChars) + QStringLiteral("…")
-                : item.text};
+            start.size() > kNotifiedTextChars ? start.left(kNotifiedTextChars) + QStringLiteral("…")
+                                              : start};
+    }
     case ItemKind::pdf: {
         QString body = item.originalName;
         if (body.isEmpty())

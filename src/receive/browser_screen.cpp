@@ -149,7 +149,8 @@ QJsonObject BrowserScreen::itemJSON(const ScreenItem& item, bool viewerBlurAll) 
         {QStringLiteral("sender"), Senders::displayName(item.sender, m_defaults)},
         {QStringLiteral("when"), platform::shortTimeText(item.receivedAt)},
         {QStringLiteral("note"), item.note},
-        {QStringLiteral("text"), item.kind == ItemKind::text ? item.text : QString()},
+        {QStringLiteral("text"),
+            item.kind == ItemKind::text ? QString::fromUtf8(item.text) : QString()},
         {QStringLiteral("barcodes"), QJsonArray::fromStringList(item.barcodes)},
         {QStringLiteral("acknowledged"), item.acknowledged}, {QStringLiteral("blurred"), blurred}};
 }

@@ -138,7 +138,7 @@ void ItemIntake::storeInto(ItemStore& target, const PendingUpload& upload, HTTPR
         break;
     case ItemKind::text:
         extension = QStringLiteral("txt");
-        item.text = upload.text;
+        item.text = keptUtf8(upload.text);
         break;
     case ItemKind::pdf:
         extension = QStringLiteral("pdf");
@@ -146,8 +146,7 @@ void ItemIntake::storeInto(ItemStore& target, const PendingUpload& upload, HTTPR
         break;
     }
     item.filename = ItemStore::storedFileName(item.receivedAt, item.id, extension);
-    const QByteArray content
-        = upload.kind == ItemKind::text ? upload.text.toUtf8() : upload.imageData;
+    const QByteArray content = upload.kind == ItemKind::text ? item.text : upload.imageData;
 
     const auto extras = [id = item.id, location = upload.location, groupID = upload.groupID,
                             index = upload.groupIndex, count = upload.groupCount](ItemStore& s) {
@@ -220,8 +219,8 @@ void ItemIntake::acceptRelayItem(const RelayManager::Incoming& incoming)
             return;
         }
         item.kind = ItemKind::text;
-        item.text = keptText(QString::fromUtf8(incoming.data));
-        content = item.text.toUtf8();
+        item.text = keptUtf8(keptText(QString::fromUtf8(incoming.data)));
+        content = item.text;
         extension = QStringLiteral("txt");
     } else if (incoming.kind == QLatin1String("pdf")) {
         item.kind = ItemKind::pdf;

@@ -135,90 +135,93 @@ std::optional<QList<QByteArrayView>> splitArray(const QByteArray& text, bool* co
     }
 }
 
-// Each record that decodes, in order, with its text as the index will hold it, and the number
-// that did not. The records are decoded in parallel: the main thread waits for a large index at
-// every start.
-QList<ScreenItem> readIndex(const QList<QByteArrayView>& records, QHash<QUuid, QByteArray>* texts,
-    QSet<QUuid>* repeated, qsizetype* skipped)
+// Each record that decodes, in order, with the ids listed more than once, and the number that
+// did not decode. The records are decoded in parallel: the main thread waits for a large index
+// at every start.
+QList<ScreenItem> readIndex(
+    const QList<QByteArrayView>& records, QSet<QUuid>* repeated, qsizetype* skipped)
 {
     constexpr qsizetype kChunk = 500;
-    using Chunk = std::pair<QList<ScreenItem>, QList<QByteArray>>;
     QList<QList<QByteArrayView>> chunks;
     for (qsizetype i = 0; i < records.size(); i += kChunk)
         chunks.append(records.mid(i, kChunk));
-    const QList<Chunk> decoded
-        = QtConcurrent::blockingMapped(chunks, [](const QList<QByteArrayView>& chunk) {
-              Chunk result;
-              result.first.reserve(chunk.size());
-              result.second.reserve(chunk.size());
-              for (const QByteArrayView record : chunk) {
-                  const QJsonDocument doc = QJsonDocument::fromJson(
-                      QByteArray::fromRawData(record.data(), record.size()));
-                  auto item = doc.isObject() ? ScreenItem::fromJson(doc.object()) : std::nullopt;
-                  if (!item)
-                      continue;
-                  // The record goes back into the index as it was read: it decodes into this
-                  // very item, and making it again would cost every start the whole index.
-                  const QByteArrayView trimmed = record.trimmed();
-                  QByteArray text;
-                  text.reserve(trimmed.size() + 4);
-                  text += "    ";
-                  text += trimmed;
-                  result.first.append(std::move(*item));
-                  result.second.append(std::move(text));
-              }
-              return result;
-          });
+    const QList<QList<ScreenItem>> decoded = QtConcurrent::blockingMapped(
+        chunks, [](const QList<QByteArrayView>& chunk) {
+            QList<ScreenItem> items;
+            items.reserve(chunk.size());
+            for (const QByteArrayView record : chunk) {
+                const QJsonDocument doc = QJsonDocument::fromJson(
+                    QByteArray::fromRawData(record.data(), record.size()));
+                if (auto item = doc.isObject() ? ScreenItem::fromJson(doc.object()) : std::nullopt)
+                    items.append(std::move(*item));
+            }
+            return items;
+        });
     QList<ScreenItem> items;
     items.reserve(records.size());
-    texts->reserve(records.size());
-    for (const Chunk& chunk : decoded) {
-        for (qsizetype i = 0; i < chunk.first.size(); ++i) {
-            // A damaged index may hold one id twice; each such record is written from its own
-            // item every time.
-            const QUuid& id = chunk.first.at(i).id;
-            if (texts->contains(id) || repeated->contains(id)) {
-                texts->remove(id);
-                repeated->insert(id);
-            } else {
-                texts->insert(id, chunk.second.at(i));
-            }
+    QSet<QUuid> seen;
+    seen.reserve(records.size());
+    for (const QList<ScreenItem>& chunk : decoded) {
+        for (const ScreenItem& item : chunk) {
+            if (seen.contains(item.id))
+                repeated->insert(item.id);
+            else
+                seen.insert(item.id);
         }
-        items.append(chunk.first);
+        items.append(chunk);
     }
     *skipped = records.size() - items.size();
     return items;
 }
 
-QByteArray journalLines(const QList<std::pair<QUuid, QByteArray>>& changes)
+QByteArray journalLines(const QList<IndexJournal::Entry>& changes)
 {
     QByteArray lines;
-    for (const auto& [id, record] : changes) {
-        if (record.isEmpty())
+    for (const auto& [id, item] : changes) {
+        if (!item) {
             IndexJournal::appendRemove(lines, id);
-        else
-            IndexJournal::appendPut(lines, record);
+            continue;
+        }
+        QByteArray record;
+        item->appendIndentedJson(record);
+        IndexJournal::appendPut(lines, record);
     }
     return lines;
 }
 
-QByteArray serialiseIndex(const QList<QByteArray>& records)
+} // namespace
+
+QByteArray ItemStore::serialiseIndex(QList<FoldRecord>& records)
 {
+    // What a record holds besides its long fields, and the most of those a record whose text is
+    // kept may have.
+    constexpr qsizetype kRecordBytes = 768;
+    constexpr qsizetype kKeptFieldsSize = 1024;
+    const auto fieldsSize = [](const ScreenItem& item) {
+        return item.text.size() + item.recognizedText.size() + item.note.size();
+    };
+    // Room for the whole index, so that a large one is not copied as it grows.
     qsizetype size = 4;
-    for (const QByteArray& record : records)
-        size += record.size() + 2;
+    for (const FoldRecord& record : std::as_const(records))
+        size += record.json.isEmpty() ? fieldsSize(record.item) + kRecordBytes : record.json.size();
     QByteArray index;
     index.reserve(size);
     index += "[\n";
     for (qsizetype i = 0; i < records.size(); ++i) {
-        index += records.at(i);
+        FoldRecord& record = records[i];
+        if (!record.json.isEmpty()) {
+            index += record.json;
+        } else if (fieldsSize(record.item) < kKeptFieldsSize) {
+            record.item.appendIndentedJson(record.json);
+            index += record.json;
+        } else {
+            record.item.appendIndentedJson(index);
+        }
         index += i + 1 < records.size() ? ",\n" : "\n";
     }
     index += "]\n";
     return index;
 }
-
-} // namespace
 
 ItemStore::ItemStore(
     QString root, platform::Defaults& defaults, const platform::Clock& clock, QObject* parent)
@@ -364,9 +367,8 @@ void ItemStore::load(bool atStart)
     }
     if (problem)
         return;
-    const auto& [index, journal, acks] = files;
+    auto& [index, journal, acks] = files;
     bool indexDamaged = false;
-    QHash<QUuid, QByteArray> texts;
     QSet<QUuid> repeated;
     // Read again while the store runs: what was counted of the empty store goes.
     invalidateRows();
@@ -375,7 +377,10 @@ void ItemStore::load(bool atStart)
         const auto records = splitArray(index.bytes, &complete);
         qsizetype skipped = 0;
         if (records)
-            m_items = readIndex(*records, &texts, &repeated, &skipped);
+            m_items = readIndex(*records, &repeated, &skipped);
+        // The file's text goes as soon as its records are read: the items are the store's one
+        // copy of what it holds.
+        index.bytes = QByteArray();
         if (!repeated.isEmpty() && separateRepeatedIds()) {
             // Written whole soon, so that each record keeps the id it now has.
             m_indexUnreadable = true;
@@ -405,28 +410,14 @@ void ItemStore::load(bool atStart)
                    .arg(changes.entries.size());
         m_journalUnreadable = true;
     }
-    for (const auto& [id, item] : changes.entries) {
-        texts.remove(id);
-        if (item && !repeated.contains(id)) {
-            QByteArray text;
-            item->appendIndentedJson(text);
-            texts.insert(id, text);
-        }
-    }
     replay(changes.entries);
     m_filenamesStale = true;
 
-    // What is on disk now, for the next fold: a record read is written back as it was read, and
-    // one of an id the index holds twice from its own item every time.
+    // What is on disk now, for the next fold, sharing every item's data with the store.
+    m_foldRecords.clear();
     m_foldRecords.reserve(m_items.size());
-    m_foldIds.reserve(m_items.size());
-    for (const ScreenItem& item : std::as_const(m_items)) {
-        QByteArray text = texts.value(item.id);
-        if (text.isEmpty())
-            item.appendIndentedJson(text);
-        m_foldRecords.append(std::move(text));
-        m_foldIds.append(item.id);
-    }
+    for (const ScreenItem& item : std::as_const(m_items))
+        m_foldRecords.append({item, {}});
     if (journal.bytes.size() > 0 || indexDamaged)
         m_idleFold.start();
     settleFiles(indexDamaged || m_journalUnreadable, atStart);
@@ -505,16 +496,13 @@ QList<ItemStore::RecordChange> ItemStore::takeChanges()
         if (const int row = rowOf(id); row >= 0)
             present.append({row, id});
         else
-            changes.append({id, QByteArray()});
+            changes.append({id, std::nullopt});
     }
     m_changedRecords.clear();
     // New items are added to the index in the order they came.
     std::sort(present.begin(), present.end());
-    for (const auto& [row, id] : present) {
-        QByteArray text;
-        m_items.at(row).appendIndentedJson(text);
-        changes.append({id, std::move(text)});
-    }
+    for (const auto& [row, id] : present)
+        changes.append({id, m_items.at(row)});
     return changes;
 }
 
@@ -618,8 +606,7 @@ void ItemStore::indexWritten(const QList<QUuid>& arrivals, const QList<SavedCall
 struct ItemStore::Fold {
     QList<RecordChange> changes;
     bool keepJournalAside = false;
-    QList<QByteArray> records;
-    QList<QUuid> ids;
+    QList<FoldRecord> records;
     std::optional<QString> error;
     QMutex lock;
     QWaitCondition done;
@@ -637,49 +624,59 @@ void ItemStore::startFold()
     m_idleFold.stop();
     // Queued behind every journal write whose changes the fold holds, and before the next.
     m_writerThread.start([this] { m_journal.markTail(); });
-    m_foldThread.start(
-        [this, fold, records = m_foldRecords, ids = m_foldIds, now = m_clock.now()]() mutable {
-            // The changes applied in order: an edit in place, a new record at the end, a removal
-            // taking every record of its id.
-            QMultiHash<QUuid, qsizetype> rows;
-            rows.reserve(ids.size());
-            for (qsizetype row = 0; row < ids.size(); ++row)
-                rows.insert(ids.at(row), row);
-            QList<bool> removed(ids.size(), false);
-            for (const auto& [id, record] : std::as_const(fold->changes)) {
-                const QList<qsizetype> places = rows.values(id);
-                if (record.isEmpty()) {
-                    for (const qsizetype row : places)
-                        removed[row] = true;
-                    rows.remove(id);
-                } else if (!places.isEmpty()) {
-                    records[*std::min_element(places.begin(), places.end())] = record;
-                } else {
-                    rows.insert(id, records.size());
-                    records.append(record);
-                    ids.append(id);
-                    removed.append(false);
-                }
+    m_foldThread.start([this, fold, records = m_foldRecords, now = m_clock.now()]() mutable {
+        // The changes applied in order: an edit in place, a new record at the end, a removal
+        // taking every record of its id. Rows from `indexed` on are the new records; each record
+        // is copied once, into the list written.
+        const qsizetype indexed = records.size();
+        QMultiHash<QUuid, qsizetype> rows;
+        rows.reserve(indexed);
+        for (qsizetype row = 0; row < indexed; ++row)
+            rows.insert(records.at(row).item.id, row);
+        QList<bool> removed(indexed, false);
+        QHash<qsizetype, ScreenItem> edited;
+        QList<ScreenItem> added;
+        for (const auto& [id, item] : std::as_const(fold->changes)) {
+            const QList<qsizetype> places = rows.values(id);
+            if (!item) {
+                for (const qsizetype row : places)
+                    removed[row] = true;
+                rows.remove(id);
+            } else if (places.isEmpty()) {
+                rows.insert(id, indexed + added.size());
+                added.append(*item);
+                removed.append(false);
+            } else if (const qsizetype row = *std::min_element(places.begin(), places.end());
+                       row < indexed) {
+                edited.insert(row, *item);
+            } else {
+                added[row - indexed] = *item;
             }
-            for (qsizetype row = 0; row < ids.size(); ++row) {
-                if (removed.at(row))
-                    continue;
+        }
+        fold->records.reserve(indexed + added.size() - removed.count(true));
+        for (qsizetype row = 0; row < removed.size(); ++row) {
+            if (removed.at(row))
+                continue;
+            if (row >= indexed)
+                fold->records.append({added.at(row - indexed), {}});
+            else if (const auto it = edited.constFind(row); it != edited.cend())
+                fold->records.append({*it, {}});
+            else
                 fold->records.append(records.at(row));
-                fold->ids.append(ids.at(row));
-            }
-            records.clear();
-            QString error;
-            const bool ok = m_indexFile.write(serialiseIndex(fold->records), now, &error);
-            {
-                const QMutexLocker locker(&fold->lock);
-                if (!ok)
-                    fold->error = error;
-                fold->written = true;
-                fold->done.wakeAll();
-            }
-            QMetaObject::invokeMethod(
-                this, [this, fold] { finishFold(fold); }, Qt::QueuedConnection);
-        });
+        }
+        records.clear();
+        QString error;
+        const bool ok = m_indexFile.write(serialiseIndex(fold->records), now, &error);
+        {
+            const QMutexLocker locker(&fold->lock);
+            if (!ok)
+                fold->error = error;
+            fold->written = true;
+            fold->done.wakeAll();
+        }
+        QMetaObject::invokeMethod(
+            this, [this, fold] { finishFold(fold); }, Qt::QueuedConnection);
+    });
 }
 
 void ItemStore::waitForFold()
@@ -709,8 +706,10 @@ void ItemStore::finishFold(const std::shared_ptr<Fold>& fold)
         m_idleFold.start();
         return;
     }
-    m_foldRecords = std::move(fold->records);
-    m_foldIds = std::move(fold->ids);
+    // The records replaced are let go on the fold's thread: ten thousand items take the main
+    // thread a millisecond to drop.
+    m_foldThread.start([replaced = std::exchange(m_foldRecords,
+                            std::move(fold->records))]() mutable { replaced.clear(); });
     if (!m_journaled.isEmpty())
         m_idleFold.start();
     m_indexUnreadable = false;

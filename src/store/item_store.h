@@ -197,8 +197,8 @@ private:
     void replay(const QList<IndexJournal::Entry>& entries);
     void finishFile(const QUuid& id);
     QString folderFor(ItemStatus status) const;
-    // An id with its record as the index holds it; no record when the item was removed.
-    using RecordChange = std::pair<QUuid, QByteArray>;
+    // An id with its item as the index is to hold it; none when the item was removed.
+    using RecordChange = IndexJournal::Entry;
     // The records changed since the last snapshot, new items in their order.
     QList<RecordChange> takeChanges();
     int indexOf(const QUuid& id) const { return rowOf(id); }
@@ -217,6 +217,16 @@ private:
         const QList<RecordChange>& changes, const FileWork& work,
         const std::optional<QString>& error);
     struct Fold;
+    // A record of the index as last written whole: its item, sharing its data with the store's,
+    // and once a fold has written it, its text when that is short, so that the next fold copies
+    // the many short records instead of writing them again. A long one (a long text) is written
+    // from its item every time rather than held twice.
+    struct FoldRecord {
+        ScreenItem item;
+        QByteArray json;
+    };
+    // The index's text from `records`, keeping the text of each short record that lacks it.
+    static QByteArray serialiseIndex(QList<FoldRecord>& records);
     // Only between journal writes, so that the journal's lines before the fold are the ones
     // the fold writes into the index.
     void startFold();
@@ -277,10 +287,9 @@ private:
     // The items changed since the last journal write: a write then costs the main thread what
     // changed, not the whole store.
     QSet<QUuid> m_changedRecords;
-    // The index as last written whole (records in order, with their ids), and the changes on
-    // disk in the journal since: together what a fold writes.
-    QList<QByteArray> m_foldRecords;
-    QList<QUuid> m_foldIds;
+    // The index as last written whole, and the changes on disk in the journal since: together
+    // what a fold writes.
+    QList<FoldRecord> m_foldRecords;
     QList<RecordChange> m_journaled;
     std::shared_ptr<Fold> m_fold;
     // What was read at start and could not be decoded waits to be kept aside by a fold.

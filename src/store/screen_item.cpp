@@ -113,6 +113,21 @@ QString uuidText(const QUuid& id)
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
+QByteArray keptUtf8(const QString& text)
+{
+    QByteArray utf8 = text.toUtf8();
+    utf8.squeeze();
+    return utf8;
+}
+
+QString utf8Start(QByteArrayView utf8, qsizetype length)
+{
+    // No character takes more than three UTF-8 bytes for each UTF-16 unit it becomes; three
+    // more complete the last one cut.
+    const qsizetype bytes = std::min(utf8.size(), length * 3 + 3);
+    return QString::fromUtf8(utf8.first(bytes)).left(length);
+}
+
 std::optional<ScreenItem> ScreenItem::fromJson(const QJsonObject& json, QString* error)
 {
     auto fail = [error](const char* why) -> std::optional<ScreenItem> {
@@ -186,8 +201,10 @@ std::optional<ScreenItem> ScreenItem::fromJson(const QJsonObject& json, QString*
             return fail("acknowledged");
         item.acknowledged = acknowledged.toBool();
     }
-    if (!readString("text", item.text))
+    QString text;
+    if (!readString("text", text))
         return fail("text");
+    item.text = keptUtf8(text);
     if (!readString("deviceID", item.deviceID))
         return fail("deviceID");
     if (!readStrings("barcodes", item.barcodes))
@@ -221,7 +238,7 @@ QJsonObject ScreenItem::toJson() const
         {QStringLiteral("sender"), sender},
         {QStringLiteral("status"), toString(status)},
         {QStringLiteral("kind"), toString(kind)},
-        {QStringLiteral("text"), text},
+        {QStringLiteral("text"), QString::fromUtf8(text)},
         {QStringLiteral("deviceID"), deviceID},
         {QStringLiteral("barcodes"), QJsonArray::fromStringList(barcodes)},
         {QStringLiteral("recognizedText"), recognizedText},
@@ -242,11 +259,17 @@ QJsonObject ScreenItem::toJson() const
 
 namespace {
 
-void appendJsonString(QByteArray& out, const QString& text)
+void appendJsonString(QByteArray& out, QByteArrayView utf8)
 {
     out += '"';
-    const QByteArray utf8 = text.toUtf8();
-    for (const char c : utf8) {
+    const char* plain = utf8.begin();
+    for (const char* p = utf8.begin(); p != utf8.end(); ++p) {
+        const char c = *p;
+        if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20)
+            continue;
+        // Runs of plain bytes go in whole: a text can be a megabyte long.
+        out.append(plain, p - plain);
+        plain = p + 1;
         switch (c) {
         case '"':
             out += "\\\"";
@@ -269,17 +292,20 @@ void appendJsonString(QByteArray& out, const QString& text)
         case '\f':
             out += "\\f";
             break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[7];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += c;
-            }
+        default: {
+            char escaped[7];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        }
         }
     }
+    out.append(plain, utf8.end() - plain);
     out += '"';
+}
+
+void appendJsonString(QByteArray& out, const QString& text)
+{
+    appendJsonString(out, QByteArrayView(text.toUtf8()));
 }
 
 void appendJsonStrings(QByteArray& out, const QStringList& list)
@@ -348,7 +374,7 @@ void ScreenItem::appendIndentedJson(QByteArray& out) const
     string("status", toString(status));
     strings("tags", tags);
     key("text");
-    appendJsonString(out, text);
+    appendJsonString(out, QByteArrayView(text));
     out += "\n    }";
 }
 
@@ -410,7 +436,7 @@ bool ScreenItem::matches(const QString& query, const QString& senderDisplayName)
     const QString needle = query.trimmed();
     if (needle.isEmpty())
         return true;
-    QStringList parts {note, text, recognizedText, sender, senderDisplayName};
+    QStringList parts {note, QString::fromUtf8(text), recognizedText, sender, senderDisplayName};
     parts += barcodes;
     parts += tags;
     return foldCase(parts.join(u'\n')).contains(foldCase(needle));

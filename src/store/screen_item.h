@@ -35,6 +35,12 @@ QString toIsoDate(const QDateTime& date);
 QDateTime fromIsoDate(const QString& text);
 // The upper-case, brace-less form that files and peers see.
 QString uuidText(const QUuid& id);
+// `text` in UTF-8 as an item keeps it, taking no more memory than its bytes: a conversion
+// reserves three bytes for every character.
+QByteArray keptUtf8(const QString& text);
+// The first `length` characters (UTF-16 units) of UTF-8 text, converting no more of it than
+// they take: a list row or a notification shows little of a text a megabyte long.
+QString utf8Start(QByteArrayView utf8, qsizetype length);
 
 // Which items the Inbox list shows: one sender (by display name), one tag, or everything.
 struct ItemFilter {
@@ -66,7 +72,9 @@ struct ScreenItem {
     QString sender;
     ItemStatus status = ItemStatus::inbox;
     ItemKind kind = ItemKind::photo;
-    QString text;
+    // A text item's text as UTF-8: a store of long texts holds each once, at its own size
+    // (UTF-16 would take twice that), and every copy of the item shares it.
+    QByteArray text;
     QString deviceID;
     QStringList barcodes;
     QString recognizedText;

@@ -81,8 +81,8 @@ void addSeededText(
     item.sender = QStringLiteral("Vesker");
     item.status = ItemStatus::inbox;
     item.kind = ItemKind::text;
-    item.text = content;
-    platform::writeFileAtomically(store.inboxDir() + u'/' + item.filename, content.toUtf8());
+    item.text = keptUtf8(content);
+    platform::writeFileAtomically(store.inboxDir() + u'/' + item.filename, item.text);
     store.append(item);
 }
 

@@ -57,7 +57,7 @@ QString TrayPanelModel::title(const ScreenItem& item)
 {
     // One line of a row shows little of a text; eliding a megabyte would lay it all out.
     if (item.kind == ItemKind::text)
-        return item.text.left(200);
+        return utf8Start(item.text, 200);
     if (!item.barcodes.isEmpty())
         return item.barcodes.first();
     if (!item.note.isEmpty())

@@ -39,7 +39,7 @@ struct CardWorld {
         item.receivedAt = QDateTime::currentDateTime();
         item.sender = sender;
         item.kind = kind;
-        item.text = text;
+        item.text = text.toUtf8();
         if (kind == ItemKind::photo) {
             item.filename = item.id.toString(QUuid::WithoutBraces) + QStringLiteral(".jpg");
             writeFile(QDir(store.inboxDir()).filePath(item.filename),

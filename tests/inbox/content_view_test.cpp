@@ -95,7 +95,7 @@ protected:
         item.id = QUuid::createUuid();
         item.receivedAt = m_clock.now();
         item.kind = ItemKind::text;
-        item.text = text;
+        item.text = text.toUtf8();
         item.sender = QStringLiteral("Ode");
         m_clock.advance(60);
         return item;

@@ -28,7 +28,7 @@ protected:
         const ScreenItem item {.id = QUuid::createUuid(),
             .receivedAt = QDateTime::currentDateTimeUtc(),
             .kind = ItemKind::text,
-            .text = text};
+            .text = text.toUtf8()};
         m_store.append(item);
         return item;
     }
@@ -161,6 +161,6 @@ TEST_F(InboxBarViewTest, TheWindowSaysWhenTheStoreCannotBeRead)
 
     // Readable again: the next arrival loads the store, and the dot says so.
     ASSERT_TRUE(QDir(root + u"/index.json"_s).removeRecursively());
-    store.append({.id = QUuid::createUuid(), .kind = ItemKind::text, .text = u"hi"_s});
+    store.append({.id = QUuid::createUuid(), .kind = ItemKind::text, .text = "hi"});
     EXPECT_EQ(dot->accessibleName().toStdString(), "Ready to receive");
 }

@@ -45,7 +45,7 @@ protected:
             .receivedAt = m_clock.now(),
             .sender = u"Ann"_s,
             .kind = kind,
-            .text = u"Table 4\nline two"_s,
+            .text = "Table 4\nline two",
             .deviceID = u"dev-1"_s};
         m_clock.advance(60);
         if (kind == ItemKind::photo) {

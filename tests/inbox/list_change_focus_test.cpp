@@ -41,7 +41,7 @@ protected:
         item.id = QUuid::createUuid();
         item.receivedAt = m_clock.now();
         item.kind = ItemKind::text;
-        item.text = text;
+        item.text = text.toUtf8();
         item.sender = u"Bob"_s;
         item.tags = {u"keys"_s};
         item.status = status;

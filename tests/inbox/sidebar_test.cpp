@@ -21,7 +21,7 @@ protected:
         item.id = QUuid::createUuid();
         item.receivedAt = m_clock.now();
         item.kind = ItemKind::text;
-        item.text = u"hello"_s;
+        item.text = "hello";
         item.note = note;
         item.sender = sender;
         m_store.append(item);

@@ -56,7 +56,7 @@ protected:
         item.kind = kind;
         item.sender = sender;
         item.status = status;
-        item.text = kind == ItemKind::text ? QStringLiteral("hello") : QString();
+        item.text = kind == ItemKind::text ? "hello" : "";
         item.filename = ItemStore::storedFileName(item.receivedAt, item.id, "jpg");
         QDir().mkpath(m_store.inboxDir());
         QDir().mkpath(m_store.archiveDir());

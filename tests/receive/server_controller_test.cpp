@@ -341,7 +341,7 @@ TEST_F(ControllerTest, ReadOnlyRoutesAreAnsweredOnTheServersThreadAndFollowChang
     item.id = QUuid::createUuid();
     item.receivedAt = m_clock.now();
     item.kind = ItemKind::text;
-    item.text = QStringLiteral("hello");
+    item.text = "hello";
     m_store.append(item);
     EXPECT_EQ(info()["inbox"].toInt(), inbox + 1);
     EXPECT_TRUE(get("/api/info").first);

@@ -154,7 +154,7 @@ TEST_F(HeldByTheRemoteScreen, ThePhoneFollowsTheRemoteScreensAnswer)
         EXPECT_FALSE(status.contains("error"));
         const QList<ScreenItem> items = uploaded();
         const bool stored = std::any_of(items.cbegin(), items.cend(),
-            [&](const ScreenItem& item) { return item.text.toUtf8() == text; });
+            [&](const ScreenItem& item) { return item.text == text; });
         EXPECT_EQ(stored, row.acceptedAtB);
     }
 }

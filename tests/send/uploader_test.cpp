@@ -146,7 +146,7 @@ TEST_F(UploaderTest, TheScreenKnowsTheSenderAndGroupByTheIdsSent)
         EXPECT_TRUE(run(uploader.waitForApproval(local())).ok());
         const auto stored = [&]() -> std::optional<ScreenItem> {
             for (const ScreenItem& item : uploaded()) {
-                if (item.text.toUtf8() == request.body)
+                if (item.text == request.body)
                     return item;
             }
             return std::nullopt;

@@ -182,7 +182,7 @@ TEST(HostedScreensTab, ChangesAScreenInPlaceKeepingItsItemsAndTurnsItsPageOn)
     ScreenItem kept;
     kept.id = QUuid::createUuid();
     kept.kind = ItemKind::text;
-    kept.text = QStringLiteral("Shelf 7731");
+    kept.text = "Shelf 7731";
     store->append(kept);
 
     tab.makeView();

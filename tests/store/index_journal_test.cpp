@@ -201,6 +201,40 @@ TEST_F(JournalTest, AFoldThatFailsKeepsTheJournalAndTheNextOneTakesItAll)
     EXPECT_FALSE(QFile::exists(store->journalPath()));
 }
 
+// Between two folds each kind of change, each on disk in the journal before the next: the index
+// a fold writes holds them all, its records written before and a long text alike.
+TEST_F(JournalTest, AFoldWritesEveryChangeSinceTheLastOne)
+{
+    ScreenItem letter = makeItem(u"letter.txt"_s);
+    letter.kind = ItemKind::text;
+    letter.text = QByteArray(64 * 1024, 'w') + "\n\"end\" \u00e9";
+    const ScreenItem edited = makeItem(u"edited.jpg"_s);
+    const ScreenItem removed = makeItem(u"removed.jpg"_s);
+    auto store = storeWith({edited, removed, letter});
+    store->flush();
+    const ScreenItem arrived = makeItem(u"arrived.jpg"_s);
+    const ScreenItem gone = makeItem(u"gone.jpg"_s);
+    const std::function<void()> changes[] {
+        [&] { store->setNote(edited.id, u"edited"_s); },
+        [&] { store->delete_(removed.id); },
+        [&] { store->append(arrived); },
+        [&] { store->setNote(arrived.id, u"arrived, then edited"_s); },
+        [&] { store->append(gone); },
+        [&] { store->delete_(gone.id); },
+        [&] { store->setTags({u"kept"_s}, letter.id); },
+    };
+    for (const auto& change : changes) {
+        change();
+        bool saved = false;
+        store->whenSaved([&saved](const std::optional<QString>&) { saved = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return saved; }, 5000));
+    }
+    store->flush();
+    EXPECT_FALSE(QFile::exists(store->journalPath()));
+    EXPECT_EQ(ItemStore(root(), *m_defaults, m_clock).items(), store->items());
+    EXPECT_EQ(store->items().size(), 3);
+}
+
 TEST_F(JournalTest, AnIndexWithoutAJournalLoadsAsEarlierVersionsWroteIt)
 {
     writeFile(root() + u"/index.json"_s, R"([

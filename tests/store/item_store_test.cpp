@@ -8,6 +8,8 @@
 #include <QSemaphore>
 #include <QTest>
 
+#include <malloc.h>
+
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -181,7 +183,7 @@ TEST_F(StoreTest, EveryFieldSurvivesTheIndexWhateverItHolds)
     ScreenItem item = makeItem(u"weird \"name\".jpg"_s, 0, ItemStatus::later, u"relay:abc"_s);
     item.note = u"line\nbreak\ttab \\ back \"quote\" \x01 ctrl — ünïcödé 😀"_s;
     item.sender = u"</script>"_s;
-    item.text = QString(QChar(0x2028)) + u"\r\f\b"_s;
+    item.text = (QString(QChar(0x2028)) + u"\r\f\b"_s).toUtf8();
     item.barcodes = {u"QR a\"b"_s, QString()};
     item.acknowledged = true;
     item.tags = {u"a"_s};
@@ -296,4 +298,35 @@ TEST_F(StoreTest, ARecordReadAtStartIsWrittenBackByteForByte)
     read->setNote(read->items().last().id, u"edited"_s);
     read->flush();
     EXPECT_EQ(fileBytes(root() + u"/index.json"_s), written);
+}
+
+// A store of long texts holds each once, at about its size in the file, read at start and
+// written into the index again alike.
+TEST_F(StoreTest, LongTextsTakeTheHeapAboutTheirOwnSize)
+{
+    constexpr int kTexts = 12;
+    constexpr qsizetype kTextBytes = 1 << 20;
+    QJsonArray records;
+    for (int i = 0; i < kTexts; ++i) {
+        QJsonObject record = makeItem(u"%1.txt"_s.arg(i)).toJson();
+        record.insert(u"kind"_s, u"text"_s);
+        record.insert(u"text"_s, QString(kTextBytes - 2, QChar(u'a' + i)) + u"é"_s);
+        records.append(record);
+    }
+    writeFile(root() + u"/index.json"_s, QJsonDocument(records).toJson());
+    records = {};
+    const auto heap = [] {
+        const struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
+    const size_t before = heap();
+
+    auto store = openStore();
+    ASSERT_EQ(store->items().size(), kTexts);
+    store->setNote(store->items().first().id, u"read"_s);
+    store->flush();
+    ASSERT_FALSE(QFile::exists(store->journalPath()));
+
+    const double grown = double(heap()) - double(before);
+    EXPECT_LT(grown, 1.5 * kTexts * kTextBytes) << grown / (kTexts * kTextBytes) << " times";
 }

@@ -45,11 +45,11 @@ TEST_F(SeedingTest, FirstLaunchCreatesFourWelcomeItemsOnceNamedInLocalTime)
                         .startsWith("[\n    {\n        \"acknowledged\": false,\n"));
         for (int i = 0; i < 4; ++i) {
             const ScreenItem& item = store->items().at(i);
-            EXPECT_TRUE(item.text.startsWith(u"Welcome — %1 of 4"_s.arg(i + 1)));
+            EXPECT_TRUE(item.text.startsWith(u"Welcome — %1 of 4"_s.arg(i + 1).toUtf8()));
             // All four are made in one second; their ids keep the names apart.
             EXPECT_EQ(
                 item.filename, u"2025-03-01_15-00-00-%1.txt"_s.arg(uuidText(item.id).left(8)));
-            EXPECT_EQ(readFile(store->fileURL(item)), item.text.toUtf8());
+            EXPECT_EQ(readFile(store->fileURL(item)), item.text);
         }
     }
     EXPECT_EQ(openSeeded()->items().size(), 4);
@@ -73,8 +73,8 @@ TEST_F(SeedingTest, AnUpgradeAddsOneWhatsNewItemOnlyWhenNotesExist)
         ASSERT_EQ(store->items().size(), 1);
         const ScreenItem& item = store->items().first();
         EXPECT_EQ(item.note, u"Version 1.11.3"_s);
-        EXPECT_TRUE(item.text.startsWith(u"What's new in 1.11.3\n\n"_s));
-        EXPECT_EQ(readFile(store->fileURL(item)), item.text.toUtf8());
+        EXPECT_TRUE(item.text.startsWith("What's new in 1.11.3\n\n"));
+        EXPECT_EQ(readFile(store->fileURL(item)), item.text);
     }
     VersionScope version(u"9.9"_s);
     EXPECT_EQ(openSeeded()->items().size(), 1);

@@ -49,7 +49,7 @@ TEST(TrayPanel, TitlesFollowTheKindAndCopyTakesOnlyTheCodesContent)
 {
     const QStringList codes {u"QR https://a.example/x y"_s, u"EAN-13 4006381333931"_s};
     const QList<std::pair<ScreenItem, QString>> rows {
-        {{.note = u"a note"_s, .kind = ItemKind::text, .text = u"Buy milk"_s}, u"Buy milk"_s},
+        {{.note = u"a note"_s, .kind = ItemKind::text, .text = "Buy milk"}, u"Buy milk"_s},
         {{.kind = ItemKind::pdf}, u"Photo"_s},
         {{.note = u"Shelf 3"_s, .kind = ItemKind::photo}, u"Shelf 3"_s},
         {{.note = u"Shelf 3"_s, .kind = ItemKind::photo, .barcodes = codes}, codes.first()},
@@ -127,7 +127,7 @@ TEST_F(TrayReceiving, OnlyWhileTheStoreCanTakeWhatArrives)
     EXPECT_FALSE(model.receiving());
 
     ASSERT_TRUE(QDir(root + u"/index.journal"_s).removeRecursively());
-    store.append({.id = QUuid::createUuid(), .kind = ItemKind::text, .text = u"hi"_s});
+    store.append({.id = QUuid::createUuid(), .kind = ItemKind::text, .text = "hi"});
     EXPECT_TRUE(model.receiving());
     EXPECT_FALSE(changed.isEmpty());
 }

@@ -96,7 +96,7 @@ void cardActionsShots()
         .receivedAt = now.addSecs(-90),
         .sender = QStringLiteral("Ben"),
         .kind = ItemKind::text,
-        .text = QStringLiteral("Parcel for flat 3 is at the front desk"),
+        .text = "Parcel for flat 3 is at the front desk",
         .deviceID = QStringLiteral("relay:4f2a")};
     store.append(relayed);
 

@@ -23,7 +23,7 @@ void inboxBarShots()
         store.append({.id = QUuid::createUuid(),
             .receivedAt = QDateTime::currentDateTimeUtc(),
             .kind = ItemKind::text,
-            .text = text});
+            .text = text.toUtf8()});
 
     InboxState state(store, defaults);
     InboxBarView bar(state, controller);

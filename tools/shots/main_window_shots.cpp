@@ -79,7 +79,7 @@ struct Demo {
         item.sender = sender;
         item.note = note;
         item.kind = ItemKind::text;
-        item.text = text;
+        item.text = text.toUtf8();
         app.store().append(item);
     }
 

@@ -32,7 +32,7 @@ ScreenItem add(ItemStore& store, const QString& sender, ItemKind kind, int minut
     item.receivedAt = QDateTime::currentDateTime().addSecs(-60 * minutesAgo);
     item.sender = sender;
     item.kind = kind;
-    item.text = text;
+    item.text = text.toUtf8();
     item.tags = tags;
     if (kind == ItemKind::photo) {
         item.filename = ItemStore::storedFileName(item.receivedAt, item.id, QStringLiteral("jpg"));

@@ -50,7 +50,7 @@ struct TrayDemo {
             .note = note,
             .sender = sender,
             .kind = kind,
-            .text = text,
+            .text = text.toUtf8(),
             .barcodes = barcodes};
         if (kind == ItemKind::photo) {
             QImage photo(900, 600, QImage::Format_RGB32);
