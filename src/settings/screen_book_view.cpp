@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace vesker {
 
@@ -134,7 +135,6 @@ QWidget* ScreenBookView::makeGroups()
     m_groups->setAccessibleName(QStringLiteral("Groups"));
     m_groups->setRootIsDecorated(false);
     m_groups->setHeaderLabels({QStringLiteral("Group"), QStringLiteral("Screens")});
-    m_groups->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_groups->header()->setStretchLastSection(true);
     // Room for a few groups; more scroll.
     m_groups->setFixedHeight(m_groups->fontMetrics().height() * 8);
@@ -331,6 +331,8 @@ std::optional<QUuid> ScreenBookView::selectedGroup() const
 void ScreenBookView::listGroups()
 {
     const std::optional<QUuid> keep = selectedGroup();
+    const std::optional<QUuid> reveal = std::exchange(m_addedGroup, std::nullopt);
+    QTreeWidgetItem* added = nullptr;
     bool kept = false;
     {
         const QSignalBlocker quiet(m_groups);
@@ -346,12 +348,21 @@ void ScreenBookView::listGroups()
             // As rich text, which Qt would not guess for escaped names without markup.
             item->setToolTip(
                 1, Qt::convertFromPlainText(shown.join(QStringLiteral(", ")), Qt::WhiteSpaceNormal));
+            if (reveal && group.id == *reveal)
+                added = item;
             if (keep && group.id == *keep) {
                 item->setSelected(true);
                 kept = true;
             }
         }
     }
+    // The name column is fitted here rather than by the header as it paints: fitting lays out
+    // the rows, and a redraw asked for in the middle of painting is lost, so a group added
+    // while another was selected was not drawn.
+    m_groups->resizeColumnToContents(0);
+    // Listed last, below the rows in view once there are a few: unseen, it looks not added.
+    if (added)
+        m_groups->scrollToItem(added);
     if (keep && !kept) {
         // The group went (deleted here or elsewhere): the form no longer edits it.
         showSelectedGroup();
@@ -451,7 +462,7 @@ void ScreenBookView::addGroup()
     if (!acceptGroupName(m_groupName->text()))
         return;
     const QStringList members = checkedMembers();
-    m_sources.directory.addGroup(m_groupName->text(), members);
+    m_addedGroup = m_sources.directory.addGroup(m_groupName->text(), members);
     m_groups->clearSelection();
     m_groupName->clear();
     listMemberChoices({});

@@ -95,6 +95,7 @@ private:
     QLabel* m_groupProblem = nullptr;
     QPushButton* m_saveGroup = nullptr;
     QPushButton* m_deleteGroup = nullptr;
+    std::optional<QUuid> m_addedGroup;
 
     platform::CoalescedCall m_relist {this, [this] {
                                           listNicknames();

@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTabWidget>
@@ -67,6 +68,18 @@ QString shown(const QLabel& label)
 {
     return label.buddy() ? withoutMnemonics(label.text()) : label.text();
 }
+
+// What a widget has painted, which is what the screen shows of it.
+struct PaintRecorder : QObject {
+    explicit PaintRecorder(QWidget& widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            drawn += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QRegion drawn;
+};
 
 QString shownToolTip(const QString& tip)
 {
@@ -195,6 +208,45 @@ TEST_F(ScreenBookTest, RenamingAndDeletingAGroupAndChangingItsMembersShowInTheSh
     EXPECT_TRUE(m_directory.groups().isEmpty());
     EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_FALSE(m_settings->findChild<QPushButton*>("deleteGroup")->isEnabled());
+}
+
+// A person who picked a group, then typed a new name over it and pressed Add Group, looks at the
+// list to see the new group; not seeing it there, they add it again.
+TEST_F(ScreenBookTest, AGroupAddedWhileAnotherIsSelectedIsDrawnInView)
+{
+    for (const int before : {2, 7}) {
+        SCOPED_TRACE(before);
+        for (const ScreenGroup& group : m_directory.groups())
+            m_directory.removeGroup(group.id);
+        for (int i = 1; i <= before; ++i)
+            m_directory.addGroup(QStringLiteral("Room %1").arg(i), {});
+        auto* list = m_settings->findChild<QTreeWidget*>("groupList");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->topLevelItemCount() == before; }, 5000));
+        PaintRecorder painted(*list->viewport());
+        QRegion& drawn = painted.drawn;
+        const QRect picked = list->visualItemRect(list->topLevelItem(1));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, picked.center());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return drawn.contains(picked); }, 5000));
+        auto* name = m_settings->findChild<QLineEdit*>("groupName");
+        ASSERT_EQ(name->text(), "Room 2");
+        name->selectAll();
+        QTest::keyClicks(name, "Hall");
+
+        drawn = {};
+        m_settings->findChild<QPushButton*>("addGroup")->click();
+        // Only the list's items until it is drawn: asking where a row is lays the rows out,
+        // which would redraw them.
+        const auto added = [&] { return list->topLevelItem(before); };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return added(); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return drawn.contains(
+                    list->visualItemRect(added()).intersected(list->viewport()->rect()));
+            },
+            2000))
+            << "drawn: " << qPrintable(QDebug::toString(drawn));
+        EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(added())));
+    }
 }
 
 TEST_F(ScreenBookTest, ANicknameTypedInSettingsNamesTheScreenInTheSheetAtOnce)
