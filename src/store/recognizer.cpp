@@ -1,5 +1,6 @@
 #include "store/recognizer.h"
 
+#include "platform/decode_budget.h"
 #include "platform/image_decode.h"
 #include "store/barcode_search.h"
 #include "store/ink_regions.h"
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +34,10 @@ constexpr int kMaxConcurrentRecognitions = 2;
 // of the program (and of the desktop). Under Linux's normal scheduling QThread priorities do
 // nothing, while a thread's own nice value does.
 constexpr int kRecognitionNice = 10;
+// What reading the full photo holds at once, for each of its pixels: the photo (24 bits), the
+// part of it cut out to be read (as much again, at most), and the text engine's copies of that
+// part (32 bits, and its grey and black-and-white pictures).
+constexpr qint64 kFullReadingBytesPerPixel = 12;
 
 class RecognitionPool : public QThreadPool {
 public:
@@ -176,10 +180,19 @@ Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& 
     Result result;
     // A photo whose text cannot be read keeps the codes found in it.
     try {
-        // The full photo is decoded beside the first reading, in case a part of it is needed.
-        std::future<QImage> full = std::async(std::launch::async | std::launch::deferred,
-            [path] { return readable(decodeWhole(path, platform::kMaxDecodedPixels)); });
-        const auto loadFull = [&] { return full.get(); };
+        // The full photo takes more memory than anything else the program does, and it is
+        // decoded only where the reduced copy leaves something to read there. Its share of
+        // the pixel budget is taken before it is decoded and given back once it has been read:
+        // photos read at once never hold more than the budget allows between them.
+        platform::DecodeBudget::Hold fullShare;
+        const auto loadFull = [&] {
+            const QSize size = platform::imageSize(path);
+            fullShare = platform::decodeBudget().take(size.isValid()
+                    ? qint64(size.width()) * size.height() * kFullReadingBytesPerPixel
+                    : 0);
+            const platform::DecodeBudget::DrawFrom drawing(fullShare);
+            return readable(decodeWhole(path, platform::kMaxDecodedPixels));
+        };
         const auto codePlaces = [&] { return search.placesAtReadingSize(); };
         if (const auto lines = engine(options.tessdataDir).readPhoto(reduced, loadFull, codePlaces))
             result.text = joinLines(*lines);
