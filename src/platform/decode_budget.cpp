@@ -74,6 +74,17 @@ DecodeBudget::Hold DecodeBudget::take(qint64 bytes)
     return {};
 }
 
+std::optional<DecodeBudget::Hold> DecodeBudget::tryTake(qint64 bytes)
+{
+    bytes = std::max<qint64>(bytes, 0);
+    const std::lock_guard lock(m_mutex);
+    if (m_serving != m_nextTicket || (m_held != 0 && m_held + bytes > m_capacity))
+        return std::nullopt;
+    m_held += bytes;
+    m_peak = std::max(m_peak, m_held);
+    return Hold(this, bytes);
+}
+
 DecodeBudget::Hold DecodeBudget::wait(qint64 bytes)
 {
     std::unique_lock lock(m_mutex);

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 namespace vesker::platform {
 
@@ -35,6 +36,9 @@ public:
     // itself. Never waits on the main thread, which a decode must not block: there the bytes
     // are only counted.
     Hold take(qint64 bytes);
+    // The same, only when it fits beside what is held without waiting and nobody waits before
+    // it; else nothing is taken.
+    std::optional<Hold> tryTake(qint64 bytes);
 
     // For a caller that keeps a decoded picture and works on it at length: it takes, before it
     // decodes, all that it will hold at once, and its decodes draw from that instead of waiting

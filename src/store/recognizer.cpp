@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -180,18 +181,29 @@ Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& 
     Result result;
     // A photo whose text cannot be read keeps the codes found in it.
     try {
-        // The full photo takes more memory than anything else the program does, and it is
-        // decoded only where the reduced copy leaves something to read there. Its share of
+        // The full photo takes more memory than anything else the program does. Its share of
         // the pixel budget is taken before it is decoded and given back once it has been read:
-        // photos read at once never hold more than the budget allows between them.
+        // photos read at once never hold more than the budget allows between them. When the
+        // share is free at once, the photo is decoded beside the first reading, which may need
+        // it, so that a person waits no longer for its text; else only once it is needed.
+        const QSize size = platform::imageSize(path);
+        const qint64 fullBytes
+            = size.isValid() ? qint64(size.width()) * size.height() * kFullReadingBytesPerPixel : 0;
         platform::DecodeBudget::Hold fullShare;
-        const auto loadFull = [&] {
-            const QSize size = platform::imageSize(path);
-            fullShare = platform::decodeBudget().take(size.isValid()
-                    ? qint64(size.width()) * size.height() * kFullReadingBytesPerPixel
-                    : 0);
+        const auto decodeFull = [&] {
             const platform::DecodeBudget::DrawFrom drawing(fullShare);
             return readable(decodeWhole(path, platform::kMaxDecodedPixels));
+        };
+        std::future<QImage> early;
+        if (auto share = platform::decodeBudget().tryTake(fullBytes)) {
+            fullShare = std::move(*share);
+            early = std::async(std::launch::async, decodeFull);
+        }
+        const auto loadFull = [&] {
+            if (early.valid())
+                return early.get();
+            fullShare = platform::decodeBudget().take(fullBytes);
+            return decodeFull();
         };
         const auto codePlaces = [&] { return search.placesAtReadingSize(); };
         if (const auto lines = engine(options.tessdataDir).readPhoto(reduced, loadFull, codePlaces))
