@@ -20,8 +20,9 @@ window and card list are made as on a desktop), then prints:
       4. 300 uploads declaring 60 MB and sending 6 KB a second;
   - twelve 8000 x 8000 PNGs of 16 bits a channel and twelve palette PNGs of that size sent at
     once, with recognition on and the browser screen asking for each thumbnail: the program's
-    peak resident memory once every picture has been decoded (median of three runs, and with
-    BASELINE=another build's vesker, that build's beside it and the ratio).
+    peak resident memory once every picture has been decoded, and how long from sending them
+    until the program has nothing left to do (medians of three runs, and with BASELINE=another
+    build's vesker, that build's beside them and the ratios).
 
     bench/hostile_peers.py [BUILD_DIR]     VESKER=another build's vesker is measured instead
                                            ATTACKS=readers,guessing,... runs only those
@@ -437,6 +438,7 @@ def pictures_at_once():
                              kwargs={"timeout": 600}).start()
 
         senders = [threading.Thread(target=send, args=(n,)) for n in range(len(pictures))]
+        sent = time.perf_counter()
         for t in senders:
             t.start()
         for t in senders:
@@ -451,23 +453,28 @@ def pictures_at_once():
         stored = sum(i is not None for i in ids)
         mib = program.peak_mib()
         program.stop()
-        return mib, stored
+        return mib, quiet_since - sent, stored
 
     runs = [("this build", vesker)]
     if os.environ.get("BASELINE"):
         runs.insert(0, ("baseline", os.environ["BASELINE"]))
     peaks = {label: [] for label, _ in runs}
+    busy = {label: [] for label, _ in runs}
     for _ in range(3):
         for label, binary in runs:
-            mib, stored = peak(binary)
+            mib, seconds, stored = peak(binary)
             peaks[label].append(mib)
-            print(f"    {label:12} peak {mib:6.0f} MiB  ({stored}/{len(pictures)} stored)", flush=True)
+            busy[label].append(seconds)
+            print(f"    {label:12} peak {mib:6.0f} MiB, shown and read in {seconds:5.0f} s"
+                  f"  ({stored}/{len(pictures)} stored)", flush=True)
     print(f"{len(pictures)} large PNGs at once (12 of 16 bits, 12 palette)")
     for label, _ in runs:
-        print(f"  {label:34} peak {statistics.median(peaks[label]):6.0f} MiB (median of 3)")
+        print(f"  {label:34} peak {statistics.median(peaks[label]):6.0f} MiB,"
+              f" shown and read in {statistics.median(busy[label]):5.0f} s (medians of 3)")
     if len(runs) == 2:
         ratio = statistics.median(peaks["this build"]) / statistics.median(peaks["baseline"])
-        print(f"  {'this build / baseline':34} {ratio:.2f}")
+        slower = statistics.median(busy["this build"]) / statistics.median(busy["baseline"])
+        print(f"  {'this build / baseline':34} peak {ratio:.2f}, time {slower:.2f}")
 
 
 def main():

@@ -16,6 +16,8 @@ bool onMainThread()
     return app && QThread::currentThread() == app->thread();
 }
 
+thread_local DecodeBudget::Hold* t_drawnFrom = nullptr;
+
 } // namespace
 
 DecodeBudget::DecodeBudget(qint64 capacity)
@@ -49,9 +51,42 @@ DecodeBudget::Hold::~Hold()
         m_budget->giveBack(m_bytes);
 }
 
+DecodeBudget::DrawFrom::DrawFrom(Hold& share)
+    : m_previous(std::exchange(t_drawnFrom, &share))
+{ }
+
+DecodeBudget::DrawFrom::~DrawFrom()
+{
+    t_drawnFrom = m_previous;
+}
+
 DecodeBudget::Hold DecodeBudget::take(qint64 bytes)
 {
     bytes = std::max<qint64>(bytes, 0);
+    Hold* share = t_drawnFrom;
+    if (!share || (share->m_budget && share->m_budget != this))
+        return wait(bytes);
+    if (bytes > share->m_bytes) {
+        // Given back first: waiting while holding it could wait for itself.
+        *share = Hold();
+        *share = wait(bytes);
+    }
+    return {};
+}
+
+std::optional<DecodeBudget::Hold> DecodeBudget::tryTake(qint64 bytes)
+{
+    bytes = std::max<qint64>(bytes, 0);
+    const std::lock_guard lock(m_mutex);
+    if (m_serving != m_nextTicket || (m_held != 0 && m_held + bytes > m_capacity))
+        return std::nullopt;
+    m_held += bytes;
+    m_peak = std::max(m_peak, m_held);
+    return Hold(this, bytes);
+}
+
+DecodeBudget::Hold DecodeBudget::wait(qint64 bytes)
+{
     std::unique_lock lock(m_mutex);
     if (!onMainThread()) {
         const quint64 ticket = m_nextTicket++;

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 namespace vesker::platform {
 
@@ -35,6 +36,25 @@ public:
     // itself. Never waits on the main thread, which a decode must not block: there the bytes
     // are only counted.
     Hold take(qint64 bytes);
+    // The same, only when it fits beside what is held without waiting and nobody waits before
+    // it; else nothing is taken.
+    std::optional<Hold> tryTake(qint64 bytes);
+
+    // For a caller that keeps a decoded picture and works on it at length: it takes, before it
+    // decodes, all that it will hold at once, and its decodes draw from that instead of waiting
+    // for a second share beside it. A decode that needs more gives the share back and waits for
+    // what it needs, holding nothing meanwhile, so the share becomes that. Only decodes of the
+    // thread that made it, while it lives.
+    class DrawFrom {
+    public:
+        explicit DrawFrom(Hold& share);
+        ~DrawFrom();
+        DrawFrom(const DrawFrom&) = delete;
+        DrawFrom& operator=(const DrawFrom&) = delete;
+
+    private:
+        Hold* m_previous;
+    };
 
     qint64 capacity() const;
     void setCapacity(qint64 bytes);
@@ -44,6 +64,7 @@ public:
     void resetPeak();
 
 private:
+    Hold wait(qint64 bytes);
     void giveBack(qint64 bytes);
 
     mutable std::mutex m_mutex;
@@ -56,8 +77,8 @@ private:
 };
 
 // Room for the largest picture the per-picture limit lets through, at 8 bytes a pixel (16 bits a
-// channel), and a little more: beside the program itself and the photos recognition keeps while
-// it reads them, the process stays near 1.2 GB whatever arrives at once.
+// channel), and a little more: beside the program itself (two text engines among it), the
+// process stays near 1.2 GB whatever arrives at once.
 constexpr qint64 kDecodeBudgetBytes = 512LL * 1024 * 1024;
 
 // The budget every decode in this process draws from.

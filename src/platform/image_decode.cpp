@@ -76,13 +76,17 @@ qint64 fittedBytes(QSize size, int longestSide)
     return shown == size ? 0 : qint64(shown.width()) * shown.height() * 4;
 }
 
-template <typename ReadInto>
-QImage decodeHeif(ReadInto readInto, int longestSide, qint64 maxPixels, DecodeError* error)
+std::unique_ptr<heif_context, HeifDeleter> heifContext()
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { heif_init(nullptr); });
+    return std::unique_ptr<heif_context, HeifDeleter>(heif_context_alloc());
+}
 
-    std::unique_ptr<heif_context, HeifDeleter> context(heif_context_alloc());
+template <typename ReadInto>
+QImage decodeHeif(ReadInto readInto, int longestSide, qint64 maxPixels, DecodeError* error)
+{
+    const std::unique_ptr<heif_context, HeifDeleter> context = heifContext();
     if (!context)
         return failed(error, DecodeError::corrupt);
     // libheif checks this against each image's declared size while it parses the file, before
@@ -276,6 +280,24 @@ QImage decodeWithFallback(QImageReader& reader, const std::function<QByteArray()
 }
 
 } // namespace
+
+QSize imageSize(const QString& path)
+{
+    if (!isHeif(path))
+        return QImageReader(path).size();
+    const std::unique_ptr<heif_context, HeifDeleter> context = heifContext();
+    heif_image_handle* rawHandle = nullptr;
+    if (!context
+        || heif_context_read_from_file(context.get(), QFile::encodeName(path).constData(), nullptr)
+                .code
+            != heif_error_Ok
+        || heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
+        return {};
+    const std::unique_ptr<const heif_image_handle, HeifDeleter> handle(rawHandle);
+    const QSize size(
+        heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()));
+    return size.isValid() && !size.isEmpty() ? size : QSize();
+}
 
 void allowWholeImage(QSize size, QImage::Format format, qint64 maxPixels)
 {

@@ -31,6 +31,10 @@ constexpr qint64 kMaxDecodedPixels = 64LL * 1000 * 1000;
 QImage decodeImage(const QString& path, qint64 maxPixels = kMaxDecodedPixels,
     DecodeError* error = nullptr, int longestSide = 0);
 
+// The size decodeImage gives the whole picture, as its header tells it, before anything is
+// decoded; invalid when no decoder knows it.
+QSize imageSize(const QString& path);
+
 // For a caller that needs every pixel of a picture a reader would decode scaled under Qt's
 // allocation limit (JPEG, WebP): raises that limit so that an image of `size` in `format` decodes
 // whole. Nothing over `maxPixels` raises it. The limit is process-wide, so it only ever grows,

@@ -1,5 +1,6 @@
 #include "store/recognizer.h"
 
+#include "platform/decode_budget.h"
 #include "platform/image_decode.h"
 #include "store/barcode_search.h"
 #include "store/ink_regions.h"
@@ -34,6 +35,10 @@ constexpr int kMaxConcurrentRecognitions = 2;
 // of the program (and of the desktop). Under Linux's normal scheduling QThread priorities do
 // nothing, while a thread's own nice value does.
 constexpr int kRecognitionNice = 10;
+// What reading the full photo holds at once, for each of its pixels: the photo (24 bits), the
+// part of it cut out to be read (as much again, at most), and the text engine's copies of that
+// part (32 bits, and its grey and black-and-white pictures).
+constexpr qint64 kFullReadingBytesPerPixel = 12;
 
 class RecognitionPool : public QThreadPool {
 public:
@@ -176,10 +181,30 @@ Recognizer::Result Recognizer::recognizeNow(const QString& path, const Options& 
     Result result;
     // A photo whose text cannot be read keeps the codes found in it.
     try {
-        // The full photo is decoded beside the first reading, in case a part of it is needed.
-        std::future<QImage> full = std::async(std::launch::async | std::launch::deferred,
-            [path] { return readable(decodeWhole(path, platform::kMaxDecodedPixels)); });
-        const auto loadFull = [&] { return full.get(); };
+        // The full photo takes more memory than anything else the program does. Its share of
+        // the pixel budget is taken before it is decoded and given back once it has been read:
+        // photos read at once never hold more than the budget allows between them. When the
+        // share is free at once, the photo is decoded beside the first reading, which may need
+        // it, so that a person waits no longer for its text; else only once it is needed.
+        const QSize size = platform::imageSize(path);
+        const qint64 fullBytes
+            = size.isValid() ? qint64(size.width()) * size.height() * kFullReadingBytesPerPixel : 0;
+        platform::DecodeBudget::Hold fullShare;
+        const auto decodeFull = [&] {
+            const platform::DecodeBudget::DrawFrom drawing(fullShare);
+            return readable(decodeWhole(path, platform::kMaxDecodedPixels));
+        };
+        std::future<QImage> early;
+        if (auto share = platform::decodeBudget().tryTake(fullBytes)) {
+            fullShare = std::move(*share);
+            early = std::async(std::launch::async, decodeFull);
+        }
+        const auto loadFull = [&] {
+            if (early.valid())
+                return early.get();
+            fullShare = platform::decodeBudget().take(fullBytes);
+            return decodeFull();
+        };
         const auto codePlaces = [&] { return search.placesAtReadingSize(); };
         if (const auto lines = engine(options.tessdataDir).readPhoto(reduced, loadFull, codePlaces))
             result.text = joinLines(*lines);

@@ -205,6 +205,9 @@ TEST(ImageDecode, PicturesDecodedAtOnceShareOneBudgetAndALargerOneWaitsItsTurn)
             sizes.append(
                 QtConcurrent::run(&pool, [path] { return platform::decodeImage(path).size(); }));
         }
+        // Asked for one by one, a result not yet started would be decoded on this thread, where
+        // the budget never waits.
+        pool.waitForDone();
         QList<QSize> out;
         for (QFuture<QSize>& size : sizes)
             out.append(size.result());

@@ -1,5 +1,6 @@
 #include "store/recognizer.h"
 
+#include "platform/decode_budget.h"
 #include "platform/defaults.h"
 #include "platform/image_decode.h"
 #include "platform/qr_code.h"
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <vector>
 
 #include <signal.h>
@@ -312,6 +314,47 @@ TEST_F(RecognizerTest, ReadsSmallPrintAndDenseCodesOfALargePhotoUpClose)
     EXPECT_EQ(result.barcodes,
         QStringList({kQr[0], QStringLiteral("DataMatrix Shelf B-12 lot 7741 bay 3")}));
     EXPECT_EQ(result.text, kLines[0] + u'\n' + kLines[2]);
+}
+
+TEST_F(RecognizerTest, PhotosReadFromTheirFullSizeAtOnceShareThePixelBudget)
+{
+    // Print too small for the reduced copy: each photo is decoded and read again at full size.
+    QImage photo = whitePage(4000, 3000);
+    QPainter painter(&photo);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(14);
+    painter.setFont(font);
+    painter.drawText(300, 1500, kLines[2]);
+    painter.end();
+    const QString path = m_dir.filePath(QStringLiteral("small-print.jpg"));
+    ASSERT_TRUE(writeFile(path, imageBytes(photo, "JPEG", 92)));
+    const qint64 pixels = qint64(photo.width()) * photo.height();
+
+    platform::DecodeBudget& budget = platform::decodeBudget();
+    const qint64 capacity = budget.capacity();
+    const auto readAtOnce = [&](int count) {
+        budget.resetPeak();
+        std::vector<std::future<Result>> results;
+        for (int i = 0; i < count; ++i)
+            results.push_back(
+                std::async(std::launch::async, [&] { return Recognizer::recognizeNow(path); }));
+        for (std::future<Result>& result : results)
+            EXPECT_EQ(result.get().text, kLines[2]);
+        EXPECT_EQ(budget.held(), 0);
+        return budget.peak();
+    };
+    const qint64 alone = readAtOnce(1);
+    // The photo kept while it is read, and the text engine's copy of it at 32 bits.
+    EXPECT_GE(alone, pixels * 7);
+
+    // Room for one and a half: the two full-size readings take turns. Room for half of one:
+    // each still proceeds, alone.
+    for (const qint64 room : {alone + alone / 2, alone / 2}) {
+        budget.setCapacity(room);
+        const qint64 peak = readAtOnce(2);
+        budget.setCapacity(capacity);
+        EXPECT_LE(peak, std::max(room, alone)) << "room " << room;
+    }
 }
 
 TEST_F(RecognizerTest, KeepsWhatTheReducedCopyReadOfAPageOnAGrainyTable)
